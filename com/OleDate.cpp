@@ -1,0 +1,243 @@
+#include "com/OleDate.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+#include "com/ComErrors.h"
+
+namespace {
+
+// The calculations run on milliseconds along a straight time line starting at day 0's midnight;
+// only the conversions to and from the double know about the odd fraction of negative days.
+constexpr int64_t MsPerDay = 86'400'000;
+constexpr int64_t FirstDay = -693593;  // 0001-01-01
+constexpr int64_t LastDay = 2958465;   // 9999-12-31
+constexpr int64_t DaysBefore1970 = 25569;
+
+bool IsLeapYear(int AYear) { return AYear % 4 == 0 && (AYear % 100 != 0 || AYear % 400 == 0); }
+
+int DaysInMonth(int AYear, int AMonth) {
+  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return AMonth == 2 && IsLeapYear(AYear) ? 29 : days[AMonth - 1];
+}
+
+bool IsValidDate(int AYear, int AMonth, int ADay) {
+  return AYear >= 1 && AYear <= 9999 && AMonth >= 1 && AMonth <= 12 && ADay >= 1 && ADay <= DaysInMonth(AYear, AMonth);
+}
+
+bool IsValidTime(int AHour, int AMinute, int ASecond, int AMillisecond) {
+  return AHour >= 0 && AHour < 24 && AMinute >= 0 && AMinute < 60 && ASecond >= 0 && ASecond < 60 &&
+         AMillisecond >= 0 && AMillisecond < 1000;
+}
+
+// Day numbers of the proleptic Gregorian calendar over 400-year eras (H. Hinnant's algorithm).
+int64_t DayFromDate(int AYear, int AMonth, int ADay) {
+  const int64_t y = AYear - (AMonth <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yearOfEra = y - era * 400;
+  const int64_t dayOfYear = (153 * (AMonth > 2 ? AMonth - 3 : AMonth + 9) + 2) / 5 + ADay - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468 + DaysBefore1970;
+}
+
+void DateFromDay(int64_t ADay, TDateTimeParts& AParts) {
+  const int64_t z = ADay - DaysBefore1970 + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t dayOfEra = z - era * 146097;
+  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t mp = (5 * dayOfYear + 2) / 153;
+  AParts.Day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+  AParts.Month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  AParts.Year = static_cast<int>(yearOfEra + era * 400 + (AParts.Month <= 2 ? 1 : 0));
+}
+
+bool InRange(int64_t ALinearMs) { return ALinearMs >= FirstDay * MsPerDay && ALinearMs < (LastDay + 1) * MsPerDay; }
+
+std::optional<int64_t> ToLinearMs(double AValue) {
+  if (!std::isfinite(AValue)) return std::nullopt;
+  const double day = std::trunc(AValue);
+  if (day < static_cast<double>(FirstDay) || day > static_cast<double>(LastDay)) return std::nullopt;
+  const int64_t linear = static_cast<int64_t>(day) * MsPerDay + std::llround(std::fabs(AValue - day) * MsPerDay);
+  if (!InRange(linear)) return std::nullopt;
+  return linear;
+}
+
+double FromLinearMs(int64_t ALinearMs) {
+  int64_t day = ALinearMs / MsPerDay;
+  int64_t timeMs = ALinearMs % MsPerDay;
+  if (timeMs < 0) {
+    --day;
+    timeMs += MsPerDay;
+  }
+  const double fraction = static_cast<double>(timeMs) / MsPerDay;
+  return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
+}
+
+TDateTimeParts PartsFromLinearMs(int64_t ALinearMs) {
+  int64_t day = ALinearMs / MsPerDay;
+  int64_t timeMs = ALinearMs % MsPerDay;
+  if (timeMs < 0) {
+    --day;
+    timeMs += MsPerDay;
+  }
+  TDateTimeParts parts;
+  DateFromDay(day, parts);
+  parts.Hour = static_cast<int>(timeMs / 3'600'000);
+  parts.Minute = static_cast<int>(timeMs / 60'000 % 60);
+  parts.Second = static_cast<int>(timeMs / 1000 % 60);
+  parts.Millisecond = static_cast<int>(timeMs % 1000);
+  return parts;
+}
+
+// The calendar parts to write, or empty for values that have no date to write.
+std::optional<TDateTimeParts> WritableParts(double AValue) {
+  if (!(std::floor(AValue) > 0)) return std::nullopt;  // also NaN
+  const auto linear = ToLinearMs(AValue);
+  if (!linear) return std::nullopt;
+  return PartsFromLinearMs(*linear);
+}
+
+// A small cursor over the XML text: each step consumes only when it matches.
+class TTextCursor {
+ public:
+  explicit TTextCursor(std::string_view AText) : FText(AText) {}
+
+  bool AtEnd() const { return FPos == FText.size(); }
+  bool Peek(char AChar) const { return FPos < FText.size() && FText[FPos] == AChar; }
+  bool IsDigit() const { return FPos < FText.size() && FText[FPos] >= '0' && FText[FPos] <= '9'; }
+
+  bool Skip(char AChar) {
+    if (!Peek(AChar)) return false;
+    ++FPos;
+    return true;
+  }
+
+  // Exactly ACount decimal digits.
+  bool Digits(int ACount, int& AValue) {
+    AValue = 0;
+    for (int i = 0; i < ACount; ++i) {
+      if (!IsDigit()) return false;
+      AValue = AValue * 10 + (FText[FPos++] - '0');
+    }
+    return true;
+  }
+
+  // One or more digits read as a fraction of a second, rounded to milliseconds.
+  bool FractionMs(int& AMs) {
+    if (!IsDigit()) return false;
+    int scaled = 0;  // the first four digits, in tenths of a millisecond
+    for (int i = 0; IsDigit(); ++i, ++FPos)
+      if (i < 4) scaled += (FText[FPos] - '0') * (i == 0 ? 1000 : i == 1 ? 100 : i == 2 ? 10 : 1);
+    AMs = (scaled + 5) / 10;
+    return true;
+  }
+
+ private:
+  std::string_view FText;
+  size_t FPos = 0;
+};
+
+bool IsXmlSpace(char AChar) { return AChar == ' ' || AChar == '\t' || AChar == '\r' || AChar == '\n'; }
+
+}  // namespace
+
+double EncodeDateTime(const TDateTimeParts& AParts) {
+  if (!IsValidDate(AParts.Year, AParts.Month, AParts.Day))
+    throw EConvertError("Invalid date: " + std::to_string(AParts.Year) + "-" + std::to_string(AParts.Month) + "-" +
+                        std::to_string(AParts.Day));
+  if (!IsValidTime(AParts.Hour, AParts.Minute, AParts.Second, AParts.Millisecond))
+    throw EConvertError("Invalid time: " + std::to_string(AParts.Hour) + ":" + std::to_string(AParts.Minute) + ":" +
+                        std::to_string(AParts.Second) + "." + std::to_string(AParts.Millisecond));
+  const int64_t timeMs = ((AParts.Hour * 60LL + AParts.Minute) * 60 + AParts.Second) * 1000 + AParts.Millisecond;
+  return FromLinearMs(DayFromDate(AParts.Year, AParts.Month, AParts.Day) * MsPerDay + timeMs);
+}
+
+double EncodeDate(int AYear, int AMonth, int ADay) { return EncodeDateTime({AYear, AMonth, ADay, 0, 0, 0, 0}); }
+
+bool TryEncodeDate(int AYear, int AMonth, int ADay, double& ADate) {
+  if (!IsValidDate(AYear, AMonth, ADay)) return false;
+  ADate = static_cast<double>(DayFromDate(AYear, AMonth, ADay));
+  return true;
+}
+
+TDateTimeParts DecodeDateTime(double AValue) {
+  const auto linear = ToLinearMs(AValue);
+  if (!linear) throw EConvertError("Invalid date/time value: " + std::to_string(AValue));
+  return PartsFromLinearMs(*linear);
+}
+
+double DateOf(double AValue) { return std::trunc(AValue); }
+
+double TimeOf(double AValue) { return std::fabs(AValue - std::trunc(AValue)); }
+
+std::string DateTimeToXmlText(double AValue) {
+  const auto parts = WritableParts(AValue);
+  if (!parts) return {};
+  char text[32];
+  int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", parts->Year, parts->Month, parts->Day,
+                             parts->Hour, parts->Minute, parts->Second);
+  if (parts->Millisecond != 0)
+    length += std::snprintf(text + length, sizeof text - length, ".%03d", parts->Millisecond);
+  return std::string(text, length);
+}
+
+std::optional<double> XmlTextToDateTime(std::string_view AText) {
+  while (!AText.empty() && IsXmlSpace(AText.front())) AText.remove_prefix(1);
+  while (!AText.empty() && IsXmlSpace(AText.back())) AText.remove_suffix(1);
+
+  TTextCursor cursor(AText);
+  int year = 0, month = 0, day = 0;
+  if (!(cursor.Digits(4, year) && cursor.Skip('-') && cursor.Digits(2, month) && cursor.Skip('-') &&
+        cursor.Digits(2, day) && IsValidDate(year, month, day)))
+    return std::nullopt;
+
+  int64_t timeMs = 0;
+  if (cursor.Skip('T')) {
+    int hour = 0, minute = 0, second = 0, ms = 0;
+    if (!(cursor.Digits(2, hour) && cursor.Skip(':') && cursor.Digits(2, minute))) return std::nullopt;
+    if (cursor.Skip(':')) {
+      if (!cursor.Digits(2, second)) return std::nullopt;
+      if (cursor.Skip('.') && !cursor.FractionMs(ms)) return std::nullopt;
+    }
+    const bool endOfDay = hour == 24 && minute == 0 && second == 0 && ms == 0;
+    if (!endOfDay && !IsValidTime(hour, minute, second, ms == 1000 ? 0 : ms)) return std::nullopt;
+    timeMs = ((hour * 60LL + minute) * 60 + second) * 1000 + ms;
+  }
+
+  if (!cursor.Skip('Z') && (cursor.Skip('+') || cursor.Skip('-'))) {
+    int zoneHours = 0, zoneMinutes = 0;
+    if (!(cursor.Digits(2, zoneHours) && cursor.Skip(':') && cursor.Digits(2, zoneMinutes)) || zoneMinutes > 59 ||
+        zoneHours * 60 + zoneMinutes > 14 * 60)
+      return std::nullopt;
+  }
+  if (!cursor.AtEnd()) return std::nullopt;
+
+  const int64_t linear = DayFromDate(year, month, day) * MsPerDay + timeMs;
+  if (!InRange(linear)) return std::nullopt;
+  return FromLinearMs(linear);
+}
+
+std::string DateToIsoText(double AValue) {
+  const auto parts = WritableParts(AValue);
+  if (!parts) return {};
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "%04d-%02d-%02d", parts->Year, parts->Month, parts->Day);
+  return std::string(text, length);
+}
+
+double NowAsDateTime() {
+  using namespace std::chrono;
+  const int64_t sinceEpochMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  const std::time_t seconds = static_cast<std::time_t>(sinceEpochMs / 1000);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  // A leap second shows as second 60, which has no place in a date-time value.
+  return EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                         local.tm_sec > 59 ? 59 : local.tm_sec, static_cast<int>(sinceEpochMs % 1000)});
+}
+
+double TodayAsDateTime() { return DateOf(NowAsDateTime()); }
