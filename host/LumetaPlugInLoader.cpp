@@ -1,0 +1,87 @@
+#include "host/LumetaPlugInLoader.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <utility>
+
+#include "com/ErrorInfo.h"
+
+#ifndef LUMETA_DEFAULT_PLUGIN_DIR
+#define LUMETA_DEFAULT_PLUGIN_DIR "."
+#endif
+
+namespace {
+// dlerror's text, without the path it usually starts with (the caller names the path itself).
+std::string LoaderErrorText(const std::string& APath) {
+  const char* error = dlerror();
+  std::string text = error ? error : "unknown error";
+  if (text.rfind(APath + ": ", 0) == 0) text.erase(0, APath.size() + 2);
+  return text;
+}
+}  // namespace
+
+std::string DefaultPlugInDir() {
+  const char* dir = std::getenv("LUMETA_PLUGIN_DIR");
+  return dir && *dir ? dir : LUMETA_DEFAULT_PLUGIN_DIR;
+}
+
+std::string PlugInLibraryPath(const std::string& ADir) {
+  if (ADir.empty()) return LumetaPlugInLibraryName;
+  return ADir.back() == '/' ? ADir + LumetaPlugInLibraryName : ADir + "/" + LumetaPlugInLibraryName;
+}
+
+TLumetaPlugInLoader::TLumetaPlugInLoader(ComPtr<TLumetaPropertyCatalogue> ACatalogue,
+                                         ComPtr<TLumetaInteractor> AInteractor)
+    : FCatalogue(ACatalogue ? std::move(ACatalogue) : make<TLumetaPropertyCatalogue>()),
+      FInteractor(AInteractor ? std::move(AInteractor) : make<TLumetaInteractor>()) {}
+
+TLumetaPlugInLoader::~TLumetaPlugInLoader() { Unload(); }
+
+void TLumetaPlugInLoader::Load(const std::string& APath) {
+  if (FHandle) throw EInvalidOperation("A plug-in library is loaded already: " + FPath);
+  dlerror();
+  void* handle = dlopen(APath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) throw ELumetaError(APath + ": cannot load the plug-in library: " + LoaderErrorText(APath));
+  FHandle = handle;
+  FPath = APath;
+  // The exception may be the library's own; take its text and close the library only after the
+  // handler has destroyed it.
+  bool failed = false;
+  std::string message;
+  HRESULT code = E_FAIL;
+  try {
+    FCreateClass = reinterpret_cast<TLumetaCreateClassFunc>(dlsym(handle, "LumetaCreateClass"));
+    if (!FCreateClass) throw ELumetaError(APath + ": the library does not export LumetaCreateClass");
+    for (const GUID& classID : LumetaPlugInClassIDs) {
+      ComPtr<IPropertyManager> manager = CreateClass(classID).as<IPropertyManager>();
+      FManagers.push_back(manager);
+      manager->SetHost(FInteractor.get());
+      manager->RegisterWith(static_cast<IPropertyCatalogue*>(FCatalogue.get()));
+    }
+  } catch (const std::exception& error) {
+    failed = true;
+    message = error.what();
+    if (const auto* lumetaError = dynamic_cast<const ELumetaError*>(&error)) code = lumetaError->Code();
+  } catch (...) {
+    failed = true;
+    message = "unknown failure";
+  }
+  if (!failed) return;
+  Unload();
+  throw ELumetaError(message.rfind(APath, 0) == 0 ? message : APath + ": " + message, code);
+}
+
+ComPtr<IUnknown> TLumetaPlugInLoader::CreateClass(const GUID& AClassID) {
+  if (!FCreateClass) throw EInvalidOperation("No plug-in library is loaded");
+  ComPtr<IUnknown> object;
+  CheckResult(FCreateClass(&AClassID, object.put()), FPath);
+  return object;
+}
+
+void TLumetaPlugInLoader::Unload() noexcept {
+  FManagers.clear();
+  FCreateClass = nullptr;
+  if (FHandle) dlclose(std::exchange(FHandle, nullptr));
+  FPath.clear();
+}

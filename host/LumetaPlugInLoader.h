@@ -1,0 +1,59 @@
+#pragma once
+// Loads the plug-in library, creates its property managers, hands them the interactor and
+// registers them with the catalogue.
+#include <string>
+#include <vector>
+
+#include "com/ComPtr.h"
+#include "host/LumetaInteractor.h"
+#include "host/LumetaPropertyCatalogue.h"
+#include "plugin/LumetaIntf.h"
+
+inline constexpr const char* LumetaPlugInLibraryName = "lumeta_actionproperty.so";
+
+// The classes the host asks every plug-in library for, in this order.
+inline constexpr GUID LumetaPlugInClassIDs[] = {
+    MakeGuid("D1BE7F7D-A80A-4FF7-BCD9-1FCDB9CB27CD"),  // the per-node property's manager
+    MakeGuid("B7D51A23-79ED-45D0-B7A6-CFD330FC2256"),  // the map-level property's manager
+};
+
+// The folder plug-in libraries are looked for in: $LUMETA_PLUGIN_DIR when set and not empty, else
+// the folder the build puts them in.
+std::string DefaultPlugInDir();
+// ADir joined with the plug-in library's file name.
+std::string PlugInLibraryPath(const std::string& ADir);
+
+// One loader holds one library. Failures raise ELumetaError whose message starts with the
+// library path and carries the plug-in's error text; a failed Load leaves nothing loaded.
+class TLumetaPlugInLoader {
+ public:
+  // Without arguments the loader makes its own catalogue and interactor.
+  explicit TLumetaPlugInLoader(ComPtr<TLumetaPropertyCatalogue> ACatalogue = nullptr,
+                               ComPtr<TLumetaInteractor> AInteractor = nullptr);
+  TLumetaPlugInLoader(const TLumetaPlugInLoader&) = delete;
+  TLumetaPlugInLoader& operator=(const TLumetaPlugInLoader&) = delete;
+  ~TLumetaPlugInLoader();
+
+  // Raises EInvalidOperation when a library is loaded already.
+  void Load(const std::string& APath);
+  // Releases the managers, then closes the library. Objects of the library that others still
+  // hold must be released before this.
+  void Unload() noexcept;
+  // Asks the loaded library for another object; the caller owns the reference.
+  ComPtr<IUnknown> CreateClass(const GUID& AClassID);
+
+  bool Loaded() const noexcept { return FHandle != nullptr; }
+  const std::string& Path() const noexcept { return FPath; }
+  // In the order of LumetaPlugInClassIDs.
+  const std::vector<ComPtr<IPropertyManager>>& Managers() const noexcept { return FManagers; }
+  TLumetaPropertyCatalogue* Catalogue() const noexcept { return FCatalogue.get(); }
+  TLumetaInteractor* Interactor() const noexcept { return FInteractor.get(); }
+
+ private:
+  ComPtr<TLumetaPropertyCatalogue> FCatalogue;
+  ComPtr<TLumetaInteractor> FInteractor;
+  std::string FPath;
+  void* FHandle = nullptr;
+  TLumetaCreateClassFunc FCreateClass = nullptr;
+  std::vector<ComPtr<IPropertyManager>> FManagers;
+};

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up, then builds and runs the whole test suite under the default and the asan preset;
+# stops at the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+for preset in default asan; do
+  echo "=== preset $preset ==="
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+#include "plugin/hvChangesImpl.h"
+#include "plugin/hvSubjectImpl.h"
+
+namespace {
+
+// Counts what it is told; OnUpdate lets a test act from inside the notification.
+class TObserver : public TImplements<TAggregableObject, IObserver, ISubjectLink> {
+ public:
+  ~TObserver() override {
+    if (Destroyed) *Destroyed = true;
+  }
+  void Update(IUnknown* ASubject) override {
+    ++Updates;
+    LastSubject = ASubject;
+    if (OnUpdate) OnUpdate(ASubject);
+  }
+  void SubjectAttached(IUnknown* ASubject) override { ++Attached; LastSubject = ASubject; }
+  void SubjectDetached(IUnknown* ASubject) override { ++Detached; LastSubject = ASubject; }
+  int Updates = 0, Attached = 0, Detached = 0;
+  IUnknown* LastSubject = nullptr;
+  std::function<void(IUnknown*)> OnUpdate;
+  bool* Destroyed = nullptr;
+};
+
+// An object that observers watch, with the subject aggregated into it.
+class TWatched : public TAggregableObject {
+ public:
+  TWatched() : FSubject(std::make_unique<TSubject>(static_cast<IUnknown*>(this))) {}
+
+ protected:
+  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
+    return FSubject->InnerQueryInterface(AIid, AObject);
+  }
+
+ private:
+  std::unique_ptr<TSubject> FSubject;
+};
+
+TEST(Subject, ObserversHearOfTheControllerOnceEachAndSeeTheChanges) {
+  ComPtr<TWatched> watched = make<TWatched>();
+  ComPtr<ISubject> subject = QueryAs<ISubject>(watched.get());
+  ASSERT_TRUE(subject);
+  IUnknown* identity = QueryAs<IUnknown>(watched.get()).get();
+
+  ComPtr<TObserver> observer = make<TObserver>();
+  int seenData = -1;
+  observer->OnUpdate = [&](IUnknown* ASubject) {
+    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
+    ASSERT_TRUE(changes->Contains(7) && !changes->Contains(8));
+    seenData = dynamic_cast<TChange&>(*changes->GetItem(0)).GetData();
+  };
+  subject->Attach(observer.get());
+  subject->Attach(QueryAs<IObserver>(static_cast<ISubjectLink*>(observer.get())).get());
+  EXPECT_EQ(observer->Attached, 1) << "attaching twice has no effect";
+  EXPECT_EQ(observer->LastSubject, identity);
+
+  subject->AddChange(7, nullptr, 42);
+  EXPECT_EQ(observer->Updates, 1);
+  EXPECT_EQ(observer->LastSubject, identity);
+  EXPECT_EQ(seenData, 42);
+  EXPECT_EQ(subject->GetChanges()->GetCount(), 0);
+
+  subject->Detach(observer.get());
+  subject->Detach(observer.get());
+  EXPECT_EQ(observer->Detached, 1);
+  subject->AddChange(7, nullptr);
+  EXPECT_EQ(observer->Updates, 1);
+}
+
+TEST(Subject, UpdateCounterNotifiesOnceAtTheOutermostEnd) {
+  TSubject subject;
+  ComPtr<TObserver> observer = make<TObserver>();
+  subject.Attach(observer.get());
+
+  subject.EndUpdate();  // unbalanced: ignored
+  subject.BeginUpdate();
+  subject.BeginUpdate();
+  subject.AddChange(3, nullptr);  // notifies at once, whatever the counter says
+  EXPECT_EQ(observer->Updates, 1);
+  subject.EndUpdate();
+  EXPECT_EQ(observer->Updates, 1);
+  subject.EndUpdate();
+  EXPECT_EQ(observer->Updates, 2);
+  subject.EndUpdate();
+  EXPECT_EQ(observer->Updates, 2);
+}
+
+TEST(Subject, ChangesAreClearedEvenWhenAnObserverRaises) {
+  TSubject subject;
+  ComPtr<TObserver> failing = make<TObserver>();
+  failing->OnUpdate = [](IUnknown*) { throw std::runtime_error("observer failed"); };
+  subject.Attach(failing.get());
+  EXPECT_THROW(subject.AddChange(5, nullptr), std::runtime_error);
+  EXPECT_EQ(subject.GetChanges()->GetCount(), 0);
+}
+
+TEST(Subject, ObserversMayDetachThemselvesOrOthersDuringUpdate) {
+  TSubject subject;
+  ComPtr<TObserver> first = make<TObserver>(), second = make<TObserver>(), third = make<TObserver>(),
+                    late = make<TObserver>();
+  first->OnUpdate = [&](IUnknown*) {
+    subject.Detach(first.get());
+    subject.Detach(third.get());
+    subject.Attach(late.get());
+  };
+  for (auto* observer : {first.get(), second.get(), third.get()}) subject.Attach(observer);
+
+  subject.Notify();
+  EXPECT_EQ(second->Updates, 1);
+  EXPECT_EQ(third->Updates, 0) << "detached before its turn";
+  EXPECT_EQ(late->Updates, 0) << "attached during the round";
+  subject.Notify();
+  EXPECT_EQ(first->Updates, 1);
+  EXPECT_EQ(second->Updates, 2);
+  EXPECT_EQ(late->Updates, 1);
+}
+
+TEST(Subject, ObserverHeldOnlyByTheSubjectSurvivesDetachingItself) {
+  TSubject subject;
+  bool destroyed = false, aliveAfterDetach = false;
+  {
+    ComPtr<TObserver> observer = make<TObserver>();
+    observer->Destroyed = &destroyed;
+    observer->OnUpdate = [&, raw = observer.get()](IUnknown*) {
+      subject.Detach(raw);
+      aliveAfterDetach = !destroyed;
+    };
+    subject.Attach(observer.get());
+  }
+  subject.Notify();
+  EXPECT_TRUE(aliveAfterDetach);
+  EXPECT_TRUE(destroyed) << "freed once the round ended";
+}
+
+}  // namespace
