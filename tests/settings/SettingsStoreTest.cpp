@@ -1,0 +1,249 @@
+#include "host/settings/LumetaSettingsStore.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "com/ComErrors.h"
+
+namespace {
+
+constexpr THive HKCU = THive::CurrentUser;
+constexpr THive HKCR = THive::ClassesRoot;
+constexpr const char* ExportKey = "Software\\Quorvantis\\V4\\ExportActionsToOutlook";
+
+std::string ReadText(const std::string& APath) {
+  std::ifstream in(APath, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const std::string& APath, const std::string& AText) {
+  std::ofstream out(APath, std::ios::binary);
+  out << AText;
+}
+
+int CountLines(const std::string& AText, const std::string& APart) {
+  int count = 0;
+  for (size_t at = AText.find(APart); at != std::string::npos; at = AText.find(APart, at + 1)) ++count;
+  return count;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  QTemporaryDir FTemp;
+  std::string Folder() const { return FTemp.path().toStdString(); }
+};
+
+TEST_F(SettingsStoreTest, ValuesSurviveAFreshStoreOnTheSameFolder) {
+  const std::string awkward = "  50% = half\nsecond line\t[x];  ";
+  {
+    TSettingsStore store(Folder());
+    store.WriteBool(HKCU, ExportKey, "Expand Branches", true);
+    store.WriteInteger(HKCU, ExportKey, "Export Range", -2147483647 - 1);
+    store.WriteString(HKCU, ExportKey, "Actions To Export", awkward);
+    store.WriteString(HKCU, ExportKey, "", "default value");
+    store.WriteString(HKCU, ExportKey, "@", "at sign");
+    store.WriteString(HKCU, ExportKey, ";a=b[c] ", "");
+    store.WriteString(HKCR, "Outlook.Application\\CurVer", "", "Outlook.Application.14");
+  }
+  TSettingsStore store(Folder());
+  EXPECT_TRUE(store.ReadBool(HKCU, ExportKey, "Expand Branches", false));
+  EXPECT_EQ(store.ReadInteger(HKCU, ExportKey, "Export Range", 0), -2147483647 - 1);
+  EXPECT_EQ(store.ReadString(HKCU, ExportKey, "Actions To Export", ""), awkward);
+  EXPECT_EQ(store.ReadString(HKCU, ExportKey, "", ""), "default value");
+  EXPECT_EQ(store.ReadString(HKCU, ExportKey, "@", ""), "at sign");
+  EXPECT_EQ(store.ReadString(HKCU, ExportKey, ";a=b[c] ", "missing"), "");
+  EXPECT_EQ(store.ValueNames(HKCU, ExportKey),
+            (std::vector<std::string>{"Expand Branches", "Export Range", "Actions To Export", "", "@", ";a=b[c] "}));
+  EXPECT_EQ(store.ValueType(HKCU, ExportKey, "Export Range"), TSettingsValueType::Integer);
+  // Each hive has its own file.
+  EXPECT_EQ(store.ReadString(HKCR, "\\Outlook.Application\\CurVer", "", ""), "Outlook.Application.14");
+  EXPECT_FALSE(store.KeyExists(HKCU, "Outlook.Application"));
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(store.HiveFile(HKCR))));
+}
+
+TEST_F(SettingsStoreTest, KeyExistsIsDistinctFromValueExists) {
+  {
+    TSettingsStore store(Folder());
+    EXPECT_TRUE(store.KeyExists(HKCU, ""));
+    EXPECT_FALSE(store.KeyExists(HKCU, "Software"));
+    store.CreateKey(HKCU, "Software\\Empty\\Leaf");
+    store.WriteInteger(HKCU, "Software\\Full", "Count", 1);
+  }
+  TSettingsStore store(Folder());
+  EXPECT_TRUE(store.KeyExists(HKCU, "Software\\Empty"));  // parents are created too
+  EXPECT_TRUE(store.KeyExists(HKCU, "Software\\Empty\\Leaf"));  // an empty key survives the file
+  EXPECT_FALSE(store.ValueExists(HKCU, "Software\\Empty\\Leaf", "Count"));
+  EXPECT_EQ(store.ReadInteger(HKCU, "Software\\Empty\\Leaf", "Count", 7), 7);
+  EXPECT_EQ(store.ValueType(HKCU, "Software\\Missing", "Count"), TSettingsValueType::None);
+  EXPECT_EQ(store.SubKeyNames(HKCU, "Software"), (std::vector<std::string>{"Empty", "Full"}));
+
+  EXPECT_TRUE(store.DeleteValue(HKCU, "Software\\Full", "Count"));
+  EXPECT_FALSE(store.DeleteValue(HKCU, "Software\\Full", "Count"));
+  EXPECT_TRUE(store.KeyExists(HKCU, "Software\\Full"));  // deleting the last value keeps the key
+
+  EXPECT_TRUE(store.DeleteKey(HKCU, "Software\\Empty"));  // with its subkeys
+  EXPECT_FALSE(store.DeleteKey(HKCU, "Software\\Empty"));
+  EXPECT_FALSE(store.KeyExists(HKCU, "Software\\Empty\\Leaf"));
+  EXPECT_THROW(store.DeleteKey(HKCU, "\\"), EInvalidOperation);
+
+  TSettingsStore reread(Folder());
+  EXPECT_EQ(reread.SubKeyNames(HKCU, "Software"), (std::vector<std::string>{"Full"}));
+  EXPECT_TRUE(reread.ValueNames(HKCU, "Software\\Full").empty());
+}
+
+TEST_F(SettingsStoreTest, KeysAndNamesIgnoreCaseAndKeepTheFirstSpelling) {
+  TSettingsStore store(Folder());
+  store.WriteBool(HKCU, "Software\\Quorvantis\\Äpfel", "Show Symbol", false);
+  store.WriteBool(HKCU, "SOFTWARE\\quorvantis\\äPFEL\\", "SHOW symbol", true);
+  EXPECT_TRUE(store.KeyExists(HKCU, "software\\\\QUORVANTIS\\ÄPFEL"));
+  EXPECT_EQ(store.SubKeyNames(HKCU, "software"), (std::vector<std::string>{"Quorvantis"}));
+  EXPECT_EQ(store.ValueNames(HKCU, "Software\\Quorvantis\\Äpfel"), (std::vector<std::string>{"Show Symbol"}));
+
+  TSettingsStore reread(Folder());
+  EXPECT_TRUE(reread.ReadBool(HKCU, "software\\quorvantis\\äpfel", "show symbol", false));
+}
+
+TEST_F(SettingsStoreTest, WrongTypeReadsTheDefaultAndWarnsOncePerValue) {
+  TSettingsStore store(Folder());
+  store.WriteString(HKCU, ExportKey, "Expand Branches", "yes");
+  store.WriteInteger(HKCU, ExportKey, "Export Range", 3);
+
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(store.ReadBool(HKCU, ExportKey, "Expand Branches", true));
+  EXPECT_FALSE(store.ReadBool(HKCU, ExportKey, "expand branches", false));
+  EXPECT_EQ(store.ReadInteger(HKCU, ExportKey, "Expand Branches", 5), 5);
+  EXPECT_EQ(store.ReadString(HKCU, ExportKey, "Export Range", "none"), "none");
+  EXPECT_EQ(store.ReadInteger(HKCU, ExportKey, "Export Range", 0), 3);  // the right type is silent
+  const std::string errors = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(CountLines(errors, "warning: settings:"), 2) << errors;
+  EXPECT_NE(errors.find("HKEY_CURRENT_USER\\Software\\Quorvantis\\V4\\ExportActionsToOutlook\\Expand Branches "
+                        "holds a string, not a boolean; using the default"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("Export Range holds an integer, not a string"), std::string::npos) << errors;
+}
+
+TEST_F(SettingsStoreTest, DamagedFileLoadsAsFarAsItCan) {
+  std::string garbage = "\x89PNG\x01\x02 no equals sign here\r\n"
+                        "=no name\r\n"
+                        "Root Value=int:12\r\n"
+                        "[unterminated section\r\n"
+                        "Lost=int:1\r\n"
+                        "[Software\\Good]\r\n"
+                        "  Flag =  bool:TRUE  \r\n"
+                        "Number=int:12abc\r\n"
+                        "Bare=plain text\r\n"
+                        "Bad%zzEscape=str:100%\r\n"
+                        "; a comment=str:ignored\r\n"
+                        "[SOFTWARE\\GOOD]\r\n"
+                        "Later=int:4\r\n";
+  garbage += std::string("\0\xff\xfe=str:binary\n", 15);
+  garbage += "Tail=str:no newline at the end";
+  WriteText(Folder() + "/HKEY_CURRENT_USER.ini", garbage);
+
+  TSettingsStore store(Folder());
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(store.ValueNames(HKCU, ""), std::vector<std::string>{"Root Value"});
+  EXPECT_EQ(store.ReadInteger(HKCU, "", "Root Value", 0), 12);
+  EXPECT_TRUE(store.ReadBool(HKCU, "Software\\Good", "Flag", false));
+  EXPECT_EQ(store.ReadInteger(HKCU, "Software\\Good", "Number", -1), -1);
+  EXPECT_EQ(store.ReadString(HKCU, "Software\\Good", "Bare", "default"), "default");
+  EXPECT_EQ(store.ReadString(HKCU, "Software\\Good", "Bad%zzEscape", ""), "100%");
+  EXPECT_FALSE(store.ValueExists(HKCU, "Software\\Good", "; a comment"));
+  EXPECT_EQ(store.ReadInteger(HKCU, "Software\\Good", "Later", 0), 4);  // sections differing in case merge
+  EXPECT_EQ(store.ReadString(HKCU, "Software\\Good", "Tail", ""), "no newline at the end");
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(CountLines(errors, "warning: settings:"), 2) << errors;
+  EXPECT_NE(errors.find("Number holds \"int:12abc\", not a valid integer"), std::string::npos) << errors;
+  EXPECT_EQ(store.ValueType(HKCU, "Software\\Good", "Bare"), TSettingsValueType::Unreadable);
+
+  // Saving rewrites the file cleanly; what was readable survives.
+  store.WriteInteger(HKCU, "Software\\Good", "Number", 5);
+  TSettingsStore reread(Folder());
+  EXPECT_EQ(reread.ReadInteger(HKCU, "Software\\Good", "Number", 0), 5);
+  EXPECT_TRUE(reread.ReadBool(HKCU, "Software\\Good", "Flag", false));
+}
+
+TEST_F(SettingsStoreTest, FolderThatCannotBeCreatedRaisesAnErrorNamingTheFile) {
+  // Tests may run as root, where permissions do not stop writes: put the folder under a file.
+  WriteText(Folder() + "/plain-file", "x");
+  const std::string folder = Folder() + "/plain-file/settings";
+  {
+    TSettingsStore store(folder);
+    try {
+      store.WriteBool(HKCU, "Software\\Lumeta", "Action", true);
+      FAIL() << "the write should have failed";
+    } catch (const ELumetaError& e) {
+      EXPECT_NE(std::string(e.what()).find(folder + "/HKEY_CURRENT_USER.ini"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(store.ReadBool(HKCU, "Software\\Lumeta", "Action", false));  // kept in memory
+    EXPECT_THROW(store.Flush(), ELumetaError);
+    testing::internal::CaptureStderr();
+  }  // the destructor reports, never throws
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("error: settings: Cannot write"), std::string::npos);
+}
+
+TEST_F(SettingsStoreTest, FailedSaveKeepsTheOldFile) {
+  TSettingsStore store(Folder());
+  store.WriteString(HKCU, "Software\\Lumeta", "Name", "old");
+  const std::string file = store.HiveFile(HKCU);
+  const std::string before = ReadText(file);
+
+  // A file size limit makes the new file's write fail part way, even for root.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = before.size();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_THROW(store.WriteString(HKCU, "Software\\Lumeta", "Name", std::string(4096, 'n')), ELumetaError);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(ReadText(file), before);
+  EXPECT_EQ(QDir(FTemp.path()).entryList(QDir::Files), QStringList{"HKEY_CURRENT_USER.ini"});  // no leftovers
+  store.Flush();  // the change was kept and lands once saving works again
+  TSettingsStore reread(Folder());
+  EXPECT_EQ(reread.ReadString(HKCU, "Software\\Lumeta", "Name", "").size(), 4096u);
+}
+
+TEST_F(SettingsStoreTest, FolderComesFromTheEnvironmentAndCanBeMoved) {
+  const std::string other = Folder() + "/other";
+  setenv(TSettingsStore::FolderVariable, other.c_str(), 1);
+  TSettingsStore fromEnvironment;
+  unsetenv(TSettingsStore::FolderVariable);
+  EXPECT_EQ(fromEnvironment.Folder(), other);
+
+  TSettingsStore store(Folder());
+  store.WriteInteger(HKCU, "Software", "Where", 1);
+  store.SetFolder(other);
+  EXPECT_FALSE(store.ValueExists(HKCU, "Software", "Where"));
+  store.WriteInteger(HKCU, "Software", "Where", 2);
+  EXPECT_EQ(TSettingsStore(Folder()).ReadInteger(HKCU, "Software", "Where", 0), 1);
+  EXPECT_EQ(TSettingsStore(other).ReadInteger(HKCU, "Software", "Where", 0), 2);
+
+  SetSettingsFolder(other);
+  EXPECT_EQ(SettingsStore().ReadInteger(HKCU, "Software", "Where", 0), 2);
+}
+
+TEST(SettingsHiveTest, NamesParseAndPrint) {
+  EXPECT_EQ(HiveName(THive::CurrentUser), "HKEY_CURRENT_USER");
+  EXPECT_EQ(HiveName(THive::ClassesRoot), "HKEY_CLASSES_ROOT");
+  EXPECT_EQ(ParseHive("hkey_classes_root"), THive::ClassesRoot);
+  EXPECT_EQ(ParseHive("HKCU"), THive::CurrentUser);
+  EXPECT_EQ(ParseHive("HKEY_LOCAL_MACHINE"), std::nullopt);
+}
+
+}  // namespace
