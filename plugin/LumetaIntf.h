@@ -33,6 +33,13 @@ struct INode : virtual IUnknown {
   virtual bool RemoveProperty(const std::string& AName) = 0;
   virtual int32_t GetPropertyCount() = 0;
   virtual ComPtr<IProperty> GetPropertyItem(int32_t AIndex) = 0;
+  // True when AAncestor lies on this node's path to the root (the node itself does not count).
+  virtual bool IsDescendantOf(INode* AAncestor) = 0;
+  // The way from this node to ANode as "/"-separated steps, ".." for a parent and a 0-based child
+  // index for a child ("../2/0"); empty when ANode is in another map.
+  virtual std::string GetRelativeIndex(INode* ANode) = 0;
+  // The node such a text leads to from this node; empty when the way leaves the map.
+  virtual ComPtr<INode> NodeFromRelativeIndex(const std::string& AText) = 0;
 };
 
 // The map settings, a map-level attribute named "MapSettings".

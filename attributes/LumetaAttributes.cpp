@@ -1,0 +1,1138 @@
+#include "attributes/LumetaAttributes.h"
+
+#include <cxxabi.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <typeinfo>
+#include <unordered_map>
+#include <vector>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "attributes/LumetaTreeIterator.h"
+#include "com/ErrorInfo.h"
+#include "com/OleDate.h"
+#include "com/hvStreams.h"
+#include "html/hvHtmlParser.h"
+#include "plugin/LumetaIntf.h"
+
+namespace {
+
+std::string_view TrimAscii(std::string_view AText) {
+  constexpr std::string_view blanks = " \t\r\n\f\v";
+  const size_t first = AText.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return AText.substr(first, AText.find_last_not_of(blanks) - first + 1);
+}
+
+// A whole-text 64-bit integer with an optional sign; surrounding blanks are allowed.
+std::optional<int64_t> ParseInt64(std::string_view AText) {
+  AText = TrimAscii(AText);
+  if (!AText.empty() && AText.front() == '+') AText.remove_prefix(1);
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
+  if (AText.empty() || error != std::errc() || end != AText.data() + AText.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<double> ParseDouble(std::string_view AText) {
+  AText = TrimAscii(AText);
+  if (!AText.empty() && AText.front() == '+') AText.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
+  if (AText.empty() || error != std::errc() || end != AText.data() + AText.size()) return std::nullopt;
+  return value;
+}
+
+std::string DemangledClassName(const std::type_info& AType) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(AType.name(), nullptr, nullptr, &status),
+                                                    std::free);
+  std::string name = status == 0 && demangled ? demangled.get() : AType.name();
+  const size_t scope = name.rfind("::");
+  if (scope != std::string::npos) name.erase(0, scope + 2);
+  return name;
+}
+
+std::string DebugLine(uint32_t AFlags, const std::string& AName, const std::string& AValue) {
+  char flags[16];
+  std::snprintf(flags, sizeof flags, "$%x ", AFlags);
+  return flags + AName + ": " + AValue;
+}
+
+size_t CombineHash(size_t ASeed, size_t AValue) {
+  return ASeed ^ (AValue + 0x9E3779B97F4A7C15ull + (ASeed << 6) + (ASeed >> 2));
+}
+
+// An item with its value hash, worked out once per merge or apply.
+struct THashedItem {
+  IAttribute* Item;
+  size_t Hash = 0;
+  bool Hashed = false;
+};
+
+// Below this many items a plain scan is cheaper than hashing.
+constexpr size_t LinearLimit = 16;
+
+template <class TItems>
+std::vector<THashedItem> HashItems(const TItems& AItems, bool AHash) {
+  std::vector<THashedItem> hashed;
+  hashed.reserve(AItems.size());
+  for (const auto& item : AItems) {
+    THashedItem entry{&*item};
+    if (AHash) entry.Hashed = TAttribute::ValueHashOf(entry.Item, entry.Hash);
+    hashed.push_back(entry);
+  }
+  return hashed;
+}
+
+// Answers "does any of these items EqualTo a value" for many values in a row. With hashes, only
+// the items of the same hash and those without one are asked, so merging lists costs time in
+// proportion to their sizes rather than to their product; the answers are those of a plain scan.
+class TValueIndex {
+ public:
+  void Add(const THashedItem& AItem) {
+    FItems.push_back(AItem.Item);
+    if (AItem.Hashed)
+      FHashed.emplace(AItem.Hash, AItem.Item);
+    else
+      FUnhashed.push_back(AItem.Item);
+  }
+
+  bool Contains(const THashedItem& AValue) const {
+    IAttribute* value = AValue.Item;
+    const auto equal = [value](IAttribute* AItem) { return AItem->EqualTo(value); };
+    if (!AValue.Hashed) return std::any_of(FItems.begin(), FItems.end(), equal);
+    const auto [first, last] = FHashed.equal_range(AValue.Hash);
+    for (auto candidate = first; candidate != last; ++candidate)
+      if (equal(candidate->second)) return true;
+    return std::any_of(FUnhashed.begin(), FUnhashed.end(), equal);
+  }
+
+ private:
+  std::vector<IAttribute*> FItems;  // the caller keeps them alive
+  std::unordered_multimap<size_t, IAttribute*> FHashed;
+  std::vector<IAttribute*> FUnhashed;
+};
+
+std::vector<ComPtr<IAttribute>> ChildrenOf(IStructuredAttribute* AStructure) {
+  std::vector<ComPtr<IAttribute>> children;
+  const int32_t count = AStructure->GetChildCount();
+  children.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) children.push_back(AStructure->GetChild(i));
+  return children;
+}
+
+// Not an interface: asked with this GUID, an attribute answers its TAttribute object.
+constexpr GUID AttributeObjectIid = MakeGuid("8A1F4C52-3B7E-4D09-9E61-2C5B7D3A0F14");
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TAttribute
+
+TAttribute::TAttribute(IUnknown* AController) noexcept : TImplements(AController) {}
+
+TAttribute::~TAttribute() = default;
+
+std::string TAttribute::ClassName() const { return DemangledClassName(typeid(*this)); }
+
+TAttribute* TAttribute::FromInterface(IAttribute* AAttribute) noexcept {
+  if (!AAttribute) return nullptr;
+  void* object = nullptr;
+  if (AAttribute->QueryInterface(AttributeObjectIid, &object) != S_OK || !object) return nullptr;
+  auto* attribute = static_cast<TAttribute*>(object);
+  attribute->Release();
+  // An attribute aggregated into another attribute would hear the outer one answer; only the
+  // object that owns this very interface pointer counts.
+  return static_cast<IAttribute*>(attribute) == AAttribute ? attribute : nullptr;
+}
+
+bool TAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept {
+  if (AIid == AttributeObjectIid) {
+    *AObject = this;
+    return true;
+  }
+  return TImplements::FindInterface(AIid, AObject);
+}
+
+std::string TAttribute::ClassNameOf(IAttribute* AAttribute) {
+  if (!AAttribute) return "(Nothing)";
+  if (TAttribute* attribute = FromInterface(AAttribute)) return attribute->ClassName();
+  return DemangledClassName(typeid(*AAttribute));
+}
+
+bool TAttribute::GetValueHash(size_t&) { return false; }
+
+bool TAttribute::ValueHashOf(IAttribute* AAttribute, size_t& AHash) {
+  TAttribute* attribute = FromInterface(AAttribute);
+  return attribute && attribute->GetValueHash(AHash);
+}
+
+void TAttribute::Apply(IAttribute* ASource) { Assign(ASource); }
+
+std::string TAttribute::AsHtml(int32_t) { return {}; }
+
+ComPtr<IUnknown> TAttribute::GetExtension() { return {}; }
+
+std::string TAttribute::AsPlainText(int32_t) { return {}; }
+
+std::string TAttribute::GetHint() { return {}; }
+
+void TAttribute::Assign(IAttribute* ASource) {
+  if (!ASource) {
+    SetCleared(true);
+    return;
+  }
+  ASource->AssignTo(Self());
+}
+
+bool TAttribute::EqualTo(IAttribute*) { return false; }
+
+std::string TAttribute::DebugText() {
+  std::string value = DebugValueText();  // first: reading may load and so change the flags
+  return DebugLine(GetFlags(), GetName(), value);
+}
+
+std::string TAttribute::DebugValueText() { return SaveToString(); }
+
+TVariant TAttribute::GetAsValue() { throw ENotImplemented(); }
+
+std::string TAttribute::GetCaption() {
+  if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property->GetCaption();
+  if (!FOwner) return {};
+  if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(FOwner)) {
+    const int32_t index = list->IndexOf(Self());
+    return index >= 0 ? std::to_string(index + 1) : std::string();
+  }
+  if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(FOwner)) {
+    const int32_t index = record->IndexOf(Self());
+    return index >= 0 ? record->GetChildCaption(index) : std::string();
+  }
+  return {};
+}
+
+ComPtr<IUnknown> TAttribute::GetHostObject() {
+  ComPtr<IProperty> property = GetProperty();
+  return property ? property->GetHostObject() : ComPtr<IUnknown>();
+}
+
+bool TAttribute::IsMergedView() { return FFlags & afMergedView; }
+
+ComPtr<IDocSource> TAttribute::GetDocSource() { return QueryAs<IDocSource>(GetHostObject().get()); }
+
+int32_t TAttribute::GetIndex() {
+  ComPtr<IStructuredAttribute> owner = QueryAs<IStructuredAttribute>(FOwner);
+  return owner ? owner->IndexOf(Self()) : 0;
+}
+
+bool TAttribute::IsMixed() { return FFlags & afMixed; }
+
+bool TAttribute::IsModified() { return FFlags & afModified; }
+
+std::string TAttribute::GetName() {
+  if (!FName) FName = std::make_unique<std::string>(ComputeName());
+  return *FName;
+}
+
+std::string TAttribute::ComputeName() {
+  if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property->GetPropertyName();
+  if (!FOwner) return {};
+  if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(FOwner)) {
+    const int32_t index = list->IndexOf(Self());
+    return index >= 0 ? std::to_string(index + 1) : std::string();
+  }
+  if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(FOwner)) {
+    const int32_t index = record->IndexOf(Self());
+    return index >= 0 ? record->GetChildName(index) : std::string();
+  }
+  return {};
+}
+
+ComPtr<IProperty> TAttribute::GetProperty() {
+  if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property;
+  return FOwner ? FOwner->GetProperty() : ComPtr<IProperty>();
+}
+
+ComPtr<IAttribute> TAttribute::GetOwner() { return ComPtr<IAttribute>(FOwner); }
+
+std::string TAttribute::GetFullName() {
+  std::string name = FOwner ? FOwner->GetFullName() : std::string();
+  if (!name.empty()) name += '.';
+  return name + GetName();
+}
+
+bool TAttribute::HasState2() { return FFlags & afState2; }
+
+bool TAttribute::HasFlag(uint32_t AMask) { return (FFlags & AMask) != 0; }
+
+bool TAttribute::IsCleared() { return FFlags & afCleared; }
+
+bool TAttribute::IsLoaded() { return FFlags & afLoaded; }
+
+void TAttribute::Merge(IAttribute* AOther) {
+  if (!IsMixed() && !EqualTo(AOther)) SetMixed(true);
+}
+
+uint32_t TAttribute::LoadFromStream(IStream*) { throw ENotImplemented(); }
+
+void TAttribute::BeforeSave() {}
+
+void TAttribute::SetMergedView(bool AOn, bool ARecursive) { SetFlagEx(afMergedView, AOn, ARecursive); }
+
+void TAttribute::SetMixed(bool AOn) { SetFlag(afMixed, AOn); }
+
+void TAttribute::SetModified(bool AOn) { SetFlag(afModified, AOn); }
+
+void TAttribute::SetOwner(IAttribute* AOwner) {
+  FOwner = AOwner;
+  FName.reset();
+}
+
+void TAttribute::SetState2(bool AOn, bool ARecursive) { SetFlagEx(afState2, AOn, ARecursive); }
+
+void TAttribute::SetFlag(uint32_t AMask, bool AOn) { SetFlagBits(AMask, AOn); }
+
+void TAttribute::SetFlagEx(uint32_t AMask, bool AOn, bool) { SetFlag(AMask, AOn); }
+
+void TAttribute::SetCleared(bool AOn) { SetFlag(afCleared, AOn); }
+
+void TAttribute::SetLoaded(bool AOn) { SetFlag(afLoaded, AOn); }
+
+uint32_t TAttribute::SaveToStream(IStream*) { throw ENotImplemented(); }
+
+void TAttribute::LoadFromString(const std::string&) {}
+
+std::string TAttribute::SaveToString() { return {}; }
+
+void TAttribute::EnsureLoaded() {
+  if (FFlags & afLoaded) return;
+  FFlags |= afLoaded;
+  const bool wasModified = IsModified();
+  try {
+    if (ComPtr<IDocSource> source = GetDocSource()) source->LoadAttribute(Self());
+  } catch (...) {
+    FFlags &= ~afLoaded;
+    throw;
+  }
+  // What the document holds is not an edit, however the source chose to store it.
+  if (!wasModified) SetFlagEx(afModified, false, true);
+}
+
+void TAttribute::AssignError(IAttribute* ASource) {
+  throw EConvertError("Cannot assign " + ClassNameOf(ASource) + " to " + ClassName());
+}
+
+void TAttribute::AssignTo(IAttribute*) {}
+
+uint32_t TAttribute::GetFlags() { return FFlags; }
+
+void TAttribute::SetFlags(uint32_t AFlags) { FFlags = AFlags; }
+
+GUID TAttribute::GetClassID() { return GUID_NULL; }
+
+bool TAttribute::IsDirty() { return IsModified(); }
+
+void TAttribute::Load(IStream* AStream) { LoadFromStream(AStream); }
+
+void TAttribute::Save(IStream* AStream, bool AClearDirty) {
+  SaveToStream(AStream);
+  if (AClearDirty) SetFlagEx(afModified, false, true);
+}
+
+uint64_t TAttribute::GetSizeMax() {
+  ComPtr<TMemoryStream> stream = make<TMemoryStream>();
+  SaveToStream(stream.get());
+  return stream->GetSize();
+}
+
+void TAttribute::Changed(int32_t) {}
+
+// ---------------------------------------------------------------------------------------------
+// TSimpleAttribute
+
+uint32_t TSimpleAttribute::LoadFromStream(IStream* AStream) {
+  void* address = ValueAddress();
+  const uint32_t size = ValueSize();
+  if (!address) throw ENotImplemented();
+  uint8_t buffer[16];
+  if (size > sizeof buffer) throw ENotImplemented();
+  ReadBuffer(AStream, buffer, size);
+  std::memcpy(address, buffer, size);
+  SetFlagBits(afLoaded, true);
+  return size;
+}
+
+uint32_t TSimpleAttribute::SaveToStream(IStream* AStream) {
+  CheckLoaded();
+  void* address = ValueAddress();
+  if (!address) throw ENotImplemented();
+  WriteBuffer(AStream, address, ValueSize());
+  return ValueSize();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TIntegerAttribute
+
+int32_t TIntegerAttribute::GetValue() {
+  CheckLoaded();
+  return FValue;
+}
+
+// Also marks the attribute loaded: a later lazy load must not overwrite what was written.
+void TIntegerAttribute::SetValue(int32_t AValue) {
+  FValue = AValue;
+  SetFlagBits(afModified | afLoaded, true);
+  Changed(0);
+}
+
+void TIntegerAttribute::Assign(IAttribute* ASource) {
+  if (ComPtr<IIntegerAttribute> source = QueryAs<IIntegerAttribute>(ASource)) {
+    SetValue(source->GetValue());
+    SetFlags(ASource->GetFlags());
+  } else {
+    TAttribute::Assign(ASource);
+  }
+}
+
+bool TIntegerAttribute::EqualTo(IAttribute* AOther) {
+  ComPtr<IIntegerAttribute> other = QueryAs<IIntegerAttribute>(AOther);
+  return other && other->GetValue() == GetValue();
+}
+
+TVariant TIntegerAttribute::GetAsValue() { return TVariant(std::in_place_type<int32_t>, GetValue()); }
+
+void TIntegerAttribute::LoadFromString(const std::string& AText) {
+  const std::optional<int64_t> value = ParseInt64(AText);
+  const bool fits = value && *value >= std::numeric_limits<int32_t>::min() && *value <= std::numeric_limits<int32_t>::max();
+  SetValue(fits ? static_cast<int32_t>(*value) : -1);
+}
+
+std::string TIntegerAttribute::SaveToString() { return std::to_string(GetValue()); }
+
+GUID TIntegerAttribute::GetClassID() { return uuidof<IIntegerAttribute>(); }
+
+bool TIntegerAttribute::GetValueHash(size_t& AHash) {
+  AHash = std::hash<int32_t>{}(GetValue());
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDoubleAttribute
+
+double TDoubleAttribute::GetValue() {
+  CheckLoaded();
+  return FValue;
+}
+
+void TDoubleAttribute::SetValue(double AValue) {
+  FValue = AValue;
+  SetFlagBits(afModified | afLoaded, true);
+  Changed(0);
+}
+
+void TDoubleAttribute::Assign(IAttribute* ASource) {
+  if (ComPtr<IDoubleAttribute> source = QueryAs<IDoubleAttribute>(ASource)) {
+    SetValue(source->GetValue());
+    SetFlags(ASource->GetFlags());
+  } else {
+    TAttribute::Assign(ASource);
+  }
+}
+
+bool TDoubleAttribute::EqualTo(IAttribute* AOther) {
+  ComPtr<IDoubleAttribute> other = QueryAs<IDoubleAttribute>(AOther);
+  return other && other->GetValue() == GetValue();
+}
+
+TVariant TDoubleAttribute::GetAsValue() { return TVariant(std::in_place_type<double>, GetValue()); }
+
+void TDoubleAttribute::LoadFromString(const std::string& AText) { SetValue(ParseDouble(AText).value_or(0.0)); }
+
+std::string TDoubleAttribute::SaveToString() {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, GetValue(), std::chars_format::general, 15);
+  return std::string(text, result.ptr);
+}
+
+std::string TDoubleAttribute::DebugValueText() {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.16g", GetValue());
+  return text;
+}
+
+GUID TDoubleAttribute::GetClassID() { return uuidof<IDoubleAttribute>(); }
+
+bool TDoubleAttribute::GetValueHash(size_t& AHash) {
+  const double value = GetValue();
+  AHash = value == 0 ? 0 : std::hash<double>{}(value);  // 0.0 and -0.0 are equal
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDateTimeAttribute
+
+double TDateTimeAttribute::GetValue() {
+  CheckLoaded();
+  return FValue;
+}
+
+void TDateTimeAttribute::SetValue(double AValue) {
+  FValue = AValue;
+  SetFlagBits(afModified | afLoaded, true);
+  Changed(0);
+}
+
+void TDateTimeAttribute::Assign(IAttribute* ASource) {
+  if (ComPtr<IDateTimeAttribute> source = QueryAs<IDateTimeAttribute>(ASource)) {
+    SetValue(source->GetValue());
+    SetFlags(ASource->GetFlags());
+  } else {
+    TAttribute::Assign(ASource);
+  }
+}
+
+bool TDateTimeAttribute::EqualTo(IAttribute* AOther) {
+  ComPtr<IDateTimeAttribute> other = QueryAs<IDateTimeAttribute>(AOther);
+  return other && other->GetValue() == GetValue();
+}
+
+TVariant TDateTimeAttribute::GetAsValue() { return TVariantDate{GetValue()}; }
+
+void TDateTimeAttribute::LoadFromString(const std::string& AText) {
+  if (TrimAscii(AText).empty()) return;
+  SetValue(XmlTextToDateTime(AText).value_or(0.0));
+}
+
+std::string TDateTimeAttribute::SaveToString() { return DateTimeToXmlText(GetValue()); }
+
+std::string TDateTimeAttribute::DebugValueText() {
+  const double value = GetValue();
+  try {
+    const TDateTimeParts parts = DecodeDateTime(value);
+    char text[48];
+    std::snprintf(text, sizeof text, "'%04d-%02d-%02d %02d:%02d:%02d'", parts.Year, parts.Month, parts.Day, parts.Hour,
+                  parts.Minute, parts.Second);
+    return text;
+  } catch (const ELumetaError&) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.16g", value);
+    return text;
+  }
+}
+
+GUID TDateTimeAttribute::GetClassID() { return uuidof<IDateTimeAttribute>(); }
+
+bool TDateTimeAttribute::GetValueHash(size_t& AHash) {
+  const double value = GetValue();
+  AHash = value == 0 ? 0 : std::hash<double>{}(value);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TStringAttribute
+
+std::string TStringAttribute::GetValue() {
+  CheckLoaded();
+  return FValue;
+}
+
+void TStringAttribute::SetValue(const std::string& AValue) {
+  FValue = AValue;
+  SetFlagBits(afModified | afLoaded, true);
+  Changed(0);
+}
+
+std::string TStringAttribute::AsPlainText(int32_t AOptions) { return HtmlToPlainText(GetValue(), (AOptions & 4) != 0); }
+
+void TStringAttribute::Assign(IAttribute* ASource) {
+  if (ComPtr<IStringAttribute> source = QueryAs<IStringAttribute>(ASource)) {
+    SetValue(source->GetValue());
+    SetFlags(ASource->GetFlags());
+  } else {
+    TAttribute::Assign(ASource);
+  }
+}
+
+bool TStringAttribute::EqualTo(IAttribute* AOther) {
+  ComPtr<IStringAttribute> other = QueryAs<IStringAttribute>(AOther);
+  return other && other->GetValue() == GetValue();
+}
+
+TVariant TStringAttribute::GetAsValue() { return GetValue(); }
+
+void TStringAttribute::LoadFromString(const std::string& AText) { SetValue(AText); }
+
+std::string TStringAttribute::SaveToString() { return GetValue(); }
+
+uint32_t TStringAttribute::LoadFromStream(IStream* AStream) {
+  uint32_t bytes = 0;
+  FValue = ReadUtf16String(AStream, &bytes);
+  SetFlagBits(afLoaded, true);
+  return bytes;
+}
+
+uint32_t TStringAttribute::SaveToStream(IStream* AStream) {
+  CheckLoaded();
+  return WriteUtf16String(AStream, FValue);
+}
+
+GUID TStringAttribute::GetClassID() { return uuidof<IStringAttribute>(); }
+
+bool TStringAttribute::GetValueHash(size_t& AHash) {
+  AHash = std::hash<std::string>{}(GetValue());
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TWordBoolAttribute
+
+bool TWordBoolAttribute::GetValue() {
+  CheckLoaded();
+  return FValue != 0;
+}
+
+void TWordBoolAttribute::SetValue(bool AValue) {
+  FValue = AValue ? -1 : 0;
+  SetFlagBits(afModified | afLoaded, true);
+  Changed(0);
+}
+
+void TWordBoolAttribute::Assign(IAttribute* ASource) {
+  if (ComPtr<IWordBoolAttribute> source = QueryAs<IWordBoolAttribute>(ASource)) {
+    SetValue(source->GetValue());
+    SetFlags(ASource->GetFlags());
+  } else {
+    TAttribute::Assign(ASource);
+  }
+}
+
+bool TWordBoolAttribute::EqualTo(IAttribute* AOther) {
+  ComPtr<IWordBoolAttribute> other = QueryAs<IWordBoolAttribute>(AOther);
+  return other && other->GetValue() == GetValue();
+}
+
+TVariant TWordBoolAttribute::GetAsValue() { return TVariant(std::in_place_type<bool>, GetValue()); }
+
+void TWordBoolAttribute::LoadFromString(const std::string& AText) {
+  std::string text(TrimAscii(AText));
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char AChar) { return std::tolower(AChar); });
+  if (text == "true") return SetValue(true);
+  const std::optional<int64_t> number = ParseInt64(text);
+  SetValue(number && *number != 0);
+}
+
+std::string TWordBoolAttribute::SaveToString() { return GetValue() ? "true" : "false"; }
+
+uint32_t TWordBoolAttribute::LoadFromStream(IStream* AStream) {
+  const uint32_t bytes = TSimpleAttribute::LoadFromStream(AStream);
+  if (FValue != 0) FValue = -1;
+  return bytes;
+}
+
+GUID TWordBoolAttribute::GetClassID() { return uuidof<IWordBoolAttribute>(); }
+
+bool TWordBoolAttribute::GetValueHash(size_t& AHash) {
+  AHash = GetValue() ? 1 : 0;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TNodeReferenceAttribute
+
+ComPtr<INode> TNodeReferenceAttribute::GetValue() {
+  CheckLoaded();
+  if (!FNode && !FReferenceText.empty()) Resolve();
+  return FNode;
+}
+
+void TNodeReferenceAttribute::SetValue(INode* ANode) {
+  FNode = ANode;
+  FReferenceText.clear();
+  SetFlagBits(afModified | afLoaded, true);
+  Changed(0);
+}
+
+std::string TNodeReferenceAttribute::GetReferenceText() {
+  CheckLoaded();
+  return FNode ? FNode->GetID() : FReferenceText;
+}
+
+void TNodeReferenceAttribute::Resolve() {
+  ComPtr<INode> host = QueryAs<INode>(GetHostObject().get());
+  if (!host) return;
+  ComPtr<INode> root = host->GetRoot();
+  ComPtr<TTreeIterator> walk = make<TTreeIterator>(root ? root.get() : host.get());
+  for (; !walk->IsDone(); walk->Next()) {
+    ComPtr<INode> node = walk->GetCurrent();
+    if (node->GetID() == FReferenceText) {
+      FNode = std::move(node);
+      FReferenceText.clear();
+      return;
+    }
+  }
+}
+
+void TNodeReferenceAttribute::Assign(IAttribute* ASource) {
+  ComPtr<INodeReferenceAttribute> source = QueryAs<INodeReferenceAttribute>(ASource);
+  if (!source) return TAttribute::Assign(ASource);
+  if (ComPtr<INode> node = source->GetValue()) {
+    SetValue(node.get());
+  } else {
+    LoadFromString(source->GetReferenceText());
+  }
+  SetFlags(ASource->GetFlags());
+}
+
+bool TNodeReferenceAttribute::EqualTo(IAttribute* AOther) {
+  ComPtr<INodeReferenceAttribute> other = QueryAs<INodeReferenceAttribute>(AOther);
+  if (!other) return false;
+  ComPtr<INode> mine = GetValue();
+  ComPtr<INode> theirs = other->GetValue();
+  if (mine && theirs) return SameObject(mine.get(), theirs.get());
+  return GetReferenceText() == other->GetReferenceText();
+}
+
+TVariant TNodeReferenceAttribute::GetAsValue() { return GetReferenceText(); }
+
+void TNodeReferenceAttribute::LoadFromString(const std::string& AText) {
+  FNode.reset();
+  FReferenceText = AText;
+  SetFlagBits(afModified | afLoaded, true);
+  Changed(0);
+}
+
+std::string TNodeReferenceAttribute::SaveToString() { return GetReferenceText(); }
+
+uint32_t TNodeReferenceAttribute::LoadFromStream(IStream* AStream) {
+  uint32_t bytes = 0;
+  std::string text = ReadUtf16String(AStream, &bytes);
+  FNode.reset();
+  FReferenceText = std::move(text);
+  SetFlagBits(afLoaded, true);
+  return bytes;
+}
+
+uint32_t TNodeReferenceAttribute::SaveToStream(IStream* AStream) { return WriteUtf16String(AStream, GetReferenceText()); }
+
+GUID TNodeReferenceAttribute::GetClassID() { return uuidof<INodeReferenceAttribute>(); }
+
+// The identifier text: equal references name the same node, which has one identifier.
+bool TNodeReferenceAttribute::GetValueHash(size_t& AHash) {
+  AHash = std::hash<std::string>{}(GetReferenceText());
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TStructuredAttribute
+
+TStructuredAttribute::~TStructuredAttribute() {
+  // Children that outlive this structure must not point back at it.
+  for (const ComPtr<IAttribute>& child : FChildren) child->SetOwner(nullptr);
+}
+
+void TStructuredAttribute::AddChild(IAttribute* AChild) {
+  if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
+  FChildren.emplace_back(AChild);
+  AChild->SetOwner(Self());
+}
+
+void TStructuredAttribute::Clear() {
+  for (int32_t i = Count() - 1; i >= 0; --i) Delete(i);
+}
+
+void TStructuredAttribute::Delete(int32_t AIndex) {
+  CheckIndex(AIndex);
+  ComPtr<IAttribute> child = std::move(FChildren[static_cast<size_t>(AIndex)]);
+  FChildren.erase(FChildren.begin() + AIndex);
+  child->SetOwner(nullptr);
+}
+
+int32_t TStructuredAttribute::GetChildCount() {
+  CheckLoaded();
+  return Count();
+}
+
+ComPtr<IAttribute> TStructuredAttribute::GetChild(int32_t AIndex) {
+  if (AIndex >= Count()) return {};
+  return ComPtr<IAttribute>(ChildAt(AIndex));
+}
+
+ComPtr<IAttribute> TStructuredAttribute::FindChild(const std::string& AName) {
+  for (const ComPtr<IAttribute>& child : FChildren)
+    if (child->GetName() == AName) return child;
+  return {};
+}
+
+int32_t TStructuredAttribute::IndexOf(IAttribute* AChild) {
+  // The same interface pointer first; COM identity only for a child reached another way.
+  for (int32_t i = 0; i < Count(); ++i)
+    if (ChildAt(i) == AChild) return i;
+  for (int32_t i = 0; i < Count(); ++i)
+    if (SameObject(ChildAt(i), AChild)) return i;
+  return -1;
+}
+
+void TStructuredAttribute::InsertChild(int32_t AIndex, IAttribute* AChild) {
+  if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
+  if (AIndex < 0 || AIndex > Count()) throw EListError::OutOfBounds(AIndex);
+  FChildren.emplace(FChildren.begin() + AIndex, AChild);
+  AChild->SetOwner(Self());
+}
+
+bool TStructuredAttribute::EqualTo(IAttribute* AOther) {
+  // Between our own structures the children are compared without counting references.
+  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
+    TStructuredAttribute* other = object->AsStructure();
+    const int32_t count = GetChildCount();
+    if (other->GetChildCount() != count) return false;
+    for (int32_t i = 0; i < count; ++i)
+      if (!ChildAt(i)->EqualTo(other->ChildAt(i))) return false;
+    return true;
+  }
+  ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
+  if (!other) return false;
+  const int32_t count = GetChildCount();
+  if (other->GetChildCount() != count) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<IAttribute> otherChild = other->GetChild(i);
+    if (!ChildAt(i)->EqualTo(otherChild.get())) return false;
+  }
+  return true;
+}
+
+std::string TStructuredAttribute::DebugText() {
+  const int32_t count = GetChildCount();
+  std::string text = DebugLine(GetFlags(), GetName(), std::string());
+  for (int32_t i = 0; i < count; ++i) {
+    text += '\n';
+    text += ChildAt(i)->DebugText();
+  }
+  return text;
+}
+
+bool TStructuredAttribute::IsModified() {
+  if (FlagBits() & afModified) return true;
+  return std::any_of(FChildren.begin(), FChildren.end(), [](const ComPtr<IAttribute>& AChild) { return AChild->IsModified(); });
+}
+
+void TStructuredAttribute::SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) {
+  SetFlag(AMask, AOn);
+  if (ARecursive)
+    for (const ComPtr<IAttribute>& child : FChildren) child->SetFlagEx(AMask, AOn, true);
+}
+
+uint32_t TStructuredAttribute::LoadChild(IStream* AStream, IAttribute* AChild) {
+  if (ComPtr<IPersistStream> persist = QueryAs<IPersistStream>(AChild)) {
+    const uint64_t start = StreamPosition(AStream);
+    persist->Load(AStream);
+    return static_cast<uint32_t>(StreamPosition(AStream) - start);
+  }
+  return AChild->LoadFromStream(AStream);
+}
+
+uint32_t TStructuredAttribute::SaveChild(IStream* AStream, IAttribute* AChild) {
+  if (ComPtr<IPersistStream> persist = QueryAs<IPersistStream>(AChild)) {
+    const uint64_t start = StreamPosition(AStream);
+    persist->Save(AStream, false);
+    return static_cast<uint32_t>(StreamPosition(AStream) - start);
+  }
+  return AChild->SaveToStream(AStream);
+}
+
+uint32_t TStructuredAttribute::LoadFromStream(IStream* AStream) {
+  uint32_t bytes = 0;
+  for (int32_t i = 0; i < Count(); ++i) bytes += LoadChild(AStream, ChildAt(i));
+  SetFlagBits(afLoaded, true);
+  return bytes;
+}
+
+uint32_t TStructuredAttribute::SaveToStream(IStream* AStream) {
+  const int32_t count = GetChildCount();
+  uint32_t bytes = 0;
+  for (int32_t i = 0; i < count; ++i) bytes += SaveChild(AStream, ChildAt(i));
+  return bytes;
+}
+
+bool TStructuredAttribute::GetValueHash(size_t& AHash) {
+  const int32_t count = GetChildCount();
+  size_t hash = static_cast<size_t>(count);
+  for (int32_t i = 0; i < count; ++i) {
+    size_t childHash = 0;
+    if (!ValueHashOf(ChildAt(i), childHash)) return false;
+    hash = CombineHash(hash, childHash);
+  }
+  AHash = hash;
+  return true;
+}
+
+void TStructuredAttribute::FinishAssign(IAttribute* ASource) {
+  constexpr uint32_t copied = afCleared | afModified;
+  SetFlags((GetFlags() & ~copied) | (ASource->GetFlags() & copied) | afLoaded);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TRecordAttribute
+
+TRecordAttribute::TRecordAttribute(std::span<const char* const> AChildNames, IUnknown* AController) noexcept
+    : TImplements(AController), FChildNames(AChildNames) {}
+
+ComPtr<IAttribute> TRecordAttribute::AddChildOfType(const GUID& AIid) {
+  ComPtr<IAttribute> child = AttributeFactory()->CreateAttribute(AIid);
+  AddChild(child.get());
+  return child;
+}
+
+std::string TRecordAttribute::GetChildCaption(int32_t AIndex) { return GetChildName(AIndex); }
+
+std::string TRecordAttribute::GetChildName(int32_t AIndex) {
+  if (AIndex < 0 || static_cast<size_t>(AIndex) >= FChildNames.size() || !FChildNames[AIndex]) return {};
+  return FChildNames[AIndex];
+}
+
+int32_t TRecordAttribute::GetChildCount() { return Count(); }
+
+void TRecordAttribute::Apply(IAttribute* ASource) {
+  if (!ASource || ASource->IsCleared()) {
+    for (int32_t i = 0; i < Count(); ++i) ChildAt(i)->Assign(nullptr);
+    return;
+  }
+  ComPtr<IRecordAttribute> source = QueryAs<IRecordAttribute>(ASource);
+  if (!source) return Assign(ASource);
+  const int32_t count = std::min(Count(), source->GetChildCount());
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<IAttribute> sourceChild = source->GetChild(i);
+    if (sourceChild->IsModified() && !sourceChild->IsMixed()) ChildAt(i)->Apply(sourceChild.get());
+  }
+}
+
+void TRecordAttribute::Assign(IAttribute* ASource) {
+  if (!ASource) return TAttribute::Assign(nullptr);
+  if (ASource == Self()) return;
+  ComPtr<IRecordAttribute> source = QueryAs<IRecordAttribute>(ASource);
+  if (!source) return TAttribute::Assign(ASource);
+  const int32_t count = std::min(Count(), source->GetChildCount());
+  if (TAttribute* object = FromInterface(ASource); object && object->AsStructure()) {
+    TStructuredAttribute* structure = object->AsStructure();
+    for (int32_t i = 0; i < count; ++i) ChildAt(i)->Assign(structure->ChildAt(i));
+  } else {
+    for (int32_t i = 0; i < count; ++i) {
+      ComPtr<IAttribute> sourceChild = source->GetChild(i);
+      ChildAt(i)->Assign(sourceChild.get());
+    }
+  }
+  FinishAssign(ASource);
+}
+
+void TRecordAttribute::Merge(IAttribute* AOther) {
+  ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
+  if (!other) {
+    for (int32_t i = 0; i < Count(); ++i) ChildAt(i)->SetMixed(true);
+    return;
+  }
+  const int32_t otherCount = other->GetChildCount();
+  for (int32_t i = 0; i < Count(); ++i) {
+    ComPtr<IAttribute> otherChild = i < otherCount ? other->GetChild(i) : ComPtr<IAttribute>();
+    ChildAt(i)->Merge(otherChild.get());
+  }
+}
+
+GUID TRecordAttribute::GetClassID() { return uuidof<IRecordAttribute>(); }
+
+// ---------------------------------------------------------------------------------------------
+// TListAttribute
+
+TListAttribute::TListAttribute(const GUID& AItemType, IUnknown* AController) noexcept
+    : TImplements(AController), FItemType(AItemType) {}
+
+ComPtr<IAttribute> TListAttribute::AppendItem() {
+  ComPtr<IAttribute> item = AttributeFactory()->CreateAttribute(FItemType);
+  AddChild(item.get());
+  return item;
+}
+
+ComPtr<IAttribute> TListAttribute::Add() {
+  CheckLoaded();  // an item added before loading would be lost or doubled by the load
+  ComPtr<IAttribute> item = AppendItem();
+  SetFlagBits(afModified, true);
+  return item;
+}
+
+bool TListAttribute::Contains(IAttribute* AItem) { return IndexOfValue(AItem) >= 0; }
+
+GUID TListAttribute::GetItemType() { return FItemType; }
+
+void TListAttribute::Resize(int32_t ADelta) {
+  if (ADelta < 0) {
+    const int32_t count = std::min(GetChildCount(), -std::max(ADelta, -std::numeric_limits<int32_t>::max()));
+    for (int32_t i = 0; i < count; ++i) Delete(Count() - 1);
+  } else {
+    for (int32_t i = 0; i < ADelta; ++i) Add();
+  }
+}
+
+void TListAttribute::SetCount(int32_t ACount) {
+  const int64_t delta = int64_t(std::max(ACount, 0)) - GetChildCount();
+  Resize(static_cast<int32_t>(delta));
+}
+
+int32_t TListAttribute::IndexOfValue(IAttribute* AItem) {
+  const int32_t count = GetChildCount();
+  for (int32_t i = 0; i < count; ++i)
+    if (ChildAt(i)->EqualTo(AItem)) return i;
+  return -1;
+}
+
+void TListAttribute::SetItemType(const GUID& AIid) {
+  if (AIid == FItemType) return;
+  Clear();
+  FItemType = AIid;
+}
+
+void TListAttribute::Apply(IAttribute* ASource) {
+  if (ASource == Self()) return;
+  if (!ASource || ASource->IsCleared()) {
+    if (IsMergedView()) {
+      for (int32_t i = 0; i < GetChildCount(); ++i) ChildAt(i)->SetCleared(true);
+    } else {
+      Clear();
+      SetCleared(true);
+    }
+    return;
+  }
+  ComPtr<IListAttribute> source = QueryAs<IListAttribute>(ASource);
+  if (!source) return;
+
+  if (IsMergedView()) {
+    // The items themselves serve as the snapshot: they leave the list and are copied back.
+    std::vector<ComPtr<IAttribute>> snapshot;
+    for (int32_t i = 0; i < GetChildCount(); ++i) snapshot.emplace_back(ChildAt(i));
+    if (snapshot.empty()) return;
+    Clear();
+    const std::vector<ComPtr<IAttribute>> sourceItems = ChildrenOf(source.get());
+    const bool hash = snapshot.size() + sourceItems.size() > LinearLimit;
+    const std::vector<THashedItem> olds = HashItems(snapshot, hash), edits = HashItems(sourceItems, hash);
+    TValueIndex inSource, inSnapshot;
+    for (const THashedItem& item : edits) inSource.Add(item);
+    for (const THashedItem& item : olds) inSnapshot.Add(item);
+    for (const THashedItem& old : olds) {
+      if (inSource.Contains(old)) continue;
+      ComPtr<IAttribute> item = Add();
+      item->Assign(old.Item);
+      item->SetCleared(true);
+    }
+    for (const THashedItem& edited : edits) {
+      if (!inSnapshot.Contains(edited)) continue;
+      ComPtr<IAttribute> item = Add();
+      item->Assign(edited.Item);
+      item->SetCleared(false);
+    }
+    return;
+  }
+
+  // Only what was edited reaches this list: new values are added, cleared ones removed.
+  const int32_t count = source->GetChildCount();
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<IAttribute> edited = source->GetChild(i);
+    if (!edited->IsModified()) continue;
+    if (edited->IsCleared()) {
+      const int32_t index = IndexOfValue(edited.get());
+      if (index >= 0) Delete(index);
+    } else if (!edited->IsMixed() && IndexOfValue(edited.get()) < 0) {
+      Add()->Assign(edited.get());
+    }
+  }
+}
+
+void TListAttribute::Assign(IAttribute* ASource) {
+  if (!ASource) {
+    SetCleared(true);
+    Clear();
+    return;
+  }
+  if (ASource == Self()) return;
+  ComPtr<IListAttribute> source = QueryAs<IListAttribute>(ASource);
+  if (!source) return TAttribute::Assign(ASource);
+  if (FItemType == GUID_NULL) FItemType = source->GetItemType();
+  Clear();
+  if (!ASource->IsCleared()) {
+    const int32_t count = source->GetChildCount();
+    for (int32_t i = 0; i < count; ++i) {
+      ComPtr<IAttribute> sourceItem = source->GetChild(i);
+      AppendItem()->Assign(sourceItem.get());
+    }
+  }
+  FinishAssign(ASource);
+}
+
+bool TListAttribute::EqualTo(IAttribute* AOther) {
+  return QueryAs<IListAttribute>(AOther) && TStructuredAttribute::EqualTo(AOther);
+}
+
+void TListAttribute::Merge(IAttribute* AOther) {
+  ComPtr<IListAttribute> other = QueryAs<IListAttribute>(AOther);
+  if (!other) {
+    for (int32_t i = 0; i < GetChildCount(); ++i) ChildAt(i)->SetMixed(true);
+    return;
+  }
+  if (AOther == Self()) return;
+  const int32_t ownCount = GetChildCount();
+  std::vector<IAttribute*> ownItems;
+  for (int32_t i = 0; i < ownCount; ++i) ownItems.push_back(ChildAt(i));
+  const std::vector<ComPtr<IAttribute>> otherItems = ChildrenOf(other.get());
+  const bool hash = ownItems.size() + otherItems.size() > LinearLimit;
+  const std::vector<THashedItem> mineHashed = HashItems(ownItems, hash), theirsHashed = HashItems(otherItems, hash);
+
+  TValueIndex mine;
+  for (const THashedItem& item : mineHashed) mine.Add(item);
+  for (const THashedItem& theirs : theirsHashed) {
+    if (mine.Contains(theirs)) continue;
+    ComPtr<IAttribute> item = AppendItem();
+    item->Assign(theirs.Item);
+    item->SetMixed(true);
+    THashedItem added{item.get()};
+    if (hash) added.Hashed = TAttribute::ValueHashOf(added.Item, added.Hash);
+    mine.Add(added);
+  }
+
+  // The items just added came from the other list, so only the earlier ones can be missing there.
+  TValueIndex others;
+  for (const THashedItem& item : theirsHashed) others.Add(item);
+  for (const THashedItem& own : mineHashed)
+    if (!others.Contains(own)) own.Item->SetMixed(true);
+}
+
+uint32_t TListAttribute::LoadFromStream(IStream* AStream) {
+  uint8_t head[4];
+  ReadBuffer(AStream, head, 4);
+  const uint32_t count = uint32_t(head[0]) | uint32_t(head[1]) << 8 | uint32_t(head[2]) << 16 | uint32_t(head[3]) << 24;
+  Clear();
+  uint32_t bytes = 4;
+  // Item by item, so a corrupt count fails at the first item the stream cannot fill.
+  for (uint32_t i = 0; i < count; ++i) {
+    ComPtr<IAttribute> item = AppendItem();
+    bytes += LoadChild(AStream, item.get());
+  }
+  SetFlagBits(afLoaded, true);
+  return bytes;
+}
+
+uint32_t TListAttribute::SaveToStream(IStream* AStream) {
+  const uint32_t count = static_cast<uint32_t>(GetChildCount());
+  const uint8_t head[4] = {uint8_t(count), uint8_t(count >> 8), uint8_t(count >> 16), uint8_t(count >> 24)};
+  WriteBuffer(AStream, head, 4);
+  uint32_t bytes = 4;
+  for (uint32_t i = 0; i < count; ++i) bytes += SaveChild(AStream, ChildAt(static_cast<int32_t>(i)));
+  return bytes;
+}
+
+GUID TListAttribute::GetClassID() { return uuidof<IListAttribute>(); }

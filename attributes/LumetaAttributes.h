@@ -1,0 +1,433 @@
+#pragma once
+// The attribute tree: scalar leaves under records (fixed named children) and lists (items of one
+// interface type). Every read goes through EnsureLoaded, so values held by a lazily loaded map
+// are fetched from the host's document source on first use.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "attributes/LumetaAttributesIntf.h"
+#include "com/ComErrors.h"
+#include "com/hvSystem.h"
+
+struct INode;
+struct IProperty;
+
+// The base of every attribute. An attribute made with a controller (the property that carries it)
+// is aggregated: the property answers for it and it lives as long as the property does.
+class TStructuredAttribute;
+
+class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, IPersistStream> {
+ public:
+  explicit TAttribute(IUnknown* AController = nullptr) noexcept;
+  ~TAttribute() override;
+
+  // The object behind an interface pointer when it is built on TAttribute, else null; not counted
+  // (the caller's reference keeps it alive). Cheaper than dynamic_cast and works across libraries.
+  static TAttribute* FromInterface(IAttribute* AAttribute) noexcept;
+  // This object as a structure, or null.
+  virtual TStructuredAttribute* AsStructure() noexcept { return nullptr; }
+
+  // The name AssignError prints: the dynamic class name without namespaces ("TIntegerAttribute").
+  virtual std::string ClassName() const;
+  // ClassName of any attribute object, ours or the host's; "(Nothing)" for none.
+  static std::string ClassNameOf(IAttribute* AAttribute);
+
+  // A hash that agrees with EqualTo (attributes that are EqualTo hash alike), used to index large
+  // lists during Merge and Apply; false when the class has none. A subclass that loosens EqualTo
+  // must override this as well or answer false.
+  virtual bool GetValueHash(size_t& AHash);
+  // GetValueHash of any attribute object; false for objects not built on TAttribute.
+  static bool ValueHashOf(IAttribute* AAttribute, size_t& AHash);
+
+  // IAttribute
+  void Apply(IAttribute* ASource) override;  // same as Assign
+  std::string AsHtml(int32_t AOptions) override;
+  ComPtr<IUnknown> GetExtension() override;
+  std::string AsPlainText(int32_t AOptions) override;
+  std::string GetHint() override;
+  // Empty source: marks cleared; otherwise hands over to the source's AssignTo.
+  void Assign(IAttribute* ASource) override;
+  bool EqualTo(IAttribute* AOther) override;
+  std::string DebugText() override;
+  TVariant GetAsValue() override;  // raises "Method not implemented."
+  std::string GetCaption() override;
+  ComPtr<IUnknown> GetHostObject() override;
+  bool IsMergedView() override;
+  ComPtr<IDocSource> GetDocSource() override;
+  int32_t GetIndex() override;
+  bool IsMixed() override;
+  bool IsModified() override;
+  // Cached until SetOwner.
+  std::string GetName() override;
+  ComPtr<IProperty> GetProperty() override;
+  ComPtr<IAttribute> GetOwner() override;
+  std::string GetFullName() override;
+  bool HasState2() override;
+  bool HasFlag(uint32_t AMask) override;
+  bool IsCleared() override;
+  bool IsLoaded() override;
+  // Marks this attribute mixed when it is not EqualTo the other (also when the other is empty).
+  void Merge(IAttribute* AOther) override;
+  uint32_t LoadFromStream(IStream* AStream) override;  // raises "Method not implemented."
+  void BeforeSave() override;
+  void SetMergedView(bool AOn, bool ARecursive) override;
+  void SetMixed(bool AOn) override;
+  void SetModified(bool AOn) override;
+  void SetOwner(IAttribute* AOwner) override;
+  void SetState2(bool AOn, bool ARecursive) override;
+  void SetFlag(uint32_t AMask, bool AOn) override;
+  void SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) override;
+  void SetCleared(bool AOn) override;
+  void SetLoaded(bool AOn) override;
+  uint32_t SaveToStream(IStream* AStream) override;  // raises "Method not implemented."
+  void LoadFromString(const std::string& AText) override;  // no text form here: ignored
+  std::string SaveToString() override;                      // no text form here: empty
+  // Marks the attribute loaded before asking the document source, so the source may read and
+  // write it while filling it; a source that fails leaves it unloaded for the next read.
+  void EnsureLoaded() override;
+  [[noreturn]] void AssignError(IAttribute* ASource) override;
+  void AssignTo(IAttribute* ATarget) override;
+  uint32_t GetFlags() override;
+  void SetFlags(uint32_t AFlags) override;
+
+  // IPersist / IPersistStream over LoadFromStream and SaveToStream.
+  GUID GetClassID() override;  // GUID_NULL here; scalars answer their interface GUID
+  bool IsDirty() override;
+  void Load(IStream* AStream) override;
+  // AClearDirty clears the modified flag of the whole subtree.
+  void Save(IStream* AStream, bool AClearDirty) override;
+  uint64_t GetSizeMax() override;
+
+ protected:
+  // Also answers FromInterface's private query.
+  bool FindInterface(const GUID& AIid, void** AObject) noexcept override;
+  // Called after every SetValue with 0; subclasses call it with their own codes (-1 for a part of
+  // the value beside the main one, such as a link type). Does nothing here.
+  virtual void Changed(int32_t AIndex);
+  // The value text of this attribute's DebugText line; SaveToString here.
+  virtual std::string DebugValueText();
+  // The lazy-load step as cheap as a flag test once loaded.
+  void CheckLoaded() {
+    if (!(FFlags & afLoaded)) EnsureLoaded();
+  }
+  // Flag changes without a virtual call, for the hot paths of subclasses.
+  void SetFlagBits(uint32_t AMask, bool AOn) noexcept { FFlags = AOn ? FFlags | AMask : FFlags & ~AMask; }
+  uint32_t FlagBits() const noexcept { return FFlags; }
+  IAttribute* RawOwner() const noexcept { return FOwner; }
+  IAttribute* Self() noexcept { return static_cast<IAttribute*>(this); }
+
+ private:
+  std::string ComputeName();
+
+  std::unique_ptr<std::string> FName;  // null until first asked for
+  IAttribute* FOwner = nullptr;        // not counted: the owner holds this attribute
+  uint32_t FFlags = 0;
+};
+
+// One value. Fixed-size values stream as their raw bytes through ValueAddress and ValueSize.
+class TSimpleAttribute : public TAttribute {
+ public:
+  using TAttribute::TAttribute;
+
+  // Reads the raw value straight into place and marks it loaded (not modified); a short stream
+  // raises STG_E_READFAULT and keeps the old value.
+  uint32_t LoadFromStream(IStream* AStream) override;
+  uint32_t SaveToStream(IStream* AStream) override;
+
+ protected:
+  // Where the stored value lies and how many bytes it has; nullptr and 0 for values that are not
+  // plain bytes (their classes stream themselves).
+  virtual void* ValueAddress() = 0;
+  virtual uint32_t ValueSize() const = 0;
+};
+
+class TIntegerAttribute : public TImplements<TSimpleAttribute, IIntegerAttribute> {
+ public:
+  using TImplements::TImplements;
+
+  int32_t GetValue() override;
+  void SetValue(int32_t AValue) override;
+
+  void Assign(IAttribute* ASource) override;
+  bool EqualTo(IAttribute* AOther) override;
+  TVariant GetAsValue() override;
+  // Decimal; a value outside 32 bits or text that is not an integer reads as -1.
+  void LoadFromString(const std::string& AText) override;
+  std::string SaveToString() override;
+  GUID GetClassID() override;
+  bool GetValueHash(size_t& AHash) override;
+
+ protected:
+  void* ValueAddress() override { return &FValue; }
+  uint32_t ValueSize() const override { return sizeof FValue; }
+  int32_t StoredValue() const noexcept { return FValue; }
+
+ private:
+  int32_t FValue = 0;
+};
+
+class TDoubleAttribute : public TImplements<TSimpleAttribute, IDoubleAttribute> {
+ public:
+  using TImplements::TImplements;
+
+  double GetValue() override;
+  void SetValue(double AValue) override;
+
+  void Assign(IAttribute* ASource) override;
+  bool EqualTo(IAttribute* AOther) override;
+  TVariant GetAsValue() override;
+  // "." as decimal separator whatever the locale; bad text reads as 0.
+  void LoadFromString(const std::string& AText) override;
+  // The shortest text of up to 15 significant digits.
+  std::string SaveToString() override;
+  GUID GetClassID() override;
+  bool GetValueHash(size_t& AHash) override;
+
+ protected:
+  std::string DebugValueText() override;  // "%.16g"
+  void* ValueAddress() override { return &FValue; }
+  uint32_t ValueSize() const override { return sizeof FValue; }
+  double StoredValue() const noexcept { return FValue; }
+
+ private:
+  double FValue = 0;
+};
+
+// Days since 30 December 1899, the fraction the time of day; 0 is "not set".
+class TDateTimeAttribute : public TImplements<TSimpleAttribute, IDateTimeAttribute> {
+ public:
+  using TImplements::TImplements;
+
+  double GetValue() override;
+  void SetValue(double AValue) override;
+
+  void Assign(IAttribute* ASource) override;
+  bool EqualTo(IAttribute* AOther) override;
+  TVariant GetAsValue() override;  // TVariantDate
+  // XML Schema dateTime; empty text keeps the value, malformed text reads as 0.
+  void LoadFromString(const std::string& AText) override;
+  // Empty for a value whose whole-day part is 0 or less.
+  std::string SaveToString() override;
+  GUID GetClassID() override;
+  bool GetValueHash(size_t& AHash) override;
+
+ protected:
+  std::string DebugValueText() override;  // 'YYYY-MM-DD hh:mm:ss'
+  void* ValueAddress() override { return &FValue; }
+  uint32_t ValueSize() const override { return sizeof FValue; }
+  double StoredValue() const noexcept { return FValue; }
+
+ private:
+  double FValue = 0;
+};
+
+// UTF-8 text; streams as a byte count and UTF-16 units.
+class TStringAttribute : public TImplements<TSimpleAttribute, IStringAttribute> {
+ public:
+  using TImplements::TImplements;
+
+  std::string GetValue() override;
+  void SetValue(const std::string& AValue) override;
+
+  // The value through the HTML text parser; bit 4 of the options asks for the form with line breaks.
+  std::string AsPlainText(int32_t AOptions) override;
+  void Assign(IAttribute* ASource) override;
+  bool EqualTo(IAttribute* AOther) override;  // exact, case-sensitive
+  TVariant GetAsValue() override;
+  void LoadFromString(const std::string& AText) override;
+  std::string SaveToString() override;
+  uint32_t LoadFromStream(IStream* AStream) override;
+  uint32_t SaveToStream(IStream* AStream) override;
+  GUID GetClassID() override;
+  bool GetValueHash(size_t& AHash) override;
+
+ protected:
+  void* ValueAddress() override { return nullptr; }
+  uint32_t ValueSize() const override { return 0; }
+  const std::string& StoredValue() const noexcept { return FValue; }
+
+ private:
+  std::string FValue;
+};
+
+// A 16-bit boolean kept as 0 or -1; streams as those two bytes.
+class TWordBoolAttribute : public TImplements<TSimpleAttribute, IWordBoolAttribute> {
+ public:
+  using TImplements::TImplements;
+
+  bool GetValue() override;
+  void SetValue(bool AValue) override;
+
+  void Assign(IAttribute* ASource) override;
+  bool EqualTo(IAttribute* AOther) override;
+  TVariant GetAsValue() override;
+  // "true"/"false" and integers (non-zero is true), case-insensitive; anything else reads as false.
+  void LoadFromString(const std::string& AText) override;
+  std::string SaveToString() override;  // "true" / "false"
+  uint32_t LoadFromStream(IStream* AStream) override;
+  GUID GetClassID() override;
+  bool GetValueHash(size_t& AHash) override;
+
+ protected:
+  void* ValueAddress() override { return &FValue; }
+  uint32_t ValueSize() const override { return sizeof FValue; }
+  bool StoredValue() const noexcept { return FValue != 0; }
+
+ private:
+  int16_t FValue = 0;
+};
+
+// Refers to a node of the map. A reference loaded from text or a stream holds only the node's
+// identifier until its first read, which looks the node up in the map of this attribute's host
+// node and then holds the node (a counted reference) instead of the text.
+class TNodeReferenceAttribute : public TImplements<TSimpleAttribute, INodeReferenceAttribute> {
+ public:
+  using TImplements::TImplements;
+
+  // Empty when nothing is referenced or the identifier names no node of the map (yet).
+  ComPtr<INode> GetValue() override;
+  void SetValue(INode* ANode) override;
+  std::string GetReferenceText() override;
+
+  void Assign(IAttribute* ASource) override;
+  // The same node (COM identity); two references that cannot be resolved compare their texts.
+  bool EqualTo(IAttribute* AOther) override;
+  TVariant GetAsValue() override;  // the reference text
+  // Keeps the text as the pending reference; marks the attribute modified.
+  void LoadFromString(const std::string& AText) override;
+  std::string SaveToString() override;  // the identifier, without resolving
+  uint32_t LoadFromStream(IStream* AStream) override;
+  uint32_t SaveToStream(IStream* AStream) override;
+  GUID GetClassID() override;
+  bool GetValueHash(size_t& AHash) override;
+
+ protected:
+  void* ValueAddress() override { return nullptr; }
+  uint32_t ValueSize() const override { return 0; }
+  // Looks the pending text up in the host node's map; keeps the text when nothing matches.
+  void Resolve();
+
+ private:
+  ComPtr<INode> FNode;
+  std::string FReferenceText;  // pending identifier while FNode is empty
+};
+
+// An ordered list of child attributes that the structure holds (children never hold it).
+class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute> {
+ public:
+  using TImplements::TImplements;
+  ~TStructuredAttribute() override;
+
+  // IStructuredAttribute. AddChild and InsertChild set the child's owner; Delete clears it first.
+  void AddChild(IAttribute* AChild) override;
+  void Clear() override;  // last child first
+  void Delete(int32_t AIndex) override;
+  int32_t GetChildCount() override;  // loads first
+  ComPtr<IAttribute> GetChild(int32_t AIndex) override;
+  ComPtr<IAttribute> FindChild(const std::string& AName) override;
+  // By identity; -1 when not a child.
+  int32_t IndexOf(IAttribute* AChild) override;
+  void InsertChild(int32_t AIndex, IAttribute* AChild) override;
+
+  // Equal to any structure with as many children, each EqualTo the child of the same index.
+  bool EqualTo(IAttribute* AOther) override;
+  std::string DebugText() override;  // own line, then each child's lines
+  bool IsModified() override;        // own flag or any child's
+  void SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) override;
+  // Children in index order, each through its IPersistStream when it has one.
+  uint32_t LoadFromStream(IStream* AStream) override;
+  uint32_t SaveToStream(IStream* AStream) override;
+  bool GetValueHash(size_t& AHash) override;
+  TStructuredAttribute* AsStructure() noexcept override { return this; }
+
+  // The stored children, without loading; ChildAt raises EListError outside the list. Our own
+  // structures compare and copy each other through these rather than GetChild.
+  int32_t Count() const noexcept { return static_cast<int32_t>(FChildren.size()); }
+  IAttribute* ChildAt(int32_t AIndex) const {
+    CheckIndex(AIndex);
+    return FChildren[static_cast<size_t>(AIndex)].get();
+  }
+
+ protected:
+  // Room for that many children, for subclasses that know their size.
+  void ReserveChildren(int32_t ACount) { FChildren.reserve(static_cast<size_t>(std::max(ACount, 0))); }
+  // Copies the source's own cleared and modified bits and marks this structure loaded; the end
+  // of Assign from a like structure.
+  void FinishAssign(IAttribute* ASource);
+  uint32_t LoadChild(IStream* AStream, IAttribute* AChild);
+  uint32_t SaveChild(IStream* AStream, IAttribute* AChild);
+
+ private:
+  void CheckIndex(int32_t AIndex) const {
+    if (AIndex < 0 || AIndex >= Count()) throw EListError::OutOfBounds(AIndex);
+  }
+
+  std::vector<ComPtr<IAttribute>> FChildren;
+};
+
+// A fixed set of children that the subclass's constructor creates, named by index from a table.
+class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribute> {
+ public:
+  // AChildNames is not copied: pass a table that outlives the record (a static array).
+  explicit TRecordAttribute(std::span<const char* const> AChildNames = {}, IUnknown* AController = nullptr) noexcept;
+
+  // IRecordAttribute. AddChildOfType raises when the factory cannot make the class (see AttributeFactory).
+  ComPtr<IAttribute> AddChildOfType(const GUID& AIid) override;
+  std::string GetChildCaption(int32_t AIndex) override;  // the name unless overridden
+  std::string GetChildName(int32_t AIndex) override;     // empty outside the table
+
+  // The children load themselves, so the record never asks the document source.
+  int32_t GetChildCount() override;
+  // Modified, unmixed source children reach the child of the same index through its Apply; a
+  // missing or cleared source assigns nothing to every child.
+  void Apply(IAttribute* ASource) override;
+  // From a record: child by child (as many as both have); an empty source marks only the record cleared.
+  void Assign(IAttribute* ASource) override;
+  // Child by child; with no structure to merge, every child is marked mixed.
+  void Merge(IAttribute* AOther) override;
+  GUID GetClassID() override;
+
+ private:
+  std::span<const char* const> FChildNames;
+};
+
+// A variable list of items that all answer one interface; new items come from the attribute
+// factory. Changing the item type empties the list.
+class TListAttribute : public TImplements<TStructuredAttribute, IListAttribute> {
+ public:
+  explicit TListAttribute(const GUID& AItemType = GUID_NULL, IUnknown* AController = nullptr) noexcept;
+
+  // IListAttribute
+  ComPtr<IAttribute> Add() override;
+  bool Contains(IAttribute* AItem) override;
+  GUID GetItemType() override;
+  void Resize(int32_t ADelta) override;
+  void SetCount(int32_t ACount) override;
+  int32_t IndexOfValue(IAttribute* AItem) override;
+  void SetItemType(const GUID& AIid) override;
+
+  void Apply(IAttribute* ASource) override;
+  // From a list: a copy of its items; an empty source marks the list cleared and empties it.
+  void Assign(IAttribute* ASource) override;
+  // Only another list with equal items in the same order.
+  bool EqualTo(IAttribute* AOther) override;
+  // The union: the other's missing items are added and marked mixed, own items the other lacks
+  // are marked mixed; with nothing to merge, every item is marked mixed.
+  void Merge(IAttribute* AOther) override;
+  // A uint32 item count, then the items.
+  uint32_t LoadFromStream(IStream* AStream) override;
+  uint32_t SaveToStream(IStream* AStream) override;
+  GUID GetClassID() override;
+
+ protected:
+  // A new item of the item type appended without marking the list modified.
+  ComPtr<IAttribute> AppendItem();
+
+ private:
+  GUID FItemType;
+};

@@ -1,0 +1,205 @@
+// Cost of the attribute tree's whole-list operations over 100,000 records of 18 scalar children,
+// next to copying the same data held in plain structs. The figure to track is the ratio of the
+// nanoseconds per child operation to the nanoseconds per plain field copy, both from one run.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "attributes/LumetaAttributes.h"
+
+namespace {
+
+constexpr int RecordCount = 100'000;
+constexpr int FieldCount = 18;
+constexpr double ChildCount = double(RecordCount) * FieldCount;
+
+const GUID BenchRecordIid = MakeGuid("B3C1A2E4-5D6F-4A7B-8C9D-0E1F2A3B4C5D");
+
+// The shape of an action: the same child types in the same order.
+class TBenchRecord : public TRecordAttribute {
+ public:
+  static constexpr const char* Names[FieldCount] = {
+      "Complete", "Completed Date", "Due Date", "Duration", "Duration Measure", "Is Action",
+      "Priority", "Start Date", "Status", "Posted To Outlook", "Work", "Cost",
+      "Quantity", "Work Measure", "Is Milestone", "Is Summary", "Constraint Type", "Constraint Date"};
+  TBenchRecord() : TRecordAttribute(Names) {
+    ReserveChildren(FieldCount);
+    Add<TIntegerAttribute>(), Add<TDateTimeAttribute>(), Add<TDateTimeAttribute>(), Add<TDoubleAttribute>();
+    Add<TIntegerAttribute>(), Add<TWordBoolAttribute>(), Add<TStringAttribute>(), Add<TDateTimeAttribute>();
+    Add<TStringAttribute>(), Add<TWordBoolAttribute>(), Add<TDoubleAttribute>(), Add<TDoubleAttribute>();
+    Add<TDoubleAttribute>(), Add<TIntegerAttribute>(), Add<TWordBoolAttribute>(), Add<TWordBoolAttribute>();
+    Add<TStringAttribute>(), Add<TDateTimeAttribute>();
+  }
+
+ private:
+  template <class T>
+  void Add() {
+    AddChild(make<T>().get());
+  }
+};
+
+struct TPlainRecord {
+  int32_t Complete;
+  double CompletedDate, DueDate, Duration;
+  int32_t DurationMeasure;
+  int16_t IsAction;
+  std::string Priority;
+  double StartDate;
+  std::string Status;
+  int16_t PostedToOutlook;
+  double Work, Cost, Quantity;
+  int32_t WorkMeasure;
+  int16_t IsMilestone, IsSummary;
+  std::string ConstraintType;
+  double ConstraintDate;
+};
+
+void Fill(IStructuredAttribute* ARecord, int AIndex, bool AChanged) {
+  auto child = [&](int AField) { return ARecord->GetChild(AField); };
+  child(0).as<IIntegerAttribute>()->SetValue(AIndex % 101);
+  child(1).as<IDateTimeAttribute>()->SetValue(45000 + AIndex % 365);
+  child(2).as<IDateTimeAttribute>()->SetValue(45010 + AIndex % 365);
+  child(3).as<IDoubleAttribute>()->SetValue(AIndex * 0.5);
+  child(4).as<IIntegerAttribute>()->SetValue(1);
+  child(5).as<IWordBoolAttribute>()->SetValue(AIndex % 2 == 0);
+  child(6).as<IStringAttribute>()->SetValue(AChanged ? "High" : "Normal");
+  child(7).as<IDateTimeAttribute>()->SetValue(45000 + AIndex % 365);
+  child(8).as<IStringAttribute>()->SetValue("In Progress");
+  child(9).as<IWordBoolAttribute>()->SetValue(false);
+  child(10).as<IDoubleAttribute>()->SetValue(8);
+  child(11).as<IDoubleAttribute>()->SetValue(AIndex * 1.25);
+  child(12).as<IDoubleAttribute>()->SetValue(3);
+  child(13).as<IIntegerAttribute>()->SetValue(0);
+  child(14).as<IWordBoolAttribute>()->SetValue(false);
+  child(15).as<IWordBoolAttribute>()->SetValue(false);
+  child(16).as<IStringAttribute>()->SetValue("tcAsSoonAsPossible");
+  child(17).as<IDateTimeAttribute>()->SetValue(0);
+}
+
+struct TData {
+  ComPtr<TListAttribute> Source, Copy, Differing;
+  std::vector<TPlainRecord> Plain;
+
+  TData() {
+    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
+    RegisterStandardAttributeClasses(factory.get());
+    factory->RegisterClass(BenchRecordIid, [] { return ComPtr<IAttribute>(make<TBenchRecord>()); });
+    SetAttributeFactory(factory.get());
+
+    Source = make<TListAttribute>(BenchRecordIid);
+    Differing = make<TListAttribute>(BenchRecordIid);
+    for (int i = 0; i < RecordCount; ++i) {
+      Fill(Source->Add().as<IStructuredAttribute>().get(), i, false);
+      Fill(Differing->Add().as<IStructuredAttribute>().get(), i, i % 10 == 0);
+    }
+    Copy = make<TListAttribute>(BenchRecordIid);
+    Copy->Assign(Source.get());
+    Plain.resize(RecordCount);
+    for (int i = 0; i < RecordCount; ++i)
+      Plain[i] = {i % 101, 45000.0 + i % 365, 45010.0 + i % 365, i * 0.5, 1, int16_t(i % 2 ? 0 : -1), "Normal",
+                  45000.0 + i % 365, "In Progress", 0, 8, i * 1.25, 3, 0, 0, 0, "tcAsSoonAsPossible", 0};
+  }
+};
+
+TData& Data() {
+  static TData data;
+  return data;
+}
+
+void PerChild(benchmark::State& AState) {
+  AState.counters["per child"] =
+      benchmark::Counter(ChildCount, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_PlainStructCopy(benchmark::State& AState) {
+  TData& data = Data();
+  std::vector<TPlainRecord> target;
+  for (auto _ : AState) {
+    AState.PauseTiming();
+    target.clear();
+    target.shrink_to_fit();
+    AState.ResumeTiming();
+    target = data.Plain;
+    benchmark::DoNotOptimize(target.data());
+    benchmark::ClobberMemory();
+  }
+  PerChild(AState);
+}
+
+void BM_Assign(benchmark::State& AState) {
+  TData& data = Data();
+  ComPtr<TListAttribute> target = make<TListAttribute>(BenchRecordIid);
+  for (auto _ : AState) {
+    AState.PauseTiming();
+    target->Clear();
+    AState.ResumeTiming();
+    target->Assign(data.Source.get());
+  }
+  if (!target->EqualTo(data.Source.get())) AState.SkipWithError("the copy differs");
+  PerChild(AState);
+}
+
+void BM_EqualTo(benchmark::State& AState) {
+  TData& data = Data();
+  bool equal = false;
+  for (auto _ : AState) benchmark::DoNotOptimize(equal = data.Copy->EqualTo(data.Source.get()));
+  if (!equal) AState.SkipWithError("the copy differs");
+  PerChild(AState);
+}
+
+void BM_Merge(benchmark::State& AState) {
+  TData& data = Data();
+  ComPtr<TListAttribute> target = make<TListAttribute>(BenchRecordIid);
+  for (auto _ : AState) {
+    AState.PauseTiming();
+    target->Assign(data.Differing.get());
+    AState.ResumeTiming();
+    target->Merge(data.Source.get());
+  }
+  // Every tenth record differs: 10,000 records come from the source, mixed.
+  if (target->GetChildCount() != RecordCount + RecordCount / 10) AState.SkipWithError("wrong union");
+  PerChild(AState);
+}
+
+BENCHMARK(BM_PlainStructCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Assign)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_EqualTo)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_Merge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// Prints as usual and keeps the seconds per iteration of each benchmark for the summary.
+class TKeepingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& AReports) override {
+    ConsoleReporter::ReportRuns(AReports);
+    for (const Run& run : AReports)
+      if (!run.error_occurred && run.iterations > 0)
+        Seconds[run.run_name.function_name] = run.real_accumulated_time / double(run.iterations);
+  }
+  std::map<std::string, double> Seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  TKeepingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto plain = reporter.Seconds.find("BM_PlainStructCopy");
+  if (plain == reporter.Seconds.end()) return 0;
+  const double plainNs = plain->second * 1e9 / ChildCount;
+  std::printf("\n%d records x %d children; ns per child operation and ratio to a plain field copy\n", RecordCount,
+              FieldCount);
+  std::printf("%-20s %10.2f ns  %8.1fx\n", "plain struct copy", plainNs, 1.0);
+  for (const char* name : {"BM_Assign", "BM_EqualTo", "BM_Merge"}) {
+    const auto found = reporter.Seconds.find(name);
+    if (found == reporter.Seconds.end()) continue;
+    const double ns = found->second * 1e9 / ChildCount;
+    std::printf("%-20s %10.2f ns  %8.1fx\n", name + 3, ns, ns / plainNs);
+  }
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,254 @@
+#include "host/LumetaMap.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "attributes/LumetaAttributes.h"
+#include "com/ComErrors.h"
+#include "host/LumetaMapSettings.h"
+
+namespace {
+const char* const KTitle = "Title";
+
+ComPtr<IStringAttribute> TitleOf(TLumetaNode* ANode) { return ANode->FindAttribute(KTitle).as<IStringAttribute>(); }
+}  // namespace
+
+// ---- TLumetaNode
+
+TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID) : FMap(AMap), FID(AID) {
+  SetAttribute(KTitle, make<TStringAttribute>());
+}
+
+TLumetaNode::~TLumetaNode() {
+  for (const auto& property : FProperties) property->SetHostObject(nullptr);
+}
+
+ComPtr<INode> TLumetaNode::GetFirstChild() {
+  if (FChildren.empty()) return nullptr;
+  return FChildren.front();
+}
+
+ComPtr<INode> TLumetaNode::GetNextSibling() {
+  if (!FParent) return nullptr;
+  const auto& siblings = FParent->FChildren;
+  const int index = IndexInParent();
+  if (index < 0 || index + 1 >= static_cast<int>(siblings.size())) return nullptr;
+  return siblings[index + 1];
+}
+
+ComPtr<INode> TLumetaNode::GetParent() { return ComPtr<INode>(FParent); }
+
+std::string TLumetaNode::GetID() { return std::to_string(FID); }
+
+bool TLumetaNode::HasChildren() { return !FChildren.empty(); }
+
+bool TLumetaNode::IsSummaryTask() { return !IsRoot() && !FChildren.empty(); }
+
+ComPtr<INode> TLumetaNode::GetRoot() {
+  if (FMap) return ComPtr<INode>(FMap->Root());
+  TLumetaNode* node = this;
+  while (node->FParent) node = node->FParent;
+  return ComPtr<INode>(node);
+}
+
+ComPtr<IAttribute> TLumetaNode::FindAttribute(const std::string& AName) {
+  for (const auto& [name, attribute] : FAttributes)
+    if (name == AName) return attribute;
+  return nullptr;
+}
+
+ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
+  for (const auto& property : FProperties)
+    if (property->GetPropertyName() == AName) return property;
+  return nullptr;
+}
+
+void TLumetaNode::SetProperty(IProperty* AProperty) {
+  if (!AProperty) return;
+  ComPtr<IProperty> property(AProperty);
+  const std::string name = property->GetPropertyName();
+  property->SetHostObject(static_cast<INode*>(this));
+  for (auto& existing : FProperties) {
+    if (existing->GetPropertyName() == name) {
+      if (existing != property) existing->SetHostObject(nullptr);
+      existing = std::move(property);
+      return;
+    }
+  }
+  FProperties.push_back(std::move(property));
+}
+
+bool TLumetaNode::RemoveProperty(const std::string& AName) {
+  for (auto it = FProperties.begin(); it != FProperties.end(); ++it) {
+    if ((*it)->GetPropertyName() == AName) {
+      (*it)->SetHostObject(nullptr);
+      FProperties.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t TLumetaNode::GetPropertyCount() { return static_cast<int32_t>(FProperties.size()); }
+
+ComPtr<IProperty> TLumetaNode::GetPropertyItem(int32_t AIndex) {
+  if (AIndex < 0 || AIndex >= GetPropertyCount()) return nullptr;
+  return FProperties[AIndex];
+}
+
+bool TLumetaNode::IsDescendantOf(INode* AAncestor) {
+  for (TLumetaNode* node = FParent; node; node = node->FParent)
+    if (SameObject(static_cast<INode*>(node), AAncestor)) return true;
+  return false;
+}
+
+std::string TLumetaNode::GetRelativeIndex(INode* ANode) {
+  // Our own nodes only: the walk needs parent pointers and child positions.
+  auto* other = dynamic_cast<TLumetaNode*>(ANode);
+  if (!other || !FMap || other->FMap != FMap) return {};
+  std::vector<int> down;
+  TLumetaNode* common = other;
+  for (; common && common != this && !IsDescendantOf(static_cast<INode*>(common)); common = common->FParent)
+    down.push_back(common->IndexInParent());
+  if (!common) return {};
+  std::string text;
+  for (TLumetaNode* node = this; node != common; node = node->FParent) text += text.empty() ? ".." : "/..";
+  for (auto it = down.rbegin(); it != down.rend(); ++it) text += (text.empty() ? "" : "/") + std::to_string(*it);
+  return text;
+}
+
+ComPtr<INode> TLumetaNode::NodeFromRelativeIndex(const std::string& AText) {
+  TLumetaNode* node = this;
+  size_t start = 0;
+  while (node && start <= AText.size() && !AText.empty()) {
+    const size_t end = std::min(AText.find('/', start), AText.size());
+    const std::string step = AText.substr(start, end - start);
+    if (step == "..") {
+      node = node->FParent;
+    } else {
+      char* rest = nullptr;
+      const long index = std::strtol(step.c_str(), &rest, 10);
+      if (step.empty() || *rest || index < 0 || index >= static_cast<long>(node->FChildren.size())) return nullptr;
+      node = node->FChildren[index].get();
+    }
+    start = end + 1;
+  }
+  return ComPtr<INode>(node);
+}
+
+void TLumetaNode::LoadAttribute(IAttribute* AAttribute) {
+  if (FMap && FMap->DocSource()) FMap->DocSource()->LoadAttribute(AAttribute);
+}
+
+int TLumetaNode::IndexInParent() const {
+  if (!FParent) return -1;
+  const auto& siblings = FParent->FChildren;
+  for (size_t i = 0; i < siblings.size(); ++i)
+    if (siblings[i].get() == this) return static_cast<int>(i);
+  return -1;
+}
+
+void TLumetaNode::SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute) {
+  for (auto& [name, attribute] : FAttributes) {
+    if (name == AName) {
+      attribute = std::move(AAttribute);
+      return;
+    }
+  }
+  FAttributes.emplace_back(AName, std::move(AAttribute));
+}
+
+std::string TLumetaNode::Title() { return TitleOf(this)->GetValue(); }
+
+void TLumetaNode::SetTitle(const std::string& ATitle) { TitleOf(this)->SetValue(ATitle); }
+
+// ---- TLumetaMap
+
+TLumetaMap::TLumetaMap() : FRoot(make<TLumetaNode>(this, 0)) { FRoot->SetAttribute("MapSettings", make<TLumetaMapSettings>()); }
+
+IMapSettings* TLumetaMap::Settings() const { return FRoot->FindAttribute("MapSettings").as<IMapSettings>().get(); }
+
+TLumetaMap::~TLumetaMap() {
+  Clear();
+  FRoot->FMap = nullptr;
+}
+
+TLumetaNode* TLumetaMap::FindNode(int64_t AID) const {
+  if (AID == 0) return FRoot.get();
+  const auto found = FIndex.find(AID);
+  return found == FIndex.end() ? nullptr : found->second;
+}
+
+TLumetaNode* TLumetaMap::GetNode(int64_t AID) const {
+  TLumetaNode* node = FindNode(AID);
+  if (!node) throw ELumetaError("No node with ID " + std::to_string(AID));
+  return node;
+}
+
+TLumetaNode* TLumetaMap::AddNode(TLumetaNode* AParent, const std::string& ATitle, int AIndex) {
+  TLumetaNode* node = Insert(AParent, make<TLumetaNode>(this, FHighestID + 1), AIndex);
+  node->SetTitle(ATitle);
+  return node;
+}
+
+TLumetaNode* TLumetaMap::AddNodeWithID(TLumetaNode* AParent, int64_t AID, int AIndex) {
+  if (AID <= 0) throw ELumetaError("Node ID " + std::to_string(AID) + " is not a positive number");
+  if (FindNode(AID)) throw ELumetaError("Duplicate node ID " + std::to_string(AID));
+  return Insert(AParent, make<TLumetaNode>(this, AID), AIndex);
+}
+
+TLumetaNode* TLumetaMap::Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode, int AIndex) {
+  if (!AParent || AParent->FMap != this) throw ELumetaError("The parent node is not in this map");
+  auto& siblings = AParent->FChildren;
+  if (AIndex < 0 || AIndex > static_cast<int>(siblings.size())) AIndex = static_cast<int>(siblings.size());
+  TLumetaNode* node = ANode.get();
+  node->FParent = AParent;
+  siblings.insert(siblings.begin() + AIndex, std::move(ANode));
+  Index(node);
+  return node;
+}
+
+void TLumetaMap::Index(TLumetaNode* ANode) {
+  ANode->FMap = this;
+  FIndex[ANode->FID] = ANode;
+  FHighestID = std::max(FHighestID, ANode->FID);
+  for (const auto& child : ANode->FChildren) Index(child.get());
+}
+
+void TLumetaMap::Unindex(TLumetaNode* ANode) {
+  FIndex.erase(ANode->FID);
+  ANode->FMap = nullptr;
+  for (const auto& child : ANode->FChildren) Unindex(child.get());
+}
+
+ComPtr<TLumetaNode> TLumetaMap::DetachNode(TLumetaNode* ANode) {
+  if (!ANode || ANode->IsRoot() || ANode->FMap != this || !ANode->FParent)
+    throw ELumetaError("Only a node of this map other than the root can be removed");
+  auto& siblings = ANode->FParent->FChildren;
+  const int index = ANode->IndexInParent();
+  ComPtr<TLumetaNode> detached = std::move(siblings[index]);
+  siblings.erase(siblings.begin() + index);
+  ANode->FParent = nullptr;
+  Unindex(ANode);
+  return detached;
+}
+
+void TLumetaMap::AttachNode(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode, int AIndex) {
+  if (!ANode || ANode->FParent || ANode->IsRoot()) throw ELumetaError("Only a detached node can be inserted");
+  if (FindNode(ANode->FID)) throw ELumetaError("Duplicate node ID " + std::to_string(ANode->FID));
+  Insert(AParent, std::move(ANode), AIndex);
+}
+
+void TLumetaMap::MoveNode(TLumetaNode* ANode, TLumetaNode* ANewParent, int AIndex) {
+  for (TLumetaNode* ancestor = ANewParent; ancestor; ancestor = ancestor->FParent)
+    if (ancestor == ANode) throw ELumetaError("A node cannot be moved below itself");
+  AttachNode(ANewParent, DetachNode(ANode), AIndex);
+}
+
+void TLumetaMap::Clear() {
+  while (!FRoot->FChildren.empty()) DetachNode(FRoot->FChildren.back().get());
+  while (FRoot->GetPropertyCount() > 0) FRoot->RemoveProperty(FRoot->GetPropertyItem(0)->GetPropertyName());
+  FRoot->FHostData = {};
+  FRoot->SetAttribute("MapSettings", make<TLumetaMapSettings>());
+  FHighestID = 0;
+}

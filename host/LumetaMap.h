@@ -1,0 +1,134 @@
+#pragma once
+// The reference host's in-memory map: a tree of nodes under one root (the central topic, ID 0).
+// Every other node has a positive integer ID; a new node takes the next ID after the highest the
+// map has ever used, so that no ID is reused, not even by a node that undo could bring back.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "com/hvSystem.h"
+#include "plugin/LumetaIntf.h"
+
+class TLumetaMap;
+
+class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
+ public:
+  TLumetaNode(TLumetaMap* AMap, int64_t AID);
+  ~TLumetaNode() override;
+
+  // INode
+  ComPtr<INode> GetFirstChild() override;
+  ComPtr<INode> GetNextSibling() override;
+  ComPtr<INode> GetParent() override;
+  std::string GetID() override;
+  bool HasChildren() override;
+  bool IsSummaryTask() override;
+  ComPtr<INode> GetRoot() override;
+  ComPtr<IAttribute> FindAttribute(const std::string& AName) override;
+  ComPtr<IProperty> FindProperty(const std::string& AName) override;
+  void SetProperty(IProperty* AProperty) override;
+  bool RemoveProperty(const std::string& AName) override;
+  int32_t GetPropertyCount() override;
+  ComPtr<IProperty> GetPropertyItem(int32_t AIndex) override;
+  bool IsDescendantOf(INode* AAncestor) override;
+  std::string GetRelativeIndex(INode* ANode) override;
+  ComPtr<INode> NodeFromRelativeIndex(const std::string& AText) override;
+
+  // IDocSource: forwards to the map's document source, when it has one.
+  void LoadAttribute(IAttribute* AAttribute) override;
+
+  int64_t ID() const noexcept { return FID; }
+  bool IsRoot() const noexcept { return FID == 0; }
+  // Empty for the root and for a node that is not in a map.
+  TLumetaNode* Parent() const noexcept { return FParent; }
+  TLumetaMap* Map() const noexcept { return FMap; }
+  const std::vector<ComPtr<TLumetaNode>>& Children() const noexcept { return FChildren; }
+  int IndexInParent() const;
+
+  // The host's own attributes by name ("Title" on every node, "MapSettings" on the root).
+  void SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute);
+  std::string Title();
+  void SetTitle(const std::string& ATitle);
+
+  // Host data that the map file keeps beside the plug-in properties.
+  struct THostData {
+    std::string Notes;
+    std::vector<std::string> Categories;
+    std::vector<std::pair<std::string, std::string>> Resources;  // name, e-mail address
+    std::vector<std::string> Attachments;
+    std::vector<int64_t> Connections;  // IDs of connected nodes
+    bool Expanded = true;
+    friend bool operator==(const THostData&, const THostData&) = default;
+  };
+  THostData& HostData() noexcept { return FHostData; }
+
+ private:
+  friend class TLumetaMap;
+  TLumetaMap* FMap;
+  int64_t FID;
+  TLumetaNode* FParent = nullptr;
+  std::vector<ComPtr<TLumetaNode>> FChildren;
+  std::vector<std::pair<std::string, ComPtr<IAttribute>>> FAttributes;
+  std::vector<ComPtr<IProperty>> FProperties;
+  THostData FHostData;
+};
+
+class TLumetaMap {
+ public:
+  TLumetaMap();
+  ~TLumetaMap();
+  TLumetaMap(const TLumetaMap&) = delete;
+  TLumetaMap& operator=(const TLumetaMap&) = delete;
+
+  TLumetaNode* Root() const noexcept { return FRoot.get(); }
+  // The root's "MapSettings" attribute.
+  IMapSettings* Settings() const;
+  // Null when no node of the map has the ID.
+  TLumetaNode* FindNode(int64_t AID) const;
+  // Raises ELumetaError "No node with ID n" when absent.
+  TLumetaNode* GetNode(int64_t AID) const;
+  size_t NodeCount() const noexcept { return FIndex.size(); }
+  int64_t HighestID() const noexcept { return FHighestID; }
+
+  // A new node with the next ID, inserted under AParent at AIndex (-1: last).
+  TLumetaNode* AddNode(TLumetaNode* AParent, const std::string& ATitle, int AIndex = -1);
+  // A node with a given ID (loading a file); raises ELumetaError on a duplicate or non-positive ID.
+  TLumetaNode* AddNodeWithID(TLumetaNode* AParent, int64_t AID, int AIndex = -1);
+  // Takes a node and its subtree out of the tree; the caller may keep it to insert it again.
+  ComPtr<TLumetaNode> DetachNode(TLumetaNode* ANode);
+  // Puts a detached subtree back under AParent at AIndex (-1: last).
+  void AttachNode(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode, int AIndex = -1);
+  // Moves a node under a new parent; refuses to move a node under itself or its descendants.
+  void MoveNode(TLumetaNode* ANode, TLumetaNode* ANewParent, int AIndex = -1);
+  // Removes every node but the root, and the root's properties and host data.
+  void Clear();
+
+  // The source the nodes' attributes load their values from on first read; may be null.
+  void SetDocSource(ComPtr<IDocSource> ASource) { FDocSource = std::move(ASource); }
+  IDocSource* DocSource() const noexcept { return FDocSource.get(); }
+
+  // Pre-order walk of every node but the root.
+  template <class F>
+  void ForEachNode(F&& AFunc) const {
+    Walk(FRoot.get(), AFunc);
+  }
+
+ private:
+  template <class F>
+  static void Walk(TLumetaNode* ANode, F& AFunc) {
+    for (const auto& child : ANode->Children()) {
+      AFunc(child.get());
+      Walk(child.get(), AFunc);
+    }
+  }
+  void Index(TLumetaNode* ANode);
+  void Unindex(TLumetaNode* ANode);
+  TLumetaNode* Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode, int AIndex);
+
+  ComPtr<TLumetaNode> FRoot;
+  std::unordered_map<int64_t, TLumetaNode*> FIndex;
+  int64_t FHighestID = 0;
+  ComPtr<IDocSource> FDocSource;
+};

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "AttributeTestFakes.h"
+#include "attributes/LumetaTreeIterator.h"
+
+namespace {
+
+// root "0" with the children 1 (1.1, 1.2 (1.2.1)) and 2; "0" has a sibling "x" under "top".
+struct TMap {
+  ComPtr<TFakeNode> Top = make<TFakeNode>("top");
+  ComPtr<TFakeNode> Root = Top->AddNode("0");
+  ComPtr<TFakeNode> Sibling = Top->AddNode("x");
+  ComPtr<TFakeNode> One = Root->AddNode("1");
+  ComPtr<TFakeNode> OneOne = One->AddNode("1.1");
+  ComPtr<TFakeNode> OneTwo = One->AddNode("1.2");
+  ComPtr<TFakeNode> Deep = OneTwo->AddNode("1.2.1");
+  ComPtr<TFakeNode> Two = Root->AddNode("2");
+};
+
+// The IDs visited, each with its position ("1.1@2").
+std::vector<std::string> Walk(ITreeIterator* AIterator) {
+  std::vector<std::string> visits;
+  for (; !AIterator->IsDone(); AIterator->Next())
+    visits.push_back(AIterator->GetCurrent()->GetID() + "@" + std::to_string(AIterator->GetPosition()));
+  return visits;
+}
+
+TEST(TreeIterator, WalksPreOrderWithoutLeavingTheRoot) {
+  TMap map;
+  ComPtr<TTreeIterator> all = make<TTreeIterator>(map.Root.get());
+  EXPECT_EQ(Walk(all.get()), (std::vector<std::string>{"0@0", "1@1", "1.1@2", "1.2@3", "1.2.1@4", "2@5"}));
+  all->Next();
+  EXPECT_TRUE(all->IsDone());
+  all->Reset();
+  EXPECT_EQ(all->GetCurrent()->GetID(), "0");
+
+  ComPtr<TTreeIterator> below = make<TTreeIterator>(map.One.get(), tiSkipRoot);
+  EXPECT_EQ(Walk(below.get()), (std::vector<std::string>{"1.1@1", "1.2@2", "1.2.1@3"}));
+  EXPECT_TRUE(make<TTreeIterator>(map.Deep.get(), tiSkipRoot)->IsDone());
+  EXPECT_TRUE(make<TTreeIterator>(nullptr)->IsDone());
+}
+
+// A property on a node of a lazily loaded map: its values come from the node when first read.
+struct TLazyAction {
+  ComPtr<TDocNode> Node = make<TDocNode>("1");
+  ComPtr<TFakeProperty> Property = make<TFakeProperty>(Node);
+  ComPtr<IAttribute> Count = Property->Record()->GetChild(0);
+  ComPtr<IAttribute> Label = Property->Record()->GetChild(1);
+  TLazyAction() {
+    Node->Fill = [](IAttribute* AAttribute) { AAttribute->LoadFromString(AAttribute->GetName() == "Count" ? "12" : "twelve"); };
+  }
+};
+
+TEST(LazyLoading, EachAttributeLoadsOnceOnItsFirstRead) {
+  TLazyAction action;
+  EXPECT_EQ(action.Property->Record()->GetChildCount(), 2) << "a record does not load itself";
+  EXPECT_EQ(action.Node->Loads, 0);
+  EXPECT_EQ(IntOf(action.Count.get()), 12);
+  EXPECT_EQ(IntOf(action.Count.get()), 12);
+  EXPECT_EQ(action.Node->Loads, 1);
+  EXPECT_EQ(action.Label->SaveToString(), "twelve");
+  EXPECT_EQ(action.Node->Loads, 2);
+  EXPECT_TRUE(action.Label->IsLoaded());
+  EXPECT_FALSE(action.Label->IsModified()) << "loading is not an edit";
+}
+
+TEST(LazyLoading, WrittenValueIsNotOverwrittenByALaterLoad) {
+  TLazyAction action;
+  SetInt(action.Count.get(), 5);
+  EXPECT_EQ(IntOf(action.Count.get()), 5);
+  EXPECT_EQ(action.Node->Loads, 0);
+}
+
+TEST(LazyLoading, FailingSourceLeavesTheAttributeUnloaded) {
+  TLazyAction action;
+  action.Node->Fill = [](IAttribute*) { throw ELumetaError("document closed"); };
+  EXPECT_THROW(IntOf(action.Count.get()), ELumetaError);
+  EXPECT_FALSE(action.Count->IsLoaded());
+  action.Node->Fill = nullptr;
+  EXPECT_EQ(IntOf(action.Count.get()), 0);
+  EXPECT_EQ(action.Node->Loads, 2);
+}
+
+TEST(LazyLoading, StandAloneAttributeCountsAsLoaded) {
+  ComPtr<TStringAttribute> text = make<TStringAttribute>();
+  EXPECT_EQ(text->GetValue(), "");
+  EXPECT_TRUE(text->IsLoaded());
+  EXPECT_FALSE(text->GetDocSource());
+}
+
+// A node reference held by a property on node "1" of the map.
+class TReferenceProperty : public TImplements<TAggregableObject, IProperty> {
+ public:
+  explicit TReferenceProperty(INode* AHost) : FHost(AHost) {}
+  std::string GetPropertyName() override { return "Link"; }
+  std::string GetCaption() override { return "Link"; }
+  std::string GetHint() override { return {}; }
+  ComPtr<IPropertyManager> GetManager() override { return {}; }
+  void SetManager(IPropertyManager*) override {}
+  ComPtr<IUnknown> GetHostObject() override { return ComPtr<IUnknown>(FHost); }
+  void SetHostObject(IUnknown*) override {}
+
+ private:
+  INode* FHost;
+};
+
+// The root of an attribute tree carried by that property.
+class TPropertyRoot : public TRecordAttribute {
+ public:
+  explicit TPropertyRoot(IProperty* AProperty) : FProperty(AProperty) {}
+  ComPtr<IProperty> GetProperty() override { return ComPtr<IProperty>(FProperty); }
+
+ private:
+  IProperty* FProperty;
+};
+
+TEST(NodeReference, ResolvesItsTextInTheHostMapOnFirstRead) {
+  TMap map;
+  ComPtr<TReferenceProperty> property = make<TReferenceProperty>(map.One.get());
+  ComPtr<TPropertyRoot> holder = make<TPropertyRoot>(property.get());
+  ComPtr<TNodeReferenceAttribute> link = make<TNodeReferenceAttribute>(), other = make<TNodeReferenceAttribute>();
+  holder->AddChild(link.get());
+  holder->AddChild(other.get());
+
+  link->LoadFromString("1.2.1");
+  EXPECT_EQ(link->GetReferenceText(), "1.2.1");
+  EXPECT_TRUE(SameObject(link->GetValue().get(), map.Deep.get()));
+  other->SetValue(map.Deep.get());
+  EXPECT_TRUE(link->EqualTo(other.get()));
+  other->SetValue(map.Two.get());
+  EXPECT_FALSE(link->EqualTo(other.get()));
+  EXPECT_EQ(std::get<std::string>(other->GetAsValue()), "2");
+
+  other->LoadFromString("9");
+  EXPECT_FALSE(other->GetValue()) << "an identifier that names no node";
+  EXPECT_EQ(other->SaveToString(), "9");
+
+  ComPtr<TNodeReferenceAttribute> copy = make<TNodeReferenceAttribute>();
+  copy->Assign(link.get());
+  EXPECT_TRUE(SameObject(copy->GetValue().get(), map.Deep.get()));
+}
+
+}  // namespace

@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include "AttributeTestFakes.h"
+#include "com/OleDate.h"
+
+namespace {
+
+class AttributeTree : public ::testing::Test {
+  TFactoryScope FFactory;
+};
+
+// ---- naming ---------------------------------------------------------------------------------
+
+TEST_F(AttributeTree, ListItemKeepsItsCachedNameUntilReparented) {
+  ComPtr<TListAttribute> list = make<TListAttribute>(uuidof<IIntegerAttribute>());
+  ComPtr<IAttribute> first = list->Add(), second = list->Add(), third = list->Add();
+  EXPECT_EQ(third->GetName(), "3");
+  list->Delete(0);
+  EXPECT_EQ(third->GetName(), "3") << "an earlier deletion does not rename a cached item";
+  EXPECT_EQ(second->GetName(), "1") << "a name is worked out when first asked for";
+  EXPECT_FALSE(first->GetOwner());
+  third->SetOwner(list.get());
+  EXPECT_EQ(third->GetName(), "2");
+  EXPECT_EQ(third->GetCaption(), "2");
+}
+
+TEST_F(AttributeTree, AggregatedRootIsNamedAndFoundThroughItsProperty) {
+  ComPtr<TFakeNode> node = make<TFakeNode>("5");
+  ComPtr<TFakeProperty> property = make<TFakeProperty>(node);
+  ComPtr<IRecordAttribute> record = property.as<IRecordAttribute>();
+  ComPtr<IAttribute> label = record->FindChild("Label");
+  ASSERT_TRUE(label);
+  EXPECT_EQ(record->GetName(), "Action");
+  EXPECT_EQ(record->GetCaption(), "Action caption");
+  EXPECT_EQ(label->GetFullName(), "Action.Label");
+  EXPECT_EQ(label->GetIndex(), 1);
+  EXPECT_TRUE(SameObject(label->GetProperty().get(), property.get()));
+  EXPECT_TRUE(SameObject(label->GetHostObject().get(), node.get()));
+  EXPECT_TRUE(SameObject(label->GetOwner().get(), property.get())) << "the owner answers as its property";
+  EXPECT_FALSE(record->GetChild(2));
+  EXPECT_THROW(record->GetChild(-1), EListError);
+}
+
+// ---- flags ----------------------------------------------------------------------------------
+
+TEST_F(AttributeTree, FlagsApplyWithAndWithoutRecursion) {
+  ComPtr<TPairRecord> record = make<TPairRecord>();
+  ComPtr<IAttribute> count = record->GetChild(0);
+  EXPECT_FALSE(record->IsModified());
+  SetInt(count.get(), 0);
+  EXPECT_TRUE(count->IsModified()) << "writing the same value still counts";
+  EXPECT_TRUE(record->IsModified()) << "a structure is modified when a child is";
+
+  record->SetMergedView(true, false);
+  EXPECT_TRUE(record->IsMergedView());
+  EXPECT_FALSE(count->IsMergedView());
+  record->SetState2(true, true);
+  EXPECT_TRUE(count->HasState2());
+  record->SetFlagEx(afModified, false, true);
+  EXPECT_FALSE(record->IsModified());
+  record->SetFlags(afMixed | afCleared);
+  EXPECT_TRUE(record->HasFlag(afCleared | afLoaded));
+  EXPECT_EQ(record->GetFlags(), afMixed | afCleared);
+}
+
+// ---- assign and equality --------------------------------------------------------------------
+
+TEST_F(AttributeTree, AssignCopiesLikeValuesWithTheirFlagsOnly) {
+  ComPtr<TIntegerAttribute> source = make<TIntegerAttribute>(), target = make<TIntegerAttribute>();
+  source->SetValue(7);
+  source->SetMixed(true);
+  target->Assign(source.get());
+  EXPECT_EQ(target->GetValue(), 7);
+  EXPECT_EQ(target->GetFlags(), source->GetFlags());
+
+  ComPtr<TStringAttribute> text = make<TStringAttribute>();
+  text->SetValue("x");
+  target->Assign(text.get());  // another kind: the source's AssignTo, which does nothing
+  EXPECT_EQ(target->GetValue(), 7);
+  target->Assign(nullptr);
+  EXPECT_TRUE(target->IsCleared());
+  EXPECT_EQ(target->GetValue(), 7) << "an empty source keeps the value";
+
+  ComPtr<TListAttribute> list = StringList({"a", "b"});
+  list->Assign(nullptr);
+  EXPECT_EQ(list->GetChildCount(), 0);
+  EXPECT_TRUE(list->IsCleared());
+}
+
+TEST_F(AttributeTree, StructuresAssignChildByChildAndMarkThemselvesLoaded) {
+  ComPtr<TPairRecord> source = make<TPairRecord>(), copy = make<TPairRecord>();
+  SetInt(source->GetChild(0).get(), 3);
+  SetText(source->GetChild(1).get(), "three");
+  copy->Assign(source.get());
+  EXPECT_TRUE(copy->IsLoaded());
+  EXPECT_TRUE(copy->EqualTo(source.get()));
+
+  ComPtr<TListAttribute> records = make<TListAttribute>(PairRecordIid);
+  records->Add()->Assign(source.get());
+  records->Add();
+  ComPtr<TListAttribute> listCopy = make<TListAttribute>();  // takes the item type of its source
+  listCopy->Assign(records.get());
+  EXPECT_EQ(listCopy->GetItemType(), PairRecordIid);
+  EXPECT_TRUE(listCopy->EqualTo(records.get()));
+  EXPECT_TRUE(listCopy->IsLoaded());
+}
+
+TEST_F(AttributeTree, AssignErrorNamesBothClassesAndBaseOperationsAreNotImplemented) {
+  ComPtr<TStringAttribute> text = make<TStringAttribute>();
+  ComPtr<TIntegerAttribute> number = make<TIntegerAttribute>();
+  try {
+    text->AssignError(number.get());
+    FAIL();
+  } catch (const EConvertError& error) {
+    EXPECT_STREQ(error.what(), "Cannot assign TIntegerAttribute to TStringAttribute");
+  }
+  try {
+    number->AssignError(nullptr);
+    FAIL();
+  } catch (const EConvertError& error) {
+    EXPECT_STREQ(error.what(), "Cannot assign (Nothing) to TIntegerAttribute");
+  }
+  ComPtr<TPairRecord> record = make<TPairRecord>();
+  EXPECT_EQ(TAttribute::ClassNameOf(record.get()), "TPairRecord");
+  try {
+    record->GetAsValue();
+    FAIL();
+  } catch (const ENotImplemented& error) {
+    EXPECT_STREQ(error.what(), "Method not implemented.");
+  }
+}
+
+TEST_F(AttributeTree, RecordEqualsListWithEqualChildrenOneWayOnly) {
+  ComPtr<TRecordAttribute> record = make<TRecordAttribute>();
+  for (const char* value : {"a", "b"}) {
+    ComPtr<IAttribute> child = record->AddChildOfType(uuidof<IStringAttribute>());
+    SetText(child.get(), value);
+  }
+  ComPtr<TListAttribute> list = StringList({"a", "b"});
+  EXPECT_TRUE(record->EqualTo(list.get()));
+  EXPECT_FALSE(list->EqualTo(record.get()));
+  EXPECT_FALSE(list->EqualTo(StringList({"b", "a"}).get())) << "lists compare in order";
+  EXPECT_FALSE(list->EqualTo(StringList({"a"}).get()));
+  EXPECT_FALSE(list->Contains(StringList({"x"})->GetChild(0).get()));
+  EXPECT_EQ(list->IndexOfValue(StringList({"b"})->GetChild(0).get()), 1);
+}
+
+// ---- merge and apply over a multi-selection -------------------------------------------------
+
+TEST_F(AttributeTree, MergedScalarStaysMixedOnceDifferent) {
+  ComPtr<TStringAttribute> view = make<TStringAttribute>(), a = make<TStringAttribute>(), b = make<TStringAttribute>();
+  view->SetValue("A");
+  a->SetValue("A");
+  b->SetValue("B");
+  view->Merge(a.get());
+  EXPECT_FALSE(view->IsMixed());
+  view->Merge(b.get());
+  EXPECT_TRUE(view->IsMixed());
+  view->Merge(a.get());
+  EXPECT_TRUE(view->IsMixed());
+}
+
+TEST_F(AttributeTree, MergingListsGivesTheUnionWithTheDifferencesMixed) {
+  ComPtr<TListAttribute> view = StringList({"x", "y"});
+  view->Merge(StringList({"y", "z"}).get());
+  EXPECT_EQ(TextsOf(view.get()), (std::vector<std::string>{"x", "y", "z"}));
+  EXPECT_TRUE(view->GetChild(0)->IsMixed());
+  EXPECT_FALSE(view->GetChild(1)->IsMixed());
+  EXPECT_TRUE(view->GetChild(2)->IsMixed());
+
+  view->Merge(nullptr);
+  EXPECT_TRUE(view->GetChild(1)->IsMixed()) << "merged with nothing, every item is mixed";
+}
+
+// Past a few items the union is found through a value index; the answers must stay those of a scan.
+TEST_F(AttributeTree, MergingLargeRecordListsFindsTheSameUnion) {
+  auto build = [](int ACount, int AChangeEvery) {
+    ComPtr<TListAttribute> list = make<TListAttribute>(PairRecordIid);
+    for (int i = 0; i < ACount; ++i) {
+      ComPtr<IStructuredAttribute> record = list->Add().as<IStructuredAttribute>();
+      SetInt(record->GetChild(0).get(), i);
+      SetText(record->GetChild(1).get(), AChangeEvery && i % AChangeEvery == 0 ? "changed" : "same");
+    }
+    return list;
+  };
+  ComPtr<TListAttribute> view = build(40, 0);
+  view->Merge(build(40, 10).get());
+  ASSERT_EQ(view->GetChildCount(), 44);
+  int mixed = 0;
+  for (int i = 0; i < 44; ++i) mixed += view->GetChild(i)->IsMixed();
+  EXPECT_EQ(mixed, 8);
+  EXPECT_TRUE(view->GetChild(10)->IsMixed());
+  EXPECT_FALSE(view->GetChild(11)->IsMixed());
+}
+
+TEST_F(AttributeTree, RecordAppliesOnlyModifiedUnmixedChildren) {
+  ComPtr<TPairRecord> first = make<TPairRecord>(), second = make<TPairRecord>();
+  SetInt(first->GetChild(0).get(), 1);
+  SetInt(second->GetChild(0).get(), 2);
+  for (auto* record : {first.get(), second.get()}) {
+    SetText(record->GetChild(1).get(), "same");
+    record->SetFlagEx(afModified, false, true);  // as saved
+  }
+  ComPtr<TPairRecord> view = make<TPairRecord>();
+  view->Assign(first.get());
+  view->SetMergedView(true, true);
+  view->Merge(second.get());
+  EXPECT_TRUE(view->GetChild(0)->IsMixed());
+  SetText(view->GetChild(1).get(), "edited");
+
+  first->Apply(view.get());
+  second->Apply(view.get());
+  EXPECT_EQ(IntOf(first->GetChild(0).get()), 1);
+  EXPECT_EQ(IntOf(second->GetChild(0).get()), 2) << "a mixed field does not reach the nodes";
+  EXPECT_EQ(TextOf(second->GetChild(1).get()), "edited");
+
+  view->Merge(nullptr);
+  EXPECT_TRUE(view->GetChild(1)->IsMixed());
+  second->Apply(nullptr);
+  EXPECT_TRUE(second->GetChild(0)->IsCleared());
+  EXPECT_TRUE(second->GetChild(1)->IsCleared());
+}
+
+TEST_F(AttributeTree, MergedViewListAppliedBackKeepsRemovedItemsAsCleared) {
+  ComPtr<TListAttribute> view = StringList({"x", "y", "z"});
+  view->SetMergedView(true, false);
+  view->Apply(StringList({"y", "z", "new"}).get());
+  EXPECT_EQ(TextsOf(view.get()), (std::vector<std::string>{"x", "y", "z"}));
+  EXPECT_TRUE(view->GetChild(0)->IsCleared());
+  EXPECT_FALSE(view->GetChild(1)->IsCleared());
+
+  ComPtr<TListAttribute> cleared = StringList({});
+  cleared->SetCleared(true);
+  view->Apply(cleared.get());
+  EXPECT_EQ(view->GetChildCount(), 3) << "a merged view keeps its items, marked cleared";
+  EXPECT_TRUE(view->GetChild(2)->IsCleared());
+}
+
+TEST_F(AttributeTree, ListAppliesOnlyEditedItems) {
+  ComPtr<TListAttribute> node = StringList({"x", "y"});
+  ComPtr<TListAttribute> edited = StringList({"y", "z", "mixed", "untouched"});
+  edited->GetChild(0)->SetCleared(true);  // removed by the user
+  edited->GetChild(2)->SetMixed(true);
+  edited->GetChild(3)->SetModified(false);
+  node->Apply(edited.get());
+  EXPECT_EQ(TextsOf(node.get()), (std::vector<std::string>{"x", "z"}));
+
+  node->Apply(nullptr);
+  EXPECT_EQ(node->GetChildCount(), 0);
+  EXPECT_TRUE(node->IsCleared());
+}
+
+// ---- text forms -----------------------------------------------------------------------------
+
+TEST_F(AttributeTree, TextFormsFallBackToDefaultsOnBadInput) {
+  ComPtr<TIntegerAttribute> number = make<TIntegerAttribute>();
+  const std::pair<const char*, int32_t> integers[] = {
+      {"abc", -1}, {" 42 ", 42}, {"+7", 7}, {"-2147483648", INT32_MIN}, {"2147483648", -1}, {"12abc", -1}, {"", -1}};
+  for (const auto& [text, value] : integers) {
+    number->LoadFromString(text);
+    EXPECT_EQ(number->GetValue(), value) << text;
+  }
+
+  ComPtr<TDoubleAttribute> real = make<TDoubleAttribute>();
+  const std::pair<const char*, double> doubles[] = {{"1.5", 1.5}, {"abc", 0}, {"1,5", 0}, {"-2e3", -2000}, {"", 0}};
+  for (const auto& [text, value] : doubles) {
+    real->LoadFromString(text);
+    EXPECT_EQ(real->GetValue(), value) << text;
+  }
+  const std::pair<double, const char*> written[] = {{0.1, "0.1"}, {1.0 / 3, "0.333333333333333"}, {-2.5, "-2.5"}, {1e20, "1e+20"}};
+  for (const auto& [value, text] : written) {
+    real->SetValue(value);
+    EXPECT_EQ(real->SaveToString(), text);
+  }
+
+  ComPtr<TWordBoolAttribute> flag = make<TWordBoolAttribute>();
+  const std::pair<const char*, bool> booleans[] = {{"TRUE", true}, {"abc", false}, {"1", true}, {"-1", true}, {"False", false}};
+  for (const auto& [text, value] : booleans) {
+    flag->LoadFromString(text);
+    EXPECT_EQ(flag->GetValue(), value) << text;
+  }
+  EXPECT_EQ(flag->SaveToString(), "false");
+
+  ComPtr<TDateTimeAttribute> date = make<TDateTimeAttribute>();
+  EXPECT_EQ(date->SaveToString(), "") << "0 is not set";
+  date->LoadFromString("2024-03-05T14:30:00");
+  const double loaded = date->GetValue();
+  EXPECT_EQ(loaded, EncodeDateTime({2024, 3, 5, 14, 30, 0, 0}));
+  date->LoadFromString("");
+  EXPECT_EQ(date->GetValue(), loaded) << "empty text keeps the value";
+  EXPECT_EQ(date->SaveToString(), "2024-03-05T14:30:00");
+  date->LoadFromString("5 March");
+  EXPECT_EQ(date->GetValue(), 0);
+}
+
+TEST_F(AttributeTree, ValuesAndDebugTextByType) {
+  ComPtr<TRecordAttribute> record = make<TRecordAttribute>();
+  ComPtr<IAttribute> number = record->AddChildOfType(uuidof<IIntegerAttribute>());
+  ComPtr<IAttribute> real = record->AddChildOfType(uuidof<IDoubleAttribute>());
+  ComPtr<IAttribute> date = record->AddChildOfType(uuidof<IDateTimeAttribute>());
+  SetInt(number.get(), -4);
+  real.as<IDoubleAttribute>()->SetValue(1.0 / 3);
+  date.as<IDateTimeAttribute>()->SetValue(EncodeDateTime({2024, 3, 5, 14, 30, 0, 0}));
+  record->SetLoaded(true);
+  EXPECT_EQ(record->DebugText(), "$1 : \n$5 : -4\n$5 : 0.3333333333333333\n$5 : '2024-03-05 14:30:00'");
+
+  EXPECT_EQ(std::get<int32_t>(number->GetAsValue()), -4);
+  EXPECT_EQ(std::get<TVariantDate>(date->GetAsValue()).Value, date.as<IDateTimeAttribute>()->GetValue());
+  ComPtr<TStringAttribute> text = make<TStringAttribute>();
+  text->SetValue("<p>one</p><p>two</p>");
+  EXPECT_EQ(std::get<std::string>(text->GetAsValue()), "<p>one</p><p>two</p>");
+  EXPECT_EQ(text->AsPlainText(0), "one two");
+  EXPECT_EQ(text->AsPlainText(4), "one\r\ntwo");
+}
+
+}  // namespace

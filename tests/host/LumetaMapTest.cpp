@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "attributes/LumetaAttributes.h"
+#include "attributes/LumetaTreeIterator.h"
+#include "host/LumetaMap.h"
+
+namespace {
+
+// A document source that counts how often it is asked and fills strings with a fixed text.
+class TCountingSource : public TImplements<TAggregableObject, IDocSource> {
+ public:
+  void LoadAttribute(IAttribute* AAttribute) override {
+    ++Calls;
+    if (auto text = QueryAs<IStringAttribute>(AAttribute)) text->SetValue("loaded");
+  }
+  int Calls = 0;
+};
+
+// A property that carries nothing, enough to be attached to nodes.
+class TBareProperty : public TImplements<TAggregableObject, IProperty> {
+ public:
+  explicit TBareProperty(std::string AName) : FName(std::move(AName)) {}
+  std::string GetPropertyName() override { return FName; }
+  std::string GetCaption() override { return {}; }
+  std::string GetHint() override { return {}; }
+  ComPtr<IPropertyManager> GetManager() override { return nullptr; }
+  void SetManager(IPropertyManager*) override {}
+  ComPtr<IUnknown> GetHostObject() override { return ComPtr<IUnknown>(FHost); }
+  void SetHostObject(IUnknown* AHost) override { FHost = AHost; }
+  IUnknown* FHost = nullptr;
+
+ private:
+  std::string FName;
+};
+
+std::vector<std::string> PreOrderIDs(TLumetaMap& AMap) {
+  std::vector<std::string> ids;
+  AMap.ForEachNode([&](TLumetaNode* ANode) { ids.push_back(ANode->GetID()); });
+  return ids;
+}
+
+TEST(LumetaMap, IDsGrowAndAreNeverReused) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  TLumetaNode* b = map.AddNode(a, "B");
+  EXPECT_EQ(a->GetID(), "1");
+  EXPECT_EQ(b->GetID(), "2");
+  ComPtr<TLumetaNode> removed = map.DetachNode(b);
+  EXPECT_EQ(map.FindNode(2), nullptr);
+  EXPECT_EQ(map.AddNode(a, "C")->GetID(), "3") << "a removed node's ID stays taken";
+  map.AttachNode(a, removed, 0);
+  EXPECT_EQ(map.GetNode(2), b);
+  EXPECT_EQ(map.AddNodeWithID(a, 10)->GetID(), "10");
+  EXPECT_EQ(map.AddNode(a, "D")->GetID(), "11");
+  EXPECT_THROW(map.AddNodeWithID(a, 3), ELumetaError);
+  EXPECT_THROW(map.AddNodeWithID(a, 0), ELumetaError);
+  EXPECT_THROW(map.GetNode(99), ELumetaError);
+}
+
+TEST(LumetaMap, WalksAndAnswersTreeQuestions) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  TLumetaNode* a1 = map.AddNode(a, "A1");
+  TLumetaNode* a2 = map.AddNode(a, "A2");
+  map.AddNode(map.Root(), "B");
+  map.AddNode(a1, "A1a", 0);
+  EXPECT_EQ(PreOrderIDs(map), (std::vector<std::string>{"1", "2", "5", "3", "4"}));
+  EXPECT_TRUE(a->IsSummaryTask());
+  EXPECT_FALSE(a2->IsSummaryTask());
+  EXPECT_FALSE(map.Root()->IsSummaryTask()) << "the root is never a task";
+  EXPECT_TRUE(SameObject(a2->GetNextSibling().get(), nullptr));
+  EXPECT_TRUE(SameObject(a1->GetNextSibling().get(), static_cast<INode*>(a2)));
+  EXPECT_TRUE(SameObject(a->GetParent().get(), static_cast<INode*>(map.Root())));
+  EXPECT_FALSE(map.Root()->GetParent());
+  EXPECT_TRUE(SameObject(a2->GetRoot().get(), static_cast<INode*>(map.Root())));
+
+  // The tree iterator walks the host's nodes in the same order.
+  std::vector<std::string> walked;
+  for (auto iterator = make<TTreeIterator>(static_cast<INode*>(map.Root()), 2); !iterator->IsDone(); iterator->Next())
+    walked.push_back(iterator->GetCurrent()->GetID());
+  EXPECT_EQ(walked, PreOrderIDs(map));
+}
+
+TEST(LumetaMap, MovesRefuseCyclesAndKeepIdentity) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  TLumetaNode* b = map.AddNode(a, "B");
+  TLumetaNode* c = map.AddNode(map.Root(), "C");
+  EXPECT_THROW(map.MoveNode(a, b), ELumetaError);
+  EXPECT_EQ(b->Parent(), a) << "a refused move changes nothing";
+  map.MoveNode(b, c);
+  EXPECT_EQ(b->Parent(), c);
+  EXPECT_EQ(map.GetNode(2), b);
+  EXPECT_TRUE(b->IsDescendantOf(static_cast<INode*>(c)));
+  EXPECT_FALSE(b->IsDescendantOf(static_cast<INode*>(a)));
+}
+
+TEST(LumetaMap, RelativeIndexLeadsBackToTheNode) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  TLumetaNode* a1 = map.AddNode(a, "A1");
+  TLumetaNode* b = map.AddNode(map.Root(), "B");
+  TLumetaNode* b1 = map.AddNode(b, "B1");
+  TLumetaNode* b2 = map.AddNode(b, "B2");
+  EXPECT_EQ(a1->GetRelativeIndex(static_cast<INode*>(b2)), "../../1/1");
+  for (TLumetaNode* from : {a, a1, b2})
+    for (TLumetaNode* to : {a, a1, b, b1, b2})
+      EXPECT_TRUE(SameObject(from->NodeFromRelativeIndex(from->GetRelativeIndex(static_cast<INode*>(to))).get(),
+                             static_cast<INode*>(to)))
+          << from->GetID() << " -> " << to->GetID();
+  EXPECT_FALSE(a->NodeFromRelativeIndex("../../.."));
+  EXPECT_FALSE(a->NodeFromRelativeIndex("5"));
+  EXPECT_FALSE(a->NodeFromRelativeIndex("x"));
+}
+
+TEST(LumetaMap, PropertiesAreAttachedByNameAndKnowTheirNode) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  auto first = make<TBareProperty>("Action");
+  auto second = make<TBareProperty>("Action");
+  a->SetProperty(first.get());
+  EXPECT_TRUE(SameObject(first->FHost, static_cast<INode*>(a)));
+  a->SetProperty(second.get());
+  EXPECT_EQ(a->GetPropertyCount(), 1) << "a property of the same name is replaced";
+  EXPECT_EQ(first->FHost, nullptr);
+  EXPECT_TRUE(SameObject(a->FindProperty("Action").get(), second.get()));
+  EXPECT_FALSE(a->FindProperty("action"));
+  EXPECT_TRUE(a->RemoveProperty("Action"));
+  EXPECT_FALSE(a->RemoveProperty("Action"));
+  EXPECT_EQ(second->FHost, nullptr);
+}
+
+TEST(LumetaMap, TitlesAndSettingsAreHostAttributes) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "Launch");
+  EXPECT_EQ(a->FindAttribute("Title").as<IStringAttribute>()->GetValue(), "Launch");
+  EXPECT_FALSE(map.Settings()->GetTaskScheduling());
+  map.Settings()->SetTaskScheduling(true);
+  auto settings = map.Root()->FindAttribute("MapSettings").as<IMapSettings>();
+  EXPECT_TRUE(settings->GetTaskScheduling());
+  map.Clear();
+  EXPECT_FALSE(map.Settings()->GetTaskScheduling()) << "a cleared map starts with default settings";
+  EXPECT_EQ(map.NodeCount(), 0u);
+}
+
+TEST(LumetaMap, NodesForwardLazyLoadingToTheMapSource) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  auto source = make<TCountingSource>();
+  map.SetDocSource(source);
+  auto text = make<TStringAttribute>();
+  static_cast<IDocSource*>(a)->LoadAttribute(text.get());
+  EXPECT_EQ(source->Calls, 1);
+  EXPECT_EQ(text->GetValue(), "loaded");
+  ComPtr<TLumetaNode> detached = map.DetachNode(a);
+  static_cast<IDocSource*>(a)->LoadAttribute(text.get());
+  EXPECT_EQ(source->Calls, 1) << "a node outside the map has no document";
+}
+
+}  // namespace
