@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "com/ComErrors.h"
+#include "scheduling/Data.h"
+#include "tests/scheduling/SchedulingTestFakes.h"
+
+namespace {
+
+class TCountingObserver : public TImplements<TAggregableObject, IObserver> {
+ public:
+  void Update(IUnknown* ASubject) override {
+    ++Updates;
+    LastSubject = ASubject;
+    if (OnUpdate) OnUpdate();
+  }
+  int Updates = 0;
+  IUnknown* LastSubject = nullptr;
+  std::function<void()> OnUpdate;
+};
+
+using Names = std::vector<std::string>;
+
+TEST(Data, EachMutatingCallNotifiesOnceAlsoWhenItFails) {
+  ComPtr<TTreeNode> root = TTreeNode::Root();
+  ComPtr<TTreeNode> a = root->AddNode("a"), b = root->AddNode("b");
+  ComPtr<TFakeProperty> property = make<TFakeProperty>("Action");
+  ComPtr<TData> data = make<TData>();
+  ComPtr<TCountingObserver> observer = make<TCountingObserver>();
+  QueryAs<ISubject>(static_cast<ISelection*>(data.get()))->Attach(observer.get());
+
+  int expected = 0;
+  const auto once = [&](const char* AWhat) { EXPECT_EQ(observer->Updates, ++expected) << AWhat; };
+  data->Add(a.get()), once("Add");
+  data->Add(a.get()), once("Add of a selected object");
+  data->Insert(0, b.get()), once("Insert");
+  EXPECT_EQ(data->IndexOf(a.get()), 1);
+  data->Remove(b.get()), once("Remove");
+  data->Clear(), once("Clear");
+  data->AddProperty(property.get()), once("AddProperty");
+  data->RemoveProperty(property.get()), once("RemoveProperty");
+  EXPECT_THROW(data->Delete(3), EListError);
+  once("failed Delete");
+  EXPECT_TRUE(SameObject(observer->LastSubject, static_cast<ISelection*>(data.get())));
+
+  // The operation's own error reaches the caller, not the one an observer raises meanwhile.
+  observer->OnUpdate = [] { throw std::runtime_error("observer failed"); };
+  EXPECT_THROW(data->Delete(3), EListError);
+  EXPECT_THROW(data->Add(a.get()), std::runtime_error);
+  EXPECT_EQ(data->GetCount(), 1);
+}
+
+TEST(Data, PropertyNamesAreBuiltOnDemandSortedAndRebuiltAfterTheSelectionChanges) {
+  ComPtr<TTreeNode> root = TTreeNode::Root();
+  ComPtr<TTreeNode> a = root->AddNode("a"), b = root->AddNode("b");
+  a->AddProperty("NodeLinks");
+  a->AddProperty("Action");
+  b->AddProperty("Action");
+  b->AddProperty("NodeDates");
+  ComPtr<TData> data = make<TData>();
+  data->Add(a.get());
+  data->Add(make<TFakeProperty>("not a node").get());
+  EXPECT_EQ(root->Counts().PropertyCount, 0);
+
+  EXPECT_EQ(data->GetPropertyNames(), (Names{"Action", "NodeLinks"}));
+  data->GetPropertyNames();
+  EXPECT_EQ(root->Counts().PropertyCount, 1);
+  data->Add(b.get());
+  EXPECT_EQ(data->GetPropertyNames(), (Names{"Action", "NodeDates", "NodeLinks"}));
+}
+
+TEST(Data, FindPropertySearchesThePropertyListAndAddsTheNameAsked) {
+  ComPtr<TTreeNode> root = TTreeNode::Root();
+  ComPtr<TTreeNode> a = root->AddNode("a");
+  a->AddProperty("NodeLinks");
+  ComPtr<TData> data = make<TData>(static_cast<INode*>(root.get()));
+  ComPtr<TFakeProperty> action = make<TFakeProperty>("Action");
+  data->AddProperty(make<TFakeProperty>("Other").get());
+  data->AddProperty(action.get());
+  data->Add(a.get());
+
+  EXPECT_TRUE(SameObject(data->FindProperty("Action").get(), action.get()));
+  EXPECT_FALSE(data->FindProperty("action"));
+  EXPECT_EQ(data->GetPropertyNames(), (Names{"Action", "NodeLinks", "action"}));
+  EXPECT_TRUE(SameObject(data->GetOwner().get(), root.get()));
+}
+
+}  // namespace
