@@ -1,0 +1,448 @@
+#include "attributes/ActionAttributes.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <span>
+#include <string_view>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "com/LumetaLocale.h"
+#include "plugin/LumetaIntf.h"
+#include "scheduling/CalculatedActions.h"
+
+namespace {
+
+// Not an interface: asked with this GUID, an action record answers its TActionAttribute object.
+constexpr GUID ActionObjectIid = MakeGuid("3D7B5E21-9C4A-4F6E-8B13-A5E0C2D47F98");
+
+constexpr const char* MapActionNames[] = {"Map Status"};
+
+// The record whose rolled-up values a child answers instead of its own: the child's record when
+// the node carrying it is a summary task and the map schedules tasks, else null. A record outside
+// a property, or on a node that is no summary, costs only the property and node look-ups.
+TActionAttribute* RecordToRollUp(IAttribute* AOwner) {
+  if (!AOwner) return nullptr;
+  ComPtr<IProperty> property = AOwner->GetProperty();
+  if (!property) return nullptr;
+  ComPtr<INode> node = QueryAs<INode>(property->GetHostObject().get());
+  if (!node || !node->IsSummaryTask()) return nullptr;
+  ComPtr<INode> root = node->GetRoot();
+  if (!root) return nullptr;
+  ComPtr<IMapSettings> settings = QueryAs<IMapSettings>(root->FindAttribute("MapSettings").get());
+  if (!settings || !settings->GetTaskScheduling()) return nullptr;
+  return TActionAttribute::FromAction(AOwner);
+}
+
+template <class TValue, class TGetter>
+TValue RolledUpOr(IAttribute* AOwner, TValue AStored, TGetter AGetter) {
+  if (TActionAttribute* record = RecordToRollUp(AOwner)) return std::invoke(AGetter, *make<TRolledUpAction>(record));
+  return AStored;
+}
+
+// "%f" of the renderings: two decimals, "." whatever the process locale.
+std::string FixedTwo(double AValue) {
+  char text[400];  // the largest double has 309 digits before the point
+  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::fixed, 2);
+  return result.ec == std::errc() ? std::string(text, result.ptr) : std::string();
+}
+
+std::string ShortDate(double ADate) { return LocaleService().FormatShortDate(ADate); }
+
+// Tabs and line breaks become spaces and runs of spaces one space, so that stored multi-line
+// texts do not break the tooltip's layout.
+std::string FoldSpaces(std::string_view AText) {
+  std::string text;
+  text.reserve(AText.size());
+  for (char c : AText) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    if (c == ' ' && !text.empty() && text.back() == ' ') continue;
+    text += c;
+  }
+  return text;
+}
+
+// The lines of both renderings, in their order and under their conditions; each sink writes them
+// in its own format.
+template <class TSink>
+void RenderAction(IActionAttribute* AAction, TSink& ASink) {
+  if (AAction->GetIsAction()) ASink.Flag("Action for Outlook");
+  if (AAction->GetIsMilestone()) ASink.Flag("Milestone");
+  if (const double start = AAction->GetStartDate(); start != 0) ASink.Text("Start Date", ShortDate(start));
+  if (const double due = AAction->GetDueDate(); due != 0)
+    ASink.Due("Due Date", ShortDate(due), LocaleService().Today() > due && AAction->GetComplete() < 100);
+  if (const double completed = AAction->GetCompletedDate(); completed != 0)
+    ASink.Text("Completed Date", ShortDate(completed));
+  if (const double duration = AAction->GetDuration(); duration != 0)
+    ASink.Measured("Duration", FixedTwo(duration), GetMeasureText(AAction->GetDurationMeasure()));
+  if (const int32_t complete = AAction->GetComplete(); complete != 0) ASink.Percent("Complete", complete);
+  if (const std::string priority = AAction->GetPriority(); !priority.empty()) ASink.Text("Priority", priority);
+  if (const std::string status = AAction->GetStatus(); !status.empty()) ASink.Text("Status", status);
+  if (const double cost = AAction->GetCost(); cost != 0) ASink.Number("Cost", FixedTwo(cost));
+  if (const double quantity = AAction->GetQuantity(); quantity != 0) ASink.Number("Quantity", FixedTwo(quantity));
+  if (const double work = AAction->GetWork(); work != 0)
+    ASink.Measured("Work", FixedTwo(work), GetMeasureText(AAction->GetWorkMeasure()));
+}
+
+// Separator only between lines; bold labels, a colon and a space after each value.
+class THtmlSink {
+ public:
+  explicit THtmlSink(std::string_view ASeparator) : FSeparator(ASeparator) {}
+
+  void Flag(std::string_view ALabel) { Line() += Bold(ALabel); }
+  void Text(std::string_view ALabel, std::string_view AValue) {
+    (Line() += Bold(ALabel)).append(": ").append(AValue) += ' ';
+  }
+  void Due(std::string_view ALabel, std::string_view AValue, bool AOverdue) {
+    if (!AOverdue) return Text(ALabel, AValue);
+    (Line() += "<FONT COLOR = #FF0000>").append(Bold(ALabel)).append(": ").append(AValue) += "</FONT> ";
+  }
+  void Measured(std::string_view ALabel, std::string_view AValue, std::string_view AMeasure) {
+    (Line() += Bold(ALabel)).append(": ").append(AValue).append(" ").append(AMeasure) += ' ';
+  }
+  void Percent(std::string_view ALabel, int32_t AValue) {
+    (Line() += Bold(ALabel)).append(": ").append(std::to_string(AValue)) += " %";
+  }
+  void Number(std::string_view ALabel, std::string_view AValue) { Text(ALabel, AValue); }
+
+  const std::string& Result() const { return FText; }
+
+ private:
+  static std::string Bold(std::string_view ALabel) { return "<B>" + std::string(ALabel) + "</B>"; }
+  std::string& Line() {
+    if (!FText.empty()) FText += FSeparator;
+    return FText;
+  }
+  std::string FText;
+  std::string_view FSeparator;
+};
+
+// Separator before every line, the first included; "label value" without a colon.
+class TPlainSink {
+ public:
+  explicit TPlainSink(std::string_view ASeparator) : FSeparator(ASeparator) {}
+
+  void Flag(std::string_view ALabel) { Line(ALabel); }
+  void Text(std::string_view ALabel, std::string_view AValue) { Line(ALabel).append(" ").append(AValue); }
+  void Due(std::string_view ALabel, std::string_view AValue, bool) { Text(ALabel, AValue); }
+  void Measured(std::string_view ALabel, std::string_view AValue, std::string_view AMeasure) {
+    Line(ALabel).append(" ").append(AValue).append(" ").append(AMeasure);
+  }
+  void Percent(std::string_view ALabel, int32_t AValue) {
+    Line(ALabel).append(" ").append(std::to_string(AValue)) += " %";
+  }
+  void Number(std::string_view ALabel, std::string_view AValue) { Text(ALabel, AValue); }
+
+  const std::string& Result() const { return FText; }
+
+ private:
+  std::string& Line(std::string_view ALabel) { return FText.append(FSeparator).append(ALabel); }
+  std::string FText;
+  std::string_view FSeparator;
+};
+
+template <class T>
+ComPtr<IAttribute> CreateAttribute() {
+  return ComPtr<IAttribute>(make<T>());
+}
+
+}  // namespace
+
+std::string GetMeasureText(int32_t AMeasure) {
+  switch (AMeasure) {
+    case amHours:
+      return "hrs";
+    case amDays:
+      return "days";
+    case amMinutes:
+      return "mins";
+    default:
+      return {};
+  }
+}
+
+double DurationInDays(double AValue, int32_t AMeasure) {
+  if (AMeasure == amHours) return AValue / KHoursPerDay;
+  if (AMeasure == amMinutes) return AValue / KMinutesPerHour / KHoursPerDay;
+  return AValue;
+}
+
+double DurationInHours(double AValue, int32_t AMeasure) {
+  if (AMeasure == amDays) return AValue * KHoursPerDay;
+  if (AMeasure == amMinutes) return AValue / KMinutesPerHour;
+  return AValue;
+}
+
+int32_t DurationInMinutes(double AValue, int32_t AMeasure) {
+  if (AMeasure == amHours) return RoundHalfToEven(AValue * KMinutesPerHour);
+  if (AMeasure == amDays) return RoundHalfToEven(AValue * KHoursPerDay * KMinutesPerHour);
+  return RoundHalfToEven(AValue);
+}
+
+int32_t RoundHalfToEven(double AValue) {
+  if (std::isnan(AValue)) return 0;
+  double whole = std::floor(AValue);
+  const double fraction = AValue - whole;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2) != 0)) whole += 1;
+  if (whole <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  if (whole >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(whole);
+}
+
+void RegisterActionAttributeClasses(ILumetaAttributeFactory* AFactory) {
+  AFactory->RegisterClass(uuidof<IActionAttribute>(), CreateAttribute<TActionAttribute>);
+  AFactory->RegisterClass(uuidof<IMapActionAttribute>(), CreateAttribute<TMapActionAttribute>);
+  AFactory->RegisterClass(uuidof<IMapActionListAttribute>(), CreateAttribute<TMapActionListAttribute>);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The rolled-up children
+
+int32_t TActionCompleteAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetComplete);
+}
+
+int32_t TActionCompleteAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+double TActionCompleteDateAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetCompletedDate);
+}
+
+double TActionCompleteDateAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+double TActionDurationAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetDuration);
+}
+
+double TActionDurationAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+int32_t TActionDurationMeasureAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetDurationMeasure);
+}
+
+int32_t TActionDurationMeasureAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+double TActionStartDateAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetStartDate);
+}
+
+double TActionStartDateAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+std::string TActionStatusAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetStatus);
+}
+
+std::string TActionStatusAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+bool TActionIsSummaryAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetIsSummary);
+}
+
+bool TActionIsSummaryAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TActionAttribute
+
+TActionAttribute::TActionAttribute(IUnknown* AController)
+    : TImplements(std::span<const char* const>(KActionFieldNames), AController) {
+  ReserveChildren(KActionFieldCount);
+  const auto adopt = [this](auto AChild) {
+    AddChild(AChild.get());
+    return AChild;
+  };
+  FComplete = adopt(make<TActionCompleteAttribute>());
+  FCompletedDate = adopt(make<TActionCompleteDateAttribute>());
+  FDueDate = adopt(make<TDateTimeAttribute>());
+  FDuration = adopt(make<TActionDurationAttribute>());
+  FDurationMeasure = adopt(make<TActionDurationMeasureAttribute>());
+  FIsAction = adopt(make<TWordBoolAttribute>());
+  FPriority = adopt(make<TStringAttribute>());
+  FStartDate = adopt(make<TActionStartDateAttribute>());
+  FStatus = adopt(make<TActionStatusAttribute>());
+  FPostedToOutlook = adopt(make<TWordBoolAttribute>());
+  FWork = adopt(make<TDoubleAttribute>());
+  FCost = adopt(make<TDoubleAttribute>());
+  FQuantity = adopt(make<TDoubleAttribute>());
+  FWorkMeasure = adopt(make<TIntegerAttribute>());
+  FIsMilestone = adopt(make<TWordBoolAttribute>());
+  FIsSummary = adopt(make<TActionIsSummaryAttribute>());
+  FConstraintType = adopt(make<TStringAttribute>());
+  FConstraintDate = adopt(make<TDateTimeAttribute>());
+  FConstraintType->SetValue(std::string(TaskConstraintTypeToText(tcAsSoonAsPossible)));
+  // A new record is no edit and holds nothing from a document yet: its first read loads it.
+  SetFlagEx(afLoaded, false, true);
+  SetFlagEx(afModified, false, true);
+}
+
+TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {
+  if (!AAttribute) return nullptr;
+  void* object = nullptr;
+  if (AAttribute->QueryInterface(ActionObjectIid, &object) != S_OK || !object) return nullptr;
+  auto* action = static_cast<TActionAttribute*>(object);
+  action->Release();  // the caller's reference keeps it alive
+  return action;
+}
+
+bool TActionAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept {
+  if (AIid == ActionObjectIid) {
+    *AObject = this;
+    return true;
+  }
+  return TImplements::FindInterface(AIid, AObject);
+}
+
+int32_t TActionAttribute::GetComplete() { return FComplete->GetValue(); }
+double TActionAttribute::GetCompletedDate() { return FCompletedDate->GetValue(); }
+double TActionAttribute::GetConstraintDate() { return FConstraintDate->GetValue(); }
+TTaskConstraintType TActionAttribute::GetConstraintType() {
+  return TextToTaskConstraintType(FConstraintType->GetValue());
+}
+double TActionAttribute::GetCost() { return FCost->GetValue(); }
+double TActionAttribute::GetDueDate() { return FDueDate->GetValue(); }
+double TActionAttribute::GetDuration() { return FDuration->GetValue(); }
+double TActionAttribute::GetDurationInDays() { return DurationInDays(GetDuration(), GetDurationMeasure()); }
+double TActionAttribute::GetDurationInHours() { return DurationInHours(GetDuration(), GetDurationMeasure()); }
+int32_t TActionAttribute::GetDurationInMinutes() { return DurationInMinutes(GetDuration(), GetDurationMeasure()); }
+int32_t TActionAttribute::GetDurationMeasure() { return FDurationMeasure->GetValue(); }
+bool TActionAttribute::GetIsAction() { return FIsAction->GetValue(); }
+bool TActionAttribute::GetPostedToOutlook() { return FPostedToOutlook->GetValue(); }
+std::string TActionAttribute::GetPriority() { return FPriority->GetValue(); }
+double TActionAttribute::GetQuantity() { return FQuantity->GetValue(); }
+double TActionAttribute::GetStartDate() { return FStartDate->GetValue(); }
+std::string TActionAttribute::GetStatus() { return FStatus->GetValue(); }
+double TActionAttribute::GetWork() { return FWork->GetValue(); }
+int32_t TActionAttribute::GetWorkMeasure() { return FWorkMeasure->GetValue(); }
+bool TActionAttribute::GetIsMilestone() { return FIsMilestone->GetValue(); }
+bool TActionAttribute::GetIsSummary() { return FIsSummary->GetValue(); }
+
+bool TActionAttribute::IsEmpty() {
+  return GetComplete() == 0 && GetCompletedDate() == 0 && GetDueDate() == 0 && GetDuration() == 0 && !GetIsAction() &&
+         !GetIsMilestone() && GetPriority().empty() && GetStartDate() == 0 && GetStatus().empty() && GetCost() == 0 &&
+         GetQuantity() == 0 && GetWork() == 0;
+}
+
+void TActionAttribute::SetComplete(int32_t AValue) {
+  FComplete->SetValue(AValue);
+  if (AValue == 100)
+    FStatus->SetValue(KStatusCompleted);
+  else if (AValue > 0 && AValue < 100)
+    FStatus->SetValue(KStatusInProgress);
+  else if (AValue == 0)
+    FStatus->SetValue(KStatusNotStarted);
+}
+
+void TActionAttribute::SetCompletedDate(double AValue) { FCompletedDate->SetValue(AValue); }
+void TActionAttribute::SetConstraintDate(double AValue) { FConstraintDate->SetValue(AValue); }
+void TActionAttribute::SetConstraintType(TTaskConstraintType AValue) {
+  FConstraintType->SetValue(std::string(TaskConstraintTypeToText(AValue)));
+}
+void TActionAttribute::SetCost(double AValue) { FCost->SetValue(AValue); }
+void TActionAttribute::SetDueDate(double AValue) { FDueDate->SetValue(AValue); }
+
+void TActionAttribute::SetDuration(double AValue) {
+  FDuration->SetValue(AValue);
+  DefaultStatus();
+}
+
+void TActionAttribute::SetDurationMeasure(int32_t AValue) { FDurationMeasure->SetValue(AValue); }
+void TActionAttribute::SetIsAction(bool AValue) { FIsAction->SetValue(AValue); }
+void TActionAttribute::SetPostedToOutlook(bool AValue) { FPostedToOutlook->SetValue(AValue); }
+
+void TActionAttribute::SetPriority(const std::string& AValue) {
+  FPriority->SetValue(AValue);
+  DefaultStatus();
+}
+
+void TActionAttribute::SetQuantity(double AValue) { FQuantity->SetValue(AValue); }
+void TActionAttribute::SetStartDate(double AValue) { FStartDate->SetValue(AValue); }
+
+void TActionAttribute::SetStatus(const std::string& AValue) {
+  FStatus->SetValue(AValue);
+  if (AValue == KStatusNotStarted)
+    FComplete->SetValue(0);
+  else if (AValue == KStatusCompleted)
+    FComplete->SetValue(100);
+}
+
+void TActionAttribute::SetWork(double AValue) {
+  FWork->SetValue(AValue);
+  DefaultStatus();
+}
+
+void TActionAttribute::SetWorkMeasure(int32_t AValue) { FWorkMeasure->SetValue(AValue); }
+void TActionAttribute::SetIsMilestone(bool AValue) { FIsMilestone->SetValue(AValue); }
+
+// Looks at the stored status: the default belongs in the record, whatever a summary shows.
+void TActionAttribute::DefaultStatus() {
+  if (FStatus->GetStoredValue().empty()) FStatus->SetValue(KStatusNotStarted);
+}
+
+std::string TActionAttribute::AsHtml(int32_t AOptions) {
+  if (IsEmpty()) return {};
+  THtmlSink sink((AOptions & 2) ? "<BR>" : ", ");
+  RenderAction(this, sink);
+  return "<HTML><BODY>" + FoldSpaces(sink.Result()) + "</BODY></HTML>";
+}
+
+std::string TActionAttribute::AsPlainText(int32_t AOptions) {
+  TPlainSink sink((AOptions & 2) ? "\r\n" : ", ");
+  RenderAction(this, sink);
+  return sink.Result();
+}
+
+int32_t TActionAttribute::StoredComplete() { return FComplete->GetStoredValue(); }
+double TActionAttribute::StoredCompletedDate() { return FCompletedDate->GetStoredValue(); }
+double TActionAttribute::StoredDuration() { return FDuration->GetStoredValue(); }
+int32_t TActionAttribute::StoredDurationMeasure() { return FDurationMeasure->GetStoredValue(); }
+bool TActionAttribute::StoredIsSummary() { return FIsSummary->GetStoredValue(); }
+double TActionAttribute::StoredStartDate() { return FStartDate->GetStoredValue(); }
+std::string TActionAttribute::StoredStatus() { return FStatus->GetStoredValue(); }
+
+// ---------------------------------------------------------------------------------------------
+// TMapActionAttribute
+
+TMapActionAttribute::TMapActionAttribute(IUnknown* AController)
+    : TImplements(std::span<const char* const>(MapActionNames), AController),
+      FMapStatus(AddChildOfType(uuidof<IStringAttribute>()).as<IStringAttribute>()) {}
+
+std::string TMapActionAttribute::GetMapStatus() { return FMapStatus->GetValue(); }
+
+void TMapActionAttribute::SetMapStatus(const std::string& AValue) { FMapStatus->SetValue(AValue); }
+
+// ---------------------------------------------------------------------------------------------
+// TMapActionListAttribute
+
+TMapActionListAttribute::TMapActionListAttribute(IUnknown* AController)
+    : TImplements(uuidof<IMapActionAttribute>(), AController) {}
+
+ComPtr<IMapActionAttribute> TMapActionListAttribute::AddText(const std::string& AText) {
+  if (AText.empty()) return {};
+  ComPtr<TMapActionAttribute> probe = make<TMapActionAttribute>();
+  probe->SetMapStatus(AText);
+  if (Contains(probe.get())) return {};
+  ComPtr<IMapActionAttribute> item = Add().as<IMapActionAttribute>();
+  item->SetMapStatus(AText);
+  return item;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The reference host's command processor: runs commands on selections, keeps the undo and redo
+// steps, and runs tree commands node by node.
+#include <cstdint>
+#include <vector>
+
+#include "com/hvSystem.h"
+#include "commands/LumetaCommandsIntf.h"
+
+// Only the outermost command of a run becomes an undo step; commands that it runs through this
+// processor (a composite's sub-commands) are recorded with the run, so that a failure anywhere
+// undoes what already happened, newest first, before the error reaches the caller. Rolling back
+// covers what commands did through this processor or node by node; a composite that changes the
+// map directly must undo that itself.
+class TLumetaCommandProcessor : public TImplements<TAggregableObject, ICommandProcessor> {
+ public:
+  TLumetaCommandProcessor();
+  ~TLumetaCommandProcessor() override;
+
+  // Stores the selection in the command, then runs it: a command answering INodeExecute on each
+  // node of the selection in order, any other through Execute. An empty selection is allowed.
+  // Raises EInvalidOperation for an empty command, ENoInterface for a tree command given a
+  // selection entry that is not a node; a failing command is rolled back and its error rethrown
+  // (ELumetaError as it was, any other exception as an ELumetaError with its message).
+  void Execute(ICommand* ACommand, ISelection* ASelection) override;
+  // A command answering INodeUnExecute is undone on GetUndoNode, again and again, until that is
+  // empty; any other through UnExecute.
+  void Undo(ICommand* ACommand) override;
+  // A failing undo drops the step (it can no longer be trusted) and the redo steps.
+  void UndoLast() override;
+  // Runs the newest redo step again on the selection it rebuilds (GetState). On failure the map
+  // is rolled back and the step stays a redo step.
+  void Redo() override;
+  bool CanUndo() override;
+  bool CanRedo() override;
+  int32_t GetUndoCount() override;
+  int32_t GetRedoCount() override;
+  ComPtr<ICommand> GetUndoCommand() override;
+  ComPtr<ICommand> GetRedoCommand() override;
+  void Clear() override;
+
+  // True while a command executes or is undone through this processor.
+  bool Running() const noexcept { return FDepth > 0; }
+
+ private:
+  class TDepthGuard;
+  using TCommandStack = std::vector<ComPtr<ICommand>>;
+
+  // Runs ACommand on ASelection (without SetState), rolling back on failure.
+  void Perform(ICommand* ACommand, ISelection* ASelection);
+  void UndoCommand(ICommand* ACommand);
+  // Undoes the commands already completed in the innermost run, newest first; errors are dropped.
+  void RollBack(ICommand* ACommand, bool ANodeByNode, const TCommandStack& ACompleted) noexcept;
+  void CheckIdle(const char* AOperation) const;
+
+  TCommandStack FUndoStack;
+  TCommandStack FRedoStack;
+  // One entry per run in progress, innermost last: the commands that run has completed so far.
+  std::vector<TCommandStack> FRuns;
+  int32_t FDepth = 0;
+};

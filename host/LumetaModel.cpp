@@ -1,0 +1,89 @@
+#include "host/LumetaModel.h"
+
+#include <charconv>
+
+#include "commands/LumetaCommandHelpers.h"
+
+TLumetaModel::TLumetaModel()
+    : FMap(std::make_unique<TLumetaMap>()),
+      FSubject(std::make_unique<TSubject>(static_cast<IUnknown*>(this))),
+      FProcessor(make<TLumetaCommandProcessor>()) {}
+
+TLumetaModel::~TLumetaModel() {
+  // Commands may still reach the model while they are released; the map goes last.
+  FProcessor.reset();
+  FManagers.clear();
+}
+
+HRESULT TLumetaModel::QueryAggregated(const GUID& AIid, void** AObject) noexcept {
+  return FSubject->InnerQueryInterface(AIid, AObject);
+}
+
+ComPtr<ICommandProcessor> TLumetaModel::GetCommandProcessor() { return FProcessor; }
+
+ComPtr<IPropertyClasses> TLumetaModel::GetPropertyClasses() { return static_cast<IPropertyClasses*>(this); }
+
+ComPtr<ITree> TLumetaModel::GetTree() { return static_cast<ITree*>(this); }
+
+ComPtr<ICommandHelper> TLumetaModel::GetCommandHelper() { return static_cast<ICommandHelper*>(this); }
+
+ComPtr<INode> TLumetaModel::GetRoot() { return FMap->Root(); }
+
+ComPtr<INode> TLumetaModel::FindNode(const std::string& AID) {
+  int64_t id = 0;
+  const char* end = AID.data() + AID.size();
+  const auto [stop, error] = std::from_chars(AID.data(), end, id);
+  if (AID.empty() || error != std::errc() || stop != end) return {};
+  return FMap->FindNode(id);
+}
+
+ComPtr<IProperty> TLumetaModel::NewProperty(const std::string& AClassName) {
+  ComPtr<IPropertyManager> manager = FindManager(AClassName);
+  if (!manager) throw EClassNotFound("Unknown property class \"" + AClassName + "\"");
+  return manager->NewProperty();
+}
+
+ComPtr<IPropertyManager> TLumetaModel::FindManager(const std::string& AClassName) {
+  for (const auto& [name, manager] : FManagers)
+    if (name == AClassName) return manager;
+  return {};
+}
+
+int32_t TLumetaModel::GetClassCount() { return static_cast<int32_t>(FManagers.size()); }
+
+std::string TLumetaModel::GetClassName(int32_t AIndex) {
+  if (AIndex < 0 || AIndex >= GetClassCount()) return {};
+  return FManagers[static_cast<size_t>(AIndex)].first;
+}
+
+ComPtr<ICommand> TLumetaModel::PreparePropertyCommand(IProperty* AProperty, ISelection* ASelection,
+                                                      int32_t AnOperation) {
+  return TPropertyCommandHelper::PreparePropertyCommand(AProperty, ASelection, this, AnOperation);
+}
+
+ComPtr<ICommand> TLumetaModel::PrepareRemovePropertiesCommand(const std::vector<std::string>& ANames, ISelection*,
+                                                              int32_t AnOperation) {
+  return TPropertyCommandHelper::PrepareRemovePropertiesCommand(ANames, this, AnOperation);
+}
+
+ComPtr<ICommand> TLumetaModel::CombineCommands(const TInterfaceList<ICommandListItem>& AItems) {
+  return TPropertyCommandHelper::CombineCommands(AItems, this);
+}
+
+void TLumetaModel::RegisterManager(IPropertyManager* AManager) {
+  if (!AManager) throw EInvalidOperation("No property manager to register");
+  std::string name = AManager->GetDescription();
+  for (auto& [existing, manager] : FManagers) {
+    if (existing == name) {
+      manager = AManager;
+      return;
+    }
+  }
+  FManagers.emplace_back(std::move(name), AManager);
+}
+
+void TLumetaModel::Close() {
+  FProcessor->Clear();
+  FMap->Clear();
+  FManagers.clear();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The reference host's model of one open map, as commands and the plug-in reach it: its tree, its
+// registry of property classes, its command processor and command helpers, and its subject.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "com/hvSystem.h"
+#include "commands/LumetaCommandsIntf.h"
+#include "host/LumetaCommandProcessor.h"
+#include "host/LumetaMap.h"
+#include "plugin/hvSubjectImpl.h"
+
+// Owns its map and its processor; answers ISubject through an aggregated TSubject, so observers are
+// told about the model itself. Commands on the undo and redo steps hold the model's subject and
+// tree, and so the model: call Close when the map is closed, or neither is ever freed.
+class TLumetaModel : public TImplements<TAggregableObject, ILumetaModel, ITree, IPropertyClasses, ICommandHelper> {
+ public:
+  TLumetaModel();
+  ~TLumetaModel() override;
+
+  // ILumetaModel: the model itself answers ITree, IPropertyClasses and ICommandHelper.
+  ComPtr<ICommandProcessor> GetCommandProcessor() override;
+  ComPtr<IPropertyClasses> GetPropertyClasses() override;
+  ComPtr<ITree> GetTree() override;
+  ComPtr<ICommandHelper> GetCommandHelper() override;
+
+  // ITree. FindNode takes the decimal ID text ("0" is the root); other text finds nothing.
+  ComPtr<INode> GetRoot() override;
+  ComPtr<INode> FindNode(const std::string& AID) override;
+
+  // IPropertyClasses
+  ComPtr<IProperty> NewProperty(const std::string& AClassName) override;
+  ComPtr<IPropertyManager> FindManager(const std::string& AClassName) override;
+  int32_t GetClassCount() override;
+  std::string GetClassName(int32_t AIndex) override;
+
+  // ICommandHelper, reporting to this model's subject.
+  ComPtr<ICommand> PreparePropertyCommand(IProperty* AProperty, ISelection* ASelection, int32_t AnOperation) override;
+  ComPtr<ICommand> PrepareRemovePropertiesCommand(const std::vector<std::string>& ANames, ISelection* ASelection,
+                                                  int32_t AnOperation) override;
+  ComPtr<ICommand> CombineCommands(const TInterfaceList<ICommandListItem>& AItems) override;
+
+  // Registers the manager under its class description (GetDescription), replacing a manager of
+  // the same class. The registry counts its managers until Close.
+  void RegisterManager(IPropertyManager* AManager);
+  // Ends the model's use: drops the undo and redo steps, empties the map and the registry, so
+  // that the model and the plug-in's objects can be freed (do it before unloading the plug-in).
+  // Raises EInvalidOperation while a command runs.
+  void Close();
+
+  TLumetaMap& Map() noexcept { return *FMap; }
+  TLumetaCommandProcessor* Processor() const noexcept { return FProcessor.get(); }
+  TSubject* Subject() const noexcept { return FSubject.get(); }
+
+ protected:
+  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override;
+
+ private:
+  std::unique_ptr<TLumetaMap> FMap;
+  std::unique_ptr<TSubject> FSubject;  // aggregated: its controller is this model
+  ComPtr<TLumetaCommandProcessor> FProcessor;
+  std::vector<std::pair<std::string, ComPtr<IPropertyManager>>> FManagers;  // in registration order
+};

@@ -1,0 +1,342 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "attributes/ActionAttributes.h"
+#include "attributes/LumetaAttributeFactory.h"
+#include "com/LumetaLocale.h"
+#include "com/OleDate.h"
+#include "plugin/LumetaIntf.h"
+
+namespace {
+
+// A fixed today and "M/d/yyyy" dates, and an in-process factory for the map-level records.
+class ActionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
+    RegisterStandardAttributeClasses(factory.get());
+    RegisterActionAttributeClasses(factory.get());
+    SetAttributeFactory(factory.get());
+    FixToday(EncodeDate(2024, 3, 6));
+  }
+  void TearDown() override {
+    SetAttributeFactory(nullptr);
+    SetLocaleService(nullptr);
+  }
+  static void FixToday(double AToday) { SetLocaleService(std::make_shared<TFixedLocaleService>(AToday, "M/d/yyyy")); }
+};
+
+// The host's map settings as the node's root answers them.
+class TFakeSettings : public TImplements<TAttribute, IMapSettings> {
+ public:
+  bool GetTaskScheduling() override {
+    ++Asked;
+    return On;
+  }
+  void SetTaskScheduling(bool AOn) override { On = AOn; }
+  bool On = false;
+  int Asked = 0;
+};
+
+// A node that is its own root and counts the summary questions.
+class TFakeNode : public TImplements<TAggregableObject, INode> {
+ public:
+  ComPtr<INode> GetFirstChild() override { return {}; }
+  ComPtr<INode> GetNextSibling() override { return {}; }
+  ComPtr<INode> GetParent() override { return {}; }
+  std::string GetID() override { return "1"; }
+  bool HasChildren() override { return Summary; }
+  bool IsSummaryTask() override {
+    ++Asked;
+    return Summary;
+  }
+  ComPtr<INode> GetRoot() override { return ComPtr<INode>(this); }
+  ComPtr<IAttribute> FindAttribute(const std::string& AName) override {
+    return AName == "MapSettings" ? ComPtr<IAttribute>(Settings) : ComPtr<IAttribute>();
+  }
+  ComPtr<IProperty> FindProperty(const std::string&) override { return {}; }
+  void SetProperty(IProperty*) override {}
+  bool RemoveProperty(const std::string&) override { return false; }
+  int32_t GetPropertyCount() override { return 0; }
+  ComPtr<IProperty> GetPropertyItem(int32_t) override { return {}; }
+  bool IsDescendantOf(INode*) override { return false; }
+  std::string GetRelativeIndex(INode*) override { return {}; }
+  ComPtr<INode> NodeFromRelativeIndex(const std::string&) override { return {}; }
+
+  bool Summary = false;
+  int Asked = 0;
+  ComPtr<TFakeSettings> Settings = make<TFakeSettings>();
+};
+
+// The Action property of a node, carrying an aggregated action record.
+class TFakeProperty : public TImplements<TAggregableObject, IProperty> {
+ public:
+  explicit TFakeProperty(ComPtr<IUnknown> AHost)
+      : FHost(std::move(AHost)), FRecord(new TActionAttribute(static_cast<IProperty*>(this))) {}
+  ~TFakeProperty() override { delete FRecord; }
+
+  TActionAttribute* Record() { return FRecord; }
+  std::string GetPropertyName() override { return "Action"; }
+  std::string GetCaption() override { return "Action"; }
+  std::string GetHint() override { return {}; }
+  ComPtr<IPropertyManager> GetManager() override { return {}; }
+  void SetManager(IPropertyManager*) override {}
+  ComPtr<IUnknown> GetHostObject() override { return FHost; }
+  void SetHostObject(IUnknown* AHost) override { FHost = AHost; }
+
+ protected:
+  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
+    return FRecord->InnerQueryInterface(AIid, AObject);
+  }
+
+ private:
+  ComPtr<IUnknown> FHost;
+  TActionAttribute* FRecord;  // aggregated: freed with this property
+};
+
+// Every field set, with texts that need folding.
+ComPtr<TActionAttribute> FullRecord() {
+  ComPtr<TActionAttribute> action = make<TActionAttribute>();
+  action->SetIsAction(true);
+  action->SetIsMilestone(true);
+  action->SetStartDate(EncodeDate(2024, 3, 4) + 0.375);
+  action->SetDueDate(EncodeDate(2024, 3, 8) + 0.5);
+  action->SetCompletedDate(EncodeDate(2024, 3, 7));
+  action->SetDuration(16);
+  action->SetComplete(50);
+  action->SetPriority("Very\thigh\r\n   now");
+  action->SetCost(1234.5);
+  action->SetQuantity(3);
+  action->SetWork(2);
+  action->SetWorkMeasure(amDays);
+  return action;
+}
+
+TEST_F(ActionTest, NewRecordHoldsEighteenNamedChildrenAndIsEmpty) {
+  ComPtr<TActionAttribute> action = make<TActionAttribute>();
+  const std::vector<std::string> classes = {
+      "TActionCompleteAttribute", "TActionCompleteDateAttribute", "TDateTimeAttribute", "TActionDurationAttribute",
+      "TActionDurationMeasureAttribute", "TWordBoolAttribute", "TStringAttribute", "TActionStartDateAttribute",
+      "TActionStatusAttribute", "TWordBoolAttribute", "TDoubleAttribute", "TDoubleAttribute", "TDoubleAttribute",
+      "TIntegerAttribute", "TWordBoolAttribute", "TActionIsSummaryAttribute", "TStringAttribute",
+      "TDateTimeAttribute"};
+  ASSERT_EQ(action->GetChildCount(), KActionFieldCount);
+  for (int32_t i = 0; i < KActionFieldCount; ++i) {
+    ComPtr<IAttribute> child = action->GetChild(i);
+    EXPECT_EQ(child->GetName(), KActionFieldNames[i]);
+    EXPECT_EQ(TAttribute::ClassNameOf(child.get()), classes[i]) << KActionFieldNames[i];
+    EXPECT_EQ(child->GetFlags(), 0u) << "a new record waits for its first load: " << KActionFieldNames[i];
+  }
+  EXPECT_EQ(action->GetFlags(), 0u);
+  EXPECT_EQ(action->FindChild("Constraint Type").as<IStringAttribute>()->GetValue(), "tcAsSoonAsPossible");
+  EXPECT_EQ(action->GetConstraintType(), tcAsSoonAsPossible);
+  EXPECT_TRUE(action->IsEmpty());
+  EXPECT_EQ(action->GetStatus(), "");
+  EXPECT_EQ(action->AsHtml(0), "");
+  EXPECT_EQ(TAttribute::ClassNameOf(action.get()), "TActionAttribute");
+}
+
+TEST_F(ActionTest, CompleteAndStatusFollowEachOther) {
+  struct TCase {
+    const char* StatusBefore;
+    int32_t Complete;
+    const char* StatusAfter;
+  };
+  for (const TCase& c : {TCase{"", 100, "Completed"}, TCase{"Completed", 0, "Not Started"},
+                         TCase{"", 40, "In Progress"}, TCase{"In Progress", 150, "In Progress"},
+                         TCase{"Custom", -5, "Custom"}}) {
+    ComPtr<TActionAttribute> action = make<TActionAttribute>();
+    action->FindChild("Status").as<IStringAttribute>()->SetValue(c.StatusBefore);
+    action->SetComplete(c.Complete);
+    EXPECT_EQ(action->GetComplete(), c.Complete);
+    EXPECT_EQ(action->GetStatus(), c.StatusAfter) << c.Complete;
+  }
+  struct TStatusCase {
+    const char* Status;
+    int32_t CompleteAfter;
+  };
+  for (const TStatusCase& c : {TStatusCase{"Completed", 100}, TStatusCase{"Not Started", 0},
+                               TStatusCase{"In Progress", 30}, TStatusCase{"completed", 30}}) {
+    ComPtr<TActionAttribute> action = make<TActionAttribute>();
+    action->FindChild("Complete").as<IIntegerAttribute>()->SetValue(30);
+    action->SetStatus(c.Status);
+    EXPECT_EQ(action->GetStatus(), c.Status);
+    EXPECT_EQ(action->GetComplete(), c.CompleteAfter) << c.Status;
+  }
+}
+
+TEST_F(ActionTest, DurationPriorityAndWorkGiveAnEmptyStatusNotStarted) {
+  ComPtr<TActionAttribute> action = make<TActionAttribute>();
+  action->SetWork(2);
+  EXPECT_EQ(action->GetStatus(), "Not Started");
+  action->SetComplete(100);
+  action->SetDuration(3);
+  action->SetPriority("High");
+  EXPECT_EQ(action->GetStatus(), "Completed");
+  ComPtr<TActionAttribute> other = make<TActionAttribute>();
+  other->SetPriority("");
+  EXPECT_EQ(other->GetStatus(), "Not Started");
+  other->SetDurationMeasure(amDays);
+  other->SetWorkMeasure(amDays);
+  other->SetCost(1);
+  EXPECT_EQ(other->GetStatus(), "Not Started") << "only the three setters default the status";
+}
+
+TEST_F(ActionTest, DurationConvertsAtEightHoursADay) {
+  struct TCase {
+    double Duration;
+    int32_t Measure;
+    double Days, Hours;
+    int32_t Minutes;
+  };
+  for (const TCase& c : {TCase{16, amHours, 2, 16, 960}, TCase{2, amDays, 2, 16, 960},
+                         TCase{90, amMinutes, 0.1875, 1.5, 90}, TCase{2.5, amMinutes, 2.5 / 480, 2.5 / 60, 2},
+                         TCase{3.5, amMinutes, 3.5 / 480, 3.5 / 60, 4}, TCase{5, 9, 5, 5, 5}}) {
+    ComPtr<TActionAttribute> action = make<TActionAttribute>();
+    action->SetDuration(c.Duration);
+    action->SetDurationMeasure(c.Measure);
+    EXPECT_DOUBLE_EQ(action->GetDurationInDays(), c.Days) << c.Duration << " in " << c.Measure;
+    EXPECT_DOUBLE_EQ(action->GetDurationInHours(), c.Hours) << c.Duration << " in " << c.Measure;
+    EXPECT_EQ(action->GetDurationInMinutes(), c.Minutes) << c.Duration << " in " << c.Measure;
+  }
+  EXPECT_EQ(GetMeasureText(amHours), "hrs");
+  EXPECT_EQ(GetMeasureText(amDays), "days");
+  EXPECT_EQ(GetMeasureText(amMinutes), "mins");
+  EXPECT_EQ(GetMeasureText(3), "");
+  EXPECT_EQ(RoundHalfToEven(-2.5), -2);
+  EXPECT_EQ(RoundHalfToEven(1e12), INT32_MAX);
+}
+
+TEST_F(ActionTest, IsEmptyIgnoresMeasuresPostingSummaryAndConstraint) {
+  ComPtr<TActionAttribute> action = make<TActionAttribute>();
+  action->SetPostedToOutlook(true);
+  action->SetConstraintDate(EncodeDate(2024, 1, 1));
+  action->SetConstraintType(tcMustStartOn);
+  action->SetDurationMeasure(amDays);
+  action->SetWorkMeasure(amMinutes);
+  action->FindChild("Is Summary").as<IWordBoolAttribute>()->SetValue(true);
+  EXPECT_TRUE(action->IsEmpty());
+  EXPECT_TRUE(action->GetPostedToOutlook());
+  EXPECT_TRUE(action->GetIsSummary());
+  EXPECT_EQ(action->GetConstraintType(), tcMustStartOn);
+  EXPECT_EQ(action->FindChild("Constraint Type").as<IStringAttribute>()->GetValue(), "tcMustStartOn");
+
+  for (const char* name : {"Complete", "Completed Date", "Due Date", "Duration", "Is Action", "Priority", "Start Date",
+                           "Status", "Work", "Cost", "Quantity", "Is Milestone"}) {
+    ComPtr<TActionAttribute> one = make<TActionAttribute>();
+    ComPtr<IAttribute> child = one->FindChild(name);
+    const bool text = bool(child.try_as<IStringAttribute>()), date = bool(child.try_as<IDateTimeAttribute>());
+    child->LoadFromString(text ? "x" : date ? "2024-01-01" : "1");
+    EXPECT_FALSE(one->IsEmpty()) << name;
+  }
+}
+
+TEST_F(ActionTest, UnknownConstraintTextReadsAsLatePossible) {
+  ComPtr<TActionAttribute> action = make<TActionAttribute>();
+  for (const char* text : {"qz:AsSoonAsPossible", "", "tcasSoonAsPossible"}) {
+    action->FindChild("Constraint Type").as<IStringAttribute>()->SetValue(text);
+    EXPECT_EQ(action->GetConstraintType(), tcAsLateAsPossible) << text;
+  }
+}
+
+TEST_F(ActionTest, TooltipListsEveryFieldInOrder) {
+  ComPtr<TActionAttribute> action = FullRecord();
+  EXPECT_EQ(action->AsHtml(2),
+            "<HTML><BODY><B>Action for Outlook</B><BR><B>Milestone</B><BR><B>Start Date</B>: 3/4/2024 <BR>"
+            "<B>Due Date</B>: 3/8/2024 <BR><B>Completed Date</B>: 3/7/2024 <BR><B>Duration</B>: 16.00 hrs <BR>"
+            "<B>Complete</B>: 50 %<BR><B>Priority</B>: Very high now <BR><B>Status</B>: In Progress <BR>"
+            "<B>Cost</B>: 1234.50 <BR><B>Quantity</B>: 3.00 <BR><B>Work</B>: 2.00 days </BODY></HTML>");
+  ComPtr<TActionAttribute> few = make<TActionAttribute>();
+  few->SetDueDate(EncodeDate(2024, 3, 8));
+  few->SetComplete(50);
+  EXPECT_EQ(few->AsHtml(0),
+            "<HTML><BODY><B>Due Date</B>: 3/8/2024 , <B>Complete</B>: 50 %, <B>Status</B>: In Progress </BODY></HTML>");
+}
+
+TEST_F(ActionTest, TooltipDrawsAPassedUnfinishedDueDateRed) {
+  ComPtr<TActionAttribute> action = make<TActionAttribute>();
+  action->SetDueDate(EncodeDate(2024, 3, 8) + 0.5);
+  const std::string red = "<HTML><BODY><FONT COLOR = #FF0000><B>Due Date</B>: 3/8/2024</FONT> </BODY></HTML>";
+  const std::string plain = "<HTML><BODY><B>Due Date</B>: 3/8/2024 </BODY></HTML>";
+  FixToday(EncodeDate(2024, 3, 8));
+  EXPECT_EQ(action->AsHtml(0), plain) << "the due day itself is not late";
+  FixToday(EncodeDate(2024, 3, 9));
+  EXPECT_EQ(action->AsHtml(0), red);
+  action->SetComplete(100);
+  EXPECT_EQ(action->AsHtml(0).find("FONT"), std::string::npos);
+  EXPECT_EQ(action->AsPlainText(0).find("FONT"), std::string::npos);
+}
+
+TEST_F(ActionTest, PlainTextPrecedesEveryLineWithItsSeparator) {
+  ComPtr<TActionAttribute> action = FullRecord();
+  action->SetPriority("High");
+  action->SetDurationMeasure(7);
+  EXPECT_EQ(action->AsPlainText(0),
+            ", Action for Outlook, Milestone, Start Date 3/4/2024, Due Date 3/8/2024, Completed Date 3/7/2024, "
+            "Duration 16.00 , Complete 50 %, Priority High, Status In Progress, Cost 1234.50, Quantity 3.00, "
+            "Work 2.00 days");
+  ComPtr<TActionAttribute> small = make<TActionAttribute>();
+  small->SetCost(-0.125);
+  small->SetStatus("Waiting");
+  EXPECT_EQ(small->AsPlainText(2), "\r\nStatus Waiting\r\nCost -0.12");
+  EXPECT_EQ(make<TActionAttribute>()->AsPlainText(2), "");
+}
+
+// The rolled-up getters consult the node and the map; the others and every writer do not.
+TEST_F(ActionTest, RolledUpGettersAskTheSummaryNodeAndTheMap) {
+  ComPtr<TFakeNode> node = make<TFakeNode>();
+  ComPtr<TFakeProperty> property = make<TFakeProperty>(ComPtr<IUnknown>(static_cast<INode*>(node.get())));
+  ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
+  EXPECT_EQ(action->FindChild("Due Date")->GetFullName(), "Action.Due Date");
+  action->SetStartDate(45000);
+  action->SetCompletedDate(45002);
+  action->SetDuration(3);
+  action->SetDurationMeasure(amDays);
+  action->SetComplete(40);
+  action->FindChild("Is Summary").as<IWordBoolAttribute>()->SetValue(true);
+  EXPECT_EQ(node->Asked, 0) << "writers store without asking";
+
+  const auto readAll = [&] {
+    EXPECT_EQ(action->GetStartDate(), 45000);
+    EXPECT_EQ(action->GetCompletedDate(), 45002);
+    EXPECT_EQ(action->GetDuration(), 3);
+    EXPECT_EQ(action->GetDurationMeasure(), amDays);
+    EXPECT_EQ(action->GetComplete(), 40);
+    EXPECT_EQ(action->GetStatus(), "In Progress");
+    EXPECT_TRUE(action->GetIsSummary());
+  };
+  readAll();
+  EXPECT_EQ(node->Asked, 7);
+  EXPECT_EQ(node->Settings->Asked, 0) << "a task that is no summary never looks at the map";
+
+  node->Asked = 0;
+  EXPECT_EQ(action->GetDueDate(), 0);
+  EXPECT_EQ(action->GetPriority(), "");
+  EXPECT_EQ(node->Asked, 0);
+
+  node->Summary = true;
+  readAll();
+  EXPECT_EQ(node->Settings->Asked, 7);
+  node->Settings->On = true;
+  readAll();  // the roll-up answers the stored values for now, and must not come back here
+  EXPECT_EQ(node->Settings->Asked, 14);
+  EXPECT_EQ(TActionAttribute::FromAction(action.get()), property->Record());
+}
+
+TEST_F(ActionTest, MapActionListAddsEachTextOnce) {
+  ComPtr<TMapActionListAttribute> list = make<TMapActionListAttribute>();
+  EXPECT_EQ(list->GetItemType(), uuidof<IMapActionAttribute>());
+  EXPECT_FALSE(list->AddText(""));
+  ComPtr<IMapActionAttribute> urgent = list->AddText("Urgent");
+  ASSERT_TRUE(urgent);
+  EXPECT_EQ(urgent->GetMapStatus(), "Urgent");
+  EXPECT_EQ(urgent->GetChild(0)->GetName(), "Map Status");
+  EXPECT_FALSE(list->AddText("Urgent"));
+  EXPECT_TRUE(list->AddText("urgent"));
+  EXPECT_EQ(list->GetChildCount(), 2);
+  EXPECT_TRUE(list->IsModified());
+}
+
+}  // namespace

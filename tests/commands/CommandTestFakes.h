@@ -1,0 +1,135 @@
+#pragma once
+// A small property class for command tests: "Task" carries an aggregated record with an integer
+// "Count" and a string "Label". A fixture gives a real host model with three nodes and a recorder
+// of the changes reported to the model's subject.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "attributes/LumetaAttributes.h"
+#include "host/LumetaModel.h"
+#include "plugin/LumetaProperties.h"
+#include "scheduling/Data.h"
+
+class TTaskRecord : public TRecordAttribute {
+ public:
+  static constexpr const char* Names[] = {"Count", "Label"};
+  explicit TTaskRecord(IUnknown* AController = nullptr) : TRecordAttribute(Names, AController) {
+    AddChild(make<TIntegerAttribute>().get());
+    AddChild(make<TStringAttribute>().get());
+  }
+};
+
+class TTaskProperty : public TImplements<TAggregableObject, IProperty> {
+ public:
+  TTaskProperty() : FRecord(new TTaskRecord(static_cast<IProperty*>(this))) {}
+  ~TTaskProperty() override { delete FRecord; }
+
+  TTaskRecord* Record() { return FRecord; }
+  std::string GetPropertyName() override { return "Task"; }
+  std::string GetCaption() override { return "Task"; }
+  std::string GetHint() override { return {}; }
+  ComPtr<IPropertyManager> GetManager() override { return FManager; }
+  void SetManager(IPropertyManager* AManager) override { FManager = AManager; }
+  ComPtr<IUnknown> GetHostObject() override { return ComPtr<IUnknown>(FHost); }
+  void SetHostObject(IUnknown* AHost) override { FHost = AHost; }
+
+ protected:
+  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
+    return FRecord->InnerQueryInterface(AIid, AObject);
+  }
+
+ private:
+  TTaskRecord* FRecord;  // aggregated: freed with this property
+  ComPtr<IPropertyManager> FManager;
+  IUnknown* FHost = nullptr;  // the node holds its properties
+};
+
+class TTaskManager : public TLumetaPropertyManager {
+ public:
+  std::string GetClassDescription() override { return "Task"; }
+  ComPtr<IProperty> CreateProperty() override { return make<TTaskProperty>(); }
+};
+
+// What a node holds under "Task".
+struct TTaskValue {
+  bool Present = false;
+  int32_t Count = 0;
+  std::string Label;
+  friend bool operator==(const TTaskValue&, const TTaskValue&) = default;
+  friend std::ostream& operator<<(std::ostream& AStream, const TTaskValue& AValue) {
+    if (!AValue.Present) return AStream << "(none)";
+    return AStream << AValue.Count << "/" << AValue.Label;
+  }
+};
+inline const TTaskValue KNoTask{};
+
+// The kinds and node IDs of the changes reported to a subject, in order.
+class TChangeRecorder : public TImplements<TAggregableObject, IObserver> {
+ public:
+  void Update(IUnknown* ASubject) override {
+    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
+    for (int32_t i = 0; i < changes->GetCount(); ++i) {
+      ComPtr<IChange> change = changes->GetItem(i);
+      ComPtr<INode> node = QueryAs<INode>(change->GetObject().get());
+      Changes.emplace_back(change->GetKind(), node ? node->GetID() : std::string());
+    }
+  }
+  std::vector<std::pair<int32_t, std::string>> Changes;
+};
+
+class TCommandTest : public testing::Test {
+ protected:
+  TCommandTest() : Model(make<TLumetaModel>()) {
+    Model->RegisterManager(make<TTaskManager>().get());
+    TLumetaNode* root = Model->Map().Root();
+    A = Model->Map().AddNode(root, "A");
+    B = Model->Map().AddNode(root, "B");
+    C = Model->Map().AddNode(root, "C");
+    Recorder = make<TChangeRecorder>();
+    Model->Subject()->Attach(Recorder.get());
+  }
+  ~TCommandTest() override {
+    Model->Subject()->Detach(Recorder.get());
+    Model->Close();
+  }
+
+  TLumetaCommandProcessor* Processor() { return Model->Processor(); }
+
+  // A new Task property with both fields set, as an edit makes it (both fields modified).
+  ComPtr<IProperty> NewTask(int32_t ACount, const std::string& ALabel) {
+    ComPtr<IProperty> property = Model->NewProperty("Task");
+    QueryAs<IIntegerAttribute>(Field(property.get(), 0).get())->SetValue(ACount);
+    QueryAs<IStringAttribute>(Field(property.get(), 1).get())->SetValue(ALabel);
+    return property;
+  }
+  // Puts a Task on the node as a loaded map has it: nothing modified.
+  void Give(TLumetaNode* ANode, int32_t ACount, const std::string& ALabel) {
+    ComPtr<IProperty> property = NewTask(ACount, ALabel);
+    property.as<IAttribute>()->SetFlagEx(afModified, false, true);
+    ANode->SetProperty(property.get());
+  }
+  static ComPtr<IAttribute> Field(IProperty* AProperty, int32_t AIndex) {
+    return QueryAs<IRecordAttribute>(AProperty)->GetChild(AIndex);
+  }
+  static TTaskValue ValueOf(INode* ANode) {
+    ComPtr<IProperty> property = ANode->FindProperty("Task");
+    if (!property) return KNoTask;
+    return {true, QueryAs<IIntegerAttribute>(Field(property.get(), 0).get())->GetValue(),
+            QueryAs<IStringAttribute>(Field(property.get(), 1).get())->GetValue()};
+  }
+  std::vector<TTaskValue> Values() { return {ValueOf(A), ValueOf(B), ValueOf(C)}; }
+  static ComPtr<ISelection> Select(std::initializer_list<INode*> ANodes) {
+    ComPtr<TData> selection = make<TData>();
+    for (INode* node : ANodes) selection->Add(node);
+    return selection;
+  }
+
+  ComPtr<TLumetaModel> Model;
+  TLumetaNode* A = nullptr;
+  TLumetaNode* B = nullptr;
+  TLumetaNode* C = nullptr;
+  ComPtr<TChangeRecorder> Recorder;
+};
