@@ -40,7 +40,7 @@ int RunPlugins(const TOptions& AOptions) {
   NoArguments(AOptions);
   TLumetaPlugInLoader loader;
   loader.Load(PlugInLibraryPath(AOptions.PlugInDir));
-  for (const TPropertyClassEntry& entry : loader.Catalogue()->Classes())
+  for (const TPropertyClassEntry& entry : loader.PlugInClasses())
     std::cout << entry.Description << ' ' << GuidToString(entry.ClassID) << " flags=" << entry.Flags << '\n';
   return 0;
 }

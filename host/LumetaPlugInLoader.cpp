@@ -53,12 +53,15 @@ void TLumetaPlugInLoader::Load(const std::string& APath) {
   try {
     FCreateClass = reinterpret_cast<TLumetaCreateClassFunc>(dlsym(handle, "LumetaCreateClass"));
     if (!FCreateClass) throw ELumetaError(APath + ": the library does not export LumetaCreateClass");
-    for (const GUID& classID : LumetaPlugInClassIDs) {
-      ComPtr<IPropertyManager> manager = CreateClass(classID).as<IPropertyManager>();
-      FManagers.push_back(manager);
-      manager->SetHost(FInteractor.get());
-      manager->RegisterWith(static_cast<IPropertyCatalogue*>(FCatalogue.get()));
-    }
+    for (const GUID& classID : LumetaPlugInClassIDs) AddManager(CreateClass(classID).as<IPropertyManager>());
+    auto getFactory = reinterpret_cast<TGetPropertyFactoryFunc>(dlsym(handle, "GetPropertyFactory"));
+    if (!getFactory) throw ELumetaError(APath + ": the library does not export GetPropertyFactory");
+    ComPtr<IUnknown> factory;
+    CheckResult(getFactory(factory.put()), APath);
+    FPropertyFactory = factory.as<IPlugInFactory>();
+    ComPtr<IMappingIterator> names = FPropertyFactory->GetIterator();
+    for (names->Reset(); !names->IsDone(); names->Next())
+      AddManager(FPropertyFactory->CreateByName(names->Current()).as<IPropertyManager>());
   } catch (const std::exception& error) {
     failed = true;
     message = error.what();
@@ -72,6 +75,19 @@ void TLumetaPlugInLoader::Load(const std::string& APath) {
   throw ELumetaError(message.rfind(APath, 0) == 0 ? message : APath + ": " + message, code);
 }
 
+void TLumetaPlugInLoader::AddManager(ComPtr<IPropertyManager> AManager) {
+  FManagers.push_back(AManager);
+  AManager->SetHost(FInteractor.get());
+  AManager->RegisterWith(static_cast<IPropertyCatalogue*>(FCatalogue.get()));
+}
+
+std::vector<TPropertyClassEntry> TLumetaPlugInLoader::PlugInClasses() const {
+  std::vector<TPropertyClassEntry> result;
+  for (const GUID& classID : LumetaPlugInClassIDs)
+    if (const TPropertyClassEntry* entry = FCatalogue->FindByClassID(classID)) result.push_back(*entry);
+  return result;
+}
+
 ComPtr<IUnknown> TLumetaPlugInLoader::CreateClass(const GUID& AClassID) {
   if (!FCreateClass) throw EInvalidOperation("No plug-in library is loaded");
   ComPtr<IUnknown> object;
@@ -81,6 +97,7 @@ ComPtr<IUnknown> TLumetaPlugInLoader::CreateClass(const GUID& AClassID) {
 
 void TLumetaPlugInLoader::Unload() noexcept {
   FManagers.clear();
+  FPropertyFactory.reset();
   FCreateClass = nullptr;
   if (FHandle) dlclose(std::exchange(FHandle, nullptr));
   FPath.clear();

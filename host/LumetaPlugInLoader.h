@@ -1,6 +1,7 @@
 #pragma once
-// Loads the plug-in library, creates its property managers, hands them the interactor and
-// registers them with the catalogue.
+// Loads the plug-in library, creates its property managers (those asked for by CLSID, then those
+// its property factory offers by name), hands them the interactor and registers them with the
+// catalogue.
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "host/LumetaInteractor.h"
 #include "host/LumetaPropertyCatalogue.h"
 #include "plugin/LumetaIntf.h"
+#include "plugin/LumetaPropertyFactoriesIntf.h"
 
 inline constexpr const char* LumetaPlugInLibraryName = "lumeta_actionproperty.so";
 
@@ -44,8 +46,13 @@ class TLumetaPlugInLoader {
 
   bool Loaded() const noexcept { return FHandle != nullptr; }
   const std::string& Path() const noexcept { return FPath; }
-  // In the order of LumetaPlugInClassIDs.
+  // Those of LumetaPlugInClassIDs in that order, then those of the property factory in its order.
   const std::vector<ComPtr<IPropertyManager>>& Managers() const noexcept { return FManagers; }
+  // The catalogue entries of the managers asked for by CLSID, in the order of
+  // LumetaPlugInClassIDs; the managers offered by name are left out.
+  std::vector<TPropertyClassEntry> PlugInClasses() const;
+  // The library's property factory; null while nothing is loaded.
+  IPlugInFactory* PropertyFactory() const noexcept { return FPropertyFactory.get(); }
   TLumetaPropertyCatalogue* Catalogue() const noexcept { return FCatalogue.get(); }
   TLumetaInteractor* Interactor() const noexcept { return FInteractor.get(); }
 
@@ -56,4 +63,7 @@ class TLumetaPlugInLoader {
   void* FHandle = nullptr;
   TLumetaCreateClassFunc FCreateClass = nullptr;
   std::vector<ComPtr<IPropertyManager>> FManagers;
+  ComPtr<IPlugInFactory> FPropertyFactory;
+
+  void AddManager(ComPtr<IPropertyManager> AManager);
 };

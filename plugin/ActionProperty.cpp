@@ -1,8 +1,13 @@
 #include "plugin/ActionProperty.h"
 
+#include "attributes/XmlDataConverters.h"
+#include "scheduling/LumetaNodeLinkAttributes.h"
+
 TActionPropertyManager::TActionPropertyManager() { Initialize(); }
 
-std::string TActionPropertyManager::GetClassDescription() { return "Action"; }
+std::string TActionPropertyManager::GetClassDescription() { return ClassDescription; }
+
+ComPtr<IProperty> TActionPropertyManager::CreateProperty() { return make<TActionProperty>(); }
 
 bool TActionPropertyManager::RegisterWith(IUnknown* ACatalogue) {
   TLumetaPropertyManager::RegisterWith(ACatalogue);
@@ -22,7 +27,9 @@ void TActionPropertyManager::Shutdown(IUnknown*) {}
 
 TMasterActionPropertyManager::TMasterActionPropertyManager() { Initialize(); }
 
-std::string TMasterActionPropertyManager::GetClassDescription() { return "Action List"; }
+std::string TMasterActionPropertyManager::GetClassDescription() { return ClassDescription; }
+
+ComPtr<IProperty> TMasterActionPropertyManager::CreateProperty() { return make<TMasterActionProperty>(); }
 
 bool TMasterActionPropertyManager::RegisterWith(IUnknown* ACatalogue) {
   TLumetaPropertyManager::RegisterWith(ACatalogue);
@@ -45,6 +52,72 @@ void TMasterActionPropertyManager::MapLoaded(IUnknown*) {}
 void TMasterActionPropertyManager::MapSaving(IUnknown*) {}
 
 void TMasterActionPropertyManager::MapClosed(IUnknown*) {}
+
+TActionProperty::TActionProperty() { Initialize(); }
+
+void TActionProperty::Initialize() {
+  TLumetaProperty::Initialize();
+  FAction = CreateAttribute<TActionAttribute>();
+}
+
+std::string TActionProperty::ManagerClassDescription() { return TActionPropertyManager::ClassDescription; }
+
+std::string TActionProperty::GetCaption() { return "Action"; }
+
+std::string TActionProperty::GetHint() { return FAction->AsHtml(3); }
+
+const TXmlDeclarations& TActionProperty::GetXmlDeclarations() {
+  // Is Summary is derived from the subtasks, so it is never stored. The dates write nothing while
+  // they are not set.
+  static const TXmlDeclarations declarations = MakeXmlDeclarations(
+      XmlElement("Action", "Action", true),
+      XmlElement("Complete", "Complete", true),
+      XmlElement("Completed Date", "CompletedDate", false),
+      XmlElement("Cost", "Cost", true),
+      XmlElement("Due Date", "DueDate", false),
+      XmlElement("Duration", "Duration", true),
+      XmlElement("Priority", "Priority", true),
+      XmlElement("Quantity", "Quantity", true),
+      XmlElement("Start Date", "StartDate", false),
+      XmlElement("Status", "Status", true),
+      XmlElement("Work", "Work", true),
+      XmlElement("Constraint Type", "ConstraintType", &NewConverter<TTaskConstraintTypeDataConverter>, true),
+      XmlElement("Constraint Date", "ConstraintDate", false),
+      XmlAttribute("Is Action", "ForOutlook", true),
+      XmlAttribute("Posted To Outlook", "PostedToOutlook", true),
+      XmlAttribute("Is Milestone", "Milestone", true),
+      XmlAttribute("Duration Measure", "Measure", "Duration", &NewConverter<TActionMeasureConverter>, true),
+      XmlAttribute("Work Measure", "Measure", "Work", &NewConverter<TActionMeasureConverter>, true));
+  return declarations;
+}
+
+TMasterActionProperty::TMasterActionProperty() { Initialize(); }
+
+void TMasterActionProperty::Initialize() {
+  TLumetaProperty::Initialize();
+  FActionList = CreateAttribute<TMapActionListAttribute>();
+  FActionList->SetItemType(uuidof<IMapActionAttribute>());
+}
+
+std::string TMasterActionProperty::ManagerClassDescription() { return TMasterActionPropertyManager::ClassDescription; }
+
+const TXmlDeclarations& TMasterActionProperty::GetXmlDeclarations() {
+  static const TXmlDeclarations declarations =
+      MakeXmlDeclarations(XmlListElement("Action List", "ActionList", "MapAction"),
+                          XmlElement("MapAction", "MapAction", true), XmlElement("Map Status", "Priority", true));
+  return declarations;
+}
+
+void RegisterPlugInAttributeClasses(ILumetaAttributeFactory* AFactory) {
+  RegisterActionAttributeClasses(AFactory);
+  RegisterNodeLinkAttributeClass(AFactory);
+}
+
+void UnregisterPlugInAttributeClasses(ILumetaAttributeFactory* AFactory) {
+  for (const GUID& iid : {uuidof<IActionAttribute>(), uuidof<IMapActionAttribute>(), uuidof<IMapActionListAttribute>(),
+                          TaskLinkAttributeIid})
+    AFactory->RegisterClass(iid, nullptr);
+}
 
 ComPtr<IUnknown> CreateLumetaClass(const GUID& AClassID) {
   if (AClassID == CLSID_ActionPropertyManager) return make<TActionPropertyManager>();

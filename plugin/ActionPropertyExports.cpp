@@ -1,8 +1,51 @@
-// The plug-in library's one export; everything else of the library stays hidden.
+// The plug-in library's exports and what it sets up while it is loaded; everything else of the
+// library stays hidden.
 #include <type_traits>
 
+#include "attributes/LumetaAttributeFactory.h"
 #include "com/ErrorInfo.h"
 #include "plugin/ActionProperty.h"
+#include "plugin/LumetaPropertyFactories.h"
+#include "scheduling/LumetaNodeDateProperty.h"
+#include "scheduling/LumetaNodeLinksProperty.h"
+
+namespace {
+
+// Made when the library loads, destroyed when it unloads. The property factory learns the managers
+// offered by name; the attribute factory learns the plug-in's attribute classes, whose creators
+// point into this library and so must leave the factory (which outlives the library) again.
+class TLibraryRegistrations {
+ public:
+  TLibraryRegistrations() noexcept {
+    try {
+      TPropertyFactory* factory = PropertyFactory();
+      RegisterNodeLinksPropertyManagers(factory);
+      RegisterNodeDatePropertyManager(factory);
+    } catch (...) {
+      // Nothing can be reported while the library loads; the host then finds no managers by name.
+    }
+    try {
+      ComPtr<ILumetaAttributeFactory> attributeFactory = AttributeFactory();
+      RegisterPlugInAttributeClasses(attributeFactory.get());
+      FAttributeFactory = attributeFactory;
+    } catch (...) {
+      // The attribute factory library is missing: the first list item or record child that needs
+      // it reports that, naming the library.
+    }
+  }
+  ~TLibraryRegistrations() {
+    if (FAttributeFactory) UnregisterPlugInAttributeClasses(FAttributeFactory.get());
+  }
+  TLibraryRegistrations(const TLibraryRegistrations&) = delete;
+  TLibraryRegistrations& operator=(const TLibraryRegistrations&) = delete;
+
+ private:
+  ComPtr<ILumetaAttributeFactory> FAttributeFactory;
+};
+
+const TLibraryRegistrations GRegistrations;
+
+}  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT LumetaCreateClass(const GUID* AClassID,
                                                                              IUnknown** AObject) noexcept {
@@ -13,5 +56,17 @@ extern "C" __attribute__((visibility("default"))) HRESULT LumetaCreateClass(cons
   });
 }
 
+extern "C" __attribute__((visibility("default"))) HRESULT GetPropertyFactory(IUnknown** AFactory) noexcept {
+  if (AFactory) *AFactory = nullptr;
+  return CallGuarded(
+      [&] {
+        if (!AFactory) throw ELumetaError("GetPropertyFactory: null argument", E_POINTER);
+        *AFactory = ComPtr<IUnknown>(static_cast<IPlugInFactory*>(PropertyFactory())).detach();
+      },
+      uuidof<IPlugInFactory>(), "GetPropertyFactory");
+}
+
 static_assert(std::is_convertible_v<decltype(&LumetaCreateClass), TLumetaCreateClassFunc>,
+              "the export must match the type the host looks it up as");
+static_assert(std::is_convertible_v<decltype(&GetPropertyFactory), TGetPropertyFactoryFunc>,
               "the export must match the type the host looks it up as");

@@ -32,3 +32,26 @@ ComPtr<IProperty> TLumetaPropertyManager::NewProperty() {
 ComPtr<IUnknown> TLumetaPropertyManager::GetHostApplication() {
   return FHost ? FHost->GetApplication() : nullptr;
 }
+
+TLumetaProperty::~TLumetaProperty() = default;
+
+std::string TLumetaProperty::GetPropertyName() {
+  if (!FName) FName = ManagerClassDescription();
+  return *FName;
+}
+
+std::string TLumetaProperty::GetCaption() { return {}; }
+
+std::string TLumetaProperty::GetHint() { return {}; }
+
+ComPtr<IPropertyManager> TLumetaProperty::GetManager() { return FManager; }
+
+void TLumetaProperty::SetManager(IPropertyManager* AManager) { FManager = AManager; }
+
+ComPtr<IUnknown> TLumetaProperty::GetHostObject() { return ComPtr<IUnknown>(FHostObject); }
+
+void TLumetaProperty::SetHostObject(IUnknown* AHostObject) { FHostObject = AHostObject; }
+
+HRESULT TLumetaProperty::QueryAggregated(const GUID& AIid, void** AObject) noexcept {
+  return FAttribute ? FAttribute->InnerQueryInterface(AIid, AObject) : E_NOINTERFACE;
+}

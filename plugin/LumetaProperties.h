@@ -1,7 +1,13 @@
 #pragma once
-// The base classes of the plug-in's counted objects and of its property managers.
+// The base classes of the plug-in's counted objects, of its property managers and of the
+// properties they create.
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
+#include "attributes/LumetaAttributes.h"
+#include "attributes/XmlAttributes.h"
 #include "com/ErrorInfo.h"
 #include "com/hvSystem.h"
 #include "plugin/LumetaIntf.h"
@@ -52,3 +58,87 @@ class TLumetaPropertyManager : public TImplements<TLumetaNonComBase, IPropertyMa
  private:
   ComPtr<IPlugInInteractor> FHost;
 };
+
+// What the host's catalogue files a property class under.
+struct TPropertyClassInfo {
+  const char* Description;  // the manager's class description, which is also the property's name
+  GUID ClassID;
+};
+
+// A property attached to a node or to the map. It is the root of the attribute tree it carries:
+// the carried attribute is aggregated into it, so the property answers that attribute's
+// interfaces, the attribute lives exactly as long as the property, and the tree's names start
+// with the property's name ("Action.Due Date").
+class TLumetaProperty : public TImplements<TLumetaNonComBase, IProperty, IPlugin, IXmlMapping> {
+ public:
+  TLumetaProperty() = default;
+  ~TLumetaProperty() override;
+
+  // The manager class's description, worked out once.
+  std::string GetPropertyName() override;
+  // Empty here.
+  std::string GetCaption() override;
+  // Empty here.
+  std::string GetHint() override;
+  // Empty until the manager's NewProperty hands itself over.
+  ComPtr<IPropertyManager> GetManager() override;
+  // Counted: a property keeps its manager alive (the manager never holds its properties).
+  void SetManager(IPropertyManager* AManager) override;
+  ComPtr<IUnknown> GetHostObject() override;
+  // Not counted: the node or map holds its properties.
+  void SetHostObject(IUnknown* AHostObject) override;
+
+  // The carried attribute; null before Initialize.
+  TAttribute* Attribute() const noexcept { return FAttribute.get(); }
+
+ protected:
+  // The class description of the manager that creates this class of property.
+  virtual std::string ManagerClassDescription() = 0;
+
+  // Makes the carried attribute with this property as its controller and owns it, replacing any
+  // made before. T's constructor takes the controller as its last argument.
+  template <class T, class... Args>
+  T* CreateAttribute(Args&&... AArgs) {
+    auto attribute = std::make_unique<T>(std::forward<Args>(AArgs)..., static_cast<IProperty*>(this));
+    T* result = attribute.get();
+    FAttribute = std::move(attribute);
+    return result;
+  }
+
+  // The carried attribute's interfaces.
+  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override;
+
+ private:
+  IUnknown* FHostObject = nullptr;
+  std::optional<std::string> FName;
+  ComPtr<IPropertyManager> FManager;
+  // Aggregated: its reference count goes to this property, so it is freed here, not by Release.
+  std::unique_ptr<TAttribute> FAttribute;
+};
+
+// A manager that adds nothing but its property class. TProperty names the manager's description
+// and class ID in its static member ManagerInfo.
+template <class TProperty>
+class TLumetaPropertyManagerOf : public TLumetaPropertyManager {
+ public:
+  TLumetaPropertyManagerOf() { Initialize(); }
+
+  std::string GetClassDescription() override { return TProperty::ManagerInfo.Description; }
+  // Also gives the catalogue the property's class ID.
+  bool RegisterWith(IUnknown* ACatalogue) override {
+    TLumetaPropertyManager::RegisterWith(ACatalogue);
+    ComPtr<IUnknown>(ACatalogue).as<IPropertyCatalogue>()->SetClassID(TProperty::ManagerInfo.ClassID);
+    return true;
+  }
+  // A new property for each call.
+  ComPtr<IProperty> CreateProperty() override { return make<TProperty>(); }
+};
+
+// A property class's XML declarations from declaration objects, in argument order.
+template <class... T>
+TXmlDeclarations MakeXmlDeclarations(T... ADeclarations) {
+  TXmlDeclarations result;
+  result.reserve(sizeof...(T));
+  (result.push_back(std::make_unique<T>(std::move(ADeclarations))), ...);
+  return result;
+}

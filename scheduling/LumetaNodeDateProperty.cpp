@@ -1,0 +1,46 @@
+#include "scheduling/LumetaNodeDateProperty.h"
+
+#include "com/OleDate.h"
+#include "plugin/LumetaPropertyFactories.h"
+
+TLumetaNodeDateAttribute::TLumetaNodeDateAttribute(IUnknown* AController)
+    : TRecordAttribute(std::span<const char* const>(KNodeDateNames), AController) {
+  for (size_t i = 0; i < KNodeDateNames.size(); ++i) AddChild(make<TDateTimeAttribute>().get());
+}
+
+TLumetaNodeDateProperty::TLumetaNodeDateProperty() { Initialize(); }
+
+void TLumetaNodeDateProperty::Initialize() {
+  TLumetaProperty::Initialize();
+  FDates = CreateAttribute<TLumetaNodeDateAttribute>();
+  SetCreatedDate(NowAsDateTime());
+  FDates->SetFlagEx(afLoaded, false, true);
+}
+
+std::string TLumetaNodeDateProperty::ManagerClassDescription() { return ManagerInfo.Description; }
+
+std::string TLumetaNodeDateProperty::GetCaption() { return "Dates"; }
+
+const TXmlDeclarations& TLumetaNodeDateProperty::GetXmlDeclarations() {
+  static const TXmlDeclarations declarations =
+      MakeXmlDeclarations(XmlElement("NodeDates", "NodeDates", true), XmlElement("Created Date", "CreatedDate", true),
+                          XmlElement("Modified Date", "ModifiedDate", true));
+  return declarations;
+}
+
+ComPtr<IDateTimeAttribute> TLumetaNodeDateProperty::DateChild(const char* AName) {
+  return FDates->FindChild(AName).as<IDateTimeAttribute>();
+}
+
+double TLumetaNodeDateProperty::GetCreatedDate() { return DateChild(KNodeDateNames[0])->GetValue(); }
+
+double TLumetaNodeDateProperty::GetModifiedDate() { return DateChild(KNodeDateNames[1])->GetValue(); }
+
+void TLumetaNodeDateProperty::SetCreatedDate(double ADate) { DateChild(KNodeDateNames[0])->SetValue(ADate); }
+
+void TLumetaNodeDateProperty::SetModifiedDate(double ADate) { DateChild(KNodeDateNames[1])->SetValue(ADate); }
+
+void RegisterNodeDatePropertyManager(IAttributeFactory* AFactory) {
+  AFactory->Register(TLumetaNodeDateProperty::ManagerInfo.Description,
+                     &CreatePropertyManager<TLumetaNodeDatePropertyManager>);
+}
