@@ -383,32 +383,6 @@ uint32_t TSimpleAttribute::SaveToStream(IStream* AStream) {
 // ---------------------------------------------------------------------------------------------
 // TIntegerAttribute
 
-int32_t TIntegerAttribute::GetValue() {
-  CheckLoaded();
-  return FValue;
-}
-
-// Also marks the attribute loaded: a later lazy load must not overwrite what was written.
-void TIntegerAttribute::SetValue(int32_t AValue) {
-  FValue = AValue;
-  SetFlagBits(afModified | afLoaded, true);
-  Changed(0);
-}
-
-void TIntegerAttribute::Assign(IAttribute* ASource) {
-  if (ComPtr<IIntegerAttribute> source = QueryAs<IIntegerAttribute>(ASource)) {
-    SetValue(source->GetValue());
-    SetFlags(ASource->GetFlags());
-  } else {
-    TAttribute::Assign(ASource);
-  }
-}
-
-bool TIntegerAttribute::EqualTo(IAttribute* AOther) {
-  ComPtr<IIntegerAttribute> other = QueryAs<IIntegerAttribute>(AOther);
-  return other && other->GetValue() == GetValue();
-}
-
 TVariant TIntegerAttribute::GetAsValue() { return TVariant(std::in_place_type<int32_t>, GetValue()); }
 
 void TIntegerAttribute::LoadFromString(const std::string& AText) {
@@ -419,8 +393,6 @@ void TIntegerAttribute::LoadFromString(const std::string& AText) {
 
 std::string TIntegerAttribute::SaveToString() { return std::to_string(GetValue()); }
 
-GUID TIntegerAttribute::GetClassID() { return uuidof<IIntegerAttribute>(); }
-
 bool TIntegerAttribute::GetValueHash(size_t& AHash) {
   AHash = std::hash<int32_t>{}(GetValue());
   return true;
@@ -428,31 +400,6 @@ bool TIntegerAttribute::GetValueHash(size_t& AHash) {
 
 // ---------------------------------------------------------------------------------------------
 // TDoubleAttribute
-
-double TDoubleAttribute::GetValue() {
-  CheckLoaded();
-  return FValue;
-}
-
-void TDoubleAttribute::SetValue(double AValue) {
-  FValue = AValue;
-  SetFlagBits(afModified | afLoaded, true);
-  Changed(0);
-}
-
-void TDoubleAttribute::Assign(IAttribute* ASource) {
-  if (ComPtr<IDoubleAttribute> source = QueryAs<IDoubleAttribute>(ASource)) {
-    SetValue(source->GetValue());
-    SetFlags(ASource->GetFlags());
-  } else {
-    TAttribute::Assign(ASource);
-  }
-}
-
-bool TDoubleAttribute::EqualTo(IAttribute* AOther) {
-  ComPtr<IDoubleAttribute> other = QueryAs<IDoubleAttribute>(AOther);
-  return other && other->GetValue() == GetValue();
-}
 
 TVariant TDoubleAttribute::GetAsValue() { return TVariant(std::in_place_type<double>, GetValue()); }
 
@@ -470,8 +417,6 @@ std::string TDoubleAttribute::DebugValueText() {
   return text;
 }
 
-GUID TDoubleAttribute::GetClassID() { return uuidof<IDoubleAttribute>(); }
-
 bool TDoubleAttribute::GetValueHash(size_t& AHash) {
   const double value = GetValue();
   AHash = value == 0 ? 0 : std::hash<double>{}(value);  // 0.0 and -0.0 are equal
@@ -480,31 +425,6 @@ bool TDoubleAttribute::GetValueHash(size_t& AHash) {
 
 // ---------------------------------------------------------------------------------------------
 // TDateTimeAttribute
-
-double TDateTimeAttribute::GetValue() {
-  CheckLoaded();
-  return FValue;
-}
-
-void TDateTimeAttribute::SetValue(double AValue) {
-  FValue = AValue;
-  SetFlagBits(afModified | afLoaded, true);
-  Changed(0);
-}
-
-void TDateTimeAttribute::Assign(IAttribute* ASource) {
-  if (ComPtr<IDateTimeAttribute> source = QueryAs<IDateTimeAttribute>(ASource)) {
-    SetValue(source->GetValue());
-    SetFlags(ASource->GetFlags());
-  } else {
-    TAttribute::Assign(ASource);
-  }
-}
-
-bool TDateTimeAttribute::EqualTo(IAttribute* AOther) {
-  ComPtr<IDateTimeAttribute> other = QueryAs<IDateTimeAttribute>(AOther);
-  return other && other->GetValue() == GetValue();
-}
 
 TVariant TDateTimeAttribute::GetAsValue() { return TVariantDate{GetValue()}; }
 
@@ -530,8 +450,6 @@ std::string TDateTimeAttribute::DebugValueText() {
   }
 }
 
-GUID TDateTimeAttribute::GetClassID() { return uuidof<IDateTimeAttribute>(); }
-
 bool TDateTimeAttribute::GetValueHash(size_t& AHash) {
   const double value = GetValue();
   AHash = value == 0 ? 0 : std::hash<double>{}(value);
@@ -541,32 +459,7 @@ bool TDateTimeAttribute::GetValueHash(size_t& AHash) {
 // ---------------------------------------------------------------------------------------------
 // TStringAttribute
 
-std::string TStringAttribute::GetValue() {
-  CheckLoaded();
-  return FValue;
-}
-
-void TStringAttribute::SetValue(const std::string& AValue) {
-  FValue = AValue;
-  SetFlagBits(afModified | afLoaded, true);
-  Changed(0);
-}
-
 std::string TStringAttribute::AsPlainText(int32_t AOptions) { return HtmlToPlainText(GetValue(), (AOptions & 4) != 0); }
-
-void TStringAttribute::Assign(IAttribute* ASource) {
-  if (ComPtr<IStringAttribute> source = QueryAs<IStringAttribute>(ASource)) {
-    SetValue(source->GetValue());
-    SetFlags(ASource->GetFlags());
-  } else {
-    TAttribute::Assign(ASource);
-  }
-}
-
-bool TStringAttribute::EqualTo(IAttribute* AOther) {
-  ComPtr<IStringAttribute> other = QueryAs<IStringAttribute>(AOther);
-  return other && other->GetValue() == GetValue();
-}
 
 TVariant TStringAttribute::GetAsValue() { return GetValue(); }
 
@@ -586,8 +479,6 @@ uint32_t TStringAttribute::SaveToStream(IStream* AStream) {
   return WriteUtf16String(AStream, FValue);
 }
 
-GUID TStringAttribute::GetClassID() { return uuidof<IStringAttribute>(); }
-
 bool TStringAttribute::GetValueHash(size_t& AHash) {
   AHash = std::hash<std::string>{}(GetValue());
   return true;
@@ -595,31 +486,6 @@ bool TStringAttribute::GetValueHash(size_t& AHash) {
 
 // ---------------------------------------------------------------------------------------------
 // TWordBoolAttribute
-
-bool TWordBoolAttribute::GetValue() {
-  CheckLoaded();
-  return FValue != 0;
-}
-
-void TWordBoolAttribute::SetValue(bool AValue) {
-  FValue = AValue ? -1 : 0;
-  SetFlagBits(afModified | afLoaded, true);
-  Changed(0);
-}
-
-void TWordBoolAttribute::Assign(IAttribute* ASource) {
-  if (ComPtr<IWordBoolAttribute> source = QueryAs<IWordBoolAttribute>(ASource)) {
-    SetValue(source->GetValue());
-    SetFlags(ASource->GetFlags());
-  } else {
-    TAttribute::Assign(ASource);
-  }
-}
-
-bool TWordBoolAttribute::EqualTo(IAttribute* AOther) {
-  ComPtr<IWordBoolAttribute> other = QueryAs<IWordBoolAttribute>(AOther);
-  return other && other->GetValue() == GetValue();
-}
 
 TVariant TWordBoolAttribute::GetAsValue() { return TVariant(std::in_place_type<bool>, GetValue()); }
 
@@ -638,8 +504,6 @@ uint32_t TWordBoolAttribute::LoadFromStream(IStream* AStream) {
   if (FValue != 0) FValue = -1;
   return bytes;
 }
-
-GUID TWordBoolAttribute::GetClassID() { return uuidof<IWordBoolAttribute>(); }
 
 bool TWordBoolAttribute::GetValueHash(size_t& AHash) {
   AHash = GetValue() ? 1 : 0;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "attributes/LumetaAttributesIntf.h"
@@ -146,140 +147,131 @@ class TSimpleAttribute : public TAttribute {
   virtual uint32_t ValueSize() const = 0;
 };
 
-class TIntegerAttribute : public TImplements<TSimpleAttribute, IIntegerAttribute> {
+// What every scalar shares: a read goes through the lazy load; a write stores the value and marks
+// it modified and loaded (so a later lazy load cannot overwrite it); Assign copies the value and
+// the flags of a scalar of the same interface; EqualTo compares values of the same interface.
+// TStored is how the value is kept and streamed when it differs from the interface's type.
+template <class TIntf, class TValue, class TStored = TValue>
+class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
+  using TParam = std::conditional_t<std::is_scalar_v<TValue>, TValue, const TValue&>;
+
  public:
-  using TImplements::TImplements;
+  using TImplements<TSimpleAttribute, TIntf>::TImplements;
 
-  int32_t GetValue() override;
-  void SetValue(int32_t AValue) override;
+  TValue GetValue() override {
+    this->CheckLoaded();
+    return FromStored(FValue);
+  }
+  void SetValue(TParam AValue) override {
+    FValue = ToStored(AValue);
+    this->SetFlagBits(afModified | afLoaded, true);
+    this->Changed(0);
+  }
+  void Assign(IAttribute* ASource) override {
+    if (ComPtr<TIntf> source = QueryAs<TIntf>(ASource)) {
+      SetValue(source->GetValue());
+      this->SetFlags(ASource->GetFlags());
+    } else {
+      TAttribute::Assign(ASource);
+    }
+  }
+  bool EqualTo(IAttribute* AOther) override {
+    ComPtr<TIntf> other = QueryAs<TIntf>(AOther);
+    return other && other->GetValue() == GetValue();
+  }
+  GUID GetClassID() override { return uuidof<TIntf>(); }
 
-  void Assign(IAttribute* ASource) override;
-  bool EqualTo(IAttribute* AOther) override;
+ protected:
+  // The value as stored, without loading.
+  TValue StoredValue() const { return FromStored(FValue); }
+  void* ValueAddress() override {
+    if constexpr (std::is_trivially_copyable_v<TStored>) return &FValue;
+    return nullptr;
+  }
+  uint32_t ValueSize() const override {
+    if constexpr (std::is_trivially_copyable_v<TStored>) return sizeof(TStored);
+    return 0;
+  }
+  static TValue FromStored(const TStored& AStored) {
+    if constexpr (std::is_same_v<TValue, bool>) return AStored != 0;
+    return AStored;
+  }
+  static TStored ToStored(TParam AValue) {
+    if constexpr (std::is_same_v<TValue, bool>) return AValue ? -1 : 0;
+    return AValue;
+  }
+
+  TStored FValue{};
+};
+
+class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
+ public:
+  using TScalarAttribute::TScalarAttribute;
+
   TVariant GetAsValue() override;
   // Decimal; a value outside 32 bits or text that is not an integer reads as -1.
   void LoadFromString(const std::string& AText) override;
   std::string SaveToString() override;
-  GUID GetClassID() override;
   bool GetValueHash(size_t& AHash) override;
-
- protected:
-  void* ValueAddress() override { return &FValue; }
-  uint32_t ValueSize() const override { return sizeof FValue; }
-  int32_t StoredValue() const noexcept { return FValue; }
-
- private:
-  int32_t FValue = 0;
 };
 
-class TDoubleAttribute : public TImplements<TSimpleAttribute, IDoubleAttribute> {
+class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
  public:
-  using TImplements::TImplements;
+  using TScalarAttribute::TScalarAttribute;
 
-  double GetValue() override;
-  void SetValue(double AValue) override;
-
-  void Assign(IAttribute* ASource) override;
-  bool EqualTo(IAttribute* AOther) override;
   TVariant GetAsValue() override;
   // "." as decimal separator whatever the locale; bad text reads as 0.
   void LoadFromString(const std::string& AText) override;
   // The shortest text of up to 15 significant digits.
   std::string SaveToString() override;
-  GUID GetClassID() override;
   bool GetValueHash(size_t& AHash) override;
 
  protected:
   std::string DebugValueText() override;  // "%.16g"
-  void* ValueAddress() override { return &FValue; }
-  uint32_t ValueSize() const override { return sizeof FValue; }
-  double StoredValue() const noexcept { return FValue; }
-
- private:
-  double FValue = 0;
 };
 
 // Days since 30 December 1899, the fraction the time of day; 0 is "not set".
-class TDateTimeAttribute : public TImplements<TSimpleAttribute, IDateTimeAttribute> {
+class TDateTimeAttribute : public TScalarAttribute<IDateTimeAttribute, double> {
  public:
-  using TImplements::TImplements;
+  using TScalarAttribute::TScalarAttribute;
 
-  double GetValue() override;
-  void SetValue(double AValue) override;
-
-  void Assign(IAttribute* ASource) override;
-  bool EqualTo(IAttribute* AOther) override;
   TVariant GetAsValue() override;  // TVariantDate
   // XML Schema dateTime; empty text keeps the value, malformed text reads as 0.
   void LoadFromString(const std::string& AText) override;
   // Empty for a value whose whole-day part is 0 or less.
   std::string SaveToString() override;
-  GUID GetClassID() override;
   bool GetValueHash(size_t& AHash) override;
 
  protected:
   std::string DebugValueText() override;  // 'YYYY-MM-DD hh:mm:ss'
-  void* ValueAddress() override { return &FValue; }
-  uint32_t ValueSize() const override { return sizeof FValue; }
-  double StoredValue() const noexcept { return FValue; }
-
- private:
-  double FValue = 0;
 };
 
-// UTF-8 text; streams as a byte count and UTF-16 units.
-class TStringAttribute : public TImplements<TSimpleAttribute, IStringAttribute> {
+// UTF-8 text; streams as a byte count and UTF-16 units. EqualTo is exact and case-sensitive.
+class TStringAttribute : public TScalarAttribute<IStringAttribute, std::string> {
  public:
-  using TImplements::TImplements;
-
-  std::string GetValue() override;
-  void SetValue(const std::string& AValue) override;
+  using TScalarAttribute::TScalarAttribute;
 
   // The value through the HTML text parser; bit 4 of the options asks for the form with line breaks.
   std::string AsPlainText(int32_t AOptions) override;
-  void Assign(IAttribute* ASource) override;
-  bool EqualTo(IAttribute* AOther) override;  // exact, case-sensitive
   TVariant GetAsValue() override;
   void LoadFromString(const std::string& AText) override;
   std::string SaveToString() override;
   uint32_t LoadFromStream(IStream* AStream) override;
   uint32_t SaveToStream(IStream* AStream) override;
-  GUID GetClassID() override;
   bool GetValueHash(size_t& AHash) override;
-
- protected:
-  void* ValueAddress() override { return nullptr; }
-  uint32_t ValueSize() const override { return 0; }
-  const std::string& StoredValue() const noexcept { return FValue; }
-
- private:
-  std::string FValue;
 };
 
 // A 16-bit boolean kept as 0 or -1; streams as those two bytes.
-class TWordBoolAttribute : public TImplements<TSimpleAttribute, IWordBoolAttribute> {
+class TWordBoolAttribute : public TScalarAttribute<IWordBoolAttribute, bool, int16_t> {
  public:
-  using TImplements::TImplements;
+  using TScalarAttribute::TScalarAttribute;
 
-  bool GetValue() override;
-  void SetValue(bool AValue) override;
-
-  void Assign(IAttribute* ASource) override;
-  bool EqualTo(IAttribute* AOther) override;
   TVariant GetAsValue() override;
   // "true"/"false" and integers (non-zero is true), case-insensitive; anything else reads as false.
   void LoadFromString(const std::string& AText) override;
   std::string SaveToString() override;  // "true" / "false"
   uint32_t LoadFromStream(IStream* AStream) override;
-  GUID GetClassID() override;
   bool GetValueHash(size_t& AHash) override;
-
- protected:
-  void* ValueAddress() override { return &FValue; }
-  uint32_t ValueSize() const override { return sizeof FValue; }
-  bool StoredValue() const noexcept { return FValue != 0; }
-
- private:
-  int16_t FValue = 0;
 };
 
 // Refers to a node of the map. A reference loaded from text or a stream holds only the node's
