@@ -1,13 +1,27 @@
-// The lumeta command line: loads the plug-in through the reference host and runs one command.
+// The lumeta command line: opens a map through the reference host, with the plug-in loaded, and runs
+// lumeta commands on it from the command line, script files or standard input.
+#include <unistd.h>
+
+#include <QLocale>
+#include <QString>
+#include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <iostream>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "apps/LumetaScript.h"
+#include "apps/LumetaShell.h"
 #include "com/ComErrors.h"
 #include "com/Guid.h"
+#include "com/LumetaLocale.h"
+#include "com/OleDate.h"
 #include "host/LumetaPlugInLoader.h"
+#include "host/settings/LumetaSettingsStore.h"
 
 #ifndef LUMETA_VERSION
 #define LUMETA_VERSION "0.0.0"
@@ -15,58 +29,63 @@
 
 namespace {
 
-// Every failure, usage or otherwise, ends the program with this status and one line on stderr.
-constexpr int ExitFailure = 2;
-
-struct TOptions {
-  std::string PlugInDir = DefaultPlugInDir();
-  std::string Command;
-  std::vector<std::string> Arguments;
-  bool Help = false;
-  bool Version = false;
-};
+// A command of a script failed; the run stops there.
+constexpr int ExitCommandFailed = 1;
+// The run could not start: bad options, or a plug-in, map or script that cannot be read.
+constexpr int ExitCannotStart = 2;
 
 class EUsage : public ELumetaError {
  public:
   explicit EUsage(const std::string& AMessage) : ELumetaError(AMessage + " (see lumeta --help)", E_INVALIDARG) {}
 };
 
-void NoArguments(const TOptions& AOptions) {
-  if (!AOptions.Arguments.empty())
-    throw EUsage(AOptions.Command + " takes no arguments, got '" + AOptions.Arguments.front() + "'");
-}
-
-int RunPlugins(const TOptions& AOptions) {
-  NoArguments(AOptions);
-  TLumetaPlugInLoader loader;
-  loader.Load(PlugInLibraryPath(AOptions.PlugInDir));
-  for (const TPropertyClassEntry& entry : loader.PlugInClasses())
-    std::cout << entry.Description << ' ' << GuidToString(entry.ClassID) << " flags=" << entry.Flags << '\n';
-  return 0;
-}
-
-struct TCommand {
-  std::string_view Name;
-  std::string_view Summary;
-  int (*Run)(const TOptions& AOptions);
+struct TScriptSource {
+  bool IsFile = false;
+  std::string Text;  // the commands, or the script's path
 };
 
-constexpr TCommand Commands[] = {
-    {"plugins", "load the plug-in and list its property managers with their catalogue flags", RunPlugins},
+struct TOptions {
+  std::string PlugInDir = DefaultPlugInDir();
+  std::string SettingsDir;
+  std::string Today;
+  std::string Locale;
+  std::vector<std::string> Positional;
+  std::vector<TScriptSource> Scripts;
+  bool Help = false;
+  bool Version = false;
 };
 
 void PrintUsage(std::ostream& AOut) {
-  AOut << "Usage: lumeta [OPTIONS] COMMAND\n"
+  AOut << "Usage: lumeta [OPTIONS] [MAP]\n"
+          "       lumeta [OPTIONS] plugins\n"
+          "\n"
+          "Opens the map file MAP (a new, empty map when it does not exist; save writes it there)\n"
+          "and runs lumeta commands on it: from -c, from -f, else from standard input, one a line.\n"
+          "`lumeta plugins` loads the plug-in and lists its property managers; it needs no map.\n"
           "\n"
           "Options:\n"
-          "  --plugin-dir DIR  folder holding "
+          "  -c COMMANDS         run COMMANDS, separated by ';' or line breaks (may repeat)\n"
+          "  -f SCRIPT           run the commands of the file SCRIPT, '-' for standard input (may repeat)\n"
+          "  --plugin-dir DIR    folder holding "
        << LumetaPlugInLibraryName << " (default: " << DefaultPlugInDir()
        << ")\n"
-          "  --help            show this help and exit\n"
-          "  --version         show the version and exit\n"
+          "  --settings-dir DIR  folder of the settings files (default: $LUMETA_SETTINGS_DIR,\n"
+          "                      else ~/.config/lumeta)\n"
+          "  --today YYYY-MM-DD  take this day as today (tooltips mark overdue actions by it)\n"
+          "  --locale NAME       write dates in the short format of locale NAME, e.g. en_US\n"
+          "  --help              show this help and exit\n"
+          "  --version           show the version and exit\n"
           "\n"
-          "Commands:\n";
-  for (const TCommand& command : Commands) AOut << "  " << command.Name << "  " << command.Summary << '\n';
+          "Words split as in a shell: blanks separate, double quotes group (\\\" and \\\\ inside),\n"
+          "# at the start of a word begins a comment. IDs are node IDs; 0 is the map's root.\n"
+          "FIELD is an action field name such as \"Start Date\"; dates are YYYY-MM-DD, empty or 0 for none.\n"
+          "\n"
+          "Commands:\n"
+       << TLumetaShell::CommandSummary()
+       << "\n"
+          "Results go to standard output, warnings and errors (\"warning: \", \"error: \") to standard\n"
+          "error. Exit status: 0 done, 1 a command failed (the run stops there), 2 bad options or a\n"
+          "plug-in, map or script that cannot be read. The whole language: docs/lumeta.md.\n";
 }
 
 TOptions ParseOptions(int AArgc, char** AArgv) {
@@ -74,43 +93,71 @@ TOptions ParseOptions(int AArgc, char** AArgv) {
   bool optionsEnded = false;
   for (int i = 1; i < AArgc; ++i) {
     const std::string_view argument = AArgv[i];
-    if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
-      if (options.Command.empty())
-        options.Command = argument;
-      else
-        options.Arguments.emplace_back(argument);
+    // The value of an option given as "--name VALUE" or "--name=VALUE".
+    const auto value = [&](std::string_view AName, std::string& ATarget) {
+      if (argument == AName) {
+        if (i + 1 >= AArgc) throw EUsage(std::string(AName) + " needs a value");
+        ATarget = AArgv[++i];
+        return true;
+      }
+      if (argument.size() > AName.size() && argument.starts_with(AName) && argument[AName.size()] == '=') {
+        ATarget = argument.substr(AName.size() + 1);
+        return true;
+      }
+      return false;
+    };
+    std::string text;
+    if (optionsEnded || argument.empty() || argument.front() != '-') {
+      options.Positional.emplace_back(argument);
     } else if (argument == "--") {
       optionsEnded = true;
     } else if (argument == "--help" || argument == "-h") {
       options.Help = true;
     } else if (argument == "--version") {
       options.Version = true;
-    } else if (argument == "--plugin-dir") {
-      if (i + 1 >= AArgc) throw EUsage("--plugin-dir needs a folder");
-      options.PlugInDir = AArgv[++i];
-    } else if (argument.starts_with("--plugin-dir=")) {
-      options.PlugInDir = argument.substr(std::string_view("--plugin-dir=").size());
+    } else if (value("-c", text)) {
+      options.Scripts.push_back({false, text});
+    } else if (value("-f", text)) {
+      options.Scripts.push_back({true, text});
+    } else if (value("--plugin-dir", options.PlugInDir) || value("--settings-dir", options.SettingsDir) ||
+               value("--today", options.Today) || value("--locale", options.Locale)) {
     } else {
       throw EUsage("unknown option '" + std::string(argument) + "'");
     }
   }
+  if (options.Positional.size() > 1) throw EUsage("more than one map given: '" + options.Positional[1] + "'");
   return options;
 }
 
-int Run(int AArgc, char** AArgv) {
-  const TOptions options = ParseOptions(AArgc, AArgv);
-  if (options.Help) {
-    PrintUsage(std::cout);
-    return 0;
+// Only the form YYYY-MM-DD, and only a day that exists.
+double ParseToday(const std::string& AText) {
+  bool shaped = AText.size() == 10 && AText[4] == '-' && AText[7] == '-';
+  for (size_t i = 0; shaped && i < AText.size(); ++i)
+    if (i != 4 && i != 7 && (AText[i] < '0' || AText[i] > '9')) shaped = false;
+  double date = 0;
+  if (!shaped || !TryEncodeDate(std::stoi(AText.substr(0, 4)), std::stoi(AText.substr(5, 2)),
+                                std::stoi(AText.substr(8, 2)), date))
+    throw EUsage("--today needs a date as YYYY-MM-DD, not '" + AText + "'");
+  return date;
+}
+
+// Fixes what renderings take from the environment: the day, the date format, the settings folder.
+void ApplyEnvironment(const TOptions& AOptions) {
+  const double today = AOptions.Today.empty() ? 0 : ParseToday(AOptions.Today);
+  if (!AOptions.Locale.empty()) {
+    const QLocale locale(QString::fromStdString(AOptions.Locale));
+    if (locale.language() == QLocale::C && AOptions.Locale != "C" && AOptions.Locale != "POSIX")
+      throw EUsage("unknown locale '" + AOptions.Locale + "'");
+    SetLocaleService(std::make_shared<TFixedLocaleService>(
+        today, locale.dateFormat(QLocale::ShortFormat).toStdString(), AOptions.Locale));
+  } else if (today != 0) {
+    SetLocaleService(std::make_shared<TSystemLocaleService>(today));
   }
-  if (options.Version) {
-    std::cout << "lumeta " LUMETA_VERSION "\n";
-    return 0;
+  if (!AOptions.SettingsDir.empty()) {
+    SetSettingsFolder(AOptions.SettingsDir);
+    // The plug-in library keeps a store of its own; the variable points it at the same folder.
+    setenv(TSettingsStore::FolderVariable, AOptions.SettingsDir.c_str(), 1);
   }
-  if (options.Command.empty()) throw EUsage("no command given");
-  for (const TCommand& command : Commands)
-    if (command.Name == options.Command) return command.Run(options);
-  throw EUsage("unknown command '" + options.Command + "'");
 }
 
 // Keeps the error to one line whatever the message holds.
@@ -120,14 +167,115 @@ std::string OneLine(std::string AText) {
   return AText;
 }
 
+int RunPlugins(const TOptions& AOptions) {
+  if (!AOptions.Scripts.empty()) throw EUsage("plugins runs no commands");
+  TLumetaPlugInLoader loader;
+  loader.Load(PlugInLibraryPath(AOptions.PlugInDir));
+  for (const TPropertyClassEntry& entry : loader.PlugInClasses())
+    std::cout << entry.Description << ' ' << GuidToString(entry.ClassID) << " flags=" << entry.Flags << '\n';
+  return 0;
+}
+
+class TScriptRunner {
+ public:
+  explicit TScriptRunner(TLumetaShell& AShell) : FShell(AShell) {}
+
+  // Runs the commands of one line; false when one failed (the error is printed).
+  bool RunLine(const std::string& ALine, int ALineNumber) {
+    try {
+      for (const TScriptCommand& command : SplitScript(ALine, ALineNumber)) FShell.Run(command.Words);
+      return true;
+    } catch (const std::exception& error) {
+      std::cout.flush();
+      std::cerr << "error: " << OneLine(error.what()) << '\n';
+      return false;
+    }
+  }
+
+  // Stops at the first failure, unless AKeepGoing (a person typing at a terminal).
+  bool RunStream(std::istream& AIn, bool AKeepGoing, bool APrompt) {
+    std::string line;
+    bool allDone = true;
+    for (int number = 1;; ++number) {
+      if (APrompt) std::cerr << "lumeta> " << std::flush;
+      if (!std::getline(AIn, line)) break;
+      if (RunLine(line, number)) continue;
+      allDone = false;
+      if (!AKeepGoing) return false;
+    }
+    if (APrompt) std::cerr << '\n';
+    return allDone;
+  }
+
+ private:
+  TLumetaShell& FShell;
+};
+
+int Run(int AArgc, char** AArgv) {
+  TOptions options;
+  try {
+    options = ParseOptions(AArgc, AArgv);
+    if (options.Help) {
+      PrintUsage(std::cout);
+      return 0;
+    }
+    if (options.Version) {
+      std::cout << "lumeta " LUMETA_VERSION "\n";
+      return 0;
+    }
+    ApplyEnvironment(options);
+    if (!options.Positional.empty() && options.Positional.front() == "plugins") return RunPlugins(options);
+  } catch (const std::exception& error) {
+    std::cerr << "lumeta: error: " << OneLine(error.what()) << '\n';
+    return ExitCannotStart;
+  }
+
+  // Scripts are read first: a script that cannot be read should not cost a map load.
+  std::vector<std::unique_ptr<std::istream>> inputs;
+  for (const TScriptSource& source : options.Scripts) {
+    if (!source.IsFile) {
+      inputs.push_back(std::make_unique<std::istringstream>(source.Text));
+    } else if (source.Text != "-") {
+      auto file = std::make_unique<std::ifstream>(source.Text, std::ios::binary);
+      if (!*file) {
+        std::cerr << "lumeta: error: " << source.Text << ": cannot read the script\n";
+        return ExitCannotStart;
+      }
+      inputs.push_back(std::move(file));
+    } else {
+      inputs.push_back(nullptr);  // standard input
+    }
+  }
+
+  TLumetaShell shell(std::cout, std::cerr);
+  try {
+    shell.Open(options.PlugInDir, options.Positional.empty() ? std::string() : options.Positional.front());
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "lumeta: error: " << OneLine(error.what()) << '\n';
+    return ExitCannotStart;
+  }
+
+  TScriptRunner runner(shell);
+  if (inputs.empty()) {
+    const bool terminal = isatty(STDIN_FILENO);
+    return runner.RunStream(std::cin, terminal, terminal && isatty(STDERR_FILENO)) ? 0 : ExitCommandFailed;
+  }
+  for (const auto& input : inputs)
+    if (!runner.RunStream(input ? *input : std::cin, false, false)) return ExitCommandFailed;
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
-    return Run(argc, argv);
+    const int status = Run(argc, argv);
+    std::cout.flush();
+    return status;
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "lumeta: error: " << OneLine(error.what()) << '\n';
-    return ExitFailure;
+    return ExitCannotStart;
   }
 }

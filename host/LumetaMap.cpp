@@ -245,9 +245,28 @@ void TLumetaMap::MoveNode(TLumetaNode* ANode, TLumetaNode* ANewParent, int AInde
   AttachNode(ANewParent, DetachNode(ANode), AIndex);
 }
 
+void TLumetaMap::SetMapOf(TLumetaNode* ANode, TLumetaMap* AMap) noexcept {
+  ANode->FMap = AMap;
+  for (const auto& child : ANode->FChildren) SetMapOf(child.get(), AMap);
+}
+
+void TLumetaMap::Swap(TLumetaMap& AOther) noexcept {
+  std::swap(FRoot, AOther.FRoot);
+  std::swap(FIndex, AOther.FIndex);
+  std::swap(FHighestID, AOther.FHighestID);
+  std::swap(FDocSource, AOther.FDocSource);
+  SetMapOf(FRoot.get(), this);
+  SetMapOf(AOther.FRoot.get(), &AOther);
+}
+
+void TLumetaMap::ReleaseSubtree(TLumetaNode* ANode) {
+  while (ANode->GetPropertyCount() > 0) ANode->RemoveProperty(ANode->GetPropertyItem(0)->GetPropertyName());
+  for (const auto& child : ANode->FChildren) ReleaseSubtree(child.get());
+}
+
 void TLumetaMap::Clear() {
+  ReleaseSubtree(FRoot.get());
   while (!FRoot->FChildren.empty()) DetachNode(FRoot->FChildren.back().get());
-  while (FRoot->GetPropertyCount() > 0) FRoot->RemoveProperty(FRoot->GetPropertyItem(0)->GetPropertyName());
   FRoot->FHostData = {};
   FRoot->SetAttribute("MapSettings", make<TLumetaMapSettings>());
   FHighestID = 0;

@@ -2,6 +2,7 @@
 // The reference host's in-memory map: a tree of nodes under one root (the central topic, ID 0).
 // Every other node has a positive integer ID; a new node takes the next ID after the highest the
 // map has ever used, so that no ID is reused, not even by a node that undo could bring back.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -91,6 +92,8 @@ class TLumetaMap {
   TLumetaNode* GetNode(int64_t AID) const;
   size_t NodeCount() const noexcept { return FIndex.size(); }
   int64_t HighestID() const noexcept { return FHighestID; }
+  // Raises the ID counter (a file remembers IDs of nodes deleted before it was saved); never lowers it.
+  void SetHighestID(int64_t AID) noexcept { FHighestID = std::max(FHighestID, AID); }
 
   // A new node with the next ID, inserted under AParent at AIndex (-1: last).
   TLumetaNode* AddNode(TLumetaNode* AParent, const std::string& ATitle, int AIndex = -1);
@@ -98,12 +101,18 @@ class TLumetaMap {
   TLumetaNode* AddNodeWithID(TLumetaNode* AParent, int64_t AID, int AIndex = -1);
   // Takes a node and its subtree out of the tree; the caller may keep it to insert it again.
   ComPtr<TLumetaNode> DetachNode(TLumetaNode* ANode);
+  // Drops the properties of a subtree that leaves for good. Task links hold the nodes they link,
+  // so linked nodes would otherwise keep each other alive.
+  static void ReleaseSubtree(TLumetaNode* ANode);
   // Puts a detached subtree back under AParent at AIndex (-1: last).
   void AttachNode(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode, int AIndex = -1);
   // Moves a node under a new parent; refuses to move a node under itself or its descendants.
   void MoveNode(TLumetaNode* ANode, TLumetaNode* ANewParent, int AIndex = -1);
   // Removes every node but the root, and the root's properties and host data.
   void Clear();
+  // Exchanges the whole content (nodes, root data, ID counter, document source) with another map;
+  // the host loads a file into a fresh map and swaps it in only when the load succeeded.
+  void Swap(TLumetaMap& AOther) noexcept;
 
   // The source the nodes' attributes load their values from on first read; may be null.
   void SetDocSource(ComPtr<IDocSource> ASource) { FDocSource = std::move(ASource); }
@@ -124,6 +133,7 @@ class TLumetaMap {
     }
   }
   void Index(TLumetaNode* ANode);
+  static void SetMapOf(TLumetaNode* ANode, TLumetaMap* AMap) noexcept;
   void Unindex(TLumetaNode* ANode);
   TLumetaNode* Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode, int AIndex);
 

@@ -1,10 +1,23 @@
 #include "host/LumetaMapSettings.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "com/OleDate.h"
+
 namespace {
 constexpr const char* KMapSettingNames[] = {"Task Scheduling"};
+constexpr int32_t KMinutesPerDay = 24 * 60;
+constexpr uint8_t KAllWeekDays = 127;
+}  // namespace
+
+const std::vector<TWorkingPeriod>& TLumetaMapSettings::DefaultWorkingPeriods() {
+  static const std::vector<TWorkingPeriod> periods{{8 * 60, 12 * 60}, {13 * 60, 17 * 60}};
+  return periods;
 }
 
-TLumetaMapSettings::TLumetaMapSettings() : TImplements(KMapSettingNames), FTaskScheduling(make<TWordBoolAttribute>()) {
+TLumetaMapSettings::TLumetaMapSettings()
+    : TImplements(KMapSettingNames), FTaskScheduling(make<TWordBoolAttribute>()), FWorkingPeriods(DefaultWorkingPeriods()) {
   AddChild(FTaskScheduling.get());
   SetFlagEx(afModified, false, true);
 }
@@ -12,3 +25,72 @@ TLumetaMapSettings::TLumetaMapSettings() : TImplements(KMapSettingNames), FTaskS
 bool TLumetaMapSettings::GetTaskScheduling() { return FTaskScheduling->GetValue(); }
 
 void TLumetaMapSettings::SetTaskScheduling(bool AOn) { FTaskScheduling->SetValue(AOn); }
+
+void TLumetaMapSettings::SetWorkingDays(uint8_t AMask) {
+  if (AMask == 0 || (AMask & ~KAllWeekDays) != 0)
+    throw EConvertError("Working days must name at least one day of the week");
+  FWorkingDays = AMask;
+  SetModified(true);
+}
+
+void TLumetaMapSettings::SetWorkingPeriods(std::vector<TWorkingPeriod> APeriods) {
+  if (APeriods.empty()) throw EConvertError("A working day needs at least one working period");
+  int32_t previousFinish = 0;
+  for (const TWorkingPeriod& period : APeriods) {
+    if (period.Start < previousFinish || period.Start >= period.Finish || period.Finish > KMinutesPerDay)
+      throw EConvertError("Working periods must lie within one day, in order and without overlapping");
+    previousFinish = period.Finish;
+  }
+  FWorkingPeriods = std::move(APeriods);
+  SetModified(true);
+}
+
+int32_t TLumetaMapSettings::WorkingMinutesPerDay() const {
+  int32_t minutes = 0;
+  for (const TWorkingPeriod& period : FWorkingPeriods) minutes += period.Finish - period.Start;
+  return minutes;
+}
+
+void TLumetaMapSettings::SetHolidays(std::vector<double> ADates) {
+  for (double& date : ADates) {
+    if (!std::isfinite(date)) throw EConvertError("A holiday must be a date");
+    date = DateOf(date);
+  }
+  std::sort(ADates.begin(), ADates.end());
+  ADates.erase(std::unique(ADates.begin(), ADates.end()), ADates.end());
+  FHolidays = std::move(ADates);
+  SetModified(true);
+}
+
+bool TLumetaMapSettings::IsWorkingWeekDay(int AIsoDay) const noexcept {
+  return AIsoDay >= 1 && AIsoDay <= 7 && (FWorkingDays & (1u << (AIsoDay - 1))) != 0;
+}
+
+bool TLumetaMapSettings::IsHoliday(double ADate) const {
+  return std::binary_search(FHolidays.begin(), FHolidays.end(), DateOf(ADate));
+}
+
+bool TLumetaMapSettings::IsWorkingDay(double ADate) const {
+  return IsWorkingWeekDay(IsoWeekDay(ADate)) && !IsHoliday(ADate);
+}
+
+int TLumetaMapSettings::IsoWeekDay(double ADate) {
+  const auto day = static_cast<int64_t>(DateOf(ADate));
+  return static_cast<int>(((day + 5) % 7 + 7) % 7) + 1;
+}
+
+void TLumetaMapSettings::Assign(IAttribute* ASource) {
+  TRecordAttribute::Assign(ASource);
+  if (auto* source = dynamic_cast<TLumetaMapSettings*>(TAttribute::FromInterface(ASource))) {
+    FWorkingDays = source->FWorkingDays;
+    FWorkingPeriods = source->FWorkingPeriods;
+    FHolidays = source->FHolidays;
+  }
+}
+
+bool TLumetaMapSettings::EqualTo(IAttribute* AOther) {
+  if (!TRecordAttribute::EqualTo(AOther)) return false;
+  auto* other = dynamic_cast<TLumetaMapSettings*>(TAttribute::FromInterface(AOther));
+  return !other || (FWorkingDays == other->FWorkingDays && FWorkingPeriods == other->FWorkingPeriods &&
+                    FHolidays == other->FHolidays);
+}

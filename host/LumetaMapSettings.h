@@ -1,17 +1,71 @@
 #pragma once
 // The map's own settings, kept as the map-level attribute "MapSettings" on the root node: the
-// task-scheduling switch that turns on roll-up, scheduling rules and rescheduling.
+// task-scheduling switch that turns on roll-up, scheduling rules and rescheduling, and the working
+// calendar the host's working scheduler reckons with.
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "attributes/LumetaAttributes.h"
 #include "plugin/LumetaIntf.h"
 
+// One stretch of working time within a day, in minutes after midnight.
+struct TWorkingPeriod {
+  int32_t Start = 0;
+  int32_t Finish = 0;
+  friend bool operator==(const TWorkingPeriod&, const TWorkingPeriod&) = default;
+};
+
+// Days of the week as bits of a working-day mask, Monday first.
+enum TWeekDayBit : uint8_t {
+  wdMonday = 1,
+  wdTuesday = 2,
+  wdWednesday = 4,
+  wdThursday = 8,
+  wdFriday = 16,
+  wdSaturday = 32,
+  wdSunday = 64,
+};
+
 class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
  public:
+  static constexpr uint8_t DefaultWorkingDays = wdMonday | wdTuesday | wdWednesday | wdThursday | wdFriday;
+  static const std::vector<TWorkingPeriod>& DefaultWorkingPeriods();  // 08:00-12:00, 13:00-17:00
+
   TLumetaMapSettings();
 
   bool GetTaskScheduling() override;
   void SetTaskScheduling(bool AOn) override;
+
+  // The calendar's setters mark the settings modified. Each raises EConvertError for a calendar
+  // that would leave no working time, so a scheduler walking it always gets somewhere.
+  uint8_t WorkingDays() const noexcept { return FWorkingDays; }
+  // Only bits of TWeekDayBit; at least one of them.
+  void SetWorkingDays(uint8_t AMask);
+  // At least one period; each Start < Finish within 0..1440; ordered, touching allowed, no overlap.
+  const std::vector<TWorkingPeriod>& WorkingPeriods() const noexcept { return FWorkingPeriods; }
+  void SetWorkingPeriods(std::vector<TWorkingPeriod> APeriods);
+  int32_t WorkingMinutesPerDay() const;
+  // Whole days (the time of day is dropped), sorted, each once; no limit on their number.
+  const std::vector<double>& Holidays() const noexcept { return FHolidays; }
+  void SetHolidays(std::vector<double> ADates);
+
+  // ISO day numbers: 1 Monday ... 7 Sunday; false for any other number.
+  bool IsWorkingWeekDay(int AIsoDay) const noexcept;
+  bool IsHoliday(double ADate) const;
+  // A working week day that is no holiday.
+  bool IsWorkingDay(double ADate) const;
+  // 1 Monday ... 7 Sunday for a date-time (day 0, 30 December 1899, was a Saturday).
+  static int IsoWeekDay(double ADate);
+
+  // The record's children, then the calendar when the source is map settings too.
+  void Assign(IAttribute* ASource) override;
+  bool EqualTo(IAttribute* AOther) override;
   std::string ClassName() const override { return "TLumetaMapSettings"; }
 
  private:
   ComPtr<IWordBoolAttribute> FTaskScheduling;
+  uint8_t FWorkingDays = DefaultWorkingDays;
+  std::vector<TWorkingPeriod> FWorkingPeriods;
+  std::vector<double> FHolidays;
 };

@@ -3,9 +3,11 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <utility>
 
 #include "com/ErrorInfo.h"
+#include "host/LumetaHostObject.h"
 
 #ifndef LUMETA_DEFAULT_PLUGIN_DIR
 #define LUMETA_DEFAULT_PLUGIN_DIR "."
@@ -32,9 +34,10 @@ std::string PlugInLibraryPath(const std::string& ADir) {
 }
 
 TLumetaPlugInLoader::TLumetaPlugInLoader(ComPtr<TLumetaPropertyCatalogue> ACatalogue,
-                                         ComPtr<TLumetaInteractor> AInteractor)
+                                         ComPtr<TLumetaInteractor> AInteractor, ComPtr<IUnknown> AHostObject)
     : FCatalogue(ACatalogue ? std::move(ACatalogue) : make<TLumetaPropertyCatalogue>()),
-      FInteractor(AInteractor ? std::move(AInteractor) : make<TLumetaInteractor>()) {}
+      FInteractor(AInteractor ? std::move(AInteractor) : make<TLumetaInteractor>()),
+      FHostObject(AHostObject ? std::move(AHostObject) : ComPtr<IUnknown>(make<TLumetaHostObject>())) {}
 
 TLumetaPlugInLoader::~TLumetaPlugInLoader() { Unload(); }
 
@@ -62,6 +65,13 @@ void TLumetaPlugInLoader::Load(const std::string& APath) {
     ComPtr<IMappingIterator> names = FPropertyFactory->GetIterator();
     for (names->Reset(); !names->IsDone(); names->Next())
       AddManager(FPropertyFactory->CreateByName(names->Current()).as<IPropertyManager>());
+    // Started only once every manager is registered, so a manager may rely on the others.
+    for (const auto& manager : FManagers) {
+      if (auto provider = manager.try_as<IPropertyUIProvider>()) {
+        provider->Startup(FHostObject.get());
+        FStarted.push_back(provider);
+      }
+    }
   } catch (const std::exception& error) {
     failed = true;
     message = error.what();
@@ -95,7 +105,32 @@ ComPtr<IUnknown> TLumetaPlugInLoader::CreateClass(const GUID& AClassID) {
   return object;
 }
 
+void TLumetaPlugInLoader::Shutdown() {
+  // The error may be the library's own exception; keep only its text and code.
+  bool failed = false;
+  std::string message;
+  HRESULT code = E_FAIL;
+  for (auto& provider : std::exchange(FStarted, {})) {
+    try {
+      provider->Shutdown(FHostObject.get());
+    } catch (const std::exception& error) {
+      if (std::exchange(failed, true)) continue;
+      message = error.what();
+      if (const auto* lumetaError = dynamic_cast<const ELumetaError*>(&error)) code = lumetaError->Code();
+    } catch (...) {
+      if (std::exchange(failed, true)) continue;
+      message = FPath + ": unknown failure while shutting down";
+    }
+  }
+  if (failed) throw ELumetaError(message, code);
+}
+
 void TLumetaPlugInLoader::Unload() noexcept {
+  try {
+    Shutdown();
+  } catch (const std::exception& error) {
+    std::cerr << "warning: " << error.what() << '\n';
+  }
   FManagers.clear();
   FPropertyFactory.reset();
   FCreateClass = nullptr;

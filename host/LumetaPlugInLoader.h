@@ -1,7 +1,7 @@
 #pragma once
 // Loads the plug-in library, creates its property managers (those asked for by CLSID, then those
-// its property factory offers by name), hands them the interactor and registers them with the
-// catalogue.
+// its property factory offers by name), hands them the interactor, registers them with the
+// catalogue and starts those with a UI provider; shuts them down again before releasing them.
 #include <string>
 #include <vector>
 
@@ -29,17 +29,23 @@ std::string PlugInLibraryPath(const std::string& ADir);
 // library path and carries the plug-in's error text; a failed Load leaves nothing loaded.
 class TLumetaPlugInLoader {
  public:
-  // Without arguments the loader makes its own catalogue and interactor.
+  // Without arguments the loader makes its own catalogue, interactor and host object (a
+  // TLumetaHostObject with the default registry path).
   explicit TLumetaPlugInLoader(ComPtr<TLumetaPropertyCatalogue> ACatalogue = nullptr,
-                               ComPtr<TLumetaInteractor> AInteractor = nullptr);
+                               ComPtr<TLumetaInteractor> AInteractor = nullptr, ComPtr<IUnknown> AHostObject = nullptr);
   TLumetaPlugInLoader(const TLumetaPlugInLoader&) = delete;
   TLumetaPlugInLoader& operator=(const TLumetaPlugInLoader&) = delete;
   ~TLumetaPlugInLoader();
 
   // Raises EInvalidOperation when a library is loaded already.
   void Load(const std::string& APath);
-  // Releases the managers, then closes the library. Objects of the library that others still
-  // hold must be released before this.
+  // Calls Shutdown on the started managers, each once, in the order they were started; when one
+  // fails the others still run and the first error is raised afterwards (a settings file that
+  // cannot be written, say). Does nothing when none is started.
+  void Shutdown();
+  // Shuts the managers down (a failure is reported as a warning on standard error), releases
+  // them, then closes the library. Objects of the library that others still hold must be
+  // released before this.
   void Unload() noexcept;
   // Asks the loaded library for another object; the caller owns the reference.
   ComPtr<IUnknown> CreateClass(const GUID& AClassID);
@@ -55,15 +61,19 @@ class TLumetaPlugInLoader {
   IPlugInFactory* PropertyFactory() const noexcept { return FPropertyFactory.get(); }
   TLumetaPropertyCatalogue* Catalogue() const noexcept { return FCatalogue.get(); }
   TLumetaInteractor* Interactor() const noexcept { return FInteractor.get(); }
+  // What the managers' Startup and Shutdown are given.
+  IUnknown* HostObject() const noexcept { return FHostObject.get(); }
 
  private:
   ComPtr<TLumetaPropertyCatalogue> FCatalogue;
   ComPtr<TLumetaInteractor> FInteractor;
+  ComPtr<IUnknown> FHostObject;
   std::string FPath;
   void* FHandle = nullptr;
   TLumetaCreateClassFunc FCreateClass = nullptr;
   std::vector<ComPtr<IPropertyManager>> FManagers;
   ComPtr<IPlugInFactory> FPropertyFactory;
+  std::vector<ComPtr<IPropertyUIProvider>> FStarted;
 
   void AddManager(ComPtr<IPropertyManager> AManager);
 };

@@ -1,9 +1,38 @@
 #include "plugin/ActionProperty.h"
 
+#include <variant>
+
 #include "attributes/XmlDataConverters.h"
+#include "drawing/hvGDIPlus.h"
+#include "host/settings/LumetaSettingsStore.h"
 #include "scheduling/LumetaNodeLinkAttributes.h"
 
+namespace {
+
+TGPGraphics& RequireGraphics(TGPGraphics* AGraphics) {
+  if (!AGraphics) throw EInvalidOperation("A symbol needs a graphics object to measure and draw on");
+  return *AGraphics;
+}
+
+}  // namespace
+
 TActionPropertyManager::TActionPropertyManager() { Initialize(); }
+
+TActionPropertyManager::~TActionPropertyManager() = default;
+
+void TActionPropertyManager::Initialize() {
+  TLumetaPropertyManager::Initialize();
+  FSettings = std::make_unique<TActionSettings>(static_cast<IUnknown*>(this));
+}
+
+HRESULT TActionPropertyManager::QueryAggregated(const GUID& AIid, void** AObject) noexcept {
+  if (FSettings) return FSettings->InnerQueryInterface(AIid, AObject);
+  return TLumetaPropertyManager::QueryAggregated(AIid, AObject);
+}
+
+std::string TActionPropertyManager::SettingsKey(IUnknown* AHostObject) {
+  return ComPtr<IUnknown>(AHostObject).as<IHostRegistryPath>()->GetRegistryPath() + "\\" + SettingsSection;
+}
 
 std::string TActionPropertyManager::GetClassDescription() { return ClassDescription; }
 
@@ -17,13 +46,19 @@ bool TActionPropertyManager::RegisterWith(IUnknown* ACatalogue) {
   return true;
 }
 
-void TActionPropertyManager::Startup(IUnknown*) {}
+void TActionPropertyManager::Startup(IUnknown* AHostObject) {
+  const bool show = SettingsStore().ReadBool(THive::CurrentUser, SettingsKey(AHostObject), ShowSymbolValueName, true);
+  FSettings->SetValue(TActionSettings::ShowSymbolIndex, show);
+}
 
 void TActionPropertyManager::BeginSession(IUnknown*) {}
 
 void TActionPropertyManager::EndSession(IUnknown*) {}
 
-void TActionPropertyManager::Shutdown(IUnknown*) {}
+void TActionPropertyManager::Shutdown(IUnknown* AHostObject) {
+  const TVariant value = FSettings->GetValue(TActionSettings::ShowSymbolIndex);
+  SettingsStore().WriteBool(THive::CurrentUser, SettingsKey(AHostObject), ShowSymbolValueName, std::get<bool>(value));
+}
 
 TMasterActionPropertyManager::TMasterActionPropertyManager() { Initialize(); }
 
@@ -58,6 +93,7 @@ TActionProperty::TActionProperty() { Initialize(); }
 void TActionProperty::Initialize() {
   TLumetaProperty::Initialize();
   FAction = CreateAttribute<TActionAttribute>();
+  RenderInfo()->SetValues({.Kind = 1, .Color = 0x78000000, .Flags = RenderFlagSymbol});
 }
 
 std::string TActionProperty::ManagerClassDescription() { return TActionPropertyManager::ClassDescription; }
@@ -65,6 +101,131 @@ std::string TActionProperty::ManagerClassDescription() { return TActionPropertyM
 std::string TActionProperty::GetCaption() { return "Action"; }
 
 std::string TActionProperty::GetHint() { return FAction->AsHtml(3); }
+
+void TActionProperty::UpdateRenderInfo() {
+  TLumetaProperty::UpdateRenderInfo();
+  bool show = true;
+  if (auto settings = QueryAs<IPlugInSettings>(GetManager().get())) {
+    const TVariant value = settings->GetValue(TActionSettings::ShowSymbolIndex);
+    if (const bool* on = std::get_if<bool>(&value)) show = *on;
+  }
+  const int32_t flags = RenderInfo()->GetFlags();
+  RenderInfo()->SetFlags(show && !FAction->IsEmpty() ? flags | RenderFlagSymbol : flags & ~RenderFlagSymbol);
+}
+
+bool TActionProperty::SummarySwitch() {
+  ComPtr<INode> node = QueryAs<INode>(GetHostObject().get());
+  ComPtr<INode> root = node ? node->GetRoot() : nullptr;
+  if (!root) return false;
+  ComPtr<IMapSettings> settings = QueryAs<IMapSettings>(root->FindAttribute("MapSettings").get());
+  return settings && settings->GetTaskScheduling();
+}
+
+int TActionProperty::SymbolIconCount() {
+  if (SummarySwitch()) return 2;
+  TActionAttribute& action = *FAction;
+  const bool first = action.GetStartDate() > 0 || action.GetDueDate() > 0 || action.GetCompletedDate() > 0 ||
+                     action.GetIsAction() || action.GetIsMilestone();
+  const bool second = action.GetWork() > 0 || action.GetDuration() > 0 || !action.GetStatus().empty() ||
+                      !action.GetPriority().empty() || action.GetComplete() > 0;
+  return int(first) + int(second);
+}
+
+TActionProperty::TSymbolImages TActionProperty::SymbolImages(int32_t AFlags) {
+  if (!(AFlags & DrawFlagSymbol)) return {};
+  const bool summarySwitch = SummarySwitch();
+  TActionAttribute& action = *FAction;
+  if (!summarySwitch && action.IsEmpty()) return {};
+
+  // Each later rule overrides the earlier ones.
+  std::string first = "ACTION_CALENDAR";
+  bool firstShown =
+      summarySwitch || action.GetStartDate() > 0 || action.GetDueDate() > 0 || action.GetCompletedDate() > 0;
+  if (action.GetIsAction()) first = "ACTION_TASKBOARD", firstShown = true;
+  if (action.GetIsMilestone()) first = "ACTION_MILESTONE", firstShown = true;
+  if (summarySwitch) {
+    ComPtr<INode> node = QueryAs<INode>(GetHostObject().get());
+    if (node && node->IsSummaryTask()) first = "ACTION_SUMMARY", firstShown = true;
+  }
+
+  std::string second;
+  if (summarySwitch || action.GetWork() > 0 || action.GetDuration() > 0) second = "ACTION_NOTSTARTED";
+  if (!action.GetPriority().empty()) second = "ACTION_NOTSTARTED";
+  if (const std::string status = action.GetStatus(); !summarySwitch && !status.empty()) {
+    if (status == KStatusInProgress)
+      second = "ACTION_INPROGRESS";
+    else if (status == KStatusCompleted)
+      second = "ACTION_ONEHUNDREDPERCENT";
+    else
+      second = "ACTION_NOTSTARTED";
+  }
+  // Complete decides last: it is the figure the user edits.
+  if (const int32_t complete = action.GetComplete(); complete > 0)
+    second = complete < 100 ? "ACTION_INPROGRESS" : "ACTION_ONEHUNDREDPERCENT";
+
+  return {firstShown ? first : std::string(), second};
+}
+
+std::vector<std::string> TActionProperty::GetSymbolImages(int32_t AFlags) {
+  const TSymbolImages images = SymbolImages(AFlags);
+  std::vector<std::string> result;
+  for (const std::string* name : {&images.First, &images.Second})
+    if (!name->empty()) result.push_back(*name);
+  return result;
+}
+
+void TActionProperty::MeasureSymbol(TGPGraphics* AGraphics, int32_t AAvailableHeight, int32_t& AWidth,
+                                    int32_t& AHeight) {
+  const int32_t s = RequireGraphics(AGraphics).ScaleSize(NominalIconSize);
+  switch (SymbolIconCount()) {
+    case 0:
+      AWidth = AHeight = 0;
+      break;
+    case 1:
+      AWidth = s + 1;
+      AHeight = s;
+      break;
+    default:
+      if (SymbolRows(AAvailableHeight, s) != 1) {
+        AWidth = s + 1;
+        AHeight = 2 * s + 1;
+      } else {
+        AWidth = 2 * s + 2;
+        AHeight = s;
+      }
+  }
+}
+
+void TActionProperty::DrawSymbol(TGPGraphics* AGraphics, int32_t AFlags, int32_t AX, int32_t AY, int32_t,
+                                 int32_t AAvailableHeight) {
+  TGPGraphics& graphics = RequireGraphics(AGraphics);
+  const TSymbolImages images = SymbolImages(AFlags);
+  const int32_t s = graphics.ScaleSize(NominalIconSize);
+  auto draw = [&](const std::string& AName, int32_t ALeft, int32_t ATop) {
+    const TGPImage& image = SymbolImage(AName);
+    const QRectF square(ALeft, ATop, s, s);
+    if (AFlags & DrawFlagGreyed)
+      graphics.DrawImage(image, square, image.Bounds(), TGPImageAttributes(TGPImageAttributes::ModeGreyed));
+    else
+      graphics.DrawImage(image, square);
+  };
+  if (!images.First.empty()) draw(images.First, AX, AY);
+  if (images.Second.empty()) return;
+  if (images.First.empty())
+    draw(images.Second, AX, AY);
+  else if (SymbolRows(AAvailableHeight, s) == 1)
+    draw(images.Second, AX + s + 1, AY);
+  else
+    draw(images.Second, AX, AY + s);
+}
+
+int SymbolRows(int32_t AAvailableHeight, int32_t AIconSize) {
+  if (AIconSize <= 0 || AAvailableHeight <= 0) return 1;
+  int32_t rows = AAvailableHeight / AIconSize;
+  const int32_t twiceRest = 2 * (AAvailableHeight % AIconSize);
+  if (twiceRest > AIconSize || (twiceRest == AIconSize && rows % 2 != 0)) ++rows;
+  return rows < 1 ? 1 : rows;
+}
 
 const TXmlDeclarations& TActionProperty::GetXmlDeclarations() {
   // Is Summary is derived from the subtasks, so it is never stored. The dates write nothing while

@@ -5,12 +5,14 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "attributes/LumetaAttributes.h"
 #include "attributes/XmlAttributes.h"
 #include "com/ErrorInfo.h"
 #include "com/hvSystem.h"
 #include "plugin/LumetaIntf.h"
+#include "plugin/LumetaRenderIntf.h"
 
 // A counted object whose failures reach the host as error information.
 class TLumetaNonComBase : public TImplements<TAggregableObject, ISupportErrorInfo> {
@@ -65,13 +67,39 @@ struct TPropertyClassInfo {
   GUID ClassID;
 };
 
+// The host's render values of one property; a property owns one and hands it out.
+class TLumetaPropertyRenderInfo : public TImplements<TAggregableObject, IPropertyRenderInfo> {
+ public:
+  TLumetaPropertyRenderInfo() = default;
+
+  int32_t GetKind() override;
+  void SetKind(int32_t AValue) override;
+  float GetLeft() override;
+  void SetLeft(float AValue) override;
+  float GetTop() override;
+  void SetTop(float AValue) override;
+  float GetRight() override;
+  void SetRight(float AValue) override;
+  float GetBottom() override;
+  void SetBottom(float AValue) override;
+  int32_t GetColor() override;
+  void SetColor(int32_t AValue) override;
+  int32_t GetFlags() override;
+  void SetFlags(int32_t AValue) override;
+  TPropertyRenderValues GetValues() override;
+  void SetValues(const TPropertyRenderValues& AValues) override;
+
+ private:
+  TPropertyRenderValues FValues;
+};
+
 // A property attached to a node or to the map. It is the root of the attribute tree it carries:
 // the carried attribute is aggregated into it, so the property answers that attribute's
 // interfaces, the attribute lives exactly as long as the property, and the tree's names start
 // with the property's name ("Action.Due Date").
-class TLumetaProperty : public TImplements<TLumetaNonComBase, IProperty, IPlugin, IXmlMapping> {
+class TLumetaProperty : public TImplements<TLumetaNonComBase, IProperty, IPlugin, IXmlMapping, IPropertySymbol> {
  public:
-  TLumetaProperty() = default;
+  TLumetaProperty();
   ~TLumetaProperty() override;
 
   // The manager class's description, worked out once.
@@ -87,6 +115,17 @@ class TLumetaProperty : public TImplements<TLumetaNonComBase, IProperty, IPlugin
   ComPtr<IUnknown> GetHostObject() override;
   // Not counted: the node or map holds its properties.
   void SetHostObject(IUnknown* AHostObject) override;
+
+  // Clears the host's bit 1 of the render flags; a property with a symbol also decides bit 0.
+  void UpdateRenderInfo() override;
+  ComPtr<IPropertyRenderInfo> GetRenderInfo() override;
+  // No symbol here: 0 x 0, nothing drawn, no images.
+  void MeasureSymbol(TGPGraphics* AGraphics, int32_t AAvailableHeight, int32_t& AWidth, int32_t& AHeight) override;
+  void DrawSymbol(TGPGraphics* AGraphics, int32_t AFlags, int32_t AX, int32_t AY, int32_t AAvailableWidth,
+                  int32_t AAvailableHeight) override;
+  std::vector<std::string> GetSymbolImages(int32_t AFlags) override;
+
+  TLumetaPropertyRenderInfo* RenderInfo() const noexcept { return FRenderInfo.get(); }
 
   // The carried attribute; null before Initialize.
   TAttribute* Attribute() const noexcept { return FAttribute.get(); }
@@ -112,6 +151,7 @@ class TLumetaProperty : public TImplements<TLumetaNonComBase, IProperty, IPlugin
   IUnknown* FHostObject = nullptr;
   std::optional<std::string> FName;
   ComPtr<IPropertyManager> FManager;
+  ComPtr<TLumetaPropertyRenderInfo> FRenderInfo;
   // Aggregated: its reference count goes to this property, so it is freed here, not by Release.
   std::unique_ptr<TAttribute> FAttribute;
 };

@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build g++
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   qt6-base-dev libpugixml-dev libical-dev
-  libxkbcommon-dev fonts-dejavu-core
+  libxkbcommon-dev fonts-dejavu-core locales
 )
 
 missing=()

@@ -3,6 +3,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -23,6 +27,24 @@ TRunResult RunLumeta(const std::string& AArguments) {
   return result;
 }
 
+struct TTempDir {
+  std::string Path;
+  TTempDir() {
+    char pattern[] = "/tmp/lumeta-apps-XXXXXX";
+    Path = mkdtemp(pattern);
+  }
+  ~TTempDir() { std::filesystem::remove_all(Path); }
+};
+
+void WriteFile(const std::string& APath, const std::string& AText) { std::ofstream(APath, std::ios::binary) << AText; }
+
+std::string ReadFile(const std::string& APath) {
+  std::ifstream file(APath, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool FileExists(const std::string& APath) { return std::filesystem::exists(APath); }
+
 // Status 2 and exactly one line with the program's error prefix.
 void ExpectOneLineError(const TRunResult& AResult) {
   EXPECT_EQ(AResult.Status, 2);
@@ -41,14 +63,53 @@ TEST(LumetaProgram, PluginsListsBothManagersWithTheirFlags) {
   EXPECT_EQ(version.Output, "lumeta 0.1.0\n");
 }
 
-TEST(LumetaProgram, FailuresEndWithStatusTwoAndOneLine) {
-  for (const char* arguments : {"--frobnicate plugins", "", "nosuchcommand", "plugins extra", "plugins --plugin-dir"}) {
+TEST(LumetaProgram, FailuresToStartEndWithStatusTwoAndOneLine) {
+  for (const char* arguments : {"--frobnicate plugins", "plugins extra", "plugins --plugin-dir", "a.xml b.xml",
+                                "--today 2025-02-29 -c show", "--today 25-01-01 -c show", "--locale xx_QQ -c show",
+                                "-f /nonexistent/script.lumeta", "-c", "plugins -c show"}) {
     SCOPED_TRACE(arguments);
     ExpectOneLineError(RunLumeta(arguments));
   }
   const TRunResult missing = RunLumeta("--plugin-dir /nonexistent/plugins plugins");
   ExpectOneLineError(missing);
   EXPECT_NE(missing.Output.find("/nonexistent/plugins/lumeta_actionproperty.so"), std::string::npos);
+  // A map that cannot be read names the place of the fault, and no command runs.
+  const TTempDir dir;
+  const std::string map = dir.Path + "/broken.xml";
+  WriteFile(map, "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
+  const TRunResult broken = RunLumeta(map + " -c 'add 0 x; save'");
+  ExpectOneLineError(broken);
+  EXPECT_EQ(broken.Output.rfind("lumeta: error: " + map + ":2:", 0), 0u) << broken.Output;
+  EXPECT_EQ(ReadFile(map), "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
+}
+
+// -c, -f and standard input read the same language; a new map is written only when saved.
+TEST(LumetaProgram, CommandsComeFromTheCommandLineAFileOrStandardInput) {
+  const TTempDir dir;
+  const std::string script = "add 0 \"Paint the fence\" # first\nset 1 Complete 50; get 1 Status\nsave\n";
+  WriteFile(dir.Path + "/script.lumeta", script);
+  const std::string expected = "1\nIn Progress\n";
+  const std::string map = dir.Path + "/map.xml";
+
+  EXPECT_EQ(RunLumeta(map + " -c 'add 0 \"Paint the fence\"; set 1 Complete 50; get 1 Status'").Output, expected);
+  EXPECT_FALSE(FileExists(map));
+  const TRunResult fromFile = RunLumeta(map + " -f " + dir.Path + "/script.lumeta");
+  EXPECT_EQ(fromFile.Status, 0);
+  EXPECT_EQ(fromFile.Output, expected);
+  EXPECT_TRUE(FileExists(map));
+  // The map now holds node 1, so the next node is 2; stdin runs on the saved file.
+  const TRunResult fromStdin = RunLumeta(map + " < " + dir.Path + "/script.lumeta");
+  EXPECT_EQ(fromStdin.Status, 0);
+  EXPECT_EQ(fromStdin.Output, "2\nIn Progress\n");
+}
+
+TEST(LumetaProgram, AFailingCommandStopsTheRunWithStatusOne) {
+  const TRunResult result = RunLumeta("-c 'add 0 x; get 1 Complete; set 1 Priority; add 0 y'");
+  EXPECT_EQ(result.Status, 1);
+  EXPECT_EQ(result.Output, "1\n(none)\nerror: usage: set ID FIELD VALUE\n");
+  const TRunResult help = RunLumeta("--help");
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_NE(help.Output.find("set ID FIELD VALUE"), std::string::npos);
 }
 
 }  // namespace

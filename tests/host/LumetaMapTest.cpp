@@ -158,3 +158,23 @@ TEST(LumetaMap, NodesForwardLazyLoadingToTheMapSource) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LumetaMap, SwapMovesWholeContentAndKeepsNodesConsistent) {
+  TLumetaMap open;
+  open.AddNode(open.Root(), "old");
+  TLumetaMap loaded;
+  TLumetaNode* a = loaded.AddNode(loaded.Root(), "A");
+  loaded.AddNodeWithID(a, 7);
+  loaded.Settings()->SetTaskScheduling(true);
+  open.Swap(loaded);
+  EXPECT_EQ(open.GetNode(7)->Parent(), a);
+  EXPECT_TRUE(SameObject(open.GetNode(7)->GetRoot().get(), static_cast<INode*>(open.Root())));
+  EXPECT_TRUE(open.Settings()->GetTaskScheduling());
+  EXPECT_EQ(open.AddNode(a, "next")->GetID(), "8") << "the ID counter comes along";
+  EXPECT_EQ(loaded.GetNode(1)->Title(), "old");
+  EXPECT_EQ(loaded.GetNode(1)->Map(), &loaded);
+}
+
+}  // namespace

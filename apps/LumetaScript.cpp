@@ -1,0 +1,52 @@
+#include "apps/LumetaScript.h"
+
+EScriptSyntax::EScriptSyntax(int ALine, const std::string& AReason)
+    : ELumetaError("line " + std::to_string(ALine) + ": " + AReason, E_INVALIDARG), FLine(ALine) {}
+
+EScriptSyntax::~EScriptSyntax() = default;
+
+std::vector<TScriptCommand> SplitScript(std::string_view AText, int AFirstLine) {
+  std::vector<TScriptCommand> commands;
+  TScriptCommand command{{}, AFirstLine};
+  std::string word;
+  bool inWord = false;  // a word has begun, even an empty quoted one ("")
+  int line = AFirstLine;
+
+  const auto endWord = [&] {
+    if (inWord) command.Words.push_back(std::move(word));
+    word.clear();
+    inWord = false;
+  };
+  const auto endCommand = [&] {
+    endWord();
+    if (!command.Words.empty()) commands.push_back(std::move(command));
+    command = TScriptCommand{{}, line};
+  };
+
+  for (size_t i = 0; i < AText.size(); ++i) {
+    const char c = AText[i];
+    if (c == '\n') {
+      endCommand();
+      command.Line = ++line;
+    } else if (c == ';') {
+      endCommand();
+    } else if (c == ' ' || c == '\t' || c == '\r') {
+      endWord();
+    } else if (c == '#' && !inWord) {
+      while (i + 1 < AText.size() && AText[i + 1] != '\n') ++i;
+    } else if (c == '"') {
+      inWord = true;
+      for (++i;; ++i) {
+        if (i >= AText.size() || AText[i] == '\n') throw EScriptSyntax(line, "unterminated quote");
+        if (AText[i] == '"') break;
+        if (AText[i] == '\\' && i + 1 < AText.size() && (AText[i + 1] == '"' || AText[i + 1] == '\\')) ++i;
+        word += AText[i];
+      }
+    } else {
+      inWord = true;
+      word += c;
+    }
+  }
+  endCommand();
+  return commands;
+}

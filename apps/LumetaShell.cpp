@@ -1,0 +1,398 @@
+#include "apps/LumetaShell.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <utility>
+
+#include "apps/LumetaSymbolCommand.h"
+#include "attributes/ActionAttributes.h"
+#include "com/OleDate.h"
+#include "commands/ActionFieldEdit.h"
+#include "host/LumetaTreeCommands.h"
+
+namespace {
+
+const char* const KActionPropertyName = "Action";
+constexpr size_t KUnlimited = std::numeric_limits<size_t>::max();
+
+// Moves everything a freshly loaded map holds into the model's own (empty) map: the model owns its
+// map for its whole life, and the archive hands out a new one.
+std::optional<int64_t> ParseWholeNumber(const std::string& AText) {
+  int64_t value = 0;
+  const char* end = AText.data() + AText.size();
+  const auto [stop, error] = std::from_chars(AText.data(), end, value);
+  if (AText.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+std::optional<int> ParseIndex(const std::string& AText) {
+  const std::optional<int64_t> value = ParseWholeNumber(AText);
+  if (!value || *value < 0 || *value > std::numeric_limits<int>::max()) return std::nullopt;
+  return static_cast<int>(*value);
+}
+
+// Line breaks of any kind become "\n".
+std::string UnixLines(const std::string& AText) {
+  std::string result;
+  result.reserve(AText.size());
+  for (size_t i = 0; i < AText.size(); ++i) {
+    if (AText[i] == '\r') {
+      result += '\n';
+      if (i + 1 < AText.size() && AText[i + 1] == '\n') ++i;
+    } else {
+      result += AText[i];
+    }
+  }
+  return result;
+}
+
+std::string OneLine(std::string AText) {
+  for (char& c : AText)
+    if (c == '\r' || c == '\n') c = ' ';
+  return AText;
+}
+
+// ---- the table `show` prints
+
+// Characters, not bytes: titles are UTF-8.
+size_t TextWidth(const std::string& AText) {
+  size_t width = 0;
+  for (unsigned char c : AText)
+    if ((c & 0xC0) != 0x80) ++width;
+  return width;
+}
+
+std::string Clip(const std::string& AText, size_t AWidth) {
+  if (TextWidth(AText) <= AWidth) return AText;
+  if (AWidth == 0) return {};
+  std::string result;
+  size_t width = 0;
+  for (size_t i = 0; i < AText.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(AText[i]);
+    if ((c & 0xC0) != 0x80 && ++width > AWidth - 1) break;
+    result += AText[i];
+  }
+  return result + "\xE2\x80\xA6";  // an ellipsis
+}
+
+std::string Pad(const std::string& AText, size_t AWidth, bool ARight = false) {
+  const size_t width = TextWidth(AText);
+  if (width >= AWidth) return AText;
+  const std::string blanks(AWidth - width, ' ');
+  return ARight ? blanks + AText : AText + blanks;
+}
+
+std::string ShortNumber(double AValue) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", AValue);
+  return text;
+}
+
+enum { colID, colTitle, colStart, colDue, colDone, colDuration, colComplete, colStatus, colPriority, colCount };
+
+struct TTableRow {
+  std::string Cells[colCount];
+  bool HasAction = false;  // whether the action columns are printed
+};
+
+TTableRow RowOf(TLumetaNode* ANode, int ADepth) {
+  TTableRow row;
+  row.Cells[colID] = std::to_string(ANode->ID());
+  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(ADepth), ' ') + OneLine(ANode->Title());
+  ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
+  ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
+  if (!action) return row;
+  row.HasAction = true;
+  row.Cells[colStart] = DateToIsoText(action->GetStartDate());
+  row.Cells[colDue] = DateToIsoText(action->GetDueDate());
+  row.Cells[colDone] = DateToIsoText(action->GetCompletedDate());
+  const std::string measure = GetMeasureText(action->GetDurationMeasure());
+  row.Cells[colDuration] = ShortNumber(action->GetDuration()) + (measure.empty() ? "" : " " + measure);
+  row.Cells[colComplete] = std::to_string(action->GetComplete());
+  row.Cells[colStatus] = OneLine(action->GetStatus());
+  row.Cells[colPriority] = OneLine(action->GetPriority());
+  return row;
+}
+
+void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
+  constexpr size_t KLineWidth = 100, KMinTitle = 16, KMaxPriority = 16;
+  std::vector<TTableRow> rows;
+  TTableRow header;
+  const char* const names[colCount] = {"ID", "Title", "Start", "Due", "Done", "Duration", "%", "Status", "Priority"};
+  for (int i = 0; i < colCount; ++i) header.Cells[i] = names[i];
+  header.HasAction = true;
+  rows.push_back(header);
+  std::function<void(TLumetaNode*, int)> walk = [&](TLumetaNode* ANode, int ADepth) {
+    rows.push_back(RowOf(ANode, ADepth));
+    for (const auto& child : ANode->Children()) walk(child.get(), ADepth + 1);
+  };
+  for (const auto& child : AMap.Root()->Children()) walk(child.get(), 0);
+
+  size_t widths[colCount] = {};
+  for (const TTableRow& row : rows)
+    for (int i = 0; i < colCount; ++i) widths[i] = std::max(widths[i], TextWidth(row.Cells[i]));
+  widths[colPriority] = std::min(widths[colPriority], KMaxPriority);
+  size_t others = colCount;  // the blanks between the columns, and one more before Start
+  for (int i = 0; i < colCount; ++i)
+    if (i != colTitle) others += widths[i];
+  widths[colTitle] = std::min(widths[colTitle], std::max(KMinTitle, KLineWidth > others ? KLineWidth - others : 0));
+
+  const auto print = [&](const TTableRow& ARow, bool AHeader) {
+    std::string line = Pad(ARow.Cells[colID], widths[colID], true) + ' ' +
+                       Pad(Clip(ARow.Cells[colTitle], widths[colTitle]), widths[colTitle]);
+    if (ARow.HasAction) {
+      line += "  " + Pad(ARow.Cells[colStart], widths[colStart]) + ' ' + Pad(ARow.Cells[colDue], widths[colDue]) +
+              ' ' + Pad(ARow.Cells[colDone], widths[colDone]) + ' ' +
+              Pad(ARow.Cells[colDuration], widths[colDuration], !AHeader) + ' ' +
+              Pad(ARow.Cells[colComplete], widths[colComplete], true) + ' ' +
+              Pad(ARow.Cells[colStatus], widths[colStatus]) + ' ' + Clip(ARow.Cells[colPriority], widths[colPriority]);
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    AOut << line << '\n';
+  };
+  print(rows.front(), true);
+  // The root is the map itself: its title may run across the columns it never fills.
+  std::string root = Pad("0", widths[colID], true) + ' ' + OneLine(AMap.Root()->Title());
+  while (root.back() == ' ') root.pop_back();
+  AOut << root << '\n';
+  for (size_t r = 1; r < rows.size(); ++r) print(rows[r], false);
+}
+
+}  // namespace
+
+EShellUsage::EShellUsage(const std::string& AMessage) : ELumetaError(AMessage, E_INVALIDARG) {}
+
+EShellUsage::~EShellUsage() = default;
+
+void WriteWarning(std::ostream& AErr, const std::string& AText) { AErr << "warning: " << UnixLines(AText) << '\n'; }
+
+struct TLumetaShell::TCommand {
+  const char* Name;
+  const char* Usage;
+  const char* Summary;
+  size_t MinArgs;
+  size_t MaxArgs;
+  void (TLumetaShell::*Run)(const std::vector<std::string>& AArgs);
+};
+
+const TLumetaShell::TCommand TLumetaShell::Commands[] = {
+    {"add", "add PARENT TITLE", "add a node under PARENT (0: top level), print its ID", 2, 2, &TLumetaShell::Add},
+    {"title", "title ID TEXT", "give a node a new title", 2, 2, &TLumetaShell::Title},
+    {"delete", "delete ID", "delete a node with its subtree", 1, 1, &TLumetaShell::Delete},
+    {"move", "move ID PARENT [INDEX]", "move a node under PARENT, to position INDEX (default: last)", 2, 3,
+     &TLumetaShell::Move},
+    {"select", "select [ID...]", "set the current selection; without IDs, empty it", 0, KUnlimited,
+     &TLumetaShell::Select},
+    {"set", "set ID FIELD VALUE", "write one field of a node's action, as an action column does", 3, 3,
+     &TLumetaShell::Set},
+    {"get", "get ID FIELD", "print one field of a node's action as the map file stores it", 2, 2, &TLumetaShell::Get},
+    {"has", "has ID", "print yes when the node has an action, else no", 1, 1, &TLumetaShell::Has},
+    {"tooltip", "tooltip ID", "print the action's tooltip", 1, 1, &TLumetaShell::Tooltip},
+    {"text", "text ID [OPTIONS]", "print the action as plain text (OPTIONS 2: one field a line)", 1, 2,
+     &TLumetaShell::Text},
+    {"symbol", SymbolCommandUsage, "describe the node's symbol, or draw it into a PNG file", 1, 4,
+     &TLumetaShell::Symbol},
+    {"undo", "undo", "undo the last edit", 0, 0, &TLumetaShell::Undo},
+    {"redo", "redo", "redo the last undone edit", 0, 0, &TLumetaShell::Redo},
+    {"scheduling", "scheduling [on|off]", "switch the map's task scheduling; without argument, print it", 0, 1,
+     &TLumetaShell::Scheduling},
+    {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
+    {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
+    {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
+};
+
+TLumetaShell::TLumetaShell(std::ostream& AOut, std::ostream& AErr) : FOut(AOut), FErr(AErr) {}
+
+TLumetaShell::~TLumetaShell() {
+  // The undo steps hold the model, the model the plug-in's managers, and the interactor the model.
+  if (FModel) FModel->Close();
+  if (FLoader.Interactor()) FLoader.Interactor()->SetApplication(nullptr);
+  FModel.reset();
+  FArchive.reset();
+  FLoader.Unload();
+}
+
+std::string TLumetaShell::CommandSummary() {
+  size_t width = 0;
+  for (const TCommand& command : Commands) width = std::max(width, std::string_view(command.Usage).size());
+  std::string text;
+  for (const TCommand& command : Commands)
+    text += "  " + Pad(command.Usage, width) + "  " + command.Summary + '\n';
+  return text;
+}
+
+void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPath) {
+  FLoader.Load(PlugInLibraryPath(APlugInDir));
+  FModel = make<TLumetaModel>();
+  FArchive = std::make_unique<TLumetaXmlArchive>();
+  for (const ComPtr<IPropertyManager>& manager : FLoader.Managers()) {
+    FModel->RegisterManager(manager.get());
+    FArchive->RegisterManager(manager.get());
+  }
+  FLoader.Interactor()->SetApplication(static_cast<ILumetaModel*>(FModel.get()));
+  FMapPath = AMapPath;
+  std::error_code error;
+  if (AMapPath.empty() || !std::filesystem::exists(AMapPath, error)) return;
+  std::unique_ptr<TLumetaMap> map = FArchive->Load(AMapPath);
+  PrintWarnings();
+  FModel->Map().Swap(*map);
+}
+
+void TLumetaShell::Run(const std::vector<std::string>& AWords) {
+  if (AWords.empty()) return;
+  if (!FModel) throw EInvalidOperation("No map is open");
+  for (const TCommand& command : Commands) {
+    if (AWords.front() != command.Name) continue;
+    const std::vector<std::string> args(AWords.begin() + 1, AWords.end());
+    if (args.size() < command.MinArgs || args.size() > command.MaxArgs)
+      throw EShellUsage(std::string("usage: ") + command.Usage);
+    return (this->*command.Run)(args);
+  }
+  throw EShellUsage("unknown command '" + AWords.front() + "' (help lists the commands)");
+}
+
+void TLumetaShell::Execute(ICommand* ACommand) { FModel->GetCommandProcessor()->Execute(ACommand, nullptr); }
+
+TLumetaNode* TLumetaShell::NodeArgument(const std::string& AText) {
+  const std::optional<int64_t> id = ParseWholeNumber(AText);
+  if (!id || *id < 0) throw EShellUsage("'" + AText + "' is not a node ID");
+  return FModel->Map().GetNode(*id);
+}
+
+void TLumetaShell::Warn(const std::string& AText) {
+  FOut.flush();
+  WriteWarning(FErr, AText);
+}
+
+void TLumetaShell::PrintWarnings() {
+  if (!FArchive) return;
+  for (const std::string& warning : FArchive->Warnings()) Warn(warning);
+}
+
+void TLumetaShell::Add(const std::vector<std::string>& AArgs) {
+  TLumetaNode* parent = NodeArgument(AArgs[0]);
+  ComPtr<TAddNodeCommand> command = make<TAddNodeCommand>(FModel.get(), parent->ID(), AArgs[1]);
+  Execute(command.get());
+  FOut << command->NodeID() << '\n';
+}
+
+void TLumetaShell::Title(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  Execute(make<TRetitleNodeCommand>(FModel.get(), node->ID(), AArgs[1]).get());
+}
+
+void TLumetaShell::Delete(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot be deleted");
+  Execute(make<TDeleteNodeCommand>(FModel.get(), node->ID()).get());
+  std::erase_if(FSelection, [this](int64_t AID) { return !FModel->Map().FindNode(AID); });
+}
+
+void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  TLumetaNode* parent = NodeArgument(AArgs[1]);
+  int index = -1;
+  if (AArgs.size() > 2) {
+    const std::optional<int> value = ParseIndex(AArgs[2]);
+    if (!value) throw EShellUsage("'" + AArgs[2] + "' is not a position (0 is the first)");
+    index = *value;
+  }
+  Execute(make<TMoveNodeCommand>(FModel.get(), node->ID(), parent->ID(), index).get());
+}
+
+void TLumetaShell::Select(const std::vector<std::string>& AArgs) {
+  std::vector<int64_t> selection;
+  for (const std::string& arg : AArgs) {
+    const int64_t id = NodeArgument(arg)->ID();
+    if (std::find(selection.begin(), selection.end(), id) == selection.end()) selection.push_back(id);
+  }
+  FSelection = std::move(selection);
+}
+
+void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  if (node->IsRoot()) throw EShellUsage("the map's root (0) has no action");
+  const std::optional<TActionField> field = FindActionField(AArgs[1]);
+  if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
+  const TActionFieldValue value = ParseActionFieldValue(*field, AArgs[2]);
+  TActionFieldEdit::Execute(FModel.get(), node, *field, value);
+}
+
+void TLumetaShell::Get(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  const std::optional<TActionField> field = FindActionField(AArgs[1]);
+  if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
+  ComPtr<IProperty> property = node->FindProperty(KActionPropertyName);
+  if (!property) {
+    FOut << "(none)\n";
+    return;
+  }
+  FOut << OneLine(ActionFieldText(property.as<IActionAttribute>().get(), *field)) << '\n';
+}
+
+void TLumetaShell::Has(const std::vector<std::string>& AArgs) {
+  FOut << (NodeArgument(AArgs[0])->FindProperty(KActionPropertyName) ? "yes" : "no") << '\n';
+}
+
+void TLumetaShell::Tooltip(const std::vector<std::string>& AArgs) {
+  ComPtr<IProperty> property = NodeArgument(AArgs[0])->FindProperty(KActionPropertyName);
+  FOut << (property ? OneLine(property->GetHint()) : std::string()) << '\n';
+}
+
+void TLumetaShell::Text(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  int32_t options = 0;
+  if (AArgs.size() > 1) {
+    const std::optional<int64_t> value = ParseWholeNumber(AArgs[1]);
+    if (!value || *value < std::numeric_limits<int32_t>::min() || *value > std::numeric_limits<int32_t>::max())
+      throw EShellUsage("'" + AArgs[1] + "' is not a whole number of options");
+    options = static_cast<int32_t>(*value);
+  }
+  ComPtr<IProperty> property = node->FindProperty(KActionPropertyName);
+  FOut << (property ? UnixLines(property.as<IAttribute>()->AsPlainText(options)) : std::string()) << '\n';
+}
+
+void TLumetaShell::Symbol(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  RunSymbolCommand(node, FModel->FindManager(KActionPropertyName).get(),
+                   std::vector<std::string>(AArgs.begin() + 1, AArgs.end()), FOut);
+}
+
+void TLumetaShell::Undo(const std::vector<std::string>&) {
+  ComPtr<ICommandProcessor> processor = FModel->GetCommandProcessor();
+  if (!processor->CanUndo()) throw EShellUsage("nothing to undo");
+  processor->UndoLast();
+}
+
+void TLumetaShell::Redo(const std::vector<std::string>&) {
+  ComPtr<ICommandProcessor> processor = FModel->GetCommandProcessor();
+  if (!processor->CanRedo()) throw EShellUsage("nothing to redo");
+  processor->Redo();
+}
+
+void TLumetaShell::Scheduling(const std::vector<std::string>& AArgs) {
+  IMapSettings* settings = FModel->Map().Settings();
+  if (AArgs.empty()) {
+    FOut << (settings->GetTaskScheduling() ? "on" : "off") << '\n';
+    return;
+  }
+  if (AArgs[0] != "on" && AArgs[0] != "off") throw EShellUsage("usage: scheduling [on|off]");
+  settings->SetTaskScheduling(AArgs[0] == "on");
+}
+
+void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
+  const std::string path = AArgs.empty() ? FMapPath : AArgs[0];
+  if (path.empty()) throw EShellUsage("the map has no file yet: save PATH");
+  FArchive->Save(FModel->Map(), path);
+  PrintWarnings();
+}
+
+void TLumetaShell::Show(const std::vector<std::string>&) { PrintTable(FOut, FModel->Map()); }
+
+void TLumetaShell::Help(const std::vector<std::string>&) { FOut << CommandSummary(); }

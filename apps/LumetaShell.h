@@ -1,0 +1,87 @@
+#pragma once
+// The lumeta language: one open map with the plug-in loaded, and the commands that read and edit
+// it. Every edit runs through the model's command processor, so undo and redo cover them all.
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "com/ComPtr.h"
+#include "host/LumetaModel.h"
+#include "host/LumetaPlugInLoader.h"
+#include "host/LumetaXmlArchive.h"
+
+// Raised for a command that cannot run as written: its message is the usage line or the reason.
+class EShellUsage : public ELumetaError {
+ public:
+  explicit EShellUsage(const std::string& AMessage);
+  ~EShellUsage() override;
+};
+
+class TLumetaShell {
+ public:
+  // Results go to AOut, warnings ("warning: <text>") to AErr; both must outlive the shell.
+  TLumetaShell(std::ostream& AOut, std::ostream& AErr);
+  ~TLumetaShell();
+  TLumetaShell(const TLumetaShell&) = delete;
+  TLumetaShell& operator=(const TLumetaShell&) = delete;
+
+  // Loads the plug-in library from the folder and opens the map file: a file that does not exist
+  // gives a new, empty map that `save` then writes there; an empty path gives a new map without a
+  // file. Raises ELumetaError naming the library or EArchiveError naming the file's place; the
+  // shell is then unusable.
+  void Open(const std::string& APlugInDir, const std::string& AMapPath);
+  // Runs one command given as words (the first is the command's name). Raises ELumetaError when
+  // it fails; what failed is left as it was.
+  void Run(const std::vector<std::string>& AWords);
+
+  // The command summary that `help` prints, one command a line.
+  static std::string CommandSummary();
+
+  TLumetaModel* Model() const noexcept { return FModel.get(); }
+  const std::string& MapPath() const noexcept { return FMapPath; }
+  // Node IDs of the current selection, first selected first.
+  const std::vector<int64_t>& Selection() const noexcept { return FSelection; }
+
+ private:
+  struct TCommand;
+  static const TCommand Commands[];
+
+  void Add(const std::vector<std::string>& AArgs);
+  void Title(const std::vector<std::string>& AArgs);
+  void Delete(const std::vector<std::string>& AArgs);
+  void Move(const std::vector<std::string>& AArgs);
+  void Select(const std::vector<std::string>& AArgs);
+  void Set(const std::vector<std::string>& AArgs);
+  void Get(const std::vector<std::string>& AArgs);
+  void Has(const std::vector<std::string>& AArgs);
+  void Tooltip(const std::vector<std::string>& AArgs);
+  void Text(const std::vector<std::string>& AArgs);
+  void Symbol(const std::vector<std::string>& AArgs);
+  void Undo(const std::vector<std::string>& AArgs);
+  void Redo(const std::vector<std::string>& AArgs);
+  void Scheduling(const std::vector<std::string>& AArgs);
+  void Save(const std::vector<std::string>& AArgs);
+  void Show(const std::vector<std::string>& AArgs);
+  void Help(const std::vector<std::string>& AArgs);
+
+  // Runs a command through the processor as one undo step.
+  void Execute(ICommand* ACommand);
+  TLumetaNode* NodeArgument(const std::string& AText);
+  void Warn(const std::string& AText);
+  void PrintWarnings();
+
+  std::ostream& FOut;
+  std::ostream& FErr;
+  // Destroyed in reverse: the model and the archive hold the plug-in's objects, so both go before
+  // the loader closes the library.
+  TLumetaPlugInLoader FLoader;
+  std::unique_ptr<TLumetaXmlArchive> FArchive;
+  ComPtr<TLumetaModel> FModel;
+  std::string FMapPath;
+  std::vector<int64_t> FSelection;
+};
+
+// Writes "warning: " and the text, each CR LF (or lone CR) of it as a line break.
+void WriteWarning(std::ostream& AErr, const std::string& AText);

@@ -1,0 +1,261 @@
+// Loading and saving a map of 100,000 nodes through the archive, next to pugixml parsing and
+// serialising the very same file. Every node is an action with all fields set and node dates,
+// with one task link per node on average (stored on both ends). The figures to track are the two
+// ratios, archive time to pugixml time, both measured in one run, and the peak memory of each load.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <pugixml.hpp>
+#include <random>
+#include <string>
+
+#include "attributes/ActionAttributesIntf.h"
+#include "attributes/LumetaAttributeFactory.h"
+#include "com/OleDate.h"
+#include "host/LumetaXmlArchive.h"
+#include "plugin/ActionProperty.h"
+#include "scheduling/LumetaNodeDateProperty.h"
+#include "scheduling/LumetaNodeLinksProperty.h"
+
+namespace {
+
+constexpr int NodeCount = 100'000;
+
+struct TBenchSetup {
+  TBenchSetup() {
+    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
+    RegisterStandardAttributeClasses(factory.get());
+    RegisterPlugInAttributeClasses(factory.get());
+    SetAttributeFactory(factory.get());
+    for (ComPtr<IPropertyManager> manager :
+         {ComPtr<IPropertyManager>(make<TActionPropertyManager>()), ComPtr<IPropertyManager>(make<TMasterActionPropertyManager>()),
+          ComPtr<IPropertyManager>(make<TLumetaNodeLinksPropertyManager>()),
+          ComPtr<IPropertyManager>(make<TLumetaSuccessorLinksPropertyManager>()),
+          ComPtr<IPropertyManager>(make<TLumetaNodeDatePropertyManager>())})
+      Archive.RegisterManager(manager.get());
+    char pattern[] = "/tmp/lumeta-archive-bench-XXXXXX";
+    Folder = mkdtemp(pattern);
+  }
+  ~TBenchSetup() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder, ignored);
+  }
+
+  template <class I>
+  ComPtr<I> Attach(TLumetaNode* ANode, const char* AElement) {
+    ComPtr<IProperty> property = ANode->FindProperty(Archive.ManagerFor(AElement)->GetDescription());
+    if (!property) {
+      property = Archive.ManagerFor(AElement)->NewProperty();
+      ANode->SetProperty(property.get());
+    }
+    return property.as<I>();
+  }
+
+  // Fifty main branches of twenty tasks each, the rest below those tasks.
+  static TLumetaNode* ParentOf(TLumetaMap& AMap, const std::vector<TLumetaNode*>& ANodes, int AIndex) {
+    return AIndex < 50 ? AMap.Root() : AIndex < 1050 ? ANodes[AIndex % 50] : ANodes[50 + AIndex % 1000];
+  }
+
+  void Generate() {
+    TLumetaMap map;
+    std::mt19937 random(7);
+    std::vector<TLumetaNode*> nodes;
+    nodes.reserve(NodeCount);
+    for (int i = 0; i < NodeCount; ++i) {
+      TLumetaNode* node = map.AddNode(ParentOf(map, nodes, i), "Task " + std::to_string(i + 1));
+      nodes.push_back(node);
+      auto action = Attach<IActionAttribute>(node, "Action");
+      const double start = EncodeDateTime({2025, 1 + i % 12, 1 + i % 28, 8, 0, 0, 0});
+      action->SetStartDate(start);
+      action->SetCompletedDate(start + 4.375);
+      action->SetDueDate(start + 7.375);
+      action->SetDuration(1 + i % 9 + 0.5);
+      action->SetDurationMeasure(1);
+      action->SetWork(8 * (1 + i % 9));
+      action->SetWorkMeasure(0);
+      action->SetCost(125.75 * (i % 40));
+      action->SetQuantity(i % 13);
+      action->SetPriority(i % 3 == 0 ? "High" : "Medium");
+      action->SetComplete(i % 101);
+      action->SetConstraintType(static_cast<TTaskConstraintType>(i % 8));
+      action->SetConstraintDate(start + 1);
+      action->SetIsAction(i % 2 == 0);
+      action->SetIsMilestone(i % 17 == 0);
+      action->SetPostedToOutlook(i % 5 == 0);
+      auto dates = Attach<INodeDateProperty>(node, "NodeDates");
+      dates->SetCreatedDate(EncodeDateTime({2024, 12, 1 + i % 28, 9, i % 60, 0, 0}));
+      dates->SetModifiedDate(start - 3);
+      if (i == 0) continue;
+      TLumetaNode* predecessor = nodes[random() % i];
+      const auto type = static_cast<TTaskLinkType>(random() % 4 == 0 ? ltStartToStart : ltFinishToStart);
+      Attach<INodeLinkList2>(node, "TaskLinks")->AddLink(static_cast<INode*>(predecessor)).as<ITaskLink>()->SetLinkType(type);
+      Attach<INodeLinkList2>(predecessor, "SuccessorTaskLinks")
+          ->AddLink(static_cast<INode*>(node))
+          .as<ITaskLink>()
+          ->SetLinkType(type);
+    }
+    Archive.Save(map, File());
+  }
+
+  std::string File() const { return Folder + "/map.xml"; }
+  std::string Target(const char* AName) const { return Folder + "/" + AName; }
+
+  TLumetaXmlArchive Archive;
+  std::string Folder;
+};
+
+TBenchSetup* Setup = nullptr;
+
+void BM_PugixmlParse(benchmark::State& AState) {
+  for (auto _ : AState) {
+    auto document = std::make_unique<pugi::xml_document>();
+    if (!document->load_file(Setup->File().c_str())) AState.SkipWithError("pugixml cannot parse the file");
+    AState.PauseTiming();
+    document.reset();
+    AState.ResumeTiming();
+  }
+}
+
+void BM_ArchiveLoad(benchmark::State& AState) {
+  for (auto _ : AState) {
+    std::unique_ptr<TLumetaMap> map = Setup->Archive.Load(Setup->File());
+    AState.PauseTiming();
+    map.reset();
+    AState.ResumeTiming();
+  }
+}
+
+// The floor under any load: the same nodes, properties and link items made without reading
+// anything, the objects left at their defaults.
+void BM_ModelOnly(benchmark::State& AState) {
+  const char* elements[] = {"Action", "NodeDates", "TaskLinks", "SuccessorTaskLinks"};
+  IPropertyManager* managers[4];
+  for (int i = 0; i < 4; ++i) managers[i] = Setup->Archive.ManagerFor(elements[i]);
+  for (auto _ : AState) {
+    auto map = std::make_unique<TLumetaMap>();
+    std::vector<TLumetaNode*> nodes;
+    nodes.reserve(NodeCount);
+    for (int i = 0; i < NodeCount; ++i) {
+      TLumetaNode* node = map->AddNodeWithID(TBenchSetup::ParentOf(*map, nodes, i), i + 1);
+      nodes.push_back(node);
+      node->SetTitle("Task");
+      for (IPropertyManager* manager : managers) {
+        ComPtr<IProperty> property = manager->NewProperty();
+        node->SetProperty(property.get());
+        if (auto list = property.try_as<IListAttribute>()) list->Add();
+      }
+    }
+    AState.PauseTiming();
+    map.reset();
+    AState.ResumeTiming();
+  }
+}
+
+void BM_PugixmlSave(benchmark::State& AState) {
+  pugi::xml_document document;
+  document.load_file(Setup->File().c_str());
+  for (auto _ : AState)
+    if (!document.save_file(Setup->Target("pugixml.xml").c_str(), "  ")) AState.SkipWithError("pugixml cannot save");
+}
+
+void BM_ArchiveSave(benchmark::State& AState) {
+  std::unique_ptr<TLumetaMap> map = Setup->Archive.Load(Setup->File());
+  for (auto _ : AState) Setup->Archive.Save(*map, Setup->Target("archive.xml"));
+}
+
+// The same without the flush to disk that makes the save durable, to separate the two costs.
+void BM_ArchiveSaveToText(benchmark::State& AState) {
+  std::unique_ptr<TLumetaMap> map = Setup->Archive.Load(Setup->File());
+  for (auto _ : AState) {
+    std::ofstream out(Setup->Target("text.xml"), std::ios::binary);
+    out << Setup->Archive.SaveToText(*map);
+  }
+}
+
+BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ArchiveLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ModelOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ArchiveSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ArchiveSaveToText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// Prints as usual and keeps the seconds per iteration of each benchmark for the summary.
+class TKeepingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& AReports) override {
+    ConsoleReporter::ReportRuns(AReports);
+    for (const Run& run : AReports)
+      if (!run.error_occurred && run.iterations > 0)
+        Seconds[run.run_name.function_name] = run.real_accumulated_time / double(run.iterations);
+  }
+  std::map<std::string, double> Seconds;
+};
+
+// Kilobytes of resident memory: "VmRSS:" now, "VmHWM:" the peak so far.
+long StatusKilobytes(const char* AField) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(AField, 0) == 0) return std::atol(line.c_str() + std::strlen(AField));
+  return 0;
+}
+
+// Run as a child of the benchmark, so that the memory the generation left behind is not reused:
+// prints the megabytes that loading the file adds to the process at its peak.
+int MeasurePeak(const std::string& AWhat, const std::string& AFile) {
+  TBenchSetup setup;
+  const long before = StatusKilobytes("VmHWM:");
+  if (AWhat == "archive") {
+    std::unique_ptr<TLumetaMap> map = setup.Archive.Load(AFile);
+  } else {
+    pugi::xml_document document;
+    document.load_file(AFile.c_str());
+  }
+  std::printf("%.0f\n", (StatusKilobytes("VmHWM:") - before) / 1024.0);
+  return 0;
+}
+
+double PeakMegabytes(const char* AWhat, const std::string& AFile) {
+  const std::string command = "/proc/" + std::to_string(getpid()) + "/exe --peak " + AWhat + " " + AFile;
+  FILE* child = popen(command.c_str(), "r");
+  double megabytes = -1;
+  if (child && std::fscanf(child, "%lf", &megabytes) != 1) megabytes = -1;
+  if (child) pclose(child);
+  return megabytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--peak") return MeasurePeak(argv[2], argv[3]);
+  benchmark::Initialize(&argc, argv);
+  TBenchSetup setup;
+  Setup = &setup;
+  setup.Generate();
+  const double megabytes = std::filesystem::file_size(setup.File()) / 1048576.0;
+
+  TKeepingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  auto& s = reporter.Seconds;
+  auto ratio = [&](const char* AArchive, const char* APugixml) {
+    return s.count(AArchive) && s.count(APugixml) ? s[AArchive] / s[APugixml] : 0.0;
+  };
+  std::printf("\n%d nodes, file %.1f MB\n", NodeCount, megabytes);
+  std::printf("load: archive %.0f ms, pugixml parse %.0f ms, ratio %.2f (target 4)\n", s["BM_ArchiveLoad"] * 1e3,
+              s["BM_PugixmlParse"] * 1e3, ratio("BM_ArchiveLoad", "BM_PugixmlParse"));
+  std::printf("      of which making the nodes and properties alone: %.0f ms, %.2f times the parse\n",
+              s["BM_ModelOnly"] * 1e3, ratio("BM_ModelOnly", "BM_PugixmlParse"));
+  std::printf("save: archive %.0f ms, pugixml save %.0f ms, ratio %.2f (target 4); without the flush to disk %.2f\n",
+              s["BM_ArchiveSave"] * 1e3, s["BM_PugixmlSave"] * 1e3, ratio("BM_ArchiveSave", "BM_PugixmlSave"),
+              ratio("BM_ArchiveSaveToText", "BM_PugixmlSave"));
+  std::printf("peak memory added by a load: archive %.0f MB, pugixml %.0f MB\n", PeakMegabytes("archive", setup.File()),
+              PeakMegabytes("pugixml", setup.File()));
+  return 0;
+}

@@ -1,0 +1,98 @@
+#pragma once
+// The host's XML archive: reads and writes a whole map file (docs/map-format.md). The archive
+// stores the host's own data itself and every plug-in property through the declarations its
+// class gives (IXmlMapping); it knows no property by name. Which property an element holds comes
+// from the property managers registered with the archive.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "attributes/XmlAttributes.h"
+#include "com/ComErrors.h"
+#include "com/ComPtr.h"
+#include "host/LumetaMap.h"
+#include "plugin/LumetaIntf.h"
+
+// A file that cannot be read as a map: "file:line:column: reason". Line and column count from 1,
+// the column in characters; both are 0 when the failure has no place in the file (a file that
+// cannot be opened).
+class EArchiveError : public ELumetaError {
+ public:
+  EArchiveError(std::string AFile, int ALine, int AColumn, std::string AReason);
+  ~EArchiveError() override;
+  const std::string& File() const noexcept { return FFile; }
+  int Line() const noexcept { return FLine; }
+  int Column() const noexcept { return FColumn; }
+  const std::string& Reason() const noexcept { return FReason; }
+
+ private:
+  std::string FFile;
+  int FLine;
+  int FColumn;
+  std::string FReason;
+};
+
+class TLumetaXmlArchive {
+ public:
+  // The format version this archive writes; files of a later version are refused.
+  static constexpr int FormatVersion = 1;
+  // The host attribute that keeps a node's unknown elements, as XML text, for the next save.
+  static constexpr const char* UnknownXmlAttribute = "UnknownXml";
+
+  TLumetaXmlArchive();
+  ~TLumetaXmlArchive();
+  TLumetaXmlArchive(const TLumetaXmlArchive&) = delete;
+  TLumetaXmlArchive& operator=(const TLumetaXmlArchive&) = delete;
+
+  // Makes one property of the manager to learn its element name (the XML name of its first
+  // declaration) and keeps the manager for that name. Raises ELumetaError for a property without
+  // declarations, declarations the archive cannot follow or that name attributes the property
+  // does not hold, or a name already taken (by another manager or by the host's own elements).
+  void RegisterManager(IPropertyManager* AManager);
+  // The manager registered for an element name, or null.
+  IPropertyManager* ManagerFor(const std::string& AElementName) const;
+
+  // Reads a map file into a new map; the caller's map stays as it was when this raises. Raises
+  // EArchiveError for a file that cannot be read or is malformed, truncated or inconsistent.
+  // Values that converters read leniently (an unknown constraint or measure) load as defaults.
+  std::unique_ptr<TLumetaMap> Load(const std::string& APath);
+  // The same from text in memory; AName stands for the file name in messages.
+  std::unique_ptr<TLumetaMap> LoadFromText(const std::string& AText, const std::string& AName = "(text)");
+
+  // Writes the map atomically: to APath + ".tmp" beside it, flushed to disk, then renamed over
+  // APath (a symbolic link is followed; an existing file's permissions are kept). Raises
+  // ELumetaError naming the file when any step fails; the old file is then left as it was and no
+  // temporary file remains.
+  void Save(const TLumetaMap& AMap, const std::string& APath);
+  std::string SaveToText(const TLumetaMap& AMap);
+
+  // What the last Load or Save passed over without failing ("file:line:column: ..." on load):
+  // unknown elements and attributes, links dropped on save because their node is gone.
+  const std::vector<std::string>& Warnings() const noexcept { return FWarnings; }
+
+  // How the archive lays out one property class; the loader and the saver share it.
+  struct TLayout;
+
+ private:
+  class TLoader;
+  class TSaver;
+  struct TRegistration {
+    std::string ElementName;
+    std::string PropertyName;
+    ComPtr<IPropertyManager> Manager;
+    std::shared_ptr<TLayout> Layout;
+  };
+
+  const TRegistration* RegistrationFor(std::string_view AElementName) const;
+  int RegistrationIndex(std::string_view AElementName) const;
+  // Compiled once per property class (its declarations live as long as the class).
+  TLayout& LayoutFor(const TXmlDeclarations& ADeclarations);
+  std::unique_ptr<TLumetaMap> Parse(std::string ABuffer, const std::string& AName, const std::string* AOriginal);
+
+  std::vector<TRegistration> FRegistrations;
+  std::unordered_map<const TXmlDeclarations*, std::shared_ptr<TLayout>> FLayouts;
+  std::vector<std::string> FWarnings;
+};

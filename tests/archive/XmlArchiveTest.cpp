@@ -1,0 +1,434 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "ArchiveTestSupport.h"
+#include "GermanLocale.h"
+#include "com/OleDate.h"
+
+using namespace archive_test;
+
+namespace {
+
+void WriteText(const std::string& APath, const std::string& AText) { std::ofstream(APath, std::ios::binary) << AText; }
+
+// A map of ACount nodes in random places, with awkward texts, every kind of host data, actions
+// with values that have an exact text form, links stored on both ends, node dates, the map's
+// priority texts and a calendar of its own. Minutes are left out: they are stored as days.
+TMapPtr RandomMap(TPlugInSetup& ASetup, int ACount, unsigned ASeed) {
+  std::mt19937 random(ASeed);
+  auto pick = [&](int ALimit) { return static_cast<int>(random() % static_cast<unsigned>(ALimit)); };
+  const std::vector<std::string> texts = {"",        "plain",    "  padded  ", "<b>bold</b> & \"quoted\" 'x'",
+                                          "Ünïcødé ✓", "two\nlines", "tab\there", "]]> and &amp;"};
+  auto text = [&] { return texts[pick(texts.size())]; };
+  auto date = [&] {
+    return pick(4) == 0 ? 0.0 : EncodeDateTime({2020 + pick(10), 1 + pick(12), 1 + pick(28), pick(24), pick(60), 0, 0});
+  };
+
+  TMapPtr map(new TLumetaMap);
+  std::vector<TLumetaNode*> nodes{map->Root()};
+  map->Root()->SetTitle("Root " + text());
+  for (int i = 0; i < ACount; ++i) nodes.push_back(map->AddNode(nodes[pick(nodes.size())], text() + std::to_string(i)));
+  // A removed node leaves the high-water mark above every remaining ID.
+  map->DetachNode(map->AddNode(map->Root(), "removed"));
+  for (TLumetaNode* node : nodes) {
+    auto& data = node->HostData();
+    if (pick(3) == 0) data.Notes = text() + "\nmore";
+    if (pick(4) == 0) data.Resources.emplace_back("Ann " + text(), pick(2) ? "ann@example.com" : "");
+    if (pick(5) == 0) data.Attachments.push_back("file:///tmp/" + std::to_string(pick(100)) + ".pdf");
+    if (pick(4) == 0) data.Categories = {"Marketing", text()};
+    if (pick(6) == 0) data.Connections.push_back(nodes[1 + pick(ACount)]->ID());
+    data.Expanded = pick(5) != 0;
+    if (node->IsRoot()) continue;
+    if (pick(2) == 0) ASetup.Property<INodeDateProperty>(node, "NodeDates")->SetModifiedDate(date());
+    if (pick(10) < 3) continue;
+    ComPtr<IActionAttribute> action = ASetup.Action(node);
+    action->SetComplete(pick(101));
+    action->SetStatus(pick(2) ? "In Progress" : "");
+    action->SetStartDate(date());
+    action->SetDueDate(date());
+    action->SetCompletedDate(date());
+    action->SetConstraintDate(date());
+    action->SetCost(pick(1000000) / 100.0);
+    action->SetDuration(pick(400) / 8.0);
+    action->SetWork(pick(2) ? 1e-7 * pick(100) : -2.5);
+    action->SetQuantity(123456789.012345);
+    action->SetDurationMeasure(pick(2));
+    action->SetWorkMeasure(pick(2));
+    action->SetPriority(text());
+    action->SetConstraintType(static_cast<TTaskConstraintType>(pick(8)));
+    action->SetIsAction(pick(2) == 0);
+    action->SetIsMilestone(pick(2) == 0);
+    action->SetPostedToOutlook(pick(2) == 0);
+  }
+  for (int i = 0; i < ACount / 2; ++i)
+    ASetup.Link(nodes[1 + pick(ACount)], nodes[1 + pick(ACount)], static_cast<TTaskLinkType>(pick(4)));
+  auto priorities = ASetup.Property<IMapActionListAttribute>(map->Root(), "ActionList");
+  for (const char* priority : {"Urgent", "Someday"}) priorities->AddText(priority);
+
+  auto* settings = dynamic_cast<TLumetaMapSettings*>(map->Settings());
+  settings->SetTaskScheduling(pick(2) == 0);
+  settings->SetWorkingDays(wdMonday | wdWednesday | wdSaturday);
+  settings->SetWorkingPeriods({{7 * 60 + 30, 11 * 60}, {11 * 60, 15 * 60 + 45}, {22 * 60, 24 * 60}});
+  settings->SetHolidays({EncodeDate(2025, 12, 25), EncodeDate(2025, 1, 1)});
+  return map;
+}
+
+class XmlArchiveTest : public ::testing::Test {
+ protected:
+  TPlugInSetup FSetup;
+  TTempFolder FTemp;
+  TLumetaXmlArchive& Archive() { return FSetup.Archive; }
+  TMapPtr Reload(const TLumetaMap& AMap) { return Own(Archive().LoadFromText(Archive().SaveToText(AMap))); }
+};
+
+TEST_F(XmlArchiveTest, GeneratedMapsSurviveSaveAndLoad) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    TMapPtr original = RandomMap(FSetup, 200, seed);
+    const std::string path = FTemp / "generated.xml";
+    Archive().Save(*original, path);
+    EXPECT_TRUE(Archive().Warnings().empty());
+    TMapPtr loaded = Own(Archive().Load(path));
+    EXPECT_TRUE(Archive().Warnings().empty()) << Archive().Warnings().front();
+    ExpectSameMaps(*original, *loaded);
+    EXPECT_EQ(Archive().SaveToText(*loaded), ReadText(path)) << "saving what was loaded gives the same file";
+    EXPECT_EQ(loaded->AddNode(loaded->Root(), "next")->ID(), original->HighestID() + 1) << "IDs are never reused";
+  }
+}
+
+TEST_F(XmlArchiveTest, LoadedPropertiesAreLoadedAndUnmodified) {
+  TMapPtr loaded = Reload(*RandomMap(FSetup, 30, 4));
+  int properties = 0;
+  loaded->ForEachNode([&](TLumetaNode* ANode) {
+    for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i, ++properties) {
+      auto attribute = ANode->GetPropertyItem(i).as<IAttribute>();
+      EXPECT_TRUE(attribute->IsLoaded());
+      EXPECT_FALSE(attribute->IsModified()) << ANode->GetID() << " " << attribute->GetName();
+      EXPECT_EQ(ANode->GetPropertyItem(i)->GetHostObject().get(), ComPtr<IUnknown>(static_cast<INode*>(ANode)).get());
+    }
+  });
+  EXPECT_GT(properties, 0);
+}
+
+TEST_F(XmlArchiveTest, UnsetDatesAndUndeclaredFieldsAreNotWritten) {
+  TLumetaMap map;
+  ComPtr<IActionAttribute> action = FSetup.Action(map.AddNode(map.Root(), "Task"));
+  action->SetComplete(40);
+  action->FindChild("Is Summary").as<IWordBoolAttribute>()->SetValue(true);
+  const std::string text = Archive().SaveToText(map);
+  for (const char* absent : {"StartDate", "DueDate", "CompletedDate", "ConstraintDate", "Summary"})
+    EXPECT_EQ(text.find(absent), std::string::npos) << absent;
+  EXPECT_NE(text.find("<Complete>40</Complete>"), std::string::npos);
+  EXPECT_NE(text.find("<ConstraintType>qz:AsSoonAsPossible</ConstraintType>"), std::string::npos);
+  EXPECT_NE(text.find("<Priority />"), std::string::npos) << "an empty value that may be empty is written";
+
+  action->SetStartDate(EncodeDateTime({2025, 3, 4, 9, 30, 0, 0}));
+  EXPECT_NE(Archive().SaveToText(map).find("<StartDate>2025-03-04T09:30:00</StartDate>"), std::string::npos);
+}
+
+TEST_F(XmlArchiveTest, MeasuresAndNumbersUseTheirStoredTexts) {
+  TGermanLocale german;
+  TLumetaMap map;
+  ComPtr<IActionAttribute> action = FSetup.Action(map.AddNode(map.Root(), "Task"));
+  action->SetDurationMeasure(2);
+  action->SetWorkMeasure(0);
+  action->SetCost(1234.5);
+  const std::string text = Archive().SaveToText(map);
+  EXPECT_NE(text.find("<Duration Measure=\"\">0</Duration>"), std::string::npos) << "minutes have no stored text";
+  EXPECT_NE(text.find("<Work Measure=\"Hours\">0</Work>"), std::string::npos);
+  EXPECT_NE(text.find("<Cost>1234.5</Cost>"), std::string::npos) << (german.Active ? "under a German locale" : "");
+
+  TMapPtr loadedMap = Own(Archive().LoadFromText(text));
+  ComPtr<IActionAttribute> loaded = FSetup.Action(loadedMap->GetNode(1));
+  EXPECT_EQ(loaded->GetDurationMeasure(), 1) << "an empty measure reads as days";
+  EXPECT_EQ(loaded->GetWorkMeasure(), 0);
+  EXPECT_EQ(loaded->GetCost(), 1234.5);
+}
+
+TEST_F(XmlArchiveTest, LenientTextsLoadWithTheirDefaults) {
+  const std::string text = R"(<Map>
+  <Node ID="1">
+    <Action>
+      <Complete>abc</Complete>
+      <Duration Measure="Weeks">2</Duration>
+      <ConstraintType>qz:Whenever</ConstraintType>
+      <StartDate>not a date</StartDate>
+    </Action>
+    <TaskLinks>
+      <Link Node="2" Type="qz:startToFinish"/>
+      <Link Node="3" Type="qz:StartToFinish"/>
+      <Link Node="3"/>
+    </TaskLinks>
+  </Node>
+  <Node ID="2"/>
+  <Node ID="3"/>
+</Map>)";
+  TMapPtr map = Own(Archive().LoadFromText(text));
+  EXPECT_TRUE(Archive().Warnings().empty());
+  ComPtr<IActionAttribute> action = FSetup.Action(map->GetNode(1));
+  EXPECT_EQ(action->GetComplete(), -1);
+  EXPECT_EQ(action->GetDurationMeasure(), 1);
+  EXPECT_EQ(action->GetConstraintType(), tcAsLateAsPossible);
+  EXPECT_EQ(action->GetStartDate(), 0);
+  ComPtr<INodeLinkList2> links = FSetup.Links(map->GetNode(1));
+  ASSERT_EQ(links->GetCount(), 3);
+  EXPECT_EQ(links->GetLink(0).as<ITaskLink>()->GetLinkType(), ltFinishToStart) << "wrong case keeps the default";
+  EXPECT_EQ(links->GetLink(1).as<ITaskLink>()->GetLinkType(), ltStartToFinish);
+  EXPECT_EQ(links->GetLink(2).as<ITaskLink>()->GetLinkType(), ltFinishToStart);
+  EXPECT_EQ(links->GetLink(1)->GetLinkedNode().get(),
+            ComPtr<INode>(static_cast<INode*>(map->GetNode(3))).get()) << "references resolve in the new map";
+}
+
+// A manager of properties that carry one integer, "Complete", under the declarations given.
+class TFakeProperty : public TImplements<TAggregableObject, IProperty, IXmlMapping> {
+ public:
+  explicit TFakeProperty(const TXmlDeclarations& ADeclarations)
+      : FDeclarations(ADeclarations), FRecord(new TRecordAttribute(KNames, static_cast<IProperty*>(this))) {
+    FRecord->AddChild(make<TIntegerAttribute>().get());
+  }
+  ~TFakeProperty() override { delete FRecord; }
+  std::string GetPropertyName() override { return "Fake"; }
+  std::string GetCaption() override { return {}; }
+  std::string GetHint() override { return {}; }
+  ComPtr<IPropertyManager> GetManager() override { return {}; }
+  void SetManager(IPropertyManager*) override {}
+  ComPtr<IUnknown> GetHostObject() override { return {}; }
+  void SetHostObject(IUnknown*) override {}
+  const TXmlDeclarations& GetXmlDeclarations() override { return FDeclarations; }
+
+ protected:
+  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
+    return FRecord->InnerQueryInterface(AIid, AObject);
+  }
+
+ private:
+  static constexpr const char* KNames[] = {"Complete"};
+  const TXmlDeclarations& FDeclarations;
+  TRecordAttribute* FRecord;  // aggregated: freed with this property
+};
+
+class TFakeManager : public TImplements<TAggregableObject, IPropertyManager> {
+ public:
+  explicit TFakeManager(const TXmlDeclarations& ADeclarations) : FDeclarations(ADeclarations) {}
+  ComPtr<IPlugInInteractor> GetHost() override { return {}; }
+  std::string GetText() override { return {}; }
+  std::string GetDescription() override { return "Fake"; }
+  bool RegisterWith(IUnknown*) override { return true; }
+  void SetHost(IPlugInInteractor*) override {}
+  ComPtr<IProperty> NewProperty() override { return make<TFakeProperty>(FDeclarations); }
+  ComPtr<IUnknown> GetHostApplication() override { return {}; }
+
+ private:
+  const TXmlDeclarations& FDeclarations;
+};
+
+struct TMalformedCase {
+  const char* Name;
+  std::string Text;
+  int Line, Column;
+  const char* Reason;  // a part of the reason
+};
+
+TEST_F(XmlArchiveTest, MalformedFilesFailWithTheirPlaceAndLeaveTheMapAlone) {
+  const TMalformedCase cases[] = {
+      {"empty", "", 1, 1, "No document element"},
+      {"truncated", "<Map>\n  <Node ID=\"1\">\n    <Title>A</Ti", 3, 15, "Start-end tags mismatch"},
+      {"not XML", "<Map>\n  <Node ID=\"1\" <Title/>\n</Map>", 2, 16, "Error parsing start element tag"},
+      {"wrong root", "<?xml version=\"1.0\"?>\n<Mindmap/>", 2, 1, "the root element is 'Mindmap', not 'Map'"},
+      {"two roots", "<Map/>\n<Map/>", 2, 1, "a second root element"},
+      {"newer version", "<Map Version=\"2\"/>", 1, 6, "format version 2"},
+      {"no ID", "<Map>\n  <Node>\n  </Node>\n</Map>", 2, 3, "a node without an ID"},
+      {"non-numeric ID", "<Map>\n  <Node ID=\"x1\"/>\n</Map>", 2, 9, "the node ID 'x1' is not a positive whole number"},
+      {"zero ID", "<Map><Node ID=\"0\"/></Map>", 1, 12, "the node ID '0'"},
+      {"duplicate ID", "<Map>\n  <Node ID=\"4\">\n    <Node ID=\"4\"/>\n  </Node>\n</Map>", 3, 11, "the node ID 4 is used twice"},
+      {"missing link target",
+       "<Map>\n  <Node ID=\"1\">\n    <TaskLinks>\n      <Link Type=\"qz:FinishToStart\" Node=\"9\"/>\n    </TaskLinks>\n"
+       "  </Node>\n</Map>",
+       4, 37, "a link to node '9', which does not exist"},
+      {"link without node", "<Map>\n  <Node ID=\"1\">\n    <TaskLinks><Link/></TaskLinks>\n  </Node>\n</Map>", 3, 16,
+       "'Link' without its Node"},
+      {"missing connection target",
+       "<Map>\n  <Node ID=\"1\"><Connections><Connection Node=\"1\"/><Connection Node=\"77\"/></Connections></Node>\n</Map>",
+       2, 63, "a connection to node '77'"},
+      {"two actions", "<Map>\n  <Node ID=\"1\">\n    <Action/>\n    <Action/>\n  </Node>\n</Map>", 4, 5,
+       "a second 'Action' element"},
+      {"bad expanded", "<Map><Node ID=\"1\" Expanded=\"no\"/></Map>", 1, 19, "Expanded must be true or false"},
+      {"bad working day", "<Map>\n  <Settings>\n    <WorkingDays>Monday Funday</WorkingDays>\n  </Settings>\n</Map>", 3,
+       5, "'Funday' is not a day of the week"},
+      {"no working day", "<Map>\n  <Settings><WorkingDays/></Settings>\n</Map>", 2, 13, "at least one day"},
+      {"overlapping periods",
+       "<Map><Settings><WorkingPeriods><Period Start=\"08:00\" Finish=\"12:00\"/><Period Start=\"11:00\" "
+       "Finish=\"13:00\"/></WorkingPeriods></Settings></Map>",
+       1, 16, "without overlapping"},
+      {"bad period", "<Map><Settings><WorkingPeriods><Period Start=\"8\" Finish=\"12:00\"/></WorkingPeriods></Settings></Map>",
+       1, 32, "Start and Finish as hh:mm"},
+      {"bad holiday", "<Map>\n <Settings><Holidays><Holiday>Christmas</Holiday></Holidays></Settings></Map>", 2, 22,
+       "the holiday 'Christmas' is not a date"},
+      {"multibyte column", "<Map><Title>Größe</Title><Node ID=\"-3\"/></Map>", 1, 32, "the node ID '-3'"},
+  };
+  for (const TMalformedCase& test : cases) {
+    SCOPED_TRACE(test.Name);
+    TMapPtr map = RandomMap(FSetup, 10, 5);
+    const std::vector<std::string> before = DescribeMap(*map);
+    try {
+      map = Own(Archive().LoadFromText(test.Text, "broken.xml"));
+      ADD_FAILURE() << "loaded";
+    } catch (const EArchiveError& AError) {
+      EXPECT_EQ(AError.File(), "broken.xml");
+      EXPECT_EQ(AError.Line(), test.Line);
+      EXPECT_EQ(AError.Column(), test.Column);
+      EXPECT_NE(AError.Reason().find(test.Reason), std::string::npos) << AError.Reason();
+      EXPECT_EQ(std::string(AError.what()).rfind("broken.xml:" + std::to_string(test.Line) + ":" +
+                                                     std::to_string(test.Column) + ": ", 0),
+                0u)
+          << AError.what();
+    }
+    EXPECT_EQ(DescribeMap(*map), before);
+  }
+}
+
+TEST_F(XmlArchiveTest, ReadingAFileThatIsNotThereNamesIt) {
+  try {
+    Archive().Load(FTemp / "missing.xml");
+    FAIL();
+  } catch (const EArchiveError& AError) {
+    EXPECT_EQ(std::string(AError.what()), FTemp / "missing.xml" + ": cannot read the file: No such file or directory");
+  }
+  WriteText(FTemp / "bad.xml", "<Map>\n<Node ID=\"1\"><Node ID=\"1\"/></Node></Map>");
+  try {
+    Archive().Load(FTemp / "bad.xml");
+    FAIL();
+  } catch (const EArchiveError& AError) {
+    EXPECT_EQ(std::string(AError.what()), FTemp / "bad.xml" + ":2:20: the node ID 1 is used twice");
+  }
+}
+
+TEST_F(XmlArchiveTest, UnknownElementsAreKeptAndReported) {
+  const std::string text = R"(<Map Colour="blue">
+  <Theme Name="dark"><Font Size="12"/></Theme>
+  <Node ID="1">
+    <Action Shade="x"><Complete>5</Complete><Bogus>1</Bogus></Action>
+    <Sketch>&lt;svg/&gt;</Sketch>
+  </Node>
+</Map>)";
+  std::unique_ptr<TLumetaMap> map = Archive().LoadFromText(text, "extra.xml");
+  const std::vector<std::string> expected = {
+      "extra.xml:1:6: unknown attribute 'Colour' of 'Map' ignored",
+      "extra.xml:2:3: unknown element 'Theme' kept as it is",
+      "extra.xml:4:13: unknown attribute 'Shade' of 'Action' ignored",
+      "extra.xml:4:45: unknown element 'Bogus' in 'Action' ignored",
+      "extra.xml:5:5: unknown element 'Sketch' kept as it is",
+  };
+  EXPECT_EQ(Archive().Warnings(), expected);
+  const std::string saved = Archive().SaveToText(*map);
+  EXPECT_NE(saved.find("<Theme Name=\"dark\">"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<Font Size=\"12\" />"), std::string::npos);
+  EXPECT_NE(saved.find("<Sketch>&lt;svg/&gt;</Sketch>"), std::string::npos);
+  EXPECT_EQ(saved.find("Bogus"), std::string::npos);
+  Archive().LoadFromText(saved);
+  EXPECT_EQ(Archive().Warnings().size(), 2u) << "the kept elements are still unknown, nothing else";
+}
+
+TEST_F(XmlArchiveTest, LinksToRemovedNodesAreDroppedOnSave) {
+  TMapPtr map(new TLumetaMap);
+  TLumetaNode* a = map->AddNode(map->Root(), "A");
+  TLumetaNode* b = map->AddNode(map->Root(), "B");
+  FSetup.Link(a, b, ltStartToStart);
+  a->HostData().Connections.push_back(b->ID());
+  ComPtr<TLumetaNode> removed = map->DetachNode(b);
+  const std::string text = Archive().SaveToText(*map);
+  TLumetaMap::ReleaseSubtree(removed.get());
+  EXPECT_EQ(Archive().Warnings().size(), 2u);
+  TMapPtr loaded = Own(Archive().LoadFromText(text));
+  EXPECT_EQ(FSetup.Links(loaded->GetNode(1), "SuccessorTaskLinks")->GetCount(), 0);
+  EXPECT_TRUE(loaded->GetNode(1)->HostData().Connections.empty());
+}
+
+TEST_F(XmlArchiveTest, SavingIntoAFolderThatIsAFileFails) {
+  WriteText(FTemp / "plain", "not a folder");
+  const std::string path = FTemp / "plain/map.xml";
+  TLumetaMap map;
+  try {
+    Archive().Save(map, path);
+    FAIL();
+  } catch (const ELumetaError& AError) {
+    EXPECT_EQ(std::string(AError.what()), path + ": cannot save: Not a directory");
+  }
+  EXPECT_EQ(ReadText(FTemp / "plain"), "not a folder");
+}
+
+TEST_F(XmlArchiveTest, ASaveThatFailsPartWayKeepsTheOldFile) {
+  const std::string path = FTemp / "map.xml";
+  TLumetaMap small;
+  small.AddNode(small.Root(), "only");
+  Archive().Save(small, path);
+  chmod(path.c_str(), 0640);
+  const std::string before = ReadText(path);
+
+  // A file size limit makes the write fail part way, even for root.
+  TMapPtr big = RandomMap(FSetup, 300, 6);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = before.size() + 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  EXPECT_THROW(Archive().Save(*big, path), ELumetaError);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(ReadText(path), before);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  Archive().Save(*big, path);
+  struct stat status {};
+  ASSERT_EQ(stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u) << "a replaced file keeps its permissions";
+  ExpectSameMaps(*big, *Own(Archive().Load(path)));
+}
+
+TEST_F(XmlArchiveTest, SavingThroughASymbolicLinkReplacesItsTarget) {
+  TLumetaMap map;
+  map.Root()->SetTitle("linked");
+  WriteText(FTemp / "real.xml", "old");
+  std::filesystem::create_symlink(FTemp / "real.xml", FTemp / "link.xml");
+  Archive().Save(map, FTemp / "link.xml");
+  EXPECT_TRUE(std::filesystem::is_symlink(FTemp / "link.xml"));
+  EXPECT_EQ(Archive().Load(FTemp / "real.xml")->Root()->Title(), "linked");
+}
+
+TEST_F(XmlArchiveTest, RegistrationRefusesNamesThatAreTaken) {
+  EXPECT_EQ(Archive().ManagerFor("Action")->GetDescription(), "Action");
+  EXPECT_EQ(Archive().ManagerFor("ActionList")->GetDescription(), "Action List");
+  EXPECT_EQ(Archive().ManagerFor("Title"), nullptr);
+  EXPECT_THROW(Archive().RegisterManager(Archive().ManagerFor("Action")), ELumetaError);
+
+  static const TXmlDeclarations hostName = [] {
+    TXmlDeclarations d;
+    d.push_back(std::make_unique<XmlElement>("Notes", "Notes", true));
+    return d;
+  }();
+  static const TXmlDeclarations strayOwner = [] {
+    TXmlDeclarations d;
+    d.push_back(std::make_unique<XmlElement>("Other", "Other", true));
+    d.push_back(std::make_unique<XmlAttribute>("Complete", "Unit", "Nowhere", true));
+    return d;
+  }();
+  static const TXmlDeclarations missingAttribute = [] {
+    TXmlDeclarations d;
+    d.push_back(std::make_unique<XmlElement>("Other", "Other", true));
+    d.push_back(std::make_unique<XmlElement>("Nonexistent", "Nonexistent", true));
+    return d;
+  }();
+  for (const TXmlDeclarations* declarations : {&hostName, &strayOwner, &missingAttribute}) {
+    auto manager = make<TFakeManager>(*declarations);
+    EXPECT_THROW(Archive().RegisterManager(manager.get()), ELumetaError);
+  }
+}
+
+}  // namespace
