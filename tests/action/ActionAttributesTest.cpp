@@ -8,6 +8,7 @@
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
 #include "plugin/LumetaIntf.h"
+#include "tests/support/TestProperty.h"
 
 namespace {
 
@@ -71,29 +72,10 @@ class TFakeNode : public TImplements<TAggregableObject, INode> {
 };
 
 // The Action property of a node, carrying an aggregated action record.
-class TFakeProperty : public TImplements<TAggregableObject, IProperty> {
+class TFakeProperty : public TTestProperty<TActionAttribute> {
  public:
-  explicit TFakeProperty(ComPtr<IUnknown> AHost)
-      : FHost(std::move(AHost)), FRecord(new TActionAttribute(static_cast<IProperty*>(this))) {}
-  ~TFakeProperty() override { delete FRecord; }
-
-  TActionAttribute* Record() { return FRecord; }
-  std::string GetPropertyName() override { return "Action"; }
-  std::string GetCaption() override { return "Action"; }
-  std::string GetHint() override { return {}; }
-  ComPtr<IPropertyManager> GetManager() override { return {}; }
-  void SetManager(IPropertyManager*) override {}
-  ComPtr<IUnknown> GetHostObject() override { return FHost; }
-  void SetHostObject(IUnknown* AHost) override { FHost = AHost; }
-
- protected:
-  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
-    return FRecord->InnerQueryInterface(AIid, AObject);
-  }
-
- private:
-  ComPtr<IUnknown> FHost;
-  TActionAttribute* FRecord;  // aggregated: freed with this property
+  explicit TFakeProperty(ComPtr<IUnknown> AHost) : TTestProperty("Action", std::move(AHost)) {}
+  TActionAttribute* Record() { return Content(); }
 };
 
 // Every field set, with texts that need folding.

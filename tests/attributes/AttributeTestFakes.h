@@ -9,6 +9,7 @@
 #include "attributes/LumetaAttributeFactory.h"
 #include "attributes/LumetaAttributes.h"
 #include "plugin/LumetaIntf.h"
+#include "tests/support/TestProperty.h"
 
 class TFakeNode : public TImplements<TAggregableObject, INode> {
  public:
@@ -77,28 +78,10 @@ class TPairRecord : public TRecordAttribute {
 inline const GUID PairRecordIid = MakeGuid("6E4C1D0A-0000-4000-8000-000000000001");
 
 // A property named "Action" on a host object, carrying an aggregated TPairRecord.
-class TFakeProperty : public TImplements<TAggregableObject, IProperty> {
+class TFakeProperty : public TTestProperty<TPairRecord> {
  public:
-  explicit TFakeProperty(ComPtr<IUnknown> AHost) : FHost(std::move(AHost)), FRecord(new TPairRecord(static_cast<IProperty*>(this))) {}
-  ~TFakeProperty() override { delete FRecord; }
-
-  TPairRecord* Record() { return FRecord; }
-  std::string GetPropertyName() override { return "Action"; }
-  std::string GetCaption() override { return "Action caption"; }
-  std::string GetHint() override { return {}; }
-  ComPtr<IPropertyManager> GetManager() override { return {}; }
-  void SetManager(IPropertyManager*) override {}
-  ComPtr<IUnknown> GetHostObject() override { return FHost; }
-  void SetHostObject(IUnknown* AHost) override { FHost = AHost; }
-
- protected:
-  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
-    return FRecord->InnerQueryInterface(AIid, AObject);
-  }
-
- private:
-  ComPtr<IUnknown> FHost;
-  TPairRecord* FRecord;  // aggregated: freed with this property
+  explicit TFakeProperty(ComPtr<IUnknown> AHost) : TTestProperty("Action", std::move(AHost)) { Caption = "Action caption"; }
+  TPairRecord* Record() { return Content(); }
 };
 
 // Installs an in-process factory with the standard classes and TPairRecord for one test.

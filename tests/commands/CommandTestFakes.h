@@ -12,6 +12,7 @@
 #include "host/LumetaModel.h"
 #include "plugin/LumetaProperties.h"
 #include "scheduling/Data.h"
+#include "tests/support/TestProperty.h"
 
 class TTaskRecord : public TRecordAttribute {
  public:
@@ -22,29 +23,10 @@ class TTaskRecord : public TRecordAttribute {
   }
 };
 
-class TTaskProperty : public TImplements<TAggregableObject, IProperty> {
+class TTaskProperty : public TTestProperty<TTaskRecord> {
  public:
-  TTaskProperty() : FRecord(new TTaskRecord(static_cast<IProperty*>(this))) {}
-  ~TTaskProperty() override { delete FRecord; }
-
-  TTaskRecord* Record() { return FRecord; }
-  std::string GetPropertyName() override { return "Task"; }
-  std::string GetCaption() override { return "Task"; }
-  std::string GetHint() override { return {}; }
-  ComPtr<IPropertyManager> GetManager() override { return FManager; }
-  void SetManager(IPropertyManager* AManager) override { FManager = AManager; }
-  ComPtr<IUnknown> GetHostObject() override { return ComPtr<IUnknown>(FHost); }
-  void SetHostObject(IUnknown* AHost) override { FHost = AHost; }
-
- protected:
-  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
-    return FRecord->InnerQueryInterface(AIid, AObject);
-  }
-
- private:
-  TTaskRecord* FRecord;  // aggregated: freed with this property
-  ComPtr<IPropertyManager> FManager;
-  IUnknown* FHost = nullptr;  // the node holds its properties
+  TTaskProperty() : TTestProperty("Task") {}
+  TTaskRecord* Record() { return Content(); }
 };
 
 class TTaskManager : public TLumetaPropertyManager {

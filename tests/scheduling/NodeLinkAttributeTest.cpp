@@ -55,7 +55,7 @@ TEST(NodeLinkAttribute, StreamRoundTripKeepsTheTaskAndTheTypeAndResolvesInTheMap
   TFactoryScope factory;
   ComPtr<TTreeNode> root = TTreeNode::Root();
   ComPtr<TTreeNode> owner = root->AddNode("5"), task = root->AddNode("12");
-  ComPtr<TFakeProperty> saved = owner->AddProperty("NodeLinks", &TaskLinkAttributeIid);
+  ComPtr<TFakeProperty> saved = owner->AddProperty("NodeLinks", true);
   ComPtr<ITaskLink> link = QueryAs<ITaskLink>(saved->List()->Add().get());
   link->SetLinkedNode(task.get());
   link->SetLinkType(ltFinishToFinish);
@@ -66,7 +66,7 @@ TEST(NodeLinkAttribute, StreamRoundTripKeepsTheTaskAndTheTypeAndResolvesInTheMap
   const std::vector<uint8_t> expected{1, 0, 0, 0, 4, 0, 0, 0, '1', 0, '2', 0, ltFinishToFinish, 0, 0, 0};
   EXPECT_EQ(stream->Data(), expected);
 
-  ComPtr<TFakeProperty> loaded = owner->AddProperty("Copy", &TaskLinkAttributeIid);
+  ComPtr<TFakeProperty> loaded = owner->AddProperty("Copy", true);
   stream->Seek(0, TSeekOrigin::Begin);
   loaded->List()->LoadFromStream(stream.get());
   ComPtr<ITaskLink> copy = QueryAs<ITaskLink>(loaded->List()->GetChild(0).get());

@@ -88,11 +88,11 @@ TEST(NodeList, RebuildWithSubtreesListsEachNodeBeforeItsChildren) {
 TEST(NodeList, AnyHasPredecessorsCountsOnlyNonEmptyPredecessorLists) {
   TFactoryScope factory;
   TTree tree;
-  tree.a->AddProperty("NodeLinks", &TaskLinkAttributeIid);
-  tree.b->AddProperty("SuccessorNodeLinks", &TaskLinkAttributeIid)->List()->Add();
+  tree.a->AddProperty("NodeLinks", true);
+  tree.b->AddProperty("SuccessorNodeLinks", true)->List()->Add();
   ComPtr<TNodeList> list = ListOf({tree.a.get(), tree.b.get(), tree.a1.get()});
   EXPECT_FALSE(list->AnyHasPredecessors());
-  tree.a1->AddProperty("NodeLinks", &TaskLinkAttributeIid)->List()->Add();
+  tree.a1->AddProperty("NodeLinks", true)->List()->Add();
   EXPECT_TRUE(list->AnyHasPredecessors());
 }
 

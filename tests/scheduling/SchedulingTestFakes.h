@@ -9,38 +9,23 @@
 #include "attributes/LumetaAttributes.h"
 #include "plugin/LumetaIntf.h"
 #include "scheduling/LumetaNodeLinkAttributes.h"
+#include "tests/support/TestProperty.h"
 
 // The host calls that the code under test should make few of.
 struct TCallCounts {
   int FirstChild = 0, RelativeIndex = 0, FromRelativeIndex = 0, PropertyCount = 0;
 };
 
-// A named property; made with an item type, it carries an aggregated list of that type.
-class TFakeProperty : public TImplements<TAggregableObject, IProperty> {
+// A named property; made with links, it carries an aggregated list of task links.
+class TTaskLinkList : public TListAttribute {
  public:
-  explicit TFakeProperty(std::string AName, const GUID* AItemType = nullptr) : FName(std::move(AName)) {
-    if (AItemType) FList = new TListAttribute(*AItemType, static_cast<IProperty*>(this));
-  }
-  ~TFakeProperty() override { delete FList; }
+  explicit TTaskLinkList(IUnknown* AController) : TListAttribute(TaskLinkAttributeIid, AController) {}
+};
 
-  TListAttribute* List() { return FList; }
-  std::string GetPropertyName() override { return FName; }
-  std::string GetCaption() override { return FName; }
-  std::string GetHint() override { return {}; }
-  ComPtr<IPropertyManager> GetManager() override { return {}; }
-  void SetManager(IPropertyManager*) override {}
-  ComPtr<IUnknown> GetHostObject() override { return ComPtr<IUnknown>(FHost); }
-  void SetHostObject(IUnknown* AHost) override { FHost = AHost; }
-
- protected:
-  HRESULT QueryAggregated(const GUID& AIid, void** AObject) noexcept override {
-    return FList ? FList->InnerQueryInterface(AIid, AObject) : E_NOINTERFACE;
-  }
-
- private:
-  std::string FName;
-  IUnknown* FHost = nullptr;        // the node holds its properties
-  TListAttribute* FList = nullptr;  // aggregated: freed with this property
+class TFakeProperty : public TTestProperty<TTaskLinkList> {
+ public:
+  explicit TFakeProperty(std::string AName, bool AWithLinks = false) : TTestProperty(std::move(AName), {}, AWithLinks) {}
+  TListAttribute* List() { return Content(); }
 };
 
 // A map node. A relative index is "rel:" and the target's ID: enough to see which way was taken.
@@ -55,8 +40,8 @@ class TTreeNode : public TImplements<TAggregableObject, INode> {
     FChildren.push_back(child);
     return child;
   }
-  ComPtr<TFakeProperty> AddProperty(const std::string& AName, const GUID* AItemType = nullptr) {
-    ComPtr<TFakeProperty> property = make<TFakeProperty>(AName, AItemType);
+  ComPtr<TFakeProperty> AddProperty(const std::string& AName, bool AWithLinks = false) {
+    ComPtr<TFakeProperty> property = make<TFakeProperty>(AName, AWithLinks);
     SetProperty(property.get());
     return property;
   }
