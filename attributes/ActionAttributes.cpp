@@ -291,9 +291,9 @@ TActionAttribute::TActionAttribute(IUnknown* AController)
   FConstraintType = adopt(make<TStringAttribute>());
   FConstraintDate = adopt(make<TDateTimeAttribute>());
   FConstraintType->SetValue(std::string(TaskConstraintTypeToText(tcAsSoonAsPossible)));
-  // A new record is no edit and holds nothing from a document yet: its first read loads it.
-  SetFlagEx(afLoaded, false, true);
-  SetFlagEx(afModified, false, true);
+  // A new record is no edit and holds nothing from a document yet: its first read loads it. The
+  // children start without flags, so only the one just given its default has any to clear.
+  FConstraintType->SetFlagEx(afLoaded | afModified, false, false);
 }
 
 TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {

@@ -490,6 +490,8 @@ bool TStringAttribute::GetValueHash(size_t& AHash) {
 TVariant TWordBoolAttribute::GetAsValue() { return TVariant(std::in_place_type<bool>, GetValue()); }
 
 void TWordBoolAttribute::LoadFromString(const std::string& AText) {
+  // The two texts a save writes, without the copy the general reading makes.
+  if (AText == "true" || AText == "false") return SetValue(AText[0] == 't');
   std::string text(TrimAscii(AText));
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char AChar) { return std::tolower(AChar); });
   if (text == "true") return SetValue(true);

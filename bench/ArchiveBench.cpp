@@ -26,7 +26,8 @@
 
 namespace {
 
-constexpr int NodeCount = 100'000;
+// LUMETA_BENCH_NODES overrides the size, for profiling under a slow tool such as callgrind.
+int NodeCount = 100'000;
 
 struct TBenchSetup {
   TBenchSetup() {
@@ -234,6 +235,7 @@ double PeakMegabytes(const char* AWhat, const std::string& AFile) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--peak") return MeasurePeak(argv[2], argv[3]);
+  if (const char* nodes = std::getenv("LUMETA_BENCH_NODES"); nodes && std::atoi(nodes) > 0) NodeCount = std::atoi(nodes);
   benchmark::Initialize(&argc, argv);
   TBenchSetup setup;
   Setup = &setup;

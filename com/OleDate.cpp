@@ -143,6 +143,29 @@ class TTextCursor {
 
 bool IsXmlSpace(char AChar) { return AChar == ' ' || AChar == '\t' || AChar == '\r' || AChar == '\n'; }
 
+// The form every saved value takes, "YYYY-MM-DDThh:mm:ss", read at fixed places; empty for any
+// other text, which the general reading then handles (and rejects when it must).
+std::optional<double> FixedXmlDateTime(std::string_view AText) {
+  if (AText.size() != 19 || AText[4] != '-' || AText[7] != '-' || AText[10] != 'T' || AText[13] != ':' ||
+      AText[16] != ':')
+    return std::nullopt;
+  bool digits = true;
+  const auto number = [&](size_t AStart, size_t ALength) {
+    int value = 0;
+    for (size_t i = AStart; i < AStart + ALength; ++i) {
+      const unsigned digit = static_cast<unsigned char>(AText[i]) - unsigned{'0'};
+      digits &= digit <= 9;
+      value = value * 10 + static_cast<int>(digit);
+    }
+    return value;
+  };
+  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  if (!digits || !IsValidDate(year, month, day) || !IsValidTime(hour, minute, second, 0)) return std::nullopt;
+  const int64_t linear = DayFromDate(year, month, day) * MsPerDay + ((hour * 60LL + minute) * 60 + second) * 1000;
+  return InRange(linear) ? std::optional<double>(FromLinearMs(linear)) : std::nullopt;
+}
+
 }  // namespace
 
 double EncodeDateTime(const TDateTimeParts& AParts) {
@@ -186,6 +209,7 @@ std::string DateTimeToXmlText(double AValue) {
 }
 
 std::optional<double> XmlTextToDateTime(std::string_view AText) {
+  if (const auto value = FixedXmlDateTime(AText)) return value;
   while (!AText.empty() && IsXmlSpace(AText.front())) AText.remove_prefix(1);
   while (!AText.empty() && IsXmlSpace(AText.back())) AText.remove_suffix(1);
 
@@ -233,8 +257,16 @@ double NowAsDateTime() {
   using namespace std::chrono;
   const int64_t sinceEpochMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   const std::time_t seconds = static_cast<std::time_t>(sinceEpochMs / 1000);
-  std::tm local{};
-  localtime_r(&seconds, &local);
+  // The local time of the last second asked for: a burst of calls (a new property for every node
+  // of a large map) would otherwise pay the time-zone conversion each time.
+  thread_local bool cached = false;
+  thread_local std::time_t cachedSeconds = 0;
+  thread_local std::tm local{};
+  if (!cached || seconds != cachedSeconds) {
+    localtime_r(&seconds, &local);
+    cachedSeconds = seconds;
+    cached = true;
+  }
   // A leap second shows as second 60, which has no place in a date-time value.
   return EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                          local.tm_sec > 59 ? 59 : local.tm_sec, static_cast<int>(sinceEpochMs % 1000)});

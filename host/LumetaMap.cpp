@@ -75,6 +75,7 @@ void TLumetaNode::SetProperty(IProperty* AProperty) {
       return;
     }
   }
+  if (FProperties.empty()) FProperties.reserve(4);  // a node carries a few properties: grow once, not at each
   FProperties.push_back(std::move(property));
 }
 

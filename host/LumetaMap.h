@@ -91,6 +91,8 @@ class TLumetaMap {
   // Raises ELumetaError "No node with ID n" when absent.
   TLumetaNode* GetNode(int64_t AID) const;
   size_t NodeCount() const noexcept { return FIndex.size(); }
+  // Room in the ID index for ACount nodes, so that loading a large map does not rehash it again and again.
+  void ReserveNodes(size_t ACount) { FIndex.reserve(ACount); }
   int64_t HighestID() const noexcept { return FHighestID; }
   // Raises the ID counter (a file remembers IDs of nodes deleted before it was saved); never lowers it.
   void SetHighestID(int64_t AID) noexcept { FHighestID = std::max(FHighestID, AID); }

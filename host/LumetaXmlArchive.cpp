@@ -644,6 +644,9 @@ class TLumetaXmlArchive::TLoader {
     }
 
     FMap = std::make_unique<TLumetaMap>();
+    // The node index sized once from the IDs the file has handed out, unless the count is more
+    // than the text could hold (a node takes at least a dozen characters).
+    FMap->ReserveNodes(static_cast<size_t>(std::min<int64_t>(highest, static_cast<int64_t>(FSize / 12))));
     ReadContent(root, FMap->Root(), 0);
     ResolveReferences();
     FMap->SetHighestID(highest);
@@ -836,6 +839,9 @@ class TLumetaXmlArchive::TLoader {
       if (layout.IsList) {
         auto list = property.try_as<IListAttribute>();
         if (!list) throw ELumetaError("the property is not a list");
+        // Marked loaded before its items come, as it is after them, so that adding an item does
+        // not first ask a new map without a document source to load the list.
+        list->SetFlag(afLoaded, true);
         ReadList(layout, list.get(), AElement);
       } else if (auto record = property.try_as<IStructuredAttribute>()) {
         ReadFields(layout, record.get(), AElement);
@@ -867,9 +873,14 @@ class TLumetaXmlArchive::TLoader {
       else
         Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
     }
+    int expected = 0;  // a saved record lists its elements in declaration order: try the next one first
     for (pugi::xml_node child : AElement.children()) {
       if (child.type() != pugi::node_element) continue;
-      const int slotIndex = ALayout.SlotIndex(child.name());
+      const std::string_view name = child.name();
+      const int slotIndex = expected < static_cast<int>(ALayout.Slots.size()) && ALayout.Slots[expected].Name == name
+                                ? expected
+                                : ALayout.SlotIndex(name);
+      expected = slotIndex + 1;
       if (slotIndex < 0) {
         Warn(child, "unknown element '" + std::string(child.name()) + "' in '" + AElement.name() + "' ignored");
         continue;

@@ -5,6 +5,7 @@
 
 TLumetaNodeDateAttribute::TLumetaNodeDateAttribute(IUnknown* AController)
     : TRecordAttribute(std::span<const char* const>(KNodeDateNames), AController) {
+  ReserveChildren(static_cast<int32_t>(KNodeDateNames.size()));
   for (size_t i = 0; i < KNodeDateNames.size(); ++i) AddChild(make<TDateTimeAttribute>().get());
 }
 
@@ -29,7 +30,14 @@ const TXmlDeclarations& TLumetaNodeDateProperty::GetXmlDeclarations() {
 }
 
 ComPtr<IDateTimeAttribute> TLumetaNodeDateProperty::DateChild(const char* AName) {
-  return FDates->FindChild(AName).as<IDateTimeAttribute>();
+  // A record child's name is its place in the name table, so while the record keeps its shape the
+  // place answers without FindChild computing and caching every child's name (once per node).
+  ComPtr<IAttribute> child;
+  if (FDates->Count() == static_cast<int32_t>(KNodeDateNames.size()))
+    for (size_t i = 0; i < KNodeDateNames.size() && !child; ++i)
+      if (KNodeDateNames[i] == AName) child = FDates->ChildAt(static_cast<int32_t>(i));
+  if (!child) child = FDates->FindChild(AName);
+  return child.as<IDateTimeAttribute>();
 }
 
 double TLumetaNodeDateProperty::GetCreatedDate() { return DateChild(KNodeDateNames[0])->GetValue(); }
