@@ -209,6 +209,12 @@ TVariant TAttribute::GetAsValue() { throw ENotImplemented(); }
 
 std::string TAttribute::GetCaption() {
   if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property->GetCaption();
+  return TextFromOwner(true);
+}
+
+// What the owner calls this attribute: a list its 1-based position, a record the child's caption
+// or name.
+std::string TAttribute::TextFromOwner(bool ACaption) {
   if (!FOwner) return {};
   if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(FOwner)) {
     const int32_t index = list->IndexOf(Self());
@@ -216,7 +222,8 @@ std::string TAttribute::GetCaption() {
   }
   if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(FOwner)) {
     const int32_t index = record->IndexOf(Self());
-    return index >= 0 ? record->GetChildCaption(index) : std::string();
+    if (index < 0) return {};
+    return ACaption ? record->GetChildCaption(index) : record->GetChildName(index);
   }
   return {};
 }
@@ -246,16 +253,7 @@ std::string TAttribute::GetName() {
 
 std::string TAttribute::ComputeName() {
   if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property->GetPropertyName();
-  if (!FOwner) return {};
-  if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(FOwner)) {
-    const int32_t index = list->IndexOf(Self());
-    return index >= 0 ? std::to_string(index + 1) : std::string();
-  }
-  if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(FOwner)) {
-    const int32_t index = record->IndexOf(Self());
-    return index >= 0 ? record->GetChildName(index) : std::string();
-  }
-  return {};
+  return TextFromOwner(false);
 }
 
 ComPtr<IProperty> TAttribute::GetProperty() {

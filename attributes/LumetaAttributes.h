@@ -124,6 +124,7 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
 
  private:
   std::string ComputeName();
+  std::string TextFromOwner(bool ACaption);
 
   std::unique_ptr<std::string> FName;  // null until first asked for
   IAttribute* FOwner = nullptr;        // not counted: the owner holds this attribute
