@@ -114,7 +114,10 @@ std::string TLumetaNode::GetRelativeIndex(INode* ANode) {
   if (!common) return {};
   std::string text;
   for (TLumetaNode* node = this; node != common; node = node->FParent) text += text.empty() ? ".." : "/..";
-  for (auto it = down.rbegin(); it != down.rend(); ++it) text += (text.empty() ? "" : "/") + std::to_string(*it);
+  for (auto it = down.rbegin(); it != down.rend(); ++it) {
+    if (!text.empty()) text += '/';
+    text += std::to_string(*it);
+  }
   return text;
 }
 
