@@ -423,11 +423,172 @@ IAttribute* TLumetaXmlArchive::TLayout::FieldAttribute(TOwner& AOwner, TField& A
 
 using TLayoutField = TLumetaXmlArchive::TLayout::TField;
 
+// ---- The document a map was read from
+
+namespace {
+// Keeps the parsed file of a loaded map: record and list values are read from it on their first
+// use, and a property nobody has read since is saved by copying its element. Owns the text the
+// document points into.
+class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
+ public:
+  using TLayout = TLumetaXmlArchive::TLayout;
+  struct TEntry {
+    ComPtr<IProperty> Property;  // held, so that its address never names a later property
+    pugi::xml_node Element;
+    TLayout* Layout;  // kept alive by FLayouts
+    bool Clean;       // the element holds nothing the layout passes over
+  };
+
+  TXmlDocSource(std::string AName, std::string ABuffer) : Name(std::move(AName)), Buffer(std::move(ABuffer)) {}
+
+  // Entries are gathered during the load and sorted once after it: a hash table of some
+  // hundred thousand entries costs more than all the values it saves reading.
+  void Remember(IProperty* AProperty, pugi::xml_node AElement, TLayout& ALayout, bool AClean) {
+    FIndex.emplace_back(AProperty, static_cast<uint32_t>(FEntries.size()));
+    FEntries.push_back({ComPtr<IProperty>(AProperty), AElement, &ALayout, AClean});
+  }
+  void Seal() { std::sort(FIndex.begin(), FIndex.end()); }
+  void KeepLayout(std::shared_ptr<TLayout> ALayout) { FLayouts.push_back(std::move(ALayout)); }
+
+  // The element of a property none of whose values has been read since the load, or null.
+  const TEntry* Untouched(IProperty* AProperty) {
+    const TEntry* entry = Find(AProperty);
+    if (!entry || !entry->Clean) return nullptr;
+    TAttribute* object = TAttribute::FromInterface(QueryAs<IAttribute>(AProperty).get());
+    TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
+    if (!structure) return nullptr;
+    if (entry->Layout->IsList) return structure->IsLoaded() ? nullptr : entry;
+    for (int32_t i = 0; i < structure->Count(); ++i)
+      if (structure->ChildAt(i)->IsLoaded()) return nullptr;
+    return entry;
+  }
+
+  void LoadAttribute(IAttribute* AAttribute) override {
+    ComPtr<IProperty> property = AAttribute->GetProperty();
+    const TEntry* entry = property ? Find(property.get()) : nullptr;
+    if (!entry) return;  // made after the load: nothing to read
+    TLayout& layout = *entry->Layout;
+    try {
+      if (layout.IsList) {
+        auto list = QueryAs<IListAttribute>(property.get());
+        // Only the list itself asks (EnsureLoaded has marked it loaded); its items come all at once.
+        if (!list || !SameObject(list.get(), AAttribute)) return;
+        const TPendingScope scope(FPending, nullptr);  // a list loaded from inside a record's load
+        ReadList(layout, list.get(), entry->Element);
+        list->SetFlagEx(afLoaded, true, true);
+        return;
+      }
+      auto record = QueryAs<IStructuredAttribute>(property.get());
+      if (!record) return;
+      // The whole record at once, as a load would: every child not yet read or set. They are
+      // marked first so that a side effect reading a sibling does not come back here.
+      std::vector<IAttribute*> pending;
+      const int32_t count = record->GetChildCount();
+      std::vector<ComPtr<IAttribute>> children;
+      children.reserve(static_cast<size_t>(count));
+      for (int32_t i = 0; i < count; ++i) {
+        children.push_back(record->GetChild(i));
+        IAttribute* child = children.back().get();
+        // The child asking is marked loaded already, by EnsureLoaded.
+        if (child && (child == AAttribute || !child->IsLoaded())) pending.push_back(child);
+      }
+      for (IAttribute* child : pending) child->SetFlagEx(afLoaded, true, true);
+      {
+        const TPendingScope scope(FPending, &pending);
+        ReadFields(layout, record.get(), entry->Element);
+      }
+      for (IAttribute* child : pending) child->SetFlagEx(afModified, false, true);
+    } catch (const std::exception& AError) {
+      throw ELumetaError(Name + ": cannot load '" + layout.ElementName + "': " + AError.what());
+    }
+  }
+
+  const std::string Name;
+  std::string Buffer;
+  pugi::xml_document Document;
+
+ private:
+  const TEntry* Find(IProperty* AProperty) const {
+    // Keyed by the IProperty pointer, which every query of one object answers alike.
+    const auto found = std::lower_bound(FIndex.begin(), FIndex.end(), std::pair<IProperty*, uint32_t>(AProperty, 0));
+    return found == FIndex.end() || found->first != AProperty ? nullptr : &FEntries[found->second];
+  }
+
+  void ReadFields(TLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement) {
+    TLayout::TOwner owner(AInterface);
+    TLayout::TOwner* AOwner = &owner;
+    for (pugi::xml_attribute attribute : AElement.attributes()) {
+      if (const auto* entry = TLayout::FindAttribute(ALayout.Own, attribute.name()))
+        Apply(ALayout.Fields[entry->second], AOwner, attribute.value());
+    }
+    int expected = 0;  // a saved record lists its elements in declaration order: try the next one first
+    for (pugi::xml_node child : AElement.children()) {
+      if (child.type() != pugi::node_element) continue;
+      const std::string_view name = child.name();
+      const int slotIndex = expected < static_cast<int>(ALayout.Slots.size()) && ALayout.Slots[expected].Name == name
+                                ? expected
+                                : ALayout.SlotIndex(name);
+      expected = slotIndex + 1;
+      if (slotIndex < 0) continue;
+      const TLayout::TSlot& slot = ALayout.Slots[slotIndex];
+      if (slot.Field >= 0) Apply(ALayout.Fields[slot.Field], AOwner, child.child_value());
+      for (pugi::xml_attribute attribute : child.attributes())
+        if (const auto* entry = TLayout::FindAttribute(slot, attribute.name()))
+          Apply(ALayout.Fields[entry->second], AOwner, attribute.value());
+    }
+  }
+
+  void Apply(TLayoutField& AField, TLayout::TOwner* AOwner, const char* AText) {
+    IAttribute* attribute = TLayout::FieldAttribute(*AOwner, AField);
+    if (FPending && std::find(FPending->begin(), FPending->end(), attribute) == FPending->end()) return;
+    FText.assign(AText);  // one buffer for every value, grown once
+    if (AField.Converter)
+      StoreValue(attribute, AField.Converter->ConvertFromString(FText));
+    else
+      attribute->LoadFromString(FText);
+  }
+
+  void ReadList(TLayout& ALayout, IListAttribute* AList, pugi::xml_node AElement) {
+    for (pugi::xml_node child : AElement.children()) {
+      if (child.type() != pugi::node_element || child.name() != ALayout.ItemElementName) continue;
+      ComPtr<IAttribute> item = AList->Add();
+      if (ALayout.ItemLoader) {
+        item->LoadFromString(child.attribute(KNodeReference).value());
+        FElement->Point(child);
+        ALayout.ItemLoader->LoadFromXml(FElement.get(), item.as<ITaskLink>().get());
+      } else if (ALayout.ItemConverter) {
+        StoreValue(item.get(), ALayout.ItemConverter->ConvertFromString(child.child_value()));
+      } else if (auto record = item.try_as<IStructuredAttribute>()) {
+        ReadFields(ALayout, record.get(), child);
+      } else {
+        item->LoadFromString(child.child_value());
+      }
+    }
+  }
+
+  std::vector<TEntry> FEntries;
+  std::vector<std::pair<IProperty*, uint32_t>> FIndex;  // sorted by identity once the load is done
+  std::vector<std::shared_ptr<TLayout>> FLayouts;
+  using TPending = const std::vector<IAttribute*>*;
+  // Loads may nest (a setter reading another property): each restores the outer one's children.
+  struct TPendingScope {
+    TPendingScope(TPending& AField, TPending AValue) : Field(AField), Saved(std::exchange(AField, AValue)) {}
+    ~TPendingScope() { Field = Saved; }
+    TPending& Field;
+    TPending Saved;
+  };
+  TPending FPending = nullptr;  // while a record loads: the children to fill
+  std::string FText;
+  ComPtr<TXmlElement> FElement = make<TXmlElement>();
+};
+}  // namespace
+
 // ---- Saving
 
 class TLumetaXmlArchive::TSaver {
  public:
-  TSaver(TLumetaXmlArchive& AArchive, const TLumetaMap& AMap) : FArchive(AArchive), FMap(AMap), FIds(AMap) {}
+  TSaver(TLumetaXmlArchive& AArchive, const TLumetaMap& AMap)
+      : FArchive(AArchive), FMap(AMap), FIds(AMap), FSource(dynamic_cast<TXmlDocSource*>(AMap.DocSource())) {}
 
   // The whole map as a document; raises before anything is written.
   pugi::xml_document& Build() {
@@ -517,6 +678,11 @@ class TLumetaXmlArchive::TSaver {
       return;
     }
     TLayout& layout = FArchive.LayoutFor(mapping->GetXmlDeclarations());
+    if (const TXmlDocSource::TEntry* entry = FSource ? FSource->Untouched(AProperty) : nullptr;
+        entry && entry->Layout == &layout && LinksExist(layout, entry->Element)) {
+      AParent.append_copy(entry->Element);
+      return;
+    }
     pugi::xml_node element = AParent.append_child(layout.ElementName.c_str());
     try {
       if (layout.IsList) {
@@ -531,6 +697,17 @@ class TLumetaXmlArchive::TSaver {
       throw ELumetaError("Cannot save the property '" + layout.ElementName + "' of node " + ANode->GetID() + ": " +
                          AError.what());
     }
+  }
+
+  // Whether every link item of a list kept as read names a node still in the map.
+  bool LinksExist(const TLayout& ALayout, pugi::xml_node AElement) const {
+    if (!ALayout.ItemLoader) return true;
+    for (pugi::xml_node item = AElement.child(ALayout.ItemElementName.c_str()); item;
+         item = item.next_sibling(ALayout.ItemElementName.c_str())) {
+      const auto id = ParseWhole(item.attribute(KNodeReference).value());
+      if (!id || !FIds.Contains(*id)) return false;
+    }
+    return true;
   }
 
   void WriteFields(TLayout& ALayout, IStructuredAttribute* AOwner, pugi::xml_node AElement) {
@@ -610,6 +787,7 @@ class TLumetaXmlArchive::TSaver {
   TLumetaXmlArchive& FArchive;
   const TLumetaMap& FMap;
   TIdSet FIds;
+  TXmlDocSource* FSource;  // the document the map was read from, if any
   pugi::xml_document FDocument;
   ComPtr<TXmlElement> FElement = make<TXmlElement>();
   std::vector<pugi::xml_node> FSlotElements;
@@ -619,9 +797,14 @@ class TLumetaXmlArchive::TSaver {
 
 class TLumetaXmlArchive::TLoader {
  public:
-  TLoader(TLumetaXmlArchive& AArchive, const std::string& AName, const char* ABuffer, size_t ASize,
+  TLoader(TLumetaXmlArchive& AArchive, const std::string& AName, ComPtr<TXmlDocSource> ASource,
           const std::string* AOriginal)
-      : FArchive(AArchive), FName(AName), FBuffer(ABuffer), FSize(ASize), FOriginal(AOriginal) {}
+      : FArchive(AArchive),
+        FName(AName),
+        FBuffer(ASource->Buffer.data()),
+        FSize(ASource->Buffer.size()),
+        FOriginal(AOriginal),
+        FSource(std::move(ASource)) {}
 
   std::unique_ptr<TLumetaMap> Run(const pugi::xml_document& ADocument) {
     pugi::xml_node root = ADocument.document_element();
@@ -650,6 +833,9 @@ class TLumetaXmlArchive::TLoader {
     ReadContent(root, FMap->Root(), 0);
     ResolveReferences();
     FMap->SetHighestID(highest);
+    for (const TRegistration& registration : FArchive.FRegistrations) FSource->KeepLayout(registration.Layout);
+    FSource->Seal();
+    FMap->SetDocSource(ComPtr<IDocSource>(FSource));
     return std::move(FMap);
   }
 
@@ -836,42 +1022,40 @@ class TLumetaXmlArchive::TLoader {
       ComPtr<IProperty> property = ARegistration.Manager->NewProperty();
       if (!property) throw ELumetaError("its manager made no property");
       ANode->SetProperty(property.get());
+      // Records and lists are read on first use; their flags stay "not loaded" until then.
       if (layout.IsList) {
         auto list = property.try_as<IListAttribute>();
         if (!list) throw ELumetaError("the property is not a list");
-        // Marked loaded before its items come, as it is after them, so that adding an item does
-        // not first ask a new map without a document source to load the list.
-        list->SetFlag(afLoaded, true);
-        ReadList(layout, list.get(), AElement);
+        FSource->Remember(property.get(), AElement, layout, CheckList(layout, AElement));
+        list->SetFlag(afLoaded, false);
       } else if (auto record = property.try_as<IStructuredAttribute>()) {
-        ReadFields(layout, record.get(), AElement);
+        FSource->Remember(property.get(), AElement, layout, CheckFields(layout, AElement));
+        record->SetFlagEx(afLoaded, false, true);
+        record->SetFlag(afLoaded, true);  // a record does not load itself; its children do
       } else {
         auto value = property.as<IAttribute>();
         if (layout.OwnConverter)
           StoreValue(value.get(), layout.OwnConverter->ConvertFromString(AElement.child_value()));
         else
           value->LoadFromString(AElement.child_value());
+        value->SetFlagEx(afLoaded, true, true);
       }
-      if (auto attribute = property.try_as<IAttribute>()) {
-        attribute->SetFlagEx(afLoaded, true, true);
-        attribute->SetFlagEx(afModified, false, true);
-      }
+      if (auto attribute = property.try_as<IAttribute>()) attribute->SetFlagEx(afModified, false, true);
     } catch (const EArchiveError&) {
       throw;
     } catch (const std::exception& AError) {
-      Fail(FCurrent ? FCurrent : AElement, "cannot load '" + layout.ElementName + "': " + AError.what());
+      Fail(AElement, "cannot load '" + layout.ElementName + "': " + AError.what());
     }
-    FCurrent = pugi::xml_node();
   }
 
-  void ReadFields(TLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement) {
-    TLayout::TOwner owner(AInterface);
-    TLayout::TOwner* AOwner = &owner;
+  // Reports what a record element holds beyond its declarations, without reading a value; false
+  // when anything was passed over (the element is then not fit to be saved as it was read).
+  bool CheckFields(const TLayout& ALayout, pugi::xml_node AElement) {
+    bool clean = true;
     for (pugi::xml_attribute attribute : AElement.attributes()) {
-      if (const auto* entry = TLayout::FindAttribute(ALayout.Own, attribute.name()))
-        Apply(ALayout.Fields[entry->second], AOwner, attribute.value(), AElement);
-      else
-        Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
+      if (TLayout::FindAttribute(ALayout.Own, attribute.name())) continue;
+      Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
+      clean = false;
     }
     int expected = 0;  // a saved record lists its elements in declaration order: try the next one first
     for (pugi::xml_node child : AElement.children()) {
@@ -883,57 +1067,43 @@ class TLumetaXmlArchive::TLoader {
       expected = slotIndex + 1;
       if (slotIndex < 0) {
         Warn(child, "unknown element '" + std::string(child.name()) + "' in '" + AElement.name() + "' ignored");
+        clean = false;
         continue;
       }
-      const TLayout::TSlot& slot = ALayout.Slots[slotIndex];
-      if (slot.Field >= 0) Apply(ALayout.Fields[slot.Field], AOwner, child.child_value(), child);
       for (pugi::xml_attribute attribute : child.attributes()) {
-        if (const auto* entry = TLayout::FindAttribute(slot, attribute.name()))
-          Apply(ALayout.Fields[entry->second], AOwner, attribute.value(), child);
-        else
-          Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + child.name() + "' ignored");
+        if (TLayout::FindAttribute(ALayout.Slots[slotIndex], attribute.name())) continue;
+        Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + child.name() + "' ignored");
+        clean = false;
       }
-      if (child.find_child([](pugi::xml_node ANode) { return ANode.type() == pugi::node_element; }))
+      if (child.find_child([](pugi::xml_node ANode) { return ANode.type() == pugi::node_element; })) {
         Warn(child, "elements inside '" + std::string(child.name()) + "' ignored");
+        clean = false;
+      }
     }
+    return clean;
   }
 
-  void Apply(TLayoutField& AField, TLayout::TOwner* AOwner, const char* AText, pugi::xml_node AWhere) {
-    FCurrent = AWhere;
-    IAttribute* attribute = TLayout::FieldAttribute(*AOwner, AField);
-    FText.assign(AText);  // one buffer for every value, grown once
-    if (AField.Converter)
-      StoreValue(attribute, AField.Converter->ConvertFromString(FText));
-    else
-      attribute->LoadFromString(FText);
-  }
-
-  void ReadList(TLayout& ALayout, IListAttribute* AList, pugi::xml_node AElement) {
-    for (pugi::xml_attribute attribute : AElement.attributes())
+  // The same for a list; link items must name their node, which is checked once the map is read.
+  bool CheckList(const TLayout& ALayout, pugi::xml_node AElement) {
+    bool clean = true;
+    for (pugi::xml_attribute attribute : AElement.attributes()) {
       Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
+      clean = false;
+    }
     for (pugi::xml_node child : AElement.children()) {
       if (child.type() != pugi::node_element) continue;
       if (child.name() != ALayout.ItemElementName) {
         Warn(child, "unknown element '" + std::string(child.name()) + "' in '" + AElement.name() + "' ignored");
-        continue;
-      }
-      FCurrent = child;
-      ComPtr<IAttribute> item = AList->Add();
-      if (ALayout.ItemLoader) {
+        clean = false;
+      } else if (ALayout.ItemLoader) {
         pugi::xml_attribute target = child.attribute(KNodeReference);
         if (!target) Fail(child, "'" + ALayout.ItemElementName + "' without its Node");
-        item->LoadFromString(target.value());
         FLinks.push_back({target.value(), target.name()});
-        FElement->Point(child);
-        ALayout.ItemLoader->LoadFromXml(FElement.get(), item.as<ITaskLink>().get());
-      } else if (ALayout.ItemConverter) {
-        StoreValue(item.get(), ALayout.ItemConverter->ConvertFromString(child.child_value()));
-      } else if (auto record = item.try_as<IStructuredAttribute>()) {
-        ReadFields(ALayout, record.get(), child);
-      } else {
-        item->LoadFromString(child.child_value());
+      } else if (!ALayout.ItemConverter && !ALayout.Fields.empty()) {
+        clean = CheckFields(ALayout, child) && clean;
       }
     }
+    return clean;
   }
 
   // Links and connections name nodes that may come later in the file, so they are checked last.
@@ -1016,9 +1186,7 @@ class TLumetaXmlArchive::TLoader {
   std::unique_ptr<TLumetaMap> FMap;
   std::vector<TReference> FLinks;
   std::vector<TConnection> FConnections;
-  pugi::xml_node FCurrent;  // the element being read, for messages about plug-in failures
-  std::string FText;
-  ComPtr<TXmlElement> FElement = make<TXmlElement>();
+  ComPtr<TXmlDocSource> FSource;
 };
 
 // ---- TLumetaXmlArchive
@@ -1097,13 +1265,13 @@ std::unique_ptr<TLumetaMap> TLumetaXmlArchive::LoadFromText(const std::string& A
 
 std::unique_ptr<TLumetaMap> TLumetaXmlArchive::Parse(std::string ABuffer, const std::string& AName,
                                                      const std::string* AOriginal) {
-  // Parsed in place: the document points into the buffer, which lives until the map is built.
-  TLoader loader(*this, AName, ABuffer.data(), ABuffer.size(), AOriginal);
-  pugi::xml_document document;
-  const pugi::xml_parse_result result =
-      document.load_buffer_inplace(ABuffer.data(), ABuffer.size(), KParseOptions, pugi::encoding_utf8);
+  // Parsed in place: the document points into the buffer; both stay with the map for its values.
+  ComPtr<TXmlDocSource> source = make<TXmlDocSource>(AName, std::move(ABuffer));
+  TLoader loader(*this, AName, source, AOriginal);
+  const pugi::xml_parse_result result = source->Document.load_buffer_inplace(
+      source->Buffer.data(), source->Buffer.size(), KParseOptions, pugi::encoding_utf8);
   if (!result) loader.FailAt(static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0)), result.description());
-  return loader.Run(document);
+  return loader.Run(source->Document);
 }
 
 void TLumetaXmlArchive::Save(const TLumetaMap& AMap, const std::string& APath) {

@@ -58,6 +58,8 @@ class TLumetaXmlArchive {
   // Reads a map file into a new map; the caller's map stays as it was when this raises. Raises
   // EArchiveError for a file that cannot be read or is malformed, truncated or inconsistent.
   // Values that converters read leniently (an unknown constraint or measure) load as defaults.
+  // Record and list values are read from the document, kept with the map, on their first read; a
+  // value a converter refuses raises ELumetaError then, naming the file.
   std::unique_ptr<TLumetaMap> Load(const std::string& APath);
   // The same from text in memory; AName stands for the file name in messages.
   std::unique_ptr<TLumetaMap> LoadFromText(const std::string& AText, const std::string& AName = "(text)");

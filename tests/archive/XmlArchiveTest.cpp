@@ -102,18 +102,61 @@ TEST_F(XmlArchiveTest, GeneratedMapsSurviveSaveAndLoad) {
   }
 }
 
-TEST_F(XmlArchiveTest, LoadedPropertiesAreLoadedAndUnmodified) {
-  TMapPtr loaded = Reload(*RandomMap(FSetup, 30, 4));
+TEST_F(XmlArchiveTest, LoadedPropertiesAreUnmodifiedBeforeAndAfterTheirValuesAreRead) {
+  TMapPtr original = RandomMap(FSetup, 30, 4);
+  TMapPtr loaded = Reload(*original);
   int properties = 0;
-  loaded->ForEachNode([&](TLumetaNode* ANode) {
-    for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i, ++properties) {
-      auto attribute = ANode->GetPropertyItem(i).as<IAttribute>();
-      EXPECT_TRUE(attribute->IsLoaded());
-      EXPECT_FALSE(attribute->IsModified()) << ANode->GetID() << " " << attribute->GetName();
-      EXPECT_EQ(ANode->GetPropertyItem(i)->GetHostObject().get(), ComPtr<IUnknown>(static_cast<INode*>(ANode)).get());
-    }
-  });
+  auto expectUnmodified = [&](const char* AWhen) {
+    loaded->ForEachNode([&](TLumetaNode* ANode) {
+      for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i, ++properties) {
+        auto attribute = ANode->GetPropertyItem(i).as<IAttribute>();
+        EXPECT_FALSE(attribute->IsModified()) << AWhen << ": " << ANode->GetID() << " " << attribute->GetName();
+        EXPECT_EQ(ANode->GetPropertyItem(i)->GetHostObject().get(), ComPtr<IUnknown>(static_cast<INode*>(ANode)).get());
+      }
+    });
+  };
+  expectUnmodified("after the load");
   EXPECT_GT(properties, 0);
+  ExpectSameMaps(*original, *loaded);  // reads every value
+  expectUnmodified("after reading");
+}
+
+TEST_F(XmlArchiveTest, ValuesAreReadOnFirstUseFromTheDocumentKeptInMemory) {
+  TMapPtr original = RandomMap(FSetup, 60, 7);
+  const std::string path = FTemp / "lazy.xml";
+  Archive().Save(*original, path);
+  const std::string written = ReadText(path);
+  TMapPtr loaded = Own(Archive().Load(path));
+  std::filesystem::remove(path);
+
+  // Nothing read: every property goes out as it came in, without the file.
+  EXPECT_EQ(Archive().SaveToText(*loaded), written);
+  TLumetaNode* first = loaded->GetNode(1);
+  const double cost = FSetup.Action(original->GetNode(1))->GetCost();
+  EXPECT_EQ(FSetup.Action(first)->GetCost(), cost) << "a value read after the file is gone";
+
+  // A value set before any read of its record survives the record's first read.
+  TLumetaNode* second = loaded->GetNode(2);
+  FSetup.Action(second)->SetComplete(77);
+  EXPECT_EQ(FSetup.Action(second)->GetCost(), FSetup.Action(original->GetNode(2))->GetCost());
+  EXPECT_EQ(FSetup.Action(second)->GetComplete(), 77);
+
+  // A link list never read still drops links to nodes removed since the load.
+  TLumetaNode* target = nullptr;
+  loaded->ForEachNode([&](TLumetaNode* ANode) {
+    if (!target && ANode != first && ANode != second && !ANode->IsRoot() && !ANode->HasChildren() &&
+        written.find("Node=\"" + ANode->GetID() + "\"") != std::string::npos)
+      target = ANode;
+  });
+  ASSERT_NE(target, nullptr);
+  const int64_t gone = target->ID();
+  ComPtr<TLumetaNode> removed = loaded->DetachNode(target);
+  TLumetaMap::ReleaseSubtree(removed.get());
+  Archive().Save(*loaded, path);
+  TMapPtr again = Own(Archive().Load(path));
+  EXPECT_EQ(FSetup.Action(again->GetNode(2))->GetComplete(), 77);
+  EXPECT_EQ(FSetup.Action(again->GetNode(1))->GetCost(), cost);
+  EXPECT_EQ(ReadText(path).find("Node=\"" + std::to_string(gone) + "\""), std::string::npos);
 }
 
 TEST_F(XmlArchiveTest, UnsetDatesAndUndeclaredFieldsAreNotWritten) {
