@@ -352,8 +352,8 @@ TSettingsValueType TSettingsStore::ValueType(THive AHive, std::string_view AKey,
 void TSettingsStore::Warn(THive AHive, std::string_view AKey, std::string_view AName, const std::string& AMessage) {
   std::string place = HiveName(AHive);
   const std::string key = JoinKey(SplitKey(AKey));
-  if (!key.empty()) place += "\\" + key;
-  place += "\\" + (AName.empty() ? std::string("(Default)") : std::string(AName));
+  if (!key.empty()) place.append("\\").append(key);
+  place.append("\\").append(AName.empty() ? std::string_view("(Default)") : AName);
   if (!FWarned.insert(Fold(place)).second) return;
   std::cerr << "warning: settings: " << place << " " << AMessage << "; using the default\n";
 }
