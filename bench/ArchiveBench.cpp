@@ -18,6 +18,7 @@
 
 #include "attributes/ActionAttributesIntf.h"
 #include "attributes/LumetaAttributeFactory.h"
+#include "bench/BenchReporter.h"
 #include "com/OleDate.h"
 #include "host/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
@@ -187,17 +188,6 @@ BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterati
 BENCHMARK(BM_ArchiveSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_ArchiveSaveToText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-// Prints as usual and keeps the seconds per iteration of each benchmark for the summary.
-class TKeepingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& AReports) override {
-    ConsoleReporter::ReportRuns(AReports);
-    for (const Run& run : AReports)
-      if (!run.error_occurred && run.iterations > 0)
-        Seconds[run.run_name.function_name] = run.real_accumulated_time / double(run.iterations);
-  }
-  std::map<std::string, double> Seconds;
-};
 
 // Kilobytes of resident memory: "VmRSS:" now, "VmHWM:" the peak so far.
 long StatusKilobytes(const char* AField) {

@@ -10,6 +10,7 @@
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "attributes/LumetaAttributes.h"
+#include "bench/BenchReporter.h"
 
 namespace {
 
@@ -170,17 +171,6 @@ BENCHMARK(BM_Assign)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5
 BENCHMARK(BM_EqualTo)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_Merge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-// Prints as usual and keeps the seconds per iteration of each benchmark for the summary.
-class TKeepingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& AReports) override {
-    ConsoleReporter::ReportRuns(AReports);
-    for (const Run& run : AReports)
-      if (!run.error_occurred && run.iterations > 0)
-        Seconds[run.run_name.function_name] = run.real_accumulated_time / double(run.iterations);
-  }
-  std::map<std::string, double> Seconds;
-};
 
 }  // namespace
 
