@@ -24,6 +24,7 @@
 #include "plugin/ActionProperty.h"
 #include "scheduling/LumetaNodeDateProperty.h"
 #include "scheduling/LumetaNodeLinksProperty.h"
+#include "tests/support/InProcessPlugIn.h"
 
 namespace {
 
@@ -32,16 +33,6 @@ int NodeCount = 100'000;
 
 struct TBenchSetup {
   TBenchSetup() {
-    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
-    RegisterStandardAttributeClasses(factory.get());
-    RegisterPlugInAttributeClasses(factory.get());
-    SetAttributeFactory(factory.get());
-    for (ComPtr<IPropertyManager> manager :
-         {ComPtr<IPropertyManager>(make<TActionPropertyManager>()), ComPtr<IPropertyManager>(make<TMasterActionPropertyManager>()),
-          ComPtr<IPropertyManager>(make<TLumetaNodeLinksPropertyManager>()),
-          ComPtr<IPropertyManager>(make<TLumetaSuccessorLinksPropertyManager>()),
-          ComPtr<IPropertyManager>(make<TLumetaNodeDatePropertyManager>())})
-      Archive.RegisterManager(manager.get());
     char pattern[] = "/tmp/lumeta-archive-bench-XXXXXX";
     Folder = mkdtemp(pattern);
   }
@@ -110,6 +101,7 @@ struct TBenchSetup {
   std::string Target(const char* AName) const { return Folder + "/" + AName; }
 
   TLumetaXmlArchive Archive;
+  TInProcessPlugIn PlugIn{Archive};  // after Archive: registers its managers
   std::string Folder;
 };
 

@@ -16,23 +16,11 @@
 #include "plugin/ActionProperty.h"
 #include "scheduling/LumetaNodeDateProperty.h"
 #include "scheduling/LumetaNodeLinksProperty.h"
+#include "tests/support/InProcessPlugIn.h"
 
 namespace archive_test {
 
 struct TPlugInSetup {
-  TPlugInSetup() {
-    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
-    RegisterStandardAttributeClasses(factory.get());
-    RegisterPlugInAttributeClasses(factory.get());
-    SetAttributeFactory(factory.get());
-    for (ComPtr<IPropertyManager> manager :
-         {ComPtr<IPropertyManager>(make<TActionPropertyManager>()), ComPtr<IPropertyManager>(make<TMasterActionPropertyManager>()),
-          ComPtr<IPropertyManager>(make<TLumetaNodeLinksPropertyManager>()),
-          ComPtr<IPropertyManager>(make<TLumetaSuccessorLinksPropertyManager>()),
-          ComPtr<IPropertyManager>(make<TLumetaNodeDatePropertyManager>())})
-      Archive.RegisterManager(manager.get());
-  }
-  ~TPlugInSetup() { SetAttributeFactory(nullptr); }
 
   // The node's property stored under the element, attached on first use.
   template <class I>
@@ -56,6 +44,7 @@ struct TPlugInSetup {
   }
 
   TLumetaXmlArchive Archive;
+  TInProcessPlugIn PlugIn{Archive};  // after Archive: registers its managers
 };
 
 using TMapPtr = std::unique_ptr<TLumetaMap>;
