@@ -21,7 +21,6 @@
 namespace archive_test {
 
 struct TPlugInSetup {
-
   // The node's property stored under the element, attached on first use.
   template <class I>
   ComPtr<I> Property(TLumetaNode* ANode, const char* AElement) {
