@@ -267,33 +267,43 @@ bool TActionIsSummaryAttribute::GetStoredValue() {
 
 TActionAttribute::TActionAttribute(IUnknown* AController)
     : TImplements(std::span<const char* const>(KActionFieldNames), AController) {
+  DeferChildren();
+}
+
+void TActionAttribute::MakeChildren() {
   ReserveChildren(KActionFieldCount);
   const auto adopt = [this](auto AChild) {
     AddChild(AChild.get());
     return AChild;
   };
-  FComplete = adopt(make<TActionCompleteAttribute>());
-  FCompletedDate = adopt(make<TActionCompleteDateAttribute>());
-  FDueDate = adopt(make<TDateTimeAttribute>());
-  FDuration = adopt(make<TActionDurationAttribute>());
-  FDurationMeasure = adopt(make<TActionDurationMeasureAttribute>());
-  FIsAction = adopt(make<TWordBoolAttribute>());
-  FPriority = adopt(make<TStringAttribute>());
-  FStartDate = adopt(make<TActionStartDateAttribute>());
-  FStatus = adopt(make<TActionStatusAttribute>());
-  FPostedToOutlook = adopt(make<TWordBoolAttribute>());
-  FWork = adopt(make<TDoubleAttribute>());
-  FCost = adopt(make<TDoubleAttribute>());
-  FQuantity = adopt(make<TDoubleAttribute>());
-  FWorkMeasure = adopt(make<TIntegerAttribute>());
-  FIsMilestone = adopt(make<TWordBoolAttribute>());
-  FIsSummary = adopt(make<TActionIsSummaryAttribute>());
-  FConstraintType = adopt(make<TStringAttribute>());
-  FConstraintDate = adopt(make<TDateTimeAttribute>());
-  FConstraintType->SetValue(std::string(TaskConstraintTypeToText(tcAsSoonAsPossible)));
-  // A new record is no edit and holds nothing from a document yet: its first read loads it. The
-  // children start without flags, so only the one just given its default has any to clear.
-  FConstraintType->SetFlagEx(afLoaded | afModified, false, false);
+  TFields& f = FFields;
+  f.Complete = adopt(make<TActionCompleteAttribute>());
+  f.CompletedDate = adopt(make<TActionCompleteDateAttribute>());
+  f.DueDate = adopt(make<TDateTimeAttribute>());
+  f.Duration = adopt(make<TActionDurationAttribute>());
+  f.DurationMeasure = adopt(make<TActionDurationMeasureAttribute>());
+  f.IsAction = adopt(make<TWordBoolAttribute>());
+  f.Priority = adopt(make<TStringAttribute>());
+  f.StartDate = adopt(make<TActionStartDateAttribute>());
+  f.Status = adopt(make<TActionStatusAttribute>());
+  f.PostedToOutlook = adopt(make<TWordBoolAttribute>());
+  f.Work = adopt(make<TDoubleAttribute>());
+  f.Cost = adopt(make<TDoubleAttribute>());
+  f.Quantity = adopt(make<TDoubleAttribute>());
+  f.WorkMeasure = adopt(make<TIntegerAttribute>());
+  f.IsMilestone = adopt(make<TWordBoolAttribute>());
+  f.IsSummary = adopt(make<TActionIsSummaryAttribute>());
+  f.ConstraintType = adopt(make<TStringAttribute>());
+  f.ConstraintDate = adopt(make<TDateTimeAttribute>());
+  f.ConstraintType->SetValue(std::string(TaskConstraintTypeToText(tcAsSoonAsPossible)));
+  // The children stand for a record that holds nothing from a document yet and no edit: the
+  // one just given its default must not look loaded or modified.
+  f.ConstraintType->SetFlagEx(afLoaded | afModified, false, false);
+}
+
+TActionAttribute::TFields& TActionAttribute::Fields() {
+  Children();
+  return FFields;
 }
 
 TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {
@@ -313,29 +323,29 @@ bool TActionAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept 
   return TImplements::FindInterface(AIid, AObject);
 }
 
-int32_t TActionAttribute::GetComplete() { return FComplete->GetValue(); }
-double TActionAttribute::GetCompletedDate() { return FCompletedDate->GetValue(); }
-double TActionAttribute::GetConstraintDate() { return FConstraintDate->GetValue(); }
+int32_t TActionAttribute::GetComplete() { return Fields().Complete->GetValue(); }
+double TActionAttribute::GetCompletedDate() { return Fields().CompletedDate->GetValue(); }
+double TActionAttribute::GetConstraintDate() { return Fields().ConstraintDate->GetValue(); }
 TTaskConstraintType TActionAttribute::GetConstraintType() {
-  return TextToTaskConstraintType(FConstraintType->GetValue());
+  return TextToTaskConstraintType(Fields().ConstraintType->GetValue());
 }
-double TActionAttribute::GetCost() { return FCost->GetValue(); }
-double TActionAttribute::GetDueDate() { return FDueDate->GetValue(); }
-double TActionAttribute::GetDuration() { return FDuration->GetValue(); }
+double TActionAttribute::GetCost() { return Fields().Cost->GetValue(); }
+double TActionAttribute::GetDueDate() { return Fields().DueDate->GetValue(); }
+double TActionAttribute::GetDuration() { return Fields().Duration->GetValue(); }
 double TActionAttribute::GetDurationInDays() { return DurationInDays(GetDuration(), GetDurationMeasure()); }
 double TActionAttribute::GetDurationInHours() { return DurationInHours(GetDuration(), GetDurationMeasure()); }
 int32_t TActionAttribute::GetDurationInMinutes() { return DurationInMinutes(GetDuration(), GetDurationMeasure()); }
-int32_t TActionAttribute::GetDurationMeasure() { return FDurationMeasure->GetValue(); }
-bool TActionAttribute::GetIsAction() { return FIsAction->GetValue(); }
-bool TActionAttribute::GetPostedToOutlook() { return FPostedToOutlook->GetValue(); }
-std::string TActionAttribute::GetPriority() { return FPriority->GetValue(); }
-double TActionAttribute::GetQuantity() { return FQuantity->GetValue(); }
-double TActionAttribute::GetStartDate() { return FStartDate->GetValue(); }
-std::string TActionAttribute::GetStatus() { return FStatus->GetValue(); }
-double TActionAttribute::GetWork() { return FWork->GetValue(); }
-int32_t TActionAttribute::GetWorkMeasure() { return FWorkMeasure->GetValue(); }
-bool TActionAttribute::GetIsMilestone() { return FIsMilestone->GetValue(); }
-bool TActionAttribute::GetIsSummary() { return FIsSummary->GetValue(); }
+int32_t TActionAttribute::GetDurationMeasure() { return Fields().DurationMeasure->GetValue(); }
+bool TActionAttribute::GetIsAction() { return Fields().IsAction->GetValue(); }
+bool TActionAttribute::GetPostedToOutlook() { return Fields().PostedToOutlook->GetValue(); }
+std::string TActionAttribute::GetPriority() { return Fields().Priority->GetValue(); }
+double TActionAttribute::GetQuantity() { return Fields().Quantity->GetValue(); }
+double TActionAttribute::GetStartDate() { return Fields().StartDate->GetValue(); }
+std::string TActionAttribute::GetStatus() { return Fields().Status->GetValue(); }
+double TActionAttribute::GetWork() { return Fields().Work->GetValue(); }
+int32_t TActionAttribute::GetWorkMeasure() { return Fields().WorkMeasure->GetValue(); }
+bool TActionAttribute::GetIsMilestone() { return Fields().IsMilestone->GetValue(); }
+bool TActionAttribute::GetIsSummary() { return Fields().IsSummary->GetValue(); }
 
 bool TActionAttribute::IsEmpty() {
   return GetComplete() == 0 && GetCompletedDate() == 0 && GetDueDate() == 0 && GetDuration() == 0 && !GetIsAction() &&
@@ -344,59 +354,59 @@ bool TActionAttribute::IsEmpty() {
 }
 
 void TActionAttribute::SetComplete(int32_t AValue) {
-  FComplete->SetValue(AValue);
+  Fields().Complete->SetValue(AValue);
   if (AValue == 100)
-    FStatus->SetValue(KStatusCompleted);
+    Fields().Status->SetValue(KStatusCompleted);
   else if (AValue > 0 && AValue < 100)
-    FStatus->SetValue(KStatusInProgress);
+    Fields().Status->SetValue(KStatusInProgress);
   else if (AValue == 0)
-    FStatus->SetValue(KStatusNotStarted);
+    Fields().Status->SetValue(KStatusNotStarted);
 }
 
-void TActionAttribute::SetCompletedDate(double AValue) { FCompletedDate->SetValue(AValue); }
-void TActionAttribute::SetConstraintDate(double AValue) { FConstraintDate->SetValue(AValue); }
+void TActionAttribute::SetCompletedDate(double AValue) { Fields().CompletedDate->SetValue(AValue); }
+void TActionAttribute::SetConstraintDate(double AValue) { Fields().ConstraintDate->SetValue(AValue); }
 void TActionAttribute::SetConstraintType(TTaskConstraintType AValue) {
-  FConstraintType->SetValue(std::string(TaskConstraintTypeToText(AValue)));
+  Fields().ConstraintType->SetValue(std::string(TaskConstraintTypeToText(AValue)));
 }
-void TActionAttribute::SetCost(double AValue) { FCost->SetValue(AValue); }
-void TActionAttribute::SetDueDate(double AValue) { FDueDate->SetValue(AValue); }
+void TActionAttribute::SetCost(double AValue) { Fields().Cost->SetValue(AValue); }
+void TActionAttribute::SetDueDate(double AValue) { Fields().DueDate->SetValue(AValue); }
 
 void TActionAttribute::SetDuration(double AValue) {
-  FDuration->SetValue(AValue);
+  Fields().Duration->SetValue(AValue);
   DefaultStatus();
 }
 
-void TActionAttribute::SetDurationMeasure(int32_t AValue) { FDurationMeasure->SetValue(AValue); }
-void TActionAttribute::SetIsAction(bool AValue) { FIsAction->SetValue(AValue); }
-void TActionAttribute::SetPostedToOutlook(bool AValue) { FPostedToOutlook->SetValue(AValue); }
+void TActionAttribute::SetDurationMeasure(int32_t AValue) { Fields().DurationMeasure->SetValue(AValue); }
+void TActionAttribute::SetIsAction(bool AValue) { Fields().IsAction->SetValue(AValue); }
+void TActionAttribute::SetPostedToOutlook(bool AValue) { Fields().PostedToOutlook->SetValue(AValue); }
 
 void TActionAttribute::SetPriority(const std::string& AValue) {
-  FPriority->SetValue(AValue);
+  Fields().Priority->SetValue(AValue);
   DefaultStatus();
 }
 
-void TActionAttribute::SetQuantity(double AValue) { FQuantity->SetValue(AValue); }
-void TActionAttribute::SetStartDate(double AValue) { FStartDate->SetValue(AValue); }
+void TActionAttribute::SetQuantity(double AValue) { Fields().Quantity->SetValue(AValue); }
+void TActionAttribute::SetStartDate(double AValue) { Fields().StartDate->SetValue(AValue); }
 
 void TActionAttribute::SetStatus(const std::string& AValue) {
-  FStatus->SetValue(AValue);
+  Fields().Status->SetValue(AValue);
   if (AValue == KStatusNotStarted)
-    FComplete->SetValue(0);
+    Fields().Complete->SetValue(0);
   else if (AValue == KStatusCompleted)
-    FComplete->SetValue(100);
+    Fields().Complete->SetValue(100);
 }
 
 void TActionAttribute::SetWork(double AValue) {
-  FWork->SetValue(AValue);
+  Fields().Work->SetValue(AValue);
   DefaultStatus();
 }
 
-void TActionAttribute::SetWorkMeasure(int32_t AValue) { FWorkMeasure->SetValue(AValue); }
-void TActionAttribute::SetIsMilestone(bool AValue) { FIsMilestone->SetValue(AValue); }
+void TActionAttribute::SetWorkMeasure(int32_t AValue) { Fields().WorkMeasure->SetValue(AValue); }
+void TActionAttribute::SetIsMilestone(bool AValue) { Fields().IsMilestone->SetValue(AValue); }
 
 // Looks at the stored status: the default belongs in the record, whatever a summary shows.
 void TActionAttribute::DefaultStatus() {
-  if (FStatus->GetStoredValue().empty()) FStatus->SetValue(KStatusNotStarted);
+  if (Fields().Status->GetStoredValue().empty()) Fields().Status->SetValue(KStatusNotStarted);
 }
 
 std::string TActionAttribute::AsHtml(int32_t AOptions) {
@@ -412,13 +422,13 @@ std::string TActionAttribute::AsPlainText(int32_t AOptions) {
   return sink.Result();
 }
 
-int32_t TActionAttribute::StoredComplete() { return FComplete->GetStoredValue(); }
-double TActionAttribute::StoredCompletedDate() { return FCompletedDate->GetStoredValue(); }
-double TActionAttribute::StoredDuration() { return FDuration->GetStoredValue(); }
-int32_t TActionAttribute::StoredDurationMeasure() { return FDurationMeasure->GetStoredValue(); }
-bool TActionAttribute::StoredIsSummary() { return FIsSummary->GetStoredValue(); }
-double TActionAttribute::StoredStartDate() { return FStartDate->GetStoredValue(); }
-std::string TActionAttribute::StoredStatus() { return FStatus->GetStoredValue(); }
+int32_t TActionAttribute::StoredComplete() { return Fields().Complete->GetStoredValue(); }
+double TActionAttribute::StoredCompletedDate() { return Fields().CompletedDate->GetStoredValue(); }
+double TActionAttribute::StoredDuration() { return Fields().Duration->GetStoredValue(); }
+int32_t TActionAttribute::StoredDurationMeasure() { return Fields().DurationMeasure->GetStoredValue(); }
+bool TActionAttribute::StoredIsSummary() { return Fields().IsSummary->GetStoredValue(); }
+double TActionAttribute::StoredStartDate() { return Fields().StartDate->GetStoredValue(); }
+std::string TActionAttribute::StoredStatus() { return Fields().Status->GetStoredValue(); }
 
 // ---------------------------------------------------------------------------------------------
 // TMapActionAttribute

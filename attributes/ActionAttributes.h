@@ -146,29 +146,39 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
  protected:
   // Also answers FromAction's private query.
   bool FindInterface(const GUID& AIid, void** AObject) noexcept override;
+  // The eighteen children, made on first need: a loaded map holds a record per action, most of
+  // which nobody reads before the map is closed.
+  void MakeChildren() override;
 
  private:
   // The status a write of duration, priority or work gives a record that has none.
   void DefaultStatus();
 
-  ComPtr<TActionCompleteAttribute> FComplete;
-  ComPtr<TActionCompleteDateAttribute> FCompletedDate;
-  ComPtr<TDateTimeAttribute> FDueDate;
-  ComPtr<TActionDurationAttribute> FDuration;
-  ComPtr<TActionDurationMeasureAttribute> FDurationMeasure;
-  ComPtr<TWordBoolAttribute> FIsAction;
-  ComPtr<TStringAttribute> FPriority;
-  ComPtr<TActionStartDateAttribute> FStartDate;
-  ComPtr<TActionStatusAttribute> FStatus;
-  ComPtr<TWordBoolAttribute> FPostedToOutlook;
-  ComPtr<TDoubleAttribute> FWork;
-  ComPtr<TDoubleAttribute> FCost;
-  ComPtr<TDoubleAttribute> FQuantity;
-  ComPtr<TIntegerAttribute> FWorkMeasure;
-  ComPtr<TWordBoolAttribute> FIsMilestone;
-  ComPtr<TActionIsSummaryAttribute> FIsSummary;
-  ComPtr<TStringAttribute> FConstraintType;
-  ComPtr<TDateTimeAttribute> FConstraintDate;
+  // The children by type, in the order of TActionField; empty until the children are made.
+  struct TFields {
+    ComPtr<TActionCompleteAttribute> Complete;
+    ComPtr<TActionCompleteDateAttribute> CompletedDate;
+    ComPtr<TDateTimeAttribute> DueDate;
+    ComPtr<TActionDurationAttribute> Duration;
+    ComPtr<TActionDurationMeasureAttribute> DurationMeasure;
+    ComPtr<TWordBoolAttribute> IsAction;
+    ComPtr<TStringAttribute> Priority;
+    ComPtr<TActionStartDateAttribute> StartDate;
+    ComPtr<TActionStatusAttribute> Status;
+    ComPtr<TWordBoolAttribute> PostedToOutlook;
+    ComPtr<TDoubleAttribute> Work;
+    ComPtr<TDoubleAttribute> Cost;
+    ComPtr<TDoubleAttribute> Quantity;
+    ComPtr<TIntegerAttribute> WorkMeasure;
+    ComPtr<TWordBoolAttribute> IsMilestone;
+    ComPtr<TActionIsSummaryAttribute> IsSummary;
+    ComPtr<TStringAttribute> ConstraintType;
+    ComPtr<TDateTimeAttribute> ConstraintDate;
+  };
+  // The children, made on first need.
+  TFields& Fields();
+
+  TFields FFields;
 };
 
 // One of the map's own priority texts. Its string child comes from the attribute factory, so

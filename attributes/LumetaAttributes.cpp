@@ -15,6 +15,7 @@
 #include <string_view>
 #include <typeinfo>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "attributes/LumetaAttributeFactory.h"
@@ -604,9 +605,24 @@ TStructuredAttribute::~TStructuredAttribute() {
   for (const ComPtr<IAttribute>& child : FChildren) child->SetOwner(nullptr);
 }
 
+void TStructuredAttribute::MakeDeferredChildren() {
+  // Cleared first: MakeChildren adds through AddChild, which comes back here.
+  FChildrenDeferred = false;
+  try {
+    MakeChildren();
+  } catch (...) {
+    for (const ComPtr<IAttribute>& child : FChildren) child->SetOwner(nullptr);
+    FChildren.clear();
+    FChildrenDeferred = true;
+    throw;
+  }
+  if (const uint32_t clears = std::exchange(FDeferredClears, 0))
+    for (const ComPtr<IAttribute>& child : FChildren) child->SetFlagEx(clears, false, true);
+}
+
 void TStructuredAttribute::AddChild(IAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
-  FChildren.emplace_back(AChild);
+  Children().emplace_back(AChild);
   AChild->SetOwner(Self());
 }
 
@@ -616,7 +632,7 @@ void TStructuredAttribute::Clear() {
 
 void TStructuredAttribute::Delete(int32_t AIndex) {
   CheckIndex(AIndex);
-  ComPtr<IAttribute> child = std::move(FChildren[static_cast<size_t>(AIndex)]);
+  ComPtr<IAttribute> child = std::move(FChildren[static_cast<size_t>(AIndex)]);  // made by CheckIndex
   FChildren.erase(FChildren.begin() + AIndex);
   child->SetOwner(nullptr);
 }
@@ -632,7 +648,7 @@ ComPtr<IAttribute> TStructuredAttribute::GetChild(int32_t AIndex) {
 }
 
 ComPtr<IAttribute> TStructuredAttribute::FindChild(const std::string& AName) {
-  for (const ComPtr<IAttribute>& child : FChildren)
+  for (const ComPtr<IAttribute>& child : Children())
     if (child->GetName() == AName) return child;
   return {};
 }
@@ -649,7 +665,7 @@ int32_t TStructuredAttribute::IndexOf(IAttribute* AChild) {
 void TStructuredAttribute::InsertChild(int32_t AIndex, IAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
   if (AIndex < 0 || AIndex > Count()) throw EListError::OutOfBounds(AIndex);
-  FChildren.emplace(FChildren.begin() + AIndex, AChild);
+  FChildren.emplace(FChildren.begin() + AIndex, AChild);  // made by Count
   AChild->SetOwner(Self());
 }
 
@@ -686,13 +702,18 @@ std::string TStructuredAttribute::DebugText() {
 
 bool TStructuredAttribute::IsModified() {
   if (FlagBits() & afModified) return true;
+  // Children not made yet were never set.
   return std::any_of(FChildren.begin(), FChildren.end(), [](const ComPtr<IAttribute>& AChild) { return AChild->IsModified(); });
 }
 
 void TStructuredAttribute::SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) {
   SetFlag(AMask, AOn);
-  if (ARecursive)
-    for (const ComPtr<IAttribute>& child : FChildren) child->SetFlagEx(AMask, AOn, true);
+  if (!ARecursive) return;
+  if (!AOn && FChildrenDeferred) {
+    FDeferredClears |= AMask;
+    return;
+  }
+  for (const ComPtr<IAttribute>& child : Children()) child->SetFlagEx(AMask, AOn, true);
 }
 
 uint32_t TStructuredAttribute::LoadChild(IStream* AStream, IAttribute* AChild) {

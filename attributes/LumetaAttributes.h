@@ -339,14 +339,29 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   TStructuredAttribute* AsStructure() noexcept override { return this; }
 
   // The stored children, without loading; ChildAt raises EListError outside the list. Our own
-  // structures compare and copy each other through these rather than GetChild.
-  int32_t Count() const noexcept { return static_cast<int32_t>(FChildren.size()); }
-  IAttribute* ChildAt(int32_t AIndex) const {
+  // structures compare and copy each other through these rather than GetChild. Both make the
+  // children of a structure that defers them.
+  int32_t Count() { return static_cast<int32_t>(Children().size()); }
+  IAttribute* ChildAt(int32_t AIndex) {
     CheckIndex(AIndex);
     return FChildren[static_cast<size_t>(AIndex)].get();
   }
+  // False while a structure that defers its children has not made them: it then holds nothing
+  // anybody has read or set below it.
+  bool HasMadeChildren() const noexcept { return !FChildrenDeferred; }
 
  protected:
+  // For a structure with fixed children that is mostly made and thrown away unread (a loaded
+  // map holds one per node): its constructor calls DeferChildren instead of adding them, and
+  // MakeChildren adds them on first need. Flags cleared recursively before then are cleared on
+  // the children once they are made, so the clearing need not make them.
+  void DeferChildren() noexcept { FChildrenDeferred = true; }
+  virtual void MakeChildren() {}
+  std::vector<ComPtr<IAttribute>>& Children() {
+    if (FChildrenDeferred) MakeDeferredChildren();
+    return FChildren;
+  }
+
   // Room for that many children, for subclasses that know their size.
   void ReserveChildren(int32_t ACount) { FChildren.reserve(static_cast<size_t>(std::max(ACount, 0))); }
   // Copies the source's own cleared and modified bits and marks this structure loaded; the end
@@ -356,11 +371,14 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   uint32_t SaveChild(IStream* AStream, IAttribute* AChild);
 
  private:
-  void CheckIndex(int32_t AIndex) const {
+  void CheckIndex(int32_t AIndex) {
     if (AIndex < 0 || AIndex >= Count()) throw EListError::OutOfBounds(AIndex);
   }
+  void MakeDeferredChildren();
 
   std::vector<ComPtr<IAttribute>> FChildren;
+  bool FChildrenDeferred = false;
+  uint32_t FDeferredClears = 0;  // flags cleared recursively while the children were deferred
 };
 
 // A fixed set of children that the subclass's constructor creates, named by index from a table.

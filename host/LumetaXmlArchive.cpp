@@ -324,14 +324,28 @@ struct TLumetaXmlArchive::TLayout {
   TSlot Own;
   std::vector<TSlot> Slots;
 
-  int SlotIndex(std::string_view AName) const {
+  // Whether a declared name is the name of an element or attribute of the document, without
+  // measuring the document's text first: the load compares every name of every record.
+  static bool NameIs(std::string_view ADeclared, const char* AName) {
+    return std::strncmp(ADeclared.data(), AName, ADeclared.size()) == 0 && AName[ADeclared.size()] == '\0';
+  }
+  int SlotIndex(const char* AName) const {
     for (size_t i = 0; i < Slots.size(); ++i)
-      if (Slots[i].Name == AName) return static_cast<int>(i);
+      if (NameIs(Slots[i].Name, AName)) return static_cast<int>(i);
     return -1;
   }
-  static const std::pair<std::string_view, size_t>* FindAttribute(const TSlot& ASlot, std::string_view AName) {
+  // The slot of a record's next child element, or -1. A saved record lists its elements in
+  // declaration order, so the slot after the previous one (AExpected) is tried first.
+  int NextSlotIndex(const char* AName, int& AExpected) const {
+    const int index = AExpected < static_cast<int>(Slots.size()) && NameIs(Slots[AExpected].Name, AName)
+                          ? AExpected
+                          : SlotIndex(AName);
+    AExpected = index + 1;
+    return index;
+  }
+  static const std::pair<std::string_view, size_t>* FindAttribute(const TSlot& ASlot, const char* AName) {
     for (const auto& entry : ASlot.Attributes)
-      if (entry.first == AName) return &entry;
+      if (NameIs(entry.first, AName)) return &entry;
     return nullptr;
   }
 
@@ -386,12 +400,12 @@ std::shared_ptr<TLumetaXmlArchive::TLayout> TLumetaXmlArchive::TLayout::Build(co
     const std::string& owner = declaration->OwnerElement();
     if (!field.IsAttribute) {
       if (!owner.empty()) throw ELumetaError(where + "the element '" + declaration->XmlName() + "' has an owner element");
-      if (layout->SlotIndex(declaration->XmlName()) >= 0)
+      if (layout->SlotIndex(declaration->XmlName().c_str()) >= 0)
         throw ELumetaError(where + "the element '" + declaration->XmlName() + "' is declared twice");
       field.Slot = static_cast<int>(layout->Slots.size());
       layout->Slots.push_back({declaration->XmlName(), static_cast<int>(index), {}});
     } else {
-      field.Slot = owner.empty() ? -1 : layout->SlotIndex(owner);
+      field.Slot = owner.empty() ? -1 : layout->SlotIndex(owner.c_str());
       if (!owner.empty() && field.Slot < 0)
         throw ELumetaError(where + "the attribute '" + declaration->XmlName() + "' belongs to the undeclared element '" +
                            owner + "'");
@@ -458,6 +472,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
     TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
     if (!structure) return nullptr;
     if (entry->Layout->IsList) return structure->IsLoaded() ? nullptr : entry;
+    if (!structure->HasMadeChildren()) return entry;
     for (int32_t i = 0; i < structure->Count(); ++i)
       if (structure->ChildAt(i)->IsLoaded()) return nullptr;
     return entry;
@@ -517,22 +532,18 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
   void ReadFields(TLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement) {
     TLayout::TOwner owner(AInterface);
     TLayout::TOwner* AOwner = &owner;
-    for (pugi::xml_attribute attribute : AElement.attributes()) {
+    for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
       if (const auto* entry = TLayout::FindAttribute(ALayout.Own, attribute.name()))
         Apply(ALayout.Fields[entry->second], AOwner, attribute.value());
     }
-    int expected = 0;  // a saved record lists its elements in declaration order: try the next one first
-    for (pugi::xml_node child : AElement.children()) {
+    int expected = 0;
+    for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) continue;
-      const std::string_view name = child.name();
-      const int slotIndex = expected < static_cast<int>(ALayout.Slots.size()) && ALayout.Slots[expected].Name == name
-                                ? expected
-                                : ALayout.SlotIndex(name);
-      expected = slotIndex + 1;
+      const int slotIndex = ALayout.NextSlotIndex(child.name(), expected);
       if (slotIndex < 0) continue;
       const TLayout::TSlot& slot = ALayout.Slots[slotIndex];
       if (slot.Field >= 0) Apply(ALayout.Fields[slot.Field], AOwner, child.child_value());
-      for (pugi::xml_attribute attribute : child.attributes())
+      for (pugi::xml_attribute attribute = child.first_attribute(); attribute; attribute = attribute.next_attribute())
         if (const auto* entry = TLayout::FindAttribute(slot, attribute.name()))
           Apply(ALayout.Fields[entry->second], AOwner, attribute.value());
     }
@@ -1051,34 +1062,37 @@ class TLumetaXmlArchive::TLoader {
   // Reports what a record element holds beyond its declarations, without reading a value; false
   // when anything was passed over (the element is then not fit to be saved as it was read).
   bool CheckFields(const TLayout& ALayout, pugi::xml_node AElement) {
-    bool clean = true;
-    for (pugi::xml_attribute attribute : AElement.attributes()) {
-      if (TLayout::FindAttribute(ALayout.Own, attribute.name())) continue;
-      Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
-      clean = false;
-    }
-    int expected = 0;  // a saved record lists its elements in declaration order: try the next one first
-    for (pugi::xml_node child : AElement.children()) {
+    // Walks with first_child and next_sibling, which touch less of the document than its
+    // iterators: this pass visits every element of every record at load.
+    bool clean = CheckAttributes(ALayout.Own, AElement);
+    int expected = 0;
+    for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) continue;
-      const std::string_view name = child.name();
-      const int slotIndex = expected < static_cast<int>(ALayout.Slots.size()) && ALayout.Slots[expected].Name == name
-                                ? expected
-                                : ALayout.SlotIndex(name);
-      expected = slotIndex + 1;
+      const char* name = child.name();
+      const int slotIndex = ALayout.NextSlotIndex(name, expected);
       if (slotIndex < 0) {
-        Warn(child, "unknown element '" + std::string(child.name()) + "' in '" + AElement.name() + "' ignored");
+        Warn(child, "unknown element '" + std::string(name) + "' in '" + AElement.name() + "' ignored");
         clean = false;
         continue;
       }
-      for (pugi::xml_attribute attribute : child.attributes()) {
-        if (TLayout::FindAttribute(ALayout.Slots[slotIndex], attribute.name())) continue;
-        Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + child.name() + "' ignored");
+      clean = CheckAttributes(ALayout.Slots[slotIndex], child) && clean;
+      for (pugi::xml_node inner = child.first_child(); inner; inner = inner.next_sibling()) {
+        if (inner.type() != pugi::node_element) continue;
+        Warn(child, "elements inside '" + std::string(name) + "' ignored");
         clean = false;
+        break;
       }
-      if (child.find_child([](pugi::xml_node ANode) { return ANode.type() == pugi::node_element; })) {
-        Warn(child, "elements inside '" + std::string(child.name()) + "' ignored");
-        clean = false;
-      }
+    }
+    return clean;
+  }
+
+  // Reports the attributes of an element that its slot does not declare; false when there are any.
+  bool CheckAttributes(const TLayout::TSlot& ASlot, pugi::xml_node AElement) {
+    bool clean = true;
+    for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+      if (TLayout::FindAttribute(ASlot, attribute.name())) continue;
+      Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
+      clean = false;
     }
     return clean;
   }
@@ -1086,13 +1100,13 @@ class TLumetaXmlArchive::TLoader {
   // The same for a list; link items must name their node, which is checked once the map is read.
   bool CheckList(const TLayout& ALayout, pugi::xml_node AElement) {
     bool clean = true;
-    for (pugi::xml_attribute attribute : AElement.attributes()) {
+    for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
       Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
       clean = false;
     }
-    for (pugi::xml_node child : AElement.children()) {
+    for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) continue;
-      if (child.name() != ALayout.ItemElementName) {
+      if (!Same(child.name(), ALayout.ItemElementName.c_str())) {
         Warn(child, "unknown element '" + std::string(child.name()) + "' in '" + AElement.name() + "' ignored");
         clean = false;
       } else if (ALayout.ItemLoader) {

@@ -93,7 +93,10 @@ TActionProperty::TActionProperty() { Initialize(); }
 void TActionProperty::Initialize() {
   TLumetaProperty::Initialize();
   FAction = CreateAttribute<TActionAttribute>();
-  RenderInfo()->SetValues({.Kind = 1, .Color = 0x78000000, .Flags = RenderFlagSymbol});
+}
+
+TPropertyRenderValues TActionProperty::InitialRenderValues() {
+  return {.Kind = 1, .Color = 0x78000000, .Flags = RenderFlagSymbol};
 }
 
 std::string TActionProperty::ManagerClassDescription() { return TActionPropertyManager::ClassDescription; }

@@ -118,6 +118,8 @@ class TActionProperty : public TLumetaProperty {
  protected:
   std::string ManagerClassDescription() override;
   void Initialize() override;
+  // Kind 1, a translucent black, the symbol bit set.
+  TPropertyRenderValues InitialRenderValues() override;
 
  private:
   TActionAttribute* FAction = nullptr;  // owned by the base as the carried attribute

@@ -50,7 +50,7 @@ void TLumetaPropertyRenderInfo::SetFlags(int32_t AValue) { FValues.Flags = AValu
 TPropertyRenderValues TLumetaPropertyRenderInfo::GetValues() { return FValues; }
 void TLumetaPropertyRenderInfo::SetValues(const TPropertyRenderValues& AValues) { FValues = AValues; }
 
-TLumetaProperty::TLumetaProperty() : FRenderInfo(make<TLumetaPropertyRenderInfo>()) {}
+TLumetaProperty::TLumetaProperty() = default;
 
 TLumetaProperty::~TLumetaProperty() = default;
 
@@ -71,9 +71,17 @@ ComPtr<IUnknown> TLumetaProperty::GetHostObject() { return ComPtr<IUnknown>(FHos
 
 void TLumetaProperty::SetHostObject(IUnknown* AHostObject) { FHostObject = AHostObject; }
 
-void TLumetaProperty::UpdateRenderInfo() { FRenderInfo->SetFlags(FRenderInfo->GetFlags() & ~RenderFlagHostMark); }
+void TLumetaProperty::UpdateRenderInfo() { RenderInfo()->SetFlags(RenderInfo()->GetFlags() & ~RenderFlagHostMark); }
 
-ComPtr<IPropertyRenderInfo> TLumetaProperty::GetRenderInfo() { return FRenderInfo; }
+ComPtr<IPropertyRenderInfo> TLumetaProperty::GetRenderInfo() { return ComPtr<IPropertyRenderInfo>(RenderInfo()); }
+
+TLumetaPropertyRenderInfo* TLumetaProperty::RenderInfo() {
+  if (!FRenderInfo) {
+    FRenderInfo = make<TLumetaPropertyRenderInfo>();
+    FRenderInfo->SetValues(InitialRenderValues());
+  }
+  return FRenderInfo.get();
+}
 
 void TLumetaProperty::MeasureSymbol(TGPGraphics*, int32_t, int32_t& AWidth, int32_t& AHeight) {
   AWidth = 0;

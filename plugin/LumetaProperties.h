@@ -125,7 +125,8 @@ class TLumetaProperty : public TImplements<TLumetaNonComBase, IProperty, IPlugin
                   int32_t AAvailableHeight) override;
   std::vector<std::string> GetSymbolImages(int32_t AFlags) override;
 
-  TLumetaPropertyRenderInfo* RenderInfo() const noexcept { return FRenderInfo.get(); }
+  // Made on first use with InitialRenderValues: the host asks only for the nodes it draws.
+  TLumetaPropertyRenderInfo* RenderInfo();
 
   // The carried attribute; null before Initialize.
   TAttribute* Attribute() const noexcept { return FAttribute.get(); }
@@ -133,6 +134,8 @@ class TLumetaProperty : public TImplements<TLumetaNonComBase, IProperty, IPlugin
  protected:
   // The class description of the manager that creates this class of property.
   virtual std::string ManagerClassDescription() = 0;
+  // What a new render info holds; all zero here.
+  virtual TPropertyRenderValues InitialRenderValues() { return {}; }
 
   // Makes the carried attribute with this property as its controller and owns it, replacing any
   // made before. T's constructor takes the controller as its last argument.

@@ -5,8 +5,16 @@
 
 TLumetaNodeDateAttribute::TLumetaNodeDateAttribute(IUnknown* AController)
     : TRecordAttribute(std::span<const char* const>(KNodeDateNames), AController) {
+  DeferChildren();
+}
+
+void TLumetaNodeDateAttribute::MakeChildren() {
   ReserveChildren(static_cast<int32_t>(KNodeDateNames.size()));
-  for (size_t i = 0; i < KNodeDateNames.size(); ++i) AddChild(make<TDateTimeAttribute>().get());
+  for (size_t i = 0; i < KNodeDateNames.size(); ++i) {
+    ComPtr<TDateTimeAttribute> child = make<TDateTimeAttribute>();
+    AddChild(child.get());
+    if (i == 0 && FInitialCreatedDate != 0) child->SetValue(FInitialCreatedDate);
+  }
 }
 
 TLumetaNodeDateProperty::TLumetaNodeDateProperty() { Initialize(); }
@@ -14,7 +22,7 @@ TLumetaNodeDateProperty::TLumetaNodeDateProperty() { Initialize(); }
 void TLumetaNodeDateProperty::Initialize() {
   TLumetaProperty::Initialize();
   FDates = CreateAttribute<TLumetaNodeDateAttribute>();
-  SetCreatedDate(NowAsDateTime());
+  FDates->SetInitialCreatedDate(NowAsDateTime());
   FDates->SetFlagEx(afLoaded, false, true);
 }
 

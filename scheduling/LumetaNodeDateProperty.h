@@ -17,10 +17,21 @@ struct INodeDateProperty : virtual IUnknown {
 
 inline constexpr std::array<const char*, 2> KNodeDateNames{"Created Date", "Modified Date"};
 
-// Two date-time children, "Created Date" and "Modified Date", both 0 at creation.
+// Two date-time children, "Created Date" and "Modified Date", both 0 at creation unless the
+// created date is given; made on first need, as a loaded map holds one record per node.
 class TLumetaNodeDateAttribute : public TRecordAttribute {
  public:
   explicit TLumetaNodeDateAttribute(IUnknown* AController = nullptr);
+
+  // What "Created Date" is set to when the children are made (set, so it counts as modified);
+  // 0 leaves it unset.
+  void SetInitialCreatedDate(double ADate) noexcept { FInitialCreatedDate = ADate; }
+
+ protected:
+  void MakeChildren() override;
+
+ private:
+  double FInitialCreatedDate = 0;
 };
 
 class TLumetaNodeDateProperty : public TImplements<TLumetaProperty, INodeDateProperty> {

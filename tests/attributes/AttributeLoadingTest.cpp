@@ -88,6 +88,73 @@ TEST(LazyLoading, StandAloneAttributeCountsAsLoaded) {
   EXPECT_FALSE(text->GetDocSource());
 }
 
+// A pair record that makes its children on first need, counting how often, and sets Count to 7
+// as it does; Fail makes the next attempt raise after the first child.
+class TDeferredPair : public TRecordAttribute {
+ public:
+  TDeferredPair() : TRecordAttribute(TPairRecord::Names) { DeferChildren(); }
+  int Made = 0;
+  bool Fail = false;
+
+ protected:
+  void MakeChildren() override {
+    ++Made;
+    ComPtr<TIntegerAttribute> count = make<TIntegerAttribute>();
+    AddChild(count.get());
+    count->SetValue(7);
+    if (Fail) throw ELumetaError("out of children");
+    AddChild(make<TStringAttribute>().get());
+  }
+};
+
+TEST(DeferredChildren, AreMadeOnFirstNeedAndOnlyOnce) {
+  ComPtr<TDeferredPair> record = make<TDeferredPair>();
+  record->SetFlagEx(afModified, false, true);
+  EXPECT_FALSE(record->IsModified());
+  EXPECT_FALSE(record->HasMadeChildren()) << "flags cleared before the children exist do not make them";
+  EXPECT_EQ(record->Made, 0);
+  EXPECT_EQ(TextOf(record->FindChild("Label").get()), "");
+  EXPECT_EQ(record->GetChildCount(), 2);
+  EXPECT_EQ(record->Made, 1);
+  EXPECT_EQ(record->IndexOf(record->ChildAt(1)), 1);
+  EXPECT_EQ(record->Made, 1);
+}
+
+TEST(DeferredChildren, FlagsSetOrClearedBeforehandReachTheChildren) {
+  ComPtr<TDeferredPair> untouched = make<TDeferredPair>();
+  EXPECT_TRUE(untouched->GetChild(0)->IsModified()) << "what MakeChildren sets stands";
+
+  ComPtr<TDeferredPair> cleared = make<TDeferredPair>();
+  cleared->SetFlagEx(afLoaded | afModified, false, true);  // kept until the children are made
+  ComPtr<IAttribute> count = cleared->GetChild(0);
+  EXPECT_FALSE(count->IsModified());
+  EXPECT_FALSE(count->IsLoaded());
+  EXPECT_EQ(IntOf(count.get()), 7);
+  EXPECT_FALSE(cleared->IsModified());
+
+  ComPtr<TDeferredPair> merged = make<TDeferredPair>();
+  merged->SetMergedView(true, true);
+  EXPECT_TRUE(merged->HasMadeChildren());
+  EXPECT_TRUE(merged->ChildAt(0)->IsMergedView());
+  EXPECT_TRUE(merged->ChildAt(1)->IsMergedView());
+
+  // A child added after the deferred ones comes after them.
+  ComPtr<TDeferredPair> grown = make<TDeferredPair>();
+  grown->AddChild(make<TIntegerAttribute>().get());
+  EXPECT_EQ(grown->GetChildCount(), 3);
+  EXPECT_EQ(grown->ChildAt(2)->GetName(), "");
+}
+
+TEST(DeferredChildren, FailureLeavesTheRecordEmptyForTheNextAttempt) {
+  ComPtr<TDeferredPair> record = make<TDeferredPair>();
+  record->Fail = true;
+  EXPECT_THROW(record->GetChildCount(), ELumetaError);
+  EXPECT_FALSE(record->HasMadeChildren());
+  record->Fail = false;
+  EXPECT_EQ(record->GetChildCount(), 2);
+  EXPECT_EQ(record->Made, 2);
+}
+
 // A node reference held by a property on node "1" of the map.
 class TReferenceProperty : public TImplements<TAggregableObject, IProperty> {
  public:
