@@ -349,6 +349,10 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   // False while a structure that defers its children has not made them: it then holds nothing
   // anybody has read or set below it.
   bool HasMadeChildren() const noexcept { return !FChildrenDeferred; }
+  // A number the document source that fills this structure keeps for it (0 for none), so that it
+  // finds its note of the structure without a search. Only that source reads it.
+  uint32_t SourceTag() const noexcept { return FSourceTag; }
+  void SetSourceTag(uint32_t ATag) noexcept { FSourceTag = ATag; }
 
  protected:
   // For a structure with fixed children that is mostly made and thrown away unread (a loaded
@@ -379,6 +383,7 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   std::vector<ComPtr<IAttribute>> FChildren;
   bool FChildrenDeferred = false;
   uint32_t FDeferredClears = 0;  // flags cleared recursively while the children were deferred
+  uint32_t FSourceTag = 0;
 };
 
 // A fixed set of children that the subclass's constructor creates, named by index from a table.

@@ -455,11 +455,15 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
 
   TXmlDocSource(std::string AName, std::string ABuffer) : Name(std::move(AName)), Buffer(std::move(ABuffer)) {}
 
-  // Entries are gathered during the load and sorted once after it: a hash table of some
-  // hundred thousand entries costs more than all the values it saves reading.
-  void Remember(IProperty* AProperty, pugi::xml_node AElement, TLayout& ALayout, bool AClean) {
-    FIndex.emplace_back(AProperty, static_cast<uint32_t>(FEntries.size()));
+  // A root built on our attribute classes carries its entry's number, so that a read finds the
+  // element without a search; the few other roots go into an index sorted once after the load.
+  void Remember(IProperty* AProperty, IAttribute* ARoot, pugi::xml_node AElement, TLayout& ALayout, bool AClean) {
     FEntries.push_back({ComPtr<IProperty>(AProperty), AElement, &ALayout, AClean});
+    TAttribute* root = TAttribute::FromInterface(ARoot);
+    if (root && root->AsStructure())
+      root->AsStructure()->SetSourceTag(static_cast<uint32_t>(FEntries.size()));
+    else
+      FIndex.emplace_back(AProperty, static_cast<uint32_t>(FEntries.size() - 1));
   }
   void Seal() { std::sort(FIndex.begin(), FIndex.end()); }
   void KeepLayout(std::shared_ptr<TLayout> ALayout) { FLayouts.push_back(std::move(ALayout)); }
@@ -524,7 +528,12 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
 
  private:
   const TEntry* Find(IProperty* AProperty) const {
-    // Keyed by the IProperty pointer, which every query of one object answers alike.
+    // The IProperty pointer tells entries apart: every query of one object answers it alike, and
+    // an entry holds its property, so no later property can have the same address.
+    TAttribute* root = TAttribute::FromInterface(QueryAs<IAttribute>(AProperty).get());
+    if (const uint32_t tag = root && root->AsStructure() ? root->AsStructure()->SourceTag() : 0;
+        tag > 0 && tag <= FEntries.size() && FEntries[tag - 1].Property.get() == AProperty)
+      return &FEntries[tag - 1];
     const auto found = std::lower_bound(FIndex.begin(), FIndex.end(), std::pair<IProperty*, uint32_t>(AProperty, 0));
     return found == FIndex.end() || found->first != AProperty ? nullptr : &FEntries[found->second];
   }
@@ -1034,15 +1043,14 @@ class TLumetaXmlArchive::TLoader {
       if (!property) throw ELumetaError("its manager made no property");
       ANode->SetProperty(property.get());
       // Records and lists are read on first use; their flags stay "not loaded" until then.
-      if (layout.IsList) {
-        auto list = property.try_as<IListAttribute>();
-        if (!list) throw ELumetaError("the property is not a list");
-        FSource->Remember(property.get(), AElement, layout, CheckList(layout, AElement));
-        list->SetFlag(afLoaded, false);
-      } else if (auto record = property.try_as<IStructuredAttribute>()) {
-        FSource->Remember(property.get(), AElement, layout, CheckFields(layout, AElement));
-        record->SetFlagEx(afLoaded, false, true);
-        record->SetFlag(afLoaded, true);  // a record does not load itself; its children do
+      ComPtr<IAttribute> root = layout.IsList ? ComPtr<IAttribute>(property.try_as<IListAttribute>())
+                                              : ComPtr<IAttribute>(property.try_as<IStructuredAttribute>());
+      if (layout.IsList && !root) throw ELumetaError("the property is not a list");
+      if (root) {
+        const bool clean = layout.IsList ? CheckList(layout, AElement) : CheckFields(layout, AElement);
+        FSource->Remember(property.get(), root.get(), AElement, layout, clean);
+        root->SetFlagEx(afLoaded | afModified, false, true);
+        if (!layout.IsList) root->SetFlag(afLoaded, true);  // a record does not load itself; its children do
       } else {
         auto value = property.as<IAttribute>();
         if (layout.OwnConverter)
@@ -1050,8 +1058,8 @@ class TLumetaXmlArchive::TLoader {
         else
           value->LoadFromString(AElement.child_value());
         value->SetFlagEx(afLoaded, true, true);
+        value->SetFlagEx(afModified, false, true);
       }
-      if (auto attribute = property.try_as<IAttribute>()) attribute->SetFlagEx(afModified, false, true);
     } catch (const EArchiveError&) {
       throw;
     } catch (const std::exception& AError) {
