@@ -10,14 +10,12 @@
 namespace {
 const char* const KTitle = "Title";
 
-ComPtr<IStringAttribute> TitleOf(TLumetaNode* ANode) { return ANode->FindAttribute(KTitle).as<IStringAttribute>(); }
+ComPtr<IStringAttribute> TitleOf(const ComPtr<IAttribute>& ATitle) { return ATitle.as<IStringAttribute>(); }
 }  // namespace
 
 // ---- TLumetaNode
 
-TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID) : FMap(AMap), FID(AID) {
-  SetAttribute(KTitle, make<TStringAttribute>());
-}
+TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID) : FMap(AMap), FID(AID), FTitle(make<TStringAttribute>()) {}
 
 TLumetaNode::~TLumetaNode() {
   for (const auto& property : FProperties) property->SetHostObject(nullptr);
@@ -52,6 +50,7 @@ ComPtr<INode> TLumetaNode::GetRoot() {
 }
 
 ComPtr<IAttribute> TLumetaNode::FindAttribute(const std::string& AName) {
+  if (AName == KTitle) return FTitle;
   for (const auto& [name, attribute] : FAttributes)
     if (name == AName) return attribute;
   return nullptr;
@@ -65,18 +64,22 @@ ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
 
 void TLumetaNode::SetProperty(IProperty* AProperty) {
   if (!AProperty) return;
-  ComPtr<IProperty> property(AProperty);
-  const std::string name = property->GetPropertyName();
-  property->SetHostObject(static_cast<INode*>(this));
+  const std::string name = AProperty->GetPropertyName();
   for (auto& existing : FProperties) {
     if (existing->GetPropertyName() == name) {
-      if (existing != property) existing->SetHostObject(nullptr);
-      existing = std::move(property);
+      if (existing.get() != AProperty) existing->SetHostObject(nullptr);
+      AProperty->SetHostObject(static_cast<INode*>(this));
+      existing = ComPtr<IProperty>(AProperty);
       return;
     }
   }
+  AppendProperty(AProperty);
+}
+
+void TLumetaNode::AppendProperty(IProperty* AProperty) {
+  AProperty->SetHostObject(static_cast<INode*>(this));
   if (FProperties.empty()) FProperties.reserve(4);  // a node carries a few properties: grow once, not at each
-  FProperties.push_back(std::move(property));
+  FProperties.emplace_back(AProperty);
 }
 
 bool TLumetaNode::RemoveProperty(const std::string& AName) {
@@ -153,6 +156,10 @@ int TLumetaNode::IndexInParent() const {
 }
 
 void TLumetaNode::SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute) {
+  if (AName == KTitle) {
+    FTitle = std::move(AAttribute);
+    return;
+  }
   for (auto& [name, attribute] : FAttributes) {
     if (name == AName) {
       attribute = std::move(AAttribute);
@@ -162,9 +169,9 @@ void TLumetaNode::SetAttribute(const std::string& AName, ComPtr<IAttribute> AAtt
   FAttributes.emplace_back(AName, std::move(AAttribute));
 }
 
-std::string TLumetaNode::Title() { return TitleOf(this)->GetValue(); }
+std::string TLumetaNode::Title() { return TitleOf(FTitle)->GetValue(); }
 
-void TLumetaNode::SetTitle(const std::string& ATitle) { TitleOf(this)->SetValue(ATitle); }
+void TLumetaNode::SetTitle(const std::string& ATitle) { TitleOf(FTitle)->SetValue(ATitle); }
 
 // ---- TLumetaMap
 

@@ -48,6 +48,10 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
   const std::vector<ComPtr<TLumetaNode>>& Children() const noexcept { return FChildren; }
   int IndexInParent() const;
 
+  // Adds a property the node carries nothing under the name of yet, without comparing names: for
+  // a caller that knows, such as the archive's loader, which sees each property element once.
+  void AppendProperty(IProperty* AProperty);
+
   // The host's own attributes by name ("Title" on every node, "MapSettings" on the root).
   void SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute);
   std::string Title();
@@ -71,6 +75,7 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
   int64_t FID;
   TLumetaNode* FParent = nullptr;
   std::vector<ComPtr<TLumetaNode>> FChildren;
+  ComPtr<IAttribute> FTitle;  // every node has one: kept apart from the others, which few nodes have
   std::vector<std::pair<std::string, ComPtr<IAttribute>>> FAttributes;
   std::vector<ComPtr<IProperty>> FProperties;
   THostData FHostData;

@@ -1041,7 +1041,7 @@ class TLumetaXmlArchive::TLoader {
     try {
       ComPtr<IProperty> property = ARegistration.Manager->NewProperty();
       if (!property) throw ELumetaError("its manager made no property");
-      ANode->SetProperty(property.get());
+      ANode->AppendProperty(property.get());  // a second element of the kind has failed already
       // Records and lists are read on first use; their flags stay "not loaded" until then.
       ComPtr<IAttribute> root = layout.IsList ? ComPtr<IAttribute>(property.try_as<IListAttribute>())
                                               : ComPtr<IAttribute>(property.try_as<IStructuredAttribute>());
@@ -1239,7 +1239,13 @@ void TLumetaXmlArchive::RegisterManager(IPropertyManager* AManager) {
   }
   if (RegistrationFor(layout.ElementName))
     throw ELumetaError("The element '" + layout.ElementName + "' is registered already");
-  FRegistrations.push_back({layout.ElementName, property->GetPropertyName(), ComPtr<IPropertyManager>(AManager),
+  // One element per property name: a node then carries each property at most once.
+  std::string name = property->GetPropertyName();
+  for (const TRegistration& registration : FRegistrations)
+    if (registration.PropertyName == name)
+      throw ELumetaError("The property '" + name + "' is registered already, under the element '" +
+                         registration.ElementName + "'");
+  FRegistrations.push_back({layout.ElementName, std::move(name), ComPtr<IPropertyManager>(AManager),
                             FLayouts[&mapping->GetXmlDeclarations()]});
 }
 

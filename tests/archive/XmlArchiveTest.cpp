@@ -472,6 +472,22 @@ TEST_F(XmlArchiveTest, RegistrationRefusesNamesThatAreTaken) {
     auto manager = make<TFakeManager>(*declarations);
     EXPECT_THROW(Archive().RegisterManager(manager.get()), ELumetaError);
   }
+
+  // A node holds one property of a name, so one element stands for it.
+  auto underElement = [](const char* AElement) {
+    TXmlDeclarations d;
+    d.push_back(std::make_unique<XmlElement>("Fake", AElement, true));
+    d.push_back(std::make_unique<XmlElement>("Complete", "Complete", true));
+    return d;
+  };
+  static const TXmlDeclarations first = underElement("First"), second = underElement("Second");
+  Archive().RegisterManager(make<TFakeManager>(first).get());
+  try {
+    Archive().RegisterManager(make<TFakeManager>(second).get());
+    ADD_FAILURE() << "a second element for the property 'Fake'";
+  } catch (const ELumetaError& AError) {
+    EXPECT_STREQ(AError.what(), "The property 'Fake' is registered already, under the element 'First'");
+  }
 }
 
 }  // namespace
