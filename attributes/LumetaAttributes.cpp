@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -404,9 +405,17 @@ TVariant TDoubleAttribute::GetAsValue() { return TVariant(std::in_place_type<dou
 
 void TDoubleAttribute::LoadFromString(const std::string& AText) { SetValue(ParseDouble(AText).value_or(0.0)); }
 
-std::string TDoubleAttribute::SaveToString() {
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, GetValue(), std::chars_format::general, 15);
+std::string TDoubleAttribute::SaveToString() { return ShortestFloatText(GetValue()); }
+
+std::string ShortestFloatText(double AValue) {
+  char text[32];
+  // Whole numbers below 10^15 print alike either way; most stored numbers are, and the integer
+  // form is several times cheaper. Zero goes the general way, which keeps the sign of -0.
+  if (AValue != 0 && std::abs(AValue) < 1e15 && AValue == std::trunc(AValue)) {
+    const auto result = std::to_chars(text, text + sizeof text, static_cast<int64_t>(AValue));
+    return std::string(text, result.ptr);
+  }
+  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::general, 15);
   return std::string(text, result.ptr);
 }
 

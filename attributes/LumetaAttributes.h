@@ -216,6 +216,9 @@ class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
   bool GetValueHash(size_t& AHash) override;
 };
 
+// The shortest text of up to 15 significant digits, "." as decimal separator whatever the locale.
+std::string ShortestFloatText(double AValue);
+
 class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
  public:
   using TScalarAttribute::TScalarAttribute;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "attributes/LumetaAttributes.h"
 #include "com/ComErrors.h"
 #include "com/hvStreams.h"
 #include "plugin/LumetaSelectionIntf.h"
@@ -61,11 +62,7 @@ std::string TDataConverter::ConvertToString(const TVariant&) { throw ENotImpleme
 
 TVariant TDataConverter::ConvertFromString(const std::string&) { throw ENotImplemented(); }
 
-std::string TDataConverter::FloatToStr(double AValue) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::general, 15);
-  return std::string(text, result.ptr);
-}
+std::string TDataConverter::FloatToStr(double AValue) { return ShortestFloatText(AValue); }
 
 double TDataConverter::StrToFloat(std::string_view AText) {
   AText = Trim(AText);

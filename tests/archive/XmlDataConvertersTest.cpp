@@ -33,6 +33,12 @@ TEST(DataConverter, FloatTextIsShortestUpToFifteenDigitsAndReadsBack) {
   EXPECT_EQ(TDataConverter::FloatToStr(2.0 / 3.0), "0.666666666666667");
   EXPECT_EQ(TDataConverter::FloatToStr(100), "100");
   EXPECT_EQ(TDataConverter::FloatToStr(1e20), "1e+20");
+  // Whole numbers take a shorter way, which must agree at its edges.
+  EXPECT_EQ(TDataConverter::FloatToStr(-42), "-42");
+  EXPECT_EQ(TDataConverter::FloatToStr(999999999999999), "999999999999999");
+  EXPECT_EQ(TDataConverter::FloatToStr(1e15), "1e+15");
+  EXPECT_EQ(TDataConverter::FloatToStr(-0.0), "-0");
+  EXPECT_EQ(TDataConverter::FloatToStr(0), "0");
   for (double value : {0.1, 123.456, -7.5, 1e-7, 98765.4321})
     EXPECT_EQ(TDataConverter::StrToFloat(TDataConverter::FloatToStr(value)), value);
   EXPECT_EQ(TDataConverter::StrToFloat(" +2.5 "), 2.5);
