@@ -470,11 +470,9 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
 
   // The element of a property none of whose values has been read since the load, or null.
   const TEntry* Untouched(IProperty* AProperty) {
-    const TEntry* entry = Find(AProperty);
+    TStructuredAttribute* structure = RootOf(AProperty);
+    const TEntry* entry = structure ? Find(AProperty, structure) : nullptr;
     if (!entry || !entry->Clean) return nullptr;
-    TAttribute* object = TAttribute::FromInterface(QueryAs<IAttribute>(AProperty).get());
-    TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
-    if (!structure) return nullptr;
     if (entry->Layout->IsList) return structure->IsLoaded() ? nullptr : entry;
     if (!structure->HasMadeChildren()) return entry;
     for (int32_t i = 0; i < structure->Count(); ++i)
@@ -484,7 +482,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
 
   void LoadAttribute(IAttribute* AAttribute) override {
     ComPtr<IProperty> property = AAttribute->GetProperty();
-    const TEntry* entry = property ? Find(property.get()) : nullptr;
+    const TEntry* entry = property ? Find(property.get(), RootOf(property.get())) : nullptr;
     if (!entry) return;  // made after the load: nothing to read
     TLayout& layout = *entry->Layout;
     try {
@@ -527,11 +525,17 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
   pugi::xml_document Document;
 
  private:
-  const TEntry* Find(IProperty* AProperty) const {
+  // The attribute tree a property carries, when it is one of our structures.
+  static TStructuredAttribute* RootOf(IProperty* AProperty) {
+    TAttribute* root = TAttribute::FromInterface(QueryAs<IAttribute>(AProperty).get());
+    return root ? root->AsStructure() : nullptr;
+  }
+
+  // ARoot is RootOf(AProperty), or null.
+  const TEntry* Find(IProperty* AProperty, TStructuredAttribute* ARoot) const {
     // The IProperty pointer tells entries apart: every query of one object answers it alike, and
     // an entry holds its property, so no later property can have the same address.
-    TAttribute* root = TAttribute::FromInterface(QueryAs<IAttribute>(AProperty).get());
-    if (const uint32_t tag = root && root->AsStructure() ? root->AsStructure()->SourceTag() : 0;
+    if (const uint32_t tag = ARoot ? ARoot->SourceTag() : 0;
         tag > 0 && tag <= FEntries.size() && FEntries[tag - 1].Property.get() == AProperty)
       return &FEntries[tag - 1];
     const auto found = std::lower_bound(FIndex.begin(), FIndex.end(), std::pair<IProperty*, uint32_t>(AProperty, 0));
