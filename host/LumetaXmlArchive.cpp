@@ -459,9 +459,8 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
   // element without a search; the few other roots go into an index sorted once after the load.
   void Remember(IProperty* AProperty, IAttribute* ARoot, pugi::xml_node AElement, TLayout& ALayout, bool AClean) {
     FEntries.push_back({ComPtr<IProperty>(AProperty), AElement, &ALayout, AClean});
-    TAttribute* root = TAttribute::FromInterface(ARoot);
-    if (root && root->AsStructure())
-      root->AsStructure()->SetSourceTag(static_cast<uint32_t>(FEntries.size()));
+    if (TStructuredAttribute* root = StructureOf(ARoot))
+      root->SetSourceTag(static_cast<uint32_t>(FEntries.size()));
     else
       FIndex.emplace_back(AProperty, static_cast<uint32_t>(FEntries.size() - 1));
   }
@@ -525,11 +524,12 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
   pugi::xml_document Document;
 
  private:
-  // The attribute tree a property carries, when it is one of our structures.
-  static TStructuredAttribute* RootOf(IProperty* AProperty) {
-    TAttribute* root = TAttribute::FromInterface(QueryAs<IAttribute>(AProperty).get());
-    return root ? root->AsStructure() : nullptr;
+  // The attribute, or the tree a property carries, when it is one of our structures.
+  static TStructuredAttribute* StructureOf(IAttribute* AAttribute) {
+    TAttribute* object = TAttribute::FromInterface(AAttribute);
+    return object ? object->AsStructure() : nullptr;
   }
+  static TStructuredAttribute* RootOf(IProperty* AProperty) { return StructureOf(QueryAs<IAttribute>(AProperty).get()); }
 
   // ARoot is RootOf(AProperty), or null.
   const TEntry* Find(IProperty* AProperty, TStructuredAttribute* ARoot) const {
@@ -573,8 +573,8 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
   }
 
   void ReadList(TLayout& ALayout, IListAttribute* AList, pugi::xml_node AElement) {
-    for (pugi::xml_node child : AElement.children()) {
-      if (child.type() != pugi::node_element || child.name() != ALayout.ItemElementName) continue;
+    for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element || !Same(child.name(), ALayout.ItemElementName.c_str())) continue;
       ComPtr<IAttribute> item = AList->Add();
       if (ALayout.ItemLoader) {
         item->LoadFromString(child.attribute(KNodeReference).value());
