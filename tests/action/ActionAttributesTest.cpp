@@ -8,6 +8,7 @@
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
 #include "plugin/LumetaIntf.h"
+#include "tests/support/StubNode.h"
 #include "tests/support/TestProperty.h"
 
 namespace {
@@ -42,11 +43,8 @@ class TFakeSettings : public TImplements<TAttribute, IMapSettings> {
 };
 
 // A node that is its own root and counts the summary questions.
-class TFakeNode : public TImplements<TAggregableObject, INode> {
+class TFakeNode : public TStubNode {
  public:
-  ComPtr<INode> GetFirstChild() override { return {}; }
-  ComPtr<INode> GetNextSibling() override { return {}; }
-  ComPtr<INode> GetParent() override { return {}; }
   std::string GetID() override { return "1"; }
   bool HasChildren() override { return Summary; }
   bool IsSummaryTask() override {
@@ -57,14 +55,6 @@ class TFakeNode : public TImplements<TAggregableObject, INode> {
   ComPtr<IAttribute> FindAttribute(const std::string& AName) override {
     return AName == "MapSettings" ? ComPtr<IAttribute>(Settings) : ComPtr<IAttribute>();
   }
-  ComPtr<IProperty> FindProperty(const std::string&) override { return {}; }
-  void SetProperty(IProperty*) override {}
-  bool RemoveProperty(const std::string&) override { return false; }
-  int32_t GetPropertyCount() override { return 0; }
-  ComPtr<IProperty> GetPropertyItem(int32_t) override { return {}; }
-  bool IsDescendantOf(INode*) override { return false; }
-  std::string GetRelativeIndex(INode*) override { return {}; }
-  ComPtr<INode> NodeFromRelativeIndex(const std::string&) override { return {}; }
 
   bool Summary = false;
   int Asked = 0;

@@ -9,9 +9,10 @@
 #include "attributes/LumetaAttributeFactory.h"
 #include "attributes/LumetaAttributes.h"
 #include "plugin/LumetaIntf.h"
+#include "tests/support/StubNode.h"
 #include "tests/support/TestProperty.h"
 
-class TFakeNode : public TImplements<TAggregableObject, INode> {
+class TFakeNode : public TStubNode {
  public:
   explicit TFakeNode(std::string AId) : FId(std::move(AId)) {}
 
@@ -38,15 +39,6 @@ class TFakeNode : public TImplements<TAggregableObject, INode> {
     while (node->FParent) node = node->FParent;
     return node;
   }
-  ComPtr<IAttribute> FindAttribute(const std::string&) override { return {}; }
-  ComPtr<IProperty> FindProperty(const std::string&) override { return {}; }
-  void SetProperty(IProperty*) override {}
-  bool RemoveProperty(const std::string&) override { return false; }
-  int32_t GetPropertyCount() override { return 0; }
-  ComPtr<IProperty> GetPropertyItem(int32_t) override { return {}; }
-  bool IsDescendantOf(INode*) override { return false; }
-  std::string GetRelativeIndex(INode*) override { return {}; }
-  ComPtr<INode> NodeFromRelativeIndex(const std::string&) override { return {}; }
 
  private:
   std::string FId;
