@@ -11,10 +11,10 @@
 #include <utility>
 
 #include "apps/LumetaSymbolCommand.h"
-#include "attributes/ActionAttributes.h"
+#include "contract/ActionAttributesIntf.h"
 #include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
-#include "host/LumetaTreeCommands.h"
+#include "host/MapEditCommands.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <ostream>
 
 #include "com/ComErrors.h"
-#include "drawing/hvGDIPlus.h"
-#include "plugin/LumetaRenderIntf.h"
+#include "drawing/GPGraphics.h"
+#include "contract/LumetaRenderIntf.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/LumetaIntf.h"
+#include "contract/LumetaIntf.h"
 
 // The command's usage line.
 inline constexpr const char* SymbolCommandUsage = "symbol ID [HEIGHT] [--png FILE]";

@@ -21,7 +21,7 @@
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
 #include "host/LumetaPlugInLoader.h"
-#include "host/settings/LumetaSettingsStore.h"
+#include "settings/LumetaSettingsStore.h"
 
 #ifndef LUMETA_VERSION
 #define LUMETA_VERSION "0.0.0"

@@ -9,7 +9,7 @@
 
 #include "attributes/LumetaAttributes.h"
 #include "com/ErrorInfo.h"
-#include "plugin/LumetaIntf.h"
+#include "contract/LumetaIntf.h"
 
 ComPtr<IAttribute> TLumetaAttributeFactory::CreateAttribute(const GUID& AIid) {
   const auto found = FClasses.find(AIid);

@@ -5,8 +5,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "attributes/LumetaAttributesIntf.h"
-#include "com/hvSystem.h"
+#include "contract/LumetaAttributesIntf.h"
+#include "com/AggregableObject.h"
 
 inline constexpr const char* AttributeFactoryLibraryName = "lumeta_attributefactories.so";
 

@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "attributes/LumetaAttributeFactory.h"
-#include "attributes/LumetaTreeIterator.h"
+#include "attributes/TreeIterator.h"
 #include "com/ErrorInfo.h"
 #include "com/OleDate.h"
-#include "com/hvStreams.h"
-#include "html/hvHtmlParser.h"
-#include "plugin/LumetaIntf.h"
+#include "com/MemoryStream.h"
+#include "html/HtmlParser.h"
+#include "contract/LumetaIntf.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "attributes/LumetaAttributesIntf.h"
+#include "contract/LumetaAttributesIntf.h"
 #include "com/ComErrors.h"
-#include "com/hvSystem.h"
+#include "com/AggregableObject.h"
 
 struct INode;
 struct IProperty;

@@ -8,9 +8,9 @@
 
 #include "attributes/LumetaAttributes.h"
 #include "com/ComErrors.h"
-#include "com/hvStreams.h"
-#include "plugin/LumetaSelectionIntf.h"
-#include "scheduling/LumetaTypes.h"
+#include "com/MemoryStream.h"
+#include "contract/LumetaSelectionIntf.h"
+#include "contract/LumetaTypes.h"
 
 namespace {
 constexpr std::string_view KBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

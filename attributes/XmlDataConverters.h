@@ -7,7 +7,7 @@
 
 #include "attributes/XmlAttributes.h"
 #include "com/StreamIntf.h"
-#include "com/hvSystem.h"
+#include "com/AggregableObject.h"
 
 class TDataConverter : public TImplements<TAggregableObject, IDataConverter> {
  public:

@@ -16,14 +16,14 @@
 #include <random>
 #include <string>
 
-#include "attributes/ActionAttributesIntf.h"
+#include "contract/ActionAttributesIntf.h"
 #include "attributes/LumetaAttributeFactory.h"
 #include "bench/BenchReporter.h"
 #include "com/OleDate.h"
 #include "host/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
-#include "scheduling/LumetaNodeDateProperty.h"
-#include "scheduling/LumetaNodeLinksProperty.h"
+#include "plugin/LumetaNodeDateProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
 #include "tests/support/InProcessPlugIn.h"
 
 namespace {

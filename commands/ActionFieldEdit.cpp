@@ -6,7 +6,7 @@
 
 #include "com/ComErrors.h"
 #include "com/OleDate.h"
-#include "scheduling/Data.h"
+#include "commands/SelectionData.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <variant>
 
-#include "attributes/ActionAttributesIntf.h"
-#include "commands/LumetaCommandsIntf.h"
+#include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaCommandsIntf.h"
 
 // What text an edit of the field accepts.
 enum class TActionFieldKind {

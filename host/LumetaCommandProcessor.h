@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "com/hvSystem.h"
-#include "commands/LumetaCommandsIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaCommandsIntf.h"
 
 // Only the outermost command of a run becomes an undo step; commands that it runs through this
 // processor (a composite's sub-commands) are recorded with the run, so that a failure anywhere

@@ -3,8 +3,8 @@
 // application keeps its settings.
 #include <string>
 
-#include "com/hvSystem.h"
-#include "plugin/LumetaIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaIntf.h"
 
 class TLumetaHostObject : public TImplements<TAggregableObject, IHostRegistryPath> {
  public:

@@ -1,7 +1,7 @@
 #pragma once
 // The host side handed to each property manager by SetHost.
-#include "com/hvSystem.h"
-#include "plugin/LumetaIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaIntf.h"
 
 class TLumetaInteractor : public TImplements<TAggregableObject, IPlugInInteractor> {
  public:

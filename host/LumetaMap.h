@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "com/hvSystem.h"
-#include "plugin/LumetaIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaIntf.h"
 
 class TLumetaMap;
 

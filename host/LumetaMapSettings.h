@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "attributes/LumetaAttributes.h"
-#include "plugin/LumetaIntf.h"
+#include "contract/LumetaIntf.h"
 
 // One stretch of working time within a day, in minutes after midnight.
 struct TWorkingPeriod {

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "commands/LumetaCommandHelpers.h"
+#include "commands/PropertyCommandHelper.h"
 
 TLumetaModel::TLumetaModel()
     : FMap(std::make_unique<TLumetaMap>()),

@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "com/hvSystem.h"
-#include "commands/LumetaCommandsIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaCommandsIntf.h"
 #include "host/LumetaCommandProcessor.h"
 #include "host/LumetaMap.h"
-#include "plugin/hvSubjectImpl.h"
+#include "commands/Subject.h"
 
 // Owns its map and its processor; answers ISubject through an aggregated TSubject, so observers are
 // told about the model itself. Commands on the undo and redo steps hold the model's subject and

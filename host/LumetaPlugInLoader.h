@@ -8,8 +8,8 @@
 #include "com/ComPtr.h"
 #include "host/LumetaInteractor.h"
 #include "host/LumetaPropertyCatalogue.h"
-#include "plugin/LumetaIntf.h"
-#include "plugin/LumetaPropertyFactoriesIntf.h"
+#include "contract/LumetaIntf.h"
+#include "contract/LumetaPropertyFactoriesIntf.h"
 
 inline constexpr const char* LumetaPlugInLibraryName = "lumeta_actionproperty.so";
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "com/hvSystem.h"
-#include "plugin/LumetaIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaIntf.h"
 
 struct TPropertyClassEntry {
   std::string Description;

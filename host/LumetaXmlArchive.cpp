@@ -22,7 +22,7 @@
 #include "attributes/XmlDataConverters.h"
 #include "com/OleDate.h"
 #include "host/LumetaMapSettings.h"
-#include "plugin/LumetaSelectionIntf.h"
+#include "contract/LumetaSelectionIntf.h"
 
 namespace {
 // The host's own element and attribute names.

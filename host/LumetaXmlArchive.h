@@ -14,7 +14,7 @@
 #include "com/ComErrors.h"
 #include "com/ComPtr.h"
 #include "host/LumetaMap.h"
-#include "plugin/LumetaIntf.h"
+#include "contract/LumetaIntf.h"
 
 // A file that cannot be read as a map: "file:line:column: reason". Line and column count from 1,
 // the column in characters; both are 0 when the failure has no place in the file (a file that

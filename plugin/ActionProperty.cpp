@@ -3,9 +3,9 @@
 #include <variant>
 
 #include "attributes/XmlDataConverters.h"
-#include "drawing/hvGDIPlus.h"
-#include "host/settings/LumetaSettingsStore.h"
-#include "scheduling/LumetaNodeLinkAttributes.h"
+#include "drawing/GPGraphics.h"
+#include "settings/LumetaSettingsStore.h"
+#include "plugin/NodeLinkAttribute.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "attributes/ActionAttributes.h"
-#include "plugin/LumetaProperties.h"
+#include "plugin/ActionAttributes.h"
+#include "plugin/LumetaProperty.h"
 #include "plugin/LumetaPropertySettings.h"
 
 inline constexpr GUID CLSID_ActionPropertyManager = MakeGuid("D1BE7F7D-A80A-4FF7-BCD9-1FCDB9CB27CD");

@@ -5,9 +5,9 @@
 #include "attributes/LumetaAttributeFactory.h"
 #include "com/ErrorInfo.h"
 #include "plugin/ActionProperty.h"
-#include "plugin/LumetaPropertyFactories.h"
-#include "scheduling/LumetaNodeDateProperty.h"
-#include "scheduling/LumetaNodeLinksProperty.h"
+#include "plugin/PropertyFactory.h"
+#include "plugin/LumetaNodeDateProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
 
 namespace {
 

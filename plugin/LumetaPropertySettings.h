@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "com/hvSystem.h"
-#include "plugin/LumetaIntf.h"
-#include "plugin/hvSubjectImpl.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaIntf.h"
+#include "commands/Subject.h"
 
 // The change kind the settings post on their subject; its data is the index of the setting.
 inline constexpr int32_t SettingsChangedKind = 1;

@@ -5,7 +5,7 @@
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "com/ErrorInfo.h"
-#include "plugin/LumetaIntf.h"
+#include "contract/LumetaIntf.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "attributes/ActionAttributes.h"
+#include "plugin/ActionAttributes.h"
 #include "attributes/LumetaAttributeFactory.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
-#include "plugin/LumetaIntf.h"
+#include "contract/LumetaIntf.h"
 #include "tests/support/StubNode.h"
 #include "tests/support/TestProperty.h"
 

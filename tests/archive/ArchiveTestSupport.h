@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "attributes/ActionAttributesIntf.h"
+#include "contract/ActionAttributesIntf.h"
 #include "attributes/LumetaAttributeFactory.h"
 #include "host/LumetaMapSettings.h"
 #include "host/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
-#include "scheduling/LumetaNodeDateProperty.h"
-#include "scheduling/LumetaNodeLinksProperty.h"
+#include "plugin/LumetaNodeDateProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
 #include "tests/support/InProcessPlugIn.h"
 
 namespace archive_test {

@@ -4,8 +4,8 @@
 
 #include "attributes/XmlDataConverters.h"
 #include "GermanLocale.h"
-#include "com/hvStreams.h"
-#include "scheduling/LumetaTypes.h"
+#include "com/MemoryStream.h"
+#include "contract/LumetaTypes.h"
 
 namespace {
 

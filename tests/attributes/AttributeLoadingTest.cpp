@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AttributeTestFakes.h"
-#include "attributes/LumetaTreeIterator.h"
+#include "attributes/TreeIterator.h"
 
 namespace {
 

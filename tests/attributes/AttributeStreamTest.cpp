@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AttributeTestFakes.h"
-#include "com/hvStreams.h"
+#include "com/MemoryStream.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "attributes/LumetaAttributes.h"
-#include "plugin/LumetaIntf.h"
+#include "contract/LumetaIntf.h"
 #include "tests/support/StubNode.h"
 #include "tests/support/TestProperty.h"
 

@@ -2,7 +2,7 @@
 
 #include "com/ErrorInfo.h"
 #include "com/InterfaceList.h"
-#include "com/hvSystem.h"
+#include "com/AggregableObject.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "CommandTestFakes.h"
-#include "commands/LumetaCommandHelpers.h"
-#include "commands/LumetaCommands.h"
-#include "commands/LumetaTreeCommandsImpl.h"
+#include "commands/PropertyCommandHelper.h"
+#include "commands/CompositeCommands.h"
+#include "commands/TreeCommands.h"
 
 namespace {
 

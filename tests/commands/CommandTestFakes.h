@@ -10,8 +10,8 @@
 
 #include "attributes/LumetaAttributes.h"
 #include "host/LumetaModel.h"
-#include "plugin/LumetaProperties.h"
-#include "scheduling/Data.h"
+#include "plugin/LumetaProperty.h"
+#include "commands/SelectionData.h"
 #include "tests/support/TestProperty.h"
 
 class TTaskRecord : public TRecordAttribute {

@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include "CommandTestFakes.h"
-#include "commands/LumetaCommandHelpers.h"
-#include "commands/LumetaCommands.h"
-#include "commands/LumetaTreeCommandsImpl.h"
+#include "commands/PropertyCommandHelper.h"
+#include "commands/CompositeCommands.h"
+#include "commands/TreeCommands.h"
 
 namespace {
 

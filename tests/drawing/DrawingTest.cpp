@@ -1,4 +1,4 @@
-#include "drawing/hvGDIPlus.h"
+#include "drawing/GPGraphics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // A shared library standing in for the plug-in: it loads a symbol image through the static
 // drawing library and reports its size.
-#include "drawing/hvGDIPlus.h"
+#include "drawing/GPGraphics.h"
 
 #include <exception>
 

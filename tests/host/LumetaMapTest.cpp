@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "attributes/LumetaAttributes.h"
-#include "attributes/LumetaTreeIterator.h"
+#include "attributes/TreeIterator.h"
 #include "host/LumetaMap.h"
 
 namespace {

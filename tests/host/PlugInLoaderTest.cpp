@@ -6,7 +6,7 @@
 #include "attributes/LumetaAttributeFactory.h"
 #include "host/LumetaMap.h"
 #include "host/LumetaPlugInLoader.h"
-#include "plugin/LumetaSelectionIntf.h"
+#include "contract/LumetaSelectionIntf.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "html/hvHtmlParser.h"
+#include "html/HtmlParser.h"
 
 namespace {
 

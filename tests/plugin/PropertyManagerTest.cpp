@@ -5,7 +5,7 @@
 
 #include "com/ErrorInfo.h"
 #include "plugin/ActionProperty.h"
-#include "plugin/hvSubjectIntf.h"
+#include "contract/SubjectIntf.h"
 
 extern "C" HRESULT LumetaCreateClass(const GUID* AClassID, IUnknown** AObject) noexcept;
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "plugin/hvChangesImpl.h"
-#include "plugin/hvSubjectImpl.h"
+#include "commands/Changes.h"
+#include "commands/Subject.h"
 
 namespace {
 

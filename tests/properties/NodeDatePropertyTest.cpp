@@ -4,7 +4,7 @@
 
 #include "com/OleDate.h"
 #include "host/LumetaMap.h"
-#include "scheduling/LumetaNodeDateProperty.h"
+#include "plugin/LumetaNodeDateProperty.h"
 
 namespace {
 

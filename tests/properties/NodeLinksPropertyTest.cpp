@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "host/LumetaMap.h"
-#include "scheduling/LumetaNodeLinksProperty.h"
-#include "scheduling/Node.h"
+#include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/NodeList.h"
 #include "tests/properties/PropertyTestSupport.h"
 
 namespace {

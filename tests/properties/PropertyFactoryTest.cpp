@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/LumetaPropertyFactories.h"
-#include "scheduling/LumetaNodeDateProperty.h"
-#include "scheduling/LumetaNodeLinksProperty.h"
+#include "plugin/PropertyFactory.h"
+#include "plugin/LumetaNodeDateProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "com/ComErrors.h"
-#include "scheduling/Data.h"
+#include "commands/SelectionData.h"
 #include "tests/scheduling/SchedulingTestFakes.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "com/hvStreams.h"
-#include "scheduling/LumetaNodeLinkAttributes.h"
+#include "com/MemoryStream.h"
+#include "plugin/NodeLinkAttribute.h"
 #include "tests/scheduling/SchedulingTestFakes.h"
 
 namespace {

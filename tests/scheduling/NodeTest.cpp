@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "com/ComErrors.h"
-#include "scheduling/Node.h"
+#include "plugin/NodeList.h"
 #include "tests/scheduling/SchedulingTestFakes.h"
 
 namespace {

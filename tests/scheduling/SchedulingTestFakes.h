@@ -7,8 +7,8 @@
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "attributes/LumetaAttributes.h"
-#include "plugin/LumetaIntf.h"
-#include "scheduling/LumetaNodeLinkAttributes.h"
+#include "contract/LumetaIntf.h"
+#include "plugin/NodeLinkAttribute.h"
 #include "tests/support/TestProperty.h"
 
 // The host calls that the code under test should make few of.

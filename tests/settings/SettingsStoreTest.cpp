@@ -1,4 +1,4 @@
-#include "host/settings/LumetaSettingsStore.h"
+#include "settings/LumetaSettingsStore.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -5,8 +5,8 @@
 #include "attributes/LumetaAttributeFactory.h"
 #include "host/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
-#include "scheduling/LumetaNodeDateProperty.h"
-#include "scheduling/LumetaNodeLinksProperty.h"
+#include "plugin/LumetaNodeDateProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
 
 // Installs the factory for the life of the object and registers the managers with AArchive.
 class TInProcessPlugIn {

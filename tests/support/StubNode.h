@@ -3,8 +3,8 @@
 // Test nodes derive from it and answer what their test asks.
 #include <string>
 
-#include "com/hvSystem.h"
-#include "plugin/LumetaIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaIntf.h"
 
 class TStubNode : public TImplements<TAggregableObject, INode> {
  public:

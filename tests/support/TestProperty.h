@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "com/hvSystem.h"
-#include "plugin/LumetaIntf.h"
+#include "com/AggregableObject.h"
+#include "contract/LumetaIntf.h"
 
 template <class TContent>
 class TTestProperty : public TImplements<TAggregableObject, IProperty> {

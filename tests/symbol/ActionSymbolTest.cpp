@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "drawing/hvGDIPlus.h"
+#include "drawing/GPGraphics.h"
 #include "tests/symbol/SymbolTestSupport.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "apps/LumetaSymbolCommand.h"
 #include "host/LumetaPlugInLoader.h"
-#include "host/settings/LumetaSettingsStore.h"
+#include "settings/LumetaSettingsStore.h"
 #include "tests/symbol/SymbolTestSupport.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "host/LumetaHostObject.h"
 #include "host/LumetaInteractor.h"
 #include "host/LumetaPlugInLoader.h"
-#include "host/settings/LumetaSettingsStore.h"
-#include "plugin/hvSubjectIntf.h"
+#include "settings/LumetaSettingsStore.h"
+#include "contract/SubjectIntf.h"
 #include "tests/symbol/SymbolTestSupport.h"
 
 namespace {

@@ -1,0 +1,74 @@
+#include "commands/Subject.h"
+
+#include <vector>
+
+#include "commands/Changes.h"
+
+TSubject::TSubject(IUnknown* AController) : TImplements(AController) {}
+
+TSubject::~TSubject() = default;
+
+IUnknown* TSubject::Subject() noexcept {
+  if (IUnknown* controller = GetController()) return controller;
+  return static_cast<ISubject*>(this);
+}
+
+void TSubject::AddChange(int32_t AKind, IUnknown* AObject) { AddChange(AKind, AObject, 0); }
+
+void TSubject::AddChange(int32_t AKind, IUnknown* AObject, int32_t AData) {
+  GetChanges()->Add(AKind, AObject, AData);
+  Notify();
+}
+
+void TSubject::Attach(IObserver* AObserver) {
+  if (!AObserver) return;
+  if (!FObservers) FObservers = std::make_unique<TInterfaceList<IObserver>>();
+  if (FObservers->IndexOf(AObserver) >= 0) return;
+  FObservers->Add(AObserver);
+  if (auto link = QueryAs<ISubjectLink>(AObserver)) link->SubjectAttached(Subject());
+}
+
+void TSubject::BeginUpdate() { ++FUpdateCount; }
+
+void TSubject::Detach(IObserver* AObserver) {
+  if (!FObservers || !AObserver) return;
+  const int index = FObservers->IndexOf(AObserver);
+  if (index < 0) return;
+  // The list may hold the last reference; keep the observer alive until it has been told.
+  ComPtr<IObserver> observer = FObservers->Items(index);
+  if (auto link = observer.try_as<ISubjectLink>()) link->SubjectDetached(Subject());
+  // SubjectDetached may have changed the list; find the observer again.
+  if (FObservers) FObservers->Remove(observer.get());
+  if (FObservers && FObservers->Empty()) FObservers.reset();
+}
+
+void TSubject::EndUpdate() {
+  if (FUpdateCount <= 0) return;
+  if (--FUpdateCount == 0) Notify();
+}
+
+ComPtr<IChanges> TSubject::GetChanges() {
+  if (!FChanges) FChanges = make<TChanges>();
+  return FChanges;
+}
+
+void TSubject::ClearChanges() {
+  if (FChanges) FChanges->Clear();
+}
+
+void TSubject::Notify() {
+  if (!FObservers) return ClearChanges();
+  // Observers may attach or detach (themselves or others) or drop their reference to the subject
+  // from Update; the held reference and the snapshot keep the subject, each observer and the loop
+  // valid until the round ends.
+  const ComPtr<IUnknown> subject(Subject());
+  const std::vector<ComPtr<IObserver>> observers(FObservers->begin(), FObservers->end());
+  try {
+    for (const auto& observer : observers)
+      if (FObservers && FObservers->IndexOf(observer.get()) >= 0) observer->Update(subject.get());
+  } catch (...) {
+    ClearChanges();
+    throw;
+  }
+  ClearChanges();
+}

@@ -1,0 +1,42 @@
+#pragma once
+// A subject meant to be aggregated into the object that observers watch: its controller is that
+// outer object, and observers are told about the controller, not about the subject itself.
+#include <cstdint>
+#include <memory>
+
+#include "com/InterfaceList.h"
+#include "com/AggregableObject.h"
+#include "contract/SubjectIntf.h"
+
+// The outer object owns its subject (e.g. through std::unique_ptr) and answers ISubject by asking
+// the subject's InnerQueryInterface. Without a controller the subject stands alone and is its own
+// subject for observers.
+class TSubject : public TImplements<TAggregableObject, ISubject> {
+ public:
+  explicit TSubject(IUnknown* AController = nullptr);
+  ~TSubject() override;
+
+  void AddChange(int32_t AKind, IUnknown* AObject) override;
+  void AddChange(int32_t AKind, IUnknown* AObject, int32_t AData) override;
+  void Attach(IObserver* AObserver) override;
+  void BeginUpdate() override;
+  void Detach(IObserver* AObserver) override;
+  void EndUpdate() override;
+  ComPtr<IChanges> GetChanges() override;
+  // Tells the observers attached when it starts, skipping any detached meanwhile; an observer
+  // attached during the round is told from the next one. Clears the changes afterwards, also
+  // when an observer raises (the error goes on to the caller).
+  void Notify() override;
+
+  int32_t UpdateCount() const noexcept { return FUpdateCount; }
+  int32_t ObserverCount() const noexcept { return FObservers ? FObservers->Count() : 0; }
+
+ private:
+  // What observers are told about: the controller, or this subject when it stands alone.
+  IUnknown* Subject() noexcept;
+  void ClearChanges();
+
+  ComPtr<IChanges> FChanges;
+  std::unique_ptr<TInterfaceList<IObserver>> FObservers;
+  int32_t FUpdateCount = 0;
+};

@@ -1,0 +1,116 @@
+#pragma once
+// The host's own undoable edits of the map's tree: adding, renaming, deleting and moving nodes.
+// They run through the model's command processor like the plug-in's commands, so that one undo
+// history covers both.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "com/AggregableObject.h"
+#include "contract/CommandIntf.h"
+#include "host/LumetaModel.h"
+
+// Refers to nodes by ID and looks them up on every run, so that a command still works after other
+// commands have deleted and restored its nodes; a node that is gone raises ELumetaError "No node
+// with ID n". The model is counted (see TLumetaModel::Close for the cycle this makes).
+class TMapEditCommand : public TImplements<TAggregableObject, ICommand, ITreeCommand> {
+ public:
+  // Raises EInvalidOperation without a model.
+  explicit TMapEditCommand(TLumetaModel* AModel);
+  ~TMapEditCommand() override;
+
+  // The model's subject.
+  ComPtr<ISubject> GetSubject() override;
+  ComPtr<ISelection> GetState() override;
+  // Always empty: the processor runs these commands whole, never node by node.
+  ComPtr<INode> GetUndoNode() override;
+  void SetState(ISelection* ASelection) override;
+  ComPtr<ITree> GetTree() override;
+
+ protected:
+  TLumetaMap& Map() const { return FModel->Map(); }
+
+ private:
+  ComPtr<TLumetaModel> FModel;
+  std::vector<std::string> FState;
+};
+
+// Adds a node with a title under a parent. Undo takes the node out and keeps it; redo puts the
+// same node back at the same place, so it keeps its ID (the map never hands that ID out again).
+class TAddNodeCommand : public TMapEditCommand {
+ public:
+  // AIndex -1 adds the node last.
+  TAddNodeCommand(TLumetaModel* AModel, int64_t AParentID, std::string ATitle, int AIndex = -1);
+  ~TAddNodeCommand() override;
+
+  std::string GetDescription() override;  // "Add Topic"
+  void Execute() override;
+  void UnExecute() override;
+
+  // 0 until the first Execute.
+  int64_t NodeID() const noexcept { return FNodeID; }
+
+ private:
+  int64_t FParentID;
+  std::string FTitle;
+  int FIndex;
+  int64_t FNodeID = 0;
+  ComPtr<TLumetaNode> FDetached;  // the node while it is undone
+};
+
+// Gives a node a new title; undo restores the title it had. The root's title is the map's.
+class TRetitleNodeCommand : public TMapEditCommand {
+ public:
+  TRetitleNodeCommand(TLumetaModel* AModel, int64_t ANodeID, std::string ATitle);
+  ~TRetitleNodeCommand() override;
+
+  std::string GetDescription() override;  // "Rename Topic"
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  int64_t FNodeID;
+  std::string FTitle;
+  std::string FOldTitle;
+};
+
+// Takes a node and its subtree out of the map. The command keeps the subtree, properties and all,
+// so that undo puts the very same nodes back at the same place.
+class TDeleteNodeCommand : public TMapEditCommand {
+ public:
+  // The root cannot be deleted: Execute raises ELumetaError for ID 0.
+  TDeleteNodeCommand(TLumetaModel* AModel, int64_t ANodeID);
+  ~TDeleteNodeCommand() override;
+
+  std::string GetDescription() override;  // "Delete Topic"
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  int64_t FNodeID;
+  int64_t FParentID = 0;
+  int FIndex = -1;
+  ComPtr<TLumetaNode> FDetached;
+};
+
+// Moves a node (with its subtree) under another parent, at a position among the new siblings;
+// undo moves it back to where it was.
+class TMoveNodeCommand : public TMapEditCommand {
+ public:
+  // AIndex counts the new parent's children without the moved node; -1 puts it last. Execute
+  // raises ELumetaError for an index outside 0..count, for the root, and for a parent inside the
+  // moved subtree.
+  TMoveNodeCommand(TLumetaModel* AModel, int64_t ANodeID, int64_t ANewParentID, int AIndex = -1);
+  ~TMoveNodeCommand() override;
+
+  std::string GetDescription() override;  // "Move Topic"
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  int64_t FNodeID;
+  int64_t FNewParentID;
+  int FIndex;
+  int64_t FOldParentID = 0;
+  int FOldIndex = -1;
+};

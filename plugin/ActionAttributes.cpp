@@ -1,0 +1,445 @@
+#include "plugin/ActionAttributes.h"
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <span>
+#include <string_view>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "com/LumetaLocale.h"
+#include "contract/LumetaIntf.h"
+#include "plugin/RolledUpAction.h"
+
+namespace {
+
+// Not an interface: asked with this GUID, an action record answers its TActionAttribute object.
+constexpr GUID ActionObjectIid = MakeGuid("3D7B5E21-9C4A-4F6E-8B13-A5E0C2D47F98");
+
+constexpr const char* MapActionNames[] = {"Map Status"};
+
+// The record whose rolled-up values a child answers instead of its own: the child's record when
+// the node carrying it is a summary task and the map schedules tasks, else null. A record outside
+// a property, or on a node that is no summary, costs only the property and node look-ups.
+TActionAttribute* RecordToRollUp(IAttribute* AOwner) {
+  if (!AOwner) return nullptr;
+  ComPtr<IProperty> property = AOwner->GetProperty();
+  if (!property) return nullptr;
+  ComPtr<INode> node = QueryAs<INode>(property->GetHostObject().get());
+  if (!node || !node->IsSummaryTask()) return nullptr;
+  ComPtr<INode> root = node->GetRoot();
+  if (!root) return nullptr;
+  ComPtr<IMapSettings> settings = QueryAs<IMapSettings>(root->FindAttribute("MapSettings").get());
+  if (!settings || !settings->GetTaskScheduling()) return nullptr;
+  return TActionAttribute::FromAction(AOwner);
+}
+
+template <class TValue, class TGetter>
+TValue RolledUpOr(IAttribute* AOwner, TValue AStored, TGetter AGetter) {
+  if (TActionAttribute* record = RecordToRollUp(AOwner)) return std::invoke(AGetter, *make<TRolledUpAction>(record));
+  return AStored;
+}
+
+// "%f" of the renderings: two decimals, "." whatever the process locale.
+std::string FixedTwo(double AValue) {
+  char text[400];  // the largest double has 309 digits before the point
+  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::fixed, 2);
+  return result.ec == std::errc() ? std::string(text, result.ptr) : std::string();
+}
+
+std::string ShortDate(double ADate) { return LocaleService().FormatShortDate(ADate); }
+
+// Tabs and line breaks become spaces and runs of spaces one space, so that stored multi-line
+// texts do not break the tooltip's layout.
+std::string FoldSpaces(std::string_view AText) {
+  std::string text;
+  text.reserve(AText.size());
+  for (char c : AText) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    if (c == ' ' && !text.empty() && text.back() == ' ') continue;
+    text += c;
+  }
+  return text;
+}
+
+// The lines of both renderings, in their order and under their conditions; each sink writes them
+// in its own format.
+template <class TSink>
+void RenderAction(IActionAttribute* AAction, TSink& ASink) {
+  if (AAction->GetIsAction()) ASink.Flag("Action for Outlook");
+  if (AAction->GetIsMilestone()) ASink.Flag("Milestone");
+  if (const double start = AAction->GetStartDate(); start != 0) ASink.Text("Start Date", ShortDate(start));
+  if (const double due = AAction->GetDueDate(); due != 0)
+    ASink.Due("Due Date", ShortDate(due), LocaleService().Today() > due && AAction->GetComplete() < 100);
+  if (const double completed = AAction->GetCompletedDate(); completed != 0)
+    ASink.Text("Completed Date", ShortDate(completed));
+  if (const double duration = AAction->GetDuration(); duration != 0)
+    ASink.Measured("Duration", FixedTwo(duration), GetMeasureText(AAction->GetDurationMeasure()));
+  if (const int32_t complete = AAction->GetComplete(); complete != 0) ASink.Percent("Complete", complete);
+  if (const std::string priority = AAction->GetPriority(); !priority.empty()) ASink.Text("Priority", priority);
+  if (const std::string status = AAction->GetStatus(); !status.empty()) ASink.Text("Status", status);
+  if (const double cost = AAction->GetCost(); cost != 0) ASink.Number("Cost", FixedTwo(cost));
+  if (const double quantity = AAction->GetQuantity(); quantity != 0) ASink.Number("Quantity", FixedTwo(quantity));
+  if (const double work = AAction->GetWork(); work != 0)
+    ASink.Measured("Work", FixedTwo(work), GetMeasureText(AAction->GetWorkMeasure()));
+}
+
+// Separator only between lines; bold labels, a colon and a space after each value.
+class THtmlSink {
+ public:
+  explicit THtmlSink(std::string_view ASeparator) : FSeparator(ASeparator) {}
+
+  void Flag(std::string_view ALabel) { Line() += Bold(ALabel); }
+  void Text(std::string_view ALabel, std::string_view AValue) {
+    (Line() += Bold(ALabel)).append(": ").append(AValue) += ' ';
+  }
+  void Due(std::string_view ALabel, std::string_view AValue, bool AOverdue) {
+    if (!AOverdue) return Text(ALabel, AValue);
+    (Line() += "<FONT COLOR = #FF0000>").append(Bold(ALabel)).append(": ").append(AValue) += "</FONT> ";
+  }
+  void Measured(std::string_view ALabel, std::string_view AValue, std::string_view AMeasure) {
+    (Line() += Bold(ALabel)).append(": ").append(AValue).append(" ").append(AMeasure) += ' ';
+  }
+  void Percent(std::string_view ALabel, int32_t AValue) {
+    (Line() += Bold(ALabel)).append(": ").append(std::to_string(AValue)) += " %";
+  }
+  void Number(std::string_view ALabel, std::string_view AValue) { Text(ALabel, AValue); }
+
+  const std::string& Result() const { return FText; }
+
+ private:
+  static std::string Bold(std::string_view ALabel) { return "<B>" + std::string(ALabel) + "</B>"; }
+  std::string& Line() {
+    if (!FText.empty()) FText += FSeparator;
+    return FText;
+  }
+  std::string FText;
+  std::string_view FSeparator;
+};
+
+// Separator before every line, the first included; "label value" without a colon.
+class TPlainSink {
+ public:
+  explicit TPlainSink(std::string_view ASeparator) : FSeparator(ASeparator) {}
+
+  void Flag(std::string_view ALabel) { Line(ALabel); }
+  void Text(std::string_view ALabel, std::string_view AValue) { Line(ALabel).append(" ").append(AValue); }
+  void Due(std::string_view ALabel, std::string_view AValue, bool) { Text(ALabel, AValue); }
+  void Measured(std::string_view ALabel, std::string_view AValue, std::string_view AMeasure) {
+    Line(ALabel).append(" ").append(AValue).append(" ").append(AMeasure);
+  }
+  void Percent(std::string_view ALabel, int32_t AValue) {
+    Line(ALabel).append(" ").append(std::to_string(AValue)) += " %";
+  }
+  void Number(std::string_view ALabel, std::string_view AValue) { Text(ALabel, AValue); }
+
+  const std::string& Result() const { return FText; }
+
+ private:
+  std::string& Line(std::string_view ALabel) { return FText.append(FSeparator).append(ALabel); }
+  std::string FText;
+  std::string_view FSeparator;
+};
+
+template <class T>
+ComPtr<IAttribute> CreateAttribute() {
+  return ComPtr<IAttribute>(make<T>());
+}
+
+}  // namespace
+
+double DurationInDays(double AValue, int32_t AMeasure) {
+  if (AMeasure == amHours) return AValue / KHoursPerDay;
+  if (AMeasure == amMinutes) return AValue / KMinutesPerHour / KHoursPerDay;
+  return AValue;
+}
+
+double DurationInHours(double AValue, int32_t AMeasure) {
+  if (AMeasure == amDays) return AValue * KHoursPerDay;
+  if (AMeasure == amMinutes) return AValue / KMinutesPerHour;
+  return AValue;
+}
+
+int32_t DurationInMinutes(double AValue, int32_t AMeasure) {
+  if (AMeasure == amHours) return RoundHalfToEven(AValue * KMinutesPerHour);
+  if (AMeasure == amDays) return RoundHalfToEven(AValue * KHoursPerDay * KMinutesPerHour);
+  return RoundHalfToEven(AValue);
+}
+
+int32_t RoundHalfToEven(double AValue) {
+  if (std::isnan(AValue)) return 0;
+  double whole = std::floor(AValue);
+  const double fraction = AValue - whole;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2) != 0)) whole += 1;
+  if (whole <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  if (whole >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(whole);
+}
+
+void RegisterActionAttributeClasses(ILumetaAttributeFactory* AFactory) {
+  AFactory->RegisterClass(uuidof<IActionAttribute>(), CreateAttribute<TActionAttribute>);
+  AFactory->RegisterClass(uuidof<IMapActionAttribute>(), CreateAttribute<TMapActionAttribute>);
+  AFactory->RegisterClass(uuidof<IMapActionListAttribute>(), CreateAttribute<TMapActionListAttribute>);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The rolled-up children
+
+int32_t TActionCompleteAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetComplete);
+}
+
+int32_t TActionCompleteAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+double TActionCompleteDateAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetCompletedDate);
+}
+
+double TActionCompleteDateAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+double TActionDurationAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetDuration);
+}
+
+double TActionDurationAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+int32_t TActionDurationMeasureAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetDurationMeasure);
+}
+
+int32_t TActionDurationMeasureAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+double TActionStartDateAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetStartDate);
+}
+
+double TActionStartDateAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+std::string TActionStatusAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetStatus);
+}
+
+std::string TActionStatusAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+bool TActionIsSummaryAttribute::GetValue() {
+  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetIsSummary);
+}
+
+bool TActionIsSummaryAttribute::GetStoredValue() {
+  CheckLoaded();
+  return StoredValue();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TActionAttribute
+
+TActionAttribute::TActionAttribute(IUnknown* AController)
+    : TImplements(std::span<const char* const>(KActionFieldNames), AController) {
+  DeferChildren();
+}
+
+void TActionAttribute::MakeChildren() {
+  ReserveChildren(KActionFieldCount);
+  const auto adopt = [this](auto AChild) {
+    AddChild(AChild.get());
+    return AChild;
+  };
+  TFields& f = FFields;
+  f.Complete = adopt(make<TActionCompleteAttribute>());
+  f.CompletedDate = adopt(make<TActionCompleteDateAttribute>());
+  f.DueDate = adopt(make<TDateTimeAttribute>());
+  f.Duration = adopt(make<TActionDurationAttribute>());
+  f.DurationMeasure = adopt(make<TActionDurationMeasureAttribute>());
+  f.IsAction = adopt(make<TWordBoolAttribute>());
+  f.Priority = adopt(make<TStringAttribute>());
+  f.StartDate = adopt(make<TActionStartDateAttribute>());
+  f.Status = adopt(make<TActionStatusAttribute>());
+  f.PostedToOutlook = adopt(make<TWordBoolAttribute>());
+  f.Work = adopt(make<TDoubleAttribute>());
+  f.Cost = adopt(make<TDoubleAttribute>());
+  f.Quantity = adopt(make<TDoubleAttribute>());
+  f.WorkMeasure = adopt(make<TIntegerAttribute>());
+  f.IsMilestone = adopt(make<TWordBoolAttribute>());
+  f.IsSummary = adopt(make<TActionIsSummaryAttribute>());
+  f.ConstraintType = adopt(make<TStringAttribute>());
+  f.ConstraintDate = adopt(make<TDateTimeAttribute>());
+  f.ConstraintType->SetValue(std::string(TaskConstraintTypeToText(tcAsSoonAsPossible)));
+  // The children stand for a record that holds nothing from a document yet and no edit: the
+  // one just given its default must not look loaded or modified.
+  f.ConstraintType->SetFlagEx(afLoaded | afModified, false, false);
+}
+
+TActionAttribute::TFields& TActionAttribute::Fields() {
+  Children();
+  return FFields;
+}
+
+TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {
+  if (!AAttribute) return nullptr;
+  void* object = nullptr;
+  if (AAttribute->QueryInterface(ActionObjectIid, &object) != S_OK || !object) return nullptr;
+  auto* action = static_cast<TActionAttribute*>(object);
+  action->Release();  // the caller's reference keeps it alive
+  return action;
+}
+
+bool TActionAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept {
+  if (AIid == ActionObjectIid) {
+    *AObject = this;
+    return true;
+  }
+  return TImplements::FindInterface(AIid, AObject);
+}
+
+int32_t TActionAttribute::GetComplete() { return Fields().Complete->GetValue(); }
+double TActionAttribute::GetCompletedDate() { return Fields().CompletedDate->GetValue(); }
+double TActionAttribute::GetConstraintDate() { return Fields().ConstraintDate->GetValue(); }
+TTaskConstraintType TActionAttribute::GetConstraintType() {
+  return TextToTaskConstraintType(Fields().ConstraintType->GetValue());
+}
+double TActionAttribute::GetCost() { return Fields().Cost->GetValue(); }
+double TActionAttribute::GetDueDate() { return Fields().DueDate->GetValue(); }
+double TActionAttribute::GetDuration() { return Fields().Duration->GetValue(); }
+double TActionAttribute::GetDurationInDays() { return DurationInDays(GetDuration(), GetDurationMeasure()); }
+double TActionAttribute::GetDurationInHours() { return DurationInHours(GetDuration(), GetDurationMeasure()); }
+int32_t TActionAttribute::GetDurationInMinutes() { return DurationInMinutes(GetDuration(), GetDurationMeasure()); }
+int32_t TActionAttribute::GetDurationMeasure() { return Fields().DurationMeasure->GetValue(); }
+bool TActionAttribute::GetIsAction() { return Fields().IsAction->GetValue(); }
+bool TActionAttribute::GetPostedToOutlook() { return Fields().PostedToOutlook->GetValue(); }
+std::string TActionAttribute::GetPriority() { return Fields().Priority->GetValue(); }
+double TActionAttribute::GetQuantity() { return Fields().Quantity->GetValue(); }
+double TActionAttribute::GetStartDate() { return Fields().StartDate->GetValue(); }
+std::string TActionAttribute::GetStatus() { return Fields().Status->GetValue(); }
+double TActionAttribute::GetWork() { return Fields().Work->GetValue(); }
+int32_t TActionAttribute::GetWorkMeasure() { return Fields().WorkMeasure->GetValue(); }
+bool TActionAttribute::GetIsMilestone() { return Fields().IsMilestone->GetValue(); }
+bool TActionAttribute::GetIsSummary() { return Fields().IsSummary->GetValue(); }
+
+bool TActionAttribute::IsEmpty() {
+  return GetComplete() == 0 && GetCompletedDate() == 0 && GetDueDate() == 0 && GetDuration() == 0 && !GetIsAction() &&
+         !GetIsMilestone() && GetPriority().empty() && GetStartDate() == 0 && GetStatus().empty() && GetCost() == 0 &&
+         GetQuantity() == 0 && GetWork() == 0;
+}
+
+void TActionAttribute::SetComplete(int32_t AValue) {
+  Fields().Complete->SetValue(AValue);
+  if (AValue == 100)
+    Fields().Status->SetValue(KStatusCompleted);
+  else if (AValue > 0 && AValue < 100)
+    Fields().Status->SetValue(KStatusInProgress);
+  else if (AValue == 0)
+    Fields().Status->SetValue(KStatusNotStarted);
+}
+
+void TActionAttribute::SetCompletedDate(double AValue) { Fields().CompletedDate->SetValue(AValue); }
+void TActionAttribute::SetConstraintDate(double AValue) { Fields().ConstraintDate->SetValue(AValue); }
+void TActionAttribute::SetConstraintType(TTaskConstraintType AValue) {
+  Fields().ConstraintType->SetValue(std::string(TaskConstraintTypeToText(AValue)));
+}
+void TActionAttribute::SetCost(double AValue) { Fields().Cost->SetValue(AValue); }
+void TActionAttribute::SetDueDate(double AValue) { Fields().DueDate->SetValue(AValue); }
+
+void TActionAttribute::SetDuration(double AValue) {
+  Fields().Duration->SetValue(AValue);
+  DefaultStatus();
+}
+
+void TActionAttribute::SetDurationMeasure(int32_t AValue) { Fields().DurationMeasure->SetValue(AValue); }
+void TActionAttribute::SetIsAction(bool AValue) { Fields().IsAction->SetValue(AValue); }
+void TActionAttribute::SetPostedToOutlook(bool AValue) { Fields().PostedToOutlook->SetValue(AValue); }
+
+void TActionAttribute::SetPriority(const std::string& AValue) {
+  Fields().Priority->SetValue(AValue);
+  DefaultStatus();
+}
+
+void TActionAttribute::SetQuantity(double AValue) { Fields().Quantity->SetValue(AValue); }
+void TActionAttribute::SetStartDate(double AValue) { Fields().StartDate->SetValue(AValue); }
+
+void TActionAttribute::SetStatus(const std::string& AValue) {
+  Fields().Status->SetValue(AValue);
+  if (AValue == KStatusNotStarted)
+    Fields().Complete->SetValue(0);
+  else if (AValue == KStatusCompleted)
+    Fields().Complete->SetValue(100);
+}
+
+void TActionAttribute::SetWork(double AValue) {
+  Fields().Work->SetValue(AValue);
+  DefaultStatus();
+}
+
+void TActionAttribute::SetWorkMeasure(int32_t AValue) { Fields().WorkMeasure->SetValue(AValue); }
+void TActionAttribute::SetIsMilestone(bool AValue) { Fields().IsMilestone->SetValue(AValue); }
+
+// Looks at the stored status: the default belongs in the record, whatever a summary shows.
+void TActionAttribute::DefaultStatus() {
+  if (Fields().Status->GetStoredValue().empty()) Fields().Status->SetValue(KStatusNotStarted);
+}
+
+std::string TActionAttribute::AsHtml(int32_t AOptions) {
+  if (IsEmpty()) return {};
+  THtmlSink sink((AOptions & 2) ? "<BR>" : ", ");
+  RenderAction(this, sink);
+  return "<HTML><BODY>" + FoldSpaces(sink.Result()) + "</BODY></HTML>";
+}
+
+std::string TActionAttribute::AsPlainText(int32_t AOptions) {
+  TPlainSink sink((AOptions & 2) ? "\r\n" : ", ");
+  RenderAction(this, sink);
+  return sink.Result();
+}
+
+int32_t TActionAttribute::StoredComplete() { return Fields().Complete->GetStoredValue(); }
+double TActionAttribute::StoredCompletedDate() { return Fields().CompletedDate->GetStoredValue(); }
+double TActionAttribute::StoredDuration() { return Fields().Duration->GetStoredValue(); }
+int32_t TActionAttribute::StoredDurationMeasure() { return Fields().DurationMeasure->GetStoredValue(); }
+bool TActionAttribute::StoredIsSummary() { return Fields().IsSummary->GetStoredValue(); }
+double TActionAttribute::StoredStartDate() { return Fields().StartDate->GetStoredValue(); }
+std::string TActionAttribute::StoredStatus() { return Fields().Status->GetStoredValue(); }
+
+// ---------------------------------------------------------------------------------------------
+// TMapActionAttribute
+
+TMapActionAttribute::TMapActionAttribute(IUnknown* AController)
+    : TImplements(std::span<const char* const>(MapActionNames), AController),
+      FMapStatus(AddChildOfType(uuidof<IStringAttribute>()).as<IStringAttribute>()) {}
+
+std::string TMapActionAttribute::GetMapStatus() { return FMapStatus->GetValue(); }
+
+void TMapActionAttribute::SetMapStatus(const std::string& AValue) { FMapStatus->SetValue(AValue); }
+
+// ---------------------------------------------------------------------------------------------
+// TMapActionListAttribute
+
+TMapActionListAttribute::TMapActionListAttribute(IUnknown* AController)
+    : TImplements(uuidof<IMapActionAttribute>(), AController) {}
+
+ComPtr<IMapActionAttribute> TMapActionListAttribute::AddText(const std::string& AText) {
+  if (AText.empty()) return {};
+  ComPtr<TMapActionAttribute> probe = make<TMapActionAttribute>();
+  probe->SetMapStatus(AText);
+  if (Contains(probe.get())) return {};
+  ComPtr<IMapActionAttribute> item = Add().as<IMapActionAttribute>();
+  item->SetMapStatus(AText);
+  return item;
+}

@@ -1,0 +1,200 @@
+#pragma once
+// The action record of a node, its calculated children, and the map's list of priority texts.
+#include <cstdint>
+#include <string>
+
+#include "contract/ActionAttributesIntf.h"
+#include "attributes/LumetaAttributes.h"
+
+// Duration or work in another unit, at 8 hours a day and 60 minutes an hour; an unknown measure
+// counts as the target unit itself.
+double DurationInDays(double AValue, int32_t AMeasure);
+double DurationInHours(double AValue, int32_t AMeasure);
+// Rounded to the nearest whole minute, halves to the even neighbour.
+int32_t DurationInMinutes(double AValue, int32_t AMeasure);
+
+// Nearest integer, halves to the even neighbour whatever the floating-point rounding mode;
+// clamped to the 32-bit range, NaN gives 0.
+int32_t RoundHalfToEven(double AValue);
+
+// Registers the action record, the map action entry and its list under their interfaces, so that
+// lists and AddChildOfType can make them.
+void RegisterActionAttributeClasses(ILumetaAttributeFactory* AFactory);
+
+// The children whose value a summary task rolls up from its subtasks. Each reads its stored value,
+// then asks its node and map whether to answer the rolled-up one instead; GetStoredValue never
+// asks. Writes always go to the stored value.
+class TActionCompleteAttribute : public TIntegerAttribute {
+ public:
+  using TIntegerAttribute::TIntegerAttribute;
+  int32_t GetValue() override;
+  int32_t GetStoredValue();
+};
+
+class TActionCompleteDateAttribute : public TDateTimeAttribute {
+ public:
+  using TDateTimeAttribute::TDateTimeAttribute;
+  double GetValue() override;
+  double GetStoredValue();
+};
+
+class TActionDurationAttribute : public TDoubleAttribute {
+ public:
+  using TDoubleAttribute::TDoubleAttribute;
+  double GetValue() override;
+  double GetStoredValue();
+};
+
+class TActionDurationMeasureAttribute : public TIntegerAttribute {
+ public:
+  using TIntegerAttribute::TIntegerAttribute;
+  int32_t GetValue() override;
+  int32_t GetStoredValue();
+};
+
+class TActionStartDateAttribute : public TDateTimeAttribute {
+ public:
+  using TDateTimeAttribute::TDateTimeAttribute;
+  double GetValue() override;
+  double GetStoredValue();
+};
+
+class TActionStatusAttribute : public TStringAttribute {
+ public:
+  using TStringAttribute::TStringAttribute;
+  std::string GetValue() override;
+  std::string GetStoredValue();
+};
+
+class TActionIsSummaryAttribute : public TWordBoolAttribute {
+ public:
+  using TWordBoolAttribute::TWordBoolAttribute;
+  bool GetValue() override;
+  bool GetStoredValue();
+};
+
+// One node's action record: eighteen children in the order of TActionField. A new record holds
+// zero values and the constraint "tcAsSoonAsPossible", and is neither loaded nor modified, so its
+// first read asks the document. The children are fixed; do not add or delete any.
+class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> {
+ public:
+  // With a controller (the property carrying the record) the record is aggregated into it.
+  explicit TActionAttribute(IUnknown* AController = nullptr);
+
+  // Our record behind an interface pointer, or null for any other object; not counted.
+  static TActionAttribute* FromAction(IAttribute* AAttribute) noexcept;
+
+  // IActionAttribute
+  int32_t GetComplete() override;
+  double GetCompletedDate() override;
+  double GetConstraintDate() override;
+  TTaskConstraintType GetConstraintType() override;
+  double GetCost() override;
+  double GetDueDate() override;
+  double GetDuration() override;
+  double GetDurationInDays() override;
+  double GetDurationInHours() override;
+  int32_t GetDurationInMinutes() override;
+  int32_t GetDurationMeasure() override;
+  bool GetIsAction() override;
+  bool GetPostedToOutlook() override;
+  std::string GetPriority() override;
+  double GetQuantity() override;
+  double GetStartDate() override;
+  std::string GetStatus() override;
+  double GetWork() override;
+  int32_t GetWorkMeasure() override;
+  bool GetIsMilestone() override;
+  bool GetIsSummary() override;
+  bool IsEmpty() override;
+  void SetComplete(int32_t AValue) override;
+  void SetCompletedDate(double AValue) override;
+  void SetConstraintDate(double AValue) override;
+  void SetConstraintType(TTaskConstraintType AValue) override;
+  void SetCost(double AValue) override;
+  void SetDueDate(double AValue) override;
+  void SetDuration(double AValue) override;
+  void SetDurationMeasure(int32_t AValue) override;
+  void SetIsAction(bool AValue) override;
+  void SetPostedToOutlook(bool AValue) override;
+  void SetPriority(const std::string& AValue) override;
+  void SetQuantity(double AValue) override;
+  void SetStartDate(double AValue) override;
+  void SetStatus(const std::string& AValue) override;
+  void SetWork(double AValue) override;
+  void SetWorkMeasure(int32_t AValue) override;
+  void SetIsMilestone(bool AValue) override;
+
+  // The tooltip: empty for an empty record, else the set fields joined by "<BR>" (option bit 2)
+  // or ", ", the due date in red once it has passed unfinished, wrapped in HTML and BODY.
+  std::string AsHtml(int32_t AOptions) override;
+  // The set fields as "label value", each preceded by CR LF (option bit 2) or ", ".
+  std::string AsPlainText(int32_t AOptions) override;
+
+  // The values the record holds itself, never rolled up: what a summary's own fields say.
+  int32_t StoredComplete();
+  double StoredCompletedDate();
+  double StoredDuration();
+  int32_t StoredDurationMeasure();
+  bool StoredIsSummary();
+  double StoredStartDate();
+  std::string StoredStatus();
+
+ protected:
+  // Also answers FromAction's private query.
+  bool FindInterface(const GUID& AIid, void** AObject) noexcept override;
+  // The eighteen children, made on first need: a loaded map holds a record per action, most of
+  // which nobody reads before the map is closed.
+  void MakeChildren() override;
+
+ private:
+  // The status a write of duration, priority or work gives a record that has none.
+  void DefaultStatus();
+
+  // The children by type, in the order of TActionField; empty until the children are made.
+  struct TFields {
+    ComPtr<TActionCompleteAttribute> Complete;
+    ComPtr<TActionCompleteDateAttribute> CompletedDate;
+    ComPtr<TDateTimeAttribute> DueDate;
+    ComPtr<TActionDurationAttribute> Duration;
+    ComPtr<TActionDurationMeasureAttribute> DurationMeasure;
+    ComPtr<TWordBoolAttribute> IsAction;
+    ComPtr<TStringAttribute> Priority;
+    ComPtr<TActionStartDateAttribute> StartDate;
+    ComPtr<TActionStatusAttribute> Status;
+    ComPtr<TWordBoolAttribute> PostedToOutlook;
+    ComPtr<TDoubleAttribute> Work;
+    ComPtr<TDoubleAttribute> Cost;
+    ComPtr<TDoubleAttribute> Quantity;
+    ComPtr<TIntegerAttribute> WorkMeasure;
+    ComPtr<TWordBoolAttribute> IsMilestone;
+    ComPtr<TActionIsSummaryAttribute> IsSummary;
+    ComPtr<TStringAttribute> ConstraintType;
+    ComPtr<TDateTimeAttribute> ConstraintDate;
+  };
+  // The children, made on first need.
+  TFields& Fields();
+
+  TFields FFields;
+};
+
+// One of the map's own priority texts. Its string child comes from the attribute factory, so
+// constructing one raises when the factory cannot be reached.
+class TMapActionAttribute : public TImplements<TRecordAttribute, IMapActionAttribute> {
+ public:
+  explicit TMapActionAttribute(IUnknown* AController = nullptr);
+
+  std::string GetMapStatus() override;
+  void SetMapStatus(const std::string& AValue) override;
+
+ private:
+  ComPtr<IStringAttribute> FMapStatus;
+};
+
+// The map's priority texts; items come from the attribute factory as IMapActionAttribute.
+class TMapActionListAttribute : public TImplements<TListAttribute, IMapActionListAttribute> {
+ public:
+  explicit TMapActionListAttribute(IUnknown* AController = nullptr);
+
+  ComPtr<IMapActionAttribute> AddText(const std::string& AText) override;
+};

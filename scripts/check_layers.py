@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""Fails when a source file includes a header of a folder that its own folder may not use.
+
+Folders are layers; each may include from itself and from the folders listed for it, which are
+all below it. Run from anywhere: python3 scripts/check_layers.py [ROOT]
+"""
+import pathlib
+import re
+import sys
+
+# Each folder and the folders below it that it may include from.
+ALLOWED = {
+    "com": set(),
+    "html": set(),
+    "settings": {"com"},
+    "contract": {"com"},
+    "drawing": {"com"},
+    "attributes": {"com", "contract", "html"},
+    "treegrid": {"com", "drawing"},
+    "commands": {"com", "contract", "attributes"},
+    "plugin": {"com", "contract", "attributes", "commands", "settings", "drawing", "html"},
+    "ui": {"com", "contract", "attributes", "commands", "settings", "drawing", "html", "treegrid", "plugin"},
+    "outlook": {"com", "contract", "attributes", "commands", "settings", "html", "plugin", "ui"},
+    "host": {"com", "contract", "attributes", "commands", "settings"},
+}
+# Programs, tests and benchmarks sit on top and may include anything.
+TOP = {"apps", "tests", "bench"}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+
+
+def main() -> int:
+    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parent.parent)
+    layers = set(ALLOWED) | TOP
+    faults = []
+    for path in sorted(root.rglob("*")):
+        if path.suffix not in {".h", ".cpp"} or not path.is_file():
+            continue
+        relative = path.relative_to(root)
+        folder = relative.parts[0]
+        if folder not in layers:
+            if folder not in {"build", "examples", "docs", "scripts"} and not folder.startswith("."):
+                faults.append(f"{relative}: folder '{folder}' has no place in the layers")
+            continue
+        if folder in TOP:
+            continue
+        for number, line in enumerate(path.read_text(encoding="utf-8", errors="replace").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if not match or "/" not in match.group(1):
+                continue
+            target = match.group(1).split("/")[0]
+            if target != folder and target not in ALLOWED[folder]:
+                faults.append(f"{relative}:{number}: {folder}/ may not include {match.group(1)}")
+    for fault in faults:
+        print(fault)
+    if faults:
+        print(f"{len(faults)} include(s) break the layers; see docs/architecture.md")
+        return 1
+    print("layers: every include points down")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
