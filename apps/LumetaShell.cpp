@@ -12,6 +12,7 @@
 
 #include "apps/LumetaSymbolCommand.h"
 #include "contract/ActionAttributesIntf.h"
+#include "com/NumberText.h"
 #include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
 #include "host/MapEditCommands.h"
@@ -23,18 +24,10 @@ constexpr size_t KUnlimited = std::numeric_limits<size_t>::max();
 
 // Moves everything a freshly loaded map holds into the model's own (empty) map: the model owns its
 // map for its whole life, and the archive hands out a new one.
-std::optional<int64_t> ParseWholeNumber(const std::string& AText) {
-  int64_t value = 0;
-  const char* end = AText.data() + AText.size();
-  const auto [stop, error] = std::from_chars(AText.data(), end, value);
-  if (AText.empty() || error != std::errc() || stop != end) return std::nullopt;
-  return value;
-}
-
 std::optional<int> ParseIndex(const std::string& AText) {
-  const std::optional<int64_t> value = ParseWholeNumber(AText);
-  if (!value || *value < 0 || *value > std::numeric_limits<int>::max()) return std::nullopt;
-  return static_cast<int>(*value);
+  const std::optional<int> value = ParseInteger<int>(AText);
+  if (!value || *value < 0) return std::nullopt;
+  return value;
 }
 
 // Line breaks of any kind become "\n".
@@ -260,7 +253,7 @@ void TLumetaShell::Run(const std::vector<std::string>& AWords) {
 void TLumetaShell::Execute(ICommand* ACommand) { FModel->GetCommandProcessor()->Execute(ACommand, nullptr); }
 
 TLumetaNode* TLumetaShell::NodeArgument(const std::string& AText) {
-  const std::optional<int64_t> id = ParseWholeNumber(AText);
+  const std::optional<int64_t> id = ParseInteger<int64_t>(AText);
   if (!id || *id < 0) throw EShellUsage("'" + AText + "' is not a node ID");
   return FModel->Map().GetNode(*id);
 }
@@ -349,7 +342,7 @@ void TLumetaShell::Text(const std::vector<std::string>& AArgs) {
   TLumetaNode* node = NodeArgument(AArgs[0]);
   int32_t options = 0;
   if (AArgs.size() > 1) {
-    const std::optional<int64_t> value = ParseWholeNumber(AArgs[1]);
+    const std::optional<int64_t> value = ParseInteger<int64_t>(AArgs[1]);
     if (!value || *value < std::numeric_limits<int32_t>::min() || *value > std::numeric_limits<int32_t>::max())
       throw EShellUsage("'" + AArgs[1] + "' is not a whole number of options");
     options = static_cast<int32_t>(*value);

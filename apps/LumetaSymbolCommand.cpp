@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 
+#include "com/NumberText.h"
 #include "com/ComErrors.h"
 #include "drawing/GPGraphics.h"
 #include "contract/LumetaRenderIntf.h"
@@ -35,11 +36,9 @@ TSymbolArguments ParseArguments(const std::vector<std::string>& AArgs) {
       result.PngFile = AArgs[++i];
       continue;
     }
-    int32_t height = 0;
-    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), height);
-    if (haveHeight || error != std::errc() || end != word.data() + word.size() || height < 0)
-      Usage("'" + word + "' is not a height (a whole number, 0 or more)");
-    result.Height = height;
+    const std::optional<int32_t> height = ParseInteger<int32_t>(word);
+    if (haveHeight || !height || *height < 0) Usage("'" + word + "' is not a height (a whole number, 0 or more)");
+    result.Height = *height;
     haveHeight = true;
   }
   return result;

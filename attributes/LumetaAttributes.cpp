@@ -21,6 +21,7 @@
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "attributes/TreeIterator.h"
+#include "com/NumberText.h"
 #include "com/ErrorInfo.h"
 #include "com/OleDate.h"
 #include "com/MemoryStream.h"
@@ -36,24 +37,6 @@ std::string_view TrimAscii(std::string_view AText) {
   return AText.substr(first, AText.find_last_not_of(blanks) - first + 1);
 }
 
-// A whole-text 64-bit integer with an optional sign; surrounding blanks are allowed.
-std::optional<int64_t> ParseInt64(std::string_view AText) {
-  AText = TrimAscii(AText);
-  if (!AText.empty() && AText.front() == '+') AText.remove_prefix(1);
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
-  if (AText.empty() || error != std::errc() || end != AText.data() + AText.size()) return std::nullopt;
-  return value;
-}
-
-std::optional<double> ParseDouble(std::string_view AText) {
-  AText = TrimAscii(AText);
-  if (!AText.empty() && AText.front() == '+') AText.remove_prefix(1);
-  double value = 0;
-  const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
-  if (AText.empty() || error != std::errc() || end != AText.data() + AText.size()) return std::nullopt;
-  return value;
-}
 
 std::string DemangledClassName(const std::type_info& AType) {
   int status = 0;
@@ -386,7 +369,7 @@ uint32_t TSimpleAttribute::SaveToStream(IStream* AStream) {
 TVariant TIntegerAttribute::GetAsValue() { return TVariant(std::in_place_type<int32_t>, GetValue()); }
 
 void TIntegerAttribute::LoadFromString(const std::string& AText) {
-  const std::optional<int64_t> value = ParseInt64(AText);
+  const std::optional<int64_t> value = ParseInteger<int64_t>(AText, TNumberSyntax::Lenient);
   const bool fits = value && *value >= std::numeric_limits<int32_t>::min() && *value <= std::numeric_limits<int32_t>::max();
   SetValue(fits ? static_cast<int32_t>(*value) : -1);
 }
@@ -403,21 +386,9 @@ bool TIntegerAttribute::GetValueHash(size_t& AHash) {
 
 TVariant TDoubleAttribute::GetAsValue() { return TVariant(std::in_place_type<double>, GetValue()); }
 
-void TDoubleAttribute::LoadFromString(const std::string& AText) { SetValue(ParseDouble(AText).value_or(0.0)); }
+void TDoubleAttribute::LoadFromString(const std::string& AText) { SetValue(ParseFloat(AText, TNumberSyntax::Lenient).value_or(0.0)); }
 
 std::string TDoubleAttribute::SaveToString() { return ShortestFloatText(GetValue()); }
-
-std::string ShortestFloatText(double AValue) {
-  char text[32];
-  // Whole numbers below 10^15 print alike either way; most stored numbers are, and the integer
-  // form is several times cheaper. Zero goes the general way, which keeps the sign of -0.
-  if (AValue != 0 && std::abs(AValue) < 1e15 && AValue == std::trunc(AValue)) {
-    const auto result = std::to_chars(text, text + sizeof text, static_cast<int64_t>(AValue));
-    return std::string(text, result.ptr);
-  }
-  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::general, 15);
-  return std::string(text, result.ptr);
-}
 
 std::string TDoubleAttribute::DebugValueText() {
   char text[64];
@@ -503,7 +474,7 @@ void TWordBoolAttribute::LoadFromString(const std::string& AText) {
   std::string text(TrimAscii(AText));
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char AChar) { return std::tolower(AChar); });
   if (text == "true") return SetValue(true);
-  const std::optional<int64_t> number = ParseInt64(text);
+  const std::optional<int64_t> number = ParseInteger<int64_t>(text, TNumberSyntax::Lenient);
   SetValue(number && *number != 0);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "contract/LumetaAttributesIntf.h"
+#include "com/NumberText.h"
 #include "com/ComErrors.h"
 #include "com/AggregableObject.h"
 
@@ -215,9 +216,6 @@ class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
   std::string SaveToString() override;
   bool GetValueHash(size_t& AHash) override;
 };
-
-// The shortest text of up to 15 significant digits, "." as decimal separator whatever the locale.
-std::string ShortestFloatText(double AValue);
 
 class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
  public:

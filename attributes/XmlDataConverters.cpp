@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "attributes/LumetaAttributes.h"
+#include "com/NumberText.h"
 #include "com/ComErrors.h"
 #include "com/MemoryStream.h"
 #include "contract/LumetaSelectionIntf.h"
@@ -42,10 +43,7 @@ int64_t VariantToInteger(const TVariant& AValue) {
   if (const auto* value = std::get_if<double>(&AValue)) return std::isfinite(*value) ? std::llround(*value) : -1;
   if (const auto* value = std::get_if<bool>(&AValue)) return *value ? -1 : 0;
   if (const auto* value = std::get_if<std::string>(&AValue)) {
-    int64_t parsed = 0;
-    const std::string_view text = Trim(*value);
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (!text.empty() && error == std::errc() && end == text.data() + text.size()) return parsed;
+    if (const auto parsed = ParseInteger<int64_t>(Trim(*value))) return *parsed;
   }
   return -1;
 }
@@ -65,12 +63,7 @@ TVariant TDataConverter::ConvertFromString(const std::string&) { throw ENotImple
 std::string TDataConverter::FloatToStr(double AValue) { return ShortestFloatText(AValue); }
 
 double TDataConverter::StrToFloat(std::string_view AText) {
-  AText = Trim(AText);
-  if (!AText.empty() && AText.front() == '+') AText.remove_prefix(1);
-  double value = 0;
-  const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
-  if (AText.empty() || error != std::errc() || end != AText.data() + AText.size()) return 0;
-  return value;
+  return ParseFloat(AText, TNumberSyntax::Lenient).value_or(0);
 }
 
 std::string TDataConverter::EncodeBase64(IStream* AStream) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "com/NumberText.h"
 #include "com/ComErrors.h"
 #include "com/OleDate.h"
 #include "commands/SelectionData.h"
@@ -48,22 +49,6 @@ const char* Expectation(TActionFieldKind AKind) {
                       Expectation(ActionFieldKind(AField)));
 }
 
-std::optional<int32_t> ParseWhole(std::string_view AText) {
-  int32_t value = 0;
-  const char* end = AText.data() + AText.size();
-  const auto [stop, error] = std::from_chars(AText.data(), end, value);
-  if (AText.empty() || error != std::errc() || stop != end) return std::nullopt;
-  return value;
-}
-
-// from_chars also reads "inf" and "nan"; neither is a value a field can hold.
-std::optional<double> ParseNumber(std::string_view AText) {
-  double value = 0;
-  const char* end = AText.data() + AText.size();
-  const auto [stop, error] = std::from_chars(AText.data(), end, value);
-  if (AText.empty() || error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
 
 template <class T>
 const T& ValueOf(TActionField AField, const TActionFieldValue& AValue) {
@@ -120,13 +105,13 @@ std::string ActionFieldNameList() {
 TActionFieldValue ParseActionFieldValue(TActionField AField, std::string_view AText) {
   switch (ActionFieldKind(AField)) {
     case TActionFieldKind::Percent: {
-      const std::optional<int32_t> value = ParseWhole(AText);
+      const std::optional<int32_t> value = ParseInteger<int32_t>(AText);
       if (!value || *value < 0 || *value > 100) Invalid(AField, AText);
       return *value;
     }
     case TActionFieldKind::Amount:
     case TActionFieldKind::Number: {
-      const std::optional<double> value = ParseNumber(AText);
+      const std::optional<double> value = ParseFloat(AText);
       if (!value || (ActionFieldKind(AField) == TActionFieldKind::Amount && *value < 0)) Invalid(AField, AText);
       return *value + 0.0;  // no negative zero in the file
     }

@@ -1,4 +1,5 @@
 #include "host/LumetaModel.h"
+#include "com/NumberText.h"
 
 #include <charconv>
 
@@ -30,11 +31,8 @@ ComPtr<ICommandHelper> TLumetaModel::GetCommandHelper() { return static_cast<ICo
 ComPtr<INode> TLumetaModel::GetRoot() { return FMap->Root(); }
 
 ComPtr<INode> TLumetaModel::FindNode(const std::string& AID) {
-  int64_t id = 0;
-  const char* end = AID.data() + AID.size();
-  const auto [stop, error] = std::from_chars(AID.data(), end, id);
-  if (AID.empty() || error != std::errc() || stop != end) return {};
-  return FMap->FindNode(id);
+  const std::optional<int64_t> id = ParseInteger<int64_t>(AID);
+  return id ? FMap->FindNode(*id) : nullptr;
 }
 
 ComPtr<IProperty> TLumetaModel::NewProperty(const std::string& AClassName) {

@@ -20,6 +20,7 @@
 #include "attributes/LumetaAttributes.h"
 #include "attributes/XmlAttributes.h"
 #include "attributes/XmlDataConverters.h"
+#include "com/NumberText.h"
 #include "com/OleDate.h"
 #include "host/LumetaMapSettings.h"
 #include "contract/LumetaSelectionIntf.h"
@@ -82,12 +83,6 @@ bool IsBlank(const char* AText) {
   return true;
 }
 
-std::optional<int64_t> ParseWhole(std::string_view AText) {
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
-  if (AText.empty() || error != std::errc() || end != AText.data() + AText.size()) return std::nullopt;
-  return value;
-}
 
 std::optional<bool> ParseBoolean(std::string_view AText) {
   if (AText == "true" || AText == "1") return true;
@@ -98,8 +93,8 @@ std::optional<bool> ParseBoolean(std::string_view AText) {
 // "hh:mm", 00:00 to 24:00.
 std::optional<int32_t> ParseClock(std::string_view AText) {
   if (AText.size() != 5 || AText[2] != ':') return std::nullopt;
-  const auto hours = ParseWhole(AText.substr(0, 2));
-  const auto minutes = ParseWhole(AText.substr(3, 2));
+  const auto hours = ParseInteger<int64_t>(AText.substr(0, 2));
+  const auto minutes = ParseInteger<int64_t>(AText.substr(3, 2));
   if (!hours || !minutes || *hours < 0 || *minutes < 0 || *minutes > 59 || *hours * 60 + *minutes > 24 * 60)
     return std::nullopt;
   return static_cast<int32_t>(*hours * 60 + *minutes);
@@ -728,7 +723,7 @@ class TLumetaXmlArchive::TSaver {
     if (!ALayout.ItemLoader) return true;
     for (pugi::xml_node item = AElement.child(ALayout.ItemElementName.c_str()); item;
          item = item.next_sibling(ALayout.ItemElementName.c_str())) {
-      const auto id = ParseWhole(item.attribute(KNodeReference).value());
+      const auto id = ParseInteger<int64_t>(item.attribute(KNodeReference).value());
       if (!id || !FIds.Contains(*id)) return false;
     }
     return true;
@@ -765,7 +760,7 @@ class TLumetaXmlArchive::TSaver {
       ComPtr<IAttribute> item = AList->GetChild(i);
       if (ALayout.ItemLoader) {
         const std::string reference = item->SaveToString();
-        const auto id = ParseWhole(reference);
+        const auto id = ParseInteger<int64_t>(reference);
         if (!id || !FIds.Contains(*id)) {
           Warn("node " + ANode->GetID() + ": '" + ALayout.ElementName + "' entry for node '" + reference +
                "', which does not exist, dropped");
@@ -838,14 +833,14 @@ class TLumetaXmlArchive::TLoader {
 
     int64_t highest = 0;
     if (pugi::xml_attribute version = root.attribute(KVersion)) {
-      const auto value = ParseWhole(version.value());
+      const auto value = ParseInteger<int64_t>(version.value());
       if (!value || *value < 1) Fail(version, "the format version '" + std::string(version.value()) + "' is not a number");
       if (*value > FormatVersion)
         Fail(version, "the file has format version " + std::to_string(*value) + "; this program reads up to version " +
                           std::to_string(FormatVersion));
     }
     if (pugi::xml_attribute attribute = root.attribute(KHighestID)) {
-      const auto value = ParseWhole(attribute.value());
+      const auto value = ParseInteger<int64_t>(attribute.value());
       if (!value || *value < 0) Fail(attribute, "HighestID '" + std::string(attribute.value()) + "' is not a number");
       highest = *value;
     }
@@ -878,7 +873,7 @@ class TLumetaXmlArchive::TLoader {
     if (ADepth > KMaxDepth) Fail(AElement, "nodes are nested deeper than " + std::to_string(KMaxDepth) + " levels");
     pugi::xml_attribute idAttribute = AElement.attribute(KID);
     if (!idAttribute) Fail(AElement, "a node without an ID");
-    const auto id = ParseWhole(idAttribute.value());
+    const auto id = ParseInteger<int64_t>(idAttribute.value());
     if (!id || *id <= 0) Fail(idAttribute, "the node ID '" + std::string(idAttribute.value()) + "' is not a positive whole number");
     TLumetaNode* node = nullptr;
     try {
@@ -1136,11 +1131,11 @@ class TLumetaXmlArchive::TLoader {
   void ResolveReferences() {
     const TIdSet ids(*FMap);
     for (const TReference& link : FLinks) {
-      const auto id = ParseWhole(link.Text);
+      const auto id = ParseInteger<int64_t>(link.Text);
       if (!id || !ids.Contains(*id)) FailAt(Offset(link.Where), "a link to node '" + std::string(link.Text) + "', which does not exist");
     }
     for (const TConnection& connection : FConnections) {
-      const auto id = ParseWhole(connection.Reference.Text);
+      const auto id = ParseInteger<int64_t>(connection.Reference.Text);
       if (!id || !ids.Contains(*id))
         FailAt(Offset(connection.Reference.Where),
                "a connection to node '" + std::string(connection.Reference.Text) + "', which does not exist");

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "attributes/LumetaAttributeFactory.h"
+#include "com/NumberText.h"
 #include "com/LumetaLocale.h"
 #include "contract/LumetaIntf.h"
 #include "plugin/RolledUpAction.h"
@@ -41,12 +42,8 @@ TValue RolledUpOr(IAttribute* AOwner, TValue AStored, TGetter AGetter) {
   return AStored;
 }
 
-// "%f" of the renderings: two decimals, "." whatever the process locale.
-std::string FixedTwo(double AValue) {
-  char text[400];  // the largest double has 309 digits before the point
-  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::fixed, 2);
-  return result.ec == std::errc() ? std::string(text, result.ptr) : std::string();
-}
+// "%f" of the renderings: two decimals.
+std::string FixedTwo(double AValue) { return FixedFloatText(AValue, 2); }
 
 std::string ShortDate(double ADate) { return LocaleService().FormatShortDate(ADate); }
 

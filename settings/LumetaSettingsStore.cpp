@@ -12,6 +12,7 @@
 #include <exception>
 #include <iostream>
 
+#include "com/NumberText.h"
 #include "com/ComErrors.h"
 
 namespace {
@@ -124,9 +125,10 @@ TTypedText ParseStored(std::string_view AStored) {
       result.Type = TSettingsValueType::Boolean;
     }
   } else if (tag == "int") {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, result.Integer);
-    if (ec == std::errc() && ptr == end && !text.empty()) result.Type = TSettingsValueType::Integer;
+    if (const auto number = ParseInteger<decltype(result.Integer)>(text)) {
+      result.Integer = *number;
+      result.Type = TSettingsValueType::Integer;
+    }
   }
   return result;
 }

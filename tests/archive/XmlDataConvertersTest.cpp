@@ -28,23 +28,6 @@ TEST(DataConverter, NumbersUseTheFixedFormatWhateverTheLocale) {
   EXPECT_EQ(TDataConverter::StrToFloat("1234,5"), 0) << "the locale's separator is not the file's";
 }
 
-TEST(DataConverter, FloatTextIsShortestUpToFifteenDigitsAndReadsBack) {
-  EXPECT_EQ(TDataConverter::FloatToStr(0.1 + 0.2), "0.3");
-  EXPECT_EQ(TDataConverter::FloatToStr(2.0 / 3.0), "0.666666666666667");
-  EXPECT_EQ(TDataConverter::FloatToStr(100), "100");
-  EXPECT_EQ(TDataConverter::FloatToStr(1e20), "1e+20");
-  // Whole numbers take a shorter way, which must agree at its edges.
-  EXPECT_EQ(TDataConverter::FloatToStr(-42), "-42");
-  EXPECT_EQ(TDataConverter::FloatToStr(999999999999999), "999999999999999");
-  EXPECT_EQ(TDataConverter::FloatToStr(1e15), "1e+15");
-  EXPECT_EQ(TDataConverter::FloatToStr(-0.0), "-0");
-  EXPECT_EQ(TDataConverter::FloatToStr(0), "0");
-  for (double value : {0.1, 123.456, -7.5, 1e-7, 98765.4321})
-    EXPECT_EQ(TDataConverter::StrToFloat(TDataConverter::FloatToStr(value)), value);
-  EXPECT_EQ(TDataConverter::StrToFloat(" +2.5 "), 2.5);
-  for (const char* text : {"", "abc", "1.5x", "1.5 2", "--1", ".", "1,5"}) EXPECT_EQ(TDataConverter::StrToFloat(text), 0) << text;
-}
-
 TEST(DataConverter, Base64FollowsTheStandardAlphabet) {
   // The test vectors of RFC 4648.
   const std::pair<const char*, const char*> vectors[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},

@@ -1,0 +1,42 @@
+#include "com/NumberText.h"
+
+#include <cmath>
+#include <cstdint>
+
+std::string_view NumberText::Prepared(std::string_view AText, TNumberSyntax ASyntax) {
+  if (ASyntax == TNumberSyntax::Exact) return AText;
+  constexpr std::string_view blanks = " \t\r\n\f\v";
+  const size_t first = AText.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  AText = AText.substr(first, AText.find_last_not_of(blanks) - first + 1);
+  // "+-1" must stay wrong, so only a '+' followed by a digit or '.' is dropped.
+  if (AText.size() > 1 && AText.front() == '+' && AText[1] != '-' && AText[1] != '+') AText.remove_prefix(1);
+  return AText;
+}
+
+std::optional<double> ParseFloat(std::string_view AText, TNumberSyntax ASyntax) {
+  const std::string_view text = NumberText::Prepared(AText, ASyntax);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+std::string ShortestFloatText(double AValue) {
+  char text[32];
+  // Whole numbers below 10^15 print alike either way; most stored numbers are, and the integer
+  // form is several times cheaper. Zero goes the general way, which keeps the sign of -0.
+  if (AValue != 0 && std::abs(AValue) < 1e15 && AValue == std::trunc(AValue)) {
+    const auto result = std::to_chars(text, text + sizeof text, static_cast<int64_t>(AValue));
+    return std::string(text, result.ptr);
+  }
+  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::general, 15);
+  return std::string(text, result.ptr);
+}
+
+std::string FixedFloatText(double AValue, int ADecimals) {
+  char text[400];  // the largest double has 309 digits before the point
+  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::fixed, ADecimals);
+  return result.ec == std::errc() ? std::string(text, result.ptr) : std::string();
+}
