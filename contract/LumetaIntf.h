@@ -47,6 +47,9 @@ struct IMapSettings : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("284D2818-1E2A-4CC7-B4DC-653FBC847073");
   virtual bool GetTaskScheduling() = 0;
   virtual void SetTaskScheduling(bool AOn) = 0;
+  // The working scheduler over the map's calendar (IWorkingScheduler, IWorkingSchedule); empty
+  // in a host without one.
+  virtual ComPtr<IUnknown> GetScheduler() = 0;
 };
 
 // A plug-in property attached to a node or to the map. It is the root of the attribute tree it

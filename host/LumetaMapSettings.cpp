@@ -24,6 +24,8 @@ TLumetaMapSettings::TLumetaMapSettings()
 
 bool TLumetaMapSettings::GetTaskScheduling() { return FTaskScheduling->GetValue(); }
 
+ComPtr<IUnknown> TLumetaMapSettings::GetScheduler() { return nullptr; }
+
 void TLumetaMapSettings::SetTaskScheduling(bool AOn) { FTaskScheduling->SetValue(AOn); }
 
 void TLumetaMapSettings::SetWorkingDays(uint8_t AMask) {

@@ -36,6 +36,7 @@ class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
 
   bool GetTaskScheduling() override;
   void SetTaskScheduling(bool AOn) override;
+  ComPtr<IUnknown> GetScheduler() override;
 
   // The calendar's setters mark the settings modified. Each raises EConvertError for a calendar
   // that would leave no working time, so a scheduler walking it always gets somewhere.

@@ -38,6 +38,7 @@ class TFakeSettings : public TImplements<TAttribute, IMapSettings> {
     return On;
   }
   void SetTaskScheduling(bool AOn) override { On = AOn; }
+  ComPtr<IUnknown> GetScheduler() override { return nullptr; }
   bool On = false;
   int Asked = 0;
 };
