@@ -10,10 +10,13 @@
 #include <ostream>
 #include <utility>
 
+#include "apps/CalendarCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "contract/ActionAttributesIntf.h"
 #include "com/NumberText.h"
+#include "com/LumetaLocale.h"
 #include "com/OleDate.h"
+#include "contract/WorkingSchedulerIntf.h"
 #include "commands/ActionFieldEdit.h"
 #include "host/MapEditCommands.h"
 
@@ -195,6 +198,10 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
     {"redo", "redo", "redo the last undone edit", 0, 0, &TLumetaShell::Redo},
     {"scheduling", "scheduling [on|off]", "switch the map's task scheduling; without argument, print it", 0, 1,
      &TLumetaShell::Scheduling},
+    {"calendar", CalendarCommandUsage, "print the map's working calendar, or change one part of it", 0, KUnlimited,
+     &TLumetaShell::Calendar},
+    {"worktime", WorktimeCommandUsage, "print the working scheduler's answer for one operation", 2, 3,
+     &TLumetaShell::Worktime},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -231,10 +238,19 @@ void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPa
   FLoader.Interactor()->SetApplication(static_cast<ILumetaModel*>(FModel.get()));
   FMapPath = AMapPath;
   std::error_code error;
-  if (AMapPath.empty() || !std::filesystem::exists(AMapPath, error)) return;
+  const double today = LocaleService().Today();
+  if (AMapPath.empty() || !std::filesystem::exists(AMapPath, error)) {
+    // A new map plans from the morning of the day it was made.
+    auto* settings = dynamic_cast<TLumetaMapSettings*>(FModel->Map().Settings());
+    ComPtr<IWorkingScheduler> scheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());
+    settings->SetScheduleStart(scheduler->ToWorkingStart(today + 8.0 / 24));
+    settings->SetModified(false);
+    return;
+  }
   std::unique_ptr<TLumetaMap> map = FArchive->Load(AMapPath);
   PrintWarnings();
   FModel->Map().Swap(*map);
+  FModel->Map().SettleDefaultScheduleStart(today);
 }
 
 void TLumetaShell::Run(const std::vector<std::string>& AWords) {
@@ -378,6 +394,12 @@ void TLumetaShell::Scheduling(const std::vector<std::string>& AArgs) {
   if (AArgs[0] != "on" && AArgs[0] != "off") throw EShellUsage("usage: scheduling [on|off]");
   settings->SetTaskScheduling(AArgs[0] == "on");
 }
+
+void TLumetaShell::Calendar(const std::vector<std::string>& AArgs) {
+  if (ComPtr<ICommand> command = RunCalendarCommand(FModel.get(), AArgs, FOut)) Execute(command.get());
+}
+
+void TLumetaShell::Worktime(const std::vector<std::string>& AArgs) { RunWorktimeCommand(FModel.get(), AArgs, FOut); }
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   const std::string path = AArgs.empty() ? FMapPath : AArgs[0];

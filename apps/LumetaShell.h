@@ -62,6 +62,8 @@ class TLumetaShell {
   void Undo(const std::vector<std::string>& AArgs);
   void Redo(const std::vector<std::string>& AArgs);
   void Scheduling(const std::vector<std::string>& AArgs);
+  void Calendar(const std::vector<std::string>& AArgs);
+  void Worktime(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);

@@ -5,6 +5,7 @@
 
 #include "attributes/LumetaAttributes.h"
 #include "com/ComErrors.h"
+#include "contract/ActionAttributesIntf.h"
 #include "host/LumetaMapSettings.h"
 
 namespace {
@@ -19,6 +20,19 @@ TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID) : FMap(AMap), FID(AID), 
 
 TLumetaNode::~TLumetaNode() {
   for (const auto& property : FProperties) property->SetHostObject(nullptr);
+  // Children that die with this node hand their own children over first, so that releasing a deep
+  // subtree takes one level of destructor calls instead of one per level.
+  std::vector<ComPtr<TLumetaNode>> dying = std::move(FChildren);
+  while (!dying.empty()) {
+    ComPtr<TLumetaNode> node = std::move(dying.back());
+    dying.pop_back();
+    node->AddRef();
+    const bool last = node->Release() == 1;  // only this reference is left
+    if (last) {
+      for (auto& child : node->FChildren) dying.push_back(std::move(child));
+      node->FChildren.clear();
+    }
+  }
 }
 
 ComPtr<INode> TLumetaNode::GetFirstChild() {
@@ -220,16 +234,18 @@ TLumetaNode* TLumetaMap::Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode,
 }
 
 void TLumetaMap::Index(TLumetaNode* ANode) {
-  ANode->FMap = this;
-  FIndex[ANode->FID] = ANode;
-  FHighestID = std::max(FHighestID, ANode->FID);
-  for (const auto& child : ANode->FChildren) Index(child.get());
+  ForEachInSubtree(ANode, [this](TLumetaNode* ANode) {
+    ANode->FMap = this;
+    FIndex[ANode->FID] = ANode;
+    FHighestID = std::max(FHighestID, ANode->FID);
+  });
 }
 
 void TLumetaMap::Unindex(TLumetaNode* ANode) {
-  FIndex.erase(ANode->FID);
-  ANode->FMap = nullptr;
-  for (const auto& child : ANode->FChildren) Unindex(child.get());
+  ForEachInSubtree(ANode, [this](TLumetaNode* ANode) {
+    FIndex.erase(ANode->FID);
+    ANode->FMap = nullptr;
+  });
 }
 
 ComPtr<TLumetaNode> TLumetaMap::DetachNode(TLumetaNode* ANode) {
@@ -257,8 +273,7 @@ void TLumetaMap::MoveNode(TLumetaNode* ANode, TLumetaNode* ANewParent, int AInde
 }
 
 void TLumetaMap::SetMapOf(TLumetaNode* ANode, TLumetaMap* AMap) noexcept {
-  ANode->FMap = AMap;
-  for (const auto& child : ANode->FChildren) SetMapOf(child.get(), AMap);
+  ForEachInSubtree(ANode, [AMap](TLumetaNode* ANode) { ANode->FMap = AMap; });
 }
 
 void TLumetaMap::Swap(TLumetaMap& AOther) noexcept {
@@ -271,8 +286,9 @@ void TLumetaMap::Swap(TLumetaMap& AOther) noexcept {
 }
 
 void TLumetaMap::ReleaseSubtree(TLumetaNode* ANode) {
-  while (ANode->GetPropertyCount() > 0) ANode->RemoveProperty(ANode->GetPropertyItem(0)->GetPropertyName());
-  for (const auto& child : ANode->FChildren) ReleaseSubtree(child.get());
+  ForEachInSubtree(ANode, [](TLumetaNode* ANode) {
+    while (ANode->GetPropertyCount() > 0) ANode->RemoveProperty(ANode->GetPropertyItem(0)->GetPropertyName());
+  });
 }
 
 void TLumetaMap::Clear() {
@@ -281,4 +297,22 @@ void TLumetaMap::Clear() {
   FRoot->FHostData = {};
   FRoot->SetAttribute("MapSettings", make<TLumetaMapSettings>());
   FHighestID = 0;
+}
+
+double TLumetaMap::EarliestTaskStart() const {
+  double earliest = 0;
+  ForEachNode([&](TLumetaNode* ANode) {
+    if (!ANode->Children().empty()) return;  // a summary's start comes from its subtasks
+    ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(ANode->FindProperty("Action").get());
+    const double start = action ? action->GetStartDate() : 0;
+    if (start > 0 && (earliest == 0 || start < earliest)) earliest = start;
+  });
+  return earliest;
+}
+
+void TLumetaMap::SettleDefaultScheduleStart(double AToday) {
+  auto* settings = dynamic_cast<TLumetaMapSettings*>(Settings());
+  if (!settings || settings->ScheduleStart() != 0) return;
+  const double earliest = EarliestTaskStart();
+  settings->SetDefaultScheduleStart(earliest != 0 ? earliest : AToday + 8.0 / 24);
 }

@@ -125,20 +125,37 @@ class TLumetaMap {
   void SetDocSource(ComPtr<IDocSource> ASource) { FDocSource = std::move(ASource); }
   IDocSource* DocSource() const noexcept { return FDocSource.get(); }
 
-  // Pre-order walk of every node but the root.
+  // Pre-order walk of every node but the root, with a stack of its own so that depth is no limit.
   template <class F>
   void ForEachNode(F&& AFunc) const {
-    Walk(FRoot.get(), AFunc);
+    ForEachInSubtree(FRoot.get(), [&](TLumetaNode* ANode) {
+      if (ANode != FRoot.get()) AFunc(ANode);
+    });
   }
-
- private:
+  // Pre-order walk of ANode and its subtree, without recursion.
   template <class F>
-  static void Walk(TLumetaNode* ANode, F& AFunc) {
-    for (const auto& child : ANode->Children()) {
-      AFunc(child.get());
-      Walk(child.get(), AFunc);
+  static void ForEachInSubtree(TLumetaNode* ANode, F&& AFunc) {
+    AFunc(ANode);
+    std::vector<std::pair<TLumetaNode*, size_t>> stack{{ANode, 0}};
+    while (!stack.empty()) {
+      auto& [node, next] = stack.back();
+      if (next == node->Children().size()) {
+        stack.pop_back();
+        continue;
+      }
+      TLumetaNode* child = node->Children()[next++].get();
+      AFunc(child);
+      stack.emplace_back(child, 0);
     }
   }
+
+  // The earliest Start Date among the actions of tasks without subtasks; 0 when none has one.
+  double EarliestTaskStart() const;
+  // Gives a map that stores no schedule start the one it should assume: its earliest task start,
+  // else AToday at 08:00.
+  void SettleDefaultScheduleStart(double AToday);
+
+ private:
   void Index(TLumetaNode* ANode);
   static void SetMapOf(TLumetaNode* ANode, TLumetaMap* AMap) noexcept;
   void Unindex(TLumetaNode* ANode);

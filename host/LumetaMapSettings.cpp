@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "com/LumetaLocale.h"
 #include "com/OleDate.h"
+#include "host/WorkingScheduler.h"
 
 namespace {
 constexpr const char* KMapSettingNames[] = {"Task Scheduling"};
@@ -24,7 +26,63 @@ TLumetaMapSettings::TLumetaMapSettings()
 
 bool TLumetaMapSettings::GetTaskScheduling() { return FTaskScheduling->GetValue(); }
 
-ComPtr<IUnknown> TLumetaMapSettings::GetScheduler() { return nullptr; }
+namespace {
+TWorkingCalendar CalendarOf(uint8_t ADays, const std::vector<TWorkingPeriod>& APeriods, const std::vector<double>& AHolidays) {
+  std::vector<TWorkingCalendar::TPeriod> periods;
+  periods.reserve(APeriods.size());
+  for (const TWorkingPeriod& period : APeriods) periods.emplace_back(period.Start, period.Finish);
+  return TWorkingCalendar(ADays, periods, AHolidays);
+}
+
+void CheckScheduleStart(double ADate) {
+  if (!std::isfinite(ADate) || ADate < 0) throw EConvertError("The schedule start must be a date");
+  if (ADate != 0) DecodeDateTime(ADate);  // refuses dates outside the calendar's years
+}
+}  // namespace
+
+ComPtr<IUnknown> TLumetaMapSettings::GetScheduler() {
+  if (!FScheduler) {
+    TWorkingCalendar calendar = CalendarOf(FWorkingDays, FWorkingPeriods, FHolidays);
+    double start = FScheduleStart != 0 ? FScheduleStart : FDefaultScheduleStart;
+    if (start == 0) start = LocaleService().Today() + 8.0 / 24;
+    start = calendar.ToWorkingStart(start);
+    FScheduler = static_cast<IWorkingScheduler*>(make<TWorkingScheduler>(std::move(calendar), start).get());
+  }
+  return FScheduler;
+}
+
+double TLumetaMapSettings::EffectiveScheduleStart() {
+  return GetScheduler().as<IWorkingSchedule>()->ScheduleStart();
+}
+
+void TLumetaMapSettings::SetScheduleStart(double ADate) {
+  CheckScheduleStart(ADate);
+  FScheduleStart = ADate;
+  FScheduler.reset();
+  SetModified(true);
+}
+
+void TLumetaMapSettings::SetDefaultScheduleStart(double ADate) {
+  CheckScheduleStart(ADate);
+  FDefaultScheduleStart = ADate;
+  FScheduler.reset();
+}
+
+TMapCalendar TLumetaMapSettings::Calendar() const { return {FWorkingDays, FWorkingPeriods, FHolidays, FScheduleStart}; }
+
+void TLumetaMapSettings::SetCalendar(const TMapCalendar& ACalendar) {
+  TLumetaMapSettings check;
+  check.SetWorkingDays(ACalendar.WorkingDays);
+  check.SetWorkingPeriods(ACalendar.WorkingPeriods);
+  check.SetHolidays(ACalendar.Holidays);
+  check.SetScheduleStart(ACalendar.ScheduleStart);
+  FWorkingDays = check.FWorkingDays;
+  FWorkingPeriods = std::move(check.FWorkingPeriods);
+  FHolidays = std::move(check.FHolidays);
+  FScheduleStart = check.FScheduleStart;
+  FScheduler.reset();
+  SetModified(true);
+}
 
 void TLumetaMapSettings::SetTaskScheduling(bool AOn) { FTaskScheduling->SetValue(AOn); }
 
@@ -32,6 +90,7 @@ void TLumetaMapSettings::SetWorkingDays(uint8_t AMask) {
   if (AMask == 0 || (AMask & ~KAllWeekDays) != 0)
     throw EConvertError("Working days must name at least one day of the week");
   FWorkingDays = AMask;
+  FScheduler.reset();
   SetModified(true);
 }
 
@@ -44,6 +103,7 @@ void TLumetaMapSettings::SetWorkingPeriods(std::vector<TWorkingPeriod> APeriods)
     previousFinish = period.Finish;
   }
   FWorkingPeriods = std::move(APeriods);
+  FScheduler.reset();
   SetModified(true);
 }
 
@@ -61,6 +121,7 @@ void TLumetaMapSettings::SetHolidays(std::vector<double> ADates) {
   std::sort(ADates.begin(), ADates.end());
   ADates.erase(std::unique(ADates.begin(), ADates.end()), ADates.end());
   FHolidays = std::move(ADates);
+  FScheduler.reset();
   SetModified(true);
 }
 
@@ -87,6 +148,9 @@ void TLumetaMapSettings::Assign(IAttribute* ASource) {
     FWorkingDays = source->FWorkingDays;
     FWorkingPeriods = source->FWorkingPeriods;
     FHolidays = source->FHolidays;
+    FScheduleStart = source->FScheduleStart;
+    FDefaultScheduleStart = source->FDefaultScheduleStart;
+    FScheduler.reset();
   }
 }
 
@@ -94,5 +158,5 @@ bool TLumetaMapSettings::EqualTo(IAttribute* AOther) {
   if (!TRecordAttribute::EqualTo(AOther)) return false;
   auto* other = dynamic_cast<TLumetaMapSettings*>(TAttribute::FromInterface(AOther));
   return !other || (FWorkingDays == other->FWorkingDays && FWorkingPeriods == other->FWorkingPeriods &&
-                    FHolidays == other->FHolidays);
+                    FHolidays == other->FHolidays && FScheduleStart == other->FScheduleStart);
 }

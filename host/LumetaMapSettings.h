@@ -27,6 +27,16 @@ enum TWeekDayBit : uint8_t {
   wdSunday = 64,
 };
 
+// Everything the working scheduler reckons with, as one value that an undoable edit can swap.
+struct TMapCalendar {
+  uint8_t WorkingDays = 0;
+  std::vector<TWorkingPeriod> WorkingPeriods;
+  std::vector<double> Holidays;
+  // Where tasks without predecessors start; 0 when the map file names none.
+  double ScheduleStart = 0;
+  friend bool operator==(const TMapCalendar&, const TMapCalendar&) = default;
+};
+
 class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
  public:
   static constexpr uint8_t DefaultWorkingDays = wdMonday | wdTuesday | wdWednesday | wdThursday | wdFriday;
@@ -36,6 +46,7 @@ class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
 
   bool GetTaskScheduling() override;
   void SetTaskScheduling(bool AOn) override;
+  // A TWorkingScheduler over the current calendar, made on first need after each change.
   ComPtr<IUnknown> GetScheduler() override;
 
   // The calendar's setters mark the settings modified. Each raises EConvertError for a calendar
@@ -50,6 +61,21 @@ class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
   // Whole days (the time of day is dropped), sorted, each once; no limit on their number.
   const std::vector<double>& Holidays() const noexcept { return FHolidays; }
   void SetHolidays(std::vector<double> ADates);
+
+  // The schedule start as the map file stores it: 0 when it names none. The scheduler then
+  // answers the fallback given by SetDefaultScheduleStart, moved to the first working moment.
+  double ScheduleStart() const noexcept { return FScheduleStart; }
+  void SetScheduleStart(double ADate);
+  // Not stored in the map file: what a map without a stored schedule start starts from.
+  void SetDefaultScheduleStart(double ADate);
+  // The scheduler's schedule start: the stored one, else the default, else 08:00 today, moved
+  // to the first working moment.
+  double EffectiveScheduleStart();
+
+  // The whole calendar at once; SetCalendar checks every part before it changes any, so a
+  // refused calendar leaves the settings as they were.
+  TMapCalendar Calendar() const;
+  void SetCalendar(const TMapCalendar& ACalendar);
 
   // ISO day numbers: 1 Monday ... 7 Sunday; false for any other number.
   bool IsWorkingWeekDay(int AIsoDay) const noexcept;
@@ -69,4 +95,7 @@ class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
   uint8_t FWorkingDays = DefaultWorkingDays;
   std::vector<TWorkingPeriod> FWorkingPeriods;
   std::vector<double> FHolidays;
+  double FScheduleStart = 0;
+  double FDefaultScheduleStart = 0;
+  ComPtr<IUnknown> FScheduler;  // made on first need, dropped by every change of the calendar
 };

@@ -114,3 +114,27 @@ void TMoveNodeCommand::Execute() {
 void TMoveNodeCommand::UnExecute() {
   Map().MoveNode(Map().GetNode(FNodeID), Map().GetNode(FOldParentID), FOldIndex);
 }
+
+// ---- TChangeCalendarCommand
+
+TChangeCalendarCommand::TChangeCalendarCommand(TLumetaModel* AModel, TMapCalendar ACalendar)
+    : TMapEditCommand(AModel), FCalendar(std::move(ACalendar)) {}
+
+TChangeCalendarCommand::~TChangeCalendarCommand() = default;
+
+std::string TChangeCalendarCommand::GetDescription() { return "Change Calendar"; }
+
+TLumetaMapSettings& TChangeCalendarCommand::Settings() const {
+  auto* settings = dynamic_cast<TLumetaMapSettings*>(Map().Settings());
+  if (!settings) throw EInvalidOperation("The map has no settings of its own");
+  return *settings;
+}
+
+void TChangeCalendarCommand::Execute() {
+  TLumetaMapSettings& settings = Settings();
+  TMapCalendar old = settings.Calendar();
+  settings.SetCalendar(FCalendar);
+  FOldCalendar = std::move(old);
+}
+
+void TChangeCalendarCommand::UnExecute() { Settings().SetCalendar(FOldCalendar); }

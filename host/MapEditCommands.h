@@ -8,6 +8,7 @@
 
 #include "com/AggregableObject.h"
 #include "contract/CommandIntf.h"
+#include "host/LumetaMapSettings.h"
 #include "host/LumetaModel.h"
 
 // Refers to nodes by ID and looks them up on every run, so that a command still works after other
@@ -113,4 +114,23 @@ class TMoveNodeCommand : public TMapEditCommand {
   int FIndex;
   int64_t FOldParentID = 0;
   int FOldIndex = -1;
+};
+
+// Gives the map a new working calendar (days, periods, holidays, schedule start) at once; undo
+// restores the one it had. Execute raises EConvertError, changing nothing, for a calendar that
+// leaves no working time or is malformed.
+class TChangeCalendarCommand : public TMapEditCommand {
+ public:
+  TChangeCalendarCommand(TLumetaModel* AModel, TMapCalendar ACalendar);
+  ~TChangeCalendarCommand() override;
+
+  std::string GetDescription() override;  // "Change Calendar"
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  TLumetaMapSettings& Settings() const;
+
+  TMapCalendar FCalendar;
+  TMapCalendar FOldCalendar;
 };

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
+
+#include "com/ComErrors.h"
 
 // Internally a moment is a count of minutes since day 0's midnight, continuous across day 0, and a
 // day is the floor of that count over 1440; only the conversions know the date-time encoding,
@@ -28,16 +29,16 @@ int64_t FloorDay(int64_t AMinute) {
 int WeekDay(int64_t ADay) { return int(((ADay % 7) + 7 + 5) % 7); }
 
 int64_t ToMinutes(double AValue) {
-  if (!std::isfinite(AValue)) throw std::invalid_argument("A date-time must be a finite number");
+  if (!std::isfinite(AValue)) throw EConvertError("A date-time must be a finite number");
   const double day = std::trunc(AValue);
   if (day < double(KFirstDay) || day > double(KLastDay))
-    throw std::out_of_range("A date-time must lie within the years 1 to 9999");
+    throw EConvertError("A date-time must lie within the years 1 to 9999");
   return int64_t(day) * KDayMinutes + std::llround(std::fabs(AValue - day) * KDayMinutes);
 }
 
 double FromMinutes(int64_t AMinute) {
   if (AMinute < KFirstDay * KDayMinutes || AMinute >= (KLastDay + 1) * KDayMinutes)
-    throw std::out_of_range("The working time reaches beyond the years 1 to 9999");
+    throw EConvertError("The working time reaches beyond the years 1 to 9999");
   const int64_t day = FloorDay(AMinute);
   const double time = double(AMinute - day * KDayMinutes) / KDayMinutes;
   return day >= 0 ? double(day) + time : double(day) - time;
@@ -51,14 +52,14 @@ TWorkingCalendar::TWorkingCalendar(uint8_t AWorkingDays, const std::vector<TPeri
                                    const std::vector<double>& AHolidays)
     : FWorkingDays(AWorkingDays), FPeriods(APeriods) {
   if ((AWorkingDays & ~KAllWeekDays) != 0)
-    throw std::invalid_argument("Working days must be a mask of the seven days of the week");
-  if (AWorkingDays == 0) throw std::invalid_argument("A working calendar has no working time without working days");
+    throw EConvertError("Working days must be a mask of the seven days of the week");
+  if (AWorkingDays == 0) throw EConvertError("A working calendar has no working time without working days");
   if (APeriods.empty())
-    throw std::invalid_argument("A working calendar has no working time without working periods");
+    throw EConvertError("A working calendar has no working time without working periods");
   int32_t previousFinish = 0;
   for (const auto& [start, finish] : APeriods) {
     if (start < previousFinish || start >= finish || finish > KDayMinutes)
-      throw std::invalid_argument("Working periods must lie within one day, in order and without overlapping");
+      throw EConvertError("Working periods must lie within one day, in order and without overlapping");
     previousFinish = finish;
     for (int32_t minute = start; minute < finish; ++minute) FWorked[minute + 1] = 1;
   }
@@ -72,7 +73,7 @@ TWorkingCalendar::TWorkingCalendar(uint8_t AWorkingDays, const std::vector<TPeri
   }
 
   for (double holiday : AHolidays) {
-    if (!std::isfinite(holiday)) throw std::invalid_argument("A holiday must be a date");
+    if (!std::isfinite(holiday)) throw EConvertError("A holiday must be a date");
     const int64_t day = int64_t(std::trunc(holiday));
     // Only holidays on working week days change anything; those outside the range are never reached.
     if (day >= KFirstDay && day <= KLastDay && (FWorkingDays & (1 << WeekDay(day)))) FHolidays.push_back(day);
@@ -110,10 +111,10 @@ double TWorkingCalendar::FinishBefore(double AStart) const {
 
 namespace {
 int64_t DurationMinutes(double ADays, int32_t ADayMinutes) {
-  if (!std::isfinite(ADays)) throw std::invalid_argument("A duration must be a finite number");
+  if (!std::isfinite(ADays)) throw EConvertError("A duration must be a finite number");
   const double minutes = std::round(ADays * ADayMinutes);
   if (std::fabs(minutes) > double(KSpanMinutes))
-    throw std::out_of_range("The working time reaches beyond the years 1 to 9999");
+    throw EConvertError("The working time reaches beyond the years 1 to 9999");
   return int64_t(minutes);
 }
 }  // namespace
@@ -231,13 +232,13 @@ int64_t TWorkingCalendar::NthWorkingDayFrom(int64_t ADay, int64_t AN) const {
   const auto holidays = std::upper_bound(FWorkingDaysBeforeHoliday.begin(), FWorkingDaysBeforeHoliday.end(), rank) -
                         FWorkingDaysBeforeHoliday.begin();
   const int64_t day = DayOfWeekDayRank(rank + holidays);
-  if (day > KLastDay) throw std::out_of_range("The working time reaches beyond the year 9999");
+  if (day > KLastDay) throw EConvertError("The working time reaches beyond the year 9999");
   return day;
 }
 
 int64_t TWorkingCalendar::NthWorkingDayBack(int64_t ADay, int64_t AN) const {
   const int64_t rank = WorkingDaysBefore(ADay + 1) - AN;
-  if (rank < 0) throw std::out_of_range("The working time reaches before the year 1");
+  if (rank < 0) throw EConvertError("The working time reaches before the year 1");
   const auto holidays = std::upper_bound(FWorkingDaysBeforeHoliday.begin(), FWorkingDaysBeforeHoliday.end(), rank) -
                         FWorkingDaysBeforeHoliday.begin();
   return DayOfWeekDayRank(rank + holidays);

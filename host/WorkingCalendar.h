@@ -6,8 +6,8 @@
 // nearest minute. Durations are in working days of WorkingMinutesPerDay() minutes.
 //
 // Every operation costs a few binary searches, whatever the span and the number of holidays.
-// A date outside years 1 to 9999, given or reached, raises std::out_of_range; a value that is
-// not finite raises std::invalid_argument.
+// A date outside years 1 to 9999, given or reached, raises EConvertError; a value that is
+// not finite raises EConvertError.
 #include <array>
 #include <cstdint>
 #include <utility>
@@ -21,7 +21,7 @@ class TWorkingCalendar {
   // Monday to Friday, 08:00-12:00 and 13:00-17:00, no holidays.
   TWorkingCalendar();
   // AWorkingDays: bit 1 Monday, 2 Tuesday, 4 Wednesday ... 64 Sunday. Holidays are day numbers;
-  // their time of day is dropped, order and repeats do not matter. Raises std::invalid_argument
+  // their time of day is dropped, order and repeats do not matter. Raises EConvertError
   // for a calendar without working time or with malformed periods.
   TWorkingCalendar(uint8_t AWorkingDays, const std::vector<TPeriod>& APeriods,
                    const std::vector<double>& AHolidays = {});

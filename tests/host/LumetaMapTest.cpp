@@ -2,7 +2,10 @@
 
 #include "attributes/LumetaAttributes.h"
 #include "attributes/TreeIterator.h"
+#include "com/OleDate.h"
+#include "contract/WorkingSchedulerIntf.h"
 #include "host/LumetaMap.h"
+#include "host/LumetaMapSettings.h"
 
 namespace {
 
@@ -178,3 +181,34 @@ TEST(LumetaMap, SwapMovesWholeContentAndKeepsNodesConsistent) {
 }
 
 }  // namespace
+
+TEST(LumetaMap, DeepTreesAreWalkedWithoutRecursion) {
+  TLumetaMap map;
+  TLumetaNode* node = map.Root();
+  for (int i = 0; i < 100000; ++i) node = map.AddNode(node, "");
+  size_t count = 0;
+  map.ForEachNode([&](TLumetaNode*) { ++count; });
+  EXPECT_EQ(count, 100000u);
+}
+
+TEST(LumetaMap, SchedulerFollowsTheCalendarAndARefusedCalendarChangesNothing) {
+  TLumetaMap map;
+  auto* settings = dynamic_cast<TLumetaMapSettings*>(map.Settings());
+  ASSERT_NE(settings, nullptr);
+  const double monday = EncodeDate(2025, 10, 20);
+  settings->SetScheduleStart(monday - 2 + 10.0 / 24);  // Saturday 10:00
+  auto scheduler = FindWorkingScheduler(map.Root());
+  ASSERT_TRUE(scheduler);
+  EXPECT_EQ(FindWorkingSchedule(map.Root())->ScheduleStart(), monday + 8.0 / 24) << "moved to the first working moment";
+  EXPECT_EQ(scheduler->FinishForStart(monday + 8.0 / 24, 1), monday + 17.0 / 24);
+
+  TMapCalendar calendar = settings->Calendar();
+  calendar.WorkingDays = wdSaturday;
+  calendar.WorkingPeriods = {{13 * 60, 12 * 60}};
+  EXPECT_THROW(settings->SetCalendar(calendar), EConvertError);
+  EXPECT_EQ(settings->WorkingDays(), TLumetaMapSettings::DefaultWorkingDays);
+
+  calendar.WorkingPeriods = {{9 * 60, 12 * 60}};
+  settings->SetCalendar(calendar);
+  EXPECT_EQ(FindWorkingSchedule(map.Root())->ScheduleStart(), monday - 2 + 10.0 / 24) << "a new calendar, a new scheduler";
+}

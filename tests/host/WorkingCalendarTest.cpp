@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "com/ComErrors.h"
 #include "host/WorkingCalendar.h"
 
 namespace {
@@ -174,22 +175,22 @@ TEST(WorkingCalendar, SaturdayWorkTouchingPeriodsAndWorkUntilMidnight) {
 
 TEST(WorkingCalendar, RejectsCalendarsWithoutWorkingTimeAndDatesBeyondItsYears) {
   const std::vector<TWorkingCalendar::TPeriod> morning{{8 * 60, 12 * 60}};
-  EXPECT_THROW(TWorkingCalendar(0, morning), std::invalid_argument);
-  EXPECT_THROW(TWorkingCalendar(128 | 1, morning), std::invalid_argument);
-  EXPECT_THROW(TWorkingCalendar(Weekdays, {}), std::invalid_argument);
-  EXPECT_THROW(TWorkingCalendar(Weekdays, {{8 * 60, 12 * 60}, {11 * 60, 13 * 60}}), std::invalid_argument);
-  EXPECT_THROW(TWorkingCalendar(Weekdays, {{9 * 60, 9 * 60}}), std::invalid_argument);
-  EXPECT_THROW(TWorkingCalendar(Weekdays, {{20 * 60, 24 * 60 + 1}}), std::invalid_argument);
+  EXPECT_THROW(TWorkingCalendar(0, morning), EConvertError);
+  EXPECT_THROW(TWorkingCalendar(128 | 1, morning), EConvertError);
+  EXPECT_THROW(TWorkingCalendar(Weekdays, {}), EConvertError);
+  EXPECT_THROW(TWorkingCalendar(Weekdays, {{8 * 60, 12 * 60}, {11 * 60, 13 * 60}}), EConvertError);
+  EXPECT_THROW(TWorkingCalendar(Weekdays, {{9 * 60, 9 * 60}}), EConvertError);
+  EXPECT_THROW(TWorkingCalendar(Weekdays, {{20 * 60, 24 * 60 + 1}}), EConvertError);
 
   const TWorkingCalendar calendar;
   constexpr double LastDay = 2958465, FirstDay = -693593;  // Friday 31 December 9999, Monday 1 January 0001
   EXPECT_DOUBLE_EQ(calendar.FinishForStart(At(LastDay - 4, 8), 5), At(LastDay, 17));
-  EXPECT_THROW(calendar.FinishForStart(At(LastDay - 4, 8), 6), std::out_of_range);
-  EXPECT_THROW(calendar.StartAfter(At(LastDay, 17)), std::out_of_range);
-  EXPECT_THROW(calendar.StartAfter(LastDay + 1.5), std::out_of_range);
-  EXPECT_THROW(calendar.StartForFinish(At(FirstDay, 17), 2), std::out_of_range);
-  EXPECT_THROW(calendar.FinishForStart(Mon, 1e15), std::out_of_range);
-  EXPECT_THROW(calendar.FinishForStart(std::numeric_limits<double>::quiet_NaN(), 1), std::invalid_argument);
+  EXPECT_THROW(calendar.FinishForStart(At(LastDay - 4, 8), 6), EConvertError);
+  EXPECT_THROW(calendar.StartAfter(At(LastDay, 17)), EConvertError);
+  EXPECT_THROW(calendar.StartAfter(LastDay + 1.5), EConvertError);
+  EXPECT_THROW(calendar.StartForFinish(At(FirstDay, 17), 2), EConvertError);
+  EXPECT_THROW(calendar.FinishForStart(Mon, 1e15), EConvertError);
+  EXPECT_THROW(calendar.FinishForStart(std::numeric_limits<double>::quiet_NaN(), 1), EConvertError);
   // Before day 0 the fraction still counts forward from the day's midnight.
   EXPECT_DOUBLE_EQ(calendar.StartAfter(FirstDay - 0.5), FirstDay - 13.0 / 24);
   EXPECT_DOUBLE_EQ(calendar.StartAfter(-1.75), 2 + 8.0 / 24);
