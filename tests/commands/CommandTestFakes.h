@@ -12,7 +12,7 @@
 #include "host/LumetaModel.h"
 #include "plugin/LumetaProperty.h"
 #include "commands/SelectionData.h"
-#include "tests/support/TestProperty.h"
+#include "tests/support/FakeProperty.h"
 
 class TTaskRecord : public TRecordAttribute {
  public:
@@ -23,10 +23,9 @@ class TTaskRecord : public TRecordAttribute {
   }
 };
 
-class TTaskProperty : public TTestProperty<TTaskRecord> {
+class TTaskProperty : public TFakeProperty<TTaskRecord> {
  public:
-  TTaskProperty() : TTestProperty("Task") {}
-  TTaskRecord* Record() { return Content(); }
+  TTaskProperty() : TFakeProperty("Task") {}
 };
 
 class TTaskManager : public TLumetaPropertyManager {
