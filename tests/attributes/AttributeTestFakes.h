@@ -9,6 +9,7 @@
 #include "tests/support/FactoryScope.h"
 #include "tests/support/FakeNode.h"
 #include "tests/support/FakeProperty.h"
+#include "tests/support/PairRecord.h"
 
 // A node of a map that loads lazily: counts the loads and fills each attribute through Fill.
 class TDocNode : public TImplements<TFakeNode, IDocSource> {
@@ -21,17 +22,6 @@ class TDocNode : public TImplements<TFakeNode, IDocSource> {
   int Loads = 0;
   std::function<void(IAttribute*)> Fill;
 };
-
-// Two children, "Count" (integer) and "Label" (string).
-class TPairRecord : public TRecordAttribute {
- public:
-  static constexpr const char* Names[] = {"Count", "Label"};
-  explicit TPairRecord(IUnknown* AController = nullptr) : TRecordAttribute(Names, AController) {
-    AddChild(make<TIntegerAttribute>().get());
-    AddChild(make<TStringAttribute>().get());
-  }
-};
-inline const GUID PairRecordIid = MakeGuid("6E4C1D0A-0000-4000-8000-000000000001");
 
 using TPairProperty = TFakeProperty<TPairRecord>;
 

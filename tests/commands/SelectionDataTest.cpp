@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "CommandTestFakes.h"
 #include "com/ComErrors.h"
 #include "attributes/LumetaAttributes.h"
 #include "commands/SelectionData.h"
@@ -12,18 +12,6 @@
 #include "tests/support/FakeProperty.h"
 
 namespace {
-
-class TCountingObserver : public TImplements<TAggregableObject, IObserver> {
- public:
-  void Update(IUnknown* ASubject) override {
-    ++Updates;
-    LastSubject = ASubject;
-    if (OnUpdate) OnUpdate();
-  }
-  int Updates = 0;
-  IUnknown* LastSubject = nullptr;
-  std::function<void()> OnUpdate;
-};
 
 using Names = std::vector<std::string>;
 using TNamedProperty = TFakeProperty<TRecordAttribute>;
@@ -53,7 +41,7 @@ TEST(Data, EachMutatingCallNotifiesOnceAlsoWhenItFails) {
   EXPECT_TRUE(SameObject(observer->LastSubject, static_cast<ISelection*>(data.get())));
 
   // The operation's own error reaches the caller, not the one an observer raises meanwhile.
-  observer->OnUpdate = [] { throw std::runtime_error("observer failed"); };
+  observer->OnUpdate = [](IUnknown*) { throw std::runtime_error("observer failed"); };
   EXPECT_THROW(data->Delete(3), EListError);
   EXPECT_THROW(data->Add(a.get()), std::runtime_error);
   EXPECT_EQ(data->GetCount(), 1);
