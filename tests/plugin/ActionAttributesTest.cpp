@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "plugin/ActionAttributes.h"
-#include "attributes/LumetaAttributeFactory.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
 #include "contract/LumetaIntf.h"
 #include "tests/support/StubNode.h"
+#include "tests/support/FactoryScope.h"
 #include "tests/support/FakeProperty.h"
 
 namespace {
@@ -16,18 +16,12 @@ namespace {
 // A fixed today and "M/d/yyyy" dates, and an in-process factory for the map-level records.
 class ActionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
-    RegisterStandardAttributeClasses(factory.get());
-    RegisterActionAttributeClasses(factory.get());
-    SetAttributeFactory(factory.get());
-    FixToday(EncodeDate(2024, 3, 6));
-  }
-  void TearDown() override {
-    SetAttributeFactory(nullptr);
-    SetLocaleService(nullptr);
-  }
+  void SetUp() override { FixToday(EncodeDate(2024, 3, 6)); }
+  void TearDown() override { SetLocaleService(nullptr); }
   static void FixToday(double AToday) { SetLocaleService(std::make_shared<TFixedLocaleService>(AToday, "M/d/yyyy")); }
+
+ private:
+  TFactoryScope FFactory{&RegisterActionAttributeClasses};
 };
 
 // The host's map settings as the node's root answers them.
