@@ -26,9 +26,6 @@ TEST_F(AttributeFactoryLibrary, IsLoadedBesideThisProgramOnFirstNeed) {
 
   ILumetaAttributeFactory* factory = AttributeFactory();
   EXPECT_EQ(AttributeFactory(), factory) << "loaded once, then kept";
-  for (const GUID& type : {uuidof<IIntegerAttribute>(), uuidof<IDoubleAttribute>(), uuidof<IDateTimeAttribute>(),
-                           uuidof<IStringAttribute>(), uuidof<INodeReferenceAttribute>()})
-    EXPECT_TRUE(factory->CreateAttribute(type).as<IPersistStream>()->GetClassID() == type) << GuidToString(type);
 }
 
 TEST_F(AttributeFactoryLibrary, PlugInClassesRegisterIntoIt) {

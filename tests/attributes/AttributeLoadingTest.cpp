@@ -43,7 +43,7 @@ TEST(TreeIterator, WalksPreOrderWithoutLeavingTheRoot) {
 // A property on a node of a lazily loaded map: its values come from the node when first read.
 struct TLazyAction {
   ComPtr<TDocNode> Node = make<TDocNode>("1");
-  ComPtr<TFakeProperty> Property = make<TFakeProperty>(Node);
+  ComPtr<TPairProperty> Property = make<TPairProperty>(Node);
   ComPtr<IAttribute> Count = Property->Record()->GetChild(0);
   ComPtr<IAttribute> Label = Property->Record()->GetChild(1);
   TLazyAction() {
@@ -62,13 +62,12 @@ TEST(LazyLoading, EachAttributeLoadsOnceOnItsFirstRead) {
   EXPECT_EQ(action.Node->Loads, 2);
   EXPECT_TRUE(action.Label->IsLoaded());
   EXPECT_FALSE(action.Label->IsModified()) << "loading is not an edit";
-}
 
-TEST(LazyLoading, WrittenValueIsNotOverwrittenByALaterLoad) {
-  TLazyAction action;
-  SetInt(action.Count.get(), 5);
-  EXPECT_EQ(IntOf(action.Count.get()), 5);
-  EXPECT_EQ(action.Node->Loads, 0);
+  TLazyAction written;
+  SetInt(written.Count.get(), 5);
+  EXPECT_EQ(IntOf(written.Count.get()), 5) << "a written value is not overwritten by a later load";
+  EXPECT_EQ(written.Node->Loads, 0);
+  EXPECT_EQ(make<TStringAttribute>()->GetValue(), "") << "a stand-alone attribute has nothing to load";
 }
 
 TEST(LazyLoading, FailingSourceLeavesTheAttributeUnloaded) {
@@ -79,13 +78,6 @@ TEST(LazyLoading, FailingSourceLeavesTheAttributeUnloaded) {
   action.Node->Fill = nullptr;
   EXPECT_EQ(IntOf(action.Count.get()), 0);
   EXPECT_EQ(action.Node->Loads, 2);
-}
-
-TEST(LazyLoading, StandAloneAttributeCountsAsLoaded) {
-  ComPtr<TStringAttribute> text = make<TStringAttribute>();
-  EXPECT_EQ(text->GetValue(), "");
-  EXPECT_TRUE(text->IsLoaded());
-  EXPECT_FALSE(text->GetDocSource());
 }
 
 // A pair record that makes its children on first need, counting how often, and sets Count to 7
@@ -155,36 +147,11 @@ TEST(DeferredChildren, FailureLeavesTheRecordEmptyForTheNextAttempt) {
   EXPECT_EQ(record->Made, 2);
 }
 
-// A node reference held by a property on node "1" of the map.
-class TReferenceProperty : public TImplements<TAggregableObject, IProperty> {
- public:
-  explicit TReferenceProperty(INode* AHost) : FHost(AHost) {}
-  std::string GetPropertyName() override { return "Link"; }
-  std::string GetCaption() override { return "Link"; }
-  std::string GetHint() override { return {}; }
-  ComPtr<IPropertyManager> GetManager() override { return {}; }
-  void SetManager(IPropertyManager*) override {}
-  ComPtr<IUnknown> GetHostObject() override { return ComPtr<IUnknown>(FHost); }
-  void SetHostObject(IUnknown*) override {}
-
- private:
-  INode* FHost;
-};
-
-// The root of an attribute tree carried by that property.
-class TPropertyRoot : public TRecordAttribute {
- public:
-  explicit TPropertyRoot(IProperty* AProperty) : FProperty(AProperty) {}
-  ComPtr<IProperty> GetProperty() override { return ComPtr<IProperty>(FProperty); }
-
- private:
-  IProperty* FProperty;
-};
-
 TEST(NodeReference, ResolvesItsTextInTheHostMapOnFirstRead) {
   TMap map;
-  ComPtr<TReferenceProperty> property = make<TReferenceProperty>(map.One.get());
-  ComPtr<TPropertyRoot> holder = make<TPropertyRoot>(property.get());
+  // Held by a property on node "1" of the map.
+  ComPtr<TPairProperty> property = make<TPairProperty>("Link", map.One);
+  TPairRecord* holder = property->Record();
   ComPtr<TNodeReferenceAttribute> link = make<TNodeReferenceAttribute>(), other = make<TNodeReferenceAttribute>();
   holder->AddChild(link.get());
   holder->AddChild(other.get());

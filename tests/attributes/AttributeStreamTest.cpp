@@ -21,7 +21,7 @@ class TEveryType : public TRecordAttribute {
 };
 
 class AttributeStream : public ::testing::Test {
-  TFactoryScope FFactory;
+  TPairFactoryScope FFactory;
 };
 
 TEST_F(AttributeStream, EveryTypeRoundTripsThroughTheBinaryForm) {

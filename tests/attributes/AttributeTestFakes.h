@@ -1,50 +1,15 @@
 #pragma once
-// Small stand-ins for the host: a node tree, a node that loads attributes lazily, a property that
-// carries an aggregated record, and a record of two named children.
-#include <algorithm>
+// What the attribute tests share: a node that loads attributes lazily, a record of two named
+// children carried by an "Action" property, and short accessors for values.
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "attributes/LumetaAttributeFactory.h"
 #include "attributes/LumetaAttributes.h"
-#include "contract/LumetaIntf.h"
-#include "tests/support/StubNode.h"
-#include "tests/support/TestProperty.h"
-
-class TFakeNode : public TStubNode {
- public:
-  explicit TFakeNode(std::string AId) : FId(std::move(AId)) {}
-
-  ComPtr<TFakeNode> AddNode(std::string AId) {
-    ComPtr<TFakeNode> child = make<TFakeNode>(std::move(AId));
-    child->FParent = this;
-    FChildren.push_back(child);
-    return child;
-  }
-
-  ComPtr<INode> GetFirstChild() override { return FChildren.empty() ? nullptr : FChildren.front(); }
-  ComPtr<INode> GetNextSibling() override {
-    if (!FParent) return {};
-    auto& siblings = FParent->FChildren;
-    auto self = std::find(siblings.begin(), siblings.end(), ComPtr<TFakeNode>(this));
-    return self + 1 < siblings.end() ? self[1] : nullptr;
-  }
-  ComPtr<INode> GetParent() override { return FParent; }
-  std::string GetID() override { return FId; }
-  bool HasChildren() override { return !FChildren.empty(); }
-  bool IsSummaryTask() override { return FParent && !FChildren.empty(); }
-  ComPtr<INode> GetRoot() override {
-    TFakeNode* node = this;
-    while (node->FParent) node = node->FParent;
-    return node;
-  }
-
- private:
-  std::string FId;
-  TFakeNode* FParent = nullptr;  // the parent holds its children
-  std::vector<ComPtr<TFakeNode>> FChildren;
-};
+#include "tests/support/FactoryScope.h"
+#include "tests/support/FakeNode.h"
+#include "tests/support/FakeProperty.h"
+#include "tests/support/PairRecord.h"
 
 // A node of a map that loads lazily: counts the loads and fills each attribute through Fill.
 class TDocNode : public TImplements<TFakeNode, IDocSource> {
@@ -58,34 +23,15 @@ class TDocNode : public TImplements<TFakeNode, IDocSource> {
   std::function<void(IAttribute*)> Fill;
 };
 
-// Two children, "Count" (integer) and "Label" (string).
-class TPairRecord : public TRecordAttribute {
- public:
-  static constexpr const char* Names[] = {"Count", "Label"};
-  explicit TPairRecord(IUnknown* AController = nullptr) : TRecordAttribute(Names, AController) {
-    AddChild(make<TIntegerAttribute>().get());
-    AddChild(make<TStringAttribute>().get());
-  }
-};
-inline const GUID PairRecordIid = MakeGuid("6E4C1D0A-0000-4000-8000-000000000001");
+using TPairProperty = TFakeProperty<TPairRecord>;
 
-// A property named "Action" on a host object, carrying an aggregated TPairRecord.
-class TFakeProperty : public TTestProperty<TPairRecord> {
+// The standard classes and TPairRecord, for one test.
+class TPairFactoryScope : public TFactoryScope {
  public:
-  explicit TFakeProperty(ComPtr<IUnknown> AHost) : TTestProperty("Action", std::move(AHost)) { Caption = "Action caption"; }
-  TPairRecord* Record() { return Content(); }
-};
-
-// Installs an in-process factory with the standard classes and TPairRecord for one test.
-class TFactoryScope {
- public:
-  TFactoryScope() {
-    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
-    RegisterStandardAttributeClasses(factory.get());
-    factory->RegisterClass(PairRecordIid, [] { return ComPtr<IAttribute>(make<TPairRecord>()); });
-    SetAttributeFactory(factory.get());
-  }
-  ~TFactoryScope() { SetAttributeFactory(nullptr); }
+  TPairFactoryScope()
+      : TFactoryScope([](TLumetaAttributeFactory* AFactory) {
+          AFactory->RegisterClass(PairRecordIid, [] { return ComPtr<IAttribute>(make<TPairRecord>()); });
+        }) {}
 };
 
 inline int32_t IntOf(IAttribute* AAttribute) { return QueryAs<IIntegerAttribute>(AAttribute)->GetValue(); }
@@ -95,7 +41,7 @@ inline void SetText(IAttribute* AAttribute, const std::string& AValue) {
   QueryAs<IStringAttribute>(AAttribute)->SetValue(AValue);
 }
 
-// A list of strings, or of pair records, holding the given values.
+// A list of strings holding the given values.
 inline ComPtr<TListAttribute> StringList(std::initializer_list<const char*> AValues) {
   ComPtr<TListAttribute> list = make<TListAttribute>(uuidof<IStringAttribute>());
   for (const char* value : AValues) SetText(list->Add().get(), value);

@@ -1,9 +1,10 @@
 #pragma once
 // A small property class for command tests: "Task" carries an aggregated record with an integer
 // "Count" and a string "Label". A fixture gives a real host model with three nodes and a recorder
-// of the changes reported to the model's subject.
+// of the changes reported to the model's subject; an observer counts what subjects tell it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,21 +13,12 @@
 #include "host/LumetaModel.h"
 #include "plugin/LumetaProperty.h"
 #include "commands/SelectionData.h"
-#include "tests/support/TestProperty.h"
+#include "tests/support/FakeProperty.h"
+#include "tests/support/PairRecord.h"
 
-class TTaskRecord : public TRecordAttribute {
+class TTaskProperty : public TFakeProperty<TPairRecord> {
  public:
-  static constexpr const char* Names[] = {"Count", "Label"};
-  explicit TTaskRecord(IUnknown* AController = nullptr) : TRecordAttribute(Names, AController) {
-    AddChild(make<TIntegerAttribute>().get());
-    AddChild(make<TStringAttribute>().get());
-  }
-};
-
-class TTaskProperty : public TTestProperty<TTaskRecord> {
- public:
-  TTaskProperty() : TTestProperty("Task") {}
-  TTaskRecord* Record() { return Content(); }
+  TTaskProperty() : TFakeProperty("Task") {}
 };
 
 class TTaskManager : public TLumetaPropertyManager {
@@ -47,6 +39,25 @@ struct TTaskValue {
   }
 };
 inline const TTaskValue KNoTask{};
+
+// Counts what it is told; OnUpdate lets a test act from inside the notification.
+class TCountingObserver : public TImplements<TAggregableObject, IObserver, ISubjectLink> {
+ public:
+  ~TCountingObserver() override {
+    if (Destroyed) *Destroyed = true;
+  }
+  void Update(IUnknown* ASubject) override {
+    ++Updates;
+    LastSubject = ASubject;
+    if (OnUpdate) OnUpdate(ASubject);
+  }
+  void SubjectAttached(IUnknown* ASubject) override { ++Attached; LastSubject = ASubject; }
+  void SubjectDetached(IUnknown* ASubject) override { ++Detached; LastSubject = ASubject; }
+  int Updates = 0, Attached = 0, Detached = 0;
+  IUnknown* LastSubject = nullptr;
+  std::function<void(IUnknown*)> OnUpdate;
+  bool* Destroyed = nullptr;
+};
 
 // The kinds and node IDs of the changes reported to a subject, in order.
 class TChangeRecorder : public TImplements<TAggregableObject, IObserver> {

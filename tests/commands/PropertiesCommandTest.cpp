@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "CommandTestFakes.h"
 #include "commands/PropertyCommandHelper.h"
 #include "commands/CompositeCommands.h"
@@ -66,7 +64,6 @@ TEST_F(TPropertyCommandTest, NodeByNodeStacksPairNodesWithTheirMementos) {
   list->AddProperty(NewTask(5, "x").get());
   command->SetProperties(list.get());
   EXPECT_FALSE(command->GetUndoNode()) << "nothing executed yet";
-  EXPECT_EQ(command->GetDescription(), "");
 
   command->ExecuteOnNode(A);
   command->ExecuteOnNode(B);
@@ -83,22 +80,6 @@ TEST_F(TPropertyCommandTest, NodeByNodeStacksPairNodesWithTheirMementos) {
   EXPECT_EQ(ValueOf(A), KNoTask);
   EXPECT_FALSE(command->GetUndoNode());
   EXPECT_THROW(command->UnExecuteOnNode(A), EInvalidOperation);
-}
-
-TEST_F(TPropertyCommandTest, TreeAndCompositeBaseOperationsAreNotImplemented) {
-  ComPtr<ICommand> tree = TPropertyCommandHelper::PreparePropertyCommand(NewTask(1, "x").get(), nullptr, Model.get(), -1);
-  ComPtr<ICommand> multiple = make<TMultipleCommand>(Model.get());
-  for (auto call : {+[](ICommand* ACommand) { ACommand->Execute(); }, +[](ICommand* ACommand) { ACommand->UnExecute(); }}) {
-    try {
-      call(tree.get());
-      ADD_FAILURE() << "expected an error";
-    } catch (const EInvalidOperation& error) {
-      EXPECT_STREQ(error.what(), "Method not implemented.");
-    }
-  }
-  EXPECT_THROW(multiple->GetUndoNode(), EInvalidOperation);
-  EXPECT_TRUE(QueryAs<IBasePropertiesCommand>(tree.get()));
-  EXPECT_TRUE(QueryAs<ITreeCommand>(tree.get()));
 }
 
 TEST_F(TPropertyCommandTest, AnEditOfSeveralNodesWritesOnlyTheEditedUnmixedFields) {
@@ -121,7 +102,6 @@ TEST_F(TPropertyCommandTest, RemovingPropertiesIsUndoneWithTheOldValues) {
   Give(C, 3, "c");
   const std::vector<TTaskValue> before = Values();
   ComPtr<ICommand> command = Model->PrepareRemovePropertiesCommand({"Task"}, nullptr, -1);
-  EXPECT_TRUE(QueryAs<IBasePropertiesCommand>(command.get()));
 
   Processor()->Execute(command.get(), Select({A, B, C}).get());
   EXPECT_EQ(Values(), (std::vector<TTaskValue>{KNoTask, KNoTask, KNoTask}));
@@ -155,22 +135,6 @@ TEST_F(TPropertyCommandTest, StateSurvivesNodesBeingDeletedAndRecreated) {
     EXPECT_TRUE(SameObject(state->GetItem(0).get(), static_cast<INode*>(newC)));
     EXPECT_TRUE(SameObject(state->GetItem(1).get(), static_cast<INode*>(newA)));
   }
-}
-
-TEST_F(TPropertyCommandTest, DebugTraceOfUndoOnlyWhenAskedFor) {
-  ComPtr<ICommand> command = TPropertyCommandHelper::PreparePropertyCommand(NewTask(1, "x").get(), nullptr, Model.get(), -1);
-  Processor()->Execute(command.get(), Select({B}).get());
-  ::setenv("LUMETA_DEBUG", "1", 1);
-  testing::internal::CaptureStderr();
-  Processor()->UndoLast();
-  const std::string traced = testing::internal::GetCapturedStderr();
-  ::unsetenv("LUMETA_DEBUG");
-  EXPECT_EQ(traced, "Undo Item  " + B->GetID() + "\nMemento Count 1\n");
-
-  Processor()->Redo();
-  testing::internal::CaptureStderr();
-  Processor()->UndoLast();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace

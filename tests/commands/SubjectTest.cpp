@@ -1,32 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <stdexcept>
 
+#include "CommandTestFakes.h"
 #include "commands/Changes.h"
 #include "commands/Subject.h"
 
 namespace {
-
-// Counts what it is told; OnUpdate lets a test act from inside the notification.
-class TObserver : public TImplements<TAggregableObject, IObserver, ISubjectLink> {
- public:
-  ~TObserver() override {
-    if (Destroyed) *Destroyed = true;
-  }
-  void Update(IUnknown* ASubject) override {
-    ++Updates;
-    LastSubject = ASubject;
-    if (OnUpdate) OnUpdate(ASubject);
-  }
-  void SubjectAttached(IUnknown* ASubject) override { ++Attached; LastSubject = ASubject; }
-  void SubjectDetached(IUnknown* ASubject) override { ++Detached; LastSubject = ASubject; }
-  int Updates = 0, Attached = 0, Detached = 0;
-  IUnknown* LastSubject = nullptr;
-  std::function<void(IUnknown*)> OnUpdate;
-  bool* Destroyed = nullptr;
-};
 
 // An object that observers watch, with the subject aggregated into it.
 class TWatched : public TAggregableObject {
@@ -48,7 +29,7 @@ TEST(Subject, ObserversHearOfTheControllerOnceEachAndSeeTheChanges) {
   ASSERT_TRUE(subject);
   IUnknown* identity = QueryAs<IUnknown>(watched.get()).get();
 
-  ComPtr<TObserver> observer = make<TObserver>();
+  ComPtr<TCountingObserver> observer = make<TCountingObserver>();
   int seenData = -1;
   observer->OnUpdate = [&](IUnknown* ASubject) {
     ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
@@ -75,7 +56,7 @@ TEST(Subject, ObserversHearOfTheControllerOnceEachAndSeeTheChanges) {
 
 TEST(Subject, UpdateCounterNotifiesOnceAtTheOutermostEnd) {
   TSubject subject;
-  ComPtr<TObserver> observer = make<TObserver>();
+  ComPtr<TCountingObserver> observer = make<TCountingObserver>();
   subject.Attach(observer.get());
 
   subject.EndUpdate();  // unbalanced: ignored
@@ -93,7 +74,7 @@ TEST(Subject, UpdateCounterNotifiesOnceAtTheOutermostEnd) {
 
 TEST(Subject, ChangesAreClearedEvenWhenAnObserverRaises) {
   TSubject subject;
-  ComPtr<TObserver> failing = make<TObserver>();
+  ComPtr<TCountingObserver> failing = make<TCountingObserver>();
   failing->OnUpdate = [](IUnknown*) { throw std::runtime_error("observer failed"); };
   subject.Attach(failing.get());
   EXPECT_THROW(subject.AddChange(5, nullptr), std::runtime_error);
@@ -102,8 +83,8 @@ TEST(Subject, ChangesAreClearedEvenWhenAnObserverRaises) {
 
 TEST(Subject, ObserversMayDetachThemselvesOrOthersDuringUpdate) {
   TSubject subject;
-  ComPtr<TObserver> first = make<TObserver>(), second = make<TObserver>(), third = make<TObserver>(),
-                    late = make<TObserver>();
+  ComPtr<TCountingObserver> first = make<TCountingObserver>(), second = make<TCountingObserver>(), third = make<TCountingObserver>(),
+                    late = make<TCountingObserver>();
   first->OnUpdate = [&](IUnknown*) {
     subject.Detach(first.get());
     subject.Detach(third.get());
@@ -125,7 +106,7 @@ TEST(Subject, ObserverHeldOnlyByTheSubjectSurvivesDetachingItself) {
   TSubject subject;
   bool destroyed = false, aliveAfterDetach = false;
   {
-    ComPtr<TObserver> observer = make<TObserver>();
+    ComPtr<TCountingObserver> observer = make<TCountingObserver>();
     observer->Destroyed = &destroyed;
     observer->OnUpdate = [&, raw = observer.get()](IUnknown*) {
       subject.Detach(raw);

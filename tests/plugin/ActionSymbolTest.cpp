@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "drawing/GPGraphics.h"
-#include "tests/symbol/SymbolTestSupport.h"
+#include "tests/plugin/SymbolTestSupport.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "apps/LumetaSymbolCommand.h"
 #include "host/LumetaPlugInLoader.h"
 #include "settings/LumetaSettingsStore.h"
-#include "tests/symbol/SymbolTestSupport.h"
+#include "tests/plugin/SymbolTestSupport.h"
 
 namespace {
 

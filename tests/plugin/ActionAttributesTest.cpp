@@ -4,30 +4,24 @@
 #include <vector>
 
 #include "plugin/ActionAttributes.h"
-#include "attributes/LumetaAttributeFactory.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
 #include "contract/LumetaIntf.h"
 #include "tests/support/StubNode.h"
-#include "tests/support/TestProperty.h"
+#include "tests/support/FactoryScope.h"
+#include "tests/support/FakeProperty.h"
 
 namespace {
 
 // A fixed today and "M/d/yyyy" dates, and an in-process factory for the map-level records.
 class ActionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
-    RegisterStandardAttributeClasses(factory.get());
-    RegisterActionAttributeClasses(factory.get());
-    SetAttributeFactory(factory.get());
-    FixToday(EncodeDate(2024, 3, 6));
-  }
-  void TearDown() override {
-    SetAttributeFactory(nullptr);
-    SetLocaleService(nullptr);
-  }
+  void SetUp() override { FixToday(EncodeDate(2024, 3, 6)); }
+  void TearDown() override { SetLocaleService(nullptr); }
   static void FixToday(double AToday) { SetLocaleService(std::make_shared<TFixedLocaleService>(AToday, "M/d/yyyy")); }
+
+ private:
+  TFactoryScope FFactory{&RegisterActionAttributeClasses};
 };
 
 // The host's map settings as the node's root answers them.
@@ -63,11 +57,7 @@ class TFakeNode : public TStubNode {
 };
 
 // The Action property of a node, carrying an aggregated action record.
-class TFakeProperty : public TTestProperty<TActionAttribute> {
- public:
-  explicit TFakeProperty(ComPtr<IUnknown> AHost) : TTestProperty("Action", std::move(AHost)) {}
-  TActionAttribute* Record() { return Content(); }
-};
+using TFakeProperty = ::TFakeProperty<TActionAttribute>;
 
 // Every field set, with texts that need folding.
 ComPtr<TActionAttribute> FullRecord() {
@@ -87,28 +77,14 @@ ComPtr<TActionAttribute> FullRecord() {
   return action;
 }
 
-TEST_F(ActionTest, NewRecordHoldsEighteenNamedChildrenAndIsEmpty) {
+TEST_F(ActionTest, NewRecordIsEmptyAndWaitsForItsFirstLoad) {
   ComPtr<TActionAttribute> action = make<TActionAttribute>();
-  const std::vector<std::string> classes = {
-      "TActionCompleteAttribute", "TActionCompleteDateAttribute", "TDateTimeAttribute", "TActionDurationAttribute",
-      "TActionDurationMeasureAttribute", "TWordBoolAttribute", "TStringAttribute", "TActionStartDateAttribute",
-      "TActionStatusAttribute", "TWordBoolAttribute", "TDoubleAttribute", "TDoubleAttribute", "TDoubleAttribute",
-      "TIntegerAttribute", "TWordBoolAttribute", "TActionIsSummaryAttribute", "TStringAttribute",
-      "TDateTimeAttribute"};
   ASSERT_EQ(action->GetChildCount(), KActionFieldCount);
-  for (int32_t i = 0; i < KActionFieldCount; ++i) {
-    ComPtr<IAttribute> child = action->GetChild(i);
-    EXPECT_EQ(child->GetName(), KActionFieldNames[i]);
-    EXPECT_EQ(TAttribute::ClassNameOf(child.get()), classes[i]) << KActionFieldNames[i];
-    EXPECT_EQ(child->GetFlags(), 0u) << "a new record waits for its first load: " << KActionFieldNames[i];
-  }
-  EXPECT_EQ(action->GetFlags(), 0u);
-  EXPECT_EQ(action->FindChild("Constraint Type").as<IStringAttribute>()->GetValue(), "tcAsSoonAsPossible");
+  for (int32_t i = 0; i < KActionFieldCount; ++i) EXPECT_EQ(action->GetChild(i)->GetFlags(), 0u) << KActionFieldNames[i];
   EXPECT_EQ(action->GetConstraintType(), tcAsSoonAsPossible);
   EXPECT_TRUE(action->IsEmpty());
   EXPECT_EQ(action->GetStatus(), "");
   EXPECT_EQ(action->AsHtml(0), "");
-  EXPECT_EQ(TAttribute::ClassNameOf(action.get()), "TActionAttribute");
 }
 
 TEST_F(ActionTest, CompleteAndStatusFollowEachOther) {
@@ -174,10 +150,6 @@ TEST_F(ActionTest, DurationConvertsAtEightHoursADay) {
     EXPECT_DOUBLE_EQ(action->GetDurationInHours(), c.Hours) << c.Duration << " in " << c.Measure;
     EXPECT_EQ(action->GetDurationInMinutes(), c.Minutes) << c.Duration << " in " << c.Measure;
   }
-  EXPECT_EQ(GetMeasureText(amHours), "hrs");
-  EXPECT_EQ(GetMeasureText(amDays), "days");
-  EXPECT_EQ(GetMeasureText(amMinutes), "mins");
-  EXPECT_EQ(GetMeasureText(3), "");
   EXPECT_EQ(RoundHalfToEven(-2.5), -2);
   EXPECT_EQ(RoundHalfToEven(1e12), INT32_MAX);
 }
@@ -191,9 +163,6 @@ TEST_F(ActionTest, IsEmptyIgnoresMeasuresPostingSummaryAndConstraint) {
   action->SetWorkMeasure(amMinutes);
   action->FindChild("Is Summary").as<IWordBoolAttribute>()->SetValue(true);
   EXPECT_TRUE(action->IsEmpty());
-  EXPECT_TRUE(action->GetPostedToOutlook());
-  EXPECT_TRUE(action->GetIsSummary());
-  EXPECT_EQ(action->GetConstraintType(), tcMustStartOn);
   EXPECT_EQ(action->FindChild("Constraint Type").as<IStringAttribute>()->GetValue(), "tcMustStartOn");
 
   for (const char* name : {"Complete", "Completed Date", "Due Date", "Duration", "Is Action", "Priority", "Start Date",
@@ -300,12 +269,10 @@ TEST_F(ActionTest, RolledUpGettersAskTheSummaryNodeAndTheMap) {
 
 TEST_F(ActionTest, MapActionListAddsEachTextOnce) {
   ComPtr<TMapActionListAttribute> list = make<TMapActionListAttribute>();
-  EXPECT_EQ(list->GetItemType(), uuidof<IMapActionAttribute>());
   EXPECT_FALSE(list->AddText(""));
   ComPtr<IMapActionAttribute> urgent = list->AddText("Urgent");
   ASSERT_TRUE(urgent);
   EXPECT_EQ(urgent->GetMapStatus(), "Urgent");
-  EXPECT_EQ(urgent->GetChild(0)->GetName(), "Map Status");
   EXPECT_FALSE(list->AddText("Urgent"));
   EXPECT_TRUE(list->AddText("urgent"));
   EXPECT_EQ(list->GetChildCount(), 2);

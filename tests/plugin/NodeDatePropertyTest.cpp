@@ -22,15 +22,10 @@ TEST(NodeDateProperty, ANewPropertyWasCreatedNowAndNeverModified) {
   const double before = NowAsDateTime();
   ComPtr<IProperty> property = make<TLumetaNodeDatePropertyManager>()->NewProperty();
   const double after = NowAsDateTime();
-  EXPECT_EQ(property->GetCaption(), "Dates");
   auto dates = property.as<INodeDateProperty>();
-  const double created = dates->GetCreatedDate();
-  EXPECT_GE(created, before);
-  EXPECT_LE(created, after);
+  EXPECT_GE(dates->GetCreatedDate(), before);
+  EXPECT_LE(dates->GetCreatedDate(), after);
   EXPECT_EQ(dates->GetModifiedDate(), 0);
-  dates->SetModifiedDate(46000.5);
-  EXPECT_EQ(dates->GetModifiedDate(), 46000.5);
-  EXPECT_EQ(dates->GetCreatedDate(), created);
 }
 
 TEST(NodeDateProperty, StoredDatesStillLoadIntoANewProperty) {

@@ -6,7 +6,7 @@
 #include "host/LumetaMap.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/NodeList.h"
-#include "tests/properties/PropertyTestSupport.h"
+#include "tests/plugin/PropertyTestSupport.h"
 
 namespace {
 
@@ -47,7 +47,6 @@ TEST_F(NodeLinksProperty, NewLinksAreFinishToStartItemsOwnedByTheNode) {
   EXPECT_EQ(link.as<ITaskLink>()->GetLinkType(), ltFinishToStart);
   EXPECT_TRUE(SameObject(link->GetParentNode().get(), Task('A')));
   EXPECT_EQ(link.as<IAttribute>()->GetFullName(), "NodeLinks.1");
-  EXPECT_EQ(Property.as<IListAttribute>()->GetItemType(), ITaskLink::Iid);
 }
 
 TEST_F(NodeLinksProperty, ASecondLinkToATaskIsFoundAsTheFirstAndSurvivesDuplicateRemoval) {
@@ -85,27 +84,6 @@ TEST_F(NodeLinksProperty, ContainsAnyNodeOfAList) {
   EXPECT_FALSE(Property->ContainsLink(nodes.get()));
   nodes->Add(Task('C'));
   EXPECT_TRUE(Property->ContainsLink(nodes.get()));
-}
-
-TEST(LinkProperties, TwinsDifferInNameCaptionAndStoredElement) {
-  ComPtr<TLumetaNodeLinksProperty> predecessors = make<TLumetaNodeLinksProperty>();
-  ComPtr<TLumetaSuccessorLinksProperty> successors = make<TLumetaSuccessorLinksProperty>();
-  EXPECT_EQ(predecessors->GetCaption(), "Predecessors");
-  EXPECT_EQ(successors->GetCaption(), "Successors");
-  EXPECT_EQ(successors->GetPropertyName(), "SuccessorNodeLinks");
-  for (auto [property, listXml] : {std::pair<TLumetaLinksProperty*, const char*>{predecessors.get(), "TaskLinks"},
-                                   {successors.get(), "SuccessorTaskLinks"}}) {
-    const TXmlDeclarations& declarations = property->GetXmlDeclarations();
-    ASSERT_EQ(declarations.size(), 2u);
-    const auto& list = dynamic_cast<const XmlListElement&>(*declarations[0]);
-    const auto& item = dynamic_cast<const XmlElement&>(*declarations[1]);
-    EXPECT_EQ(list.PropertyName(), property->GetPropertyName());
-    EXPECT_EQ(list.XmlName(), listXml);
-    EXPECT_EQ(list.ItemPropertyName(), "Link");
-    EXPECT_EQ(item.PropertyName() + item.XmlName(), "LinkLink");
-    EXPECT_TRUE(item.AllowEmpty());
-    EXPECT_TRUE(item.DataConverter().try_as<ITaskLinkDataLoader>());
-  }
 }
 
 }  // namespace

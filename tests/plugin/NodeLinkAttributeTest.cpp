@@ -2,7 +2,7 @@
 
 #include "com/MemoryStream.h"
 #include "plugin/NodeLinkAttribute.h"
-#include "tests/scheduling/SchedulingTestFakes.h"
+#include "tests/plugin/TaskLinkTestSupport.h"
 
 namespace {
 
@@ -14,13 +14,10 @@ ComPtr<TNodeLinkAttribute> LinkTo(INode* ANode, TTaskLinkType AType = ltFinishTo
 }
 
 TEST(NodeLinkAttribute, LinksToOneTaskAreEqualWhateverTheirTypes) {
-  TFactoryScope factory;
-  ComPtr<TTreeNode> root = TTreeNode::Root();
-  ComPtr<TTreeNode> task = root->AddNode("12"), other = root->AddNode("13");
-  ComPtr<TNodeLinkAttribute> fresh = make<TNodeLinkAttribute>();
-  EXPECT_EQ(fresh->GetLinkType(), ltFinishToStart);
-  EXPECT_TRUE(fresh->IsEmpty());
-
+  TLinkFactoryScope factory;
+  ComPtr<TFakeNode> root = make<TFakeNode>("0");
+  ComPtr<TFakeNode> task = root->AddNode("12"), other = root->AddNode("13");
+  EXPECT_TRUE(make<TNodeLinkAttribute>()->IsEmpty());
   ComPtr<TNodeLinkAttribute> finishToStart = LinkTo(task.get()), startToFinish = LinkTo(task.get(), ltStartToFinish);
   EXPECT_TRUE(finishToStart->EqualTo(startToFinish.get()));
   EXPECT_TRUE(startToFinish->EqualTo(finishToStart.get()));
@@ -37,8 +34,8 @@ TEST(NodeLinkAttribute, LinksToOneTaskAreEqualWhateverTheirTypes) {
 }
 
 TEST(NodeLinkAttribute, AssignTakesTheTypeFromTaskLinksOnly) {
-  ComPtr<TTreeNode> root = TTreeNode::Root();
-  ComPtr<TTreeNode> task = root->AddNode("12"), other = root->AddNode("13");
+  ComPtr<TFakeNode> root = make<TFakeNode>("0");
+  ComPtr<TFakeNode> task = root->AddNode("12"), other = root->AddNode("13");
   ComPtr<TNodeLinkAttribute> target = make<TNodeLinkAttribute>();
   target->Assign(LinkTo(task.get(), ltStartToStart).get());
   EXPECT_EQ(target->GetLinkType(), ltStartToStart);
@@ -52,24 +49,24 @@ TEST(NodeLinkAttribute, AssignTakesTheTypeFromTaskLinksOnly) {
 }
 
 TEST(NodeLinkAttribute, StreamRoundTripKeepsTheTaskAndTheTypeAndResolvesInTheMap) {
-  TFactoryScope factory;
-  ComPtr<TTreeNode> root = TTreeNode::Root();
-  ComPtr<TTreeNode> owner = root->AddNode("5"), task = root->AddNode("12");
-  ComPtr<TFakeProperty> saved = owner->AddProperty("NodeLinks", true);
-  ComPtr<ITaskLink> link = QueryAs<ITaskLink>(saved->List()->Add().get());
+  TLinkFactoryScope factory;
+  ComPtr<TFakeNode> root = make<TFakeNode>("0");
+  ComPtr<TFakeNode> owner = root->AddNode("5"), task = root->AddNode("12");
+  ComPtr<TLinksProperty> saved = AddLinks(owner.get(), "NodeLinks");
+  ComPtr<ITaskLink> link = QueryAs<ITaskLink>(saved->Record()->Add().get());
   link->SetLinkedNode(task.get());
   link->SetLinkType(ltFinishToFinish);
 
   ComPtr<TMemoryStream> stream = make<TMemoryStream>();
-  saved->List()->SaveToStream(stream.get());
+  saved->Record()->SaveToStream(stream.get());
   // Item count; the reference as a byte count and UTF-16 "12"; the type as 4 bytes.
   const std::vector<uint8_t> expected{1, 0, 0, 0, 4, 0, 0, 0, '1', 0, '2', 0, ltFinishToFinish, 0, 0, 0};
   EXPECT_EQ(stream->Data(), expected);
 
-  ComPtr<TFakeProperty> loaded = owner->AddProperty("Copy", true);
+  ComPtr<TLinksProperty> loaded = AddLinks(owner.get(), "Copy");
   stream->Seek(0, TSeekOrigin::Begin);
-  loaded->List()->LoadFromStream(stream.get());
-  ComPtr<ITaskLink> copy = QueryAs<ITaskLink>(loaded->List()->GetChild(0).get());
+  loaded->Record()->LoadFromStream(stream.get());
+  ComPtr<ITaskLink> copy = QueryAs<ITaskLink>(loaded->Record()->GetChild(0).get());
   ASSERT_TRUE(copy);
   EXPECT_EQ(copy->GetLinkType(), ltFinishToFinish);
   EXPECT_EQ(copy->GetLinkID(), "12");
