@@ -35,7 +35,7 @@ const char* Expectation(TActionFieldKind AKind) {
     case TActionFieldKind::Flag:
       return "true or false";
     case TActionFieldKind::Measure:
-      return "0, 1, 2, Hours, Days or Minutes";
+      return "0, 1, Hours or Days (the map file keeps no minutes)";
     case TActionFieldKind::Text:
       return "any text";
     case TActionFieldKind::Constraint:
@@ -128,8 +128,10 @@ TActionFieldValue ParseActionFieldValue(TActionField AField, std::string_view AT
       if (SameText(AText, "false")) return false;
       Invalid(AField, AText);
     case TActionFieldKind::Measure: {
-      static const char* const names[] = {"Hours", "Days", "Minutes"};
-      for (int32_t code = 0; code < 3; ++code)
+      // Minutes (2) have no text in the map file and would come back as days, so an edit cannot
+      // choose them.
+      static const char* const names[] = {"Hours", "Days"};
+      for (int32_t code = 0; code < 2; ++code)
         if (AText == std::to_string(code) || SameText(AText, names[code])) return code;
       Invalid(AField, AText);
     }

@@ -30,7 +30,7 @@ TEST(ActionFieldValue, ReadsEachKindOfValue) {
   EXPECT_EQ(ParseActionFieldValue(Field("Due Date"), "0"), TActionFieldValue(0.0));
   EXPECT_EQ(ParseActionFieldValue(Field("Is Milestone"), "true"), TActionFieldValue(true));
   EXPECT_EQ(ParseActionFieldValue(Field("Is Action"), "FALSE"), TActionFieldValue(false));
-  EXPECT_EQ(ParseActionFieldValue(Field("Duration Measure"), "2"), TActionFieldValue(int32_t{2}));
+  EXPECT_EQ(ParseActionFieldValue(Field("Duration Measure"), "1"), TActionFieldValue(int32_t{1}));
   EXPECT_EQ(ParseActionFieldValue(Field("Work Measure"), "Days"), TActionFieldValue(int32_t{1}));
   EXPECT_EQ(ParseActionFieldValue(Field("Constraint Type"), "tcMustStartOn"),
             TActionFieldValue(int32_t{tcMustStartOn}));
@@ -40,6 +40,7 @@ TEST(ActionFieldValue, ReadsEachKindOfValue) {
 // Nothing reads as a silent default: each of these is an error naming the text and the field.
 TEST(ActionFieldValue, RefusesWhatIsNotQuiteAValue) {
   const std::pair<const char*, const char*> cases[] = {
+      {"Duration Measure", "2"},  {"Work Measure", "Minutes"},  // the map file cannot keep minutes
       {"Complete", "abc"},        {"Complete", "50.0"},         {"Complete", "101"},
       {"Complete", "-1"},         {"Complete", ""},             {"Cost", "1,5"},
       {"Cost", "12 "},            {"Cost", "inf"},              {"Cost", "nan"},
