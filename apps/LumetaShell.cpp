@@ -100,7 +100,10 @@ struct TTableRow {
 TTableRow RowOf(TLumetaNode* ANode, int ADepth) {
   TTableRow row;
   row.Cells[colID] = std::to_string(ANode->ID());
-  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(ADepth), ' ') + OneLine(ANode->Title());
+  // Deep levels keep the table narrow: past KMaxIndent levels the depth is written instead.
+  constexpr int KMaxIndent = 20;
+  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ') +
+                        (ADepth > KMaxIndent ? "[" + std::to_string(ADepth) + "] " : "") + OneLine(ANode->Title());
   ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
   ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
   if (!action) return row;
@@ -124,11 +127,18 @@ void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
   for (int i = 0; i < colCount; ++i) header.Cells[i] = names[i];
   header.HasAction = true;
   rows.push_back(header);
-  std::function<void(TLumetaNode*, int)> walk = [&](TLumetaNode* ANode, int ADepth) {
-    rows.push_back(RowOf(ANode, ADepth));
-    for (const auto& child : ANode->Children()) walk(child.get(), ADepth + 1);
-  };
-  for (const auto& child : AMap.Root()->Children()) walk(child.get(), 0);
+  // Pre-order with a stack of its own: a map may be far deeper than the native stack allows.
+  std::vector<std::pair<TLumetaNode*, size_t>> stack{{AMap.Root(), 0}};
+  while (!stack.empty()) {
+    auto& [node, next] = stack.back();
+    if (next == node->Children().size()) {
+      stack.pop_back();
+      continue;
+    }
+    TLumetaNode* child = node->Children()[next++].get();
+    rows.push_back(RowOf(child, static_cast<int>(stack.size()) - 1));
+    stack.emplace_back(child, 0);
+  }
 
   size_t widths[colCount] = {};
   for (const TTableRow& row : rows)

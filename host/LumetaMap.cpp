@@ -1,6 +1,7 @@
 #include "host/LumetaMap.h"
 
 #include <algorithm>
+#include <limits>
 #include <cstdlib>
 
 #include "attributes/LumetaAttributes.h"
@@ -211,6 +212,8 @@ TLumetaNode* TLumetaMap::GetNode(int64_t AID) const {
 }
 
 TLumetaNode* TLumetaMap::AddNode(TLumetaNode* AParent, const std::string& ATitle, int AIndex) {
+  if (FHighestID == std::numeric_limits<int64_t>::max())
+    throw ELumetaError("The map has used up its node IDs (the highest is " + std::to_string(FHighestID) + ")");
   TLumetaNode* node = Insert(AParent, make<TLumetaNode>(this, FHighestID + 1), AIndex);
   node->SetTitle(ATitle);
   return node;

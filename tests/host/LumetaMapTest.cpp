@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "attributes/LumetaAttributes.h"
 #include "attributes/TreeIterator.h"
 #include "com/OleDate.h"
@@ -189,4 +191,11 @@ TEST(LumetaMap, SchedulerFollowsTheCalendarAndARefusedCalendarChangesNothing) {
   calendar.WorkingPeriods = {{9 * 60, 12 * 60}};
   settings->SetCalendar(calendar);
   EXPECT_EQ(FindWorkingSchedule(map.Root())->ScheduleStart(), monday - 2 + 10.0 / 24) << "a new calendar, a new scheduler";
+}
+
+TEST(LumetaMap, AMapAtTheLastIDRefusesNewNodes) {
+  TLumetaMap map;
+  map.AddNodeWithID(map.Root(), std::numeric_limits<int64_t>::max());
+  EXPECT_THROW(map.AddNode(map.Root(), "one too many"), ELumetaError);
+  EXPECT_EQ(map.NodeCount(), 1u);
 }
