@@ -120,7 +120,12 @@ TActionFieldValue ParseActionFieldValue(TActionField AField, std::string_view AT
       // The reader also skips blanks and accepts a zone; neither belongs in a typed value.
       if (AText.front() == ' ' || AText.back() == ' ') Invalid(AField, AText);
       const std::optional<double> value = XmlTextToDateTime(AText);
-      if (!value || DateToIsoText(*value).empty()) Invalid(AField, AText);
+      if (!value) Invalid(AField, AText);
+      const std::string prefix = "invalid value '" + std::string(AText) + "' for " + KActionFieldNames[AField] + ": ";
+      // The map keeps local wall-clock times; a zone would be dropped without a word.
+      if (AText.size() > 10 && AText.find_first_of("Z+-", 10) != std::string_view::npos)
+        throw EConvertError(prefix + "give the local time without a time zone");
+      if (DateToIsoText(*value).empty()) throw EConvertError(prefix + "dates before 31 December 1899 cannot be stored");
       return *value;
     }
     case TActionFieldKind::Flag:
