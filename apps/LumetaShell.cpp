@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "apps/CalendarCommands.h"
+#include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "contract/ActionAttributesIntf.h"
 #include "com/DialogService.h"
@@ -191,6 +192,12 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Calendar},
     {"worktime", WorktimeCommandUsage, "print the working scheduler's answer for one operation", 2, 3,
      &TLumetaShell::Worktime},
+    {"link", LinkCommandUsage, "add (default type FS), remove or retype the task link from PRED to SUCC", 3, 4,
+     &TLumetaShell::Link},
+    {"links", LinksCommandUsage, "print the node's task links: pred ID TYPE, then succ ID TYPE", 1, 1,
+     &TLumetaShell::Links},
+    {"refresh", RefreshCommandUsage, "reschedule every task of the map from the schedule start", 0, 0,
+     &TLumetaShell::Refresh},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -389,6 +396,15 @@ void TLumetaShell::Calendar(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Worktime(const std::vector<std::string>& AArgs) { RunWorktimeCommand(FModel.get(), AArgs, FOut); }
+
+void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
+  FOut.flush();  // a refused link's warning goes to standard error
+  Execute(RunLinkCommand(FModel.get(), AArgs).get());
+}
+
+void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(FModel.get(), AArgs, FOut); }
+
+void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(FModel.get()).get()); }
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   const std::string path = AArgs.empty() ? FMapPath : AArgs[0];
