@@ -11,8 +11,10 @@
 #include <utility>
 
 #include "apps/CalendarCommands.h"
+#include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "contract/ActionAttributesIntf.h"
+#include "com/DialogService.h"
 #include "com/NumberText.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
@@ -31,21 +33,6 @@ std::optional<int> ParseIndex(const std::string& AText) {
   const std::optional<int> value = ParseInteger<int>(AText);
   if (!value || *value < 0) return std::nullopt;
   return value;
-}
-
-// Line breaks of any kind become "\n".
-std::string UnixLines(const std::string& AText) {
-  std::string result;
-  result.reserve(AText.size());
-  for (size_t i = 0; i < AText.size(); ++i) {
-    if (AText[i] == '\r') {
-      result += '\n';
-      if (i + 1 < AText.size() && AText[i + 1] == '\n') ++i;
-    } else {
-      result += AText[i];
-    }
-  }
-  return result;
 }
 
 std::string OneLine(std::string AText) {
@@ -176,7 +163,10 @@ EShellUsage::EShellUsage(const std::string& AMessage) : ELumetaError(AMessage, E
 
 EShellUsage::~EShellUsage() = default;
 
-void WriteWarning(std::ostream& AErr, const std::string& AText) { AErr << "warning: " << UnixLines(AText) << '\n'; }
+// The same line the plug-in's warnings make.
+void WriteWarning(std::ostream& AErr, const std::string& AText) {
+  TStreamDialogService(AErr).ShowMessage(TMessageKind::Warning, AText);
+}
 
 struct TLumetaShell::TCommand {
   const char* Name;
@@ -212,6 +202,12 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Calendar},
     {"worktime", WorktimeCommandUsage, "print the working scheduler's answer for one operation", 2, 3,
      &TLumetaShell::Worktime},
+    {"link", LinkCommandUsage, "add (default type FS), remove or retype the task link from PRED to SUCC", 3, 4,
+     &TLumetaShell::Link},
+    {"links", LinksCommandUsage, "print the node's task links: pred ID TYPE, then succ ID TYPE", 1, 1,
+     &TLumetaShell::Links},
+    {"refresh", RefreshCommandUsage, "reschedule every task of the map from the schedule start", 0, 0,
+     &TLumetaShell::Refresh},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -374,7 +370,7 @@ void TLumetaShell::Text(const std::vector<std::string>& AArgs) {
     options = static_cast<int32_t>(*value);
   }
   ComPtr<IProperty> property = node->FindProperty(KActionPropertyName);
-  FOut << (property ? UnixLines(property.as<IAttribute>()->AsPlainText(options)) : std::string()) << '\n';
+  FOut << (property ? UnixLineBreaks(property.as<IAttribute>()->AsPlainText(options)) : std::string()) << '\n';
 }
 
 void TLumetaShell::Symbol(const std::vector<std::string>& AArgs) {
@@ -410,6 +406,15 @@ void TLumetaShell::Calendar(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Worktime(const std::vector<std::string>& AArgs) { RunWorktimeCommand(FModel.get(), AArgs, FOut); }
+
+void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
+  FOut.flush();  // a refused link's warning goes to standard error
+  Execute(RunLinkCommand(FModel.get(), AArgs).get());
+}
+
+void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(FModel.get(), AArgs, FOut); }
+
+void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(FModel.get()).get()); }
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   const std::string path = AArgs.empty() ? FMapPath : AArgs[0];

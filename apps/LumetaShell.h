@@ -64,6 +64,9 @@ class TLumetaShell {
   void Scheduling(const std::vector<std::string>& AArgs);
   void Calendar(const std::vector<std::string>& AArgs);
   void Worktime(const std::vector<std::string>& AArgs);
+  void Link(const std::vector<std::string>& AArgs);
+  void Links(const std::vector<std::string>& AArgs);
+  void Refresh(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);

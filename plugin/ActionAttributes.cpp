@@ -11,6 +11,7 @@
 #include "com/NumberText.h"
 #include "com/LumetaLocale.h"
 #include "contract/LumetaIntf.h"
+#include "contract/WorkingSchedulerIntf.h"
 #include "plugin/RolledUpAction.h"
 
 namespace {
@@ -20,26 +21,30 @@ constexpr GUID ActionObjectIid = MakeGuid("3D7B5E21-9C4A-4F6E-8B13-A5E0C2D47F98"
 
 constexpr const char* MapActionNames[] = {"Map Status"};
 
-// The record whose rolled-up values a child answers instead of its own: the child's record when
-// the node carrying it is a summary task and the map schedules tasks, else null. A record outside
-// a property, or on a node that is no summary, costs only the property and node look-ups.
-TActionAttribute* RecordToRollUp(IAttribute* AOwner) {
-  if (!AOwner) return nullptr;
+// The summary whose rolled-up values a child of AOwner answers instead of its own: the record
+// and its node when the node is a summary task and the map schedules tasks. A record outside a
+// property, or on a node that is no summary, costs only the property and node look-ups.
+struct TRollUpTarget {
+  TActionAttribute* Record = nullptr;
+  ComPtr<INode> Node;
+};
+
+TRollUpTarget RollUpTarget(IAttribute* AOwner) {
+  if (!AOwner) return {};
   ComPtr<IProperty> property = AOwner->GetProperty();
-  if (!property) return nullptr;
+  if (!property) return {};
   ComPtr<INode> node = QueryAs<INode>(property->GetHostObject().get());
-  if (!node || !node->IsSummaryTask()) return nullptr;
-  ComPtr<INode> root = node->GetRoot();
-  if (!root) return nullptr;
-  ComPtr<IMapSettings> settings = QueryAs<IMapSettings>(root->FindAttribute("MapSettings").get());
-  if (!settings || !settings->GetTaskScheduling()) return nullptr;
-  return TActionAttribute::FromAction(AOwner);
+  if (!node || !node->IsSummaryTask()) return {};
+  ComPtr<IMapSettings> settings = FindMapSettings(node.get());
+  if (!settings || !settings->GetTaskScheduling()) return {};
+  return {TActionAttribute::FromAction(AOwner), std::move(node)};
 }
 
 template <class TValue, class TGetter>
 TValue RolledUpOr(IAttribute* AOwner, TValue AStored, TGetter AGetter) {
-  if (TActionAttribute* record = RecordToRollUp(AOwner)) return std::invoke(AGetter, *make<TRolledUpAction>(record));
-  return AStored;
+  TRollUpTarget target = RollUpTarget(AOwner);
+  if (!target.Record) return AStored;
+  return std::invoke(AGetter, *make<TRolledUpAction>(target.Record, target.Node.get()));
 }
 
 // "%f" of the renderings: two decimals.
@@ -183,67 +188,28 @@ void RegisterActionAttributeClasses(ILumetaAttributeFactory* AFactory) {
 // ---------------------------------------------------------------------------------------------
 // The rolled-up children
 
-int32_t TActionCompleteAttribute::GetValue() {
-  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetComplete);
+int32_t TActionCompleteAttribute::RolledUpValue(int32_t AStored) {
+  return RolledUpOr(RawOwner(), AStored, &TRolledUpAction::GetComplete);
 }
 
-int32_t TActionCompleteAttribute::GetStoredValue() {
-  CheckLoaded();
-  return StoredValue();
+double TActionCompleteDateAttribute::RolledUpValue(double AStored) {
+  return RolledUpOr(RawOwner(), AStored, &TRolledUpAction::GetCompletedDate);
 }
 
-double TActionCompleteDateAttribute::GetValue() {
-  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetCompletedDate);
+double TActionDurationAttribute::RolledUpValue(double AStored) {
+  return RolledUpOr(RawOwner(), AStored, &TRolledUpAction::GetDuration);
 }
 
-double TActionCompleteDateAttribute::GetStoredValue() {
-  CheckLoaded();
-  return StoredValue();
+int32_t TActionDurationMeasureAttribute::RolledUpValue(int32_t AStored) {
+  return RolledUpOr(RawOwner(), AStored, &TRolledUpAction::GetDurationMeasure);
 }
 
-double TActionDurationAttribute::GetValue() {
-  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetDuration);
+double TActionStartDateAttribute::RolledUpValue(double AStored) {
+  return RolledUpOr(RawOwner(), AStored, &TRolledUpAction::GetStartDate);
 }
 
-double TActionDurationAttribute::GetStoredValue() {
-  CheckLoaded();
-  return StoredValue();
-}
-
-int32_t TActionDurationMeasureAttribute::GetValue() {
-  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetDurationMeasure);
-}
-
-int32_t TActionDurationMeasureAttribute::GetStoredValue() {
-  CheckLoaded();
-  return StoredValue();
-}
-
-double TActionStartDateAttribute::GetValue() {
-  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetStartDate);
-}
-
-double TActionStartDateAttribute::GetStoredValue() {
-  CheckLoaded();
-  return StoredValue();
-}
-
-std::string TActionStatusAttribute::GetValue() {
-  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetStatus);
-}
-
-std::string TActionStatusAttribute::GetStoredValue() {
-  CheckLoaded();
-  return StoredValue();
-}
-
-bool TActionIsSummaryAttribute::GetValue() {
-  return RolledUpOr(RawOwner(), GetStoredValue(), &TRolledUpAction::GetIsSummary);
-}
-
-bool TActionIsSummaryAttribute::GetStoredValue() {
-  CheckLoaded();
-  return StoredValue();
+std::string TActionStatusAttribute::RolledUpValue(std::string AStored) {
+  return RolledUpOr(RawOwner(), std::move(AStored), &TRolledUpAction::GetStatus);
 }
 
 // ---------------------------------------------------------------------------------------------

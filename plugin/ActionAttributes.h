@@ -21,56 +21,123 @@ int32_t RoundHalfToEven(double AValue);
 // lists and AddChildOfType can make them.
 void RegisterActionAttributeClasses(ILumetaAttributeFactory* AFactory);
 
-// The children whose value a summary task rolls up from its subtasks. Each reads its stored value,
-// then asks its node and map whether to answer the rolled-up one instead; GetStoredValue never
-// asks. Writes always go to the stored value.
-class TActionCompleteAttribute : public TIntegerAttribute {
+// A child whose value a summary task rolls up from its subtasks. GetValue reads the stored value,
+// then asks the node and map whether to answer the rolled-up one instead; GetStoredValue never
+// asks. Only GetValue rolls up: saving, copying, comparing and hashing see the stored value, so
+// that the map file and a copied record keep what the record holds. Writes always store.
+template <class TBase, class TValue>
+class TRolledUpChild : public TBase {
  public:
-  using TIntegerAttribute::TIntegerAttribute;
-  int32_t GetValue() override;
-  int32_t GetStoredValue();
+  using TBase::TBase;
+
+  TValue GetValue() override {
+    const TValue stored = GetStoredValue();
+    return FStoredOnly ? stored : RolledUpValue(stored);
+  }
+  TValue GetStoredValue() {
+    this->CheckLoaded();
+    return this->StoredValue();
+  }
+
+  std::string SaveToString() override {
+    TStoredOnly scope(this);
+    return TBase::SaveToString();
+  }
+  TVariant GetAsValue() override {
+    TStoredOnly scope(this);
+    return TBase::GetAsValue();
+  }
+  bool GetValueHash(size_t& AHash) override {
+    TStoredOnly scope(this);
+    return TBase::GetValueHash(AHash);
+  }
+  bool EqualTo(IAttribute* AOther) override {
+    TStoredOnly mine(this), theirs(dynamic_cast<TRolledUpChild*>(AOther));
+    return TBase::EqualTo(AOther);
+  }
+  void Assign(IAttribute* ASource) override {
+    TStoredOnly theirs(dynamic_cast<TRolledUpChild*>(ASource));
+    TBase::Assign(ASource);
+  }
+
+ protected:
+  // The value to answer instead of AStored: the rolled-up one for a summary of a scheduling map.
+  virtual TValue RolledUpValue(TValue AStored) = 0;
+
+ private:
+  // Makes GetValue answer the stored value while it lives; nests.
+  class TStoredOnly {
+   public:
+    explicit TStoredOnly(TRolledUpChild* AChild) : FChild(AChild) {
+      if (FChild) ++FChild->FStoredOnly;
+    }
+    ~TStoredOnly() {
+      if (FChild) --FChild->FStoredOnly;
+    }
+    TStoredOnly(const TStoredOnly&) = delete;
+    TStoredOnly& operator=(const TStoredOnly&) = delete;
+
+   private:
+    TRolledUpChild* FChild;
+  };
+  int FStoredOnly = 0;
 };
 
-class TActionCompleteDateAttribute : public TDateTimeAttribute {
+class TActionCompleteAttribute : public TRolledUpChild<TIntegerAttribute, int32_t> {
  public:
-  using TDateTimeAttribute::TDateTimeAttribute;
-  double GetValue() override;
-  double GetStoredValue();
+  using TRolledUpChild::TRolledUpChild;
+
+ protected:
+  int32_t RolledUpValue(int32_t AStored) override;
 };
 
-class TActionDurationAttribute : public TDoubleAttribute {
+class TActionCompleteDateAttribute : public TRolledUpChild<TDateTimeAttribute, double> {
  public:
-  using TDoubleAttribute::TDoubleAttribute;
-  double GetValue() override;
-  double GetStoredValue();
+  using TRolledUpChild::TRolledUpChild;
+
+ protected:
+  double RolledUpValue(double AStored) override;
 };
 
-class TActionDurationMeasureAttribute : public TIntegerAttribute {
+class TActionDurationAttribute : public TRolledUpChild<TDoubleAttribute, double> {
  public:
-  using TIntegerAttribute::TIntegerAttribute;
-  int32_t GetValue() override;
-  int32_t GetStoredValue();
+  using TRolledUpChild::TRolledUpChild;
+
+ protected:
+  double RolledUpValue(double AStored) override;
 };
 
-class TActionStartDateAttribute : public TDateTimeAttribute {
+class TActionDurationMeasureAttribute : public TRolledUpChild<TIntegerAttribute, int32_t> {
  public:
-  using TDateTimeAttribute::TDateTimeAttribute;
-  double GetValue() override;
-  double GetStoredValue();
+  using TRolledUpChild::TRolledUpChild;
+
+ protected:
+  int32_t RolledUpValue(int32_t AStored) override;
 };
 
-class TActionStatusAttribute : public TStringAttribute {
+class TActionStartDateAttribute : public TRolledUpChild<TDateTimeAttribute, double> {
  public:
-  using TStringAttribute::TStringAttribute;
-  std::string GetValue() override;
-  std::string GetStoredValue();
+  using TRolledUpChild::TRolledUpChild;
+
+ protected:
+  double RolledUpValue(double AStored) override;
 };
 
-class TActionIsSummaryAttribute : public TWordBoolAttribute {
+class TActionStatusAttribute : public TRolledUpChild<TStringAttribute, std::string> {
  public:
-  using TWordBoolAttribute::TWordBoolAttribute;
-  bool GetValue() override;
-  bool GetStoredValue();
+  using TRolledUpChild::TRolledUpChild;
+
+ protected:
+  std::string RolledUpValue(std::string AStored) override;
+};
+
+// A summary's own flag: it has no rolled-up value, so it answers the stored one.
+class TActionIsSummaryAttribute : public TRolledUpChild<TWordBoolAttribute, bool> {
+ public:
+  using TRolledUpChild::TRolledUpChild;
+
+ protected:
+  bool RolledUpValue(bool AStored) override { return AStored; }
 };
 
 // One node's action record: eighteen children in the order of TActionField. A new record holds

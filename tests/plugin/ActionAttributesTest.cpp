@@ -7,9 +7,7 @@
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
 #include "contract/LumetaIntf.h"
-#include "tests/support/StubNode.h"
 #include "tests/support/FactoryScope.h"
-#include "tests/support/FakeProperty.h"
 
 namespace {
 
@@ -23,41 +21,6 @@ class ActionTest : public ::testing::Test {
  private:
   TFactoryScope FFactory{&RegisterActionAttributeClasses};
 };
-
-// The host's map settings as the node's root answers them.
-class TFakeSettings : public TImplements<TAttribute, IMapSettings> {
- public:
-  bool GetTaskScheduling() override {
-    ++Asked;
-    return On;
-  }
-  void SetTaskScheduling(bool AOn) override { On = AOn; }
-  ComPtr<IUnknown> GetScheduler() override { return nullptr; }
-  bool On = false;
-  int Asked = 0;
-};
-
-// A node that is its own root and counts the summary questions.
-class TFakeNode : public TStubNode {
- public:
-  std::string GetID() override { return "1"; }
-  bool HasChildren() override { return Summary; }
-  bool IsSummaryTask() override {
-    ++Asked;
-    return Summary;
-  }
-  ComPtr<INode> GetRoot() override { return ComPtr<INode>(this); }
-  ComPtr<IAttribute> FindAttribute(const std::string& AName) override {
-    return AName == "MapSettings" ? ComPtr<IAttribute>(Settings) : ComPtr<IAttribute>();
-  }
-
-  bool Summary = false;
-  int Asked = 0;
-  ComPtr<TFakeSettings> Settings = make<TFakeSettings>();
-};
-
-// The Action property of a node, carrying an aggregated action record.
-using TFakeProperty = ::TFakeProperty<TActionAttribute>;
 
 // Every field set, with texts that need folding.
 ComPtr<TActionAttribute> FullRecord() {
@@ -224,47 +187,6 @@ TEST_F(ActionTest, PlainTextPrecedesEveryLineWithItsSeparator) {
   small->SetStatus("Waiting");
   EXPECT_EQ(small->AsPlainText(2), "\r\nStatus Waiting\r\nCost -0.12");
   EXPECT_EQ(make<TActionAttribute>()->AsPlainText(2), "");
-}
-
-// The rolled-up getters consult the node and the map; the others and every writer do not.
-TEST_F(ActionTest, RolledUpGettersAskTheSummaryNodeAndTheMap) {
-  ComPtr<TFakeNode> node = make<TFakeNode>();
-  ComPtr<TFakeProperty> property = make<TFakeProperty>(ComPtr<IUnknown>(static_cast<INode*>(node.get())));
-  ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
-  EXPECT_EQ(action->FindChild("Due Date")->GetFullName(), "Action.Due Date");
-  action->SetStartDate(45000);
-  action->SetCompletedDate(45002);
-  action->SetDuration(3);
-  action->SetDurationMeasure(amDays);
-  action->SetComplete(40);
-  action->FindChild("Is Summary").as<IWordBoolAttribute>()->SetValue(true);
-  EXPECT_EQ(node->Asked, 0) << "writers store without asking";
-
-  const auto readAll = [&] {
-    EXPECT_EQ(action->GetStartDate(), 45000);
-    EXPECT_EQ(action->GetCompletedDate(), 45002);
-    EXPECT_EQ(action->GetDuration(), 3);
-    EXPECT_EQ(action->GetDurationMeasure(), amDays);
-    EXPECT_EQ(action->GetComplete(), 40);
-    EXPECT_EQ(action->GetStatus(), "In Progress");
-    EXPECT_TRUE(action->GetIsSummary());
-  };
-  readAll();
-  EXPECT_EQ(node->Asked, 7);
-  EXPECT_EQ(node->Settings->Asked, 0) << "a task that is no summary never looks at the map";
-
-  node->Asked = 0;
-  EXPECT_EQ(action->GetDueDate(), 0);
-  EXPECT_EQ(action->GetPriority(), "");
-  EXPECT_EQ(node->Asked, 0);
-
-  node->Summary = true;
-  readAll();
-  EXPECT_EQ(node->Settings->Asked, 7);
-  node->Settings->On = true;
-  readAll();  // the roll-up answers the stored values for now, and must not come back here
-  EXPECT_EQ(node->Settings->Asked, 14);
-  EXPECT_EQ(TActionAttribute::FromAction(action.get()), property->Record());
 }
 
 TEST_F(ActionTest, MapActionListAddsEachTextOnce) {

@@ -1,0 +1,28 @@
+#pragma once
+// The `link`, `links` and `refresh` commands of the lumeta language: task links between two
+// nodes, and rescheduling the whole map.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "com/ComPtr.h"
+#include "contract/CommandIntf.h"
+#include "host/LumetaModel.h"
+
+inline constexpr const char* LinkCommandUsage = "link add|remove|type PRED SUCC [FS|SS|FF|SF]";
+inline constexpr const char* LinksCommandUsage = "links ID";
+inline constexpr const char* RefreshCommandUsage = "refresh";
+
+// The undoable command that adds, removes or retypes the link from PRED to SUCC (nothing runs
+// it yet). A link the link rules refuse shows their warning through the dialog service and
+// raises ELumetaError, as do unknown nodes, words and types. The rescheduling that follows is on
+// exactly while the map's task scheduling is.
+ComPtr<ICommand> RunLinkCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs);
+
+// Prints the node's links, predecessors first, each list in its order: "pred ID TYPE" and
+// "succ ID TYPE" with TYPE one of FS, SS, FF, SF.
+void RunLinksCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs, std::ostream& AOut);
+
+// The command that starts every task of the map again from the schedule start and lets its
+// links and constraints place it.
+ComPtr<ICommand> RunRefreshCommand(TLumetaModel* AModel);

@@ -1,0 +1,51 @@
+#pragma once
+// Reaching a node's action record, converting measures, and computing and validating a task's
+// dates against its predecessor links, its constraint and the tasks above it.
+#include <cstdint>
+#include <string>
+
+#include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaIntf.h"
+#include "contract/LumetaSelectionIntf.h"
+#include "contract/WorkingSchedulerIntf.h"
+
+class TActionHelper {
+ public:
+  TActionHelper() = delete;
+
+  // The node's "Action" record, or empty. With ACreateIfEmpty a node without one gets a new,
+  // empty Action property attached, whose record is answered.
+  static ComPtr<IActionAttribute> GetAction(INode* ANode, bool ACreateIfEmpty);
+  // The same over a selection's combined properties; a created property joins the selection's
+  // property list, not the selected nodes.
+  static ComPtr<IActionAttribute> GetAction(IProperties* ASelection, bool ACreateIfEmpty);
+  // A detached copy of the node's stored record, or empty when the node has none.
+  static ComPtr<IActionAttribute> CloneAction(INode* ANode);
+
+  // "Minutes" 2, "Days" 1, any other text 0 (hours); exact and case-sensitive.
+  static int32_t ConvertMeasureFromString(const std::string& AMeasureStr);
+  // 2 "Minutes", 1 "Days", any other code "Hours".
+  static std::string ConvertMeasureToString(int32_t AMeasure);
+
+  // The latest start the predecessors allow (finish-to-start after the predecessor's finish,
+  // start-to-start at its start), with ARestricted set; without such a predecessor the schedule
+  // start, unrestricted. Predecessors without a record get one.
+  static double CalculateEarliestStart(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted);
+  // The latest finish the finish-to-finish and start-to-finish predecessors allow, also those of
+  // the summary tasks above that have predecessors; without one the node's own finish.
+  static double CalculateEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted);
+
+  // The start the node's predecessors, constraint and summary tasks allow for a proposed start,
+  // in AValidatedStart; true when the proposal was restricted. May write the task's constraint
+  // date (a start-no-earlier-than task under a restricted summary).
+  static bool ValidateTaskStart(INode* ANode, double AProposedStart, IWorkingScheduler* AScheduler,
+                                double& AValidatedStart);
+  // The same for a proposed finish.
+  static bool ValidateTaskFinish(INode* ANode, double AProposedFinish, IWorkingScheduler* AScheduler,
+                                 double& AValidatedFinish);
+  // Validates the proposed start on each summary task above the node, up to the map's main
+  // branches, and stops at the first that restricts it: true, with its validated start.
+  // AValidatedStart starts as AValidatedSubTaskStart.
+  static bool ValidateSummaryStart(INode* ANode, double AProposedStart, double AValidatedSubTaskStart,
+                                   IWorkingScheduler* AScheduler, double& AValidatedStart);
+};

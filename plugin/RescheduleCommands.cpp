@@ -1,0 +1,492 @@
+#include "plugin/RescheduleCommands.h"
+
+#include <cmath>
+#include <exception>
+#include <unordered_set>
+#include <utility>
+
+#include "commands/PropertyCommandHelper.h"
+#include "commands/SelectionData.h"
+#include "contract/LumetaNodeLinksIntf.h"
+#include "plugin/ActionHelpers.h"
+#include "plugin/ActionProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/TaskLinkHelper.h"
+
+namespace {
+
+ComPtr<INodeLinkList2> SuccessorLinks(INode* ANode) {
+  return ANode
+             ? QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaSuccessorLinksProperty::ManagerInfo.Description).get())
+             : nullptr;
+}
+
+// The summary task directly above the node, or empty; the map's root is never one.
+ComPtr<INode> SummaryAbove(INode* ANode) {
+  ComPtr<INode> parent = ANode ? ANode->GetParent() : nullptr;
+  return parent && parent->IsSummaryTask() ? parent : nullptr;
+}
+
+bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
+
+// Reschedule commands release their queues through one loop per thread: a command dying inside it
+// hands its queue to the loop instead of releasing it, so a long chain never nests destructors.
+thread_local bool GReleasing = false;
+thread_local std::vector<ComPtr<ICommand>> GReleased;
+
+}  // namespace
+
+ComPtr<ISelection> NodeSelection(INode* ANode) {
+  ComPtr<TData> selection = make<TData>();
+  if (ANode) selection->Add(ANode);
+  return selection;
+}
+
+// Runs nested queues depth first with an explicit stack of frames: an entry that is itself a
+// reschedule command is opened in place (its own queue pushed as a frame) rather than executed
+// through the processor, which would nest one native call per task.
+class TRescheduleRunner {
+ public:
+  static void Execute(TRescheduleCommand* ATop) { Run(ATop, false); }
+  static void UnExecute(TRescheduleCommand* ATop) { Run(ATop, true); }
+
+ private:
+  struct TFrame {
+    ComPtr<TRescheduleCommand> Command;
+    size_t Next;  // entries done so far (undo counts from the back)
+  };
+
+  static void Post(TRescheduleCommand* ACommand, int32_t ACode) {
+    if (ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(ACommand->Model())))
+      subject->AddChange(ACode, static_cast<ICommand*>(ACommand));
+  }
+
+  static void Open(std::vector<TFrame>& AStack, TRescheduleCommand* ACommand, bool AUndo) {
+    Post(ACommand, KRescheduleBeginChange);
+    AStack.push_back({ComPtr<TRescheduleCommand>(ACommand), 0});
+    if (!AUndo && !ACommand->FRescheduled) {
+      ACommand->FRescheduled = true;
+      ACommand->Reschedule();
+    }
+  }
+
+  static void Run(TRescheduleCommand* ATop, bool AUndo) {
+    std::vector<TFrame> stack;
+    try {
+      Open(stack, ATop, AUndo);
+      while (!stack.empty()) {
+        TFrame& frame = stack.back();
+        TRescheduleCommand* command = frame.Command.get();
+        auto& queue = command->FQueue;
+        if (frame.Next == queue.size()) {
+          stack.pop_back();
+          Post(command, KRescheduleEndChange);
+          continue;
+        }
+        TRescheduleCommand::TEntry& entry = queue[AUndo ? queue.size() - 1 - frame.Next : frame.Next];
+        ++frame.Next;
+        if (!AUndo && entry.Executed) {
+          entry.Executed = false;  // ran when it was added
+          continue;
+        }
+        ComPtr<ICommand> next = entry.Command;
+        if (auto* nested = dynamic_cast<TRescheduleCommand*>(next.get())) {
+          if (!AUndo) nested->SetState(entry.Selection.get());
+          Open(stack, nested, AUndo);  // may invalidate frame
+        } else if (AUndo) {
+          command->CommandProcessor()->Undo(next.get());
+        } else {
+          command->CommandProcessor()->Execute(next.get(), entry.Selection.get());
+        }
+      }
+    } catch (...) {
+      const std::exception_ptr error = std::current_exception();
+      while (!stack.empty()) {
+        ComPtr<TRescheduleCommand> command = std::move(stack.back().Command);
+        stack.pop_back();
+        try {
+          Post(command.get(), KRescheduleEndChange);
+        } catch (...) {
+          // the command's own error is the one to pass on
+        }
+      }
+      std::rethrow_exception(error);
+    }
+  }
+};
+
+// ---- TRescheduleCommand
+
+TRescheduleCommand::TRescheduleCommand(ILumetaModel* AModel, INode* ANode)
+    : TCompositeCommand(AModel), FNodeID(ANode ? ANode->GetID() : std::string()) {}
+
+TRescheduleCommand::~TRescheduleCommand() {
+  for (TEntry& entry : FQueue) GReleased.push_back(std::move(entry.Command));
+  FQueue.clear();
+  if (GReleasing) return;
+  GReleasing = true;
+  while (!GReleased.empty()) {
+    ComPtr<ICommand> command = std::move(GReleased.back());
+    GReleased.pop_back();
+    command.reset();
+  }
+  GReleasing = false;
+}
+
+void TRescheduleCommand::Execute() { TRescheduleRunner::Execute(this); }
+
+void TRescheduleCommand::UnExecute() { TRescheduleRunner::UnExecute(this); }
+
+void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow) {
+  if (!ACommand) return;
+  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection), AExecuteNow});
+  if (AExecuteNow) CommandProcessor()->Execute(ACommand, ASelection);
+}
+
+ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() {
+  ComPtr<INode> node = Node();
+  return FindWorkingScheduler(node ? node.get() : Model()->GetTree()->GetRoot().get());
+}
+
+void TRescheduleCommand::CheckSuccessors(INode* ANode) {
+  if (!TTaskLinkHelper::HasSuccessors(ANode)) return;
+  AddCommand(make<TRescheduleSuccessorsCommand>(Model(), ANode).get(), NodeSelection(ANode).get(), false);
+}
+
+ComPtr<TRescheduleCommand> TRescheduleCommand::CreateLinkCommand(ILumetaModel* AModel, TTaskLinkType ALinkType,
+                                                                 INode* ASuccessor, INode* APredecessor,
+                                                                 bool ACarried) {
+  switch (ALinkType) {
+    case ltFinishToStart: return make<TRescheduleFinishToStartCommand>(AModel, ASuccessor, APredecessor, ACarried);
+    case ltStartToStart: return make<TRescheduleStartToStartCommand>(AModel, ASuccessor, APredecessor, ACarried);
+    case ltFinishToFinish: return make<TRescheduleFinishToFinishCommand>(AModel, ASuccessor, APredecessor, ACarried);
+    case ltStartToFinish: return make<TRescheduleStartToFinishCommand>(AModel, ASuccessor, APredecessor, ACarried);
+  }
+  return {};
+}
+
+ComPtr<INode> TRescheduleCommand::Node() { return FindNode(FNodeID); }
+
+ComPtr<INode> TRescheduleCommand::FindNode(const std::string& AID) {
+  if (AID.empty()) return {};
+  ComPtr<ITree> tree = Model()->GetTree();
+  return tree ? tree->FindNode(AID) : nullptr;
+}
+
+ComPtr<IActionAttribute> TRescheduleCommand::NewChanges() {
+  return Model()->GetPropertyClasses()->NewProperty(TActionPropertyManager::ClassDescription).as<IActionAttribute>();
+}
+
+void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
+  ComPtr<ISelection> selection = NodeSelection(ANode);
+  ComPtr<ICommand> command =
+      TPropertyCommandHelper::PreparePropertyCommand(QueryAs<IProperty>(AChanges).get(), selection.get(), Model(), -1);
+  AddCommand(command.get(), selection.get(), true);
+}
+
+void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!action || !scheduler) return;
+  const double days = action->GetDurationInDays();
+  ComPtr<IActionAttribute> changes = NewChanges();
+  changes->SetConstraintDate(ADate);
+  changes->SetConstraintType(AType);
+  switch (AType) {
+    case tcFinishNoEarlierThan:
+    case tcFinishNoLaterThan:
+    case tcMustFinishOn:
+      changes->SetCompletedDate(ADate);
+      changes->SetStartDate(scheduler->StartForFinish(ADate, days));
+      break;
+    case tcMustStartOn:
+    case tcStartNoEarlierThan:
+    case tcStartNoLaterThan:
+      changes->SetStartDate(ADate);
+      changes->SetCompletedDate(scheduler->FinishForStart(ADate, days));
+      break;
+    case tcAsLateAsPossible:
+    case tcAsSoonAsPossible:
+      break;
+  }
+  WriteAction(ANode, changes.get());
+}
+
+bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart,
+                                            double& AFinish, double ADays) {
+  const double start = AStart, finish = AFinish;
+  double constrainedStart = 0, constrainedFinish = 0;
+  const bool startApplies = TActionHelper::ValidateTaskStart(ANode, AStart, AScheduler, constrainedStart);
+  const bool finishApplies = TActionHelper::ValidateTaskFinish(ANode, AFinish, AScheduler, constrainedFinish);
+  if (startApplies && finishApplies) {
+    if (constrainedFinish < AScheduler->FinishForStart(constrainedStart, ADays)) {
+      AFinish = constrainedFinish;
+      AStart = AScheduler->StartForFinish(AFinish, ADays);
+    } else if (constrainedStart != AStart) {
+      AStart = constrainedStart;
+      AFinish = AScheduler->FinishForStart(AStart, ADays);
+    }
+  } else if (startApplies) {
+    AStart = constrainedStart;
+    AFinish = AScheduler->FinishForStart(AStart, ADays);
+  } else if (finishApplies && constrainedFinish != AFinish) {
+    AFinish = constrainedFinish;
+    AStart = AScheduler->StartForFinish(AFinish, ADays);
+  }
+  return AStart != start || AFinish != finish;
+}
+
+// ---- successors
+
+void TRescheduleSuccessorsCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  ComPtr<INodeLinkList2> links = SuccessorLinks(node.get());
+  if (!links) return;
+  const int32_t count = links->GetCount();
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
+    ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
+    if (!successor) continue;
+    ComPtr<ICommand> command;
+    if (!successor->IsSummaryTask())
+      command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), node.get(), true);
+    else
+      command = make<TRescheduleSummaryCommand>(Model(), successor.get(),
+                                                TRescheduleSummaryCommand::ReachableFrom(successor.get()),
+                                                TCarriedLink{link->GetLinkType(), node->GetID()});
+    AddCommand(command.get(), NodeSelection(successor.get()).get(), false);
+  }
+}
+
+TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, INode* ASuccessor,
+                                                                 INode* APredecessor, bool ACarried)
+    : TRescheduleCommand(AModel, ASuccessor),
+      FPredecessorID(APredecessor ? APredecessor->GetID() : std::string()),
+      FCarried(ACarried) {}
+
+void TRescheduleSuccessorTaskCommand::Reschedule() {
+  ComPtr<INode> successor = Node();
+  ComPtr<INode> predecessor = FindNode(FPredecessorID);
+  ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
+  ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!successorAction || !predecessorAction || !scheduler) return;
+  const double start = NewStart(scheduler.get(), predecessorAction.get(), successorAction.get());
+  if (start == successorAction->GetStartDate()) return;
+  TTaskSwitches switches{true, true, true, FCarried};
+  AddCommand(make<TMoveTaskCommand>(Model(), successor.get(), start, switches).get(),
+             NodeSelection(successor.get()).get(), false);
+}
+
+double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
+                                                 IActionAttribute*) {
+  return AScheduler->StartAfter(APredecessor->GetCompletedDate());
+}
+
+double TRescheduleStartToStartCommand::NewStart(IWorkingScheduler*, IActionAttribute* APredecessor,
+                                                IActionAttribute*) {
+  return APredecessor->GetStartDate();
+}
+
+double TRescheduleFinishToFinishCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
+                                                  IActionAttribute* ASuccessor) {
+  return AScheduler->StartForFinish(APredecessor->GetCompletedDate(), ASuccessor->GetDurationInDays());
+}
+
+double TRescheduleStartToFinishCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
+                                                 IActionAttribute* ASuccessor) {
+  return AScheduler->StartForFinish(AScheduler->FinishBefore(APredecessor->GetStartDate()),
+                                    ASuccessor->GetDurationInDays());
+}
+
+// ---- summaries
+
+TRescheduleSummaryCommand::TRescheduleSummaryCommand(ILumetaModel* AModel, INode* ASummary,
+                                                     ComPtr<TNodeList> AExclusion, std::optional<TCarriedLink> ALink)
+    : TRescheduleCommand(AModel, ASummary), FExclusion(std::move(AExclusion)), FLink(std::move(ALink)) {}
+
+ComPtr<TNodeList> TRescheduleSummaryCommand::ReachableFrom(INode* ASummary) {
+  ComPtr<TNodeList> reached = make<TNodeList>();
+  std::unordered_set<INode*> seen;
+  std::vector<ComPtr<INode>> pending;
+  const auto follow = [&](INode* ANode) {
+    ComPtr<INodeLinkList2> links = SuccessorLinks(ANode);
+    const int32_t count = links ? links->GetCount() : 0;
+    // Pushed last first, so that the list comes out in link order.
+    for (int32_t i = count - 1; i >= 0; --i)
+      if (ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get()))
+        if (ComPtr<INode> linked = link->GetLinkedNode()) pending.push_back(linked);
+  };
+  if (ASummary) follow(ASummary);
+  while (!pending.empty()) {
+    ComPtr<INode> node = std::move(pending.back());
+    pending.pop_back();
+    if (!seen.insert(node.get()).second) continue;
+    reached->Add(node.get());
+    follow(node.get());
+    if (node->IsSummaryTask())
+      for (ComPtr<INode> child = node->GetFirstChild(); child; child = child->GetNextSibling())
+        pending.push_back(child);
+  }
+  return reached;
+}
+
+void TRescheduleSummaryCommand::Reschedule() {
+  ComPtr<INode> summary = Node();
+  if (!summary) return;
+  const std::unordered_set<INode*> excluded = [&] {
+    std::unordered_set<INode*> set;
+    if (FExclusion)
+      for (const ComPtr<INode>& node : FExclusion->Items()) set.insert(node.get());
+    return set;
+  }();
+  ComPtr<INode> predecessor = FLink ? FindNode(FLink->PredecessorID) : nullptr;
+  if (FLink && !predecessor) return;
+  for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling()) {
+    if (excluded.count(child.get())) continue;
+    const bool last = !child->GetNextSibling();
+    ComPtr<ICommand> command;
+    if (child->IsSummaryTask())
+      command = make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink);
+    else if (FLink)
+      command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessor.get(), last);
+    else
+      command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
+    AddCommand(command.get(), NodeSelection(child.get()).get(), false);
+  }
+}
+
+// ---- task-level commands
+
+namespace {
+
+// A summary's dates as they read before a change, to tell whether the change moved them.
+struct TSummaryDates {
+  ComPtr<INode> Summary;
+  double Start = 0;
+  double Finish = 0;
+
+  // The dates of the summary above ANode; no summary when there is none.
+  static TSummaryDates Above(INode* ANode) { return Of(SummaryAbove(ANode)); }
+  static TSummaryDates Of(ComPtr<INode> ASummary) {
+    TSummaryDates dates;
+    dates.Summary = std::move(ASummary);
+    if (ComPtr<IActionAttribute> action = TActionHelper::GetAction(dates.Summary.get(), false)) {
+      dates.Start = action->GetStartDate();
+      dates.Finish = action->GetCompletedDate();
+    }
+    return dates;
+  }
+  bool StartOrFinishChanged() const {
+    const TSummaryDates now = Of(Summary);
+    return now.Start != Start || now.Finish != Finish;
+  }
+  bool FinishChanged() const { return Of(Summary).Finish != Finish; }
+};
+
+}  // namespace
+
+TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, INode* ANode, double AStart, TTaskSwitches ASwitches)
+    : TRescheduleCommand(AModel, ANode), FStart(AStart), FSwitches(ASwitches) {}
+
+void TMoveTaskCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!action || !scheduler) return;
+  double start = FStart;
+  if (!HasWholeDay(start)) {
+    ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(node.get());
+    start = schedule ? schedule->ScheduleStart() : 0;
+    if (!HasWholeDay(start)) return;
+  }
+  TSummaryDates summary;
+  if (FSwitches.RescheduleSummary) summary = TSummaryDates::Above(node.get());
+
+  bool written = false;
+  double finish = 0;
+  if (!FSwitches.SkipConstraint && start != action->GetStartDate()) {
+    SetConstraint(node.get(), tcStartNoEarlierThan, start);
+    action = TActionHelper::GetAction(node.get(), false);  // the command put a new record on the node
+    start = action->GetStartDate();
+    finish = action->GetCompletedDate();
+  } else {
+    finish = scheduler->FinishForStart(start, action->GetDurationInDays());
+    written = true;
+  }
+  if (FSwitches.ApplyConstraints &&
+      AdjustToConstraint(node.get(), scheduler.get(), start, finish, action->GetDurationInDays()))
+    written = true;
+  if (written) {
+    ComPtr<IActionAttribute> changes = NewChanges();
+    changes->SetStartDate(start);
+    changes->SetCompletedDate(finish);
+    WriteAction(node.get(), changes.get());
+  }
+
+  if (FSwitches.RescheduleSuccessors) CheckSuccessors(node.get());
+  if (summary.Summary && summary.StartOrFinishChanged()) CheckSuccessors(summary.Summary.get());
+}
+
+TRescheduleTaskFinishCommand::TRescheduleTaskFinishCommand(ILumetaModel* AModel, INode* ANode, double AFinish,
+                                                           TTaskSwitches ASwitches, bool AMoveTask)
+    : TRescheduleCommand(AModel, ANode), FFinish(AFinish), FSwitches(ASwitches), FMoveTask(AMoveTask) {}
+
+void TRescheduleTaskFinishCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!action || !scheduler) return;
+  const TSummaryDates summary = FSwitches.RescheduleSummary ? TSummaryDates::Above(node.get()) : TSummaryDates{};
+  const double days = action->GetDurationInDays();
+
+  if (HasWholeDay(FFinish)) {
+    double start = action->GetStartDate();
+    double finish = action->GetCompletedDate();
+    if (FFinish < start || FMoveTask) {
+      bool written = false;
+      if (!FSwitches.SkipConstraint && FFinish != finish) {
+        SetConstraint(node.get(), tcFinishNoEarlierThan, FFinish);
+        action = TActionHelper::GetAction(node.get(), false);
+        start = action->GetStartDate();
+        finish = action->GetCompletedDate();
+      } else {
+        finish = FFinish;
+        start = scheduler->StartForFinish(finish, days);
+        written = true;
+      }
+      if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days))
+        written = true;
+      if (written) {
+        ComPtr<IActionAttribute> changes = NewChanges();
+        changes->SetStartDate(start);
+        changes->SetCompletedDate(finish);
+        WriteAction(node.get(), changes.get());
+      }
+    } else {
+      double constrainedFinish = 0;
+      if (!TActionHelper::ValidateTaskFinish(node.get(), FFinish, scheduler.get(), constrainedFinish)) {
+        finish = FFinish;
+      } else {
+        const double work = scheduler->WorkingDuration(start, FFinish);
+        start = scheduler->StartForFinish(constrainedFinish, work);
+        double constrainedStart = 0;
+        if (TActionHelper::ValidateTaskStart(node.get(), start, scheduler.get(), constrainedStart) &&
+            constrainedStart > start && action->GetConstraintType() != tcFinishNoEarlierThan)
+          start = constrainedStart;
+        finish = scheduler->FinishForStart(start, work);
+      }
+      double duration = scheduler->WorkingDuration(start, finish);
+      if (action->GetDurationMeasure() == amHours) duration *= KHoursPerDay;
+      else if (action->GetDurationMeasure() == amMinutes) duration *= KHoursPerDay * KMinutesPerHour;
+      ComPtr<IActionAttribute> changes = NewChanges();
+      changes->SetStartDate(start);
+      changes->SetCompletedDate(finish);
+      changes->SetDuration(duration);
+      WriteAction(node.get(), changes.get());
+    }
+  }
+
+  if (FSwitches.RescheduleSuccessors) CheckSuccessors(node.get());
+  if (summary.Summary && summary.FinishChanged()) CheckSuccessors(summary.Summary.get());
+}

@@ -1,0 +1,215 @@
+#pragma once
+// The commands that carry a change of a task's dates on to every task that depends on it, as one
+// undoable command: the queue each of them runs, the walk over successors, the per-link-type
+// moves, the push-down of a link into a summary's subtasks, and the two task-level commands
+// (move the start, change the finish) that every change ends in.
+//
+// Commands keep their nodes as identifiers and look them up when they run. A reschedule command
+// works out its sub-commands on its first Execute; redo replays them in the same order, undo
+// reverses them. Nested queues run depth first but without native recursion, so chains of any
+// length are safe; likewise releasing a command releases its nested commands one after another.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "commands/CompositeCommands.h"
+#include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaTypes.h"
+#include "contract/WorkingSchedulerIntf.h"
+#include "plugin/NodeList.h"
+
+// Change codes posted on the model's subject before and after each run of a reschedule command.
+inline constexpr int32_t KRescheduleBeginChange = 121;
+inline constexpr int32_t KRescheduleEndChange = 122;
+
+class TRescheduleCommand : public TCompositeCommand {
+ public:
+  // ANode may be empty: such a command does nothing but still executes and undoes.
+  TRescheduleCommand(ILumetaModel* AModel, INode* ANode);
+  ~TRescheduleCommand() override;
+
+  // The first run calls Reschedule to fill the queue; every run then executes the entries that
+  // have not run yet, front to back. Change codes 121 and 122 bracket the run, also on failure.
+  void Execute() override;
+  // Undoes the entries newest first, bracketed like Execute; the queue stays for redo.
+  void UnExecute() override;
+
+  // Appends the pair to the queue; with AExecuteNow runs it at once through the processor.
+  void AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow);
+  // The working scheduler of the task's map; empty when there is none.
+  virtual ComPtr<IWorkingScheduler> GetWorkingScheduler();
+  // Queues a successor walk for the node when it has successors.
+  void CheckSuccessors(INode* ANode);
+
+  // The command that moves ASuccessor after APredecessor by the link's type; empty for a value
+  // outside the enumeration. ACarried becomes the move's RescheduleSummary switch.
+  static ComPtr<TRescheduleCommand> CreateLinkCommand(ILumetaModel* AModel, TTaskLinkType ALinkType,
+                                                      INode* ASuccessor, INode* APredecessor, bool ACarried);
+
+  int32_t QueueCount() const noexcept { return static_cast<int32_t>(FQueue.size()); }
+  ICommand* QueuedCommand(int32_t AIndex) const { return FQueue.at(AIndex).Command.get(); }
+  const std::string& NodeID() const noexcept { return FNodeID; }
+
+ protected:
+  // Fills the queue; called once, on the first Execute.
+  virtual void Reschedule() = 0;
+
+  // The task node, looked up by its identifier; empty when it is gone.
+  ComPtr<INode> Node();
+  ComPtr<INode> FindNode(const std::string& AID);
+  // Writes the record's changed fields to the node through a property command run at once.
+  void WriteAction(INode* ANode, IActionAttribute* AChanges);
+  // A new, empty record for WriteAction: only the fields set on it reach the node.
+  ComPtr<IActionAttribute> NewChanges();
+  // Records a constraint on the task and moves its dates to meet it (one property command).
+  void SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate);
+  // Lets the task's constraint adjust the start and finish given; true when either changed.
+  bool AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays);
+
+ private:
+  struct TEntry {
+    ComPtr<ICommand> Command;
+    ComPtr<ISelection> Selection;
+    bool Executed;
+  };
+  friend class TRescheduleRunner;
+
+  std::vector<TEntry> FQueue;
+  std::string FNodeID;
+  bool FRescheduled = false;
+};
+
+// A node's successors: one per-link-type command for each successor link, in list order; a
+// summary successor gets the link pushed down into its subtasks instead, leaving out the tasks
+// that the summary itself leads to.
+class TRescheduleSuccessorsCommand : public TRescheduleCommand {
+ public:
+  using TRescheduleCommand::TRescheduleCommand;
+
+ protected:
+  void Reschedule() override;
+};
+
+// Moves a successor to where its link to the predecessor puts it; nothing when its start is
+// there already, which is where propagation stops.
+class TRescheduleSuccessorTaskCommand : public TRescheduleCommand {
+ public:
+  TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, INode* ASuccessor, INode* APredecessor, bool ACarried);
+
+ protected:
+  void Reschedule() override;
+  // The successor's new start; both records are there.
+  virtual double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
+                          IActionAttribute* ASuccessor) = 0;
+
+ private:
+  std::string FPredecessorID;
+  bool FCarried;
+};
+
+class TRescheduleFinishToStartCommand : public TRescheduleSuccessorTaskCommand {
+ public:
+  using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
+
+ protected:
+  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+};
+
+class TRescheduleStartToStartCommand : public TRescheduleSuccessorTaskCommand {
+ public:
+  using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
+
+ protected:
+  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+};
+
+class TRescheduleFinishToFinishCommand : public TRescheduleSuccessorTaskCommand {
+ public:
+  using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
+
+ protected:
+  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+};
+
+class TRescheduleStartToFinishCommand : public TRescheduleSuccessorTaskCommand {
+ public:
+  using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
+
+ protected:
+  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+};
+
+// A link that a summary task passes down to its subtasks.
+struct TCarriedLink {
+  TTaskLinkType LinkType = ltFinishToStart;
+  std::string PredecessorID;
+};
+
+// Reschedules every subtask of a summary not in the exclusion list, summaries below included:
+// with a carried link, each by that link from its predecessor; without, each from the schedule
+// start and then by its constraint. Only the last child checks the summary's own successors.
+class TRescheduleSummaryCommand : public TRescheduleCommand {
+ public:
+  // AExclusion may be empty; it is shared with the summaries below.
+  TRescheduleSummaryCommand(ILumetaModel* AModel, INode* ASummary, ComPtr<TNodeList> AExclusion,
+                            std::optional<TCarriedLink> ALink);
+
+  // Every task reachable from the summary along successor links, the subtasks of each summary
+  // met on the way included.
+  static ComPtr<TNodeList> ReachableFrom(INode* ASummary);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  ComPtr<TNodeList> FExclusion;
+  std::optional<TCarriedLink> FLink;
+};
+
+// The switches of the task-level commands.
+struct TTaskSwitches {
+  // Let the task's constraint adjust the new dates.
+  bool ApplyConstraints = true;
+  // False: a date the user gave becomes a constraint on the task; true: only recompute the dates.
+  bool SkipConstraint = true;
+  // Then check the task's successors.
+  bool RescheduleSuccessors = true;
+  // Then check the successors of the summary above, when its dates changed.
+  bool RescheduleSummary = false;
+};
+
+// Moves a task to a new start (0: the schedule start), keeping its duration.
+class TMoveTaskCommand : public TRescheduleCommand {
+ public:
+  TMoveTaskCommand(ILumetaModel* AModel, INode* ANode, double AStart, TTaskSwitches ASwitches);
+
+  double Start() const noexcept { return FStart; }
+  const TTaskSwitches& Switches() const noexcept { return FSwitches; }
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  double FStart;
+  TTaskSwitches FSwitches;
+};
+
+// Gives a task a new finish: by changing its duration, or with AMoveTask (or a finish before the
+// start) by moving the whole task.
+class TRescheduleTaskFinishCommand : public TRescheduleCommand {
+ public:
+  TRescheduleTaskFinishCommand(ILumetaModel* AModel, INode* ANode, double AFinish, TTaskSwitches ASwitches,
+                               bool AMoveTask = false);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  double FFinish;
+  TTaskSwitches FSwitches;
+  bool FMoveTask;
+};
+
+// A one-node selection.
+ComPtr<ISelection> NodeSelection(INode* ANode);

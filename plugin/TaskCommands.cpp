@@ -1,0 +1,384 @@
+#include "plugin/TaskCommands.h"
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "commands/SelectionData.h"
+#include "contract/LumetaNodeLinksIntf.h"
+#include "plugin/ActionHelpers.h"
+#include "plugin/LumetaNodeLinksProperty.h"
+
+namespace {
+
+// The change code property commands report; links changed without one report it too.
+constexpr int32_t KNodeChanged = 11;
+
+const char* const KPredecessorLinks = TLumetaNodeLinksProperty::ManagerInfo.Description;
+const char* const KSuccessorLinks = TLumetaSuccessorLinksProperty::ManagerInfo.Description;
+
+// The node's link list of that name; with ACreate a node without one gets an empty one.
+ComPtr<INodeLinkList2> LinkList(ILumetaModel* AModel, INode* ANode, const char* AName, bool ACreate) {
+  if (!ANode) return {};
+  ComPtr<IProperty> property = ANode->FindProperty(AName);
+  if (!property && ACreate) {
+    property = AModel->GetPropertyClasses()->NewProperty(AName);
+    property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+    ANode->SetProperty(property.get());
+  }
+  return QueryAs<INodeLinkList2>(property.get());
+}
+
+bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
+
+// Working days as a duration in the measure given.
+double InMeasure(double ADays, int32_t AMeasure) {
+  if (AMeasure == amHours) return ADays * KHoursPerDay;
+  if (AMeasure == amMinutes) return ADays * KHoursPerDay * KMinutesPerHour;
+  return ADays;
+}
+
+ComPtr<IActionAttribute> CopyRecord(IActionAttribute* ARecord) {
+  if (!ARecord) return {};
+  ComPtr<IActionAttribute> copy =
+      AttributeFactory()->CreateAttribute(uuidof<IActionAttribute>()).as<IActionAttribute>();
+  copy->Assign(ARecord);
+  return copy;
+}
+
+}  // namespace
+
+TChangeBracket::TChangeBracket(ILumetaModel* AModel, IUnknown* AObject)
+    : FSubject(QueryAs<ISubject>(static_cast<IUnknown*>(AModel))), FObject(AObject) {
+  if (FSubject) FSubject->AddChange(KRescheduleBeginChange, FObject);
+}
+
+TChangeBracket::~TChangeBracket() {
+  if (!FSubject) return;
+  try {
+    FSubject->AddChange(KRescheduleEndChange, FObject);
+  } catch (...) {
+    // an error already on its way is the one that counts
+  }
+}
+
+// ---- duration
+
+TRescheduleTaskDurationCommand::TRescheduleTaskDurationCommand(ILumetaModel* AModel, INode* ANode, double ADuration,
+                                                               int32_t AMeasure)
+    : TRescheduleCommand(AModel, ANode), FDuration(ADuration), FMeasure(AMeasure) {}
+
+void TRescheduleTaskDurationCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!action || !scheduler || FDuration < 0) return;
+  const double oldDuration = action->GetDuration();
+  const int32_t measure = FMeasure == -1 ? action->GetDurationMeasure() : FMeasure;
+  ComPtr<IActionAttribute> changes = NewChanges();
+  changes->SetDuration(FDuration > 0 && FDuration < 1 && measure == amHours ? 1.0 : FDuration);
+  if (FMeasure != -1) changes->SetDurationMeasure(FMeasure);
+
+  if (FDuration == 0) {
+    changes->SetIsMilestone(true);
+    const TTaskConstraintType constraint = action->GetConstraintType();
+    if (constraint == tcFinishNoEarlierThan || constraint == tcMustFinishOn) {
+      double finish = scheduler->ToWorkingFinish(action->GetCompletedDate());
+      double constrained = 0;
+      if (TActionHelper::ValidateTaskFinish(node.get(), finish, scheduler.get(), constrained)) finish = constrained;
+      changes->SetCompletedDate(finish);
+      changes->SetStartDate(scheduler->ToWorkingStart(finish));
+    } else {
+      const double oldStart = action->GetStartDate();
+      double start = scheduler->ToWorkingStart(oldStart);
+      double constrained = 0;
+      if (TActionHelper::ValidateTaskStart(node.get(), start, scheduler.get(), constrained)) start = constrained;
+      changes->SetStartDate(start);
+      changes->SetCompletedDate(scheduler->ToWorkingFinish(oldStart));
+    }
+    WriteAction(node.get(), changes.get());
+    return;
+  }
+
+  if (oldDuration == 0) changes->SetIsMilestone(false);
+  WriteAction(node.get(), changes.get());
+  action = TActionHelper::GetAction(node.get(), false);
+  const double finish = scheduler->FinishForStart(action->GetStartDate(), action->GetDurationInDays());
+  AddCommand(make<TRescheduleTaskFinishCommand>(Model(), node.get(), finish, TTaskSwitches{true, false, true, false})
+                 .get(),
+             NodeSelection(node.get()).get(), false);
+}
+
+TRescheduleTaskDurationMeasureCommand::TRescheduleTaskDurationMeasureCommand(ILumetaModel* AModel, INode* ANode,
+                                                                             int32_t AMeasure)
+    : TRescheduleCommand(AModel, ANode), FMeasure(AMeasure) {}
+
+void TRescheduleTaskDurationMeasureCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!action || !scheduler) return;
+  ComPtr<IActionAttribute> changes = NewChanges();
+  changes->SetDurationMeasure(FMeasure);
+  changes->SetDuration(action->GetDuration());  // the same number, now read in the new unit
+  WriteAction(node.get(), changes.get());
+  action = TActionHelper::GetAction(node.get(), false);
+  const double finish = scheduler->FinishForStart(action->GetStartDate(), action->GetDurationInDays());
+  if (finish == action->GetCompletedDate()) return;
+  AddCommand(make<TRescheduleTaskFinishCommand>(Model(), node.get(), finish, TTaskSwitches{true, false, true, false})
+                 .get(),
+             NodeSelection(node.get()).get(), false);
+}
+
+// ---- edited record
+
+TUpdateTaskCommand::TUpdateTaskCommand(ILumetaModel* AModel, INode* ANode, IActionAttribute* AEdited)
+    : TRescheduleCommand(AModel, ANode), FEdited(CopyRecord(AEdited)) {}
+
+void TUpdateTaskCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  ComPtr<IActionAttribute> old = TActionHelper::GetAction(node.get(), false);
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!node || !old || !FEdited || FEdited->IsEmpty()) return;
+  const double start = FEdited->GetStartDate();
+  const bool startChanged = start != old->GetStartDate();
+  const bool durationChanged = FEdited->GetDuration() != old->GetDuration();
+  const bool constraintChanged = FEdited->GetConstraintDate() != old->GetConstraintDate() ||
+                                 FEdited->GetConstraintType() != old->GetConstraintType();
+  const bool finishChanged = FEdited->GetCompletedDate() != old->GetCompletedDate();
+
+  ComPtr<IActionAttribute> changes = NewChanges();
+  changes->SetStartDate(start);
+  changes->SetCompletedDate(FEdited->GetCompletedDate());
+  WriteAction(node.get(), changes.get());
+
+  const bool reschedule = startChanged || durationChanged || constraintChanged;
+  if (node->IsSummaryTask()) {
+    if (reschedule)
+      AddCommand(make<TRescheduleSummaryCommand>(Model(), node.get(), nullptr, std::nullopt).get(),
+                 NodeSelection(node.get()).get(), false);
+    return;
+  }
+  const double newStart = startChanged ? start : 0;
+  ComPtr<ICommand> command;
+  if (reschedule)
+    command = make<TMoveTaskCommand>(Model(), node.get(), newStart, TTaskSwitches{true, newStart == 0, true, true});
+  else if (finishChanged && HasWholeDay(FEdited->GetCompletedDate()))
+    command = make<TRescheduleTaskFinishCommand>(Model(), node.get(), FEdited->GetCompletedDate(),
+                                                 TTaskSwitches{true, true, true, true});
+  if (command) AddCommand(command.get(), NodeSelection(node.get()).get(), false);
+}
+
+// ---- refresh
+
+TRefreshProjectCommand::TRefreshProjectCommand(ILumetaModel* AModel, TFilter AFilter, double AStart)
+    : TRescheduleCommand(AModel, AModel ? AModel->GetTree()->GetRoot()->GetFirstChild().get() : nullptr),
+      FFilter(std::move(AFilter)),
+      FStart(AStart) {}
+
+void TRefreshProjectCommand::Reschedule() {
+  ComPtr<INode> first = Node();
+  if (!first) return;
+  if (!HasWholeDay(FStart))
+    if (ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(first.get())) FStart = schedule->ScheduleStart();
+  // Pre-order over the siblings from the first main branch and every summary below them.
+  std::vector<ComPtr<INode>> pending{first};
+  while (!pending.empty()) {
+    ComPtr<INode> node = std::move(pending.back());
+    pending.pop_back();
+    if (ComPtr<INode> next = node->GetNextSibling()) pending.push_back(next);
+    if (node->IsSummaryTask()) {
+      if (ComPtr<INode> child = node->GetFirstChild()) pending.push_back(child);
+      continue;
+    }
+    if (FFilter && !FFilter(node.get())) continue;
+    if (!TActionHelper::GetAction(node.get(), false)) continue;
+    AddCommand(make<TMoveTaskCommand>(Model(), node.get(), FStart, TTaskSwitches{true, true, false, true}).get(),
+               NodeSelection(node.get()).get(), false);
+  }
+}
+
+// ---- conversion
+
+TConvertActionToTaskCommand::TConvertActionToTaskCommand(ILumetaModel* AModel, INode* ANode,
+                                                         IActionAttribute* AOldAction, IWorkingScheduler* AScheduler)
+    : TRescheduleCommand(AModel, ANode), FOldAction(CopyRecord(AOldAction)), FScheduler(AScheduler) {}
+
+ComPtr<IWorkingScheduler> TConvertActionToTaskCommand::GetWorkingScheduler() { return FScheduler; }
+
+void TConvertActionToTaskCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  if (!node || !FOldAction || !scheduler) return;
+  ComPtr<IWorkingSchedule> schedule = QueryAs<IWorkingSchedule>(scheduler.get());
+  if (!schedule) schedule = FindWorkingSchedule(node.get());
+  const double scheduleStart = schedule ? schedule->ScheduleStart() : 0;
+
+  ComPtr<IActionAttribute> changes = NewChanges();
+  int32_t measure = FOldAction->GetDurationMeasure();
+  double days = FOldAction->GetDurationInDays();
+  if (FOldAction->GetDuration() == 0) {
+    changes->SetDuration(1);
+    changes->SetDurationMeasure(amDays);
+    measure = amDays;
+    days = 1;
+  }
+  const double oldStart = FOldAction->GetStartDate();
+  const double oldFinish = FOldAction->GetCompletedDate();
+  double start = 0, finish = 0;
+  if (oldStart > 0) {
+    start = scheduler->StartAfter(scheduler->ToWorkingStart(oldStart));
+    ComPtr<INodeLinkList2> predecessors = LinkList(Model(), node.get(), KPredecessorLinks, false);
+    if (FOldAction->GetConstraintType() == tcAsSoonAsPossible && oldStart != scheduleStart &&
+        (!predecessors || predecessors->GetCount() == 0)) {
+      changes->SetConstraintType(tcStartNoEarlierThan);
+      changes->SetConstraintDate(oldStart);
+    }
+    finish = oldFinish > 0 && oldFinish > oldStart ? scheduler->ToWorkingFinish(oldFinish)
+                                                    : scheduler->FinishForStart(start, days);
+    changes->SetDuration(InMeasure(scheduler->WorkingDuration(start, finish), measure));
+  } else if (oldFinish > 0) {
+    finish = scheduler->ToWorkingFinish(oldFinish);
+    start = scheduler->StartForFinish(finish, days);
+  } else {
+    start = scheduleStart;
+    finish = scheduler->FinishForStart(start, days);
+  }
+  changes->SetStartDate(start);
+  changes->SetCompletedDate(finish);
+  ComPtr<ISelection> selection = NodeSelection(node.get());
+  ComPtr<IProperty> property = QueryAs<IProperty>(changes.get());
+  AddCommand(Model()->GetCommandHelper()->PreparePropertyCommand(property.get(), selection.get(), -1).get(),
+             selection.get(), false);
+}
+
+// ---- several at once
+
+void TMultipleTaskCommand::Execute() {
+  TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
+  TMultipleCommand::Execute();
+}
+
+void TMultipleTaskCommand::UnExecute() {
+  TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
+  TMultipleCommand::UnExecute();
+}
+
+// ---- links
+
+TAddTaskLinkCommand::TAddTaskLinkCommand(ILumetaModel* AModel, const std::string& APredecessorID,
+                                         const std::string& ASuccessorID, TTaskLinkType ALinkType, bool AReschedule)
+    : TCompositeCommand(AModel),
+      FPredecessorID(APredecessorID),
+      FSuccessorID(ASuccessorID),
+      FLinkType(ALinkType),
+      FReschedule(AReschedule) {}
+
+bool TAddTaskLinkCommand::NodesResolve() {
+  ComPtr<ITree> tree = Model()->GetTree();
+  return tree->FindNode(FPredecessorID) && tree->FindNode(FSuccessorID);
+}
+
+void TAddTaskLinkCommand::AddPair() {
+  ComPtr<ITree> tree = Model()->GetTree();
+  ComPtr<INode> predecessor = tree->FindNode(FPredecessorID);
+  ComPtr<INode> successor = tree->FindNode(FSuccessorID);
+  if (!predecessor || !successor) return;
+  ComPtr<INodeLinkList2> successors = LinkList(Model(), predecessor.get(), KSuccessorLinks, true);
+  ComPtr<INodeLinkList2> predecessors = LinkList(Model(), successor.get(), KPredecessorLinks, true);
+  if (!successors->ContainsLink(successor.get()))
+    successors->AddLink(successor.get()).as<ITaskLink>()->SetLinkType(FLinkType);
+  if (!predecessors->ContainsLink(predecessor.get()))
+    predecessors->AddLink(predecessor.get()).as<ITaskLink>()->SetLinkType(FLinkType);
+  if (ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(Model()))) {
+    subject->AddChange(KNodeChanged, predecessor.get());
+    subject->AddChange(KNodeChanged, successor.get());
+  }
+}
+
+void TAddTaskLinkCommand::RemovePair() {
+  ComPtr<ITree> tree = Model()->GetTree();
+  ComPtr<INode> predecessor = tree->FindNode(FPredecessorID);
+  ComPtr<INode> successor = tree->FindNode(FSuccessorID);
+  ComPtr<INodeLinkList2> predecessors = LinkList(Model(), successor.get(), KPredecessorLinks, false);
+  if (!predecessor || !predecessors || !predecessors->ContainsLink(predecessor.get())) return;
+  predecessors->RemoveLink(predecessor.get());
+  if (ComPtr<INodeLinkList2> successors = LinkList(Model(), predecessor.get(), KSuccessorLinks, false))
+    successors->RemoveLink(successor.get());
+  if (ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(Model()))) {
+    subject->AddChange(KNodeChanged, predecessor.get());
+    subject->AddChange(KNodeChanged, successor.get());
+  }
+}
+
+ComPtr<ICommand> TAddTaskLinkCommand::CreateReschedule(INode* APredecessor, INode* ASuccessor) {
+  if (ASuccessor->IsSummaryTask())
+    return make<TRescheduleSummaryCommand>(Model(), ASuccessor, TRescheduleSummaryCommand::ReachableFrom(ASuccessor),
+                                           TCarriedLink{FLinkType, FPredecessorID});
+  return make<TRescheduleSuccessorsCommand>(Model(), APredecessor);
+}
+
+void TAddTaskLinkCommand::RescheduleForward() {
+  if (!FReschedule) return;
+  ComPtr<ITree> tree = Model()->GetTree();
+  ComPtr<INode> predecessor = tree->FindNode(FPredecessorID);
+  ComPtr<INode> successor = tree->FindNode(FSuccessorID);
+  if (!FRescheduleCommand) {
+    if (!predecessor || !successor) return;
+    FRescheduleCommand = CreateReschedule(predecessor.get(), successor.get());
+  }
+  CommandProcessor()->Execute(FRescheduleCommand.get(), NodeSelection(successor.get()).get());
+}
+
+void TAddTaskLinkCommand::RescheduleBackward() {
+  if (FReschedule && FRescheduleCommand) CommandProcessor()->Undo(FRescheduleCommand.get());
+}
+
+void TAddTaskLinkCommand::Execute() {
+  TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
+  AddPair();
+  RescheduleForward();
+}
+
+void TAddTaskLinkCommand::UnExecute() {
+  TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
+  RescheduleBackward();
+  RemovePair();
+}
+
+ComPtr<ICommand> TRemoveTaskLinkCommand::CreateReschedule(INode*, INode* ASuccessor) {
+  if (ASuccessor->IsSummaryTask())
+    return make<TRescheduleSummaryCommand>(Model(), ASuccessor, nullptr, std::nullopt);
+  return make<TMoveTaskCommand>(Model(), ASuccessor, 0.0, TTaskSwitches{true, true, true, true});
+}
+
+void TRemoveTaskLinkCommand::Execute() {
+  TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
+  if (!NodesResolve()) return;
+  RemovePair();
+  RescheduleForward();
+}
+
+void TRemoveTaskLinkCommand::UnExecute() {
+  TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
+  RescheduleBackward();
+  AddPair();
+}
+
+TUpdateTaskLinkCommand::TUpdateTaskLinkCommand(ILumetaModel* AModel, const std::string& APredecessorID,
+                                               const std::string& ASuccessorID, TTaskLinkType AOldType,
+                                               TTaskLinkType ANewType, bool AReschedule)
+    : TCompositeCommand(AModel),
+      FRemove(make<TRemoveTaskLinkCommand>(AModel, APredecessorID, ASuccessorID, AOldType, AReschedule)),
+      FAdd(make<TAddTaskLinkCommand>(AModel, APredecessorID, ASuccessorID, ANewType, AReschedule)) {}
+
+void TUpdateTaskLinkCommand::Execute() {
+  CommandProcessor()->Execute(FRemove.get(), nullptr);
+  CommandProcessor()->Execute(FAdd.get(), nullptr);
+}
+
+void TUpdateTaskLinkCommand::UnExecute() {
+  CommandProcessor()->Undo(FAdd.get());
+  CommandProcessor()->Undo(FRemove.get());
+}

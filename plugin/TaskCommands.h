@@ -1,0 +1,157 @@
+#pragma once
+// The commands that turn one edit of a task or of a task link into rescheduling: a new duration
+// or duration measure, an edited record, a refresh of the whole project, a plain action turned
+// into a task, and adding, removing or retyping a link.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "plugin/RescheduleCommands.h"
+
+// Posts 121 on the model's subject now and 122 when it goes out of scope, also on failure.
+class TChangeBracket {
+ public:
+  TChangeBracket(ILumetaModel* AModel, IUnknown* AObject);
+  ~TChangeBracket();
+  TChangeBracket(const TChangeBracket&) = delete;
+  TChangeBracket& operator=(const TChangeBracket&) = delete;
+
+ private:
+  ComPtr<ISubject> FSubject;
+  IUnknown* FObject;
+};
+
+// A new duration ADuration >= 0, in AMeasure (-1 keeps the measure). 0 makes a milestone; under an
+// hour in hours becomes one hour. The finish follows, and the successors after it.
+class TRescheduleTaskDurationCommand : public TRescheduleCommand {
+ public:
+  TRescheduleTaskDurationCommand(ILumetaModel* AModel, INode* ANode, double ADuration, int32_t AMeasure = -1);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  double FDuration;
+  int32_t FMeasure;
+};
+
+// A new duration measure: the stored number stays and is read in the new unit.
+class TRescheduleTaskDurationMeasureCommand : public TRescheduleCommand {
+ public:
+  TRescheduleTaskDurationMeasureCommand(ILumetaModel* AModel, INode* ANode, int32_t AMeasure);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  int32_t FMeasure;
+};
+
+// Takes the dates of a record edited elsewhere (the Edit Action dialog) and reschedules the task
+// as the changed start, duration or constraint require.
+class TUpdateTaskCommand : public TRescheduleCommand {
+ public:
+  // The record is copied; an empty one makes the command do nothing.
+  TUpdateTaskCommand(ILumetaModel* AModel, INode* ANode, IActionAttribute* AEdited);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  ComPtr<IActionAttribute> FEdited;
+};
+
+// Starts every task the filter accepts again from the start date (0: the schedule start) and lets
+// its constraint and predecessors place it; summaries are walked, not moved.
+class TRefreshProjectCommand : public TRescheduleCommand {
+ public:
+  using TFilter = std::function<bool(INode*)>;
+  // An empty filter accepts every task. Walks from the first main branch along its siblings.
+  TRefreshProjectCommand(ILumetaModel* AModel, TFilter AFilter, double AStart = 0);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  TFilter FFilter;
+  double FStart;
+};
+
+// Turns a plain action into a scheduled task, from its record as it was before (copied).
+class TConvertActionToTaskCommand : public TRescheduleCommand {
+ public:
+  TConvertActionToTaskCommand(ILumetaModel* AModel, INode* ANode, IActionAttribute* AOldAction,
+                              IWorkingScheduler* AScheduler);
+  // The scheduler given, not the map's.
+  ComPtr<IWorkingScheduler> GetWorkingScheduler() override;
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  ComPtr<IActionAttribute> FOldAction;
+  ComPtr<IWorkingScheduler> FScheduler;
+};
+
+// Several task commands as one, bracketed by change codes 121 and 122 on each run.
+class TMultipleTaskCommand : public TMultipleCommand {
+ public:
+  using TMultipleCommand::TMultipleCommand;
+  void Execute() override;
+  void UnExecute() override;
+};
+
+// Links two tasks, stored on both: the predecessor's successor links and the successor's
+// predecessor links. With the reschedule switch the successors follow at once. The nodes are kept
+// as identifiers. The rescheduling done on the first run is kept: undo undoes it, redo replays it,
+// so undo and redo always move between the same two states.
+class TAddTaskLinkCommand : public TCompositeCommand {
+ public:
+  TAddTaskLinkCommand(ILumetaModel* AModel, const std::string& APredecessorID, const std::string& ASuccessorID,
+                      TTaskLinkType ALinkType, bool AReschedule);
+  void Execute() override;
+  void UnExecute() override;
+
+ protected:
+  // Nothing when either node is gone or the link is there already.
+  void AddPair();
+  // Nothing when the successor does not list the predecessor.
+  void RemovePair();
+  // Runs the rescheduling: made and kept on the first call, replayed afterwards.
+  void RescheduleForward();
+  // Undoes the kept rescheduling; nothing when there is none.
+  void RescheduleBackward();
+  virtual ComPtr<ICommand> CreateReschedule(INode* APredecessor, INode* ASuccessor);
+  bool NodesResolve();
+
+  std::string FPredecessorID;
+  std::string FSuccessorID;
+  TTaskLinkType FLinkType;
+  bool FReschedule;
+  ComPtr<ICommand> FRescheduleCommand;
+};
+
+// Unlinks two tasks; the successor then starts again from the schedule start and its constraint
+// places it. Does nothing when either node is gone.
+class TRemoveTaskLinkCommand : public TAddTaskLinkCommand {
+ public:
+  using TAddTaskLinkCommand::TAddTaskLinkCommand;
+  void Execute() override;
+  void UnExecute() override;
+
+ protected:
+  ComPtr<ICommand> CreateReschedule(INode* APredecessor, INode* ASuccessor) override;
+};
+
+// Changes a link's type: removes the old link, adds the new one.
+class TUpdateTaskLinkCommand : public TCompositeCommand {
+ public:
+  TUpdateTaskLinkCommand(ILumetaModel* AModel, const std::string& APredecessorID, const std::string& ASuccessorID,
+                         TTaskLinkType AOldType, TTaskLinkType ANewType, bool AReschedule);
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  ComPtr<TRemoveTaskLinkCommand> FRemove;
+  ComPtr<TAddTaskLinkCommand> FAdd;
+};

@@ -1,0 +1,112 @@
+#pragma once
+// A map with the plug-in's properties and a working calendar, for the reschedule and task command
+// tests: tasks are found by their titles.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "com/OleDate.h"
+#include "host/LumetaModel.h"
+#include "plugin/ActionProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/RescheduleCommands.h"
+#include "tests/support/CalendarScheduler.h"
+
+namespace schedule_test {
+
+// Monday 2 March 2026 at the given hour, and the days after it.
+inline double Day(int ADay, double AHour = 8) { return EncodeDate(2026, 3, 1 + ADay) + AHour / 24; }
+inline const double Monday = Day(1), Tuesday = Day(2), Wednesday = Day(3), Thursday = Day(4), Friday = Day(5);
+inline double EndOf(double ADay) { return std::trunc(ADay) + 17.0 / 24; }
+
+// Records the kind of every change reported, and the node of every property change.
+class TChangeLog : public TImplements<TAggregableObject, IObserver> {
+ public:
+  void Update(IUnknown* ASubject) override {
+    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
+    for (int32_t i = 0; i < changes->GetCount(); ++i) {
+      ComPtr<IChange> change = changes->GetItem(i);
+      ++Kinds[change->GetKind()];
+      if (ComPtr<INode> node = QueryAs<INode>(change->GetObject().get()); node && change->GetKind() == 11)
+        Written.push_back(node->GetID());
+    }
+  }
+  std::map<int32_t, int> Kinds;
+  std::vector<std::string> Written;
+};
+
+class Reschedule : public testing::Test {
+ protected:
+  void SetUp() override {
+    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
+    RegisterStandardAttributeClasses(factory.get());
+    RegisterPlugInAttributeClasses(factory.get());
+    SetAttributeFactory(factory.get());
+    Model = make<TLumetaModel>();
+    Model->RegisterManager(make<TActionPropertyManager>().get());
+    Model->RegisterManager(make<TLumetaNodeLinksPropertyManager>().get());
+    Model->RegisterManager(make<TLumetaSuccessorLinksPropertyManager>().get());
+    InstallCalendarScheduler(Model->Map(), Monday);
+    Log = make<TChangeLog>();
+    Model->Subject()->Attach(Log.get());
+  }
+  void TearDown() override {
+    Model->Subject()->Detach(Log.get());
+    Model->Close();
+    SetAttributeFactory(nullptr);
+  }
+
+  // A task of ADays days starting at AStart, under the node titled AParent ("" for a main branch).
+  INode* Task(const std::string& ATitle, double AStart, double ADays = 1, const std::string& AParent = "") {
+    TLumetaNode* node = Model->Map().AddNode(AParent.empty() ? Model->Map().Root() : Nodes.at(AParent), ATitle);
+    Nodes[ATitle] = node;
+    if (AStart == 0) return node;  // a summary: its dates roll up
+    ComPtr<IProperty> property = Model->NewProperty("Action");
+    property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+    ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
+    action->SetStartDate(AStart);
+    action->SetCompletedDate(Model->Map().Settings() ? Scheduler()->FinishForStart(AStart, ADays) : 0);
+    action->SetDuration(ADays);
+    action->SetDurationMeasure(amDays);
+    action->SetConstraintType(tcAsSoonAsPossible);
+    node->SetProperty(property.get());
+    return node;
+  }
+  IWorkingScheduler* Scheduler() { return FindWorkingScheduler(Model->Map().Root()).get(); }
+  INodeLinkList2* Links(INode* ANode, const char* AName) {
+    if (!ANode->FindProperty(AName)) {
+      ComPtr<IProperty> property = Model->NewProperty(AName);
+      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+      ANode->SetProperty(property.get());
+    }
+    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get()).get();
+  }
+  void Link(const std::string& APredecessor, const std::string& ASuccessor, TTaskLinkType AType = ltFinishToStart) {
+    Links(N(APredecessor), "SuccessorNodeLinks")->AddLink(N(ASuccessor)).as<ITaskLink>()->SetLinkType(AType);
+    Links(N(ASuccessor), "NodeLinks")->AddLink(N(APredecessor)).as<ITaskLink>()->SetLinkType(AType);
+  }
+  INode* N(const std::string& ATitle) { return Nodes.at(ATitle); }
+  IActionAttribute* A(const std::string& ATitle) {
+    return QueryAs<IActionAttribute>(N(ATitle)->FindProperty("Action").get()).get();
+  }
+  double Start(const std::string& ATitle) { return A(ATitle)->GetStartDate(); }
+  double Finish(const std::string& ATitle) { return A(ATitle)->GetCompletedDate(); }
+
+  // Runs the command as one undo step.
+  void Run(ICommand* ACommand, INode* ANode) { Model->GetCommandProcessor()->Execute(ACommand, NodeSelection(ANode).get()); }
+  ComPtr<TMoveTaskCommand> Move(const std::string& ATitle, double AStart, bool ASkipConstraint = true) {
+    return make<TMoveTaskCommand>(Model.get(), N(ATitle), AStart, TTaskSwitches{true, ASkipConstraint, true, true});
+  }
+  void Undo() { Model->GetCommandProcessor()->UndoLast(); }
+  void Redo() { Model->GetCommandProcessor()->Redo(); }
+
+  ComPtr<TLumetaModel> Model;
+  ComPtr<TChangeLog> Log;
+  std::map<std::string, TLumetaNode*> Nodes;
+};
+
+}  // namespace schedule_test

@@ -1,0 +1,169 @@
+#include "tests/plugin/RescheduleFixture.h"
+
+namespace {
+
+using namespace schedule_test;
+
+TEST_F(Reschedule, AChainMovesInsideOneCommandAndOneUndoRestoresIt) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Task("C", Wednesday);
+  Link("A", "B");
+  Link("B", "C");
+
+  Run(Move("A", Tuesday).get(), N("A"));
+  EXPECT_EQ(Start("B"), Wednesday);
+  EXPECT_EQ(Start("C"), Thursday);
+  EXPECT_EQ(Finish("C"), EndOf(Thursday));
+  EXPECT_EQ(Model->GetCommandProcessor()->GetUndoCount(), 1);
+  const std::vector<std::string> order = Log->Written;
+  EXPECT_EQ(order, (std::vector<std::string>{N("A")->GetID(), N("B")->GetID(), N("C")->GetID()}));
+
+  Undo();
+  EXPECT_EQ(Start("A"), Monday);
+  EXPECT_EQ(Start("B"), Tuesday);
+  EXPECT_EQ(Start("C"), Wednesday);
+
+  Log->Written.clear();
+  Redo();
+  EXPECT_EQ(Log->Written, order) << "redo repeats the same order";
+  EXPECT_EQ(Start("C"), Thursday);
+  EXPECT_EQ(Log->Kinds[KRescheduleBeginChange], Log->Kinds[KRescheduleEndChange]);
+  EXPECT_GT(Log->Kinds[KRescheduleBeginChange], 0);
+}
+
+TEST_F(Reschedule, PropagationStopsAtASuccessorAlreadyInPlace) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Task("C", Friday);
+  Link("A", "B");
+  Link("B", "C");
+  ComPtr<TRescheduleSuccessorsCommand> command = make<TRescheduleSuccessorsCommand>(Model.get(), N("A"));
+  Run(command.get(), N("A"));
+  ASSERT_EQ(command->QueueCount(), 1);
+  auto* toB = dynamic_cast<TRescheduleCommand*>(command->QueuedCommand(0));
+  ASSERT_TRUE(toB);
+  EXPECT_EQ(toB->QueueCount(), 0) << "B starts right after A: no move";
+  EXPECT_EQ(Start("C"), Friday) << "C is not looked at";
+}
+
+TEST_F(Reschedule, EachLinkTypePlacesItsSuccessor) {
+  Task("P", Tuesday, 2);
+  Task("SS", Monday);
+  Task("FF", Monday);
+  Task("SF", Friday, 1);
+  Link("P", "SS", ltStartToStart);
+  Link("P", "FF", ltFinishToFinish);
+  Link("P", "SF", ltStartToFinish);
+  Run(make<TRescheduleSuccessorsCommand>(Model.get(), N("P")).get(), N("P"));
+  EXPECT_EQ(Start("SS"), Tuesday);
+  EXPECT_EQ(Finish("FF"), EndOf(Wednesday));
+  EXPECT_EQ(Finish("SF"), EndOf(Monday)) << "finishes before P starts";
+}
+
+TEST_F(Reschedule, ASummarySuccessorPassesTheLinkToItsSubtasksExceptThoseItLeadsTo) {
+  Task("A", Tuesday);
+  Task("S", 0);
+  Task("X", Monday, 1, "S");
+  Task("Y", Monday, 1, "S");
+  Task("Sub", 0, 1, "S");
+  Task("Z", Monday, 1, "Sub");
+  Link("A", "S");
+  Link("S", "Y");
+  Run(make<TRescheduleSuccessorsCommand>(Model.get(), N("A")).get(), N("A"));
+  EXPECT_EQ(Start("X"), Wednesday);
+  EXPECT_EQ(Start("Z"), Wednesday) << "summaries below take the link too";
+  EXPECT_EQ(Start("Y"), Monday) << "reached from the summary itself";
+}
+
+TEST_F(Reschedule, DatesTypedByHandBecomeConstraints) {
+  Task("A", Tuesday);
+  Run(Move("A", Thursday, false).get(), N("A"));
+  EXPECT_EQ(A("A")->GetConstraintType(), tcStartNoEarlierThan);
+  EXPECT_EQ(A("A")->GetConstraintDate(), Thursday);
+  EXPECT_EQ(Start("A"), Thursday);
+
+  // A finish before the start moves the whole task, keeping its duration.
+  Task("B", Thursday, 2);
+  TTaskSwitches byHand{true, false, true, false};
+  Run(make<TRescheduleTaskFinishCommand>(Model.get(), N("B"), EndOf(Tuesday), byHand).get(), N("B"));
+  EXPECT_EQ(A("B")->GetConstraintType(), tcFinishNoEarlierThan);
+  EXPECT_EQ(A("B")->GetConstraintDate(), EndOf(Tuesday));
+  EXPECT_EQ(Finish("B"), EndOf(Tuesday));
+  EXPECT_EQ(Start("B"), Monday);
+  Undo();
+  EXPECT_EQ(Start("B"), Thursday);
+  EXPECT_EQ(A("B")->GetConstraintType(), tcAsSoonAsPossible);
+}
+
+TEST_F(Reschedule, ALaterFinishChangesTheDurationUnlessTheMoveSwitchIsOn) {
+  Task("A", Monday);
+  Task("B", Monday);
+  Link("A", "B", ltStartToStart);
+  const TTaskSwitches computed{true, true, true, false};
+  Run(make<TRescheduleTaskFinishCommand>(Model.get(), N("A"), EndOf(Tuesday), computed).get(), N("A"));
+  EXPECT_EQ(Start("A"), Monday);
+  EXPECT_EQ(A("A")->GetDuration(), 2);
+
+  Run(make<TRescheduleTaskFinishCommand>(Model.get(), N("A"), EndOf(Thursday), computed, true).get(), N("A"));
+  EXPECT_EQ(Start("A"), Wednesday) << "moved, two days long";
+  EXPECT_EQ(Start("B"), Wednesday) << "its successor follows";
+}
+
+// Fails in its work after the first sub-command ran.
+class TFailingCommand : public TRescheduleCommand {
+ public:
+  using TRescheduleCommand::TRescheduleCommand;
+
+ protected:
+  void Reschedule() override {
+    ComPtr<IActionAttribute> changes = NewChanges();
+    changes->SetStartDate(Friday);
+    WriteAction(Node().get(), changes.get());
+    throw ELumetaError("no");
+  }
+};
+
+TEST_F(Reschedule, AFailingRunStillEndsItsChangeBracketAndLeavesTheMapAsItWas) {
+  Task("A", Monday);
+  ComPtr<TMoveTaskCommand> outer = Move("A", Tuesday);
+  Task("B", Monday);
+  ComPtr<TMultipleCommand> both = make<TMultipleCommand>(Model.get());
+  both->AddCommand(outer.get(), NodeSelection(N("A")).get());
+  both->AddCommand(make<TFailingCommand>(Model.get(), N("B")).get(), NodeSelection(N("B")).get());
+  EXPECT_THROW(Run(both.get(), N("A")), ELumetaError);
+  EXPECT_GE(Log->Kinds[KRescheduleBeginChange], 2) << "both ran; the roll-back undoes the first";
+  EXPECT_EQ(Log->Kinds[KRescheduleBeginChange], Log->Kinds[KRescheduleEndChange]);
+  EXPECT_EQ(Start("A"), Monday);
+  EXPECT_EQ(Start("B"), Monday);
+}
+
+TEST_F(Reschedule, AMissingTaskMakesAnEmptyCommandThatStillUndoes) {
+  Task("A", Monday);
+  ComPtr<TMoveTaskCommand> move = Move("A", Tuesday);
+  ComPtr<TLumetaNode> detached = Model->Map().DetachNode(dynamic_cast<TLumetaNode*>(N("A")));
+  Run(move.get(), nullptr);
+  EXPECT_EQ(move->QueueCount(), 0);
+  Undo();
+}
+
+// Long enough to overflow the stack if any step nested a native call per task.
+TEST_F(Reschedule, AHundredThousandTaskChainReschedulesAndUndoesWithoutRecursion) {
+  constexpr int KCount = 100000;
+  std::vector<TLumetaNode*> chain;
+  ComPtr<IWorkingScheduler> scheduler(Scheduler());
+  double start = Monday;
+  for (int i = 0; i < KCount; ++i) {
+    chain.push_back(dynamic_cast<TLumetaNode*>(Task("T" + std::to_string(i), start)));
+    start = scheduler->StartAfter(scheduler->FinishForStart(start, 1));
+    if (i > 0) Link("T" + std::to_string(i - 1), "T" + std::to_string(i));
+  }
+  const double lastStart = Start("T99999");
+  Run(Move("T0", Tuesday).get(), N("T0"));
+  EXPECT_EQ(Start("T99999"), scheduler->StartAfter(EndOf(lastStart)));
+  Undo();
+  EXPECT_EQ(Start("T99999"), lastStart);
+  Model->GetCommandProcessor()->Clear();  // releases the whole nested command at once
+}
+
+}  // namespace

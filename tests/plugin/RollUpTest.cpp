@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "com/OleDate.h"
+#include "host/LumetaMap.h"
+#include "host/LumetaMapSettings.h"
+#include "host/LumetaXmlArchive.h"
+#include "plugin/ActionHelpers.h"
+#include "plugin/ActionProperty.h"
+#include "plugin/RolledUpAction.h"
+#include "tests/support/FakeWorkingScheduler.h"
+#include "tests/support/InProcessPlugIn.h"
+#include "tests/support/StubNode.h"
+#include "tests/support/FakeProperty.h"
+
+namespace {
+
+const double Mon = EncodeDate(2026, 12, 7);  // a Monday
+double At(double ADay, int AHour) { return ADay + AHour / 24.0; }
+
+struct TTaskValues {
+  double Start = 0;
+  double Finish = 0;
+  double Duration = 0;
+  int32_t Measure = amDays;
+  int32_t Complete = 0;
+};
+
+// A map whose settings a test switches; tasks are nodes with action records.
+class RollUpTest : public ::testing::Test {
+ protected:
+  RollUpTest() { Map.Root()->SetAttribute("MapSettings", Settings); }
+
+  TLumetaNode* Task(TLumetaNode* AParent, const TTaskValues& AValues) {
+    TLumetaNode* node = Map.AddNode(AParent ? AParent : Map.Root(), "task");
+    Set(node, AValues);
+    return node;
+  }
+  static void Set(TLumetaNode* ANode, const TTaskValues& AValues) {
+    ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, true);
+    action->SetStartDate(AValues.Start);
+    action->SetCompletedDate(AValues.Finish);
+    action->SetDuration(AValues.Duration);
+    action->SetDurationMeasure(AValues.Measure);
+    action->SetComplete(AValues.Complete);
+  }
+  static ComPtr<IActionAttribute> Action(TLumetaNode* ANode) { return TActionHelper::GetAction(ANode, false); }
+  void UseScheduler() { Settings->Scheduler = ComPtr<IUnknown>(static_cast<IWorkingScheduler*>(make<TFakeWorkingScheduler>().get())); }
+
+  TLumetaXmlArchive Archive;
+  TInProcessPlugIn PlugIn{Archive};  // after Archive: registers its managers
+  TLumetaMap Map;
+  ComPtr<TFakeMapSettings> Settings = make<TFakeMapSettings>(true);
+};
+
+TEST_F(RollUpTest, SummaryWeightsCompleteByDurationAndShowsTheSpanOfItsSubtasks) {
+  UseScheduler();
+  TLumetaNode* summary = Task(nullptr, {At(Mon, 9), At(Mon, 10), 30, amDays, 5});
+  Task(summary, {At(Mon, 8), At(Mon + 1, 17), 2, amDays, 50});
+  Task(summary, {At(Mon + 2, 8), At(Mon + 9, 17), 48, amHours, 100});  // 6 days in hours
+  Map.AddNode(summary, "a note without a record");
+
+  ComPtr<IActionAttribute> action = Action(summary);
+  EXPECT_EQ(action->GetComplete(), 88) << "7 of 8 days done: 87.5 goes to the even neighbour";
+  EXPECT_EQ(action->GetStatus(), "In Progress");
+  EXPECT_EQ(action->GetStartDate(), At(Mon, 8));
+  EXPECT_EQ(action->GetCompletedDate(), At(Mon + 9, 17));
+  EXPECT_DOUBLE_EQ(action->GetDuration(), 8) << "the working days between, over the weekend";
+  EXPECT_EQ(action->GetDurationMeasure(), amDays);
+
+  Settings->Scheduling = false;
+  EXPECT_EQ(action->GetComplete(), 5) << "without scheduling a summary shows what it stores";
+  EXPECT_EQ(action->GetDuration(), 30);
+}
+
+TEST_F(RollUpTest, ZeroDurationsRollUpToNotStartedAndHalvesGoToEven) {
+  TLumetaNode* summary = Task(nullptr, {});
+  TLumetaNode* first = Task(summary, {At(Mon, 8), At(Mon, 8), 0, amDays, 100});
+  Task(summary, {At(Mon, 8), At(Mon, 8), 0, amHours, 50});
+  EXPECT_EQ(Action(summary)->GetComplete(), 0);
+  EXPECT_EQ(Action(summary)->GetStatus(), "Not Started");
+
+  // 1 of 8 days done: 12.5 goes down to the even neighbour.
+  Set(first, {At(Mon, 8), At(Mon, 8), 7, amDays, 0});
+  Task(summary, {At(Mon, 8), At(Mon, 8), 8, amHours, 100});
+  EXPECT_EQ(Action(summary)->GetComplete(), 12);
+}
+
+TEST_F(RollUpTest, WithoutASchedulerTheDurationCountsCalendarDaysBothEndsIncluded) {
+  TLumetaNode* summary = Task(nullptr, {});
+  TLumetaNode* child = Task(summary, {At(Mon, 17), At(Mon + 1, 9), 1, amDays, 0});
+  EXPECT_EQ(Action(summary)->GetDuration(), 2);
+  Set(child, {At(Mon + 1, 9), At(Mon, 17), 1, amDays, 0});
+  EXPECT_EQ(Action(summary)->GetDuration(), 0) << "a finish day before the start day";
+}
+
+TEST_F(RollUpTest, SummaryWithoutSubtaskRecordsKeepsTheSentinelDates) {
+  UseScheduler();
+  TLumetaNode* summary = Task(nullptr, {At(Mon, 8), At(Mon, 17), 1, amDays, 40});
+  Map.AddNode(summary, "no record");
+  ComPtr<IActionAttribute> action = Action(summary);
+  EXPECT_EQ(action->GetStartDate(), KNoRolledUpStart);
+  EXPECT_EQ(action->GetCompletedDate(), KNoRolledUpFinish);
+  EXPECT_EQ(action->GetDuration(), 0);
+  EXPECT_EQ(action->GetComplete(), 0);
+}
+
+TEST_F(RollUpTest, NodeWithoutChildrenRollsUpToItsOwnRecord) {
+  UseScheduler();
+  TLumetaNode* task = Task(nullptr, {At(Mon, 8), At(Mon + 1, 12), 1.5, amDays, 40});
+  ComPtr<TRolledUpAction> rolled =
+      make<TRolledUpAction>(TActionAttribute::FromAction(Action(task).get()), static_cast<INode*>(task));
+  EXPECT_EQ(rolled->GetStartDate(), At(Mon, 8));
+  EXPECT_EQ(rolled->GetCompletedDate(), At(Mon + 1, 12));
+  EXPECT_EQ(rolled->GetDuration(), 1.5);
+  EXPECT_EQ(rolled->GetDurationMeasure(), amDays);
+  EXPECT_EQ(rolled->GetComplete(), 40);
+  EXPECT_EQ(rolled->GetStatus(), "In Progress");
+}
+
+TEST_F(RollUpTest, NestedSummaryContributesItsRolledUpValuesNotItsStoredOnes) {
+  UseScheduler();
+  TLumetaNode* top = Task(nullptr, {});
+  Task(top, {At(Mon, 8), At(Mon + 3, 17), 4, amDays, 100});
+  TLumetaNode* inner = Task(top, {At(Mon, 8), At(Mon + 30, 17), 100, amDays, 0});
+  Task(inner, {At(Mon, 8), At(Mon + 1, 17), 16, amHours, 0});
+  Task(inner, {At(Mon + 2, 8), At(Mon + 3, 17), 2, amDays, 100});
+
+  EXPECT_EQ(Action(inner)->GetComplete(), 50);
+  EXPECT_EQ(Action(inner)->GetCompletedDate(), At(Mon + 3, 17));
+  EXPECT_EQ(Action(top)->GetComplete(), 75) << "4 of 4 days and 2 of the inner summary's 4";
+  EXPECT_EQ(Action(top)->GetCompletedDate(), At(Mon + 3, 17));
+}
+
+// Saving keeps what each record stores: a summary's rolled-up values never reach the file.
+TEST_F(RollUpTest, SavedMapKeepsTheStoredValuesOfSummaries) {
+  TLumetaNode* summary = Task(nullptr, {At(Mon, 9), At(Mon, 10), 30, amHours, 5});
+  Task(summary, {At(Mon, 8), At(Mon + 1, 17), 2, amDays, 100});
+  ASSERT_EQ(Action(summary)->GetComplete(), 100);
+
+  // The host's own settings, which the file keeps.
+  Map.Root()->SetAttribute("MapSettings", make<TLumetaMapSettings>());
+  Map.Settings()->SetTaskScheduling(true);
+  ASSERT_EQ(Action(summary)->GetComplete(), 100);
+  std::unique_ptr<TLumetaMap> loaded = Archive.LoadFromText(Archive.SaveToText(Map));
+  loaded->Settings()->SetTaskScheduling(false);
+
+  ComPtr<IActionAttribute> action = Action(loaded->GetNode(summary->ID()));
+  const TTaskValues stored{At(Mon, 9), At(Mon, 10), 30, amHours, 5};
+  EXPECT_EQ(action->GetStartDate(), stored.Start);
+  EXPECT_EQ(action->GetCompletedDate(), stored.Finish);
+  EXPECT_EQ(action->GetDuration(), stored.Duration);
+  EXPECT_EQ(action->GetDurationMeasure(), stored.Measure);
+  EXPECT_EQ(action->GetComplete(), stored.Complete);
+  EXPECT_EQ(action->GetStatus(), "In Progress");
+}
+
+// Editing a copy of a summary's record, as the field edits do, copies what it stores.
+TEST_F(RollUpTest, CopyOfASummaryRecordHoldsItsStoredValues) {
+  TLumetaNode* summary = Task(nullptr, {At(Mon, 9), At(Mon, 10), 3, amHours, 5});
+  Task(summary, {At(Mon, 8), At(Mon + 1, 17), 2, amDays, 100});
+  ComPtr<IActionAttribute> clone = TActionHelper::CloneAction(summary);
+  ASSERT_TRUE(clone);
+  EXPECT_EQ(clone->GetComplete(), 5);
+  EXPECT_EQ(clone->GetDuration(), 3);
+  EXPECT_TRUE(clone->EqualTo(Action(summary).get())) << "equality compares what the records store";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Walks over nodes that count what the roll-up asks of them.
+
+class TCountingNode;
+struct TTree {
+  std::vector<ComPtr<TCountingNode>> Nodes;
+  int Lookups = 0;
+};
+
+class TCountingNode : public TStubNode {
+ public:
+  TCountingNode(TTree& ATree, TCountingNode* AParent) : FTree(ATree), FParent(AParent) {
+    if (AParent) AParent->FChildren.push_back(this);
+    FProperty = make<TFakeProperty<TActionAttribute>>("Action");
+    FProperty->SetHostObject(static_cast<INode*>(this));
+    Action()->SetFlagEx(afLoaded, true, true);
+  }
+  TActionAttribute* Action() { return FProperty->Record(); }
+
+  ComPtr<INode> GetFirstChild() override { return FChildren.empty() ? nullptr : ComPtr<INode>(FChildren.front()); }
+  ComPtr<INode> GetNextSibling() override {
+    if (!FParent) return {};
+    const auto& siblings = FParent->FChildren;
+    for (size_t i = 0; i + 1 < siblings.size(); ++i)
+      if (siblings[i] == this) return ComPtr<INode>(siblings[i + 1]);
+    return {};
+  }
+  ComPtr<INode> GetParent() override { return ComPtr<INode>(FParent); }
+  bool HasChildren() override { return !FChildren.empty(); }
+  bool IsSummaryTask() override { return !FChildren.empty(); }
+  ComPtr<INode> GetRoot() override { return ComPtr<INode>(FTree.Nodes.front().get()); }
+  ComPtr<IAttribute> FindAttribute(const std::string& AName) override {
+    return AName == "MapSettings" ? ComPtr<IAttribute>(Settings) : ComPtr<IAttribute>();
+  }
+  ComPtr<IProperty> FindProperty(const std::string& AName) override {
+    ++FTree.Lookups;
+    return AName == "Action" ? ComPtr<IProperty>(FProperty) : ComPtr<IProperty>();
+  }
+
+  ComPtr<TFakeMapSettings> Settings = make<TFakeMapSettings>(true);
+
+ private:
+  TTree& FTree;
+  TCountingNode* FParent;
+  std::vector<TCountingNode*> FChildren;  // the tree owns them
+  ComPtr<TFakeProperty<TActionAttribute>> FProperty;
+};
+
+TCountingNode* Add(TTree& ATree, TCountingNode* AParent) {
+  ATree.Nodes.push_back(make<TCountingNode>(ATree, AParent));
+  return ATree.Nodes.back().get();
+}
+
+TEST(RollUpWalkTest, OneQueryLooksAtEachDescendantOnce) {
+  TTree tree;
+  TCountingNode* root = Add(tree, nullptr);
+  TCountingNode* top = Add(tree, root);
+  for (int i = 0; i < 3; ++i) {
+    TCountingNode* middle = Add(tree, top);
+    for (int j = 0; j < 3; ++j) {
+      TCountingNode* leaf = Add(tree, middle);
+      leaf->Action()->SetDuration(1);
+      leaf->Action()->SetComplete(j == 0 ? 100 : 0);
+    }
+  }
+  EXPECT_EQ(top->Action()->GetComplete(), 33);
+  EXPECT_EQ(tree.Lookups, 12) << "three summaries and nine tasks below the summary asked";
+}
+
+TEST(RollUpWalkTest, ChainOfAHundredThousandSummariesReadsWithoutRecursion) {
+  TTree tree;
+  TCountingNode* node = Add(tree, nullptr);
+  TCountingNode* top = Add(tree, node);
+  for (node = top; tree.Nodes.size() < 100'002; node = Add(tree, node)) {
+  }
+  node->Action()->SetDuration(2);
+  node->Action()->SetComplete(70);
+  node->Action()->SetCompletedDate(At(Mon, 17));
+  EXPECT_EQ(top->Action()->GetComplete(), 70);
+  EXPECT_EQ(top->Action()->GetCompletedDate(), At(Mon, 17));
+  EXPECT_EQ(tree.Lookups, 100'000 * 2);
+}
+
+}  // namespace
