@@ -103,7 +103,7 @@ double OwnEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARes
   });
 }
 
-// The record's duration in days, its constraint date and the other record's finish, as the rules use them.
+// A task's record (created if missing) with the duration in days and constraint date its rules use.
 struct TTask {
   ComPtr<IActionAttribute> Action;
   double Days;
