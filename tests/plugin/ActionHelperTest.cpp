@@ -268,6 +268,16 @@ TEST_F(ActionHelperTest, FinishUnderASummaryThatRestricts) {
   EXPECT_EQ(Finish(X, At(Mon + 1, 17)), (TValidated{At(Mon - 3, 8), true}));
 }
 
+// Each summary above is validated once: asked level by level, 2000 levels would never end.
+TEST_F(ActionHelperTest, DeepNestingOfSummariesValidatesInLinearTime) {
+  Constrain(Top, tcMustStartOn, At(Mon + 2, 8));
+  TLumetaNode* node = Top;
+  for (int i = 0; i < 2000; ++i) node = Task(node, At(Mon, 8), At(Mon, 17), 1);
+  EXPECT_EQ(Start(node, At(Mon, 8)), (TValidated{At(Mon + 2, 8), true}));
+  Constrain(Top, tcAsSoonAsPossible);
+  EXPECT_EQ(Start(node, At(Mon, 9)), (TValidated{At(Mon, 9), false}));
+}
+
 TEST_F(ActionHelperTest, RecordAccessCreatesCopiesAndConvertsMeasures) {
   TLumetaNode* bare = Map.AddNode(Map.Root(), "no action");
   EXPECT_FALSE(TActionHelper::GetAction(bare, false));
