@@ -1,0 +1,431 @@
+#include "plugin/TaskLinkHelper.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "com/DialogService.h"
+#include "com/NumberText.h"
+#include "commands/CommandListItem.h"
+#include "commands/SelectionData.h"
+#include "contract/ActionAttributesIntf.h"
+#include "plugin/ActionProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
+
+namespace {
+
+// The node's action record, or empty. The one place that looks records up: switch it to
+// TActionHelper::GetAction(ANode, false) once that is in.
+ComPtr<IActionAttribute> FindAction(INode* ANode) {
+  return ANode ? QueryAs<IActionAttribute>(ANode->FindProperty(TActionPropertyManager::ClassDescription).get())
+               : nullptr;
+}
+
+ComPtr<INodeLinkList2> PredecessorLinks(INode* ANode) {
+  return ANode ? QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaNodeLinksProperty::ManagerInfo.Description).get())
+               : nullptr;
+}
+
+ComPtr<INodeLinkList2> SuccessorLinks(INode* ANode) {
+  return ANode
+             ? QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaSuccessorLinksProperty::ManagerInfo.Description).get())
+             : nullptr;
+}
+
+// The summary task directly above the node, or empty.
+ComPtr<INode> SummaryAbove(INode* ANode) {
+  ComPtr<INode> parent = ANode ? ANode->GetParent() : nullptr;
+  return parent && parent->IsSummaryTask() ? parent : nullptr;
+}
+
+bool Contains(INodeLinkList2* ALinks, INode* ANode) { return ALinks && ANode && ALinks->ContainsLink(ANode); }
+
+// Calls AVisit(linked node, link type) for each resolvable link of the list, in order.
+template <class F>
+void ForEachLink(INodeLinkList2* ALinks, F&& AVisit) {
+  if (!ALinks) return;
+  const int32_t count = ALinks->GetCount();
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(ALinks->GetLink(i).get());
+    if (!link) continue;
+    if (ComPtr<INode> linked = link->GetLinkedNode()) AVisit(linked.get(), link->GetLinkType());
+  }
+}
+
+// The node that follows ANode in a pre-order walk of ATop's subtree; empty after the last.
+ComPtr<INode> NextInSubtree(INode* ANode, INode* ATop) {
+  if (ComPtr<INode> child = ANode->GetFirstChild()) return child;
+  for (ComPtr<INode> node(ANode); node && node.get() != ATop; node = node->GetParent())
+    if (ComPtr<INode> sibling = node->GetNextSibling()) return sibling;
+  return nullptr;
+}
+
+// Looks for a way back from the successor to the predecessor along successor links. A node
+// counts with its outermost summary task and everything below it: searching from a node walks
+// that whole subtree in tree order and, depth first, follows each walked node's successor links
+// to search from the linked node in turn. The search ends when a link leads to the predecessor,
+// to a node above or below it, or back to the successor.
+//
+// Without native recursion: each pending link list is a frame on an explicit stack. Walks of the
+// same subtree share one cursor: every node before the cursor is visited already, so a walk that
+// started again from the top would pass over them without effect. Each node is thus walked once,
+// and the visits come in the same order as with a fresh walk per search.
+class TCycleSearch {
+ public:
+  TCycleSearch(INode* ASuccessor, INode* APredecessor) : FSuccessor(ASuccessor), FPredecessor(APredecessor) {
+    for (ComPtr<INode> node = APredecessor->GetParent(); node; node = node->GetParent())
+      FAbovePredecessor.insert(node.get());
+  }
+
+  bool FindsWayBack() {
+    Push(FSuccessor);
+    while (!FStack.empty()) {
+      TFrame& frame = FStack.back();
+      if (frame.Next < frame.Count) {
+        ComPtr<ITaskLink> link = QueryAs<ITaskLink>(frame.Links->GetLink(frame.Next++).get());
+        ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
+        if (!linked) continue;
+        if (ClosesCycle(linked.get())) return true;
+        Push(linked.get());  // invalidates frame
+      } else if (!Advance(frame)) {
+        FStack.pop_back();
+      }
+    }
+    return false;
+  }
+
+ private:
+  struct TWalk {
+    ComPtr<INode> Top;
+    ComPtr<INode> Cursor;  // the node walked last; empty before the first
+    bool Done = false;
+  };
+  struct TFrame {
+    TWalk* Walk;
+    ComPtr<INodeLinkList2> Links;  // of the node this frame entered
+    int32_t Next = 0;
+    int32_t Count = 0;
+  };
+
+  bool ClosesCycle(INode* ANode) {
+    return ANode == FPredecessor || ANode == FSuccessor || FAbovePredecessor.contains(ANode) ||
+           ANode->IsDescendantOf(FPredecessor);
+  }
+
+  void Push(INode* ANode) {
+    ComPtr<INode> top(ANode);
+    while (ComPtr<INode> summary = SummaryAbove(top.get())) top = summary;
+    std::unique_ptr<TWalk>& walk = FWalks[top.get()];
+    if (!walk) walk = std::make_unique<TWalk>(TWalk{top, nullptr, false});
+    if (!walk->Done) FStack.push_back(TFrame{walk.get(), nullptr, 0, 0});
+  }
+
+  // Moves the frame's walk on to the next node not visited yet and enters it; false at the end.
+  bool Advance(TFrame& AFrame) {
+    TWalk& walk = *AFrame.Walk;
+    while (!walk.Done) {
+      walk.Cursor = walk.Cursor ? NextInSubtree(walk.Cursor.get(), walk.Top.get()) : walk.Top;
+      if (!walk.Cursor) {
+        walk.Done = true;
+        break;
+      }
+      if (!FVisited.insert(walk.Cursor.get()).second) continue;
+      AFrame.Links = SuccessorLinks(walk.Cursor.get());
+      AFrame.Next = 0;
+      AFrame.Count = AFrame.Links ? AFrame.Links->GetCount() : 0;
+      return true;
+    }
+    return false;
+  }
+
+  INode* FSuccessor;
+  INode* FPredecessor;
+  std::unordered_set<INode*> FAbovePredecessor;
+  std::unordered_set<INode*> FVisited;  // the map holds the nodes while the search runs
+  std::unordered_map<INode*, std::unique_ptr<TWalk>> FWalks;  // by top
+  std::vector<TFrame> FStack;
+};
+
+// The start that ANode's own predecessors allow, from ADate on (0: the project's start).
+double NextStartOfOwnPredecessors(ILumetaModel* AContext, INode* ANode, double ADate, IWorkingScheduler* AScheduler) {
+  if (ADate == 0) {
+    ComPtr<INode> root = AContext && AContext->GetTree() ? AContext->GetTree()->GetRoot() : ANode->GetRoot();
+    if (ComPtr<IActionAttribute> top = FindAction(root ? root->GetFirstChild().get() : nullptr))
+      ADate = top->GetStartDate();
+  }
+  double result = ADate;
+  double candidate = ADate;
+  ComPtr<IActionAttribute> action = FindAction(ANode);
+  // A node without a record is scheduled as a new record would be: as soon as possible.
+  const bool asSoonAsPossible = !action || action->GetConstraintType() == tcAsSoonAsPossible;
+  const double days = action ? action->GetDurationInDays() : 0;
+  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+    ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
+    if (asSoonAsPossible && predecessor) {
+      switch (AType) {
+        case ltFinishToStart:
+          if (AScheduler) {
+            const double finish = predecessor->GetCompletedDate();
+            candidate = AScheduler->StartAfter(finish != 0 ? finish : predecessor->GetStartDate());
+          }
+          break;
+        case ltStartToStart:
+          candidate = predecessor->GetStartDate();
+          break;
+        case ltFinishToFinish:
+          if (AScheduler) candidate = AScheduler->StartForFinish(predecessor->GetCompletedDate(), days);
+          break;
+        case ltStartToFinish:
+          if (AScheduler) candidate = AScheduler->StartForFinish(predecessor->GetStartDate(), days);
+          break;
+      }
+    }
+    result = std::max(result, candidate);
+  });
+  return result;
+}
+
+}  // namespace
+
+TTaskLinkResult TTaskLinkHelper::Validate(INode* ASuccessor, INode* APredecessor, INodeLinkList2* ALinks,
+                                          TTaskLinkType ALinkType) {
+  if (!ASuccessor || !APredecessor) return tlOk;
+  ComPtr<INodeLinkList2> links(ALinks);
+  if (!links) links = PredecessorLinks(ASuccessor);
+  ComPtr<ITaskLink> existing = links ? QueryAs<ITaskLink>(links->GetLink(APredecessor).get()) : nullptr;
+
+  if (APredecessor->GetID() == ASuccessor->GetID()) return tlSelf;
+  if (existing && existing->GetLinkType() != ALinkType) return tlDuplicate;
+  if (ASuccessor->IsDescendantOf(APredecessor) || APredecessor->IsDescendantOf(ASuccessor)) return tlSummaryLink;
+  if (ASuccessor->IsSummaryTask() && (ALinkType == ltFinishToFinish || ALinkType == ltStartToFinish))
+    return tlSummaryLinkInvalid;
+
+  if (Contains(PredecessorLinks(APredecessor).get(), ASuccessor)) return tlCircularRef;
+  if (ComPtr<INode> predecessorSummary = SummaryAbove(APredecessor))
+    if (Contains(PredecessorLinks(predecessorSummary.get()).get(), SummaryAbove(ASuccessor).get()))
+      return tlIndirectCircularRef;
+  return TCycleSearch(ASuccessor, APredecessor).FindsWayBack() ? tlIndirectCircularRef : tlOk;
+}
+
+bool TTaskLinkHelper::ValidatePredecessorLinks(INode* ASuccessor, const std::vector<TPredecessorPair>& APairs) {
+  ComPtr<TLumetaNodeLinksProperty> scratch = make<TLumetaNodeLinksProperty>();
+  scratch->Links()->SetLoaded(true);  // a scratch list has no document to load from
+  for (const TPredecessorPair& pair : APairs)
+    if (ComPtr<ITaskLink> link = QueryAs<ITaskLink>(scratch->AddLink(pair.Node.get()).get()))
+      link->SetLinkType(pair.LinkType);
+  for (const TPredecessorPair& pair : APairs) {
+    const TTaskLinkResult result = Validate(ASuccessor, pair.Node.get(), scratch.get(), pair.LinkType);
+    if (result != tlOk) {
+      ShowLinkError(result);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TTaskLinkHelper::LinkErrorText(TTaskLinkResult AResult) {
+  switch (AResult) {
+    case tlOk:
+      return {};
+    case tlSelf:
+      return "You cannot make a task a predecessor of itself.\r\n\r\nIf this task is dependant on another task, "
+             "enter the ID number of the task it depends on and any pertinent task relationship information.";
+    case tlDuplicate:
+      return "There was a problem linking these tasks.\r\n\r\nYou cannot link a predecessor task twice to the same "
+             "successor task.";
+    case tlCircularRef:
+      return "There was a problem linking these tasks.\r\n\r\nYou cannot have the same task as predecessor and "
+             "successor.";
+    case tlIndirectCircularRef:
+      return "You are trying to link a task to another task that has a series of task links back to the first "
+             "task.\r\n\r\nYou cannot do this because it would create a circular task relationship with other tasks.";
+    case tlSummaryLink:
+      return "A summary task cannot be linked to one of its subtasks.\r\n\r\nIf you want to link the two tasks, move "
+             "the subtask to the same level of the summary task in the map view, and then link them.";
+    case tlSummaryLinkInvalid:
+      return "The predecessors of a summary task or predecessors of an inserted project summary must have a "
+             "finish-to-start (FS) or start-to-start (SS) dependency.";
+  }
+  return "There is a problem with the predecessor information.\r\n\r\nEnsure the ID you are entering is valid and "
+         "exists in the project.";
+}
+
+void TTaskLinkHelper::ShowLinkError(TTaskLinkResult AResult) {
+  if (AResult != tlOk) DialogService().ShowMessage(TMessageKind::Warning, LinkErrorText(AResult));
+}
+
+bool TTaskLinkHelper::ValidatePredStr(std::string_view AText, int64_t& ATaskNumber, TTaskLinkType& ALinkType) {
+  std::string upper(AText);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ALinkType = upper.ends_with("FF")   ? ltFinishToFinish
+              : upper.ends_with("SF") ? ltStartToFinish
+              : upper.ends_with("SS") ? ltStartToStart
+                                      : ltFinishToStart;
+  // Upper-casing keeps every character in its place, so the code is found in the upper-cased
+  // text and cut from the given one.
+  std::string rest(AText);
+  if (const size_t at = upper.find(KTaskLinkTypeCodes[ALinkType]); at != std::string::npos) rest.erase(at, 2);
+  const std::optional<int64_t> number = ParseInteger<int64_t>(rest);
+  if (!number) return false;
+  ATaskNumber = *number;
+  return true;
+}
+
+bool TTaskLinkHelper::ValidateConstraint(INode* ANode, bool ACheck) {
+  if (!ACheck) return true;
+  ComPtr<IActionAttribute> action = FindAction(ANode);
+  if (!action) return true;
+  switch (action->GetConstraintType()) {
+    case tcAsSoonAsPossible:
+    case tcFinishNoLaterThan:
+    case tcStartNoEarlierThan:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TTaskLinkHelper::IsEligiableSummary(INode* ASummary) {
+  bool eligible = true;
+  ForEachLink(PredecessorLinks(ASummary).get(), [&](INode*, TTaskLinkType AType) {
+    if (AType == ltFinishToFinish || AType == ltStartToFinish) eligible = false;
+  });
+  return eligible;
+}
+
+bool TTaskLinkHelper::ValidateInteraction(IInteraction* AInteraction, ISelection* ASelection, bool AShowError) {
+  if (!ASelection || ASelection->GetCount() == 0) return true;
+  if (IsEligiableSummary(GetNewSummary(AInteraction, ASelection).get())) return true;
+  if (AShowError) ShowLinkError(tlSummaryLinkInvalid);
+  return false;
+}
+
+ComPtr<INode> TTaskLinkHelper::GetNewSummary(IInteraction* AInteraction, ISelection* ASelection) {
+  if (!AInteraction) return {};
+  const int32_t kind = AInteraction->GetKind();
+  ComPtr<INode> target = ASelection && ASelection->GetCount() > 0 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
+  if (std::ranges::find(KInteractionsUnderTarget, kind) != std::end(KInteractionsUnderTarget)) return target;
+  if (kind == KInteractionUnderUnselectedAncestor) {
+    ComPtr<INode> node = target;
+    while (node && ASelection->Contains(node.get())) node = node->GetParent();
+    return node;
+  }
+  if (kind == KInteractionUnderCarriedNode) {
+    ComPtr<INodeList> nodes = AInteraction->GetNodes();
+    return nodes && nodes->GetCount() > 0 ? nodes->GetItem(0) : nullptr;
+  }
+  return {};
+}
+
+bool TTaskLinkHelper::HasSuccessors(INode* ANode) {
+  ComPtr<INodeLinkList2> links = SuccessorLinks(ANode);
+  return links && links->GetCount() > 0;
+}
+
+ComPtr<TNodeList> TTaskLinkHelper::FindSuccessors(INode* ANode) {
+  ComPtr<TNodeList> successors = make<TNodeList>();
+  ForEachLink(SuccessorLinks(ANode).get(), [&](INode* ASuccessor, TTaskLinkType) { successors->Add(ASuccessor); });
+  return successors;
+}
+
+double TTaskLinkHelper::CalcDuration(INode* ANode, double AStart, double AFinish) {
+  ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(ANode);
+  return scheduler ? scheduler->WorkingDuration(AStart, AFinish) : 0;
+}
+
+double TTaskLinkHelper::CalcNextEndDate(INode* ANode, double ADate) {
+  ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(ANode);
+  double result = ADate;
+  double candidate = ADate;
+  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+    ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
+    if (predecessor && AType == ltFinishToFinish)
+      candidate = predecessor->GetCompletedDate();
+    else if (predecessor && AType == ltStartToFinish && scheduler)
+      candidate = scheduler->FinishBefore(predecessor->GetStartDate());
+    if (result == 0 || candidate < result) result = candidate;
+  });
+  return result;
+}
+
+double TTaskLinkHelper::CalcNextStartDate(ILumetaModel* AContext, INode* ANode, double ADate) {
+  if (!ANode) return ADate;
+  ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(ANode);
+  // Each summary above holds back its subtasks too; its own result is never earlier than the date
+  // it is given, so the climb only raises the start.
+  double result = ADate;
+  for (ComPtr<INode> node(ANode); node; node = SummaryAbove(node.get()))
+    result = NextStartOfOwnPredecessors(AContext, node.get(), result, scheduler.get());
+  return result;
+}
+
+double TTaskLinkHelper::CalcEarliestStart(INode* ANode, IWorkingScheduler* AScheduler, bool AClimb,
+                                          double AProposedStart, double ADate) {
+  if (!AScheduler || !ANode) return ADate;
+  ComPtr<IActionAttribute> action = FindAction(ANode);
+  const double days = action ? action->GetDurationInDays() : 0;
+  double result = ADate;
+  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+    ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
+    if (!predecessor) return;
+    switch (AType) {
+      case ltFinishToStart:
+        result = AScheduler->StartAfter(predecessor->GetCompletedDate());
+        break;
+      case ltStartToStart:
+        result = std::max(result, predecessor->GetStartDate());
+        break;
+      case ltFinishToFinish: {
+        const double finish = predecessor->GetCompletedDate();
+        if (AScheduler->FinishForStart(AProposedStart, days) < finish && finish < result)
+          result = AScheduler->StartForFinish(finish, days);
+        break;
+      }
+      case ltStartToFinish:
+        if (predecessor->GetStartDate() > (action ? action->GetStartDate() : 0))
+          result = AScheduler->StartForFinish(predecessor->GetStartDate(), days);
+        break;
+    }
+  });
+  if (AClimb)
+    if (ComPtr<INode> summary = SummaryAbove(ANode))
+      result = CalcEarliestStart(summary.get(), AScheduler, false, AProposedStart, result);
+  return result;
+}
+
+double TTaskLinkHelper::CalcEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, double ADate) {
+  double result = ADate;
+  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+    ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
+    if (!predecessor) return;
+    if (AType == ltFinishToFinish) {
+      result = std::max(result, predecessor->GetCompletedDate());
+    } else if (AType == ltStartToFinish && AScheduler) {
+      const double finish = AScheduler->FinishBefore(predecessor->GetStartDate());
+      if (finish != result) result = finish;
+    }
+  });
+  return result;
+}
+
+ComPtr<ICommandListItem> TTaskLinkHelper::PrepareMoveTaskCommand(ILumetaModel* AContext, INode* ANode,
+                                                                 double ANewStart) {
+  ComPtr<IActionAttribute> current = FindAction(ANode);
+  if (!AContext || !current) return {};
+  // The node's own record stays as it is until the command runs, so that undo can go back to it.
+  ComPtr<IProperty> record = AContext->GetPropertyClasses()->NewProperty(TActionPropertyManager::ClassDescription);
+  record.as<IAttribute>()->Assign(current.get());
+  ComPtr<IActionAttribute> action = record.as<IActionAttribute>();
+  if (action->GetDuration() > 0)
+    action->SetCompletedDate(0);
+  else if (const double finish = action->GetCompletedDate(); finish != 0)
+    action->SetCompletedDate(finish + ANewStart - action->GetStartDate());
+  action->SetStartDate(ANewStart);
+
+  ComPtr<TData> selection = make<TData>();
+  selection->Add(ANode);
+  ComPtr<ICommand> command = AContext->GetCommandHelper()->PreparePropertyCommand(record.get(), selection.get(), -1);
+  return make<TCommandListItem>(command.get(), selection.get());
+}

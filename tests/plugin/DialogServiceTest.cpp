@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "com/DialogService.h"
+#include "tests/support/RecordingDialogService.h"
+
+namespace {
+
+TEST(StreamDialogService, WritesMessagesByKindWithLineBreaks) {
+  std::ostringstream out;
+  TStreamDialogService service(out);
+  service.ShowMessage(TMessageKind::Warning, "First.\r\n\r\nSecond.");
+  service.ShowMessage(TMessageKind::Information, "a\rb\nc");
+  service.ShowMessage(TMessageKind::Error, "Broken.");
+  EXPECT_EQ(out.str(), "warning: First.\n\nSecond.\nnote: a\nb\nc\nerror: Broken.\n");
+}
+
+TEST(StreamDialogService, AnswersQuestionsAsItWasToldAndSaysSo) {
+  struct TCase {
+    TStandingAnswer Answer;
+    TDialogButtons Buttons;
+    TDialogButton Default;
+    TDialogButton Expected;
+  };
+  const TDialogButtons all = dbYes | dbNo | dbCancel;
+  for (const TCase& c : {TCase{TStandingAnswer::Default, all, dbNo, dbNo},
+                         TCase{TStandingAnswer::Yes, all, dbNo, dbYes},
+                         TCase{TStandingAnswer::No, all, dbYes, dbNo},
+                         TCase{TStandingAnswer::Yes, dbOK | dbCancel, dbCancel, dbOK},
+                         TCase{TStandingAnswer::No, dbOK | dbCancel, dbOK, dbCancel},
+                         TCase{TStandingAnswer::No, dbOK, dbOK, dbOK}}) {
+    std::ostringstream out;
+    TStreamDialogService service(out, c.Answer);
+    EXPECT_EQ(service.Ask("Go on?", c.Buttons, c.Default), c.Expected);
+    EXPECT_TRUE(out.str().ends_with("\nanswer: " + std::string(DialogButtonName(c.Expected)) + "\n")) << out.str();
+  }
+  std::ostringstream out;
+  TStreamDialogService(out, TStandingAnswer::Yes).Ask("Move it?\r\nReally?", all, dbCancel);
+  EXPECT_EQ(out.str(), "question: Move it?\nReally? [Yes/No/Cancel, default Cancel]\nanswer: Yes\n");
+}
+
+TEST(DialogService, TheInstalledServiceServesTheProcessUntilItIsReplaced) {
+  {
+    TDialogRecorder dialogs;
+    dialogs->Answers = {dbNo};
+    DialogService().ShowMessage(TMessageKind::Warning, "careful");
+    EXPECT_EQ(DialogService().Ask("one", dbYes | dbNo, dbYes), dbNo);
+    EXPECT_EQ(DialogService().Ask("two", dbYes | dbNo, dbYes), dbYes) << "then the default button";
+    ASSERT_EQ(dialogs->Entries.size(), 3u);
+    EXPECT_FALSE(dialogs->Entries[0].IsQuestion);
+    EXPECT_EQ(dialogs->Entries[2].Buttons, dbYes | dbNo);
+  }
+  EXPECT_TRUE(dynamic_cast<TStreamDialogService*>(&DialogService())) << "the default is back";
+}
+
+}  // namespace

@@ -1,0 +1,386 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "attributes/LumetaAttributeFactory.h"
+#include "com/OleDate.h"
+#include "commands/SelectionData.h"
+#include "host/LumetaModel.h"
+#include "plugin/ActionProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/TaskLinkHelper.h"
+#include "tests/support/CalendarScheduler.h"
+#include "tests/support/RecordingDialogService.h"
+
+namespace {
+
+// Monday 2 March 2026 at the given hour, and the days after it.
+double Day(int ADay, double AHour = 0) { return EncodeDate(2026, 3, 1 + ADay) + AHour / 24; }
+const double Monday = Day(1), Tuesday = Day(2), Wednesday = Day(3), Thursday = Day(4);
+
+std::string Text(double ADate) { return DateTimeToXmlText(ADate); }
+
+class TInteraction : public TImplements<TAggregableObject, IInteraction> {
+ public:
+  TInteraction(int32_t AKind, ComPtr<INodeList> ANodes = nullptr) : FKind(AKind), FNodes(std::move(ANodes)) {}
+  int32_t GetKind() override { return FKind; }
+  ComPtr<INodeList> GetNodes() override { return FNodes; }
+
+ private:
+  int32_t FKind;
+  ComPtr<INodeList> FNodes;
+};
+
+// A map on a model that knows the plug-in's property classes; tasks are found by their titles.
+class TaskLinks : public testing::Test {
+ protected:
+  void SetUp() override {
+    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
+    RegisterStandardAttributeClasses(factory.get());
+    RegisterPlugInAttributeClasses(factory.get());
+    SetAttributeFactory(factory.get());
+    Model = make<TLumetaModel>();
+    Model->RegisterManager(make<TActionPropertyManager>().get());
+    Model->RegisterManager(make<TLumetaNodeLinksPropertyManager>().get());
+    Model->RegisterManager(make<TLumetaSuccessorLinksPropertyManager>().get());
+  }
+  void TearDown() override {
+    Model->Close();
+    SetAttributeFactory(nullptr);
+  }
+
+  TLumetaMap& Map() { return Model->Map(); }
+  // Adds a node titled ATitle under the node titled AParent ("" for a main branch).
+  INode* Add(const std::string& ATitle, const std::string& AParent = "") {
+    TLumetaNode* node = Map().AddNode(AParent.empty() ? Map().Root() : Nodes.at(AParent), ATitle);
+    Nodes[ATitle] = node;
+    return node;
+  }
+  INode* N(const std::string& ATitle) { return Nodes.at(ATitle); }
+
+  INodeLinkList2* Links(INode* ANode, const char* AName) {
+    if (!ANode->FindProperty(AName)) {
+      ComPtr<IProperty> property = Model->NewProperty(AName);
+      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+      ANode->SetProperty(property.get());
+    }
+    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get()).get();
+  }
+  // APredecessor comes before ASuccessor: stored on both, as the link commands store it.
+  void Link(const std::string& APredecessor, const std::string& ASuccessor, TTaskLinkType AType = ltFinishToStart) {
+    Links(N(APredecessor), "SuccessorNodeLinks")->AddLink(N(ASuccessor)).as<ITaskLink>()->SetLinkType(AType);
+    Links(N(ASuccessor), "NodeLinks")->AddLink(N(APredecessor)).as<ITaskLink>()->SetLinkType(AType);
+  }
+  TTaskLinkResult Check(const std::string& APredecessor, const std::string& ASuccessor,
+                        TTaskLinkType AType = ltFinishToStart) {
+    return TTaskLinkHelper::Validate(N(ASuccessor), N(APredecessor), nullptr, AType);
+  }
+
+  IActionAttribute* Task(const std::string& ATitle, double AStart, double AFinish, double ADays = 1) {
+    ComPtr<IProperty> property = Model->NewProperty("Action");
+    property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+    N(ATitle)->SetProperty(property.get());
+    IActionAttribute* action = QueryAs<IActionAttribute>(property.get()).get();
+    action->SetStartDate(AStart);
+    action->SetCompletedDate(AFinish);
+    action->SetDuration(ADays);
+    action->SetDurationMeasure(amDays);
+    return action;
+  }
+
+  IActionAttribute* FindActionOf(const std::string& ATitle) {
+    return QueryAs<IActionAttribute>(N(ATitle)->FindProperty("Action").get()).get();
+  }
+
+  ComPtr<TLumetaModel> Model;
+  std::map<std::string, TLumetaNode*> Nodes;
+};
+
+TEST_F(TaskLinks, ATaskIsNeverItsOwnPredecessorAndAnExistingLinkOnlyPassesWithItsOwnType) {
+  Add("A");
+  Add("B");
+  Link("A", "A", ltStartToStart);
+  EXPECT_EQ(Check("A", "A", ltFinishToStart), tlSelf) << "before the duplicate check";
+  Link("A", "B");
+  EXPECT_EQ(Check("A", "B", ltFinishToStart), tlOk);
+  EXPECT_EQ(Check("A", "B", ltStartToStart), tlDuplicate);
+
+  // Checked against a list given instead of the successor's own.
+  ComPtr<TLumetaNodeLinksProperty> proposed = make<TLumetaNodeLinksProperty>();
+  proposed->Links()->SetLoaded(true);
+  EXPECT_EQ(TTaskLinkHelper::Validate(N("B"), N("A"), proposed.get(), ltStartToStart), tlOk);
+}
+
+TEST_F(TaskLinks, WaysBackFromTheSuccessorAreCircular) {
+  for (const char* title : {"A", "B", "C", "D"}) Add(title);
+  Link("A", "B");
+  EXPECT_EQ(Check("B", "A"), tlCircularRef);
+  Link("B", "C");
+  EXPECT_EQ(Check("C", "A"), tlIndirectCircularRef);
+  EXPECT_EQ(Check("C", "D"), tlOk);
+  EXPECT_EQ(Check("D", "A"), tlOk);
+}
+
+TEST_F(TaskLinks, SummaryTasksCountWithAllTheirSubtasksOnTheWayBack) {
+  Add("Sum");
+  Add("X", "Sum");
+  Add("Y", "Sum");
+  Add("Z");
+  Link("Y", "Z");
+  EXPECT_EQ(Check("Z", "X"), tlIndirectCircularRef) << "X's summary holds Y, which leads to Z";
+
+  // A link between the summaries above both tasks.
+  Add("S1");
+  Add("P", "S1");
+  Add("S2");
+  Add("Q", "S2");
+  Link("S2", "S1");
+  EXPECT_EQ(Check("P", "Q"), tlIndirectCircularRef);
+
+  // Reaching a node above or below the predecessor closes the circle too.
+  Add("Outer");
+  Add("Inner", "Outer");
+  Add("Leaf", "Inner");
+  Add("W");
+  Link("W", "Outer");
+  EXPECT_EQ(Check("Inner", "W"), tlIndirectCircularRef);
+}
+
+TEST_F(TaskLinks, ASummaryTaskAndItsSubtasksCannotBeLinkedEitherWay) {
+  Add("Sum");
+  Add("Mid", "Sum");
+  Add("X", "Mid");
+  Add("Z");
+  EXPECT_EQ(Check("Sum", "X"), tlSummaryLink);
+  EXPECT_EQ(Check("X", "Sum"), tlSummaryLink);
+  EXPECT_EQ(Check("Mid", "X", ltStartToFinish), tlSummaryLink);
+
+  EXPECT_EQ(Check("Z", "Sum", ltFinishToFinish), tlSummaryLinkInvalid);
+  EXPECT_EQ(Check("Z", "Sum", ltStartToFinish), tlSummaryLinkInvalid);
+  EXPECT_EQ(Check("Z", "Sum", ltFinishToStart), tlOk);
+  EXPECT_EQ(Check("Z", "Sum", ltStartToStart), tlOk);
+  EXPECT_EQ(Check("Sum", "Z", ltFinishToFinish), tlOk) << "only a summary successor is limited";
+}
+
+TEST_F(TaskLinks, ALongChainIsSearchedWithoutRecursion) {
+  const int count = 50000;
+  for (int i = 0; i < count; ++i) {
+    Add(std::to_string(i));
+    if (i > 0) Link(std::to_string(i - 1), std::to_string(i));
+  }
+  EXPECT_EQ(Check(std::to_string(count - 1), "0"), tlIndirectCircularRef);
+  EXPECT_EQ(Check("0", std::to_string(count - 1)), tlOk);
+}
+
+TEST_F(TaskLinks, EachResultShowsItsWarningWordForWord) {
+  TDialogRecorder dialogs;
+  for (int result = tlOk; result <= tlSummaryLinkInvalid + 1; ++result)
+    TTaskLinkHelper::ShowLinkError(static_cast<TTaskLinkResult>(result));
+  EXPECT_EQ(
+      dialogs->Texts(),
+      (std::vector<std::string>{
+          "You cannot make a task a predecessor of itself.\r\n\r\nIf this task is dependant on another task, enter "
+          "the ID number of the task it depends on and any pertinent task relationship information.",
+          "There was a problem linking these tasks.\r\n\r\nYou cannot link a predecessor task twice to the same "
+          "successor task.",
+          "There was a problem linking these tasks.\r\n\r\nYou cannot have the same task as predecessor and successor.",
+          "You are trying to link a task to another task that has a series of task links back to the first "
+          "task.\r\n\r\nYou cannot do this because it would create a circular task relationship with other tasks.",
+          "A summary task cannot be linked to one of its subtasks.\r\n\r\nIf you want to link the two tasks, move the "
+          "subtask to the same level of the summary task in the map view, and then link them.",
+          "The predecessors of a summary task or predecessors of an inserted project summary must have a "
+          "finish-to-start (FS) or start-to-start (SS) dependency.",
+          "There is a problem with the predecessor information.\r\n\r\nEnsure the ID you are entering is valid and "
+          "exists in the project."}));
+  for (const auto& entry : dialogs->Entries) {
+    EXPECT_EQ(entry.Kind, TMessageKind::Warning);
+    EXPECT_FALSE(entry.IsQuestion);
+  }
+}
+
+TEST_F(TaskLinks, ProposedPredecessorsAreCheckedAsOneListAndTheFirstFailureIsShown) {
+  for (const char* title : {"A", "B", "C"}) Add(title);
+  Link("C", "A");
+  TDialogRecorder dialogs;
+  EXPECT_TRUE(TTaskLinkHelper::ValidatePredecessorLinks(N("C"), {{N("B"), ltFinishToStart}}));
+  EXPECT_FALSE(TTaskLinkHelper::ValidatePredecessorLinks(
+      N("C"), {{N("B"), ltFinishToStart}, {N("B"), ltStartToStart}, {N("C"), ltFinishToStart}}));
+  EXPECT_FALSE(TTaskLinkHelper::ValidatePredecessorLinks(N("C"), {{N("A"), ltStartToStart}}));
+  ASSERT_EQ(dialogs->Entries.size(), 2u);
+  EXPECT_EQ(dialogs->Entries[0].Text, TTaskLinkHelper::LinkErrorText(tlDuplicate));
+  EXPECT_EQ(dialogs->Entries[1].Text, TTaskLinkHelper::LinkErrorText(tlCircularRef));
+}
+
+TEST(TaskLinkHelper, ReadsTypedPredecessors) {
+  struct TCase {
+    const char* Text;
+    int64_t Number;
+    TTaskLinkType Type;
+  };
+  for (const TCase& expected : {TCase{"12", 12, ltFinishToStart}, TCase{"12fs", 12, ltFinishToStart},
+                                TCase{"12FF", 12, ltFinishToFinish}, TCase{"7ss", 7, ltStartToStart},
+                                TCase{"3Sf", 3, ltStartToFinish}, TCase{"fs4", 4, ltFinishToStart}}) {
+    int64_t number = -1;
+    TTaskLinkType type = ltStartToFinish;
+    EXPECT_TRUE(TTaskLinkHelper::ValidatePredStr(expected.Text, number, type)) << expected.Text;
+    EXPECT_EQ(number, expected.Number) << expected.Text;
+    EXPECT_EQ(type, expected.Type) << expected.Text;
+  }
+  for (const char* text : {"x7", "", "FS", "7 ss", "7SSFF", "1.5"}) {
+    int64_t number = 0;
+    TTaskLinkType type = ltFinishToStart;
+    EXPECT_FALSE(TTaskLinkHelper::ValidatePredStr(text, number, type)) << text;
+  }
+}
+
+TEST_F(TaskLinks, OnlyConstraintsThatLeaveRoomLetATaskMove) {
+  Add("A");
+  IActionAttribute* action = Task("A", Monday, Monday);
+  std::string movable;
+  for (int type = tcAsLateAsPossible; type <= tcStartNoLaterThan; ++type) {
+    action->SetConstraintType(static_cast<TTaskConstraintType>(type));
+    if (TTaskLinkHelper::ValidateConstraint(N("A"), true))
+      movable += std::string(TaskConstraintTypeToText(action->GetConstraintType()).substr(2)) + " ";
+    EXPECT_TRUE(TTaskLinkHelper::ValidateConstraint(N("A"), false));
+  }
+  EXPECT_EQ(movable, "AsSoonAsPossible FinishNoLaterThan StartNoEarlierThan ");
+}
+
+TEST_F(TaskLinks, AnInteractionMayNotMakeASummaryOfATaskWithFinishPredecessors) {
+  for (const char* title : {"Target", "Other", "P"}) Add(title);
+  Add("Child", "Target");
+  Add("Grandchild", "Child");
+  ComPtr<TData> selection = make<TData>();
+  selection->Add(N("Target"));
+
+  EXPECT_EQ(TTaskLinkHelper::GetNewSummary(make<TInteraction>(130).get(), selection.get()).get(), N("Target"));
+  EXPECT_EQ(TTaskLinkHelper::GetNewSummary(make<TInteraction>(2).get(), selection.get()).get(), N("Target"));
+  EXPECT_FALSE(TTaskLinkHelper::GetNewSummary(make<TInteraction>(3).get(), selection.get()));
+  ComPtr<TNodeList> carried = make<TNodeList>();
+  EXPECT_FALSE(TTaskLinkHelper::GetNewSummary(make<TInteraction>(27, carried).get(), selection.get()));
+  carried->Add(N("Other"));
+  EXPECT_EQ(TTaskLinkHelper::GetNewSummary(make<TInteraction>(27, carried).get(), selection.get()).get(), N("Other"));
+  ComPtr<TData> nested = make<TData>();
+  nested->Add(N("Grandchild"));
+  nested->Add(N("Child"));
+  EXPECT_EQ(TTaskLinkHelper::GetNewSummary(make<TInteraction>(129).get(), nested.get()).get(), N("Target"));
+
+  TDialogRecorder dialogs;
+  Link("P", "Target", ltStartToStart);
+  EXPECT_TRUE(TTaskLinkHelper::ValidateInteraction(make<TInteraction>(130).get(), selection.get(), true));
+  Link("P", "Other", ltFinishToFinish);
+  EXPECT_FALSE(TTaskLinkHelper::IsEligiableSummary(N("Other")));
+  EXPECT_FALSE(TTaskLinkHelper::ValidateInteraction(make<TInteraction>(27, carried).get(), selection.get(), false));
+  EXPECT_TRUE(dialogs->Entries.empty());
+  EXPECT_FALSE(TTaskLinkHelper::ValidateInteraction(make<TInteraction>(27, carried).get(), selection.get(), true));
+  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{TTaskLinkHelper::LinkErrorText(tlSummaryLinkInvalid)});
+  EXPECT_TRUE(TTaskLinkHelper::ValidateInteraction(make<TInteraction>(27, carried).get(), make<TData>().get(), true));
+}
+
+TEST_F(TaskLinks, FindsSuccessorsInListOrder) {
+  for (const char* title : {"A", "B", "C"}) Add(title);
+  EXPECT_FALSE(TTaskLinkHelper::HasSuccessors(N("A")));
+  Link("A", "C");
+  Link("A", "B");
+  EXPECT_TRUE(TTaskLinkHelper::HasSuccessors(N("A")));
+  ComPtr<TNodeList> successors = TTaskLinkHelper::FindSuccessors(N("A"));
+  ASSERT_EQ(successors->GetCount(), 2);
+  EXPECT_EQ(successors->GetItem(0).get(), N("C"));
+  EXPECT_EQ(successors->GetItem(1).get(), N("B"));
+}
+
+// Pre runs Monday to Wednesday; Sum follows it and holds Mid, which holds Sub.
+class TaskDates : public TaskLinks {
+ protected:
+  void SetUp() override {
+    TaskLinks::SetUp();
+    Scheduler = InstallCalendarScheduler(Map());
+    Add("Pre");
+    Add("Sum");
+    Add("Mid", "Sum");
+    Add("Sub", "Mid");
+    Add("Side");
+    Task("Pre", Day(1, 8), Day(3, 17), 3);
+    Task("Sum", Day(1, 8), Day(1, 17));
+    Task("Mid", Day(1, 8), Day(1, 17));
+    Task("Sub", Day(1, 8), Day(1, 17));
+    Task("Side", Day(2, 8), Day(2, 17));
+  }
+  ComPtr<TCalendarScheduler> Scheduler;
+};
+
+TEST_F(TaskDates, ASummarysPredecessorHoldsBackItsSubtasksAtAnyDepth) {
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), Day(1, 8))), "2026-03-02T08:00:00");
+  Link("Pre", "Sum");
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), Day(1, 8))), "2026-03-05T08:00:00");
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), Day(5, 8))), "2026-03-06T08:00:00")
+      << "a later date stays";
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), 0)), "2026-03-05T08:00:00")
+      << "no date starts at the top task";
+
+  // The subtask's own constraint keeps its own predecessors out, not its summary's.
+  Link("Side", "Sub", ltStartToStart);
+  FindActionOf("Side")->SetStartDate(Day(5, 8));
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), Day(1, 8))), "2026-03-06T08:00:00");
+  FindActionOf("Sub")->SetConstraintType(tcMustStartOn);
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), Day(1, 8))), "2026-03-05T08:00:00");
+}
+
+TEST_F(TaskDates, OwnPredecessorsGiveTheLatestStartByLinkType) {
+  Link("Pre", "Side", ltFinishToFinish);
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(nullptr, N("Side"), Day(1, 8))), "2026-03-04T08:00:00")
+      << "one day of work ending with Pre";
+  Link("Sub", "Side", ltStartToFinish);
+  Link("Sum", "Side", ltStartToStart);
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(nullptr, N("Side"), Day(1, 8))), "2026-03-04T08:00:00");
+}
+
+TEST_F(TaskDates, EarliestStartAndFinishFollowTheLinksInListOrder) {
+  // The last finish-to-start link sets the start, even when an earlier one gave a later start.
+  Link("Pre", "Side");
+  Link("Sub", "Side");
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Side"), Scheduler.get(), true, Day(2, 8), Day(2, 8))),
+            "2026-03-03T08:00:00");
+  EXPECT_EQ(TTaskLinkHelper::CalcEarliestStart(N("Side"), nullptr, true, Day(2, 8), Day(9)), Day(9));
+
+  // A summary's start-to-start predecessor raises the start of a subtask when asked to climb.
+  Link("Side", "Mid", ltStartToStart);
+  FindActionOf("Side")->SetStartDate(Day(4, 8));
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Sub"), Scheduler.get(), true, 0, Day(1, 8))),
+            "2026-03-05T08:00:00");
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Sub"), Scheduler.get(), false, 0, Day(1, 8))),
+            "2026-03-02T08:00:00");
+
+  Link("Pre", "Sub", ltFinishToFinish);
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestFinish(N("Sub"), Scheduler.get(), Day(1, 17))), "2026-03-04T17:00:00");
+  Link("Side", "Sub", ltStartToFinish);
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestFinish(N("Sub"), Scheduler.get(), Day(1, 17))), "2026-03-04T17:00:00")
+      << "start-to-finish: the end of work before Side starts";
+
+  // The next end takes the earliest finish of the finish links.
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextEndDate(N("Sub"), Day(9, 17))), "2026-03-04T17:00:00");
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcNextEndDate(N("Sub"), 0)), "2026-03-04T17:00:00");
+  EXPECT_EQ(TTaskLinkHelper::CalcDuration(N("Sub"), Day(1, 8), Day(3, 17)), 3);
+}
+
+TEST_F(TaskDates, AMovedTaskKeepsItsFinishOnlyWithoutADuration) {
+  ComPtr<ICommandListItem> item = TTaskLinkHelper::PrepareMoveTaskCommand(Model.get(), N("Pre"), Day(8, 8));
+  ASSERT_TRUE(item);
+  FindActionOf("Side")->SetDuration(0);
+  ComPtr<ICommandListItem> milestone = TTaskLinkHelper::PrepareMoveTaskCommand(Model.get(), N("Side"), Day(8, 8));
+  EXPECT_EQ(FindActionOf("Pre")->GetStartDate(), Day(1, 8)) << "nothing changes before the command runs";
+
+  Model->GetCommandProcessor()->Execute(item->GetCommand().get(), item->GetSelection().get());
+  Model->GetCommandProcessor()->Execute(milestone->GetCommand().get(), milestone->GetSelection().get());
+  EXPECT_EQ(Text(FindActionOf("Pre")->GetStartDate()), "2026-03-09T08:00:00");
+  EXPECT_EQ(FindActionOf("Pre")->GetCompletedDate(), 0);
+  EXPECT_EQ(Text(FindActionOf("Side")->GetCompletedDate()), "2026-03-09T17:00:00");
+  Model->GetCommandProcessor()->UndoLast();
+  Model->GetCommandProcessor()->UndoLast();
+  EXPECT_EQ(Text(FindActionOf("Pre")->GetCompletedDate()), "2026-03-04T17:00:00");
+  EXPECT_FALSE(TTaskLinkHelper::PrepareMoveTaskCommand(Model.get(), Add("Plain"), Day(8, 8)));
+}
+
+}  // namespace
