@@ -13,6 +13,7 @@
 #include "apps/CalendarCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "contract/ActionAttributesIntf.h"
+#include "com/DialogService.h"
 #include "com/NumberText.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
@@ -31,21 +32,6 @@ std::optional<int> ParseIndex(const std::string& AText) {
   const std::optional<int> value = ParseInteger<int>(AText);
   if (!value || *value < 0) return std::nullopt;
   return value;
-}
-
-// Line breaks of any kind become "\n".
-std::string UnixLines(const std::string& AText) {
-  std::string result;
-  result.reserve(AText.size());
-  for (size_t i = 0; i < AText.size(); ++i) {
-    if (AText[i] == '\r') {
-      result += '\n';
-      if (i + 1 < AText.size() && AText[i + 1] == '\n') ++i;
-    } else {
-      result += AText[i];
-    }
-  }
-  return result;
 }
 
 std::string OneLine(std::string AText) {
@@ -166,7 +152,10 @@ EShellUsage::EShellUsage(const std::string& AMessage) : ELumetaError(AMessage, E
 
 EShellUsage::~EShellUsage() = default;
 
-void WriteWarning(std::ostream& AErr, const std::string& AText) { AErr << "warning: " << UnixLines(AText) << '\n'; }
+// The same line the plug-in's warnings make.
+void WriteWarning(std::ostream& AErr, const std::string& AText) {
+  TStreamDialogService(AErr).ShowMessage(TMessageKind::Warning, AText);
+}
 
 struct TLumetaShell::TCommand {
   const char* Name;
@@ -364,7 +353,7 @@ void TLumetaShell::Text(const std::vector<std::string>& AArgs) {
     options = static_cast<int32_t>(*value);
   }
   ComPtr<IProperty> property = node->FindProperty(KActionPropertyName);
-  FOut << (property ? UnixLines(property.as<IAttribute>()->AsPlainText(options)) : std::string()) << '\n';
+  FOut << (property ? UnixLineBreaks(property.as<IAttribute>()->AsPlainText(options)) : std::string()) << '\n';
 }
 
 void TLumetaShell::Symbol(const std::vector<std::string>& AArgs) {

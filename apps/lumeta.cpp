@@ -17,6 +17,7 @@
 #include "apps/LumetaScript.h"
 #include "apps/LumetaShell.h"
 #include "com/ComErrors.h"
+#include "com/DialogService.h"
 #include "com/Guid.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
@@ -51,6 +52,7 @@ struct TOptions {
   std::string Locale;
   std::vector<std::string> Positional;
   std::vector<TScriptSource> Scripts;
+  TStandingAnswer Answer = TStandingAnswer::Default;
   bool Help = false;
   bool Version = false;
 };
@@ -73,6 +75,8 @@ void PrintUsage(std::ostream& AOut) {
           "                      else ~/.config/lumeta)\n"
           "  --today YYYY-MM-DD  take this day as today (tooltips mark overdue actions by it)\n"
           "  --locale NAME       write dates in the short format of locale NAME, e.g. en_US\n"
+          "  --yes, --no         answer the plug-in's questions Yes (else OK) or No (else Cancel);\n"
+          "                      without them each question takes its default button\n"
           "  --help              show this help and exit\n"
           "  --version           show the version and exit\n"
           "\n"
@@ -115,6 +119,11 @@ TOptions ParseOptions(int AArgc, char** AArgv) {
       options.Help = true;
     } else if (argument == "--version") {
       options.Version = true;
+    } else if (argument == "--yes" || argument == "--no") {
+      const TStandingAnswer answer = argument == "--yes" ? TStandingAnswer::Yes : TStandingAnswer::No;
+      if (options.Answer != TStandingAnswer::Default && options.Answer != answer)
+        throw EUsage("--yes and --no exclude each other");
+      options.Answer = answer;
     } else if (value("-c", text)) {
       options.Scripts.push_back({false, text});
     } else if (value("-f", text)) {
@@ -141,8 +150,10 @@ double ParseToday(const std::string& AText) {
   return date;
 }
 
-// Fixes what renderings take from the environment: the day, the date format, the settings folder.
+// Fixes what renderings take from the environment: the day, the date format, the settings folder;
+// and how the plug-in's message boxes and questions are answered.
 void ApplyEnvironment(const TOptions& AOptions) {
+  SetDialogService(std::make_shared<TStreamDialogService>(std::cerr, AOptions.Answer));
   const double today = AOptions.Today.empty() ? 0 : ParseToday(AOptions.Today);
   if (!AOptions.Locale.empty()) {
     const QLocale locale(QString::fromStdString(AOptions.Locale));

@@ -65,8 +65,8 @@ std::string UnixLineBreaks(std::string_view AText) {
 TStreamDialogService::TStreamDialogService(std::ostream& AOut, TStandingAnswer AAnswer) : FOut(AOut), FAnswer(AAnswer) {}
 
 void TStreamDialogService::ShowMessage(TMessageKind AKind, const std::string& AText) {
-  const char* prefix = AKind == TMessageKind::Information ? "note: " : AKind == TMessageKind::Error ? "error: " : "warning: ";
-  FOut << prefix << UnixLineBreaks(AText) << '\n';
+  // Error boxes too are "warning: ": on the command line "error: " means that a command failed.
+  FOut << (AKind == TMessageKind::Information ? "note: " : "warning: ") << UnixLineBreaks(AText) << '\n';
 }
 
 TDialogButton TStreamDialogService::Ask(const std::string& AText, TDialogButtons AButtons, TDialogButton ADefault) {

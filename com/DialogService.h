@@ -41,9 +41,9 @@ enum class TStandingAnswer : uint8_t {
 // The button a standing answer picks from AButtons.
 TDialogButton PickAnswer(TStandingAnswer AAnswer, TDialogButtons AButtons, TDialogButton ADefault);
 
-// Writes each message as one entry "warning: ", "note: " or "error: " plus the text, and each
-// question as "question: TEXT [Yes/No/Cancel, default Yes]" followed by "answer: BUTTON"; CR LF in
-// a text becomes a line break. The stream must outlive the service.
+// Writes each message as "note: " (information) or "warning: " (warnings and errors) plus the
+// text, and each question as "question: TEXT [Yes/No/Cancel, default Yes]" followed by
+// "answer: BUTTON"; CR LF in a text becomes a line break. The stream must outlive the service.
 class TStreamDialogService : public TDialogService {
  public:
   explicit TStreamDialogService(std::ostream& AOut, TStandingAnswer AAnswer = TStandingAnswer::Default);

