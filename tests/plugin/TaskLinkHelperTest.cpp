@@ -13,7 +13,6 @@
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/TaskLinkHelper.h"
-#include "tests/support/CalendarScheduler.h"
 #include "tests/support/RecordingDialogService.h"
 
 namespace {
@@ -319,7 +318,7 @@ class TaskDates : public TaskLinks {
  protected:
   void SetUp() override {
     TaskLinks::SetUp();
-    Scheduler = InstallCalendarScheduler(Map());
+    Scheduler = QueryAs<IWorkingScheduler>(Map().Settings()->GetScheduler().get());
     Add("Pre");
     Add("Sum");
     Add("Mid", "Sum");
@@ -331,7 +330,7 @@ class TaskDates : public TaskLinks {
     Task("Sub", Day(1, 8), Day(1, 17));
     Task("Side", Day(2, 8), Day(2, 17));
   }
-  ComPtr<TCalendarScheduler> Scheduler;
+  ComPtr<IWorkingScheduler> Scheduler;  // the map's, over the default calendar
 };
 
 TEST_F(TaskDates, ASummarysPredecessorHoldsBackItsSubtasksAtAnyDepth) {
