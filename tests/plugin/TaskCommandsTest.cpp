@@ -148,6 +148,23 @@ TEST_F(TaskCommands, ATaskGroupPostsOneChangeBracketAroundItsCommands) {
   EXPECT_EQ(Start("B"), Monday);
 }
 
+TEST_F(TaskCommands, AnEditedStartMovesTheTaskAndItsSuccessors) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Link("A", "B");
+  ComPtr<IActionAttribute> edited =
+      AttributeFactory()->CreateAttribute(uuidof<IActionAttribute>()).as<IActionAttribute>();
+  edited->Assign(A("A"));
+  edited->SetStartDate(Wednesday);
+  Run(make<TUpdateTaskCommand>(Model.get(), N("A"), edited.get()).get(), N("A"));
+  EXPECT_EQ(Start("A"), Wednesday);
+  EXPECT_EQ(Finish("A"), EndOf(Wednesday));
+  EXPECT_EQ(Start("B"), Thursday);
+  Undo();
+  EXPECT_EQ(Start("A"), Monday);
+  EXPECT_EQ(Start("B"), Tuesday);
+}
+
 TEST_F(TaskCommands, RefreshStartsEveryTaskAgainAndLetsItsPredecessorsPlaceIt) {
   Task("A", Wednesday);
   Task("S", 0);
