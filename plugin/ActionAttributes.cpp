@@ -52,6 +52,9 @@ std::string FixedTwo(double AValue) { return FixedFloatText(AValue, 2); }
 
 std::string ShortDate(double ADate) { return LocaleService().FormatShortDate(ADate); }
 
+// Set, and not a sentinel of a summary without subtask records.
+bool IsDate(double ADate) { return ADate != 0 && ADate != KNoRolledUpStart && ADate != KNoRolledUpFinish; }
+
 // Tabs and line breaks become spaces and runs of spaces one space, so that stored multi-line
 // texts do not break the tooltip's layout.
 std::string FoldSpaces(std::string_view AText) {
@@ -71,10 +74,10 @@ template <class TSink>
 void RenderAction(IActionAttribute* AAction, TSink& ASink) {
   if (AAction->GetIsAction()) ASink.Flag("Action for Outlook");
   if (AAction->GetIsMilestone()) ASink.Flag("Milestone");
-  if (const double start = AAction->GetStartDate(); start != 0) ASink.Text("Start Date", ShortDate(start));
+  if (const double start = AAction->GetStartDate(); IsDate(start)) ASink.Text("Start Date", ShortDate(start));
   if (const double due = AAction->GetDueDate(); due != 0)
     ASink.Due("Due Date", ShortDate(due), LocaleService().Today() > due && AAction->GetComplete() < 100);
-  if (const double completed = AAction->GetCompletedDate(); completed != 0)
+  if (const double completed = AAction->GetCompletedDate(); IsDate(completed))
     ASink.Text("Completed Date", ShortDate(completed));
   if (const double duration = AAction->GetDuration(); duration != 0)
     ASink.Measured("Duration", FixedTwo(duration), GetMeasureText(AAction->GetDurationMeasure()));

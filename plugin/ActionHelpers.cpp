@@ -1,6 +1,8 @@
 #include "plugin/ActionHelpers.h"
 
 #include <algorithm>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "attributes/LumetaAttributeFactory.h"
@@ -103,7 +105,7 @@ double OwnEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARes
   });
 }
 
-// The record's duration in days, its constraint date and the other record's finish, as the rules use them.
+// A task's record (created if missing) with the duration in days and constraint date its rules use.
 struct TTask {
   ComPtr<IActionAttribute> Action;
   double Days;
@@ -119,6 +121,285 @@ TTask TaskOf(INode* ANode) {
 
 double TopTaskFinish(INode* ANode) {
   return KnownDate(TActionHelper::GetAction(TopTask(ANode).get(), true)->GetCompletedDate());
+}
+
+// One validation of one proposed date. The rules of a task may ask for the validated date of the
+// summary task above it, whose rules may ask the one above, and a summary check asks every summary
+// above in turn: asked naively, a nesting of n summaries costs 2^n validations and n stack frames.
+// Here the summaries a task's rules may ask for are validated once each, from the top down, before
+// the task, so that every ask is a look-up.
+struct TOutcome {
+  double Date;
+  bool Restricted;
+};
+
+class TValidation {
+ public:
+  TValidation(IWorkingScheduler* AScheduler, double AProposed, bool AFinish)
+      : FScheduler(AScheduler), FProposed(AProposed), FFinish(AFinish) {}
+
+  TOutcome Validate(INode* ANode) {
+    Prepare(ANode, NeedsParent(ANode));
+    return Evaluate(ANode);
+  }
+  // The first summary above ANode that restricts the proposal, or the last one asked; none when
+  // ANode has no summary above it.
+  std::optional<TOutcome> SummaryStart(INode* ANode) {
+    Prepare(ANode, true);
+    return SummaryAbove(ANode);
+  }
+
+ private:
+  // Validates, from the top down, the summaries above ANode that its rules and theirs may ask.
+  void Prepare(INode* ANode, bool AAsksParent) {
+    std::vector<ComPtr<INode>> above;
+    if (AAsksParent)
+      for (ComPtr<INode> parent = TaskParent(ANode); parent; parent = TaskParent(parent.get())) {
+        above.push_back(parent);
+        if (!NeedsParent(parent.get()) && StopsSummaryCheck(parent.get())) break;
+      }
+    for (auto it = above.rbegin(); it != above.rend(); ++it) {
+      INode* node = it->get();
+      if (ComPtr<INode> parent = TaskParent(node); !parent || FOutcomes.count(parent.get()))
+        FSummaries[node] = SummaryAbove(node);
+      FOutcomes[node] = Evaluate(node);
+    }
+  }
+
+  TOutcome Evaluate(INode* ANode) { return FFinish ? EvaluateFinish(ANode) : EvaluateStart(ANode); }
+  TOutcome EvaluateStart(INode* ANode);
+  TOutcome EvaluateFinish(INode* ANode);
+
+  // Whether the node's rules ask for its parent's validated date, judged without asking it.
+  bool NeedsParent(INode* ANode) {
+    if (!TaskParent(ANode)) return false;
+    const TTaskConstraintType type = TActionHelper::GetAction(ANode, true)->GetConstraintType();
+    bool restricted = false;
+    if (FFinish) {
+      if (type != tcFinishNoLaterThan && type != tcStartNoEarlierThan) return false;
+      TActionHelper::CalculateEarliestFinish(ANode, FScheduler, restricted);
+      return !restricted;
+    }
+    if (type == tcAsSoonAsPossible || type == tcStartNoLaterThan || type == tcFinishNoLaterThan) return true;
+    if (type != tcFinishNoEarlierThan && type != tcStartNoEarlierThan) return false;
+    TActionHelper::CalculateEarliestStart(ANode, FScheduler, restricted);
+    return !restricted;
+  }
+  // Whether a summary check coming from below ends at this node (it restricts) whatever lies above.
+  bool StopsSummaryCheck(INode* ANode) {
+    if (FFinish) return true;  // finish rules ask only the parent
+    const TTaskConstraintType type = TActionHelper::GetAction(ANode, true)->GetConstraintType();
+    if (type == tcMustStartOn) return true;
+    if (type == tcMustFinishOn) return false;
+    bool restricted = false;
+    TActionHelper::CalculateEarliestStart(ANode, FScheduler, restricted);
+    return restricted;
+  }
+
+  TOutcome Outcome(INode* ANode) {
+    if (const auto found = FOutcomes.find(ANode); found != FOutcomes.end()) return found->second;
+    return TValidation(FScheduler, FProposed, FFinish).Validate(ANode);  // not prepared: validate on its own
+  }
+  // The summary check: the summaries above ANode, nearest first, until one restricts.
+  std::optional<TOutcome> SummaryAbove(INode* ANode) {
+    ComPtr<INode> parent = TaskParent(ANode);
+    if (!parent) return std::nullopt;
+    const TOutcome outcome = Outcome(parent.get());
+    if (outcome.Restricted) return outcome;
+    if (const auto found = FSummaries.find(parent.get()); found != FSummaries.end() && found->second)
+      return found->second;
+    return outcome;
+  }
+
+  IWorkingScheduler* FScheduler;
+  double FProposed;
+  bool FFinish;
+  std::unordered_map<INode*, TOutcome> FOutcomes;
+  std::unordered_map<INode*, std::optional<TOutcome>> FSummaries;
+};
+
+TOutcome TValidation::EvaluateStart(INode* ANode) {
+  const double proposed = FProposed;
+  double validated = proposed;
+  bool restricted = false;
+  const TTask task = TaskOf(ANode);
+  const double c = task.ConstraintDate;
+  const double d = task.Days;
+
+  const auto earliest = [&] {
+    validated = TActionHelper::CalculateEarliestStart(ANode, FScheduler, restricted);
+  };
+  // The summary tasks above may push the start later.
+  const auto summaryCheck = [&] {
+    const std::optional<TOutcome> summary = SummaryAbove(ANode);
+    if (!summary || !summary->Restricted) return false;
+    restricted = true;
+    validated = std::max(summary->Date, validated);
+    return true;
+  };
+  const auto asSoonAsPossible = [&] {
+    earliest();
+    if (!restricted) validated = proposed;
+    summaryCheck();
+  };
+
+  switch (task.Action->GetConstraintType()) {
+    case tcAsSoonAsPossible:
+      asSoonAsPossible();
+      break;
+    case tcStartNoLaterThan:
+      asSoonAsPossible();
+      if (validated > c) validated = c, restricted = true;
+      break;
+    case tcFinishNoEarlierThan: {
+      earliest();
+      if (!restricted && !summaryCheck()) validated = proposed;
+      IWorkingScheduler& scheduler = Require(FScheduler);
+      if (scheduler.FinishForStart(validated, d) < c) validated = scheduler.StartForFinish(c, d), restricted = true;
+      break;
+    }
+    case tcFinishNoLaterThan: {
+      asSoonAsPossible();
+      IWorkingScheduler& scheduler = Require(FScheduler);
+      if (scheduler.FinishForStart(validated, d) > c) validated = scheduler.StartForFinish(c, d), restricted = true;
+      break;
+    }
+    case tcMustStartOn:
+      validated = c;
+      restricted = true;
+      break;
+    case tcMustFinishOn:
+      validated = proposed;
+      restricted = false;
+      break;
+    case tcAsLateAsPossible: {
+      earliest();
+      if (restricted) break;
+      IWorkingScheduler& scheduler = Require(FScheduler);
+      const double work = scheduler.WorkingDuration(proposed, KnownDate(task.Action->GetCompletedDate()));
+      validated = scheduler.StartForFinish(TopTaskFinish(ANode), work);
+      validated = std::max(validated, ScheduleStart(ANode, FScheduler));
+      break;
+    }
+    case tcStartNoEarlierThan: {
+      earliest();
+      if (!restricted) validated = proposed;
+      ComPtr<INode> parent = TaskParent(ANode);
+      if (parent && !restricted) {
+        const TOutcome above = Outcome(parent.get());
+        const double parentStart = above.Date;
+        restricted = above.Restricted;
+        if (!restricted) {
+          validated = proposed;
+          const bool beforeConstraint = HasPredecessors(ANode) ? proposed < c : proposed != c;
+          if (beforeConstraint) validated = c, restricted = true;
+        } else if (parentStart > c && validated < parentStart) {
+          task.Action->SetConstraintDate(validated);
+          validated = parentStart;
+        } else if (validated < c) {
+          validated = c;
+        }
+      } else if (validated < c) {
+        validated = c;
+        restricted = true;
+      }
+      break;
+    }
+  }
+  return {validated, restricted};
+}
+
+
+TOutcome TValidation::EvaluateFinish(INode* ANode) {
+  const double proposed = FProposed;
+  double validated = proposed;
+  bool restricted = false;
+  const TTask task = TaskOf(ANode);
+  const double c = task.ConstraintDate;
+  const double d = task.Days;
+
+  const auto earliest = [&] {
+    validated = TActionHelper::CalculateEarliestFinish(ANode, FScheduler, restricted);
+  };
+  const auto asSoonAsPossible = [&] {
+    earliest();
+    if (!restricted) validated = proposed;
+  };
+  // The parent's validated finish, when the node has a parent task and nothing restricted it yet;
+  // its result becomes the node's.
+  const auto parentFinish = [&](double& AParentFinish) {
+    ComPtr<INode> parent = TaskParent(ANode);
+    if (!parent || restricted) return false;
+    const TOutcome above = Outcome(parent.get());
+    AParentFinish = above.Date;
+    restricted = above.Restricted;
+    return true;
+  };
+
+  switch (task.Action->GetConstraintType()) {
+    case tcAsSoonAsPossible:
+      asSoonAsPossible();
+      break;
+    case tcFinishNoEarlierThan:
+      asSoonAsPossible();
+      if (validated < c) validated = c, restricted = true;
+      break;
+    case tcFinishNoLaterThan: {
+      earliest();  // kept even when unrestricted
+      double parent = 0;
+      if (!parentFinish(parent)) {
+        if (validated > c) validated = c, restricted = true;
+      } else if (!restricted) {
+        validated = proposed;
+        if (proposed > c) validated = c, restricted = true;
+      } else if (validated > parent) {
+        task.Action->SetConstraintDate(validated);
+        validated = parent;
+      } else if (validated > c) {
+        validated = c;
+      }
+      break;
+    }
+    case tcMustFinishOn:
+      validated = c;
+      restricted = true;
+      break;
+    case tcMustStartOn:
+      validated = proposed;
+      restricted = false;
+      break;
+    case tcStartNoEarlierThan: {
+      asSoonAsPossible();
+      double parent = 0;
+      if (!parentFinish(parent)) {
+        IWorkingScheduler& scheduler = Require(FScheduler);
+        if (scheduler.StartForFinish(validated, d) < c) validated = scheduler.FinishForStart(c, d), restricted = true;
+      } else if (restricted && validated <= parent && Require(FScheduler).StartForFinish(validated, d) > c) {
+        validated = c;
+      }
+      break;
+    }
+    case tcStartNoLaterThan: {
+      asSoonAsPossible();
+      IWorkingScheduler& scheduler = Require(FScheduler);
+      if (scheduler.StartForFinish(validated, d) > c) validated = scheduler.FinishForStart(c, d);
+      break;
+    }
+    case tcAsLateAsPossible: {
+      // The finish of a late task is held by what holds its finish: the earliest finish.
+      asSoonAsPossible();
+      IWorkingScheduler& scheduler = Require(FScheduler);
+      const double scheduleStart = ScheduleStart(ANode, FScheduler);
+      if (scheduler.StartForFinish(validated, d) < scheduleStart) {
+        validated = scheduler.FinishForStart(
+            scheduleStart, scheduler.WorkingDuration(KnownDate(task.Action->GetStartDate()), proposed));
+      } else {
+        validated = std::min(validated, TopTaskFinish(ANode));
+      }
+      break;
+    }
+  }
+  return {validated, restricted};
 }
 
 }  // namespace
@@ -200,194 +481,21 @@ double TActionHelper::CalculateEarliestFinish(INode* ANode, IWorkingScheduler* A
 
 bool TActionHelper::ValidateSummaryStart(INode* ANode, double AProposedStart, double AValidatedSubTaskStart,
                                          IWorkingScheduler* AScheduler, double& AValidatedStart) {
-  AValidatedStart = AValidatedSubTaskStart;
-  for (ComPtr<INode> ancestor = TaskParent(ANode); ancestor; ancestor = TaskParent(ancestor.get()))
-    if (ValidateTaskStart(ancestor.get(), AProposedStart, AScheduler, AValidatedStart)) return true;
-  return false;
+  const std::optional<TOutcome> summary = TValidation(AScheduler, AProposedStart, false).SummaryStart(ANode);
+  AValidatedStart = summary ? summary->Date : AValidatedSubTaskStart;
+  return summary && summary->Restricted;
 }
 
 bool TActionHelper::ValidateTaskStart(INode* ANode, double AProposedStart, IWorkingScheduler* AScheduler,
                                       double& AValidatedStart) {
-  const double proposed = AProposedStart;
-  double& validated = AValidatedStart;
-  validated = proposed;
-  bool restricted = false;
-  const TTask task = TaskOf(ANode);
-  const double c = task.ConstraintDate;
-  const double d = task.Days;
-
-  const auto earliest = [&] {
-    validated = CalculateEarliestStart(ANode, AScheduler, restricted);
-  };
-  // The summary tasks above may push the start later.
-  const auto summaryCheck = [&] {
-    double summaryStart = 0;
-    if (!ValidateSummaryStart(ANode, proposed, validated, AScheduler, summaryStart)) return false;
-    restricted = true;
-    validated = std::max(summaryStart, validated);
-    return true;
-  };
-  const auto asSoonAsPossible = [&] {
-    earliest();
-    if (!restricted) validated = proposed;
-    summaryCheck();
-  };
-
-  switch (task.Action->GetConstraintType()) {
-    case tcAsSoonAsPossible:
-      asSoonAsPossible();
-      break;
-    case tcStartNoLaterThan:
-      asSoonAsPossible();
-      if (validated > c) validated = c, restricted = true;
-      break;
-    case tcFinishNoEarlierThan: {
-      earliest();
-      if (!restricted && !summaryCheck()) validated = proposed;
-      IWorkingScheduler& scheduler = Require(AScheduler);
-      if (scheduler.FinishForStart(validated, d) < c) validated = scheduler.StartForFinish(c, d), restricted = true;
-      break;
-    }
-    case tcFinishNoLaterThan: {
-      asSoonAsPossible();
-      IWorkingScheduler& scheduler = Require(AScheduler);
-      if (scheduler.FinishForStart(validated, d) > c) validated = scheduler.StartForFinish(c, d), restricted = true;
-      break;
-    }
-    case tcMustStartOn:
-      validated = c;
-      restricted = true;
-      break;
-    case tcMustFinishOn:
-      validated = proposed;
-      restricted = false;
-      break;
-    case tcAsLateAsPossible: {
-      earliest();
-      if (restricted) break;
-      IWorkingScheduler& scheduler = Require(AScheduler);
-      const double work = scheduler.WorkingDuration(proposed, KnownDate(task.Action->GetCompletedDate()));
-      validated = scheduler.StartForFinish(TopTaskFinish(ANode), work);
-      validated = std::max(validated, ScheduleStart(ANode, AScheduler));
-      break;
-    }
-    case tcStartNoEarlierThan: {
-      earliest();
-      if (!restricted) validated = proposed;
-      ComPtr<INode> parent = TaskParent(ANode);
-      if (parent && !restricted) {
-        GetAction(parent.get(), true);
-        double parentStart = 0;
-        restricted = ValidateTaskStart(parent.get(), proposed, AScheduler, parentStart);
-        if (!restricted) {
-          validated = proposed;
-          const bool beforeConstraint = HasPredecessors(ANode) ? proposed < c : proposed != c;
-          if (beforeConstraint) validated = c, restricted = true;
-        } else if (parentStart > c && validated < parentStart) {
-          task.Action->SetConstraintDate(validated);
-          validated = parentStart;
-        } else if (validated < c) {
-          validated = c;
-        }
-      } else if (validated < c) {
-        validated = c;
-        restricted = true;
-      }
-      break;
-    }
-  }
-  return restricted;
+  const TOutcome outcome = TValidation(AScheduler, AProposedStart, false).Validate(ANode);
+  AValidatedStart = outcome.Date;
+  return outcome.Restricted;
 }
 
 bool TActionHelper::ValidateTaskFinish(INode* ANode, double AProposedFinish, IWorkingScheduler* AScheduler,
                                        double& AValidatedFinish) {
-  const double proposed = AProposedFinish;
-  double& validated = AValidatedFinish;
-  validated = proposed;
-  bool restricted = false;
-  const TTask task = TaskOf(ANode);
-  const double c = task.ConstraintDate;
-  const double d = task.Days;
-
-  const auto earliest = [&] {
-    validated = CalculateEarliestFinish(ANode, AScheduler, restricted);
-  };
-  const auto asSoonAsPossible = [&] {
-    earliest();
-    if (!restricted) validated = proposed;
-  };
-  // The parent's validated finish, when the node has a parent task and nothing restricted it yet;
-  // its result becomes the node's.
-  const auto parentFinish = [&](double& AParentFinish) {
-    ComPtr<INode> parent = TaskParent(ANode);
-    if (!parent || restricted) return false;
-    GetAction(parent.get(), true);
-    restricted = ValidateTaskFinish(parent.get(), proposed, AScheduler, AParentFinish);
-    return true;
-  };
-
-  switch (task.Action->GetConstraintType()) {
-    case tcAsSoonAsPossible:
-      asSoonAsPossible();
-      break;
-    case tcFinishNoEarlierThan:
-      asSoonAsPossible();
-      if (validated < c) validated = c, restricted = true;
-      break;
-    case tcFinishNoLaterThan: {
-      earliest();  // kept even when unrestricted
-      double parent = 0;
-      if (!parentFinish(parent)) {
-        if (validated > c) validated = c, restricted = true;
-      } else if (!restricted) {
-        validated = proposed;
-        if (proposed > c) validated = c, restricted = true;
-      } else if (validated > parent) {
-        task.Action->SetConstraintDate(validated);
-        validated = parent;
-      } else if (validated > c) {
-        validated = c;
-      }
-      break;
-    }
-    case tcMustFinishOn:
-      validated = c;
-      restricted = true;
-      break;
-    case tcMustStartOn:
-      validated = proposed;
-      restricted = false;
-      break;
-    case tcStartNoEarlierThan: {
-      asSoonAsPossible();
-      double parent = 0;
-      if (!parentFinish(parent)) {
-        IWorkingScheduler& scheduler = Require(AScheduler);
-        if (scheduler.StartForFinish(validated, d) < c) validated = scheduler.FinishForStart(c, d), restricted = true;
-      } else if (restricted && validated <= parent && Require(AScheduler).StartForFinish(validated, d) > c) {
-        validated = c;
-      }
-      break;
-    }
-    case tcStartNoLaterThan: {
-      asSoonAsPossible();
-      IWorkingScheduler& scheduler = Require(AScheduler);
-      if (scheduler.StartForFinish(validated, d) > c) validated = scheduler.FinishForStart(c, d);
-      break;
-    }
-    case tcAsLateAsPossible: {
-      // The finish of a late task is held by what holds its finish: the earliest finish.
-      asSoonAsPossible();
-      IWorkingScheduler& scheduler = Require(AScheduler);
-      const double scheduleStart = ScheduleStart(ANode, AScheduler);
-      if (scheduler.StartForFinish(validated, d) < scheduleStart) {
-        validated = scheduler.FinishForStart(
-            scheduleStart, scheduler.WorkingDuration(KnownDate(task.Action->GetStartDate()), proposed));
-      } else {
-        validated = std::min(validated, TopTaskFinish(ANode));
-      }
-      break;
-    }
-  }
-  return restricted;
+  const TOutcome outcome = TValidation(AScheduler, AProposedFinish, true).Validate(ANode);
+  AValidatedFinish = outcome.Date;
+  return outcome.Restricted;
 }

@@ -61,6 +61,20 @@ class ActionHelperTest : public ::testing::Test {
     property.as<INodeLinkList2>()->AddLink(static_cast<INode*>(APredecessor)).as<ITaskLink>()->SetLinkType(AType);
   }
 
+  // Gives X each row's constraint and checks what AValidate answers.
+  struct TRow {
+    TTaskConstraintType Type;
+    double Date;
+    TValidated Expected;
+  };
+  template <size_t N, class TValidate>
+  void CheckRows(const TRow (&ARows)[N], TValidate AValidate) {
+    for (const TRow& row : ARows) {
+      Constrain(X, row.Type, row.Date);
+      EXPECT_EQ(AValidate(), row.Expected) << TaskConstraintTypeToText(row.Type);
+    }
+  }
+
   TValidated Start(TLumetaNode* ANode, double AProposed) {
     double validated = -1;
     const bool restricted = TActionHelper::ValidateTaskStart(ANode, AProposed, Scheduler.get(), validated);
@@ -119,11 +133,7 @@ TEST_F(ActionHelperTest, EarliestFinishFollowsFinishLinksAndTheSummaryAbove) {
 TEST_F(ActionHelperTest, StartRowsOfATaskHeldByAPredecessor) {
   Link(P, X, ltFinishToStart);  // earliest start Wednesday 08:00
   const double proposed = At(Mon, 8);
-  const struct {
-    TTaskConstraintType Type;
-    double Date;
-    TValidated Expected;
-  } rows[] = {
+  const TRow rows[] = {
       {tcAsSoonAsPossible, 0, {At(Mon + 2, 8), true}},
       {tcStartNoLaterThan, At(Mon + 1, 8), {At(Mon + 1, 8), true}},
       {tcFinishNoEarlierThan, At(Mon + 4, 17), {At(Mon + 3, 8), true}},  // two days before Friday 17:00
@@ -134,19 +144,12 @@ TEST_F(ActionHelperTest, StartRowsOfATaskHeldByAPredecessor) {
       {tcStartNoEarlierThan, At(Mon + 3, 8), {At(Mon + 3, 8), true}},
       {tcStartNoEarlierThan, At(Mon + 1, 8), {At(Mon + 2, 8), true}},
   };
-  for (const auto& row : rows) {
-    Constrain(X, row.Type, row.Date);
-    EXPECT_EQ(Start(X, proposed), row.Expected) << TaskConstraintTypeToText(row.Type);
-  }
+  CheckRows(rows, [&] { return Start(X, proposed); });
 }
 
 TEST_F(ActionHelperTest, StartRowsOfAFreeTask) {
   const double proposed = At(Mon + 7, 8);
-  const struct {
-    TTaskConstraintType Type;
-    double Date;
-    TValidated Expected;
-  } rows[] = {
+  const TRow rows[] = {
       {tcAsSoonAsPossible, 0, {proposed, false}},
       {tcStartNoLaterThan, At(Mon + 4, 8), {At(Mon + 4, 8), true}},
       {tcFinishNoEarlierThan, At(Mon + 11, 17), {At(Mon + 10, 8), true}},
@@ -155,10 +158,7 @@ TEST_F(ActionHelperTest, StartRowsOfAFreeTask) {
       {tcMustStartOn, At(Mon + 3, 10), {At(Mon + 3, 10), true}},
       {tcMustFinishOn, At(Mon + 3, 10), {proposed, false}},
   };
-  for (const auto& row : rows) {
-    Constrain(X, row.Type, row.Date);
-    EXPECT_EQ(Start(X, proposed), row.Expected) << TaskConstraintTypeToText(row.Type);
-  }
+  CheckRows(rows, [&] { return Start(X, proposed); });
 
   // As late as possible: as far before the top task's finish as the proposal lies before the
   // task's finish, but never before the schedule start.
@@ -210,11 +210,7 @@ TEST_F(ActionHelperTest, StartNoEarlierThanSteps) {
 TEST_F(ActionHelperTest, FinishRowsOfATaskHeldByAPredecessor) {
   Link(P, X, ltFinishToFinish);  // earliest finish Tuesday 17:00
   const double proposed = At(Mon, 17);
-  const struct {
-    TTaskConstraintType Type;
-    double Date;
-    TValidated Expected;
-  } rows[] = {
+  const TRow rows[] = {
       {tcAsSoonAsPossible, 0, {At(Mon + 1, 17), true}},
       {tcFinishNoEarlierThan, At(Mon + 2, 17), {At(Mon + 2, 17), true}},
       {tcFinishNoLaterThan, At(Mon, 17), {At(Mon, 17), true}},
@@ -224,19 +220,12 @@ TEST_F(ActionHelperTest, FinishRowsOfATaskHeldByAPredecessor) {
       {tcStartNoLaterThan, At(Mon - 3, 8), {At(Mon, 17), true}},        // two days from Friday 08:00
       {tcAsLateAsPossible, 0, {At(Mon + 1, 17), true}},
   };
-  for (const auto& row : rows) {
-    Constrain(X, row.Type, row.Date);
-    EXPECT_EQ(Finish(X, proposed), row.Expected) << TaskConstraintTypeToText(row.Type);
-  }
+  CheckRows(rows, [&] { return Finish(X, proposed); });
 }
 
 TEST_F(ActionHelperTest, FinishRowsOfAFreeTask) {
   const double proposed = At(Mon + 1, 17);
-  const struct {
-    TTaskConstraintType Type;
-    double Date;
-    TValidated Expected;
-  } rows[] = {
+  const TRow rows[] = {
       {tcAsSoonAsPossible, 0, {proposed, false}},
       {tcFinishNoEarlierThan, At(Mon + 2, 17), {At(Mon + 2, 17), true}},
       {tcFinishNoLaterThan, At(Mon, 17), {At(Mon, 17), true}},
@@ -246,10 +235,7 @@ TEST_F(ActionHelperTest, FinishRowsOfAFreeTask) {
       {tcStartNoEarlierThan, At(Mon + 3, 8), {proposed, false}},
       {tcStartNoLaterThan, At(Mon - 7, 8), {At(Mon - 6, 17), false}},  // moving does not restrict
   };
-  for (const auto& row : rows) {
-    Constrain(X, row.Type, row.Date);
-    EXPECT_EQ(Finish(X, proposed), row.Expected) << TaskConstraintTypeToText(row.Type);
-  }
+  CheckRows(rows, [&] { return Finish(X, proposed); });
 
   // As late as possible: never before the schedule start allows, never after the top task.
   Constrain(X, tcAsLateAsPossible);
@@ -280,6 +266,16 @@ TEST_F(ActionHelperTest, FinishUnderASummaryThatRestricts) {
   Constrain(X, tcStartNoEarlierThan, At(Mon - 3, 8));
   EXPECT_EQ(Finish(X, At(Mon + 4, 17)), (TValidated{At(Mon + 4, 17), true}));
   EXPECT_EQ(Finish(X, At(Mon + 1, 17)), (TValidated{At(Mon - 3, 8), true}));
+}
+
+// Each summary above is validated once: asked level by level, 2000 levels would never end.
+TEST_F(ActionHelperTest, DeepNestingOfSummariesValidatesInLinearTime) {
+  Constrain(Top, tcMustStartOn, At(Mon + 2, 8));
+  TLumetaNode* node = Top;
+  for (int i = 0; i < 2000; ++i) node = Task(node, At(Mon, 8), At(Mon, 17), 1);
+  EXPECT_EQ(Start(node, At(Mon, 8)), (TValidated{At(Mon + 2, 8), true}));
+  Constrain(Top, tcAsSoonAsPossible);
+  EXPECT_EQ(Start(node, At(Mon, 9)), (TValidated{At(Mon, 9), false}));
 }
 
 TEST_F(ActionHelperTest, RecordAccessCreatesCopiesAndConvertsMeasures) {

@@ -107,6 +107,7 @@ TEST_F(RollUpTest, SummaryWithoutSubtaskRecordsKeepsTheSentinelDates) {
   EXPECT_EQ(action->GetCompletedDate(), KNoRolledUpFinish);
   EXPECT_EQ(action->GetDuration(), 0);
   EXPECT_EQ(action->GetComplete(), 0);
+  EXPECT_EQ(summary->FindProperty("Action")->GetHint().find("Date"), std::string::npos) << "no dates in the tooltip";
 }
 
 TEST_F(RollUpTest, NodeWithoutChildrenRollsUpToItsOwnRecord) {
