@@ -74,7 +74,8 @@ ComPtr<INode> NextInSubtree(INode* ANode, INode* ATop) {
 // and the visits come in the same order as with a fresh walk per search.
 class TCycleSearch {
  public:
-  TCycleSearch(INode* ASuccessor, INode* APredecessor) : FSuccessor(ASuccessor), FPredecessor(APredecessor) {
+  TCycleSearch(INode* ASuccessor, INode* APredecessor)
+      : FSuccessor(ASuccessor), FPredecessor(APredecessor), FPredecessorHasChildren(APredecessor->HasChildren()) {
     for (ComPtr<INode> node = APredecessor->GetParent(); node; node = node->GetParent())
       FAbovePredecessor.insert(node.get());
   }
@@ -111,7 +112,7 @@ class TCycleSearch {
 
   bool ClosesCycle(INode* ANode) {
     return ANode == FPredecessor || ANode == FSuccessor || FAbovePredecessor.contains(ANode) ||
-           ANode->IsDescendantOf(FPredecessor);
+           (FPredecessorHasChildren && ANode->IsDescendantOf(FPredecessor));
   }
 
   void Push(INode* ANode) {
@@ -142,6 +143,7 @@ class TCycleSearch {
 
   INode* FSuccessor;
   INode* FPredecessor;
+  bool FPredecessorHasChildren;  // else nothing lies below it, and asking each linked node is wasted
   std::unordered_set<INode*> FAbovePredecessor;
   std::unordered_set<INode*> FVisited;  // the map holds the nodes while the search runs
   std::unordered_map<INode*, std::unique_ptr<TWalk>> FWalks;  // by top

@@ -3,7 +3,6 @@
 #include <sstream>
 
 #include "com/DialogService.h"
-#include "tests/support/RecordingDialogService.h"
 
 namespace {
 
@@ -38,20 +37,6 @@ TEST(StreamDialogService, AnswersQuestionsAsItWasToldAndSaysSo) {
   std::ostringstream out;
   TStreamDialogService(out, TStandingAnswer::Yes).Ask("Move it?\r\nReally?", all, dbCancel);
   EXPECT_EQ(out.str(), "question: Move it?\nReally? [Yes/No/Cancel, default Cancel]\nanswer: Yes\n");
-}
-
-TEST(DialogService, TheInstalledServiceServesTheProcessUntilItIsReplaced) {
-  {
-    TDialogRecorder dialogs;
-    dialogs->Answers = {dbNo};
-    DialogService().ShowMessage(TMessageKind::Warning, "careful");
-    EXPECT_EQ(DialogService().Ask("one", dbYes | dbNo, dbYes), dbNo);
-    EXPECT_EQ(DialogService().Ask("two", dbYes | dbNo, dbYes), dbYes) << "then the default button";
-    ASSERT_EQ(dialogs->Entries.size(), 3u);
-    EXPECT_FALSE(dialogs->Entries[0].IsQuestion);
-    EXPECT_EQ(dialogs->Entries[2].Buttons, dbYes | dbNo);
-  }
-  EXPECT_TRUE(dynamic_cast<TStreamDialogService*>(&DialogService())) << "the default is back";
 }
 
 }  // namespace
