@@ -184,6 +184,13 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
   AddCommand(command.get(), selection.get(), true);
 }
 
+void TRescheduleCommand::WriteDates(INode* ANode, double AStart, double AFinish) {
+  ComPtr<IActionAttribute> changes = NewChanges();
+  changes->SetStartDate(AStart);
+  changes->SetCompletedDate(AFinish);
+  WriteAction(ANode, changes.get());
+}
+
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
   ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
   ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
@@ -417,12 +424,7 @@ void TMoveTaskCommand::Reschedule() {
   if (FSwitches.ApplyConstraints &&
       AdjustToConstraint(node.get(), scheduler.get(), start, finish, action->GetDurationInDays()))
     written = true;
-  if (written) {
-    ComPtr<IActionAttribute> changes = NewChanges();
-    changes->SetStartDate(start);
-    changes->SetCompletedDate(finish);
-    WriteAction(node.get(), changes.get());
-  }
+  if (written) WriteDates(node.get(), start, finish);
 
   if (FSwitches.RescheduleSuccessors) CheckSuccessors(node.get());
   if (summary.Summary && summary.StartOrFinishChanged()) CheckSuccessors(summary.Summary.get());
@@ -457,12 +459,7 @@ void TRescheduleTaskFinishCommand::Reschedule() {
       }
       if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days))
         written = true;
-      if (written) {
-        ComPtr<IActionAttribute> changes = NewChanges();
-        changes->SetStartDate(start);
-        changes->SetCompletedDate(finish);
-        WriteAction(node.get(), changes.get());
-      }
+      if (written) WriteDates(node.get(), start, finish);
     } else {
       double constrainedFinish = 0;
       if (!TActionHelper::ValidateTaskFinish(node.get(), FFinish, scheduler.get(), constrainedFinish)) {

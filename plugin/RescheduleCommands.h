@@ -60,6 +60,8 @@ class TRescheduleCommand : public TCompositeCommand {
   ComPtr<INode> FindNode(const std::string& AID);
   // Writes the record's changed fields to the node through a property command run at once.
   void WriteAction(INode* ANode, IActionAttribute* AChanges);
+  // Writes only the start and the finish.
+  void WriteDates(INode* ANode, double AStart, double AFinish);
   // A new, empty record for WriteAction: only the fields set on it reach the node.
   ComPtr<IActionAttribute> NewChanges();
   // Records a constraint on the task and moves its dates to meet it (one property command).

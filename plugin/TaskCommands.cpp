@@ -139,7 +139,6 @@ TUpdateTaskCommand::TUpdateTaskCommand(ILumetaModel* AModel, INode* ANode, IActi
 void TUpdateTaskCommand::Reschedule() {
   ComPtr<INode> node = Node();
   ComPtr<IActionAttribute> old = TActionHelper::GetAction(node.get(), false);
-  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
   if (!node || !old || !FEdited || FEdited->IsEmpty()) return;
   const double start = FEdited->GetStartDate();
   const bool startChanged = start != old->GetStartDate();

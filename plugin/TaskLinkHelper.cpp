@@ -13,6 +13,7 @@
 #include "contract/ActionAttributesIntf.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/TaskCommands.h"
 
 namespace {
 
@@ -430,4 +431,26 @@ ComPtr<ICommandListItem> TTaskLinkHelper::PrepareMoveTaskCommand(ILumetaModel* A
   selection->Add(ANode);
   ComPtr<ICommand> command = AContext->GetCommandHelper()->PreparePropertyCommand(record.get(), selection.get(), -1);
   return make<TCommandListItem>(command.get(), selection.get());
+}
+
+void TTaskLinkHelper::BuildInvalidLinks(IInteraction* AInteraction, ISelection* ASelection, IMultipleCommand* ACommands,
+                                        bool AReschedule, bool AAtFront) {
+  ComPtr<INode> summary = GetNewSummary(AInteraction, ASelection);
+  if (!summary || !ACommands) return;
+  ComPtr<ILumetaModel> model = ACommands->GetModel();
+  std::vector<ComPtr<ICommand>> removals;
+  ForEachLink(PredecessorLinks(summary.get()).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+    if (AType == ltFinishToFinish || AType == ltStartToFinish)
+      removals.push_back(
+          make<TRemoveTaskLinkCommand>(model.get(), APredecessor->GetID(), summary->GetID(), AType, AReschedule));
+  });
+  if (removals.empty()) return;
+  if (!AAtFront) {
+    for (const ComPtr<ICommand>& removal : removals) ACommands->AddCommand(removal.get(), nullptr);
+    return;
+  }
+  TInterfaceList<ICommandListItem> list = ACommands->GetCommandList();
+  for (size_t i = 0; i < removals.size(); ++i)
+    list.Insert(static_cast<int>(i), make<TCommandListItem>(removals[i].get(), nullptr));
+  ACommands->SetCommandList(list);
 }

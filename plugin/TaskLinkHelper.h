@@ -85,4 +85,10 @@ class TTaskLinkHelper {
   // without keeps its finish at the same distance. Empty when the node has no record. Raises
   // EClassNotFound when the model has no "Action" class.
   static ComPtr<ICommandListItem> PrepareMoveTaskCommand(ILumetaModel* AContext, INode* ANode, double ANewStart);
+  // Adds to ACommands (at its front with AAtFront) one remove-link command, with the reschedule
+  // switch given, for each finish-to-finish or start-to-finish predecessor link of the summary task
+  // the interaction would make: a summary may not keep those. The commands use ACommands' model.
+  // One set for the one summary, however many nodes the selection holds.
+  static void BuildInvalidLinks(IInteraction* AInteraction, ISelection* ASelection, IMultipleCommand* ACommands,
+                                bool AReschedule, bool AAtFront);
 };

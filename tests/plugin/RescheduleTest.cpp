@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <random>
+
 #include "tests/plugin/RescheduleFixture.h"
 
 namespace {
@@ -145,6 +148,57 @@ TEST_F(Reschedule, AMissingTaskMakesAnEmptyCommandThatStillUndoes) {
   Run(move.get(), nullptr);
   EXPECT_EQ(move->QueueCount(), 0);
   Undo();
+}
+
+// Tasks 0..n-1 with finish-to-start links from lower to higher numbers, placed as a forward pass
+// places them; moving task 0 must leave every task where a forward pass from its new start puts it,
+// however many paths lead there, and one undo must bring back every date.
+TEST_F(Reschedule, DiamondsAndLatticesEndWhereAForwardPassPutsThem) {
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> days(1, 4);
+  const auto check = [&](const std::string& AName, int ACount, const std::vector<std::pair<int, int>>& AEdges) {
+    SCOPED_TRACE(AName);
+    std::vector<int> durations(ACount);
+    for (int& d : durations) d = days(random);
+    const auto forwardPass = [&](double AFirstStart) {
+      std::vector<double> start(ACount, Monday), finish(ACount);
+      for (int i = 0; i < ACount; ++i) {
+        if (i == 0) start[i] = AFirstStart;
+        for (auto [from, to] : AEdges)
+          if (to == i) start[i] = std::max(start[i], Scheduler()->StartAfter(finish[from]));
+        finish[i] = Scheduler()->FinishForStart(start[i], durations[i]);
+      }
+      return start;
+    };
+    const std::vector<double> before = forwardPass(Monday);
+    for (int i = 0; i < ACount; ++i) Task(AName + std::to_string(i), before[i], durations[i]);
+    for (auto [from, to] : AEdges) Link(AName + std::to_string(from), AName + std::to_string(to));
+    const auto starts = [&] {
+      std::vector<double> result;
+      for (int i = 0; i < ACount; ++i) result.push_back(Start(AName + std::to_string(i)));
+      return result;
+    };
+    Run(Move(AName + "0", Wednesday).get(), N(AName + "0"));
+    EXPECT_EQ(starts(), forwardPass(Wednesday));
+    Undo();
+    EXPECT_EQ(starts(), before);
+  };
+
+  for (int graph = 0; graph < 5; ++graph) {
+    std::vector<std::pair<int, int>> edges;
+    std::bernoulli_distribution linked(0.3);
+    for (int from = 0; from < 12; ++from)
+      for (int to = from + 1; to < 12; ++to)
+        if (linked(random)) edges.emplace_back(from, to);
+    check("dag" + std::to_string(graph) + "_", 12, edges);
+  }
+  std::vector<std::pair<int, int>> lattice;
+  for (int row = 0; row < 6; ++row)
+    for (int column = 0; column < 6; ++column) {
+      if (column < 5) lattice.emplace_back(row * 6 + column, row * 6 + column + 1);
+      if (row < 5) lattice.emplace_back(row * 6 + column, row * 6 + column + 6);
+    }
+  check("lattice_", 36, lattice);
 }
 
 // Long enough to overflow the stack if any step nested a native call per task.

@@ -1,5 +1,8 @@
 #include "host/MapEditCommands.h"
+#include "commands/CompositeCommands.h"
+#include "contract/InteractionIntf.h"
 #include "plugin/TaskCommands.h"
+#include "plugin/TaskLinkHelper.h"
 #include "tests/plugin/RescheduleFixture.h"
 
 namespace {
@@ -146,6 +149,53 @@ TEST_F(TaskCommands, ATaskGroupPostsOneChangeBracketAroundItsCommands) {
   Undo();
   EXPECT_EQ(Start("A"), Monday);
   EXPECT_EQ(Start("B"), Monday);
+}
+
+TEST_F(TaskCommands, AnEditedStartMovesTheTaskAndItsSuccessors) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Link("A", "B");
+  ComPtr<IActionAttribute> edited =
+      AttributeFactory()->CreateAttribute(uuidof<IActionAttribute>()).as<IActionAttribute>();
+  edited->Assign(A("A"));
+  edited->SetStartDate(Wednesday);
+  Run(make<TUpdateTaskCommand>(Model.get(), N("A"), edited.get()).get(), N("A"));
+  EXPECT_EQ(Start("A"), Wednesday);
+  EXPECT_EQ(Finish("A"), EndOf(Wednesday));
+  EXPECT_EQ(Start("B"), Thursday);
+  Undo();
+  EXPECT_EQ(Start("A"), Monday);
+  EXPECT_EQ(Start("B"), Tuesday);
+}
+
+// Dropping nodes under a target (interaction kind 2).
+class TDrop : public TImplements<TAggregableObject, IInteraction> {
+ public:
+  int32_t GetKind() override { return 2; }
+  ComPtr<INodeList> GetNodes() override { return {}; }
+};
+
+TEST_F(TaskCommands, ATaskAboutToBecomeASummaryLosesItsFinishLinksFirst) {
+  Task("P", Monday);
+  Task("Q", Monday);
+  Task("R", Monday);
+  Task("T", Tuesday);
+  Link("P", "T", ltFinishToFinish);
+  Link("Q", "T", ltFinishToStart);
+  Link("R", "T", ltStartToFinish);
+  ComPtr<TMultipleCommand> commands = make<TMultipleCommand>(Model.get());
+  ComPtr<TMoveTaskCommand> pending = Move("T", Wednesday);
+  commands->AddCommand(pending.get(), NodeSelection(N("T")).get());
+  TTaskLinkHelper::BuildInvalidLinks(make<TDrop>().get(), NodeSelection(N("T")).get(), commands.get(), false, true);
+  ASSERT_EQ(commands->Count(), 3);
+  EXPECT_TRUE(SameObject(commands->GetCommandList().Last()->GetCommand().get(), static_cast<ICommand*>(pending.get())))
+      << "the removals come first";
+  Run(commands.get(), nullptr);
+  EXPECT_FALSE(Links(N("T"), "NodeLinks")->ContainsLink(N("P")));
+  EXPECT_FALSE(Links(N("R"), "SuccessorNodeLinks")->ContainsLink(N("T")));
+  EXPECT_TRUE(Links(N("T"), "NodeLinks")->ContainsLink(N("Q")));
+  Undo();
+  EXPECT_TRUE(Links(N("T"), "NodeLinks")->ContainsLink(N("P")));
 }
 
 TEST_F(TaskCommands, RefreshStartsEveryTaskAgainAndLetsItsPredecessorsPlaceIt) {

@@ -1,0 +1,196 @@
+// Moving the head of a finish-to-start chain and undoing it, next to a plain forward pass (one
+// topological pass working out each task's dates) over the same graph; and moving the corner of
+// a lattice of finish-to-start links, counting the records written.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "host/LumetaModel.h"
+#include "plugin/ActionProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/RescheduleCommands.h"
+#include "tests/support/CalendarScheduler.h"
+#include "tests/support/InProcessPlugIn.h"
+
+namespace {
+
+constexpr double Monday = 46363 + 8 / 24.0;  // 7 December 2026, 08:00
+
+// Counts the records that commands write.
+class TWriteCounter : public TImplements<TAggregableObject, IObserver> {
+ public:
+  void Update(IUnknown* ASubject) override {
+    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
+    for (int32_t i = 0; i < changes->GetCount(); ++i)
+      if (changes->GetItem(i)->GetKind() == 11) ++Writes;
+  }
+  long Writes = 0;
+};
+
+// A map of tasks linked finish to start along the given edges; durations in whole days.
+struct TGraph {
+  // AInPlace: the tasks start where a forward pass puts them; else all at the schedule start.
+  TGraph(const std::vector<int>& ADays, const std::vector<std::pair<int, int>>& AEdges, bool AInPlace = true)
+      : Days(ADays), Edges(AEdges) {
+    Model = make<TLumetaModel>();
+    Model->RegisterManager(make<TActionPropertyManager>().get());
+    Model->RegisterManager(make<TLumetaNodeLinksPropertyManager>().get());
+    Model->RegisterManager(make<TLumetaSuccessorLinksPropertyManager>().get());
+    Scheduler = InstallCalendarScheduler(Model->Map(), Monday);
+    Model->Map().ReserveNodes(ADays.size() + 1);
+    for (int days : ADays) {
+      TLumetaNode* node = Model->Map().AddNode(Model->Map().Root(), "task");
+      ComPtr<IProperty> property = Model->NewProperty("Action");
+      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+      ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
+      action->SetDuration(days);
+      action->SetDurationMeasure(amDays);
+      action->SetConstraintType(tcAsSoonAsPossible);
+      node->SetProperty(property.get());
+      Nodes.push_back(node);
+      Actions.push_back(action);
+    }
+    for (auto [from, to] : AEdges) {
+      Links(Nodes[from], "SuccessorNodeLinks")->AddLink(Nodes[to]);
+      Links(Nodes[to], "NodeLinks")->AddLink(Nodes[from]);
+    }
+    // Dates as a forward pass gives them: every successor in place before the head moves.
+    const std::vector<double> starts = AInPlace ? ForwardPass(Monday) : std::vector<double>(ADays.size(), Monday);
+    for (size_t i = 0; i < Nodes.size(); ++i) {
+      Actions[i]->SetStartDate(starts[i]);
+      Actions[i]->SetCompletedDate(Scheduler->FinishForStart(starts[i], Days[i]));
+    }
+    Counter = make<TWriteCounter>();
+    Model->Subject()->Attach(Counter.get());
+  }
+  ~TGraph() {
+    Model->Subject()->Detach(Counter.get());
+    Model->Close();
+  }
+  ComPtr<INodeLinkList2> Links(INode* ANode, const char* AName) {
+    if (!ANode->FindProperty(AName)) {
+      ComPtr<IProperty> property = Model->NewProperty(AName);
+      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+      ANode->SetProperty(property.get());
+    }
+    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get());
+  }
+  // Each task's start with task 0 at AStart; the edges go from lower to higher indices.
+  std::vector<double> ForwardPass(double AStart) {
+    std::vector<double> start(Days.size(), 0), finish(Days.size(), 0);
+    std::vector<std::vector<int>> predecessors(Days.size());
+    for (auto [from, to] : Edges) predecessors[to].push_back(from);
+    for (size_t i = 0; i < Days.size(); ++i) {
+      double s = i == 0 ? AStart : Monday;
+      for (int p : predecessors[i]) s = std::max(s, Scheduler->StartAfter(finish[p]));
+      start[i] = s;
+      finish[i] = Scheduler->FinishForStart(s, Days[i]);
+    }
+    return start;
+  }
+  // Moves the head a day later through the reschedule commands and undoes it.
+  void MoveHeadAndUndo() {
+    Model->GetCommandProcessor()->Execute(
+        make<TMoveTaskCommand>(Model.get(), Nodes[0], Scheduler->StartAfter(Actions[0]->GetCompletedDate()),
+                               TTaskSwitches{true, true, true, false})
+            .get(),
+        NodeSelection(Nodes[0]).get());
+    Model->GetCommandProcessor()->UndoLast();
+    Model->GetCommandProcessor()->Clear();
+  }
+
+  std::vector<int> Days;
+  std::vector<std::pair<int, int>> Edges;
+  TLumetaXmlArchive Archive;
+  std::unique_ptr<TInProcessPlugIn> PlugIn = std::make_unique<TInProcessPlugIn>(Archive);
+  ComPtr<TLumetaModel> Model;
+  ComPtr<TCalendarScheduler> Scheduler;
+  std::vector<TLumetaNode*> Nodes;
+  std::vector<ComPtr<IActionAttribute>> Actions;
+  ComPtr<TWriteCounter> Counter;
+};
+
+std::unique_ptr<TGraph> Chain(int ACount) {
+  std::vector<std::pair<int, int>> edges;
+  for (int i = 1; i < ACount; ++i) edges.emplace_back(i - 1, i);
+  return std::make_unique<TGraph>(std::vector<int>(ACount, 1), edges);
+}
+
+std::unique_ptr<TGraph> Lattice(int ASide, bool AInPlace) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> days(1, 5);
+  std::vector<int> durations(ASide * ASide);
+  for (int& d : durations) d = days(random);
+  std::vector<std::pair<int, int>> edges;
+  for (int row = 0; row < ASide; ++row)
+    for (int column = 0; column < ASide; ++column) {
+      const int task = row * ASide + column;
+      if (column + 1 < ASide) edges.emplace_back(task, task + 1);
+      if (row + 1 < ASide) edges.emplace_back(task, task + ASide);
+    }
+  return std::make_unique<TGraph>(durations, edges, AInPlace);
+}
+
+// Full names ("BM_ForwardPass/1000/real_time") to seconds per iteration.
+class TRunReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& AReports) override {
+    ConsoleReporter::ReportRuns(AReports);
+    for (const Run& run : AReports)
+      if (!run.error_occurred && run.iterations > 0)
+        Seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+  }
+  std::map<std::string, double> Seconds;
+};
+
+void BM_MoveChainHeadAndUndo(benchmark::State& AState) {
+  std::unique_ptr<TGraph> graph = Chain(static_cast<int>(AState.range(0)));
+  for (auto _ : AState) graph->MoveHeadAndUndo();
+}
+
+void BM_ForwardPass(benchmark::State& AState) {
+  std::unique_ptr<TGraph> graph = Chain(static_cast<int>(AState.range(0)));
+  for (auto _ : AState) benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
+}
+
+void BM_MoveLatticeCornerAndUndo(benchmark::State& AState) {
+  std::unique_ptr<TGraph> graph = Lattice(static_cast<int>(AState.range(0)), AState.range(1) != 0);
+  for (auto _ : AState) {
+    graph->Counter->Writes = 0;
+    graph->MoveHeadAndUndo();
+  }
+  AState.counters["writes"] = static_cast<double>(graph->Counter->Writes);
+}
+
+BENCHMARK(BM_MoveChainHeadAndUndo)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ForwardPass)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MoveLatticeCornerAndUndo)->ArgsProduct({{6, 10, 20}, {1, 0}})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  TRunReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto seconds = [&](const std::string& AName) {
+    const auto found = reporter.Seconds.find(AName + "/real_time");
+    return found == reporter.Seconds.end() ? 0.0 : found->second;
+  };
+  for (int count : {1'000, 10'000, 100'000}) {
+    const double move = seconds("BM_MoveChainHeadAndUndo/" + std::to_string(count));
+    const double pass = seconds("BM_ForwardPass/" + std::to_string(count));
+    if (move > 0 && pass > 0)
+      std::printf("chain of %d: move and undo / forward pass = %.1fx (target <= 30x)\n", count, move / pass);
+  }
+  const double tenThousand = seconds("BM_MoveChainHeadAndUndo/10000");
+  const double hundredThousand = seconds("BM_MoveChainHeadAndUndo/100000");
+  if (tenThousand > 0 && hundredThousand > 0)
+    std::printf("growth from 10,000 to 100,000 tasks: %.1fx (target <= 11x)\n", hundredThousand / tenThousand);
+  benchmark::Shutdown();
+  return 0;
+}
