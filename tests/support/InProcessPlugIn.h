@@ -3,7 +3,7 @@
 // factory holding the standard and the plug-in's attribute classes, and the five property
 // managers registered with an archive.
 #include "attributes/LumetaAttributeFactory.h"
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeDateProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
