@@ -1,9 +1,11 @@
 #include "apps/LumetaShell.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -230,8 +232,10 @@ void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPa
   }
   FLoader.Interactor()->SetApplication(static_cast<ILumetaModel*>(FModel.get()));
   FMapPath = AMapPath;
-  std::error_code error;
-  if (AMapPath.empty() || !std::filesystem::exists(AMapPath, error)) return;
+  // Only a file that is not there starts a new map; one that cannot be reached (a folder without
+  // search permission, a path through a file, a loop of links) is an error from the load.
+  struct stat status {};
+  if (AMapPath.empty() || (::stat(AMapPath.c_str(), &status) != 0 && errno == ENOENT)) return;
   std::unique_ptr<TLumetaMap> map = FArchive->Load(AMapPath);
   PrintWarnings();
   FModel->Map().Swap(*map);

@@ -81,7 +81,9 @@ std::string ReadWholeFile(const std::string& APath, size_t AMaxSize) {
     if (read <= 0) break;
     if (static_cast<size_t>(read) > AMaxSize - text.size()) {
       ::close(file);
-      throw EFileError(APath, "the file is larger than " + std::to_string(AMaxSize) + " bytes");
+      throw EFileError(APath, "the file is larger than " + (AMaxSize % (1 << 20) == 0
+                                                                   ? std::to_string(AMaxSize >> 20) + " MiB"
+                                                                   : std::to_string(AMaxSize) + " bytes"));
     }
     text.append(chunk, static_cast<size_t>(read));
   }
