@@ -9,7 +9,7 @@ namespace xml_archive {
 
 namespace {
 constexpr size_t KFlushSize = 1 << 20;
-constexpr std::string_view KReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr char KReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
 // Per byte: which contexts must look at it (escape, drop or check it) instead of copying it.
 constexpr unsigned char KText = 1, KAttribute = 2, KRaw = 4;
@@ -58,12 +58,12 @@ void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
       Simple(node);
       flags = 0;
     } else {
-      if (flags & Newline) FOut += '\n';
+      if (flags & Newline) Put('\n');
       if (flags & IndentHere) Indent(depth);
       if (type == pugi::node_element) {
         flags = Newline | IndentHere;
-        if (StartElement(node)) {
-          node = node.first_child();
+        if (const pugi::xml_node child = StartElement(node)) {
+          node = child;
           ++depth;
           continue;
         }
@@ -86,7 +86,7 @@ void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
       node = node.parent();
       if (node.type() == pugi::node_element) {
         --depth;
-        if (flags & Newline) FOut += '\n';
+        if (flags & Newline) Put('\n');
         if (flags & IndentHere) Indent(depth);
         EndElement(node);
         flags = Newline | IndentHere;
@@ -94,7 +94,8 @@ void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
     }
     MaybeFlush();
   } while (node != root);
-  if (flags & Newline) FOut += '\n';
+  if (flags & Newline) Put('\n');
+  Drain();
   if (FSink) {
     FSink(FOut);
     FOut.clear();
@@ -102,46 +103,49 @@ void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
 }
 
 void TXmlPrinter::Indent(unsigned ADepth) {
-  static const std::string spaces(2 * KMaxIndentLevel, ' ');
-  FOut.append(spaces, 0, 2 * std::min(ADepth, KMaxIndentLevel));
+  static constexpr std::array<char, 2 * KMaxIndentLevel> spaces = [] {
+    std::array<char, 2 * KMaxIndentLevel> text{};
+    text.fill(' ');
+    return text;
+  }();
+  Put(spaces.data(), 2 * std::min(ADepth, KMaxIndentLevel));
 }
 
-bool TXmlPrinter::StartElement(pugi::xml_node AElement) {
-  FOut += '<';
+pugi::xml_node TXmlPrinter::StartElement(pugi::xml_node AElement) {
+  Put('<');
   Escaped(AElement.name(), cxRaw, AElement);
   Attributes(AElement);
-  if (AElement.first_child()) {
-    FOut += '>';
-    return true;
-  }
-  Put(" />");
-  return false;
+  const pugi::xml_node child = AElement.first_child();
+  if (child)
+    Put('>');
+  else
+    Put(" />");
+  return child;
 }
 
 void TXmlPrinter::EndElement(pugi::xml_node AElement) {
   Put("</");
   Escaped(AElement.name(), cxRaw, AElement);
-  FOut += '>';
+  Put('>');
 }
 
 void TXmlPrinter::Attributes(pugi::xml_node AElement) {
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
-    FOut += ' ';
+    Put(' ');
     Escaped(attribute.name(), cxRaw, AElement);
     Put("=\"");
     Escaped(attribute.value(), cxAttribute, AElement);
-    FOut += '"';
+    Put('"');
   }
 }
 
 void TXmlPrinter::Simple(pugi::xml_node ANode) {
-  const pugi::xml_node owner = ANode.parent();
   switch (ANode.type()) {
-    case pugi::node_pcdata: Escaped(ANode.value(), cxText, owner); break;
-    case pugi::node_cdata: Cdata(ANode.value(), owner); break;
+    case pugi::node_pcdata: Escaped(ANode.value(), cxText, ANode); break;
+    case pugi::node_cdata: Cdata(ANode.value(), ANode); break;
     case pugi::node_declaration:
       Put("<?");
-      Escaped(ANode.name(), cxRaw, owner);
+      Escaped(ANode.name(), cxRaw, ANode);
       Attributes(ANode);
       Put("?>");
       break;
@@ -155,12 +159,12 @@ void TXmlPrinter::Escaped(const char* AText, TContext AContext, pugi::xml_node A
   for (;;) {
     const unsigned char* start = text;
     while (!(KSpecial[*text] & mask)) ++text;
-    FOut.append(reinterpret_cast<const char*>(start), static_cast<size_t>(text - start));
+    Put(reinterpret_cast<const char*>(start), static_cast<size_t>(text - start));
     const unsigned char c = *text;
     if (c == 0) return;
     if (c >= 0x80) {
       if (const size_t length = ValidSequence(text)) {
-        FOut.append(reinterpret_cast<const char*>(text), length);
+        Put(reinterpret_cast<const char*>(text), length);
         text += length;
       } else {
         Put(KReplacement);
@@ -194,13 +198,15 @@ void TXmlPrinter::Cdata(const char* AText, pugi::xml_node AOwner) {
 }
 
 void TXmlPrinter::Repaired(pugi::xml_node AOwner) {
+  if (AOwner.type() != pugi::node_element) AOwner = AOwner.parent();  // text belongs to its element
   if (AOwner == FLastRepaired) return;
   FLastRepaired = AOwner;
   if (FRepaired) FRepaired(AOwner);
 }
 
 void TXmlPrinter::MaybeFlush() {
-  if (!FSink || FOut.size() < KFlushSize) return;
+  if (!FSink || FOut.size() + FUsed < KFlushSize) return;
+  Drain();
   FSink(FOut);
   FOut.clear();
 }

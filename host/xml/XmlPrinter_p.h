@@ -1,6 +1,8 @@
 #pragma once
 // Inside the map archive: the text of a document as map files hold it.
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,18 +25,38 @@ class TXmlPrinter {
   using TRepaired = std::function<void(pugi::xml_node)>;
 
   TXmlPrinter(std::string& AOut, TSink ASink, TRepaired ARepaired)
-      : FOut(AOut), FSink(std::move(ASink)), FRepaired(std::move(ARepaired)) {}
+      : FOut(AOut), FSink(std::move(ASink)), FRepaired(std::move(ARepaired)), FBuffer(new char[KBufferSize]) {}
   void Print(const pugi::xml_document& ADocument);
 
  private:
   enum TContext : unsigned char { cxText = 1, cxAttribute = 2, cxRaw = 4 };
-  void Put(std::string_view AText) { FOut.append(AText); }
+  // Small pieces go through a fixed buffer: appending each to the string costs twice the time.
+  static constexpr size_t KBufferSize = 64 * 1024;
+  void Put(const char* AText, size_t ASize) {
+    if (ASize > KBufferSize - FUsed) {
+      Drain();
+      if (ASize > KBufferSize) return (void)FOut.append(AText, ASize);
+    }
+    std::memcpy(FBuffer.get() + FUsed, AText, ASize);
+    FUsed += ASize;
+  }
+  template <size_t N>
+  void Put(const char (&AText)[N]) { Put(AText, N - 1); }
+  void Put(char AChar) {
+    if (FUsed == KBufferSize) Drain();
+    FBuffer[FUsed++] = AChar;
+  }
+  void Drain() {
+    FOut.append(FBuffer.get(), FUsed);
+    FUsed = 0;
+  }
   void Indent(unsigned ADepth);
-  // Returns true when the element has children to write.
-  bool StartElement(pugi::xml_node AElement);
+  // Returns the element's first child, if it has one to write.
+  pugi::xml_node StartElement(pugi::xml_node AElement);
   void EndElement(pugi::xml_node AElement);
   void Attributes(pugi::xml_node AElement);
   void Simple(pugi::xml_node ANode);
+  // AOwner is the element, or the text node, that a repair is reported for.
   void Escaped(const char* AText, TContext AContext, pugi::xml_node AOwner);
   void Cdata(const char* AText, pugi::xml_node AOwner);
   void Repaired(pugi::xml_node AOwner);
@@ -43,6 +65,8 @@ class TXmlPrinter {
   std::string& FOut;
   TSink FSink;
   TRepaired FRepaired;
+  std::unique_ptr<char[]> FBuffer;
+  size_t FUsed = 0;
   pugi::xml_node FLastRepaired;
 };
 
