@@ -84,8 +84,11 @@ void TXmlMapWriter::WriteSettings(pugi::xml_node AMap) {
   pugi::xml_node element = AMap.append_child(KSettings);
   element.append_attribute(KTaskScheduling).set_value(settings->GetTaskScheduling() ? "true" : "false");
   std::string days;
-  for (int day = 1; day <= 7; ++day)
-    if (settings->IsWorkingWeekDay(day)) days += (days.empty() ? "" : " ") + std::string(KDayNames[day - 1]);
+  for (int day = 1; day <= 7; ++day) {
+    if (!settings->IsWorkingWeekDay(day)) continue;
+    if (!days.empty()) days += ' ';
+    days += KDayNames[day - 1];
+  }
   element.append_child(KWorkingDays).text().set(days.c_str());
   pugi::xml_node periods = element.append_child(KWorkingPeriods);
   for (const TWorkingPeriod& period : settings->WorkingPeriods()) {
