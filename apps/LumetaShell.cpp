@@ -1,9 +1,11 @@
 #include "apps/LumetaShell.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -243,9 +245,11 @@ void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPa
   }
   FLoader.Interactor()->SetApplication(static_cast<ILumetaModel*>(FModel.get()));
   FMapPath = AMapPath;
-  std::error_code error;
   const double today = LocaleService().Today();
-  if (AMapPath.empty() || !std::filesystem::exists(AMapPath, error)) {
+  // Only a file that is not there starts a new map; one that cannot be reached (a folder without
+  // search permission, a path through a file, a loop of links) is an error from the load.
+  struct stat status {};
+  if (AMapPath.empty() || (::stat(AMapPath.c_str(), &status) != 0 && errno == ENOENT)) {
     // A new map plans from the morning of the day it was made.
     auto* settings = dynamic_cast<TLumetaMapSettings*>(FModel->Map().Settings());
     ComPtr<IWorkingScheduler> scheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());

@@ -10,7 +10,7 @@
 #include "com/ComPtr.h"
 #include "host/LumetaModel.h"
 #include "host/LumetaPlugInLoader.h"
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 
 // Raised for a command that cannot run as written: its message is the usage line or the reason.
 class EShellUsage : public ELumetaError {

@@ -6,9 +6,9 @@
 #include <QString>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -16,6 +16,7 @@
 
 #include "apps/LumetaScript.h"
 #include "apps/LumetaShell.h"
+#include "com/AtomicFile.h"
 #include "com/ComErrors.h"
 #include "com/DialogService.h"
 #include "com/Guid.h"
@@ -45,9 +46,12 @@ struct TScriptSource {
   std::string Text;  // the commands, or the script's path
 };
 
+// Scripts are read whole; a larger one is more likely an endless file such as /dev/zero.
+constexpr size_t KMaxScriptSize = 16 << 20;
+
 struct TOptions {
   std::string PlugInDir = DefaultPlugInDir();
-  std::string SettingsDir;
+  std::optional<std::string> SettingsDir;
   std::string Today;
   std::string Locale;
   std::vector<std::string> Positional;
@@ -128,8 +132,12 @@ TOptions ParseOptions(int AArgc, char** AArgv) {
       options.Scripts.push_back({false, text});
     } else if (value("-f", text)) {
       options.Scripts.push_back({true, text});
-    } else if (value("--plugin-dir", options.PlugInDir) || value("--settings-dir", options.SettingsDir) ||
-               value("--today", options.Today) || value("--locale", options.Locale)) {
+    } else if (value("--settings-dir", text)) {
+      // An empty folder would quietly mean the default one, the user's own settings.
+      if (text.empty()) throw EUsage("--settings-dir needs a folder");
+      options.SettingsDir = text;
+    } else if (value("--plugin-dir", options.PlugInDir) || value("--today", options.Today) ||
+               value("--locale", options.Locale)) {
     } else {
       throw EUsage("unknown option '" + std::string(argument) + "'");
     }
@@ -164,10 +172,10 @@ void ApplyEnvironment(const TOptions& AOptions) {
   } else if (today != 0) {
     SetLocaleService(std::make_shared<TSystemLocaleService>(today));
   }
-  if (!AOptions.SettingsDir.empty()) {
-    SetSettingsFolder(AOptions.SettingsDir);
+  if (AOptions.SettingsDir) {
+    SetSettingsFolder(*AOptions.SettingsDir);
     // The plug-in library keeps a store of its own; the variable points it at the same folder.
-    setenv(TSettingsStore::FolderVariable, AOptions.SettingsDir.c_str(), 1);
+    setenv(TSettingsStore::FolderVariable, AOptions.SettingsDir->c_str(), 1);
   }
 }
 
@@ -185,6 +193,22 @@ int RunPlugins(const TOptions& AOptions) {
   for (const TPropertyClassEntry& entry : loader.PlugInClasses())
     std::cout << entry.Description << ' ' << GuidToString(entry.ClassID) << " flags=" << entry.Flags << '\n';
   return 0;
+}
+
+enum TLineRead { lrLine, lrEnd, lrTooLong };
+
+// std::getline without a limit would read an endless line (standard input from /dev/zero) until
+// memory runs out.
+TLineRead ReadLine(std::istream& AIn, std::string& ALine) {
+  ALine.clear();
+  std::streambuf* buffer = AIn.rdbuf();
+  for (;;) {
+    const int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) return ALine.empty() ? lrEnd : lrLine;
+    if (c == '\n') return lrLine;
+    if (ALine.size() >= KMaxScriptSize) return lrTooLong;
+    ALine += static_cast<char>(c);
+  }
 }
 
 class TScriptRunner {
@@ -209,7 +233,13 @@ class TScriptRunner {
     bool allDone = true;
     for (int number = 1;; ++number) {
       if (APrompt) std::cerr << "lumeta> " << std::flush;
-      if (!std::getline(AIn, line)) break;
+      const TLineRead read = ReadLine(AIn, line);
+      if (read == lrEnd) break;
+      if (read == lrTooLong) {
+        std::cout.flush();
+        std::cerr << "error: line " << number << " is longer than " << (KMaxScriptSize >> 20) << " MiB\n";
+        return false;
+      }
       if (RunLine(line, number)) continue;
       allDone = false;
       if (!AKeepGoing) return false;
@@ -247,12 +277,12 @@ int Run(int AArgc, char** AArgv) {
     if (!source.IsFile) {
       inputs.push_back(std::make_unique<std::istringstream>(source.Text));
     } else if (source.Text != "-") {
-      auto file = std::make_unique<std::ifstream>(source.Text, std::ios::binary);
-      if (!*file) {
-        std::cerr << "lumeta: error: " << source.Text << ": cannot read the script\n";
+      try {
+        inputs.push_back(std::make_unique<std::istringstream>(ReadWholeFile(source.Text, KMaxScriptSize)));
+      } catch (const EFileError& error) {
+        std::cerr << "lumeta: error: " << source.Text << ": cannot read the script: " << OneLine(error.Reason()) << '\n';
         return ExitCannotStart;
       }
-      inputs.push_back(std::move(file));
     } else {
       inputs.push_back(nullptr);  // standard input
     }

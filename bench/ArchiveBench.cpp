@@ -20,7 +20,7 @@
 #include "attributes/LumetaAttributeFactory.h"
 #include "bench/BenchReporter.h"
 #include "com/OleDate.h"
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeDateProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"

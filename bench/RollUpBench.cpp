@@ -10,7 +10,7 @@
 #include "attributes/LumetaAttributeFactory.h"
 #include "bench/BenchReporter.h"
 #include "host/LumetaMap.h"
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
 #include "tests/support/FakeWorkingScheduler.h"

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QString>
 
@@ -12,8 +11,9 @@
 #include <exception>
 #include <iostream>
 
-#include "com/NumberText.h"
+#include "com/AtomicFile.h"
 #include "com/ComErrors.h"
+#include "com/NumberText.h"
 
 namespace {
 
@@ -453,19 +453,11 @@ void TSettingsStore::Save(THive AHive) {
   const std::string fileName = HiveFile(AHive);
   if (!QDir().mkpath(QString::fromStdString(FFolder)))
     throw ELumetaError("Cannot write the settings file " + fileName + ": cannot create its folder");
-  QSaveFile file(QString::fromStdString(fileName));
-  const auto fail = [&] {
-    const std::string reason = file.errorString().toStdString();
-    file.cancelWriting();
-    throw ELumetaError("Cannot write the settings file " + fileName + ": " + reason);
-  };
-  if (!file.open(QIODevice::WriteOnly)) fail();
-  // Flushed before commit() because commit() does not report a failed flush of buffered data
-  // (a full disk would otherwise replace the old file with a truncated one).
-  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-      !file.flush())
-    fail();
-  if (!file.commit()) fail();
+  try {
+    WriteFileAtomically(fileName, text);
+  } catch (const EFileError& AError) {
+    throw ELumetaError("Cannot write the settings file " + fileName + ": " + AError.Reason());
+  }
   hive.Dirty = false;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -81,6 +84,45 @@ TEST(LumetaProgram, FailuresToStartEndWithStatusTwoAndOneLine) {
   ExpectOneLineError(broken);
   EXPECT_EQ(broken.Output.rfind("lumeta: error: " + map + ":2:", 0), 0u) << broken.Output;
   EXPECT_EQ(ReadFile(map), "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
+}
+
+// Only a map that does not exist starts a new one; anything that exists but cannot be read, and
+// scripts that are folders or never end, stop the run before a command runs.
+TEST(LumetaProgram, WhatExistsButCannotBeReadIsAnErrorNamingThePath) {
+  const TTempDir dir;
+  WriteFile(dir.Path + "/file", "x");
+  std::filesystem::create_symlink(dir.Path + "/loop-a", dir.Path + "/loop-b");
+  std::filesystem::create_symlink(dir.Path + "/loop-b", dir.Path + "/loop-a");
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {dir.Path + "/file/map.xml", "Not a directory"},
+      {dir.Path + "/loop-a", "Too many levels of symbolic links"},
+      {dir.Path, "Is a directory"},
+  };
+  if (geteuid() != 0) {  // permissions do not stop root
+    std::filesystem::create_directory(dir.Path + "/closed");
+    WriteFile(dir.Path + "/closed/map.xml", "<Map/>");
+    std::filesystem::permissions(dir.Path + "/closed", std::filesystem::perms::owner_read);
+    cases.emplace_back(dir.Path + "/closed/map.xml", "Permission denied");
+  }
+  for (const auto& [map, reason] : cases) {
+    SCOPED_TRACE(map);
+    const TRunResult result = RunLumeta(map + " -c 'add 0 x; save'");
+    ExpectOneLineError(result);
+    EXPECT_EQ(result.Output, "lumeta: error: " + map + ": cannot read the file: " + reason + "\n");
+  }
+  std::error_code ignored;  // lets the folder be removed
+  std::filesystem::permissions(dir.Path + "/closed", std::filesystem::perms::owner_all, ignored);
+
+  for (const auto& [script, reason] : std::vector<std::pair<std::string, std::string>>{
+           {dir.Path, "Is a directory"}, {"/dev/zero", "the file is larger than 16 MiB"}}) {
+    const TRunResult result = RunLumeta("-f " + script);
+    ExpectOneLineError(result);
+    EXPECT_EQ(result.Output, "lumeta: error: " + script + ": cannot read the script: " + reason + "\n");
+  }
+  ExpectOneLineError(RunLumeta("--settings-dir '' -c show"));
+  const TRunResult endless = RunLumeta("-f - < /dev/zero");
+  EXPECT_EQ(endless.Status, 1);
+  EXPECT_EQ(endless.Output, "error: line 1 is longer than 16 MiB\n");
 }
 
 // -c, -f and standard input read the same language; a new map is written only when saved.

@@ -12,7 +12,7 @@
 #include "contract/ActionAttributesIntf.h"
 #include "attributes/LumetaAttributeFactory.h"
 #include "host/LumetaMapSettings.h"
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeDateProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"

@@ -2,6 +2,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QXmlStreamReader>
+#include <pugixml.hpp>
+
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <random>
@@ -10,6 +14,7 @@
 #include "ArchiveTestSupport.h"
 #include "GermanLocale.h"
 #include "com/OleDate.h"
+#include "host/xml/XmlPrinter_p.h"
 
 using namespace archive_test;
 
@@ -314,6 +319,7 @@ TEST_F(XmlArchiveTest, MalformedFilesFailWithTheirPlaceAndLeaveTheMapAlone) {
       {"bad holiday", "<Map>\n <Settings><Holidays><Holiday>Christmas</Holiday></Holidays></Settings></Map>", 2, 22,
        "the holiday 'Christmas' is not a date"},
       {"multibyte column", "<Map><Title>Größe</Title><Node ID=\"-3\"/></Map>", 1, 32, "the node ID '-3'"},
+      {"NUL byte (a torn file)", std::string("<Map>\n  <Title>a\0b</Title>\n</Map>", 33), 2, 11, "a NUL byte"},
   };
   for (const TMalformedCase& test : cases) {
     SCOPED_TRACE(test.Name);
@@ -427,12 +433,94 @@ TEST_F(XmlArchiveTest, ASaveThatFailsPartWayKeepsTheOldFile) {
   std::signal(SIGXFSZ, oldHandler);
 
   EXPECT_EQ(ReadText(path), before);
-  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FTemp / ""), {}), 1) << "no temporary file left";
   Archive().Save(*big, path);
   struct stat status {};
   ASSERT_EQ(stat(path.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0640u) << "a replaced file keeps its permissions";
   ExpectSameMaps(*big, *Own(Archive().Load(path)));
+}
+
+TEST_F(XmlArchiveTest, TextAroundCommentsAndCdataIsKeptWhole) {
+  const std::string text = R"(<Map>
+  <Title>one<!-- a note -->two<![CDATA[ <3 & ]]>three</Title>
+  <Node ID="1">
+    <Title>x</Title>
+    <Categories><Category>A<!--x-->B</Category></Categories>
+    <Action><Priority>Hi<!-- -->gh</Priority></Action>
+  </Node>
+  <![CDATA[stray]]>
+</Map>)";
+  TMapPtr map = Own(Archive().LoadFromText(text, "mixed.xml"));
+  EXPECT_EQ(map->Root()->Title(), "onetwo <3 & three");
+  EXPECT_EQ(map->GetNode(1)->HostData().Categories, std::vector<std::string>{"AB"});
+  EXPECT_EQ(FSetup.Action(map->GetNode(1))->GetPriority(), "High");
+  EXPECT_EQ(Archive().Warnings(), std::vector<std::string>{"mixed.xml:8:12: text inside 'Map' ignored"});
+}
+
+// Text from edits or from lenient files that XML 1.0 cannot hold is repaired on save, so that any
+// parser reads the file; Qt's reader is strict about it.
+TEST_F(XmlArchiveTest, TextThatXmlCannotHoldIsRepairedWithAWarning) {
+  TLumetaMap map;
+  TLumetaNode* node = map.AddNode(map.Root(), std::string("bell\a, cut \xE2\x82 and \xFF", 19));
+  node->HostData().Resources.emplace_back("tab\tand\x01", "");
+  FSetup.Action(node)->SetPriority("fine ✓");
+  const std::string text = Archive().SaveToText(map);
+  EXPECT_NE(text.find("<Title>bell, cut \xEF\xBF\xBD\xEF\xBF\xBD and \xEF\xBF\xBD</Title>"), std::string::npos) << text;
+  EXPECT_NE(text.find("Name=\"tab&#09;and\""), std::string::npos);
+  EXPECT_EQ(Archive().Warnings().size(), 2u);
+  EXPECT_EQ(Archive().Warnings().front().rfind("node 1: 'Title' held text that XML cannot hold", 0), 0u);
+
+  // A control character read through a lenient reference, kept in an unknown element.
+  TMapPtr loaded = Own(Archive().LoadFromText("<Map><Extra A=\"&#1;\">x&#27;y</Extra></Map>"));
+  const std::string again = Archive().SaveToText(*loaded);
+  EXPECT_NE(again.find("<Extra A=\"\">xy</Extra>"), std::string::npos) << again;
+  for (const std::string& saved : {text, again}) {
+    QXmlStreamReader reader(QByteArray::fromStdString(saved));
+    while (!reader.atEnd()) reader.readNext();
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << "\n" << saved;
+  }
+}
+
+// The printer writes what pugixml writes, except that indentation stops at 64 levels so that a
+// deep map grows with its depth, not its square.
+TEST_F(XmlArchiveTest, OutputIsPugixmlsLayoutWithIndentationCappedAt64Levels) {
+  const std::string text = Archive().SaveToText(*RandomMap(FSetup, 150, 8));
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_ws_pcdata_single));
+  document.first_child().next_sibling().append_child("Mixed").append_child(pugi::node_cdata).set_value("a]]>b");
+  std::ostringstream pugixml;
+  document.save(pugixml, "  ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
+  std::string printed;
+  xml_archive::TXmlPrinter(printed, nullptr, nullptr).Print(document);
+  EXPECT_EQ(printed, pugixml.str());
+
+  TLumetaMap deep;
+  TLumetaNode* node = deep.Root();
+  for (int level = 0; level < 2000; ++level) node = deep.AddNode(node, "level " + std::to_string(level));
+  const std::string deepText = Archive().SaveToText(deep);
+  EXPECT_LT(deepText.size(), 2000u * 600) << "linear in the depth";
+  EXPECT_NE(deepText.find("\n" + std::string(128, ' ') + "<Node ID=\"2000\">"), std::string::npos);
+  EXPECT_EQ(deepText.find(std::string(129, ' ')), std::string::npos);
+  TMapPtr reloaded = Own(Archive().LoadFromText(deepText));
+  ExpectSameMaps(deep, *reloaded);
+  EXPECT_EQ(Archive().SaveToText(*reloaded), deepText);
+}
+
+TEST_F(XmlArchiveTest, ManyWarningsLoadInLinearTime) {
+  std::string text = "<Map><Node ID=\"1\">";  // one line: every column counts from its start
+  for (int i = 0; i < 40000; ++i) text += "<Unknown Odd=\"1\"/>";
+  text += "</Node></Map>";
+  const auto start = std::chrono::steady_clock::now();
+  TMapPtr map = Own(Archive().LoadFromText(text, "noisy.xml"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ASSERT_EQ(Archive().Warnings().size(), 40000u);
+  EXPECT_EQ(Archive().Warnings().back(),
+            "noisy.xml:1:" + std::to_string(text.size() - 30) + ": unknown element 'Unknown' kept as it is");
+  const std::string saved = Archive().SaveToText(*map);
+  size_t written = 0;
+  for (size_t at = saved.find("<Unknown Odd"); at != std::string::npos; at = saved.find("<Unknown Odd", at + 1)) ++written;
+  EXPECT_EQ(written, 40000u) << "every unknown element is written back";
 }
 
 TEST_F(XmlArchiveTest, SavingThroughASymbolicLinkReplacesItsTarget) {

@@ -6,7 +6,7 @@
 #include "com/OleDate.h"
 #include "commands/SelectionData.h"
 #include "host/LumetaMap.h"
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "tests/support/FakeWorkingScheduler.h"

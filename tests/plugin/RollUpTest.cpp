@@ -8,7 +8,7 @@
 #include "com/OleDate.h"
 #include "host/LumetaMap.h"
 #include "host/LumetaMapSettings.h"
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/RolledUpAction.h"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -217,6 +218,22 @@ TEST_F(SettingsStoreTest, FailedSaveKeepsTheOldFile) {
   store.Flush();  // the change was kept and lands once saving works again
   TSettingsStore reread(Folder());
   EXPECT_EQ(reread.ReadString(HKCU, "Software\\Lumeta", "Name", "").size(), 4096u);
+}
+
+// Saves replace the file through a temporary file of their own: a file of the old fixed
+// temporary name is somebody else's, and the hive keeps the permissions its owner gave it.
+TEST_F(SettingsStoreTest, SavesKeepPermissionsAndLeaveOtherFilesAlone) {
+  TSettingsStore store(Folder());
+  store.WriteInteger(HKCU, "Software", "Count", 1);
+  const std::string file = store.HiveFile(HKCU);
+  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+  WriteText(file + ".tmp", "not the store's");
+  store.WriteInteger(HKCU, "Software", "Count", 2);
+  struct stat status {};
+  ASSERT_EQ(stat(file.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadText(file + ".tmp"), "not the store's");
+  EXPECT_EQ(TSettingsStore(Folder()).ReadInteger(HKCU, "Software", "Count", 0), 2);
 }
 
 TEST_F(SettingsStoreTest, FolderComesFromTheEnvironmentAndCanBeMoved) {

@@ -2,7 +2,7 @@
 // The plug-in's classes linked into the program instead of loaded from its library: an attribute
 // factory holding the standard and the plug-in's attribute classes, and the five property
 // managers registered with an archive.
-#include "host/LumetaXmlArchive.h"
+#include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeDateProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"

@@ -3,18 +3,17 @@
 // stores the host's own data itself and every plug-in property through the declarations its
 // class gives (IXmlMapping); it knows no property by name. Which property an element holds comes
 // from the property managers registered with the archive.
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
-#include "attributes/XmlAttributes.h"
 #include "com/ComErrors.h"
-#include "com/ComPtr.h"
-#include "host/LumetaMap.h"
 #include "contract/LumetaIntf.h"
+#include "host/LumetaMap.h"
+
+namespace xml_archive {
+class TXmlRegistry;
+}
 
 // A file that cannot be read as a map: "file:line:column: reason". Line and column count from 1,
 // the column in characters; both are 0 when the failure has no place in the file (a file that
@@ -64,37 +63,22 @@ class TLumetaXmlArchive {
   // The same from text in memory; AName stands for the file name in messages.
   std::unique_ptr<TLumetaMap> LoadFromText(const std::string& AText, const std::string& AName = "(text)");
 
-  // Writes the map atomically: to APath + ".tmp" beside it, flushed to disk, then renamed over
-  // APath (a symbolic link is followed; an existing file's permissions are kept). Raises
-  // ELumetaError naming the file when any step fails; the old file is then left as it was and no
-  // temporary file remains.
+  // Writes the map atomically (TAtomicFile): to a new file beside APath, flushed to disk, then
+  // renamed over APath, with APath locked meanwhile (a symbolic link is followed; an existing
+  // file's permissions are kept). Raises ELumetaError naming the file and the reason when any step
+  // fails; the old file is then left as it was and no temporary file remains. Text that XML cannot
+  // hold is repaired with a warning, so that every file written can be read back.
   void Save(const TLumetaMap& AMap, const std::string& APath);
   std::string SaveToText(const TLumetaMap& AMap);
 
   // What the last Load or Save passed over without failing ("file:line:column: ..." on load):
-  // unknown elements and attributes, links dropped on save because their node is gone.
+  // unknown elements and attributes, links dropped on save because their node is gone, text
+  // repaired on save.
   const std::vector<std::string>& Warnings() const noexcept { return FWarnings; }
 
-  // How the archive lays out one property class; the loader and the saver share it.
-  struct TLayout;
-
  private:
-  class TLoader;
-  class TSaver;
-  struct TRegistration {
-    std::string ElementName;
-    std::string PropertyName;
-    ComPtr<IPropertyManager> Manager;
-    std::shared_ptr<TLayout> Layout;
-  };
-
-  const TRegistration* RegistrationFor(std::string_view AElementName) const;
-  int RegistrationIndex(std::string_view AElementName) const;
-  // Compiled once per property class (its declarations live as long as the class).
-  TLayout& LayoutFor(const TXmlDeclarations& ADeclarations);
   std::unique_ptr<TLumetaMap> Parse(std::string ABuffer, const std::string& AName, const std::string* AOriginal);
 
-  std::vector<TRegistration> FRegistrations;
-  std::unordered_map<const TXmlDeclarations*, std::shared_ptr<TLayout>> FLayouts;
+  std::unique_ptr<xml_archive::TXmlRegistry> FRegistry;
   std::vector<std::string> FWarnings;
 };

@@ -1,0 +1,189 @@
+#include "com/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <utility>
+
+namespace {
+
+std::string ErrnoText(int AError) { return std::strerror(AError); }
+
+std::string FolderOf(const std::string& APath) {
+  const size_t slash = APath.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : APath.substr(0, slash);
+}
+
+// The file a chain of symbolic links leads to, whether or not that file exists yet (saving
+// through a dangling link creates its target, as a shell's redirection would).
+std::string FollowLinks(const std::string& APath, int& AError) {
+  std::string path = APath;
+  AError = 0;
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+      if (errno != ENOENT) AError = errno;
+      return path;
+    }
+    if (!S_ISLNK(status.st_mode)) return path;
+    std::string target(static_cast<size_t>(status.st_size > 0 ? status.st_size : 4096) + 1, '\0');
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length < 0) {
+      AError = errno;
+      return path;
+    }
+    target.resize(static_cast<size_t>(length));
+    path = !target.empty() && target.front() == '/' ? target : FolderOf(path) + "/" + target;
+  }
+  AError = ELOOP;
+  return path;
+}
+
+std::string RandomSuffix() {
+  static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 random(std::random_device{}() ^ static_cast<uint64_t>(::getpid()) << 32);
+  std::string text(8, ' ');
+  for (char& c : text) c = letters[random() % (sizeof letters - 1)];
+  return text;
+}
+
+bool SameFile(const struct stat& A, const struct stat& B) { return A.st_dev == B.st_dev && A.st_ino == B.st_ino; }
+
+}  // namespace
+
+EFileError::EFileError(std::string APath, std::string AReason)
+    : ELumetaError(APath + ": " + AReason), FPath(std::move(APath)), FReason(std::move(AReason)) {}
+
+EFileError::~EFileError() = default;
+
+std::string ReadWholeFile(const std::string& APath, size_t AMaxSize) {
+  const int file = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) throw EFileError(APath, ErrnoText(errno));
+  std::string text;
+  int error = 0;
+  struct stat status {};
+  if (::fstat(file, &status) == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
+  if (error == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
+    text.reserve(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(status.st_size), AMaxSize)));
+  char chunk[1 << 16];
+  while (error == 0) {
+    const ssize_t read = ::read(file, chunk, sizeof chunk);
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) error = errno;
+    if (read <= 0) break;
+    if (static_cast<size_t>(read) > AMaxSize - text.size()) {
+      ::close(file);
+      throw EFileError(APath, "the file is larger than " + (AMaxSize % (1 << 20) == 0
+                                                                   ? std::to_string(AMaxSize >> 20) + " MiB"
+                                                                   : std::to_string(AMaxSize) + " bytes"));
+    }
+    text.append(chunk, static_cast<size_t>(read));
+  }
+  ::close(file);
+  if (error != 0) throw EFileError(APath, ErrnoText(error));
+  return text;
+}
+
+TAtomicFile::TAtomicFile(const std::string& APath, std::chrono::milliseconds ALockWait) : FPath(APath) {
+  int error = 0;
+  FTarget = FollowLinks(APath, error);
+  if (error != 0) Fail(FTarget == APath ? std::string() : "cannot reach " + FTarget, error);
+  const std::string folder = FolderOf(FTarget);
+
+  // Lock the file being replaced, or its folder while the file does not exist yet; a file
+  // renamed over the one locked meanwhile means another save came first: lock again.
+  struct stat target {};
+  const auto deadline = std::chrono::steady_clock::now() + ALockWait;
+  for (;;) {
+    FTargetExists = ::stat(FTarget.c_str(), &target) == 0;
+    if (!FTargetExists && errno != ENOENT) Fail({}, errno);
+    if (FTargetExists && !S_ISREG(target.st_mode))
+      throw EFileError(FPath, FTarget + " is not a regular file");
+    // A file or folder we may not read cannot be locked; the save goes on without.
+    FLock = FTargetExists ? ::open(FTarget.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)
+                          : ::open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (FLock < 0) break;
+    while (::flock(FLock, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK && errno != EINTR) Fail("cannot lock " + FTarget, errno);
+      if (std::chrono::steady_clock::now() >= deadline)
+        Fail("another program is saving " + FTarget + " and keeps it locked", EWOULDBLOCK);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    struct stat now {};
+    const bool existsNow = ::stat(FTarget.c_str(), &now) == 0;
+    if (existsNow == FTargetExists && (!existsNow || SameFile(now, target))) break;
+    ::close(FLock);
+    FLock = -1;
+  }
+
+  for (int attempt = 0; FFile < 0; ++attempt) {
+    FTemporary = FTarget + "." + RandomSuffix() + ".tmp";
+    // O_EXCL: never an existing file, nor the file a symbolic link of that name points to.
+    FFile = ::open(FTemporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (FFile < 0 && (errno != EEXIST || attempt == 100)) {
+      const int openError = errno;
+      FTemporary.clear();  // not ours to remove
+      Fail("cannot create a temporary file in " + folder, openError);
+    }
+  }
+  if (FTargetExists) {
+    // The group first: changing it may clear set-ID bits that the mode then restores.
+    // A group we may not give is no failure: the file keeps ours.
+    [[maybe_unused]] const bool grouped = ::fchown(FFile, static_cast<uid_t>(-1), target.st_gid) == 0;
+    if (::fchmod(FFile, target.st_mode & 07777) != 0) Fail("cannot give " + FTemporary + " the permissions of the file", errno);
+  }
+}
+
+TAtomicFile::~TAtomicFile() { Abandon(); }
+
+void TAtomicFile::Write(std::string_view AData) {
+  while (!AData.empty()) {
+    const ssize_t written = ::write(FFile, AData.data(), AData.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      Fail("cannot write " + FTemporary, errno);
+    }
+    AData.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+void TAtomicFile::Commit() {
+  if (::fsync(FFile) != 0) Fail("cannot write " + FTemporary, errno);
+  const int file = std::exchange(FFile, -1);
+  if (::close(file) != 0) Fail("cannot write " + FTemporary, errno);
+  if (::rename(FTemporary.c_str(), FTarget.c_str()) != 0) Fail("cannot replace " + FTarget, errno);
+  FTemporary.clear();
+  // The rename itself reaches the disk with the folder.
+  const int folder = ::open(FolderOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  Abandon();  // releases the lock
+}
+
+void TAtomicFile::Fail(const std::string& AWhat, int AError) {
+  Abandon();
+  throw EFileError(FPath, AWhat.empty() ? ErrnoText(AError) : AWhat + ": " + ErrnoText(AError));
+}
+
+void TAtomicFile::Abandon() noexcept {
+  if (FFile >= 0) ::close(std::exchange(FFile, -1));
+  if (!FTemporary.empty()) ::unlink(FTemporary.c_str());
+  FTemporary.clear();
+  if (FLock >= 0) ::close(std::exchange(FLock, -1));
+}
+
+void WriteFileAtomically(const std::string& APath, std::string_view AText) {
+  TAtomicFile file(APath);
+  file.Write(AText);
+  file.Commit();
+}

@@ -1,0 +1,65 @@
+#pragma once
+// Whole files: read at once, and replaced at once so that readers see the old content or the new,
+// never a part, and two programs saving one file take turns.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "com/ComErrors.h"
+
+// A file that cannot be read or written. Reason() says what failed, naming any other file
+// involved, with the system's text ("cannot create a temporary file in /maps: Permission denied").
+class EFileError : public ELumetaError {
+ public:
+  EFileError(std::string APath, std::string AReason);
+  ~EFileError() override;
+  const std::string& Path() const noexcept { return FPath; }
+  const std::string& Reason() const noexcept { return FReason; }
+
+ private:
+  std::string FPath;
+  std::string FReason;
+};
+
+// The content of a file, refusing folders and files larger than AMaxSize bytes (which also
+// stops endless files such as /dev/zero). Raises EFileError.
+std::string ReadWholeFile(const std::string& APath, size_t AMaxSize = SIZE_MAX);
+
+// A new content for a file. The constructor follows symbolic links to the file they name, locks
+// that file (waiting up to ALockWait for another save of it to end) and creates a temporary file
+// of a name of its own beside it, never following or replacing an existing one; Write fills it and
+// Commit flushes it to disk, gives it the target's permissions and renames it over the target.
+// Every failure raises EFileError and leaves the target as it was; the destructor of an
+// uncommitted file removes the temporary file.
+class TAtomicFile {
+ public:
+  static constexpr std::chrono::milliseconds DefaultLockWait{10'000};
+
+  explicit TAtomicFile(const std::string& APath, std::chrono::milliseconds ALockWait = DefaultLockWait);
+  ~TAtomicFile();
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+  void Write(std::string_view AData);
+  void Commit();
+
+  // The file replaced: the path given, or the file its symbolic links lead to.
+  const std::string& Target() const noexcept { return FTarget; }
+  const std::string& TemporaryPath() const noexcept { return FTemporary; }
+
+ private:
+  [[noreturn]] void Fail(const std::string& AWhat, int AError);
+  void Abandon() noexcept;
+
+  std::string FPath;
+  std::string FTarget;
+  std::string FTemporary;
+  int FFile = -1;
+  int FLock = -1;
+  bool FTargetExists = false;
+};
+
+// Replaces the content of APath with AText through a TAtomicFile.
+void WriteFileAtomically(const std::string& APath, std::string_view AText);

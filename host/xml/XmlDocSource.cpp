@@ -1,0 +1,135 @@
+#include "host/xml/XmlDocSource_p.h"
+
+#include <algorithm>
+
+namespace xml_archive {
+
+namespace {
+// The attribute, or the tree a property carries, when it is one of our structures.
+TStructuredAttribute* StructureOf(IAttribute* AAttribute) {
+  TAttribute* object = TAttribute::FromInterface(AAttribute);
+  return object ? object->AsStructure() : nullptr;
+}
+TStructuredAttribute* RootOf(IProperty* AProperty) { return StructureOf(QueryAs<IAttribute>(AProperty).get()); }
+}  // namespace
+
+void TXmlDocSource::Remember(IProperty* AProperty, IAttribute* ARoot, pugi::xml_node AElement, TXmlLayout& ALayout,
+                             bool AClean) {
+  FEntries.push_back({ComPtr<IProperty>(AProperty), AElement, &ALayout, AClean});
+  if (TStructuredAttribute* root = StructureOf(ARoot))
+    root->SetSourceTag(static_cast<uint32_t>(FEntries.size()));
+  else
+    FIndex.emplace_back(AProperty, static_cast<uint32_t>(FEntries.size() - 1));
+}
+
+void TXmlDocSource::Seal() { std::sort(FIndex.begin(), FIndex.end()); }
+
+const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty) {
+  TStructuredAttribute* structure = RootOf(AProperty);
+  const TEntry* entry = structure ? Find(AProperty, structure) : nullptr;
+  if (!entry || !entry->Clean) return nullptr;
+  if (entry->Layout->IsList) return structure->IsLoaded() ? nullptr : entry;
+  if (!structure->HasMadeChildren()) return entry;
+  for (int32_t i = 0; i < structure->Count(); ++i)
+    if (structure->ChildAt(i)->IsLoaded()) return nullptr;
+  return entry;
+}
+
+void TXmlDocSource::LoadAttribute(IAttribute* AAttribute) {
+  ComPtr<IProperty> property = AAttribute->GetProperty();
+  const TEntry* entry = property ? Find(property.get(), RootOf(property.get())) : nullptr;
+  if (!entry) return;  // made after the load: nothing to read
+  TXmlLayout& layout = *entry->Layout;
+  try {
+    if (layout.IsList) {
+      auto list = QueryAs<IListAttribute>(property.get());
+      // Only the list itself asks (EnsureLoaded has marked it loaded); its items come all at once.
+      if (!list || !SameObject(list.get(), AAttribute)) return;
+      const TPendingScope scope(FPending, nullptr);  // a list loaded from inside a record's load
+      ReadList(layout, list.get(), entry->Element);
+      list->SetFlagEx(afLoaded, true, true);
+      return;
+    }
+    auto record = QueryAs<IStructuredAttribute>(property.get());
+    if (!record) return;
+    // The whole record at once, as a load would: every child not yet read or set. They are
+    // marked first so that a side effect reading a sibling does not come back here.
+    std::vector<IAttribute*> pending;
+    const int32_t count = record->GetChildCount();
+    std::vector<ComPtr<IAttribute>> children;
+    children.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+      children.push_back(record->GetChild(i));
+      IAttribute* child = children.back().get();
+      // The child asking is marked loaded already, by EnsureLoaded.
+      if (child && (child == AAttribute || !child->IsLoaded())) pending.push_back(child);
+    }
+    for (IAttribute* child : pending) child->SetFlagEx(afLoaded, true, true);
+    {
+      const TPendingScope scope(FPending, &pending);
+      ReadFields(layout, record.get(), entry->Element);
+    }
+    for (IAttribute* child : pending) child->SetFlagEx(afModified, false, true);
+  } catch (const std::exception& AError) {
+    throw ELumetaError(Name + ": cannot load '" + layout.ElementName + "': " + AError.what());
+  }
+}
+
+const TXmlDocSource::TEntry* TXmlDocSource::Find(IProperty* AProperty, TStructuredAttribute* ARoot) const {
+  // The IProperty pointer tells entries apart: every query of one object answers it alike, and
+  // an entry holds its property, so no later property can have the same address.
+  if (const uint32_t tag = ARoot ? ARoot->SourceTag() : 0;
+      tag > 0 && tag <= FEntries.size() && FEntries[tag - 1].Property.get() == AProperty)
+    return &FEntries[tag - 1];
+  const auto found = std::lower_bound(FIndex.begin(), FIndex.end(), std::pair<IProperty*, uint32_t>(AProperty, 0));
+  return found == FIndex.end() || found->first != AProperty ? nullptr : &FEntries[found->second];
+}
+
+void TXmlDocSource::ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement) {
+  TXmlLayout::TOwner owner(AInterface);
+  for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+    if (const auto* entry = TXmlLayout::FindAttribute(ALayout.Own, attribute.name()))
+      Apply(ALayout.Fields[entry->second], owner, attribute.value());
+  }
+  int expected = 0;
+  for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const int slotIndex = ALayout.NextSlotIndex(child.name(), expected);
+    if (slotIndex < 0) continue;
+    const TXmlLayout::TSlot& slot = ALayout.Slots[slotIndex];
+    if (slot.Field >= 0) Apply(ALayout.Fields[slot.Field], owner, ElementText(child, FScratch));
+    for (pugi::xml_attribute attribute = child.first_attribute(); attribute; attribute = attribute.next_attribute())
+      if (const auto* entry = TXmlLayout::FindAttribute(slot, attribute.name()))
+        Apply(ALayout.Fields[entry->second], owner, attribute.value());
+  }
+}
+
+void TXmlDocSource::Apply(TXmlLayout::TField& AField, TXmlLayout::TOwner& AOwner, const char* AText) {
+  IAttribute* attribute = TXmlLayout::FieldAttribute(AOwner, AField);
+  if (FPending && std::find(FPending->begin(), FPending->end(), attribute) == FPending->end()) return;
+  FText.assign(AText);  // one buffer for every value, grown once
+  if (AField.Converter)
+    StoreValue(attribute, AField.Converter->ConvertFromString(FText));
+  else
+    attribute->LoadFromString(FText);
+}
+
+void TXmlDocSource::ReadList(TXmlLayout& ALayout, IListAttribute* AList, pugi::xml_node AElement) {
+  for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element || !Same(child.name(), ALayout.ItemElementName.c_str())) continue;
+    ComPtr<IAttribute> item = AList->Add();
+    if (ALayout.ItemLoader) {
+      item->LoadFromString(child.attribute(KNodeReference).value());
+      FElement->Point(child);
+      ALayout.ItemLoader->LoadFromXml(FElement.get(), item.as<ITaskLink>().get());
+    } else if (ALayout.ItemConverter) {
+      StoreValue(item.get(), ALayout.ItemConverter->ConvertFromString(ElementText(child, FScratch)));
+    } else if (auto record = item.try_as<IStructuredAttribute>()) {
+      ReadFields(ALayout, record.get(), child);
+    } else {
+      item->LoadFromString(ElementText(child, FScratch));
+    }
+  }
+}
+
+}  // namespace xml_archive

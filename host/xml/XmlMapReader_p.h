@@ -1,0 +1,77 @@
+#pragma once
+// Inside the map archive: a map file read into a new map.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/xml/XmlDocSource_p.h"
+#include "host/xml/XmlLayout_p.h"
+
+namespace xml_archive {
+
+class TXmlMapReader {
+ public:
+  // AOriginal is the text as it was before parsing changed it in place; without it, messages
+  // read the file AName again to find their line and column. Warnings are added to AWarnings.
+  TXmlMapReader(const TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const std::string& AName,
+                ComPtr<TXmlDocSource> ASource, const std::string* AOriginal);
+
+  // Parses the source's buffer and reads the map; raises EArchiveError.
+  std::unique_ptr<TLumetaMap> Read();
+
+ private:
+  struct TReference {
+    const char* Text;  // the ID as written, inside the parsed buffer
+    const char* Where;
+  };
+  struct TConnection {
+    TLumetaNode* Node;
+    size_t Index;
+    TReference Reference;
+  };
+
+  void ReadNode(pugi::xml_node AElement, TLumetaNode* AParent, int ADepth);
+  void ReadContent(pugi::xml_node AElement, TLumetaNode* ANode, int ADepth);
+  std::vector<pugi::xml_node> Items(pugi::xml_node AList, const char* AItem);
+  void Keep(pugi::xml_node AElement, std::string& AKept);
+  void ReadSettings(pugi::xml_node AElement);
+  uint8_t ParseDays(pugi::xml_node AElement);
+  void ReadProperty(const TXmlRegistration& ARegistration, pugi::xml_node AElement, TLumetaNode* ANode);
+  bool CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement);
+  bool CheckAttributes(const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement);
+  bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement);
+  void ResolveReferences();
+
+  size_t Offset(const char* APointer) const;
+  size_t Offset(pugi::xml_node ANode) const;
+  [[noreturn]] void FailAt(size_t AOffset, const std::string& AReason);
+  [[noreturn]] void Fail(pugi::xml_node ANode, const std::string& AReason) { FailAt(Offset(ANode), AReason); }
+  [[noreturn]] void Fail(pugi::xml_attribute AAttribute, const std::string& AReason) {
+    FailAt(Offset(AAttribute.name()), AReason);
+  }
+  void Warn(pugi::xml_node ANode, const std::string& AText) { WarnAt(Offset(ANode), AText); }
+  void Warn(pugi::xml_attribute AAttribute, const std::string& AText) { WarnAt(Offset(AAttribute.name()), AText); }
+  void WarnAt(size_t AOffset, const std::string& AText);
+  std::pair<int, int> PositionAt(size_t AOffset);
+  const std::string& Original();
+
+  const TXmlRegistry& FRegistry;
+  std::vector<std::string>& FWarnings;
+  const std::string& FName;
+  const char* FBuffer;
+  size_t FSize;
+  const std::string* FOriginal;
+  std::unique_ptr<std::string> FReread;
+  std::vector<size_t> FLineStarts;
+  // The place found last: messages come in file order, so the next column counts on from it.
+  size_t FLastOffset = 0;
+  int FLastLine = 1;
+  int FLastColumn = 1;
+  std::unique_ptr<TLumetaMap> FMap;
+  std::vector<TReference> FLinks;
+  std::vector<TConnection> FConnections;
+  ComPtr<TXmlDocSource> FSource;
+  std::string FScratch;
+};
+
+}  // namespace xml_archive

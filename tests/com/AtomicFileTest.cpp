@@ -1,0 +1,160 @@
+#include "com/AtomicFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string ReadText(const std::string& APath) {
+  std::ifstream file(APath, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void WriteText(const std::string& APath, const std::string& AText) { std::ofstream(APath, std::ios::binary) << AText; }
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  AtomicFileTest() {
+    char pattern[] = "/tmp/lumeta-atomic-XXXXXX";
+    FFolder = mkdtemp(pattern);
+  }
+  ~AtomicFileTest() override { fs::remove_all(FFolder); }
+  std::string Path(const std::string& AName) const { return FFolder + "/" + AName; }
+  std::set<std::string> Entries() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(FFolder)) names.insert(entry.path().filename().string());
+    return names;
+  }
+  std::string FFolder;
+};
+
+TEST_F(AtomicFileTest, ReplacesTheTargetWithoutTouchingFilesOfTheTemporaryName) {
+  const std::string target = Path("map.xml");
+  WriteText(target, "old");
+  chmod(target.c_str(), 0640);
+  // The fixed name an earlier version used: a user's file, and a link to another file.
+  WriteText(Path("map.xml.tmp"), "mine");
+  WriteText(Path("other"), "other");
+  fs::create_symlink(Path("other"), Path("map.xml.tmp.link"));
+
+  WriteFileAtomically(target, "new");
+  EXPECT_EQ(ReadText(target), "new");
+  struct stat status {};
+  ASSERT_EQ(stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  EXPECT_EQ(ReadText(Path("map.xml.tmp")), "mine");
+  EXPECT_EQ(ReadText(Path("other")), "other");
+  EXPECT_EQ(Entries(), (std::set<std::string>{"map.xml", "map.xml.tmp", "other", "map.xml.tmp.link"}));
+
+  // Through a chain of links, even one that leads nowhere yet: the link stays, its file changes.
+  fs::create_symlink("map.xml", Path("link1"));
+  fs::create_symlink(Path("link1"), Path("link2"));
+  WriteFileAtomically(Path("link2"), "linked");
+  EXPECT_TRUE(fs::is_symlink(Path("link2")));
+  EXPECT_EQ(ReadText(target), "linked");
+  fs::create_symlink("fresh.txt", Path("dangling"));
+  WriteFileAtomically(Path("dangling"), "fresh");
+  EXPECT_EQ(ReadText(Path("fresh.txt")), "fresh");
+}
+
+TEST_F(AtomicFileTest, FailuresNameTheProblemAndLeaveTheTargetAlone) {
+  const std::string target = Path("settings.ini");
+  WriteText(target, "old");
+  {
+    TAtomicFile file(target);
+    file.Write("half of it");
+    EXPECT_NE(file.TemporaryPath(), target + ".tmp");
+    EXPECT_TRUE(fs::exists(file.TemporaryPath()));
+  }  // not committed
+  EXPECT_EQ(ReadText(target), "old");
+  EXPECT_EQ(Entries(), std::set<std::string>{"settings.ini"});
+
+  WriteText(Path("plain"), "x");
+  try {
+    WriteFileAtomically(Path("plain/settings.ini"), "new");
+    FAIL();
+  } catch (const EFileError& AError) {
+    EXPECT_EQ(AError.Path(), Path("plain/settings.ini"));
+    EXPECT_EQ(AError.Reason(), "Not a directory");
+  }
+  fs::create_directory(Path("folder"));
+  try {
+    WriteFileAtomically(Path("folder"), "new");
+    FAIL();
+  } catch (const EFileError& AError) {
+    EXPECT_EQ(AError.Reason(), Path("folder") + " is not a regular file");
+  }
+  fs::create_symlink("loop-b", Path("loop-a"));
+  fs::create_symlink("loop-a", Path("loop-b"));
+  EXPECT_THROW(WriteFileAtomically(Path("loop-a"), "new"), EFileError);
+  if (geteuid() != 0) {  // root writes anywhere
+    fs::create_directory(Path("locked"));
+    chmod(Path("locked").c_str(), 0555);
+    try {
+      WriteFileAtomically(Path("locked/x"), "new");
+      FAIL();
+    } catch (const EFileError& AError) {
+      EXPECT_EQ(AError.Reason(), "cannot create a temporary file in " + Path("locked") + ": Permission denied");
+    }
+  }
+}
+
+// Two saves of one file take turns, whether the file exists yet (the folder is locked) or not.
+TEST_F(AtomicFileTest, ASecondSaveWaitsForTheFirstOrGivesUpClearly) {
+  for (const bool exists : {false, true}) {
+    SCOPED_TRACE(exists ? "existing file" : "new file");
+    const std::string target = Path(exists ? "existing" : "new");
+    if (exists) WriteText(target, "old");
+    auto first = std::make_unique<TAtomicFile>(target);
+    first->Write("first");
+    try {
+      TAtomicFile second(target, 50ms);
+      ADD_FAILURE() << "the second save did not wait";
+    } catch (const EFileError& AError) {
+      EXPECT_NE(AError.Reason().find("another program is saving " + target), std::string::npos) << AError.what();
+    }
+    std::atomic<bool> firstDone = false;
+    std::thread later([&] {
+      std::this_thread::sleep_for(100ms);
+      firstDone = true;
+      first->Commit();
+    });
+    TAtomicFile second(target, 10s);
+    EXPECT_TRUE(firstDone);
+    EXPECT_EQ(ReadText(target), "first");
+    second.Write("second");
+    second.Commit();
+    later.join();
+    EXPECT_EQ(ReadText(target), "second");
+  }
+}
+
+TEST_F(AtomicFileTest, ReadingRefusesFoldersAndEndlessFiles) {
+  WriteText(Path("small"), "abc");
+  EXPECT_EQ(ReadWholeFile(Path("small"), 3), "abc");
+  const auto reason = [](const std::string& APath, size_t ALimit) {
+    try {
+      ReadWholeFile(APath, ALimit);
+      return std::string("read");
+    } catch (const EFileError& AError) {
+      return AError.Reason();
+    }
+  };
+  EXPECT_EQ(reason(Path("small"), 2), "the file is larger than 2 bytes");
+  EXPECT_EQ(reason("/dev/zero", 1 << 20), "the file is larger than 1 MiB");
+  EXPECT_EQ(reason(FFolder, 100), "Is a directory");
+  EXPECT_EQ(reason(Path("missing"), 100), "No such file or directory");
+}
+
+}  // namespace
