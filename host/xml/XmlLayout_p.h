@@ -57,8 +57,6 @@ constexpr const char* KReservedNames[] = {KMap,         KNode,       KTitle,    
                                           KAttachments, KCategories, KConnections, KSettings};
 constexpr const char* KDayNames[7] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
 
-// Deeper trees would overflow the stack of the recursive walks over the map.
-constexpr int KMaxDepth = 10000;
 constexpr unsigned KParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single;
 
 inline bool Same(const char* ALeft, const char* ARight) { return std::strcmp(ALeft, ARight) == 0; }

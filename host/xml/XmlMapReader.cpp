@@ -71,7 +71,13 @@ std::unique_ptr<TLumetaMap> TXmlMapReader::Read() {
   // The node index sized once from the IDs the file has handed out, unless the count is more
   // than the text could hold (a node takes at least a dozen characters).
   FMap->ReserveNodes(static_cast<size_t>(std::min<int64_t>(highest, static_cast<int64_t>(FSize / 12))));
-  ReadContent(root, FMap->Root(), 0);
+  ReadContent(root, FMap->Root());
+  // Nodes wait on a stack of their own, so that nesting depth is no limit.
+  while (!FPendingNodes.empty()) {
+    const auto [element, parent] = FPendingNodes.back();
+    FPendingNodes.pop_back();
+    ReadNode(element, parent);
+  }
   ResolveReferences();
   FMap->SetHighestID(highest);
   for (const TXmlRegistration& registration : FRegistry.Registrations) FSource->KeepLayout(registration.Layout);
@@ -80,8 +86,7 @@ std::unique_ptr<TLumetaMap> TXmlMapReader::Read() {
   return std::move(FMap);
 }
 
-void TXmlMapReader::ReadNode(pugi::xml_node AElement, TLumetaNode* AParent, int ADepth) {
-  if (ADepth > KMaxDepth) Fail(AElement, "nodes are nested deeper than " + std::to_string(KMaxDepth) + " levels");
+void TXmlMapReader::ReadNode(pugi::xml_node AElement, TLumetaNode* AParent) {
   pugi::xml_attribute idAttribute = AElement.attribute(KID);
   if (!idAttribute) Fail(AElement, "a node without an ID");
   const auto id = ParseInteger<int64_t>(idAttribute.value());
@@ -92,10 +97,10 @@ void TXmlMapReader::ReadNode(pugi::xml_node AElement, TLumetaNode* AParent, int 
   } catch (const ELumetaError&) {
     Fail(idAttribute, "the node ID " + std::to_string(*id) + " is used twice");  // the one failure left
   }
-  ReadContent(AElement, node, ADepth);
+  ReadContent(AElement, node);
 }
 
-void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode, int ADepth) {
+void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
   const bool isMap = ANode->IsRoot();
   for (pugi::xml_attribute attribute : AElement.attributes()) {
     const char* name = attribute.name();
@@ -109,6 +114,7 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode, int
   }
   uint64_t seen = 0;  // host elements and properties already read, by kind
   std::string kept;   // unknown elements, stored once at the end: appending to the attribute grows quadratically
+  std::vector<pugi::xml_node> children;  // read after this node, first child first
   for (pugi::xml_node child : AElement.children()) {
     if (child.type() != pugi::node_element) {
       if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) && !IsBlank(child.value()))
@@ -117,7 +123,7 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode, int
     }
     const char* name = child.name();
     if (Same(name, KNode)) {
-      ReadNode(child, ANode, ADepth + 1);
+      children.push_back(child);
       continue;
     }
     int kind = HostElementKind(name);
@@ -166,6 +172,7 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode, int
     ANode->SetAttribute(TLumetaXmlArchive::UnknownXmlAttribute, attribute);
   }
   if (auto title = ANode->FindAttribute(KTitle)) title->SetFlagEx(afModified, false, true);
+  for (auto child = children.rbegin(); child != children.rend(); ++child) FPendingNodes.emplace_back(*child, ANode);
 }
 
 // The children of a host list element named AItem; others are reported and passed over.

@@ -30,8 +30,8 @@ class TXmlMapReader {
     TReference Reference;
   };
 
-  void ReadNode(pugi::xml_node AElement, TLumetaNode* AParent, int ADepth);
-  void ReadContent(pugi::xml_node AElement, TLumetaNode* ANode, int ADepth);
+  void ReadNode(pugi::xml_node AElement, TLumetaNode* AParent);
+  void ReadContent(pugi::xml_node AElement, TLumetaNode* ANode);
   std::vector<pugi::xml_node> Items(pugi::xml_node AList, const char* AItem);
   void Keep(pugi::xml_node AElement, std::string& AKept);
   void ReadSettings(pugi::xml_node AElement);
@@ -58,6 +58,7 @@ class TXmlMapReader {
   const TXmlRegistry& FRegistry;
   std::vector<std::string>& FWarnings;
   const std::string& FName;
+  std::vector<std::pair<pugi::xml_node, TLumetaNode*>> FPendingNodes;  // Node elements still to read, next last
   const char* FBuffer;
   size_t FSize;
   const std::string* FOriginal;

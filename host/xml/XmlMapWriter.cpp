@@ -1,5 +1,7 @@
 #include "host/xml/XmlMapWriter_p.h"
 
+#include <algorithm>
+
 #include "com/NumberText.h"
 #include "com/OleDate.h"
 #include "host/LumetaMapSettings.h"
@@ -34,7 +36,22 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
   pugi::xml_node map = FDocument.append_child(KMap);
   map.append_attribute(KVersion).set_value(TLumetaXmlArchive::FormatVersion);
   map.append_attribute(KHighestID).set_value(static_cast<long long>(FMap.HighestID()));
-  WriteContent(FMap.Root(), map);
+  // Nodes wait on a stack of their own, so that nesting depth is no limit; each child's element is
+  // made with its parent, so the document comes out in the map's order.
+  std::vector<std::pair<TLumetaNode*, pugi::xml_node>> pending{{FMap.Root(), map}};
+  while (!pending.empty()) {
+    auto [node, element] = pending.back();
+    pending.pop_back();
+    WriteContent(node, element);
+    const auto& children = node->Children();
+    const size_t first = pending.size();
+    for (const auto& child : children) {
+      pugi::xml_node childElement = element.append_child(KNode);
+      childElement.append_attribute(KID).set_value(static_cast<long long>(child->ID()));
+      pending.emplace_back(child.get(), childElement);
+    }
+    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
+  }
   TXmlPrinter(AOut, ASink, [this](pugi::xml_node AElement) { WarnRepaired(AElement); }).Print(FDocument);
 }
 
@@ -46,11 +63,6 @@ void TXmlMapWriter::WriteContent(TLumetaNode* ANode, pugi::xml_node AElement) {
   if (isMap) WriteSettings(AElement);
   for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) WriteProperty(ANode, ANode->GetPropertyItem(i).get(), AElement);
   WriteUnknown(ANode, AElement);
-  for (const auto& child : ANode->Children()) {
-    pugi::xml_node element = AElement.append_child(KNode);
-    element.append_attribute(KID).set_value(static_cast<long long>(child->ID()));
-    WriteContent(child.get(), element);
-  }
 }
 
 void TXmlMapWriter::WriteHostData(TLumetaNode* ANode, pugi::xml_node AElement) {

@@ -507,6 +507,16 @@ TEST_F(XmlArchiveTest, OutputIsPugixmlsLayoutWithIndentationCappedAt64Levels) {
   EXPECT_EQ(Archive().SaveToText(*reloaded), deepText);
 }
 
+// What the program lets a user build it saves and opens again, however deep.
+TEST_F(XmlArchiveTest, AHundredThousandLevelsSaveAndLoad) {
+  TLumetaMap deep;
+  TLumetaNode* node = deep.Root();
+  for (int level = 0; level < 100000; ++level) node = deep.AddNode(node, "");
+  TMapPtr reloaded = Own(Archive().LoadFromText(Archive().SaveToText(deep)));
+  EXPECT_EQ(reloaded->NodeCount(), 100000u);
+  EXPECT_EQ(reloaded->GetNode(100000)->GetParent()->GetID(), "99999");
+}
+
 TEST_F(XmlArchiveTest, ManyWarningsLoadInLinearTime) {
   std::string text = "<Map><Node ID=\"1\">";  // one line: every column counts from its start
   for (int i = 0; i < 40000; ++i) text += "<Unknown Odd=\"1\"/>";
