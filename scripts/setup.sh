@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   qt6-base-dev libpugixml-dev libical-dev
   libxkbcommon-dev fonts-dejavu-core locales
+  clang libclang-rt-14-dev python3
 )
 
 missing=()
