@@ -41,6 +41,7 @@ constexpr const char* KWorkingPeriods = "WorkingPeriods";
 constexpr const char* KPeriod = "Period";
 constexpr const char* KHolidays = "Holidays";
 constexpr const char* KHoliday = "Holiday";
+constexpr const char* KScheduleStart = "ScheduleStart";
 
 constexpr const char* KID = "ID";
 constexpr const char* KExpanded = "Expanded";

@@ -231,6 +231,11 @@ void TXmlMapReader::ReadSettings(pugi::xml_node AElement) {
           dates.push_back(*date);
         }
         settings->SetHolidays(std::move(dates));
+      } else if (Same(child.name(), KScheduleStart)) {
+        const std::string text = ElementText(child, FScratch);
+        const auto date = XmlTextToDateTime(text);
+        if (!date || DateTimeToXmlText(*date).empty()) Fail(child, "the schedule start '" + text + "' is not a date-time");
+        settings->SetScheduleStart(*date);
       } else {
         Warn(child, "unknown element '" + std::string(child.name()) + "' in 'Settings' ignored");
       }

@@ -112,6 +112,9 @@ void TXmlMapWriter::WriteSettings(pugi::xml_node AMap) {
     pugi::xml_node holidays = element.append_child(KHolidays);
     for (double date : settings->Holidays()) holidays.append_child(KHoliday).text().set(DateToIsoText(date).c_str());
   }
+  // Only a start the map was given; one assumed from the tasks or today is not written.
+  if (settings->ScheduleStart() != 0)
+    element.append_child(KScheduleStart).text().set(DateTimeToXmlText(settings->ScheduleStart()).c_str());
 }
 
 void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty, pugi::xml_node AParent) {
