@@ -6,24 +6,13 @@
 #include "host/LumetaMap.h"
 #include "host/LumetaMapSettings.h"
 #include "host/WorkingCalendar.h"
+#include "host/WorkingScheduler.h"
 
-class TCalendarScheduler : public TImplements<TAggregableObject, IWorkingScheduler, IWorkingSchedule> {
+// The host's scheduler with a default calendar and a schedule start chosen by the test.
+class TCalendarScheduler : public TWorkingScheduler {
  public:
   explicit TCalendarScheduler(double AScheduleStart = 0, TWorkingCalendar ACalendar = {})
-      : FCalendar(std::move(ACalendar)), FScheduleStart(AScheduleStart) {}
-
-  double ToWorkingFinish(double ADate) override { return FCalendar.ToWorkingFinish(ADate); }
-  double ToWorkingStart(double ADate) override { return FCalendar.ToWorkingStart(ADate); }
-  double StartAfter(double AFinish) override { return FCalendar.StartAfter(AFinish); }
-  double FinishBefore(double AStart) override { return FCalendar.FinishBefore(AStart); }
-  double WorkingDuration(double AStart, double AFinish) override { return FCalendar.WorkingDuration(AStart, AFinish); }
-  double FinishForStart(double AStart, double ADays) override { return FCalendar.FinishForStart(AStart, ADays); }
-  double StartForFinish(double AFinish, double ADays) override { return FCalendar.StartForFinish(AFinish, ADays); }
-  double ScheduleStart() override { return FScheduleStart; }
-
- private:
-  TWorkingCalendar FCalendar;
-  double FScheduleStart;
+      : TWorkingScheduler(std::move(ACalendar), AScheduleStart) {}
 };
 
 // Map settings whose scheduler is the one given.
