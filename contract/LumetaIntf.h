@@ -40,6 +40,11 @@ struct INode : virtual IUnknown {
   virtual std::string GetRelativeIndex(INode* ANode) = 0;
   // The node such a text leads to from this node; empty when the way leaves the map.
   virtual ComPtr<INode> NodeFromRelativeIndex(const std::string& AText) = 0;
+  // The node's depth: 0 for the root, 1 for a main branch.
+  virtual int32_t GetLevel() = 0;
+  // Whether the node shows its children (a node without children counts as expanded).
+  virtual bool IsExpanded() = 0;
+  virtual int32_t GetChildCount() = 0;
 };
 
 // The map settings, a map-level attribute named "MapSettings".

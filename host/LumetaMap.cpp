@@ -139,6 +139,16 @@ std::string TLumetaNode::GetRelativeIndex(INode* ANode) {
   return text;
 }
 
+int32_t TLumetaNode::GetLevel() {
+  int32_t level = 0;
+  for (TLumetaNode* node = FParent; node; node = node->FParent) ++level;
+  return level;
+}
+
+bool TLumetaNode::IsExpanded() { return FHostData.Expanded || FChildren.empty(); }
+
+int32_t TLumetaNode::GetChildCount() { return static_cast<int32_t>(FChildren.size()); }
+
 ComPtr<INode> TLumetaNode::NodeFromRelativeIndex(const std::string& AText) {
   TLumetaNode* node = this;
   size_t start = 0;

@@ -36,6 +36,9 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
   bool IsDescendantOf(INode* AAncestor) override;
   std::string GetRelativeIndex(INode* ANode) override;
   ComPtr<INode> NodeFromRelativeIndex(const std::string& AText) override;
+  int32_t GetLevel() override;
+  bool IsExpanded() override;
+  int32_t GetChildCount() override;
 
   // IDocSource: forwards to the map's document source, when it has one.
   void LoadAttribute(IAttribute* AAttribute) override;

@@ -30,6 +30,8 @@ class TFakeNode : public TStubNode {
   std::string GetID() override { return FId; }
   bool HasChildren() override { return !FChildren.empty(); }
   bool IsSummaryTask() override { return FParent && !FChildren.empty(); }
+  int32_t GetLevel() override { return FParent ? FParent->GetLevel() + 1 : 0; }
+  int32_t GetChildCount() override { return static_cast<int32_t>(FChildren.size()); }
   ComPtr<INode> GetRoot() override { return Top(); }
   ComPtr<IProperty> FindProperty(const std::string& AName) override {
     for (const ComPtr<IProperty>& property : FProperties)

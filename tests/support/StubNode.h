@@ -24,4 +24,7 @@ class TStubNode : public TImplements<TAggregableObject, INode> {
   bool IsDescendantOf(INode*) override { return false; }
   std::string GetRelativeIndex(INode*) override { return {}; }
   ComPtr<INode> NodeFromRelativeIndex(const std::string&) override { return {}; }
+  int32_t GetLevel() override { return 0; }
+  bool IsExpanded() override { return true; }
+  int32_t GetChildCount() override { return 0; }
 };
