@@ -40,8 +40,7 @@ struct TPredecessor {
 
 std::vector<TPredecessor> Predecessors(INode* ANode) {
   std::vector<TPredecessor> result;
-  ComPtr<INodeLinkList2> links =
-      QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaNodeLinksProperty::ManagerInfo.Description).get());
+  ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
   if (!links) return result;
   const int32_t count = links->GetCount();
   for (int32_t i = 0; i < count; ++i) {
@@ -55,8 +54,7 @@ std::vector<TPredecessor> Predecessors(INode* ANode) {
 }
 
 bool HasPredecessors(INode* ANode) {
-  ComPtr<INodeLinkList2> links =
-      QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaNodeLinksProperty::ManagerInfo.Description).get());
+  ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
   return links && links->GetCount() > 0;
 }
 

@@ -23,6 +23,10 @@ bool SameLinkedNode(INodeLink* ALeft, INodeLink* ARight) {
   return !left && !right && ALeft->GetLinkID() == ARight->GetLinkID();
 }
 
+ComPtr<INodeLinkList2> LinksOf(INode* ANode, const char* AName) {
+  return ANode ? QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get()) : nullptr;
+}
+
 }  // namespace
 
 void TLumetaLinksProperty::Initialize() {
@@ -96,6 +100,8 @@ int32_t TLumetaLinksProperty::IndexOfLink(INode* ANode) {
 
 TLumetaNodeLinksProperty::TLumetaNodeLinksProperty() { Initialize(); }
 
+ComPtr<INodeLinkList2> TLumetaNodeLinksProperty::Of(INode* ANode) { return LinksOf(ANode, ManagerInfo.Description); }
+
 std::string TLumetaNodeLinksProperty::GetCaption() { return "Predecessors"; }
 
 const TXmlDeclarations& TLumetaNodeLinksProperty::GetXmlDeclarations() {
@@ -106,6 +112,10 @@ const TXmlDeclarations& TLumetaNodeLinksProperty::GetXmlDeclarations() {
 std::string TLumetaNodeLinksProperty::ManagerClassDescription() { return ManagerInfo.Description; }
 
 TLumetaSuccessorLinksProperty::TLumetaSuccessorLinksProperty() { Initialize(); }
+
+ComPtr<INodeLinkList2> TLumetaSuccessorLinksProperty::Of(INode* ANode) {
+  return LinksOf(ANode, ManagerInfo.Description);
+}
 
 std::string TLumetaSuccessorLinksProperty::GetCaption() { return "Successors"; }
 

@@ -38,6 +38,8 @@ class TLumetaNodeLinksProperty : public TLumetaLinksProperty {
   static constexpr TPropertyClassInfo ManagerInfo{"NodeLinks", MakeGuid("BD604E2B-7445-426E-8F3D-7EAE83A77690")};
 
   TLumetaNodeLinksProperty();
+  // The node's predecessor links; empty for no node or a node without the property.
+  static ComPtr<INodeLinkList2> Of(INode* ANode);
   std::string GetCaption() override;  // "Predecessors"
   const TXmlDeclarations& GetXmlDeclarations() override;
 
@@ -52,6 +54,8 @@ class TLumetaSuccessorLinksProperty : public TLumetaLinksProperty {
                                                   MakeGuid("8FF5AD90-638B-4C1E-A74C-E490A5BF84C1")};
 
   TLumetaSuccessorLinksProperty();
+  // The node's successor links; empty for no node or a node without the property.
+  static ComPtr<INodeLinkList2> Of(INode* ANode);
   std::string GetCaption() override;  // "Successors"
   const TXmlDeclarations& GetXmlDeclarations() override;
 

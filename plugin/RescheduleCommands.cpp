@@ -15,18 +15,6 @@
 
 namespace {
 
-ComPtr<INodeLinkList2> SuccessorLinks(INode* ANode) {
-  return ANode
-             ? QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaSuccessorLinksProperty::ManagerInfo.Description).get())
-             : nullptr;
-}
-
-// The summary task directly above the node, or empty; the map's root is never one.
-ComPtr<INode> SummaryAbove(INode* ANode) {
-  ComPtr<INode> parent = ANode ? ANode->GetParent() : nullptr;
-  return parent && parent->IsSummaryTask() ? parent : nullptr;
-}
-
 bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
 
 // Reschedule commands release their queues through one loop per thread: a command dying inside it
@@ -247,7 +235,7 @@ bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* ASc
 
 void TRescheduleSuccessorsCommand::Reschedule() {
   ComPtr<INode> node = Node();
-  ComPtr<INodeLinkList2> links = SuccessorLinks(node.get());
+  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(node.get());
   if (!links) return;
   const int32_t count = links->GetCount();
   for (int32_t i = 0; i < count; ++i) {
@@ -317,7 +305,7 @@ ComPtr<TNodeList> TRescheduleSummaryCommand::ReachableFrom(INode* ASummary) {
   std::unordered_set<INode*> seen;
   std::vector<ComPtr<INode>> pending;
   const auto follow = [&](INode* ANode) {
-    ComPtr<INodeLinkList2> links = SuccessorLinks(ANode);
+    ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode);
     const int32_t count = links ? links->GetCount() : 0;
     // Pushed last first, so that the list comes out in link order.
     for (int32_t i = count - 1; i >= 0; --i)
@@ -374,7 +362,7 @@ struct TSummaryDates {
   double Finish = 0;
 
   // The dates of the summary above ANode; no summary when there is none.
-  static TSummaryDates Above(INode* ANode) { return Of(SummaryAbove(ANode)); }
+  static TSummaryDates Above(INode* ANode) { return Of(TTaskLinkHelper::SummaryAbove(ANode)); }
   static TSummaryDates Of(ComPtr<INode> ASummary) {
     TSummaryDates dates;
     dates.Summary = std::move(ASummary);

@@ -24,23 +24,6 @@ ComPtr<IActionAttribute> FindAction(INode* ANode) {
                : nullptr;
 }
 
-ComPtr<INodeLinkList2> PredecessorLinks(INode* ANode) {
-  return ANode ? QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaNodeLinksProperty::ManagerInfo.Description).get())
-               : nullptr;
-}
-
-ComPtr<INodeLinkList2> SuccessorLinks(INode* ANode) {
-  return ANode
-             ? QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaSuccessorLinksProperty::ManagerInfo.Description).get())
-             : nullptr;
-}
-
-// The summary task directly above the node, or empty.
-ComPtr<INode> SummaryAbove(INode* ANode) {
-  ComPtr<INode> parent = ANode ? ANode->GetParent() : nullptr;
-  return parent && parent->IsSummaryTask() ? parent : nullptr;
-}
-
 bool Contains(INodeLinkList2* ALinks, INode* ANode) { return ALinks && ANode && ALinks->ContainsLink(ANode); }
 
 // Calls AVisit(linked node, link type) for each resolvable link of the list, in order.
@@ -118,7 +101,7 @@ class TCycleSearch {
 
   void Push(INode* ANode) {
     ComPtr<INode> top(ANode);
-    while (ComPtr<INode> summary = SummaryAbove(top.get())) top = summary;
+    while (ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(top.get())) top = summary;
     std::unique_ptr<TWalk>& walk = FWalks[top.get()];
     if (!walk) walk = std::make_unique<TWalk>(TWalk{top, nullptr, false});
     if (!walk->Done) FStack.push_back(TFrame{walk.get(), nullptr, 0, 0});
@@ -134,7 +117,7 @@ class TCycleSearch {
         break;
       }
       if (!FVisited.insert(walk.Cursor.get()).second) continue;
-      AFrame.Links = SuccessorLinks(walk.Cursor.get());
+      AFrame.Links = TLumetaSuccessorLinksProperty::Of(walk.Cursor.get());
       AFrame.Next = 0;
       AFrame.Count = AFrame.Links ? AFrame.Links->GetCount() : 0;
       return true;
@@ -164,7 +147,7 @@ double NextStartOfOwnPredecessors(ILumetaModel* AContext, INode* ANode, double A
   // A node without a record is scheduled as a new record would be: as soon as possible.
   const bool asSoonAsPossible = !action || action->GetConstraintType() == tcAsSoonAsPossible;
   const double days = action ? action->GetDurationInDays() : 0;
-  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+  ForEachLink(TLumetaNodeLinksProperty::Of(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
     ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
     if (asSoonAsPossible && predecessor) {
       switch (AType) {
@@ -196,7 +179,7 @@ TTaskLinkResult TTaskLinkHelper::Validate(INode* ASuccessor, INode* APredecessor
                                           TTaskLinkType ALinkType) {
   if (!ASuccessor || !APredecessor) return tlOk;
   ComPtr<INodeLinkList2> links(ALinks);
-  if (!links) links = PredecessorLinks(ASuccessor);
+  if (!links) links = TLumetaNodeLinksProperty::Of(ASuccessor);
   ComPtr<ITaskLink> existing = links ? QueryAs<ITaskLink>(links->GetLink(APredecessor).get()) : nullptr;
 
   if (APredecessor->GetID() == ASuccessor->GetID()) return tlSelf;
@@ -205,9 +188,9 @@ TTaskLinkResult TTaskLinkHelper::Validate(INode* ASuccessor, INode* APredecessor
   if (ASuccessor->IsSummaryTask() && (ALinkType == ltFinishToFinish || ALinkType == ltStartToFinish))
     return tlSummaryLinkInvalid;
 
-  if (Contains(PredecessorLinks(APredecessor).get(), ASuccessor)) return tlCircularRef;
-  if (ComPtr<INode> predecessorSummary = SummaryAbove(APredecessor))
-    if (Contains(PredecessorLinks(predecessorSummary.get()).get(), SummaryAbove(ASuccessor).get()))
+  if (Contains(TLumetaNodeLinksProperty::Of(APredecessor).get(), ASuccessor)) return tlCircularRef;
+  if (ComPtr<INode> predecessorSummary = TTaskLinkHelper::SummaryAbove(APredecessor))
+    if (Contains(TLumetaNodeLinksProperty::Of(predecessorSummary.get()).get(), TTaskLinkHelper::SummaryAbove(ASuccessor).get()))
       return tlIndirectCircularRef;
   return TCycleSearch(ASuccessor, APredecessor).FindsWayBack() ? tlIndirectCircularRef : tlOk;
 }
@@ -292,7 +275,7 @@ bool TTaskLinkHelper::ValidateConstraint(INode* ANode, bool ACheck) {
 
 bool TTaskLinkHelper::IsEligiableSummary(INode* ASummary) {
   bool eligible = true;
-  ForEachLink(PredecessorLinks(ASummary).get(), [&](INode*, TTaskLinkType AType) {
+  ForEachLink(TLumetaNodeLinksProperty::Of(ASummary).get(), [&](INode*, TTaskLinkType AType) {
     if (AType == ltFinishToFinish || AType == ltStartToFinish) eligible = false;
   });
   return eligible;
@@ -323,13 +306,13 @@ ComPtr<INode> TTaskLinkHelper::GetNewSummary(IInteraction* AInteraction, ISelect
 }
 
 bool TTaskLinkHelper::HasSuccessors(INode* ANode) {
-  ComPtr<INodeLinkList2> links = SuccessorLinks(ANode);
+  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode);
   return links && links->GetCount() > 0;
 }
 
 ComPtr<TNodeList> TTaskLinkHelper::FindSuccessors(INode* ANode) {
   ComPtr<TNodeList> successors = make<TNodeList>();
-  ForEachLink(SuccessorLinks(ANode).get(), [&](INode* ASuccessor, TTaskLinkType) { successors->Add(ASuccessor); });
+  ForEachLink(TLumetaSuccessorLinksProperty::Of(ANode).get(), [&](INode* ASuccessor, TTaskLinkType) { successors->Add(ASuccessor); });
   return successors;
 }
 
@@ -342,7 +325,7 @@ double TTaskLinkHelper::CalcNextEndDate(INode* ANode, double ADate) {
   ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(ANode);
   double result = ADate;
   double candidate = ADate;
-  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+  ForEachLink(TLumetaNodeLinksProperty::Of(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
     ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
     if (predecessor && AType == ltFinishToFinish)
       candidate = predecessor->GetCompletedDate();
@@ -359,7 +342,7 @@ double TTaskLinkHelper::CalcNextStartDate(ILumetaModel* AContext, INode* ANode, 
   // Each summary above holds back its subtasks too; its own result is never earlier than the date
   // it is given, so the climb only raises the start.
   double result = ADate;
-  for (ComPtr<INode> node(ANode); node; node = SummaryAbove(node.get()))
+  for (ComPtr<INode> node(ANode); node; node = TTaskLinkHelper::SummaryAbove(node.get()))
     result = NextStartOfOwnPredecessors(AContext, node.get(), result, scheduler.get());
   return result;
 }
@@ -370,7 +353,7 @@ double TTaskLinkHelper::CalcEarliestStart(INode* ANode, IWorkingScheduler* ASche
   ComPtr<IActionAttribute> action = FindAction(ANode);
   const double days = action ? action->GetDurationInDays() : 0;
   double result = ADate;
-  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+  ForEachLink(TLumetaNodeLinksProperty::Of(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
     ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
     if (!predecessor) return;
     switch (AType) {
@@ -393,14 +376,14 @@ double TTaskLinkHelper::CalcEarliestStart(INode* ANode, IWorkingScheduler* ASche
     }
   });
   if (AClimb)
-    if (ComPtr<INode> summary = SummaryAbove(ANode))
+    if (ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(ANode))
       result = CalcEarliestStart(summary.get(), AScheduler, false, AProposedStart, result);
   return result;
 }
 
 double TTaskLinkHelper::CalcEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, double ADate) {
   double result = ADate;
-  ForEachLink(PredecessorLinks(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+  ForEachLink(TLumetaNodeLinksProperty::Of(ANode).get(), [&](INode* APredecessor, TTaskLinkType AType) {
     ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
     if (!predecessor) return;
     if (AType == ltFinishToFinish) {
@@ -439,7 +422,7 @@ void TTaskLinkHelper::BuildInvalidLinks(IInteraction* AInteraction, ISelection* 
   if (!summary || !ACommands) return;
   ComPtr<ILumetaModel> model = ACommands->GetModel();
   std::vector<ComPtr<ICommand>> removals;
-  ForEachLink(PredecessorLinks(summary.get()).get(), [&](INode* APredecessor, TTaskLinkType AType) {
+  ForEachLink(TLumetaNodeLinksProperty::Of(summary.get()).get(), [&](INode* APredecessor, TTaskLinkType AType) {
     if (AType == ltFinishToFinish || AType == ltStartToFinish)
       removals.push_back(
           make<TRemoveTaskLinkCommand>(model.get(), APredecessor->GetID(), summary->GetID(), AType, AReschedule));
@@ -453,4 +436,9 @@ void TTaskLinkHelper::BuildInvalidLinks(IInteraction* AInteraction, ISelection* 
   for (size_t i = 0; i < removals.size(); ++i)
     list.Insert(static_cast<int>(i), make<TCommandListItem>(removals[i].get(), nullptr));
   ACommands->SetCommandList(list);
+}
+
+ComPtr<INode> TTaskLinkHelper::SummaryAbove(INode* ANode) {
+  ComPtr<INode> parent = ANode ? ANode->GetParent() : nullptr;
+  return parent && parent->IsSummaryTask() ? parent : nullptr;
 }

@@ -63,6 +63,8 @@ class TTaskLinkHelper {
   // A summary task's constraint gives way to its subtasks.
   static TTaskConflictResolutionType ResolveSummaryConflict() { return rtRemoveConstraint; }
   static bool HasSuccessors(INode* ANode);
+  // The summary task directly above the node, or empty; the map's root is never one.
+  static ComPtr<INode> SummaryAbove(INode* ANode);
   // The linked nodes of the node's successor links, in list order.
   static ComPtr<TNodeList> FindSuccessors(INode* ANode);
   // Working days between the dates by the node's map; 0 without a scheduler.
