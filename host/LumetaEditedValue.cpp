@@ -13,23 +13,23 @@ ComPtr<TLumetaEditedValue> TLumetaEditedValue::Date(double ADate, bool AValidate
   return value;
 }
 
-ComPtr<TLumetaEditedValue> TLumetaEditedValue::Number(double ANumber) {
-  ComPtr<TLumetaEditedValue> value = make<TLumetaEditedValue>(TEditedValueKind::Number);
+ComPtr<TLumetaEditedValue> TLumetaEditedValue::Numeric(TEditedValueKind AKind, double ANumber, int32_t AMeasure) {
+  ComPtr<TLumetaEditedValue> value = make<TLumetaEditedValue>(AKind);
   value->FNumber = ANumber;
+  value->FMeasure = AMeasure;
   return value;
+}
+
+ComPtr<TLumetaEditedValue> TLumetaEditedValue::Number(double ANumber) {
+  return Numeric(TEditedValueKind::Number, ANumber, 0);
 }
 
 ComPtr<TLumetaEditedValue> TLumetaEditedValue::MeasuredNumber(double ANumber, int32_t AMeasure) {
-  ComPtr<TLumetaEditedValue> value = make<TLumetaEditedValue>(TEditedValueKind::MeasuredNumber);
-  value->FNumber = ANumber;
-  value->FMeasure = AMeasure;
-  return value;
+  return Numeric(TEditedValueKind::MeasuredNumber, ANumber, AMeasure);
 }
 
 ComPtr<TLumetaEditedValue> TLumetaEditedValue::Measure(int32_t AMeasure) {
-  ComPtr<TLumetaEditedValue> value = make<TLumetaEditedValue>(TEditedValueKind::Measure);
-  value->FMeasure = AMeasure;
-  return value;
+  return Numeric(TEditedValueKind::Measure, 0, AMeasure);
 }
 
 ComPtr<TLumetaEditedValue> TLumetaEditedValue::Text(std::string AText) {

@@ -38,6 +38,8 @@ class TLumetaEditedValue
   bool FindInterface(const GUID& AIid, void** AObject) noexcept override;
 
  private:
+  static ComPtr<TLumetaEditedValue> Numeric(TEditedValueKind AKind, double ANumber, int32_t AMeasure);
+
   TEditedValueKind FKind;
   double FNumber = 0;  // the date, or the number
   int32_t FMeasure = 0;
