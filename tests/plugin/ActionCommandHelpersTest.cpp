@@ -35,19 +35,31 @@ struct TEditCase {
 
 TEST_F(CommandHelpers, EachEditGivesTheTaskCommandThatMovesTheTaskAndItsSuccessors) {
   const TEditCase cases[] = {
-      {"start", [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskStartCmd(M, S, Wednesday, true, true); },
+      {"start",
+       [](ILumetaModel* M, ISelection* S) {
+         return TActionHelper::PrepareChangeTaskStartCmd(M, S, Wednesday, true, true);
+       },
        Wednesday, EndOf(Wednesday), Thursday},
       {"start as a constraint",
-       [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskStartCmd(M, S, Wednesday, true, false); },
+       [](ILumetaModel* M, ISelection* S) {
+         return TActionHelper::PrepareChangeTaskStartCmd(M, S, Wednesday, true, false);
+       },
        Wednesday, EndOf(Wednesday), Thursday, tcStartNoEarlierThan},
-      {"finish", [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskFinishCmd(M, S, EndOf(Tuesday), true, true, false); },
+      {"finish",
+       [](ILumetaModel* M, ISelection* S) {
+         return TActionHelper::PrepareChangeTaskFinishCmd(M, S, EndOf(Tuesday), true, true, false);
+       },
        Monday, EndOf(Tuesday), Wednesday},
       {"finish moving the task",
-       [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskFinishCmd(M, S, EndOf(Wednesday), true, true, true); },
+       [](ILumetaModel* M, ISelection* S) {
+         return TActionHelper::PrepareChangeTaskFinishCmd(M, S, EndOf(Wednesday), true, true, true);
+       },
        Wednesday, EndOf(Wednesday), Thursday},
-      {"duration", [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskDurationCmd(M, S, 3, amDays); },
+      {"duration",
+       [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskDurationCmd(M, S, 3, amDays); },
        Monday, EndOf(Wednesday), Thursday},
-      {"measure", [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskDurationMeasureCmd(M, S, amHours); },
+      {"measure",
+       [](ILumetaModel* M, ISelection* S) { return TActionHelper::PrepareChangeTaskDurationMeasureCmd(M, S, amHours); },
        Monday, Day(1, 9), Day(1, 9)},
   };
   for (const TEditCase& edit : cases) {
@@ -69,7 +81,8 @@ TEST_F(CommandHelpers, EachEditGivesTheTaskCommandThatMovesTheTaskAndItsSuccesso
 
 TEST_F(CommandHelpers, SeveralNodesGiveOneCombinedCommandWithAOneNodeSelectionEach) {
   ComPtr<ISelection> selection = Selection({"A", "B"});
-  ComPtr<ICommand> command = TActionHelper::PrepareChangeTaskStartCmd(Model.get(), selection.get(), Wednesday, true, true);
+  ComPtr<ICommand> command =
+      TActionHelper::PrepareChangeTaskStartCmd(Model.get(), selection.get(), Wednesday, true, true);
   ComPtr<IMultipleCommand> combined = QueryAs<IMultipleCommand>(command.get());
   ASSERT_TRUE(combined);
   const TInterfaceList<ICommandListItem> items = combined->GetCommandList();
@@ -90,7 +103,8 @@ TEST_F(CommandHelpers, SeveralNodesGiveOneCombinedCommandWithAOneNodeSelectionEa
   EXPECT_FALSE(TActionHelper::PrepareChangeTaskStartCmd(Model.get(), Selection({}).get(), Wednesday, true, true));
   ComPtr<TData> notNodes = make<TData>();
   notNodes->Add(make<TData>().get());
-  EXPECT_THROW(TActionHelper::PrepareChangeTaskStartCmd(Model.get(), notNodes.get(), Wednesday, true, true), ENoInterface);
+  EXPECT_THROW(TActionHelper::PrepareChangeTaskStartCmd(Model.get(), notNodes.get(), Wednesday, true, true),
+               ENoInterface);
 }
 
 TEST_F(CommandHelpers, AMilestoneWithoutDurationFirstTakesTheWorkingTimeBetweenItsDates) {
@@ -105,8 +119,8 @@ TEST_F(CommandHelpers, AMilestoneWithoutDurationFirstTakesTheWorkingTimeBetweenI
     A("B")->SetDuration(milestone.Duration);
     A("B")->SetDurationMeasure(milestone.Measure);
     ComPtr<ISelection> selection = Selection({"B"});
-    Model->GetCommandProcessor()->Execute(TActionHelper::PrepareSetMilestoneCmd(Model.get(), selection.get(), true).get(),
-                                          selection.get());
+    Model->GetCommandProcessor()->Execute(
+        TActionHelper::PrepareSetMilestoneCmd(Model.get(), selection.get(), true).get(), selection.get());
     EXPECT_TRUE(A("B")->GetIsMilestone());
     EXPECT_NEAR(A("B")->GetDuration(), milestone.Expected, 1e-9);
     EXPECT_EQ(Finish("B"), EndOf(Wednesday)) << "only the duration and the flag change";

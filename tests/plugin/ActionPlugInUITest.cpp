@@ -115,9 +115,8 @@ class PlugInUI : public Reschedule {
     return list;
   }
   void Execute(int32_t AId, TTitles ATitles, IUnknown* AValue = nullptr) {
-    UI->ExecuteCommand(make<TInteractor>(make<TEntry>(AId, false, true).get(), AValue, Model.get(),
-                                         Selection(ATitles).get())
-                           .get());
+    UI->ExecuteCommand(
+        make<TInteractor>(make<TEntry>(AId, false, true).get(), AValue, Model.get(), Selection(ATitles).get()).get());
   }
   ComPtr<TEntry> Update(int32_t AId, TTitles ATitles, bool ACheckable = false, bool AApplicable = true) {
     ComPtr<TEntry> entry = make<TEntry>(AId, ACheckable, AApplicable);

@@ -38,14 +38,22 @@ TEST_F(SelectionState, NodeTraitsFollowTheHostsNodeQueries) {
     bool Expected;
   };
   const TCase cases[] = {
-      {"M", ntMainBranch, KTraitsAny, true},   {"C", ntMainBranch, KTraitsAny, false},
-      {"M", ntSummary, KTraitsAny, true},      {"C", ntNotSummary, KTraitsAny, true},
-      {"R", ntRoot, KTraitsAny, true},         {"L", ntRoot, KTraitsAny, false},
-      {"R", ntSummary, KTraitsAny, false},     {"M", ntCollapsed, KTraitsAny, true},
-      {"L", ntCollapsed, KTraitsAny, false},   {"L", ntLeaf, KTraitsAny, true},
-      {"M", ntLeaf, KTraitsAny, false},        {"D", ntLastSibling, KTraitsAny, true},
-      {"C", ntLastSibling, KTraitsAny, false}, {"M", ntSummary | ntCollapsed, KTraitsAll, true},
-      {"M", ntNotSummary | ntCollapsed, KTraitsAll, false}, {"M", ntNotSummary | ntCollapsed, KTraitsAny, true},
+      {"M", ntMainBranch, KTraitsAny, true},
+      {"C", ntMainBranch, KTraitsAny, false},
+      {"M", ntSummary, KTraitsAny, true},
+      {"C", ntNotSummary, KTraitsAny, true},
+      {"R", ntRoot, KTraitsAny, true},
+      {"L", ntRoot, KTraitsAny, false},
+      {"R", ntSummary, KTraitsAny, false},
+      {"M", ntCollapsed, KTraitsAny, true},
+      {"L", ntCollapsed, KTraitsAny, false},
+      {"L", ntLeaf, KTraitsAny, true},
+      {"M", ntLeaf, KTraitsAny, false},
+      {"D", ntLastSibling, KTraitsAny, true},
+      {"C", ntLastSibling, KTraitsAny, false},
+      {"M", ntSummary | ntCollapsed, KTraitsAll, true},
+      {"M", ntNotSummary | ntCollapsed, KTraitsAll, false},
+      {"M", ntNotSummary | ntCollapsed, KTraitsAny, true},
       {"M", 0, KTraitsAny, false},
   };
   for (const TCase& test : cases)
@@ -54,19 +62,19 @@ TEST_F(SelectionState, NodeTraitsFollowTheHostsNodeQueries) {
 }
 
 TEST_F(SelectionState, AnEmptySelectionHasNoneAndEveryButNoChildCount) {
-  for (bool nil : {false, true}) {
-    if (nil) State->SetSelection(nullptr);
-    else Select({});
+  for (ComPtr<TData> selection : {make<TData>(), ComPtr<TData>()}) {
+    State->SetSelection(selection.get());
     const std::pair<std::function<bool()>, bool> questions[] = {
-        {[&] { return State->AnyNotSummary(); }, false},   {[&] { return State->AnySummary(); }, false},
-        {[&] { return State->AnyCollapsed(); }, false},    {[&] { return State->AnyRoot(); }, false},
-        {[&] { return State->AllCollapsed(); }, true},     {[&] { return State->AllLeaves(); }, true},
+        {[&] { return State->AnyNotSummary(); }, false},      {[&] { return State->AnySummary(); }, false},
+        {[&] { return State->AnyCollapsed(); }, false},       {[&] { return State->AnyRoot(); }, false},
+        {[&] { return State->AllCollapsed(); }, true},        {[&] { return State->AllLeaves(); }, true},
         {[&] { return State->AllHaveChildCount(0); }, false}, {[&] { return State->AnyMainBranch(); }, false},
-        {[&] { return State->FirstBelowRoot(); }, false},  {[&] { return State->FirstIsSummary(); }, false},
-        {[&] { return State->IsNotEmpty(); }, false},      {[&] { return State->IsOneMainBranch(); }, false},
+        {[&] { return State->FirstBelowRoot(); }, false},     {[&] { return State->FirstIsSummary(); }, false},
+        {[&] { return State->IsNotEmpty(); }, false},         {[&] { return State->IsOneMainBranch(); }, false},
     };
     for (size_t i = 0; i < std::size(questions); ++i)
-      EXPECT_EQ(questions[i].first(), questions[i].second) << "question " << i << (nil ? " without a selection" : "");
+      EXPECT_EQ(questions[i].first(), questions[i].second)
+          << "question " << i << (selection ? "" : " without a selection");
   }
 }
 
