@@ -24,35 +24,29 @@ class TEntry : public TImplements<TAggregableObject, ICommandEntry> {
   bool Checkable, Applicable, Enabled = false, Checked = false;
 };
 
-// Edited values, each answering only its own type's interface (a duration also its measure).
+// Edited values, each answering only its own type's interface.
 class TDate : public TImplements<TAggregableObject, IDateValue> {
  public:
-  explicit TDate(double ADate) : FDate(ADate) {}
-  double GetDate() override { return FDate; }
+  explicit TDate(double ADate) : Date(ADate) {}
+  double GetDate() override { return Date; }
   bool GetValidate() override { return true; }
   bool GetAutoSchedule() override { return true; }
   bool GetMoveTask() override { return false; }
-
- private:
-  double FDate;
+  double Date;
 };
 
 class TText : public TImplements<TAggregableObject, ITextValue> {
  public:
-  explicit TText(std::string AText) : FText(std::move(AText)) {}
-  std::string GetText() override { return FText; }
-
- private:
-  std::string FText;
+  explicit TText(std::string AText) : Text(std::move(AText)) {}
+  std::string GetText() override { return Text; }
+  std::string Text;
 };
 
 class TNumber : public TImplements<TAggregableObject, INumberValue> {
  public:
-  explicit TNumber(double ANumber) : FNumber(ANumber) {}
-  double GetNumber() override { return FNumber; }
-
- private:
-  double FNumber;
+  explicit TNumber(double ANumber) : Number(ANumber) {}
+  double GetNumber() override { return Number; }
+  double Number;
 };
 
 class TInteractor : public TImplements<TAggregableObject, IStandardInteractor> {
@@ -136,13 +130,6 @@ class PlugInUI : public Reschedule {
   ComPtr<TActionPropertyManager> Manager;
   ComPtr<IActionPlugInUI> UI;
 };
-
-TEST_F(PlugInUI, TheManagersControllerIsTheActionController) {
-  EXPECT_EQ(UI->GetName(), "Action");
-  EXPECT_TRUE(UI.try_as<IActionPlugInEvents>());
-  EXPECT_EQ(UI->GetQuery2(), 0);
-  EXPECT_FALSE(UI->CreateView(nullptr));
-}
 
 TEST_F(PlugInUI, MarkCompleteTwiceMakesACompletedActionAndClearsItAgain) {
   Task("N", 0);
