@@ -73,9 +73,7 @@ TPrepareCommandHelper::TPrepareCommandHelper(ILumetaModel* AModel, ISelection* A
 
 TPrepareCommandHelper::~TPrepareCommandHelper() = default;
 
-ComPtr<INode> TPrepareCommandHelper::FirstNode(ISelection* ASelection) {
-  return ASelection->GetItem(0).as<INode>();
-}
+ComPtr<INode> TPrepareCommandHelper::FirstNode(ISelection* ASelection) { return ASelection->GetItem(0).as<INode>(); }
 
 void TPrepareCommandHelper::Prepare() {
   FCommand = nullptr;
@@ -128,8 +126,8 @@ ComPtr<ICommand> TMoveTaskCommandHelper::CreateCommand(ISelection* ASelection) {
 }
 
 TRescheduleTaskFinishCommandHelper::TRescheduleTaskFinishCommandHelper(ILumetaModel* AModel, ISelection* ASelection,
-                                                                       double ADate, bool AValidate,
-                                                                       bool AAutoSchedule, bool AMoveTask)
+                                                                       double ADate, bool AValidate, bool AAutoSchedule,
+                                                                       bool AMoveTask)
     : TRescheduleCommandHelper(AModel, ASelection, ADate, false, AValidate),
       FAutoSchedule(AAutoSchedule),
       FMoveTask(AMoveTask) {}
@@ -139,9 +137,8 @@ ComPtr<ICommand> TRescheduleTaskFinishCommandHelper::CreateCommand(ISelection* A
                                             TTaskSwitches{FAdjustDate, FAutoSchedule, true, true}, FMoveTask);
 }
 
-TRescheduleTaskDurationCommandHelper::TRescheduleTaskDurationCommandHelper(ILumetaModel* AModel,
-                                                                           ISelection* ASelection, double ADuration,
-                                                                           int32_t ADurationMeasure)
+TRescheduleTaskDurationCommandHelper::TRescheduleTaskDurationCommandHelper(ILumetaModel* AModel, ISelection* ASelection,
+                                                                           double ADuration, int32_t ADurationMeasure)
     : TPrepareCommandHelper(AModel, ASelection), FDuration(ADuration), FDurationMeasure(ADurationMeasure) {}
 
 ComPtr<ICommand> TRescheduleTaskDurationCommandHelper::CreateCommand(ISelection* ASelection) {

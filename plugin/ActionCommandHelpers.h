@@ -108,8 +108,7 @@ class TRescheduleTaskDurationCommandHelper : public TPrepareCommandHelper {
 
 class TRescheduleTaskDurationMeasureCommandHelper : public TPrepareCommandHelper {
  public:
-  TRescheduleTaskDurationMeasureCommandHelper(ILumetaModel* AModel, ISelection* ASelection,
-                                              int32_t ADurationMeasure);
+  TRescheduleTaskDurationMeasureCommandHelper(ILumetaModel* AModel, ISelection* ASelection, int32_t ADurationMeasure);
 
  protected:
   ComPtr<ICommand> CreateCommand(ISelection* ASelection) override;

@@ -26,9 +26,9 @@ const char* const KPredecessorLinks = TLumetaNodeLinksProperty::ManagerInfo.Desc
 const char* const KSuccessorLinks = TLumetaSuccessorLinksProperty::ManagerInfo.Description;
 
 // The action field each field entry edits, from ciIsAction on.
-constexpr TActionField KFieldOfEntry[] = {acIsAction,  acStartDate,     acDueDate, acCompletedDate, acComplete,
-                                          acPriority,  acStatus,        acDuration, acDurationMeasure, acCost,
-                                          acQuantity,  acWork,          acWorkMeasure, acIsMilestone};
+constexpr TActionField KFieldOfEntry[] = {acIsAction, acStartDate, acDueDate,     acCompletedDate,   acComplete,
+                                          acPriority, acStatus,    acDuration,    acDurationMeasure, acCost,
+                                          acQuantity, acWork,      acWorkMeasure, acIsMilestone};
 static_assert(std::size(KFieldOfEntry) == ciIsMilestone - ciIsAction + 1, "one field for each field entry");
 
 ComPtr<INode> RootOf(ILumetaModel* AModel) {
@@ -130,9 +130,10 @@ void ClearAction(ILumetaModel* AModel, ISelection* ASelection) {
     ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
     if (!action || action->EqualTo(defaults.get())) continue;
     ComPtr<ISelection> selection = NodeSelection(node.get());
-    commands->AddCommand(
-        AModel->GetCommandHelper()->PreparePropertyCommand(otherFields.as<IProperty>().get(), selection.get(), -1).get(),
-        selection.get());
+    commands->AddCommand(AModel->GetCommandHelper()
+                             ->PreparePropertyCommand(otherFields.as<IProperty>().get(), selection.get(), -1)
+                             .get(),
+                         selection.get());
     commands->AddCommand(make<TUpdateTaskCommand>(AModel, node.get(), defaults.get()).get(), selection.get());
   }
   if (commands->Count() > 0) Run(AModel, commands.get(), ASelection);
@@ -332,7 +333,8 @@ void RemoveDeletedLinks(IPlugInEvent* AEvent, TMultipleCommand* ACommands) {
                     [&](INode* ASuccessor, TTaskLinkType AType) { removals.Add(node, ASuccessor, AType); });
   }
   const bool scheduling = SchedulingOn(ACommands->GetModel().get());
-  removals.AddTo(ACommands, [&](const std::string& ASuccessor) { return scheduling && !deletedIDs.contains(ASuccessor); });
+  removals.AddTo(ACommands,
+                 [&](const std::string& ASuccessor) { return scheduling && !deletedIDs.contains(ASuccessor); });
 }
 
 // The nodes become tasks: an action keeps what it had and is placed by the schedule, a node without

@@ -8,13 +8,13 @@
 
 // Node traits, bits of one integer, as the host's node queries answer them.
 enum TNodeTrait : int32_t {
-  ntMainBranch = 1,       // level 1: right below the map's root
-  ntSummary = 2,          // a summary task
-  ntNotSummary = 4,       // not a summary task
-  ntRoot = 8,             // not a summary task, at level 0: the map's root
-  ntCollapsed = 16,       // its children are hidden
-  ntLeaf = 32,            // it has no child
-  ntLastSibling = 64,     // it has no next sibling
+  ntMainBranch = 1,    // level 1: right below the map's root
+  ntSummary = 2,       // a summary task
+  ntNotSummary = 4,    // not a summary task
+  ntRoot = 8,          // not a summary task, at level 0: the map's root
+  ntCollapsed = 16,    // its children are hidden
+  ntLeaf = 32,         // it has no child
+  ntLastSibling = 64,  // it has no next sibling
 };
 // All requested traits must hold; any other mode lets one suffice.
 inline constexpr int32_t KTraitsAll = 1;
