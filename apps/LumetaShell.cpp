@@ -394,10 +394,11 @@ void TLumetaShell::Convert(const std::vector<std::string>& AArgs) {
     if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot become a task");
     if (std::find(ids.begin(), ids.end(), node->ID()) == ids.end()) ids.push_back(node->ID());
   }
-  const auto& controllers = FModel->Controllers();
-  if (std::none_of(controllers.begin(), controllers.end(), [](const ComPtr<IUnknown>& AController) {
-        return static_cast<bool>(QueryAs<IActionPlugInEvents>(AController.get()));
-      })) throw ELumetaError("the plug-in has no controller that makes tasks of nodes");
+  const auto hearsEvents = [](const ComPtr<IUnknown>& AController) {
+    return static_cast<bool>(QueryAs<IActionPlugInEvents>(AController.get()));
+  };
+  if (std::ranges::none_of(FModel->Controllers(), hearsEvents))
+    throw ELumetaError("the plug-in has no controller that makes tasks of nodes");
   FOut.flush();
   Execute(make<TConvertNodesCommand>(FModel.get(), std::move(ids)).get());
 }
