@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "apps/CalendarCommands.h"
+#include "apps/EntryCommands.h"
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "contract/ActionAttributesIntf.h"
@@ -22,6 +23,7 @@
 #include "com/OleDate.h"
 #include "contract/WorkingSchedulerIntf.h"
 #include "commands/ActionFieldEdit.h"
+#include "commands/SelectionData.h"
 #include "host/MapEditCommands.h"
 
 namespace {
@@ -185,10 +187,16 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
     {"delete", "delete ID", "delete a node with its subtree", 1, 1, &TLumetaShell::Delete},
     {"move", "move ID PARENT [INDEX]", "move a node under PARENT, to position INDEX (default: last)", 2, 3,
      &TLumetaShell::Move},
+    {"indent", "indent ID", "move a node under its previous sibling, as its last child", 1, 1, &TLumetaShell::Indent},
     {"select", "select [ID...]", "set the current selection; without IDs, empty it", 0, KUnlimited,
      &TLumetaShell::Select},
     {"set", "set ID FIELD VALUE", "write one field of a node's action, as an action column does", 3, 3,
      &TLumetaShell::Set},
+    {"exec", ExecCommandUsage, "run command entry CMD (6 to 23) on the selection", 1, 5, &TLumetaShell::Exec},
+    {"update", UpdateCommandUsage, "print whether entry CMD is enabled and checked for the selection", 1, 1,
+     &TLumetaShell::Update},
+    {"convert", "convert ID...", "make tasks of the nodes, as one undoable step", 1, KUnlimited,
+     &TLumetaShell::Convert},
     {"get", "get ID FIELD", "print one field of a node's action as the map file stores it", 2, 2, &TLumetaShell::Get},
     {"has", "has ID", "print yes when the node has an action, else no", 1, 1, &TLumetaShell::Has},
     {"tooltip", "tooltip ID", "print the action's tooltip", 1, 1, &TLumetaShell::Tooltip},
@@ -284,6 +292,12 @@ TLumetaNode* TLumetaShell::NodeArgument(const std::string& AText) {
   return FModel->Map().GetNode(*id);
 }
 
+ComPtr<ISelection> TLumetaShell::CurrentSelection() {
+  ComPtr<TData> selection = make<TData>(static_cast<IPropertyClasses*>(FModel.get()));
+  for (int64_t id : FSelection) selection->Add(FModel->Map().GetNode(id));
+  return selection;
+}
+
 void TLumetaShell::Warn(const std::string& AText) {
   FOut.flush();
   WriteWarning(FErr, AText);
@@ -297,6 +311,7 @@ void TLumetaShell::PrintWarnings() {
 void TLumetaShell::Add(const std::vector<std::string>& AArgs) {
   TLumetaNode* parent = NodeArgument(AArgs[0]);
   ComPtr<TAddNodeCommand> command = make<TAddNodeCommand>(FModel.get(), parent->ID(), AArgs[1]);
+  FOut.flush();  // the plug-in's warnings go to standard error
   Execute(command.get());
   FOut << command->NodeID() << '\n';
 }
@@ -309,6 +324,7 @@ void TLumetaShell::Title(const std::vector<std::string>& AArgs) {
 void TLumetaShell::Delete(const std::vector<std::string>& AArgs) {
   TLumetaNode* node = NodeArgument(AArgs[0]);
   if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot be deleted");
+  FOut.flush();
   Execute(make<TDeleteNodeCommand>(FModel.get(), node->ID()).get());
   std::erase_if(FSelection, [this](int64_t AID) { return !FModel->Map().FindNode(AID); });
 }
@@ -322,7 +338,18 @@ void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
     if (!value) throw EShellUsage("'" + AArgs[2] + "' is not a position (0 is the first)");
     index = *value;
   }
+  FOut.flush();  // the plug-in's warning about a refused move goes to standard error
   Execute(make<TMoveNodeCommand>(FModel.get(), node->ID(), parent->ID(), index).get());
+}
+
+void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
+  TLumetaNode* node = NodeArgument(AArgs[0]);
+  if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot be indented");
+  const int index = node->IndexInParent();
+  if (index == 0) throw EShellUsage("node " + AArgs[0] + " has no previous sibling to go under");
+  TLumetaNode* sibling = node->Parent()->Children()[static_cast<size_t>(index) - 1].get();
+  FOut.flush();
+  Execute(make<TMoveNodeCommand>(FModel.get(), node->ID(), sibling->ID(), -1, KEventDemote).get());
 }
 
 void TLumetaShell::Select(const std::vector<std::string>& AArgs) {
@@ -339,8 +366,41 @@ void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
   if (node->IsRoot()) throw EShellUsage("the map's root (0) has no action");
   const std::optional<TActionField> field = FindActionField(AArgs[1]);
   if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
-  const TActionFieldValue value = ParseActionFieldValue(*field, AArgs[2]);
-  TActionFieldEdit::Execute(FModel.get(), node, *field, value);
+  const std::optional<int32_t> entry = FieldEntryID(*field);
+  if (!entry) {
+    TActionFieldEdit::Execute(FModel.get(), node, *field, ParseActionFieldValue(*field, AArgs[2]));
+    return;
+  }
+  // As the action column of the desktop program edits it: the node becomes the selection, and the
+  // column's entry runs on it.
+  Select({AArgs[0]});
+  FOut.flush();
+  ExecuteEntry(FModel.get(), CurrentSelection().get(), *entry, {AArgs[2]});
+}
+
+void TLumetaShell::Exec(const std::vector<std::string>& AArgs) {
+  FOut.flush();
+  RunExecCommand(FModel.get(), CurrentSelection().get(), AArgs);
+}
+
+void TLumetaShell::Update(const std::vector<std::string>& AArgs) {
+  RunUpdateCommand(FModel.get(), CurrentSelection().get(), AArgs, FOut);
+}
+
+void TLumetaShell::Convert(const std::vector<std::string>& AArgs) {
+  std::vector<int64_t> ids;
+  for (const std::string& arg : AArgs) {
+    TLumetaNode* node = NodeArgument(arg);
+    if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot become a task");
+    if (std::find(ids.begin(), ids.end(), node->ID()) == ids.end()) ids.push_back(node->ID());
+  }
+  const auto hearsEvents = [](const ComPtr<IUnknown>& AController) {
+    return static_cast<bool>(QueryAs<IActionPlugInEvents>(AController.get()));
+  };
+  if (std::ranges::none_of(FModel->Controllers(), hearsEvents))
+    throw ELumetaError("the plug-in has no controller that makes tasks of nodes");
+  FOut.flush();
+  Execute(make<TConvertNodesCommand>(FModel.get(), std::move(ids)).get());
 }
 
 void TLumetaShell::Get(const std::vector<std::string>& AArgs) {

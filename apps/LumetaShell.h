@@ -52,8 +52,12 @@ class TLumetaShell {
   void Title(const std::vector<std::string>& AArgs);
   void Delete(const std::vector<std::string>& AArgs);
   void Move(const std::vector<std::string>& AArgs);
+  void Indent(const std::vector<std::string>& AArgs);
   void Select(const std::vector<std::string>& AArgs);
   void Set(const std::vector<std::string>& AArgs);
+  void Exec(const std::vector<std::string>& AArgs);
+  void Update(const std::vector<std::string>& AArgs);
+  void Convert(const std::vector<std::string>& AArgs);
   void Get(const std::vector<std::string>& AArgs);
   void Has(const std::vector<std::string>& AArgs);
   void Tooltip(const std::vector<std::string>& AArgs);
@@ -74,6 +78,8 @@ class TLumetaShell {
   // Runs a command through the processor as one undo step.
   void Execute(ICommand* ACommand);
   TLumetaNode* NodeArgument(const std::string& AText);
+  // The current selection's nodes, as the controller is handed them.
+  ComPtr<ISelection> CurrentSelection();
   void Warn(const std::string& AText);
   void PrintWarnings();
 

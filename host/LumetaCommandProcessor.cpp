@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -154,6 +155,11 @@ void TLumetaCommandProcessor::Redo() {
   Perform(command.get(), selection.get());
   FRedoStack.pop_back();
   FUndoStack.push_back(command);
+}
+
+std::vector<ComPtr<ICommand>> TLumetaCommandProcessor::TakeCompleted() {
+  if (FRuns.empty()) return {};
+  return std::exchange(FRuns.back(), {});
 }
 
 bool TLumetaCommandProcessor::CanUndo() { return !FUndoStack.empty(); }

@@ -41,6 +41,11 @@ class TLumetaCommandProcessor : public TImplements<TAggregableObject, ICommandPr
 
   // True while a command executes or is undone through this processor.
   bool Running() const noexcept { return FDepth > 0; }
+  // Hands the running command the commands that its run has so far completed through this
+  // processor, oldest first, for a command that keeps what others ran on its behalf (a plug-in's
+  // answer to a tree change): from then on it undoes them itself, newest first, and runs them
+  // again on redo, and a failure later in the run no longer rolls them back. Empty outside a run.
+  std::vector<ComPtr<ICommand>> TakeCompleted();
 
  private:
   class TDepthGuard;

@@ -13,6 +13,7 @@ TLumetaModel::TLumetaModel()
 TLumetaModel::~TLumetaModel() {
   // Commands may still reach the model while they are released; the map goes last.
   FProcessor.reset();
+  FControllers.clear();
   FManagers.clear();
 }
 
@@ -70,6 +71,8 @@ ComPtr<ICommand> TLumetaModel::CombineCommands(const TInterfaceList<ICommandList
 
 void TLumetaModel::RegisterManager(IPropertyManager* AManager) {
   if (!AManager) throw EInvalidOperation("No property manager to register");
+  FControllers.clear();
+  FControllersMade = false;
   std::string name = AManager->GetDescription();
   for (auto& [existing, manager] : FManagers) {
     if (existing == name) {
@@ -80,8 +83,36 @@ void TLumetaModel::RegisterManager(IPropertyManager* AManager) {
   FManagers.emplace_back(std::move(name), AManager);
 }
 
+const std::vector<ComPtr<IUnknown>>& TLumetaModel::Controllers() {
+  if (!FControllersMade) {
+    FControllersMade = true;
+    for (const auto& [name, manager] : FManagers)
+      if (ComPtr<IPropertyPlugin> plugin = QueryAs<IPropertyPlugin>(manager.get()))
+        if (ComPtr<IUnknown> controller = plugin->CreatePlugInUI()) FControllers.push_back(std::move(controller));
+  }
+  return FControllers;
+}
+
+ComPtr<IActionPlugInUI> TLumetaModel::FindPlugInUI(const std::string& AName) {
+  for (const ComPtr<IUnknown>& controller : Controllers())
+    if (ComPtr<IActionPlugInUI> ui = QueryAs<IActionPlugInUI>(controller.get()); ui && ui->GetName() == AName)
+      return ui;
+  return {};
+}
+
+bool TLumetaModel::HandleEvent(IPlugInEvent* AEvent) {
+  // A copy: a controller's answer may register a manager, which renews the list.
+  const std::vector<ComPtr<IUnknown>> controllers = Controllers();
+  for (const ComPtr<IUnknown>& controller : controllers)
+    if (ComPtr<IActionPlugInEvents> events = QueryAs<IActionPlugInEvents>(controller.get()))
+      if (!events->HandleEvent(AEvent)) return false;
+  return true;
+}
+
 void TLumetaModel::Close() {
   FProcessor->Clear();
+  FControllers.clear();
+  FControllersMade = false;
   FMap->Clear();
   FManagers.clear();
 }

@@ -9,6 +9,7 @@
 
 #include "com/AggregableObject.h"
 #include "contract/LumetaCommandsIntf.h"
+#include "contract/PlugInUIIntf.h"
 #include "host/LumetaCommandProcessor.h"
 #include "host/LumetaMap.h"
 #include "commands/Subject.h"
@@ -46,9 +47,19 @@ class TLumetaModel : public TImplements<TAggregableObject, ILumetaModel, ITree, 
   // Registers the manager under its class description (GetDescription), replacing a manager of
   // the same class. The registry counts its managers until Close.
   void RegisterManager(IPropertyManager* AManager);
-  // Ends the model's use: drops the undo and redo steps, empties the map and the registry, so
-  // that the model and the plug-in's objects can be freed (do it before unloading the plug-in).
-  // Raises EInvalidOperation while a command runs.
+  // The UI controllers of the registered managers that offer one (IPropertyPlugin's
+  // CreatePlugInUI), in registration order: made once, on first need, and kept until Close or
+  // until another manager registers.
+  const std::vector<ComPtr<IUnknown>>& Controllers();
+  // The controller answering IActionPlugInUI whose GetName is AName; empty when none does.
+  ComPtr<IActionPlugInUI> FindPlugInUI(const std::string& AName);
+  // Tells every controller that answers IActionPlugInEvents about the event, in order, and
+  // answers false as soon as one refuses it (those after it are not told). Raises what a
+  // controller raises.
+  bool HandleEvent(IPlugInEvent* AEvent);
+  // Ends the model's use: drops the undo and redo steps, the controllers, the map and the
+  // registry, so that the model and the plug-in's objects can be freed (do it before unloading
+  // the plug-in). Raises EInvalidOperation while a command runs.
   void Close();
 
   TLumetaMap& Map() noexcept { return *FMap; }
@@ -63,4 +74,6 @@ class TLumetaModel : public TImplements<TAggregableObject, ILumetaModel, ITree, 
   std::unique_ptr<TSubject> FSubject;  // aggregated: its controller is this model
   ComPtr<TLumetaCommandProcessor> FProcessor;
   std::vector<std::pair<std::string, ComPtr<IPropertyManager>>> FManagers;  // in registration order
+  std::vector<ComPtr<IUnknown>> FControllers;
+  bool FControllersMade = false;
 };

@@ -3,7 +3,10 @@
 #include <utility>
 
 #include "com/ComErrors.h"
+#include "commands/SelectionData.h"
 #include "commands/TreeCommands.h"
+#include "host/LumetaNodeList.h"
+#include "host/LumetaPlugInEvent.h"
 
 // ---- TMapEditCommand
 
@@ -23,6 +26,31 @@ void TMapEditCommand::SetState(ISelection* ASelection) { FState = NodeIDsOfSelec
 
 ComPtr<ITree> TMapEditCommand::GetTree() { return FModel->GetTree(); }
 
+void TMapEditCommand::Announce(int32_t AKind, const std::vector<INode*>& ASelection,
+                               const std::vector<INode*>& ACarried, const std::string& AChange) {
+  TLumetaCommandProcessor* processor = FModel->Processor();
+  if (FAnnounced) {
+    // Asking again could answer otherwise (the controllers see the map as it is now, not as it
+    // was), and redo must bring back exactly what undo took away.
+    for (const ComPtr<ICommand>& answer : FAnswers) processor->Execute(answer.get(), answer->GetState().get());
+    return;
+  }
+  ComPtr<TData> selection = make<TData>();
+  for (INode* node : ASelection) selection->Add(node);
+  ComPtr<TLumetaNodeList> carried = make<TLumetaNodeList>();
+  for (INode* node : ACarried) carried->Add(node);
+  ComPtr<TLumetaPlugInEvent> event =
+      make<TLumetaPlugInEvent>(AKind, static_cast<ILumetaModel*>(FModel.get()), selection.get(), carried.get());
+  if (!FModel->HandleEvent(event.get())) throw ELumetaError("the plug-in refuses to " + AChange);
+  FAnnounced = true;
+}
+
+void TMapEditCommand::KeepAnswers() { FAnswers = FModel->Processor()->TakeCompleted(); }
+
+void TMapEditCommand::UndoAnswers() {
+  for (auto it = FAnswers.rbegin(); it != FAnswers.rend(); ++it) FModel->Processor()->Undo(it->get());
+}
+
 // ---- TAddNodeCommand
 
 TAddNodeCommand::TAddNodeCommand(TLumetaModel* AModel, int64_t AParentID, std::string ATitle, int AIndex)
@@ -34,17 +62,22 @@ std::string TAddNodeCommand::GetDescription() { return "Add Topic"; }
 
 void TAddNodeCommand::Execute() {
   TLumetaNode* parent = Map().GetNode(FParentID);
+  Announce(KEventAddChild, {parent}, {}, "add a node under node " + std::to_string(FParentID));
   if (!FDetached) {
     TLumetaNode* node = Map().AddNode(parent, FTitle, FIndex);
     FNodeID = node->ID();
     FIndex = node->IndexInParent();
-    return;
+  } else {
+    Map().AttachNode(parent, FDetached, FIndex);
+    FDetached.reset();
   }
-  Map().AttachNode(parent, FDetached, FIndex);
-  FDetached.reset();
+  KeepAnswers();
 }
 
-void TAddNodeCommand::UnExecute() { FDetached = Map().DetachNode(Map().GetNode(FNodeID)); }
+void TAddNodeCommand::UnExecute() {
+  FDetached = Map().DetachNode(Map().GetNode(FNodeID));
+  UndoAnswers();
+}
 
 // ---- TRetitleNodeCommand
 
@@ -78,20 +111,24 @@ std::string TDeleteNodeCommand::GetDescription() { return "Delete Topic"; }
 void TDeleteNodeCommand::Execute() {
   TLumetaNode* node = Map().GetNode(FNodeID);
   if (node->IsRoot()) throw ELumetaError("The map's root cannot be deleted");
+  Announce(KEventNodesDeleted, {node}, {node}, "delete node " + std::to_string(FNodeID));
   FParentID = node->Parent()->ID();
   FIndex = node->IndexInParent();
   FDetached = Map().DetachNode(node);
+  KeepAnswers();
 }
 
 void TDeleteNodeCommand::UnExecute() {
   Map().AttachNode(Map().GetNode(FParentID), FDetached, FIndex);
   FDetached.reset();
+  UndoAnswers();
 }
 
 // ---- TMoveNodeCommand
 
-TMoveNodeCommand::TMoveNodeCommand(TLumetaModel* AModel, int64_t ANodeID, int64_t ANewParentID, int AIndex)
-    : TMapEditCommand(AModel), FNodeID(ANodeID), FNewParentID(ANewParentID), FIndex(AIndex) {}
+TMoveNodeCommand::TMoveNodeCommand(TLumetaModel* AModel, int64_t ANodeID, int64_t ANewParentID, int AIndex,
+                                   int32_t AKind)
+    : TMapEditCommand(AModel), FNodeID(ANodeID), FNewParentID(ANewParentID), FIndex(AIndex), FKind(AKind) {}
 
 TMoveNodeCommand::~TMoveNodeCommand() = default;
 
@@ -106,14 +143,46 @@ void TMoveNodeCommand::Execute() {
   if (FIndex < -1 || FIndex > places)
     throw ELumetaError("Position " + std::to_string(FIndex) + " is outside 0.." + std::to_string(places) +
                        " under node " + std::to_string(FNewParentID));
+  // Checked before the announcement, so that the plug-in never hears of a move that cannot happen.
+  if (parent == node || parent->IsDescendantOf(node)) throw ELumetaError("A node cannot be moved below itself");
+  Announce(FKind, {parent}, {node},
+           "move node " + std::to_string(FNodeID) + " under node " + std::to_string(FNewParentID));
   FOldParentID = node->Parent()->ID();
   FOldIndex = node->IndexInParent();
   Map().MoveNode(node, parent, FIndex);
+  KeepAnswers();
 }
 
 void TMoveNodeCommand::UnExecute() {
   Map().MoveNode(Map().GetNode(FNodeID), Map().GetNode(FOldParentID), FOldIndex);
+  UndoAnswers();
 }
+
+// ---- TConvertNodesCommand
+
+TConvertNodesCommand::TConvertNodesCommand(TLumetaModel* AModel, std::vector<int64_t> ANodeIDs)
+    : TMapEditCommand(AModel), FNodeIDs(std::move(ANodeIDs)) {}
+
+TConvertNodesCommand::~TConvertNodesCommand() = default;
+
+std::string TConvertNodesCommand::GetDescription() { return "Convert to Task"; }
+
+void TConvertNodesCommand::Execute() {
+  std::vector<INode*> nodes;
+  std::string ids;
+  for (int64_t id : FNodeIDs) {
+    TLumetaNode* node = Map().GetNode(id);
+    if (node->IsRoot()) throw ELumetaError("The map's root cannot become a task");
+    nodes.push_back(node);
+    ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+  }
+  const bool one = nodes.size() == 1;
+  Announce(one ? KEventConvertNode : KEventMakeTasks, nodes, nodes,
+           std::string("make ") + (one ? "a task of node " : "tasks of nodes ") + ids);
+  KeepAnswers();
+}
+
+void TConvertNodesCommand::UnExecute() { UndoAnswers(); }
 
 // ---- TChangeCalendarCommand
 

@@ -8,12 +8,18 @@
 
 #include "com/AggregableObject.h"
 #include "contract/CommandIntf.h"
+#include "contract/PlugInUIIntf.h"
 #include "host/LumetaMapSettings.h"
 #include "host/LumetaModel.h"
 
 // Refers to nodes by ID and looks them up on every run, so that a command still works after other
 // commands have deleted and restored its nodes; a node that is gone raises ELumetaError "No node
 // with ID n". The model is counted (see TLumetaModel::Close for the cycle this makes).
+//
+// A command that changes the tree announces the change to the plug-ins' controllers first, from
+// inside its own run: what they run through the processor in answer (dropping a task link a new
+// summary may not keep, say) thereby belongs to the command, is undone after the change is undone
+// and runs again, in its order, before the change on redo. So one undo step covers both.
 class TMapEditCommand : public TImplements<TAggregableObject, ICommand, ITreeCommand> {
  public:
   // Raises EInvalidOperation without a model.
@@ -30,14 +36,29 @@ class TMapEditCommand : public TImplements<TAggregableObject, ICommand, ITreeCom
 
  protected:
   TLumetaMap& Map() const { return FModel->Map(); }
+  TLumetaModel* Model() const noexcept { return FModel.get(); }
+
+  // Before the change. The first run tells the controllers about an event of AKind with the
+  // selection and the carried nodes, and raises ELumetaError "the plug-in refuses to <AChange>"
+  // when one refuses (the processor then rolls back what they ran); a later run (redo) runs again,
+  // in order, what they ran the first time instead of asking them again.
+  void Announce(int32_t AKind, const std::vector<INode*>& ASelection, const std::vector<INode*>& ACarried,
+                const std::string& AChange);
+  // After the change: takes from the processor what ran in this run, for UndoAnswers.
+  void KeepAnswers();
+  // After the change is undone: undoes what KeepAnswers took, newest first.
+  void UndoAnswers();
 
  private:
   ComPtr<TLumetaModel> FModel;
   std::vector<std::string> FState;
+  bool FAnnounced = false;
+  std::vector<ComPtr<ICommand>> FAnswers;
 };
 
-// Adds a node with a title under a parent. Undo takes the node out and keeps it; redo puts the
-// same node back at the same place, so it keeps its ID (the map never hands that ID out again).
+// Adds a node with a title under a parent, announced as a child added under the parent. Undo takes
+// the node out and keeps it; redo puts the same node back at the same place, so it keeps its ID
+// (the map never hands that ID out again).
 class TAddNodeCommand : public TMapEditCommand {
  public:
   // AIndex -1 adds the node last.
@@ -75,8 +96,8 @@ class TRetitleNodeCommand : public TMapEditCommand {
   std::string FOldTitle;
 };
 
-// Takes a node and its subtree out of the map. The command keeps the subtree, properties and all,
-// so that undo puts the very same nodes back at the same place.
+// Takes a node and its subtree out of the map, announced as the node's deletion. The command keeps
+// the subtree, properties and all, so that undo puts the very same nodes back at the same place.
 class TDeleteNodeCommand : public TMapEditCommand {
  public:
   // The root cannot be deleted: Execute raises ELumetaError for ID 0.
@@ -94,14 +115,16 @@ class TDeleteNodeCommand : public TMapEditCommand {
   ComPtr<TLumetaNode> FDetached;
 };
 
-// Moves a node (with its subtree) under another parent, at a position among the new siblings;
+// Moves a node (with its subtree) under another parent, at a position among the new siblings,
+// announced as an event of the kind given (a drop under the parent by default, or an indent);
 // undo moves it back to where it was.
 class TMoveNodeCommand : public TMapEditCommand {
  public:
   // AIndex counts the new parent's children without the moved node; -1 puts it last. Execute
   // raises ELumetaError for an index outside 0..count, for the root, and for a parent inside the
-  // moved subtree.
-  TMoveNodeCommand(TLumetaModel* AModel, int64_t ANodeID, int64_t ANewParentID, int AIndex = -1);
+  // moved subtree, before announcing anything.
+  TMoveNodeCommand(TLumetaModel* AModel, int64_t ANodeID, int64_t ANewParentID, int AIndex = -1,
+                   int32_t AKind = KEventDropUnder);
   ~TMoveNodeCommand() override;
 
   std::string GetDescription() override;  // "Move Topic"
@@ -112,8 +135,26 @@ class TMoveNodeCommand : public TMapEditCommand {
   int64_t FNodeID;
   int64_t FNewParentID;
   int FIndex;
+  int32_t FKind;
   int64_t FOldParentID = 0;
   int FOldIndex = -1;
+};
+
+// Makes tasks of nodes through the plug-ins' controllers: announces the nodes as nodes to become
+// tasks (one node as the node to become a task) and changes nothing itself, so that what the
+// controllers run in answer is one undo step.
+class TConvertNodesCommand : public TMapEditCommand {
+ public:
+  // Execute raises ELumetaError when a node is gone or is the root.
+  TConvertNodesCommand(TLumetaModel* AModel, std::vector<int64_t> ANodeIDs);
+  ~TConvertNodesCommand() override;
+
+  std::string GetDescription() override;  // "Convert to Task"
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  std::vector<int64_t> FNodeIDs;
 };
 
 // Gives the map a new working calendar (days, periods, holidays, schedule start) at once; undo

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "com/ComErrors.h"
 #include "contract/LumetaNodeLinksIntf.h"
+#include "plugin/ActionCommandHelpers.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/RolledUpAction.h"
@@ -496,4 +498,42 @@ bool TActionHelper::ValidateTaskFinish(INode* ANode, double AProposedFinish, IWo
   const TOutcome outcome = TValidation(AScheduler, AProposedFinish, true).Validate(ANode);
   AValidatedFinish = outcome.Date;
   return outcome.Restricted;
+}
+
+namespace {
+
+// Builds the helper, prepares once and hands over the command.
+template <class THelper, class... TArgs>
+ComPtr<ICommand> PrepareWith(TArgs&&... AArgs) {
+  THelper helper(std::forward<TArgs>(AArgs)...);
+  helper.Prepare();
+  return helper.Command();
+}
+
+}  // namespace
+
+ComPtr<ICommand> TActionHelper::PrepareChangeTaskStartCmd(ILumetaModel* AModel, ISelection* ASelection,
+                                                          double ANewStart, bool AValidate, bool AAutoSchedule) {
+  return PrepareWith<TMoveTaskCommandHelper>(AModel, ASelection, ANewStart, AValidate, AAutoSchedule);
+}
+
+ComPtr<ICommand> TActionHelper::PrepareChangeTaskFinishCmd(ILumetaModel* AModel, ISelection* ASelection,
+                                                           double ANewFinish, bool AValidate, bool AAutoSchedule,
+                                                           bool AMoveTask) {
+  return PrepareWith<TRescheduleTaskFinishCommandHelper>(AModel, ASelection, ANewFinish, AValidate, AAutoSchedule,
+                                                         AMoveTask);
+}
+
+ComPtr<ICommand> TActionHelper::PrepareChangeTaskDurationCmd(ILumetaModel* AModel, ISelection* ASelection,
+                                                             double ANewDuration, int32_t ADurationMeasure) {
+  return PrepareWith<TRescheduleTaskDurationCommandHelper>(AModel, ASelection, ANewDuration, ADurationMeasure);
+}
+
+ComPtr<ICommand> TActionHelper::PrepareChangeTaskDurationMeasureCmd(ILumetaModel* AModel, ISelection* ASelection,
+                                                                    int32_t ANewDurationMeasure) {
+  return PrepareWith<TRescheduleTaskDurationMeasureCommandHelper>(AModel, ASelection, ANewDurationMeasure);
+}
+
+ComPtr<ICommand> TActionHelper::PrepareSetMilestoneCmd(ILumetaModel* AModel, ISelection* ASelection, bool AMilestone) {
+  return PrepareWith<TSetMilestoneCommandHelper>(AModel, ASelection, AMilestone);
 }

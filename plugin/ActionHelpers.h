@@ -1,10 +1,12 @@
 #pragma once
-// Reaching a node's action record, converting measures, and computing and validating a task's
-// dates against its predecessor links, its constraint and the tasks above it.
+// Reaching a node's action record, converting measures, computing and validating a task's dates
+// against its predecessor links, its constraint and the tasks above it, and preparing the command
+// that carries an edit of a task's dates or milestone flag.
 #include <cstdint>
 #include <string>
 
 #include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaCommandsIntf.h"
 #include "contract/LumetaIntf.h"
 #include "contract/LumetaSelectionIntf.h"
 #include "contract/WorkingSchedulerIntf.h"
@@ -48,4 +50,21 @@ class TActionHelper {
   // AValidatedStart starts as AValidatedSubTaskStart.
   static bool ValidateSummaryStart(INode* ANode, double AProposedStart, double AValidatedSubTaskStart,
                                    IWorkingScheduler* AScheduler, double& AValidatedStart);
+
+  // The command for an edit of every selected task, not yet run: one node's command itself,
+  // several nodes' commands combined by the model's command helper, nothing for no node. Raise
+  // ENoInterface for a selection entry that is not a node.
+  // Moves each task to the new start; AAutoSchedule off makes the start a constraint.
+  static ComPtr<ICommand> PrepareChangeTaskStartCmd(ILumetaModel* AModel, ISelection* ASelection, double ANewStart,
+                                                    bool AValidate, bool AAutoSchedule);
+  // Gives each task the new finish; AMoveTask moves the whole task, keeping its duration.
+  static ComPtr<ICommand> PrepareChangeTaskFinishCmd(ILumetaModel* AModel, ISelection* ASelection, double ANewFinish,
+                                                     bool AValidate, bool AAutoSchedule, bool AMoveTask);
+  static ComPtr<ICommand> PrepareChangeTaskDurationCmd(ILumetaModel* AModel, ISelection* ASelection,
+                                                       double ANewDuration, int32_t ADurationMeasure);
+  static ComPtr<ICommand> PrepareChangeTaskDurationMeasureCmd(ILumetaModel* AModel, ISelection* ASelection,
+                                                              int32_t ANewDurationMeasure);
+  // Sets the flag through a property command; a task without a duration first gets the working
+  // time between its start and finish as its duration.
+  static ComPtr<ICommand> PrepareSetMilestoneCmd(ILumetaModel* AModel, ISelection* ASelection, bool AMilestone);
 };

@@ -5,6 +5,7 @@
 #include "attributes/XmlDataConverters.h"
 #include "drawing/GPGraphics.h"
 #include "settings/LumetaSettingsStore.h"
+#include "plugin/ActionPropertyUI.h"
 #include "plugin/NodeLinkAttribute.h"
 
 namespace {
@@ -44,6 +45,10 @@ bool TActionPropertyManager::RegisterWith(IUnknown* ACatalogue) {
   catalogue.as<IPropertyCatalogue>()->SetClassID(CLSID_ActionPropertyManager);
   if (auto flags = catalogue.try_as<ICatalogueFlags>()) flags->SetCatalogueFlags(flags->GetCatalogueFlags() | 1u);
   return true;
+}
+
+ComPtr<IUnknown> TActionPropertyManager::CreatePlugInUI() {
+  return ComPtr<IActionPlugInUI>(make<TActionPlugInUI>(GetHostApplication().get()));
 }
 
 void TActionPropertyManager::Startup(IUnknown* AHostObject) {

@@ -29,6 +29,8 @@ class TActionPropertyManager : public TImplements<TLumetaPropertyManager, IPrope
   // Also gives the catalogue this class's CLSID and sets bit 0 of its flags word when the
   // catalogue has one.
   bool RegisterWith(IUnknown* ACatalogue) override;
+  // A new TActionPlugInUI on the host's application, which is empty before SetHost.
+  ComPtr<IUnknown> CreatePlugInUI() override;
 
   // Startup reads the show-symbol setting from the current user's settings, under the key the
   // host object (IHostRegistryPath, else ENoInterface) names, true when missing; Shutdown writes

@@ -1,0 +1,168 @@
+#include "apps/EntryCommands.h"
+
+#include <iterator>
+#include <ostream>
+#include <variant>
+
+#include "com/ComErrors.h"
+#include "com/NumberText.h"
+#include "commands/ActionFieldEdit.h"
+#include "contract/PlugInUIIntf.h"
+#include "host/LumetaCommandEntry.h"
+#include "host/LumetaEditedValue.h"
+#include "host/LumetaStandardInteractor.h"
+
+namespace {
+
+constexpr int32_t KFirstEntry = 6;
+constexpr int32_t KFirstFieldEntry = 10;
+constexpr int32_t KStartDateEntry = 11;
+constexpr int32_t KCompletedDateEntry = 13;
+constexpr int32_t KDurationEntry = 17;
+
+// The entries before the fields: export, edit, mark complete, clear.
+constexpr const char* KCommandEntryNames[] = {"Export Actions to MS Outlook", "Edit Action", "Mark Complete",
+                                              "Clear Action"};
+// The fields' entries, from 10 on.
+constexpr TActionField KFieldEntries[] = {acIsAction,  acStartDate,       acDueDate, acCompletedDate, acComplete,
+                                          acPriority,  acStatus,          acDuration, acDurationMeasure, acCost,
+                                          acQuantity,  acWork,            acWorkMeasure, acIsMilestone};
+constexpr int32_t KLastEntry = KFirstFieldEntry + static_cast<int32_t>(std::size(KFieldEntries)) - 1;
+static_assert(KLastEntry == 23, "the controller serves the entries 6 to 23");
+
+std::optional<TActionField> EntryField(int32_t AID) {
+  if (AID < KFirstFieldEntry || AID > KLastEntry) return std::nullopt;
+  return KFieldEntries[AID - KFirstFieldEntry];
+}
+
+// "entry 11 (Start Date)", for messages.
+std::string EntryName(int32_t AID) {
+  const std::optional<TActionField> field = EntryField(AID);
+  return "entry " + std::to_string(AID) + " (" +
+         (field ? KActionFieldNames[*field] : KCommandEntryNames[AID - KFirstEntry]) + ")";
+}
+
+[[noreturn]] void Refuse(const std::string& AMessage) { throw ELumetaError(AMessage, E_INVALIDARG); }
+
+int32_t ParseEntry(const std::string& AText) {
+  const std::optional<int32_t> id = ParseInteger<int32_t>(AText);
+  if (!id || *id < KFirstEntry || *id > KLastEntry)
+    Refuse("'" + AText + "' is not a command entry (" + std::to_string(KFirstEntry) + " to " +
+           std::to_string(KLastEntry) + ")");
+  return *id;
+}
+
+ComPtr<IActionPlugInUI> Controller(TLumetaModel* AModel) {
+  ComPtr<IActionPlugInUI> controller = AModel->FindPlugInUI("Action");
+  if (!controller) throw ELumetaError("the plug-in has no controller for the Action entries");
+  return controller;
+}
+
+// The first selected node's Duration Measure; hours, a new record's, for a node without action.
+int32_t CurrentDurationMeasure(ISelection* ASelection) {
+  ComPtr<INode> node = ASelection && ASelection->GetCount() > 0 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
+  ComPtr<IProperty> property = node ? node->FindProperty("Action") : nullptr;
+  ComPtr<IActionAttribute> action = property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+  return action ? action->GetDurationMeasure() : 0;
+}
+
+ComPtr<IUnknown> EditedValue(ISelection* ASelection, TActionField AField, const std::vector<std::string>& AWords,
+                             TDateEditFlags AFlags) {
+  const TActionFieldValue value = ParseActionFieldValue(AField, AWords.at(0));
+  switch (ActionFieldKind(AField)) {
+    case TActionFieldKind::Date:
+      return TLumetaEditedValue::Date(std::get<double>(value), AFlags.Validate, AFlags.AutoSchedule, AFlags.MoveTask);
+    case TActionFieldKind::Flag:
+      return TLumetaEditedValue::Flag(std::get<bool>(value));
+    case TActionFieldKind::Percent:
+      return TLumetaEditedValue::Number(std::get<int32_t>(value));
+    case TActionFieldKind::Amount:
+    case TActionFieldKind::Number:
+      if (AField == acDuration) {
+        const int32_t measure = AWords.size() > 1
+                                    ? std::get<int32_t>(ParseActionFieldValue(acDurationMeasure, AWords[1]))
+                                    : CurrentDurationMeasure(ASelection);
+        return TLumetaEditedValue::MeasuredNumber(std::get<double>(value), measure);
+      }
+      return TLumetaEditedValue::Number(std::get<double>(value));
+    case TActionFieldKind::Measure:
+      return TLumetaEditedValue::Measure(std::get<int32_t>(value));
+    case TActionFieldKind::Text:
+      return TLumetaEditedValue::Text(std::get<std::string>(value));
+    case TActionFieldKind::Constraint:
+      break;
+  }
+  throw EInvalidOperation(std::string("No command entry edits ") + KActionFieldNames[AField]);
+}
+
+// A checkable entry as the controller leaves it after its update. A field's column applies to
+// selected nodes only, so with nothing selected the default update leaves it disabled.
+ComPtr<TLumetaCommandEntry> UpdatedEntry(TLumetaModel* AModel, IActionPlugInUI* AController, ISelection* ASelection,
+                                         int32_t AID) {
+  const bool applicable = AID < KFirstFieldEntry || (ASelection && ASelection->GetCount() > 0);
+  ComPtr<TLumetaCommandEntry> entry = make<TLumetaCommandEntry>(AID, true, applicable);
+  ComPtr<TLumetaStandardInteractor> interactor =
+      make<TLumetaStandardInteractor>(entry.get(), nullptr, static_cast<ILumetaModel*>(AModel), ASelection);
+  AController->UpdateCommand(interactor.get());
+  if (AID >= KFirstFieldEntry)
+    if (ComPtr<IActionPlugInEvents> events = QueryAs<IActionPlugInEvents>(AController))
+      events->UpdateDefault(interactor.get());
+  return entry;
+}
+
+}  // namespace
+
+std::optional<int32_t> FieldEntryID(TActionField AField) {
+  for (int32_t id = KFirstFieldEntry; id <= KLastEntry; ++id)
+    if (KFieldEntries[id - KFirstFieldEntry] == AField) return id;
+  return std::nullopt;
+}
+
+void ExecuteEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID,
+                  const std::vector<std::string>& AValueWords, TDateEditFlags AFlags) {
+  const std::optional<TActionField> field = EntryField(AID);
+  const size_t most = AID == KDurationEntry ? 2 : field ? 1 : 0;
+  if (!field && !AValueWords.empty()) Refuse(EntryName(AID) + " takes no value");
+  if (field && (AValueWords.empty() || AValueWords.size() > most))
+    Refuse(EntryName(AID) + (AID == KDurationEntry ? " takes a number and an optional measure" : " takes one value"));
+  ComPtr<IActionPlugInUI> controller = Controller(AModel);
+  // The words are checked before the entry, so that a typing error is reported as one.
+  ComPtr<IUnknown> value = field ? EditedValue(ASelection, *field, AValueWords, AFlags) : nullptr;
+  ComPtr<TLumetaCommandEntry> entry = UpdatedEntry(AModel, controller.get(), ASelection, AID);
+  if (!entry->GetEnabled())
+    throw ELumetaError(EntryName(AID) + " is disabled for the current selection" +
+                       (ASelection && ASelection->GetCount() > 0 ? "" : " (nothing is selected)"));
+  ComPtr<TLumetaStandardInteractor> interactor =
+      make<TLumetaStandardInteractor>(entry.get(), value.get(), static_cast<ILumetaModel*>(AModel), ASelection);
+  controller->ExecuteCommand(interactor.get());
+}
+
+void RunExecCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs) {
+  const int32_t id = ParseEntry(AArgs.at(0));
+  TDateEditFlags flags;
+  std::vector<std::string> words;
+  for (size_t i = 1; i < AArgs.size(); ++i) {
+    const std::string& word = AArgs[i];
+    const bool dateFlag = word == "--auto" || word == "--no-validate";
+    if (word == "--move" && id != KCompletedDateEntry)
+      Refuse("--move applies to " + EntryName(KCompletedDateEntry) + " only");
+    if (dateFlag && id != KStartDateEntry && id != KCompletedDateEntry)
+      Refuse(word + " applies to " + EntryName(KStartDateEntry) + " and " + EntryName(KCompletedDateEntry) + " only");
+    if (word == "--auto")
+      flags.AutoSchedule = true;
+    else if (word == "--no-validate")
+      flags.Validate = false;
+    else if (word == "--move")
+      flags.MoveTask = true;
+    else
+      words.push_back(word);
+  }
+  ExecuteEntry(AModel, ASelection, id, words, flags);
+}
+
+void RunUpdateCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs,
+                      std::ostream& AOut) {
+  const int32_t id = ParseEntry(AArgs.at(0));
+  ComPtr<TLumetaCommandEntry> entry = UpdatedEntry(AModel, Controller(AModel).get(), ASelection, id);
+  AOut << "enabled=" << entry->GetEnabled() << " checked=" << entry->GetChecked() << '\n';
+}

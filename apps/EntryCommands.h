@@ -1,0 +1,40 @@
+#pragma once
+// The `exec` and `update` commands of the lumeta language: the command entries (menu items and
+// action columns) that the Action plug-in's controller serves, run or updated on a selection.
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "com/ComPtr.h"
+#include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaSelectionIntf.h"
+#include "host/LumetaModel.h"
+
+inline constexpr const char* ExecCommandUsage = "exec CMD [VALUE] [--auto] [--no-validate] [--move]";
+inline constexpr const char* UpdateCommandUsage = "update CMD";
+
+// The entry of an action field's column (Start Date 11), or empty for a field without one.
+std::optional<int32_t> FieldEntryID(TActionField AField);
+
+// How a date edit is handed on: checked first, kept as soon as possible, moving the whole task.
+struct TDateEditFlags {
+  bool Validate = true;
+  bool AutoSchedule = false;
+  bool MoveTask = false;
+};
+
+// Runs entry AID (6 to 23) on the selection with the value typed from AValueWords as its field's
+// column types it (Duration's second word is its measure, by default the first selected node's).
+// The entry is updated first, and a disabled one is refused as the desktop program refuses a
+// disabled menu item. Raises ELumetaError naming the entry and what was wrong with the words.
+void ExecuteEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID,
+                  const std::vector<std::string>& AValueWords, TDateEditFlags AFlags = {});
+
+// `exec CMD [VALUE] [--auto] [--no-validate] [--move]` on the selection.
+void RunExecCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs);
+
+// `update CMD`: prints "enabled=0|1 checked=0|1" for a checkable entry on the selection.
+void RunUpdateCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs,
+                      std::ostream& AOut);

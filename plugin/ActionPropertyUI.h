@@ -1,0 +1,66 @@
+#pragma once
+// The controller through which the host's menus, action columns and map events reach the Action
+// plug-in. It never changes a node itself: every change becomes a command run through the model's
+// command processor, so that one undo takes it back.
+#include <cstdint>
+#include <string>
+
+#include "com/ComObject.h"
+#include "contract/ActionAttributesIntf.h"
+#include "contract/PlugInUIIntf.h"
+#include "contract/WorkingSchedulerIntf.h"
+
+// The ids of the host's command entries that the controller serves; ids outside 6..23 are ignored.
+enum TActionCommandId : int32_t {
+  ciExportActions = 6,
+  ciEditAction = 7,
+  ciMarkComplete = 8,
+  ciClearAction = 9,
+  ciIsAction = 10,
+  ciStartDate,
+  ciDueDate,
+  ciCompletedDate,
+  ciComplete,
+  ciPriority,
+  ciStatus,
+  ciDuration,
+  ciDurationMeasure,
+  ciCost,
+  ciQuantity,
+  ciWork,
+  ciWorkMeasure,
+  ciIsMilestone = 23,
+};
+
+// The record a node gets when it becomes a task: a one-day task from the schedule start of the
+// scheduler (none without one), as soon as possible, with nothing else set. Every field it sets is
+// marked modified, so that a property command made from it writes them all. Answers IProperty.
+ComPtr<IActionAttribute> NewTaskDefaults(IWorkingScheduler* AScheduler);
+
+class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionPlugInEvents> {
+ public:
+  // AApplication is not counted: the host's application outlives its plug-ins' controllers.
+  explicit TActionPlugInUI(IUnknown* AApplication);
+  ~TActionPlugInUI() override;
+
+  // Empty while the host has no windows.
+  ComPtr<IUnknown> CreateView(IUnknown* AParent) override;
+  // Edit Action and the export open windows, which come later: they do nothing yet. A field's value
+  // of the wrong type raises ENoInterface.
+  void ExecuteCommand(IStandardInteractor* AInteractor) override;
+  std::string GetName() override;  // "Action"
+  int32_t GetQuery2() override;    // 0
+  int32_t GetQuery3() override;    // 0
+  void UpdateCommand(IStandardInteractor* AInteractor) override;
+
+  // Keeps the task rules through the tree change the event announces, in commands run through the
+  // model's processor; answers false only to refuse the change, which it never does here.
+  bool HandleEvent(IPlugInEvent* AEvent) override;
+  // Enables the entry unless it does not apply to what is selected.
+  void UpdateDefault(IStandardInteractor* AInteractor) override;
+
+  IUnknown* Application() const noexcept { return FApplication; }
+
+ private:
+  IUnknown* FApplication;
+};

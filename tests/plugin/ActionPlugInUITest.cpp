@@ -1,0 +1,317 @@
+#include <string>
+
+#include "commands/SelectionData.h"
+#include "plugin/ActionProperty.h"
+#include "plugin/ActionPropertyUI.h"
+#include "plugin/NodeList.h"
+#include "tests/plugin/RescheduleFixture.h"
+
+namespace {
+
+using namespace schedule_test;
+
+class TEntry : public TImplements<TAggregableObject, ICommandEntry> {
+ public:
+  TEntry(int32_t AId, bool ACheckable, bool AApplicable) : Id(AId), Checkable(ACheckable), Applicable(AApplicable) {}
+  int32_t GetID() override { return Id; }
+  bool GetEnabled() override { return Enabled; }
+  void SetEnabled(bool AEnabled) override { Enabled = AEnabled; }
+  bool GetCheckable() override { return Checkable; }
+  bool GetChecked() override { return Checked; }
+  void SetChecked(bool AChecked) override { Checked = AChecked; }
+  bool GetApplicable() override { return Applicable; }
+  int32_t Id;
+  bool Checkable, Applicable, Enabled = false, Checked = false;
+};
+
+// Edited values, each answering only its own type's interface.
+class TDate : public TImplements<TAggregableObject, IDateValue> {
+ public:
+  explicit TDate(double ADate) : Date(ADate) {}
+  double GetDate() override { return Date; }
+  bool GetValidate() override { return true; }
+  bool GetAutoSchedule() override { return true; }
+  bool GetMoveTask() override { return false; }
+  double Date;
+};
+
+class TText : public TImplements<TAggregableObject, ITextValue> {
+ public:
+  explicit TText(std::string AText) : Text(std::move(AText)) {}
+  std::string GetText() override { return Text; }
+  std::string Text;
+};
+
+class TNumber : public TImplements<TAggregableObject, INumberValue> {
+ public:
+  explicit TNumber(double ANumber) : Number(ANumber) {}
+  double GetNumber() override { return Number; }
+  double Number;
+};
+
+class TInteractor : public TImplements<TAggregableObject, IStandardInteractor> {
+ public:
+  TInteractor(ICommandEntry* AEntry, IUnknown* AValue, ILumetaModel* AModel, ISelection* ASelection)
+      : FEntry(AEntry), FValue(AValue), FModel(AModel), FSelection(ASelection) {}
+  ComPtr<ICommandEntry> GetEntry() override { return FEntry; }
+  ComPtr<IUnknown> GetValue() override { return FValue; }
+  ComPtr<ILumetaModel> GetModel() override { return FModel; }
+  ComPtr<ISelection> GetSelection() override { return FSelection; }
+
+ private:
+  ComPtr<ICommandEntry> FEntry;
+  ComPtr<IUnknown> FValue;
+  ComPtr<ILumetaModel> FModel;
+  ComPtr<ISelection> FSelection;
+};
+
+class TEvent : public TImplements<TAggregableObject, IInteraction, IPlugInEvent, IPlugInEventResult> {
+ public:
+  TEvent(int32_t AKind, ILumetaModel* AModel, ISelection* ASelection, INodeList* ANodes)
+      : FKind(AKind), FModel(AModel), FSelection(ASelection), FNodes(ANodes) {}
+  int32_t GetKind() override { return FKind; }
+  ComPtr<INodeList> GetNodes() override { return FNodes; }
+  ComPtr<ILumetaModel> GetModel() override { return FModel; }
+  ComPtr<ISelection> GetSelection() override { return FSelection; }
+  ComPtr<IUnknown> GetScheduler() override { return {}; }
+  std::string GetFieldName() override { return {}; }
+  std::string GetFieldValue() override { return {}; }
+  void SetFieldValue(const std::string&) override {}
+  int32_t GetResult() override { return Result; }
+  void SetResult(int32_t AResult) override { Result = AResult; }
+  int32_t Result = 0;
+
+ private:
+  int32_t FKind;
+  ComPtr<ILumetaModel> FModel;
+  ComPtr<ISelection> FSelection;
+  ComPtr<INodeList> FNodes;
+};
+
+using TTitles = std::initializer_list<const char*>;
+
+class PlugInUI : public Reschedule {
+ protected:
+  void SetUp() override {
+    Reschedule::SetUp();
+    Manager = make<TActionPropertyManager>();
+    UI = Manager->CreatePlugInUI().as<IActionPlugInUI>();
+  }
+  void Scheduling(bool AOn) { Model->Map().Settings()->SetTaskScheduling(AOn); }
+  ComPtr<ISelection> Selection(TTitles ATitles) {
+    ComPtr<TData> selection = make<TData>();
+    for (const char* title : ATitles) selection->Add(N(title));
+    return selection;
+  }
+  ComPtr<TNodeList> List(TTitles ATitles) {
+    ComPtr<TNodeList> list = make<TNodeList>();
+    for (const char* title : ATitles) list->Add(N(title));
+    return list;
+  }
+  void Execute(int32_t AId, TTitles ATitles, IUnknown* AValue = nullptr) {
+    UI->ExecuteCommand(
+        make<TInteractor>(make<TEntry>(AId, false, true).get(), AValue, Model.get(), Selection(ATitles).get()).get());
+  }
+  ComPtr<TEntry> Update(int32_t AId, TTitles ATitles, bool ACheckable = false, bool AApplicable = true) {
+    ComPtr<TEntry> entry = make<TEntry>(AId, ACheckable, AApplicable);
+    UI->UpdateCommand(make<TInteractor>(entry.get(), nullptr, Model.get(), Selection(ATitles).get()).get());
+    return entry;
+  }
+  bool Handle(int32_t AKind, TTitles ASelection, TTitles ACarried) {
+    return UI.as<IActionPlugInEvents>()->HandleEvent(
+        make<TEvent>(AKind, Model.get(), Selection(ASelection).get(), List(ACarried).get()).get());
+  }
+  int32_t Steps() { return Model->GetCommandProcessor()->GetUndoCount(); }
+  bool Linked(const char* APredecessor, const char* ASuccessor) {
+    return Links(N(ASuccessor), "NodeLinks")->ContainsLink(N(APredecessor)) ||
+           Links(N(APredecessor), "SuccessorNodeLinks")->ContainsLink(N(ASuccessor));
+  }
+
+  ComPtr<TActionPropertyManager> Manager;
+  ComPtr<IActionPlugInUI> UI;
+};
+
+TEST_F(PlugInUI, MarkCompleteTwiceMakesACompletedActionAndClearsItAgain) {
+  Task("N", 0);
+  EXPECT_FALSE(Update(ciMarkComplete, {"N"}, true)->Checked);
+  Execute(ciMarkComplete, {"N"});
+  EXPECT_TRUE(A("N")->GetIsAction());
+  EXPECT_EQ(A("N")->GetComplete(), 100);
+  EXPECT_EQ(A("N")->GetStatus(), "Completed");
+  EXPECT_TRUE(Update(ciMarkComplete, {"N"}, true)->Checked);
+  Execute(ciMarkComplete, {"N"});
+  EXPECT_FALSE(A("N")->GetIsAction());
+  EXPECT_EQ(A("N")->GetComplete(), 0);
+  EXPECT_EQ(A("N")->GetStatus(), "Not Started");
+  EXPECT_EQ(Steps(), 2);
+}
+
+TEST_F(PlugInUI, EntriesAreEnabledByTheSelectionAndItsRecord) {
+  Task("T", Monday);
+  Task("U", Monday);
+  Task("N", 0);
+  Scheduling(true);
+  EXPECT_TRUE(Update(ciExportActions, {})->Enabled);
+  EXPECT_TRUE(Update(ciEditAction, {"T"})->Enabled);
+  EXPECT_FALSE(Update(ciEditAction, {"T", "U"})->Enabled) << "one task at a time while scheduling";
+  EXPECT_FALSE(Update(ciMarkComplete, {})->Enabled);
+  EXPECT_FALSE(Update(ciClearAction, {"N"})->Enabled);
+  EXPECT_TRUE(Update(ciClearAction, {"N", "T"})->Enabled);
+  EXPECT_TRUE(Update(ciStartDate, {"T"})->Enabled);
+  EXPECT_FALSE(Update(ciStartDate, {"T"}, false, false)->Enabled);
+  Scheduling(false);
+  EXPECT_TRUE(Update(ciEditAction, {"T", "U"})->Enabled);
+}
+
+TEST_F(PlugInUI, DatesGoThroughTheScheduleOnlyWhileSchedulingIsOn) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Link("A", "B");
+  for (bool scheduling : {false, true}) {
+    SCOPED_TRACE(scheduling);
+    Scheduling(scheduling);
+    const int32_t steps = Steps();
+    Execute(ciDueDate, {"A"}, make<TDate>(Friday).get());
+    EXPECT_EQ(A("A")->GetDueDate(), scheduling ? 0 : Friday);
+    EXPECT_EQ(Steps(), steps + (scheduling ? 0 : 1));
+    Execute(ciStartDate, {"A"}, make<TDate>(Wednesday).get());
+    EXPECT_EQ(Start("A"), Wednesday);
+    EXPECT_EQ(Start("B"), scheduling ? Thursday : Tuesday);
+    Model->GetCommandProcessor()->Clear();
+    A("A")->SetStartDate(Monday);
+    A("A")->SetDueDate(0);
+  }
+}
+
+TEST_F(PlugInUI, AValueOfAnotherTypeIsRefused) {
+  Task("A", Monday);
+  EXPECT_THROW(Execute(ciStartDate, {"A"}, make<TText>("Monday").get()), ENoInterface);
+  EXPECT_THROW(Execute(ciPriority, {"A"}, make<TNumber>(1).get()), ENoInterface);
+  Scheduling(true);
+  EXPECT_THROW(Execute(ciDuration, {"A"}, make<TDate>(Monday).get()), ENoInterface);
+  EXPECT_EQ(Steps(), 0);
+}
+
+TEST_F(PlugInUI, AnEditOfSeveralNodesWritesOnlyTheEditedField) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  A("A")->SetPriority("High");
+  Execute(ciCost, {"A", "B"}, make<TNumber>(12.5).get());
+  EXPECT_EQ(A("A")->GetCost(), 12.5);
+  EXPECT_EQ(A("B")->GetCost(), 12.5);
+  EXPECT_EQ(A("A")->GetPriority(), "High");
+  EXPECT_EQ(A("B")->GetPriority(), "");
+  EXPECT_EQ(Start("B"), Tuesday);
+  Execute(ciPriority, {"A", "B"}, make<TText>("Low").get());
+  EXPECT_EQ(A("B")->GetPriority(), "Low") << "a field that differed is written once edited";
+}
+
+TEST_F(PlugInUI, ARecordClearedFieldByFieldGoesAwayUnlessAnotherNodeStillHoldsSomething) {
+  Task("N", 0);
+  Task("M", 0);
+  Execute(ciPriority, {"N", "M"}, make<TText>("High").get());
+  Execute(ciCost, {"M"}, make<TNumber>(5).get());
+  Execute(ciPriority, {"N", "M"}, make<TText>("").get());
+  Execute(ciStatus, {"N", "M"}, make<TText>("").get());
+  ASSERT_TRUE(A("M")) << "N's record is empty, M's cost is not";
+  EXPECT_EQ(A("M")->GetCost(), 5);
+  Execute(ciCost, {"M"}, make<TNumber>(0).get());
+  EXPECT_FALSE(N("M")->FindProperty("Action"));
+  Undo();
+  EXPECT_EQ(A("M")->GetCost(), 5);
+}
+
+TEST_F(PlugInUI, ClearActionRemovesTheRecordsOrResetsTheTasksInOneStep) {
+  Task("A", Wednesday);
+  Task("B", Thursday);
+  Task("C", Friday);
+  Link("A", "C");
+  A("A")->SetPriority("High");
+  A("A")->SetConstraintType(tcStartNoEarlierThan);
+  A("A")->SetConstraintDate(Wednesday);
+
+  Execute(ciClearAction, {"A", "B"});
+  EXPECT_FALSE(N("A")->FindProperty("Action"));
+  EXPECT_FALSE(N("B")->FindProperty("Action"));
+  EXPECT_EQ(Steps(), 1);
+  Undo();
+  EXPECT_EQ(A("A")->GetPriority(), "High");
+  ASSERT_TRUE(A("B"));
+
+  Scheduling(true);
+  Execute(ciClearAction, {"A"});
+  EXPECT_EQ(Start("A"), Monday);
+  EXPECT_EQ(Finish("A"), EndOf(Monday));
+  EXPECT_EQ(A("A")->GetPriority(), "");
+  EXPECT_EQ(A("A")->GetConstraintType(), tcAsSoonAsPossible);
+  EXPECT_EQ(Start("C"), Tuesday);
+  Undo();
+  EXPECT_EQ(Start("A"), Wednesday);
+  EXPECT_EQ(A("A")->GetConstraintType(), tcStartNoEarlierThan);
+  EXPECT_EQ(Start("C"), Friday);
+}
+
+TEST_F(PlugInUI, ATaskBecomingASummaryLosesItsFinishLinksAndConstraintInOneStep) {
+  Task("P", Monday);
+  Task("T", Tuesday);
+  Task("X", Wednesday);
+  Link("P", "T", ltFinishToFinish);
+  Link("T", "X");
+  A("T")->SetConstraintType(tcMustStartOn);
+  A("T")->SetConstraintDate(Tuesday);
+  EXPECT_TRUE(Handle(KEventDropUnder, {"T"}, {"X"}));
+  EXPECT_EQ(Steps(), 1);
+  EXPECT_FALSE(Linked("P", "T"));
+  EXPECT_FALSE(Linked("T", "X")) << "a task may not link to its summary";
+  EXPECT_EQ(A("T")->GetConstraintType(), tcAsSoonAsPossible);
+  EXPECT_EQ(A("T")->GetConstraintDate(), 0);
+  Undo();
+  EXPECT_TRUE(Linked("P", "T"));
+  EXPECT_TRUE(Linked("T", "X"));
+  EXPECT_EQ(A("T")->GetConstraintType(), tcMustStartOn);
+}
+
+TEST_F(PlugInUI, DeletedTasksLeaveNoLinksBehindAndCopiesCarryNone) {
+  Scheduling(true);
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Link("A", "B");
+  EXPECT_TRUE(Handle(KEventNodesDeleted, {"A"}, {"A"}));
+  EXPECT_FALSE(Links(N("B"), "NodeLinks")->ContainsLink(N("A")));
+  EXPECT_EQ(Start("B"), Monday) << "the successor starts again without its predecessor";
+  Undo();
+  EXPECT_TRUE(Linked("A", "B"));
+  EXPECT_EQ(Start("B"), Tuesday);
+
+  ComPtr<TLumetaNode> copy = Model->Map().DetachNode(Nodes.at("B"));
+  Nodes["B"] = copy.get();
+  EXPECT_TRUE(Handle(KEventNodesPasted, {}, {"B"}));
+  EXPECT_FALSE(copy->FindProperty("NodeLinks"));
+  EXPECT_EQ(Steps(), 0);
+}
+
+TEST_F(PlugInUI, NodesBecomeTasksInOneStepWhetherOrNotTheyHaveARecord) {
+  Scheduling(true);
+  Task("A", Wednesday);
+  Task("N", 0);
+  A("A")->SetDuration(0);
+  A("A")->SetCompletedDate(0);
+  EXPECT_TRUE(Handle(KEventMakeTasks, {"A", "N"}, {}));
+  EXPECT_EQ(Steps(), 1);
+  EXPECT_EQ(A("A")->GetDuration(), 1);
+  EXPECT_EQ(Start("A"), Wednesday);
+  EXPECT_EQ(A("A")->GetConstraintType(), tcStartNoEarlierThan);
+  ASSERT_TRUE(A("N"));
+  EXPECT_EQ(Start("N"), Monday);
+  EXPECT_EQ(Finish("N"), EndOf(Monday));
+  EXPECT_EQ(A("N")->GetDurationMeasure(), amDays);
+  Undo();
+  EXPECT_EQ(A("A")->GetDuration(), 0);
+  EXPECT_FALSE(N("N")->FindProperty("Action"));
+
+  EXPECT_TRUE(Handle(KEventConvertNode, {}, {"N"}));
+  EXPECT_EQ(Start("N"), Monday);
+  EXPECT_EQ(A("A")->GetDuration(), 0) << "only the carried node";
+}
+
+}  // namespace
