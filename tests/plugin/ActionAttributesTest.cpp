@@ -158,6 +158,12 @@ TEST_F(ActionTest, TooltipListsEveryFieldInOrder) {
   few->SetComplete(50);
   EXPECT_EQ(few->AsHtml(0),
             "<HTML><BODY><B>Due Date</B>: 3/8/2024 , <B>Complete</B>: 50 %, <B>Status</B>: In Progress </BODY></HTML>");
+  // The host shows the tooltip as rich text: user text is escaped, not read as markup.
+  few->SetPriority("<b>R&D</b>");
+  few->SetStatus("a>b");
+  EXPECT_NE(few->AsHtml(0).find("<B>Priority</B>: &lt;b&gt;R&amp;D&lt;/b&gt; , <B>Status</B>: a&gt;b </BODY>"),
+            std::string::npos)
+      << few->AsHtml(0);
 }
 
 TEST_F(ActionTest, TooltipDrawsAPassedUnfinishedDueDateRed) {
