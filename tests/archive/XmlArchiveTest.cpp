@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QXmlStreamReader>
 #include <pugixml.hpp>
 
 #include <chrono>
-#include <csignal>
-#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -19,8 +16,6 @@
 using namespace archive_test;
 
 namespace {
-
-void WriteText(const std::string& APath, const std::string& AText) { std::ofstream(APath, std::ios::binary) << AText; }
 
 // A map of ACount nodes in random places, with awkward texts, every kind of host data, actions
 // with values that have an exact text form, links stored on both ends, node dates, the map's
@@ -420,20 +415,14 @@ TEST_F(XmlArchiveTest, ASaveThatFailsPartWayKeepsTheOldFile) {
   chmod(path.c_str(), 0640);
   const std::string before = ReadText(path);
 
-  // A file size limit makes the write fail part way, even for root.
   TMapPtr big = RandomMap(FSetup, 300, 6);
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = saved;
-  limited.rlim_cur = before.size() + 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  EXPECT_THROW(Archive().Save(*big, path), ELumetaError);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
+  {
+    TFileSizeLimit limit(before.size() + 100);
+    EXPECT_THROW(Archive().Save(*big, path), ELumetaError);
+  }
 
   EXPECT_EQ(ReadText(path), before);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FTemp / ""), {}), 1) << "no temporary file left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FTemp.Path()), {}), 1) << "no temporary file left";
   Archive().Save(*big, path);
   struct stat status {};
   ASSERT_EQ(stat(path.c_str(), &status), 0);
