@@ -1,11 +1,12 @@
 #include <algorithm>
 #include <random>
 
-#include "tests/plugin/RescheduleFixture.h"
+#include "tests/plugin/PlugInModel.h"
 
 namespace {
 
-using namespace schedule_test;
+using namespace plugin_test;
+using Reschedule = TPlugInModel;
 
 TEST_F(Reschedule, AChainMovesInsideOneCommandAndOneUndoRestoresIt) {
   Task("A", Monday);
@@ -48,20 +49,6 @@ TEST_F(Reschedule, PropagationStopsAtASuccessorAlreadyInPlace) {
   ASSERT_TRUE(toB);
   EXPECT_EQ(toB->QueueCount(), 0) << "B starts right after A: no move";
   EXPECT_EQ(Start("C"), Friday) << "C is not looked at";
-}
-
-TEST_F(Reschedule, EachLinkTypePlacesItsSuccessor) {
-  Task("P", Tuesday, 2);
-  Task("SS", Monday);
-  Task("FF", Monday);
-  Task("SF", Friday, 1);
-  Link("P", "SS", ltStartToStart);
-  Link("P", "FF", ltFinishToFinish);
-  Link("P", "SF", ltStartToFinish);
-  Run(make<TRescheduleSuccessorsCommand>(Model.get(), N("P")).get(), N("P"));
-  EXPECT_EQ(Start("SS"), Tuesday);
-  EXPECT_EQ(Finish("FF"), EndOf(Wednesday));
-  EXPECT_EQ(Finish("SF"), EndOf(Monday)) << "finishes before P starts";
 }
 
 TEST_F(Reschedule, ASummarySuccessorPassesTheLinkToItsSubtasksExceptThoseItLeadsTo) {
