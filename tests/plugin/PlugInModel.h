@@ -16,6 +16,7 @@
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/RescheduleCommands.h"
 #include "tests/support/CalendarScheduler.h"
+#include "tests/support/ChangeRecorder.h"
 #include "tests/support/FactoryScope.h"
 
 namespace plugin_test {
@@ -24,22 +25,6 @@ namespace plugin_test {
 inline double Day(int ADay, double AHour = 8) { return EncodeDate(2026, 3, 1 + ADay) + AHour / 24; }
 inline const double Monday = Day(1), Tuesday = Day(2), Wednesday = Day(3), Thursday = Day(4), Friday = Day(5);
 inline double EndOf(double ADay) { return std::trunc(ADay) + 17.0 / 24; }
-
-// Records the kind of every change reported, and the node of every property change.
-class TChangeLog : public TImplements<TAggregableObject, IObserver> {
- public:
-  void Update(IUnknown* ASubject) override {
-    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
-    for (int32_t i = 0; i < changes->GetCount(); ++i) {
-      ComPtr<IChange> change = changes->GetItem(i);
-      ++Kinds[change->GetKind()];
-      if (ComPtr<INode> node = QueryAs<INode>(change->GetObject().get()); node && change->GetKind() == 11)
-        Written.push_back(node->GetID());
-    }
-  }
-  std::map<int32_t, int> Kinds;
-  std::vector<std::string> Written;
-};
 
 // A pending interaction of the host: its kind code and the nodes it carries.
 class TInteraction : public TImplements<TAggregableObject, IInteraction> {
@@ -61,7 +46,7 @@ class TPlugInModel : public testing::Test {
     Model->RegisterManager(make<TLumetaNodeLinksPropertyManager>().get());
     Model->RegisterManager(make<TLumetaSuccessorLinksPropertyManager>().get());
     InstallCalendarScheduler(Model->Map(), Monday);
-    Log = make<TChangeLog>();
+    Log = make<TChangeRecorder>();
     Model->Subject()->Attach(Log.get());
   }
   void TearDown() override {
@@ -122,7 +107,7 @@ class TPlugInModel : public testing::Test {
 
   TFactoryScope FFactory{&RegisterPlugInAttributeClasses};
   ComPtr<TLumetaModel> Model;
-  ComPtr<TChangeLog> Log;
+  ComPtr<TChangeRecorder> Log;
   std::map<std::string, TLumetaNode*> Nodes;
 };
 

@@ -20,7 +20,7 @@ TEST_F(Reschedule, AChainMovesInsideOneCommandAndOneUndoRestoresIt) {
   EXPECT_EQ(Start("C"), Thursday);
   EXPECT_EQ(Finish("C"), EndOf(Thursday));
   EXPECT_EQ(Model->GetCommandProcessor()->GetUndoCount(), 1);
-  const std::vector<std::string> order = Log->Written;
+  const std::vector<std::string> order = Log->Nodes(11);
   EXPECT_EQ(order, (std::vector<std::string>{N("A")->GetID(), N("B")->GetID(), N("C")->GetID()}));
 
   Undo();
@@ -28,12 +28,12 @@ TEST_F(Reschedule, AChainMovesInsideOneCommandAndOneUndoRestoresIt) {
   EXPECT_EQ(Start("B"), Tuesday);
   EXPECT_EQ(Start("C"), Wednesday);
 
-  Log->Written.clear();
+  Log->Changes.clear();
   Redo();
-  EXPECT_EQ(Log->Written, order) << "redo repeats the same order";
+  EXPECT_EQ(Log->Nodes(11), order) << "redo repeats the same order";
   EXPECT_EQ(Start("C"), Thursday);
-  EXPECT_EQ(Log->Kinds[KRescheduleBeginChange], Log->Kinds[KRescheduleEndChange]);
-  EXPECT_GT(Log->Kinds[KRescheduleBeginChange], 0);
+  EXPECT_EQ(Log->Count(KRescheduleBeginChange), Log->Count(KRescheduleEndChange));
+  EXPECT_GT(Log->Count(KRescheduleBeginChange), 0);
 }
 
 TEST_F(Reschedule, PropagationStopsAtASuccessorAlreadyInPlace) {
@@ -122,8 +122,8 @@ TEST_F(Reschedule, AFailingRunStillEndsItsChangeBracketAndLeavesTheMapAsItWas) {
   both->AddCommand(outer.get(), NodeSelection(N("A")).get());
   both->AddCommand(make<TFailingCommand>(Model.get(), N("B")).get(), NodeSelection(N("B")).get());
   EXPECT_THROW(Run(both.get(), N("A")), ELumetaError);
-  EXPECT_GE(Log->Kinds[KRescheduleBeginChange], 2) << "both ran; the roll-back undoes the first";
-  EXPECT_EQ(Log->Kinds[KRescheduleBeginChange], Log->Kinds[KRescheduleEndChange]);
+  EXPECT_GE(Log->Count(KRescheduleBeginChange), 2) << "both ran; the roll-back undoes the first";
+  EXPECT_EQ(Log->Count(KRescheduleBeginChange), Log->Count(KRescheduleEndChange));
   EXPECT_EQ(Start("A"), Monday);
   EXPECT_EQ(Start("B"), Monday);
 }

@@ -59,8 +59,8 @@ TEST_F(TaskCommands, ATaskGroupPostsOneChangeBracketAroundItsCommands) {
   group->AddCommand(Move("A", Tuesday).get(), NodeSelection(N("A")).get());
   group->AddCommand(Move("B", Wednesday).get(), NodeSelection(N("B")).get());
   Run(group.get(), nullptr);
-  EXPECT_EQ(Log->Kinds[KRescheduleBeginChange], 3);
-  EXPECT_EQ(Log->Kinds[KRescheduleEndChange], 3);
+  EXPECT_EQ(Log->Count(KRescheduleBeginChange), 3);
+  EXPECT_EQ(Log->Count(KRescheduleEndChange), 3);
   Undo();
   EXPECT_EQ(Start("A"), Monday);
   EXPECT_EQ(Start("B"), Monday);
