@@ -46,6 +46,8 @@ ComPtr<INode> TLumetaNode::GetNextSibling() {
   const auto& siblings = FParent->FChildren;
   const int index = IndexInParent();
   if (index < 0 || index + 1 >= static_cast<int>(siblings.size())) return nullptr;
+  // The next call of a walk asks the sibling for its place: tell it, so a walk stays linear.
+  siblings[index + 1]->FIndexHint = index + 1;
   return siblings[index + 1];
 }
 
@@ -175,8 +177,9 @@ void TLumetaNode::LoadAttribute(IAttribute* AAttribute) {
 int TLumetaNode::IndexInParent() const {
   if (!FParent) return -1;
   const auto& siblings = FParent->FChildren;
+  if (FIndexHint < siblings.size() && siblings[FIndexHint].get() == this) return static_cast<int>(FIndexHint);
   for (size_t i = 0; i < siblings.size(); ++i)
-    if (siblings[i].get() == this) return static_cast<int>(i);
+    if (siblings[i].get() == this) return static_cast<int>(FIndexHint = i);
   return -1;
 }
 

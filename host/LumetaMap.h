@@ -78,6 +78,9 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
   int64_t FID;
   TLumetaNode* FParent = nullptr;
   std::vector<ComPtr<TLumetaNode>> FChildren;
+  // Where the node last stood among its siblings; checked before use, since inserts and removals
+  // do not update it.
+  mutable size_t FIndexHint = 0;
   ComPtr<IAttribute> FTitle;  // every node has one: kept apart from the others, which few nodes have
   std::vector<std::pair<std::string, ComPtr<IAttribute>>> FAttributes;
   std::vector<ComPtr<IProperty>> FProperties;

@@ -68,6 +68,23 @@ std::string FoldSpaces(std::string_view AText) {
   return text;
 }
 
+// The host shows the tooltip as rich text: user text must not read as markup.
+std::string EscapeMarkup(std::string_view AText) {
+  std::string text;
+  text.reserve(AText.size());
+  for (char c : AText) {
+    if (c == '&')
+      text += "&amp;";
+    else if (c == '<')
+      text += "&lt;";
+    else if (c == '>')
+      text += "&gt;";
+    else
+      text += c;
+  }
+  return text;
+}
+
 // The lines of both renderings, in their order and under their conditions; each sink writes them
 // in its own format.
 template <class TSink>
@@ -97,14 +114,14 @@ class THtmlSink {
 
   void Flag(std::string_view ALabel) { Line() += Bold(ALabel); }
   void Text(std::string_view ALabel, std::string_view AValue) {
-    (Line() += Bold(ALabel)).append(": ").append(AValue) += ' ';
+    (Line() += Bold(ALabel)).append(": ").append(EscapeMarkup(AValue)) += ' ';
   }
   void Due(std::string_view ALabel, std::string_view AValue, bool AOverdue) {
     if (!AOverdue) return Text(ALabel, AValue);
-    (Line() += "<FONT COLOR = #FF0000>").append(Bold(ALabel)).append(": ").append(AValue) += "</FONT> ";
+    (Line() += "<FONT COLOR = #FF0000>").append(Bold(ALabel)).append(": ").append(EscapeMarkup(AValue)) += "</FONT> ";
   }
   void Measured(std::string_view ALabel, std::string_view AValue, std::string_view AMeasure) {
-    (Line() += Bold(ALabel)).append(": ").append(AValue).append(" ").append(AMeasure) += ' ';
+    Text(ALabel, std::string(AValue).append(" ").append(AMeasure));
   }
   void Percent(std::string_view ALabel, int32_t AValue) {
     (Line() += Bold(ALabel)).append(": ").append(std::to_string(AValue)) += " %";

@@ -4,13 +4,11 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -29,24 +27,6 @@ TRunResult RunLumeta(const std::string& AArguments) {
   result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
-
-struct TTempDir {
-  std::string Path;
-  TTempDir() {
-    char pattern[] = "/tmp/lumeta-apps-XXXXXX";
-    Path = mkdtemp(pattern);
-  }
-  ~TTempDir() { std::filesystem::remove_all(Path); }
-};
-
-void WriteFile(const std::string& APath, const std::string& AText) { std::ofstream(APath, std::ios::binary) << AText; }
-
-std::string ReadFile(const std::string& APath) {
-  std::ifstream file(APath, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-bool FileExists(const std::string& APath) { return std::filesystem::exists(APath); }
 
 // Status 2 and exactly one line with the program's error prefix.
 void ExpectOneLineError(const TRunResult& AResult) {
@@ -77,32 +57,32 @@ TEST(LumetaProgram, FailuresToStartEndWithStatusTwoAndOneLine) {
   ExpectOneLineError(missing);
   EXPECT_NE(missing.Output.find("/nonexistent/plugins/lumeta_actionproperty.so"), std::string::npos);
   // A map that cannot be read names the place of the fault, and no command runs.
-  const TTempDir dir;
-  const std::string map = dir.Path + "/broken.xml";
-  WriteFile(map, "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
+  const TTempFolder dir;
+  const std::string map = dir.Path() + "/broken.xml";
+  WriteText(map, "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
   const TRunResult broken = RunLumeta(map + " -c 'add 0 x; save'");
   ExpectOneLineError(broken);
   EXPECT_EQ(broken.Output.rfind("lumeta: error: " + map + ":2:", 0), 0u) << broken.Output;
-  EXPECT_EQ(ReadFile(map), "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
+  EXPECT_EQ(ReadText(map), "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
 }
 
 // Only a map that does not exist starts a new one; anything that exists but cannot be read, and
 // scripts that are folders or never end, stop the run before a command runs.
 TEST(LumetaProgram, WhatExistsButCannotBeReadIsAnErrorNamingThePath) {
-  const TTempDir dir;
-  WriteFile(dir.Path + "/file", "x");
-  std::filesystem::create_symlink(dir.Path + "/loop-a", dir.Path + "/loop-b");
-  std::filesystem::create_symlink(dir.Path + "/loop-b", dir.Path + "/loop-a");
+  const TTempFolder dir;
+  WriteText(dir.Path() + "/file", "x");
+  std::filesystem::create_symlink(dir.Path() + "/loop-a", dir.Path() + "/loop-b");
+  std::filesystem::create_symlink(dir.Path() + "/loop-b", dir.Path() + "/loop-a");
   std::vector<std::pair<std::string, std::string>> cases = {
-      {dir.Path + "/file/map.xml", "Not a directory"},
-      {dir.Path + "/loop-a", "Too many levels of symbolic links"},
-      {dir.Path, "Is a directory"},
+      {dir.Path() + "/file/map.xml", "Not a directory"},
+      {dir.Path() + "/loop-a", "Too many levels of symbolic links"},
+      {dir.Path(), "Is a directory"},
   };
   if (geteuid() != 0) {  // permissions do not stop root
-    std::filesystem::create_directory(dir.Path + "/closed");
-    WriteFile(dir.Path + "/closed/map.xml", "<Map/>");
-    std::filesystem::permissions(dir.Path + "/closed", std::filesystem::perms::owner_read);
-    cases.emplace_back(dir.Path + "/closed/map.xml", "Permission denied");
+    std::filesystem::create_directory(dir.Path() + "/closed");
+    WriteText(dir.Path() + "/closed/map.xml", "<Map/>");
+    std::filesystem::permissions(dir.Path() + "/closed", std::filesystem::perms::owner_read);
+    cases.emplace_back(dir.Path() + "/closed/map.xml", "Permission denied");
   }
   for (const auto& [map, reason] : cases) {
     SCOPED_TRACE(map);
@@ -111,10 +91,10 @@ TEST(LumetaProgram, WhatExistsButCannotBeReadIsAnErrorNamingThePath) {
     EXPECT_EQ(result.Output, "lumeta: error: " + map + ": cannot read the file: " + reason + "\n");
   }
   std::error_code ignored;  // lets the folder be removed
-  std::filesystem::permissions(dir.Path + "/closed", std::filesystem::perms::owner_all, ignored);
+  std::filesystem::permissions(dir.Path() + "/closed", std::filesystem::perms::owner_all, ignored);
 
   for (const auto& [script, reason] : std::vector<std::pair<std::string, std::string>>{
-           {dir.Path, "Is a directory"}, {"/dev/zero", "the file is larger than 16 MiB"}}) {
+           {dir.Path(), "Is a directory"}, {"/dev/zero", "the file is larger than 16 MiB"}}) {
     const TRunResult result = RunLumeta("-f " + script);
     ExpectOneLineError(result);
     EXPECT_EQ(result.Output, "lumeta: error: " + script + ": cannot read the script: " + reason + "\n");
@@ -127,20 +107,20 @@ TEST(LumetaProgram, WhatExistsButCannotBeReadIsAnErrorNamingThePath) {
 
 // -c, -f and standard input read the same language; a new map is written only when saved.
 TEST(LumetaProgram, CommandsComeFromTheCommandLineAFileOrStandardInput) {
-  const TTempDir dir;
+  const TTempFolder dir;
   const std::string script = "add 0 \"Paint the fence\" # first\nset 1 Complete 50; get 1 Status\nsave\n";
-  WriteFile(dir.Path + "/script.lumeta", script);
+  WriteText(dir.Path() + "/script.lumeta", script);
   const std::string expected = "1\nIn Progress\n";
-  const std::string map = dir.Path + "/map.xml";
+  const std::string map = dir.Path() + "/map.xml";
 
   EXPECT_EQ(RunLumeta(map + " -c 'add 0 \"Paint the fence\"; set 1 Complete 50; get 1 Status'").Output, expected);
-  EXPECT_FALSE(FileExists(map));
-  const TRunResult fromFile = RunLumeta(map + " -f " + dir.Path + "/script.lumeta");
+  EXPECT_FALSE(std::filesystem::exists(map));
+  const TRunResult fromFile = RunLumeta(map + " -f " + dir.Path() + "/script.lumeta");
   EXPECT_EQ(fromFile.Status, 0);
   EXPECT_EQ(fromFile.Output, expected);
-  EXPECT_TRUE(FileExists(map));
+  EXPECT_TRUE(std::filesystem::exists(map));
   // The map now holds node 1, so the next node is 2; stdin runs on the saved file.
-  const TRunResult fromStdin = RunLumeta(map + " < " + dir.Path + "/script.lumeta");
+  const TRunResult fromStdin = RunLumeta(map + " < " + dir.Path() + "/script.lumeta");
   EXPECT_EQ(fromStdin.Status, 0);
   EXPECT_EQ(fromStdin.Output, "2\nIn Progress\n");
 }

@@ -1,11 +1,7 @@
 #pragma once
-// The archive with the plug-in's own managers, a comparison of two maps attribute by attribute,
-// and a temporary folder.
+// The archive with the plug-in's own managers and a comparison of two maps attribute by attribute.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +13,7 @@
 #include "plugin/LumetaNodeDateProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "tests/support/InProcessPlugIn.h"
+#include "tests/support/TestFiles.h"
 
 namespace archive_test {
 
@@ -91,28 +88,5 @@ inline void ExpectSameMaps(TLumetaMap& AExpected, TLumetaMap& AActual) {
   EXPECT_TRUE(QueryAs<IAttribute>(AExpected.Settings())->EqualTo(QueryAs<IAttribute>(AActual.Settings()).get()));
   EXPECT_EQ(AExpected.HighestID(), AActual.HighestID());
 }
-
-inline std::string ReadText(const std::string& APath) {
-  std::ifstream file(APath, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-class TTempFolder {
- public:
-  TTempFolder() {
-    char pattern[] = "/tmp/lumeta-archive-XXXXXX";
-    FPath = mkdtemp(pattern);
-  }
-  ~TTempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  std::string operator/(const std::string& AName) const { return FPath + "/" + AName; }
-
- private:
-  std::string FPath;
-};
 
 }  // namespace archive_test

@@ -5,38 +5,25 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <thread>
+
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string ReadText(const std::string& APath) {
-  std::ifstream file(APath, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-void WriteText(const std::string& APath, const std::string& AText) { std::ofstream(APath, std::ios::binary) << AText; }
-
 class AtomicFileTest : public ::testing::Test {
  protected:
-  AtomicFileTest() {
-    char pattern[] = "/tmp/lumeta-atomic-XXXXXX";
-    FFolder = mkdtemp(pattern);
-  }
-  ~AtomicFileTest() override { fs::remove_all(FFolder); }
-  std::string Path(const std::string& AName) const { return FFolder + "/" + AName; }
+  std::string Path(const std::string& AName) const { return FFolder / AName; }
   std::set<std::string> Entries() const {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(FFolder)) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(FFolder.Path())) names.insert(entry.path().filename().string());
     return names;
   }
-  std::string FFolder;
+  TTempFolder FFolder;
 };
 
 TEST_F(AtomicFileTest, ReplacesTheTargetWithoutTouchingFilesOfTheTemporaryName) {
@@ -153,7 +140,7 @@ TEST_F(AtomicFileTest, ReadingRefusesFoldersAndEndlessFiles) {
   };
   EXPECT_EQ(reason(Path("small"), 2), "the file is larger than 2 bytes");
   EXPECT_EQ(reason("/dev/zero", 1 << 20), "the file is larger than 1 MiB");
-  EXPECT_EQ(reason(FFolder, 100), "Is a directory");
+  EXPECT_EQ(reason(FFolder.Path(), 100), "Is a directory");
   EXPECT_EQ(reason(Path("missing"), 100), "No such file or directory");
 }
 

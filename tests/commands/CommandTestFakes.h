@@ -13,6 +13,7 @@
 #include "host/LumetaModel.h"
 #include "plugin/LumetaProperty.h"
 #include "commands/SelectionData.h"
+#include "tests/support/ChangeRecorder.h"
 #include "tests/support/FakeProperty.h"
 #include "tests/support/PairRecord.h"
 
@@ -57,20 +58,6 @@ class TCountingObserver : public TImplements<TAggregableObject, IObserver, ISubj
   IUnknown* LastSubject = nullptr;
   std::function<void(IUnknown*)> OnUpdate;
   bool* Destroyed = nullptr;
-};
-
-// The kinds and node IDs of the changes reported to a subject, in order.
-class TChangeRecorder : public TImplements<TAggregableObject, IObserver> {
- public:
-  void Update(IUnknown* ASubject) override {
-    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
-    for (int32_t i = 0; i < changes->GetCount(); ++i) {
-      ComPtr<IChange> change = changes->GetItem(i);
-      ComPtr<INode> node = QueryAs<INode>(change->GetObject().get());
-      Changes.emplace_back(change->GetKind(), node ? node->GetID() : std::string());
-    }
-  }
-  std::vector<std::pair<int32_t, std::string>> Changes;
 };
 
 class TCommandTest : public testing::Test {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <limits>
 
 #include "attributes/LumetaAttributes.h"
@@ -169,6 +170,30 @@ TEST(LumetaMap, DeepTreesAreWalkedWithoutRecursion) {
   size_t count = 0;
   map.ForEachNode([&](TLumetaNode*) { ++count; });
   EXPECT_EQ(count, 100000u);
+}
+
+// Walks take each node's next sibling: a wide node must not make that quadratic, nor may a sibling
+// inserted or removed meanwhile lead the walk astray.
+TEST(LumetaMap, SiblingWalksOfWideNodesAreLinearAndFollowChanges) {
+  TLumetaMap map;
+  TLumetaNode* root = map.Root();
+  for (int i = 0; i < 100000; ++i) map.AddNode(root, "");
+  const auto walk = [&] {
+    std::vector<INode*> walked;
+    for (ComPtr<INode> child = root->GetFirstChild(); child; child = child->GetNextSibling()) walked.push_back(child.get());
+    return walked;
+  };
+  const auto children = [&] {
+    std::vector<INode*> nodes;
+    for (const auto& child : root->Children()) nodes.push_back(static_cast<INode*>(child.get()));
+    return nodes;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(walk(), children());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  map.AddNode(root, "first", 0);
+  map.DetachNode(map.GetNode(50000));
+  EXPECT_EQ(walk(), children());
 }
 
 TEST(LumetaMap, SchedulerFollowsTheCalendarAndARefusedCalendarChangesNothing) {

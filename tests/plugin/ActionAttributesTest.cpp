@@ -81,19 +81,18 @@ TEST_F(ActionTest, CompleteAndStatusFollowEachOther) {
 
 TEST_F(ActionTest, DurationPriorityAndWorkGiveAnEmptyStatusNotStarted) {
   ComPtr<TActionAttribute> action = make<TActionAttribute>();
-  action->SetWork(2);
-  EXPECT_EQ(action->GetStatus(), "Not Started");
-  action->SetComplete(100);
+  action->SetDurationMeasure(amDays);
+  action->SetWorkMeasure(amDays);
+  action->SetCost(1);
+  EXPECT_EQ(action->GetStatus(), "") << "only the three setters default the status";
   action->SetDuration(3);
-  action->SetPriority("High");
-  EXPECT_EQ(action->GetStatus(), "Completed");
+  EXPECT_EQ(action->GetStatus(), "Not Started");
   ComPtr<TActionAttribute> other = make<TActionAttribute>();
   other->SetPriority("");
   EXPECT_EQ(other->GetStatus(), "Not Started");
-  other->SetDurationMeasure(amDays);
-  other->SetWorkMeasure(amDays);
-  other->SetCost(1);
-  EXPECT_EQ(other->GetStatus(), "Not Started") << "only the three setters default the status";
+  other->SetComplete(100);
+  other->SetWork(2);
+  EXPECT_EQ(other->GetStatus(), "Completed") << "a status already set stays";
 }
 
 TEST_F(ActionTest, DurationConvertsAtEightHoursADay) {
@@ -158,6 +157,12 @@ TEST_F(ActionTest, TooltipListsEveryFieldInOrder) {
   few->SetComplete(50);
   EXPECT_EQ(few->AsHtml(0),
             "<HTML><BODY><B>Due Date</B>: 3/8/2024 , <B>Complete</B>: 50 %, <B>Status</B>: In Progress </BODY></HTML>");
+  // The host shows the tooltip as rich text: user text is escaped, not read as markup.
+  few->SetPriority("<b>R&D</b>");
+  few->SetStatus("a>b");
+  EXPECT_NE(few->AsHtml(0).find("<B>Priority</B>: &lt;b&gt;R&amp;D&lt;/b&gt; , <B>Status</B>: a&gt;b </BODY>"),
+            std::string::npos)
+      << few->AsHtml(0);
 }
 
 TEST_F(ActionTest, TooltipDrawsAPassedUnfinishedDueDateRed) {

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "com/OleDate.h"
 #include "host/LumetaMap.h"
-#include "host/LumetaMapSettings.h"
 #include "host/xml/LumetaXmlArchive.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
@@ -57,39 +55,6 @@ class RollUpTest : public ::testing::Test {
   ComPtr<TFakeMapSettings> Settings = make<TFakeMapSettings>(true);
 };
 
-TEST_F(RollUpTest, SummaryWeightsCompleteByDurationAndShowsTheSpanOfItsSubtasks) {
-  UseScheduler();
-  TLumetaNode* summary = Task(nullptr, {At(Mon, 9), At(Mon, 10), 30, amDays, 5});
-  Task(summary, {At(Mon, 8), At(Mon + 1, 17), 2, amDays, 50});
-  Task(summary, {At(Mon + 2, 8), At(Mon + 9, 17), 48, amHours, 100});  // 6 days in hours
-  Map.AddNode(summary, "a note without a record");
-
-  ComPtr<IActionAttribute> action = Action(summary);
-  EXPECT_EQ(action->GetComplete(), 88) << "7 of 8 days done: 87.5 goes to the even neighbour";
-  EXPECT_EQ(action->GetStatus(), "In Progress");
-  EXPECT_EQ(action->GetStartDate(), At(Mon, 8));
-  EXPECT_EQ(action->GetCompletedDate(), At(Mon + 9, 17));
-  EXPECT_DOUBLE_EQ(action->GetDuration(), 8) << "the working days between, over the weekend";
-  EXPECT_EQ(action->GetDurationMeasure(), amDays);
-
-  Settings->Scheduling = false;
-  EXPECT_EQ(action->GetComplete(), 5) << "without scheduling a summary shows what it stores";
-  EXPECT_EQ(action->GetDuration(), 30);
-}
-
-TEST_F(RollUpTest, ZeroDurationsRollUpToNotStartedAndHalvesGoToEven) {
-  TLumetaNode* summary = Task(nullptr, {});
-  TLumetaNode* first = Task(summary, {At(Mon, 8), At(Mon, 8), 0, amDays, 100});
-  Task(summary, {At(Mon, 8), At(Mon, 8), 0, amHours, 50});
-  EXPECT_EQ(Action(summary)->GetComplete(), 0);
-  EXPECT_EQ(Action(summary)->GetStatus(), "Not Started");
-
-  // 1 of 8 days done: 12.5 goes down to the even neighbour.
-  Set(first, {At(Mon, 8), At(Mon, 8), 7, amDays, 0});
-  Task(summary, {At(Mon, 8), At(Mon, 8), 8, amHours, 100});
-  EXPECT_EQ(Action(summary)->GetComplete(), 12);
-}
-
 TEST_F(RollUpTest, WithoutASchedulerTheDurationCountsCalendarDaysBothEndsIncluded) {
   TLumetaNode* summary = Task(nullptr, {});
   TLumetaNode* child = Task(summary, {At(Mon, 17), At(Mon + 1, 9), 1, amDays, 0});
@@ -121,54 +86,6 @@ TEST_F(RollUpTest, NodeWithoutChildrenRollsUpToItsOwnRecord) {
   EXPECT_EQ(rolled->GetDurationMeasure(), amDays);
   EXPECT_EQ(rolled->GetComplete(), 40);
   EXPECT_EQ(rolled->GetStatus(), "In Progress");
-}
-
-TEST_F(RollUpTest, NestedSummaryContributesItsRolledUpValuesNotItsStoredOnes) {
-  UseScheduler();
-  TLumetaNode* top = Task(nullptr, {});
-  Task(top, {At(Mon, 8), At(Mon + 3, 17), 4, amDays, 100});
-  TLumetaNode* inner = Task(top, {At(Mon, 8), At(Mon + 30, 17), 100, amDays, 0});
-  Task(inner, {At(Mon, 8), At(Mon + 1, 17), 16, amHours, 0});
-  Task(inner, {At(Mon + 2, 8), At(Mon + 3, 17), 2, amDays, 100});
-
-  EXPECT_EQ(Action(inner)->GetComplete(), 50);
-  EXPECT_EQ(Action(inner)->GetCompletedDate(), At(Mon + 3, 17));
-  EXPECT_EQ(Action(top)->GetComplete(), 75) << "4 of 4 days and 2 of the inner summary's 4";
-  EXPECT_EQ(Action(top)->GetCompletedDate(), At(Mon + 3, 17));
-}
-
-// Saving keeps what each record stores: a summary's rolled-up values never reach the file.
-TEST_F(RollUpTest, SavedMapKeepsTheStoredValuesOfSummaries) {
-  TLumetaNode* summary = Task(nullptr, {At(Mon, 9), At(Mon, 10), 30, amHours, 5});
-  Task(summary, {At(Mon, 8), At(Mon + 1, 17), 2, amDays, 100});
-  ASSERT_EQ(Action(summary)->GetComplete(), 100);
-
-  // The host's own settings, which the file keeps.
-  Map.Root()->SetAttribute("MapSettings", make<TLumetaMapSettings>());
-  Map.Settings()->SetTaskScheduling(true);
-  ASSERT_EQ(Action(summary)->GetComplete(), 100);
-  std::unique_ptr<TLumetaMap> loaded = Archive.LoadFromText(Archive.SaveToText(Map));
-  loaded->Settings()->SetTaskScheduling(false);
-
-  ComPtr<IActionAttribute> action = Action(loaded->GetNode(summary->ID()));
-  const TTaskValues stored{At(Mon, 9), At(Mon, 10), 30, amHours, 5};
-  EXPECT_EQ(action->GetStartDate(), stored.Start);
-  EXPECT_EQ(action->GetCompletedDate(), stored.Finish);
-  EXPECT_EQ(action->GetDuration(), stored.Duration);
-  EXPECT_EQ(action->GetDurationMeasure(), stored.Measure);
-  EXPECT_EQ(action->GetComplete(), stored.Complete);
-  EXPECT_EQ(action->GetStatus(), "In Progress");
-}
-
-// Editing a copy of a summary's record, as the field edits do, copies what it stores.
-TEST_F(RollUpTest, CopyOfASummaryRecordHoldsItsStoredValues) {
-  TLumetaNode* summary = Task(nullptr, {At(Mon, 9), At(Mon, 10), 3, amHours, 5});
-  Task(summary, {At(Mon, 8), At(Mon + 1, 17), 2, amDays, 100});
-  ComPtr<IActionAttribute> clone = TActionHelper::CloneAction(summary);
-  ASSERT_TRUE(clone);
-  EXPECT_EQ(clone->GetComplete(), 5);
-  EXPECT_EQ(clone->GetDuration(), 3);
-  EXPECT_TRUE(clone->EqualTo(Action(summary).get())) << "equality compares what the records store";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,15 +1,12 @@
-#include "host/MapEditCommands.h"
 #include "commands/CompositeCommands.h"
-#include "contract/InteractionIntf.h"
 #include "plugin/TaskCommands.h"
 #include "plugin/TaskLinkHelper.h"
-#include "tests/plugin/RescheduleFixture.h"
+#include "tests/plugin/PlugInModel.h"
 
 namespace {
 
-using namespace schedule_test;
-
-using TaskCommands = Reschedule;
+using namespace plugin_test;
+using TaskCommands = TPlugInModel;
 
 TEST_F(TaskCommands, ShortDurationsInHoursRoundUpAndZeroMakesAMilestone) {
   Task("A", Day(1, 10));
@@ -55,88 +52,6 @@ TEST_F(TaskCommands, AnActionWithoutDatesBecomesAOneDayTaskAtTheScheduleStart) {
   EXPECT_EQ(Finish("A"), EndOf(Monday));
 }
 
-// The states a link command moves between.
-struct TState {
-  double StartB, StartC;
-  bool Linked;
-  friend bool operator==(const TState&, const TState&) = default;
-};
-
-TEST_F(TaskCommands, UndoAndRedoOfALinkAlternateBetweenTheSameTwoStates) {
-  Task("A", Monday);
-  Task("B", Monday);
-  Task("C", Tuesday);
-  Link("B", "C");
-  const auto state = [&] {
-    return TState{Start("B"), Start("C"), Links(N("B"), "NodeLinks")->ContainsLink(N("A"))};
-  };
-  const TState before = state();
-  Run(make<TAddTaskLinkCommand>(Model.get(), N("A")->GetID(), N("B")->GetID(), ltFinishToStart, true).get(), nullptr);
-  const TState after = state();
-  EXPECT_EQ(after, (TState{Tuesday, Wednesday, true}));
-  EXPECT_TRUE(Links(N("A"), "SuccessorNodeLinks")->ContainsLink(N("B")));
-  for (int i = 0; i < 2; ++i) {
-    Undo();
-    EXPECT_EQ(state(), before);
-    EXPECT_FALSE(Links(N("A"), "SuccessorNodeLinks")->ContainsLink(N("B")));
-    Redo();
-    EXPECT_EQ(state(), after);
-  }
-}
-
-TEST_F(TaskCommands, RemovingALinkRestartsTheSuccessorWhereItsConstraintPutsIt) {
-  Task("A", Monday, 2);
-  Task("B", Wednesday);
-  Task("C", Wednesday);
-  Link("A", "B");
-  Link("A", "C");
-  A("C")->SetConstraintType(tcStartNoEarlierThan);
-  A("C")->SetConstraintDate(Tuesday);
-  Run(make<TRemoveTaskLinkCommand>(Model.get(), N("A")->GetID(), N("B")->GetID(), ltFinishToStart, true).get(),
-      nullptr);
-  Run(make<TRemoveTaskLinkCommand>(Model.get(), N("A")->GetID(), N("C")->GetID(), ltFinishToStart, true).get(),
-      nullptr);
-  EXPECT_EQ(Start("B"), Monday) << "the schedule start";
-  EXPECT_EQ(Start("C"), Tuesday);
-  Undo();
-  Undo();
-  EXPECT_EQ(Start("B"), Wednesday);
-  EXPECT_TRUE(Links(N("B"), "NodeLinks")->ContainsLink(N("A")));
-}
-
-TEST_F(TaskCommands, ALinkToASummaryIsPushedDownAndUndoneFirst) {
-  Task("A", Monday, 2);
-  Task("S", 0);
-  Task("X", Monday, 1, "S");
-  Task("Y", Tuesday, 1, "S");
-  Run(make<TAddTaskLinkCommand>(Model.get(), N("A")->GetID(), N("S")->GetID(), ltFinishToStart, true).get(), nullptr);
-  EXPECT_EQ(Start("X"), Wednesday);
-  EXPECT_EQ(Start("Y"), Wednesday);
-  Undo();
-  EXPECT_EQ(Start("X"), Monday);
-  EXPECT_EQ(Start("Y"), Tuesday);
-}
-
-TEST_F(TaskCommands, LinkCommandsSurviveTheirNodesBeingDeletedAndRestored) {
-  Task("A", Monday);
-  Task("B", Monday);
-  const std::string a = N("A")->GetID(), b = N("B")->GetID();
-  Run(make<TAddTaskLinkCommand>(Model.get(), a, b, ltFinishToStart, true).get(), nullptr);
-  Undo();
-  Run(make<TDeleteNodeCommand>(Model.get(), std::stoll(b)).get(), nullptr);
-  Undo();  // B is back, a new object under the same ID
-  Model->GetCommandProcessor()->Clear();
-  ComPtr<TAddTaskLinkCommand> link = make<TAddTaskLinkCommand>(Model.get(), a, b, ltStartToStart, true);
-  Run(link.get(), nullptr);
-  Run(make<TDeleteNodeCommand>(Model.get(), std::stoll(b)).get(), nullptr);
-  Undo();
-  Undo();
-  INode* restored = Model->GetTree()->FindNode(b).get();
-  EXPECT_FALSE(Links(restored, "NodeLinks")->ContainsLink(N("A")));
-  Redo();
-  EXPECT_TRUE(Links(restored, "NodeLinks")->ContainsLink(N("A")));
-}
-
 TEST_F(TaskCommands, ATaskGroupPostsOneChangeBracketAroundItsCommands) {
   Task("A", Monday);
   Task("B", Monday);
@@ -144,8 +59,8 @@ TEST_F(TaskCommands, ATaskGroupPostsOneChangeBracketAroundItsCommands) {
   group->AddCommand(Move("A", Tuesday).get(), NodeSelection(N("A")).get());
   group->AddCommand(Move("B", Wednesday).get(), NodeSelection(N("B")).get());
   Run(group.get(), nullptr);
-  EXPECT_EQ(Log->Kinds[KRescheduleBeginChange], 3);
-  EXPECT_EQ(Log->Kinds[KRescheduleEndChange], 3);
+  EXPECT_EQ(Log->Count(KRescheduleBeginChange), 3);
+  EXPECT_EQ(Log->Count(KRescheduleEndChange), 3);
   Undo();
   EXPECT_EQ(Start("A"), Monday);
   EXPECT_EQ(Start("B"), Monday);
@@ -168,13 +83,6 @@ TEST_F(TaskCommands, AnEditedStartMovesTheTaskAndItsSuccessors) {
   EXPECT_EQ(Start("B"), Tuesday);
 }
 
-// Dropping nodes under a target (interaction kind 2).
-class TDrop : public TImplements<TAggregableObject, IInteraction> {
- public:
-  int32_t GetKind() override { return 2; }
-  ComPtr<INodeList> GetNodes() override { return {}; }
-};
-
 TEST_F(TaskCommands, ATaskAboutToBecomeASummaryLosesItsFinishLinksFirst) {
   Task("P", Monday);
   Task("Q", Monday);
@@ -186,7 +94,8 @@ TEST_F(TaskCommands, ATaskAboutToBecomeASummaryLosesItsFinishLinksFirst) {
   ComPtr<TMultipleCommand> commands = make<TMultipleCommand>(Model.get());
   ComPtr<TMoveTaskCommand> pending = Move("T", Wednesday);
   commands->AddCommand(pending.get(), NodeSelection(N("T")).get());
-  TTaskLinkHelper::BuildInvalidLinks(make<TDrop>().get(), NodeSelection(N("T")).get(), commands.get(), false, true);
+  // Dropping nodes under a target: interaction kind 2.
+  TTaskLinkHelper::BuildInvalidLinks(make<TInteraction>(2).get(), NodeSelection(N("T")).get(), commands.get(), false, true);
   ASSERT_EQ(commands->Count(), 3);
   EXPECT_TRUE(SameObject(commands->GetCommandList().Last()->GetCommand().get(), static_cast<ICommand*>(pending.get())))
       << "the removals come first";
@@ -196,18 +105,6 @@ TEST_F(TaskCommands, ATaskAboutToBecomeASummaryLosesItsFinishLinksFirst) {
   EXPECT_TRUE(Links(N("T"), "NodeLinks")->ContainsLink(N("Q")));
   Undo();
   EXPECT_TRUE(Links(N("T"), "NodeLinks")->ContainsLink(N("P")));
-}
-
-TEST_F(TaskCommands, RefreshStartsEveryTaskAgainAndLetsItsPredecessorsPlaceIt) {
-  Task("A", Wednesday);
-  Task("S", 0);
-  Task("X", Friday, 1, "S");
-  Task("Y", Friday, 1, "S");
-  Link("A", "Y");
-  Run(make<TRefreshProjectCommand>(Model.get(), nullptr).get(), nullptr);
-  EXPECT_EQ(Start("A"), Monday);
-  EXPECT_EQ(Start("X"), Monday);
-  EXPECT_EQ(Start("Y"), Tuesday);
 }
 
 }  // namespace

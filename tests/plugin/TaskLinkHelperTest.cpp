@@ -1,101 +1,23 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <map>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "attributes/LumetaAttributeFactory.h"
-#include "com/OleDate.h"
 #include "commands/SelectionData.h"
-#include "host/LumetaModel.h"
-#include "plugin/ActionProperty.h"
-#include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/TaskLinkHelper.h"
+#include "tests/plugin/PlugInModel.h"
 #include "tests/support/RecordingDialogService.h"
 
 namespace {
 
-// Monday 2 March 2026 at the given hour, and the days after it.
-double Day(int ADay, double AHour = 0) { return EncodeDate(2026, 3, 1 + ADay) + AHour / 24; }
+using namespace plugin_test;
 
 std::string Text(double ADate) { return DateTimeToXmlText(ADate); }
 
-class TInteraction : public TImplements<TAggregableObject, IInteraction> {
- public:
-  TInteraction(int32_t AKind, ComPtr<INodeList> ANodes = nullptr) : FKind(AKind), FNodes(std::move(ANodes)) {}
-  int32_t GetKind() override { return FKind; }
-  ComPtr<INodeList> GetNodes() override { return FNodes; }
-
- private:
-  int32_t FKind;
-  ComPtr<INodeList> FNodes;
-};
-
-// A map on a model that knows the plug-in's property classes; tasks are found by their titles.
-class TaskLinks : public testing::Test {
+class TaskLinks : public TPlugInModel {
  protected:
-  void SetUp() override {
-    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
-    RegisterStandardAttributeClasses(factory.get());
-    RegisterPlugInAttributeClasses(factory.get());
-    SetAttributeFactory(factory.get());
-    Model = make<TLumetaModel>();
-    Model->RegisterManager(make<TActionPropertyManager>().get());
-    Model->RegisterManager(make<TLumetaNodeLinksPropertyManager>().get());
-    Model->RegisterManager(make<TLumetaSuccessorLinksPropertyManager>().get());
-  }
-  void TearDown() override {
-    Model->Close();
-    SetAttributeFactory(nullptr);
-  }
-
-  TLumetaMap& Map() { return Model->Map(); }
-  // Adds a node titled ATitle under the node titled AParent ("" for a main branch).
-  INode* Add(const std::string& ATitle, const std::string& AParent = "") {
-    TLumetaNode* node = Map().AddNode(AParent.empty() ? Map().Root() : Nodes.at(AParent), ATitle);
-    Nodes[ATitle] = node;
-    return node;
-  }
-  INode* N(const std::string& ATitle) { return Nodes.at(ATitle); }
-
-  INodeLinkList2* Links(INode* ANode, const char* AName) {
-    if (!ANode->FindProperty(AName)) {
-      ComPtr<IProperty> property = Model->NewProperty(AName);
-      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
-      ANode->SetProperty(property.get());
-    }
-    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get()).get();
-  }
-  // APredecessor comes before ASuccessor: stored on both, as the link commands store it.
-  void Link(const std::string& APredecessor, const std::string& ASuccessor, TTaskLinkType AType = ltFinishToStart) {
-    Links(N(APredecessor), "SuccessorNodeLinks")->AddLink(N(ASuccessor)).as<ITaskLink>()->SetLinkType(AType);
-    Links(N(ASuccessor), "NodeLinks")->AddLink(N(APredecessor)).as<ITaskLink>()->SetLinkType(AType);
-  }
   TTaskLinkResult Check(const std::string& APredecessor, const std::string& ASuccessor,
                         TTaskLinkType AType = ltFinishToStart) {
     return TTaskLinkHelper::Validate(N(ASuccessor), N(APredecessor), nullptr, AType);
   }
-
-  IActionAttribute* Task(const std::string& ATitle, double AStart, double AFinish, double ADays = 1) {
-    ComPtr<IProperty> property = Model->NewProperty("Action");
-    property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
-    N(ATitle)->SetProperty(property.get());
-    IActionAttribute* action = QueryAs<IActionAttribute>(property.get()).get();
-    action->SetStartDate(AStart);
-    action->SetCompletedDate(AFinish);
-    action->SetDuration(ADays);
-    action->SetDurationMeasure(amDays);
-    return action;
-  }
-
-  IActionAttribute* FindActionOf(const std::string& ATitle) {
-    return QueryAs<IActionAttribute>(N(ATitle)->FindProperty("Action").get()).get();
-  }
-
-  ComPtr<TLumetaModel> Model;
-  std::map<std::string, TLumetaNode*> Nodes;
 };
 
 TEST_F(TaskLinks, SelfDuplicateAndCircularLinks) {
@@ -318,19 +240,12 @@ class TaskDates : public TaskLinks {
  protected:
   void SetUp() override {
     TaskLinks::SetUp();
-    Scheduler = QueryAs<IWorkingScheduler>(Map().Settings()->GetScheduler().get());
-    Add("Pre");
-    Add("Sum");
-    Add("Mid", "Sum");
-    Add("Sub", "Mid");
-    Add("Side");
-    Task("Pre", Day(1, 8), Day(3, 17), 3);
-    Task("Sum", Day(1, 8), Day(1, 17));
-    Task("Mid", Day(1, 8), Day(1, 17));
-    Task("Sub", Day(1, 8), Day(1, 17));
-    Task("Side", Day(2, 8), Day(2, 17));
+    Task("Pre", Monday, 3);
+    Task("Sum", Monday);
+    Task("Mid", Monday, 1, "Sum");
+    Task("Sub", Monday, 1, "Mid");
+    Task("Side", Tuesday);
   }
-  ComPtr<IWorkingScheduler> Scheduler;  // the map's, over the default calendar
 };
 
 TEST_F(TaskDates, ASummarysPredecessorHoldsBackItsSubtasksAtAnyDepth) {
@@ -344,9 +259,9 @@ TEST_F(TaskDates, ASummarysPredecessorHoldsBackItsSubtasksAtAnyDepth) {
 
   // The subtask's own constraint keeps its own predecessors out, not its summary's.
   Link("Side", "Sub", ltStartToStart);
-  FindActionOf("Side")->SetStartDate(Day(5, 8));
+  A("Side")->SetStartDate(Day(5, 8));
   EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), Day(1, 8))), "2026-03-06T08:00:00");
-  FindActionOf("Sub")->SetConstraintType(tcMustStartOn);
+  A("Sub")->SetConstraintType(tcMustStartOn);
   EXPECT_EQ(Text(TTaskLinkHelper::CalcNextStartDate(Model.get(), N("Sub"), Day(1, 8))), "2026-03-05T08:00:00");
 }
 
@@ -354,22 +269,22 @@ TEST_F(TaskDates, EarliestStartAndFinishFollowTheLinksInListOrder) {
   // The last finish-to-start link sets the start, even when an earlier one gave a later start.
   Link("Pre", "Side");
   Link("Sub", "Side");
-  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Side"), Scheduler.get(), true, Day(2, 8), Day(2, 8))),
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Side"), Scheduler(), true, Day(2, 8), Day(2, 8))),
             "2026-03-03T08:00:00");
   EXPECT_EQ(TTaskLinkHelper::CalcEarliestStart(N("Side"), nullptr, true, Day(2, 8), Day(9)), Day(9));
 
   // A summary's start-to-start predecessor raises the start of a subtask when asked to climb.
   Link("Side", "Mid", ltStartToStart);
-  FindActionOf("Side")->SetStartDate(Day(4, 8));
-  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Sub"), Scheduler.get(), true, 0, Day(1, 8))),
+  A("Side")->SetStartDate(Day(4, 8));
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Sub"), Scheduler(), true, 0, Day(1, 8))),
             "2026-03-05T08:00:00");
-  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Sub"), Scheduler.get(), false, 0, Day(1, 8))),
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestStart(N("Sub"), Scheduler(), false, 0, Day(1, 8))),
             "2026-03-02T08:00:00");
 
   Link("Pre", "Sub", ltFinishToFinish);
-  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestFinish(N("Sub"), Scheduler.get(), Day(1, 17))), "2026-03-04T17:00:00");
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestFinish(N("Sub"), Scheduler(), Day(1, 17))), "2026-03-04T17:00:00");
   Link("Side", "Sub", ltStartToFinish);
-  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestFinish(N("Sub"), Scheduler.get(), Day(1, 17))), "2026-03-04T17:00:00")
+  EXPECT_EQ(Text(TTaskLinkHelper::CalcEarliestFinish(N("Sub"), Scheduler(), Day(1, 17))), "2026-03-04T17:00:00")
       << "start-to-finish: the end of work before Side starts";
 
   // The next end takes the earliest finish of the finish links.
@@ -381,18 +296,18 @@ TEST_F(TaskDates, EarliestStartAndFinishFollowTheLinksInListOrder) {
 TEST_F(TaskDates, AMovedTaskKeepsItsFinishOnlyWithoutADuration) {
   ComPtr<ICommandListItem> item = TTaskLinkHelper::PrepareMoveTaskCommand(Model.get(), N("Pre"), Day(8, 8));
   ASSERT_TRUE(item);
-  FindActionOf("Side")->SetDuration(0);
+  A("Side")->SetDuration(0);
   ComPtr<ICommandListItem> milestone = TTaskLinkHelper::PrepareMoveTaskCommand(Model.get(), N("Side"), Day(8, 8));
-  EXPECT_EQ(FindActionOf("Pre")->GetStartDate(), Day(1, 8)) << "nothing changes before the command runs";
+  EXPECT_EQ(A("Pre")->GetStartDate(), Day(1, 8)) << "nothing changes before the command runs";
 
   Model->GetCommandProcessor()->Execute(item->GetCommand().get(), item->GetSelection().get());
   Model->GetCommandProcessor()->Execute(milestone->GetCommand().get(), milestone->GetSelection().get());
-  EXPECT_EQ(Text(FindActionOf("Pre")->GetStartDate()), "2026-03-09T08:00:00");
-  EXPECT_EQ(FindActionOf("Pre")->GetCompletedDate(), 0);
-  EXPECT_EQ(Text(FindActionOf("Side")->GetCompletedDate()), "2026-03-09T17:00:00");
+  EXPECT_EQ(Text(A("Pre")->GetStartDate()), "2026-03-09T08:00:00");
+  EXPECT_EQ(A("Pre")->GetCompletedDate(), 0);
+  EXPECT_EQ(Text(A("Side")->GetCompletedDate()), "2026-03-09T17:00:00");
   Model->GetCommandProcessor()->UndoLast();
   Model->GetCommandProcessor()->UndoLast();
-  EXPECT_EQ(Text(FindActionOf("Pre")->GetCompletedDate()), "2026-03-04T17:00:00");
+  EXPECT_EQ(Text(A("Pre")->GetCompletedDate()), "2026-03-04T17:00:00");
   EXPECT_FALSE(TTaskLinkHelper::PrepareMoveTaskCommand(Model.get(), Add("Plain"), Day(8, 8)));
 }
 

@@ -1,9 +1,12 @@
 // Random edit scripts through the real host and the plug-in library: from a seed, a map of 20 to
-// 200 nodes, then 50 to 500 random edits. Undoing every edit must give back the saved map byte for
+// 200 nodes, then 50 to 500 random edits of the tree, the action fields, the calendar and the task
+// links, with a refresh now and then. Undoing every edit must give back the saved map byte for
 // byte, and redoing every edit the map as it was after them. A failure prints the seed and the
 // shortest prefix of the script that fails.
 //
-//   random_edit_tests [--seeds N] [--first SEED] [--verbose]
+//   random_edit_tests [--seeds N] [--first SEED] [--no-links] [--verbose]
+//
+// --no-links leaves out the link and refresh edits.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -16,9 +19,11 @@
 
 #include "apps/LumetaShell.h"
 #include "com/ComErrors.h"
+#include "com/DialogService.h"
 #include "com/LumetaLocale.h"
 #include "com/NumberText.h"
 #include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaNodeLinksIntf.h"
 #include "contract/LumetaTypes.h"
 
 namespace {
@@ -44,9 +49,21 @@ std::vector<int64_t> NodeIDs(TLumetaShell& AShell) {
   return ids;
 }
 
+// Every task link of the map as its predecessor's and its successor's IDs.
+std::vector<std::pair<std::string, std::string>> TaskLinks(TLumetaShell& AShell) {
+  std::vector<std::pair<std::string, std::string>> links;
+  AShell.Model()->Map().ForEachNode([&](TLumetaNode* ANode) {
+    if (auto list = QueryAs<INodeLinkList2>(ANode->FindProperty("NodeLinks").get()))
+      for (int32_t i = 0; i < list->GetCount(); ++i)
+        if (ComPtr<INode> predecessor = list->GetLink(i)->GetLinkedNode())
+          links.emplace_back(predecessor->GetID(), ANode->GetID());
+  });
+  return links;
+}
+
 class TEditGenerator {
  public:
-  explicit TEditGenerator(uint64_t ASeed) : FRandom(ASeed) {}
+  TEditGenerator(uint64_t ASeed, bool ALinks) : FRandom(ASeed), FLinks(ALinks) {}
 
   int Between(int ALow, int AHigh) { return std::uniform_int_distribution<int>(ALow, AHigh)(FRandom); }
   bool Chance(int APercent) { return Between(1, 100) <= APercent; }
@@ -82,12 +99,22 @@ class TEditGenerator {
     const std::vector<int64_t> ids = NodeIDs(AShell);
     const std::string node = std::to_string(Pick(ids));
     const std::string other = std::to_string(Pick(ids));
-    switch (Between(0, 9)) {
+    const std::string type = Pick<std::string>({"FS", "FS", "SS", "FF", "SF"});
+    const int kind = Between(0, 12);  // without links, a link or refresh edit becomes a field edit
+    switch (FLinks || kind < 5 || kind > 8 ? kind : 9) {
       case 0: return {"add", other, "Task " + std::to_string(Between(1, 999))};
       case 1: return {"title", node, Chance(20) ? std::string() : "Renamed " + std::to_string(Between(1, 99))};
       case 2: return {"delete", node};
       case 3: return {"move", node, other};
       case 4: return {"calendar", "holiday", Chance(70) ? "add" : "remove", "2025-" + Two(Between(9, 12)) + "-" + Two(Between(1, 28))};
+      case 5: case 6: return Chance(80) ? TWords{"link", "add", node, other, type} : TWords{"link", "add", node, other};
+      case 7: {
+        // Mostly a link that exists; else one the command must refuse.
+        const auto links = TaskLinks(AShell);
+        const auto [predecessor, successor] = links.empty() || Chance(10) ? std::pair(node, other) : Pick(links);
+        return Chance(50) ? TWords{"link", "remove", predecessor, successor} : TWords{"link", "type", predecessor, successor, type};
+      }
+      case 8: return {"refresh"};
       default: {
         const auto field = static_cast<TActionField>(Between(0, KActionFieldCount - 1));
         return {"set", node, KActionFieldNames[field], FieldValue(field)};
@@ -98,6 +125,7 @@ class TEditGenerator {
  private:
   static std::string Two(int AValue) { return (AValue < 10 ? "0" : "") + std::to_string(AValue); }
   std::mt19937_64 FRandom;
+  bool FLinks;
 };
 
 struct TRunResult {
@@ -108,7 +136,8 @@ struct TRunResult {
 
 class TRandomEditRun {
  public:
-  TRandomEditRun(uint64_t ASeed, std::filesystem::path AFolder) : FSeed(ASeed), FFolder(std::move(AFolder)) {}
+  TRandomEditRun(uint64_t ASeed, bool ALinks, std::filesystem::path AFolder)
+      : FSeed(ASeed), FLinks(ALinks), FFolder(std::move(AFolder)) {}
 
   // The plug-in library the runs load, as lumeta finds it.
   static std::string PlugInDir() {
@@ -119,7 +148,7 @@ class TRandomEditRun {
   // Runs the seed's script, or only its first AEditLimit edits.
   TRunResult Run(size_t AEditLimit = SIZE_MAX) {
     TRunResult result;
-    TEditGenerator random(FSeed);
+    TEditGenerator random(FSeed, FLinks);
     const std::filesystem::path start = FFolder / "start.xml";
     std::filesystem::remove(start);
     {
@@ -174,6 +203,7 @@ class TRandomEditRun {
   }
 
   uint64_t FSeed;
+  bool FLinks;
   std::filesystem::path FFolder;
   std::ostringstream FNull;
 };
@@ -189,6 +219,7 @@ std::string Quoted(const TWords& AWords) {
 struct TOptions {
   uint64_t Seeds = 200;
   uint64_t First = 1;
+  bool Links = true;
   bool Verbose = false;
 };
 
@@ -196,8 +227,9 @@ std::optional<TOptions> ParseOptions(int AArgc, char** AArgv) {
   TOptions options;
   for (int i = 1; i < AArgc; ++i) {
     const std::string option = AArgv[i];
-    if (option == "--verbose") {
-      options.Verbose = true;
+    if (option == "--verbose" || option == "--no-links") {
+      if (option == "--verbose") options.Verbose = true;
+      else options.Links = false;
       continue;
     }
     const auto number = i + 1 < AArgc ? ParseInteger<uint64_t>(AArgv[i + 1]) : std::nullopt;
@@ -211,39 +243,40 @@ std::optional<TOptions> ParseOptions(int AArgc, char** AArgv) {
 int main(int argc, char** argv) {
   const std::optional<TOptions> options = ParseOptions(argc, argv);
   if (!options) {
-    std::cerr << "usage: random_edit_tests [--seeds N] [--first SEED] [--verbose]\n";
+    std::cerr << "usage: random_edit_tests [--seeds N] [--first SEED] [--no-links] [--verbose]\n";
     return 2;
   }
   const uint64_t seeds = options->Seeds, first = options->First;
   const bool verbose = options->Verbose;
   SetLocaleService(std::make_shared<TFixedLocaleService>(45950, "M/d/yyyy"));
+  std::ostream discard(nullptr);  // the warnings of refused links are of no interest here
+  SetDialogService(std::make_shared<TStreamDialogService>(discard));
   const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("lumeta-random-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
   uint64_t failed = 0;
   for (uint64_t seed = first; seed < first + seeds; ++seed) {
-    TRandomEditRun run(seed, folder);
-    TRunResult result;
-    try {
-      result = run.Run();
-    } catch (const std::exception& error) {
-      result.Failed = true;
-      result.Reason = std::string("an exception escaped: ") + error.what();
-    }
+    // Runs the seed's script or its first AEditLimit edits.
+    const auto attempt = [&](size_t AEditLimit) {
+      try {
+        return TRandomEditRun(seed, options->Links, folder).Run(AEditLimit);
+      } catch (const std::exception& error) {
+        TRunResult result;
+        result.Failed = true;
+        result.Reason = std::string("an exception escaped: ") + error.what();
+        return result;
+      }
+    };
+    TRunResult result = attempt(SIZE_MAX);
     if (verbose) std::cout << "seed " << seed << ": " << result.Edits.size() << " edits\n";
     if (!result.Failed) continue;
     ++failed;
-    size_t shortest = result.Edits.size();
-    for (size_t limit = 0; limit < result.Edits.size(); ++limit) {
-      try {
-        if (TRandomEditRun(seed, folder).Run(limit).Failed) {
-          shortest = limit;
-          break;
-        }
-      } catch (const std::exception&) {
-        shortest = limit;
+    // The shortest failing prefix, with its own reason and files.
+    size_t shortest = 0;
+    for (TRunResult prefix; shortest < result.Edits.size(); ++shortest)
+      if ((prefix = attempt(shortest)).Failed) {
+        result.Reason = prefix.Reason;
         break;
       }
-    }
     std::cout << "FAIL seed " << seed << ": " << result.Reason << "\n  shortest failing prefix: " << shortest << " edits\n";
     for (size_t i = 0; i < shortest && i < result.Edits.size(); ++i) std::cout << "    " << Quoted(result.Edits[i]) << '\n';
     std::cout << "  files kept in " << folder.string() << '\n';

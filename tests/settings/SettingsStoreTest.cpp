@@ -1,37 +1,22 @@
 #include "settings/LumetaSettingsStore.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "com/ComErrors.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 constexpr THive HKCU = THive::CurrentUser;
 constexpr THive HKCR = THive::ClassesRoot;
 constexpr const char* ExportKey = "Software\\Quorvantis\\V4\\ExportActionsToOutlook";
-
-std::string ReadText(const std::string& APath) {
-  std::ifstream in(APath, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteText(const std::string& APath, const std::string& AText) {
-  std::ofstream out(APath, std::ios::binary);
-  out << AText;
-}
 
 int CountLines(const std::string& AText, const std::string& APart) {
   int count = 0;
@@ -196,44 +181,27 @@ TEST_F(SettingsStoreTest, FolderThatCannotBeCreatedRaisesAnErrorNamingTheFile) {
   EXPECT_NE(testing::internal::GetCapturedStderr().find("error: settings: Cannot write"), std::string::npos);
 }
 
-TEST_F(SettingsStoreTest, FailedSaveKeepsTheOldFile) {
+// Saves replace the file through a temporary file of their own: a file of the old fixed temporary
+// name is somebody else's, and the hive keeps the permissions its owner gave it.
+TEST_F(SettingsStoreTest, FailedSaveKeepsTheOldFileAndTheValueForTheNextSave) {
   TSettingsStore store(Folder());
   store.WriteString(HKCU, "Software\\Lumeta", "Name", "old");
   const std::string file = store.HiveFile(HKCU);
-  const std::string before = ReadText(file);
-
-  // A file size limit makes the new file's write fail part way, even for root.
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = before.size();
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  EXPECT_THROW(store.WriteString(HKCU, "Software\\Lumeta", "Name", std::string(4096, 'n')), ELumetaError);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
-
-  EXPECT_EQ(ReadText(file), before);
-  EXPECT_EQ(QDir(FTemp.path()).entryList(QDir::Files), QStringList{"HKEY_CURRENT_USER.ini"});  // no leftovers
-  store.Flush();  // the change was kept and lands once saving works again
-  TSettingsStore reread(Folder());
-  EXPECT_EQ(reread.ReadString(HKCU, "Software\\Lumeta", "Name", "").size(), 4096u);
-}
-
-// Saves replace the file through a temporary file of their own: a file of the old fixed
-// temporary name is somebody else's, and the hive keeps the permissions its owner gave it.
-TEST_F(SettingsStoreTest, SavesKeepPermissionsAndLeaveOtherFilesAlone) {
-  TSettingsStore store(Folder());
-  store.WriteInteger(HKCU, "Software", "Count", 1);
-  const std::string file = store.HiveFile(HKCU);
   ASSERT_EQ(chmod(file.c_str(), 0600), 0);
   WriteText(file + ".tmp", "not the store's");
-  store.WriteInteger(HKCU, "Software", "Count", 2);
+  const std::string before = ReadText(file);
+  {
+    TFileSizeLimit limit(before.size());
+    EXPECT_THROW(store.WriteString(HKCU, "Software\\Lumeta", "Name", std::string(4096, 'n')), ELumetaError);
+  }
+  EXPECT_EQ(ReadText(file), before);
+  EXPECT_EQ(QDir(FTemp.path()).entryList(QDir::Files), (QStringList{"HKEY_CURRENT_USER.ini", "HKEY_CURRENT_USER.ini.tmp"}));
+  store.Flush();  // the change was kept and lands once saving works again
+  EXPECT_EQ(TSettingsStore(Folder()).ReadString(HKCU, "Software\\Lumeta", "Name", "").size(), 4096u);
   struct stat status {};
   ASSERT_EQ(stat(file.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);
   EXPECT_EQ(ReadText(file + ".tmp"), "not the store's");
-  EXPECT_EQ(TSettingsStore(Folder()).ReadInteger(HKCU, "Software", "Count", 0), 2);
 }
 
 TEST_F(SettingsStoreTest, FolderComesFromTheEnvironmentAndCanBeMoved) {

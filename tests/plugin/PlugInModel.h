@@ -1,6 +1,7 @@
 #pragma once
-// A map with the plug-in's properties and a working calendar, for the reschedule and task command
-// tests: tasks are found by their titles.
+// A map on a model that knows the plug-in's property classes, with the default working calendar
+// and a schedule that starts on Monday 2 March 2026 at 08:00, for the task link, reschedule and
+// task command tests: tasks are found by their titles.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,63 +9,62 @@
 #include <string>
 #include <vector>
 
-#include "attributes/LumetaAttributeFactory.h"
 #include "com/OleDate.h"
+#include "contract/InteractionIntf.h"
 #include "host/LumetaModel.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/RescheduleCommands.h"
 #include "tests/support/CalendarScheduler.h"
+#include "tests/support/ChangeRecorder.h"
+#include "tests/support/FactoryScope.h"
 
-namespace schedule_test {
+namespace plugin_test {
 
 // Monday 2 March 2026 at the given hour, and the days after it.
 inline double Day(int ADay, double AHour = 8) { return EncodeDate(2026, 3, 1 + ADay) + AHour / 24; }
 inline const double Monday = Day(1), Tuesday = Day(2), Wednesday = Day(3), Thursday = Day(4), Friday = Day(5);
 inline double EndOf(double ADay) { return std::trunc(ADay) + 17.0 / 24; }
 
-// Records the kind of every change reported, and the node of every property change.
-class TChangeLog : public TImplements<TAggregableObject, IObserver> {
+// A pending interaction of the host: its kind code and the nodes it carries.
+class TInteraction : public TImplements<TAggregableObject, IInteraction> {
  public:
-  void Update(IUnknown* ASubject) override {
-    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
-    for (int32_t i = 0; i < changes->GetCount(); ++i) {
-      ComPtr<IChange> change = changes->GetItem(i);
-      ++Kinds[change->GetKind()];
-      if (ComPtr<INode> node = QueryAs<INode>(change->GetObject().get()); node && change->GetKind() == 11)
-        Written.push_back(node->GetID());
-    }
-  }
-  std::map<int32_t, int> Kinds;
-  std::vector<std::string> Written;
+  explicit TInteraction(int32_t AKind, ComPtr<INodeList> ANodes = nullptr) : FKind(AKind), FNodes(std::move(ANodes)) {}
+  int32_t GetKind() override { return FKind; }
+  ComPtr<INodeList> GetNodes() override { return FNodes; }
+
+ private:
+  int32_t FKind;
+  ComPtr<INodeList> FNodes;
 };
 
-class Reschedule : public testing::Test {
+class TPlugInModel : public testing::Test {
  protected:
   void SetUp() override {
-    ComPtr<TLumetaAttributeFactory> factory = make<TLumetaAttributeFactory>();
-    RegisterStandardAttributeClasses(factory.get());
-    RegisterPlugInAttributeClasses(factory.get());
-    SetAttributeFactory(factory.get());
     Model = make<TLumetaModel>();
     Model->RegisterManager(make<TActionPropertyManager>().get());
     Model->RegisterManager(make<TLumetaNodeLinksPropertyManager>().get());
     Model->RegisterManager(make<TLumetaSuccessorLinksPropertyManager>().get());
     InstallCalendarScheduler(Model->Map(), Monday);
-    Log = make<TChangeLog>();
+    Log = make<TChangeRecorder>();
     Model->Subject()->Attach(Log.get());
   }
   void TearDown() override {
     Model->Subject()->Detach(Log.get());
     Model->Close();
-    SetAttributeFactory(nullptr);
   }
 
-  // A task of ADays days starting at AStart, under the node titled AParent ("" for a main branch).
-  INode* Task(const std::string& ATitle, double AStart, double ADays = 1, const std::string& AParent = "") {
+  // A node titled ATitle under the node titled AParent ("" for a main branch).
+  INode* Add(const std::string& ATitle, const std::string& AParent = "") {
     TLumetaNode* node = Model->Map().AddNode(AParent.empty() ? Model->Map().Root() : Nodes.at(AParent), ATitle);
     Nodes[ATitle] = node;
-    if (AStart == 0) return node;  // a summary: its dates roll up
+    return node;
+  }
+  // A node with an action of ADays days from AStart, as soon as possible; without a start, a node
+  // without action (a summary's dates roll up).
+  INode* Task(const std::string& ATitle, double AStart, double ADays = 1, const std::string& AParent = "") {
+    INode* node = Add(ATitle, AParent);
+    if (AStart == 0) return node;
     ComPtr<IProperty> property = Model->NewProperty("Action");
     property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
     ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
@@ -85,6 +85,7 @@ class Reschedule : public testing::Test {
     }
     return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get()).get();
   }
+  // APredecessor comes before ASuccessor: stored on both, as the link commands store it.
   void Link(const std::string& APredecessor, const std::string& ASuccessor, TTaskLinkType AType = ltFinishToStart) {
     Links(N(APredecessor), "SuccessorNodeLinks")->AddLink(N(ASuccessor)).as<ITaskLink>()->SetLinkType(AType);
     Links(N(ASuccessor), "NodeLinks")->AddLink(N(APredecessor)).as<ITaskLink>()->SetLinkType(AType);
@@ -104,9 +105,10 @@ class Reschedule : public testing::Test {
   void Undo() { Model->GetCommandProcessor()->UndoLast(); }
   void Redo() { Model->GetCommandProcessor()->Redo(); }
 
+  TFactoryScope FFactory{&RegisterPlugInAttributeClasses};
   ComPtr<TLumetaModel> Model;
-  ComPtr<TChangeLog> Log;
+  ComPtr<TChangeRecorder> Log;
   std::map<std::string, TLumetaNode*> Nodes;
 };
 
-}  // namespace schedule_test
+}  // namespace plugin_test
