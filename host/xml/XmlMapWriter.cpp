@@ -19,6 +19,9 @@ TXmlMapWriter::TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& 
 void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
   TXmlPrinter printer(AOut, ASink, [this](pugi::xml_node AElement, const char* AName) { WarnRepaired(AElement, AName); });
   FPrinter = &printer;
+  // All the text stays in AOut: a map read from a file comes out about that file's size, so
+  // the room is made once instead of the text being copied as it grows.
+  if (!ASink && FSource) AOut.reserve(AOut.size() + FSource->Buffer.size() + FSource->Buffer.size() / 8);
   printer.Declaration();
   printer.Open(KMap);
   printer.Attribute(KVersion, std::to_string(TLumetaXmlArchive::FormatVersion).c_str());

@@ -61,8 +61,11 @@ void TXmlPrinter::OpenElement(const char* AName, pugi::xml_node ANode) {
   StartContent();
   BeforeElement();
   Put('<');
-  FOpen.push_back({AName, ANode, ++FSerial});
-  Escaped(AName, cxRaw, FOpen.back());
+  FOpen.push_back({AName, ANode, ++FSerial, CleanLength(AName, cxRaw)});
+  if (FOpen.back().NameLength)
+    Put(AName, FOpen.back().NameLength);
+  else
+    Escaped(AName, cxRaw, FOpen.back());
   FStartOpen = true;
   FFlags = Newline | IndentHere;
 }
@@ -92,7 +95,10 @@ void TXmlPrinter::Close() {
     if (FFlags & Newline) Put('\n');
     if (FFlags & IndentHere) Indent(static_cast<unsigned>(FOpen.size()));
     Put("</");
-    Escaped(closed.Name, cxRaw, closed);
+    if (closed.NameLength)
+      Put(closed.Name, closed.NameLength);
+    else
+      Escaped(closed.Name, cxRaw, closed);
     Put('>');
   }
   FFlags = Newline | IndentHere;
@@ -125,7 +131,7 @@ void TXmlPrinter::Copy(pugi::xml_node ARoot) {
         break;
       case pugi::node_declaration: {
         BeforeElement();
-        const TOpen owner{node.name(), node, ++FSerial};
+        const TOpen owner{node.name(), node, ++FSerial, 0};
         Put("<?");
         Escaped(node.name(), cxRaw, owner);
         for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute()) {
@@ -184,6 +190,12 @@ void TXmlPrinter::Indent(unsigned ADepth) {
 void TXmlPrinter::CopiedAttributes(pugi::xml_node AElement) {
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute())
     Attribute(attribute.name(), attribute.value());
+}
+
+size_t TXmlPrinter::CleanLength(const char* AText, TContext AContext) {
+  const auto* text = reinterpret_cast<const unsigned char*>(AText);
+  while (!(KSpecial[*text] & AContext)) ++text;
+  return *text == 0 ? static_cast<size_t>(text - reinterpret_cast<const unsigned char*>(AText)) : 0;
 }
 
 void TXmlPrinter::Escaped(const char* AText, TContext AContext, const TOpen& AOwner) {

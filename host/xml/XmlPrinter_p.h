@@ -87,11 +87,14 @@ class TXmlPrinter {
     const char* Name;
     pugi::xml_node Node;  // when copied from a document
     uint64_t Serial;
+    size_t NameLength;  // 0 when the name needs escaping (or is empty)
   };
   void OpenElement(const char* AName, pugi::xml_node ANode);
   void CopiedAttributes(pugi::xml_node AElement);
   // The open element, or one standing for none (text at the top of a document).
   const TOpen& Current() const noexcept { return FOpen.empty() ? FNoElement : FOpen.back(); }
+  // The length of a text that needs no escaping in the context, else 0.
+  static size_t CleanLength(const char* AText, TContext AContext);
   void Escaped(const char* AText, TContext AContext, const TOpen& AOwner);
   void Cdata(const char* AText, const TOpen& AOwner);
   void Repaired(const TOpen& AOwner);
@@ -103,7 +106,7 @@ class TXmlPrinter {
   unsigned FFlags = IndentHere;
   bool FStartOpen = false;
   std::vector<TOpen> FOpen;
-  TOpen FNoElement{"", pugi::xml_node(), 0};
+  TOpen FNoElement{"", pugi::xml_node(), 0, 0};
   uint64_t FSerial = 0;          // counts the elements opened, so that each is told of once
   uint64_t FLastRepaired = 0;    // the serial of the element told of last; 0 for none
 };
