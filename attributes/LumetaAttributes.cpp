@@ -925,9 +925,10 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
   const int32_t count = std::min(Count(), source->GetChildCount());
   if (TAttribute* object = FromInterface(ASource); object && object->AsStructure()) {
     TStructuredAttribute* structure = object->AsStructure();
+    const std::span<TAttribute* const> mineAll = ChildObjects(), theirsAll = structure->ChildObjects();
     for (int32_t i = 0; i < count; ++i) {
-      TAttribute* mine = ChildObjectAt(i);
-      TAttribute* theirs = structure->ChildObjectAt(i);
+      TAttribute* mine = mineAll[static_cast<size_t>(i)];
+      TAttribute* theirs = theirsAll[static_cast<size_t>(i)];
       if (mine && theirs)
         mine->AssignObject(*theirs);
       else
@@ -946,9 +947,10 @@ void TRecordAttribute::Merge(IAttribute* AOther) {
   if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
     TStructuredAttribute* other = object->AsStructure();
     const int32_t otherCount = other->GetChildCount();
+    const std::span<TAttribute* const> mineAll = ChildObjects(), theirsAll = other->ChildObjects();
     for (int32_t i = 0; i < Count(); ++i) {
-      TAttribute* mine = ChildObjectAt(i);
-      TAttribute* theirs = i < otherCount ? other->ChildObjectAt(i) : nullptr;
+      TAttribute* mine = mineAll[static_cast<size_t>(i)];
+      TAttribute* theirs = i < otherCount ? theirsAll[static_cast<size_t>(i)] : nullptr;
       if (mine && theirs)
         mine->MergeObject(*theirs);
       else

@@ -400,6 +400,12 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
     CheckIndex(AIndex);
     return FObjects[static_cast<size_t>(AIndex)];
   }
+  // Every child's object in order (null where a child is not built on TAttribute), for loops that
+  // check their bounds once; valid until the children change.
+  std::span<TAttribute* const> ChildObjects() {
+    Children();
+    return FObjects;
+  }
   // False while a structure that defers its children has not made them: it then holds nothing
   // anybody has read or set below it.
   bool HasMadeChildren() const noexcept { return !FChildrenDeferred; }
