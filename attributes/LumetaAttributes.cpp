@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -83,12 +84,27 @@ std::vector<THashedItem> HashItems(const TItems& AItems, bool AHash) {
 // Answers "does any of these items EqualTo a value" for many values in a row. With hashes, only
 // the items of the same hash and those without one are asked, so merging lists costs time in
 // proportion to their sizes rather than to their product; the answers are those of a plain scan.
+// The items given at the start are kept sorted by hash in one array (a merge indexes whole lists);
+// the few added later go into a hash table.
 class TValueIndex {
  public:
+  explicit TValueIndex(const std::vector<THashedItem>& AItems) {
+    FItems.reserve(AItems.size());
+    for (const THashedItem& item : AItems) {
+      FItems.push_back(item.Item);
+      if (item.Hashed)
+        FSorted.emplace_back(item.Hash, item.Item);
+      else
+        FUnhashed.push_back(item.Item);
+    }
+    std::sort(FSorted.begin(), FSorted.end(),
+              [](const TEntry& ALeft, const TEntry& ARight) { return ALeft.first < ARight.first; });
+  }
+
   void Add(const THashedItem& AItem) {
     FItems.push_back(AItem.Item);
     if (AItem.Hashed)
-      FHashed.emplace(AItem.Hash, AItem.Item);
+      FAdded.emplace(AItem.Hash, AItem.Item);
     else
       FUnhashed.push_back(AItem.Item);
   }
@@ -97,15 +113,21 @@ class TValueIndex {
     IAttribute* value = AValue.Item;
     const auto equal = [value](IAttribute* AItem) { return AItem->EqualTo(value); };
     if (!AValue.Hashed) return std::any_of(FItems.begin(), FItems.end(), equal);
-    const auto [first, last] = FHashed.equal_range(AValue.Hash);
+    const auto byHash = [](const TEntry& AEntry, size_t AHash) { return AEntry.first < AHash; };
+    for (auto candidate = std::lower_bound(FSorted.begin(), FSorted.end(), AValue.Hash, byHash);
+         candidate != FSorted.end() && candidate->first == AValue.Hash; ++candidate)
+      if (equal(candidate->second)) return true;
+    const auto [first, last] = FAdded.equal_range(AValue.Hash);
     for (auto candidate = first; candidate != last; ++candidate)
       if (equal(candidate->second)) return true;
     return std::any_of(FUnhashed.begin(), FUnhashed.end(), equal);
   }
 
  private:
+  using TEntry = std::pair<size_t, IAttribute*>;
   std::vector<IAttribute*> FItems;  // the caller keeps them alive
-  std::unordered_multimap<size_t, IAttribute*> FHashed;
+  std::vector<TEntry> FSorted;
+  std::unordered_multimap<size_t, IAttribute*> FAdded;
   std::vector<IAttribute*> FUnhashed;
 };
 
@@ -121,6 +143,94 @@ std::vector<ComPtr<IAttribute>> ChildrenOf(IStructuredAttribute* AStructure) {
 constexpr GUID AttributeObjectIid = MakeGuid("8A1F4C52-3B7E-4D09-9E61-2C5B7D3A0F14");
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Attribute pools
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LUMETA_ATTRIBUTE_POOLS 0  // every object its own heap block, so that misuse is caught
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LUMETA_ATTRIBUTE_POOLS 0
+#endif
+#endif
+#ifndef LUMETA_ATTRIBUTE_POOLS
+#define LUMETA_ATTRIBUTE_POOLS 1
+#endif
+
+#if LUMETA_ATTRIBUTE_POOLS
+// Blocks of up to PoolLimit bytes in steps of PoolGranule, cut from chunks that are never given
+// back. Each thread keeps its own free lists, so that no lock is taken; a block freed on another
+// thread than its own joins that thread's lists.
+constexpr size_t PoolGranule = 16;
+constexpr size_t PoolLimit = 512;
+constexpr size_t PoolChunk = 256 * 1024;
+
+struct TFreeBlock {
+  TFreeBlock* Next;
+};
+
+struct TPools {
+  TFreeBlock* Free[PoolLimit / PoolGranule] = {};
+  char* Next = nullptr;
+  char* End = nullptr;
+};
+
+thread_local TPools Pools;
+
+// Every chunk stays listed, so that leak checkers see the memory in use.
+void KeepChunk(void* AChunk) {
+  static std::mutex lock;
+  static auto* chunks = new std::vector<void*>();
+  const std::lock_guard<std::mutex> guard(lock);
+  chunks->push_back(AChunk);
+}
+
+void* CutBlock(TPools& APools, size_t ASize) {
+  if (static_cast<size_t>(APools.End - APools.Next) < ASize) {
+    APools.Next = static_cast<char*>(::operator new(PoolChunk));
+    APools.End = APools.Next + PoolChunk;
+    KeepChunk(APools.Next);
+  }
+  void* block = APools.Next;
+  APools.Next += ASize;
+  return block;
+}
+#endif
+
+}  // namespace
+
+void* TAttribute::operator new(size_t ASize) {
+#if LUMETA_ATTRIBUTE_POOLS
+  if (ASize <= PoolLimit) {
+    const size_t index = (ASize + PoolGranule - 1) / PoolGranule - 1;
+    TPools& pools = Pools;
+    if (TFreeBlock* block = pools.Free[index]) {
+      pools.Free[index] = block->Next;
+      return block;
+    }
+    return CutBlock(pools, (index + 1) * PoolGranule);
+  }
+#endif
+  return ::operator new(ASize);
+}
+
+void TAttribute::operator delete(void* AObject, size_t ASize) noexcept {
+  if (!AObject) return;
+#if LUMETA_ATTRIBUTE_POOLS
+  if (ASize <= PoolLimit) {
+    const size_t index = (ASize + PoolGranule - 1) / PoolGranule - 1;
+    TPools& pools = Pools;
+    auto* block = static_cast<TFreeBlock*>(AObject);
+    block->Next = pools.Free[index];
+    pools.Free[index] = block;
+    return;
+  }
+#endif
+  ::operator delete(AObject, ASize);
+}
 
 // ---------------------------------------------------------------------------------------------
 // TAttribute
@@ -580,9 +690,24 @@ bool TNodeReferenceAttribute::GetValueHash(size_t& AHash) {
 // ---------------------------------------------------------------------------------------------
 // TStructuredAttribute
 
-TStructuredAttribute::~TStructuredAttribute() {
+TStructuredAttribute::~TStructuredAttribute() { DropChildren(); }
+
+void TStructuredAttribute::DropChildren() noexcept {
   // Children that outlive this structure must not point back at it.
-  for (const ComPtr<IAttribute>& child : FChildren) child->SetOwner(nullptr);
+  for (size_t i = 0; i < FChildren.size(); ++i) {
+    if (TAttribute* object = FObjects[i])
+      object->SetOwner(nullptr);
+    else
+      FChildren[i]->SetOwner(nullptr);
+  }
+  FChildren.clear();
+  FObjects.clear();
+}
+
+void TStructuredAttribute::Adopt(IAttribute* AChild, TAttribute* AObject) {
+  FChildren.emplace_back(AChild);
+  FObjects.push_back(AObject);
+  AChild->SetOwner(Self());
 }
 
 void TStructuredAttribute::MakeDeferredChildren() {
@@ -591,8 +716,7 @@ void TStructuredAttribute::MakeDeferredChildren() {
   try {
     MakeChildren();
   } catch (...) {
-    for (const ComPtr<IAttribute>& child : FChildren) child->SetOwner(nullptr);
-    FChildren.clear();
+    DropChildren();
     FChildrenDeferred = true;
     throw;
   }
@@ -602,8 +726,14 @@ void TStructuredAttribute::MakeDeferredChildren() {
 
 void TStructuredAttribute::AddChild(IAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
-  Children().emplace_back(AChild);
-  AChild->SetOwner(Self());
+  Children();
+  Adopt(AChild, FromInterface(AChild));
+}
+
+void TStructuredAttribute::AddChild(TAttribute* AChild) {
+  if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
+  Children();
+  Adopt(static_cast<IAttribute*>(AChild), AChild);
 }
 
 void TStructuredAttribute::Clear() {
@@ -614,6 +744,7 @@ void TStructuredAttribute::Delete(int32_t AIndex) {
   CheckIndex(AIndex);
   ComPtr<IAttribute> child = std::move(FChildren[static_cast<size_t>(AIndex)]);  // made by CheckIndex
   FChildren.erase(FChildren.begin() + AIndex);
+  FObjects.erase(FObjects.begin() + AIndex);
   child->SetOwner(nullptr);
 }
 
@@ -646,6 +777,7 @@ void TStructuredAttribute::InsertChild(int32_t AIndex, IAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
   if (AIndex < 0 || AIndex > Count()) throw EListError::OutOfBounds(AIndex);
   FChildren.emplace(FChildren.begin() + AIndex, AChild);  // made by Count
+  FObjects.insert(FObjects.begin() + AIndex, FromInterface(AChild));
   AChild->SetOwner(Self());
 }
 
@@ -655,8 +787,12 @@ bool TStructuredAttribute::EqualTo(IAttribute* AOther) {
     TStructuredAttribute* other = object->AsStructure();
     const int32_t count = GetChildCount();
     if (other->GetChildCount() != count) return false;
-    for (int32_t i = 0; i < count; ++i)
-      if (!ChildAt(i)->EqualTo(other->ChildAt(i))) return false;
+    const std::vector<TAttribute*>& otherObjects = other->FObjects;
+    for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
+      TAttribute* mine = FObjects[i];
+      TAttribute* theirs = otherObjects[i];
+      if (mine && theirs ? !mine->EqualToObject(*theirs) : !FChildren[i]->EqualTo(other->FChildren[i].get())) return false;
+    }
     return true;
   }
   ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
@@ -733,7 +869,8 @@ bool TStructuredAttribute::GetValueHash(size_t& AHash) {
   size_t hash = static_cast<size_t>(count);
   for (int32_t i = 0; i < count; ++i) {
     size_t childHash = 0;
-    if (!ValueHashOf(ChildAt(i), childHash)) return false;
+    TAttribute* child = ChildObjectAt(i);
+    if (!child || !child->GetValueHash(childHash)) return false;
     hash = CombineHash(hash, childHash);
   }
   AHash = hash;
@@ -788,7 +925,15 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
   const int32_t count = std::min(Count(), source->GetChildCount());
   if (TAttribute* object = FromInterface(ASource); object && object->AsStructure()) {
     TStructuredAttribute* structure = object->AsStructure();
-    for (int32_t i = 0; i < count; ++i) ChildAt(i)->Assign(structure->ChildAt(i));
+    const std::span<TAttribute* const> mineAll = ChildObjects(), theirsAll = structure->ChildObjects();
+    for (int32_t i = 0; i < count; ++i) {
+      TAttribute* mine = mineAll[static_cast<size_t>(i)];
+      TAttribute* theirs = theirsAll[static_cast<size_t>(i)];
+      if (mine && theirs)
+        mine->AssignObject(*theirs);
+      else
+        ChildAt(i)->Assign(structure->ChildAt(i));
+    }
   } else {
     for (int32_t i = 0; i < count; ++i) {
       ComPtr<IAttribute> sourceChild = source->GetChild(i);
@@ -799,6 +944,20 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
 }
 
 void TRecordAttribute::Merge(IAttribute* AOther) {
+  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
+    TStructuredAttribute* other = object->AsStructure();
+    const int32_t otherCount = other->GetChildCount();
+    const std::span<TAttribute* const> mineAll = ChildObjects(), theirsAll = other->ChildObjects();
+    for (int32_t i = 0; i < Count(); ++i) {
+      TAttribute* mine = mineAll[static_cast<size_t>(i)];
+      TAttribute* theirs = i < otherCount ? theirsAll[static_cast<size_t>(i)] : nullptr;
+      if (mine && theirs)
+        mine->MergeObject(*theirs);
+      else
+        ChildAt(i)->Merge(i < otherCount ? other->ChildAt(i) : nullptr);
+    }
+    return;
+  }
   ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
   if (!other) {
     for (int32_t i = 0; i < Count(); ++i) ChildAt(i)->SetMixed(true);
@@ -886,9 +1045,7 @@ void TListAttribute::Apply(IAttribute* ASource) {
     const std::vector<ComPtr<IAttribute>> sourceItems = ChildrenOf(source.get());
     const bool hash = snapshot.size() + sourceItems.size() > LinearLimit;
     const std::vector<THashedItem> olds = HashItems(snapshot, hash), edits = HashItems(sourceItems, hash);
-    TValueIndex inSource, inSnapshot;
-    for (const THashedItem& item : edits) inSource.Add(item);
-    for (const THashedItem& item : olds) inSnapshot.Add(item);
+    const TValueIndex inSource(edits), inSnapshot(olds);
     for (const THashedItem& old : olds) {
       if (inSource.Contains(old)) continue;
       ComPtr<IAttribute> item = Add();
@@ -931,9 +1088,17 @@ void TListAttribute::Assign(IAttribute* ASource) {
   Clear();
   if (!ASource->IsCleared()) {
     const int32_t count = source->GetChildCount();
+    TAttribute* object = FromInterface(ASource);
+    TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
+    ReserveChildren(count);
     for (int32_t i = 0; i < count; ++i) {
-      ComPtr<IAttribute> sourceItem = source->GetChild(i);
-      AppendItem()->Assign(sourceItem.get());
+      ComPtr<IAttribute> item = AppendItem();
+      TAttribute* mine = LastChildObject();
+      TAttribute* theirs = structure ? structure->ChildObjectAt(i) : nullptr;
+      if (mine && theirs)
+        mine->AssignObject(*theirs);
+      else
+        item->Assign(source->GetChild(i).get());
     }
   }
   FinishAssign(ASource);
@@ -957,8 +1122,7 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const bool hash = ownItems.size() + otherItems.size() > LinearLimit;
   const std::vector<THashedItem> mineHashed = HashItems(ownItems, hash), theirsHashed = HashItems(otherItems, hash);
 
-  TValueIndex mine;
-  for (const THashedItem& item : mineHashed) mine.Add(item);
+  TValueIndex mine(mineHashed);
   for (const THashedItem& theirs : theirsHashed) {
     if (mine.Contains(theirs)) continue;
     ComPtr<IAttribute> item = AppendItem();
@@ -970,8 +1134,7 @@ void TListAttribute::Merge(IAttribute* AOther) {
   }
 
   // The items just added came from the other list, so only the earlier ones can be missing there.
-  TValueIndex others;
-  for (const THashedItem& item : theirsHashed) others.Add(item);
+  const TValueIndex others(theirsHashed);
   for (const THashedItem& own : mineHashed)
     if (!others.Contains(own)) own.Item->SetMixed(true);
 }

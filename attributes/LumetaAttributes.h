@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "contract/LumetaAttributesIntf.h"
@@ -45,6 +46,19 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   virtual bool GetValueHash(size_t& AHash);
   // GetValueHash of any attribute object; false for objects not built on TAttribute.
   static bool ValueHashOf(IAttribute* AAttribute, size_t& AHash);
+
+  // Assign, EqualTo and Merge between two of our own objects, which structures call for their
+  // children without asking interfaces. Here they go through the interface operations; scalars of
+  // one class work on their stored values directly, so a subclass that changes what copying or
+  // comparing does for its own class overrides these too.
+  virtual void AssignObject(TAttribute& ASource) { Assign(ASource.Self()); }
+  virtual bool EqualToObject(TAttribute& AOther) { return EqualTo(AOther.Self()); }
+  virtual void MergeObject(TAttribute& AOther) { Merge(AOther.Self()); }
+
+  // Attributes are many and small: they come from pools of blocks per size instead of one heap
+  // block each (the pools keep freed memory for the next attributes).
+  static void* operator new(size_t ASize);
+  static void operator delete(void* AObject, size_t ASize) noexcept;
 
   // IAttribute
   void Apply(IAttribute* ASource) override;  // same as Assign
@@ -164,11 +178,7 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
     this->CheckLoaded();
     return FromStored(FValue);
   }
-  void SetValue(TParam AValue) override {
-    FValue = ToStored(AValue);
-    this->SetFlagBits(afModified | afLoaded, true);
-    this->Changed(0);
-  }
+  void SetValue(TParam AValue) override { Store(ToStored(AValue)); }
   void Assign(IAttribute* ASource) override {
     if (ComPtr<TIntf> source = QueryAs<TIntf>(ASource)) {
       SetValue(source->GetValue());
@@ -183,9 +193,43 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
   }
   GUID GetClassID() override { return uuidof<TIntf>(); }
 
+  void AssignObject(TAttribute& ASource) override {
+    if (TScalarAttribute* source = SameClass(ASource)) {
+      source->CheckLoaded();
+      Store(source->FValue);
+      this->SetFlags(ASource.GetFlags());
+    } else {
+      TAttribute::AssignObject(ASource);
+    }
+  }
+  bool EqualToObject(TAttribute& AOther) override {
+    TScalarAttribute* other = SameClass(AOther);
+    if (!other) return TAttribute::EqualToObject(AOther);
+    other->CheckLoaded();
+    this->CheckLoaded();
+    if constexpr (std::is_same_v<TValue, TStored>)
+      return other->FValue == FValue;
+    else
+      return FromStored(other->FValue) == FromStored(FValue);
+  }
+  void MergeObject(TAttribute& AOther) override {
+    if (!SameClass(AOther)) return TAttribute::MergeObject(AOther);
+    if (!(this->FlagBits() & afMixed) && !EqualToObject(AOther)) this->SetMixed(true);
+  }
+
  protected:
   // The value as stored, without loading.
   TValue StoredValue() const { return FromStored(FValue); }
+  // A write: assigned in place, so that text reuses the room it has.
+  void Store(const TStored& AStored) {
+    FValue = AStored;
+    this->SetFlagBits(afModified | afLoaded, true);
+    this->Changed(0);
+  }
+  // The other attribute when it is of this very class, whose value then means what ours means.
+  TScalarAttribute* SameClass(TAttribute& AOther) {
+    return typeid(AOther) == typeid(*this) ? static_cast<TScalarAttribute*>(&AOther) : nullptr;
+  }
   void* ValueAddress() override {
     if constexpr (std::is_trivially_copyable_v<TStored>) return &FValue;
     return nullptr;
@@ -198,9 +242,11 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
     if constexpr (std::is_same_v<TValue, bool>) return AStored != 0;
     return AStored;
   }
-  static TStored ToStored(TParam AValue) {
-    if constexpr (std::is_same_v<TValue, bool>) return AValue ? -1 : 0;
-    return AValue;
+  static decltype(auto) ToStored(TParam AValue) {
+    if constexpr (std::is_same_v<TValue, bool>)
+      return TStored(AValue ? -1 : 0);
+    else
+      return static_cast<TParam>(AValue);
   }
 
   TStored FValue{};
@@ -319,6 +365,8 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
 
   // IStructuredAttribute. AddChild and InsertChild set the child's owner; Delete clears it first.
   void AddChild(IAttribute* AChild) override;
+  // The same for a child known to be ours, which spares asking it for its object.
+  void AddChild(TAttribute* AChild);
   void Clear() override;  // last child first
   void Delete(int32_t AIndex) override;
   int32_t GetChildCount() override;  // loads first
@@ -347,6 +395,17 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
     CheckIndex(AIndex);
     return FChildren[static_cast<size_t>(AIndex)].get();
   }
+  // The child's object when it is built on TAttribute, else null; checked like ChildAt.
+  TAttribute* ChildObjectAt(int32_t AIndex) {
+    CheckIndex(AIndex);
+    return FObjects[static_cast<size_t>(AIndex)];
+  }
+  // Every child's object in order (null where a child is not built on TAttribute), for loops that
+  // check their bounds once; valid until the children change.
+  std::span<TAttribute* const> ChildObjects() {
+    Children();
+    return FObjects;
+  }
   // False while a structure that defers its children has not made them: it then holds nothing
   // anybody has read or set below it.
   bool HasMadeChildren() const noexcept { return !FChildrenDeferred; }
@@ -368,7 +427,12 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   }
 
   // Room for that many children, for subclasses that know their size.
-  void ReserveChildren(int32_t ACount) { FChildren.reserve(static_cast<size_t>(std::max(ACount, 0))); }
+  void ReserveChildren(int32_t ACount) {
+    FChildren.reserve(static_cast<size_t>(std::max(ACount, 0)));
+    FObjects.reserve(static_cast<size_t>(std::max(ACount, 0)));
+  }
+  // The object of the child added last (null when it is not ours); there must be one.
+  TAttribute* LastChildObject() const noexcept { return FObjects.back(); }
   // Copies the source's own cleared and modified bits and marks this structure loaded; the end
   // of Assign from a like structure.
   void FinishAssign(IAttribute* ASource);
@@ -380,8 +444,11 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
     if (AIndex < 0 || AIndex >= Count()) throw EListError::OutOfBounds(AIndex);
   }
   void MakeDeferredChildren();
+  void Adopt(IAttribute* AChild, TAttribute* AObject);
+  void DropChildren() noexcept;
 
   std::vector<ComPtr<IAttribute>> FChildren;
+  std::vector<TAttribute*> FObjects;  // parallel to FChildren: each child's object, or null
   bool FChildrenDeferred = false;
   uint32_t FDeferredClears = 0;  // flags cleared recursively while the children were deferred
   uint32_t FSourceTag = 0;

@@ -87,8 +87,8 @@ void TLumetaXmlArchive::Save(const TLumetaMap& AMap, const std::string& APath) {
     TXmlMapWriter writer(*FRegistry, FWarnings, AMap);
     std::unique_ptr<TAtomicFile> file;
     std::string buffer;
-    // The file is opened once the document is built, so that a map that cannot be saved leaves
-    // no trace; its text then goes to disk a piece at a time.
+    // The file is opened when the first piece of text is ready, and the text goes to disk a piece
+    // at a time; a failure part way leaves the target as it was (TAtomicFile).
     writer.Write(buffer, [&](std::string_view AText) {
       if (!file) file = std::make_unique<TAtomicFile>(APath);
       file->Write(AText);

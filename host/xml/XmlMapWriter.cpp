@@ -9,19 +9,6 @@
 
 namespace xml_archive {
 
-namespace {
-void WriteTexts(pugi::xml_node AElement, const char* AListName, const char* AItemName,
-                const std::vector<std::string>& ATexts) {
-  if (ATexts.empty()) return;
-  pugi::xml_node list = AElement.append_child(AListName);
-  for (const std::string& text : ATexts) list.append_child(AItemName).text().set(text.c_str());
-}
-
-void SetText(pugi::xml_node AElement, const std::string& AText) {
-  if (!AText.empty()) AElement.text().set(AText.c_str());
-}
-}  // namespace
-
 TXmlMapWriter::TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const TLumetaMap& AMap)
     : FRegistry(ARegistry),
       FWarnings(AWarnings),
@@ -30,94 +17,124 @@ TXmlMapWriter::TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& 
       FSource(dynamic_cast<TXmlDocSource*>(AMap.DocSource())) {}
 
 void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
-  pugi::xml_node declaration = FDocument.append_child(pugi::node_declaration);
-  declaration.append_attribute("version").set_value("1.0");
-  declaration.append_attribute("encoding").set_value("UTF-8");
-  pugi::xml_node map = FDocument.append_child(KMap);
-  map.append_attribute(KVersion).set_value(TLumetaXmlArchive::FormatVersion);
-  map.append_attribute(KHighestID).set_value(static_cast<long long>(FMap.HighestID()));
-  // Nodes wait on a stack of their own, so that nesting depth is no limit; each child's element is
-  // made with its parent, so the document comes out in the map's order.
-  std::vector<std::pair<TLumetaNode*, pugi::xml_node>> pending{{FMap.Root(), map}};
-  while (!pending.empty()) {
-    auto [node, element] = pending.back();
-    pending.pop_back();
-    WriteContent(node, element);
+  TXmlPrinter printer(AOut, ASink, [this](pugi::xml_node AElement, const char* AName) { WarnRepaired(AElement, AName); });
+  FPrinter = &printer;
+  // All the text stays in AOut: a map read from a file comes out about that file's size, so
+  // the room is made once instead of the text being copied as it grows.
+  if (!ASink && FSource) AOut.reserve(AOut.size() + FSource->Buffer.size() + FSource->Buffer.size() / 8);
+  printer.Declaration();
+  printer.Open(KMap);
+  printer.Attribute(KVersion, std::to_string(TLumetaXmlArchive::FormatVersion).c_str());
+  printer.Attribute(KHighestID, std::to_string(FMap.HighestID()).c_str());
+  WriteContent(FMap.Root());
+  // Nodes wait on a stack of their own, so that nesting depth is no limit: each entry is a node
+  // whose element is open and the index of its next child.
+  std::vector<std::pair<TLumetaNode*, size_t>> open{{FMap.Root(), 0}};
+  std::string id;
+  while (!open.empty()) {
+    auto& [node, next] = open.back();
     const auto& children = node->Children();
-    const size_t first = pending.size();
-    for (const auto& child : children) {
-      pugi::xml_node childElement = element.append_child(KNode);
-      childElement.append_attribute(KID).set_value(static_cast<long long>(child->ID()));
-      pending.emplace_back(child.get(), childElement);
+    if (next == children.size()) {
+      printer.Close();
+      open.pop_back();
+      continue;
     }
-    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
+    TLumetaNode* child = children[next++].get();
+    printer.Open(KNode);
+    id = std::to_string(child->ID());
+    printer.Attribute(KID, id.c_str());
+    WriteContent(child);
+    open.emplace_back(child, 0);
   }
-  TXmlPrinter(AOut, ASink, [this](pugi::xml_node AElement) { WarnRepaired(AElement); }).Print(FDocument);
+  printer.Finish();
+  FPrinter = nullptr;
+  for (std::string& repair : FRepairs) FWarnings.push_back(std::move(repair));
 }
 
-void TXmlMapWriter::WriteContent(TLumetaNode* ANode, pugi::xml_node AElement) {
+void TXmlMapWriter::TextElement(const char* AName, const char* AText) {
+  FPrinter->Open(AName);
+  FPrinter->Text(AText);
+  FPrinter->Close();
+}
+
+void TXmlMapWriter::WriteContent(TLumetaNode* ANode) {
   const bool isMap = ANode->IsRoot();
-  if (!ANode->HostData().Expanded) AElement.append_attribute(KExpanded).set_value("false");
-  AElement.append_child(KTitle).text().set(ANode->Title().c_str());
-  WriteHostData(ANode, AElement);
-  if (isMap) WriteSettings(AElement);
-  for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) WriteProperty(ANode, ANode->GetPropertyItem(i).get(), AElement);
-  WriteUnknown(ANode, AElement);
+  FWhere = isMap ? std::string("map") : "node " + std::to_string(ANode->ID());
+  if (!ANode->HostData().Expanded) FPrinter->Attribute(KExpanded, "false");
+  TextElement(KTitle, ANode->Title().c_str());
+  WriteHostData(ANode);
+  if (isMap) WriteSettings();
+  for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) WriteProperty(ANode, ANode->GetPropertyItem(i).get());
+  WriteUnknown(ANode);
 }
 
-void TXmlMapWriter::WriteHostData(TLumetaNode* ANode, pugi::xml_node AElement) {
+void TXmlMapWriter::WriteHostData(TLumetaNode* ANode) {
   const TLumetaNode::THostData& data = ANode->HostData();
-  if (!data.Notes.empty()) AElement.append_child(KNotes).text().set(data.Notes.c_str());
+  if (!data.Notes.empty()) TextElement(KNotes, data.Notes.c_str());
   if (!data.Resources.empty()) {
-    pugi::xml_node list = AElement.append_child(KResources);
+    FPrinter->Open(KResources);
     for (const auto& [name, email] : data.Resources) {
-      pugi::xml_node resource = list.append_child(KResource);
-      resource.append_attribute(KName).set_value(name.c_str());
-      if (!email.empty()) resource.append_attribute(KEmail).set_value(email.c_str());
+      FPrinter->Open(KResource);
+      FPrinter->Attribute(KName, name.c_str());
+      if (!email.empty()) FPrinter->Attribute(KEmail, email.c_str());
+      FPrinter->Close();
     }
+    FPrinter->Close();
   }
-  WriteTexts(AElement, KAttachments, KAttachment, data.Attachments);
-  WriteTexts(AElement, KCategories, KCategory, data.Categories);
+  const auto texts = [this](const char* AListName, const char* AItemName, const std::vector<std::string>& ATexts) {
+    if (ATexts.empty()) return;
+    FPrinter->Open(AListName);
+    for (const std::string& text : ATexts) TextElement(AItemName, text.c_str());
+    FPrinter->Close();
+  };
+  texts(KAttachments, KAttachment, data.Attachments);
+  texts(KCategories, KCategory, data.Categories);
   if (!data.Connections.empty()) {
-    pugi::xml_node list = AElement.append_child(KConnections);
+    FPrinter->Open(KConnections);
     for (int64_t id : data.Connections) {
       if (!FIds.Contains(id)) {
         Warn("node " + ANode->GetID() + ": connection to node " + std::to_string(id) + ", which no longer exists, dropped");
         continue;
       }
-      list.append_child(KConnection).append_attribute(KNodeReference).set_value(static_cast<long long>(id));
+      FPrinter->Open(KConnection);
+      FPrinter->Attribute(KNodeReference, std::to_string(id).c_str());
+      FPrinter->Close();
     }
+    FPrinter->Close();
   }
 }
 
-void TXmlMapWriter::WriteSettings(pugi::xml_node AMap) {
+void TXmlMapWriter::WriteSettings() {
   auto* settings = dynamic_cast<TLumetaMapSettings*>(FMap.Settings());
   if (!settings) return;
-  pugi::xml_node element = AMap.append_child(KSettings);
-  element.append_attribute(KTaskScheduling).set_value(settings->GetTaskScheduling() ? "true" : "false");
+  FPrinter->Open(KSettings);
+  FPrinter->Attribute(KTaskScheduling, settings->GetTaskScheduling() ? "true" : "false");
   std::string days;
   for (int day = 1; day <= 7; ++day) {
     if (!settings->IsWorkingWeekDay(day)) continue;
     if (!days.empty()) days += ' ';
     days += KDayNames[day - 1];
   }
-  element.append_child(KWorkingDays).text().set(days.c_str());
-  pugi::xml_node periods = element.append_child(KWorkingPeriods);
+  TextElement(KWorkingDays, days.c_str());
+  FPrinter->Open(KWorkingPeriods);
   for (const TWorkingPeriod& period : settings->WorkingPeriods()) {
-    pugi::xml_node item = periods.append_child(KPeriod);
-    item.append_attribute(KStart).set_value(ClockText(period.Start).c_str());
-    item.append_attribute(KFinish).set_value(ClockText(period.Finish).c_str());
+    FPrinter->Open(KPeriod);
+    FPrinter->Attribute(KStart, ClockText(period.Start).c_str());
+    FPrinter->Attribute(KFinish, ClockText(period.Finish).c_str());
+    FPrinter->Close();
   }
+  FPrinter->Close();
   if (!settings->Holidays().empty()) {
-    pugi::xml_node holidays = element.append_child(KHolidays);
-    for (double date : settings->Holidays()) holidays.append_child(KHoliday).text().set(DateToIsoText(date).c_str());
+    FPrinter->Open(KHolidays);
+    for (double date : settings->Holidays()) TextElement(KHoliday, DateToIsoText(date).c_str());
+    FPrinter->Close();
   }
   // Only a start the map was given; one assumed from the tasks or today is not written.
-  if (settings->ScheduleStart() != 0)
-    element.append_child(KScheduleStart).text().set(DateTimeToXmlText(settings->ScheduleStart()).c_str());
+  if (settings->ScheduleStart() != 0) TextElement(KScheduleStart, DateTimeToXmlText(settings->ScheduleStart()).c_str());
+  FPrinter->Close();
 }
 
-void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty, pugi::xml_node AParent) {
+void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
   auto mapping = QueryAs<IXmlMapping>(AProperty);
   if (!mapping) {
     Warn("node " + ANode->GetID() + ": property '" + AProperty->GetPropertyName() + "' has no XML mapping, not saved");
@@ -126,23 +143,25 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty, pugi
   TXmlLayout& layout = FRegistry.LayoutFor(mapping->GetXmlDeclarations());
   if (const TXmlDocSource::TEntry* entry = FSource ? FSource->Untouched(AProperty) : nullptr;
       entry && entry->Layout == &layout && LinksExist(layout, entry->Element)) {
-    AParent.append_copy(entry->Element);
+    Copy(entry->Element);
     return;
   }
-  pugi::xml_node element = AParent.append_child(layout.ElementName.c_str());
+  FPrinter->Open(layout.ElementName.c_str());
   try {
     if (layout.IsList) {
-      WriteList(ANode, layout, QueryAs<IStructuredAttribute>(AProperty).get(), element);
+      WriteList(ANode, layout, QueryAs<IStructuredAttribute>(AProperty).get());
     } else if (auto record = QueryAs<IStructuredAttribute>(AProperty)) {
-      WriteFields(layout, record.get(), element);
+      WriteFields(layout, record.get());
     } else if (auto value = QueryAs<IAttribute>(AProperty)) {
-      SetText(element, layout.OwnConverter ? layout.OwnConverter->ConvertToString(value->GetAsValue())
-                                           : value->SaveToString());
+      const std::string text = layout.OwnConverter ? layout.OwnConverter->ConvertToString(value->GetAsValue())
+                                                   : value->SaveToString();
+      if (!text.empty()) FPrinter->Text(text.c_str());
     }
   } catch (const std::exception& AError) {
     throw ELumetaError("Cannot save the property '" + layout.ElementName + "' of node " + ANode->GetID() + ": " +
                        AError.what());
   }
+  FPrinter->Close();
 }
 
 // Whether every link item of a list kept as read names a node still in the map.
@@ -156,32 +175,42 @@ bool TXmlMapWriter::LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElemen
   return true;
 }
 
-void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner, pugi::xml_node AElement) {
-  FSlotElements.assign(ALayout.Slots.size(), pugi::xml_node());
+void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner) {
+  // Every value first, in declaration order; then the record's own attributes, and the slot
+  // elements in the order their first value came, each with its attributes and text.
+  const size_t count = ALayout.Fields.size();
+  if (FTexts.size() < count) FTexts.resize(count);
+  FWritten.assign(count, 0);
   TXmlLayout::TOwner owner(AOwner);
-  for (TXmlLayout::TField& field : ALayout.Fields) {
+  for (size_t i = 0; i < count; ++i) {
+    TXmlLayout::TField& field = ALayout.Fields[i];
     IAttribute* attribute = TXmlLayout::FieldAttribute(owner, field);
-    const std::string text = field.Converter ? field.Converter->ConvertToString(attribute->GetAsValue())
-                                             : attribute->SaveToString();
-    if (text.empty() && !field.Declaration->AllowEmpty()) continue;
-    if (!field.IsAttribute) {
-      SetText(SlotElement(ALayout, field.Slot, AElement), text);
-    } else {
-      pugi::xml_node carrier = field.Slot < 0 ? AElement : SlotElement(ALayout, field.Slot, AElement);
-      carrier.append_attribute(field.Declaration->XmlName().c_str()).set_value(text.c_str());
+    FTexts[i] = field.Converter ? field.Converter->ConvertToString(attribute->GetAsValue()) : attribute->SaveToString();
+    FWritten[i] = !FTexts[i].empty() || field.Declaration->AllowEmpty();
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const TXmlLayout::TField& field = ALayout.Fields[i];
+    if (FWritten[i] && field.IsAttribute && field.Slot < 0)
+      FPrinter->Attribute(field.Declaration->XmlName().c_str(), FTexts[i].c_str());
+  }
+  FSlotDone.assign(ALayout.Slots.size(), 0);
+  for (size_t i = 0; i < count; ++i) {
+    const int slot = ALayout.Fields[i].Slot;
+    if (!FWritten[i] || slot < 0 || FSlotDone[slot]) continue;
+    FSlotDone[slot] = 1;
+    FPrinter->Open(ALayout.Slots[slot].Name.data());
+    for (size_t j = i; j < count; ++j) {
+      const TXmlLayout::TField& field = ALayout.Fields[j];
+      if (FWritten[j] && field.IsAttribute && field.Slot == slot)
+        FPrinter->Attribute(field.Declaration->XmlName().c_str(), FTexts[j].c_str());
     }
+    const int textField = ALayout.Slots[slot].Field;
+    if (textField >= 0 && FWritten[textField] && !FTexts[textField].empty()) FPrinter->Text(FTexts[textField].c_str());
+    FPrinter->Close();
   }
 }
 
-// The slot's element, made on first need (an attribute may come before its owner's value).
-pugi::xml_node TXmlMapWriter::SlotElement(const TXmlLayout& ALayout, int ASlot, pugi::xml_node AElement) {
-  pugi::xml_node& element = FSlotElements[ASlot];
-  if (!element) element = AElement.append_child(ALayout.Slots[ASlot].Name.data());
-  return element;
-}
-
-void TXmlMapWriter::WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructuredAttribute* AList,
-                              pugi::xml_node AElement) {
+void TXmlMapWriter::WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructuredAttribute* AList) {
   if (!AList) throw ELumetaError("the property is not a list");
   const int32_t count = AList->GetChildCount();
   for (int32_t i = 0; i < count; ++i) {
@@ -194,24 +223,30 @@ void TXmlMapWriter::WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructur
              "', which does not exist, dropped");
         continue;
       }
-      pugi::xml_node element = AElement.append_child(ALayout.ItemElementName.c_str());
+      // The loader writes into an element of a document of its own, which is then copied.
+      pugi::xml_node element = FScratch.append_child(ALayout.ItemElementName.c_str());
       element.append_attribute(KNodeReference).set_value(reference.c_str());
       FElement->Point(element);
       ALayout.ItemLoader->SaveToXml(FElement.get(), item.as<ITaskLink>().get());
+      Copy(element);
+      FScratch.remove_child(element);
       continue;
     }
-    pugi::xml_node element = AElement.append_child(ALayout.ItemElementName.c_str());
+    FPrinter->Open(ALayout.ItemElementName.c_str());
     if (ALayout.ItemConverter) {
-      SetText(element, ALayout.ItemConverter->ConvertToString(item->GetAsValue()));
+      const std::string text = ALayout.ItemConverter->ConvertToString(item->GetAsValue());
+      if (!text.empty()) FPrinter->Text(text.c_str());
     } else if (auto record = item.try_as<IStructuredAttribute>()) {
-      WriteFields(ALayout, record.get(), element);
+      WriteFields(ALayout, record.get());
     } else {
-      SetText(element, item->SaveToString());
+      const std::string text = item->SaveToString();
+      if (!text.empty()) FPrinter->Text(text.c_str());
     }
+    FPrinter->Close();
   }
 }
 
-void TXmlMapWriter::WriteUnknown(TLumetaNode* ANode, pugi::xml_node AElement) {
+void TXmlMapWriter::WriteUnknown(TLumetaNode* ANode) {
   auto kept = QueryAs<IStringAttribute>(ANode->FindAttribute(TLumetaXmlArchive::UnknownXmlAttribute).get());
   if (!kept) return;
   const std::string text = kept->GetValue();
@@ -222,20 +257,26 @@ void TXmlMapWriter::WriteUnknown(TLumetaNode* ANode, pugi::xml_node AElement) {
     return;
   }
   for (pugi::xml_node child : fragment.children())
-    if (child.type() == pugi::node_element) AElement.append_copy(child);
+    if (child.type() == pugi::node_element) Copy(child);
 }
 
-void TXmlMapWriter::WarnRepaired(pugi::xml_node AElement) {
-  std::string where = "map";
-  for (pugi::xml_node node = AElement; node; node = node.parent()) {
+void TXmlMapWriter::Copy(pugi::xml_node AElement) {
+  FCopyParent = AElement.parent();
+  FPrinter->Copy(AElement);
+  FCopyParent = pugi::xml_node();
+}
+
+void TXmlMapWriter::WarnRepaired(pugi::xml_node AElement, const char* AName) {
+  std::string where = FWhere;
+  for (pugi::xml_node node = AElement; node && node != FCopyParent; node = node.parent()) {
     if (Same(node.name(), KNode) && node.attribute(KID)) {
       where = std::string("node ") + node.attribute(KID).value();
       break;
     }
   }
-  Warn(where + ": '" + AElement.name() +
-       "' held text that XML cannot hold: bytes that are not UTF-8 were written as U+FFFD, control characters "
-       "were left out");
+  FRepairs.push_back(where + ": '" + AName +
+                     "' held text that XML cannot hold: bytes that are not UTF-8 were written as U+FFFD, control "
+                     "characters were left out");
 }
 
 }  // namespace xml_archive

@@ -14,31 +14,42 @@ class TXmlMapWriter {
   // Warnings (links dropped, text repaired) are added to AWarnings.
   TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const TLumetaMap& AMap);
 
-  // Builds the whole document, raising before any text is written, then writes it: in pieces to
-  // ASink, or all into AOut when there is no sink.
+  // Writes the map as it goes, without building a document: in pieces to ASink, or all into AOut
+  // when there is no sink. A failure part way raises; the text written so far is then incomplete.
   void Write(std::string& AOut, const TXmlPrinter::TSink& ASink);
 
  private:
-  void WriteContent(TLumetaNode* ANode, pugi::xml_node AElement);
-  void WriteHostData(TLumetaNode* ANode, pugi::xml_node AElement);
-  void WriteSettings(pugi::xml_node AMap);
-  void WriteProperty(TLumetaNode* ANode, IProperty* AProperty, pugi::xml_node AParent);
+  void WriteContent(TLumetaNode* ANode);
+  void WriteHostData(TLumetaNode* ANode);
+  void WriteSettings();
+  void WriteProperty(TLumetaNode* ANode, IProperty* AProperty);
   bool LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElement) const;
-  void WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner, pugi::xml_node AElement);
-  pugi::xml_node SlotElement(const TXmlLayout& ALayout, int ASlot, pugi::xml_node AElement);
-  void WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructuredAttribute* AList, pugi::xml_node AElement);
-  void WriteUnknown(TLumetaNode* ANode, pugi::xml_node AElement);
-  void WarnRepaired(pugi::xml_node AElement);
+  // The fields of a record into the open element: its own attributes, then the slot elements.
+  void WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner);
+  void WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructuredAttribute* AList);
+  void WriteUnknown(TLumetaNode* ANode);
+  void TextElement(const char* AName, const char* AText);
+  // An element of another document, whole; a repair inside it names the node being written
+  // unless the element itself holds a node.
+  void Copy(pugi::xml_node AElement);
+  void WarnRepaired(pugi::xml_node AElement, const char* AName);
   void Warn(std::string AText) { FWarnings.push_back(std::move(AText)); }
 
   TXmlRegistry& FRegistry;
   std::vector<std::string>& FWarnings;
+  std::vector<std::string> FRepairs;  // after the other warnings, as when the text came last
   const TLumetaMap& FMap;
   TIdSet FIds;
   TXmlDocSource* FSource;  // the document the map was read from, if any
-  pugi::xml_document FDocument;
+  TXmlPrinter* FPrinter = nullptr;
+  std::string FWhere;          // "map" or "node <ID>": what the warnings of the content now written name
+  pugi::xml_node FCopyParent;  // while copying: the parent of the element copied
+  pugi::xml_document FScratch;  // link items, filled by their loader before they are copied
   ComPtr<TXmlElement> FElement = make<TXmlElement>();
-  std::vector<pugi::xml_node> FSlotElements;
+  // Per record, reused: each field's text and whether it is written, and the slots written.
+  std::vector<std::string> FTexts;
+  std::vector<char> FWritten;
+  std::vector<char> FSlotDone;
 };
 
 }  // namespace xml_archive

@@ -45,61 +45,137 @@ size_t ValidSequence(const unsigned char* AText) {
 }  // namespace
 
 void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
+  for (pugi::xml_node node = ADocument.first_child(); node; node = node.next_sibling()) Copy(node);
+  Finish();
+}
+
+void TXmlPrinter::Declaration() {
+  BeforeElement();
+  Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+  FFlags = Newline | IndentHere;
+}
+
+void TXmlPrinter::Open(const char* AName) { OpenElement(AName, pugi::xml_node()); }
+
+void TXmlPrinter::OpenElement(const char* AName, pugi::xml_node ANode) {
+  StartContent();
+  BeforeElement();
+  Put('<');
+  FOpen.push_back({AName, ANode, ++FSerial, CleanLength(AName, cxRaw)});
+  if (FOpen.back().NameLength)
+    Put(AName, FOpen.back().NameLength);
+  else
+    Escaped(AName, cxRaw, FOpen.back());
+  FStartOpen = true;
+  FFlags = Newline | IndentHere;
+}
+
+void TXmlPrinter::Attribute(const char* AName, const char* AValue) {
+  const TOpen& owner = Current();
+  Put(' ');
+  Escaped(AName, cxRaw, owner);
+  Put("=\"");
+  Escaped(AValue, cxAttribute, owner);
+  Put('"');
+}
+
+void TXmlPrinter::Text(const char* AValue) {
+  StartContent();
+  Escaped(AValue, cxText, Current());
+  FFlags = 0;
+}
+
+void TXmlPrinter::Close() {
+  const TOpen closed = FOpen.back();
+  FOpen.pop_back();
+  if (FStartOpen) {
+    Put(" />");
+    FStartOpen = false;
+  } else {
+    if (FFlags & Newline) Put('\n');
+    if (FFlags & IndentHere) Indent(static_cast<unsigned>(FOpen.size()));
+    Put("</");
+    if (closed.NameLength)
+      Put(closed.Name, closed.NameLength);
+    else
+      Escaped(closed.Name, cxRaw, closed);
+    Put('>');
+  }
+  FFlags = Newline | IndentHere;
+}
+
+void TXmlPrinter::Copy(pugi::xml_node ARoot) {
   // pugixml's own order of line breaks: none before or after text, so that mixed content and
   // elements holding only text come out as they were.
-  enum : unsigned { Newline = 1, IndentHere = 2 };
-  unsigned flags = IndentHere;
-  unsigned depth = 0;
-  const pugi::xml_node root = ADocument;
-  pugi::xml_node node = root;
-  do {
-    const pugi::xml_node_type type = node.type();
-    if (type == pugi::node_pcdata || type == pugi::node_cdata) {
-      Simple(node);
-      flags = 0;
-    } else {
-      if (flags & Newline) Put('\n');
-      if (flags & IndentHere) Indent(depth);
-      if (type == pugi::node_element) {
-        flags = Newline | IndentHere;
-        if (const pugi::xml_node child = StartElement(node)) {
+  pugi::xml_node node = ARoot;
+  for (;;) {
+    switch (node.type()) {
+      case pugi::node_element:
+        OpenElement(node.name(), node);
+        CopiedAttributes(node);
+        if (const pugi::xml_node child = node.first_child()) {
           node = child;
-          ++depth;
           continue;
         }
-      } else if (type == pugi::node_document) {
-        flags = IndentHere;
-        if (node.first_child()) {
-          node = node.first_child();
-          continue;
+        Close();
+        break;
+      case pugi::node_pcdata:
+        StartContent();
+        Escaped(node.value(), cxText, Current());
+        FFlags = 0;
+        break;
+      case pugi::node_cdata:
+        StartContent();
+        Cdata(node.value(), Current());
+        FFlags = 0;
+        break;
+      case pugi::node_declaration: {
+        BeforeElement();
+        const TOpen owner{node.name(), node, ++FSerial, 0};
+        Put("<?");
+        Escaped(node.name(), cxRaw, owner);
+        for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+          Put(' ');
+          Escaped(attribute.name(), cxRaw, owner);
+          Put("=\"");
+          Escaped(attribute.value(), cxAttribute, owner);
+          Put('"');
         }
-      } else {
-        Simple(node);
-        flags = Newline | IndentHere;
+        Put("?>");
+        FFlags = Newline | IndentHere;
+        break;
       }
+      default:  // the archive's documents hold no comments, instructions or doctypes
+        StartContent();
+        BeforeElement();
+        FFlags = Newline | IndentHere;
+        break;
     }
-    while (node != root) {
-      if (pugi::xml_node next = node.next_sibling()) {
+    MaybeFlush();
+    for (;;) {
+      if (node == ARoot) return;
+      if (const pugi::xml_node next = node.next_sibling()) {
         node = next;
         break;
       }
       node = node.parent();
-      if (node.type() == pugi::node_element) {
-        --depth;
-        if (flags & Newline) Put('\n');
-        if (flags & IndentHere) Indent(depth);
-        EndElement(node);
-        flags = Newline | IndentHere;
-      }
+      Close();
     }
-    MaybeFlush();
-  } while (node != root);
-  if (flags & Newline) Put('\n');
+  }
+}
+
+void TXmlPrinter::Finish() {
+  if (FFlags & Newline) Put('\n');
   Drain();
   if (FSink) {
     FSink(FOut);
     FOut.clear();
   }
+}
+
+void TXmlPrinter::BeforeElement() {
+  if (FFlags & Newline) Put('\n');
+  if (FFlags & IndentHere) Indent(static_cast<unsigned>(FOpen.size()));
 }
 
 void TXmlPrinter::Indent(unsigned ADepth) {
@@ -111,49 +187,18 @@ void TXmlPrinter::Indent(unsigned ADepth) {
   Put(spaces.data(), 2 * std::min(ADepth, KMaxIndentLevel));
 }
 
-pugi::xml_node TXmlPrinter::StartElement(pugi::xml_node AElement) {
-  Put('<');
-  Escaped(AElement.name(), cxRaw, AElement);
-  Attributes(AElement);
-  const pugi::xml_node child = AElement.first_child();
-  if (child)
-    Put('>');
-  else
-    Put(" />");
-  return child;
+void TXmlPrinter::CopiedAttributes(pugi::xml_node AElement) {
+  for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute())
+    Attribute(attribute.name(), attribute.value());
 }
 
-void TXmlPrinter::EndElement(pugi::xml_node AElement) {
-  Put("</");
-  Escaped(AElement.name(), cxRaw, AElement);
-  Put('>');
+size_t TXmlPrinter::CleanLength(const char* AText, TContext AContext) {
+  const auto* text = reinterpret_cast<const unsigned char*>(AText);
+  while (!(KSpecial[*text] & AContext)) ++text;
+  return *text == 0 ? static_cast<size_t>(text - reinterpret_cast<const unsigned char*>(AText)) : 0;
 }
 
-void TXmlPrinter::Attributes(pugi::xml_node AElement) {
-  for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
-    Put(' ');
-    Escaped(attribute.name(), cxRaw, AElement);
-    Put("=\"");
-    Escaped(attribute.value(), cxAttribute, AElement);
-    Put('"');
-  }
-}
-
-void TXmlPrinter::Simple(pugi::xml_node ANode) {
-  switch (ANode.type()) {
-    case pugi::node_pcdata: Escaped(ANode.value(), cxText, ANode); break;
-    case pugi::node_cdata: Cdata(ANode.value(), ANode); break;
-    case pugi::node_declaration:
-      Put("<?");
-      Escaped(ANode.name(), cxRaw, ANode);
-      Attributes(ANode);
-      Put("?>");
-      break;
-    default: break;  // the archive's documents hold no comments, instructions or doctypes
-  }
-}
-
-void TXmlPrinter::Escaped(const char* AText, TContext AContext, pugi::xml_node AOwner) {
+void TXmlPrinter::Escaped(const char* AText, TContext AContext, const TOpen& AOwner) {
   const auto* text = reinterpret_cast<const unsigned char*>(AText);
   const unsigned char mask = AContext;
   for (;;) {
@@ -187,7 +232,7 @@ void TXmlPrinter::Escaped(const char* AText, TContext AContext, pugi::xml_node A
   }
 }
 
-void TXmlPrinter::Cdata(const char* AText, pugi::xml_node AOwner) {
+void TXmlPrinter::Cdata(const char* AText, const TOpen& AOwner) {
   Put("<![CDATA[");
   for (const char* end; (end = std::strstr(AText, "]]>")) != nullptr; AText = end + 3) {
     Escaped(std::string(AText, end).c_str(), cxRaw, AOwner);
@@ -197,11 +242,10 @@ void TXmlPrinter::Cdata(const char* AText, pugi::xml_node AOwner) {
   Put("]]>");
 }
 
-void TXmlPrinter::Repaired(pugi::xml_node AOwner) {
-  if (AOwner.type() != pugi::node_element) AOwner = AOwner.parent();  // text belongs to its element
-  if (AOwner == FLastRepaired) return;
-  FLastRepaired = AOwner;
-  if (FRepaired) FRepaired(AOwner);
+void TXmlPrinter::Repaired(const TOpen& AOwner) {
+  if (AOwner.Serial == FLastRepaired && AOwner.Serial != 0) return;
+  FLastRepaired = AOwner.Serial;
+  if (FRepaired) FRepaired(AOwner.Node, AOwner.Name);
 }
 
 void TXmlPrinter::MaybeFlush() {

@@ -1,32 +1,51 @@
 #pragma once
 // Inside the map archive: the text of a document as map files hold it.
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
 namespace xml_archive {
 
-// Writes a document the way pugixml indents it (two spaces a level, an element that holds only
+// Writes XML the way pugixml indents a document (two spaces a level, an element that holds only
 // text on one line), with two differences that keep every file readable by any XML parser and
 // linear in size: indentation stops growing at KMaxIndentLevel, and text that XML 1.0 cannot hold
 // is repaired (bytes that are not UTF-8 become U+FFFD, control characters other than tab and line
-// ends are left out). The document is walked without recursion.
+// ends are left out). It prints a whole document, or takes elements as they come (Open, Attribute,
+// Text, Close, and Copy for an element of some document), so that a map is written without being
+// built as a document first. Trees are walked without recursion.
 class TXmlPrinter {
  public:
   static constexpr unsigned KMaxIndentLevel = 64;
   // Takes text when the buffer has grown past its limit, and at the end; without it, the whole
   // text stays in the buffer.
   using TSink = std::function<void(std::string_view)>;
-  // Told once for each element whose name, attributes or text needed repair.
-  using TRepaired = std::function<void(pugi::xml_node)>;
+  // Told once for each element whose name, attributes or text needed repair: its node when it
+  // came from a document (null when it was opened here), and its name.
+  using TRepaired = std::function<void(pugi::xml_node, const char*)>;
 
   TXmlPrinter(std::string& AOut, TSink ASink, TRepaired ARepaired)
       : FOut(AOut), FSink(std::move(ASink)), FRepaired(std::move(ARepaired)), FBuffer(new char[KBufferSize]) {}
   void Print(const pugi::xml_document& ADocument);
+
+  // The declaration pugixml writes for UTF-8: first, if at all.
+  void Declaration();
+  // A new element inside the open one. AName must live until its Close.
+  void Open(const char* AName);
+  // Only before the open element has content.
+  void Attribute(const char* AName, const char* AValue);
+  // Text inside the open element; empty text still counts as content ("<a></a>").
+  void Text(const char* AValue);
+  void Close();
+  // An element of another document, whole, inside the open one.
+  void Copy(pugi::xml_node AElement);
+  // Ends the text: hands the rest to the sink, or leaves it in the buffer.
+  void Finish();
 
  private:
   enum TContext : unsigned char { cxText = 1, cxAttribute = 2, cxRaw = 4 };
@@ -51,23 +70,45 @@ class TXmlPrinter {
     FUsed = 0;
   }
   void Indent(unsigned ADepth);
-  // Returns the element's first child, if it has one to write.
-  pugi::xml_node StartElement(pugi::xml_node AElement);
-  void EndElement(pugi::xml_node AElement);
-  void Attributes(pugi::xml_node AElement);
-  void Simple(pugi::xml_node ANode);
-  // AOwner is the element, or the text node, that a repair is reported for.
-  void Escaped(const char* AText, TContext AContext, pugi::xml_node AOwner);
-  void Cdata(const char* AText, pugi::xml_node AOwner);
-  void Repaired(pugi::xml_node AOwner);
+  // Line break and indentation before an element, as pugixml places them.
+  void BeforeElement();
+  // Ends the start tag of the open element once it gets content.
+  void StartContent() {
+    if (FStartOpen) {
+      Put('>');
+      FStartOpen = false;
+    }
+  }
   void MaybeFlush();
 
+  enum : unsigned { Newline = 1, IndentHere = 2 };
+  // An element being written: what a repair inside it is reported for.
+  struct TOpen {
+    const char* Name;
+    pugi::xml_node Node;  // when copied from a document
+    uint64_t Serial;
+    size_t NameLength;  // 0 when the name needs escaping (or is empty)
+  };
+  void OpenElement(const char* AName, pugi::xml_node ANode);
+  void CopiedAttributes(pugi::xml_node AElement);
+  // The open element, or one standing for none (text at the top of a document).
+  const TOpen& Current() const noexcept { return FOpen.empty() ? FNoElement : FOpen.back(); }
+  // The length of a text that needs no escaping in the context, else 0.
+  static size_t CleanLength(const char* AText, TContext AContext);
+  void Escaped(const char* AText, TContext AContext, const TOpen& AOwner);
+  void Cdata(const char* AText, const TOpen& AOwner);
+  void Repaired(const TOpen& AOwner);
   std::string& FOut;
   TSink FSink;
   TRepaired FRepaired;
   std::unique_ptr<char[]> FBuffer;
   size_t FUsed = 0;
-  pugi::xml_node FLastRepaired;
+  unsigned FFlags = IndentHere;
+  bool FStartOpen = false;
+  std::vector<TOpen> FOpen;
+  TOpen FNoElement{"", pugi::xml_node(), 0, 0};
+  uint64_t FSerial = 0;          // counts the elements opened, so that each is told of once
+  uint64_t FLastRepaired = 0;    // the serial of the element told of last; 0 for none
 };
 
 }  // namespace xml_archive

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "AttributeTestFakes.h"
 
 namespace {
@@ -109,6 +111,56 @@ TEST_F(AttributeTree, RecordEqualsListWithEqualChildrenOneWayOnly) {
   EXPECT_FALSE(list->EqualTo(StringList({"a"}).get()));
   EXPECT_FALSE(list->Contains(StringList({"x"})->GetChild(0).get()));
   EXPECT_EQ(list->IndexOfValue(StringList({"b"})->GetChild(0).get()), 1);
+}
+
+// Records copy, compare and merge their children object to object; inserting and deleting
+// children must keep each child paired with the source child of its place.
+TEST_F(AttributeTree, RecordsPairChildrenByPlaceAfterInsertsAndDeletes) {
+  ComPtr<TPairRecord> source = make<TPairRecord>(), target = make<TPairRecord>();
+  SetInt(source->GetChild(0).get(), 4);
+  SetText(source->GetChild(1).get(), "four");
+  for (TPairRecord* record : {source.get(), target.get()}) {
+    record->InsertChild(0, make<TDoubleAttribute>().get());
+    record->AddChild(make<TDateTimeAttribute>().get());
+    record->Delete(3);
+  }
+  QueryAs<IDoubleAttribute>(source->GetChild(0).get())->SetValue(0.5);
+  target->Assign(source.get());
+  EXPECT_EQ(QueryAs<IDoubleAttribute>(target->GetChild(0).get())->GetValue(), 0.5);
+  EXPECT_EQ(IntOf(target->GetChild(1).get()), 4);
+  EXPECT_EQ(TextOf(target->GetChild(2).get()), "four");
+  EXPECT_TRUE(target->EqualTo(source.get()));
+
+  SetText(target->GetChild(2).get(), "FOUR");
+  EXPECT_FALSE(target->EqualTo(source.get())) << "case counts";
+  target->Merge(source.get());
+  EXPECT_FALSE(target->GetChild(1)->IsMixed());
+  EXPECT_TRUE(target->GetChild(2)->IsMixed());
+
+  // A child of another class at the same place is never equal, and is not copied into.
+  ComPtr<TRecordAttribute> other = make<TRecordAttribute>();
+  other->AddChild(make<TIntegerAttribute>().get());
+  EXPECT_FALSE(target->EqualTo(other.get()));
+  target->Merge(other.get());
+  EXPECT_TRUE(target->GetChild(0)->IsMixed());
+  target->Assign(other.get());
+  EXPECT_EQ(QueryAs<IDoubleAttribute>(target->GetChild(0).get())->GetValue(), 0.5);
+}
+
+// Attributes come from per-thread pools; one made on a thread may be released on another.
+TEST_F(AttributeTree, AttributesReleasedOnAnotherThreadStayIntact) {
+  std::vector<ComPtr<TListAttribute>> lists;
+  std::thread([&] {
+    for (int i = 0; i < 200; ++i) lists.push_back(StringList({"a", "bb", "a string longer than sixteen"}));
+  }).join();
+  for (int round = 0; round < 3; ++round) {
+    lists.resize(100);
+    for (int i = 0; i < 100; ++i) lists.push_back(StringList({"x", std::to_string(i).c_str()}));
+    for (size_t i = 0; i < lists.size(); ++i)
+      ASSERT_EQ(lists[i]->GetChildCount(), i < 100 ? 3 : 2) << "list " << i << " in round " << round;
+    EXPECT_EQ(TextsOf(lists[150].get()), (std::vector<std::string>{"x", "50"}));
+    EXPECT_EQ(TextOf(lists[0]->GetChild(2).get()), "a string longer than sixteen");
+  }
 }
 
 // ---- merge and apply over a multi-selection -------------------------------------------------
