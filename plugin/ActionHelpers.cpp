@@ -26,6 +26,13 @@ ComPtr<IProperty> NewActionProperty() {
   return ComPtr<IProperty>(property.get());
 }
 
+// The node's record, or a fresh one that stays detached: reading dates must not attach a record to
+// a node, which would change the map outside any command.
+ComPtr<IActionAttribute> ReadOnlyAction(INode* ANode) {
+  if (ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false)) return action;
+  return QueryAs<IActionAttribute>(NewActionProperty().get());
+}
+
 IWorkingScheduler& Require(IWorkingScheduler* AScheduler) {
   if (!AScheduler) throw EInvalidOperation("Task dates cannot be validated without a working scheduler");
   return *AScheduler;
@@ -87,7 +94,7 @@ double LatestOverPredecessors(INode* ANode, bool& ARestricted, TCandidate ACandi
   double candidate = 0;  // a link type that gives none keeps the previous link's
   ARestricted = false;
   for (const TPredecessor& predecessor : Predecessors(ANode)) {
-    ComPtr<IActionAttribute> action = TActionHelper::GetAction(predecessor.Node.get(), true);
+    ComPtr<IActionAttribute> action = ReadOnlyAction(predecessor.Node.get());
     ACandidate(predecessor.Type, *action, candidate);
     if (candidate > result) {
       result = candidate;
@@ -113,14 +120,14 @@ struct TTask {
 };
 
 TTask TaskOf(INode* ANode) {
-  ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, true);
+  ComPtr<IActionAttribute> action = ReadOnlyAction(ANode);
   const double days = action->GetDurationInDays();
   const double constraint = action->GetConstraintDate();
   return {std::move(action), days, constraint};
 }
 
 double TopTaskFinish(INode* ANode) {
-  return KnownDate(TActionHelper::GetAction(TopTask(ANode).get(), true)->GetCompletedDate());
+  return KnownDate(ReadOnlyAction(TopTask(ANode).get())->GetCompletedDate());
 }
 
 // One validation of one proposed date. The rules of a task may ask for the validated date of the
@@ -173,7 +180,7 @@ class TValidation {
   // Whether the node's rules ask for its parent's validated date, judged without asking it.
   bool NeedsParent(INode* ANode) {
     if (!TaskParent(ANode)) return false;
-    const TTaskConstraintType type = TActionHelper::GetAction(ANode, true)->GetConstraintType();
+    const TTaskConstraintType type = ReadOnlyAction(ANode)->GetConstraintType();
     bool restricted = false;
     if (FFinish) {
       if (type != tcFinishNoLaterThan && type != tcStartNoEarlierThan) return false;
@@ -188,7 +195,7 @@ class TValidation {
   // Whether a summary check coming from below ends at this node (it restricts) whatever lies above.
   bool StopsSummaryCheck(INode* ANode) {
     if (FFinish) return true;  // finish rules ask only the parent
-    const TTaskConstraintType type = TActionHelper::GetAction(ANode, true)->GetConstraintType();
+    const TTaskConstraintType type = ReadOnlyAction(ANode)->GetConstraintType();
     if (type == tcMustStartOn) return true;
     if (type == tcMustFinishOn) return false;
     bool restricted = false;
@@ -471,7 +478,7 @@ double TActionHelper::CalculateEarliestFinish(INode* ANode, IWorkingScheduler* A
       if (aboveRestricted && above > result) result = above;
       restricted = restricted || aboveRestricted;
     }
-    if (result == 0.0) result = KnownDate(GetAction(it->get(), true)->GetCompletedDate());
+    if (result == 0.0) result = KnownDate(ReadOnlyAction(it->get())->GetCompletedDate());
     above = result;
     aboveRestricted = restricted;
   }

@@ -3,17 +3,17 @@
 #include "commands/SelectionData.h"
 #include "plugin/ActionCommandHelpers.h"
 #include "plugin/ActionHelpers.h"
-#include "tests/plugin/RescheduleFixture.h"
+#include "tests/plugin/PlugInModel.h"
 
 namespace {
 
-using namespace schedule_test;
+using namespace plugin_test;
 
-class CommandHelpers : public Reschedule {
+class CommandHelpers : public TPlugInModel {
  protected:
   // A and B on Monday, C after A.
   void SetUp() override {
-    Reschedule::SetUp();
+    TPlugInModel::SetUp();
     Task("A", Monday);
     Task("B", Monday);
     Task("C", Tuesday);

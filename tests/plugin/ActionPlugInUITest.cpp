@@ -4,11 +4,11 @@
 #include "plugin/ActionProperty.h"
 #include "plugin/ActionPropertyUI.h"
 #include "plugin/NodeList.h"
-#include "tests/plugin/RescheduleFixture.h"
+#include "tests/plugin/PlugInModel.h"
 
 namespace {
 
-using namespace schedule_test;
+using namespace plugin_test;
 
 class TEntry : public TImplements<TAggregableObject, ICommandEntry> {
  public:
@@ -90,10 +90,10 @@ class TEvent : public TImplements<TAggregableObject, IInteraction, IPlugInEvent,
 
 using TTitles = std::initializer_list<const char*>;
 
-class PlugInUI : public Reschedule {
+class PlugInUI : public TPlugInModel {
  protected:
   void SetUp() override {
-    Reschedule::SetUp();
+    TPlugInModel::SetUp();
     Manager = make<TActionPropertyManager>();
     UI = Manager->CreatePlugInUI().as<IActionPlugInUI>();
   }

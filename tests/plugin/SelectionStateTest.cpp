@@ -2,17 +2,17 @@
 
 #include "commands/SelectionData.h"
 #include "plugin/LumetaSelectionState.h"
-#include "tests/plugin/RescheduleFixture.h"
+#include "tests/plugin/PlugInModel.h"
 
 namespace {
 
-using namespace schedule_test;
+using namespace plugin_test;
 
 // M (collapsed, children C and D) and L (a leaf) under the root.
-class SelectionState : public Reschedule {
+class SelectionState : public TPlugInModel {
  protected:
   void SetUp() override {
-    Reschedule::SetUp();
+    TPlugInModel::SetUp();
     Task("M", 0);
     Task("C", 0, 1, "M");
     Task("D", 0, 1, "M");
