@@ -90,7 +90,12 @@ void TLumetaNode::SetProperty(IProperty* AProperty) {
       return;
     }
   }
-  AppendProperty(AProperty);
+  const size_t rank = FMap ? FMap->PropertyRank(name) : SIZE_MAX;
+  auto place = std::find_if(FProperties.begin(), FProperties.end(), [&](const ComPtr<IProperty>& AExisting) {
+    return FMap && FMap->PropertyRank(AExisting->GetPropertyName()) > rank;
+  });
+  AProperty->SetHostObject(static_cast<INode*>(this));
+  FProperties.insert(place, ComPtr<IProperty>(AProperty));
 }
 
 void TLumetaNode::AppendProperty(IProperty* AProperty) {
@@ -290,6 +295,14 @@ void TLumetaMap::MoveNode(TLumetaNode* ANode, TLumetaNode* ANewParent, int AInde
 
 void TLumetaMap::SetMapOf(TLumetaNode* ANode, TLumetaMap* AMap) noexcept {
   ForEachInSubtree(ANode, [AMap](TLumetaNode* ANode) { ANode->FMap = AMap; });
+}
+
+void TLumetaMap::AddPropertyClass(const std::string& AName) {
+  if (std::ranges::find(FPropertyOrder, AName) == FPropertyOrder.end()) FPropertyOrder.push_back(AName);
+}
+
+size_t TLumetaMap::PropertyRank(const std::string& AName) const {
+  return static_cast<size_t>(std::ranges::find(FPropertyOrder, AName) - FPropertyOrder.begin());
 }
 
 void TLumetaMap::Swap(TLumetaMap& AOther) noexcept {

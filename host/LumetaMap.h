@@ -128,6 +128,12 @@ class TLumetaMap {
   void Swap(TLumetaMap& AOther) noexcept;
 
   // The source the nodes' attributes load their values from on first read; may be null.
+  // The order of property classes (their names) in which SetProperty places a property new to a
+  // node, so that a property removed and put back (an undo) returns to its place. Names not listed
+  // go last. It belongs to the map's model and stays when maps are swapped.
+  void AddPropertyClass(const std::string& AName);
+  size_t PropertyRank(const std::string& AName) const;
+
   void SetDocSource(ComPtr<IDocSource> ASource) { FDocSource = std::move(ASource); }
   IDocSource* DocSource() const noexcept { return FDocSource.get(); }
 
@@ -171,4 +177,5 @@ class TLumetaMap {
   std::unordered_map<int64_t, TLumetaNode*> FIndex;
   int64_t FHighestID = 0;
   ComPtr<IDocSource> FDocSource;
+  std::vector<std::string> FPropertyOrder;
 };

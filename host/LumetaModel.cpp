@@ -80,6 +80,7 @@ void TLumetaModel::RegisterManager(IPropertyManager* AManager) {
       return;
     }
   }
+  FMap->AddPropertyClass(name);
   FManagers.emplace_back(std::move(name), AManager);
 }
 

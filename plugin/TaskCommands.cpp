@@ -337,7 +337,14 @@ void TAddTaskLinkCommand::RescheduleBackward() {
 void TAddTaskLinkCommand::Execute() {
   TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
   AddPair();
-  RescheduleForward();
+  // The processor rolls back what the rescheduling ran; the link itself is this command's to take back.
+  try {
+    RescheduleForward();
+  } catch (...) {
+    FRescheduleCommand = nullptr;
+    RemovePair();
+    throw;
+  }
 }
 
 void TAddTaskLinkCommand::UnExecute() {
@@ -356,7 +363,13 @@ void TRemoveTaskLinkCommand::Execute() {
   TChangeBracket bracket(Model(), static_cast<ICommand*>(this));
   if (!NodesResolve()) return;
   RemovePair();
-  RescheduleForward();
+  try {
+    RescheduleForward();
+  } catch (...) {
+    FRescheduleCommand = nullptr;
+    AddPair();
+    throw;
+  }
 }
 
 void TRemoveTaskLinkCommand::UnExecute() {

@@ -141,6 +141,10 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
     return;
   }
   TXmlLayout& layout = FRegistry.LayoutFor(mapping->GetXmlDeclarations());
+  // A link list without links says nothing: a node whose last link was removed (or undone) saves
+  // as one that never had any.
+  if (layout.IsList && layout.ItemLoader)
+    if (auto list = QueryAs<IStructuredAttribute>(AProperty); list && list->GetChildCount() == 0) return;
   if (const TXmlDocSource::TEntry* entry = FSource ? FSource->Untouched(AProperty) : nullptr;
       entry && entry->Layout == &layout && LinksExist(layout, entry->Element)) {
     Copy(entry->Element);
