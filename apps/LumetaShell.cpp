@@ -376,6 +376,12 @@ void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
   Select({AArgs[0]});
   FOut.flush();
   ExecuteEntry(FModel.get(), CurrentSelection().get(), *entry, {AArgs[2]});
+  // A scheduled map moves tasks; a node without an action is none yet, so its dates stay unset.
+  static constexpr TActionField KScheduledFields[] = {acStartDate, acCompletedDate, acDuration, acDurationMeasure,
+                                                      acIsMilestone};
+  if (FModel->Map().Settings()->GetTaskScheduling() && !node->FindProperty(KActionPropertyName) &&
+      std::ranges::find(KScheduledFields, *field) != std::end(KScheduledFields))
+    Warn("node " + AArgs[0] + " is no task yet, so nothing changed; `convert " + AArgs[0] + "` makes it one");
 }
 
 void TLumetaShell::Exec(const std::vector<std::string>& AArgs) {
