@@ -5,7 +5,7 @@
 #include "com/ComErrors.h"
 #include "commands/SelectionData.h"
 #include "commands/TreeCommands.h"
-#include "host/LumetaNodeList.h"
+#include "commands/NodeList.h"
 #include "host/LumetaPlugInEvent.h"
 
 // ---- TMapEditCommand
@@ -37,7 +37,7 @@ void TMapEditCommand::Announce(int32_t AKind, const std::vector<INode*>& ASelect
   }
   ComPtr<TData> selection = make<TData>();
   for (INode* node : ASelection) selection->Add(node);
-  ComPtr<TLumetaNodeList> carried = make<TLumetaNodeList>();
+  ComPtr<TNodeList> carried = make<TNodeList>();
   for (INode* node : ACarried) carried->Add(node);
   ComPtr<TLumetaPlugInEvent> event =
       make<TLumetaPlugInEvent>(AKind, static_cast<ILumetaModel*>(FModel.get()), selection.get(), carried.get());

@@ -17,7 +17,7 @@
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaTypes.h"
 #include "contract/WorkingSchedulerIntf.h"
-#include "plugin/NodeList.h"
+#include "commands/NodeList.h"
 
 // Change codes posted on the model's subject before and after each run of a reschedule command.
 inline constexpr int32_t KRescheduleBeginChange = 121;

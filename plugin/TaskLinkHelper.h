@@ -13,7 +13,7 @@
 #include "contract/LumetaNodeLinksIntf.h"
 #include "contract/LumetaTypes.h"
 #include "contract/WorkingSchedulerIntf.h"
-#include "plugin/NodeList.h"
+#include "commands/NodeList.h"
 
 // A proposed predecessor of a task.
 struct TPredecessorPair {

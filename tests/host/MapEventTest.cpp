@@ -6,7 +6,7 @@
 #include "commands/SelectionData.h"
 #include "host/LumetaEditedValue.h"
 #include "host/LumetaModel.h"
-#include "host/LumetaNodeList.h"
+#include "commands/NodeList.h"
 #include "host/MapEditCommands.h"
 #include "plugin/LumetaProperty.h"
 
@@ -152,14 +152,14 @@ TEST(LumetaEditedValue, AnswersOnlyTheInterfacesOfItsKind) {
   EXPECT_TRUE(QueryAs<IFlagValue>(TLumetaEditedValue::Flag(true).get()));
 }
 
-TEST(LumetaNodeList, SubtreesOfAnyDepthAndPruning) {
+TEST(NodeList, SubtreesOfAnyDepthAndPruning) {
   TLumetaMap map;
   TLumetaNode* top = map.AddNode(map.Root(), "top");
   TLumetaNode* node = top;
   for (int i = 0; i < 100000; ++i) node = map.AddNode(node, "deeper");
   TLumetaNode* beside = map.AddNode(map.Root(), "beside");
 
-  ComPtr<TLumetaNodeList> list = make<TLumetaNodeList>();
+  ComPtr<TNodeList> list = make<TNodeList>();
   list->Add(node);
   list->Add(beside);
   list->Add(top);

@@ -3,7 +3,7 @@
 #include "commands/SelectionData.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/ActionPropertyUI.h"
-#include "plugin/NodeList.h"
+#include "commands/NodeList.h"
 #include "tests/plugin/PlugInModel.h"
 
 namespace {

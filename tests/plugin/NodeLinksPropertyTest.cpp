@@ -5,7 +5,7 @@
 
 #include "host/LumetaMap.h"
 #include "plugin/LumetaNodeLinksProperty.h"
-#include "plugin/NodeList.h"
+#include "commands/NodeList.h"
 #include "tests/plugin/PropertyTestSupport.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "com/ComErrors.h"
-#include "plugin/NodeList.h"
+#include "commands/NodeList.h"
 #include "tests/plugin/TaskLinkTestSupport.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// The plug-in's own node links and node lists: transient objects the scheduling code builds while
-// it works, never stored.
+// Node links and node lists as the host and the plug-in build them while they work: transient
+// objects, never stored.
 #include <cstdint>
 #include <string>
 

@@ -1,4 +1,6 @@
-#include "plugin/NodeList.h"
+#include "commands/NodeList.h"
+
+#include <vector>
 
 #include "contract/LumetaAttributesIntf.h"
 #include "attributes/TreeIterator.h"
@@ -9,9 +11,19 @@ namespace {
 // The class description of the predecessor-links property.
 constexpr const char* PredecessorLinksProperty = "NodeLinks";
 
+// Pre-order, each node before its children; a stack of next siblings instead of recursion, so
+// any depth fits.
 void AddSubtree(TInterfaceList<INode>& AList, const ComPtr<INode>& ANode) {
   AList.Add(ANode);
-  for (ComPtr<INode> child = ANode->GetFirstChild(); child; child = child->GetNextSibling()) AddSubtree(AList, child);
+  std::vector<ComPtr<INode>> pending{ANode->GetFirstChild()};
+  while (!pending.empty()) {
+    ComPtr<INode> node = std::move(pending.back());
+    pending.pop_back();
+    if (!node) continue;
+    AList.Add(node);
+    pending.push_back(node->GetNextSibling());
+    pending.push_back(node->GetFirstChild());
+  }
 }
 
 }  // namespace
