@@ -229,7 +229,7 @@ void TAttribute::operator delete(void* AObject, size_t ASize) noexcept {
     return;
   }
 #endif
-  ::operator delete(AObject, ASize);
+  ::operator delete(AObject);  // unsized: clang declares the sized form only with -fsized-deallocation
 }
 
 // ---------------------------------------------------------------------------------------------
