@@ -217,7 +217,7 @@ void* TAttribute::operator new(size_t ASize) {
   return ::operator new(ASize);
 }
 
-void TAttribute::operator delete(void* AObject, size_t ASize) noexcept {
+void TAttribute::operator delete(void* AObject, [[maybe_unused]] size_t ASize) noexcept {
   if (!AObject) return;
 #if LUMETA_ATTRIBUTE_POOLS
   if (ASize <= PoolLimit) {
