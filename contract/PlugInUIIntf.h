@@ -102,6 +102,20 @@ struct IPlugInEventResult : virtual IUnknown {
   virtual void SetResult(int32_t AResult) = 0;
 };
 
+// A panel a plug-in offers the host to dock beside the map (the action panel). The host shows,
+// hides, enables and docks it; the panel follows the model and the selection by itself.
+struct IPlugInView : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("7D2A4C61-9E3B-4F85-A1C7-3B5D8E0F2A64");
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual void SetEnabled(bool AEnabled) = 0;
+  virtual void SetReadOnlyMode(bool AReadOnly) = 0;
+  // The panel's window (a QWidget*), for the host to dock.
+  virtual void* GetHandle() = 0;
+  virtual std::string GetName() = 0;     // "ActionSelector"
+  virtual std::string GetCaption() = 0;  // "Action"
+};
+
 struct IActionPlugInUI : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("59633C8B-F159-4848-A9D6-2409000B83A9");
   // The action list view for the host object; empty while the host has no windows.

@@ -14,6 +14,7 @@
 #include "contract/LumetaNodeLinksIntf.h"
 #include "plugin/ActionCommandHelpers.h"
 #include "plugin/ActionHelpers.h"
+#include "plugin/ActionWindows.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/LumetaSelectionState.h"
 #include "plugin/TaskCommands.h"
@@ -185,6 +186,69 @@ void EditField(ILumetaModel* AModel, ISelection* ASelection, TActionField AField
   ComPtr<IActionAttribute> action = CombinedAction(ASelection, true);
   WriteActionField(action.get(), AField, value);
   Commit(AModel, ASelection, action.get());
+}
+
+// Opens the Edit Action dialog on the selection's combined record; on OK the record's command and
+// the title and link commands the dialog collected run as one undo step.
+void EditAction(ILumetaModel* AModel, ISelection* ASelection) {
+  const auto& open = ActionWindows().EditAction;
+  if (!open || CountOf(ASelection) == 0) return;
+  ComPtr<IActionAttribute> action = CombinedAction(ASelection, true);
+  ComPtr<IActionAttribute> empty = NewActionRecord();
+  std::vector<ComPtr<INode>> nodes = NodesOf(ASelection);
+  ComPtr<IProperty> title =
+      nodes.empty() ? nullptr : QueryAs<IProperty>(nodes.front()->FindAttribute("Title").get());
+  TEditActionArgs args{action.as<IProperty>().get(), ASelection, title.get(), empty.as<IProperty>().get(), AModel};
+  ComPtr<IMultipleCommand> collected;
+  if (!open(args, collected)) return;
+
+  ComPtr<TMultipleCommand> commands = make<TMultipleCommand>(AModel);
+  SettleEdits(action.get());
+  ComPtr<ICommandHelper> helper = AModel->GetCommandHelper();
+  ComPtr<ICommand> record =
+      action->IsEmpty() && !AnyMixed(action.get())
+          ? helper->PrepareRemovePropertiesCommand({KActionName}, ASelection, -1)
+          : helper->PreparePropertyCommand(action.as<IProperty>().get(), ASelection, -1);
+  if (record) commands->AddCommand(record.get(), ASelection);
+  if (collected && !collected->GetCommandList().Empty()) commands->AddCommand(collected.get(), ASelection);
+  if (commands->Count() > 0) Run(AModel, commands.get(), ASelection);
+}
+
+// The priority texts the map's "Action List" adds to the standard ones, in list order.
+std::vector<std::string> MapPriorityTexts(INode* ARoot) {
+  std::vector<std::string> texts;
+  ComPtr<IMapActionListAttribute> list =
+      ARoot ? QueryAs<IMapActionListAttribute>(ARoot->FindProperty("Action List").get()) : nullptr;
+  const int32_t count = list ? list->GetChildCount() : 0;
+  for (int32_t i = 0; i < count; ++i)
+    if (ComPtr<IMapActionAttribute> item = QueryAs<IMapActionAttribute>(list->GetChild(i).get()))
+      texts.push_back(item->GetMapStatus());
+  return texts;
+}
+
+// The texts a field's pick list offers; empty for a field without one.
+std::vector<std::string> PickListOf(const std::string& AField, INode* ARoot) {
+  if (AField == "Priority") {
+    std::vector<std::string> items{"Unassigned", "High", "Medium", "Low"};
+    for (std::string& text : MapPriorityTexts(ARoot)) items.push_back(std::move(text));
+    return items;
+  }
+  if (AField == "Status")
+    return {"Unassigned", "Not Started", "In Progress", "Completed", "Waiting on Someone Else", "Deferred"};
+  if (AField == "Duration Measure" || AField == "Work Measure") return {"Hours", "Days"};
+  return {};
+}
+
+void PickValue(IPlugInEvent* AEvent) {
+  const auto& pick = ActionWindows().PickValue;
+  if (!pick) return;
+  const std::string field = AEvent->GetFieldName();
+  std::string value = AEvent->GetFieldValue();
+  ComPtr<ILumetaModel> model = AEvent->GetModel();
+  if (pick(field, PickListOf(field, RootOf(model.get()).get()), value))
+    AEvent->SetFieldValue(value);
+  else if (ComPtr<IPlugInEventResult> result = QueryAs<IPlugInEventResult>(AEvent))
+    result->SetResult(-1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -402,18 +466,25 @@ TActionPlugInUI::TActionPlugInUI(IUnknown* AApplication) : FApplication(AApplica
 
 TActionPlugInUI::~TActionPlugInUI() = default;
 
-ComPtr<IUnknown> TActionPlugInUI::CreateView(IUnknown*) { return {}; }
+ComPtr<IUnknown> TActionPlugInUI::CreateView(IUnknown* AParent) {
+  const auto& create = ActionWindows().CreateView;
+  return create ? create(AParent, FApplication) : nullptr;
+}
 
 void TActionPlugInUI::ExecuteCommand(IStandardInteractor* AInteractor) {
   ComPtr<ICommandEntry> entry = AInteractor ? AInteractor->GetEntry() : nullptr;
   if (!entry) return;
   const int32_t id = entry->GetID();
-  // Edit Action and the export open windows, which come later.
-  if (id < ciMarkComplete || id > ciIsMilestone) return;
+  if (id < ciExportActions || id > ciIsMilestone) return;
   ComPtr<ILumetaModel> model = AInteractor->GetModel();
   ComPtr<ISelection> selection = AInteractor->GetSelection();
+  if (id == ciExportActions) {
+    if (model && ActionWindows().ExportActions) ActionWindows().ExportActions(model.get(), selection.get());
+    return;
+  }
   // Nothing selected, nothing to change: no empty undo step.
   if (!model || CountOf(selection.get()) == 0) return;
+  if (id == ciEditAction) return EditAction(model.get(), selection.get());
   if (id == ciMarkComplete) return MarkComplete(model.get(), selection.get());
   if (id == ciClearAction) return ClearAction(model.get(), selection.get());
   EditField(model.get(), selection.get(), KFieldOfEntry[id - ciIsAction], AInteractor->GetValue().get());
@@ -477,8 +548,13 @@ bool TActionPlugInUI::HandleEvent(IPlugInEvent* AEvent) {
       ConvertToTasks(AEvent, carried, commands.get());
       break;
     }
+    case KEventEditAction:
+      EditAction(model.get(), selection.get());
+      break;
+    case KEventPickValue:
+      PickValue(AEvent);
+      break;
     default:
-      // The Edit Action dialog (0) and the value pick list (32) are windows, which come later.
       break;
   }
   if (commands->Count() > 0) model->GetCommandProcessor()->Execute(commands.get(), selection.get());

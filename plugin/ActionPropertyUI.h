@@ -43,9 +43,9 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
   explicit TActionPlugInUI(IUnknown* AApplication);
   ~TActionPlugInUI() override;
 
-  // Empty while the host has no windows.
+  // The action panel (IPlugInView); empty when the plug-in was assembled without its windows.
   ComPtr<IUnknown> CreateView(IUnknown* AParent) override;
-  // Edit Action and the export open windows, which come later: they do nothing yet. A field's value
+  // Edit Action and the export open their windows (nothing happens without them). A field's value
   // of the wrong type raises ENoInterface.
   void ExecuteCommand(IStandardInteractor* AInteractor) override;
   std::string GetName() override;  // "Action"

@@ -3,6 +3,8 @@
 #include "commands/SelectionData.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/ActionPropertyUI.h"
+#include "plugin/ActionWindows.h"
+#include "plugin/TaskCommands.h"
 #include "commands/NodeList.h"
 #include "tests/plugin/PlugInModel.h"
 
@@ -312,6 +314,82 @@ TEST_F(PlugInUI, NodesBecomeTasksInOneStepWhetherOrNotTheyHaveARecord) {
   EXPECT_TRUE(Handle(KEventConvertNode, {}, {"N"}));
   EXPECT_EQ(Start("N"), Monday);
   EXPECT_EQ(A("A")->GetDuration(), 0) << "only the carried node";
+}
+
+// The windows are stand-ins here: each test puts its own into the slots and takes it out again.
+class PlugInWindows : public PlugInUI {
+ protected:
+  void TearDown() override {
+    ActionWindows() = {};
+    PlugInUI::TearDown();
+  }
+};
+
+TEST_F(PlugInWindows, EditActionRunsTheRecordAndTheCollectedLinksAsOneStep) {
+  Scheduling(true);
+  Task("P", Monday);
+  Task("S", Monday);
+  ActionWindows().EditAction = [&](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>& ACollected) {
+    QueryAs<IActionAttribute>(AArgs.Action)->SetCost(12.5);
+    ACollected = make<TMultipleCommand>(AArgs.Model);
+    ACollected->AddCommand(make<TAddTaskLinkCommand>(AArgs.Model, N("P")->GetID(), N("S")->GetID(),
+                                                     ltFinishToStart, true).get(),
+                           AArgs.Selection);
+    return true;
+  };
+  Execute(ciEditAction, {"S"});
+  EXPECT_EQ(A("S")->GetCost(), 12.5);
+  EXPECT_TRUE(Linked("P", "S"));
+  EXPECT_GT(Start("S"), Monday) << "the new link moved the successor";
+  EXPECT_EQ(Steps(), 1);
+  Model->GetCommandProcessor()->UndoLast();
+  EXPECT_EQ(A("S")->GetCost(), 0);
+  EXPECT_FALSE(Linked("P", "S"));
+  EXPECT_EQ(Start("S"), Monday);
+}
+
+TEST_F(PlugInWindows, CancelledOrMissingWindowsChangeNothing) {
+  Task("T", Monday);
+  Execute(ciEditAction, {"T"});  // no dialog in the slot
+  ActionWindows().EditAction = [](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>&) {
+    QueryAs<IActionAttribute>(AArgs.Action)->SetCost(3);
+    return false;
+  };
+  Execute(ciEditAction, {"T"});
+  EXPECT_EQ(Handle(KEventEditAction, {"T"}, {}), true);
+  EXPECT_EQ(A("T")->GetCost(), 0);
+  EXPECT_EQ(Steps(), 0);
+  EXPECT_FALSE(UI->CreateView(nullptr));
+}
+
+// A pick-list event for one field, answering what the list picked.
+class TPickEvent : public TEvent {
+ public:
+  TPickEvent(ILumetaModel* AModel, std::string AField, std::string AValue)
+      : TEvent(KEventPickValue, AModel, nullptr, nullptr), Field(std::move(AField)), Value(std::move(AValue)) {}
+  std::string GetFieldName() override { return Field; }
+  std::string GetFieldValue() override { return Value; }
+  void SetFieldValue(const std::string& AValue) override { Value = AValue; }
+  std::string Field, Value;
+};
+
+TEST_F(PlugInWindows, PickListsOfferTheFieldsTextsAndCancelAnswersMinusOne) {
+  std::vector<std::string> offered;
+  ActionWindows().PickValue = [&](const std::string&, const std::vector<std::string>& AItems, std::string& AValue) {
+    offered = AItems;
+    if (AValue == "Low") return false;
+    AValue = AItems.back();
+    return true;
+  };
+  ComPtr<TPickEvent> status = make<TPickEvent>(Model.get(), "Status", "Unassigned");
+  UI.as<IActionPlugInEvents>()->HandleEvent(status.get());
+  EXPECT_EQ(status->Value, "Deferred");
+  EXPECT_EQ(offered.size(), 6u);
+  ComPtr<TPickEvent> priority = make<TPickEvent>(Model.get(), "Priority", "Low");
+  UI.as<IActionPlugInEvents>()->HandleEvent(priority.get());
+  EXPECT_EQ(priority->Value, "Low");
+  EXPECT_EQ(priority->Result, -1);
+  EXPECT_EQ(offered.front(), "Unassigned");
 }
 
 }  // namespace

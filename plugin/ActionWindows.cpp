@@ -1,0 +1,6 @@
+#include "plugin/ActionWindows.h"
+
+TActionWindows& ActionWindows() {
+  static TActionWindows windows;
+  return windows;
+}
