@@ -301,6 +301,7 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
           const bool beforeConstraint = HasPredecessors(ANode) ? proposed < c : proposed != c;
           if (beforeConstraint) validated = c, restricted = true;
         } else if (parentStart > c && validated < parentStart) {
+          TConstraintWrites::Note(ANode, task.Action.get());
           task.Action->SetConstraintDate(validated);
           validated = parentStart;
         } else if (validated < c) {
@@ -360,6 +361,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
         validated = proposed;
         if (proposed > c) validated = c, restricted = true;
       } else if (validated > parent) {
+        TConstraintWrites::Note(ANode, task.Action.get());
         task.Action->SetConstraintDate(validated);
         validated = parent;
       } else if (validated > c) {
@@ -544,3 +546,27 @@ ComPtr<ICommand> TActionHelper::PrepareChangeTaskDurationMeasureCmd(ILumetaModel
 ComPtr<ICommand> TActionHelper::PrepareSetMilestoneCmd(ILumetaModel* AModel, ISelection* ASelection, bool AMilestone) {
   return PrepareWith<TSetMilestoneCommandHelper>(AModel, ASelection, AMilestone);
 }
+
+// ---------------------------------------------------------------------------------------------
+// TConstraintWrites
+
+namespace {
+thread_local TConstraintWrites* GConstraintWrites = nullptr;
+}  // namespace
+
+TConstraintWrites::TConstraintWrites() : FPrevious(GConstraintWrites) { GConstraintWrites = this; }
+
+TConstraintWrites::~TConstraintWrites() { GConstraintWrites = FPrevious; }
+
+void TConstraintWrites::Note(INode* ANode, IActionAttribute* AAction) {
+  TConstraintWrites* log = GConstraintWrites;
+  if (!log || !ANode || !AAction) return;
+  // A stand-in record of a node without one changes nothing in the map.
+  if (TActionHelper::GetAction(ANode, false).get() != AAction) return;
+  for (const TWrite& write : log->FWrites)
+    if (write.Action.get() == AAction) return;
+  log->FWrites.push_back({ComPtr<INode>(ANode), ComPtr<IActionAttribute>(AAction), TActionHelper::CloneAction(ANode)});
+}
+
+std::vector<TConstraintWrites::TWrite> TConstraintWrites::Take() { return std::exchange(FWrites, {}); }
+

@@ -4,12 +4,38 @@
 // that carries an edit of a task's dates or milestone flag.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaCommandsIntf.h"
 #include "contract/LumetaIntf.h"
 #include "contract/LumetaSelectionIntf.h"
 #include "contract/WorkingSchedulerIntf.h"
+
+// The records whose constraint date a validation wrote, each with a copy from before the first
+// write. While one is alive on a thread, validations note their writes in it, so that a command can
+// take the writes back and make them again as undoable steps.
+class TConstraintWrites {
+ public:
+  struct TWrite {
+    ComPtr<INode> Node;
+    ComPtr<IActionAttribute> Action;  // the node's record, as written
+    ComPtr<IActionAttribute> Before;  // a copy from before the first write
+  };
+  TConstraintWrites();
+  ~TConstraintWrites();
+  TConstraintWrites(const TConstraintWrites&) = delete;
+  TConstraintWrites& operator=(const TConstraintWrites&) = delete;
+
+  // Notes a write about to happen to the record, when it is the node's own and a log is alive.
+  static void Note(INode* ANode, IActionAttribute* AAction);
+  // The writes so far, in order of the first write to each record; the log is empty afterwards.
+  std::vector<TWrite> Take();
+
+ private:
+  std::vector<TWrite> FWrites;
+  TConstraintWrites* FPrevious;
+};
 
 class TActionHelper {
  public:

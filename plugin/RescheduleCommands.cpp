@@ -207,12 +207,24 @@ void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, 
   WriteAction(ANode, changes.get());
 }
 
+void TRescheduleCommand::KeepConstraintWrites(TConstraintWrites& AWrites) {
+  for (const TConstraintWrites::TWrite& write : AWrites.Take()) {
+    const double date = write.Action->GetConstraintDate();
+    write.Action->Assign(write.Before.get());
+    ComPtr<IActionAttribute> changes = NewChanges();
+    changes->SetConstraintDate(date);
+    WriteAction(write.Node.get(), changes.get());
+  }
+}
+
 bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart,
                                             double& AFinish, double ADays) {
   const double start = AStart, finish = AFinish;
   double constrainedStart = 0, constrainedFinish = 0;
+  TConstraintWrites writes;
   const bool startApplies = TActionHelper::ValidateTaskStart(ANode, AStart, AScheduler, constrainedStart);
   const bool finishApplies = TActionHelper::ValidateTaskFinish(ANode, AFinish, AScheduler, constrainedFinish);
+  KeepConstraintWrites(writes);
   if (startApplies && finishApplies) {
     if (constrainedFinish < AScheduler->FinishForStart(constrainedStart, ADays)) {
       AFinish = constrainedFinish;
@@ -450,6 +462,7 @@ void TRescheduleTaskFinishCommand::Reschedule() {
       if (written) WriteDates(node.get(), start, finish);
     } else {
       double constrainedFinish = 0;
+      TConstraintWrites writes;
       if (!TActionHelper::ValidateTaskFinish(node.get(), FFinish, scheduler.get(), constrainedFinish)) {
         finish = FFinish;
       } else {
@@ -461,6 +474,7 @@ void TRescheduleTaskFinishCommand::Reschedule() {
           start = constrainedStart;
         finish = scheduler->FinishForStart(start, work);
       }
+      KeepConstraintWrites(writes);
       double duration = scheduler->WorkingDuration(start, finish);
       if (action->GetDurationMeasure() == amHours) duration *= KHoursPerDay;
       else if (action->GetDurationMeasure() == amMinutes) duration *= KHoursPerDay * KMinutesPerHour;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "commands/CompositeCommands.h"
+#include "plugin/ActionHelpers.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaTypes.h"
 #include "contract/WorkingSchedulerIntf.h"
@@ -68,6 +69,9 @@ class TRescheduleCommand : public TCompositeCommand {
   void SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate);
   // Lets the task's constraint adjust the start and finish given; true when either changed.
   bool AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays);
+  // Takes back the constraint dates the validations wrote straight into records, and writes them
+  // again through property commands, so that undo gives the old dates back.
+  void KeepConstraintWrites(TConstraintWrites& AWrites);
 
  private:
   struct TEntry {

@@ -86,14 +86,18 @@ void TRescheduleTaskDurationCommand::Reschedule() {
     if (constraint == tcFinishNoEarlierThan || constraint == tcMustFinishOn) {
       double finish = scheduler->ToWorkingFinish(action->GetCompletedDate());
       double constrained = 0;
+      TConstraintWrites writes;
       if (TActionHelper::ValidateTaskFinish(node.get(), finish, scheduler.get(), constrained)) finish = constrained;
+      KeepConstraintWrites(writes);
       changes->SetCompletedDate(finish);
       changes->SetStartDate(scheduler->ToWorkingStart(finish));
     } else {
       const double oldStart = action->GetStartDate();
       double start = scheduler->ToWorkingStart(oldStart);
       double constrained = 0;
+      TConstraintWrites writes;
       if (TActionHelper::ValidateTaskStart(node.get(), start, scheduler.get(), constrained)) start = constrained;
+      KeepConstraintWrites(writes);
       changes->SetStartDate(start);
       changes->SetCompletedDate(scheduler->ToWorkingFinish(oldStart));
     }
@@ -266,6 +270,23 @@ void TMultipleTaskCommand::UnExecute() {
 
 // ---- links
 
+namespace {
+
+// Adds the link and moves it to AIndex (where a removal took it from), so that undoing a removal
+// gives the list back in its old order; a negative or outgrown index appends.
+void AddLinkAt(INodeLinkList2* AList, INode* ANode, TTaskLinkType AType, int32_t AIndex) {
+  ComPtr<INodeLink> link = AList->AddLink(ANode);
+  link.as<ITaskLink>()->SetLinkType(AType);
+  ComPtr<IStructuredAttribute> list = QueryAs<IStructuredAttribute>(AList);
+  const int32_t last = AList->GetCount() - 1;
+  if (!list || AIndex < 0 || AIndex >= last) return;
+  ComPtr<IAttribute> item = link.as<IAttribute>();
+  list->Delete(last);
+  list->InsertChild(AIndex, item.get());
+}
+
+}  // namespace
+
 TAddTaskLinkCommand::TAddTaskLinkCommand(ILumetaModel* AModel, const std::string& APredecessorID,
                                          const std::string& ASuccessorID, TTaskLinkType ALinkType, bool AReschedule)
     : TCompositeCommand(AModel),
@@ -287,9 +308,9 @@ void TAddTaskLinkCommand::AddPair() {
   ComPtr<INodeLinkList2> successors = LinkList(Model(), predecessor.get(), KSuccessorLinks, true);
   ComPtr<INodeLinkList2> predecessors = LinkList(Model(), successor.get(), KPredecessorLinks, true);
   if (!successors->ContainsLink(successor.get()))
-    successors->AddLink(successor.get()).as<ITaskLink>()->SetLinkType(FLinkType);
+    AddLinkAt(successors.get(), successor.get(), FLinkType, FSuccessorIndex);
   if (!predecessors->ContainsLink(predecessor.get()))
-    predecessors->AddLink(predecessor.get()).as<ITaskLink>()->SetLinkType(FLinkType);
+    AddLinkAt(predecessors.get(), predecessor.get(), FLinkType, FPredecessorIndex);
   if (ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(Model()))) {
     subject->AddChange(KNodeChanged, predecessor.get());
     subject->AddChange(KNodeChanged, successor.get());
@@ -302,9 +323,12 @@ void TAddTaskLinkCommand::RemovePair() {
   ComPtr<INode> successor = tree->FindNode(FSuccessorID);
   ComPtr<INodeLinkList2> predecessors = LinkList(Model(), successor.get(), KPredecessorLinks, false);
   if (!predecessor || !predecessors || !predecessors->ContainsLink(predecessor.get())) return;
+  FPredecessorIndex = predecessors->IndexOfLink(predecessor.get());
   predecessors->RemoveLink(predecessor.get());
-  if (ComPtr<INodeLinkList2> successors = LinkList(Model(), predecessor.get(), KSuccessorLinks, false))
+  if (ComPtr<INodeLinkList2> successors = LinkList(Model(), predecessor.get(), KSuccessorLinks, false)) {
+    FSuccessorIndex = successors->IndexOfLink(successor.get());
     successors->RemoveLink(successor.get());
+  }
   if (ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(Model()))) {
     subject->AddChange(KNodeChanged, predecessor.get());
     subject->AddChange(KNodeChanged, successor.get());

@@ -129,6 +129,9 @@ class TAddTaskLinkCommand : public TCompositeCommand {
   TTaskLinkType FLinkType;
   bool FReschedule;
   ComPtr<ICommand> FRescheduleCommand;
+  // Where the link stood in each list when it was last removed; -1 until then.
+  int32_t FPredecessorIndex = -1;
+  int32_t FSuccessorIndex = -1;
 };
 
 // Unlinks two tasks; the successor then starts again from the schedule start and its constraint
