@@ -83,6 +83,8 @@ bool TCustomEditLink::PrepareEdit(TVirtualTreeGrid* ATree, TVirtualNode* ANode, 
   FEdit = CreateEditControl(ATree->EditorParent());
   if (!FEdit) return false;
   FEdit->hide();
+  // The cell's own drawing must not show through a control that paints no background.
+  FEdit->setAutoFillBackground(true);
   FEdit->installEventFilter(FHook);
   SetBounds(ATree->GetDisplayRect(ANode, AColumn, !ATree->GridExtensions()));
   PrepareEditControl();
