@@ -98,6 +98,29 @@ int32_t ImportanceOf(int APriority) {
   return tiNormal;
 }
 
+// iCalendar text breaks lines with "\n"; the task program's bodies with CR LF.
+std::string LineFeeds(std::string_view AText) {
+  std::string result;
+  for (size_t i = 0; i < AText.size(); ++i) {
+    if (AText[i] == '\r') {
+      result += '\n';
+      if (i + 1 < AText.size() && AText[i + 1] == '\n') ++i;
+    } else {
+      result += AText[i];
+    }
+  }
+  return result;
+}
+
+std::string CrLfs(std::string_view AText) {
+  std::string result;
+  for (char c : AText) {
+    if (c == '\n') result += '\r';
+    result += c;
+  }
+  return result;
+}
+
 // The properties a task's own fields own; everything else in a file is kept on a save.
 constexpr icalproperty_kind KOwnKinds[] = {
     ICAL_SUMMARY_PROPERTY,  ICAL_DESCRIPTION_PROPERTY, ICAL_CATEGORIES_PROPERTY, ICAL_PERCENTCOMPLETE_PROPERTY,
@@ -131,7 +154,8 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
   icalcomponent_add_property(ATodo, icalproperty_new_lastmodified(now));
   icalcomponent_add_property(ATodo, icalproperty_new_sequence(ATask.Sequence));
   icalcomponent_add_property(ATodo, icalproperty_new_summary(ATask.Subject.c_str()));
-  if (!ATask.Body.empty()) icalcomponent_add_property(ATodo, icalproperty_new_description(ATask.Body.c_str()));
+  if (!ATask.Body.empty())
+    icalcomponent_add_property(ATodo, icalproperty_new_description(LineFeeds(ATask.Body).c_str()));
   for (const std::string& category : SplitCategories(ATask.Categories))
     icalcomponent_add_property(ATodo, icalproperty_new_categories(category.c_str()));
   icalcomponent_add_property(ATodo, icalproperty_new_status(StatusOf(ATask.Status)));
@@ -217,7 +241,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
   TTaskRecord task;
   task.Uid = uid;
   if (const char* summary = icalcomponent_get_summary(todo)) task.Subject = summary;
-  if (const char* description = icalcomponent_get_description(todo)) task.Body = description;
+  if (const char* description = icalcomponent_get_description(todo)) task.Body = CrLfs(description);
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_CATEGORIES_PROPERTY); p;
        p = icalcomponent_get_next_property(todo, ICAL_CATEGORIES_PROPERTY)) {
     const char* name = icalproperty_get_categories(p);
