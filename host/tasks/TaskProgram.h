@@ -3,10 +3,12 @@
 // clients of the desktop task program drive late-bound (application, "MAPI" namespace, folders,
 // items, task items, recipients, contacts, address lists) over the iCalendar store of TaskStore.h.
 // Clients reach it by its program identifier through the settings store's class entries.
+#include <cstdlib>
 #include <string>
 
 #include "com/Guid.h"
 #include "settings/AutomationServers.h"
+#include "settings/LumetaSettingsStore.h"
 
 inline constexpr const char* TaskProgramProgID = "Outlook.Application";
 inline constexpr int TaskProgramMajorVersion = 16;
@@ -23,4 +25,19 @@ inline constexpr int TaskProgramContactItem = 2;
 inline TAutomationServerEntry TaskProgramEntry(std::string ALibrary) {
   return {TaskProgramProgID, TaskProgramClassID, std::move(ALibrary), TaskProgramMajorVersion,
           "Task program (iCalendar task store)"};
+}
+
+// Where the store lives: $LUMETA_TASKS_DIR, else the "Folder" value under
+// HKEY_CURRENT_USER\Software\Lumeta\TaskProgram, else $XDG_DATA_HOME/lumeta/tasks, else
+// ~/.local/share/lumeta/tasks. Inline, so the command line reports what the library will use.
+inline constexpr const char* TaskProgramFolderVariable = "LUMETA_TASKS_DIR";
+inline constexpr const char* TaskProgramSettingsKey = "Software\\Lumeta\\TaskProgram";
+
+inline std::string TaskProgramFolder() {
+  if (const char* folder = std::getenv(TaskProgramFolderVariable); folder && *folder) return folder;
+  const std::string stored = SettingsStore().ReadString(THive::CurrentUser, TaskProgramSettingsKey, "Folder", "");
+  if (!stored.empty()) return stored;
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return std::string(data) + "/lumeta/tasks";
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : ".") + "/.local/share/lumeta/tasks";
 }

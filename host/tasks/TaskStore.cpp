@@ -8,6 +8,7 @@
 #include "com/AtomicFile.h"
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
+#include "host/tasks/TaskProgram.h"
 #include "settings/LumetaSettingsStore.h"
 
 namespace {
@@ -68,14 +69,7 @@ TTaskFaults TTaskFaults::FromEnvironment() {
   return faults;
 }
 
-std::string TTaskStore::DefaultFolder() {
-  if (const char* folder = std::getenv(FolderVariable); folder && *folder) return folder;
-  const std::string stored = SettingsStore().ReadString(THive::CurrentUser, SettingsKey, "Folder", "");
-  if (!stored.empty()) return stored;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return std::string(data) + "/lumeta/tasks";
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : ".") + "/.local/share/lumeta/tasks";
-}
+std::string TTaskStore::DefaultFolder() { return TaskProgramFolder(); }
 
 TTaskStore::TTaskStore(std::string AFolder, TTaskFaults AFaults) : FFolder(std::move(AFolder)), FFaults(AFaults) {}
 
@@ -239,7 +233,7 @@ std::optional<TTaskPerson> TTaskStore::Resolve(std::string_view AName) {
 }
 
 TTaskPerson TTaskStore::Owner() const {
-  std::string address = SettingsStore().ReadString(THive::CurrentUser, SettingsKey, "Owner", "");
+  std::string address = SettingsStore().ReadString(THive::CurrentUser, TaskProgramSettingsKey, "Owner", "");
   if (address.empty()) {
     const char* user = std::getenv("USER");
     address = std::string(user && *user ? user : "owner") + "@localhost";

@@ -36,10 +36,7 @@ struct TAddressListRecord {
 
 class TTaskStore {
  public:
-  static constexpr const char* FolderVariable = "LUMETA_TASKS_DIR";
-  // Under HKEY_CURRENT_USER: "Folder" (the store) and "Owner" (the organizer's e-mail address).
-  static constexpr const char* SettingsKey = "Software\\Lumeta\\TaskProgram";
-
+  // The settings key of TaskProgram.h also holds "Owner", the organizer's e-mail address.
   static std::string DefaultFolder();
 
   TTaskStore(std::string AFolder, TTaskFaults AFaults);
