@@ -1,16 +1,5 @@
 #include "com/DispatchObject.h"
 
-namespace {
-
-std::string FoldAscii(std::string_view AText) {
-  std::string result(AText);
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return result;
-}
-
-}  // namespace
-
 bool TDispatchArgs::Given(size_t AIndex) const noexcept { return AIndex < FCount && !FArgs[AIndex].IsMissing(); }
 
 std::string TDispatchArgs::Where() const { return std::string(FType) + "." + std::string(FMember); }

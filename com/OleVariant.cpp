@@ -21,14 +21,14 @@ bool FitsInteger(double AValue) {
          AValue < std::numeric_limits<int32_t>::max() + 0.5;
 }
 
+}  // namespace
+
 std::string FoldAscii(std::string_view AText) {
   std::string result(AText);
   for (char& c : result)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return result;
 }
-
-}  // namespace
 
 TOleVariant::TOleVariant(ComPtr<IDispatch> AValue) {
   if (AValue) FValue = std::move(AValue);

@@ -96,6 +96,9 @@ class TOleVariant {
   std::variant<std::monostate, TNull, int32_t, double, TDate, bool, std::string, ComPtr<IDispatch>, TError> FValue;
 };
 
+// Member names and the task program's texts compare ignoring ASCII case.
+std::string FoldAscii(std::string_view AText);
+
 // An automation status returned as a value: raises EOleError for a failing code (an error value or
 // a negative integer); anything else passes.
 void OleCheck(const TOleVariant& AResult, std::string_view AContext);

@@ -8,12 +8,6 @@
 
 namespace {
 
-std::string FoldAscii(std::string AText) {
-  for (char& c : AText)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return AText;
-}
-
 // "16.0.0.0" gives 16; 0 when the text does not start with a number.
 int MajorVersion(const std::string& AText) {
   int value = 0;

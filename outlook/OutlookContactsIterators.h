@@ -17,33 +17,35 @@ struct IhvOutlookContactsIterator : virtual IUnknown {
   virtual void Next() = 0;
 };
 
-// Both start at index 1, as after First.
-class ThvContactsIterator : public TImplements<TComObject, IhvOutlookContactsIterator> {
+// The 1-based walk both iterators share; they start at index 1, as after First.
+class ThvOutlookItemsIterator : public TImplements<TComObject, IhvOutlookContactsIterator> {
+ public:
+  void First() override { FIndex = 1; }
+  bool IsDone() override { return FIndex > GetCount(); }
+  void Next() override { ++FIndex; }
+
+ protected:
+  int FIndex = 1;
+};
+
+class ThvContactsIterator : public ThvOutlookItemsIterator {
  public:
   explicit ThvContactsIterator(TOleVariant AContactsFolder);
-  void First() override { FIndex = 1; }
   int GetCount() override;
-  bool IsDone() override { return FIndex > GetCount(); }
   std::unique_ptr<ThvOutlookContact> Item() override;
-  void Next() override { ++FIndex; }
 
  private:
   TOleVariant FContactsFolder;
   TOleVariant FItems;  // the folder's Items, asked once
-  int FIndex = 1;
 };
 
-class ThvAddressListIterator : public TImplements<TComObject, IhvOutlookContactsIterator> {
+class ThvAddressListIterator : public ThvOutlookItemsIterator {
  public:
   explicit ThvAddressListIterator(TOleVariant AAddressList);
-  void First() override { FIndex = 1; }
   int GetCount() override;
-  bool IsDone() override { return FIndex > GetCount(); }
   std::unique_ptr<ThvOutlookContact> Item() override;
-  void Next() override { ++FIndex; }
 
  private:
   TOleVariant FAddressList;
   TOleVariant FEntries;  // the list's AddressEntries, asked once
-  int FIndex = 1;
 };

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "com/ComErrors.h"
+#include "com/DialogService.h"
 #include "com/OleDate.h"
 
 namespace {
@@ -98,20 +99,7 @@ int32_t ImportanceOf(int APriority) {
   return tiNormal;
 }
 
-// iCalendar text breaks lines with "\n"; the task program's bodies with CR LF.
-std::string LineFeeds(std::string_view AText) {
-  std::string result;
-  for (size_t i = 0; i < AText.size(); ++i) {
-    if (AText[i] == '\r') {
-      result += '\n';
-      if (i + 1 < AText.size() && AText[i + 1] == '\n') ++i;
-    } else {
-      result += AText[i];
-    }
-  }
-  return result;
-}
-
+// iCalendar text breaks lines with "\n" (UnixLineBreaks); the task program's bodies with CR LF.
 std::string CrLfs(std::string_view AText) {
   std::string result;
   for (char c : AText) {
@@ -155,7 +143,7 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
   icalcomponent_add_property(ATodo, icalproperty_new_sequence(ATask.Sequence));
   icalcomponent_add_property(ATodo, icalproperty_new_summary(ATask.Subject.c_str()));
   if (!ATask.Body.empty())
-    icalcomponent_add_property(ATodo, icalproperty_new_description(LineFeeds(ATask.Body).c_str()));
+    icalcomponent_add_property(ATodo, icalproperty_new_description(UnixLineBreaks(ATask.Body).c_str()));
   for (const std::string& category : SplitCategories(ATask.Categories))
     icalcomponent_add_property(ATodo, icalproperty_new_categories(category.c_str()));
   icalcomponent_add_property(ATodo, icalproperty_new_status(StatusOf(ATask.Status)));

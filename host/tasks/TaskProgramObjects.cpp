@@ -39,6 +39,15 @@ std::string Trim(std::string_view AText) {
   return std::string(AText);
 }
 
+// The 0-based position of a 1-based index argument among ACount items.
+size_t OneBasedIndex(const TDispatchArgs& AArgs, size_t ACount) {
+  AArgs.Expect(1, 1);
+  const int32_t index = AArgs.Integer(0);
+  if (index < 1 || static_cast<size_t>(index) > ACount)
+    AArgs.Fail("index " + std::to_string(index) + " is outside 1 to " + std::to_string(ACount), DISP_E_BADINDEX);
+  return static_cast<size_t>(index) - 1;
+}
+
 // ---- collections: Count and a 1-based Item
 
 template <class T>
@@ -49,14 +58,7 @@ class TCollectionOf : public TDispatchObject<T> {
 
   static std::vector<TMember> DispatchMembers() {
     return {{"Count", [](T& S, const TDispatchArgs& A) { A.Expect(0, 0); return TOleVariant(S.FItems.size()); }},
-            {"Item", [](T& S, const TDispatchArgs& A) {
-               A.Expect(1, 1);
-               const int32_t index = A.Integer(0);
-               if (index < 1 || static_cast<size_t>(index) > S.FItems.size())
-                 A.Fail("index " + std::to_string(index) + " is outside 1 to " + std::to_string(S.FItems.size()),
-                        DISP_E_BADINDEX);
-               return S.FItems[static_cast<size_t>(index) - 1];
-             }}};
+            {"Item", [](T& S, const TDispatchArgs& A) { return S.FItems[OneBasedIndex(A, S.FItems.size())]; }}};
   }
 
  protected:
@@ -238,13 +240,7 @@ class TRecipients : public TDispatchObject<TRecipients> {
   const std::vector<ComPtr<TRecipient>>& List() const noexcept { return FList; }
 
  private:
-  size_t Index(const TDispatchArgs& AArgs) const {
-    AArgs.Expect(1, 1);
-    const int32_t index = AArgs.Integer(0);
-    if (index < 1 || static_cast<size_t>(index) > FList.size())
-      AArgs.Fail("index " + std::to_string(index) + " is outside 1 to " + std::to_string(FList.size()), DISP_E_BADINDEX);
-    return static_cast<size_t>(index) - 1;
-  }
+  size_t Index(const TDispatchArgs& AArgs) const { return OneBasedIndex(AArgs, FList.size()); }
 
   std::shared_ptr<TTaskStore> FStore;
   std::vector<ComPtr<TRecipient>> FList;
@@ -376,14 +372,7 @@ class TTaskItems : public TDispatchObject<TTaskItems> {
     using S = TTaskItems;
     using A = const TDispatchArgs&;
     return {{"Count", [](S& s, A a) { a.Expect(0, 0); return TOleVariant(s.FStore->TaskCount()); }},
-            {"Item", [](S& s, A a) {
-               a.Expect(1, 1);
-               const int32_t index = a.Integer(0);
-               if (index < 1 || static_cast<size_t>(index) > s.FStore->TaskCount())
-                 a.Fail("index " + std::to_string(index) + " is outside 1 to " + std::to_string(s.FStore->TaskCount()),
-                        DISP_E_BADINDEX);
-               return s.ItemAt(static_cast<size_t>(index) - 1);
-             }},
+            {"Item", [](S& s, A a) { return s.ItemAt(OneBasedIndex(a, s.FStore->TaskCount())); }},
             {"Add", [](S& s, A a) {
                a.Expect(0, 1);
                if (a.Given(0) && a.Integer(0) != TaskProgramTaskItem)

@@ -8,6 +8,7 @@
 #include "com/AtomicFile.h"
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
+#include "com/OleVariant.h"
 #include "host/tasks/TaskProgram.h"
 #include "settings/LumetaSettingsStore.h"
 
@@ -44,13 +45,6 @@ void EnsureFolder(const std::string& AFolder) {
 }
 
 }  // namespace
-
-std::string FoldAscii(std::string_view AText) {
-  std::string result(AText);
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return result;
-}
 
 TTaskFaults TTaskFaults::FromEnvironment() {
   TTaskFaults faults;

@@ -83,5 +83,3 @@ class TTaskStore {
   std::optional<std::vector<TAddressListRecord>> FAddressLists;
   std::optional<std::vector<TContactRecord>> FAllContacts;  // for Resolve
 };
-
-std::string FoldAscii(std::string_view AText);
