@@ -16,6 +16,7 @@
 #include "apps/EntryCommands.h"
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
+#include "apps/TaskCommands.h"
 #include "contract/ActionAttributesIntf.h"
 #include "com/DialogService.h"
 #include "com/NumberText.h"
@@ -218,6 +219,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Links},
     {"refresh", RefreshCommandUsage, "reschedule every task of the map from the schedule start", 0, 0,
      &TLumetaShell::Refresh},
+    {"tasks", TasksCommandUsage, "register the task program, or print its entries or its tasks", 1, 2,
+     &TLumetaShell::Tasks},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -485,6 +488,8 @@ void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
 void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(FModel.get(), AArgs, FOut); }
 
 void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(FModel.get()).get()); }
+
+void TLumetaShell::Tasks(const std::vector<std::string>& AArgs) { RunTasksCommand(AArgs, FOut); }
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   const std::string path = AArgs.empty() ? FMapPath : AArgs[0];

@@ -71,6 +71,7 @@ class TLumetaShell {
   void Link(const std::vector<std::string>& AArgs);
   void Links(const std::vector<std::string>& AArgs);
   void Refresh(const std::vector<std::string>& AArgs);
+  void Tasks(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);

@@ -24,3 +24,6 @@ EListError::~EListError() = default;
 EListError EListError::OutOfBounds(long long AIndex) {
   return EListError("List index out of bounds (" + std::to_string(AIndex) + ")");
 }
+
+EOleError::EOleError(const std::string& AMessage, HRESULT ACode) : ELumetaError(AMessage, ACode) {}
+EOleError::~EOleError() = default;

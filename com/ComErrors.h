@@ -56,3 +56,11 @@ class EListError : public ELumetaError {
   ~EListError() override;
   static EListError OutOfBounds(long long AIndex);
 };
+
+// A failure of a late-bound automation call: an unknown member, a wrong argument, or the server's
+// own error, with the automation result code (DISP_E_UNKNOWNNAME, DISP_E_TYPEMISMATCH, ...).
+class EOleError : public ELumetaError {
+ public:
+  EOleError(const std::string& AMessage, HRESULT ACode);
+  ~EOleError() override;
+};

@@ -1,0 +1,14 @@
+#pragma once
+// The `tasks` command of the lumeta language: the task program's class entries in the settings
+// store, and the tasks of its store.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+inline constexpr const char* TasksCommandUsage = "tasks register [LIBRARY] | unregister | status | list";
+
+// register writes the class entries for LIBRARY (default: lumeta_taskprogram.so in the plug-in
+// folder), unregister removes them, status prints them, list prints the store's tasks one a line:
+// UID, subject, status, % complete, due date, separated by tabs. Raises ELumetaError (E_INVALIDARG)
+// for bad words, a library that is not there, or list while the program is not registered.
+void RunTasksCommand(const std::vector<std::string>& AArgs, std::ostream& AOut);

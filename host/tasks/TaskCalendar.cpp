@@ -1,0 +1,288 @@
+#include "host/tasks/TaskCalendar.h"
+
+#include <libical/ical.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "com/ComErrors.h"
+#include "com/DialogService.h"
+#include "com/OleDate.h"
+
+namespace {
+
+constexpr const char* KProductID = "-//Lumeta//Task Program 16//EN";
+constexpr const char* KStatusName = "X-LUMETA-TASK-STATUS";
+
+struct TComponentFree {
+  void operator()(icalcomponent* AComponent) const { icalcomponent_free(AComponent); }
+};
+using TComponentPtr = std::unique_ptr<icalcomponent, TComponentFree>;
+
+std::string Serialize(icalcomponent* AComponent) {
+  char* text = icalcomponent_as_ical_string_r(AComponent);
+  if (!text) throw ELumetaError("cannot write the task as iCalendar text");
+  std::string result(text);
+  std::free(text);
+  return result;
+}
+
+bool HasTime(double AValue) { return AValue != 0 && TimeOf(AValue) != 0; }
+
+// Floating local time (no zone), as the program's dates are; a date-only value when ADate.
+icaltimetype LocalTime(double AValue, bool ADate) {
+  const TDateTimeParts parts = DecodeDateTime(AValue);
+  icaltimetype time = ADate ? icaltime_null_date() : icaltime_null_time();
+  time.year = parts.Year;
+  time.month = parts.Month;
+  time.day = parts.Day;
+  if (!ADate) {
+    time.hour = parts.Hour;
+    time.minute = parts.Minute;
+    time.second = parts.Second;
+  }
+  return time;
+}
+
+// COMPLETED must be UTC: the local time through the system's time zone.
+icaltimetype UtcTime(double AValue) {
+  const TDateTimeParts parts = DecodeDateTime(AValue);
+  std::tm local{};
+  local.tm_year = parts.Year - 1900;
+  local.tm_mon = parts.Month - 1;
+  local.tm_mday = parts.Day;
+  local.tm_hour = parts.Hour;
+  local.tm_min = parts.Minute;
+  local.tm_sec = parts.Second;
+  local.tm_isdst = -1;
+  return icaltime_from_timet_with_zone(std::mktime(&local), 0, icaltimezone_get_utc_timezone());
+}
+
+double FromIcalTime(icaltimetype ATime) {
+  if (icaltime_is_null_time(ATime) || !icaltime_is_valid_time(ATime)) return 0;
+  TDateTimeParts parts{ATime.year, ATime.month, ATime.day, ATime.hour, ATime.minute, ATime.second, 0};
+  if (ATime.is_date) {
+    parts.Hour = parts.Minute = parts.Second = 0;
+  } else if (ATime.zone) {
+    // A zoned time becomes the local wall-clock time it names.
+    const std::time_t instant = icaltime_as_timet_with_zone(ATime, ATime.zone);
+    std::tm local{};
+    localtime_r(&instant, &local);
+    parts = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0};
+  }
+  double value = 0;
+  try {
+    value = EncodeDateTime(parts);
+  } catch (const EConvertError&) {
+    return 0;
+  }
+  return value;
+}
+
+icalproperty_status StatusOf(int32_t AStatus) {
+  switch (AStatus) {
+    case tsInProgress:
+    case tsWaiting: return ICAL_STATUS_INPROCESS;
+    case tsComplete: return ICAL_STATUS_COMPLETED;
+    default: return ICAL_STATUS_NEEDSACTION;
+  }
+}
+
+// High 1, normal 5, low 9: the three levels RFC 5545 names.
+int PriorityOf(int32_t AImportance) { return AImportance == tiHigh ? 1 : AImportance == tiLow ? 9 : 5; }
+
+int32_t ImportanceOf(int APriority) {
+  if (APriority >= 1 && APriority <= 4) return tiHigh;
+  if (APriority >= 6 && APriority <= 9) return tiLow;
+  return tiNormal;
+}
+
+// iCalendar text breaks lines with "\n" (UnixLineBreaks); the task program's bodies with CR LF.
+std::string CrLfs(std::string_view AText) {
+  std::string result;
+  for (char c : AText) {
+    if (c == '\n') result += '\r';
+    result += c;
+  }
+  return result;
+}
+
+// The properties a task's own fields own; everything else in a file is kept on a save.
+constexpr icalproperty_kind KOwnKinds[] = {
+    ICAL_SUMMARY_PROPERTY,  ICAL_DESCRIPTION_PROPERTY, ICAL_CATEGORIES_PROPERTY, ICAL_PERCENTCOMPLETE_PROPERTY,
+    ICAL_STATUS_PROPERTY,   ICAL_PRIORITY_PROPERTY,    ICAL_DTSTART_PROPERTY,    ICAL_DUE_PROPERTY,
+    ICAL_COMPLETED_PROPERTY, ICAL_DTSTAMP_PROPERTY,    ICAL_LASTMODIFIED_PROPERTY, ICAL_SEQUENCE_PROPERTY,
+    ICAL_UID_PROPERTY,      ICAL_DURATION_PROPERTY};
+
+void RemoveOwnProperties(icalcomponent* ATodo) {
+  for (icalproperty_kind kind : KOwnKinds) {
+    while (icalproperty* property = icalcomponent_get_first_property(ATodo, kind)) {
+      icalcomponent_remove_property(ATodo, property);
+      icalproperty_free(property);
+    }
+  }
+  std::vector<icalproperty*> ours;
+  for (icalproperty* p = icalcomponent_get_first_property(ATodo, ICAL_X_PROPERTY); p;
+       p = icalcomponent_get_next_property(ATodo, ICAL_X_PROPERTY)) {
+    const char* name = icalproperty_get_x_name(p);
+    if (name && std::string_view(name) == KStatusName) ours.push_back(p);
+  }
+  for (icalproperty* p : ours) {
+    icalcomponent_remove_property(ATodo, p);
+    icalproperty_free(p);
+  }
+}
+
+void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
+  const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
+  icalcomponent_add_property(ATodo, icalproperty_new_uid(ATask.Uid.c_str()));
+  icalcomponent_add_property(ATodo, icalproperty_new_dtstamp(now));
+  icalcomponent_add_property(ATodo, icalproperty_new_lastmodified(now));
+  icalcomponent_add_property(ATodo, icalproperty_new_sequence(ATask.Sequence));
+  icalcomponent_add_property(ATodo, icalproperty_new_summary(ATask.Subject.c_str()));
+  if (!ATask.Body.empty())
+    icalcomponent_add_property(ATodo, icalproperty_new_description(UnixLineBreaks(ATask.Body).c_str()));
+  for (const std::string& category : SplitCategories(ATask.Categories))
+    icalcomponent_add_property(ATodo, icalproperty_new_categories(category.c_str()));
+  icalcomponent_add_property(ATodo, icalproperty_new_status(StatusOf(ATask.Status)));
+  if (ATask.Status == tsWaiting || ATask.Status == tsDeferred) {
+    // STATUS has no word for these two; the exact one rides along for this program.
+    icalproperty* exact = icalproperty_new_x(ATask.Status == tsWaiting ? "WAITING" : "DEFERRED");
+    icalproperty_set_x_name(exact, KStatusName);
+    icalcomponent_add_property(ATodo, exact);
+  }
+  icalcomponent_add_property(ATodo, icalproperty_new_priority(PriorityOf(ATask.Importance)));
+  icalcomponent_add_property(ATodo, icalproperty_new_percentcomplete(ATask.PercentComplete));
+  // DTSTART and DUE must share one value type: dates, unless either carries a time of day.
+  const bool dates = !HasTime(ATask.StartDate) && !HasTime(ATask.DueDate);
+  if (ATask.StartDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_dtstart(LocalTime(ATask.StartDate, dates)));
+  if (ATask.DueDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_due(LocalTime(ATask.DueDate, dates)));
+  if (ATask.DateCompleted > 0) icalcomponent_add_property(ATodo, icalproperty_new_completed(UtcTime(ATask.DateCompleted)));
+}
+
+TComponentPtr NewCalendar() {
+  TComponentPtr calendar(icalcomponent_new_vcalendar());
+  icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(KProductID));
+  icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
+  return calendar;
+}
+
+std::string Mailto(const std::string& AAddress) { return "mailto:" + AAddress; }
+
+}  // namespace
+
+std::vector<std::string> SplitCategories(std::string_view AText) {
+  std::vector<std::string> result;
+  size_t start = 0;
+  while (start <= AText.size()) {
+    size_t end = AText.find_first_of(";,", start);
+    if (end == std::string_view::npos) end = AText.size();
+    std::string_view name = AText.substr(start, end - start);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    if (!name.empty()) result.emplace_back(name);
+    start = end + 1;
+  }
+  return result;
+}
+
+std::string TaskToICalendar(const TTaskRecord& ATask, std::string_view AOriginal) {
+  if (!AOriginal.empty()) {
+    TComponentPtr original(icalparser_parse_string(std::string(AOriginal).c_str()));
+    icalcomponent* todo = original && icalcomponent_isa(original.get()) == ICAL_VCALENDAR_COMPONENT
+                              ? icalcomponent_get_first_component(original.get(), ICAL_VTODO_COMPONENT)
+                              : nullptr;
+    if (todo) {
+      RemoveOwnProperties(todo);
+      AddTaskProperties(todo, ATask);
+      return Serialize(original.get());
+    }
+  }
+  TComponentPtr calendar = NewCalendar();
+  icalcomponent* todo = icalcomponent_new_vtodo();
+  icalcomponent_add_property(todo, icalproperty_new_created(icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
+  AddTaskProperties(todo, ATask);
+  icalcomponent_add_component(calendar.get(), todo);
+  return Serialize(calendar.get());
+}
+
+std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string& AError) {
+  TComponentPtr calendar(icalparser_parse_string(std::string(AText).c_str()));
+  if (!calendar) {
+    AError = "not iCalendar text";
+    return std::nullopt;
+  }
+  icalcomponent* todo = icalcomponent_isa(calendar.get()) == ICAL_VTODO_COMPONENT
+                            ? calendar.get()
+                            : icalcomponent_get_first_component(calendar.get(), ICAL_VTODO_COMPONENT);
+  if (!todo) {
+    AError = "no VTODO in it";
+    return std::nullopt;
+  }
+  const char* uid = icalcomponent_get_uid(todo);
+  if (!uid || !*uid) {
+    AError = "its VTODO has no UID";
+    return std::nullopt;
+  }
+  TTaskRecord task;
+  task.Uid = uid;
+  if (const char* summary = icalcomponent_get_summary(todo)) task.Subject = summary;
+  if (const char* description = icalcomponent_get_description(todo)) task.Body = CrLfs(description);
+  for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_CATEGORIES_PROPERTY); p;
+       p = icalcomponent_get_next_property(todo, ICAL_CATEGORIES_PROPERTY)) {
+    const char* name = icalproperty_get_categories(p);
+    if (!name || !*name) continue;
+    if (!task.Categories.empty()) task.Categories += ", ";
+    task.Categories += name;
+  }
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PERCENTCOMPLETE_PROPERTY))
+    task.PercentComplete = icalproperty_get_percentcomplete(p);
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PRIORITY_PROPERTY))
+    task.Importance = ImportanceOf(icalproperty_get_priority(p));
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_SEQUENCE_PROPERTY))
+    task.Sequence = icalproperty_get_sequence(p);
+  switch (icalcomponent_get_status(todo)) {
+    case ICAL_STATUS_INPROCESS: task.Status = tsInProgress; break;
+    case ICAL_STATUS_COMPLETED: task.Status = tsComplete; break;
+    case ICAL_STATUS_CANCELLED: task.Status = tsDeferred; break;
+    default: task.Status = tsNotStarted; break;
+  }
+  for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_X_PROPERTY); p;
+       p = icalcomponent_get_next_property(todo, ICAL_X_PROPERTY)) {
+    const char* name = icalproperty_get_x_name(p);
+    const char* value = icalproperty_get_x(p);
+    if (!name || !value || std::string_view(name) != KStatusName) continue;
+    if (std::string_view(value) == "WAITING") task.Status = tsWaiting;
+    if (std::string_view(value) == "DEFERRED") task.Status = tsDeferred;
+  }
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY))
+    task.StartDate = FromIcalTime(icalproperty_get_dtstart(p));
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY))
+    task.DueDate = FromIcalTime(icalproperty_get_due(p));
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY))
+    task.DateCompleted = FromIcalTime(icalproperty_get_completed(p));
+  return task;
+}
+
+std::string TaskRequestToICalendar(const TTaskRecord& ATask, const TTaskPerson& AOrganizer,
+                                   const std::vector<TTaskPerson>& AAttendees) {
+  TComponentPtr calendar = NewCalendar();
+  icalcomponent_add_property(calendar.get(), icalproperty_new_method(ICAL_METHOD_REQUEST));
+  icalcomponent* todo = icalcomponent_new_vtodo();
+  AddTaskProperties(todo, ATask);
+  icalproperty* organizer = icalproperty_new_organizer(Mailto(AOrganizer.Address).c_str());
+  if (!AOrganizer.Name.empty()) icalproperty_add_parameter(organizer, icalparameter_new_cn(AOrganizer.Name.c_str()));
+  icalcomponent_add_property(todo, organizer);
+  for (const TTaskPerson& person : AAttendees) {
+    icalproperty* attendee = icalproperty_new_attendee(Mailto(person.Address).c_str());
+    if (!person.Name.empty()) icalproperty_add_parameter(attendee, icalparameter_new_cn(person.Name.c_str()));
+    icalproperty_add_parameter(attendee, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
+    icalproperty_add_parameter(attendee, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
+    icalproperty_add_parameter(attendee, icalparameter_new_rsvp(ICAL_RSVP_TRUE));
+    icalcomponent_add_property(todo, attendee);
+  }
+  icalcomponent_add_component(calendar.get(), todo);
+  return Serialize(calendar.get());
+}

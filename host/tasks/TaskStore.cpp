@@ -1,0 +1,236 @@
+#include "host/tasks/TaskStore.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "com/AtomicFile.h"
+#include "com/ComErrors.h"
+#include "com/NumberText.h"
+#include "com/OleVariant.h"
+#include "host/tasks/TaskProgram.h"
+#include "settings/LumetaSettingsStore.h"
+
+namespace {
+
+constexpr size_t KMaxTaskFile = 16 << 20;
+
+// A version 4 UUID: unique without asking anybody, and safe as a file name.
+std::string NewUid() {
+  static std::mt19937_64 random{std::random_device{}()};
+  const uint64_t high = (random() & 0xFFFFFFFFFFFF0FFFull) | 0x4000ull;
+  const uint64_t low = (random() & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;
+  char text[37];
+  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(high >> 32),
+                static_cast<unsigned>((high >> 16) & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),
+                static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+  return text;
+}
+
+// A UID read from another program's file may hold anything; its file keeps the name it has, and
+// only characters safe in a file name make up the name of a new one.
+bool SafeFileName(std::string_view AUid) {
+  return !AUid.empty() && AUid.size() < 200 && AUid.front() != '.' &&
+         std::all_of(AUid.begin(), AUid.end(), [](char c) {
+           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+                  c == '.' || c == '@';
+         });
+}
+
+void EnsureFolder(const std::string& AFolder) {
+  std::error_code error;
+  std::filesystem::create_directories(AFolder, error);
+  if (error) throw EFileError(AFolder, "cannot create the folder: " + error.message());
+}
+
+}  // namespace
+
+TTaskFaults TTaskFaults::FromEnvironment() {
+  TTaskFaults faults;
+  const char* text = std::getenv(Variable);
+  if (!text) return faults;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t comma = std::min(rest.find(','), rest.size());
+    const std::string_view word = rest.substr(0, comma);
+    rest.remove_prefix(std::min(comma + 1, rest.size()));
+    if (word == "logon") faults.Logon = true;
+    if (word == "write") faults.Write = true;
+    if (word == "send") faults.Send = -1;
+    if (word.starts_with("send=")) faults.Send = ParseInteger<int>(word.substr(5)).value_or(-1);
+  }
+  return faults;
+}
+
+std::string TTaskStore::DefaultFolder() { return TaskProgramFolder(); }
+
+TTaskStore::TTaskStore(std::string AFolder, TTaskFaults AFaults) : FFolder(std::move(AFolder)), FFaults(AFaults) {}
+
+void TTaskStore::Load() {
+  if (FLoaded) return;
+  FLoaded = true;
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(TasksFolder(), error)) {
+    std::error_code typeError;
+    if (entry.is_regular_file(typeError) && entry.path().extension() == ".ics") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& file : files) {
+    std::string reason;
+    try {
+      std::optional<TTaskRecord> task = TaskFromICalendar(ReadWholeFile(file.string(), KMaxTaskFile), reason);
+      // Two files of one task (a copy made by hand): the first one read is the task.
+      if (task && FByUid.contains(task->Uid)) reason = "a second file of task " + task->Uid;
+      if (task && reason.empty()) {
+        FByUid.emplace(task->Uid, FTasks.size());
+        FTasks.push_back(std::move(*task));
+        FPaths.push_back(file.string());
+        IndexSubject(FTasks.size() - 1);
+        continue;
+      }
+    } catch (const EFileError& failure) {
+      reason = failure.Reason();
+    }
+    FSkipped.push_back(file.string() + ": " + reason);
+  }
+}
+
+void TTaskStore::IndexSubject(size_t AIndex) {
+  auto& positions = FBySubject[FoldAscii(FTasks[AIndex].Subject)];
+  positions.insert(std::lower_bound(positions.begin(), positions.end(), AIndex), AIndex);
+}
+
+void TTaskStore::UnindexSubject(size_t AIndex) {
+  const auto found = FBySubject.find(FoldAscii(FTasks[AIndex].Subject));
+  if (found == FBySubject.end()) return;
+  std::erase(found->second, AIndex);
+  if (found->second.empty()) FBySubject.erase(found);
+}
+
+size_t TTaskStore::TaskCount() {
+  Load();
+  return FTasks.size();
+}
+
+const TTaskRecord& TTaskStore::Task(size_t AIndex) {
+  Load();
+  return FTasks.at(AIndex);
+}
+
+std::optional<size_t> TTaskStore::FindBySubject(std::string_view ASubject) {
+  Load();
+  const auto found = FBySubject.find(FoldAscii(ASubject));
+  if (found == FBySubject.end() || found->second.empty()) return std::nullopt;
+  return found->second.front();
+}
+
+void TTaskStore::WriteFile(const std::string& APath, const std::string& AText) {
+  try {
+    if (FFaults.Write) throw EFileError(APath, "the store refuses to be written (injected fault)");
+    WriteFileAtomically(APath, AText);
+  } catch (const EFileError& error) {
+    throw EOleError("cannot save " + APath + ": " + error.Reason(), STG_E_WRITEFAULT);
+  }
+}
+
+void TTaskStore::SaveTask(TTaskRecord& ATask) {
+  Load();
+  const auto known = ATask.Uid.empty() ? FByUid.end() : FByUid.find(ATask.Uid);
+  const bool isNew = known == FByUid.end();
+  const std::string uid = ATask.Uid.empty() ? NewUid() : ATask.Uid;
+  // An existing task keeps its file, whatever its name.
+  const std::string path =
+      isNew ? TasksFolder() + "/" + (SafeFileName(uid) ? uid : NewUid()) + ".ics" : FPaths[known->second];
+  std::string original;
+  if (!isNew) {
+    try {
+      original = ReadWholeFile(path, KMaxTaskFile);
+    } catch (const EFileError&) {
+      // Gone meanwhile: written anew.
+    }
+  }
+  TTaskRecord saved = ATask;
+  saved.Uid = uid;
+  try {
+    EnsureFolder(TasksFolder());
+  } catch (const EFileError& error) {
+    throw EOleError(error.what(), STG_E_WRITEFAULT);
+  }
+  WriteFile(path, TaskToICalendar(saved, original));
+  ATask.Uid = uid;
+  if (isNew) {
+    FByUid.emplace(uid, FTasks.size());
+    FTasks.push_back(std::move(saved));
+    FPaths.push_back(path);
+    IndexSubject(FTasks.size() - 1);
+    return;
+  }
+  const size_t index = known->second;
+  UnindexSubject(index);
+  FTasks[index] = std::move(saved);
+  IndexSubject(index);
+}
+
+std::string TTaskStore::SendTask(TTaskRecord& ATask, const std::vector<TTaskPerson>& ARecipients) {
+  ++ATask.Sequence;
+  SaveTask(ATask);
+  const std::string path = OutboxFolder() + "/" + ATask.Uid + "-" + std::to_string(ATask.Sequence) + ".ics";
+  try {
+    EnsureFolder(OutboxFolder());
+  } catch (const EFileError& error) {
+    throw EOleError(error.what(), STG_E_WRITEFAULT);
+  }
+  WriteFile(path, TaskRequestToICalendar(ATask, Owner(), ARecipients));
+  return path;
+}
+
+const std::vector<TAddressListRecord>& TTaskStore::AddressLists() {
+  if (FAddressLists) return *FAddressLists;
+  FAddressLists.emplace();
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(FFolder + "/addresslists", error)) {
+    std::error_code typeError;
+    if (entry.is_regular_file(typeError) && entry.path().extension() == ".vcf") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& file : files) {
+    try {
+      FAddressLists->push_back({file.stem().string(), ParseVCards(ReadWholeFile(file.string(), KMaxTaskFile))});
+    } catch (const EFileError&) {
+      // An unreadable list is left out, as the contact folders leave out unreadable files.
+    }
+  }
+  return *FAddressLists;
+}
+
+std::optional<TTaskPerson> TTaskStore::Resolve(std::string_view AName) {
+  if (!FAllContacts) {
+    FAllContacts.emplace();
+    // The whole tree, walked without recursion: its depth is the user's.
+    std::vector<std::string> pending{ContactsFolder()};
+    while (!pending.empty()) {
+      const std::string folder = std::move(pending.back());
+      pending.pop_back();
+      for (TContactRecord& contact : ReadContactFolder(folder)) FAllContacts->push_back(std::move(contact));
+      for (std::string& sub : SubFolders(folder)) pending.push_back(std::move(sub));
+    }
+    for (const TAddressListRecord& list : AddressLists())
+      FAllContacts->insert(FAllContacts->end(), list.Entries.begin(), list.Entries.end());
+  }
+  const std::string name = FoldAscii(AName);
+  for (const TContactRecord& contact : *FAllContacts)
+    if (!contact.Email.empty() && FoldAscii(contact.FullName) == name) return TTaskPerson{contact.FullName, contact.Email};
+  return std::nullopt;
+}
+
+TTaskPerson TTaskStore::Owner() const {
+  std::string address = SettingsStore().ReadString(THive::CurrentUser, TaskProgramSettingsKey, "Owner", "");
+  if (address.empty()) {
+    const char* user = std::getenv("USER");
+    address = std::string(user && *user ? user : "owner") + "@localhost";
+  }
+  return {"", address};
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The task program's data: a folder of standard files that other programs read too.
+//   tasks/<UID>.ics          one VCALENDAR with one VTODO per task
+//   contacts/*.vcf           the Contacts folder; each sub-folder is a contacts folder below it
+//   addresslists/<Name>.vcf  one address list per file
+//   outbox/<UID>-<SEQUENCE>.ics  iTIP requests of assigned tasks, for a mail program to deliver
+// The folder is $LUMETA_TASKS_DIR, else the settings store's value, else
+// ~/.local/share/lumeta/tasks. Tasks are read once per store and kept indexed in memory, so lookups
+// and saves never rescan the folder.
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "host/tasks/TaskCalendar.h"
+#include "host/tasks/VCards.h"
+
+// Failures the tests make happen, read from $LUMETA_TASKS_FAULTS ("logon,write,send=2"):
+// logon refuses to log on, write refuses every save, send fails (every time, or the first N).
+struct TTaskFaults {
+  static constexpr const char* Variable = "LUMETA_TASKS_FAULTS";
+  bool Logon = false;
+  bool Write = false;
+  int Send = 0;  // sends still to fail; -1: all
+
+  static TTaskFaults FromEnvironment();
+};
+
+struct TAddressListRecord {
+  std::string Name;
+  std::vector<TContactRecord> Entries;
+};
+
+class TTaskStore {
+ public:
+  // The settings key of TaskProgram.h also holds "Owner", the organizer's e-mail address.
+  static std::string DefaultFolder();
+
+  TTaskStore(std::string AFolder, TTaskFaults AFaults);
+
+  const std::string& Folder() const noexcept { return FFolder; }
+  std::string TasksFolder() const { return FFolder + "/tasks"; }
+  std::string ContactsFolder() const { return FFolder + "/contacts"; }
+  std::string OutboxFolder() const { return FFolder + "/outbox"; }
+  TTaskFaults& Faults() noexcept { return FFaults; }
+
+  // Tasks in the order they were read (files by name), then saved.
+  size_t TaskCount();
+  const TTaskRecord& Task(size_t AIndex);
+  // The first task whose subject equals the text, ignoring ASCII case.
+  std::optional<size_t> FindBySubject(std::string_view ASubject);
+  // Gives a new task its UID, writes its file atomically (keeping what other programs added to an
+  // existing one) and updates the index. Raises EOleError (STG_E_WRITEFAULT) naming the file.
+  void SaveTask(TTaskRecord& ATask);
+  // Saves the task with its sequence raised, then writes the request to the outbox; the file's path.
+  std::string SendTask(TTaskRecord& ATask, const std::vector<TTaskPerson>& ARecipients);
+  const std::string& TaskPath(size_t AIndex) { Load(); return FPaths.at(AIndex); }
+  // Files passed over when the tasks were read, with the reason.
+  const std::vector<std::string>& Skipped() const noexcept { return FSkipped; }
+
+  const std::vector<TAddressListRecord>& AddressLists();
+  // A contact or address-list entry of that full name (ASCII case ignored) with an address.
+  std::optional<TTaskPerson> Resolve(std::string_view AName);
+  TTaskPerson Owner() const;
+
+ private:
+  void Load();
+  void IndexSubject(size_t AIndex);
+  void UnindexSubject(size_t AIndex);
+  void WriteFile(const std::string& APath, const std::string& AText);
+
+  std::string FFolder;
+  TTaskFaults FFaults;
+  bool FLoaded = false;
+  std::vector<TTaskRecord> FTasks;
+  std::vector<std::string> FPaths;  // each task's file
+  std::unordered_map<std::string, size_t> FByUid;
+  std::unordered_map<std::string, std::vector<size_t>> FBySubject;  // folded subject, positions ascending
+  std::vector<std::string> FSkipped;
+  std::optional<std::vector<TAddressListRecord>> FAddressLists;
+  std::optional<std::vector<TContactRecord>> FAllContacts;  // for Resolve
+};

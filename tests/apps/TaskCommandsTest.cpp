@@ -1,0 +1,51 @@
+// The `tasks` command against the built task program library.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "apps/TaskCommands.h"
+#include "com/ComErrors.h"
+#include "settings/AutomationServers.h"
+#include "settings/LumetaSettingsStore.h"
+#include "../support/TestFiles.h"
+
+namespace {
+
+std::string Tasks(std::vector<std::string> AArgs) {
+  std::ostringstream out;
+  RunTasksCommand(AArgs, out);
+  return out.str();
+}
+
+TEST(TasksCommand, RegistersListsAndUnregisters) {
+  TTempFolder settings, store;
+  SetSettingsFolder(settings.Path());
+  setenv("LUMETA_TASKS_DIR", store.Path().c_str(), 1);
+  EXPECT_EQ(Tasks({"status"}), "registered no\nfolder " + store.Path() + "\n");
+  EXPECT_THROW(Tasks({"list"}), ELumetaError) << "nothing to list through";
+  EXPECT_THROW(Tasks({"register", store / "missing.so"}), ELumetaError);
+
+  EXPECT_EQ(Tasks({"register"}).rfind("registered Outlook.Application.16 /", 0), 0u);
+  const std::string status = Tasks({"status"});
+  EXPECT_NE(status.find("registered yes\nprogid Outlook.Application.16\nclsid {"), std::string::npos) << status;
+  EXPECT_NE(status.find("lumeta_taskprogram.so\nfolder " + store.Path()), std::string::npos) << status;
+
+  std::filesystem::create_directories(store / "tasks");
+  WriteText(store / "tasks/x.ics", "");  // not a task: passed over
+  WriteText(store / "tasks/t1.ics",
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VTODO\r\nUID:t1\r\nDTSTAMP:20260101T000000Z\r\n"
+            "SUMMARY:Book\\tvenue\r\nSTATUS:IN-PROCESS\r\nPERCENT-COMPLETE:30\r\nDUE;VALUE=DATE:20260306\r\n"
+            "END:VTODO\r\nEND:VCALENDAR\r\n");
+  EXPECT_EQ(Tasks({"list"}), "t1\tBook venue\tin-progress\t30%\t2026-03-06\n");
+  EXPECT_THROW(GetActiveOleObject("Outlook.Application"), ELumetaError) << "list quits what it started";
+
+  EXPECT_EQ(Tasks({"unregister"}), "unregistered\n");
+  EXPECT_EQ(Tasks({"unregister"}), "not registered\n");
+  EXPECT_TRUE(SettingsStore().SubKeyNames(THive::ClassesRoot, "CLSID").empty());
+  EXPECT_FALSE(SettingsStore().KeyExists(THive::ClassesRoot, "Outlook.Application.16"));
+  EXPECT_THROW(Tasks({"frobnicate"}), ELumetaError);
+  unsetenv("LUMETA_TASKS_DIR");
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// The task program's store, driven as clients drive it: task fields through the files, sending,
+// faults, and files other programs wrote.
+#include "com/OleDate.h"
+#include "com/OleVariant.h"
+#include "TaskProgramFixture.h"
+
+namespace {
+
+class TaskStoreTest : public TaskProgramTest {
+ protected:
+  // A fresh instance, so that what it reads comes from the files.
+  TOleVariant Tasks() {
+    if (FApp.Assigned()) FApp.Call("Quit");
+    FApp = CreateOleObject(TaskProgramProgID);
+    return FApp.Call("GetNamespace", "MAPI").Call("GetDefaultFolder", TaskProgramTasksFolder).Get("Items");
+  }
+  void TearDown() override {
+    if (FApp.Assigned()) FApp.Call("Quit");
+    TaskProgramTest::TearDown();
+  }
+  TOleVariant FApp;
+};
+
+struct TTaskFields {
+  std::string Subject, Body, Categories;
+  int Percent, Status, Importance;
+  std::string Start, Due, Completed;
+  friend bool operator==(const TTaskFields&, const TTaskFields&) = default;
+};
+
+void PrintTo(const TTaskFields& AFields, std::ostream* AOut) {
+  *AOut << AFields.Subject << " | " << AFields.Body << " | " << AFields.Categories << " | " << AFields.Percent << " "
+        << AFields.Status << " " << AFields.Importance << " | " << AFields.Start << " " << AFields.Due << " "
+        << AFields.Completed;
+}
+
+std::string DateText(const TOleVariant& AValue) { return DateTimeToXmlText(AValue.AsDate()); }
+
+TTaskFields FieldsOf(const TOleVariant& ATask) {
+  return {ATask.Get("Subject").AsString(),         ATask.Get("Body").AsString(),
+          ATask.Get("Categories").AsString(),      ATask.Get("PercentComplete").AsInteger(),
+          ATask.Get("Status").AsInteger(),         ATask.Get("Importance").AsInteger(),
+          DateText(ATask.Get("StartDate")),        DateText(ATask.Get("DueDate")),
+          DateText(ATask.Get("DateCompleted"))};
+}
+
+TEST_F(TaskStoreTest, EveryFieldSurvivesTheFile) {
+  const std::vector<TTaskFields> written = {
+      {"Plan", "Line one\r\nLine, two; with \"quotes\"", ";Work;Home", 40, 1, 2, "2026-03-02T00:00:00",
+       "2026-03-06T00:00:00", "4501-01-01T00:00:00"},
+      {"Wait", "", "", 0, 3, 0, "2026-03-02T08:00:00", "2026-03-09T00:00:00", "4501-01-01T00:00:00"},
+      {"Done", "", "", 100, 2, 1, "4501-01-01T00:00:00", "4501-01-01T00:00:00", "2026-03-05T17:30:00"},
+      {"Later", "", "", 0, 4, 1, "4501-01-01T00:00:00", "4501-01-01T00:00:00", "4501-01-01T00:00:00"},
+  };
+  TOleVariant items = Tasks();
+  for (const TTaskFields& fields : written) {
+    TOleVariant task = items.Call("Add", TaskProgramTaskItem);
+    task.Put("Subject", fields.Subject);
+    task.Put("Body", fields.Body);
+    task.Put("Categories", fields.Categories);
+    task.Put("PercentComplete", fields.Percent);
+    task.Put("Status", fields.Status);
+    task.Put("Importance", fields.Importance);
+    task.Put("StartDate", TOleVariant::FromDate(*XmlTextToDateTime(fields.Start)));
+    task.Put("DueDate", TOleVariant::FromDate(*XmlTextToDateTime(fields.Due)));
+    task.Put("DateCompleted", TOleVariant::FromDate(*XmlTextToDateTime(fields.Completed)));
+    task.Call("Save");
+    EXPECT_TRUE(std::filesystem::exists(StorePath("tasks/" + task.Get("EntryID").AsString() + ".ics")));
+  }
+  items = Tasks();
+  ASSERT_EQ(items.Get("Count").AsInteger(), 4);
+  for (int i = 1; i <= 4; ++i) {
+    TTaskFields expected = written[static_cast<size_t>(i - 1)];
+    if (i == 1) expected.Categories = "Work, Home";  // the list as the file keeps it
+    const TTaskFields read = FieldsOf(items.Call("Find", "[Subject] = \"" + expected.Subject + "\""));
+    EXPECT_EQ(read, expected) << expected.Subject;
+  }
+}
+
+TEST_F(TaskStoreTest, SavingAgainKeepsTheUidAndWhatOtherProgramsAdded) {
+  WriteStoreFile("tasks/from-elsewhere.ics",
+                 "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\nBEGIN:VTODO\r\nUID:other-1\r\n"
+                 "DTSTAMP:20260101T000000Z\r\nSUMMARY:Imported\r\nLOCATION:Room 4\r\nSTATUS:CANCELLED\r\n"
+                 "PRIORITY:2\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+  WriteStoreFile("tasks/broken.ics", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n");
+  TOleVariant items = Tasks();
+  ASSERT_EQ(items.Get("Count").AsInteger(), 1) << "the file without a task is passed over";
+  TOleVariant task = items.Call("Item", 1);
+  EXPECT_EQ(task.Get("Status").AsInteger(), 4);
+  EXPECT_EQ(task.Get("Importance").AsInteger(), 2);
+  task.Put("Subject", "Imported and renamed");
+  task.Call("Save");
+
+  const std::string text = ReadText(StorePath("tasks/from-elsewhere.ics"));
+  EXPECT_NE(text.find("UID:other-1"), std::string::npos);
+  EXPECT_NE(text.find("LOCATION:Room 4"), std::string::npos);
+  EXPECT_NE(text.find("SUMMARY:Imported and renamed"), std::string::npos);
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 2u) << "no second file for the same task";
+  std::filesystem::remove(StorePath("tasks/broken.ics"));
+}
+
+TEST_F(TaskStoreTest, FindFilters) {
+  TOleVariant items = Tasks();
+  for (int status : {0, 1}) {
+    TOleVariant task = items.Call("Add");
+    task.Put("Subject", "Task " + std::to_string(status));
+    task.Put("Status", status);
+    task.Call("Save");
+  }
+  EXPECT_EQ(items.Call("Find", "[Status] = 1").Get("Subject").AsString(), "Task 1");
+  EXPECT_EQ(items.Call("Find", "[Subject] <> 'Task 0'").Get("Subject").AsString(), "Task 1");
+  for (const char* bad : {"Subject = \"x\"", "[Subject] ~ \"x\"", "[Subject] = \"x", "[Owner] = \"x\""}) {
+    try {
+      items.Call("Find", bad);
+      ADD_FAILURE() << bad;
+    } catch (const EOleError& error) {
+      EXPECT_NE(std::string(error.what()).find("Items.Find"), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST_F(TaskStoreTest, AssignedTaskIsSentAsARequestToItsRecipients) {
+  WriteStoreFile("contacts/team.vcf", "BEGIN:VCARD\nFN:Grace Hopper\nEMAIL:grace@example.org\nEND:VCARD\n");
+  SettingsStore().WriteString(THive::CurrentUser, "Software\\Lumeta\\TaskProgram", "Owner", "lead@example.org");
+  TOleVariant task = Tasks().Call("Add", 3);
+  task.Put("Subject", "Review budget");
+  task.Call("Assign");
+  const TOleVariant recipients = task.Get("Recipients");
+  recipients.Call("Add", "grace hopper");
+  recipients.Call("Add", "Alan Turing <alan@example.org>");
+  recipients.Call("Add", "Nobody Known");
+  EXPECT_EQ(recipients.Get("Count").AsInteger(), 3);
+  EXPECT_THROW(task.Call("Send"), EOleError) << "a name without an address";
+  recipients.Call("Remove", 3);
+  task.Call("Send");
+
+  const std::string uid = task.Get("EntryID").AsString();
+  const std::string request = ReadText(StorePath("outbox/" + uid + "-1.ics"));
+  EXPECT_NE(request.find("METHOD:REQUEST"), std::string::npos);
+  EXPECT_NE(request.find("mailto:lead@example.org"), std::string::npos);
+  EXPECT_NE(request.find("mailto:grace@example.org"), std::string::npos);
+  EXPECT_NE(request.find("mailto:alan@example.org"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(StorePath("tasks/" + uid + ".ics"))) << "a sent task stays in the folder";
+}
+
+TEST_F(TaskStoreTest, SendingNeedsAnAssignedTaskWithRecipients) {
+  TOleVariant task = Tasks().Call("Add", 3);
+  task.Get("Recipients").Call("Add", "a@example.org");
+  EXPECT_THROW(task.Call("Send"), EOleError);
+  task.Get("Recipients").Call("Remove", 1);
+  task.Call("Assign");
+  EXPECT_THROW(task.Call("Send"), EOleError);
+}
+
+TEST_F(TaskStoreTest, InjectedFaultsRaiseWhatCallersHandle) {
+  Faults("write,send=1");
+  TOleVariant task = Tasks().Call("Add", 3);
+  try {
+    task.Call("Save");
+    ADD_FAILURE() << "saved";
+  } catch (const EOleError& error) {
+    EXPECT_EQ(error.Code(), STG_E_WRITEFAULT);
+    EXPECT_NE(std::string(error.what()).find(StorePath("tasks/")), std::string::npos) << error.what();
+  }
+  EXPECT_TRUE(CalendarFiles(FStore.Path()).empty());
+
+  Faults("send=1");
+  task = Tasks().Call("Add", 3);
+  task.Call("Assign");
+  task.Get("Recipients").Call("Add", "a@example.org");
+  EXPECT_THROW(task.Call("Send"), EOleError);
+  EXPECT_NO_THROW(task.Call("Send")) << "only the first send fails";
+  EXPECT_EQ(CalendarFiles(StorePath("outbox")).size(), 1u);
+}
+
+TEST_F(TaskStoreTest, WrongCallsNameTheMember) {
+  TOleVariant task = Tasks().Call("Add", 3);
+  const auto message = [&](auto ACall) -> std::pair<std::string, HRESULT> {
+    try {
+      ACall();
+    } catch (const EOleError& error) {
+      return {error.what(), error.Code()};
+    }
+    return {"", S_OK};
+  };
+  EXPECT_EQ(message([&] { task.Call("Frobnicate"); }),
+            std::make_pair(std::string("Member 'Frobnicate' not supported by automation object TaskItem"),
+                           DISP_E_UNKNOWNNAME));
+  EXPECT_EQ(message([&] { task.Put("PercentComplete", "lots"); }).second, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(message([&] { task.Put("PercentComplete", 101); }).first,
+            "TaskItem.PercentComplete: the value 101 is outside 0 to 100");
+  EXPECT_EQ(message([&] { task.Put("EntryID", "x"); }).second, DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(message([&] { task.Call("Save", 1); }).second, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(message([&] { Tasks().Call("Item", 1); }).second, DISP_E_BADINDEX);
+  task.Put("percentcomplete", "50");
+  EXPECT_EQ(task.Get("PERCENTCOMPLETE").AsInteger(), 50) << "names in any case, numbers from text";
+}
+
+TEST_F(TaskStoreTest, TheFolderComesFromTheSettingsWhenTheVariableIsUnset) {
+  TTempFolder other;
+  unsetenv("LUMETA_TASKS_DIR");
+  SettingsStore().WriteString(THive::CurrentUser, "Software\\Lumeta\\TaskProgram", "Folder", other.Path());
+  const TOleVariant app = CreateOleObject(TaskProgramProgID);
+  EXPECT_EQ(app.Get("StoreFolder").AsString(), other.Path());
+  app.Call("Quit");
+  setenv("LUMETA_TASKS_DIR", FStore.Path().c_str(), 1);
+}
+
+}  // namespace
