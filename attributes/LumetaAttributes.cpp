@@ -1,8 +1,10 @@
 #include "attributes/LumetaAttributes.h"
 
 #include <cxxabi.h>
+#include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <charconv>
@@ -13,6 +15,7 @@
 #include <limits>
 #include <mutex>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <typeinfo>
@@ -62,6 +65,7 @@ size_t CombineHash(size_t ASeed, size_t AValue) {
 // An item with its value hash, worked out once per merge or apply.
 struct THashedItem {
   IAttribute* Item;
+  TAttribute* Object = nullptr;  // when the caller knew it: spares asking the item for it
   size_t Hash = 0;
   bool Hashed = false;
 };
@@ -79,6 +83,26 @@ std::vector<THashedItem> HashItems(const TItems& AItems, bool AHash) {
     hashed.push_back(entry);
   }
   return hashed;
+}
+
+std::vector<THashedItem> HashItems(std::span<const TStructuredAttribute::TChild> AChildren, bool AHash) {
+  std::vector<THashedItem> hashed;
+  hashed.reserve(AChildren.size());
+  for (const TStructuredAttribute::TChild& child : AChildren) {
+    THashedItem entry{child.Interface.get(), child.Object};
+    if (AHash)
+      entry.Hashed = child.Object ? child.Object->GetValueHash(entry.Hash) : TAttribute::ValueHashOf(entry.Item, entry.Hash);
+    hashed.push_back(entry);
+  }
+  return hashed;
+}
+
+// Equal doubles hash alike (0.0 and -0.0 included); a multiply spreads the bits well enough for
+// the merge index at a fraction of the cost of hashing the bytes.
+size_t DoubleHash(double AValue) {
+  if (AValue == 0) return 0;
+  const uint64_t mixed = std::bit_cast<uint64_t>(AValue) * 0x9E3779B97F4A7C15ull;
+  return static_cast<size_t>(mixed ^ (mixed >> 29));
 }
 
 // Answers "does any of these items EqualTo a value" for many values in a row. With hashes, only
@@ -163,10 +187,12 @@ namespace {
 #if LUMETA_ATTRIBUTE_POOLS
 // Blocks of up to PoolLimit bytes in steps of PoolGranule, cut from chunks that are never given
 // back. Each thread keeps its own free lists, so that no lock is taken; a block freed on another
-// thread than its own joins that thread's lists.
+// thread than its own joins that thread's lists. A chunk is one huge page where the system
+// offers them: a new chunk then costs one page fault instead of 512, which on a virtual machine
+// is most of what making a large map's attributes costs.
 constexpr size_t PoolGranule = 16;
 constexpr size_t PoolLimit = 512;
-constexpr size_t PoolChunk = 256 * 1024;
+constexpr size_t PoolChunk = 2 * 1024 * 1024;
 
 struct TFreeBlock {
   TFreeBlock* Next;
@@ -190,7 +216,12 @@ void KeepChunk(void* AChunk) {
 
 void* CutBlock(TPools& APools, size_t ASize) {
   if (static_cast<size_t>(APools.End - APools.Next) < ASize) {
-    APools.Next = static_cast<char*>(::operator new(PoolChunk));
+    void* chunk = std::aligned_alloc(PoolChunk, PoolChunk);
+    if (!chunk) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(chunk, PoolChunk, MADV_HUGEPAGE);  // advice only: without huge pages, small ones do
+#endif
+    APools.Next = static_cast<char*>(chunk);
     APools.End = APools.Next + PoolChunk;
     KeepChunk(APools.Next);
   }
@@ -508,7 +539,7 @@ std::string TDoubleAttribute::DebugValueText() {
 
 bool TDoubleAttribute::GetValueHash(size_t& AHash) {
   const double value = GetValue();
-  AHash = value == 0 ? 0 : std::hash<double>{}(value);  // 0.0 and -0.0 are equal
+  AHash = DoubleHash(value);
   return true;
 }
 
@@ -540,8 +571,7 @@ std::string TDateTimeAttribute::DebugValueText() {
 }
 
 bool TDateTimeAttribute::GetValueHash(size_t& AHash) {
-  const double value = GetValue();
-  AHash = value == 0 ? 0 : std::hash<double>{}(value);
+  AHash = DoubleHash(GetValue());
   return true;
 }
 
@@ -694,19 +724,17 @@ TStructuredAttribute::~TStructuredAttribute() { DropChildren(); }
 
 void TStructuredAttribute::DropChildren() noexcept {
   // Children that outlive this structure must not point back at it.
-  for (size_t i = 0; i < FChildren.size(); ++i) {
-    if (TAttribute* object = FObjects[i])
-      object->SetOwner(nullptr);
+  for (const TChild& child : FChildren) {
+    if (child.Object)
+      child.Object->SetOwner(nullptr);
     else
-      FChildren[i]->SetOwner(nullptr);
+      child.Interface->SetOwner(nullptr);
   }
   FChildren.clear();
-  FObjects.clear();
 }
 
 void TStructuredAttribute::Adopt(IAttribute* AChild, TAttribute* AObject) {
-  FChildren.emplace_back(AChild);
-  FObjects.push_back(AObject);
+  FChildren.push_back({ComPtr<IAttribute>(AChild), AObject});
   AChild->SetOwner(Self());
 }
 
@@ -721,7 +749,7 @@ void TStructuredAttribute::MakeDeferredChildren() {
     throw;
   }
   if (const uint32_t clears = std::exchange(FDeferredClears, 0))
-    for (const ComPtr<IAttribute>& child : FChildren) child->SetFlagEx(clears, false, true);
+    for (const TChild& child : FChildren) child.Interface->SetFlagEx(clears, false, true);
 }
 
 void TStructuredAttribute::AddChild(IAttribute* AChild) {
@@ -742,9 +770,8 @@ void TStructuredAttribute::Clear() {
 
 void TStructuredAttribute::Delete(int32_t AIndex) {
   CheckIndex(AIndex);
-  ComPtr<IAttribute> child = std::move(FChildren[static_cast<size_t>(AIndex)]);  // made by CheckIndex
+  ComPtr<IAttribute> child = std::move(FChildren[static_cast<size_t>(AIndex)].Interface);  // made by CheckIndex
   FChildren.erase(FChildren.begin() + AIndex);
-  FObjects.erase(FObjects.begin() + AIndex);
   child->SetOwner(nullptr);
 }
 
@@ -759,8 +786,8 @@ ComPtr<IAttribute> TStructuredAttribute::GetChild(int32_t AIndex) {
 }
 
 ComPtr<IAttribute> TStructuredAttribute::FindChild(const std::string& AName) {
-  for (const ComPtr<IAttribute>& child : Children())
-    if (child->GetName() == AName) return child;
+  for (const TChild& child : Children())
+    if (child.Interface->GetName() == AName) return child.Interface;
   return {};
 }
 
@@ -776,8 +803,7 @@ int32_t TStructuredAttribute::IndexOf(IAttribute* AChild) {
 void TStructuredAttribute::InsertChild(int32_t AIndex, IAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
   if (AIndex < 0 || AIndex > Count()) throw EListError::OutOfBounds(AIndex);
-  FChildren.emplace(FChildren.begin() + AIndex, AChild);  // made by Count
-  FObjects.insert(FObjects.begin() + AIndex, FromInterface(AChild));
+  FChildren.insert(FChildren.begin() + AIndex, {ComPtr<IAttribute>(AChild), FromInterface(AChild)});  // made by Count
   AChild->SetOwner(Self());
 }
 
@@ -787,11 +813,12 @@ bool TStructuredAttribute::EqualTo(IAttribute* AOther) {
     TStructuredAttribute* other = object->AsStructure();
     const int32_t count = GetChildCount();
     if (other->GetChildCount() != count) return false;
-    const std::vector<TAttribute*>& otherObjects = other->FObjects;
     for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
-      TAttribute* mine = FObjects[i];
-      TAttribute* theirs = otherObjects[i];
-      if (mine && theirs ? !mine->EqualToObject(*theirs) : !FChildren[i]->EqualTo(other->FChildren[i].get())) return false;
+      const TChild& mine = FChildren[i];
+      const TChild& theirs = other->FChildren[i];
+      if (mine.Object && theirs.Object ? !mine.Object->EqualToObject(*theirs.Object)
+                                       : !mine.Interface->EqualTo(theirs.Interface.get()))
+        return false;
     }
     return true;
   }
@@ -819,7 +846,7 @@ std::string TStructuredAttribute::DebugText() {
 bool TStructuredAttribute::IsModified() {
   if (FlagBits() & afModified) return true;
   // Children not made yet were never set.
-  return std::any_of(FChildren.begin(), FChildren.end(), [](const ComPtr<IAttribute>& AChild) { return AChild->IsModified(); });
+  return std::any_of(FChildren.begin(), FChildren.end(), [](const TChild& AChild) { return AChild.Interface->IsModified(); });
 }
 
 void TStructuredAttribute::SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) {
@@ -829,7 +856,7 @@ void TStructuredAttribute::SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) 
     FDeferredClears |= AMask;
     return;
   }
-  for (const ComPtr<IAttribute>& child : Children()) child->SetFlagEx(AMask, AOn, true);
+  for (const TChild& child : Children()) child.Interface->SetFlagEx(AMask, AOn, true);
 }
 
 uint32_t TStructuredAttribute::LoadChild(IStream* AStream, IAttribute* AChild) {
@@ -867,10 +894,9 @@ uint32_t TStructuredAttribute::SaveToStream(IStream* AStream) {
 bool TStructuredAttribute::GetValueHash(size_t& AHash) {
   const int32_t count = GetChildCount();
   size_t hash = static_cast<size_t>(count);
-  for (int32_t i = 0; i < count; ++i) {
+  for (const TChild& child : ChildEntries()) {
     size_t childHash = 0;
-    TAttribute* child = ChildObjectAt(i);
-    if (!child || !child->GetValueHash(childHash)) return false;
+    if (!child.Object || !child.Object->GetValueHash(childHash)) return false;
     hash = CombineHash(hash, childHash);
   }
   AHash = hash;
@@ -920,25 +946,27 @@ void TRecordAttribute::Apply(IAttribute* ASource) {
 void TRecordAttribute::Assign(IAttribute* ASource) {
   if (!ASource) return TAttribute::Assign(nullptr);
   if (ASource == Self()) return;
+  // One of our own records (most sources are) is copied child object to child object, found
+  // without counted queries.
+  TAttribute* object = FromInterface(ASource);
+  TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
+  if (structure && structure->ImplementsInterface(uuidof<IRecordAttribute>())) {
+    const size_t count = static_cast<size_t>(std::min(Count(), structure->GetChildCount()));
+    const std::span<const TChild> mine = ChildEntries(), theirs = structure->ChildEntries();
+    for (size_t i = 0; i < count; ++i) {
+      if (mine[i].Object && theirs[i].Object)
+        mine[i].Object->AssignObject(*theirs[i].Object);
+      else
+        mine[i].Interface->Assign(theirs[i].Interface.get());
+    }
+    return FinishAssign(ASource);
+  }
   ComPtr<IRecordAttribute> source = QueryAs<IRecordAttribute>(ASource);
   if (!source) return TAttribute::Assign(ASource);
   const int32_t count = std::min(Count(), source->GetChildCount());
-  if (TAttribute* object = FromInterface(ASource); object && object->AsStructure()) {
-    TStructuredAttribute* structure = object->AsStructure();
-    const std::span<TAttribute* const> mineAll = ChildObjects(), theirsAll = structure->ChildObjects();
-    for (int32_t i = 0; i < count; ++i) {
-      TAttribute* mine = mineAll[static_cast<size_t>(i)];
-      TAttribute* theirs = theirsAll[static_cast<size_t>(i)];
-      if (mine && theirs)
-        mine->AssignObject(*theirs);
-      else
-        ChildAt(i)->Assign(structure->ChildAt(i));
-    }
-  } else {
-    for (int32_t i = 0; i < count; ++i) {
-      ComPtr<IAttribute> sourceChild = source->GetChild(i);
-      ChildAt(i)->Assign(sourceChild.get());
-    }
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<IAttribute> sourceChild = source->GetChild(i);
+    ChildAt(i)->Assign(sourceChild.get());
   }
   FinishAssign(ASource);
 }
@@ -946,15 +974,15 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
 void TRecordAttribute::Merge(IAttribute* AOther) {
   if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
     TStructuredAttribute* other = object->AsStructure();
-    const int32_t otherCount = other->GetChildCount();
-    const std::span<TAttribute* const> mineAll = ChildObjects(), theirsAll = other->ChildObjects();
-    for (int32_t i = 0; i < Count(); ++i) {
-      TAttribute* mine = mineAll[static_cast<size_t>(i)];
-      TAttribute* theirs = i < otherCount ? theirsAll[static_cast<size_t>(i)] : nullptr;
-      if (mine && theirs)
-        mine->MergeObject(*theirs);
+    const size_t otherCount = static_cast<size_t>(other->GetChildCount());
+    const std::span<const TChild> mine = ChildEntries(), theirs = other->ChildEntries();
+    for (size_t i = 0; i < mine.size(); ++i) {
+      if (i >= otherCount)
+        mine[i].Interface->Merge(nullptr);
+      else if (mine[i].Object && theirs[i].Object)
+        mine[i].Object->MergeObject(*theirs[i].Object);
       else
-        ChildAt(i)->Merge(i < otherCount ? other->ChildAt(i) : nullptr);
+        mine[i].Interface->Merge(theirs[i].Interface.get());
     }
     return;
   }
@@ -1091,12 +1119,13 @@ void TListAttribute::Assign(IAttribute* ASource) {
     TAttribute* object = FromInterface(ASource);
     TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
     ReserveChildren(count);
+    const std::span<const TChild> theirs = structure ? structure->ChildEntries() : std::span<const TChild>();
     for (int32_t i = 0; i < count; ++i) {
       ComPtr<IAttribute> item = AppendItem();
       TAttribute* mine = LastChildObject();
-      TAttribute* theirs = structure ? structure->ChildObjectAt(i) : nullptr;
-      if (mine && theirs)
-        mine->AssignObject(*theirs);
+      TAttribute* their = static_cast<size_t>(i) < theirs.size() ? theirs[static_cast<size_t>(i)].Object : nullptr;
+      if (mine && their)
+        mine->AssignObject(*their);
       else
         item->Assign(source->GetChild(i).get());
     }
@@ -1115,12 +1144,21 @@ void TListAttribute::Merge(IAttribute* AOther) {
     return;
   }
   if (AOther == Self()) return;
-  const int32_t ownCount = GetChildCount();
-  std::vector<IAttribute*> ownItems;
-  for (int32_t i = 0; i < ownCount; ++i) ownItems.push_back(ChildAt(i));
-  const std::vector<ComPtr<IAttribute>> otherItems = ChildrenOf(other.get());
-  const bool hash = ownItems.size() + otherItems.size() > LinearLimit;
-  const std::vector<THashedItem> mineHashed = HashItems(ownItems, hash), theirsHashed = HashItems(otherItems, hash);
+  GetChildCount();  // loads
+  // The other list's items are read in place when it is one of ours; it holds them meanwhile.
+  TAttribute* otherObject = FromInterface(AOther);
+  TStructuredAttribute* otherStructure = otherObject ? otherObject->AsStructure() : nullptr;
+  std::vector<ComPtr<IAttribute>> otherItems;
+  if (otherStructure)
+    otherStructure->GetChildCount();
+  else
+    otherItems = ChildrenOf(other.get());
+  const size_t otherCount = otherStructure ? otherStructure->ChildEntries().size() : otherItems.size();
+  const bool hash = ChildEntries().size() + otherCount > LinearLimit;
+  // Own items before any is added: appending moves the entries.
+  const std::vector<THashedItem> mineHashed = HashItems(ChildEntries(), hash);
+  const std::vector<THashedItem> theirsHashed =
+      otherStructure ? HashItems(otherStructure->ChildEntries(), hash) : HashItems(otherItems, hash);
 
   TValueIndex mine(mineHashed);
   for (const THashedItem& theirs : theirsHashed) {
@@ -1128,8 +1166,8 @@ void TListAttribute::Merge(IAttribute* AOther) {
     ComPtr<IAttribute> item = AppendItem();
     item->Assign(theirs.Item);
     item->SetMixed(true);
-    THashedItem added{item.get()};
-    if (hash) added.Hashed = TAttribute::ValueHashOf(added.Item, added.Hash);
+    THashedItem added{item.get(), LastChildObject()};
+    if (hash) added.Hashed = added.Object ? added.Object->GetValueHash(added.Hash) : TAttribute::ValueHashOf(added.Item, added.Hash);
     mine.Add(added);
   }
 

@@ -49,8 +49,8 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
 
   // Assign, EqualTo and Merge between two of our own objects, which structures call for their
   // children without asking interfaces. Here they go through the interface operations; scalars of
-  // one class work on their stored values directly, so a subclass that changes what copying or
-  // comparing does for its own class overrides these too.
+  // one class work on their stored values and flag bits directly, so a subclass that changes what
+  // copying or comparing does for its own class overrides these too.
   virtual void AssignObject(TAttribute& ASource) { Assign(ASource.Self()); }
   virtual bool EqualToObject(TAttribute& AOther) { return EqualTo(AOther.Self()); }
   virtual void MergeObject(TAttribute& AOther) { Merge(AOther.Self()); }
@@ -133,6 +133,7 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   }
   // Flag changes without a virtual call, for the hot paths of subclasses.
   void SetFlagBits(uint32_t AMask, bool AOn) noexcept { FFlags = AOn ? FFlags | AMask : FFlags & ~AMask; }
+  void SetFlagBitsTo(uint32_t AFlags) noexcept { FFlags = AFlags; }
   uint32_t FlagBits() const noexcept { return FFlags; }
   IAttribute* RawOwner() const noexcept { return FOwner; }
   IAttribute* Self() noexcept { return static_cast<IAttribute*>(this); }
@@ -144,6 +145,19 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   std::unique_ptr<std::string> FName;  // null until first asked for
   IAttribute* FOwner = nullptr;        // not counted: the owner holds this attribute
   uint32_t FFlags = 0;
+};
+
+// Room from the attribute pools for containers that attributes keep, such as a structure's list
+// of children: a record then costs no heap block besides its objects.
+template <class T>
+struct TAttributePoolAllocator {
+  using value_type = T;
+  TAttributePoolAllocator() noexcept = default;
+  template <class U>
+  TAttributePoolAllocator(const TAttributePoolAllocator<U>&) noexcept {}
+  T* allocate(size_t ACount) { return static_cast<T*>(TAttribute::operator new(ACount * sizeof(T))); }
+  void deallocate(T* AItems, size_t ACount) noexcept { TAttribute::operator delete(AItems, ACount * sizeof(T)); }
+  friend bool operator==(const TAttributePoolAllocator&, const TAttributePoolAllocator&) noexcept { return true; }
 };
 
 // One value. Fixed-size values stream as their raw bytes through ValueAddress and ValueSize.
@@ -197,7 +211,7 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
     if (TScalarAttribute* source = SameClass(ASource)) {
       source->CheckLoaded();
       Store(source->FValue);
-      this->SetFlags(ASource.GetFlags());
+      this->SetFlagBitsTo(source->FlagBits());
     } else {
       TAttribute::AssignObject(ASource);
     }
@@ -387,25 +401,28 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   bool GetValueHash(size_t& AHash) override;
   TStructuredAttribute* AsStructure() noexcept override { return this; }
 
+  // A child as the structure keeps it: its interface, which the structure holds, and its object
+  // when it is built on TAttribute (else null).
+  struct TChild {
+    ComPtr<IAttribute> Interface;
+    TAttribute* Object;
+  };
+
   // The stored children, without loading; ChildAt raises EListError outside the list. Our own
   // structures compare and copy each other through these rather than GetChild. Both make the
   // children of a structure that defers them.
   int32_t Count() { return static_cast<int32_t>(Children().size()); }
   IAttribute* ChildAt(int32_t AIndex) {
     CheckIndex(AIndex);
-    return FChildren[static_cast<size_t>(AIndex)].get();
+    return FChildren[static_cast<size_t>(AIndex)].Interface.get();
   }
   // The child's object when it is built on TAttribute, else null; checked like ChildAt.
   TAttribute* ChildObjectAt(int32_t AIndex) {
     CheckIndex(AIndex);
-    return FObjects[static_cast<size_t>(AIndex)];
+    return FChildren[static_cast<size_t>(AIndex)].Object;
   }
-  // Every child's object in order (null where a child is not built on TAttribute), for loops that
-  // check their bounds once; valid until the children change.
-  std::span<TAttribute* const> ChildObjects() {
-    Children();
-    return FObjects;
-  }
+  // Every child in order, for loops that check their bounds once; valid until the children change.
+  std::span<const TChild> ChildEntries() { return Children(); }
   // False while a structure that defers its children has not made them: it then holds nothing
   // anybody has read or set below it.
   bool HasMadeChildren() const noexcept { return !FChildrenDeferred; }
@@ -421,18 +438,16 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   // the children once they are made, so the clearing need not make them.
   void DeferChildren() noexcept { FChildrenDeferred = true; }
   virtual void MakeChildren() {}
-  std::vector<ComPtr<IAttribute>>& Children() {
+  using TChildren = std::vector<TChild, TAttributePoolAllocator<TChild>>;
+  TChildren& Children() {
     if (FChildrenDeferred) MakeDeferredChildren();
     return FChildren;
   }
 
   // Room for that many children, for subclasses that know their size.
-  void ReserveChildren(int32_t ACount) {
-    FChildren.reserve(static_cast<size_t>(std::max(ACount, 0)));
-    FObjects.reserve(static_cast<size_t>(std::max(ACount, 0)));
-  }
+  void ReserveChildren(int32_t ACount) { FChildren.reserve(static_cast<size_t>(std::max(ACount, 0))); }
   // The object of the child added last (null when it is not ours); there must be one.
-  TAttribute* LastChildObject() const noexcept { return FObjects.back(); }
+  TAttribute* LastChildObject() const noexcept { return FChildren.back().Object; }
   // Copies the source's own cleared and modified bits and marks this structure loaded; the end
   // of Assign from a like structure.
   void FinishAssign(IAttribute* ASource);
@@ -447,8 +462,7 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   void Adopt(IAttribute* AChild, TAttribute* AObject);
   void DropChildren() noexcept;
 
-  std::vector<ComPtr<IAttribute>> FChildren;
-  std::vector<TAttribute*> FObjects;  // parallel to FChildren: each child's object, or null
+  TChildren FChildren;
   bool FChildrenDeferred = false;
   uint32_t FDeferredClears = 0;  // flags cleared recursively while the children were deferred
   uint32_t FSourceTag = 0;

@@ -5,8 +5,8 @@
 #include "com/AggregableObject.h"
 #include "contract/CommandIntf.h"
 
-// The saved property is a detached copy owned by the memento; empty means "the node did not have
-// it", so undo removes the property again.
+// The saved property is one the node no longer holds (the one it gave up, or a copy), owned by the
+// memento; empty means "the node did not have it", so undo removes the property again.
 class TPropertyMemento : public TImplements<TAggregableObject, IPropertyMemento> {
  public:
   explicit TPropertyMemento(std::string ADescription = {}, IProperty* AProperty = nullptr);

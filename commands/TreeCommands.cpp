@@ -100,6 +100,10 @@ ComPtr<IProperty> TBasePropertiesCommand::CopyProperty(const std::string& AClass
   return copy;
 }
 
+ComPtr<IProperty> TBasePropertiesCommand::PropertyToKeep(const std::string&, IProperty* AProperty) {
+  return ComPtr<IProperty>(AProperty);
+}
+
 TInterfaceList<IPropertyMemento> TBasePropertiesCommand::CreateMementos(INode* ANode) {
   TInterfaceList<IPropertyMemento> mementos;
   for (const std::string& name : ChangedPropertyNames()) {
@@ -108,7 +112,7 @@ TInterfaceList<IPropertyMemento> TBasePropertiesCommand::CreateMementos(INode* A
     for (int32_t i = 0; i < count; ++i) {
       ComPtr<IProperty> property = ANode->GetPropertyItem(i);
       if (property && property->GetPropertyName() == name)
-        memento->SetPropertyMemento(CopyProperty(name, property.get()).get());
+        memento->SetPropertyMemento(PropertyToKeep(name, property.get()).get());
     }
     mementos.Add(memento);
   }
@@ -197,6 +201,10 @@ TRemovePropertiesCommand::~TRemovePropertiesCommand() = default;
 ComPtr<IProperties> TRemovePropertiesCommand::GetProperties() { return {}; }
 
 std::vector<std::string> TRemovePropertiesCommand::ChangedPropertyNames() { return FNames; }
+
+ComPtr<IProperty> TRemovePropertiesCommand::PropertyToKeep(const std::string& AName, IProperty* AProperty) {
+  return CopyProperty(AName, AProperty);
+}
 
 void TRemovePropertiesCommand::ChangeNode(INode* ANode) {
   for (const std::string& name : FNames) ANode->RemoveProperty(name);

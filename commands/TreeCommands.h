@@ -67,8 +67,8 @@ class TBasePropertiesCommand
 
   // The properties put on each node; may be empty in commands that put none.
   virtual ComPtr<IProperties> GetProperties() = 0;
-  // One memento per changed name, in order, each holding a copy of the node's property of that
-  // name (the last one when the node has several), or nothing when the node lacks it.
+  // One memento per changed name, in order, each holding what PropertyToKeep gives for the node's
+  // property of that name (the last one when the node has several), or nothing when the node lacks it.
   virtual TInterfaceList<IPropertyMemento> CreateMementos(INode* ANode);
   // Restores the node from the newest memento list and pops it; raises EInvalidOperation when
   // nothing is left to undo. With LUMETA_DEBUG set in the environment, writes "Undo Item  <id>"
@@ -93,6 +93,11 @@ class TBasePropertiesCommand
   // A new property of that class from the registry, holding a copy of ASource's values; without a
   // source, a new property marked loaded (it has nothing to fetch from the document).
   ComPtr<IProperty> CopyProperty(const std::string& AClassName, IProperty* ASource);
+  // What a memento keeps of a property the node holds. Here the property itself: ChangeNode puts a
+  // new object in its place and leaves it as it was, having read it whole to copy it, so undo can
+  // put that very object back without a copy being made. A command whose ChangeNode changes the
+  // node's objects in place, or drops them unread, keeps a copy (CopyProperty) instead.
+  virtual ComPtr<IProperty> PropertyToKeep(const std::string& AName, IProperty* AProperty);
   // Puts back what the mementos saved.
   void RestoreNode(INode* ANode, const TInterfaceList<IPropertyMemento>& AMementos);
   void ReportChange(INode* ANode);
@@ -133,6 +138,8 @@ class TRemovePropertiesCommand : public TBasePropertiesCommand {
  protected:
   std::vector<std::string> ChangedPropertyNames() override;
   void ChangeNode(INode* ANode) override;
+  // A copy: a property removed unread would have nothing to load its values from once off the node.
+  ComPtr<IProperty> PropertyToKeep(const std::string& AName, IProperty* AProperty) override;
 
  private:
   std::vector<std::string> FNames;

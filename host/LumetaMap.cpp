@@ -182,9 +182,16 @@ void TLumetaNode::LoadAttribute(IAttribute* AAttribute) {
 int TLumetaNode::IndexInParent() const {
   if (!FParent) return -1;
   const auto& siblings = FParent->FChildren;
-  if (FIndexHint < siblings.size() && siblings[FIndexHint].get() == this) return static_cast<int>(FIndexHint);
-  for (size_t i = 0; i < siblings.size(); ++i)
-    if (siblings[i].get() == this) return static_cast<int>(FIndexHint = i);
+  const size_t count = siblings.size();
+  // Inserts and removals of siblings before the node move it by a few places: look outwards from
+  // where it stood.
+  const size_t hint = std::min(FIndexHint, count ? count - 1 : 0);
+  for (size_t distance = 0; distance < count; ++distance) {
+    if (hint + distance < count && siblings[hint + distance].get() == this)
+      return static_cast<int>(FIndexHint = hint + distance);
+    if (distance <= hint && distance > 0 && siblings[hint - distance].get() == this)
+      return static_cast<int>(FIndexHint = hint - distance);
+  }
   return -1;
 }
 
@@ -249,6 +256,7 @@ TLumetaNode* TLumetaMap::Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode,
   if (AIndex < 0 || AIndex > static_cast<int>(siblings.size())) AIndex = static_cast<int>(siblings.size());
   TLumetaNode* node = ANode.get();
   node->FParent = AParent;
+  node->FIndexHint = static_cast<size_t>(AIndex);
   siblings.insert(siblings.begin() + AIndex, std::move(ANode));
   Index(node);
   return node;

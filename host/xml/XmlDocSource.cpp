@@ -25,7 +25,11 @@ void TXmlDocSource::Remember(IProperty* AProperty, IAttribute* ARoot, pugi::xml_
 void TXmlDocSource::Seal() { std::sort(FIndex.begin(), FIndex.end()); }
 
 const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty) {
-  TStructuredAttribute* structure = RootOf(AProperty);
+  return Untouched(AProperty, RootOf(AProperty));
+}
+
+const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty, TStructuredAttribute* ARoot) {
+  TStructuredAttribute* structure = ARoot;
   const TEntry* entry = structure ? Find(AProperty, structure) : nullptr;
   if (!entry || !entry->Clean) return nullptr;
   if (entry->Layout->IsList) return structure->IsLoaded() ? nullptr : entry;

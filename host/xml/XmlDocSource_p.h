@@ -32,6 +32,8 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
 
   // The element of a property none of whose values has been read since the load, or null.
   const TEntry* Untouched(IProperty* AProperty);
+  // The same for a caller that has the structure the property carries (null when it has none).
+  const TEntry* Untouched(IProperty* AProperty, TStructuredAttribute* ARoot);
 
   void LoadAttribute(IAttribute* AAttribute) override;
 

@@ -137,6 +137,8 @@ struct TXmlLayout {
       TAttribute* object = TAttribute::FromInterface(AInterface);
       Object = object ? object->AsStructure() : nullptr;
     }
+    // For a caller that has the object already (null when the structure is not ours).
+    TOwner(IStructuredAttribute* AInterface, TStructuredAttribute* AObject) : Interface(AInterface), Object(AObject) {}
     IStructuredAttribute* Interface;
     TStructuredAttribute* Object;
     ComPtr<IAttribute> Held;  // a child found through the interface, kept for the caller

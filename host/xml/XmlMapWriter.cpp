@@ -9,6 +9,40 @@
 
 namespace xml_archive {
 
+void TXmlItemElement::Start(const char* AName) {
+  FName = AName;
+  FAttributes.clear();
+  FText.clear();
+}
+
+void TXmlItemElement::Print(TXmlPrinter& APrinter) const {
+  APrinter.Open(FName);
+  for (const auto& [name, value] : FAttributes) APrinter.Attribute(name.c_str(), value.c_str());
+  if (!FText.empty()) APrinter.Text(FText.c_str());
+  APrinter.Close();
+}
+
+bool TXmlItemElement::GetAttribute(const std::string& AName, std::string& AValue) {
+  for (const auto& [name, value] : FAttributes) {
+    if (name == AName.c_str()) {
+      AValue = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+void TXmlItemElement::SetAttribute(const std::string& AName, const std::string& AValue) {
+  // Text stops at a NUL, as it does in a document.
+  for (auto& [name, value] : FAttributes) {
+    if (name == AName.c_str()) {
+      value = AValue.c_str();
+      return;
+    }
+  }
+  FAttributes.emplace_back(AName.c_str(), AValue.c_str());
+}
+
 TXmlMapWriter::TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const TLumetaMap& AMap)
     : FRegistry(ARegistry),
       FWarnings(AWarnings),
@@ -141,11 +175,16 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
     return;
   }
   TXmlLayout& layout = FRegistry.LayoutFor(mapping->GetXmlDeclarations());
+  // The tree the property carries, asked for once; most are our own structures.
+  const ComPtr<IAttribute> root = QueryAs<IAttribute>(AProperty);
+  TAttribute* rootObject = TAttribute::FromInterface(root.get());
+  TStructuredAttribute* structure = rootObject ? rootObject->AsStructure() : nullptr;
+  const ComPtr<IStructuredAttribute> structured =
+      structure ? ComPtr<IStructuredAttribute>(structure) : QueryAs<IStructuredAttribute>(AProperty);
   // A link list without links says nothing: a node whose last link was removed (or undone) saves
   // as one that never had any.
-  if (layout.IsList && layout.ItemLoader)
-    if (auto list = QueryAs<IStructuredAttribute>(AProperty); list && list->GetChildCount() == 0) return;
-  if (const TXmlDocSource::TEntry* entry = FSource ? FSource->Untouched(AProperty) : nullptr;
+  if (layout.IsList && layout.ItemLoader && structured && structured->GetChildCount() == 0) return;
+  if (const TXmlDocSource::TEntry* entry = FSource ? FSource->Untouched(AProperty, structure) : nullptr;
       entry && entry->Layout == &layout && LinksExist(layout, entry->Element)) {
     Copy(entry->Element);
     return;
@@ -153,10 +192,11 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
   FPrinter->Open(layout.ElementName.c_str());
   try {
     if (layout.IsList) {
-      WriteList(ANode, layout, QueryAs<IStructuredAttribute>(AProperty).get());
-    } else if (auto record = QueryAs<IStructuredAttribute>(AProperty)) {
-      WriteFields(layout, record.get());
-    } else if (auto value = QueryAs<IAttribute>(AProperty)) {
+      WriteList(ANode, layout, structured.get());
+    } else if (structured) {
+      TXmlLayout::TOwner owner(structured.get(), structure);
+      WriteFields(layout, owner);
+    } else if (const ComPtr<IAttribute>& value = root) {
       const std::string text = layout.OwnConverter ? layout.OwnConverter->ConvertToString(value->GetAsValue())
                                                    : value->SaveToString();
       if (!text.empty()) FPrinter->Text(text.c_str());
@@ -180,34 +220,33 @@ bool TXmlMapWriter::LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElemen
 }
 
 void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner) {
+  TXmlLayout::TOwner owner(AOwner);
+  WriteFields(ALayout, owner);
+}
+
+void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner) {
   // Every value first, in declaration order; then the record's own attributes, and the slot
   // elements in the order their first value came, each with its attributes and text.
   const size_t count = ALayout.Fields.size();
   if (FTexts.size() < count) FTexts.resize(count);
   FWritten.assign(count, 0);
-  TXmlLayout::TOwner owner(AOwner);
   for (size_t i = 0; i < count; ++i) {
     TXmlLayout::TField& field = ALayout.Fields[i];
-    IAttribute* attribute = TXmlLayout::FieldAttribute(owner, field);
+    IAttribute* attribute = TXmlLayout::FieldAttribute(AOwner, field);
     FTexts[i] = field.Converter ? field.Converter->ConvertToString(attribute->GetAsValue()) : attribute->SaveToString();
     FWritten[i] = !FTexts[i].empty() || field.Declaration->AllowEmpty();
   }
-  for (size_t i = 0; i < count; ++i) {
-    const TXmlLayout::TField& field = ALayout.Fields[i];
-    if (FWritten[i] && field.IsAttribute && field.Slot < 0)
-      FPrinter->Attribute(field.Declaration->XmlName().c_str(), FTexts[i].c_str());
-  }
+  // A slot lists its attributes in declaration order.
+  for (const auto& [name, field] : ALayout.Own.Attributes)
+    if (FWritten[field]) FPrinter->Attribute(name.data(), FTexts[field].c_str());
   FSlotDone.assign(ALayout.Slots.size(), 0);
   for (size_t i = 0; i < count; ++i) {
     const int slot = ALayout.Fields[i].Slot;
     if (!FWritten[i] || slot < 0 || FSlotDone[slot]) continue;
     FSlotDone[slot] = 1;
     FPrinter->Open(ALayout.Slots[slot].Name.data());
-    for (size_t j = i; j < count; ++j) {
-      const TXmlLayout::TField& field = ALayout.Fields[j];
-      if (FWritten[j] && field.IsAttribute && field.Slot == slot)
-        FPrinter->Attribute(field.Declaration->XmlName().c_str(), FTexts[j].c_str());
-    }
+    for (const auto& [name, field] : ALayout.Slots[slot].Attributes)
+      if (FWritten[field]) FPrinter->Attribute(name.data(), FTexts[field].c_str());
     const int textField = ALayout.Slots[slot].Field;
     if (textField >= 0 && FWritten[textField] && !FTexts[textField].empty()) FPrinter->Text(FTexts[textField].c_str());
     FPrinter->Close();
@@ -227,13 +266,10 @@ void TXmlMapWriter::WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructur
              "', which does not exist, dropped");
         continue;
       }
-      // The loader writes into an element of a document of its own, which is then copied.
-      pugi::xml_node element = FScratch.append_child(ALayout.ItemElementName.c_str());
-      element.append_attribute(KNodeReference).set_value(reference.c_str());
-      FElement->Point(element);
-      ALayout.ItemLoader->SaveToXml(FElement.get(), item.as<ITaskLink>().get());
-      Copy(element);
-      FScratch.remove_child(element);
+      FItem->Start(ALayout.ItemElementName.c_str());
+      FItem->SetAttribute(KNodeReference, reference);
+      ALayout.ItemLoader->SaveToXml(FItem.get(), item.as<ITaskLink>().get());
+      FItem->Print(*FPrinter);
       continue;
     }
     FPrinter->Open(ALayout.ItemElementName.c_str());

@@ -9,6 +9,27 @@
 
 namespace xml_archive {
 
+// A link item as its loader fills it, printed once filled (the printer takes an element's
+// attributes before its content). It answers like an element of a document: setting an attribute
+// it has replaces the value in place, setting empty text removes the text.
+class TXmlItemElement : public TImplements<TAggregableObject, IXmlElement> {
+ public:
+  // Starts an empty element; AName must live until Print.
+  void Start(const char* AName);
+  void Print(TXmlPrinter& APrinter) const;
+
+  std::string GetName() override { return FName; }
+  std::string GetText() override { return FText; }
+  void SetText(const std::string& AText) override { FText = AText.c_str(); }
+  bool GetAttribute(const std::string& AName, std::string& AValue) override;
+  void SetAttribute(const std::string& AName, const std::string& AValue) override;
+
+ private:
+  const char* FName = "";
+  std::vector<std::pair<std::string, std::string>> FAttributes;
+  std::string FText;
+};
+
 class TXmlMapWriter {
  public:
   // Warnings (links dropped, text repaired) are added to AWarnings.
@@ -26,6 +47,7 @@ class TXmlMapWriter {
   bool LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElement) const;
   // The fields of a record into the open element: its own attributes, then the slot elements.
   void WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner);
+  void WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner);
   void WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructuredAttribute* AList);
   void WriteUnknown(TLumetaNode* ANode);
   void TextElement(const char* AName, const char* AText);
@@ -44,8 +66,7 @@ class TXmlMapWriter {
   TXmlPrinter* FPrinter = nullptr;
   std::string FWhere;          // "map" or "node <ID>": what the warnings of the content now written name
   pugi::xml_node FCopyParent;  // while copying: the parent of the element copied
-  pugi::xml_document FScratch;  // link items, filled by their loader before they are copied
-  ComPtr<TXmlElement> FElement = make<TXmlElement>();
+  ComPtr<TXmlItemElement> FItem = make<TXmlItemElement>();
   // Per record, reused: each field's text and whether it is written, and the slots written.
   std::vector<std::string> FTexts;
   std::vector<char> FWritten;

@@ -8,7 +8,6 @@
 namespace xml_archive {
 
 namespace {
-constexpr size_t KFlushSize = 1 << 20;
 constexpr char KReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
 // Per byte: which contexts must look at it (escape, drop or check it) instead of copying it.
@@ -102,6 +101,7 @@ void TXmlPrinter::Close() {
     Put('>');
   }
   FFlags = Newline | IndentHere;
+  MaybeFlush();
 }
 
 void TXmlPrinter::Copy(pugi::xml_node ARoot) {
@@ -184,7 +184,11 @@ void TXmlPrinter::Indent(unsigned ADepth) {
     text.fill(' ');
     return text;
   }();
-  Put(spaces.data(), 2 * std::min(ADepth, KMaxIndentLevel));
+  // Every indentation is copied at full width, which the compiler does in a few moves instead of
+  // calling memcpy, and only its own width is kept.
+  if (KBufferSize - FUsed < spaces.size()) Drain();
+  std::memcpy(FBuffer.get() + FUsed, spaces.data(), spaces.size());
+  FUsed += 2 * std::min(ADepth, KMaxIndentLevel);
 }
 
 void TXmlPrinter::CopiedAttributes(pugi::xml_node AElement) {
@@ -248,8 +252,7 @@ void TXmlPrinter::Repaired(const TOpen& AOwner) {
   if (FRepaired) FRepaired(AOwner.Node, AOwner.Name);
 }
 
-void TXmlPrinter::MaybeFlush() {
-  if (!FSink || FOut.size() + FUsed < KFlushSize) return;
+void TXmlPrinter::Flush() {
   Drain();
   FSink(FOut);
   FOut.clear();

@@ -51,6 +51,7 @@ class TXmlPrinter {
   enum TContext : unsigned char { cxText = 1, cxAttribute = 2, cxRaw = 4 };
   // Small pieces go through a fixed buffer: appending each to the string costs twice the time.
   static constexpr size_t KBufferSize = 64 * 1024;
+  static constexpr size_t KFlushSize = 1 << 20;
   void Put(const char* AText, size_t ASize) {
     if (ASize > KBufferSize - FUsed) {
       Drain();
@@ -79,7 +80,12 @@ class TXmlPrinter {
       FStartOpen = false;
     }
   }
-  void MaybeFlush();
+  // Hands the text so far to the sink once it has grown past the flush size; checked after
+  // every element, so inline.
+  void MaybeFlush() {
+    if (FSink && FOut.size() + FUsed >= KFlushSize) Flush();
+  }
+  void Flush();
 
   enum : unsigned { Newline = 1, IndentHere = 2 };
   // An element being written: what a repair inside it is reported for.

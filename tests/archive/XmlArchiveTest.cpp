@@ -12,6 +12,8 @@
 #include "ArchiveTestSupport.h"
 #include "GermanLocale.h"
 #include "com/OleDate.h"
+#include "commands/TreeCommands.h"
+#include "host/LumetaModel.h"
 #include "host/xml/XmlPrinter_p.h"
 #include "plugin/LumetaProperty.h"
 #include "tests/support/FakeProperty.h"
@@ -509,6 +511,44 @@ TEST_F(XmlArchiveTest, SavedTextIsTheReferenceTextByteForByte) {
   const std::string path = FTemp / "saved.xml";
   Archive().Save(*loaded, path);
   EXPECT_EQ(ReadText(path), again);
+}
+
+// Undo keeps what was read lazily: an edit and a removal of properties whose values nobody has
+// read, both undone, give back the file as it was read, and so do their redos undone again.
+TEST_F(XmlArchiveTest, UndoneEditsAndRemovalsOfUnreadPropertiesSaveTheFileAsRead) {
+  const std::string text = Archive().SaveToText(*RandomMap(FSetup, 60, 11));
+  ComPtr<TLumetaModel> model = make<TLumetaModel>();
+  for (const char* element : {"Action", "TaskLinks", "SuccessorTaskLinks", "NodeDates", "ActionList"})
+    model->RegisterManager(Archive().ManagerFor(element));
+  model->Map().Swap(*Own(Archive().LoadFromText(text)));
+  const std::string action = Archive().ManagerFor("Action")->GetDescription();
+  const std::string links = Archive().ManagerFor("TaskLinks")->GetDescription();
+  std::vector<std::string> linked;
+  model->Map().ForEachNode([&](TLumetaNode* ANode) {
+    if (ANode->FindProperty(action) && ANode->FindProperty(links)) linked.push_back(ANode->GetID());
+  });
+  ASSERT_GE(linked.size(), 2u);
+  ComPtr<ISelection> first = SelectionFromNodeIDs(model.get(), {linked[0], linked[1]});
+  ComPtr<ISelection> second = SelectionFromNodeIDs(model.get(), {linked[1]});
+
+  ComPtr<IProperty> edit = model->NewProperty(action);
+  edit.as<IActionAttribute>()->SetStatus("edited");
+  ICommandProcessor* processor = model->GetCommandProcessor().get();
+  processor->Execute(model->PreparePropertyCommand(edit.get(), first.get(), -1).get(), first.get());
+  processor->Execute(model->PrepareRemovePropertiesCommand({action, links}, second.get(), -1).get(), second.get());
+  EXPECT_FALSE(model->Map().GetNode(std::stoll(linked[1]))->FindProperty(action));
+  EXPECT_EQ(model->Map().GetNode(std::stoll(linked[0]))->FindProperty(action).as<IActionAttribute>()->GetStatus(),
+            "edited");
+  processor->UndoLast();
+  processor->UndoLast();
+  EXPECT_EQ(Archive().SaveToText(model->Map()), text);
+
+  processor->Redo();
+  processor->Redo();
+  processor->UndoLast();
+  processor->UndoLast();
+  EXPECT_EQ(Archive().SaveToText(model->Map()), text);
+  model->Close();
 }
 
 // What the program lets a user build it saves and opens again, however deep.

@@ -203,6 +203,33 @@ TEST_F(AttributeTree, MergingLargeRecordListsFindsTheSameUnion) {
   EXPECT_FALSE(view->GetChild(11)->IsMixed());
 }
 
+// The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.
+TEST_F(AttributeTree, MergingLargeNumberListsMatchesByValue) {
+  auto numbers = [](const GUID& AType, std::initializer_list<double> AValues) {
+    ComPtr<TListAttribute> list = make<TListAttribute>(AType);
+    auto add = [&](double AValue) {
+      ComPtr<IAttribute> item = list->Add();
+      if (auto number = QueryAs<IDoubleAttribute>(item.get()))
+        number->SetValue(AValue);
+      else
+        QueryAs<IDateTimeAttribute>(item.get())->SetValue(AValue);
+    };
+    for (int i = 0; i < 30; ++i) add(1000 + i);
+    for (double value : AValues) add(value);
+    return list;
+  };
+  for (const GUID& type : {uuidof<IDoubleAttribute>(), uuidof<IDateTimeAttribute>()}) {
+    ComPtr<TListAttribute> view = numbers(type, {0.0, 45000.5, 1e-300});
+    view->Merge(numbers(type, {-0.0, 45000.5 + 1e-9, 1e-300}).get());
+    ASSERT_EQ(view->GetChildCount(), 34) << "only the near value is new";
+    int mixed = 0;
+    for (int i = 0; i < 34; ++i) mixed += view->GetChild(i)->IsMixed();
+    EXPECT_EQ(mixed, 2);
+    EXPECT_FALSE(view->GetChild(30)->IsMixed()) << "0 and -0 are equal";
+    EXPECT_TRUE(view->GetChild(31)->IsMixed());
+  }
+}
+
 TEST_F(AttributeTree, RecordAppliesOnlyModifiedUnmixedChildren) {
   ComPtr<TPairRecord> first = make<TPairRecord>(), second = make<TPairRecord>();
   SetInt(first->GetChild(0).get(), 1);
