@@ -679,6 +679,8 @@ void TfrmEditAction::StatusActivated() {
 }
 
 void TfrmEditAction::StartNotStarted() {
+  // A status the nodes disagree on is no empty status.
+  if (FMixedUntouched.contains(acStatus)) return;
   if (cbStatus->currentText().isEmpty()) SelectText(cbStatus, KStatusNotStarted);
 }
 

@@ -109,11 +109,13 @@ class EditActionDialogTest : public QObject {
   }
 
   void NodesThatDisagreeShowNoValueAndKeepTheirOwnOnOk() {
-    Open("add 0 A; add 0 B; set 1 Priority High; set 2 Priority Low; set 1 Cost 5; set 2 Cost 5");
+    Open("add 0 A; add 0 B; set 1 Priority High; set 2 Priority Low; set 1 Cost 5; set 2 Cost 5; "
+         "set 1 Status Deferred");
     Edit({"1", "2"}, [](QWidget* ADialog) {
       auto* priority = Find<QComboBox>(ADialog, "cbPriority");
       QCOMPARE(priority->currentText(), QString());
       QVERIFY(!priority->lineEdit()->placeholderText().isEmpty());
+      QCOMPARE(Find<QComboBox>(ADialog, "cbStatus")->currentIndex(), -1);
       QCOMPARE(Find<QLineEdit>(ADialog, "editCost")->text(), QStringLiteral("5.00"));
       QCOMPARE(Find<QCheckBox>(ADialog, "chIsAction")->checkState(), Qt::Unchecked);
       TypeOver(Find<QLineEdit>(ADialog, "editQuantity"), "7");
@@ -121,6 +123,8 @@ class EditActionDialogTest : public QObject {
     });
     QCOMPARE(Action(1)->GetPriority(), std::string("High"));
     QCOMPARE(Action(2)->GetPriority(), std::string("Low"));
+    QCOMPARE(Action(1)->GetStatus(), std::string("Deferred"));
+    QCOMPARE(Action(2)->GetStatus(), std::string("Not Started"));
     QCOMPARE(Action(1)->GetQuantity(), 7.0);
     QCOMPARE(Action(2)->GetQuantity(), 7.0);
   }
