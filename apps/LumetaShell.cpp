@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "apps/CalendarCommands.h"
+#include "apps/EditCommand.h"
 #include "apps/EntryCommands.h"
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
@@ -194,6 +195,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
     {"set", "set ID FIELD VALUE", "write one field of a node's action, as an action column does", 3, 3,
      &TLumetaShell::Set},
     {"exec", ExecCommandUsage, "run command entry CMD (6 to 23) on the selection", 1, 5, &TLumetaShell::Exec},
+    {"edit", EditCommandUsage, "open the Edit Action dialog on the nodes, type values into it, press OK or Cancel", 1,
+     KUnlimited, &TLumetaShell::Edit},
     {"update", UpdateCommandUsage, "print whether entry CMD is enabled and checked for the selection", 1, 1,
      &TLumetaShell::Update},
     {"convert", "convert ID...", "make tasks of the nodes, as one undoable step", 1, KUnlimited,
@@ -390,6 +393,13 @@ void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
 void TLumetaShell::Exec(const std::vector<std::string>& AArgs) {
   FOut.flush();
   RunExecCommand(FModel.get(), CurrentSelection().get(), AArgs);
+}
+
+void TLumetaShell::Edit(const std::vector<std::string>& AArgs) {
+  const TEditRequest request = ParseEditRequest(AArgs);
+  Select(request.NodeIDs);
+  FOut.flush();
+  RunEditCommand(FModel.get(), CurrentSelection().get(), request);
 }
 
 void TLumetaShell::Update(const std::vector<std::string>& AArgs) {

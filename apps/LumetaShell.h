@@ -56,6 +56,7 @@ class TLumetaShell {
   void Select(const std::vector<std::string>& AArgs);
   void Set(const std::vector<std::string>& AArgs);
   void Exec(const std::vector<std::string>& AArgs);
+  void Edit(const std::vector<std::string>& AArgs);
   void Update(const std::vector<std::string>& AArgs);
   void Convert(const std::vector<std::string>& AArgs);
   void Get(const std::vector<std::string>& AArgs);

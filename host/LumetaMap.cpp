@@ -15,9 +15,20 @@ const char* const KTitle = "Title";
 ComPtr<IStringAttribute> TitleOf(const ComPtr<IAttribute>& ATitle) { return ATitle.as<IStringAttribute>(); }
 }  // namespace
 
+// ---- TLumetaTitleAttribute
+
+std::string TLumetaTitleAttribute::GetPropertyName() { return KTitle; }
+std::string TLumetaTitleAttribute::GetCaption() { return KTitle; }
+std::string TLumetaTitleAttribute::GetHint() { return {}; }
+ComPtr<IPropertyManager> TLumetaTitleAttribute::GetManager() { return {}; }
+void TLumetaTitleAttribute::SetManager(IPropertyManager*) {}
+ComPtr<IUnknown> TLumetaTitleAttribute::GetHostObject() { return ComPtr<IUnknown>(static_cast<IUnknown*>(FNode)); }
+void TLumetaTitleAttribute::SetHostObject(IUnknown*) {}
+
 // ---- TLumetaNode
 
-TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID) : FMap(AMap), FID(AID), FTitle(make<TStringAttribute>()) {}
+TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID)
+    : FMap(AMap), FID(AID), FTitle(make<TLumetaTitleAttribute>(static_cast<INode*>(this))) {}
 
 TLumetaNode::~TLumetaNode() {
   for (const auto& property : FProperties) property->SetHostObject(nullptr);

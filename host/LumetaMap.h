@@ -9,10 +9,31 @@
 #include <utility>
 #include <vector>
 
+#include "attributes/LumetaAttributes.h"
 #include "com/AggregableObject.h"
 #include "contract/LumetaIntf.h"
 
 class TLumetaMap;
+
+// A node's title. It also answers IProperty, named "Title", so that the plug-in's windows can read
+// it and hand a new title back as a property (the model turns that into a rename command); the
+// property is the node's own and belongs to no manager.
+class TLumetaTitleAttribute : public TImplements<TStringAttribute, IProperty> {
+ public:
+  explicit TLumetaTitleAttribute(INode* ANode = nullptr) : FNode(ANode) {}
+
+  std::string GetPropertyName() override;
+  std::string GetCaption() override;
+  std::string GetHint() override;
+  ComPtr<IPropertyManager> GetManager() override;
+  void SetManager(IPropertyManager* AManager) override;
+  // The node, not counted.
+  ComPtr<IUnknown> GetHostObject() override;
+  void SetHostObject(IUnknown* AHostObject) override;
+
+ private:
+  INode* FNode;
+};
 
 class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
  public:

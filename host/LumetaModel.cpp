@@ -3,7 +3,9 @@
 
 #include <charconv>
 
+#include "commands/CommandListItem.h"
 #include "commands/PropertyCommandHelper.h"
+#include "host/MapEditCommands.h"
 
 TLumetaModel::TLumetaModel()
     : FMap(std::make_unique<TLumetaMap>()),
@@ -57,6 +59,23 @@ std::string TLumetaModel::GetClassName(int32_t AIndex) {
 
 ComPtr<ICommand> TLumetaModel::PreparePropertyCommand(IProperty* AProperty, ISelection* ASelection,
                                                       int32_t AnOperation) {
+  // The title is the host's own: a new one renames each selected node. Its value may be HTML, as
+  // the plug-in's windows write it; the map keeps the plain text.
+  if (AProperty && AProperty->GetPropertyName() == "Title") {
+    ComPtr<IAttribute> title = QueryAs<IAttribute>(AProperty);
+    if (!title) throw ENoInterface("The title property holds no text");
+    const std::string text = title->AsPlainText(0);
+    TInterfaceList<ICommandListItem> items;
+    const int32_t count = ASelection ? ASelection->GetCount() : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(i).get());
+      const std::optional<int64_t> id = node ? ParseInteger<int64_t>(node->GetID()) : std::nullopt;
+      if (!id) continue;
+      items.Add(make<TCommandListItem>(make<TRetitleNodeCommand>(this, *id, text).get()));
+    }
+    if (items.Count() == 1) return items.First()->GetCommand();
+    return items.Count() == 0 ? nullptr : CombineCommands(items);
+  }
   return TPropertyCommandHelper::PreparePropertyCommand(AProperty, ASelection, this, AnOperation);
 }
 
