@@ -16,6 +16,7 @@
 #include "apps/EntryCommands.h"
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
+#include "apps/PanelCommand.h"
 #include "contract/ActionAttributesIntf.h"
 #include "com/DialogService.h"
 #include "com/NumberText.h"
@@ -218,6 +219,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Links},
     {"refresh", RefreshCommandUsage, "reschedule every task of the map from the schedule start", 0, 0,
      &TLumetaShell::Refresh},
+    {"panel", PanelCommandUsage, "show the action panel on the node, type into it, print its fields", 1, KUnlimited,
+     &TLumetaShell::Panel},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -292,11 +295,7 @@ TLumetaNode* TLumetaShell::NodeArgument(const std::string& AText) {
   return FModel->Map().GetNode(*id);
 }
 
-ComPtr<ISelection> TLumetaShell::CurrentSelection() {
-  ComPtr<TData> selection = make<TData>(static_cast<IPropertyClasses*>(FModel.get()));
-  for (int64_t id : FSelection) selection->Add(FModel->Map().GetNode(id));
-  return selection;
-}
+ComPtr<ISelection> TLumetaShell::CurrentSelection() { return FModel->GetCurrentSelection(); }
 
 void TLumetaShell::Warn(const std::string& AText) {
   FOut.flush();
@@ -326,7 +325,8 @@ void TLumetaShell::Delete(const std::vector<std::string>& AArgs) {
   if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot be deleted");
   FOut.flush();
   Execute(make<TDeleteNodeCommand>(FModel.get(), node->ID()).get());
-  std::erase_if(FSelection, [this](int64_t AID) { return !FModel->Map().FindNode(AID); });
+  // The selection forgets the deleted nodes for good, so that undo does not select them again.
+  FModel->SetSelectedIDs(FModel->SelectedIDs());
 }
 
 void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
@@ -354,11 +354,8 @@ void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
 
 void TLumetaShell::Select(const std::vector<std::string>& AArgs) {
   std::vector<int64_t> selection;
-  for (const std::string& arg : AArgs) {
-    const int64_t id = NodeArgument(arg)->ID();
-    if (std::find(selection.begin(), selection.end(), id) == selection.end()) selection.push_back(id);
-  }
-  FSelection = std::move(selection);
+  for (const std::string& arg : AArgs) selection.push_back(NodeArgument(arg)->ID());
+  FModel->SetSelectedIDs(selection);
 }
 
 void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
@@ -485,6 +482,11 @@ void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
 void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(FModel.get(), AArgs, FOut); }
 
 void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(FModel.get()).get()); }
+
+void TLumetaShell::Panel(const std::vector<std::string>& AArgs) {
+  FOut.flush();  // a refused edit's warning goes to standard error
+  RunPanelCommand(FModel.get(), AArgs, FOut);
+}
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   const std::string path = AArgs.empty() ? FMapPath : AArgs[0];
