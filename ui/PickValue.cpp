@@ -33,7 +33,8 @@ TfrmPickValue::TfrmPickValue(const std::string& AField, const std::vector<std::s
   layout->setSpacing(Px(8));
   layout->addWidget(FList, 0, Qt::AlignHCenter);
   layout->addWidget(FButtons);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
+  // As wide as the list with a margin either side: the buttons sit at the right under it.
+  setFixedSize(Px(201 + 2 * 8), layout->sizeHint().height());
   FList->setFocus();
 }
 
