@@ -18,6 +18,7 @@
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "apps/TaskCommands.h"
+#include "apps/PanelCommand.h"
 #include "contract/ActionAttributesIntf.h"
 #include "com/DialogService.h"
 #include "com/NumberText.h"
@@ -224,6 +225,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Refresh},
     {"tasks", TasksCommandUsage, "register the task program, or print its entries or its tasks", 1, 2,
      &TLumetaShell::Tasks},
+    {"panel", PanelCommandUsage, "show the action panel on the node, type into it, print its fields", 1, KUnlimited,
+     &TLumetaShell::Panel},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -298,11 +301,7 @@ TLumetaNode* TLumetaShell::NodeArgument(const std::string& AText) {
   return FModel->Map().GetNode(*id);
 }
 
-ComPtr<ISelection> TLumetaShell::CurrentSelection() {
-  ComPtr<TData> selection = make<TData>(static_cast<IPropertyClasses*>(FModel.get()));
-  for (int64_t id : FSelection) selection->Add(FModel->Map().GetNode(id));
-  return selection;
-}
+ComPtr<ISelection> TLumetaShell::CurrentSelection() { return FModel->GetCurrentSelection(); }
 
 void TLumetaShell::Warn(const std::string& AText) {
   FOut.flush();
@@ -332,7 +331,8 @@ void TLumetaShell::Delete(const std::vector<std::string>& AArgs) {
   if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot be deleted");
   FOut.flush();
   Execute(make<TDeleteNodeCommand>(FModel.get(), node->ID()).get());
-  std::erase_if(FSelection, [this](int64_t AID) { return !FModel->Map().FindNode(AID); });
+  // The selection forgets the deleted nodes for good, so that undo does not select them again.
+  FModel->SetSelectedIDs(FModel->SelectedIDs());
 }
 
 void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
@@ -360,11 +360,8 @@ void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
 
 void TLumetaShell::Select(const std::vector<std::string>& AArgs) {
   std::vector<int64_t> selection;
-  for (const std::string& arg : AArgs) {
-    const int64_t id = NodeArgument(arg)->ID();
-    if (std::find(selection.begin(), selection.end(), id) == selection.end()) selection.push_back(id);
-  }
-  FSelection = std::move(selection);
+  for (const std::string& arg : AArgs) selection.push_back(NodeArgument(arg)->ID());
+  FModel->SetSelectedIDs(selection);
 }
 
 void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
@@ -500,6 +497,10 @@ void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksComman
 void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(FModel.get()).get()); }
 
 void TLumetaShell::Tasks(const std::vector<std::string>& AArgs) { RunTasksCommand(AArgs, FOut); }
+void TLumetaShell::Panel(const std::vector<std::string>& AArgs) {
+  FOut.flush();  // a refused edit's warning goes to standard error
+  RunPanelCommand(FModel.get(), AArgs, FOut);
+}
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   const std::string path = AArgs.empty() ? FMapPath : AArgs[0];

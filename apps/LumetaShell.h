@@ -41,8 +41,8 @@ class TLumetaShell {
 
   TLumetaModel* Model() const noexcept { return FModel.get(); }
   const std::string& MapPath() const noexcept { return FMapPath; }
-  // Node IDs of the current selection, first selected first.
-  const std::vector<int64_t>& Selection() const noexcept { return FSelection; }
+  // Node IDs of the model's current selection, first selected first.
+  std::vector<int64_t> Selection() const { return FModel ? FModel->SelectedIDs() : std::vector<int64_t>(); }
 
  private:
   struct TCommand;
@@ -73,6 +73,7 @@ class TLumetaShell {
   void Links(const std::vector<std::string>& AArgs);
   void Refresh(const std::vector<std::string>& AArgs);
   void Tasks(const std::vector<std::string>& AArgs);
+  void Panel(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);
@@ -93,7 +94,6 @@ class TLumetaShell {
   std::unique_ptr<TLumetaXmlArchive> FArchive;
   ComPtr<TLumetaModel> FModel;
   std::string FMapPath;
-  std::vector<int64_t> FSelection;
 };
 
 // Writes "warning: " and the text, each CR LF (or lone CR) of it as a line break.

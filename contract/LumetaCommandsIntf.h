@@ -66,6 +66,22 @@ struct ILumetaModel : virtual IUnknown {
   virtual ComPtr<ICommandHelper> GetCommandHelper() = 0;
 };
 
+// Kinds of the changes the host's model reports on its subject, each with the object it concerns.
+// The plug-in's rescheduling adds 121 and 122 around its work.
+inline constexpr int32_t KChangeNodeChanged = 11;       // a node's properties changed, also by undo; the node
+inline constexpr int32_t KChangeCurrentSelection = 40;  // the current selection changed; the model
+
+// The nodes the user works on in the model's map. The model answers it and reports each change
+// of the selection on its subject (KChangeCurrentSelection).
+struct ICurrentSelection : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("8E5B3C1A-7D24-4F96-B0E1-6C2A9F4D3B75");
+  // A new selection of the selected nodes still in the map, first selected first.
+  virtual ComPtr<ISelection> GetCurrentSelection() = 0;
+  // Takes the nodes of ASelection, each once (other entries are ignored; null empties it), and
+  // reports the change when they differ from the selected ones.
+  virtual void SetCurrentSelection(ISelection* ASelection) = 0;
+};
+
 // A command that runs other commands through the model's command processor.
 struct ICompositeCommand : virtual ICommand {
   static constexpr GUID Iid = MakeGuid("3315AFEF-9548-4AE6-8431-8D17E6ECD865");

@@ -1,11 +1,13 @@
 #include "host/LumetaModel.h"
 #include "com/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "commands/CommandListItem.h"
 #include "commands/PropertyCommandHelper.h"
 #include "host/MapEditCommands.h"
+#include "commands/SelectionData.h"
 
 TLumetaModel::TLumetaModel()
     : FMap(std::make_unique<TLumetaMap>()),
@@ -88,6 +90,44 @@ ComPtr<ICommand> TLumetaModel::CombineCommands(const TInterfaceList<ICommandList
   return TPropertyCommandHelper::CombineCommands(AItems, this);
 }
 
+ComPtr<ISelection> TLumetaModel::GetCurrentSelection() {
+  ComPtr<TData> selection = make<TData>(static_cast<IPropertyClasses*>(this));
+  for (int64_t id : SelectedIDs()) selection->Add(static_cast<INode*>(FMap->FindNode(id)));
+  return selection;
+}
+
+void TLumetaModel::SetCurrentSelection(ISelection* ASelection) {
+  std::vector<int64_t> ids;
+  const int32_t count = ASelection ? ASelection->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(i).get());
+    const std::optional<int64_t> id = node ? ParseInteger<int64_t>(node->GetID()) : std::nullopt;
+    // A node of another map, or one that left this map, cannot be selected here.
+    if (!id || FMap->FindNode(*id) != node.get()) continue;
+    if (std::ranges::find(ids, *id) == ids.end()) ids.push_back(*id);
+  }
+  SetSelectedIDs(ids);
+}
+
+std::vector<int64_t> TLumetaModel::SelectedIDs() const {
+  std::vector<int64_t> ids;
+  for (int64_t id : FSelection)
+    if (FMap->FindNode(id)) ids.push_back(id);
+  return ids;
+}
+
+void TLumetaModel::SetSelectedIDs(const std::vector<int64_t>& AIDs) {
+  std::vector<int64_t> ids;
+  for (int64_t id : AIDs) {
+    FMap->GetNode(id);
+    if (std::ranges::find(ids, id) == ids.end()) ids.push_back(id);
+  }
+  // Compared with what is stored, so that dropping a node that left the map is a change too.
+  if (ids == FSelection) return;
+  FSelection = std::move(ids);
+  FSubject->AddChange(KChangeCurrentSelection, static_cast<ILumetaModel*>(this));
+}
+
 void TLumetaModel::RegisterManager(IPropertyManager* AManager) {
   if (!AManager) throw EInvalidOperation("No property manager to register");
   FControllers.clear();
@@ -135,4 +175,5 @@ void TLumetaModel::Close() {
   FControllersMade = false;
   FMap->Clear();
   FManagers.clear();
+  FSelection.clear();
 }

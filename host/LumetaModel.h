@@ -17,7 +17,8 @@
 // Owns its map and its processor; answers ISubject through an aggregated TSubject, so observers are
 // told about the model itself. Commands on the undo and redo steps hold the model's subject and
 // tree, and so the model: call Close when the map is closed, or neither is ever freed.
-class TLumetaModel : public TImplements<TAggregableObject, ILumetaModel, ITree, IPropertyClasses, ICommandHelper> {
+class TLumetaModel
+    : public TImplements<TAggregableObject, ILumetaModel, ITree, IPropertyClasses, ICommandHelper, ICurrentSelection> {
  public:
   TLumetaModel();
   ~TLumetaModel() override;
@@ -43,6 +44,15 @@ class TLumetaModel : public TImplements<TAggregableObject, ILumetaModel, ITree, 
   ComPtr<ICommand> PrepareRemovePropertiesCommand(const std::vector<std::string>& ANames, ISelection* ASelection,
                                                   int32_t AnOperation) override;
   ComPtr<ICommand> CombineCommands(const TInterfaceList<ICommandListItem>& AItems) override;
+
+  // ICurrentSelection. The selection is kept by node ID, so a node that leaves the map (deleted,
+  // or its addition undone) drops out of it and is back when it returns.
+  ComPtr<ISelection> GetCurrentSelection() override;
+  void SetCurrentSelection(ISelection* ASelection) override;
+  // The IDs of the selected nodes still in the map, first selected first.
+  std::vector<int64_t> SelectedIDs() const;
+  // The same with IDs; raises ELumetaError "No node with ID n" for a node not in the map.
+  void SetSelectedIDs(const std::vector<int64_t>& AIDs);
 
   // Registers the manager under its class description (GetDescription), replacing a manager of
   // the same class. The registry counts its managers until Close.
@@ -76,4 +86,5 @@ class TLumetaModel : public TImplements<TAggregableObject, ILumetaModel, ITree, 
   std::vector<std::pair<std::string, ComPtr<IPropertyManager>>> FManagers;  // in registration order
   std::vector<ComPtr<IUnknown>> FControllers;
   bool FControllersMade = false;
+  std::vector<int64_t> FSelection;
 };

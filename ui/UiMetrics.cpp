@@ -31,7 +31,9 @@ QRect Px(QRect ARect, const QPaintDevice* ADevice) {
 
 QFont FormFont() {
   QFont font;
-  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+  // Copies, not literals: Qt's font cache keeps the names after the plug-in library that made the
+  // font is unloaded, and a literal's text lives in that library.
+  font.setFamilies({QString::fromLatin1("Tahoma"), QString::fromLatin1("DejaVu Sans")});
   font.setPointSize(8);
   return font;
 }

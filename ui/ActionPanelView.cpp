@@ -1,0 +1,280 @@
+#include "ui/ActionPanelView.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <exception>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "com/DialogService.h"
+#include "commands/CompositeCommands.h"
+#include "commands/SelectionData.h"
+#include "contract/ActionAttributesIntf.h"
+#include "plugin/ActionCommandHelpers.h"
+#include "plugin/ActionWindows.h"
+#include "ui/ActionPanelForm.h"
+#include "ui/ActionPanelPresenter.h"
+
+namespace {
+
+const char* const KActionName = "Action";
+const char* const KActionListName = "Action List";
+
+bool AnyMixed(IActionAttribute* AAction) {
+  for (int32_t i = 0; i < AAction->GetChildCount(); ++i)
+    if (AAction->GetChild(i)->IsMixed()) return true;
+  return false;
+}
+
+ComPtr<INode> RootOf(ILumetaModel* AModel) {
+  ComPtr<ITree> tree = AModel ? AModel->GetTree() : nullptr;
+  return tree ? tree->GetRoot() : nullptr;
+}
+
+// The map's own colour: the "Color" entry of its settings ("#rrggbb" or a colour name), when the
+// host's settings carry one.
+std::optional<QColor> MapColor(INode* ARoot) {
+  ComPtr<IRecordAttribute> settings = ARoot ? QueryAs<IRecordAttribute>(ARoot->FindAttribute("MapSettings").get()) : nullptr;
+  ComPtr<IStringAttribute> color = settings ? QueryAs<IStringAttribute>(settings->FindChild("Color").get()) : nullptr;
+  if (!color) return std::nullopt;
+  const QColor value = QColor::fromString(QString::fromStdString(color->GetValue()));
+  return value.isValid() ? std::optional<QColor>(value) : std::nullopt;
+}
+
+}  // namespace
+
+// Hears the model for the view without keeping it alive: the model's subject counts its observers.
+class TActionView::TObserver : public TImplements<TAggregableObject, IObserver> {
+ public:
+  explicit TObserver(TActionView* AView) : FView(AView) {}
+  void Update(IUnknown*) override {
+    if (FView) FView->ModelChanged();
+  }
+  TActionView* FView;
+};
+
+TActionView::TActionView(IUnknown* AnApplication)
+    : FApplication(AnApplication),
+      FModel(QueryAs<ILumetaModel>(AnApplication)),
+      FObserver(make<TObserver>(this)),
+      FRefresh(std::make_unique<QTimer>()) {
+  FRefresh->setSingleShot(true);
+  FRefresh->setInterval(0);
+  QObject::connect(FRefresh.get(), &QTimer::timeout, [this] { Refresh(); });
+  if (ComPtr<ISubject> subject = QueryAs<ISubject>(AnApplication)) subject->Attach(FObserver.get());
+  ComPtr<ICurrentSelection> current = QueryAs<ICurrentSelection>(AnApplication);
+  FActiveSel = current ? current->GetCurrentSelection() : nullptr;
+  if (!FActiveSel) FActiveSel = make<TData>();
+  FReload = true;
+}
+
+TActionView::~TActionView() {
+  FObserver->FView = nullptr;
+  if (ComPtr<ISubject> subject = QueryAs<ISubject>(FApplication.get())) subject->Detach(FObserver.get());
+  FRefresh.reset();
+  FActionViewPresenter.reset();
+  // The host may have docked the form elsewhere; it is freed here all the same, since its code
+  // goes with the plug-in.
+  delete FControl.data();
+}
+
+TfrmActionView* TActionView::Control() {
+  if (!FControl) {
+    FControl = new TfrmActionView;
+    FActionViewPresenter = std::make_unique<TActionViewPresenter>(static_cast<IActionView*>(FControl.data()));
+    QObject::connect(FControl.data(), &TfrmActionView::CommitRequested, [this] { CommitReporting(); });
+    ApplyMapColor();
+    FControl->SetReadOnly(FReadOnlyMode);
+    if (!FReadOnlyMode) FControl->SetEnabled(FActiveSel->GetCount() > 0);
+  }
+  return FControl.data();
+}
+
+void TActionView::Show() {
+  FVisible = true;
+  Control()->show();
+  if (FReload) Reload();
+  FControl->SetReadOnly(FReadOnlyMode);
+  if (!FReadOnlyMode) FControl->SetEnabled(FActiveSel->GetCount() > 0);
+}
+
+void TActionView::Hide() {
+  FVisible = false;
+  if (FControl) FControl->hide();
+}
+
+void TActionView::SetEnabled(bool AEnabled) { Control()->SetEnabled(AEnabled); }
+
+void TActionView::SetReadOnlyMode(bool AReadOnly) {
+  FReadOnlyMode = AReadOnly;
+  Control()->SetReadOnly(AReadOnly);
+  if (!AReadOnly) FControl->SetEnabled(FActiveSel->GetCount() > 0);
+}
+
+void* TActionView::GetHandle() { return static_cast<QWidget*>(Control()); }
+
+ComPtr<ISelection> TActionView::LiveSelection() {
+  ComPtr<TData> live = make<TData>(FModel ? static_cast<IUnknown*>(FModel->GetPropertyClasses().get()) : nullptr);
+  ComPtr<ITree> tree = FModel ? FModel->GetTree() : nullptr;
+  for (int32_t i = 0; tree && i < FActiveSel->GetCount(); ++i) {
+    ComPtr<INode> node = QueryAs<INode>(FActiveSel->GetItem(i).get());
+    if (node && tree->FindNode(node->GetID()).get() == node.get()) live->Add(node.get());
+  }
+  return live;
+}
+
+void TActionView::ModelChanged() {
+  // A copy: what runs from here (a commit) reports changes of its own into the same list.
+  struct TSeen {
+    int32_t Kind;
+    ComPtr<IUnknown> Object;
+  };
+  std::vector<TSeen> changes;
+  if (ComPtr<ISubject> subject = QueryAs<ISubject>(FApplication.get()))
+    if (ComPtr<IChanges> list = subject->GetChanges())
+      for (int32_t i = 0; i < list->GetCount(); ++i)
+        if (ComPtr<IChange> change = list->GetItem(i)) changes.push_back({change->GetKind(), change->GetObject()});
+
+  if (FHandling) {
+    // Changes of what this view runs itself (a commit): the fields catch up afterwards.
+    FRefresh->start();
+    return;
+  }
+  const bool handling = std::exchange(FHandling, true);
+  struct TRestore {
+    bool& Flag;
+    bool Value;
+    ~TRestore() { Flag = Value; }
+  } restore{FHandling, handling};
+  bool selection = false, refresh = false;
+  ComPtr<INode> root = RootOf(FModel.get());
+  for (const TSeen& change : changes) {
+    if (change.Kind == KChangeCurrentSelection) selection = true;
+    if (change.Kind != KChangeNodeChanged) continue;
+    ComPtr<INode> node = QueryAs<INode>(change.Object.get());
+    if (!node) continue;
+    if (node.get() == root.get()) {
+      // The map's own properties: its colour and its list of priorities.
+      ApplyMapColor();
+      refresh = true;
+    }
+    if (FActiveSel->Contains(node.get())) refresh = true;
+  }
+  if (selection)
+    SelectionChanged();
+  else if (refresh)
+    FRefresh->start();
+}
+
+void TActionView::SelectionChanged() {
+  CommitReporting();
+  FRefresh->stop();
+  ComPtr<ICurrentSelection> current = QueryAs<ICurrentSelection>(FApplication.get());
+  FActiveSel = current ? current->GetCurrentSelection() : make<TData>();
+  if (FControl) FActionViewPresenter->Clear(false);
+  const bool any = FActiveSel->GetCount() > 0;
+  if (any) Reload();
+  if (FControl && !FReadOnlyMode) FControl->SetEnabled(any);
+}
+
+void TActionView::Reload() {
+  if (!FVisible) {
+    FReload = true;
+    return;
+  }
+  FReload = false;
+  TfrmActionView* control = Control();
+  // One repaint for the whole fill.
+  control->setUpdatesEnabled(false);
+  FActionViewPresenter->Initialize(RootOf(FModel.get()).get());
+  FActionViewPresenter->Clear(false);
+  ComPtr<ISelection> selection = LiveSelection();
+  if (selection->GetCount() > 0)
+    if (ComPtr<IActionAttribute> action = CombinedAction(selection.get(), false))
+      FActionViewPresenter->PopulateFromAction(action.get());
+  control->setUpdatesEnabled(true);
+}
+
+void TActionView::Refresh() {
+  if (!FVisible) {
+    FReload = true;
+    return;
+  }
+  ComPtr<ISelection> selection = LiveSelection();
+  if (selection->GetCount() < FActiveSel->GetCount()) {
+    // A node of the panel left the map: nothing of it is shown or saved any more.
+    FActiveSel = make<TData>();
+    FActionViewPresenter->Clear(false);
+    if (!FReadOnlyMode) FControl->SetEnabled(false);
+    return;
+  }
+  if (!FActionViewPresenter->GetModified()) return Reload();
+  FControl->setUpdatesEnabled(false);
+  FActionViewPresenter->Initialize(RootOf(FModel.get()).get());
+  // The record may be gone meanwhile: then the untouched fields show an empty one.
+  if (ComPtr<IActionAttribute> action = CombinedAction(selection.get(), true))
+    FActionViewPresenter->RefreshFromAction(action.get());
+  FControl->setUpdatesEnabled(true);
+}
+
+void TActionView::ApplyMapColor() {
+  if (!FControl) return;
+  const std::optional<QColor> color = MapColor(RootOf(FModel.get()).get());
+  FControl->SetColor(color ? *color : QApplication::palette().color(QPalette::Window));
+}
+
+void TActionView::Commit() {
+  if (!FControl || !FControl->isVisible() || !FModel || !FActionViewPresenter->GetModified()) return;
+  ComPtr<ISelection> selection = LiveSelection();
+  if (selection->GetCount() == 0) return;
+  ComPtr<IActionAttribute> action = CombinedAction(selection.get(), true);
+  const std::string typed = FActionViewPresenter->SaveToAction(action.get());
+  action->SetFlag(afModified, false);
+
+  ComPtr<ICommandHelper> helper = FModel->GetCommandHelper();
+  // A record left empty goes away, unless a field nobody edited still differs between the nodes.
+  ComPtr<ICommand> command =
+      action->IsEmpty() && !AnyMixed(action.get())
+          ? helper->PrepareRemovePropertiesCommand({KActionName}, selection.get(), -1)
+          : helper->PreparePropertyCommand(action.as<IProperty>().get(), selection.get(), -1);
+  if (!typed.empty()) {
+    // The map's list learns the typed priority in the same undo step.
+    ComPtr<IPropertyClasses> classes = FModel->GetPropertyClasses();
+    ComPtr<IProperty> list = classes->FindManager(KActionListName) ? classes->NewProperty(KActionListName) : nullptr;
+    ComPtr<IMapActionListAttribute> items = list ? list.try_as<IMapActionListAttribute>() : nullptr;
+    if (items && items->AddText(typed)) {
+      ComPtr<TData> root = make<TData>(static_cast<IUnknown*>(classes.get()));
+      root->Add(RootOf(FModel.get()).get());
+      ComPtr<TMultipleCommand> both = make<TMultipleCommand>(FModel.get());
+      both->AddCommand(command.get(), selection.get());
+      both->AddCommand(helper->PreparePropertyCommand(list.get(), root.get(), -1).get(), root.get());
+      command = both;
+    }
+  }
+  FModel->GetCommandProcessor()->Execute(command.get(), selection.get());
+}
+
+void TActionView::CommitReporting() {
+  try {
+    Commit();
+  } catch (const std::exception& error) {
+    DialogService().ShowMessage(TMessageKind::Warning, error.what());
+    // The panel shows what the map holds again.
+    if (FVisible && FControl) Reload();
+  }
+}
+
+namespace {
+
+const bool KRegistered = [] {
+  ActionWindows().CreateView = [](IUnknown*, IUnknown* AnApplication) -> ComPtr<IUnknown> {
+    // Without a widget application there are no windows to show.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) || !AnApplication) return {};
+    return ComPtr<IPlugInView>(make<TActionView>(AnApplication));
+  };
+  return true;
+}();
+
+}  // namespace
