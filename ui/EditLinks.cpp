@@ -354,7 +354,7 @@ TComboEditLink::TComboEditLink(const QString& ACommaText, bool ASorted, TComboSt
                      AOwner) {}
 
 TComboEditLink::TComboEditLink(const QStringList& APickList, bool ASorted, TComboStyle AStyle, IUnknown* AOwner)
-    : TCustomEditLink(AOwner), FStyle(AStyle), FPickList(APickList), FAutoCompleteMode(acComplete), FSorted(ASorted) {}
+    : TCustomEditLink(AOwner), FStyle(AStyle), FPickList(APickList), FAutoCompleteMode(TAutoCompleteMode::acComplete), FSorted(ASorted) {}
 
 QWidget* TComboEditLink::CreateEditControl(QWidget* AParent) { return new QComboBox(AParent); }
 
@@ -404,7 +404,7 @@ void TComboEditLink::PrepareEditControl() {
 void TComboEditLink::Changed() {
   // Changes while the control is being prepared are no edits.
   if (FLimiting || FStopping || !FEdit || !FEdit->isVisible()) return;
-  if (Editable() && FAutoCompleteMode == acLimit) LimitItems();
+  if (Editable() && FAutoCompleteMode == TAutoCompleteMode::acLimit) LimitItems();
   if (!Editable() && FCommitOnChange && FTree) {
     // Handed over now, so ending the edit does not hand it over again.
     FOldEditText = GetEditText();
@@ -460,7 +460,7 @@ bool TComboEditLink::DoKeyDown(QKeyEvent* AEvent) {
   auto* combo = static_cast<QComboBox*>(FEdit.data());
   // While the list is open, Enter and Escape are the list's.
   if (IsEnterOrEscape(*AEvent) && FStyle != csSimple && combo->view()->isVisible()) return false;
-  if (Editable() && FAutoCompleteMode == acComplete) {
+  if (Editable() && FAutoCompleteMode == TAutoCompleteMode::acComplete) {
     const std::optional<QChar> typed = TypedChar(*AEvent);
     if (typed && typed->unicode() >= 32 && typed->unicode() <= 255) {
       QLineEdit* line = combo->lineEdit();

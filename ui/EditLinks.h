@@ -128,7 +128,8 @@ class TSpinEditLink : public TCustomEditLink {
 // Combo styles: an editable combo, the same with its list always open (shown here as the
 // drop-down one), and a list to pick from.
 enum TComboStyle { csDropDown, csSimple, csDropDownList };
-enum TAutoCompleteMode { acNone, acComplete, acLimit };
+// Scoped: the action record has a field named acComplete too.
+enum class TAutoCompleteMode { acNone, acComplete, acLimit };
 
 class TComboEditLink;
 // What the owner of a combo editor implements to draw the items of the editable styles itself.
@@ -155,7 +156,7 @@ class TComboEditLink : public TCustomEditLink {
 
   TComboStyle FStyle;
   QStringList FPickList;
-  TAutoCompleteMode FAutoCompleteMode = acNone;
+  TAutoCompleteMode FAutoCompleteMode = TAutoCompleteMode::acNone;
   bool FSorted;
   // A drop-down list hands every change to the grid at once.
   bool FCommitOnChange = false;

@@ -147,7 +147,7 @@ class EditLinksTest : public QObject {
     TGridDialog form;
     form.MakeLink = [] {
       auto link = make<TComboEditLink>(LinkTypes);
-      link->FAutoCompleteMode = acLimit;
+      link->FAutoCompleteMode = TAutoCompleteMode::acLimit;
       return ComPtr<IVTEditLink>(link);
     };
     auto* combo = form.Edit<QComboBox>(3, 1);
