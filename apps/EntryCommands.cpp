@@ -160,9 +160,14 @@ void RunExecCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vec
   ExecuteEntry(AModel, ASelection, id, words, flags);
 }
 
+TEntryState UpdateEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID) {
+  ComPtr<TLumetaCommandEntry> entry = UpdatedEntry(AModel, Controller(AModel).get(), ASelection, AID);
+  return {entry->GetEnabled(), entry->GetChecked()};
+}
+
 void RunUpdateCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs,
                       std::ostream& AOut) {
   const int32_t id = ParseEntry(AArgs.at(0));
-  ComPtr<TLumetaCommandEntry> entry = UpdatedEntry(AModel, Controller(AModel).get(), ASelection, id);
-  AOut << "enabled=" << entry->GetEnabled() << " checked=" << entry->GetChecked() << '\n';
+  const TEntryState state = UpdateEntry(AModel, ASelection, id);
+  AOut << "enabled=" << state.Enabled << " checked=" << state.Checked << '\n';
 }

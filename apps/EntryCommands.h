@@ -32,6 +32,13 @@ struct TDateEditFlags {
 void ExecuteEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID,
                   const std::vector<std::string>& AValueWords, TDateEditFlags AFlags = {});
 
+// Entry AID (6 to 23) as the controller leaves it after its update on the selection.
+struct TEntryState {
+  bool Enabled = false;
+  bool Checked = false;
+};
+TEntryState UpdateEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID);
+
 // `exec CMD [VALUE] [--auto] [--no-validate] [--move]` on the selection.
 void RunExecCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs);
 

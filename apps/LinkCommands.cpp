@@ -82,20 +82,26 @@ ComPtr<ICommand> RunLinkCommand(TLumetaModel* AModel, const std::vector<std::str
                                       Scheduling(AModel));
 }
 
+std::vector<TTaskLinkInfo> TaskLinksOf(INode* ANode, bool APredecessors) {
+  std::vector<TTaskLinkInfo> result;
+  ComPtr<INodeLinkList2> links = Links(ANode, APredecessors ? TLumetaNodeLinksProperty::ManagerInfo.Description
+                                                            : TLumetaSuccessorLinksProperty::ManagerInfo.Description);
+  const int32_t count = links ? links->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
+    ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
+    if (!linked) continue;
+    const std::optional<int64_t> id = ParseInteger<int64_t>(linked->GetID());
+    if (id) result.push_back({*id, KTypeCodes.at(link->GetLinkType())});
+  }
+  return result;
+}
+
 void RunLinksCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs, std::ostream& AOut) {
   TLumetaNode* node = TaskArgument(AModel, AArgs.at(0));
-  const std::pair<const char*, const char*> lists[] = {{"pred", TLumetaNodeLinksProperty::ManagerInfo.Description},
-                                                       {"succ", TLumetaSuccessorLinksProperty::ManagerInfo.Description}};
-  for (const auto& [word, name] : lists) {
-    ComPtr<INodeLinkList2> links = Links(node, name);
-    const int32_t count = links ? links->GetCount() : 0;
-    for (int32_t i = 0; i < count; ++i) {
-      ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
-      ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
-      if (!linked) continue;
-      AOut << word << ' ' << linked->GetID() << ' ' << KTypeCodes.at(link->GetLinkType()) << '\n';
-    }
-  }
+  for (const bool predecessors : {true, false})
+    for (const TTaskLinkInfo& link : TaskLinksOf(node, predecessors))
+      AOut << (predecessors ? "pred " : "succ ") << link.NodeID << ' ' << link.Type << '\n';
 }
 
 ComPtr<ICommand> RunRefreshCommand(TLumetaModel* AModel) { return make<TRefreshProjectCommand>(AModel, nullptr); }

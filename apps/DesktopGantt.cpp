@@ -1,0 +1,373 @@
+#include "apps/DesktopGantt.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "apps/DesktopWindow.h"
+#include "apps/LinkCommands.h"
+#include "com/LumetaLocale.h"
+#include "com/OleDate.h"
+#include "contract/ActionAttributesIntf.h"
+#include "host/LumetaMapSettings.h"
+
+namespace {
+
+constexpr int KStartEntry = 11, KFinishEntry = 13;
+constexpr double KMargin = 3;  // days shown before the first task and after the last
+constexpr int KGrip = 5;       // pixels at a bar's right end that drag its finish
+
+struct TTask {
+  double Start = 0;
+  double Finish = 0;
+  int Complete = 0;
+  bool Milestone = false;
+  bool Summary = false;
+};
+
+std::optional<TTask> TaskOf(TLumetaNode* ANode) {
+  ComPtr<IProperty> property = ANode ? ANode->FindProperty("Action") : nullptr;
+  ComPtr<IActionAttribute> action = property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+  if (!action) return std::nullopt;
+  try {
+    TTask task{action->GetStartDate(), action->GetCompletedDate(), action->GetComplete(), action->GetIsMilestone(),
+               ANode->IsSummaryTask()};
+    if (task.Start <= 0) return std::nullopt;
+    if (task.Finish < task.Start) task.Finish = task.Start;
+    return task;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+QDate DateOfDay(double ADay) {
+  const TDateTimeParts parts = DecodeDateTime(ADay);
+  return QDate(parts.Year, parts.Month, parts.Day);
+}
+
+double DayOf(const QDate& ADate) { return EncodeDate(ADate.year(), ADate.month(), ADate.day()); }
+
+void Arrow(QPainter& APainter, QPointF AFrom, QPointF ATo, bool AToRight) {
+  // Out of the predecessor, down to the successor's row, into the successor.
+  const double out = AFrom.x() + (AToRight ? 6 : -6);
+  QPainterPath path(AFrom);
+  path.lineTo(out, AFrom.y());
+  const double in = ATo.x() + (AToRight ? -6 : 6);
+  path.lineTo(out, ATo.y() - (ATo.y() > AFrom.y() ? 6 : -6));
+  path.lineTo(in, ATo.y() - (ATo.y() > AFrom.y() ? 6 : -6));
+  path.lineTo(in, ATo.y());
+  path.lineTo(ATo);
+  APainter.save();
+  APainter.setBrush(Qt::NoBrush);
+  APainter.drawPath(path);
+  APainter.restore();
+  const double tip = AToRight ? -4 : 4;
+  APainter.drawPolygon(QPolygonF{ATo, ATo + QPointF(tip, -3), ATo + QPointF(tip, 3)});
+}
+
+}  // namespace
+
+TDesktopGantt::TDesktopGantt(TDesktopWindow* AWindow) : QWidget(AWindow), FWindow(AWindow) {
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  setMinimumWidth(120);
+  FScroll = new QScrollBar(Qt::Horizontal, this);
+  QObject::connect(FScroll, &QScrollBar::valueChanged, this, [this] { update(); });
+}
+
+double TDesktopGantt::DayWidth() const {
+  switch (FZoom) {
+    case zmDay: return 26;
+    case zmWeek: return 8;
+    case zmMonth: return 2.5;
+  }
+  return 26;
+}
+
+void TDesktopGantt::SetZoom(TZoom AZoom) {
+  const double centre = DateAt(width() / 2.0);
+  FZoom = AZoom;
+  FitToMap();
+  FScroll->setValue(static_cast<int>((centre - FOrigin) * DayWidth() - width() / 2.0));
+  update();
+}
+
+double TDesktopGantt::XOf(double ADate) const { return (ADate - FOrigin) * DayWidth() - FScroll->value(); }
+
+double TDesktopGantt::DateAt(double AX) const { return FOrigin + (AX + FScroll->value()) / DayWidth(); }
+
+void TDesktopGantt::FitToMap() {
+  double first = std::numeric_limits<double>::max(), last = 0;
+  if (TLumetaModel* model = FWindow->Model()) {
+    std::vector<TLumetaNode*> stack{model->Map().Root()};
+    while (!stack.empty()) {
+      TLumetaNode* node = stack.back();
+      stack.pop_back();
+      if (const std::optional<TTask> task = TaskOf(node)) {
+        first = std::min(first, task->Start);
+        last = std::max(last, task->Finish);
+      }
+      for (const auto& child : node->Children()) stack.push_back(child.get());
+    }
+  }
+  const double today = LocaleService().Today();
+  if (last == 0) first = last = today;
+  FOrigin = std::floor(first) - KMargin;
+  const double span = std::ceil(std::max(last, today)) + KMargin - FOrigin;
+  FScroll->setRange(0, std::max(0, static_cast<int>(span * DayWidth()) - width()));
+  FScroll->setPageStep(width());
+  FScroll->setSingleStep(static_cast<int>(DayWidth()));
+  update();
+}
+
+int TDesktopGantt::ScaleHeight() const { return FWindow->Tree()->header()->height(); }
+
+std::optional<QRect> TDesktopGantt::RowBand(int64_t AID) const {
+  TVirtualNode* row = FWindow->RowOf(AID);
+  if (!row) return std::nullopt;
+  const QRect rect = FWindow->Tree()->visualRect(FWindow->Tree()->IndexOf(row, 0));
+  if (!rect.isValid()) return std::nullopt;
+  return QRect(0, rect.top() + ScaleHeight(), width(), rect.height());
+}
+
+std::optional<QRectF> TDesktopGantt::BarRect(int64_t AID) const {
+  TLumetaModel* model = FWindow->Model();
+  const std::optional<QRect> band = RowBand(AID);
+  const std::optional<TTask> task = model && band ? TaskOf(model->Map().FindNode(AID)) : std::nullopt;
+  if (!task) return std::nullopt;
+  const double left = XOf(task->Start), right = std::max(XOf(task->Finish), left + 2);
+  const double inset = band->height() * (task->Summary ? 0.3 : 0.22);
+  return QRectF(left, band->top() + inset, right - left, band->height() - 2 * inset);
+}
+
+void TDesktopGantt::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), palette().base());
+  TLumetaModel* model = FWindow->Model();
+  TDesktopTree* tree = FWindow->Tree();
+  const int top = ScaleHeight();
+  const int bottom = height() - FScroll->height();
+  FPaintedRows = 0;
+  if (!model) return;
+
+  // Non-working days shaded, from the map's calendar.
+  const TMapCalendar calendar = dynamic_cast<TLumetaMapSettings&>(*model->Map().Settings()).Calendar();
+  const double firstDay = std::floor(DateAt(0)), lastDay = std::ceil(DateAt(width()));
+  if (DayWidth() >= 2) {
+    for (double day = firstDay; day <= lastDay; ++day) {
+      const int weekday = DateOfDay(day).dayOfWeek();  // Monday 1
+      const bool holiday = std::ranges::any_of(calendar.Holidays, [&](double AH) { return std::floor(AH) == day; });
+      if (!holiday && (calendar.WorkingDays & (1 << (weekday - 1)))) continue;
+      painter.fillRect(QRectF(XOf(day), top, DayWidth(), bottom - top), QColor(236, 236, 240));
+    }
+  }
+
+  // The scale: months above, days or weeks below.
+  painter.fillRect(QRect(0, 0, width(), top), palette().button());
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawLine(0, top - 1, width(), top - 1);
+  painter.drawLine(0, top / 2, width(), top / 2);
+  QFont small = font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  painter.setFont(small);
+  painter.setPen(palette().color(QPalette::ButtonText));
+  for (QDate month = DateOfDay(firstDay).addDays(1 - DateOfDay(firstDay).day()); DayOf(month) <= lastDay;
+       month = month.addMonths(1)) {
+    const double x = XOf(DayOf(month)), next = XOf(DayOf(month.addMonths(1)));
+    painter.drawLine(QPointF(x, 0), QPointF(x, top / 2));
+    const QString label = month.toString(FZoom == zmMonth ? QStringLiteral("MMM yy") : QStringLiteral("MMMM yyyy"));
+    painter.drawText(QRectF(std::max(x, 0.0) + 3, 0, next - std::max(x, 0.0) - 3, top / 2),
+                     Qt::AlignLeft | Qt::AlignVCenter, label);
+  }
+  if (FZoom != zmMonth) {
+    for (double day = firstDay; day <= lastDay; ++day) {
+      const QDate date = DateOfDay(day);
+      if (FZoom == zmWeek && date.dayOfWeek() != 1) continue;
+      const double x = XOf(day);
+      painter.drawLine(QPointF(x, top / 2), QPointF(x, top));
+      const double span = FZoom == zmWeek ? 7 * DayWidth() : DayWidth();
+      painter.drawText(QRectF(x, top / 2, span, top / 2), Qt::AlignCenter,
+                       FZoom == zmWeek ? date.toString(QStringLiteral("d MMM")) : QString::number(date.day()));
+    }
+  }
+  painter.setClipRect(QRect(0, top, width(), bottom - top));
+
+  // Only the rows the tree shows.
+  std::vector<int64_t> visible;
+  for (QModelIndex index = tree->indexAt(QPoint(1, 1)); index.isValid(); index = tree->indexBelow(index)) {
+    const QRect row = tree->visualRect(index);
+    if (row.top() > tree->viewport()->height()) break;
+    visible.push_back(FWindow->IDOf(tree->NodeAt(index)));
+  }
+  FPaintedRows = static_cast<int>(visible.size());
+
+  // Links first, so that bars cover their ends.
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(90, 90, 110), 1));
+  painter.setBrush(QColor(90, 90, 110));
+  for (const int64_t id : visible) {
+    const std::optional<QRectF> successor = BarRect(id);
+    if (!successor) continue;
+    for (const TTaskLinkInfo& link : TaskLinksOf(model->Map().FindNode(id), true)) {
+      const std::optional<QRectF> predecessor = BarRect(link.NodeID);
+      if (!predecessor) continue;
+      const std::string_view type = link.Type;
+      const bool fromFinish = type == "FS" || type == "FF", toStart = type == "FS" || type == "SS";
+      const QPointF from(fromFinish ? predecessor->right() : predecessor->left(), predecessor->center().y());
+      const QPointF to(toStart ? successor->left() : successor->right(), successor->center().y());
+      Arrow(painter, from, to, toStart);
+    }
+  }
+
+  const QColor barColour(74, 128, 200), doneColour(36, 78, 140), summaryColour(40, 40, 48),
+      milestoneColour(180, 60, 40);
+  for (const int64_t id : visible) {
+    std::optional<QRectF> bar = BarRect(id);
+    if (!bar) continue;
+    const std::optional<TTask> task = TaskOf(model->Map().FindNode(id));
+    if (FDrag != TDrag::None && id == FDragID) {
+      const double shift = FDragDays * DayWidth();
+      if (FDrag == TDrag::Move)
+        bar->translate(shift, 0);
+      else
+        bar->setRight(std::max(bar->left() + 2, bar->right() + shift));
+    }
+    painter.setPen(Qt::NoPen);
+    if (task->Milestone) {
+      const QPointF c(bar->left(), bar->center().y());
+      const double r = bar->height() * 0.75;
+      painter.setBrush(milestoneColour);
+      painter.drawPolygon(QPolygonF{c + QPointF(0, -r), c + QPointF(r, 0), c + QPointF(0, r), c + QPointF(-r, 0)});
+    } else if (task->Summary) {
+      painter.setBrush(summaryColour);
+      painter.drawRect(*bar);
+      const double h = bar->height();
+      for (const double x : {bar->left(), bar->right()})
+        painter.drawPolygon(QPolygonF{QPointF(x - h * 0.6, bar->bottom()), QPointF(x + h * 0.6, bar->bottom()),
+                                      QPointF(x, bar->bottom() + h * 0.9)});
+    } else {
+      painter.setBrush(barColour);
+      painter.drawRoundedRect(*bar, 2, 2);
+      if (task->Complete > 0) {
+        QRectF done = *bar;
+        done.setWidth(bar->width() * std::min(task->Complete, 100) / 100.0);
+        done.adjust(0, bar->height() * 0.3, 0, -bar->height() * 0.3);
+        painter.setBrush(doneColour);
+        painter.drawRect(done);
+      }
+    }
+  }
+
+  // Today's line.
+  const double today = XOf(LocaleService().Today() + 0.5);
+  painter.setPen(QPen(QColor(220, 40, 40), 1.5, Qt::DashLine));
+  painter.drawLine(QPointF(today, top), QPointF(today, bottom));
+}
+
+void TDesktopGantt::mousePressEvent(QMouseEvent* AEvent) {
+  setFocus();
+  TDesktopTree* tree = FWindow->Tree();
+  const QPoint at = AEvent->position().toPoint();
+  const QModelIndex index = tree->indexAt(QPoint(1, at.y() - ScaleHeight()));
+  const int64_t id = FWindow->IDOf(tree->NodeAt(index));
+  if (AEvent->button() != Qt::LeftButton || id <= 0) return;
+  FWindow->SelectNodes({id});
+  const std::optional<QRectF> bar = BarRect(id);
+  if (!bar || !bar->adjusted(-2, 0, KGrip, 0).contains(at)) return;
+  const std::optional<TTask> task = TaskOf(FWindow->Model()->Map().FindNode(id));
+  if (!task || task->Summary) return;  // a summary follows its subtasks
+  FDrag = at.x() >= bar->right() - KGrip && !task->Milestone ? TDrag::Finish : TDrag::Move;
+  FDragID = id;
+  FDragFrom = at;
+  FDragDays = 0;
+}
+
+void TDesktopGantt::mouseMoveEvent(QMouseEvent* AEvent) {
+  const QPoint at = AEvent->position().toPoint();
+  if (FDrag == TDrag::None) {
+    const QModelIndex index = FWindow->Tree()->indexAt(QPoint(1, at.y() - ScaleHeight()));
+    const std::optional<QRectF> bar = BarRect(FWindow->IDOf(FWindow->Tree()->NodeAt(index)));
+    setCursor(bar && std::abs(at.x() - bar->right()) <= KGrip ? Qt::SizeHorCursor
+              : bar && bar->contains(at)                     ? Qt::OpenHandCursor
+                                                             : Qt::ArrowCursor);
+    return;
+  }
+  FDragDays = std::round((at.x() - FDragFrom.x()) / DayWidth());
+  update();
+}
+
+void TDesktopGantt::mouseReleaseEvent(QMouseEvent*) {
+  if (FDrag == TDrag::None) return;
+  const double days = FDragDays;
+  FDragDays = 0;
+  if (days != 0) ApplyDrag(days);
+  FDrag = TDrag::None;
+  update();
+}
+
+void TDesktopGantt::ApplyDrag(double ADays) {
+  TLumetaModel* model = FWindow->Model();
+  const std::optional<TTask> task = model ? TaskOf(model->Map().FindNode(FDragID)) : std::nullopt;
+  if (!task) return;
+  FWindow->SelectNodes({FDragID});
+  if (FDrag == TDrag::Move) {
+    FWindow->RunEntry(KStartEntry, {DateTimeToXmlText(task->Start + ADays)});
+    // Without scheduling a start is only a date: the finish goes along by hand.
+    if (!model->Map().Settings()->GetTaskScheduling())
+      FWindow->RunEntry(KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)});
+  } else {
+    FWindow->RunEntry(KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)});
+  }
+}
+
+void TDesktopGantt::wheelEvent(QWheelEvent* AEvent) {
+  if (AEvent->modifiers() & Qt::ShiftModifier) {
+    FScroll->setValue(FScroll->value() - AEvent->angleDelta().y());
+    return AEvent->accept();
+  }
+  QCoreApplication::sendEvent(FWindow->Tree()->viewport(), AEvent);
+}
+
+void TDesktopGantt::keyPressEvent(QKeyEvent* AEvent) {
+  const int key = AEvent->key();
+  const Qt::KeyboardModifiers modifiers = AEvent->modifiers();
+  if (key == Qt::Key_Left || key == Qt::Key_Right) {
+    const double days = key == Qt::Key_Left ? -1 : 1;
+    // Ctrl moves the focused task by a day, Shift its finish; plain keys scroll.
+    if (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) {
+      FDragID = FWindow->IDOf(FWindow->Tree()->FocusedNode());
+      FDrag = (modifiers & Qt::ControlModifier) ? TDrag::Move : TDrag::Finish;
+      ApplyDrag(days);
+      FDrag = TDrag::None;
+    } else {
+      FScroll->setValue(FScroll->value() + static_cast<int>(days * std::max(DayWidth(), 20.0)));
+    }
+    return AEvent->accept();
+  }
+  if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+    QCoreApplication::sendEvent(FWindow->Tree(), AEvent);
+    update();
+    return;
+  }
+  if (key == Qt::Key_Plus || key == Qt::Key_Minus) {
+    SetZoom(static_cast<TZoom>(std::clamp(FZoom + (key == Qt::Key_Minus ? 1 : -1), 0, 2)));
+    return AEvent->accept();
+  }
+  QWidget::keyPressEvent(AEvent);
+}
+
+void TDesktopGantt::resizeEvent(QResizeEvent*) {
+  const int height = FScroll->sizeHint().height();
+  FScroll->setGeometry(0, this->height() - height, width(), height);
+  FitToMap();
+}

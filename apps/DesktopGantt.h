@@ -1,0 +1,58 @@
+#pragma once
+// The Gantt strip beside the desktop window's tree: one line per row the tree shows, in step with
+// its scrolling, with a bar from each task's start to its finish. Dragging a bar's body moves the
+// task, dragging its right end changes its finish; both run the same entries a date cell does.
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+
+class TDesktopWindow;
+class QScrollBar;
+
+class TDesktopGantt : public QWidget {
+ public:
+  enum TZoom { zmDay, zmWeek, zmMonth };
+
+  explicit TDesktopGantt(TDesktopWindow* AWindow);
+
+  TZoom Zoom() const { return FZoom; }
+  void SetZoom(TZoom AZoom);
+  // Pixels per day at the zoom.
+  double DayWidth() const;
+  // The x of a date-time in the strip's coordinates, and the date-time at an x.
+  double XOf(double ADate) const;
+  double DateAt(double AX) const;
+  // Fits the time axis to the map's tasks (keeping the zoom).
+  void FitToMap();
+  // The bar of the node as drawn: empty when it has none or its row is out of view.
+  std::optional<QRectF> BarRect(int64_t AID) const;
+  // Rows drawn by the last paint, for measurements.
+  int PaintedRows() const { return FPaintedRows; }
+
+ protected:
+  void paintEvent(QPaintEvent* AEvent) override;
+  void mousePressEvent(QMouseEvent* AEvent) override;
+  void mouseMoveEvent(QMouseEvent* AEvent) override;
+  void mouseReleaseEvent(QMouseEvent* AEvent) override;
+  void wheelEvent(QWheelEvent* AEvent) override;
+  void keyPressEvent(QKeyEvent* AEvent) override;
+  void resizeEvent(QResizeEvent* AEvent) override;
+
+ private:
+  enum class TDrag { None, Move, Finish };
+  // The row's top and height in the strip (the tree viewport's coordinates, below the scale).
+  std::optional<QRect> RowBand(int64_t AID) const;
+  int ScaleHeight() const;
+  void ApplyDrag(double ADays);
+
+  TDesktopWindow* FWindow;
+  QScrollBar* FScroll;
+  TZoom FZoom = zmDay;
+  double FOrigin = 0;  // the date at x 0 before scrolling
+  int FPaintedRows = 0;
+  TDrag FDrag = TDrag::None;
+  int64_t FDragID = -1;
+  QPoint FDragFrom;
+  double FDragDays = 0;
+};

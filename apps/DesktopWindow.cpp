@@ -1,0 +1,920 @@
+#include "apps/DesktopWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+
+#include "apps/DesktopEditors.h"
+#include "apps/DesktopGantt.h"
+#include "apps/EntryCommands.h"
+#include "apps/LinkCommands.h"
+#include "com/ComErrors.h"
+#include "com/DialogService.h"
+#include "com/OleDate.h"
+#include "commands/ActionFieldEdit.h"
+#include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaRenderIntf.h"
+#include "contract/SubjectIntf.h"
+#include "drawing/GPGraphics.h"
+#include "host/LumetaPlugInEvent.h"
+#include "host/MapEditCommands.h"
+#include "settings/LumetaSettingsStore.h"
+#include "ui/UiMetrics.h"
+
+namespace {
+
+constexpr const char* KAction = "Action";
+constexpr const char* KSettingsKey = "Software\\Lumeta\\Desktop";
+constexpr size_t KMaxRecent = 8;
+constexpr int KExportEntry = 6, KEditEntry = 7, KCompleteEntry = 8, KClearEntry = 9;
+// The symbol's nominal 6 units become a 15-pixel icon beside a title.
+constexpr double KSymbolScale = 2.5;
+constexpr const char* KDateFormat = "yyyy-MM-dd";
+
+const char* const KCaptions[dcCount] = {"Title",    "Start", "Due",  "Completed", "Duration",    "% Complete",
+                                        "Status",   "Priority", "Cost", "Work",  "Predecessors"};
+const int KWidths[dcCount] = {220, 80, 80, 80, 70, 76, 90, 100, 56, 56, 90};
+// The entry each column's edit runs; 0 for the title and the predecessors.
+const int KColumnEntries[dcCount] = {0, 11, 12, 13, 17, 14, 16, 15, 19, 21, 0};
+const char* const KFieldNames[dcCount] = {"", "Start Date", "Due Date", "Completed Date", "Duration", "Complete",
+                                          "Status", "Priority", "Cost", "Work", ""};
+
+QString Number(double AValue) { return QString::number(AValue, 'g', 10); }
+
+QString DateText(double ADate) {
+  if (ADate <= 0) return {};
+  const TDateTimeParts parts = DecodeDateTime(ADate);
+  return QDate(parts.Year, parts.Month, parts.Day).toString(QLatin1String(KDateFormat));
+}
+
+ComPtr<IActionAttribute> ActionOf(INode* ANode) {
+  ComPtr<IProperty> property = ANode ? ANode->FindProperty(KAction) : nullptr;
+  return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+}
+
+// Message boxes on top of the window that is active.
+class TDesktopDialogService : public TDialogService {
+ public:
+  void ShowMessage(TMessageKind AKind, const std::string& AText) override {
+    const QString text = QString::fromStdString(AText);
+    QWidget* parent = QApplication::activeWindow();
+    switch (AKind) {
+      case TMessageKind::Warning: QMessageBox::warning(parent, QStringLiteral("Lumeta"), text); break;
+      case TMessageKind::Information: QMessageBox::information(parent, QStringLiteral("Lumeta"), text); break;
+      case TMessageKind::Error: QMessageBox::critical(parent, QStringLiteral("Lumeta"), text); break;
+    }
+  }
+  TDialogButton Ask(const std::string& AText, TDialogButtons AButtons, TDialogButton ADefault) override {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Lumeta"), QString::fromStdString(AText),
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    const std::pair<TDialogButton, QMessageBox::StandardButton> map[] = {
+        {dbOK, QMessageBox::Ok}, {dbYes, QMessageBox::Yes}, {dbNo, QMessageBox::No}, {dbCancel, QMessageBox::Cancel}};
+    for (const auto& [button, standard] : map)
+      if (AButtons & button) box.addButton(standard);
+    for (const auto& [button, standard] : map)
+      if (button == ADefault) box.setDefaultButton(standard);
+    const int answer = box.exec();
+    for (const auto& [button, standard] : map)
+      if (answer == standard) return button;
+    return (AButtons & dbCancel) ? dbCancel : ADefault;
+  }
+};
+
+// Draws the plug-in's symbol in front of a title.
+class TSymbolDelegate : public QStyledItemDelegate {
+ public:
+  explicit TSymbolDelegate(TDesktopWindow* AWindow) : QStyledItemDelegate(AWindow), FWindow(AWindow) {}
+
+  void paint(QPainter* APainter, const QStyleOptionViewItem& AOption, const QModelIndex& AIndex) const override {
+    QStyleOptionViewItem option = AOption;
+    TVirtualNode* row = FWindow->Tree()->NodeAt(AIndex);
+    const int width = row ? DrawSymbol(APainter, row, option.rect) : 0;
+    option.rect.setLeft(option.rect.left() + width);
+    QStyledItemDelegate::paint(APainter, option, AIndex);
+  }
+
+ private:
+  int DrawSymbol(QPainter* APainter, TVirtualNode* ARow, const QRect& ARect) const {
+    TLumetaNode* node = FWindow->Model()->Map().FindNode(FWindow->IDOf(ARow));
+    ComPtr<IProperty> property = node ? node->FindProperty(KAction) : nullptr;
+    ComPtr<IPropertySymbol> symbol = property ? QueryAs<IPropertySymbol>(property.get()) : nullptr;
+    if (!symbol) return 0;
+    try {
+      symbol->UpdateRenderInfo();
+      const int32_t flags = symbol->GetRenderInfo()->GetFlags();
+      TGPGraphics graphics(*APainter, KSymbolScale);
+      int32_t width = 0, height = 0;
+      symbol->MeasureSymbol(&graphics, ARect.height(), width, height);
+      if (width <= 0 || !(flags & DrawFlagSymbol)) return 0;
+      const int top = ARect.top() + (ARect.height() - height) / 2;
+      symbol->DrawSymbol(&graphics, flags, ARect.left() + 2, top, width, ARect.height());
+      return width + 4;
+    } catch (const std::exception&) {
+      return 0;  // a record that cannot be read draws no symbol; its cells say why
+    }
+  }
+
+  TDesktopWindow* FWindow;
+};
+
+}  // namespace
+
+// Tells the window that the model changed; the window catches up once the event loop runs.
+class TDesktopObserver : public TImplements<TAggregableObject, IObserver> {
+ public:
+  explicit TDesktopObserver(std::function<void()> AChanged) : FChanged(std::move(AChanged)) {}
+  void Update(IUnknown*) override {
+    if (FChanged) FChanged();
+  }
+  void Forget() { FChanged = nullptr; }
+
+ private:
+  std::function<void()> FChanged;
+};
+
+// ---- the tree
+
+TDesktopTree::TDesktopTree(TDesktopWindow* AWindow) : TVirtualTreeGrid(AWindow), FWindow(AWindow) {
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  SetGridLines(true);
+  SetEditable(true);
+  SetGridExtensions(true);
+  setUniformRowHeights(true);
+  setItemDelegateForColumn(dcTitle, new TSymbolDelegate(AWindow));
+}
+
+void TDesktopTree::keyPressEvent(QKeyEvent* AEvent) {
+  const int key = AEvent->key();
+  const bool plain = AEvent->modifiers() == Qt::NoModifier || AEvent->modifiers() == Qt::KeypadModifier;
+  if (!IsEditing() && plain && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    FWindow->RunEntry(KEditEntry);
+    return AEvent->accept();
+  }
+  if (!IsEditing() && (key == Qt::Key_F4 || (key == Qt::Key_Down && AEvent->modifiers() == Qt::AltModifier))) {
+    FWindow->PickValue();
+    return AEvent->accept();
+  }
+  TVirtualTreeGrid::keyPressEvent(AEvent);
+}
+
+void TDesktopTree::mouseDoubleClickEvent(QMouseEvent* AEvent) {
+  if (NodeAt(indexAt(AEvent->position().toPoint()))) {
+    FWindow->RunEntry(KEditEntry);
+    return AEvent->accept();
+  }
+  TVirtualTreeGrid::mouseDoubleClickEvent(AEvent);
+}
+
+void TDesktopTree::mousePressEvent(QMouseEvent* AEvent) {
+  FPressAt = AEvent->position().toPoint();
+  TVirtualNode* row = AEvent->button() == Qt::LeftButton ? NodeAt(indexAt(FPressAt)) : nullptr;
+  FDragged = row ? FWindow->IDOf(row) : -1;
+  FDragging = false;
+  TVirtualTreeGrid::mousePressEvent(AEvent);
+}
+
+void TDesktopTree::mouseMoveEvent(QMouseEvent* AEvent) {
+  if (FDragged > 0 && (AEvent->buttons() & Qt::LeftButton)) {
+    if (!FDragging &&
+        (AEvent->position().toPoint() - FPressAt).manhattanLength() >= QApplication::startDragDistance()) {
+      FDragging = true;
+      viewport()->setCursor(Qt::DragMoveCursor);
+    }
+    if (FDragging) return AEvent->accept();  // the selection stays on the dragged node
+  }
+  TVirtualTreeGrid::mouseMoveEvent(AEvent);
+}
+
+void TDesktopTree::mouseReleaseEvent(QMouseEvent* AEvent) {
+  if (FDragging) {
+    FDragging = false;
+    viewport()->unsetCursor();
+    TVirtualNode* target = NodeAt(indexAt(AEvent->position().toPoint()));
+    const int64_t dragged = std::exchange(FDragged, -1);
+    if (target && FWindow->IDOf(target) != dragged) FWindow->DropNode(dragged, FWindow->IDOf(target));
+    return AEvent->accept();
+  }
+  FDragged = -1;
+  TVirtualTreeGrid::mouseReleaseEvent(AEvent);
+}
+
+bool TDesktopTree::viewportEvent(QEvent* AEvent) {
+  if (AEvent->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(AEvent);
+    TVirtualNode* row = NodeAt(indexAt(help->pos()));
+    TLumetaNode* node = row ? FWindow->Model()->Map().FindNode(FWindow->IDOf(row)) : nullptr;
+    ComPtr<IProperty> property = node ? node->FindProperty(KAction) : nullptr;
+    std::string hint;
+    try {
+      if (property) hint = property->GetHint();
+    } catch (const std::exception& error) {
+      hint = error.what();
+    }
+    if (hint.empty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), QString::fromStdString(hint), viewport());
+    return true;
+  }
+  return TVirtualTreeGrid::viewportEvent(AEvent);
+}
+
+// ---- the window
+
+TDesktopWindow::TDesktopWindow(std::string APlugInDir, bool ARemember)
+    : FPlugInDir(std::move(APlugInDir)), FRemember(ARemember) {
+  if (ARemember) SetDialogService(std::make_shared<TDesktopDialogService>());
+  setObjectName(QStringLiteral("DesktopWindow"));
+  FObserver = make<TDesktopObserver>([this] {
+    if (FRefreshQueued) return;
+    FRefreshQueued = true;
+    QTimer::singleShot(0, this, [this] {
+      FRefreshQueued = false;
+      Refresh();
+    });
+  });
+  FPanelDock = new QDockWidget(QStringLiteral("Action"), this);
+  FPanelDock->setObjectName(QStringLiteral("ActionPanelDock"));
+  addDockWidget(Qt::RightDockWidgetArea, FPanelDock);
+  BuildTree();
+  BuildActions();
+  FStatus = new QLabel(this);
+  statusBar()->addWidget(FStatus, 1);
+  resize(1280, 760);
+  if (FRemember) LoadSettings();
+}
+
+TDesktopWindow::~TDesktopWindow() {
+  // The panel and the grid's rows go before the map they show, the map before the plug-in.
+  FObserver->Forget();
+  if (FShell && FShell->Model()) FShell->Model()->Subject()->Detach(FObserver.get());
+  FPanel = nullptr;  // frees its form, whose code goes with the plug-in
+  FTree->SetRootNodeCount(0);
+  FShell.reset();
+}
+
+TLumetaModel* TDesktopWindow::Model() const { return FShell ? FShell->Model() : nullptr; }
+
+void TDesktopWindow::BuildTree() {
+  auto* splitter = new QSplitter(Qt::Horizontal, this);
+  splitter->setObjectName(QStringLiteral("MapSplitter"));
+  FTree = new TDesktopTree(this);
+  FTree->setObjectName(QStringLiteral("MapTree"));
+  QStringList captions;
+  for (const char* caption : KCaptions) captions << QString::fromLatin1(caption);
+  FTree->SetColumns(captions);
+  for (int column = 0; column < dcCount; ++column) FTree->setColumnWidth(column, UiMetrics::Px(KWidths[column], FTree));
+  FTree->OnGetText = [this](TVirtualNode* ARow, int AColumn) { return CellText(ARow, AColumn); };
+  FTree->OnEditing = [this](TVirtualNode* ARow, int AColumn) {
+    return IDOf(ARow) != 0 ? AColumn != dcPredecessors : AColumn == dcTitle;
+  };
+  FTree->OnCreateEditor = [this](TVirtualNode* ARow, int AColumn) { return EditorFor(ARow, AColumn); };
+  QObject::connect(FTree, &TVirtualTreeGrid::NewText, this,
+                   [this](TVirtualNode* ARow, int AColumn, const QString& AText) {
+                     // The grid still holds its editor: the entry runs once the edit has ended.
+                     const int64_t id = IDOf(ARow);
+                     QTimer::singleShot(0, this, [this, id, AColumn, AText] {
+                       if (TVirtualNode* row = RowOf(id)) CommitCell(row, AColumn, AText);
+                     });
+                   });
+  splitter->addWidget(FTree);
+  FGantt = new TDesktopGantt(this);
+  FGantt->setObjectName(QStringLiteral("GanttStrip"));
+  splitter->addWidget(FGantt);
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 1);
+  setCentralWidget(splitter);
+  QObject::connect(FTree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SyncSelection(); });
+  QObject::connect(FTree->verticalScrollBar(), &QScrollBar::valueChanged, FGantt,
+                   [this] { FGantt->update(); });
+}
+
+void TDesktopWindow::BuildActions() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  auto add = [this](QMenu* AMenu, const QString& AText, QKeySequence AKey, auto AWork) {
+    QAction* action = AMenu->addAction(AText);
+    action->setShortcut(AKey);
+    QObject::connect(action, &QAction::triggered, this, AWork);
+    return action;
+  };
+  add(file, QStringLiteral("&New"), QKeySequence::New, [this] {
+    if (ConfirmDiscard()) OpenMap({});
+  });
+  add(file, QStringLiteral("&Open..."), QKeySequence::Open, [this] {
+    if (!ConfirmDiscard()) return;
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Map"), {},
+                                                      QStringLiteral("Maps (*.xml);;All files (*)"));
+    if (!path.isEmpty()) OpenMap(path.toStdString());
+  });
+  FRecentMenu = file->addMenu(QStringLiteral("Open &Recent"));
+  add(file, QStringLiteral("&Save"), QKeySequence::Save, [this] { SaveMap(); });
+  add(file, QStringLiteral("Save &As..."), QKeySequence::SaveAs, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Map"),
+                                                      QString::fromStdString(FMapPath),
+                                                      QStringLiteral("Maps (*.xml)"));
+    if (!path.isEmpty()) SaveMap(path.toStdString());
+  });
+  file->addSeparator();
+  add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { MapSettingsDialog(); });
+  file->addSeparator();
+  add(file, QStringLiteral("&Quit"), QKeySequence::Quit, [this] { close(); });
+
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  FUndo = add(edit, QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z), [this] {
+    Guard([this] { Model()->GetCommandProcessor()->UndoLast(); });
+    Refresh();
+  });
+  FRedo = add(edit, QStringLiteral("&Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y), [this] {
+    Guard([this] { Model()->GetCommandProcessor()->Redo(); });
+    Refresh();
+  });
+  edit->addSeparator();
+  add(edit, QStringLiteral("Add &Sibling"), QKeySequence(Qt::Key_Insert), [this] { AddNode(false); });
+  add(edit, QStringLiteral("Add &Child"), QKeySequence(Qt::CTRL | Qt::Key_Insert), [this] { AddNode(true); });
+  add(edit, QStringLiteral("&Delete Topic"), QKeySequence(Qt::CTRL | Qt::Key_Delete), [this] { DeleteFocused(); });
+  add(edit, QStringLiteral("Move &Up"), QKeySequence(Qt::ALT | Qt::Key_Up), [this] { MoveFocused(0); });
+  add(edit, QStringLiteral("Move Do&wn"), QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Down), [this] { MoveFocused(1); });
+  add(edit, QStringLiteral("&Indent"), QKeySequence(Qt::ALT | Qt::Key_Right), [this] { MoveFocused(2); });
+  add(edit, QStringLiteral("&Outdent"), QKeySequence(Qt::ALT | Qt::Key_Left), [this] { MoveFocused(3); });
+  add(edit, QStringLiteral("&Pick Value..."), QKeySequence(), [this] { PickValue(); });
+
+  QMenu* action = menuBar()->addMenu(QStringLiteral("&Action"));
+  QToolBar* bar = addToolBar(QStringLiteral("Action"));
+  bar->setObjectName(QStringLiteral("ActionToolBar"));
+  const struct {
+    int ID;
+    const char* Text;
+    const char* Image;
+    QKeySequence Key;
+  } entries[] = {{KExportEntry, "E&xport Actions to MS Outlook...", "ACTION_UPDATE", QKeySequence()},
+                 {KEditEntry, "&Edit Action...", "ACTION", QKeySequence(Qt::CTRL | Qt::Key_E)},
+                 {KCompleteEntry, "Mark &Complete", "ACTION_COMPLETE", QKeySequence(Qt::CTRL | Qt::Key_K)},
+                 {KClearEntry, "C&lear Action", "ACTION_CLEAR", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)}};
+  for (const auto& entry : entries) {
+    const int id = entry.ID;
+    QAction* item = add(action, QString::fromLatin1(entry.Text), entry.Key, [this, id] { RunEntry(id); });
+    try {
+      item->setIcon(QIcon(QPixmap::fromImage(SymbolImage(entry.Image).Image())));
+    } catch (const std::exception&) {
+      // an entry without its image still works
+    }
+    item->setCheckable(id == KCompleteEntry);
+    FEntries[id - KExportEntry] = item;
+    bar->addAction(item);
+  }
+  bar->addSeparator();
+  bar->addAction(FUndo);
+  bar->addAction(FRedo);
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  const std::pair<const char*, TDesktopGantt::TZoom> zooms[] = {
+      {"Zoom to &Days", TDesktopGantt::zmDay}, {"Zoom to &Weeks", TDesktopGantt::zmWeek},
+      {"Zoom to &Months", TDesktopGantt::zmMonth}};
+  int key = Qt::Key_1;
+  for (const auto& [text, zoom] : zooms) {
+    const TDesktopGantt::TZoom z = zoom;
+    add(view, QString::fromLatin1(text), QKeySequence(Qt::CTRL | static_cast<Qt::Key>(key++)),
+        [this, z] { FGantt->SetZoom(z); });
+  }
+  add(view, QStringLiteral("&Gantt Strip Focus"), QKeySequence(Qt::Key_F6), [this] {
+    if (FTree->hasFocus()) FGantt->setFocus(); else FTree->setFocus();
+  });
+  view->addAction(FPanelDock->toggleViewAction());
+}
+
+QAction* TDesktopWindow::EntryAction(int AID) const {
+  return AID >= KExportEntry && AID <= KClearEntry ? FEntries[AID - KExportEntry] : nullptr;
+}
+
+template <class F>
+bool TDesktopWindow::Guard(F&& AWork) {
+  if (!Model()) return false;
+  try {
+    AWork();
+    return true;
+  } catch (const std::exception& error) {
+    DialogService().ShowMessage(TMessageKind::Error, error.what());
+    return false;
+  }
+}
+
+// ---- the map file
+
+bool TDesktopWindow::OpenMap(const std::string& APath) {
+  auto shell = std::make_unique<TLumetaShell>(FOut, FErr);
+  try {
+    shell->Open(FPlugInDir, APath);
+  } catch (const std::exception& error) {
+    // The open map stays as it was.
+    DialogService().ShowMessage(TMessageKind::Error, "Cannot open " + APath + ":\n" + error.what());
+    return false;
+  }
+  FPanel = nullptr;
+  FTree->SetRootNodeCount(0);
+  FRows.clear();
+  FShape.clear();
+  if (FShell && FShell->Model()) FShell->Model()->Subject()->Detach(FObserver.get());
+  FShell = std::move(shell);
+  FMapPath = APath;
+  FShell->Model()->Subject()->Attach(FObserver.get());
+  FSavedTop = nullptr;
+  FSavedUndoCount = 0;
+  FSettingsChanged = false;
+  if (!APath.empty()) AddRecent(APath);
+  ShowPanel();
+  Refresh();
+  FGantt->FitToMap();
+  if (TVirtualNode* root = RowOf(0)) FTree->SetFocusedCell(root, dcTitle);
+  return true;
+}
+
+bool TDesktopWindow::SaveMap(const std::string& APath) {
+  std::string path = APath.empty() ? FMapPath : APath;
+  if (path.empty()) {
+    path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Map"), {}, QStringLiteral("Maps (*.xml)"))
+               .toStdString();
+    if (path.empty()) return false;
+  }
+  if (!Guard([&] { FShell->Run({"save", path}); })) return false;
+  FMapPath = path;
+  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
+  FSavedTop = processor->GetUndoCommand();
+  FSavedUndoCount = processor->GetUndoCount();
+  FSettingsChanged = false;
+  AddRecent(path);
+  UpdateTitle();
+  return true;
+}
+
+bool TDesktopWindow::IsModified() const {
+  if (!Model()) return false;
+  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
+  return FSettingsChanged || processor->GetUndoCount() != FSavedUndoCount ||
+         processor->GetUndoCommand().get() != FSavedTop.get();
+}
+
+bool TDesktopWindow::ConfirmDiscard() {
+  if (!IsModified()) return true;
+  const std::string name = FMapPath.empty() ? std::string("the new map") : FMapPath;
+  switch (DialogService().Ask("Save the changes to " + name + "?", dbYes | dbNo | dbCancel, dbYes)) {
+    case dbYes: return SaveMap();
+    case dbNo: return true;
+    default: return false;
+  }
+}
+
+void TDesktopWindow::closeEvent(QCloseEvent* AEvent) {
+  if (!ConfirmDiscard()) return AEvent->ignore();
+  if (FRemember) SaveSettings();
+  AEvent->accept();
+}
+
+void TDesktopWindow::AddRecent(const std::string& APath) {
+  std::erase(FRecent, APath);
+  FRecent.insert(FRecent.begin(), APath);
+  if (FRecent.size() > KMaxRecent) FRecent.resize(KMaxRecent);
+  RebuildRecentMenu();
+}
+
+void TDesktopWindow::RebuildRecentMenu() {
+  FRecentMenu->clear();
+  int number = 1;
+  for (const std::string& path : FRecent) {
+    QAction* item = FRecentMenu->addAction(QStringLiteral("&%1 %2").arg(number++).arg(QString::fromStdString(path)));
+    QObject::connect(item, &QAction::triggered, this, [this, path] {
+      if (ConfirmDiscard()) OpenMap(path);
+    });
+  }
+  FRecentMenu->setEnabled(!FRecent.empty());
+}
+
+void TDesktopWindow::LoadSettings() {
+  TSettingsStore store;
+  const auto bytes = [&](const char* AName) {
+    return QByteArray::fromBase64(QByteArray::fromStdString(store.ReadString(THive::CurrentUser, KSettingsKey, AName, "")));
+  };
+  if (const QByteArray geometry = bytes("Geometry"); !geometry.isEmpty()) restoreGeometry(geometry);
+  if (const QByteArray state = bytes("State"); !state.isEmpty()) restoreState(state);
+  if (auto* splitter = qobject_cast<QSplitter*>(centralWidget()))
+    if (const QByteArray sizes = bytes("Splitter"); !sizes.isEmpty()) splitter->restoreState(sizes);
+  FGantt->SetZoom(static_cast<TDesktopGantt::TZoom>(
+      std::clamp(store.ReadInteger(THive::CurrentUser, KSettingsKey, "Zoom", 0), 0, 2)));
+  FRecent.clear();
+  for (size_t i = 1; i <= KMaxRecent; ++i) {
+    const std::string path = store.ReadString(THive::CurrentUser, KSettingsKey, "Recent" + std::to_string(i), "");
+    if (!path.empty()) FRecent.push_back(path);
+  }
+  RebuildRecentMenu();
+}
+
+void TDesktopWindow::SaveSettings() {
+  TSettingsStore store;
+  const auto write = [&](const char* AName, const QByteArray& AData) {
+    store.WriteString(THive::CurrentUser, KSettingsKey, AName, AData.toBase64().toStdString());
+  };
+  write("Geometry", saveGeometry());
+  write("State", saveState());
+  if (auto* splitter = qobject_cast<QSplitter*>(centralWidget())) write("Splitter", splitter->saveState());
+  store.WriteInteger(THive::CurrentUser, KSettingsKey, "Zoom", FGantt->Zoom());
+  for (size_t i = 1; i <= KMaxRecent; ++i) {
+    const std::string name = "Recent" + std::to_string(i);
+    if (i <= FRecent.size())
+      store.WriteString(THive::CurrentUser, KSettingsKey, name, FRecent[i - 1]);
+    else
+      store.DeleteValue(THive::CurrentUser, KSettingsKey, name);
+  }
+  store.Flush();
+}
+
+// ---- the tree's rows
+
+TVirtualNode* TDesktopWindow::RowOf(int64_t AID) const {
+  const auto found = FRows.find(AID);
+  return found == FRows.end() ? nullptr : found->second;
+}
+
+int64_t TDesktopWindow::IDOf(const TVirtualNode* ARow) const { return ARow ? static_cast<int64_t>(ARow->Data) : -1; }
+
+bool TDesktopWindow::ShapeChanged() const {
+  size_t at = 0;
+  std::vector<TLumetaNode*> stack{Model()->Map().Root()};
+  while (!stack.empty()) {
+    TLumetaNode* node = stack.back();
+    stack.pop_back();
+    if (at >= FShape.size() || FShape[at].first != node->ID() || FShape[at].second != node->Children().size())
+      return true;
+    ++at;
+    for (auto child = node->Children().rbegin(); child != node->Children().rend(); ++child) stack.push_back(child->get());
+  }
+  return at != FShape.size();
+}
+
+void TDesktopWindow::BuildShape() {
+  const int64_t focused = IDOf(FTree->FocusedNode());
+  const int scrolled = FTree->verticalScrollBar()->value();
+  FTree->SetRootNodeCount(0);
+  FRows.clear();
+  FShape.clear();
+  FRows.reserve(Model()->Map().NodeCount());
+  FTree->SetRootNodeCount(1);
+  // Pre-order with a stack of its own: maps may be deeper than the native stack.
+  std::vector<std::pair<TLumetaNode*, TVirtualNode*>> stack{{Model()->Map().Root(), FTree->Child(nullptr, 0)}};
+  while (!stack.empty()) {
+    auto [node, row] = stack.back();
+    stack.pop_back();
+    row->Data = static_cast<quintptr>(node->ID());
+    FRows[node->ID()] = row;
+    FShape.emplace_back(node->ID(), node->Children().size());
+    FTree->SetChildCount(row, static_cast<int>(node->Children().size()));
+    for (size_t i = node->Children().size(); i-- > 0;)
+      stack.emplace_back(node->Children()[i].get(), FTree->Child(row, static_cast<int>(i)));
+  }
+  FTree->expandAll();
+  if (TVirtualNode* row = RowOf(focused)) FTree->SetFocusedCell(row, dcTitle);
+  FTree->verticalScrollBar()->setValue(scrolled);
+}
+
+QString TDesktopWindow::CellText(TVirtualNode* ARow, int AColumn) const {
+  TLumetaNode* node = Model() ? Model()->Map().FindNode(IDOf(ARow)) : nullptr;
+  if (!node) return {};
+  if (AColumn == dcTitle) return QString::fromStdString(node->Title()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  if (AColumn == dcPredecessors) {
+    QStringList links;
+    for (const TTaskLinkInfo& link : TaskLinksOf(node, true))
+      links << QString::number(link.NodeID) + (std::string_view(link.Type) == "FS" ? QString() : QString::fromLatin1(link.Type));
+    return links.join(QStringLiteral(", "));
+  }
+  try {
+    ComPtr<IActionAttribute> action = ActionOf(node);
+    if (!action) return {};
+    switch (AColumn) {
+      case dcStart: return DateText(action->GetStartDate());
+      case dcDue: return DateText(action->GetDueDate());
+      case dcCompleted: return DateText(action->GetCompletedDate());
+      case dcDuration:
+        return action->GetDuration() > 0 || node->IsSummaryTask()
+                   ? Number(action->GetDuration()) + QLatin1Char(' ') +
+                         QString::fromStdString(GetMeasureText(action->GetDurationMeasure())).toLower()
+                   : QString();
+      case dcComplete: return QString::number(action->GetComplete()) + QLatin1Char('%');
+      case dcStatus: return QString::fromStdString(action->GetStatus());
+      case dcPriority: return QString::fromStdString(action->GetPriority());
+      case dcCost: return action->GetCost() != 0 ? Number(action->GetCost()) : QString();
+      case dcWork:
+        return action->GetWork() > 0 ? Number(action->GetWork()) + QLatin1Char(' ') +
+                                           QString::fromStdString(GetMeasureText(action->GetWorkMeasure())).toLower()
+                                     : QString();
+      default: return {};
+    }
+  } catch (const std::exception&) {
+    return QStringLiteral("?");  // a value the file holds but the converter refuses
+  }
+}
+
+ComPtr<IVTEditLink> TDesktopWindow::EditorFor(TVirtualNode*, int AColumn) { return MakeDesktopEditor(AColumn); }
+
+void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& AText) {
+  const int64_t id = IDOf(ARow);
+  TLumetaNode* node = Model() ? Model()->Map().FindNode(id) : nullptr;
+  if (!node || AText == CellText(ARow, AColumn)) return;
+  if (AColumn == dcTitle) {
+    Execute(make<TRetitleNodeCommand>(Model(), id, AText.toStdString()).get());
+    return;
+  }
+  const int entry = KColumnEntries[AColumn];
+  if (entry == 0 || id == 0) return;
+  QString text = AText.trimmed();
+  std::vector<std::string> words;
+  switch (AColumn) {
+    case dcStart:
+    case dcCompleted:
+    case dcDue: {
+      if (text.isEmpty()) {
+        words = {""};
+        break;
+      }
+      const QDate date = QDate::fromString(text, QLatin1String(KDateFormat));
+      if (!date.isValid()) {
+        DialogService().ShowMessage(TMessageKind::Warning, "'" + text.toStdString() + "' is not a date (YYYY-MM-DD)");
+        return;
+      }
+      // The time of day the field had stays: a finish at 17:00 remains one.
+      double old = 0;
+      if (ComPtr<IActionAttribute> action = ActionOf(node))
+        old = AColumn == dcStart ? action->GetStartDate()
+              : AColumn == dcDue ? action->GetDueDate()
+                                 : action->GetCompletedDate();
+      const double day = EncodeDate(date.year(), date.month(), date.day());
+      words = {DateTimeToXmlText(day + (old > 0 ? TimeOf(old) : 0))};
+      break;
+    }
+    case dcComplete: text.remove(QLatin1Char('%')); words = {text.trimmed().toStdString()}; break;
+    case dcDuration:
+    case dcWork: {
+      const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+      if (parts.isEmpty()) {
+        words = {"0"};
+        break;
+      }
+      words = {parts[0].toStdString()};
+      if (AColumn == dcDuration && parts.size() > 1) {
+        QString measure = parts[1].toLower();
+        if (!measure.isEmpty()) measure[0] = measure[0].toUpper();
+        words.push_back(measure.toStdString());
+      }
+      break;
+    }
+    default: words = {text.toStdString()}; break;
+  }
+  SelectNodes({id});
+  RunEntry(entry, words);
+}
+
+// ---- entries and events
+
+void TDesktopWindow::RunEntry(int AID, const std::vector<std::string>& AValueWords) {
+  if (!Model()) return;
+  FTree->EndEditNode();
+  Guard([&] { ExecuteEntry(Model(), Model()->GetCurrentSelection().get(), AID, AValueWords); });
+  Refresh();
+}
+
+void TDesktopWindow::PickValue() {
+  TVirtualNode* row = FTree->FocusedNode();
+  const int column = FTree->FocusedColumn();
+  if (!row || IDOf(row) == 0 || !Model()) return;
+  // Duration's list is its measure.
+  const std::string field = column == dcDuration ? "Duration Measure" : KFieldNames[std::max(column, 0)];
+  if (field != "Status" && field != "Priority" && field != "Duration Measure") return;
+  SelectNodes({IDOf(row)});
+  std::string current;
+  if (ComPtr<IActionAttribute> action = ActionOf(Model()->Map().FindNode(IDOf(row))))
+    current = field == "Status"     ? action->GetStatus()
+              : field == "Priority" ? action->GetPriority()
+                                    : GetMeasureText(action->GetDurationMeasure());
+  ComPtr<TLumetaPlugInEvent> event =
+      make<TLumetaPlugInEvent>(KEventPickValue, static_cast<ILumetaModel*>(Model()), Model()->GetCurrentSelection().get());
+  event->SetField(field, current);
+  bool handled = false;
+  Guard([&] { handled = Model()->HandleEvent(event.get()); });
+  if (!handled || event->GetResult() == -1 || event->GetFieldValue() == current) return;
+  RunEntry(field == "Duration Measure" ? 18 : field == "Status" ? 16 : 15, {event->GetFieldValue()});
+}
+
+void TDesktopWindow::Execute(ICommand* ACommand) {
+  Guard([&] { FShell->Model()->GetCommandProcessor()->Execute(ACommand, nullptr); });
+  Refresh();
+}
+
+void TDesktopWindow::DropNode(int64_t ANodeID, int64_t ANewParentID) {
+  Execute(make<TMoveNodeCommand>(Model(), ANodeID, ANewParentID, -1, KEventDropUnder).get());
+}
+
+void TDesktopWindow::MoveFocused(int ADirection) {
+  TLumetaNode* node = Model() ? Model()->Map().FindNode(IDOf(FTree->FocusedNode())) : nullptr;
+  if (!node || node->IsRoot()) return;
+  TLumetaNode* parent = node->Parent();
+  const int index = node->IndexInParent();
+  const int count = static_cast<int>(parent->Children().size());
+  switch (ADirection) {
+    case 0:  // up among its siblings
+      if (index > 0) Execute(make<TMoveNodeCommand>(Model(), node->ID(), parent->ID(), index - 1).get());
+      break;
+    case 1:  // down
+      if (index + 1 < count) Execute(make<TMoveNodeCommand>(Model(), node->ID(), parent->ID(), index + 1).get());
+      break;
+    case 2:  // under its previous sibling
+      if (index > 0)
+        Execute(make<TMoveNodeCommand>(Model(), node->ID(), parent->Children()[index - 1]->ID(), -1, KEventDemote).get());
+      break;
+    case 3:  // beside its parent, after it
+      if (!parent->IsRoot())
+        Execute(make<TMoveNodeCommand>(Model(), node->ID(), parent->Parent()->ID(), parent->IndexInParent() + 1).get());
+      break;
+  }
+  if (TVirtualNode* row = RowOf(node->ID())) FTree->SetFocusedCell(row, dcTitle);
+}
+
+void TDesktopWindow::AddNode(bool AChild) {
+  TLumetaNode* node = Model() ? Model()->Map().FindNode(IDOf(FTree->FocusedNode())) : nullptr;
+  if (!node) node = Model() ? Model()->Map().Root() : nullptr;
+  if (!node) return;
+  const bool child = AChild || node->IsRoot();
+  ComPtr<TAddNodeCommand> command =
+      child ? make<TAddNodeCommand>(Model(), node->ID(), "New Topic")
+            : make<TAddNodeCommand>(Model(), node->Parent()->ID(), "New Topic", node->IndexInParent() + 1);
+  Execute(command.get());
+  if (TVirtualNode* row = RowOf(command->NodeID())) {
+    SelectNodes({command->NodeID()});
+    FTree->EditNode(row, dcTitle);
+  }
+}
+
+void TDesktopWindow::DeleteFocused() {
+  TLumetaNode* node = Model() ? Model()->Map().FindNode(IDOf(FTree->FocusedNode())) : nullptr;
+  if (!node || node->IsRoot()) return;
+  Execute(make<TDeleteNodeCommand>(Model(), node->ID()).get());
+  Model()->SetSelectedIDs(Model()->SelectedIDs());
+}
+
+void TDesktopWindow::SelectNodes(const std::vector<int64_t>& AIDs) {
+  FSyncing = true;
+  QItemSelection selection;
+  for (const int64_t id : AIDs)
+    if (TVirtualNode* row = RowOf(id))
+      selection.select(FTree->IndexOf(row, 0), FTree->IndexOf(row, dcCount - 1));
+  FTree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  if (!AIDs.empty())
+    if (TVirtualNode* row = RowOf(AIDs.front()))
+      FTree->selectionModel()->setCurrentIndex(FTree->IndexOf(row, std::max(FTree->FocusedColumn(), 0)),
+                                               QItemSelectionModel::NoUpdate);
+  FSyncing = false;
+  SyncSelection();
+}
+
+void TDesktopWindow::SyncSelection() {
+  if (!Model() || FSyncing) return;
+  std::vector<int64_t> ids;
+  for (const QModelIndex& index : FTree->selectionModel()->selectedRows())
+    if (const int64_t id = IDOf(FTree->NodeAt(index)); id > 0) ids.push_back(id);
+  if (ids != Model()->SelectedIDs()) Model()->SetSelectedIDs(ids);
+  UpdateActions();
+}
+
+void TDesktopWindow::ShowPanel() {
+  FPanel = nullptr;
+  ComPtr<IActionPlugInUI> ui = Model()->FindPlugInUI(KAction);
+  if (!ui) return;
+  Guard([&] { FPanel = QueryAs<IPlugInView>(ui->CreateView(nullptr).get()); });
+  if (!FPanel) return;
+  auto* form = static_cast<QWidget*>(FPanel->GetHandle());
+  FPanelDock->setWidget(form);
+  FPanelDock->setWindowTitle(QString::fromStdString(FPanel->GetCaption()));
+  FPanel->Show();
+}
+
+void TDesktopWindow::Refresh() {
+  if (!Model()) return;
+  if (ShapeChanged()) {
+    BuildShape();
+    SelectNodes(Model()->SelectedIDs());
+  } else {
+    FTree->InvalidateAll();
+  }
+  FGantt->update();
+  UpdateActions();
+  UpdateTitle();
+}
+
+void TDesktopWindow::UpdateActions() {
+  if (!Model()) return;
+  ComPtr<ISelection> selection = Model()->GetCurrentSelection();
+  for (int id = KExportEntry; id <= KClearEntry; ++id) {
+    TEntryState state;
+    try {
+      state = UpdateEntry(Model(), selection.get(), id);
+    } catch (const std::exception&) {
+      // a controller that cannot answer leaves its entry disabled
+    }
+    FEntries[id - KExportEntry]->setEnabled(state.Enabled);
+    FEntries[id - KExportEntry]->setChecked(state.Checked);
+  }
+  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
+  ComPtr<ICommand> undo = processor->GetUndoCommand(), redo = processor->GetRedoCommand();
+  FUndo->setEnabled(processor->CanUndo());
+  FUndo->setText(undo ? QStringLiteral("&Undo %1").arg(QString::fromStdString(undo->GetDescription()))
+                      : QStringLiteral("&Undo"));
+  FRedo->setEnabled(processor->CanRedo());
+  FRedo->setText(redo ? QStringLiteral("&Redo %1").arg(QString::fromStdString(redo->GetDescription()))
+                      : QStringLiteral("&Redo"));
+  const std::vector<int64_t> ids = Model()->SelectedIDs();
+  FStatus->setText(QStringLiteral("%1 nodes, %2 selected, task scheduling %3")
+                       .arg(Model()->Map().NodeCount())
+                       .arg(ids.size())
+                       .arg(Model()->Map().Settings()->GetTaskScheduling() ? QStringLiteral("on")
+                                                                          : QStringLiteral("off")));
+}
+
+void TDesktopWindow::UpdateTitle() {
+  const QString name = FMapPath.empty() ? QStringLiteral("Untitled") : QString::fromStdString(FMapPath);
+  setWindowTitle(name + (IsModified() ? QStringLiteral(" *") : QString()) + QStringLiteral(" - Lumeta"));
+}
+
+// ---- map settings
+
+void TDesktopWindow::MapSettingsDialog() {
+  if (!Model()) return;
+  auto* settings = dynamic_cast<TLumetaMapSettings*>(Model()->Map().Settings());
+  if (!settings) return;
+  QDialog dialog(this);
+  dialog.setWindowTitle(QStringLiteral("Map Settings"));
+  auto* form = new QFormLayout(&dialog);
+  auto* scheduling = new QCheckBox(QStringLiteral("&Schedule tasks"), &dialog);
+  scheduling->setChecked(settings->GetTaskScheduling());
+  form->addRow(scheduling);
+  TMapCalendar calendar = settings->Calendar();
+  auto* days = new QHBoxLayout;
+  const char* const names[] = {"&Mon", "&Tue", "&Wed", "T&hu", "&Fri", "S&at", "S&un"};
+  QCheckBox* boxes[7];
+  for (int i = 0; i < 7; ++i) {
+    boxes[i] = new QCheckBox(QString::fromLatin1(names[i]), &dialog);
+    boxes[i]->setChecked(calendar.WorkingDays & (1 << i));
+    days->addWidget(boxes[i]);
+  }
+  form->addRow(QStringLiteral("Working days:"), days);
+  auto* start = new QDateEdit(&dialog);
+  start->setDisplayFormat(QLatin1String(KDateFormat));
+  start->setCalendarPopup(true);
+  const TDateTimeParts parts = DecodeDateTime(settings->ScheduleStart());
+  start->setDate(QDate(parts.Year, parts.Month, parts.Day));
+  form->addRow(QStringLiteral("Schedule &start:"), start);
+  auto* holidays = new QLabel(QStringLiteral("%1 holidays (lumeta calendar edits them)").arg(calendar.Holidays.size()),
+                              &dialog);
+  form->addRow(holidays);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+
+  if (scheduling->isChecked() != settings->GetTaskScheduling()) {
+    settings->SetTaskScheduling(scheduling->isChecked());
+    FSettingsChanged = true;
+  }
+  uint8_t mask = 0;
+  for (int i = 0; i < 7; ++i)
+    if (boxes[i]->isChecked()) mask |= static_cast<uint8_t>(1 << i);
+  TMapCalendar changed = calendar;
+  changed.WorkingDays = mask;
+  const QDate date = start->date();
+  const double day = EncodeDate(date.year(), date.month(), date.day());
+  if (DateOf(settings->ScheduleStart()) != day) changed.ScheduleStart = day + TimeOf(settings->ScheduleStart());
+  if (!(changed == calendar)) Execute(make<TChangeCalendarCommand>(Model(), changed).get());
+  Refresh();
+}

@@ -1,0 +1,148 @@
+#pragma once
+// The desktop window of the reference host: the open map as a tree with the action columns, the
+// plug-in's panel docked beside it, a Gantt strip, and the menus and toolbar of the controller's
+// entries. Every edit runs through the model's command processor, so undo covers them all.
+#include <QMainWindow>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "apps/LumetaShell.h"
+#include "com/ComPtr.h"
+#include "contract/PlugInUIIntf.h"
+#include "treegrid/VirtualTreeGrid.h"
+
+class QAction;
+class QDockWidget;
+class QLabel;
+class QMenu;
+class TDesktopGantt;
+class TDesktopObserver;
+class TDesktopTree;
+
+// The tree's columns, in order.
+enum TDesktopColumn {
+  dcTitle, dcStart, dcDue, dcCompleted, dcDuration, dcComplete, dcStatus, dcPriority, dcCost, dcWork,
+  dcPredecessors, dcCount
+};
+
+class TDesktopWindow : public QMainWindow {
+ public:
+  // APlugInDir is where the plug-in library is loaded from. ARemember false leaves the settings
+  // store alone (screenshots, tests).
+  explicit TDesktopWindow(std::string APlugInDir, bool ARemember = true);
+  ~TDesktopWindow() override;
+
+  // Opens the map file (an empty path: a new map). A file that cannot be read is reported with
+  // its place through the dialog service and the open map stays. Answers whether it opened.
+  bool OpenMap(const std::string& APath);
+  // Writes the map atomically to its file (or APath); false when it failed (reported).
+  bool SaveMap(const std::string& APath = {});
+  // Asks whether to save unsaved changes; false when the user cancelled.
+  bool ConfirmDiscard();
+  bool IsModified() const;
+
+  TLumetaModel* Model() const;
+  const std::string& MapPath() const { return FMapPath; }
+  TDesktopTree* Tree() const { return FTree; }
+  TDesktopGantt* Gantt() const { return FGantt; }
+  // The menu action of entry 6 to 9, or of "undo" / "redo".
+  QAction* EntryAction(int AID) const;
+  QAction* UndoAction() const { return FUndo; }
+  QAction* RedoAction() const { return FRedo; }
+  const std::vector<std::string>& RecentFiles() const { return FRecent; }
+
+  // The tree's row of a node; null when it has none.
+  TVirtualNode* RowOf(int64_t AID) const;
+  int64_t IDOf(const TVirtualNode* ARow) const;
+  // The text the tree shows in a cell.
+  QString CellText(TVirtualNode* ARow, int AColumn) const;
+  // Gives the cell a new text as its in-place editor does, running the column's entry.
+  void CommitCell(TVirtualNode* ARow, int AColumn, const QString& AText);
+  // Runs entry AID (6 to 23) on the current selection; errors are shown.
+  void RunEntry(int AID, const std::vector<std::string>& AValueWords = {});
+  // Shows the plug-in's pick list for the focused cell's field, and writes the picked value.
+  void PickValue();
+  // Makes the nodes the selection (the tree's and the model's).
+  void SelectNodes(const std::vector<int64_t>& AIDs);
+  // Brings the tree, the strip, the panel and the menus up to date with the map.
+  void Refresh();
+  // Runs a command through the processor as one undo step; errors are shown.
+  void Execute(ICommand* ACommand);
+  // Moves a node under another, as a drop of the node on it does.
+  void DropNode(int64_t ANodeID, int64_t ANewParentID);
+
+ protected:
+  void closeEvent(QCloseEvent* AEvent) override;
+
+ private:
+  void BuildActions();
+  void BuildTree();
+  void BuildShape();
+  bool ShapeChanged() const;
+  void UpdateActions();
+  void UpdateTitle();
+  void SyncSelection();
+  void ShowPanel();
+  void AddRecent(const std::string& APath);
+  void RebuildRecentMenu();
+  void LoadSettings();
+  void SaveSettings();
+  void MapSettingsDialog();
+  void MoveFocused(int ADirection);
+  void AddNode(bool AChild);
+  void DeleteFocused();
+  ComPtr<IVTEditLink> EditorFor(TVirtualNode* ARow, int AColumn);
+  // Runs AWork; an error becomes a message box and false.
+  template <class F>
+  bool Guard(F&& AWork);
+
+  std::string FPlugInDir;
+  bool FRemember;
+  std::ostringstream FOut, FErr;
+  std::unique_ptr<TLumetaShell> FShell;
+  std::string FMapPath;
+  ComPtr<ICommand> FSavedTop;  // the newest undo step when the map was last saved
+  int32_t FSavedUndoCount = 0;
+  bool FSettingsChanged = false;
+  ComPtr<TDesktopObserver> FObserver;
+  ComPtr<IPlugInView> FPanel;
+  bool FRefreshQueued = false;
+  bool FSyncing = false;
+
+  TDesktopTree* FTree = nullptr;
+  TDesktopGantt* FGantt = nullptr;
+  QDockWidget* FPanelDock = nullptr;
+  QLabel* FStatus = nullptr;
+  QAction* FEntries[4] = {};
+  QAction* FUndo = nullptr;
+  QAction* FRedo = nullptr;
+  QMenu* FRecentMenu = nullptr;
+  std::vector<std::string> FRecent;
+  std::unordered_map<int64_t, TVirtualNode*> FRows;
+  std::vector<std::pair<int64_t, size_t>> FShape;  // pre-order (ID, child count) the tree was built from
+};
+
+// The tree of the window: Enter opens Edit Action (F2 edits the cell), the symbol beside each
+// title, the plug-in's tooltip, and nodes dragged onto others.
+class TDesktopTree : public TVirtualTreeGrid {
+ public:
+  explicit TDesktopTree(TDesktopWindow* AWindow);
+
+ protected:
+  void keyPressEvent(QKeyEvent* AEvent) override;
+  void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
+  void mousePressEvent(QMouseEvent* AEvent) override;
+  void mouseMoveEvent(QMouseEvent* AEvent) override;
+  void mouseReleaseEvent(QMouseEvent* AEvent) override;
+  bool viewportEvent(QEvent* AEvent) override;
+
+ private:
+  TDesktopWindow* FWindow;
+  QPoint FPressAt;
+  int64_t FDragged = -1;
+  bool FDragging = false;
+};

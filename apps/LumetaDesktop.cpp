@@ -1,0 +1,62 @@
+// lumeta-desktop: the reference host's window over a map file, with the Action plug-in loaded.
+//   lumeta-desktop [--plugin-dir DIR] [MAP]
+//   lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP   renders the window offscreen to a PNG
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "apps/DesktopWindow.h"
+#include "host/LumetaPlugInLoader.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr, "usage: lumeta-desktop [--plugin-dir DIR] [MAP]\n"
+                       "       lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP\n");
+  return 2;
+}
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string plugInDir = DefaultPlugInDir(), screenshot, map;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--plugin-dir" && i + 1 < argc)
+      plugInDir = argv[++i];
+    else if (word == "--screenshot" && i + 1 < argc)
+      screenshot = argv[++i];
+    else if (word.starts_with("-"))
+      return Usage();
+    else if (map.empty())
+      map = word;
+    else
+      return Usage();
+  }
+  if (!screenshot.empty() && map.empty()) return Usage();
+  // A picture needs no display.
+  if (!screenshot.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  application.setApplicationName(QStringLiteral("lumeta-desktop"));
+
+  auto* window = new TDesktopWindow(plugInDir, screenshot.empty());
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  if (!window->OpenMap(map) && !screenshot.empty()) return 1;
+  window->show();
+  if (!screenshot.empty()) {
+    window->resize(1600, 720);
+    Settle();
+    const bool saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
+    delete window;
+    if (!saved) std::fprintf(stderr, "lumeta-desktop: cannot write %s\n", screenshot.c_str());
+    return saved ? 0 : 1;
+  }
+  return application.exec();
+}

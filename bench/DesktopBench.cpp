@@ -1,0 +1,92 @@
+// The desktop window over a generated map of 100,000 action nodes, on the offscreen platform:
+// the time from opening the map to the first painted window, then frames per second while the
+// tree (and the Gantt strip beside it) scroll from top to bottom a page at a time.
+//   desktop_bench [NODES]       (LUMETA_PLUGIN_DIR: where the plug-in library is)
+#include <QApplication>
+#include <QImage>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "apps/DesktopGantt.h"
+#include "apps/DesktopWindow.h"
+#include "host/LumetaPlugInLoader.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+double Seconds(TClock::time_point AFrom) { return std::chrono::duration<double>(TClock::now() - AFrom).count(); }
+
+// Fifty main branches of twenty tasks, the rest spread below those tasks; every node an action.
+void WriteMap(const std::string& APath, int ANodes) {
+  std::ofstream out(APath);
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Map Version=\"1\" HighestID=\"" << ANodes << "\">\n"
+      << "<Title>Generated</Title>\n<Settings TaskScheduling=\"true\"/>\n";
+  int id = 0;
+  const auto node = [&](bool AClose) {
+    ++id;
+    const int day = 1 + id % 28, month = 1 + id % 12;
+    char dates[160];
+    std::snprintf(dates, sizeof dates,
+                  "<StartDate>2025-%02d-%02dT08:00:00</StartDate><CompletedDate>2025-%02d-%02dT17:00:00</CompletedDate>",
+                  month, day, month, day);
+    out << "<Node ID=\"" << id << "\"><Title>Task " << id << "</Title><Action><Complete>" << id % 101
+        << "</Complete>" << dates << "<Duration Measure=\"Days\">1</Duration><Priority>"
+        << (id % 3 ? "Medium" : "High") << "</Priority></Action>" << (AClose ? "</Node>\n" : "\n");
+  };
+  const int perTask = (ANodes - 1050) / 1000;
+  for (int branch = 0; branch < 50 && id < ANodes; ++branch) {
+    node(false);
+    for (int task = 0; task < 20 && id < ANodes; ++task) {
+      node(false);
+      for (int leaf = 0; leaf < perTask && id < ANodes; ++leaf) node(true);
+      out << "</Node>\n";
+    }
+    out << "</Node>\n";
+  }
+  out << "</Map>\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int nodes = argc > 1 ? std::atoi(argv[1]) : 100'000;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  QTemporaryDir folder;
+  const std::string map = folder.filePath(QStringLiteral("generated.xml")).toStdString();
+  WriteMap(map, nodes);
+
+  TDesktopWindow window(DefaultPlugInDir(), false);
+  window.resize(1400, 800);
+  const TClock::time_point opened = TClock::now();
+  if (!window.OpenMap(map)) return 1;
+  window.show();
+  // The offscreen platform paints on demand: rendering into an image is the frame.
+  QImage frame(window.size(), QImage::Format_ARGB32_Premultiplied);
+  window.render(&frame);
+  const double firstPaint = Seconds(opened);
+  QImage treeFrame(window.Tree()->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+  QImage stripFrame(window.Gantt()->size(), QImage::Format_ARGB32_Premultiplied);
+
+  QScrollBar* scroll = window.Tree()->verticalScrollBar();
+  int frames = 0, rows = 0;
+  const TClock::time_point scrolled = TClock::now();
+  for (int value = 0; value <= scroll->maximum(); value += scroll->pageStep()) {
+    scroll->setValue(value);
+    window.Tree()->viewport()->render(&treeFrame);
+    window.Gantt()->render(&stripFrame);
+    rows = std::max(rows, window.Gantt()->PaintedRows());
+    ++frames;
+  }
+  const double scrolling = Seconds(scrolled);
+  std::printf("nodes: %d\nfirst paint after open: %.2f s\nscrolling: %d frames in %.2f s = %.1f frames/s\n"
+              "rows drawn per frame by the strip: %d\n",
+              nodes, firstPaint, frames, scrolling, frames / scrolling, rows);
+  return 0;
+}

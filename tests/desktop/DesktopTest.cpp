@@ -1,0 +1,208 @@
+#include <QAction>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <memory>
+
+#include "apps/DesktopGantt.h"
+#include "apps/DesktopWindow.h"
+#include "contract/ActionAttributesIntf.h"
+#include "host/MapEditCommands.h"
+#include "tests/support/RecordingDialogService.h"
+
+namespace {
+
+// The window over a new map, its messages and questions recorded.
+struct TDesktop {
+  std::shared_ptr<TRecordingDialogService> Dialogs = std::make_shared<TRecordingDialogService>();
+  std::unique_ptr<TDesktopWindow> Window;
+  QTemporaryDir Folder;
+
+  explicit TDesktop(const std::string& AMap = {}) {
+    SetDialogService(Dialogs);
+    Window = std::make_unique<TDesktopWindow>(LUMETA_PLUGIN_DIR, false);
+    Window->resize(1200, 600);
+    Window->show();
+    if (!Window->OpenMap(AMap)) qFatal("cannot open %s", AMap.c_str());
+  }
+  ~TDesktop() {
+    Window.reset();
+    SetDialogService(nullptr);
+  }
+  TLumetaModel* Model() const { return Window->Model(); }
+  int64_t Add(int64_t AParent, const std::string& ATitle) {
+    ComPtr<TAddNodeCommand> command = make<TAddNodeCommand>(Model(), AParent, ATitle);
+    Window->Execute(command.get());
+    return command->NodeID();
+  }
+  ComPtr<IActionAttribute> Action(int64_t AID) const {
+    ComPtr<IProperty> property = Model()->Map().GetNode(AID)->FindProperty("Action");
+    return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+  }
+  QString Cell(int64_t AID, int AColumn) const { return Window->CellText(Window->RowOf(AID), AColumn); }
+  std::string Path(const char* AName) const { return Folder.filePath(QString::fromLatin1(AName)).toStdString(); }
+};
+
+void Settle() {
+  for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+class DesktopTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void EditingACellRunsTheEntryAndOneUndoRestoresIt() {
+    TDesktop desktop;
+    const int64_t id = desktop.Add(0, "Plan");
+    desktop.Window->SelectNodes({id});
+    // Typed into the cell's own editor, as a user does.
+    TDesktopTree* tree = desktop.Window->Tree();
+    QVERIFY(tree->EditNode(desktop.Window->RowOf(id), dcCost));
+    auto* editor = qobject_cast<QLineEdit*>(tree->EditorParent()->focusWidget());
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, "12.5");
+    QTest::keyClick(editor, Qt::Key_Return);
+    Settle();
+    QVERIFY(desktop.Action(id));
+    QCOMPARE(desktop.Action(id)->GetCost(), 12.5);
+    QCOMPARE(desktop.Cell(id, dcCost), QStringLiteral("12.5"));
+    QVERIFY(desktop.Window->UndoAction()->isEnabled());
+
+    desktop.Window->CommitCell(desktop.Window->RowOf(id), dcStatus, QStringLiteral("In Progress"));
+    QCOMPARE(desktop.Cell(id, dcStatus), QStringLiteral("In Progress"));
+    desktop.Window->UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(id, dcStatus), QString());
+    QCOMPARE(desktop.Cell(id, dcCost), QStringLiteral("12.5"));
+    desktop.Window->UndoAction()->trigger();
+    QVERIFY(!desktop.Action(id));  // the action the first edit made is gone again
+    QVERIFY(desktop.Window->RedoAction()->isEnabled());
+    QVERIFY(desktop.Window->RedoAction()->text().startsWith(QStringLiteral("&Redo ")));
+  }
+
+  void ScheduledDatesAndTitlesGoThroughTheirCommands() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopWindow& window = *desktop.Window;
+    // Pricing study (4) comes before Final design (6), finish to start.
+    const double successorStart = desktop.Action(6)->GetStartDate();
+    const double start = desktop.Action(4)->GetStartDate();
+    const QString later = QDate(1899, 12, 30).addDays(static_cast<qint64>(start) + 7).toString(Qt::ISODate);
+    window.CommitCell(window.RowOf(4), dcStart, later);
+    QCOMPARE(desktop.Cell(4, dcStart), later);
+    QVERIFY(desktop.Action(6)->GetStartDate() > successorStart);
+    // A due date is not scheduled: with scheduling on nothing changes.
+    const QString due = desktop.Cell(4, dcDue);
+    window.CommitCell(window.RowOf(4), dcDue, QStringLiteral("2030-01-01"));
+    QCOMPARE(desktop.Cell(4, dcDue), due);
+    // A text that is no date is refused with a warning, and nothing runs.
+    const int undo = desktop.Model()->GetCommandProcessor()->GetUndoCount();
+    window.CommitCell(window.RowOf(4), dcStart, QStringLiteral("soon"));
+    QCOMPARE(desktop.Model()->GetCommandProcessor()->GetUndoCount(), undo);
+    QVERIFY(!desktop.Dialogs->Entries.empty());
+    window.CommitCell(window.RowOf(4), dcTitle, QStringLiteral("Price check"));
+    QCOMPARE(desktop.Cell(4, dcTitle), QStringLiteral("Price check"));
+    QCOMPARE(desktop.Cell(6, dcPredecessors), QStringLiteral("4"));
+  }
+
+  void ToolbarStatesFollowTheSelection() {
+    TDesktop desktop;
+    const int64_t plain = desktop.Add(0, "Plain");
+    const int64_t done = desktop.Add(0, "Done");
+    desktop.Window->SelectNodes({done});
+    desktop.Window->RunEntry(8);  // mark complete
+    QVERIFY(desktop.Action(done)->GetIsAction());
+
+    desktop.Window->SelectNodes({});
+    QVERIFY(desktop.Window->EntryAction(6)->isEnabled());
+    QVERIFY(!desktop.Window->EntryAction(7)->isEnabled());
+    QVERIFY(!desktop.Window->EntryAction(8)->isEnabled());
+    QVERIFY(!desktop.Window->EntryAction(9)->isEnabled());
+
+    desktop.Window->SelectNodes({plain});
+    QVERIFY(desktop.Window->EntryAction(7)->isEnabled());
+    QVERIFY(desktop.Window->EntryAction(8)->isEnabled());
+    QVERIFY(!desktop.Window->EntryAction(8)->isChecked());
+    QVERIFY(!desktop.Window->EntryAction(9)->isEnabled());  // nothing to clear
+
+    desktop.Window->SelectNodes({done});
+    QVERIFY(desktop.Window->EntryAction(8)->isChecked());
+    QVERIFY(desktop.Window->EntryAction(9)->isEnabled());
+    // Selecting in the tree itself reaches the model and the entries alike.
+    desktop.Window->Tree()->setCurrentIndex(desktop.Window->Tree()->IndexOf(desktop.Window->RowOf(plain), 0));
+    QCOMPARE(desktop.Model()->SelectedIDs(), std::vector<int64_t>{plain});
+    QVERIFY(!desktop.Window->EntryAction(9)->isEnabled());
+  }
+
+  void MalformedFileShowsTheLocatedErrorAndKeepsTheOpenMap() {
+    TDesktop desktop;
+    const int64_t id = desktop.Add(0, "Kept");
+    const std::string bad = desktop.Path("bad.xml");
+    std::ofstream(bad) << "<?xml version=\"1.0\"?>\n<Map>\n  <Node ID=\"1\"><Title>x</Node>\n</Map>\n";
+    desktop.Dialogs->Entries.clear();
+    QVERIFY(!desktop.Window->OpenMap(bad));
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
+    const std::string& text = desktop.Dialogs->Entries.front().Text;
+    QVERIFY2(text.find("bad.xml:3") != std::string::npos, text.c_str());
+    QCOMPARE(desktop.Cell(id, dcTitle), QStringLiteral("Kept"));
+    QVERIFY(desktop.Window->MapPath().empty());
+    QVERIFY(desktop.Window->IsModified());
+  }
+
+  void ClosingWithUnsavedChangesAsks() {
+    TDesktop desktop;
+    QVERIFY(!desktop.Window->IsModified());
+    const int64_t id = desktop.Add(0, "Draft");
+    QVERIFY(desktop.Window->IsModified());
+
+    desktop.Dialogs->Answers = {dbCancel};
+    QVERIFY(!desktop.Window->close());
+    QVERIFY(desktop.Dialogs->Entries.back().IsQuestion);
+    QVERIFY(desktop.Window->isVisible());
+
+    // Saved, the map closes without a question; back at the saved state after undo and redo too.
+    const std::string path = desktop.Path("saved.xml");
+    QVERIFY(desktop.Window->SaveMap(path));
+    QVERIFY(!desktop.Window->IsModified());
+    QCOMPARE(desktop.Window->RecentFiles().front(), path);
+    desktop.Window->CommitCell(desktop.Window->RowOf(id), dcPriority, QStringLiteral("High"));
+    QVERIFY(desktop.Window->IsModified());
+    desktop.Window->UndoAction()->trigger();
+    QVERIFY(!desktop.Window->IsModified());
+
+    desktop.Add(0, "More");
+    desktop.Dialogs->Entries.clear();
+    desktop.Dialogs->Answers = {dbNo};
+    QVERIFY(desktop.Window->close());
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
+  }
+
+  void DraggingABarMovesItsFinishToStartSuccessors() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopGantt* gantt = desktop.Window->Gantt();
+    gantt->SetZoom(TDesktopGantt::zmDay);
+    Settle();
+    const std::optional<QRectF> bar = gantt->BarRect(4);
+    QVERIFY(bar);
+    const double start = desktop.Action(4)->GetStartDate(), successor = desktop.Action(6)->GetStartDate();
+    const QPoint from = bar->center().toPoint() - QPoint(static_cast<int>(bar->width() / 4), 0);
+    const QPoint to = from + QPoint(static_cast<int>(gantt->DayWidth()), 0);
+    QTest::mousePress(gantt, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, to, gantt->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(gantt, &move);
+    QTest::mouseRelease(gantt, Qt::LeftButton, Qt::NoModifier, to);
+    Settle();
+    QVERIFY(desktop.Action(4)->GetStartDate() > start);
+    QVERIFY(desktop.Action(6)->GetStartDate() > successor);
+    // One undo step puts both back.
+    desktop.Window->UndoAction()->trigger();
+    QCOMPARE(desktop.Action(4)->GetStartDate(), start);
+    QCOMPARE(desktop.Action(6)->GetStartDate(), successor);
+  }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "DesktopTest.moc"
