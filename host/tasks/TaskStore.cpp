@@ -67,6 +67,26 @@ std::string TTaskStore::DefaultFolder() { return TaskProgramFolder(); }
 
 TTaskStore::TTaskStore(std::string AFolder, TTaskFaults AFaults) : FFolder(std::move(AFolder)), FFaults(AFaults) {}
 
+TTaskStore::~TTaskStore() {
+  if (FBatch == 0) return;
+  FBatch = 1;
+  try {
+    EndBatch();
+  } catch (const std::exception&) {
+    // Nobody is left to tell; the files are complete, only perhaps not yet on disk.
+  }
+}
+
+void TTaskStore::EndBatch() {
+  if (FBatch == 0 || --FBatch > 0 || !FUnflushed) return;
+  FUnflushed = false;
+  try {
+    SyncFileSystem(FFolder);
+  } catch (const EFileError& error) {
+    throw EOleError("cannot save the tasks: " + error.Reason(), STG_E_WRITEFAULT);
+  }
+}
+
 void TTaskStore::Load() {
   if (FLoaded) return;
   FLoaded = true;
@@ -129,7 +149,8 @@ std::optional<size_t> TTaskStore::FindBySubject(std::string_view ASubject) {
 void TTaskStore::WriteFile(const std::string& APath, const std::string& AText) {
   try {
     if (FFaults.Write) throw EFileError(APath, "the store refuses to be written (injected fault)");
-    WriteFileAtomically(APath, AText);
+    WriteFileAtomically(APath, AText, FBatch > 0 ? TFlush::Deferred : TFlush::Now);
+    if (FBatch > 0) FUnflushed = true;
   } catch (const EFileError& error) {
     throw EOleError("cannot save " + APath + ": " + error.Reason(), STG_E_WRITEFAULT);
   }
