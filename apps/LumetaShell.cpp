@@ -1,6 +1,7 @@
 #include "apps/LumetaShell.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,11 +10,13 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <iostream>
 #include <ostream>
 #include <utility>
 
 #include "apps/CalendarCommands.h"
 #include "apps/EntryCommands.h"
+#include "apps/ExportCommand.h"
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "apps/TaskCommands.h"
@@ -221,6 +224,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Refresh},
     {"tasks", TasksCommandUsage, "register the task program, or print its entries or its tasks", 1, 2,
      &TLumetaShell::Tasks},
+    {"export", ExportCommandUsage, "export the map's actions into the task program", 0, KUnlimited,
+     &TLumetaShell::Export},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -490,6 +495,10 @@ void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksComman
 void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(FModel.get()).get()); }
 
 void TLumetaShell::Tasks(const std::vector<std::string>& AArgs) { RunTasksCommand(AArgs, FOut); }
+
+void TLumetaShell::Export(const std::vector<std::string>& AArgs) {
+  RunExportCommand(FModel.get(), CurrentSelection().get(), AArgs, FOut, FErr, &FErr == &std::cerr && ::isatty(2));
+}
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   const std::string path = AArgs.empty() ? FMapPath : AArgs[0];

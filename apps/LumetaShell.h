@@ -72,6 +72,7 @@ class TLumetaShell {
   void Links(const std::vector<std::string>& AArgs);
   void Refresh(const std::vector<std::string>& AArgs);
   void Tasks(const std::vector<std::string>& AArgs);
+  void Export(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);
