@@ -1,11 +1,11 @@
 #include "outlook/ActionOutlookExporter.h"
 
 #include <exception>
-#include <random>
 #include <utility>
 
 #include "com/ComErrors.h"
 #include "com/DialogService.h"
+#include "com/UuidText.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "html/HtmlParser.h"
@@ -70,17 +70,6 @@ const char* RelationType(TTaskLinkType AType) {
     case ltStartToFinish: return "STARTTOFINISH";
     default: return "FINISHTOSTART";
   }
-}
-
-// A version 4 UUID.
-std::string NewUid(std::mt19937_64& ARandom) {
-  const uint64_t high = (ARandom() & 0xFFFFFFFFFFFF0FFFull) | 0x4000ull;
-  const uint64_t low = (ARandom() & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;
-  char text[37];
-  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(high >> 32),
-                static_cast<unsigned>((high >> 16) & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),
-                static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
-  return text;
 }
 
 }  // namespace
@@ -200,9 +189,8 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   } catch (const EOleError&) {
     batch = false;
   }
-  std::mt19937_64 random{std::random_device{}()};
   FUids.clear();
-  for (const ComPtr<INode>& node : nodes) FUids.emplace(node.get(), NewUid(random));
+  for (const ComPtr<INode>& node : nodes) FUids.emplace(node.get(), NewUuidText());
   FRelations = true;
 
   int32_t count = 0;
