@@ -1,6 +1,7 @@
 #include "apps/LumetaShell.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,12 +10,14 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <iostream>
 #include <ostream>
 #include <utility>
 
 #include "apps/CalendarCommands.h"
 #include "apps/EditCommand.h"
 #include "apps/EntryCommands.h"
+#include "apps/ExportCommand.h"
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "apps/TaskCommands.h"
@@ -227,6 +230,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Tasks},
     {"panel", PanelCommandUsage, "show the action panel on the node, type into it, print its fields", 1, KUnlimited,
      &TLumetaShell::Panel},
+    {"export", ExportCommandUsage, "export the map's actions into the task program", 0, KUnlimited,
+     &TLumetaShell::Export},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
@@ -500,6 +505,10 @@ void TLumetaShell::Tasks(const std::vector<std::string>& AArgs) { RunTasksComman
 void TLumetaShell::Panel(const std::vector<std::string>& AArgs) {
   FOut.flush();  // a refused edit's warning goes to standard error
   RunPanelCommand(FModel.get(), AArgs, FOut);
+}
+
+void TLumetaShell::Export(const std::vector<std::string>& AArgs) {
+  RunExportCommand(FModel.get(), CurrentSelection().get(), AArgs, FOut, FErr, &FErr == &std::cerr && ::isatty(2));
 }
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {

@@ -74,6 +74,7 @@ class TLumetaShell {
   void Refresh(const std::vector<std::string>& AArgs);
   void Tasks(const std::vector<std::string>& AArgs);
   void Panel(const std::vector<std::string>& AArgs);
+  void Export(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);

@@ -92,7 +92,8 @@ std::string ReadWholeFile(const std::string& APath, size_t AMaxSize) {
   return text;
 }
 
-TAtomicFile::TAtomicFile(const std::string& APath, std::chrono::milliseconds ALockWait) : FPath(APath) {
+TAtomicFile::TAtomicFile(const std::string& APath, std::chrono::milliseconds ALockWait, TFlush AFlush)
+    : FPath(APath), FFlush(AFlush) {
   int error = 0;
   FTarget = FollowLinks(APath, error);
   if (error != 0) Fail(FTarget == APath ? std::string() : "cannot reach " + FTarget, error);
@@ -156,13 +157,14 @@ void TAtomicFile::Write(std::string_view AData) {
 }
 
 void TAtomicFile::Commit() {
-  if (::fsync(FFile) != 0) Fail("cannot write " + FTemporary, errno);
+  if (FFlush == TFlush::Now && ::fsync(FFile) != 0) Fail("cannot write " + FTemporary, errno);
   const int file = std::exchange(FFile, -1);
   if (::close(file) != 0) Fail("cannot write " + FTemporary, errno);
   if (::rename(FTemporary.c_str(), FTarget.c_str()) != 0) Fail("cannot replace " + FTarget, errno);
   FTemporary.clear();
   // The rename itself reaches the disk with the folder.
-  const int folder = ::open(FolderOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder =
+      FFlush == TFlush::Now ? ::open(FolderOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   if (folder >= 0) {
     ::fsync(folder);
     ::close(folder);
@@ -182,8 +184,17 @@ void TAtomicFile::Abandon() noexcept {
   if (FLock >= 0) ::close(std::exchange(FLock, -1));
 }
 
-void WriteFileAtomically(const std::string& APath, std::string_view AText) {
-  TAtomicFile file(APath);
+void WriteFileAtomically(const std::string& APath, std::string_view AText, TFlush AFlush) {
+  TAtomicFile file(APath, TAtomicFile::DefaultLockWait, AFlush);
   file.Write(AText);
   file.Commit();
+}
+
+void SyncFileSystem(const std::string& AFolder) {
+  const int folder = ::open(AFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) throw EFileError(AFolder, ErrnoText(errno));
+  const int result = ::syncfs(folder);
+  const int error = errno;
+  ::close(folder);
+  if (result != 0) throw EFileError(AFolder, "cannot flush to disk: " + ErrnoText(error));
 }

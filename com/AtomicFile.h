@@ -33,11 +33,16 @@ std::string ReadWholeFile(const std::string& APath, size_t AMaxSize = SIZE_MAX);
 // Commit flushes it to disk, gives it the target's permissions and renames it over the target.
 // Every failure raises EFileError and leaves the target as it was; the destructor of an
 // uncommitted file removes the temporary file.
+// With TFlush::Deferred, Commit renames without flushing the file or its folder: for a caller that
+// writes many files and then makes them durable at once with SyncFileSystem.
+enum class TFlush { Now, Deferred };
+
 class TAtomicFile {
  public:
   static constexpr std::chrono::milliseconds DefaultLockWait{10'000};
 
-  explicit TAtomicFile(const std::string& APath, std::chrono::milliseconds ALockWait = DefaultLockWait);
+  explicit TAtomicFile(const std::string& APath, std::chrono::milliseconds ALockWait = DefaultLockWait,
+                       TFlush AFlush = TFlush::Now);
   ~TAtomicFile();
   TAtomicFile(const TAtomicFile&) = delete;
   TAtomicFile& operator=(const TAtomicFile&) = delete;
@@ -59,7 +64,12 @@ class TAtomicFile {
   int FFile = -1;
   int FLock = -1;
   bool FTargetExists = false;
+  TFlush FFlush = TFlush::Now;
 };
 
 // Replaces the content of APath with AText through a TAtomicFile.
-void WriteFileAtomically(const std::string& APath, std::string_view AText);
+void WriteFileAtomically(const std::string& APath, std::string_view AText, TFlush AFlush = TFlush::Now);
+
+// Flushes everything written to the file system that holds AFolder, renames included. Raises
+// EFileError.
+void SyncFileSystem(const std::string& AFolder);

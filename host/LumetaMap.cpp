@@ -190,6 +190,47 @@ void TLumetaNode::LoadAttribute(IAttribute* AAttribute) {
   if (FMap && FMap->DocSource()) FMap->DocSource()->LoadAttribute(AAttribute);
 }
 
+std::string TLumetaNode::GetNotes() { return FHostData.Notes; }
+
+std::vector<std::string> TLumetaNode::GetCategories() { return FHostData.Categories; }
+
+std::vector<TNodeResource> TLumetaNode::GetResources() {
+  std::vector<TNodeResource> result;
+  result.reserve(FHostData.Resources.size());
+  for (const auto& [name, email] : FHostData.Resources) result.push_back({name, email});
+  return result;
+}
+
+// The map file keeps one text per attachment, a path or a URL; its last part is the name shown.
+std::vector<TNodeAttachment> TLumetaNode::GetAttachments() {
+  std::vector<TNodeAttachment> result;
+  result.reserve(FHostData.Attachments.size());
+  for (const std::string& location : FHostData.Attachments) {
+    std::string_view name = location;
+    while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.remove_suffix(1);
+    const size_t slash = name.find_last_of("/\\");
+    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    result.push_back({std::string(name.empty() ? std::string_view(location) : name), location});
+  }
+  return result;
+}
+
+std::vector<ComPtr<INode>> TLumetaNode::GetConnections(bool AOutgoing) {
+  std::vector<ComPtr<INode>> result;
+  if (!FMap) return result;
+  if (AOutgoing) {
+    for (int64_t id : FHostData.Connections)
+      if (TLumetaNode* other = FMap->FindNode(id)) result.emplace_back(static_cast<INode*>(other));
+    return result;
+  }
+  TLumetaMap::ForEachInSubtree(FMap->Root(), [&](TLumetaNode* ANode) {
+    const auto& connections = ANode->FHostData.Connections;
+    if (ANode != this && std::find(connections.begin(), connections.end(), FID) != connections.end())
+      result.emplace_back(static_cast<INode*>(ANode));
+  });
+  return result;
+}
+
 int TLumetaNode::IndexInParent() const {
   if (!FParent) return -1;
   const auto& siblings = FParent->FChildren;

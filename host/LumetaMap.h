@@ -11,6 +11,7 @@
 
 #include "attributes/LumetaAttributes.h"
 #include "com/AggregableObject.h"
+#include "contract/ExportIntf.h"
 #include "contract/LumetaIntf.h"
 
 class TLumetaMap;
@@ -35,7 +36,7 @@ class TLumetaTitleAttribute : public TImplements<TStringAttribute, IProperty> {
   INode* FNode;
 };
 
-class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
+class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INodeHostData> {
  public:
   TLumetaNode(TLumetaMap* AMap, int64_t AID);
   ~TLumetaNode() override;
@@ -63,6 +64,13 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource> {
 
   // IDocSource: forwards to the map's document source, when it has one.
   void LoadAttribute(IAttribute* AAttribute) override;
+
+  // INodeHostData: the host data below. Incoming connections are found by a walk of the map.
+  std::string GetNotes() override;
+  std::vector<std::string> GetCategories() override;
+  std::vector<TNodeResource> GetResources() override;
+  std::vector<TNodeAttachment> GetAttachments() override;
+  std::vector<ComPtr<INode>> GetConnections(bool AOutgoing) override;
 
   int64_t ID() const noexcept { return FID; }
   bool IsRoot() const noexcept { return FID == 0; }

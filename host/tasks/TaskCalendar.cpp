@@ -114,7 +114,7 @@ constexpr icalproperty_kind KOwnKinds[] = {
     ICAL_SUMMARY_PROPERTY,  ICAL_DESCRIPTION_PROPERTY, ICAL_CATEGORIES_PROPERTY, ICAL_PERCENTCOMPLETE_PROPERTY,
     ICAL_STATUS_PROPERTY,   ICAL_PRIORITY_PROPERTY,    ICAL_DTSTART_PROPERTY,    ICAL_DUE_PROPERTY,
     ICAL_COMPLETED_PROPERTY, ICAL_DTSTAMP_PROPERTY,    ICAL_LASTMODIFIED_PROPERTY, ICAL_SEQUENCE_PROPERTY,
-    ICAL_UID_PROPERTY,      ICAL_DURATION_PROPERTY};
+    ICAL_UID_PROPERTY,      ICAL_DURATION_PROPERTY,    ICAL_RELATEDTO_PROPERTY};
 
 void RemoveOwnProperties(icalcomponent* ATodo) {
   for (icalproperty_kind kind : KOwnKinds) {
@@ -160,6 +160,22 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
   if (ATask.StartDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_dtstart(LocalTime(ATask.StartDate, dates)));
   if (ATask.DueDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_due(LocalTime(ATask.DueDate, dates)));
   if (ATask.DateCompleted > 0) icalcomponent_add_property(ATodo, icalproperty_new_completed(UtcTime(ATask.DateCompleted)));
+  for (const TTaskRelation& relation : ATask.Relations) {
+    icalproperty* related = icalproperty_new_relatedto(relation.Uid.c_str());
+    // The temporal kinds (RFC 9253) are not in libical's list: each kind goes in by its text.
+    if (icalparameter* type = icalparameter_new_from_value_string(ICAL_RELTYPE_PARAMETER, relation.Type.c_str()))
+      icalproperty_add_parameter(related, type);
+    icalcomponent_add_property(ATodo, related);
+  }
+}
+
+// RELTYPE as written; PARENT, the default, when the property has none.
+std::string RelationType(icalproperty* AProperty) {
+  icalparameter* type = icalproperty_get_first_parameter(AProperty, ICAL_RELTYPE_PARAMETER);
+  if (!type) return "PARENT";
+  if (const char* x = icalparameter_get_xvalue(type)) return x;
+  const char* text = icalparameter_enum_to_string(icalparameter_get_reltype(type));
+  return text ? text : "PARENT";
 }
 
 TComponentPtr NewCalendar() {
@@ -263,6 +279,11 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     task.DueDate = FromIcalTime(icalproperty_get_due(p));
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY))
     task.DateCompleted = FromIcalTime(icalproperty_get_completed(p));
+  for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_RELATEDTO_PROPERTY); p;
+       p = icalcomponent_get_next_property(todo, ICAL_RELATEDTO_PROPERTY)) {
+    const char* uid = icalproperty_get_relatedto(p);
+    if (uid && *uid) task.Relations.push_back({RelationType(p), uid});
+  }
   return task;
 }
 

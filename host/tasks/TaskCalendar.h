@@ -11,6 +11,14 @@
 enum TTaskStatus : int32_t { tsNotStarted, tsInProgress, tsComplete, tsWaiting, tsDeferred };
 enum TTaskImportance : int32_t { tiLow, tiNormal, tiHigh };
 
+// A relation to another task (RELATED-TO): its kind as RELTYPE names it ("PARENT",
+// "FINISHTOSTART") and the other task's UID.
+struct TTaskRelation {
+  std::string Type;
+  std::string Uid;
+  friend bool operator==(const TTaskRelation&, const TTaskRelation&) = default;
+};
+
 struct TTaskRecord {
   std::string Uid;  // empty until the task is first saved
   std::string Subject;
@@ -24,6 +32,7 @@ struct TTaskRecord {
   double DueDate = 0;
   double DateCompleted = 0;
   int32_t Sequence = 0;
+  std::vector<TTaskRelation> Relations;
 };
 
 struct TTaskPerson {

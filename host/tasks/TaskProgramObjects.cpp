@@ -250,13 +250,36 @@ class TTaskItem : public TDispatchObject<TTaskItem> {
  public:
   static constexpr std::string_view DispatchTypeName = "TaskItem";
   TTaskItem(std::shared_ptr<TTaskStore> AStore, TTaskRecord ARecord)
-      : FStore(std::move(AStore)), FRecord(std::move(ARecord)), FRecipients(make<TRecipients>(FStore)) {}
+      : FStore(std::move(AStore)),
+        FRecord(std::move(ARecord)),
+        FRecipients(make<TRecipients>(FStore)),
+        FSaved(!FRecord.Uid.empty()) {}
 
   static std::vector<TMember> DispatchMembers() {
     using S = TTaskItem;
     using A = const TDispatchArgs&;
     return {
         {"EntryID", [](S& s, A) { return TOleVariant(s.FRecord.Uid); }},
+        // A client may choose the UID of a task it has not saved yet, to relate tasks to it first.
+        {"UID", [](S& s, A) { return TOleVariant(s.FRecord.Uid); },
+         [](S& s, A a) {
+           if (s.FSaved) a.Fail("a saved task keeps its UID", E_FAIL);
+           const std::string uid = Trim(a.String(0));
+           if (uid.empty()) a.Fail("a UID cannot be empty");
+           s.FRecord.Uid = uid;
+         }},
+        // RELATED-TO: a kind (PARENT, FINISHTOSTART, ...) and the other task's UID.
+        {"AddRelation", [](S& s, A a) {
+           a.Expect(2, 2);
+           std::string type = a.String(0);
+           for (char& c : type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+           const std::string uid = Trim(a.String(1));
+           if (type.empty() || uid.empty() || type.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ-") != std::string::npos)
+             a.Fail("a relation needs a kind of letters and a UID");
+           s.FRecord.Relations.push_back({type, uid});
+           return TOleVariant();
+         }},
+        {"RelationCount", [](S& s, A) { return TOleVariant(s.FRecord.Relations.size()); }},
         {"Subject", [](S& s, A) { return TOleVariant(s.FRecord.Subject); },
          [](S& s, A a) { s.FRecord.Subject = a.String(0); }},
         {"Body", [](S& s, A) { return TOleVariant(s.FRecord.Body); }, [](S& s, A a) { s.FRecord.Body = a.String(0); }},
@@ -278,7 +301,12 @@ class TTaskItem : public TDispatchObject<TTaskItem> {
         {"Recipients", [](S& s, A) { return TOleVariant(s.FRecipients); }},
         {"Assign", [](S& s, A a) { a.Expect(0, 0); s.FAssigned = true; return TOleVariant(); }},
         {"Send", [](S& s, A a) { a.Expect(0, 0); s.Send(a); return TOleVariant(); }},
-        {"Save", [](S& s, A a) { a.Expect(0, 0); s.FStore->SaveTask(s.FRecord); return TOleVariant(); }},
+        {"Save", [](S& s, A a) {
+           a.Expect(0, 0);
+           s.FStore->SaveTask(s.FRecord);
+           s.FSaved = true;
+           return TOleVariant();
+         }},
         {"Copy", [](S& s, A a) {
            a.Expect(0, 0);
            TTaskRecord copy = s.FRecord;
@@ -304,12 +332,14 @@ class TTaskItem : public TDispatchObject<TTaskItem> {
       AArgs.Fail("the mail system refused the message (injected fault)", E_FAIL);
     }
     FStore->SendTask(FRecord, people);
+    FSaved = true;
   }
 
   std::shared_ptr<TTaskStore> FStore;
   TTaskRecord FRecord;
   ComPtr<TRecipients> FRecipients;
   bool FAssigned = false;
+  bool FSaved = false;
 };
 
 // A condition of Find: [Field] = "value" or [Field] <> "value", single quotes also allowed. The
@@ -476,11 +506,22 @@ class TTaskApplication : public TDispatchObject<TTaskApplication> {
              }},
             {"Quit", [](S& s, A a) {
                a.Expect(0, 0);
+               for (; s.FBatches > 0; --s.FBatches) s.FStore->EndBatch();
                s.FNameSpace = nullptr;
                RevokeActiveObject(TaskProgramClassID, static_cast<IDispatch*>(&s));
                return TOleVariant();
              }},
             {"Name", [](S&, A) { return TOleVariant("Lumeta Task Program"); }},
+            // Saves between the two reach the disk together at EndBatch; Quit ends a batch left open.
+            {"BeginBatch", [](S& s, A a) { a.Expect(0, 0); s.FStore->BeginBatch(); ++s.FBatches; return TOleVariant(); }},
+            {"EndBatch", [](S& s, A a) {
+               a.Expect(0, 0);
+               if (s.FBatches > 0) {
+                 --s.FBatches;
+                 s.FStore->EndBatch();
+               }
+               return TOleVariant();
+             }},
             {"Version", [](S&, A) { return TOleVariant(std::to_string(TaskProgramMajorVersion) + ".0.0.0"); }},
             {"StoreFolder", [](S& s, A) { return TOleVariant(s.FStore->Folder()); }}};
   }
@@ -488,6 +529,7 @@ class TTaskApplication : public TDispatchObject<TTaskApplication> {
  private:
   std::shared_ptr<TTaskStore> FStore;
   ComPtr<TNameSpace> FNameSpace;
+  int FBatches = 0;
 };
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 
 #include "com/AtomicFile.h"
 #include "com/ComErrors.h"
+#include "com/UuidText.h"
 #include "com/NumberText.h"
 #include "com/OleVariant.h"
 #include "host/tasks/TaskProgram.h"
@@ -15,18 +15,6 @@
 namespace {
 
 constexpr size_t KMaxTaskFile = 16 << 20;
-
-// A version 4 UUID: unique without asking anybody, and safe as a file name.
-std::string NewUid() {
-  static std::mt19937_64 random{std::random_device{}()};
-  const uint64_t high = (random() & 0xFFFFFFFFFFFF0FFFull) | 0x4000ull;
-  const uint64_t low = (random() & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;
-  char text[37];
-  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(high >> 32),
-                static_cast<unsigned>((high >> 16) & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),
-                static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
-  return text;
-}
 
 // A UID read from another program's file may hold anything; its file keeps the name it has, and
 // only characters safe in a file name make up the name of a new one.
@@ -66,6 +54,26 @@ TTaskFaults TTaskFaults::FromEnvironment() {
 std::string TTaskStore::DefaultFolder() { return TaskProgramFolder(); }
 
 TTaskStore::TTaskStore(std::string AFolder, TTaskFaults AFaults) : FFolder(std::move(AFolder)), FFaults(AFaults) {}
+
+TTaskStore::~TTaskStore() {
+  if (FBatch == 0) return;
+  FBatch = 1;
+  try {
+    EndBatch();
+  } catch (const std::exception&) {
+    // Nobody is left to tell; the files are complete, only perhaps not yet on disk.
+  }
+}
+
+void TTaskStore::EndBatch() {
+  if (FBatch == 0 || --FBatch > 0 || !FUnflushed) return;
+  FUnflushed = false;
+  try {
+    SyncFileSystem(FFolder);
+  } catch (const EFileError& error) {
+    throw EOleError("cannot save the tasks: " + error.Reason(), STG_E_WRITEFAULT);
+  }
+}
 
 void TTaskStore::Load() {
   if (FLoaded) return;
@@ -129,7 +137,8 @@ std::optional<size_t> TTaskStore::FindBySubject(std::string_view ASubject) {
 void TTaskStore::WriteFile(const std::string& APath, const std::string& AText) {
   try {
     if (FFaults.Write) throw EFileError(APath, "the store refuses to be written (injected fault)");
-    WriteFileAtomically(APath, AText);
+    WriteFileAtomically(APath, AText, FBatch > 0 ? TFlush::Deferred : TFlush::Now);
+    if (FBatch > 0) FUnflushed = true;
   } catch (const EFileError& error) {
     throw EOleError("cannot save " + APath + ": " + error.Reason(), STG_E_WRITEFAULT);
   }
@@ -139,10 +148,10 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
   Load();
   const auto known = ATask.Uid.empty() ? FByUid.end() : FByUid.find(ATask.Uid);
   const bool isNew = known == FByUid.end();
-  const std::string uid = ATask.Uid.empty() ? NewUid() : ATask.Uid;
+  const std::string uid = ATask.Uid.empty() ? NewUuidText() : ATask.Uid;
   // An existing task keeps its file, whatever its name.
   const std::string path =
-      isNew ? TasksFolder() + "/" + (SafeFileName(uid) ? uid : NewUid()) + ".ics" : FPaths[known->second];
+      isNew ? TasksFolder() + "/" + (SafeFileName(uid) ? uid : NewUuidText()) + ".ics" : FPaths[known->second];
   std::string original;
   if (!isNew) {
     try {

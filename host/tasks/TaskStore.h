@@ -40,6 +40,15 @@ class TTaskStore {
   static std::string DefaultFolder();
 
   TTaskStore(std::string AFolder, TTaskFaults AFaults);
+  // Ends an open batch.
+  ~TTaskStore();
+  TTaskStore(const TTaskStore&) = delete;
+  TTaskStore& operator=(const TTaskStore&) = delete;
+
+  // Between BeginBatch and EndBatch (nesting) files are still replaced atomically, but reach the
+  // disk together at the outermost EndBatch: one flush instead of two per file.
+  void BeginBatch() noexcept { ++FBatch; }
+  void EndBatch();
 
   const std::string& Folder() const noexcept { return FFolder; }
   std::string TasksFolder() const { return FFolder + "/tasks"; }
@@ -82,4 +91,6 @@ class TTaskStore {
   std::vector<std::string> FSkipped;
   std::optional<std::vector<TAddressListRecord>> FAddressLists;
   std::optional<std::vector<TContactRecord>> FAllContacts;  // for Resolve
+  int FBatch = 0;
+  bool FUnflushed = false;  // a file was written in the batch
 };

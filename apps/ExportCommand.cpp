@@ -1,0 +1,207 @@
+#include "apps/ExportCommand.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <ostream>
+
+#include "apps/EntryCommands.h"
+#include "apps/WidgetApplication.h"
+#include "com/ComErrors.h"
+#include "com/ComObject.h"
+#include "outlook/ActionOutlookExporter.h"
+#include "outlook/ExportActionsOptions.h"
+
+namespace {
+
+constexpr int32_t KExportEntry = 6;
+
+[[noreturn]] void Usage(const std::string& AText) { throw ELumetaError(AText, E_INVALIDARG); }
+
+// "% Complete", "percent-complete" and "Complete" all read as "complete".
+std::string Squeezed(const std::string& AText) {
+  std::string result;
+  for (unsigned char c : AText)
+    if (std::isalnum(c)) result += static_cast<char>(std::tolower(c));
+  return result;
+}
+
+int32_t IncludeBits(const std::string& AList) {
+  static const std::pair<const char*, int32_t> KNames[] = {
+      {"notes", eiNotes},           {"attachments", eiAttachments},     {"mentalconnections", eiConnections},
+      {"connections", eiConnections}, {"categories", eiCategories},     {"status", eiStatus},
+      {"priority", eiPriority},     {"complete", eiPercentComplete},    {"percentcomplete", eiPercentComplete},
+      {"startdate", eiStartDate},   {"datecompleted", eiDateCompleted}, {"duedate", eiDueDate},
+      {"fulltitlepath", eiFullTitlePath}};
+  int32_t bits = 0;
+  size_t start = 0;
+  while (start <= AList.size()) {
+    const size_t comma = std::min(AList.find(',', start), AList.size());
+    const std::string name = Squeezed(AList.substr(start, comma - start));
+    start = comma + 1;
+    if (name.empty() || name == "none") continue;
+    const auto found = std::find_if(std::begin(KNames), std::end(KNames), [&](const auto& A) { return name == A.first; });
+    if (found == std::end(KNames))
+      Usage("unknown property '" + AList.substr(0, comma) + "': Notes, Attachments, Mental Connections, Categories, "
+            "Status, Priority, % Complete, Start Date, Date Completed, Due Date, Full title path");
+    bits |= found->second;
+  }
+  return bits;
+}
+
+// A bar on a terminal, redrawn at most ten times a second.
+class TTextProgress : public TImplements<TComObject, ILumetaProgress> {
+ public:
+  explicit TTextProgress(std::ostream& AOut) : FOut(AOut) {}
+  void Finish() override {
+    if (FShown) FOut << "\r\x1b[K" << std::flush;
+    FShown = false;
+  }
+  int32_t GetPosition() override { return FPosition; }
+  int32_t GetMax() override { return FMax; }
+  void Start(const std::string&, const std::string& AStatus) override {
+    FPosition = FMax = 0;
+    FOut << '\r' << AStatus << "\x1b[K" << std::flush;
+    FShown = true;
+  }
+  void SetPosition(int32_t AValue) override { FPosition = AValue; }
+  void SetMax(int32_t AValue) override { FMax = AValue; }
+  void UpdateStatus(const std::string& AStatus, const std::string& ASubStatus) override {
+    UpdateProgress(AStatus, ASubStatus, FPosition, FMax);
+  }
+  void UpdateProgress(const std::string&, const std::string&, int32_t APosition, int32_t AMax) override {
+    FPosition = APosition;
+    FMax = AMax;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - FDrawn < std::chrono::milliseconds(100) && APosition + 1 < AMax) return;
+    FDrawn = now;
+    constexpr int KWidth = 30;
+    const int filled = AMax > 0 ? static_cast<int>(static_cast<int64_t>(KWidth) * (APosition + 1) / AMax) : 0;
+    FOut << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(KWidth - filled), ' ')
+         << "] " << APosition + 1 << '/' << AMax << "\x1b[K" << std::flush;
+    FShown = true;
+  }
+
+ private:
+  std::ostream& FOut;
+  int32_t FPosition = 0;
+  int32_t FMax = 0;
+  bool FShown = false;
+  std::chrono::steady_clock::time_point FDrawn{};
+};
+
+struct TDialogDriver {
+  std::string Screenshot;
+  std::string ProgressScreenshot;
+  bool Cancel = false;
+};
+
+QWidget* VisibleWindow(const char* AName) {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && window->objectName() == AName) return window;
+  return nullptr;
+}
+
+void Save(QWidget* AWindow, const std::string& AFile) {
+  if (!AWindow->grab().save(QString::fromStdString(AFile))) throw ELumetaError("cannot write " + AFile);
+}
+
+// Runs the export entry; a timer finds the dialog once it shows, photographs it and presses OK or
+// Cancel, and photographs the progress window when the run shows it.
+void RunWithDialog(TLumetaModel* AModel, ISelection* ASelection, const TDialogDriver& ADriver) {
+  EnsureWidgetApplication();
+  std::string failure;
+  bool pressed = false, photographed = false;
+  QTimer timer;
+  timer.setInterval(20);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    try {
+      if (!pressed)
+        if (QWidget* form = VisibleWindow("ExportActionsForm")) {
+          pressed = true;
+          if (!ADriver.Screenshot.empty()) Save(form, ADriver.Screenshot);
+          auto* button = form->findChild<QAbstractButton*>(ADriver.Cancel ? "btnCancel" : "btnOK");
+          if (!button) throw ELumetaError("the export dialog has no OK and Cancel buttons");
+          button->click();
+        }
+      if (!photographed && !ADriver.ProgressScreenshot.empty())
+        if (QWidget* progress = VisibleWindow("DlgProgress")) {
+          photographed = true;
+          Save(progress, ADriver.ProgressScreenshot);
+        }
+    } catch (const std::exception& error) {
+      failure = error.what();
+      for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->objectName() == "ExportActionsForm") window->close();
+    }
+  });
+  timer.start();
+  ExecuteEntry(AModel, ASelection, KExportEntry, {});
+  timer.stop();
+  if (!failure.empty()) throw ELumetaError(failure);
+  if (!pressed) throw ELumetaError("the export dialog did not open");
+}
+
+}  // namespace
+
+void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs,
+                      std::ostream& AOut, std::ostream& AErr, bool AErrIsTerminal) {
+  auto options = make<TExportActionsOutlookOptions>();
+  options->LoadSettings();
+  bool dryRun = false, dialog = false;
+  TDialogDriver driver;
+  for (size_t i = 0; i < AArgs.size(); ++i) {
+    const std::string& word = AArgs[i];
+    const auto value = [&]() -> const std::string& {
+      if (i + 1 >= AArgs.size()) Usage(word + " needs a value");
+      return AArgs[++i];
+    };
+    if (word == "--range") {
+      const std::string& range = value();
+      if (range == "view") options->SetExportRange(erCurrentView);
+      else if (range == "map") options->SetExportRange(erEntireMap);
+      else if (range == "selection") options->SetExportRange(erSelection);
+      else Usage("--range takes view, map or selection");
+    } else if (word == "--expand") {
+      options->SetExpandBranches(true);
+    } else if (word == "--all") {
+      options->SetActionsToExport(aeAll);
+    } else if (word == "--include") {
+      options->SetIncludeProperties(IncludeBits(value()));
+    } else if (word == "--dry-run") {
+      dryRun = true;
+    } else if (word == "--dialog") {
+      dialog = true;
+    } else if (word == "--screenshot") {
+      driver.Screenshot = value();
+    } else if (word == "--progress-screenshot") {
+      driver.ProgressScreenshot = value();
+    } else if (word == "--cancel") {
+      driver.Cancel = true;
+    } else {
+      Usage(std::string("usage: ") + ExportCommandUsage);
+    }
+  }
+  if (dialog) return RunWithDialog(AModel, ASelection, driver);
+  if (!driver.Screenshot.empty() || !driver.ProgressScreenshot.empty() || driver.Cancel)
+    Usage("--screenshot, --progress-screenshot and --cancel go with --dialog");
+  if (options->GetExportRange() == erSelection && (!ASelection || ASelection->GetCount() == 0))
+    Usage("nothing is selected to export");
+  const int32_t include = options->GetIncludeProperties();
+  if (dryRun) {
+    for (const ComPtr<INode>& node : TActionOutlookExporter::CollectNodes(options.get(), ASelection, AModel))
+      AOut << node->GetID() << '\t' << TActionOutlookExporter::Subject(node.get(), include) << '\n';
+    return;
+  }
+  TActionOutlookExporter exporter(AErrIsTerminal ? ComPtr<ILumetaProgress>(make<TTextProgress>(AErr)) : nullptr);
+  exporter.OnExported = [&](const TExportedTask& ATask) {
+    AOut << ATask.NodeID << '\t' << ATask.Uid << '\t' << ATask.Subject << '\n';
+  };
+  if (exporter.ExportActions(options.get(), ASelection, AModel) < 0)
+    throw ELumetaError("the task program could not be started");
+}

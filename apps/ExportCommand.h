@@ -1,0 +1,21 @@
+#pragma once
+// The `export` command of the lumeta language: the map's actions into the task program, through
+// the same exporter and options as the export entry, without windows; or the export entry itself
+// with its real dialog, offscreen.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "contract/LumetaSelectionIntf.h"
+#include "host/LumetaModel.h"
+
+inline constexpr const char* ExportCommandUsage =
+    "export [--range view|map|selection] [--expand] [--all] [--include NAME,...] [--dry-run] | "
+    "export --dialog [--screenshot FILE] [--progress-screenshot FILE] [--cancel]";
+
+// Options not given come from the saved export options. Prints one line per task, "ID\tUID\tsubject"
+// (a dry run: "ID\tsubject", touching neither the map nor the store), a progress bar on AErr when it
+// is a terminal, and with --dialog what the export entry reports. Raises ELumetaError (E_INVALIDARG)
+// for bad words, and when the task program cannot be started.
+void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs,
+                      std::ostream& AOut, std::ostream& AErr, bool AErrIsTerminal);

@@ -1,0 +1,95 @@
+#pragma once
+// What the export of actions shares between its parts: the options the dialog edits and the
+// exporter reads, a section of settings that loads and saves itself, the progress a long run
+// reports, and the host data of a node that the exported task carries. Operations in slot order.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "com/ComPtr.h"
+#include "contract/LumetaIntf.h"
+
+// Bits of IncludeProperties, in the order the dialog lists them.
+enum TExportInclude : int32_t {
+  eiNotes = 1,
+  eiAttachments = 2,
+  eiConnections = 4,
+  eiCategories = 8,
+  eiStatus = 16,
+  eiPriority = 32,
+  eiPercentComplete = 64,
+  eiStartDate = 128,
+  eiDateCompleted = 256,
+  eiDueDate = 512,
+  eiFullTitlePath = 1024,
+};
+inline constexpr int32_t KExportIncludeCount = 11;
+
+enum TExportRange : int32_t { erCurrentView = 0, erEntireMap = 1, erSelection = 2 };
+enum TActionsToExport : int32_t { aeNewOrUpdated = 0, aeAll = 1 };
+
+struct IExportActionsOutlookOptions : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("40EE76D5-18FD-4A59-BA07-1833E0287872");
+  virtual int32_t GetActionsToExport() = 0;
+  virtual int32_t GetExportRange() = 0;
+  virtual bool GetExpandBranches() = 0;
+  virtual int32_t GetIncludeProperties() = 0;
+  virtual void SetActionsToExport(int32_t AValue) = 0;
+  virtual void SetExportRange(int32_t AValue) = 0;
+  virtual void SetExpandBranches(bool AValue) = 0;
+  virtual void SetIncludeProperties(int32_t AValue) = 0;
+};
+
+// A section of settings under a key of the current user's settings.
+struct IhvSettings : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("DEFDF10C-20DE-418A-ADD7-3196146FE651");
+  virtual std::string GetSectionKey() = 0;
+  virtual std::string GetSectionName() = 0;
+  // A key that is not there leaves the values as they are.
+  virtual void LoadSettings() = 0;
+  virtual void SaveSettings() = 0;
+  virtual void SetSectionKey(const std::string& AKey) = 0;
+};
+
+// A long run's progress window, shown without blocking; every update lets pending window events run.
+struct ILumetaProgress : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("7E108435-5BE2-4EAF-B508-74AB597863C2");
+  virtual void Finish() = 0;
+  virtual int32_t GetPosition() = 0;
+  virtual int32_t GetMax() = 0;
+  virtual void Start(const std::string& ACaption, const std::string& AStatus) = 0;
+  virtual void SetPosition(int32_t AValue) = 0;
+  virtual void SetMax(int32_t AValue) = 0;
+  virtual void UpdateStatus(const std::string& AStatus, const std::string& ASubStatus) = 0;
+  virtual void UpdateProgress(const std::string& AStatus, const std::string& ASubStatus, int32_t APosition,
+                              int32_t AMax) = 0;
+};
+
+// A progress the user can stop: true once Cancel was asked for since the last Start.
+struct ILumetaProgressCancel : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("5C0B8E0C-2C57-4D0B-9E0A-6F1D7C3A2B41");
+  virtual bool GetCancelled() = 0;
+};
+
+struct TNodeResource {
+  std::string Name;
+  std::string Email;  // empty when none is known
+};
+
+struct TNodeAttachment {
+  std::string Name;      // what the user sees: the file name
+  std::string Location;  // the path or URL
+};
+
+// The host's own data of a node, beside its plug-in properties.
+struct INodeHostData : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("B0F3A6D1-4E27-4C8B-9A51-2E6C0D7F8A93");
+  // May hold HTML.
+  virtual std::string GetNotes() = 0;
+  virtual std::vector<std::string> GetCategories() = 0;
+  virtual std::vector<TNodeResource> GetResources() = 0;
+  virtual std::vector<TNodeAttachment> GetAttachments() = 0;
+  // The nodes at the other end of the node's connections: those it draws (AOutgoing) or those
+  // drawn to it; in the map's order.
+  virtual std::vector<ComPtr<INode>> GetConnections(bool AOutgoing) = 0;
+};

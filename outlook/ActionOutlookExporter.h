@@ -1,0 +1,66 @@
+#pragma once
+// Writes the actions of a map into the task program as task items, one per node: subject, body
+// (resources without an address, notes, attachments, connections), categories, status,
+// importance, % complete, dates, recipients; then marks each action as posted. Where the task
+// program lets a client choose UIDs, each task also names its summary task and the tasks its
+// links lead to (RELATED-TO), so that the plan's structure survives.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "com/ComPtr.h"
+#include "contract/ExportIntf.h"
+#include "contract/LumetaCommandsIntf.h"
+#include "contract/LumetaSelectionIntf.h"
+#include "outlook/MSOutlookApp.h"
+
+// One task the run created.
+struct TExportedTask {
+  std::string NodeID;
+  std::string Uid;
+  std::string Subject;
+};
+
+class TActionOutlookExporter {
+ public:
+  // AProgress may be empty: the run then shows nothing. A progress that answers
+  // ILumetaProgressCancel can stop the run between two tasks.
+  explicit TActionOutlookExporter(ComPtr<ILumetaProgress> AProgress = nullptr);
+  ~TActionOutlookExporter();
+  TActionOutlookExporter(const TActionOutlookExporter&) = delete;
+  TActionOutlookExporter& operator=(const TActionOutlookExporter&) = delete;
+
+  // The number of tasks created, or -1 when the task program could not be started (the user is
+  // told). A task that fails to save raises after the tasks before it were completed and marked.
+  int32_t ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection, ILumetaModel* AModel);
+
+  // Called after each task is saved or sent.
+  std::function<void(const TExportedTask&)> OnExported;
+
+  // The nodes a run with these options would export, in export order.
+  static std::vector<ComPtr<INode>> CollectNodes(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                                 ILumetaModel* AModel);
+  // The task subject of a node under the include bits.
+  static std::string Subject(INode* ANode, int32_t AIncludeProperties);
+  // The task body: resources without an address, then notes, attachments and connections by bit.
+  static std::string Body(INode* ANode, int32_t AIncludeProperties);
+
+ private:
+  bool Cancelled() const;
+  // False when the task program gives no task.
+  bool CreateTask(INode* ANode, int32_t AIndex);
+  void AddRelations(const TOleVariant& ATask, INode* ANode);
+
+  ComPtr<IExportActionsOutlookOptions> FOptions;
+  ComPtr<ILumetaModel> FModel;
+  std::unique_ptr<ThvMSOutlookApp> FOutlookApp;
+  ComPtr<ILumetaProgress> FProgress;
+  ComPtr<ISelection> FSelection;
+  // The UID each node's task gets, chosen before the first task is made so that relations can
+  // name tasks made later in the run. Empty when the task program chooses UIDs itself.
+  std::unordered_map<INode*, std::string> FUids;
+  bool FRelations = false;
+};

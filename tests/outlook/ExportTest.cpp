@@ -1,0 +1,269 @@
+// The exporter and its options against the task program's store, every file read back by Python's
+// icalendar.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "com/OleDate.h"
+#include "contract/ActionAttributesIntf.h"
+#include "commands/SelectionData.h"
+#include "host/LumetaModel.h"
+#include "outlook/ActionOutlookExporter.h"
+#include "outlook/ExportActionsOptions.h"
+#include "plugin/ActionHelpers.h"
+#include "tests/outlook/TaskProgramFixture.h"
+#include "tests/support/InProcessPlugIn.h"
+#include "tests/support/RecordingDialogService.h"
+
+namespace {
+
+// 1 Plan (summary) > 2 Design, 3 Build (posted, after Design); 4 Folded (collapsed) > 5 Hidden;
+// 6 Idea (no action); 7 Bare (an action and nothing else).
+const char* const KMap = R"(<Map Version="1" HighestID="7">
+  <Title>Offsite</Title>
+  <Node ID="1"><Title>Plan</Title>
+    <Action ForOutlook="true"><Status>In Progress</Status></Action>
+    <Node ID="2"><Title>Design</Title>
+      <Notes>&lt;p&gt;Draw &lt;b&gt;it&lt;/b&gt;&lt;/p&gt;</Notes>
+      <Resources><Resource Name="Ada Brown" Email="ada@example.com" /><Resource Name="Bob" /></Resources>
+      <Attachments><Attachment>/docs/spec.pdf</Attachment></Attachments>
+      <Categories><Category>Smith, John</Category><Category>Work</Category></Categories>
+      <Connections><Connection Node="3" /></Connections>
+      <Action ForOutlook="true">
+        <Complete>50</Complete><Priority>High</Priority><Status>waiting on someone else</Status>
+        <StartDate>2026-03-02T09:00:00</StartDate><DueDate>2026-03-06T17:00:00</DueDate>
+      </Action>
+      <SuccessorTaskLinks><Link Node="3" Type="qz:FinishToStart" /></SuccessorTaskLinks>
+    </Node>
+    <Node ID="3"><Title>Build</Title>
+      <Action ForOutlook="true" PostedToOutlook="true"><Complete>100</Complete>
+        <CompletedDate>2026-03-10T12:00:00</CompletedDate><Priority>Low</Priority></Action>
+      <TaskLinks><Link Node="2" Type="qz:FinishToStart" /></TaskLinks>
+    </Node>
+  </Node>
+  <Node ID="4" Expanded="false"><Title>Folded</Title><Action ForOutlook="true" />
+    <Node ID="5"><Title>Hidden</Title><Action ForOutlook="true" /></Node>
+  </Node>
+  <Node ID="6"><Title>Idea</Title><Action ForOutlook="false" /></Node>
+  <Node ID="7"><Title>Bare</Title><Action ForOutlook="true"><DueDate>1899-12-30T00:00:00</DueDate></Action></Node>
+</Map>)";
+
+// Cancels once it was updated AAfter times.
+class TCancellingProgress : public TImplements<TComObject, ILumetaProgress, ILumetaProgressCancel> {
+ public:
+  explicit TCancellingProgress(int AAfter) : FAfter(AAfter) {}
+  void Finish() override {}
+  int32_t GetPosition() override { return 0; }
+  int32_t GetMax() override { return 0; }
+  void Start(const std::string&, const std::string&) override {}
+  void SetPosition(int32_t) override {}
+  void SetMax(int32_t) override {}
+  void UpdateStatus(const std::string&, const std::string&) override {}
+  void UpdateProgress(const std::string&, const std::string&, int32_t, int32_t) override { ++FUpdates; }
+  bool GetCancelled() override { return FUpdates >= FAfter; }
+
+ private:
+  int FAfter;
+  int FUpdates = 0;
+};
+
+class ExportTest : public TaskProgramTest {
+ protected:
+  void SetUp() override {
+    TaskProgramTest::SetUp();
+    std::unique_ptr<TLumetaMap> map = Archive.LoadFromText(KMap);
+    Model->Map().Swap(*map);
+  }
+  void TearDown() override {
+    Model->Close();
+    TaskProgramTest::TearDown();
+  }
+
+  ComPtr<IExportActionsOutlookOptions> Options(int32_t ARange, int32_t AInclude, bool AAll = false,
+                                               bool AExpand = false) {
+    auto options = make<TExportActionsOutlookOptions>();
+    options->SetExportRange(ARange);
+    options->SetIncludeProperties(AInclude);
+    options->SetActionsToExport(AAll ? aeAll : aeNewOrUpdated);
+    options->SetExpandBranches(AExpand);
+    return options;
+  }
+  ComPtr<ISelection> Selection(std::initializer_list<int> AIDs) {
+    auto selection = make<TData>();
+    for (int id : AIDs) selection->Add(static_cast<INode*>(Model->Map().GetNode(id)));
+    return selection;
+  }
+  std::vector<std::string> Collected(const ComPtr<IExportActionsOutlookOptions>& AOptions, ISelection* ASelection = nullptr) {
+    std::vector<std::string> ids;
+    for (const ComPtr<INode>& node : TActionOutlookExporter::CollectNodes(AOptions.get(), ASelection, Model.get()))
+      ids.push_back(node->GetID());
+    return ids;
+  }
+  int32_t Export(const ComPtr<IExportActionsOutlookOptions>& AOptions, ISelection* ASelection = nullptr,
+                 ComPtr<ILumetaProgress> AProgress = nullptr) {
+    TActionOutlookExporter exporter(std::move(AProgress));
+    exporter.OnExported = [&](const TExportedTask& ATask) { Exported.push_back(ATask); };
+    return exporter.ExportActions(AOptions.get(), ASelection, Model.get());
+  }
+  bool Posted(int AID) { return TActionHelper::GetAction(Model->Map().GetNode(AID), false)->GetPostedToOutlook(); }
+  // The store's files as icalendar reads them: "SUMMARY|NAME|VALUE" lines.
+  std::set<std::string> ReadBack() {
+    std::string command = LUMETA_ICAL_READBACK;
+    for (const std::string& file : CalendarFiles(FStore.Path())) command += " '" + file + "'";
+    std::set<std::string> lines;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    while (pipe && fgets(buffer, sizeof buffer, pipe)) {
+      std::string line = buffer;
+      if (!line.empty() && line.back() == '\n') line.pop_back();
+      lines.insert(line);
+    }
+    if (pipe) {
+      EXPECT_EQ(pclose(pipe), 0);
+    }
+    return lines;
+  }
+  static std::set<std::string> Of(const std::set<std::string>& ALines, const std::string& ASummary) {
+    std::set<std::string> result;
+    for (const std::string& line : ALines)
+      if (line.starts_with(ASummary + "|")) result.insert(line.substr(ASummary.size() + 1));
+    return result;
+  }
+
+  TLumetaXmlArchive Archive;
+  TInProcessPlugIn PlugIn{Archive};
+  ComPtr<TLumetaModel> Model = make<TLumetaModel>();
+  std::vector<TExportedTask> Exported;
+};
+
+TEST_F(ExportTest, RangesWalkExpandedBranchesUnlessToldOtherwise) {
+  EXPECT_EQ(Collected(Options(erCurrentView, 0, true)), (std::vector<std::string>{"1", "2", "3", "4", "7"}));
+  EXPECT_EQ(Collected(Options(erCurrentView, 0, true, true)),
+            (std::vector<std::string>{"1", "2", "3", "4", "5", "7"}));
+  EXPECT_EQ(Collected(Options(erEntireMap, 0, true)), (std::vector<std::string>{"1", "2", "3", "4", "5", "7"}));
+  EXPECT_EQ(Collected(Options(erSelection, 0, true), Selection({5, 6, 2}).get()), (std::vector<std::string>{"5", "2"}))
+      << "selection order; a node that is no action never";
+  EXPECT_EQ(Collected(Options(erEntireMap, 0)), (std::vector<std::string>{"1", "2", "4", "5", "7"}))
+      << "new or updated leaves out what was posted";
+  EXPECT_TRUE(Collected(Options(erSelection, 0), Selection({}).get()).empty());
+}
+
+TEST_F(ExportTest, EveryIncludedFieldReachesTheTaskAndItsRecipients) {
+  TDialogRecorder dialogs;
+  EXPECT_EQ(Export(Options(erSelection, 2047 & ~eiFullTitlePath, true), Selection({1, 2, 3}).get()), 3);
+  EXPECT_TRUE(dialogs->Entries.empty());
+  const std::set<std::string> lines = ReadBack();
+  EXPECT_EQ(Of(lines, "Design"),
+            (std::set<std::string>{
+                "DESCRIPTION|Resources for this task without an email address\\nBob\\n\\nDraw it\\n\\nAttachments:\\n"
+                "spec.pdf : /docs/spec.pdf\\n\\nMental Connections (Out-going): \\nDesign---->Build",
+                "STATUS|IN-PROCESS", "X-LUMETA-TASK-STATUS|WAITING", "PRIORITY|1", "PERCENT-COMPLETE|50",
+                "DTSTART|2026-03-02T09:00:00", "DUE|2026-03-06T17:00:00", "CATEGORY|Smith John", "CATEGORY|Work",
+                "RELATED-TO|PARENT Plan", "RELATED-TO|FINISHTOSTART Build", "REQUEST|mailto:ada@example.com"}));
+  const std::set<std::string> build = Of(lines, "Build");
+  EXPECT_TRUE(build.contains("PRIORITY|9")) << "low";
+  EXPECT_TRUE(build.contains("DESCRIPTION|Mental Connections (In-coming): \\nBuild<----Design"));
+  EXPECT_TRUE(build.contains("RELATED-TO|PARENT Plan"));
+  EXPECT_EQ(std::count_if(build.begin(), build.end(), [](const std::string& A) { return A.starts_with("COMPLETED|"); }), 1);
+  EXPECT_FALSE(Of(lines, "Plan").contains("RELATED-TO|PARENT Plan"));
+  ASSERT_EQ(Exported.size(), 3u);
+  EXPECT_EQ(Exported[1].NodeID, "2");
+  EXPECT_EQ(Exported[1].Subject, "Design");
+  EXPECT_EQ(Exported[1].Uid.size(), 36u);
+}
+
+TEST_F(ExportTest, FieldsOutsideTheIncludedBitsStayUnset) {
+  EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({2, 7}).get()), 2);
+  const std::set<std::string> design = Of(ReadBack(), "Design");
+  EXPECT_EQ(design, (std::set<std::string>{
+                        "DESCRIPTION|Resources for this task without an email address\\nBob", "STATUS|NEEDS-ACTION",
+                        "PRIORITY|5", "PERCENT-COMPLETE|0", "REQUEST|mailto:ada@example.com"}))
+      << "Build was not exported: no relation to it";
+}
+
+TEST_F(ExportTest, FullTitlePathAndAZeroDueDate) {
+  EXPECT_EQ(Export(Options(erSelection, eiFullTitlePath | eiDueDate, true), Selection({2, 7}).get()), 2);
+  const std::set<std::string> lines = ReadBack();
+  EXPECT_FALSE(Of(lines, "Plan->Design").empty()) << "a node two levels down";
+  const std::set<std::string> bare = Of(lines, "Bare");
+  EXPECT_EQ(bare, (std::set<std::string>{"STATUS|NEEDS-ACTION", "PRIORITY|5", "PERCENT-COMPLETE|0"}))
+      << "directly below the root: its own title; no due date, no body";
+  EXPECT_EQ(CalendarFiles(StorePath("outbox")).size(), 1u) << "only the task with a recipient was sent";
+}
+
+TEST_F(ExportTest, PostedActionsAreNotExportedAgainUnlessAllAreWanted) {
+  EXPECT_EQ(Export(Options(erEntireMap, 0)), 5);
+  for (int id : {1, 2, 4, 5, 7}) EXPECT_TRUE(Posted(id)) << id;
+  EXPECT_EQ(Model->GetCommandProcessor()->GetUndoCount(), 0) << "the flag is no undoable edit";
+  EXPECT_EQ(Export(Options(erEntireMap, 0)), 0);
+  EXPECT_EQ(Export(Options(erEntireMap, 0, true)), 6);
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 11u);
+}
+
+TEST_F(ExportTest, ACancelledRunKeepsWhatItExportedAndTouchesNothingElse) {
+  EXPECT_EQ(Export(Options(erEntireMap, 2047), nullptr, make<TCancellingProgress>(2)), 2);
+  EXPECT_TRUE(Posted(1));
+  EXPECT_TRUE(Posted(2));
+  for (int id : {4, 5, 7}) EXPECT_FALSE(Posted(id)) << id;
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 2u);
+  EXPECT_FALSE(Of(ReadBack(), "Plan->Design").empty());
+}
+
+TEST_F(ExportTest, ATaskProgramThatDoesNotStartIsReportedAndNothingIsMarked) {
+  TDialogRecorder dialogs;
+  Faults("logon");
+  EXPECT_EQ(Export(Options(erEntireMap, 0)), -1);
+  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{"Outlook failed to initialise properly"});
+  EXPECT_FALSE(Posted(2));
+}
+
+TEST_F(ExportTest, ARefusedSendIsRetriedThenTheTaskIsKept) {
+  Faults("send=1");
+  EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({2}).get()), 1);
+  EXPECT_EQ(CalendarFiles(StorePath("outbox")).size(), 1u) << "the second attempt went out";
+  Faults("send");
+  EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({2}).get()), 1);
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 2u) << "saved when every attempt failed";
+}
+
+// ---- options
+
+class ExportOptionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetSettingsFolder(FSettings.Path()); }
+  TTempFolder FSettings;
+  const std::string Key = std::string(KExportSectionKey) + "\\" + KExportSectionName;
+};
+
+TEST_F(ExportOptionsTest, FirstRunMissingValuesAndARoundTrip) {
+  auto options = make<TExportActionsOutlookOptions>();
+  options->LoadSettings();
+  EXPECT_EQ(options->GetExportRange(), erCurrentView);
+  EXPECT_FALSE(options->GetExpandBranches());
+  EXPECT_EQ(options->GetActionsToExport(), aeNewOrUpdated);
+  EXPECT_EQ(options->GetIncludeProperties(), 0);
+  EXPECT_FALSE(SettingsStore().KeyExists(THive::CurrentUser, KExportSectionKey)) << "loading creates nothing";
+
+  SettingsStore().CreateKey(THive::CurrentUser, KExportSectionKey);
+  options->LoadSettings();
+  EXPECT_TRUE(options->GetExpandBranches());
+  EXPECT_EQ(options->GetIncludeProperties(), eiFullTitlePath);
+
+  options->SetIncludeProperties(eiStatus | eiDueDate);
+  options->SetExportRange(erSelection);
+  options->SetActionsToExport(aeAll);
+  options->SetExpandBranches(false);
+  options->SaveSettings();
+  EXPECT_EQ(SettingsStore().ReadInteger(THive::CurrentUser, Key, "Include Properties", 0), 528);
+  auto loaded = make<TExportActionsOutlookOptions>();
+  loaded->LoadSettings();
+  EXPECT_EQ(loaded->GetExportRange(), erSelection);
+  EXPECT_EQ(loaded->GetActionsToExport(), aeAll);
+  EXPECT_FALSE(loaded->GetExpandBranches());
+  EXPECT_EQ(loaded->GetSectionName(), "ExportActionsToOutlook");
+}
+
+}  // namespace
