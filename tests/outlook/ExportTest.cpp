@@ -29,7 +29,7 @@ const char* const KMap = R"(<Map Version="1" HighestID="7">
     <Node ID="2"><Title>Design</Title>
       <Notes>&lt;p&gt;Draw &lt;b&gt;it&lt;/b&gt;&lt;/p&gt;</Notes>
       <Resources><Resource Name="Ada Brown" Email="ada@example.com" /><Resource Name="Bob" /></Resources>
-      <Attachments><Attachment>/docs/spec.pdf</Attachment></Attachments>
+      <Attachments><Attachment>/docs/brief.pdf</Attachment></Attachments>
       <Categories><Category>Smith, John</Category><Category>Work</Category></Categories>
       <Connections><Connection Node="3" /></Connections>
       <Action ForOutlook="true">
@@ -159,7 +159,7 @@ TEST_F(ExportTest, EveryIncludedFieldReachesTheTaskAndItsRecipients) {
   EXPECT_EQ(Of(lines, "Design"),
             (std::set<std::string>{
                 "DESCRIPTION|Resources for this task without an email address\\nBob\\n\\nDraw it\\n\\nAttachments:\\n"
-                "spec.pdf : /docs/spec.pdf\\n\\nMental Connections (Out-going): \\nDesign---->Build",
+                "brief.pdf : /docs/brief.pdf\\n\\nMental Connections (Out-going): \\nDesign---->Build",
                 "STATUS|IN-PROCESS", "X-LUMETA-TASK-STATUS|WAITING", "PRIORITY|1", "PERCENT-COMPLETE|50",
                 "DTSTART|2026-03-02T09:00:00", "DUE|2026-03-06T17:00:00", "CATEGORY|Smith John", "CATEGORY|Work",
                 "RELATED-TO|PARENT Plan", "RELATED-TO|FINISHTOSTART Build", "REQUEST|mailto:ada@example.com"}));
