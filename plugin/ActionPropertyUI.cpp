@@ -273,15 +273,8 @@ void ForEachInSubtree(INode* ARoot, F&& AVisit) {
 // are passed over.
 template <class F>
 void ForEachTaskLink(INode* ANode, const char* AListName, F&& AVisit) {
-  ComPtr<INodeLinkList2> links = QueryAs<INodeLinkList2>(ANode->FindProperty(AListName).get());
-  const int32_t count = links ? links->GetCount() : 0;
-  for (int32_t i = 0; i < count; ++i) {
-    ComPtr<INodeLink> link = links->GetLink(i);
-    ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
-    if (!linked) continue;
-    ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
-    AVisit(linked.get(), task ? task->GetLinkType() : ltFinishToStart);
-  }
+  for (const TTaskLinkEntry& link : TaskLinksOf(QueryAs<INodeLinkList2>(ANode->FindProperty(AListName).get()).get()))
+    AVisit(link.Node.get(), link.Type);
 }
 
 // The links to remove, each once, as remove-link commands.

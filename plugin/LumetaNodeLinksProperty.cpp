@@ -100,6 +100,19 @@ int32_t TLumetaLinksProperty::IndexOfLink(INode* ANode) {
 
 TLumetaNodeLinksProperty::TLumetaNodeLinksProperty() { Initialize(); }
 
+std::vector<TTaskLinkEntry> TaskLinksOf(INodeLinkList2* AList) {
+  std::vector<TTaskLinkEntry> links;
+  const int32_t count = AList ? AList->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<INodeLink> link = AList->GetLink(i);
+    ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
+    if (!node) continue;
+    ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
+    links.push_back({node, task ? task->GetLinkType() : ltFinishToStart});
+  }
+  return links;
+}
+
 ComPtr<INodeLinkList2> TLumetaNodeLinksProperty::Of(INode* ANode) { return LinksOf(ANode, ManagerInfo.Description); }
 
 std::string TLumetaNodeLinksProperty::GetCaption() { return "Predecessors"; }

@@ -1,9 +1,12 @@
 #pragma once
 // The two task-link properties of a node: its predecessors and its successors. A link between
 // two tasks is stored twice, once in each list; the link commands keep the two in step.
+#include <vector>
+
 #include "plugin/LumetaProperty.h"
 #include "contract/LumetaPropertyFactoriesIntf.h"
 #include "contract/LumetaNodeLinksIntf.h"
+#include "contract/LumetaSelectionIntf.h"
 
 // What the twins share: a list of task links (items made by the attribute factory under the task
 // link GUID) and the link operations on it.
@@ -65,6 +68,14 @@ class TLumetaSuccessorLinksProperty : public TLumetaLinksProperty {
 
 class TLumetaNodeLinksPropertyManager : public TLumetaPropertyManagerOf<TLumetaNodeLinksProperty> {};
 class TLumetaSuccessorLinksPropertyManager : public TLumetaPropertyManagerOf<TLumetaSuccessorLinksProperty> {};
+
+// A task link as a node's list holds it: the node at the other end and the link's type.
+struct TTaskLinkEntry {
+  ComPtr<INode> Node;
+  TTaskLinkType Type = ltFinishToStart;
+};
+// The links of a list in list order; links to nodes that are gone are passed over.
+std::vector<TTaskLinkEntry> TaskLinksOf(INodeLinkList2* AList);
 
 // Registers the two managers under "NodeLinks" and "SuccessorNodeLinks", in that order.
 void RegisterNodeLinksPropertyManagers(IAttributeFactory* AFactory);

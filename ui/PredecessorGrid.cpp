@@ -27,17 +27,7 @@ std::string PlainTitle(INode* ANode) {
 }
 
 std::vector<TTaskLinkEntry> PredecessorsOf(INode* ANode) {
-  std::vector<TTaskLinkEntry> links;
-  ComPtr<INodeLinkList2> list = TLumetaNodeLinksProperty::Of(ANode);
-  const int32_t count = list ? list->GetCount() : 0;
-  for (int32_t i = 0; i < count; ++i) {
-    ComPtr<INodeLink> link = list->GetLink(i);
-    ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
-    if (!node) continue;
-    ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
-    links.push_back({node, task ? task->GetLinkType() : ltFinishToStart});
-  }
-  return links;
+  return TaskLinksOf(TLumetaNodeLinksProperty::Of(ANode).get());
 }
 
 TPredecessorGrid::TPredecessorGrid(QWidget* AParent) : TVirtualTreeGrid(AParent) {

@@ -12,6 +12,7 @@
 #include "com/ComPtr.h"
 #include "contract/LumetaCommandsIntf.h"
 #include "contract/LumetaTypes.h"
+#include "plugin/LumetaNodeLinksProperty.h"
 #include "treegrid/VirtualTreeGrid.h"
 
 class TComboEditLink;
@@ -19,11 +20,6 @@ class TComboEditLink;
 // A node's title as plain text; empty for no node.
 std::string PlainTitle(INode* ANode);
 
-// A predecessor link of a node as its list holds it.
-struct TTaskLinkEntry {
-  ComPtr<INode> Node;
-  TTaskLinkType Type = ltFinishToStart;
-};
 // The node's predecessor links in list order; links to nodes that are gone are passed over.
 std::vector<TTaskLinkEntry> PredecessorsOf(INode* ANode);
 
