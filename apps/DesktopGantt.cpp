@@ -321,10 +321,11 @@ void TDesktopGantt::ApplyDrag(double ADays) {
   if (!task) return;
   FWindow->SelectNodes({FDragID});
   if (FDrag == TDrag::Move) {
-    FWindow->RunEntry(KStartEntry, {DateTimeToXmlText(task->Start + ADays)});
-    // Without scheduling a start is only a date: the finish goes along by hand.
+    std::vector<TDesktopWindow::TEntryRun> entries{{KStartEntry, {DateTimeToXmlText(task->Start + ADays)}}};
+    // Without scheduling a start is only a date: the finish goes along by hand, in the same step.
     if (!model->Map().Settings()->GetTaskScheduling())
-      FWindow->RunEntry(KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)});
+      entries.push_back({KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)}});
+    FWindow->RunEntries("Move Task", entries);
   } else {
     FWindow->RunEntry(KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)});
   }

@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "apps/DesktopCommands.h"
 #include "apps/DesktopEditors.h"
 #include "apps/DesktopGantt.h"
 #include "apps/EntryCommands.h"
@@ -703,6 +704,17 @@ void TDesktopWindow::RunEntry(int AID, const std::vector<std::string>& AValueWor
   FTree->EndEditNode();
   Guard([&] { ExecuteEntry(Model(), Model()->GetCurrentSelection().get(), AID, AValueWords); });
   Refresh();
+}
+
+void TDesktopWindow::RunEntries(const std::string& ADescription, const std::vector<TEntryRun>& AEntries) {
+  if (!Model() || AEntries.empty()) return;
+  if (AEntries.size() == 1) return RunEntry(AEntries[0].first, AEntries[0].second);
+  FTree->EndEditNode();
+  TLumetaModel* model = Model();
+  ComPtr<ISelection> selection = model->GetCurrentSelection();
+  Execute(make<TDesktopStepCommand>(model, ADescription, [model, selection, AEntries] {
+            for (const auto& [id, words] : AEntries) ExecuteEntry(model, selection.get(), id, words);
+          }).get());
 }
 
 void TDesktopWindow::PickValue() {

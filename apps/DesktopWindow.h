@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "apps/LumetaShell.h"
@@ -64,6 +65,10 @@ class TDesktopWindow : public QMainWindow {
   void CommitCell(TVirtualNode* ARow, int AColumn, const QString& AText);
   // Runs entry AID (6 to 23) on the current selection; errors are shown.
   void RunEntry(int AID, const std::vector<std::string>& AValueWords = {});
+  // Runs the entries in order on the current selection as one undo step named ADescription; an
+  // error is shown and takes back what the earlier entries did.
+  using TEntryRun = std::pair<int, std::vector<std::string>>;
+  void RunEntries(const std::string& ADescription, const std::vector<TEntryRun>& AEntries);
   // Shows the plug-in's pick list for the focused cell's field, and writes the picked value.
   void PickValue();
   // Makes the nodes the selection (the tree's and the model's).

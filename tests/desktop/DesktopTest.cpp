@@ -1,13 +1,22 @@
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 #include <memory>
 
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopWindow.h"
+#include "com/OleDate.h"
 #include "contract/ActionAttributesIntf.h"
 #include "host/MapEditCommands.h"
 #include "tests/support/RecordingDialogService.h"
@@ -48,6 +57,19 @@ struct TDesktop {
 void Settle() {
   for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
 }
+
+// Works the modal dialog that opens next with AWork, then presses OK.
+template <class F>
+void OnNextDialog(F AWork) {
+  QTimer::singleShot(0, [AWork] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) qFatal("no dialog opened");
+    AWork(*dialog);
+    dialog->accept();
+  });
+}
+
+int32_t UndoCount(const TDesktop& ADesktop) { return ADesktop.Model()->GetCommandProcessor()->GetUndoCount(); }
 
 }  // namespace
 
@@ -180,27 +202,44 @@ class DesktopTest : public QObject {
     QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
   }
 
-  void DraggingABarMovesItsFinishToStartSuccessors() {
+  void DraggingABarIsOneUndoStepWithSchedulingOnOrOff() {
     TDesktop desktop(LUMETA_EXAMPLE_MAP);
     TDesktopGantt* gantt = desktop.Window->Gantt();
     gantt->SetZoom(TDesktopGantt::zmDay);
     Settle();
-    const std::optional<QRectF> bar = gantt->BarRect(4);
-    QVERIFY(bar);
-    const double start = desktop.Action(4)->GetStartDate(), successor = desktop.Action(6)->GetStartDate();
-    const QPoint from = bar->center().toPoint() - QPoint(static_cast<int>(bar->width() / 4), 0);
-    const QPoint to = from + QPoint(static_cast<int>(gantt->DayWidth()), 0);
-    QTest::mousePress(gantt, Qt::LeftButton, Qt::NoModifier, from);
-    QMouseEvent move(QEvent::MouseMove, to, gantt->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(gantt, &move);
-    QTest::mouseRelease(gantt, Qt::LeftButton, Qt::NoModifier, to);
-    Settle();
+    const auto dragByADay = [&](int64_t AID) {
+      const std::optional<QRectF> bar = gantt->BarRect(AID);
+      QVERIFY(bar);
+      const QPoint from = bar->center().toPoint() - QPoint(static_cast<int>(bar->width() / 4), 0);
+      const QPoint to = from + QPoint(static_cast<int>(gantt->DayWidth()), 0);
+      QTest::mousePress(gantt, Qt::LeftButton, Qt::NoModifier, from);
+      QMouseEvent move(QEvent::MouseMove, to, gantt->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(gantt, &move);
+      QTest::mouseRelease(gantt, Qt::LeftButton, Qt::NoModifier, to);
+      Settle();
+    };
+    // Pricing study (4) comes before Final design (6), finish to start.
+    const double start = desktop.Action(4)->GetStartDate(), finish = desktop.Action(4)->GetCompletedDate();
+    const double successor = desktop.Action(6)->GetStartDate();
+    dragByADay(4);
     QVERIFY(desktop.Action(4)->GetStartDate() > start);
     QVERIFY(desktop.Action(6)->GetStartDate() > successor);
-    // One undo step puts both back.
     desktop.Window->UndoAction()->trigger();
     QCOMPARE(desktop.Action(4)->GetStartDate(), start);
     QCOMPARE(desktop.Action(6)->GetStartDate(), successor);
+
+    // Without scheduling the finish is moved along, still as one step, and redo replays it.
+    desktop.Model()->Map().Settings()->SetTaskScheduling(false);
+    const int32_t steps = UndoCount(desktop);
+    dragByADay(4);
+    QCOMPARE(UndoCount(desktop), steps + 1);
+    QCOMPARE(desktop.Action(4)->GetStartDate(), start + 1);
+    QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish + 1);
+    desktop.Window->UndoAction()->trigger();
+    QCOMPARE(desktop.Action(4)->GetStartDate(), start);
+    QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish);
+    desktop.Window->RedoAction()->trigger();
+    QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish + 1);
   }
 };
 
