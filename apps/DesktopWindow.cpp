@@ -53,6 +53,7 @@ constexpr const char* KAction = "Action";
 constexpr const char* KSettingsKey = "Software\\Lumeta\\Desktop";
 constexpr size_t KMaxRecent = 8;
 constexpr int KExportEntry = 6, KEditEntry = 7, KCompleteEntry = 8, KClearEntry = 9;
+constexpr int KPriorityEntry = 15, KStatusEntry = 16, KDurationMeasureEntry = 18, KWorkMeasureEntry = 22;
 // The symbol's nominal 6 units become a 15-pixel icon beside a title.
 constexpr double KSymbolScale = 2.5;
 constexpr const char* KDateFormat = "yyyy-MM-dd";
@@ -60,12 +61,24 @@ constexpr const char* KDateFormat = "yyyy-MM-dd";
 const char* const KCaptions[dcCount] = {"Title",    "Start", "Due",  "Completed", "Duration",    "% Complete",
                                         "Status",   "Priority", "Cost", "Work",  "Predecessors"};
 const int KWidths[dcCount] = {220, 80, 80, 80, 70, 76, 90, 100, 56, 56, 90};
-// The entry each column's edit runs; 0 for the title and the predecessors.
+// The entry each column's edit runs; 0 for the title and the predecessors, which have their own.
 const int KColumnEntries[dcCount] = {0, 11, 12, 13, 17, 14, 16, 15, 19, 21, 0};
 const char* const KFieldNames[dcCount] = {"", "Start Date", "Due Date", "Completed Date", "Duration", "Complete",
                                           "Status", "Priority", "Cost", "Work", ""};
 
 QString Number(double AValue) { return QString::number(AValue, 'g', 10); }
+
+// A measure as the entries and the pick list name it; the cells show the short text.
+std::string MeasureName(int32_t AMeasure) {
+  return AMeasure == amHours ? "Hours" : AMeasure == amDays ? "Days" : GetMeasureText(AMeasure);
+}
+
+// A typed measure word ("h", "hrs", "Hours", "d", "days") as the entries take it; any other word
+// is handed on for the entry to refuse.
+std::string MeasureWord(const QString& AWord) {
+  const QString word = AWord.toLower();
+  return word.startsWith(QLatin1Char('h')) ? "Hours" : word.startsWith(QLatin1Char('d')) ? "Days" : AWord.toStdString();
+}
 
 QString DateText(double ADate) {
   if (ADate <= 0) return {};
@@ -293,7 +306,7 @@ void TDesktopWindow::BuildTree() {
   for (int column = 0; column < dcCount; ++column) FTree->setColumnWidth(column, UiMetrics::Px(KWidths[column], FTree));
   FTree->OnGetText = [this](TVirtualNode* ARow, int AColumn) { return CellText(ARow, AColumn); };
   FTree->OnEditing = [this](TVirtualNode* ARow, int AColumn) {
-    return IDOf(ARow) != 0 ? AColumn != dcPredecessors : AColumn == dcTitle;
+    return IDOf(ARow) != 0 || AColumn == dcTitle;
   };
   FTree->OnCreateEditor = [this](TVirtualNode* ARow, int AColumn) { return EditorFor(ARow, AColumn); };
   QObject::connect(FTree, &TVirtualTreeGrid::NewText, this,
@@ -419,6 +432,8 @@ bool TDesktopWindow::Guard(F&& AWork) {
   try {
     AWork();
     return true;
+  } catch (const ELinkRefused&) {
+    return false;  // the link rules have shown their warning
   } catch (const std::exception& error) {
     DialogService().ShowMessage(TMessageKind::Error, error.what());
     return false;
@@ -648,8 +663,9 @@ void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& 
     Execute(make<TRetitleNodeCommand>(Model(), id, AText.toStdString()).get());
     return;
   }
+  if (id == 0) return;
+  if (AColumn == dcPredecessors) return CommitPredecessors(node, AText.toStdString());
   const int entry = KColumnEntries[AColumn];
-  if (entry == 0 || id == 0) return;
   QString text = AText.trimmed();
   std::vector<std::string> words;
   switch (AColumn) {
@@ -684,17 +700,40 @@ void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& 
         break;
       }
       words = {parts[0].toStdString()};
-      if (AColumn == dcDuration && parts.size() > 1) {
-        QString measure = parts[1].toLower();
-        if (!measure.isEmpty()) measure[0] = measure[0].toUpper();
-        words.push_back(measure.toStdString());
+      if (parts.size() < 2) break;
+      const std::string measure = MeasureWord(parts[1]);
+      if (AColumn == dcDuration) {
+        words.push_back(measure);
+        break;
       }
-      break;
+      // Work's measure has an entry of its own; it runs first, so that the number typed is
+      // taken in the new measure, and both are one undo step.
+      ComPtr<IActionAttribute> action = ActionOf(node);
+      if (action && MeasureName(action->GetWorkMeasure()) == measure) break;
+      SelectNodes({id});
+      RunEntries("Change Work", {{KWorkMeasureEntry, {measure}}, {entry, words}});
+      return;
     }
     default: words = {text.toStdString()}; break;
   }
   SelectNodes({id});
   RunEntry(entry, words);
+}
+
+void TDesktopWindow::CommitPredecessors(TLumetaNode* ANode, const std::string& AText) {
+  std::vector<TPredecessorChange> changes;
+  if (!Guard([&] { changes = PredecessorListChanges(Model(), ANode, AText); }) || changes.empty()) return;
+  TLumetaModel* model = Model();
+  const int64_t successor = ANode->ID();
+  // A link refused after others ran fails the step, and the processor takes those back.
+  Execute(make<TDesktopStepCommand>(model, "Change Predecessors", [model, successor, changes] {
+            TLumetaMap& map = model->Map();
+            for (const TPredecessorChange& change : changes)
+              model->Processor()->Execute(MakeLinkCommand(model, change.Change, map.GetNode(change.PredecessorID),
+                                                          map.GetNode(successor), change.Type)
+                                              .get(),
+                                          nullptr);
+          }).get());
 }
 
 // ---- entries and events
@@ -721,22 +760,30 @@ void TDesktopWindow::PickValue() {
   TVirtualNode* row = FTree->FocusedNode();
   const int column = FTree->FocusedColumn();
   if (!row || IDOf(row) == 0 || !Model()) return;
-  // Duration's list is its measure.
-  const std::string field = column == dcDuration ? "Duration Measure" : KFieldNames[std::max(column, 0)];
-  if (field != "Status" && field != "Priority" && field != "Duration Measure") return;
+  // Duration's and Work's lists are their measures.
+  const std::string field = column == dcDuration ? "Duration Measure"
+                            : column == dcWork   ? "Work Measure"
+                                                 : KFieldNames[std::max(column, 0)];
+  const int entry = field == "Status"             ? KStatusEntry
+                    : field == "Priority"         ? KPriorityEntry
+                    : field == "Duration Measure" ? KDurationMeasureEntry
+                    : field == "Work Measure"     ? KWorkMeasureEntry
+                                                  : 0;
+  if (entry == 0) return;
   SelectNodes({IDOf(row)});
   std::string current;
   if (ComPtr<IActionAttribute> action = ActionOf(Model()->Map().FindNode(IDOf(row))))
-    current = field == "Status"     ? action->GetStatus()
-              : field == "Priority" ? action->GetPriority()
-                                    : GetMeasureText(action->GetDurationMeasure());
+    current = entry == KStatusEntry            ? action->GetStatus()
+              : entry == KPriorityEntry        ? action->GetPriority()
+              : entry == KDurationMeasureEntry ? MeasureName(action->GetDurationMeasure())
+                                               : MeasureName(action->GetWorkMeasure());
   ComPtr<TLumetaPlugInEvent> event =
       make<TLumetaPlugInEvent>(KEventPickValue, static_cast<ILumetaModel*>(Model()), Model()->GetCurrentSelection().get());
   event->SetField(field, current);
   bool handled = false;
   Guard([&] { handled = Model()->HandleEvent(event.get()); });
   if (!handled || event->GetResult() == -1 || event->GetFieldValue() == current) return;
-  RunEntry(field == "Duration Measure" ? 18 : field == "Status" ? 16 : 15, {event->GetFieldValue()});
+  RunEntry(entry, {event->GetFieldValue()});
 }
 
 void TDesktopWindow::Execute(ICommand* ACommand) {

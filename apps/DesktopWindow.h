@@ -101,6 +101,8 @@ class TDesktopWindow : public QMainWindow {
   void AddNode(bool AChild);
   void DeleteFocused();
   ComPtr<IVTEditLink> EditorFor(TVirtualNode* ARow, int AColumn);
+  // Makes the node's predecessors the typed list as one undo step; a refused list changes nothing.
+  void CommitPredecessors(TLumetaNode* ANode, const std::string& AText);
   // Runs AWork; an error becomes a message box and false.
   template <class F>
   bool Guard(F&& AWork);

@@ -241,6 +241,95 @@ class DesktopTest : public QObject {
     desktop.Window->RedoAction()->trigger();
     QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish + 1);
   }
+
+  void NodeDroppedOntoAnotherMovesUnderItAndOneUndoRestoresIt() {
+    TDesktop desktop;
+    const int64_t first = desktop.Add(0, "First"), second = desktop.Add(0, "Second");
+    TDesktopTree* tree = desktop.Window->Tree();
+    Settle();
+    const QPoint from = tree->visualRect(tree->IndexOf(desktop.Window->RowOf(second), 0)).center();
+    const QPoint to = tree->visualRect(tree->IndexOf(desktop.Window->RowOf(first), 0)).center();
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, to, tree->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &move);
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    Settle();
+    QCOMPARE(desktop.Model()->Map().GetNode(second)->Parent()->ID(), first);
+    QVERIFY(desktop.Window->RowOf(second));
+    desktop.Window->UndoAction()->trigger();
+    QCOMPARE(desktop.Model()->Map().GetNode(second)->Parent()->ID(), int64_t(0));
+    QCOMPARE(desktop.Model()->Map().GetNode(second)->IndexInParent(), 1);
+  }
+
+  void PickListAndWorkMeasureEditInPlaceAsOneUndoStepEach() {
+    TDesktop desktop;
+    TDesktopWindow& window = *desktop.Window;
+    const int64_t id = desktop.Add(0, "Build");
+    window.CommitCell(window.RowOf(id), dcWork, QStringLiteral("8 hrs"));
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
+
+    // F4 on a cell raises the pick-list event; the picked value runs the field's entry.
+    const auto pick = [&](int AColumn, const char* AValue) {
+      window.Tree()->SetFocusedCell(window.RowOf(id), AColumn);
+      OnNextDialog([AValue](QDialog& ADialog) {
+        ADialog.findChild<QComboBox*>(QStringLiteral("cbValue"))->setCurrentText(QString::fromLatin1(AValue));
+      });
+      QTest::keyClick(window.Tree(), Qt::Key_F4);
+      Settle();
+    };
+    const QString status = desktop.Cell(id, dcStatus);
+    pick(dcStatus, "In Progress");
+    QCOMPARE(desktop.Cell(id, dcStatus), QStringLiteral("In Progress"));
+    pick(dcWork, "Days");
+    QVERIFY(desktop.Cell(id, dcWork).endsWith(QStringLiteral("days")));
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(id, dcStatus), status);
+
+    // A measure typed with the number changes both in one step.
+    const int32_t steps = UndoCount(desktop);
+    window.CommitCell(window.RowOf(id), dcWork, QStringLiteral("2 days"));
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("2 days"));
+    QCOMPARE(UndoCount(desktop), steps + 1);
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
+  }
+
+  void PredecessorsCellChangesLinksInOneStepAndARefusedListChangesNothing() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopWindow& window = *desktop.Window;
+    // Sales training (20) follows Certification (10); typed in place, Retail partners (19) joins it.
+    QVERIFY(window.Tree()->EditNode(window.RowOf(20), dcPredecessors));
+    auto* editor = qobject_cast<QLineEdit*>(window.Tree()->EditorParent()->focusWidget());
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, "10, 19ss");
+    QTest::keyClick(editor, Qt::Key_Return);
+    Settle();
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10, 19SS"));
+    // Removing one and retyping the other is one step too.
+    const int32_t steps = UndoCount(desktop);
+    window.CommitCell(window.RowOf(20), dcPredecessors, QStringLiteral("10SS"));
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10SS"));
+    QCOMPARE(UndoCount(desktop), steps + 1);
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10, 19SS"));
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10"));
+
+    // Post-launch review (24) comes after Pricing study (4) by a chain of links: a cycle. Nothing
+    // changes, not even the links the list would keep, and the rule's warning is the only message.
+    desktop.Dialogs->Entries.clear();
+    for (const char* refused : {"2, 24", "2, 99"}) {
+      window.CommitCell(window.RowOf(4), dcPredecessors, QString::fromLatin1(refused));
+      QCOMPARE(desktop.Cell(4, dcPredecessors), QStringLiteral("2, 3"));
+    }
+    QCOMPARE(UndoCount(desktop), steps - 1);
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(2));
+    QVERIFY(desktop.Dialogs->Entries.front().Text.find("circular") != std::string::npos);
+  }
 };
 
 QTEST_MAIN(DesktopTest)
