@@ -1,6 +1,6 @@
 #pragma once
 // Undo steps of the desktop window that the host's own commands do not make: several commands
-// run as one step (a bar drag, a typed list of predecessors).
+// run as one step (a bar drag, a typed list of predecessors), and the task-scheduling switch.
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,4 +33,24 @@ class TDesktopStepCommand : public TImplements<TAggregableObject, ICommand> {
   std::function<void()> FWork;  // dropped after the first run
   std::vector<ComPtr<ICommand>> FDone;
   std::vector<std::string> FState;
+};
+
+// Turns the map's task scheduling on or off; undo puts back what it was.
+class TTaskSchedulingCommand : public TImplements<TAggregableObject, ICommand> {
+ public:
+  TTaskSchedulingCommand(TLumetaModel* AModel, bool AOn);
+  ~TTaskSchedulingCommand() override;
+
+  ComPtr<ISubject> GetSubject() override;
+  std::string GetDescription() override;  // "Task Scheduling On" or "... Off"
+  ComPtr<ISelection> GetState() override { return {}; }
+  ComPtr<INode> GetUndoNode() override { return {}; }
+  void Execute() override;
+  void SetState(ISelection*) override {}
+  void UnExecute() override;
+
+ private:
+  ComPtr<TLumetaModel> FModel;
+  bool FOn;
+  bool FWasOn = false;
 };

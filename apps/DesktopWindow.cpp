@@ -2,15 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateEdit>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QFileDialog>
-#include <QFormLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -31,6 +25,7 @@
 
 #include "apps/DesktopCommands.h"
 #include "apps/DesktopEditors.h"
+#include "apps/DesktopSettings.h"
 #include "apps/DesktopGantt.h"
 #include "apps/EntryCommands.h"
 #include "apps/LinkCommands.h"
@@ -355,7 +350,7 @@ void TDesktopWindow::BuildActions() {
     if (!path.isEmpty()) SaveMap(path.toStdString());
   });
   file->addSeparator();
-  add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { MapSettingsDialog(); });
+  add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { EditMapSettings(); });
   file->addSeparator();
   add(file, QStringLiteral("&Quit"), QKeySequence::Quit, [this] { close(); });
 
@@ -461,7 +456,6 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   FShell->Model()->Subject()->Attach(FObserver.get());
   FSavedTop = nullptr;
   FSavedUndoCount = 0;
-  FSettingsChanged = false;
   if (!APath.empty()) AddRecent(APath);
   ShowPanel();
   Refresh();
@@ -482,7 +476,6 @@ bool TDesktopWindow::SaveMap(const std::string& APath) {
   ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
   FSavedTop = processor->GetUndoCommand();
   FSavedUndoCount = processor->GetUndoCount();
-  FSettingsChanged = false;
   AddRecent(path);
   UpdateTitle();
   return true;
@@ -491,7 +484,7 @@ bool TDesktopWindow::SaveMap(const std::string& APath) {
 bool TDesktopWindow::IsModified() const {
   if (!Model()) return false;
   ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
-  return FSettingsChanged || processor->GetUndoCount() != FSavedUndoCount ||
+  return processor->GetUndoCount() != FSavedUndoCount ||
          processor->GetUndoCommand().get() != FSavedTop.get();
 }
 
@@ -927,53 +920,9 @@ void TDesktopWindow::UpdateTitle() {
 
 // ---- map settings
 
-void TDesktopWindow::MapSettingsDialog() {
+void TDesktopWindow::EditMapSettings() {
   if (!Model()) return;
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(Model()->Map().Settings());
-  if (!settings) return;
-  QDialog dialog(this);
-  dialog.setWindowTitle(QStringLiteral("Map Settings"));
-  auto* form = new QFormLayout(&dialog);
-  auto* scheduling = new QCheckBox(QStringLiteral("&Schedule tasks"), &dialog);
-  scheduling->setChecked(settings->GetTaskScheduling());
-  form->addRow(scheduling);
-  TMapCalendar calendar = settings->Calendar();
-  auto* days = new QHBoxLayout;
-  const char* const names[] = {"&Mon", "&Tue", "&Wed", "T&hu", "&Fri", "S&at", "S&un"};
-  QCheckBox* boxes[7];
-  for (int i = 0; i < 7; ++i) {
-    boxes[i] = new QCheckBox(QString::fromLatin1(names[i]), &dialog);
-    boxes[i]->setChecked(calendar.WorkingDays & (1 << i));
-    days->addWidget(boxes[i]);
-  }
-  form->addRow(QStringLiteral("Working days:"), days);
-  auto* start = new QDateEdit(&dialog);
-  start->setDisplayFormat(QLatin1String(KDateFormat));
-  start->setCalendarPopup(true);
-  const TDateTimeParts parts = DecodeDateTime(settings->ScheduleStart());
-  start->setDate(QDate(parts.Year, parts.Month, parts.Day));
-  form->addRow(QStringLiteral("Schedule &start:"), start);
-  auto* holidays = new QLabel(QStringLiteral("%1 holidays (lumeta calendar edits them)").arg(calendar.Holidays.size()),
-                              &dialog);
-  form->addRow(holidays);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  form->addRow(buttons);
+  TDesktopSettingsDialog dialog(Model(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-
-  if (scheduling->isChecked() != settings->GetTaskScheduling()) {
-    settings->SetTaskScheduling(scheduling->isChecked());
-    FSettingsChanged = true;
-  }
-  uint8_t mask = 0;
-  for (int i = 0; i < 7; ++i)
-    if (boxes[i]->isChecked()) mask |= static_cast<uint8_t>(1 << i);
-  TMapCalendar changed = calendar;
-  changed.WorkingDays = mask;
-  const QDate date = start->date();
-  const double day = EncodeDate(date.year(), date.month(), date.day());
-  if (DateOf(settings->ScheduleStart()) != day) changed.ScheduleStart = day + TimeOf(settings->ScheduleStart());
-  if (!(changed == calendar)) Execute(make<TChangeCalendarCommand>(Model(), changed).get());
-  Refresh();
+  if (ComPtr<ICommand> command = dialog.Command()) Execute(command.get());
 }

@@ -77,6 +77,8 @@ class TDesktopWindow : public QMainWindow {
   void Refresh();
   // Runs a command through the processor as one undo step; errors are shown.
   void Execute(ICommand* ACommand);
+  // Shows the map-settings dialog; OK changes the map as one undo step.
+  void EditMapSettings();
   // Moves a node under another, as a drop of the node on it does.
   void DropNode(int64_t ANodeID, int64_t ANewParentID);
 
@@ -96,7 +98,6 @@ class TDesktopWindow : public QMainWindow {
   void RebuildRecentMenu();
   void LoadSettings();
   void SaveSettings();
-  void MapSettingsDialog();
   void MoveFocused(int ADirection);
   void AddNode(bool AChild);
   void DeleteFocused();
@@ -114,7 +115,6 @@ class TDesktopWindow : public QMainWindow {
   std::string FMapPath;
   ComPtr<ICommand> FSavedTop;  // the newest undo step when the map was last saved
   int32_t FSavedUndoCount = 0;
-  bool FSettingsChanged = false;
   ComPtr<TDesktopObserver> FObserver;
   ComPtr<IPlugInView> FPanel;
   bool FRefreshQueued = false;

@@ -1,6 +1,7 @@
 // lumeta-desktop: the reference host's window over a map file, with the Action plug-in loaded.
 //   lumeta-desktop [--plugin-dir DIR] [MAP]
 //   lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP   renders the window offscreen to a PNG
+//   lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP   the same of the map-settings dialog
 #include <QApplication>
 #include <QTimer>
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "apps/DesktopSettings.h"
 #include "apps/DesktopWindow.h"
 #include "host/LumetaPlugInLoader.h"
 
@@ -15,7 +17,8 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr, "usage: lumeta-desktop [--plugin-dir DIR] [MAP]\n"
-                       "       lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP\n");
+                       "       lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP\n"
+                       "       lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP\n");
   return 2;
 }
 
@@ -27,12 +30,15 @@ void Settle() {
 
 int main(int argc, char** argv) {
   std::string plugInDir = DefaultPlugInDir(), screenshot, map;
+  bool settings = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--plugin-dir" && i + 1 < argc)
       plugInDir = argv[++i];
-    else if (word == "--screenshot" && i + 1 < argc)
+    else if ((word == "--screenshot" || word == "--settings-screenshot") && i + 1 < argc) {
+      settings = word == "--settings-screenshot";
       screenshot = argv[++i];
+    }
     else if (word.starts_with("-"))
       return Usage();
     else if (map.empty())
@@ -53,7 +59,15 @@ int main(int argc, char** argv) {
   if (!screenshot.empty()) {
     window->resize(1600, 720);
     Settle();
-    const bool saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
+    bool saved = false;
+    if (settings) {
+      TDesktopSettingsDialog dialog(window->Model(), window);
+      dialog.show();
+      Settle();
+      saved = dialog.grab().save(QString::fromStdString(screenshot), "PNG");
+    } else {
+      saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
+    }
     delete window;
     if (!saved) std::fprintf(stderr, "lumeta-desktop: cannot write %s\n", screenshot.c_str());
     return saved ? 0 : 1;

@@ -330,6 +330,41 @@ class DesktopTest : public QObject {
     QCOMPARE(desktop.Dialogs->Entries.size(), size_t(2));
     QVERIFY(desktop.Dialogs->Entries.front().Text.find("circular") != std::string::npos);
   }
+
+  void MapSettingsDialogChangesAreEachOneUndoStep() {
+    TDesktop desktop;
+    IMapSettings* settings = desktop.Model()->Map().Settings();
+    auto& calendar = dynamic_cast<TLumetaMapSettings&>(*settings);
+    QVERIFY(!settings->GetTaskScheduling());
+    OnNextDialog([](QDialog& ADialog) {
+      QTest::keyClick(ADialog.findChild<QCheckBox*>(QStringLiteral("chkScheduling")), Qt::Key_Space);
+    });
+    desktop.Window->EditMapSettings();
+    QVERIFY(settings->GetTaskScheduling());
+    QVERIFY(desktop.Window->IsModified());
+
+    // Two holidays added from the keyboard, the first taken out again with Delete.
+    OnNextDialog([](QDialog& ADialog) {
+      auto* date = ADialog.findChild<QDateEdit*>(QStringLiteral("deHoliday"));
+      auto* add = ADialog.findChild<QPushButton*>(QStringLiteral("btnAddHoliday"));
+      for (const QDate day : {QDate(2030, 1, 2), QDate(2030, 1, 1)}) {
+        date->setDate(day);
+        QTest::keyClick(add, Qt::Key_Space);
+      }
+      auto* list = ADialog.findChild<QListWidget*>(QStringLiteral("lstHolidays"));
+      QCOMPARE(list->currentItem()->text(), QStringLiteral("2030-01-01"));
+      QTest::keyClick(list, Qt::Key_Delete);
+    });
+    desktop.Window->EditMapSettings();
+    QCOMPARE(calendar.Holidays(), std::vector<double>{EncodeDate(2030, 1, 2)});
+
+    desktop.Window->UndoAction()->trigger();
+    QVERIFY(calendar.Holidays().empty());
+    QVERIFY(settings->GetTaskScheduling());
+    desktop.Window->UndoAction()->trigger();
+    QVERIFY(!settings->GetTaskScheduling());
+    QVERIFY(!desktop.Window->IsModified());
+  }
 };
 
 QTEST_MAIN(DesktopTest)
