@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -322,6 +323,16 @@ void TDesktopWindow::BuildTree() {
   QObject::connect(FTree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SyncSelection(); });
   QObject::connect(FTree->verticalScrollBar(), &QScrollBar::valueChanged, FGantt,
                    [this] { FGantt->update(); });
+  // The collapsed state is the map's: the file keeps it and the export's current view follows it.
+  // It is a view of the map, so no undo step and no unsaved change.
+  const auto keepExpanded = [this](const QModelIndex& AIndex, bool AExpanded) {
+    if (FBuilding) return;
+    if (TLumetaNode* node = Model() ? Model()->Map().FindNode(IDOf(FTree->NodeAt(AIndex))) : nullptr)
+      node->HostData().Expanded = AExpanded;
+    FGantt->update();
+  };
+  QObject::connect(FTree, &QTreeView::expanded, this, [keepExpanded](const QModelIndex& AIndex) { keepExpanded(AIndex, true); });
+  QObject::connect(FTree, &QTreeView::collapsed, this, [keepExpanded](const QModelIndex& AIndex) { keepExpanded(AIndex, false); });
 }
 
 void TDesktopWindow::BuildActions() {
@@ -587,6 +598,7 @@ bool TDesktopWindow::ShapeChanged() const {
 void TDesktopWindow::BuildShape() {
   const int64_t focused = IDOf(FTree->FocusedNode());
   const int scrolled = FTree->verticalScrollBar()->value();
+  const QScopedValueRollback<bool> building(FBuilding, true);
   FTree->SetRootNodeCount(0);
   FRows.clear();
   FShape.clear();
@@ -605,6 +617,9 @@ void TDesktopWindow::BuildShape() {
       stack.emplace_back(node->Children()[i].get(), FTree->Child(row, static_cast<int>(i)));
   }
   FTree->expandAll();
+  // Branches the map keeps collapsed stay so, whatever the tree showed before.
+  for (const auto& [id, count] : FShape)
+    if (count > 0 && !Model()->Map().FindNode(id)->HostData().Expanded) FTree->SetExpanded(RowOf(id), false);
   if (TVirtualNode* row = RowOf(focused)) FTree->SetFocusedCell(row, dcTitle);
   FTree->verticalScrollBar()->setValue(scrolled);
 }

@@ -119,6 +119,7 @@ class TDesktopWindow : public QMainWindow {
   ComPtr<IPlugInView> FPanel;
   bool FRefreshQueued = false;
   bool FSyncing = false;
+  bool FBuilding = false;  // the tree's rows are being made: its expand signals are not the user's
 
   TDesktopTree* FTree = nullptr;
   TDesktopGantt* FGantt = nullptr;

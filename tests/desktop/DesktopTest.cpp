@@ -365,6 +365,33 @@ class DesktopTest : public QObject {
     QVERIFY(!settings->GetTaskScheduling());
     QVERIFY(!desktop.Window->IsModified());
   }
+
+  void LinksIntoACollapsedBranchMeetItsRow() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopGantt* gantt = desktop.Window->Gantt();
+    using TLinks = std::vector<std::pair<int64_t, int64_t>>;
+    const auto painted = [&] {
+      Settle();
+      gantt->repaint();
+      TLinks links = gantt->PaintedLinks();
+      std::ranges::sort(links);
+      return links;
+    };
+    // Prototype build (7) is kept collapsed: Electronics (8) inside it follows Final design (6)
+    // and comes before Certification (10) and, start to start, Enclosure (9) inside it too.
+    QVERIFY(!desktop.Window->Tree()->isExpanded(desktop.Window->Tree()->IndexOf(desktop.Window->RowOf(7), 0)));
+    TLinks links = painted();
+    QVERIFY(std::ranges::binary_search(links, std::pair<int64_t, int64_t>{6, 7}));
+    QVERIFY(std::ranges::binary_search(links, std::pair<int64_t, int64_t>{7, 10}));
+    QVERIFY(std::ranges::none_of(links, [](const auto& ALink) { return ALink.first == ALink.second; }));
+
+    desktop.Window->Tree()->SetExpanded(desktop.Window->RowOf(7), true);
+    QVERIFY(desktop.Model()->Map().GetNode(7)->HostData().Expanded);
+    links = painted();
+    for (const std::pair<int64_t, int64_t>& link : TLinks{{6, 8}, {8, 9}, {8, 10}})
+      QVERIFY(std::ranges::binary_search(links, link));
+    QVERIFY(std::ranges::none_of(links, [](const auto& ALink) { return ALink.first == 7 || ALink.second == 7; }));
+  }
 };
 
 QTEST_MAIN(DesktopTest)
