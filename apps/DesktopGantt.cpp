@@ -108,7 +108,7 @@ double TDesktopGantt::XOf(double ADate) const { return (ADate - FOrigin) * DayWi
 
 double TDesktopGantt::DateAt(double AX) const { return FOrigin + (AX + FScroll->value()) / DayWidth(); }
 
-void TDesktopGantt::FitToMap() {
+std::pair<double, double> TDesktopGantt::TaskSpan() const {
   double first = std::numeric_limits<double>::max(), last = 0;
   if (TLumetaModel* model = FWindow->Model()) {
     std::vector<TLumetaNode*> stack{model->Map().Root()};
@@ -122,6 +122,11 @@ void TDesktopGantt::FitToMap() {
       for (const auto& child : node->Children()) stack.push_back(child.get());
     }
   }
+  return last == 0 ? std::pair(0.0, 0.0) : std::pair(first, last);
+}
+
+void TDesktopGantt::FitToMap() {
+  auto [first, last] = TaskSpan();
   const double today = LocaleService().Today();
   if (last == 0) first = last = today;
   FOrigin = std::floor(first) - KMargin;
@@ -129,6 +134,18 @@ void TDesktopGantt::FitToMap() {
   FScroll->setRange(0, std::max(0, static_cast<int>(span * DayWidth()) - width()));
   FScroll->setPageStep(width());
   FScroll->setSingleStep(static_cast<int>(DayWidth()));
+  update();
+}
+
+void TDesktopGantt::ZoomToTasks() {
+  const auto [first, last] = TaskSpan();
+  const double days = std::ceil(last) - std::floor(first) + 2 * KMargin;
+  for (const TZoom zoom : {zmDay, zmWeek, zmMonth}) {
+    FZoom = zoom;  // months, the coarsest, when none fits
+    if (days * DayWidth() <= width()) break;
+  }
+  FitToMap();
+  FScroll->setValue(0);  // the first task at the left, after the margin
   update();
 }
 

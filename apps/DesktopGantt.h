@@ -27,6 +27,8 @@ class TDesktopGantt : public QWidget {
   double DateAt(double AX) const;
   // Fits the time axis to the map's tasks (keeping the zoom).
   void FitToMap();
+  // The finest zoom at which all the map's tasks fit the strip, scrolled to the first of them.
+  void ZoomToTasks();
   // The bar of the node as drawn: empty when it has none or its row is out of view.
   std::optional<QRectF> BarRect(int64_t AID) const;
   // Rows drawn by the last paint, for measurements.
@@ -48,6 +50,8 @@ class TDesktopGantt : public QWidget {
   // The row's top and height in the strip (the tree viewport's coordinates, below the scale).
   std::optional<QRect> RowBand(int64_t AID) const;
   int ScaleHeight() const;
+  // The first start and the last finish of the map's tasks; (0, 0) without tasks.
+  std::pair<double, double> TaskSpan() const;
   // Whether the node's row is collapsed (and has rows below it).
   bool IsCollapsed(int64_t AID) const;
   // The node whose row shows the node: the node, or the collapsed branch it is hidden in.

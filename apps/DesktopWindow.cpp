@@ -422,6 +422,7 @@ void TDesktopWindow::BuildActions() {
     add(view, QString::fromLatin1(text), QKeySequence(Qt::CTRL | static_cast<Qt::Key>(key++)),
         [this, z] { FGantt->SetZoom(z); });
   }
+  add(view, QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { FGantt->ZoomToTasks(); });
   add(view, QStringLiteral("&Gantt Strip Focus"), QKeySequence(Qt::Key_F6), [this] {
     if (FTree->hasFocus()) FGantt->setFocus(); else FTree->setFocus();
   });

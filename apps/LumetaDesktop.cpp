@@ -3,12 +3,14 @@
 //   lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP   renders the window offscreen to a PNG
 //   lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP   the same of the map-settings dialog
 #include <QApplication>
+#include <QSplitter>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "apps/DesktopGantt.h"
 #include "apps/DesktopSettings.h"
 #include "apps/DesktopWindow.h"
 #include "host/LumetaPlugInLoader.h"
@@ -57,7 +59,14 @@ int main(int argc, char** argv) {
   if (!window->OpenMap(map) && !screenshot.empty()) return 1;
   window->show();
   if (!screenshot.empty()) {
-    window->resize(1600, 720);
+    // Wide enough for the tree's main columns and a strip that shows two months by weeks.
+    window->resize(1900, 720);
+    if (auto* splitter = qobject_cast<QSplitter*>(window->centralWidget())) {
+      const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
+      splitter->setSizes({total - 560, 560});
+    }
+    Settle();
+    window->Gantt()->ZoomToTasks();
     Settle();
     bool saved = false;
     if (settings) {
