@@ -19,7 +19,6 @@ ComPtr<IVTEditLink> MakeDesktopEditor(int AColumn) {
     case dcPriority:
       return make<TComboEditLink>(QStringList{QString(), QStringLiteral("High"), QStringLiteral("Medium"),
                                               QStringLiteral("Low")});
-    case dcPredecessors: return nullptr;
     default: return make<TEditEditLink>();
   }
 }

@@ -4,5 +4,5 @@
 #include "com/ComPtr.h"
 #include "treegrid/EditLinkIntf.h"
 
-// The editor for a column of TDesktopColumn; null for a column that is not edited in place.
+// The editor for a column of TDesktopColumn.
 ComPtr<IVTEditLink> MakeDesktopEditor(int AColumn);

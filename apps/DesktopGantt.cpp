@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <set>
+#include <tuple>
 
 #include "apps/DesktopWindow.h"
 #include "apps/LinkCommands.h"
@@ -106,7 +108,7 @@ double TDesktopGantt::XOf(double ADate) const { return (ADate - FOrigin) * DayWi
 
 double TDesktopGantt::DateAt(double AX) const { return FOrigin + (AX + FScroll->value()) / DayWidth(); }
 
-void TDesktopGantt::FitToMap() {
+std::pair<double, double> TDesktopGantt::TaskSpan() const {
   double first = std::numeric_limits<double>::max(), last = 0;
   if (TLumetaModel* model = FWindow->Model()) {
     std::vector<TLumetaNode*> stack{model->Map().Root()};
@@ -120,6 +122,11 @@ void TDesktopGantt::FitToMap() {
       for (const auto& child : node->Children()) stack.push_back(child.get());
     }
   }
+  return last == 0 ? std::pair(0.0, 0.0) : std::pair(first, last);
+}
+
+void TDesktopGantt::FitToMap() {
+  auto [first, last] = TaskSpan();
   const double today = LocaleService().Today();
   if (last == 0) first = last = today;
   FOrigin = std::floor(first) - KMargin;
@@ -127,6 +134,18 @@ void TDesktopGantt::FitToMap() {
   FScroll->setRange(0, std::max(0, static_cast<int>(span * DayWidth()) - width()));
   FScroll->setPageStep(width());
   FScroll->setSingleStep(static_cast<int>(DayWidth()));
+  update();
+}
+
+void TDesktopGantt::ZoomToTasks() {
+  const auto [first, last] = TaskSpan();
+  const double days = std::ceil(last) - std::floor(first) + 2 * KMargin;
+  for (const TZoom zoom : {zmDay, zmWeek, zmMonth}) {
+    FZoom = zoom;  // months, the coarsest, when none fits
+    if (days * DayWidth() <= width()) break;
+  }
+  FitToMap();
+  FScroll->setValue(0);  // the first task at the left, after the margin
   update();
 }
 
@@ -158,6 +177,7 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   const int top = ScaleHeight();
   const int bottom = height() - FScroll->height();
   FPaintedRows = 0;
+  FPaintedLinks.clear();
   if (!model) return;
 
   // Non-working days shaded, from the map's calendar.
@@ -211,22 +231,29 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   }
   FPaintedRows = static_cast<int>(visible.size());
 
-  // Links first, so that bars cover their ends.
+  // Links first, so that bars cover their ends. An end inside a collapsed branch is drawn at the
+  // collapsed row that stands for it; a link within one row is not drawn.
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(QColor(90, 90, 110), 1));
   painter.setBrush(QColor(90, 90, 110));
+  std::set<std::tuple<int64_t, int64_t, std::string_view>> drawn;
   for (const int64_t id : visible) {
     const std::optional<QRectF> successor = BarRect(id);
     if (!successor) continue;
-    for (const TTaskLinkInfo& link : TaskLinksOf(model->Map().FindNode(id), true)) {
-      const std::optional<QRectF> predecessor = BarRect(link.NodeID);
-      if (!predecessor) continue;
-      const std::string_view type = link.Type;
-      const bool fromFinish = type == "FS" || type == "FF", toStart = type == "FS" || type == "SS";
-      const QPointF from(fromFinish ? predecessor->right() : predecessor->left(), predecessor->center().y());
-      const QPointF to(toStart ? successor->left() : successor->right(), successor->center().y());
-      Arrow(painter, from, to, toStart);
-    }
+    ForEachShownBy(id, [&](TLumetaNode* ANode) {
+      for (const TTaskLinkInfo& link : TaskLinksOf(ANode, true)) {
+        const int64_t from = ShownAt(link.NodeID);
+        if (from == id || !drawn.emplace(from, id, link.Type).second) continue;
+        const std::optional<QRectF> predecessor = BarRect(from);
+        if (!predecessor) continue;
+        const std::string_view type = link.Type;
+        const bool fromFinish = type == "FS" || type == "FF", toStart = type == "FS" || type == "SS";
+        const QPointF start(fromFinish ? predecessor->right() : predecessor->left(), predecessor->center().y());
+        const QPointF end(toStart ? successor->left() : successor->right(), successor->center().y());
+        Arrow(painter, start, end, toStart);
+        FPaintedLinks.emplace_back(from, id);
+      }
+    });
   }
 
   const QColor barColour(74, 128, 200), doneColour(36, 78, 140), summaryColour(40, 40, 48),
@@ -272,6 +299,37 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   const double today = XOf(LocaleService().Today() + 0.5);
   painter.setPen(QPen(QColor(220, 40, 40), 1.5, Qt::DashLine));
   painter.drawLine(QPointF(today, top), QPointF(today, bottom));
+}
+
+bool TDesktopGantt::IsCollapsed(int64_t AID) const {
+  TVirtualNode* row = FWindow->RowOf(AID);
+  return row && FWindow->Tree()->ChildCount(row) > 0 && !FWindow->Tree()->isExpanded(FWindow->Tree()->IndexOf(row, 0));
+}
+
+int64_t TDesktopGantt::ShownAt(int64_t AID) const {
+  TLumetaNode* node = FWindow->Model()->Map().FindNode(AID);
+  int64_t shown = AID;
+  // The collapsed ancestor nearest the root hides all below it.
+  for (TLumetaNode* above = node ? node->Parent() : nullptr; above; above = above->Parent())
+    if (IsCollapsed(above->ID())) shown = above->ID();
+  return shown;
+}
+
+template <class F>
+void TDesktopGantt::ForEachShownBy(int64_t AID, F&& AVisit) const {
+  TLumetaNode* node = FWindow->Model()->Map().FindNode(AID);
+  if (!node) return;
+  AVisit(node);
+  if (!IsCollapsed(AID)) return;
+  // Without recursion: a collapsed branch may be deep.
+  std::vector<TLumetaNode*> stack;
+  for (const auto& child : node->Children()) stack.push_back(child.get());
+  while (!stack.empty()) {
+    TLumetaNode* hidden = stack.back();
+    stack.pop_back();
+    AVisit(hidden);
+    for (const auto& child : hidden->Children()) stack.push_back(child.get());
+  }
 }
 
 void TDesktopGantt::mousePressEvent(QMouseEvent* AEvent) {
@@ -321,10 +379,11 @@ void TDesktopGantt::ApplyDrag(double ADays) {
   if (!task) return;
   FWindow->SelectNodes({FDragID});
   if (FDrag == TDrag::Move) {
-    FWindow->RunEntry(KStartEntry, {DateTimeToXmlText(task->Start + ADays)});
-    // Without scheduling a start is only a date: the finish goes along by hand.
+    std::vector<TDesktopWindow::TEntryRun> entries{{KStartEntry, {DateTimeToXmlText(task->Start + ADays)}}};
+    // Without scheduling a start is only a date: the finish goes along by hand, in the same step.
     if (!model->Map().Settings()->GetTaskScheduling())
-      FWindow->RunEntry(KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)});
+      entries.push_back({KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)}});
+    FWindow->RunEntries("Move Task", entries);
   } else {
     FWindow->RunEntry(KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)});
   }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class TDesktopWindow;
 class QScrollBar;
@@ -25,10 +27,14 @@ class TDesktopGantt : public QWidget {
   double DateAt(double AX) const;
   // Fits the time axis to the map's tasks (keeping the zoom).
   void FitToMap();
+  // The finest zoom at which all the map's tasks fit the strip, scrolled to the first of them.
+  void ZoomToTasks();
   // The bar of the node as drawn: empty when it has none or its row is out of view.
   std::optional<QRectF> BarRect(int64_t AID) const;
   // Rows drawn by the last paint, for measurements.
   int PaintedRows() const { return FPaintedRows; }
+  // The links the last paint drew, as (predecessor, successor) of the rows they join.
+  const std::vector<std::pair<int64_t, int64_t>>& PaintedLinks() const { return FPaintedLinks; }
 
  protected:
   void paintEvent(QPaintEvent* AEvent) override;
@@ -44,6 +50,15 @@ class TDesktopGantt : public QWidget {
   // The row's top and height in the strip (the tree viewport's coordinates, below the scale).
   std::optional<QRect> RowBand(int64_t AID) const;
   int ScaleHeight() const;
+  // The first start and the last finish of the map's tasks; (0, 0) without tasks.
+  std::pair<double, double> TaskSpan() const;
+  // Whether the node's row is collapsed (and has rows below it).
+  bool IsCollapsed(int64_t AID) const;
+  // The node whose row shows the node: the node, or the collapsed branch it is hidden in.
+  int64_t ShownAt(int64_t AID) const;
+  // The node and, when its row is collapsed, every node hidden below it.
+  template <class F>
+  void ForEachShownBy(int64_t AID, F&& AVisit) const;
   void ApplyDrag(double ADays);
 
   TDesktopWindow* FWindow;
@@ -51,6 +66,7 @@ class TDesktopGantt : public QWidget {
   TZoom FZoom = zmDay;
   double FOrigin = 0;  // the date at x 0 before scrolling
   int FPaintedRows = 0;
+  std::vector<std::pair<int64_t, int64_t>> FPaintedLinks;
   TDrag FDrag = TDrag::None;
   int64_t FDragID = -1;
   QPoint FDragFrom;

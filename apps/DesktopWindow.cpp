@@ -2,15 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateEdit>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QFileDialog>
-#include <QFormLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -18,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -29,7 +24,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "apps/DesktopCommands.h"
 #include "apps/DesktopEditors.h"
+#include "apps/DesktopSettings.h"
 #include "apps/DesktopGantt.h"
 #include "apps/EntryCommands.h"
 #include "apps/LinkCommands.h"
@@ -52,6 +49,7 @@ constexpr const char* KAction = "Action";
 constexpr const char* KSettingsKey = "Software\\Lumeta\\Desktop";
 constexpr size_t KMaxRecent = 8;
 constexpr int KExportEntry = 6, KEditEntry = 7, KCompleteEntry = 8, KClearEntry = 9;
+constexpr int KPriorityEntry = 15, KStatusEntry = 16, KDurationMeasureEntry = 18, KWorkMeasureEntry = 22;
 // The symbol's nominal 6 units become a 15-pixel icon beside a title.
 constexpr double KSymbolScale = 2.5;
 constexpr const char* KDateFormat = "yyyy-MM-dd";
@@ -59,12 +57,24 @@ constexpr const char* KDateFormat = "yyyy-MM-dd";
 const char* const KCaptions[dcCount] = {"Title",    "Start", "Due",  "Completed", "Duration",    "% Complete",
                                         "Status",   "Priority", "Cost", "Work",  "Predecessors"};
 const int KWidths[dcCount] = {220, 80, 80, 80, 70, 76, 90, 100, 56, 56, 90};
-// The entry each column's edit runs; 0 for the title and the predecessors.
+// The entry each column's edit runs; 0 for the title and the predecessors, which have their own.
 const int KColumnEntries[dcCount] = {0, 11, 12, 13, 17, 14, 16, 15, 19, 21, 0};
 const char* const KFieldNames[dcCount] = {"", "Start Date", "Due Date", "Completed Date", "Duration", "Complete",
                                           "Status", "Priority", "Cost", "Work", ""};
 
 QString Number(double AValue) { return QString::number(AValue, 'g', 10); }
+
+// A measure as the entries and the pick list name it; the cells show the short text.
+std::string MeasureName(int32_t AMeasure) {
+  return AMeasure == amHours ? "Hours" : AMeasure == amDays ? "Days" : GetMeasureText(AMeasure);
+}
+
+// A typed measure word ("h", "hrs", "Hours", "d", "days") as the entries take it; any other word
+// is handed on for the entry to refuse.
+std::string MeasureWord(const QString& AWord) {
+  const QString word = AWord.toLower();
+  return word.startsWith(QLatin1Char('h')) ? "Hours" : word.startsWith(QLatin1Char('d')) ? "Days" : AWord.toStdString();
+}
 
 QString DateText(double ADate) {
   if (ADate <= 0) return {};
@@ -292,7 +302,7 @@ void TDesktopWindow::BuildTree() {
   for (int column = 0; column < dcCount; ++column) FTree->setColumnWidth(column, UiMetrics::Px(KWidths[column], FTree));
   FTree->OnGetText = [this](TVirtualNode* ARow, int AColumn) { return CellText(ARow, AColumn); };
   FTree->OnEditing = [this](TVirtualNode* ARow, int AColumn) {
-    return IDOf(ARow) != 0 ? AColumn != dcPredecessors : AColumn == dcTitle;
+    return IDOf(ARow) != 0 || AColumn == dcTitle;
   };
   FTree->OnCreateEditor = [this](TVirtualNode* ARow, int AColumn) { return EditorFor(ARow, AColumn); };
   QObject::connect(FTree, &TVirtualTreeGrid::NewText, this,
@@ -313,6 +323,16 @@ void TDesktopWindow::BuildTree() {
   QObject::connect(FTree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SyncSelection(); });
   QObject::connect(FTree->verticalScrollBar(), &QScrollBar::valueChanged, FGantt,
                    [this] { FGantt->update(); });
+  // The collapsed state is the map's: the file keeps it and the export's current view follows it.
+  // It is a view of the map, so no undo step and no unsaved change.
+  const auto keepExpanded = [this](const QModelIndex& AIndex, bool AExpanded) {
+    if (FBuilding) return;
+    if (TLumetaNode* node = Model() ? Model()->Map().FindNode(IDOf(FTree->NodeAt(AIndex))) : nullptr)
+      node->HostData().Expanded = AExpanded;
+    FGantt->update();
+  };
+  QObject::connect(FTree, &QTreeView::expanded, this, [keepExpanded](const QModelIndex& AIndex) { keepExpanded(AIndex, true); });
+  QObject::connect(FTree, &QTreeView::collapsed, this, [keepExpanded](const QModelIndex& AIndex) { keepExpanded(AIndex, false); });
 }
 
 void TDesktopWindow::BuildActions() {
@@ -341,7 +361,7 @@ void TDesktopWindow::BuildActions() {
     if (!path.isEmpty()) SaveMap(path.toStdString());
   });
   file->addSeparator();
-  add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { MapSettingsDialog(); });
+  add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { EditMapSettings(); });
   file->addSeparator();
   add(file, QStringLiteral("&Quit"), QKeySequence::Quit, [this] { close(); });
 
@@ -402,6 +422,7 @@ void TDesktopWindow::BuildActions() {
     add(view, QString::fromLatin1(text), QKeySequence(Qt::CTRL | static_cast<Qt::Key>(key++)),
         [this, z] { FGantt->SetZoom(z); });
   }
+  add(view, QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] { FGantt->ZoomToTasks(); });
   add(view, QStringLiteral("&Gantt Strip Focus"), QKeySequence(Qt::Key_F6), [this] {
     if (FTree->hasFocus()) FGantt->setFocus(); else FTree->setFocus();
   });
@@ -418,6 +439,8 @@ bool TDesktopWindow::Guard(F&& AWork) {
   try {
     AWork();
     return true;
+  } catch (const ELinkRefused&) {
+    return false;  // the link rules have shown their warning
   } catch (const std::exception& error) {
     DialogService().ShowMessage(TMessageKind::Error, error.what());
     return false;
@@ -445,7 +468,6 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   FShell->Model()->Subject()->Attach(FObserver.get());
   FSavedTop = nullptr;
   FSavedUndoCount = 0;
-  FSettingsChanged = false;
   if (!APath.empty()) AddRecent(APath);
   ShowPanel();
   Refresh();
@@ -466,7 +488,6 @@ bool TDesktopWindow::SaveMap(const std::string& APath) {
   ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
   FSavedTop = processor->GetUndoCommand();
   FSavedUndoCount = processor->GetUndoCount();
-  FSettingsChanged = false;
   AddRecent(path);
   UpdateTitle();
   return true;
@@ -475,7 +496,7 @@ bool TDesktopWindow::SaveMap(const std::string& APath) {
 bool TDesktopWindow::IsModified() const {
   if (!Model()) return false;
   ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
-  return FSettingsChanged || processor->GetUndoCount() != FSavedUndoCount ||
+  return processor->GetUndoCount() != FSavedUndoCount ||
          processor->GetUndoCommand().get() != FSavedTop.get();
 }
 
@@ -578,6 +599,7 @@ bool TDesktopWindow::ShapeChanged() const {
 void TDesktopWindow::BuildShape() {
   const int64_t focused = IDOf(FTree->FocusedNode());
   const int scrolled = FTree->verticalScrollBar()->value();
+  const QScopedValueRollback<bool> building(FBuilding, true);
   FTree->SetRootNodeCount(0);
   FRows.clear();
   FShape.clear();
@@ -596,6 +618,9 @@ void TDesktopWindow::BuildShape() {
       stack.emplace_back(node->Children()[i].get(), FTree->Child(row, static_cast<int>(i)));
   }
   FTree->expandAll();
+  // Branches the map keeps collapsed stay so, whatever the tree showed before.
+  for (const auto& [id, count] : FShape)
+    if (count > 0 && !Model()->Map().FindNode(id)->HostData().Expanded) FTree->SetExpanded(RowOf(id), false);
   if (TVirtualNode* row = RowOf(focused)) FTree->SetFocusedCell(row, dcTitle);
   FTree->verticalScrollBar()->setValue(scrolled);
 }
@@ -647,8 +672,9 @@ void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& 
     Execute(make<TRetitleNodeCommand>(Model(), id, AText.toStdString()).get());
     return;
   }
+  if (id == 0) return;
+  if (AColumn == dcPredecessors) return CommitPredecessors(node, AText.toStdString());
   const int entry = KColumnEntries[AColumn];
-  if (entry == 0 || id == 0) return;
   QString text = AText.trimmed();
   std::vector<std::string> words;
   switch (AColumn) {
@@ -683,17 +709,40 @@ void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& 
         break;
       }
       words = {parts[0].toStdString()};
-      if (AColumn == dcDuration && parts.size() > 1) {
-        QString measure = parts[1].toLower();
-        if (!measure.isEmpty()) measure[0] = measure[0].toUpper();
-        words.push_back(measure.toStdString());
+      if (parts.size() < 2) break;
+      const std::string measure = MeasureWord(parts[1]);
+      if (AColumn == dcDuration) {
+        words.push_back(measure);
+        break;
       }
-      break;
+      // Work's measure has an entry of its own; it runs first, so that the number typed is
+      // taken in the new measure, and both are one undo step.
+      ComPtr<IActionAttribute> action = ActionOf(node);
+      if (action && MeasureName(action->GetWorkMeasure()) == measure) break;
+      SelectNodes({id});
+      RunEntries("Change Work", {{KWorkMeasureEntry, {measure}}, {entry, words}});
+      return;
     }
     default: words = {text.toStdString()}; break;
   }
   SelectNodes({id});
   RunEntry(entry, words);
+}
+
+void TDesktopWindow::CommitPredecessors(TLumetaNode* ANode, const std::string& AText) {
+  std::vector<TPredecessorChange> changes;
+  if (!Guard([&] { changes = PredecessorListChanges(Model(), ANode, AText); }) || changes.empty()) return;
+  TLumetaModel* model = Model();
+  const int64_t successor = ANode->ID();
+  // A link refused after others ran fails the step, and the processor takes those back.
+  Execute(make<TDesktopStepCommand>(model, "Change Predecessors", [model, successor, changes] {
+            TLumetaMap& map = model->Map();
+            for (const TPredecessorChange& change : changes)
+              model->Processor()->Execute(MakeLinkCommand(model, change.Change, map.GetNode(change.PredecessorID),
+                                                          map.GetNode(successor), change.Type)
+                                              .get(),
+                                          nullptr);
+          }).get());
 }
 
 // ---- entries and events
@@ -705,26 +754,45 @@ void TDesktopWindow::RunEntry(int AID, const std::vector<std::string>& AValueWor
   Refresh();
 }
 
+void TDesktopWindow::RunEntries(const std::string& ADescription, const std::vector<TEntryRun>& AEntries) {
+  if (!Model() || AEntries.empty()) return;
+  if (AEntries.size() == 1) return RunEntry(AEntries[0].first, AEntries[0].second);
+  FTree->EndEditNode();
+  TLumetaModel* model = Model();
+  ComPtr<ISelection> selection = model->GetCurrentSelection();
+  Execute(make<TDesktopStepCommand>(model, ADescription, [model, selection, AEntries] {
+            for (const auto& [id, words] : AEntries) ExecuteEntry(model, selection.get(), id, words);
+          }).get());
+}
+
 void TDesktopWindow::PickValue() {
   TVirtualNode* row = FTree->FocusedNode();
   const int column = FTree->FocusedColumn();
   if (!row || IDOf(row) == 0 || !Model()) return;
-  // Duration's list is its measure.
-  const std::string field = column == dcDuration ? "Duration Measure" : KFieldNames[std::max(column, 0)];
-  if (field != "Status" && field != "Priority" && field != "Duration Measure") return;
+  // Duration's and Work's lists are their measures.
+  const std::string field = column == dcDuration ? "Duration Measure"
+                            : column == dcWork   ? "Work Measure"
+                                                 : KFieldNames[std::max(column, 0)];
+  const int entry = field == "Status"             ? KStatusEntry
+                    : field == "Priority"         ? KPriorityEntry
+                    : field == "Duration Measure" ? KDurationMeasureEntry
+                    : field == "Work Measure"     ? KWorkMeasureEntry
+                                                  : 0;
+  if (entry == 0) return;
   SelectNodes({IDOf(row)});
   std::string current;
   if (ComPtr<IActionAttribute> action = ActionOf(Model()->Map().FindNode(IDOf(row))))
-    current = field == "Status"     ? action->GetStatus()
-              : field == "Priority" ? action->GetPriority()
-                                    : GetMeasureText(action->GetDurationMeasure());
+    current = entry == KStatusEntry            ? action->GetStatus()
+              : entry == KPriorityEntry        ? action->GetPriority()
+              : entry == KDurationMeasureEntry ? MeasureName(action->GetDurationMeasure())
+                                               : MeasureName(action->GetWorkMeasure());
   ComPtr<TLumetaPlugInEvent> event =
       make<TLumetaPlugInEvent>(KEventPickValue, static_cast<ILumetaModel*>(Model()), Model()->GetCurrentSelection().get());
   event->SetField(field, current);
   bool handled = false;
   Guard([&] { handled = Model()->HandleEvent(event.get()); });
   if (!handled || event->GetResult() == -1 || event->GetFieldValue() == current) return;
-  RunEntry(field == "Duration Measure" ? 18 : field == "Status" ? 16 : 15, {event->GetFieldValue()});
+  RunEntry(entry, {event->GetFieldValue()});
 }
 
 void TDesktopWindow::Execute(ICommand* ACommand) {
@@ -868,53 +936,9 @@ void TDesktopWindow::UpdateTitle() {
 
 // ---- map settings
 
-void TDesktopWindow::MapSettingsDialog() {
+void TDesktopWindow::EditMapSettings() {
   if (!Model()) return;
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(Model()->Map().Settings());
-  if (!settings) return;
-  QDialog dialog(this);
-  dialog.setWindowTitle(QStringLiteral("Map Settings"));
-  auto* form = new QFormLayout(&dialog);
-  auto* scheduling = new QCheckBox(QStringLiteral("&Schedule tasks"), &dialog);
-  scheduling->setChecked(settings->GetTaskScheduling());
-  form->addRow(scheduling);
-  TMapCalendar calendar = settings->Calendar();
-  auto* days = new QHBoxLayout;
-  const char* const names[] = {"&Mon", "&Tue", "&Wed", "T&hu", "&Fri", "S&at", "S&un"};
-  QCheckBox* boxes[7];
-  for (int i = 0; i < 7; ++i) {
-    boxes[i] = new QCheckBox(QString::fromLatin1(names[i]), &dialog);
-    boxes[i]->setChecked(calendar.WorkingDays & (1 << i));
-    days->addWidget(boxes[i]);
-  }
-  form->addRow(QStringLiteral("Working days:"), days);
-  auto* start = new QDateEdit(&dialog);
-  start->setDisplayFormat(QLatin1String(KDateFormat));
-  start->setCalendarPopup(true);
-  const TDateTimeParts parts = DecodeDateTime(settings->ScheduleStart());
-  start->setDate(QDate(parts.Year, parts.Month, parts.Day));
-  form->addRow(QStringLiteral("Schedule &start:"), start);
-  auto* holidays = new QLabel(QStringLiteral("%1 holidays (lumeta calendar edits them)").arg(calendar.Holidays.size()),
-                              &dialog);
-  form->addRow(holidays);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  form->addRow(buttons);
+  TDesktopSettingsDialog dialog(Model(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-
-  if (scheduling->isChecked() != settings->GetTaskScheduling()) {
-    settings->SetTaskScheduling(scheduling->isChecked());
-    FSettingsChanged = true;
-  }
-  uint8_t mask = 0;
-  for (int i = 0; i < 7; ++i)
-    if (boxes[i]->isChecked()) mask |= static_cast<uint8_t>(1 << i);
-  TMapCalendar changed = calendar;
-  changed.WorkingDays = mask;
-  const QDate date = start->date();
-  const double day = EncodeDate(date.year(), date.month(), date.day());
-  if (DateOf(settings->ScheduleStart()) != day) changed.ScheduleStart = day + TimeOf(settings->ScheduleStart());
-  if (!(changed == calendar)) Execute(make<TChangeCalendarCommand>(Model(), changed).get());
-  Refresh();
+  if (ComPtr<ICommand> command = dialog.Command()) Execute(command.get());
 }

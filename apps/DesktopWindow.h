@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "apps/LumetaShell.h"
@@ -64,6 +65,10 @@ class TDesktopWindow : public QMainWindow {
   void CommitCell(TVirtualNode* ARow, int AColumn, const QString& AText);
   // Runs entry AID (6 to 23) on the current selection; errors are shown.
   void RunEntry(int AID, const std::vector<std::string>& AValueWords = {});
+  // Runs the entries in order on the current selection as one undo step named ADescription; an
+  // error is shown and takes back what the earlier entries did.
+  using TEntryRun = std::pair<int, std::vector<std::string>>;
+  void RunEntries(const std::string& ADescription, const std::vector<TEntryRun>& AEntries);
   // Shows the plug-in's pick list for the focused cell's field, and writes the picked value.
   void PickValue();
   // Makes the nodes the selection (the tree's and the model's).
@@ -72,6 +77,8 @@ class TDesktopWindow : public QMainWindow {
   void Refresh();
   // Runs a command through the processor as one undo step; errors are shown.
   void Execute(ICommand* ACommand);
+  // Shows the map-settings dialog; OK changes the map as one undo step.
+  void EditMapSettings();
   // Moves a node under another, as a drop of the node on it does.
   void DropNode(int64_t ANodeID, int64_t ANewParentID);
 
@@ -91,11 +98,12 @@ class TDesktopWindow : public QMainWindow {
   void RebuildRecentMenu();
   void LoadSettings();
   void SaveSettings();
-  void MapSettingsDialog();
   void MoveFocused(int ADirection);
   void AddNode(bool AChild);
   void DeleteFocused();
   ComPtr<IVTEditLink> EditorFor(TVirtualNode* ARow, int AColumn);
+  // Makes the node's predecessors the typed list as one undo step; a refused list changes nothing.
+  void CommitPredecessors(TLumetaNode* ANode, const std::string& AText);
   // Runs AWork; an error becomes a message box and false.
   template <class F>
   bool Guard(F&& AWork);
@@ -107,11 +115,11 @@ class TDesktopWindow : public QMainWindow {
   std::string FMapPath;
   ComPtr<ICommand> FSavedTop;  // the newest undo step when the map was last saved
   int32_t FSavedUndoCount = 0;
-  bool FSettingsChanged = false;
   ComPtr<TDesktopObserver> FObserver;
   ComPtr<IPlugInView> FPanel;
   bool FRefreshQueued = false;
   bool FSyncing = false;
+  bool FBuilding = false;  // the tree's rows are being made: its expand signals are not the user's
 
   TDesktopTree* FTree = nullptr;
   TDesktopGantt* FGantt = nullptr;

@@ -1,10 +1,13 @@
 #include "apps/LinkCommands.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <optional>
 #include <ostream>
 
 #include "com/ComErrors.h"
+#include "com/DialogService.h"
 #include "com/NumberText.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "plugin/LumetaNodeLinksProperty.h"
@@ -39,7 +42,7 @@ ComPtr<ITaskLink> ExistingLink(INode* APredecessor, INode* ASuccessor) {
 
 void Refuse(TTaskLinkResult AResult) {
   TTaskLinkHelper::ShowLinkError(AResult);
-  throw ELumetaError("the link rules refuse this link");
+  throw ELinkRefused();
 }
 
 bool Scheduling(TLumetaModel* AModel) {
@@ -49,6 +52,31 @@ bool Scheduling(TLumetaModel* AModel) {
 
 }  // namespace
 
+ComPtr<ICommand> MakeLinkCommand(TLumetaModel* AModel, TLinkChange AChange, TLumetaNode* APredecessor,
+                                 TLumetaNode* ASuccessor, TTaskLinkType AType) {
+  const std::string predecessorID = APredecessor->GetID(), successorID = ASuccessor->GetID();
+  ComPtr<ITaskLink> existing = ExistingLink(APredecessor, ASuccessor);
+  if (AChange == TLinkChange::Add) {
+    if (const TTaskLinkResult result = TTaskLinkHelper::Validate(ASuccessor, APredecessor, nullptr, AType);
+        result != tlOk)
+      Refuse(result);
+    if (existing) throw ELumetaError("task " + successorID + " follows task " + predecessorID + " already");
+    return make<TAddTaskLinkCommand>(AModel, predecessorID, successorID, AType, Scheduling(AModel));
+  }
+  if (!existing) throw ELumetaError("task " + successorID + " does not follow task " + predecessorID);
+  if (AChange == TLinkChange::Remove)
+    return make<TRemoveTaskLinkCommand>(AModel, predecessorID, successorID, existing->GetLinkType(),
+                                        Scheduling(AModel));
+  // Checked as if the old link were gone, so that only the rules about the new type count.
+  ComPtr<TLumetaNodeLinksProperty> without = make<TLumetaNodeLinksProperty>();
+  without->Links()->SetLoaded(true);
+  if (const TTaskLinkResult result = TTaskLinkHelper::Validate(ASuccessor, APredecessor, without.get(), AType);
+      result != tlOk)
+    Refuse(result);
+  return make<TUpdateTaskLinkCommand>(AModel, predecessorID, successorID, existing->GetLinkType(), AType,
+                                      Scheduling(AModel));
+}
+
 ComPtr<ICommand> RunLinkCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs) {
   const std::string& verb = AArgs.at(0);
   const bool add = verb == "add", remove = verb == "remove", retype = verb == "type";
@@ -57,29 +85,50 @@ ComPtr<ICommand> RunLinkCommand(TLumetaModel* AModel, const std::vector<std::str
     throw ELumetaError(std::string("usage: ") + LinkCommandUsage, E_INVALIDARG);
   TLumetaNode* predecessor = TaskArgument(AModel, AArgs[1]);
   TLumetaNode* successor = TaskArgument(AModel, AArgs[2]);
-  const std::string predecessorID = predecessor->GetID(), successorID = successor->GetID();
-  ComPtr<ITaskLink> existing = ExistingLink(predecessor, successor);
+  const TLinkChange change = add ? TLinkChange::Add : remove ? TLinkChange::Remove : TLinkChange::Retype;
+  const TTaskLinkType type = AArgs.size() > 3 ? ParseLinkType(AArgs[3]) : ltFinishToStart;
+  return MakeLinkCommand(AModel, change, predecessor, successor, type);
+}
 
-  if (add) {
-    const TTaskLinkType type = AArgs.size() > 3 ? ParseLinkType(AArgs[3]) : ltFinishToStart;
-    if (const TTaskLinkResult result = TTaskLinkHelper::Validate(successor, predecessor, nullptr, type); result != tlOk)
-      Refuse(result);
-    if (existing) throw ELumetaError("task " + successorID + " follows task " + predecessorID + " already");
-    return make<TAddTaskLinkCommand>(AModel, predecessorID, successorID, type, Scheduling(AModel));
+std::vector<TPredecessorChange> PredecessorListChanges(TLumetaModel* AModel, TLumetaNode* ASuccessor,
+                                                       const std::string& AText) {
+  std::vector<TPredecessorChange> wanted;
+  size_t from = 0;
+  while (from <= AText.size()) {
+    const size_t end = std::min(AText.find_first_of(",;", from), AText.size());
+    std::string word;
+    for (size_t i = from; i < end; ++i)
+      if (!std::isspace(static_cast<unsigned char>(AText[i]))) word += AText[i];
+    from = end + 1;
+    if (word.empty()) continue;
+    int64_t number = 0;
+    TTaskLinkType type = ltFinishToStart;
+    if (!TTaskLinkHelper::ValidatePredStr(word, number, type) || number <= 0 || !AModel->Map().FindNode(number)) {
+      DialogService().ShowMessage(TMessageKind::Warning, KInvalidTaskIdMessage);
+      throw ELinkRefused();
+    }
+    // The same link typed twice is one link; the same task with two types the rules refuse.
+    const auto twice = std::ranges::find(wanted, number, &TPredecessorChange::PredecessorID);
+    if (twice == wanted.end())
+      wanted.push_back({TLinkChange::Add, number, type});
+    else if (twice->Type != type)
+      Refuse(tlDuplicate);
   }
-  if (!existing) throw ELumetaError("task " + successorID + " does not follow task " + predecessorID);
-  if (remove)
-    return make<TRemoveTaskLinkCommand>(AModel, predecessorID, successorID, existing->GetLinkType(),
-                                        Scheduling(AModel));
-  const TTaskLinkType type = ParseLinkType(AArgs[3]);
-  // Checked as if the old link were gone, so that only the rules about the new type count.
-  ComPtr<TLumetaNodeLinksProperty> without = make<TLumetaNodeLinksProperty>();
-  without->Links()->SetLoaded(true);
-  if (const TTaskLinkResult result = TTaskLinkHelper::Validate(successor, predecessor, without.get(), type);
-      result != tlOk)
-    Refuse(result);
-  return make<TUpdateTaskLinkCommand>(AModel, predecessorID, successorID, existing->GetLinkType(), type,
-                                      Scheduling(AModel));
+
+  std::vector<TPredecessorChange> changes;
+  const std::vector<TTaskLinkInfo> current = TaskLinksOf(ASuccessor, true);
+  for (const TTaskLinkInfo& link : current)
+    if (std::ranges::find(wanted, link.NodeID, &TPredecessorChange::PredecessorID) == wanted.end())
+      changes.push_back({TLinkChange::Remove, link.NodeID, ParseLinkType(link.Type)});
+  for (const bool retypes : {true, false})
+    for (const TPredecessorChange& link : wanted) {
+      const auto old = std::ranges::find(current, link.PredecessorID, &TTaskLinkInfo::NodeID);
+      if (retypes && old != current.end() && ParseLinkType(old->Type) != link.Type)
+        changes.push_back({TLinkChange::Retype, link.PredecessorID, link.Type});
+      else if (!retypes && old == current.end())
+        changes.push_back(link);
+    }
+  return changes;
 }
 
 std::vector<TTaskLinkInfo> TaskLinksOf(INode* ANode, bool APredecessors) {

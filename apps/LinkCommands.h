@@ -6,19 +6,51 @@
 #include <string>
 #include <vector>
 
+#include "com/ComErrors.h"
 #include "com/ComPtr.h"
 #include "contract/CommandIntf.h"
+#include "contract/LumetaTypes.h"
 #include "host/LumetaModel.h"
 
 inline constexpr const char* LinkCommandUsage = "link add|remove|type PRED SUCC [FS|SS|FF|SF]";
 inline constexpr const char* LinksCommandUsage = "links ID";
 inline constexpr const char* RefreshCommandUsage = "refresh";
 
-// The undoable command that adds, removes or retypes the link from PRED to SUCC (nothing runs
-// it yet). A link the link rules refuse shows their warning through the dialog service and
-// raises ELumetaError, as do unknown nodes, words and types. The rescheduling that follows is on
-// exactly while the map's task scheduling is.
+// Raised after the link rules' warning has been shown, so that a caller need not say it again.
+class ELinkRefused : public ELumetaError {
+ public:
+  ELinkRefused() : ELumetaError("the link rules refuse this link") {}
+};
+
+enum class TLinkChange { Add, Remove, Retype };
+
+// The undoable command that adds, removes or retypes (to AType) the link from APredecessor to
+// ASuccessor (nothing runs it yet). A link the link rules refuse shows their warning through the
+// dialog service and raises ELinkRefused; a link that is there already (Add) or is missing raises
+// ELumetaError. The rescheduling that follows is on exactly while the map's task scheduling is.
+ComPtr<ICommand> MakeLinkCommand(TLumetaModel* AModel, TLinkChange AChange, TLumetaNode* APredecessor,
+                                 TLumetaNode* ASuccessor, TTaskLinkType AType = ltFinishToStart);
+
+// `link add|remove|type PRED SUCC [TYPE]`: MakeLinkCommand on the words; unknown nodes, words and
+// types raise ELumetaError.
 ComPtr<ICommand> RunLinkCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs);
+
+// One change of a successor's predecessor links: to the link from the node APredecessorID.
+struct TPredecessorChange {
+  TLinkChange Change = TLinkChange::Add;
+  int64_t PredecessorID = 0;
+  TTaskLinkType Type = ltFinishToStart;
+};
+
+// What makes ASuccessor's predecessors the list typed as a predecessors column shows it: task
+// numbers, each with an optional type code ("3, 5SS, 7ff"), separated by commas or semicolons; an
+// empty text removes them all. Removals come first, then type changes, then new links, each to be
+// made by MakeLinkCommand once the ones before it have run (so the link rules see the links as
+// they will be then); an unchanged list gives none. A number that names no task shows the
+// plug-in's invalid-task warning, a task named with two types the duplicate-link warning, and
+// either raises ELinkRefused.
+std::vector<TPredecessorChange> PredecessorListChanges(TLumetaModel* AModel, TLumetaNode* ASuccessor,
+                                                       const std::string& AText);
 
 // Prints the node's links, predecessors first, each list in its order: "pred ID TYPE" and
 // "succ ID TYPE" with TYPE one of FS, SS, FF, SF.

@@ -1,13 +1,17 @@
 // lumeta-desktop: the reference host's window over a map file, with the Action plug-in loaded.
 //   lumeta-desktop [--plugin-dir DIR] [MAP]
 //   lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP   renders the window offscreen to a PNG
+//   lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP   the same of the map-settings dialog
 #include <QApplication>
+#include <QSplitter>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "apps/DesktopGantt.h"
+#include "apps/DesktopSettings.h"
 #include "apps/DesktopWindow.h"
 #include "host/LumetaPlugInLoader.h"
 
@@ -15,7 +19,8 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr, "usage: lumeta-desktop [--plugin-dir DIR] [MAP]\n"
-                       "       lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP\n");
+                       "       lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP\n"
+                       "       lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP\n");
   return 2;
 }
 
@@ -27,12 +32,15 @@ void Settle() {
 
 int main(int argc, char** argv) {
   std::string plugInDir = DefaultPlugInDir(), screenshot, map;
+  bool settings = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "--plugin-dir" && i + 1 < argc)
       plugInDir = argv[++i];
-    else if (word == "--screenshot" && i + 1 < argc)
+    else if ((word == "--screenshot" || word == "--settings-screenshot") && i + 1 < argc) {
+      settings = word == "--settings-screenshot";
       screenshot = argv[++i];
+    }
     else if (word.starts_with("-"))
       return Usage();
     else if (map.empty())
@@ -51,9 +59,24 @@ int main(int argc, char** argv) {
   if (!window->OpenMap(map) && !screenshot.empty()) return 1;
   window->show();
   if (!screenshot.empty()) {
-    window->resize(1600, 720);
+    // Wide enough for the tree's main columns and a strip that shows two months by weeks.
+    window->resize(1900, 720);
+    if (auto* splitter = qobject_cast<QSplitter*>(window->centralWidget())) {
+      const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
+      splitter->setSizes({total - 560, 560});
+    }
     Settle();
-    const bool saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
+    window->Gantt()->ZoomToTasks();
+    Settle();
+    bool saved = false;
+    if (settings) {
+      TDesktopSettingsDialog dialog(window->Model(), window);
+      dialog.show();
+      Settle();
+      saved = dialog.grab().save(QString::fromStdString(screenshot), "PNG");
+    } else {
+      saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
+    }
     delete window;
     if (!saved) std::fprintf(stderr, "lumeta-desktop: cannot write %s\n", screenshot.c_str());
     return saved ? 0 : 1;

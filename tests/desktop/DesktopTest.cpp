@@ -1,13 +1,22 @@
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 #include <memory>
 
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopWindow.h"
+#include "com/OleDate.h"
 #include "contract/ActionAttributesIntf.h"
 #include "host/MapEditCommands.h"
 #include "tests/support/RecordingDialogService.h"
@@ -48,6 +57,19 @@ struct TDesktop {
 void Settle() {
   for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
 }
+
+// Works the modal dialog that opens next with AWork, then presses OK.
+template <class F>
+void OnNextDialog(F AWork) {
+  QTimer::singleShot(0, [AWork] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) qFatal("no dialog opened");
+    AWork(*dialog);
+    dialog->accept();
+  });
+}
+
+int32_t UndoCount(const TDesktop& ADesktop) { return ADesktop.Model()->GetCommandProcessor()->GetUndoCount(); }
 
 }  // namespace
 
@@ -180,27 +202,195 @@ class DesktopTest : public QObject {
     QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
   }
 
-  void DraggingABarMovesItsFinishToStartSuccessors() {
+  void DraggingABarIsOneUndoStepWithSchedulingOnOrOff() {
     TDesktop desktop(LUMETA_EXAMPLE_MAP);
     TDesktopGantt* gantt = desktop.Window->Gantt();
     gantt->SetZoom(TDesktopGantt::zmDay);
     Settle();
-    const std::optional<QRectF> bar = gantt->BarRect(4);
-    QVERIFY(bar);
-    const double start = desktop.Action(4)->GetStartDate(), successor = desktop.Action(6)->GetStartDate();
-    const QPoint from = bar->center().toPoint() - QPoint(static_cast<int>(bar->width() / 4), 0);
-    const QPoint to = from + QPoint(static_cast<int>(gantt->DayWidth()), 0);
-    QTest::mousePress(gantt, Qt::LeftButton, Qt::NoModifier, from);
-    QMouseEvent move(QEvent::MouseMove, to, gantt->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(gantt, &move);
-    QTest::mouseRelease(gantt, Qt::LeftButton, Qt::NoModifier, to);
-    Settle();
+    const auto dragByADay = [&](int64_t AID) {
+      const std::optional<QRectF> bar = gantt->BarRect(AID);
+      QVERIFY(bar);
+      const QPoint from = bar->center().toPoint() - QPoint(static_cast<int>(bar->width() / 4), 0);
+      const QPoint to = from + QPoint(static_cast<int>(gantt->DayWidth()), 0);
+      QTest::mousePress(gantt, Qt::LeftButton, Qt::NoModifier, from);
+      QMouseEvent move(QEvent::MouseMove, to, gantt->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(gantt, &move);
+      QTest::mouseRelease(gantt, Qt::LeftButton, Qt::NoModifier, to);
+      Settle();
+    };
+    // Pricing study (4) comes before Final design (6), finish to start.
+    const double start = desktop.Action(4)->GetStartDate(), finish = desktop.Action(4)->GetCompletedDate();
+    const double successor = desktop.Action(6)->GetStartDate();
+    dragByADay(4);
     QVERIFY(desktop.Action(4)->GetStartDate() > start);
     QVERIFY(desktop.Action(6)->GetStartDate() > successor);
-    // One undo step puts both back.
     desktop.Window->UndoAction()->trigger();
     QCOMPARE(desktop.Action(4)->GetStartDate(), start);
     QCOMPARE(desktop.Action(6)->GetStartDate(), successor);
+
+    // Without scheduling the finish is moved along, still as one step, and redo replays it.
+    desktop.Model()->Map().Settings()->SetTaskScheduling(false);
+    const int32_t steps = UndoCount(desktop);
+    dragByADay(4);
+    QCOMPARE(UndoCount(desktop), steps + 1);
+    QCOMPARE(desktop.Action(4)->GetStartDate(), start + 1);
+    QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish + 1);
+    desktop.Window->UndoAction()->trigger();
+    QCOMPARE(desktop.Action(4)->GetStartDate(), start);
+    QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish);
+    desktop.Window->RedoAction()->trigger();
+    QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish + 1);
+  }
+
+  void NodeDroppedOntoAnotherMovesUnderItAndOneUndoRestoresIt() {
+    TDesktop desktop;
+    const int64_t first = desktop.Add(0, "First"), second = desktop.Add(0, "Second");
+    TDesktopTree* tree = desktop.Window->Tree();
+    Settle();
+    const QPoint from = tree->visualRect(tree->IndexOf(desktop.Window->RowOf(second), 0)).center();
+    const QPoint to = tree->visualRect(tree->IndexOf(desktop.Window->RowOf(first), 0)).center();
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, to, tree->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &move);
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    Settle();
+    QCOMPARE(desktop.Model()->Map().GetNode(second)->Parent()->ID(), first);
+    QVERIFY(desktop.Window->RowOf(second));
+    desktop.Window->UndoAction()->trigger();
+    QCOMPARE(desktop.Model()->Map().GetNode(second)->Parent()->ID(), int64_t(0));
+    QCOMPARE(desktop.Model()->Map().GetNode(second)->IndexInParent(), 1);
+  }
+
+  void PickListAndWorkMeasureEditInPlaceAsOneUndoStepEach() {
+    TDesktop desktop;
+    TDesktopWindow& window = *desktop.Window;
+    const int64_t id = desktop.Add(0, "Build");
+    window.CommitCell(window.RowOf(id), dcWork, QStringLiteral("8 hrs"));
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
+
+    // F4 on a cell raises the pick-list event; the picked value runs the field's entry.
+    const auto pick = [&](int AColumn, const char* AValue) {
+      window.Tree()->SetFocusedCell(window.RowOf(id), AColumn);
+      OnNextDialog([AValue](QDialog& ADialog) {
+        ADialog.findChild<QComboBox*>(QStringLiteral("cbValue"))->setCurrentText(QString::fromLatin1(AValue));
+      });
+      QTest::keyClick(window.Tree(), Qt::Key_F4);
+      Settle();
+    };
+    const QString status = desktop.Cell(id, dcStatus);
+    pick(dcStatus, "In Progress");
+    QCOMPARE(desktop.Cell(id, dcStatus), QStringLiteral("In Progress"));
+    pick(dcWork, "Days");
+    QVERIFY(desktop.Cell(id, dcWork).endsWith(QStringLiteral("days")));
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(id, dcStatus), status);
+
+    // A measure typed with the number changes both in one step.
+    const int32_t steps = UndoCount(desktop);
+    window.CommitCell(window.RowOf(id), dcWork, QStringLiteral("2 days"));
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("2 days"));
+    QCOMPARE(UndoCount(desktop), steps + 1);
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
+  }
+
+  void PredecessorsCellChangesLinksInOneStepAndARefusedListChangesNothing() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopWindow& window = *desktop.Window;
+    // Sales training (20) follows Certification (10); typed in place, Retail partners (19) joins it.
+    QVERIFY(window.Tree()->EditNode(window.RowOf(20), dcPredecessors));
+    auto* editor = qobject_cast<QLineEdit*>(window.Tree()->EditorParent()->focusWidget());
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, "10, 19ss");
+    QTest::keyClick(editor, Qt::Key_Return);
+    Settle();
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10, 19SS"));
+    // Removing one and retyping the other is one step too.
+    const int32_t steps = UndoCount(desktop);
+    window.CommitCell(window.RowOf(20), dcPredecessors, QStringLiteral("10SS"));
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10SS"));
+    QCOMPARE(UndoCount(desktop), steps + 1);
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10, 19SS"));
+    window.UndoAction()->trigger();
+    QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10"));
+
+    // Post-launch review (24) comes after Pricing study (4) by a chain of links: a cycle. Nothing
+    // changes, not even the links the list would keep, and the rule's warning is the only message.
+    desktop.Dialogs->Entries.clear();
+    for (const char* refused : {"2, 24", "2, 99"}) {
+      window.CommitCell(window.RowOf(4), dcPredecessors, QString::fromLatin1(refused));
+      QCOMPARE(desktop.Cell(4, dcPredecessors), QStringLiteral("2, 3"));
+    }
+    QCOMPARE(UndoCount(desktop), steps - 1);
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(2));
+    QVERIFY(desktop.Dialogs->Entries.front().Text.find("circular") != std::string::npos);
+  }
+
+  void MapSettingsDialogChangesAreEachOneUndoStep() {
+    TDesktop desktop;
+    IMapSettings* settings = desktop.Model()->Map().Settings();
+    auto& calendar = dynamic_cast<TLumetaMapSettings&>(*settings);
+    QVERIFY(!settings->GetTaskScheduling());
+    OnNextDialog([](QDialog& ADialog) {
+      QTest::keyClick(ADialog.findChild<QCheckBox*>(QStringLiteral("chkScheduling")), Qt::Key_Space);
+    });
+    desktop.Window->EditMapSettings();
+    QVERIFY(settings->GetTaskScheduling());
+    QVERIFY(desktop.Window->IsModified());
+
+    // Two holidays added from the keyboard, the first taken out again with Delete.
+    OnNextDialog([](QDialog& ADialog) {
+      auto* date = ADialog.findChild<QDateEdit*>(QStringLiteral("deHoliday"));
+      auto* add = ADialog.findChild<QPushButton*>(QStringLiteral("btnAddHoliday"));
+      for (const QDate day : {QDate(2030, 1, 2), QDate(2030, 1, 1)}) {
+        date->setDate(day);
+        QTest::keyClick(add, Qt::Key_Space);
+      }
+      auto* list = ADialog.findChild<QListWidget*>(QStringLiteral("lstHolidays"));
+      QCOMPARE(list->currentItem()->text(), QStringLiteral("2030-01-01"));
+      QTest::keyClick(list, Qt::Key_Delete);
+    });
+    desktop.Window->EditMapSettings();
+    QCOMPARE(calendar.Holidays(), std::vector<double>{EncodeDate(2030, 1, 2)});
+
+    desktop.Window->UndoAction()->trigger();
+    QVERIFY(calendar.Holidays().empty());
+    QVERIFY(settings->GetTaskScheduling());
+    desktop.Window->UndoAction()->trigger();
+    QVERIFY(!settings->GetTaskScheduling());
+    QVERIFY(!desktop.Window->IsModified());
+  }
+
+  void LinksIntoACollapsedBranchMeetItsRow() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopGantt* gantt = desktop.Window->Gantt();
+    using TLinks = std::vector<std::pair<int64_t, int64_t>>;
+    const auto painted = [&] {
+      Settle();
+      gantt->repaint();
+      TLinks links = gantt->PaintedLinks();
+      std::ranges::sort(links);
+      return links;
+    };
+    // Prototype build (7) is kept collapsed: Electronics (8) inside it follows Final design (6)
+    // and comes before Certification (10) and, start to start, Enclosure (9) inside it too.
+    QVERIFY(!desktop.Window->Tree()->isExpanded(desktop.Window->Tree()->IndexOf(desktop.Window->RowOf(7), 0)));
+    TLinks links = painted();
+    QVERIFY(std::ranges::binary_search(links, std::pair<int64_t, int64_t>{6, 7}));
+    QVERIFY(std::ranges::binary_search(links, std::pair<int64_t, int64_t>{7, 10}));
+    QVERIFY(std::ranges::none_of(links, [](const auto& ALink) { return ALink.first == ALink.second; }));
+
+    desktop.Window->Tree()->SetExpanded(desktop.Window->RowOf(7), true);
+    QVERIFY(desktop.Model()->Map().GetNode(7)->HostData().Expanded);
+    links = painted();
+    for (const std::pair<int64_t, int64_t>& link : TLinks{{6, 8}, {8, 9}, {8, 10}})
+      QVERIFY(std::ranges::binary_search(links, link));
+    QVERIFY(std::ranges::none_of(links, [](const auto& ALink) { return ALink.first == 7 || ALink.second == 7; }));
   }
 };
 
