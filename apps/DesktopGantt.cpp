@@ -205,9 +205,12 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
        month = month.addMonths(1)) {
     const double x = XOf(DayOf(month)), next = XOf(DayOf(month.addMonths(1)));
     painter.drawLine(QPointF(x, 0), QPointF(x, top / 2));
-    const QString label = month.toString(FZoom == zmMonth ? QStringLiteral("MMM yy") : QStringLiteral("MMMM yyyy"));
-    painter.drawText(QRectF(std::max(x, 0.0) + 3, 0, next - std::max(x, 0.0) - 3, top / 2),
-                     Qt::AlignLeft | Qt::AlignVCenter, label);
+    // A month cut by an edge of the strip gets its short name, or none, never a cut-off one.
+    const double left = std::max(x, 0.0) + 3, room = std::min(next, double(width())) - left;
+    QString label = month.toString(FZoom == zmMonth ? QStringLiteral("MMM yy") : QStringLiteral("MMMM yyyy"));
+    if (painter.fontMetrics().horizontalAdvance(label) > room) label = month.toString(QStringLiteral("MMM"));
+    if (painter.fontMetrics().horizontalAdvance(label) <= room)
+      painter.drawText(QRectF(left, 0, room, top / 2), Qt::AlignLeft | Qt::AlignVCenter, label);
   }
   if (FZoom != zmMonth) {
     for (double day = firstDay; day <= lastDay; ++day) {
@@ -216,8 +219,11 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
       const double x = XOf(day);
       painter.drawLine(QPointF(x, top / 2), QPointF(x, top));
       const double span = FZoom == zmWeek ? 7 * DayWidth() : DayWidth();
-      painter.drawText(QRectF(x, top / 2, span, top / 2), Qt::AlignCenter,
-                       FZoom == zmWeek ? date.toString(QStringLiteral("d MMM")) : QString::number(date.day()));
+      const QString label = FZoom == zmWeek ? date.toString(QStringLiteral("d MMM")) : QString::number(date.day());
+      // A label the strip's edge would cut is left out.
+      const double middle = x + span / 2, half = painter.fontMetrics().horizontalAdvance(label) / 2.0;
+      if (middle - half >= 0 && middle + half <= width())
+        painter.drawText(QRectF(x, top / 2, span, top / 2), Qt::AlignCenter, label);
     }
   }
   painter.setClipRect(QRect(0, top, width(), bottom - top));

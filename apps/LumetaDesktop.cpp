@@ -3,7 +3,10 @@
 //   lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP   renders the window offscreen to a PNG
 //   lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP   the same of the map-settings dialog
 #include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QSplitter>
+#include <QTreeView>
 #include <QTimer>
 
 #include <cstdio>
@@ -59,11 +62,15 @@ int main(int argc, char** argv) {
   if (!window->OpenMap(map) && !screenshot.empty()) return 1;
   window->show();
   if (!screenshot.empty()) {
-    // Wide enough for the tree's main columns and a strip that shows two months by weeks.
-    window->resize(1900, 720);
+    // The tree shows every column whole; the strip takes the rest, two months by weeks.
+    window->resize(1960, 720);
     if (auto* splitter = qobject_cast<QSplitter*>(window->centralWidget())) {
       const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
-      splitter->setSizes({total - 560, 560});
+      auto* tree = window->findChild<QTreeView*>(QStringLiteral("MapTree"));
+      const int treeWidth = tree ? tree->header()->length() + tree->verticalScrollBar()->sizeHint().width() +
+                                       2 * tree->frameWidth()
+                                 : total - 560;
+      splitter->setSizes({treeWidth, total - treeWidth});
     }
     Settle();
     window->Gantt()->ZoomToTasks();
