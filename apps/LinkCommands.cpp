@@ -30,13 +30,9 @@ TLumetaNode* TaskArgument(TLumetaModel* AModel, const std::string& AText) {
   return AModel->Map().GetNode(*id);
 }
 
-ComPtr<INodeLinkList2> Links(INode* ANode, const char* AName) {
-  return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get());
-}
-
 // The link from APredecessor to ASuccessor as the successor stores it; empty when none.
 ComPtr<ITaskLink> ExistingLink(INode* APredecessor, INode* ASuccessor) {
-  ComPtr<INodeLinkList2> links = Links(ASuccessor, TLumetaNodeLinksProperty::ManagerInfo.Description);
+  ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ASuccessor);
   return links ? QueryAs<ITaskLink>(links->GetLink(APredecessor).get()) : nullptr;
 }
 
@@ -133,16 +129,11 @@ std::vector<TPredecessorChange> PredecessorListChanges(TLumetaModel* AModel, TLu
 
 std::vector<TTaskLinkInfo> TaskLinksOf(INode* ANode, bool APredecessors) {
   std::vector<TTaskLinkInfo> result;
-  ComPtr<INodeLinkList2> links = Links(ANode, APredecessors ? TLumetaNodeLinksProperty::ManagerInfo.Description
-                                                            : TLumetaSuccessorLinksProperty::ManagerInfo.Description);
-  const int32_t count = links ? links->GetCount() : 0;
-  for (int32_t i = 0; i < count; ++i) {
-    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
-    ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
-    if (!linked) continue;
-    const std::optional<int64_t> id = ParseInteger<int64_t>(linked->GetID());
-    if (id) result.push_back({*id, KTypeCodes.at(link->GetLinkType())});
-  }
+  ComPtr<INodeLinkList2> links =
+      APredecessors ? TLumetaNodeLinksProperty::Of(ANode) : TLumetaSuccessorLinksProperty::Of(ANode);
+  for (const TTaskLinkEntry& link : TaskLinksOf(links.get()))
+    if (const std::optional<int64_t> id = ParseInteger<int64_t>(link.Node->GetID()))
+      result.push_back({*id, KTypeCodes.at(link.Type)});
   return result;
 }
 
