@@ -555,6 +555,12 @@ void TDateTimeAttribute::LoadFromString(const std::string& AText) {
 
 std::string TDateTimeAttribute::SaveToString() { return DateTimeToXmlText(GetValue()); }
 
+void TDateTimeAttribute::SaveToText(std::string& AText) {
+  if (typeid(*this) != typeid(TDateTimeAttribute)) return TAttribute::SaveToText(AText);
+  char text[KXmlDateTimeChars];
+  AText.assign(text, PutXmlDateTime(GetValue(), text));
+}
+
 std::string TDateTimeAttribute::DebugValueText() {
   const double value = GetValue();
   try {

@@ -103,6 +103,10 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   uint32_t SaveToStream(IStream* AStream) override;  // raises "Method not implemented."
   void LoadFromString(const std::string& AText) override;  // no text form here: ignored
   std::string SaveToString() override;                      // no text form here: empty
+  // SaveToString into AText, reusing its room, for writers that save many values in a row; the
+  // classes that print without a heap block do so only for their very own class, since a
+  // subclass may print otherwise through SaveToString.
+  virtual void SaveToText(std::string& AText) { AText = SaveToString(); }
   // Marks the attribute loaded before asking the document source, so the source may read and
   // write it while filling it; a source that fails leaves it unloaded for the next read.
   void EnsureLoaded() override;
@@ -302,6 +306,7 @@ class TDateTimeAttribute : public TScalarAttribute<IDateTimeAttribute, double> {
   void LoadFromString(const std::string& AText) override;
   // Empty for a value whose whole-day part is 0 or less.
   std::string SaveToString() override;
+  void SaveToText(std::string& AText) override;
   bool GetValueHash(size_t& AHash) override;
 
  protected:
