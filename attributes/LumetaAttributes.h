@@ -26,7 +26,8 @@ class TStructuredAttribute;
 
 class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, IPersistStream> {
  public:
-  explicit TAttribute(IUnknown* AController = nullptr) noexcept;
+  // Inline, so that the concrete classes' constructors write each vtable pointer once.
+  explicit TAttribute(IUnknown* AController = nullptr) noexcept : TImplements(AController) {}
   ~TAttribute() override;
 
   // The object behind an interface pointer when it is built on TAttribute, else null; not counted
@@ -272,7 +273,9 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
 
 class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  // Defined beside the class's tables, so that making one writes its vtable pointers once (the
+  // other scalars likewise).
+  explicit TIntegerAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;
   // Decimal; a value outside 32 bits or text that is not an integer reads as -1.
@@ -283,7 +286,7 @@ class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
 
 class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TDoubleAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;
   // "." as decimal separator whatever the locale; bad text reads as 0.
@@ -299,7 +302,7 @@ class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
 // Days since 30 December 1899, the fraction the time of day; 0 is "not set".
 class TDateTimeAttribute : public TScalarAttribute<IDateTimeAttribute, double> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TDateTimeAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;  // TVariantDate
   // XML Schema dateTime; empty text keeps the value, malformed text reads as 0.
@@ -316,7 +319,7 @@ class TDateTimeAttribute : public TScalarAttribute<IDateTimeAttribute, double> {
 // UTF-8 text; streams as a byte count and UTF-16 units. EqualTo is exact and case-sensitive.
 class TStringAttribute : public TScalarAttribute<IStringAttribute, std::string> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TStringAttribute(IUnknown* AController = nullptr) noexcept;
 
   // The value through the HTML text parser; bit 4 of the options asks for the form with line breaks.
   std::string AsPlainText(int32_t AOptions) override;
@@ -331,7 +334,7 @@ class TStringAttribute : public TScalarAttribute<IStringAttribute, std::string> 
 // A 16-bit boolean kept as 0 or -1; streams as those two bytes.
 class TWordBoolAttribute : public TScalarAttribute<IWordBoolAttribute, bool, int16_t> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TWordBoolAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;
   // "true"/"false" and integers (non-zero is true), case-insensitive; anything else reads as false.
@@ -386,6 +389,9 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   void AddChild(IAttribute* AChild) override;
   // The same for a child known to be ours, which spares asking it for its object.
   void AddChild(TAttribute* AChild);
+  // The same, taking over the caller's reference instead of adding one of its own: a record
+  // that makes its children hands each over as it comes from make<T>().
+  void AddChild(ComPtr<TAttribute>&& AChild);
   void Clear() override;  // last child first
   void Delete(int32_t AIndex) override;
   int32_t GetChildCount() override;  // loads first
@@ -464,7 +470,7 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
     if (AIndex < 0 || AIndex >= Count()) throw EListError::OutOfBounds(AIndex);
   }
   void MakeDeferredChildren();
-  void Adopt(IAttribute* AChild, TAttribute* AObject);
+  void Adopt(ComPtr<IAttribute>&& AChild, TAttribute* AObject);
   void DropChildren() noexcept;
 
   TChildren FChildren;
