@@ -214,7 +214,8 @@ void KeepChunk(void* AChunk) {
   chunks->push_back(AChunk);
 }
 
-void* CutBlock(TPools& APools, size_t ASize) {
+// Out of line, so that taking a freed block, the common case, saves no registers.
+[[gnu::noinline]] void* CutBlock(TPools& APools, size_t ASize) {
   if (static_cast<size_t>(APools.End - APools.Next) < ASize) {
     void* chunk = std::aligned_alloc(PoolChunk, PoolChunk);
     if (!chunk) throw std::bad_alloc();
@@ -265,8 +266,6 @@ void TAttribute::operator delete(void* AObject, [[maybe_unused]] size_t ASize) n
 
 // ---------------------------------------------------------------------------------------------
 // TAttribute
-
-TAttribute::TAttribute(IUnknown* AController) noexcept : TImplements(AController) {}
 
 TAttribute::~TAttribute() = default;
 
@@ -507,6 +506,8 @@ uint32_t TSimpleAttribute::SaveToStream(IStream* AStream) {
 // ---------------------------------------------------------------------------------------------
 // TIntegerAttribute
 
+TIntegerAttribute::TIntegerAttribute(IUnknown* AController) noexcept : TScalarAttribute(AController) {}
+
 TVariant TIntegerAttribute::GetAsValue() { return TVariant(std::in_place_type<int32_t>, GetValue()); }
 
 void TIntegerAttribute::LoadFromString(const std::string& AText) {
@@ -524,6 +525,8 @@ bool TIntegerAttribute::GetValueHash(size_t& AHash) {
 
 // ---------------------------------------------------------------------------------------------
 // TDoubleAttribute
+
+TDoubleAttribute::TDoubleAttribute(IUnknown* AController) noexcept : TScalarAttribute(AController) {}
 
 TVariant TDoubleAttribute::GetAsValue() { return TVariant(std::in_place_type<double>, GetValue()); }
 
@@ -546,6 +549,8 @@ bool TDoubleAttribute::GetValueHash(size_t& AHash) {
 // ---------------------------------------------------------------------------------------------
 // TDateTimeAttribute
 
+TDateTimeAttribute::TDateTimeAttribute(IUnknown* AController) noexcept : TScalarAttribute(AController) {}
+
 TVariant TDateTimeAttribute::GetAsValue() { return TVariantDate{GetValue()}; }
 
 void TDateTimeAttribute::LoadFromString(const std::string& AText) {
@@ -554,6 +559,12 @@ void TDateTimeAttribute::LoadFromString(const std::string& AText) {
 }
 
 std::string TDateTimeAttribute::SaveToString() { return DateTimeToXmlText(GetValue()); }
+
+void TDateTimeAttribute::SaveToText(std::string& AText) {
+  if (typeid(*this) != typeid(TDateTimeAttribute)) return TAttribute::SaveToText(AText);
+  char text[KXmlDateTimeChars];
+  AText.assign(text, PutXmlDateTime(GetValue(), text));
+}
 
 std::string TDateTimeAttribute::DebugValueText() {
   const double value = GetValue();
@@ -577,6 +588,8 @@ bool TDateTimeAttribute::GetValueHash(size_t& AHash) {
 
 // ---------------------------------------------------------------------------------------------
 // TStringAttribute
+
+TStringAttribute::TStringAttribute(IUnknown* AController) noexcept : TScalarAttribute(AController) {}
 
 std::string TStringAttribute::AsPlainText(int32_t AOptions) { return HtmlToPlainText(GetValue(), (AOptions & 4) != 0); }
 
@@ -605,6 +618,8 @@ bool TStringAttribute::GetValueHash(size_t& AHash) {
 
 // ---------------------------------------------------------------------------------------------
 // TWordBoolAttribute
+
+TWordBoolAttribute::TWordBoolAttribute(IUnknown* AController) noexcept : TScalarAttribute(AController) {}
 
 TVariant TWordBoolAttribute::GetAsValue() { return TVariant(std::in_place_type<bool>, GetValue()); }
 
@@ -733,9 +748,13 @@ void TStructuredAttribute::DropChildren() noexcept {
   FChildren.clear();
 }
 
-void TStructuredAttribute::Adopt(IAttribute* AChild, TAttribute* AObject) {
-  FChildren.push_back({ComPtr<IAttribute>(AChild), AObject});
-  AChild->SetOwner(Self());
+void TStructuredAttribute::Adopt(ComPtr<IAttribute>&& AChild, TAttribute* AObject) {
+  IAttribute* child = AChild.get();
+  FChildren.push_back({std::move(AChild), AObject});
+  if (AObject)
+    AObject->SetOwner(Self());
+  else
+    child->SetOwner(Self());
 }
 
 void TStructuredAttribute::MakeDeferredChildren() {
@@ -755,13 +774,21 @@ void TStructuredAttribute::MakeDeferredChildren() {
 void TStructuredAttribute::AddChild(IAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
   Children();
-  Adopt(AChild, FromInterface(AChild));
+  Adopt(ComPtr<IAttribute>(AChild), FromInterface(AChild));
 }
 
 void TStructuredAttribute::AddChild(TAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
   Children();
-  Adopt(static_cast<IAttribute*>(AChild), AChild);
+  Adopt(ComPtr<IAttribute>(static_cast<IAttribute*>(AChild)), AChild);
+}
+
+void TStructuredAttribute::AddChild(ComPtr<TAttribute>&& AChild) {
+  if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
+  Children();
+  TAttribute* object = AChild.get();
+  FChildren.push_back({AttachPtr(static_cast<IAttribute*>(AChild.detach())), object});
+  object->SetOwner(Self());
 }
 
 void TStructuredAttribute::Clear() {

@@ -26,7 +26,8 @@ class TStructuredAttribute;
 
 class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, IPersistStream> {
  public:
-  explicit TAttribute(IUnknown* AController = nullptr) noexcept;
+  // Inline, so that the concrete classes' constructors write each vtable pointer once.
+  explicit TAttribute(IUnknown* AController = nullptr) noexcept : TImplements(AController) {}
   ~TAttribute() override;
 
   // The object behind an interface pointer when it is built on TAttribute, else null; not counted
@@ -103,6 +104,10 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   uint32_t SaveToStream(IStream* AStream) override;  // raises "Method not implemented."
   void LoadFromString(const std::string& AText) override;  // no text form here: ignored
   std::string SaveToString() override;                      // no text form here: empty
+  // SaveToString into AText, reusing its room, for writers that save many values in a row; the
+  // classes that print without a heap block do so only for their very own class, since a
+  // subclass may print otherwise through SaveToString.
+  virtual void SaveToText(std::string& AText) { AText = SaveToString(); }
   // Marks the attribute loaded before asking the document source, so the source may read and
   // write it while filling it; a source that fails leaves it unloaded for the next read.
   void EnsureLoaded() override;
@@ -268,7 +273,9 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
 
 class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  // Defined beside the class's tables, so that making one writes its vtable pointers once (the
+  // other scalars likewise).
+  explicit TIntegerAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;
   // Decimal; a value outside 32 bits or text that is not an integer reads as -1.
@@ -279,7 +286,7 @@ class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
 
 class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TDoubleAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;
   // "." as decimal separator whatever the locale; bad text reads as 0.
@@ -295,13 +302,14 @@ class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
 // Days since 30 December 1899, the fraction the time of day; 0 is "not set".
 class TDateTimeAttribute : public TScalarAttribute<IDateTimeAttribute, double> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TDateTimeAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;  // TVariantDate
   // XML Schema dateTime; empty text keeps the value, malformed text reads as 0.
   void LoadFromString(const std::string& AText) override;
   // Empty for a value whose whole-day part is 0 or less.
   std::string SaveToString() override;
+  void SaveToText(std::string& AText) override;
   bool GetValueHash(size_t& AHash) override;
 
  protected:
@@ -311,7 +319,7 @@ class TDateTimeAttribute : public TScalarAttribute<IDateTimeAttribute, double> {
 // UTF-8 text; streams as a byte count and UTF-16 units. EqualTo is exact and case-sensitive.
 class TStringAttribute : public TScalarAttribute<IStringAttribute, std::string> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TStringAttribute(IUnknown* AController = nullptr) noexcept;
 
   // The value through the HTML text parser; bit 4 of the options asks for the form with line breaks.
   std::string AsPlainText(int32_t AOptions) override;
@@ -326,7 +334,7 @@ class TStringAttribute : public TScalarAttribute<IStringAttribute, std::string> 
 // A 16-bit boolean kept as 0 or -1; streams as those two bytes.
 class TWordBoolAttribute : public TScalarAttribute<IWordBoolAttribute, bool, int16_t> {
  public:
-  using TScalarAttribute::TScalarAttribute;
+  explicit TWordBoolAttribute(IUnknown* AController = nullptr) noexcept;
 
   TVariant GetAsValue() override;
   // "true"/"false" and integers (non-zero is true), case-insensitive; anything else reads as false.
@@ -381,6 +389,9 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   void AddChild(IAttribute* AChild) override;
   // The same for a child known to be ours, which spares asking it for its object.
   void AddChild(TAttribute* AChild);
+  // The same, taking over the caller's reference instead of adding one of its own: a record
+  // that makes its children hands each over as it comes from make<T>().
+  void AddChild(ComPtr<TAttribute>&& AChild);
   void Clear() override;  // last child first
   void Delete(int32_t AIndex) override;
   int32_t GetChildCount() override;  // loads first
@@ -459,7 +470,7 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
     if (AIndex < 0 || AIndex >= Count()) throw EListError::OutOfBounds(AIndex);
   }
   void MakeDeferredChildren();
-  void Adopt(IAttribute* AChild, TAttribute* AObject);
+  void Adopt(ComPtr<IAttribute>&& AChild, TAttribute* AObject);
   void DropChildren() noexcept;
 
   TChildren FChildren;

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,9 +15,10 @@
 
 namespace {
 
-constexpr int RecordCount = 100'000;
+// LUMETA_BENCH_RECORDS overrides the size, for profiling under a slow tool such as callgrind.
+int RecordCount = 100'000;
 constexpr int FieldCount = 18;
-constexpr double ChildCount = double(RecordCount) * FieldCount;
+double ChildCount = double(RecordCount) * FieldCount;
 
 const GUID BenchRecordIid = MakeGuid("B3C1A2E4-5D6F-4A7B-8C9D-0E1F2A3B4C5D");
 
@@ -39,7 +41,7 @@ class TBenchRecord : public TRecordAttribute {
  private:
   template <class T>
   void Add() {
-    AddChild(make<T>().get());
+    AddChild(make<T>());
   }
 };
 
@@ -175,6 +177,10 @@ BENCHMARK(BM_Merge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* records = std::getenv("LUMETA_BENCH_RECORDS"); records && std::atoi(records) > 0) {
+    RecordCount = std::atoi(records);
+    ChildCount = double(RecordCount) * FieldCount;
+  }
   benchmark::Initialize(&argc, argv);
   TKeepingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -3,6 +3,7 @@
 // day; 0 means "not set". The calendar is the proleptic Gregorian one, years 1 to 9999. Before
 // day 0 the whole part still names the day and the fraction still counts forward from its
 // midnight: -1.25 is 29 December 1899, 06:00.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,10 @@ double TimeOf(double AValue);
 // and 1 are times of day without a date, so they have no calendar date to write. Also empty for
 // values outside years 1 to 9999.
 std::string DateTimeToXmlText(double AValue);
+// The same text into AOut, which has room for KXmlDateTimeChars, without a heap block; answers
+// the end of the text (AOut itself for none).
+constexpr size_t KXmlDateTimeChars = 24;
+char* PutXmlDateTime(double AValue, char* AOut);
 
 // Reads "YYYY-MM-DD" optionally followed by "Thh:mm", ":ss" and a fraction of a second, then
 // "Z" or "+hh:mm"/"-hh:mm"; surrounding XML white space is allowed. Empty on malformed text.

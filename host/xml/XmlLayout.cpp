@@ -188,9 +188,14 @@ std::shared_ptr<TXmlLayout> TXmlLayout::Build(const TXmlDeclarations& ADeclarati
   return layout;
 }
 
-IAttribute* TXmlLayout::FieldAttribute(TOwner& AOwner, TField& AField) {
-  if (AOwner.Object && AField.ChildIndex >= 0 && AOwner.Object->Count() == AField.ChildCount)
-    return AOwner.Object->ChildAt(AField.ChildIndex);
+IAttribute* TXmlLayout::FieldAttribute(TOwner& AOwner, TField& AField, TAttribute** AObject) {
+  if (AObject) *AObject = nullptr;
+  if (AOwner.Object && AField.ChildIndex >= 0 && AOwner.Object->Count() == AField.ChildCount) {
+    // The index was found in a structure of this very size.
+    const TStructuredAttribute::TChild& child = AOwner.Object->ChildEntries()[static_cast<size_t>(AField.ChildIndex)];
+    if (AObject) *AObject = child.Object;
+    return child.Interface.get();
+  }
   const std::string& name = AField.Declaration->PropertyName();
   if (!AOwner.Object && AField.ChildIndex >= 0 && AField.ChildIndex < AOwner.Interface->GetChildCount()) {
     AOwner.Held = AOwner.Interface->GetChild(AField.ChildIndex);

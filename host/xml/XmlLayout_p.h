@@ -188,7 +188,8 @@ struct TXmlLayout {
   static std::shared_ptr<TXmlLayout> Build(const TXmlDeclarations& ADeclarations);
   // The declared attribute of a record (or of a list item), borrowed from the owner that holds
   // it: the child at the place where it was found before, else the one FindChild finds.
-  static IAttribute* FieldAttribute(TOwner& AOwner, TField& AField);
+  // AObject, when given, receives the attribute's object if the owner knows it (else null).
+  static IAttribute* FieldAttribute(TOwner& AOwner, TField& AField, TAttribute** AObject = nullptr);
 };
 
 // The property managers an archive knows, by element name, and the layouts of their classes.

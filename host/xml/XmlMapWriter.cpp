@@ -232,8 +232,14 @@ void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner)
   FWritten.assign(count, 0);
   for (size_t i = 0; i < count; ++i) {
     TXmlLayout::TField& field = ALayout.Fields[i];
-    IAttribute* attribute = TXmlLayout::FieldAttribute(AOwner, field);
-    FTexts[i] = field.Converter ? field.Converter->ConvertToString(attribute->GetAsValue()) : attribute->SaveToString();
+    TAttribute* object = nullptr;
+    IAttribute* attribute = TXmlLayout::FieldAttribute(AOwner, field, &object);
+    if (field.Converter)
+      FTexts[i] = field.Converter->ConvertToString(attribute->GetAsValue());
+    else if (object)
+      object->SaveToText(FTexts[i]);  // into the room the text had for the record before
+    else
+      FTexts[i] = attribute->SaveToString();
     FWritten[i] = !FTexts[i].empty() || field.Declaration->AllowEmpty();
   }
   // A slot lists its attributes in declaration order.

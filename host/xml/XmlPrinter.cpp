@@ -54,13 +54,13 @@ void TXmlPrinter::Declaration() {
   FFlags = Newline | IndentHere;
 }
 
-void TXmlPrinter::Open(const char* AName) { OpenElement(AName, pugi::xml_node()); }
+void TXmlPrinter::Open(const char* AName) { OpenElement(AName, pugi::xml_node(), NameLength(AName)); }
 
-void TXmlPrinter::OpenElement(const char* AName, pugi::xml_node ANode) {
+void TXmlPrinter::OpenElement(const char* AName, pugi::xml_node ANode, size_t ANameLength) {
   StartContent();
   BeforeElement();
   Put('<');
-  FOpen.push_back({AName, ANode, ++FSerial, CleanLength(AName, cxRaw)});
+  FOpen.push_back({AName, ANode, ++FSerial, ANameLength});
   if (FOpen.back().NameLength)
     Put(AName, FOpen.back().NameLength);
   else
@@ -101,7 +101,6 @@ void TXmlPrinter::Close() {
     Put('>');
   }
   FFlags = Newline | IndentHere;
-  MaybeFlush();
 }
 
 void TXmlPrinter::Copy(pugi::xml_node ARoot) {
@@ -111,7 +110,7 @@ void TXmlPrinter::Copy(pugi::xml_node ARoot) {
   for (;;) {
     switch (node.type()) {
       case pugi::node_element:
-        OpenElement(node.name(), node);
+        OpenElement(node.name(), node, CleanLength(node.name(), cxRaw));
         CopiedAttributes(node);
         if (const pugi::xml_node child = node.first_child()) {
           node = child;
@@ -151,7 +150,6 @@ void TXmlPrinter::Copy(pugi::xml_node ARoot) {
         FFlags = Newline | IndentHere;
         break;
     }
-    MaybeFlush();
     for (;;) {
       if (node == ARoot) return;
       if (const pugi::xml_node next = node.next_sibling()) {
@@ -167,10 +165,6 @@ void TXmlPrinter::Copy(pugi::xml_node ARoot) {
 void TXmlPrinter::Finish() {
   if (FFlags & Newline) Put('\n');
   Drain();
-  if (FSink) {
-    FSink(FOut);
-    FOut.clear();
-  }
 }
 
 void TXmlPrinter::BeforeElement() {
@@ -184,11 +178,16 @@ void TXmlPrinter::Indent(unsigned ADepth) {
     text.fill(' ');
     return text;
   }();
-  // Every indentation is copied at full width, which the compiler does in a few moves instead of
-  // calling memcpy, and only its own width is kept.
-  if (KBufferSize - FUsed < spaces.size()) Drain();
-  std::memcpy(FBuffer.get() + FUsed, spaces.data(), spaces.size());
-  FUsed += 2 * std::min(ADepth, KMaxIndentLevel);
+  // Every indentation is copied at a fixed width, which the compiler does in a few moves instead
+  // of calling memcpy, and only its own width is kept; most are shallow.
+  constexpr size_t shallow = 32;
+  if (FCapacity - FUsed < spaces.size()) Drain();
+  const size_t width = 2 * std::min(ADepth, KMaxIndentLevel);
+  if (width <= shallow)
+    std::memcpy(FBuffer.get() + FUsed, spaces.data(), shallow);
+  else
+    std::memcpy(FBuffer.get() + FUsed, spaces.data(), spaces.size());
+  FUsed += width;
 }
 
 void TXmlPrinter::CopiedAttributes(pugi::xml_node AElement) {
@@ -250,12 +249,6 @@ void TXmlPrinter::Repaired(const TOpen& AOwner) {
   if (AOwner.Serial == FLastRepaired && AOwner.Serial != 0) return;
   FLastRepaired = AOwner.Serial;
   if (FRepaired) FRepaired(AOwner.Node, AOwner.Name);
-}
-
-void TXmlPrinter::Flush() {
-  Drain();
-  FSink(FOut);
-  FOut.clear();
 }
 
 }  // namespace xml_archive

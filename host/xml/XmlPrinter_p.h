@@ -1,11 +1,13 @@
 #pragma once
 // Inside the map archive: the text of a document as map files hold it.
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -22,20 +24,25 @@ namespace xml_archive {
 class TXmlPrinter {
  public:
   static constexpr unsigned KMaxIndentLevel = 64;
-  // Takes text when the buffer has grown past its limit, and at the end; without it, the whole
-  // text stays in the buffer.
+  // Takes the text each time the buffer is full, and the rest at the end; without it, the whole
+  // text stays in the string.
   using TSink = std::function<void(std::string_view)>;
   // Told once for each element whose name, attributes or text needed repair: its node when it
   // came from a document (null when it was opened here), and its name.
   using TRepaired = std::function<void(pugi::xml_node, const char*)>;
 
   TXmlPrinter(std::string& AOut, TSink ASink, TRepaired ARepaired)
-      : FOut(AOut), FSink(std::move(ASink)), FRepaired(std::move(ARepaired)), FBuffer(new char[KBufferSize]) {}
+      : FOut(AOut),
+        FSink(std::move(ASink)),
+        FRepaired(std::move(ARepaired)),
+        FCapacity(FSink ? KSinkBufferSize : KBufferSize),
+        FBuffer(new char[FCapacity]) {}
   void Print(const pugi::xml_document& ADocument);
 
   // The declaration pugixml writes for UTF-8: first, if at all.
   void Declaration();
-  // A new element inside the open one. AName must live until its Close.
+  // A new element inside the open one. AName must keep its text as long as the printer lives:
+  // names are measured once per pointer.
   void Open(const char* AName);
   // Only before the open element has content.
   void Attribute(const char* AName, const char* AValue);
@@ -50,25 +57,37 @@ class TXmlPrinter {
  private:
   enum TContext : unsigned char { cxText = 1, cxAttribute = 2, cxRaw = 4 };
   // Small pieces go through a fixed buffer: appending each to the string costs twice the time.
+  // With a sink, a full buffer goes straight to it, so the text is copied once on its way out;
+  // the buffer is then large enough that the file takes few writes.
   static constexpr size_t KBufferSize = 64 * 1024;
-  static constexpr size_t KFlushSize = 1 << 20;
+  static constexpr size_t KSinkBufferSize = 1 << 20;
   void Put(const char* AText, size_t ASize) {
-    if (ASize > KBufferSize - FUsed) {
-      Drain();
-      if (ASize > KBufferSize) return (void)FOut.append(AText, ASize);
-    }
+    if (ASize > FCapacity - FUsed) return PutAfterDrain(AText, ASize);
     std::memcpy(FBuffer.get() + FUsed, AText, ASize);
     FUsed += ASize;
+  }
+  // Out of line, so that Put stays small enough to be inlined everywhere.
+  [[gnu::noinline]] void PutAfterDrain(const char* AText, size_t ASize) {
+    Drain();
+    if (ASize > FCapacity) return Emit(std::string_view(AText, ASize));
+    std::memcpy(FBuffer.get(), AText, ASize);
+    FUsed = ASize;
   }
   template <size_t N>
   void Put(const char (&AText)[N]) { Put(AText, N - 1); }
   void Put(char AChar) {
-    if (FUsed == KBufferSize) Drain();
+    if (FUsed == FCapacity) Drain();
     FBuffer[FUsed++] = AChar;
   }
   void Drain() {
-    FOut.append(FBuffer.get(), FUsed);
-    FUsed = 0;
+    const size_t used = std::exchange(FUsed, 0);
+    Emit(std::string_view(FBuffer.get(), used));
+  }
+  void Emit(std::string_view AText) {
+    if (FSink)
+      FSink(AText);
+    else
+      FOut.append(AText);
   }
   void Indent(unsigned ADepth);
   // Line break and indentation before an element, as pugixml places them.
@@ -80,12 +99,6 @@ class TXmlPrinter {
       FStartOpen = false;
     }
   }
-  // Hands the text so far to the sink once it has grown past the flush size; checked after
-  // every element, so inline.
-  void MaybeFlush() {
-    if (FSink && FOut.size() + FUsed >= KFlushSize) Flush();
-  }
-  void Flush();
 
   enum : unsigned { Newline = 1, IndentHere = 2 };
   // An element being written: what a repair inside it is reported for.
@@ -95,7 +108,16 @@ class TXmlPrinter {
     uint64_t Serial;
     size_t NameLength;  // 0 when the name needs escaping (or is empty)
   };
-  void OpenElement(const char* AName, pugi::xml_node ANode);
+  // ANameLength as TOpen keeps it.
+  void OpenElement(const char* AName, pugi::xml_node ANode, size_t ANameLength);
+  // CleanLength of a name given to Open, remembered by its address: a map has a few dozen names.
+  size_t NameLength(const char* AName) {
+    // Names lie at regular strides in tables and layouts: a multiply spreads them over the slots.
+    const uint64_t hash = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(AName)) * 0x9E3779B97F4A7C15ull;
+    TMeasuredName& slot = FNameLengths[hash >> 58];
+    if (slot.Name != AName) slot = {AName, CleanLength(AName, cxRaw)};
+    return slot.Length;
+  }
   void CopiedAttributes(pugi::xml_node AElement);
   // The open element, or one standing for none (text at the top of a document).
   const TOpen& Current() const noexcept { return FOpen.empty() ? FNoElement : FOpen.back(); }
@@ -107,11 +129,17 @@ class TXmlPrinter {
   std::string& FOut;
   TSink FSink;
   TRepaired FRepaired;
+  size_t FCapacity;
   std::unique_ptr<char[]> FBuffer;
   size_t FUsed = 0;
   unsigned FFlags = IndentHere;
   bool FStartOpen = false;
   std::vector<TOpen> FOpen;
+  struct TMeasuredName {
+    const char* Name = nullptr;
+    size_t Length = 0;
+  };
+  std::array<TMeasuredName, 64> FNameLengths{};
   TOpen FNoElement{"", pugi::xml_node(), 0, 0};
   uint64_t FSerial = 0;          // counts the elements opened, so that each is told of once
   uint64_t FLastRepaired = 0;    // the serial of the element told of last; 0 for none

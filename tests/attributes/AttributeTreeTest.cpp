@@ -323,4 +323,55 @@ TEST_F(AttributeTree, TextFormsFallBackToDefaultsOnBadInput) {
   EXPECT_EQ(date->GetValue(), 0);
 }
 
+// A date that prints itself otherwise, as a rolled-up field does.
+class TShiftedDate : public TDateTimeAttribute {
+ public:
+  std::string SaveToString() override { return "shifted " + TDateTimeAttribute::SaveToString(); }
+};
+
+TEST_F(AttributeTree, SaveToTextReusesTheTextAndKeepsASubclassesForm) {
+  ComPtr<TDateTimeAttribute> date = make<TDateTimeAttribute>();
+  std::string text(40, 'x');
+  date->SaveToText(text);
+  EXPECT_EQ(text, "") << "0 is not set";
+  date->LoadFromString("2024-03-05T14:30:00.250");
+  date->SaveToText(text);
+  EXPECT_EQ(text, date->SaveToString());
+  EXPECT_EQ(text, "2024-03-05T14:30:00.250");
+
+  ComPtr<TShiftedDate> shifted = make<TShiftedDate>();
+  shifted->LoadFromString("2024-03-05T14:30:00");
+  shifted->SaveToText(text);
+  EXPECT_EQ(text, "shifted 2024-03-05T14:30:00");
+  ComPtr<TDoubleAttribute> real = make<TDoubleAttribute>();
+  real->SetValue(2.5);
+  real->SaveToText(text);
+  EXPECT_EQ(text, "2.5") << "the other classes print through SaveToString";
+}
+
+// A child that counts its destruction, to show who holds it.
+class TCountedChild : public TIntegerAttribute {
+ public:
+  explicit TCountedChild(int& ADestroyed) : FDestroyed(ADestroyed) {}
+  ~TCountedChild() override { ++FDestroyed; }
+
+ private:
+  int& FDestroyed;
+};
+
+TEST_F(AttributeTree, ChildHandedOverIsHeldOnlyByItsStructure) {
+  int destroyed = 0;
+  ComPtr<TListAttribute> list = make<TListAttribute>(uuidof<IIntegerAttribute>());
+  list->AddChild(ComPtr<TAttribute>(make<TCountedChild>(destroyed)));
+  ComPtr<IAttribute> child = list->GetChild(0);
+  ASSERT_TRUE(child);
+  EXPECT_TRUE(SameObject(child->GetOwner().get(), list.get()));
+  EXPECT_EQ(list->ChildObjectAt(0), TAttribute::FromInterface(child.get()));
+  child.reset();
+  EXPECT_EQ(destroyed, 0);
+  list->Delete(0);
+  EXPECT_EQ(destroyed, 1) << "the structure held the only reference";
+  EXPECT_THROW(list->AddChild(ComPtr<TAttribute>()), EInvalidOperation);
+}
+
 }  // namespace

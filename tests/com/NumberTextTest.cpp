@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
 #include <limits>
 
 TEST(NumberText, FloatTextIsShortestUpToFifteenDigitsAndReadsBack) {
@@ -19,6 +24,24 @@ TEST(NumberText, FloatTextIsShortestUpToFifteenDigitsAndReadsBack) {
   for (double value : {0.1, 123.456, -7.5, 1e-7, 98765.4321}) EXPECT_EQ(ParseFloat(ShortestFloatText(value)), value);
   EXPECT_EQ(FixedFloatText(2.5, 2), "2.50");
   EXPECT_EQ(FixedFloatText(-0.004, 2), "-0.00");
+}
+
+// Amounts in hundredths take a shorter way too: it must print what the general form prints,
+// also for neighbours of such values and at the edges of its range.
+TEST(NumberText, HundredthsPrintAsTheGeneralForm) {
+  const auto general = [](double AValue) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, AValue, std::chars_format::general, 15).ptr);
+  };
+  std::mt19937_64 random(17);
+  std::vector<double> values;
+  for (int64_t n = -2000; n <= 2000; ++n) values.push_back(n / 100.0);
+  for (int i = 0; i < 20000; ++i) {
+    const double value = static_cast<int64_t>(random() % 200'000'000'000'000) / 100.0;
+    values.insert(values.end(), {value, -value, std::nextafter(value, 0.0), std::nextafter(value, 1e300)});
+  }
+  values.insert(values.end(), {0.01, 0.05, 0.1 + 0.2, 999999999999.99, 1e12 - 0.01, 1e12 + 0.5, 5542.84, 1e-3});
+  for (double value : values) ASSERT_EQ(ShortestFloatText(value), general(value)) << value;
 }
 
 TEST(NumberText, ExactSyntaxTakesTheWholeTextOrNothing) {

@@ -72,6 +72,8 @@ TEST(OleDate, EncodeAndDecodeRoundTripAcrossTheWholeRange) {
 
 TEST(OleDate, XmlTextIsEmptyWithoutAWholeDay) {
   EXPECT_EQ(DateTimeToXmlText(45658 + 0.5 + 1500 * MsDay), "2025-01-01T12:00:01.500");
+  EXPECT_EQ(DateTimeToXmlText(EncodeDateTime({1900, 3, 4, 5, 6, 7, 8})), "1900-03-04T05:06:07.008");
+  EXPECT_EQ(DateTimeToXmlText(EncodeDateTime({9999, 12, 31, 23, 59, 59, 990})), "9999-12-31T23:59:59.990");
   for (double value : {0.0, 0.5, 0.999, -1.0, -1.25, 1e9, std::numeric_limits<double>::infinity(),
                        std::numeric_limits<double>::quiet_NaN()}) {
     EXPECT_EQ(DateTimeToXmlText(value), "") << value;
