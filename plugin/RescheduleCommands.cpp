@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "commands/PropertyCommandHelper.h"
+#include "com/ComObject.h"
 #include "commands/SelectionData.h"
+#include "plugin/ActionAttributes.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
@@ -21,6 +23,60 @@ bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
 // hands its queue to the loop instead of releasing it, so a long chain never nests destructors.
 thread_local bool GReleasing = false;
 thread_local std::vector<ComPtr<ICommand>> GReleased;
+
+// Writes a task's start and finish into the record on the node, keeping only those fields' old
+// values: a run writes the dates of every task it moves, and a property command would copy the
+// whole record twice for each. Reports change 11 on the node as a property command does.
+class TActionDatesCommand : public TImplements<TComObject, ICommand> {
+ public:
+  TActionDatesCommand(ILumetaModel* AModel, INode* ANode, double AStart, double AFinish)
+      : FModel(AModel), FNodeID(ANode->GetID()), FStart(AStart), FFinish(AFinish) {}
+
+  ComPtr<ISubject> GetSubject() override { return QueryAs<ISubject>(static_cast<IUnknown*>(FModel)); }
+  std::string GetDescription() override { return {}; }
+  ComPtr<ISelection> GetState() override { return NodeSelection(FindNode().get()); }
+  ComPtr<INode> GetUndoNode() override { return {}; }
+  // The node is known by its identifier; the selection adds nothing.
+  void SetState(ISelection*) override {}
+
+  // A node or record gone meanwhile leaves nothing to write, as for a property command.
+  void Execute() override {
+    ComPtr<INode> node = FindNode();
+    FAction = TActionHelper::GetAction(node.get(), false);
+    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
+    if (!action) return FAction.reset();
+    FBefore = action->SaveDates();
+    action->WriteDates(FStart, FFinish);
+    Report(node.get());
+  }
+  // Restores the very record it wrote, wherever it is now: it is the node's again once the
+  // commands after this one are undone.
+  void UnExecute() override {
+    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
+    if (!action) return;
+    action->RestoreDates(FBefore);
+    FAction.reset();
+    if (ComPtr<INode> node = FindNode()) Report(node.get());
+  }
+
+ private:
+  ComPtr<INode> FindNode() {
+    ComPtr<ITree> tree = FModel->GetTree();
+    return tree ? tree->FindNode(FNodeID) : nullptr;
+  }
+  void Report(INode* ANode) {
+    if (ComPtr<ISubject> subject = GetSubject()) subject->AddChange(KPropertyWriteChange, ANode);
+  }
+
+  static constexpr int32_t KPropertyWriteChange = 11;
+
+  ILumetaModel* FModel;  // not counted, as for every composite: the model outlives its commands
+  std::string FNodeID;
+  double FStart;
+  double FFinish;
+  ComPtr<IActionAttribute> FAction;  // the record written, until undone
+  TActionAttribute::TDatesState FBefore;
+};
 
 }  // namespace
 
@@ -44,13 +100,24 @@ class TRescheduleRunner {
     size_t Next;  // entries done so far (undo counts from the back)
   };
 
-  static void Post(TRescheduleCommand* ACommand, int32_t ACode) {
-    if (ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(ACommand->Model())))
-      subject->AddChange(ACode, static_cast<ICommand*>(ACommand));
-  }
+  // Posts the change codes of one run; the subject is asked for once per model, not per post.
+  class TPoster {
+   public:
+    void Post(TRescheduleCommand* ACommand, int32_t ACode) {
+      if (ACommand->Model() != FModel) {
+        FModel = ACommand->Model();
+        FSubject = QueryAs<ISubject>(static_cast<IUnknown*>(FModel));
+      }
+      if (FSubject) FSubject->AddChange(ACode, static_cast<ICommand*>(ACommand));
+    }
 
-  static void Open(std::vector<TFrame>& AStack, TRescheduleCommand* ACommand, bool AUndo) {
-    Post(ACommand, KRescheduleBeginChange);
+   private:
+    ILumetaModel* FModel = nullptr;
+    ComPtr<ISubject> FSubject;
+  };
+
+  static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TRescheduleCommand* ACommand, bool AUndo) {
+    APoster.Post(ACommand, KRescheduleBeginChange);
     AStack.push_back({ComPtr<TRescheduleCommand>(ACommand), 0});
     if (!AUndo && !ACommand->FRescheduled) {
       ACommand->FRescheduled = true;
@@ -60,15 +127,16 @@ class TRescheduleRunner {
 
   static void Run(TRescheduleCommand* ATop, bool AUndo) {
     std::vector<TFrame> stack;
+    TPoster poster;
     try {
-      Open(stack, ATop, AUndo);
+      Open(stack, poster, ATop, AUndo);
       while (!stack.empty()) {
         TFrame& frame = stack.back();
         TRescheduleCommand* command = frame.Command.get();
         auto& queue = command->FQueue;
         if (frame.Next == queue.size()) {
           stack.pop_back();
-          Post(command, KRescheduleEndChange);
+          poster.Post(command, KRescheduleEndChange);
           continue;
         }
         TRescheduleCommand::TEntry& entry = queue[AUndo ? queue.size() - 1 - frame.Next : frame.Next];
@@ -79,8 +147,9 @@ class TRescheduleRunner {
         }
         ComPtr<ICommand> next = entry.Command;
         if (auto* nested = dynamic_cast<TRescheduleCommand*>(next.get())) {
-          if (!AUndo) nested->SetState(entry.Selection.get());
-          Open(stack, nested, AUndo);  // may invalidate frame
+          // The sub-commands a command queues itself come without a selection: each knows its node.
+          if (!AUndo && entry.Selection) nested->SetState(entry.Selection.get());
+          Open(stack, poster, nested, AUndo);  // may invalidate frame
         } else if (AUndo) {
           command->CommandProcessor()->Undo(next.get());
         } else {
@@ -93,7 +162,7 @@ class TRescheduleRunner {
         ComPtr<TRescheduleCommand> command = std::move(stack.back().Command);
         stack.pop_back();
         try {
-          Post(command.get(), KRescheduleEndChange);
+          poster.Post(command.get(), KRescheduleEndChange);
         } catch (...) {
           // the command's own error is the one to pass on
         }
@@ -138,7 +207,7 @@ ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() {
 
 void TRescheduleCommand::CheckSuccessors(INode* ANode) {
   if (!TTaskLinkHelper::HasSuccessors(ANode)) return;
-  AddCommand(make<TRescheduleSuccessorsCommand>(Model(), ANode).get(), NodeSelection(ANode).get(), false);
+  AddCommand(make<TRescheduleSuccessorsCommand>(Model(), ANode).get(), nullptr, false);
 }
 
 ComPtr<TRescheduleCommand> TRescheduleCommand::CreateLinkCommand(ILumetaModel* AModel, TTaskLinkType ALinkType,
@@ -173,10 +242,7 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
 }
 
 void TRescheduleCommand::WriteDates(INode* ANode, double AStart, double AFinish) {
-  ComPtr<IActionAttribute> changes = NewChanges();
-  changes->SetStartDate(AStart);
-  changes->SetCompletedDate(AFinish);
-  WriteAction(ANode, changes.get());
+  AddCommand(make<TActionDatesCommand>(Model(), ANode, AStart, AFinish).get(), nullptr, true);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
@@ -261,7 +327,7 @@ void TRescheduleSuccessorsCommand::Reschedule() {
       command = make<TRescheduleSummaryCommand>(Model(), successor.get(),
                                                 TRescheduleSummaryCommand::ReachableFrom(successor.get()),
                                                 TCarriedLink{link->GetLinkType(), node->GetID()});
-    AddCommand(command.get(), NodeSelection(successor.get()).get(), false);
+    AddCommand(command.get(), nullptr, false);
   }
 }
 
@@ -281,8 +347,7 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
   const double start = NewStart(scheduler.get(), predecessorAction.get(), successorAction.get());
   if (start == successorAction->GetStartDate()) return;
   TTaskSwitches switches{true, true, true, FCarried};
-  AddCommand(make<TMoveTaskCommand>(Model(), successor.get(), start, switches).get(),
-             NodeSelection(successor.get()).get(), false);
+  AddCommand(make<TMoveTaskCommand>(Model(), successor.get(), start, switches).get(), nullptr, false);
 }
 
 double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
@@ -359,7 +424,7 @@ void TRescheduleSummaryCommand::Reschedule() {
       command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessor.get(), last);
     else
       command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
-    AddCommand(command.get(), NodeSelection(child.get()).get(), false);
+    AddCommand(command.get(), nullptr, false);
   }
 }
 

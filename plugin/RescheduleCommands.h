@@ -36,7 +36,8 @@ class TRescheduleCommand : public TCompositeCommand {
   // Undoes the entries newest first, bracketed like Execute; the queue stays for redo.
   void UnExecute() override;
 
-  // Appends the pair to the queue; with AExecuteNow runs it at once through the processor.
+  // Appends the pair to the queue; with AExecuteNow runs it at once through the processor. A
+  // reschedule command queued without a selection keeps the one it has: it knows its node.
   void AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow);
   // The working scheduler of the task's map; empty when there is none.
   virtual ComPtr<IWorkingScheduler> GetWorkingScheduler();
