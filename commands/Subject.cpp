@@ -1,5 +1,8 @@
 #include "commands/Subject.h"
 
+#include <algorithm>
+#include <array>
+#include <span>
 #include <vector>
 
 #include "commands/Changes.h"
@@ -62,7 +65,19 @@ void TSubject::Notify() {
   // from Update; the held reference and the snapshot keep the subject, each observer and the loop
   // valid until the round ends.
   const ComPtr<IUnknown> subject(Subject());
-  const std::vector<ComPtr<IObserver>> observers(FObservers->begin(), FObservers->end());
+  // A run of commands notifies once per change, and a subject rarely has more than a few
+  // observers: their snapshot then stays off the heap.
+  constexpr size_t KInline = 4;
+  std::array<ComPtr<IObserver>, KInline> few;
+  std::vector<ComPtr<IObserver>> many;
+  std::span<const ComPtr<IObserver>> observers;
+  if (static_cast<size_t>(FObservers->Count()) <= KInline) {
+    std::copy(FObservers->begin(), FObservers->end(), few.begin());
+    observers = std::span(few.data(), static_cast<size_t>(FObservers->Count()));
+  } else {
+    many.assign(FObservers->begin(), FObservers->end());
+    observers = many;
+  }
   try {
     for (const auto& observer : observers)
       if (FObservers && FObservers->IndexOf(observer.get()) >= 0) observer->Update(subject.get());
