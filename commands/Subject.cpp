@@ -19,7 +19,8 @@ IUnknown* TSubject::Subject() noexcept {
 void TSubject::AddChange(int32_t AKind, IUnknown* AObject) { AddChange(AKind, AObject, 0); }
 
 void TSubject::AddChange(int32_t AKind, IUnknown* AObject, int32_t AData) {
-  GetChanges()->Add(AKind, AObject, AData);
+  if (!FChanges) FChanges = make<TChanges>();
+  FChanges->Add(AKind, AObject, AData);
   Notify();
 }
 
@@ -78,9 +79,17 @@ void TSubject::Notify() {
     many.assign(FObservers->begin(), FObservers->end());
     observers = many;
   }
+  // Whether the observer is still attached: the very pointer is nearly always there, which spares
+  // the identity queries of IndexOf.
+  const auto attached = [this](IObserver* AObserver) {
+    if (!FObservers) return false;
+    for (const ComPtr<IObserver>& item : *FObservers)
+      if (item.get() == AObserver) return true;
+    return FObservers->IndexOf(AObserver) >= 0;
+  };
   try {
     for (const auto& observer : observers)
-      if (FObservers && FObservers->IndexOf(observer.get()) >= 0) observer->Update(subject.get());
+      if (attached(observer.get())) observer->Update(subject.get());
   } catch (...) {
     ClearChanges();
     throw;

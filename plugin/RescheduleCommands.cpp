@@ -30,7 +30,10 @@ thread_local std::vector<ComPtr<ICommand>> GReleased;
 class TActionDatesCommand : public TImplements<TComObject, ICommand> {
  public:
   TActionDatesCommand(ILumetaModel* AModel, INode* ANode, double AStart, double AFinish)
-      : FModel(AModel), FNodeID(ANode->GetID()), FStart(AStart), FFinish(AFinish) {}
+      : FModel(AModel), FNodeID(ANode->GetID()), FStart(AStart), FFinish(AFinish), FFirstNode(ANode) {}
+
+  static void* operator new(size_t ASize) { return TAttribute::operator new(ASize); }
+  static void operator delete(void* AObject, size_t ASize) noexcept { TAttribute::operator delete(AObject, ASize); }
 
   ComPtr<ISubject> GetSubject() override { return QueryAs<ISubject>(static_cast<IUnknown*>(FModel)); }
   std::string GetDescription() override { return {}; }
@@ -41,7 +44,8 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
 
   // A node or record gone meanwhile leaves nothing to write, as for a property command.
   void Execute() override {
-    ComPtr<INode> node = FindNode();
+    // The first run comes straight from the command that has the node in hand; redo looks it up.
+    ComPtr<INode> node = FFirstNode ? ComPtr<INode>(std::exchange(FFirstNode, nullptr)) : FindNode();
     FAction = TActionHelper::GetAction(node.get(), false);
     TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
     if (!action) return FAction.reset();
@@ -76,6 +80,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   double FFinish;
   ComPtr<IActionAttribute> FAction;  // the record written, until undone
   TActionAttribute::TDatesState FBefore;
+  INode* FFirstNode;  // not counted: the node of the first run, which follows construction at once
 };
 
 }  // namespace
@@ -95,8 +100,10 @@ class TRescheduleRunner {
   static void UnExecute(TRescheduleCommand* ATop) { Run(ATop, true); }
 
  private:
+  // Not counted: the top command is held by whoever runs it, every other by its parent's queue,
+  // which a run only appends to.
   struct TFrame {
-    ComPtr<TRescheduleCommand> Command;
+    TRescheduleCommand* Command;
     size_t Next;  // entries done so far (undo counts from the back)
   };
 
@@ -118,7 +125,7 @@ class TRescheduleRunner {
 
   static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TRescheduleCommand* ACommand, bool AUndo) {
     APoster.Post(ACommand, KRescheduleBeginChange);
-    AStack.push_back({ComPtr<TRescheduleCommand>(ACommand), 0});
+    AStack.push_back({ACommand, 0});
     if (!AUndo && !ACommand->FRescheduled) {
       ACommand->FRescheduled = true;
       ACommand->Reschedule();
@@ -132,7 +139,7 @@ class TRescheduleRunner {
       Open(stack, poster, ATop, AUndo);
       while (!stack.empty()) {
         TFrame& frame = stack.back();
-        TRescheduleCommand* command = frame.Command.get();
+        TRescheduleCommand* command = frame.Command;
         auto& queue = command->FQueue;
         if (frame.Next == queue.size()) {
           stack.pop_back();
@@ -145,24 +152,24 @@ class TRescheduleRunner {
           entry.Executed = false;  // ran when it was added
           continue;
         }
-        ComPtr<ICommand> next = entry.Command;
-        if (auto* nested = dynamic_cast<TRescheduleCommand*>(next.get())) {
+        ICommand* next = entry.Command.get();
+        if (TRescheduleCommand* nested = entry.Nested) {
           // The sub-commands a command queues itself come without a selection: each knows its node.
           if (!AUndo && entry.Selection) nested->SetState(entry.Selection.get());
           Open(stack, poster, nested, AUndo);  // may invalidate frame
         } else if (AUndo) {
-          command->CommandProcessor()->Undo(next.get());
+          command->CommandProcessor()->Undo(next);
         } else {
-          command->CommandProcessor()->Execute(next.get(), entry.Selection.get());
+          command->CommandProcessor()->Execute(next, entry.Selection.get());
         }
       }
     } catch (...) {
       const std::exception_ptr error = std::current_exception();
       while (!stack.empty()) {
-        ComPtr<TRescheduleCommand> command = std::move(stack.back().Command);
+        TRescheduleCommand* command = stack.back().Command;
         stack.pop_back();
         try {
-          poster.Post(command.get(), KRescheduleEndChange);
+          poster.Post(command, KRescheduleEndChange);
         } catch (...) {
           // the command's own error is the one to pass on
         }
@@ -190,14 +197,27 @@ TRescheduleCommand::~TRescheduleCommand() {
   GReleasing = false;
 }
 
+void* TRescheduleCommand::operator new(size_t ASize) { return TAttribute::operator new(ASize); }
+
+void TRescheduleCommand::operator delete(void* AObject, size_t ASize) noexcept {
+  TAttribute::operator delete(AObject, ASize);
+}
+
 void TRescheduleCommand::Execute() { TRescheduleRunner::Execute(this); }
 
 void TRescheduleCommand::UnExecute() { TRescheduleRunner::UnExecute(this); }
 
 void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow) {
   if (!ACommand) return;
-  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection), AExecuteNow});
+  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection),
+                    dynamic_cast<TRescheduleCommand*>(ACommand), AExecuteNow});
   if (AExecuteNow) CommandProcessor()->Execute(ACommand, ASelection);
+}
+
+void TRescheduleCommand::Queue(ComPtr<TRescheduleCommand> ACommand) {
+  if (!ACommand) return;
+  TRescheduleCommand* nested = ACommand.get();
+  FQueue.push_back({ComPtr<ICommand>(std::move(ACommand)), nullptr, nested, false});
 }
 
 ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() {
@@ -207,7 +227,7 @@ ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() {
 
 void TRescheduleCommand::CheckSuccessors(INode* ANode) {
   if (!TTaskLinkHelper::HasSuccessors(ANode)) return;
-  AddCommand(make<TRescheduleSuccessorsCommand>(Model(), ANode).get(), nullptr, false);
+  Queue(make<TRescheduleSuccessorsCommand>(Model(), ANode));
 }
 
 ComPtr<TRescheduleCommand> TRescheduleCommand::CreateLinkCommand(ILumetaModel* AModel, TTaskLinkType ALinkType,
@@ -320,14 +340,14 @@ void TRescheduleSuccessorsCommand::Reschedule() {
     ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
     ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
     if (!successor) continue;
-    ComPtr<ICommand> command;
+    ComPtr<TRescheduleCommand> command;
     if (!successor->IsSummaryTask())
       command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), node.get(), true);
     else
       command = make<TRescheduleSummaryCommand>(Model(), successor.get(),
                                                 TRescheduleSummaryCommand::ReachableFrom(successor.get()),
                                                 TCarriedLink{link->GetLinkType(), node->GetID()});
-    AddCommand(command.get(), nullptr, false);
+    Queue(std::move(command));
   }
 }
 
@@ -347,7 +367,7 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
   const double start = NewStart(scheduler.get(), predecessorAction.get(), successorAction.get());
   if (start == successorAction->GetStartDate()) return;
   TTaskSwitches switches{true, true, true, FCarried};
-  AddCommand(make<TMoveTaskCommand>(Model(), successor.get(), start, switches).get(), nullptr, false);
+  Queue(make<TMoveTaskCommand>(Model(), successor.get(), start, switches));
 }
 
 double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
@@ -417,14 +437,14 @@ void TRescheduleSummaryCommand::Reschedule() {
   for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling()) {
     if (excluded.count(child.get())) continue;
     const bool last = !child->GetNextSibling();
-    ComPtr<ICommand> command;
+    ComPtr<TRescheduleCommand> command;
     if (child->IsSummaryTask())
       command = make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink);
     else if (FLink)
       command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessor.get(), last);
     else
       command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
-    AddCommand(command.get(), nullptr, false);
+    Queue(std::move(command));
   }
 }
 
