@@ -308,8 +308,8 @@ bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* ASc
   const double start = AStart, finish = AFinish;
   double constrainedStart = 0, constrainedFinish = 0;
   TConstraintWrites writes;
-  const bool startApplies = TActionHelper::ValidateTaskStart(ANode, AStart, AScheduler, constrainedStart);
-  const bool finishApplies = TActionHelper::ValidateTaskFinish(ANode, AFinish, AScheduler, constrainedFinish);
+  const auto [startApplies, finishApplies] =
+      TActionHelper::ValidateTaskDates(ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish);
   KeepConstraintWrites(writes);
   if (startApplies && finishApplies) {
     if (constrainedFinish < AScheduler->FinishForStart(constrainedStart, ADays)) {
@@ -495,19 +495,21 @@ void TMoveTaskCommand::Reschedule() {
   TSummaryDates summary;
   if (FSwitches.RescheduleSummary) summary = TSummaryDates::Above(node.get());
 
-  bool written = false;
-  double finish = 0;
-  if (!FSwitches.SkipConstraint && start != action->GetStartDate()) {
+  const bool constrain = !FSwitches.SkipConstraint && start != action->GetStartDate();
+  if (constrain) {
     SetConstraint(node.get(), tcStartNoEarlierThan, start);
     action = TActionHelper::GetAction(node.get(), false);  // the command put a new record on the node
+  }
+  const double days = action->GetDurationInDays();  // a rolled-up read: once
+  bool written = !constrain;
+  double finish = 0;
+  if (constrain) {
     start = action->GetStartDate();
     finish = action->GetCompletedDate();
   } else {
-    finish = scheduler->FinishForStart(start, action->GetDurationInDays());
-    written = true;
+    finish = scheduler->FinishForStart(start, days);
   }
-  if (FSwitches.ApplyConstraints &&
-      AdjustToConstraint(node.get(), scheduler.get(), start, finish, action->GetDurationInDays()))
+  if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days))
     written = true;
   if (written) WriteDates(node.get(), start, finish);
 
