@@ -498,12 +498,18 @@ double TActionHelper::CalculateEarliestStart(INode* ANode, IWorkingScheduler* AS
 double TActionHelper::CalculateEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
   // The summary tasks above that count, nearest first; then their finishes are combined from the
   // top down, so that no depth of summaries recurses.
+  const auto counts = [](const ComPtr<INode>& AParent) {
+    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent.get());
+  };
+  // A node's finish by its own predecessors, else its record's.
+  const auto own = [&](INode* ATask, bool& AOwnRestricted) {
+    const double result = OwnEarliestFinish(ATask, AScheduler, AOwnRestricted);
+    return result == 0.0 ? KnownDate(ReadOnlyAction(ATask)->GetCompletedDate()) : result;
+  };
+  ComPtr<INode> parent = ANode->GetParent();
+  if (!counts(parent)) return own(ANode, ARestricted);  // the usual case, without a list
   std::vector<ComPtr<INode>> chain{ComPtr<INode>(ANode)};
-  for (;;) {
-    ComPtr<INode> parent = chain.back()->GetParent();
-    if (!parent || !parent->IsSummaryTask() || !HasPredecessors(parent.get())) break;
-    chain.push_back(std::move(parent));
-  }
+  for (; counts(parent); parent = chain.back()->GetParent()) chain.push_back(std::move(parent));
   double above = 0;
   bool aboveRestricted = false;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {

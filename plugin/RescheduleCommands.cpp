@@ -220,9 +220,10 @@ void TRescheduleCommand::Queue(ComPtr<TRescheduleCommand> ACommand) {
   FQueue.push_back({ComPtr<ICommand>(std::move(ACommand)), nullptr, nested, false});
 }
 
-ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() {
-  ComPtr<INode> node = Node();
-  return FindWorkingScheduler(node ? node.get() : Model()->GetTree()->GetRoot().get());
+ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() { return MapScheduler(Node().get()); }
+
+ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
+  return FindWorkingScheduler(ATask ? ATask : Model()->GetTree()->GetRoot().get());
 }
 
 void TRescheduleCommand::CheckSuccessors(INode* ANode) {
@@ -362,7 +363,7 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<INode> predecessor = FindNode(FPredecessorID);
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
   ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
-  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
   if (!successorAction || !predecessorAction || !scheduler) return;
   const double start = NewStart(scheduler.get(), predecessorAction.get(), successorAction.get());
   if (start == successorAction->GetStartDate()) return;
@@ -484,7 +485,7 @@ TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, INode* ANode, double AS
 void TMoveTaskCommand::Reschedule() {
   ComPtr<INode> node = Node();
   ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
-  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
   double start = FStart;
   if (!HasWholeDay(start)) {
@@ -524,7 +525,7 @@ TRescheduleTaskFinishCommand::TRescheduleTaskFinishCommand(ILumetaModel* AModel,
 void TRescheduleTaskFinishCommand::Reschedule() {
   ComPtr<INode> node = Node();
   ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
-  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
   const TSummaryDates summary = FSwitches.RescheduleSummary ? TSummaryDates::Above(node.get()) : TSummaryDates{};
   const double days = action->GetDurationInDays();

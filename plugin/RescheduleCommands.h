@@ -47,6 +47,8 @@ class TRescheduleCommand : public TCompositeCommand {
   void AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow);
   // The working scheduler of the task's map; empty when there is none.
   virtual ComPtr<IWorkingScheduler> GetWorkingScheduler();
+  // The same for the task in hand, sparing the look-up; for commands that keep the map's scheduler.
+  ComPtr<IWorkingScheduler> MapScheduler(INode* ATask);
   // Queues a successor walk for the node when it has successors.
   void CheckSuccessors(INode* ANode);
 
