@@ -1,6 +1,12 @@
 #include "commands/Changes.h"
 
+#include "attributes/LumetaAttributes.h"
+
 TChange::TChange(int32_t AKind, IUnknown* AObject, int32_t AData) : FKind(AKind), FData(AData), FObject(AObject) {}
+
+void* TChange::operator new(size_t ASize) { return TAttribute::operator new(ASize); }
+
+void TChange::operator delete(void* AObject, size_t ASize) noexcept { TAttribute::operator delete(AObject, ASize); }
 
 int32_t TChange::GetKind() { return FKind; }
 

@@ -11,6 +11,11 @@ class TChange : public TImplements<TAggregableObject, IChange> {
  public:
   explicit TChange(int32_t AKind = 0, IUnknown* AObject = nullptr, int32_t AData = 0);
 
+  // A run of commands makes and drops one per change it posts: they come from the attribute
+  // pools rather than one heap block each.
+  static void* operator new(size_t ASize);
+  static void operator delete(void* AObject, size_t ASize) noexcept;
+
   int32_t GetKind() override;
   ComPtr<IUnknown> GetObject() override;
   void SetKind(int32_t AKind) override;

@@ -1,5 +1,8 @@
 #include "commands/Subject.h"
 
+#include <algorithm>
+#include <array>
+#include <span>
 #include <vector>
 
 #include "commands/Changes.h"
@@ -16,7 +19,8 @@ IUnknown* TSubject::Subject() noexcept {
 void TSubject::AddChange(int32_t AKind, IUnknown* AObject) { AddChange(AKind, AObject, 0); }
 
 void TSubject::AddChange(int32_t AKind, IUnknown* AObject, int32_t AData) {
-  GetChanges()->Add(AKind, AObject, AData);
+  if (!FChanges) FChanges = make<TChanges>();
+  FChanges->Add(AKind, AObject, AData);
   Notify();
 }
 
@@ -62,10 +66,30 @@ void TSubject::Notify() {
   // from Update; the held reference and the snapshot keep the subject, each observer and the loop
   // valid until the round ends.
   const ComPtr<IUnknown> subject(Subject());
-  const std::vector<ComPtr<IObserver>> observers(FObservers->begin(), FObservers->end());
+  // A run of commands notifies once per change, and a subject rarely has more than a few
+  // observers: their snapshot then stays off the heap.
+  constexpr size_t KInline = 4;
+  std::array<ComPtr<IObserver>, KInline> few;
+  std::vector<ComPtr<IObserver>> many;
+  std::span<const ComPtr<IObserver>> observers;
+  if (static_cast<size_t>(FObservers->Count()) <= KInline) {
+    std::copy(FObservers->begin(), FObservers->end(), few.begin());
+    observers = std::span(few.data(), static_cast<size_t>(FObservers->Count()));
+  } else {
+    many.assign(FObservers->begin(), FObservers->end());
+    observers = many;
+  }
+  // Whether the observer is still attached: the very pointer is nearly always there, which spares
+  // the identity queries of IndexOf.
+  const auto attached = [this](IObserver* AObserver) {
+    if (!FObservers) return false;
+    for (const ComPtr<IObserver>& item : *FObservers)
+      if (item.get() == AObserver) return true;
+    return FObservers->IndexOf(AObserver) >= 0;
+  };
   try {
     for (const auto& observer : observers)
-      if (FObservers && FObservers->IndexOf(observer.get()) >= 0) observer->Update(subject.get());
+      if (attached(observer.get())) observer->Update(subject.get());
   } catch (...) {
     ClearChanges();
     throw;

@@ -333,6 +333,28 @@ void TActionAttribute::SetComplete(int32_t AValue) {
     Fields().Status->SetValue(KStatusNotStarted);
 }
 
+TActionAttribute::TDatesState TActionAttribute::SaveDates() {
+  TFields& fields = Fields();
+  return {fields.StartDate->GetStoredValue(), fields.CompletedDate->GetStoredValue(), fields.StartDate->GetFlags(),
+          fields.CompletedDate->GetFlags()};
+}
+
+void TActionAttribute::RestoreDates(const TDatesState& AState) {
+  TFields& fields = Fields();
+  fields.StartDate->SetValue(AState.Start);
+  fields.StartDate->SetFlags(AState.StartFlags);
+  fields.CompletedDate->SetValue(AState.Finish);
+  fields.CompletedDate->SetFlags(AState.FinishFlags);
+}
+
+void TActionAttribute::WriteDates(double AStart, double AFinish) {
+  TFields& fields = Fields();
+  fields.StartDate->SetValue(AStart);
+  fields.StartDate->SetFlags(afLoaded | afModified);
+  fields.CompletedDate->SetValue(AFinish);
+  fields.CompletedDate->SetFlags(afLoaded | afModified);
+}
+
 void TActionAttribute::SetCompletedDate(double AValue) { Fields().CompletedDate->SetValue(AValue); }
 void TActionAttribute::SetConstraintDate(double AValue) { Fields().ConstraintDate->SetValue(AValue); }
 void TActionAttribute::SetConstraintType(TTaskConstraintType AValue) {

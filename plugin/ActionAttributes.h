@@ -207,6 +207,19 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   double StoredStartDate();
   std::string StoredStatus();
 
+  // The stored start and finish with their flags: what a date write replaces, put back exactly
+  // on undo without copying the record.
+  struct TDatesState {
+    double Start = 0;
+    double Finish = 0;
+    uint32_t StartFlags = 0;
+    uint32_t FinishFlags = 0;
+  };
+  TDatesState SaveDates();
+  void RestoreDates(const TDatesState& AState);
+  // Writes both as an edit applied from another record would: the value, flagged loaded and modified.
+  void WriteDates(double AStart, double AFinish);
+
  protected:
   // Also answers FromAction's private query.
   bool FindInterface(const GUID& AIid, void** AObject) noexcept override;

@@ -1,6 +1,7 @@
 #include "plugin/ActionHelpers.h"
 
 #include <algorithm>
+#include <forward_list>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -41,25 +42,57 @@ IWorkingScheduler& Require(IWorkingScheduler* AScheduler) {
 // A summary without subtask records rolls up to dates beyond every date: no date for a rule.
 double KnownDate(double ADate) { return ADate == KNoRolledUpStart || ADate == KNoRolledUpFinish ? 0 : ADate; }
 
-// The node's predecessors with their link types, in link order; links to no node are left out.
+// The node's predecessors with their link types and records (a fresh one for a predecessor
+// without), in link order; links to no node are left out.
 struct TPredecessor {
   ComPtr<INode> Node;
   TTaskLinkType Type;
+  ComPtr<IActionAttribute> Action;
 };
 
-std::vector<TPredecessor> Predecessors(INode* ANode) {
+std::vector<TPredecessor> ReadPredecessors(INode* ANode) {
   std::vector<TPredecessor> result;
   ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
   if (!links) return result;
   const int32_t count = links->GetCount();
+  result.reserve(count);
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<INodeLink> link = links->GetLink(i);
     ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
     if (!node) continue;
     ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
-    result.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart});
+    ComPtr<IActionAttribute> action = ReadOnlyAction(node.get());
+    result.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart, std::move(action)});
   }
   return result;
+}
+
+// The lists read while one validation of a task's start and finish runs: both sides ask for the
+// same nodes' predecessors, and a validation changes no links and no predecessor's record.
+struct TPredecessorMemo {
+  std::forward_list<std::pair<INode*, std::vector<TPredecessor>>> Lists;  // stable while walked
+};
+thread_local TPredecessorMemo* GPredecessorMemo = nullptr;
+
+class TPredecessorMemoScope {
+ public:
+  TPredecessorMemoScope() : FPrevious(std::exchange(GPredecessorMemo, &FMemo)) {}
+  ~TPredecessorMemoScope() { GPredecessorMemo = FPrevious; }
+  TPredecessorMemoScope(const TPredecessorMemoScope&) = delete;
+  TPredecessorMemoScope& operator=(const TPredecessorMemoScope&) = delete;
+
+ private:
+  TPredecessorMemo FMemo;
+  TPredecessorMemo* FPrevious;
+};
+
+// AScratch holds the list when no memo is open.
+const std::vector<TPredecessor>& Predecessors(INode* ANode, std::vector<TPredecessor>& AScratch) {
+  TPredecessorMemo* memo = GPredecessorMemo;
+  if (!memo) return AScratch = ReadPredecessors(ANode);
+  for (const auto& [node, list] : memo->Lists)
+    if (node == ANode) return list;
+  return memo->Lists.emplace_front(ANode, ReadPredecessors(ANode)).second;
 }
 
 bool HasPredecessors(INode* ANode) {
@@ -93,9 +126,9 @@ double LatestOverPredecessors(INode* ANode, bool& ARestricted, TCandidate ACandi
   double result = 0;
   double candidate = 0;  // a link type that gives none keeps the previous link's
   ARestricted = false;
-  for (const TPredecessor& predecessor : Predecessors(ANode)) {
-    ComPtr<IActionAttribute> action = ReadOnlyAction(predecessor.Node.get());
-    ACandidate(predecessor.Type, *action, candidate);
+  std::vector<TPredecessor> scratch;
+  for (const TPredecessor& predecessor : Predecessors(ANode, scratch)) {
+    ACandidate(predecessor.Type, *predecessor.Action, candidate);
     if (candidate > result) {
       result = candidate;
       ARestricted = true;
@@ -465,12 +498,18 @@ double TActionHelper::CalculateEarliestStart(INode* ANode, IWorkingScheduler* AS
 double TActionHelper::CalculateEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
   // The summary tasks above that count, nearest first; then their finishes are combined from the
   // top down, so that no depth of summaries recurses.
+  const auto counts = [](const ComPtr<INode>& AParent) {
+    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent.get());
+  };
+  // A node's finish by its own predecessors, else its record's.
+  const auto own = [&](INode* ATask, bool& AOwnRestricted) {
+    const double result = OwnEarliestFinish(ATask, AScheduler, AOwnRestricted);
+    return result == 0.0 ? KnownDate(ReadOnlyAction(ATask)->GetCompletedDate()) : result;
+  };
+  ComPtr<INode> parent = ANode->GetParent();
+  if (!counts(parent)) return own(ANode, ARestricted);  // the usual case, without a list
   std::vector<ComPtr<INode>> chain{ComPtr<INode>(ANode)};
-  for (;;) {
-    ComPtr<INode> parent = chain.back()->GetParent();
-    if (!parent || !parent->IsSummaryTask() || !HasPredecessors(parent.get())) break;
-    chain.push_back(std::move(parent));
-  }
+  for (; counts(parent); parent = chain.back()->GetParent()) chain.push_back(std::move(parent));
   double above = 0;
   bool aboveRestricted = false;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
@@ -507,6 +546,14 @@ bool TActionHelper::ValidateTaskFinish(INode* ANode, double AProposedFinish, IWo
   const TOutcome outcome = TValidation(AScheduler, AProposedFinish, true).Validate(ANode);
   AValidatedFinish = outcome.Date;
   return outcome.Restricted;
+}
+
+std::pair<bool, bool> TActionHelper::ValidateTaskDates(INode* ANode, double AProposedStart, double AProposedFinish,
+                                                       IWorkingScheduler* AScheduler, double& AValidatedStart,
+                                                       double& AValidatedFinish) {
+  const TPredecessorMemoScope memo;
+  const bool start = ValidateTaskStart(ANode, AProposedStart, AScheduler, AValidatedStart);
+  return {start, ValidateTaskFinish(ANode, AProposedFinish, AScheduler, AValidatedFinish)};
 }
 
 namespace {

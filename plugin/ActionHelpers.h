@@ -4,6 +4,7 @@
 // that carries an edit of a task's dates or milestone flag.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contract/ActionAttributesIntf.h"
@@ -71,6 +72,11 @@ class TActionHelper {
   // The same for a proposed finish.
   static bool ValidateTaskFinish(INode* ANode, double AProposedFinish, IWorkingScheduler* AScheduler,
                                  double& AValidatedFinish);
+  // Both, start first, as the two calls would answer them (first: start restricted, second:
+  // finish restricted), reading the predecessor lists once for the two.
+  static std::pair<bool, bool> ValidateTaskDates(INode* ANode, double AProposedStart, double AProposedFinish,
+                                                 IWorkingScheduler* AScheduler, double& AValidatedStart,
+                                                 double& AValidatedFinish);
   // Validates the proposed start on each summary task above the node, up to the map's main
   // branches, and stops at the first that restricts it: true, with its validated start.
   // AValidatedStart starts as AValidatedSubTaskStart.

@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "commands/PropertyCommandHelper.h"
+#include "com/ComObject.h"
 #include "commands/SelectionData.h"
+#include "plugin/ActionAttributes.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
@@ -21,6 +23,65 @@ bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
 // hands its queue to the loop instead of releasing it, so a long chain never nests destructors.
 thread_local bool GReleasing = false;
 thread_local std::vector<ComPtr<ICommand>> GReleased;
+
+// Writes a task's start and finish into the record on the node, keeping only those fields' old
+// values: a run writes the dates of every task it moves, and a property command would copy the
+// whole record twice for each. Reports change 11 on the node as a property command does.
+class TActionDatesCommand : public TImplements<TComObject, ICommand> {
+ public:
+  TActionDatesCommand(ILumetaModel* AModel, INode* ANode, double AStart, double AFinish)
+      : FModel(AModel), FNodeID(ANode->GetID()), FStart(AStart), FFinish(AFinish), FFirstNode(ANode) {}
+
+  static void* operator new(size_t ASize) { return TAttribute::operator new(ASize); }
+  static void operator delete(void* AObject, size_t ASize) noexcept { TAttribute::operator delete(AObject, ASize); }
+
+  ComPtr<ISubject> GetSubject() override { return QueryAs<ISubject>(static_cast<IUnknown*>(FModel)); }
+  std::string GetDescription() override { return {}; }
+  ComPtr<ISelection> GetState() override { return NodeSelection(FindNode().get()); }
+  ComPtr<INode> GetUndoNode() override { return {}; }
+  // The node is known by its identifier; the selection adds nothing.
+  void SetState(ISelection*) override {}
+
+  // A node or record gone meanwhile leaves nothing to write, as for a property command.
+  void Execute() override {
+    // The first run comes straight from the command that has the node in hand; redo looks it up.
+    ComPtr<INode> node = FFirstNode ? ComPtr<INode>(std::exchange(FFirstNode, nullptr)) : FindNode();
+    FAction = TActionHelper::GetAction(node.get(), false);
+    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
+    if (!action) return FAction.reset();
+    FBefore = action->SaveDates();
+    action->WriteDates(FStart, FFinish);
+    Report(node.get());
+  }
+  // Restores the very record it wrote, wherever it is now: it is the node's again once the
+  // commands after this one are undone.
+  void UnExecute() override {
+    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
+    if (!action) return;
+    action->RestoreDates(FBefore);
+    FAction.reset();
+    if (ComPtr<INode> node = FindNode()) Report(node.get());
+  }
+
+ private:
+  ComPtr<INode> FindNode() {
+    ComPtr<ITree> tree = FModel->GetTree();
+    return tree ? tree->FindNode(FNodeID) : nullptr;
+  }
+  void Report(INode* ANode) {
+    if (ComPtr<ISubject> subject = GetSubject()) subject->AddChange(KPropertyWriteChange, ANode);
+  }
+
+  static constexpr int32_t KPropertyWriteChange = 11;
+
+  ILumetaModel* FModel;  // not counted, as for every composite: the model outlives its commands
+  std::string FNodeID;
+  double FStart;
+  double FFinish;
+  ComPtr<IActionAttribute> FAction;  // the record written, until undone
+  TActionAttribute::TDatesState FBefore;
+  INode* FFirstNode;  // not counted: the node of the first run, which follows construction at once
+};
 
 }  // namespace
 
@@ -39,19 +100,32 @@ class TRescheduleRunner {
   static void UnExecute(TRescheduleCommand* ATop) { Run(ATop, true); }
 
  private:
+  // Not counted: the top command is held by whoever runs it, every other by its parent's queue,
+  // which a run only appends to.
   struct TFrame {
-    ComPtr<TRescheduleCommand> Command;
+    TRescheduleCommand* Command;
     size_t Next;  // entries done so far (undo counts from the back)
   };
 
-  static void Post(TRescheduleCommand* ACommand, int32_t ACode) {
-    if (ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(ACommand->Model())))
-      subject->AddChange(ACode, static_cast<ICommand*>(ACommand));
-  }
+  // Posts the change codes of one run; the subject is asked for once per model, not per post.
+  class TPoster {
+   public:
+    void Post(TRescheduleCommand* ACommand, int32_t ACode) {
+      if (ACommand->Model() != FModel) {
+        FModel = ACommand->Model();
+        FSubject = QueryAs<ISubject>(static_cast<IUnknown*>(FModel));
+      }
+      if (FSubject) FSubject->AddChange(ACode, static_cast<ICommand*>(ACommand));
+    }
 
-  static void Open(std::vector<TFrame>& AStack, TRescheduleCommand* ACommand, bool AUndo) {
-    Post(ACommand, KRescheduleBeginChange);
-    AStack.push_back({ComPtr<TRescheduleCommand>(ACommand), 0});
+   private:
+    ILumetaModel* FModel = nullptr;
+    ComPtr<ISubject> FSubject;
+  };
+
+  static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TRescheduleCommand* ACommand, bool AUndo) {
+    APoster.Post(ACommand, KRescheduleBeginChange);
+    AStack.push_back({ACommand, 0});
     if (!AUndo && !ACommand->FRescheduled) {
       ACommand->FRescheduled = true;
       ACommand->Reschedule();
@@ -60,15 +134,16 @@ class TRescheduleRunner {
 
   static void Run(TRescheduleCommand* ATop, bool AUndo) {
     std::vector<TFrame> stack;
+    TPoster poster;
     try {
-      Open(stack, ATop, AUndo);
+      Open(stack, poster, ATop, AUndo);
       while (!stack.empty()) {
         TFrame& frame = stack.back();
-        TRescheduleCommand* command = frame.Command.get();
+        TRescheduleCommand* command = frame.Command;
         auto& queue = command->FQueue;
         if (frame.Next == queue.size()) {
           stack.pop_back();
-          Post(command, KRescheduleEndChange);
+          poster.Post(command, KRescheduleEndChange);
           continue;
         }
         TRescheduleCommand::TEntry& entry = queue[AUndo ? queue.size() - 1 - frame.Next : frame.Next];
@@ -77,23 +152,24 @@ class TRescheduleRunner {
           entry.Executed = false;  // ran when it was added
           continue;
         }
-        ComPtr<ICommand> next = entry.Command;
-        if (auto* nested = dynamic_cast<TRescheduleCommand*>(next.get())) {
-          if (!AUndo) nested->SetState(entry.Selection.get());
-          Open(stack, nested, AUndo);  // may invalidate frame
+        ICommand* next = entry.Command.get();
+        if (TRescheduleCommand* nested = entry.Nested) {
+          // The sub-commands a command queues itself come without a selection: each knows its node.
+          if (!AUndo && entry.Selection) nested->SetState(entry.Selection.get());
+          Open(stack, poster, nested, AUndo);  // may invalidate frame
         } else if (AUndo) {
-          command->CommandProcessor()->Undo(next.get());
+          command->CommandProcessor()->Undo(next);
         } else {
-          command->CommandProcessor()->Execute(next.get(), entry.Selection.get());
+          command->CommandProcessor()->Execute(next, entry.Selection.get());
         }
       }
     } catch (...) {
       const std::exception_ptr error = std::current_exception();
       while (!stack.empty()) {
-        ComPtr<TRescheduleCommand> command = std::move(stack.back().Command);
+        TRescheduleCommand* command = stack.back().Command;
         stack.pop_back();
         try {
-          Post(command.get(), KRescheduleEndChange);
+          poster.Post(command, KRescheduleEndChange);
         } catch (...) {
           // the command's own error is the one to pass on
         }
@@ -121,24 +197,38 @@ TRescheduleCommand::~TRescheduleCommand() {
   GReleasing = false;
 }
 
+void* TRescheduleCommand::operator new(size_t ASize) { return TAttribute::operator new(ASize); }
+
+void TRescheduleCommand::operator delete(void* AObject, size_t ASize) noexcept {
+  TAttribute::operator delete(AObject, ASize);
+}
+
 void TRescheduleCommand::Execute() { TRescheduleRunner::Execute(this); }
 
 void TRescheduleCommand::UnExecute() { TRescheduleRunner::UnExecute(this); }
 
 void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow) {
   if (!ACommand) return;
-  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection), AExecuteNow});
+  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection),
+                    dynamic_cast<TRescheduleCommand*>(ACommand), AExecuteNow});
   if (AExecuteNow) CommandProcessor()->Execute(ACommand, ASelection);
 }
 
-ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() {
-  ComPtr<INode> node = Node();
-  return FindWorkingScheduler(node ? node.get() : Model()->GetTree()->GetRoot().get());
+void TRescheduleCommand::Queue(ComPtr<TRescheduleCommand> ACommand) {
+  if (!ACommand) return;
+  TRescheduleCommand* nested = ACommand.get();
+  FQueue.push_back({ComPtr<ICommand>(std::move(ACommand)), nullptr, nested, false});
+}
+
+ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() { return MapScheduler(Node().get()); }
+
+ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
+  return FindWorkingScheduler(ATask ? ATask : Model()->GetTree()->GetRoot().get());
 }
 
 void TRescheduleCommand::CheckSuccessors(INode* ANode) {
   if (!TTaskLinkHelper::HasSuccessors(ANode)) return;
-  AddCommand(make<TRescheduleSuccessorsCommand>(Model(), ANode).get(), NodeSelection(ANode).get(), false);
+  Queue(make<TRescheduleSuccessorsCommand>(Model(), ANode));
 }
 
 ComPtr<TRescheduleCommand> TRescheduleCommand::CreateLinkCommand(ILumetaModel* AModel, TTaskLinkType ALinkType,
@@ -173,10 +263,7 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
 }
 
 void TRescheduleCommand::WriteDates(INode* ANode, double AStart, double AFinish) {
-  ComPtr<IActionAttribute> changes = NewChanges();
-  changes->SetStartDate(AStart);
-  changes->SetCompletedDate(AFinish);
-  WriteAction(ANode, changes.get());
+  AddCommand(make<TActionDatesCommand>(Model(), ANode, AStart, AFinish).get(), nullptr, true);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
@@ -222,8 +309,8 @@ bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* ASc
   const double start = AStart, finish = AFinish;
   double constrainedStart = 0, constrainedFinish = 0;
   TConstraintWrites writes;
-  const bool startApplies = TActionHelper::ValidateTaskStart(ANode, AStart, AScheduler, constrainedStart);
-  const bool finishApplies = TActionHelper::ValidateTaskFinish(ANode, AFinish, AScheduler, constrainedFinish);
+  const auto [startApplies, finishApplies] =
+      TActionHelper::ValidateTaskDates(ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish);
   KeepConstraintWrites(writes);
   if (startApplies && finishApplies) {
     if (constrainedFinish < AScheduler->FinishForStart(constrainedStart, ADays)) {
@@ -254,14 +341,14 @@ void TRescheduleSuccessorsCommand::Reschedule() {
     ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
     ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
     if (!successor) continue;
-    ComPtr<ICommand> command;
+    ComPtr<TRescheduleCommand> command;
     if (!successor->IsSummaryTask())
       command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), node.get(), true);
     else
       command = make<TRescheduleSummaryCommand>(Model(), successor.get(),
                                                 TRescheduleSummaryCommand::ReachableFrom(successor.get()),
                                                 TCarriedLink{link->GetLinkType(), node->GetID()});
-    AddCommand(command.get(), NodeSelection(successor.get()).get(), false);
+    Queue(std::move(command));
   }
 }
 
@@ -276,13 +363,12 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<INode> predecessor = FindNode(FPredecessorID);
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
   ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
-  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
   if (!successorAction || !predecessorAction || !scheduler) return;
   const double start = NewStart(scheduler.get(), predecessorAction.get(), successorAction.get());
   if (start == successorAction->GetStartDate()) return;
   TTaskSwitches switches{true, true, true, FCarried};
-  AddCommand(make<TMoveTaskCommand>(Model(), successor.get(), start, switches).get(),
-             NodeSelection(successor.get()).get(), false);
+  Queue(make<TMoveTaskCommand>(Model(), successor.get(), start, switches));
 }
 
 double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
@@ -352,14 +438,14 @@ void TRescheduleSummaryCommand::Reschedule() {
   for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling()) {
     if (excluded.count(child.get())) continue;
     const bool last = !child->GetNextSibling();
-    ComPtr<ICommand> command;
+    ComPtr<TRescheduleCommand> command;
     if (child->IsSummaryTask())
       command = make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink);
     else if (FLink)
       command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessor.get(), last);
     else
       command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
-    AddCommand(command.get(), NodeSelection(child.get()).get(), false);
+    Queue(std::move(command));
   }
 }
 
@@ -399,7 +485,7 @@ TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, INode* ANode, double AS
 void TMoveTaskCommand::Reschedule() {
   ComPtr<INode> node = Node();
   ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
-  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
   double start = FStart;
   if (!HasWholeDay(start)) {
@@ -410,19 +496,21 @@ void TMoveTaskCommand::Reschedule() {
   TSummaryDates summary;
   if (FSwitches.RescheduleSummary) summary = TSummaryDates::Above(node.get());
 
-  bool written = false;
-  double finish = 0;
-  if (!FSwitches.SkipConstraint && start != action->GetStartDate()) {
+  const bool constrain = !FSwitches.SkipConstraint && start != action->GetStartDate();
+  if (constrain) {
     SetConstraint(node.get(), tcStartNoEarlierThan, start);
     action = TActionHelper::GetAction(node.get(), false);  // the command put a new record on the node
+  }
+  const double days = action->GetDurationInDays();  // a rolled-up read: once
+  bool written = !constrain;
+  double finish = 0;
+  if (constrain) {
     start = action->GetStartDate();
     finish = action->GetCompletedDate();
   } else {
-    finish = scheduler->FinishForStart(start, action->GetDurationInDays());
-    written = true;
+    finish = scheduler->FinishForStart(start, days);
   }
-  if (FSwitches.ApplyConstraints &&
-      AdjustToConstraint(node.get(), scheduler.get(), start, finish, action->GetDurationInDays()))
+  if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days))
     written = true;
   if (written) WriteDates(node.get(), start, finish);
 
@@ -437,7 +525,7 @@ TRescheduleTaskFinishCommand::TRescheduleTaskFinishCommand(ILumetaModel* AModel,
 void TRescheduleTaskFinishCommand::Reschedule() {
   ComPtr<INode> node = Node();
   ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
-  ComPtr<IWorkingScheduler> scheduler = GetWorkingScheduler();
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
   const TSummaryDates summary = FSwitches.RescheduleSummary ? TSummaryDates::Above(node.get()) : TSummaryDates{};
   const double days = action->GetDurationInDays();

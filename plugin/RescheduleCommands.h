@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "attributes/LumetaAttributes.h"
 #include "commands/CompositeCommands.h"
 #include "plugin/ActionHelpers.h"
 #include "contract/ActionAttributesIntf.h"
@@ -30,16 +31,24 @@ class TRescheduleCommand : public TCompositeCommand {
   TRescheduleCommand(ILumetaModel* AModel, INode* ANode);
   ~TRescheduleCommand() override;
 
+  // A run makes a few of these for every task it reaches and drops them all at once: they come
+  // from the attribute pools rather than one heap block each.
+  static void* operator new(size_t ASize);
+  static void operator delete(void* AObject, size_t ASize) noexcept;
+
   // The first run calls Reschedule to fill the queue; every run then executes the entries that
   // have not run yet, front to back. Change codes 121 and 122 bracket the run, also on failure.
   void Execute() override;
   // Undoes the entries newest first, bracketed like Execute; the queue stays for redo.
   void UnExecute() override;
 
-  // Appends the pair to the queue; with AExecuteNow runs it at once through the processor.
+  // Appends the pair to the queue; with AExecuteNow runs it at once through the processor. A
+  // reschedule command queued without a selection keeps the one it has: it knows its node.
   void AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow);
   // The working scheduler of the task's map; empty when there is none.
   virtual ComPtr<IWorkingScheduler> GetWorkingScheduler();
+  // The same for the task in hand, sparing the look-up; for commands that keep the map's scheduler.
+  ComPtr<IWorkingScheduler> MapScheduler(INode* ATask);
   // Queues a successor walk for the node when it has successors.
   void CheckSuccessors(INode* ANode);
 
@@ -72,16 +81,20 @@ class TRescheduleCommand : public TCompositeCommand {
   // Takes back the constraint dates the validations wrote straight into records, and writes them
   // again through property commands, so that undo gives the old dates back.
   void KeepConstraintWrites(TConstraintWrites& AWrites);
+  // Queues a nested reschedule command, to run after the entries before it.
+  void Queue(ComPtr<TRescheduleCommand> ACommand);
 
  private:
   struct TEntry {
     ComPtr<ICommand> Command;
     ComPtr<ISelection> Selection;
+    TRescheduleCommand* Nested;  // the command itself when it is a reschedule command, run in place
     bool Executed;
   };
   friend class TRescheduleRunner;
 
-  std::vector<TEntry> FQueue;
+  // Most queues hold one or two entries; their room comes from the pools too.
+  std::vector<TEntry, TAttributePoolAllocator<TEntry>> FQueue;
   std::string FNodeID;
   bool FRescheduled = false;
 };

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "com/OleDate.h"
 #include "commands/SelectionData.h"
@@ -266,6 +267,40 @@ TEST_F(ActionHelperTest, FinishUnderASummaryThatRestricts) {
   Constrain(X, tcStartNoEarlierThan, At(Mon - 3, 8));
   EXPECT_EQ(Finish(X, At(Mon + 4, 17)), (TValidated{At(Mon + 4, 17), true}));
   EXPECT_EQ(Finish(X, At(Mon + 1, 17)), (TValidated{At(Mon - 3, 8), true}));
+}
+
+// Validating both dates at once answers as the two validations one after the other, also where
+// the start's validation writes the task's constraint date, and reads predecessors afresh each time.
+TEST_F(ActionHelperTest, BothDatesValidateAsStartThenFinish) {
+  TLumetaNode* finishHolder = Task(Top, At(Mon, 8), At(Mon + 2, 17), 3);
+  Link(P, X, ltFinishToStart);
+  Link(finishHolder, X, ltFinishToFinish);
+  const auto both = [&](double AStart, double AFinish) {
+    double start = -1, finish = -1;
+    const auto [startRestricted, finishRestricted] =
+        TActionHelper::ValidateTaskDates(X, AStart, AFinish, Scheduler.get(), start, finish);
+    return std::pair{TValidated{start, startRestricted}, TValidated{finish, finishRestricted}};
+  };
+  for (TTaskConstraintType summary : {tcAsSoonAsPossible, tcMustStartOn})
+    for (int type = tcAsLateAsPossible; type <= tcStartNoLaterThan; ++type) {
+      const auto constraint = static_cast<TTaskConstraintType>(type);
+      Constrain(Top, summary, At(Mon + 3, 8));
+      Constrain(X, constraint, At(Mon + 1, 8));
+      const TValidated start = Start(X, At(Mon, 8));
+      const TValidated finish = Finish(X, At(Mon + 1, 17));
+      const double written = Action(X)->GetConstraintDate();
+      Constrain(X, constraint, At(Mon + 1, 8));
+      EXPECT_EQ(both(At(Mon, 8), At(Mon + 1, 17)), std::pair(start, finish))
+          << TaskConstraintTypeToText(constraint) << " under " << TaskConstraintTypeToText(summary);
+      EXPECT_EQ(Action(X)->GetConstraintDate(), written) << TaskConstraintTypeToText(constraint);
+    }
+
+  Constrain(Top, tcAsSoonAsPossible);
+  Constrain(X, tcAsSoonAsPossible);
+  EXPECT_EQ(both(At(Mon, 8), At(Mon, 17)).first, (TValidated{At(Mon + 2, 8), true}));
+  Link(Task(Top, At(Mon, 8), At(Mon + 4, 17), 5), X, ltFinishToStart);
+  Action(finishHolder)->SetCompletedDate(At(Mon + 7, 17));
+  EXPECT_EQ(both(At(Mon, 8), At(Mon, 17)), std::pair(TValidated{At(Mon + 7, 8), true}, TValidated{At(Mon + 7, 17), true}));
 }
 
 // Each summary above is validated once: asked level by level, 2000 levels would never end.

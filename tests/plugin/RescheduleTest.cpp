@@ -137,6 +137,58 @@ TEST_F(Reschedule, AMissingTaskMakesAnEmptyCommandThatStillUndoes) {
   Undo();
 }
 
+// Writes B's dates, then another field through a property command (which puts a new record on the
+// node), then B's dates again.
+class TInterleavedWrites : public TRescheduleCommand {
+ public:
+  using TRescheduleCommand::TRescheduleCommand;
+
+ protected:
+  void Reschedule() override {
+    ComPtr<INode> node = Node();
+    WriteDates(node.get(), Wednesday, EndOf(Wednesday));
+    ComPtr<IActionAttribute> changes = NewChanges();
+    changes->SetConstraintDate(Friday);
+    WriteAction(node.get(), changes.get());
+    WriteDates(node.get(), Thursday, EndOf(Thursday));
+  }
+};
+
+std::string Dump(IActionAttribute* AAction) { return QueryAs<IAttribute>(AAction)->DebugText(); }
+
+TEST_F(Reschedule, DatesAreWrittenAsAPropertyEditWouldAndUndoRestoresTheRecordExactly) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Link("A", "B");
+  const std::string before = Dump(A("B"));
+
+  Run(Move("A", Wednesday).get(), N("A"));
+  const std::string moved = Dump(A("B"));
+  EXPECT_EQ(Start("B"), Thursday);
+  Undo();
+  EXPECT_EQ(Dump(A("B")), before) << "values and flags";
+
+  ComPtr<IActionAttribute> changes =
+      Model->GetPropertyClasses()->NewProperty("Action").as<IActionAttribute>();
+  changes->SetStartDate(Thursday);
+  changes->SetCompletedDate(EndOf(Thursday));
+  Run(Model->GetCommandHelper()->PreparePropertyCommand(QueryAs<IProperty>(changes.get()).get(), nullptr, -1).get(),
+      N("B"));
+  EXPECT_EQ(Dump(A("B")), moved) << "the same record as a property command writes";
+  Undo();
+
+  Run(make<TInterleavedWrites>(Model.get(), N("B")).get(), N("B"));
+  const std::string written = Dump(A("B"));
+  EXPECT_EQ(A("B")->GetConstraintDate(), Friday);
+  EXPECT_EQ(Start("B"), Thursday);
+  Undo();
+  EXPECT_EQ(Dump(A("B")), before);
+  Redo();
+  EXPECT_EQ(Dump(A("B")), written);
+  Undo();
+  EXPECT_EQ(Dump(A("B")), before);
+}
+
 // Tasks 0..n-1 with finish-to-start links from lower to higher numbers, placed as a forward pass
 // places them; moving task 0 must leave every task where a forward pass from its new start puts it,
 // however many paths lead there, and one undo must bring back every date.
