@@ -56,7 +56,7 @@ struct TBenchSetup {
     return AIndex < 50 ? AMap.Root() : AIndex < 1050 ? ANodes[AIndex % 50] : ANodes[50 + AIndex % 1000];
   }
 
-  void Generate() {
+  void Generate(const std::string& APath) {
     TLumetaMap map;
     std::mt19937 random(7);
     std::vector<TLumetaNode*> nodes;
@@ -94,7 +94,7 @@ struct TBenchSetup {
           .as<ITaskLink>()
           ->SetLinkType(type);
     }
-    Archive.Save(map, File());
+    Archive.Save(map, APath);
   }
 
   std::string File() const { return Folder + "/map.xml"; }
@@ -228,10 +228,16 @@ double PeakMegabytes(const char* AWhat, const std::string& AFile) {
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--peak") return MeasurePeak(argv[2], argv[3]);
   if (const char* nodes = std::getenv("LUMETA_BENCH_NODES"); nodes && std::atoi(nodes) > 0) NodeCount = std::atoi(nodes);
+  // "--write FILE" only writes the map, for a profiler to load it with "--peak archive FILE".
+  if (argc == 3 && std::string(argv[1]) == "--write") {
+    TBenchSetup setup;
+    setup.Generate(argv[2]);
+    return 0;
+  }
   benchmark::Initialize(&argc, argv);
   TBenchSetup setup;
   Setup = &setup;
-  setup.Generate();
+  setup.Generate(setup.File());
   const double megabytes = std::filesystem::file_size(setup.File()) / 1048576.0;
 
   TKeepingReporter reporter;
