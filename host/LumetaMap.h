@@ -107,6 +107,13 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
     return FProperties[static_cast<size_t>(AIndex)].get();
   }
 
+  // Asks the processor for the title and property objects ahead of a walk that will read them: a
+  // large map's objects lie far apart, and each first touch would otherwise wait for memory.
+  void PrefetchContent() const noexcept {
+    __builtin_prefetch(FTitle.get());
+    for (const auto& property : FProperties) __builtin_prefetch(property.get());
+  }
+
   // The host's own attributes by name ("Title" on every node, "MapSettings" on the root).
   void SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute);
   std::string Title();

@@ -54,12 +54,15 @@ const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty) {
 
 const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty, TStructuredAttribute* ARoot) {
   TStructuredAttribute* structure = ARoot;
-  const TEntry* entry = structure ? Find(AProperty, structure) : nullptr;
+  if (!structure) return nullptr;
+  // A child read or set answers before the entry is looked at: after a session of work that is
+  // most properties, and the entry would be one more object to fetch from memory for each.
+  if (structure->HasMadeChildren())
+    for (const TStructuredAttribute::TChild& child : structure->ChildEntries())
+      if (child.Interface->IsLoaded()) return nullptr;
+  const TEntry* entry = Find(AProperty, structure);
   if (!entry || !entry->Clean) return nullptr;
-  if (entry->Layout->IsList) return structure->IsLoaded() ? nullptr : entry;
-  if (!structure->HasMadeChildren()) return entry;
-  for (int32_t i = 0; i < structure->Count(); ++i)
-    if (structure->ChildAt(i)->IsLoaded()) return nullptr;
+  if (entry->Layout->IsList && structure->IsLoaded()) return nullptr;
   return entry;
 }
 

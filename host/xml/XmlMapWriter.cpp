@@ -74,6 +74,9 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
       continue;
     }
     TLumetaNode* child = children[next++].get();
+    // Most nodes are leaves, so the next sibling comes next: its objects are fetched meanwhile.
+    if (next + 1 < children.size()) __builtin_prefetch(children[next + 1].get());
+    if (next < children.size()) children[next]->PrefetchContent();
     printer.Open(KNode);
     id = std::to_string(child->ID());
     printer.Attribute(KID, id.c_str());
