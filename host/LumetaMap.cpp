@@ -27,11 +27,14 @@ void TLumetaTitleAttribute::SetHostObject(IUnknown*) {}
 
 // ---- TLumetaNode
 
+const TLumetaNode::THostData TLumetaNode::KNoHostData;
+
 TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID)
     : FMap(AMap), FID(AID), FTitle(make<TLumetaTitleAttribute>(static_cast<INode*>(this))) {}
 
 TLumetaNode::~TLumetaNode() {
-  for (const auto& property : FProperties) property->SetHostObject(nullptr);
+  for (const auto& property : FProperties)
+    if (property) property->SetHostObject(nullptr);
   // Children that die with this node hand their own children over first, so that releasing a deep
   // subtree takes one level of destructor calls instead of one per level.
   std::vector<ComPtr<TLumetaNode>> dying = std::move(FChildren);
@@ -85,13 +88,30 @@ ComPtr<IAttribute> TLumetaNode::FindAttribute(const std::string& AName) {
 }
 
 ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
-  for (const auto& property : FProperties)
-    if (property->GetPropertyName() == AName) return property;
+  for (size_t i = 0; i < FProperties.size(); ++i) {
+    const auto& property = FProperties[i];
+    if (property ? property->GetPropertyName() == AName
+                 : FMap->PropertyMaker()->PropertyName(FFirstEntry + static_cast<uint32_t>(i)) == AName) {
+      if (!property) MakeProperty(i);
+      return property;
+    }
+  }
   return nullptr;
+}
+
+void TLumetaNode::MakeProperty(size_t AIndex) {
+  // A node leaves its map (and its maker) only with every property made; see TLumetaMap::Unindex.
+  FProperties[AIndex] = FMap->PropertyMaker()->MakeProperty(this, FFirstEntry + static_cast<uint32_t>(AIndex));
+}
+
+void TLumetaNode::MakeProperties() {
+  for (size_t i = 0; i < FProperties.size(); ++i)
+    if (!FProperties[i]) MakeProperty(i);
 }
 
 void TLumetaNode::SetProperty(IProperty* AProperty) {
   if (!AProperty) return;
+  MakeProperties();  // the places below shift, and a property not made yet is known by its place
   const std::string name = AProperty->GetPropertyName();
   for (auto& existing : FProperties) {
     if (existing->GetPropertyName() == name) {
@@ -115,7 +135,18 @@ void TLumetaNode::AppendProperty(IProperty* AProperty) {
   FProperties.emplace_back(AProperty);
 }
 
+void TLumetaNode::AppendPendingProperty(uint32_t AEntry, IProperty* AMade) {
+  if (FProperties.empty()) FFirstEntry = AEntry;
+  if (AEntry != FFirstEntry + FProperties.size())
+    throw EInvalidOperation("A node's properties must be numbered in a row");
+  if (AMade)
+    AppendProperty(AMade);
+  else
+    FProperties.emplace_back();
+}
+
 bool TLumetaNode::RemoveProperty(const std::string& AName) {
+  MakeProperties();
   for (auto it = FProperties.begin(); it != FProperties.end(); ++it) {
     if ((*it)->GetPropertyName() == AName) {
       (*it)->SetHostObject(nullptr);
@@ -130,6 +161,7 @@ int32_t TLumetaNode::GetPropertyCount() { return static_cast<int32_t>(FPropertie
 
 ComPtr<IProperty> TLumetaNode::GetPropertyItem(int32_t AIndex) {
   if (AIndex < 0 || AIndex >= GetPropertyCount()) return nullptr;
+  if (!FProperties[AIndex]) MakeProperty(static_cast<size_t>(AIndex));
   return FProperties[AIndex];
 }
 
@@ -163,7 +195,7 @@ int32_t TLumetaNode::GetLevel() {
   return level;
 }
 
-bool TLumetaNode::IsExpanded() { return FHostData.Expanded || FChildren.empty(); }
+bool TLumetaNode::IsExpanded() { return ReadHostData().Expanded || FChildren.empty(); }
 
 int32_t TLumetaNode::GetChildCount() { return static_cast<int32_t>(FChildren.size()); }
 
@@ -190,22 +222,24 @@ void TLumetaNode::LoadAttribute(IAttribute* AAttribute) {
   if (FMap && FMap->DocSource()) FMap->DocSource()->LoadAttribute(AAttribute);
 }
 
-std::string TLumetaNode::GetNotes() { return FHostData.Notes; }
+std::string TLumetaNode::GetNotes() { return ReadHostData().Notes; }
 
-std::vector<std::string> TLumetaNode::GetCategories() { return FHostData.Categories; }
+std::vector<std::string> TLumetaNode::GetCategories() { return ReadHostData().Categories; }
 
 std::vector<TNodeResource> TLumetaNode::GetResources() {
   std::vector<TNodeResource> result;
-  result.reserve(FHostData.Resources.size());
-  for (const auto& [name, email] : FHostData.Resources) result.push_back({name, email});
+  const auto& resources = ReadHostData().Resources;
+  result.reserve(resources.size());
+  for (const auto& [name, email] : resources) result.push_back({name, email});
   return result;
 }
 
 // The map file keeps one text per attachment, a path or a URL; its last part is the name shown.
 std::vector<TNodeAttachment> TLumetaNode::GetAttachments() {
   std::vector<TNodeAttachment> result;
-  result.reserve(FHostData.Attachments.size());
-  for (const std::string& location : FHostData.Attachments) {
+  const auto& attachments = ReadHostData().Attachments;
+  result.reserve(attachments.size());
+  for (const std::string& location : attachments) {
     std::string_view name = location;
     while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.remove_suffix(1);
     const size_t slash = name.find_last_of("/\\");
@@ -219,12 +253,12 @@ std::vector<ComPtr<INode>> TLumetaNode::GetConnections(bool AOutgoing) {
   std::vector<ComPtr<INode>> result;
   if (!FMap) return result;
   if (AOutgoing) {
-    for (int64_t id : FHostData.Connections)
+    for (int64_t id : ReadHostData().Connections)
       if (TLumetaNode* other = FMap->FindNode(id)) result.emplace_back(static_cast<INode*>(other));
     return result;
   }
   TLumetaMap::ForEachInSubtree(FMap->Root(), [&](TLumetaNode* ANode) {
-    const auto& connections = ANode->FHostData.Connections;
+    const auto& connections = ANode->ReadHostData().Connections;
     if (ANode != this && std::find(connections.begin(), connections.end(), FID) != connections.end())
       result.emplace_back(static_cast<INode*>(ANode));
   });
@@ -324,6 +358,7 @@ void TLumetaMap::Index(TLumetaNode* ANode) {
 
 void TLumetaMap::Unindex(TLumetaNode* ANode) {
   ForEachInSubtree(ANode, [this](TLumetaNode* ANode) {
+    ANode->MakeProperties();  // they cannot be made once the node has left the map
     FIndex.erase(ANode->FID);
     ANode->FMap = nullptr;
   });
@@ -370,20 +405,26 @@ void TLumetaMap::Swap(TLumetaMap& AOther) noexcept {
   std::swap(FIndex, AOther.FIndex);
   std::swap(FHighestID, AOther.FHighestID);
   std::swap(FDocSource, AOther.FDocSource);
+  std::swap(FPropertyMaker, AOther.FPropertyMaker);
   SetMapOf(FRoot.get(), this);
   SetMapOf(AOther.FRoot.get(), &AOther);
 }
 
 void TLumetaMap::ReleaseSubtree(TLumetaNode* ANode) {
   ForEachInSubtree(ANode, [](TLumetaNode* ANode) {
-    while (ANode->GetPropertyCount() > 0) ANode->RemoveProperty(ANode->GetPropertyItem(0)->GetPropertyName());
+    // Properties never made are dropped as they are: making them only to let them go would cost a
+    // closed map as much as reading every value.
+    std::vector<ComPtr<IProperty>> properties = std::move(ANode->FProperties);
+    ANode->FProperties.clear();
+    for (const auto& property : properties)
+      if (property) property->SetHostObject(nullptr);
   });
 }
 
 void TLumetaMap::Clear() {
   ReleaseSubtree(FRoot.get());
   while (!FRoot->FChildren.empty()) DetachNode(FRoot->FChildren.back().get());
-  FRoot->FHostData = {};
+  FRoot->FHostData.reset();
   FRoot->SetAttribute("MapSettings", make<TLumetaMapSettings>());
   FHighestID = 0;
 }

@@ -4,6 +4,7 @@
 // map has ever used, so that no ID is reused, not even by a node that undo could bring back.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -15,6 +16,19 @@
 #include "contract/LumetaIntf.h"
 
 class TLumetaMap;
+class TLumetaNode;
+
+// Makes the properties of a loaded map when they are first asked for: until then a node keeps
+// only their number with this maker, which is the map's document source.
+class TPropertyMaker {
+ public:
+  virtual const std::string& PropertyName(uint32_t AEntry) = 0;
+  // The property, given to ANode as its host object; raises ELumetaError when it cannot be made.
+  virtual ComPtr<IProperty> MakeProperty(TLumetaNode* ANode, uint32_t AEntry) = 0;
+
+ protected:
+  ~TPropertyMaker() = default;
+};
 
 // A node's title. It also answers IProperty, named "Title", so that the plug-in's windows can read
 // it and hand a new title back as a property (the model turns that into a rename command); the
@@ -83,6 +97,22 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
   // Adds a property the node carries nothing under the name of yet, without comparing names: for
   // a caller that knows, such as the archive's loader, which sees each property element once.
   void AppendProperty(IProperty* AProperty);
+  // The same for a loader: the property is number AEntry with the map's property maker, made
+  // then (AMade) or on first use (null). A node's properties take numbers in a row.
+  void AppendPendingProperty(uint32_t AEntry, IProperty* AMade = nullptr);
+  // The property at AIndex if it has been made, else null with its number in AEntry; for a
+  // writer that can save a property nobody asked for without making it.
+  IProperty* PeekProperty(int32_t AIndex, uint32_t& AEntry) const noexcept {
+    AEntry = FFirstEntry + static_cast<uint32_t>(AIndex);
+    return FProperties[static_cast<size_t>(AIndex)].get();
+  }
+
+  // Asks the processor for the title and property objects ahead of a walk that will read them: a
+  // large map's objects lie far apart, and each first touch would otherwise wait for memory.
+  void PrefetchContent() const noexcept {
+    __builtin_prefetch(FTitle.get());
+    for (const auto& property : FProperties) __builtin_prefetch(property.get());
+  }
 
   // The host's own attributes by name ("Title" on every node, "MapSettings" on the root).
   void SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute);
@@ -99,10 +129,19 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
     bool Expanded = true;
     friend bool operator==(const THostData&, const THostData&) = default;
   };
-  THostData& HostData() noexcept { return FHostData; }
+  // Made on first use: most nodes of a large map carry none, and a loaded map has one node per
+  // task. Readers that must not make it use ReadHostData.
+  THostData& HostData() {
+    if (!FHostData) FHostData = std::make_unique<THostData>();
+    return *FHostData;
+  }
+  const THostData& ReadHostData() const noexcept { return FHostData ? *FHostData : KNoHostData; }
 
  private:
   friend class TLumetaMap;
+  void MakeProperty(size_t AIndex);
+  void MakeProperties();
+
   TLumetaMap* FMap;
   int64_t FID;
   TLumetaNode* FParent = nullptr;
@@ -112,8 +151,11 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
   mutable size_t FIndexHint = 0;
   ComPtr<IAttribute> FTitle;  // every node has one: kept apart from the others, which few nodes have
   std::vector<std::pair<std::string, ComPtr<IAttribute>>> FAttributes;
+  // Null entries are properties not made yet; the first one's number is FFirstEntry.
   std::vector<ComPtr<IProperty>> FProperties;
-  THostData FHostData;
+  uint32_t FFirstEntry = 0;
+  std::unique_ptr<THostData> FHostData;
+  static const THostData KNoHostData;
 };
 
 class TLumetaMap {
@@ -163,8 +205,13 @@ class TLumetaMap {
   void AddPropertyClass(const std::string& AName);
   size_t PropertyRank(const std::string& AName) const;
 
-  void SetDocSource(ComPtr<IDocSource> ASource) { FDocSource = std::move(ASource); }
+  // AMaker, when given, is the same source's maker of the properties its nodes have not made yet.
+  void SetDocSource(ComPtr<IDocSource> ASource, TPropertyMaker* AMaker = nullptr) {
+    FDocSource = std::move(ASource);
+    FPropertyMaker = AMaker;
+  }
   IDocSource* DocSource() const noexcept { return FDocSource.get(); }
+  TPropertyMaker* PropertyMaker() const noexcept { return FPropertyMaker; }
 
   // Pre-order walk of every node but the root, with a stack of its own so that depth is no limit.
   template <class F>
@@ -206,5 +253,6 @@ class TLumetaMap {
   std::unordered_map<int64_t, TLumetaNode*> FIndex;
   int64_t FHighestID = 0;
   ComPtr<IDocSource> FDocSource;
+  TPropertyMaker* FPropertyMaker = nullptr;  // part of FDocSource
   std::vector<std::string> FPropertyOrder;
 };

@@ -49,8 +49,10 @@ void TLumetaXmlArchive::RegisterManager(IPropertyManager* AManager) {
     if (registration.PropertyName == name)
       throw ELumetaError("The property '" + name + "' is registered already, under the element '" +
                          registration.ElementName + "'");
+  const bool structured = layout.IsList ? QueryAs<IListAttribute>(property.get()) != nullptr
+                                        : QueryAs<IStructuredAttribute>(property.get()) != nullptr;
   FRegistry->Registrations.push_back({layout.ElementName, std::move(name), ComPtr<IPropertyManager>(AManager),
-                                      FRegistry->SharedLayout(mapping->GetXmlDeclarations())});
+                                      FRegistry->SharedLayout(mapping->GetXmlDeclarations()), structured});
 }
 
 IPropertyManager* TLumetaXmlArchive::ManagerFor(const std::string& AElementName) const {

@@ -13,16 +13,40 @@ TStructuredAttribute* StructureOf(IAttribute* AAttribute) {
 TStructuredAttribute* RootOf(IProperty* AProperty) { return StructureOf(QueryAs<IAttribute>(AProperty).get()); }
 }  // namespace
 
-void TXmlDocSource::Remember(IProperty* AProperty, IAttribute* ARoot, pugi::xml_node AElement, TXmlLayout& ALayout,
-                             bool AClean) {
-  FEntries.push_back({ComPtr<IProperty>(AProperty), AElement, &ALayout, AClean});
-  if (TStructuredAttribute* root = StructureOf(ARoot))
-    root->SetSourceTag(static_cast<uint32_t>(FEntries.size()));
-  else
-    FIndex.emplace_back(AProperty, static_cast<uint32_t>(FEntries.size() - 1));
+uint32_t TXmlDocSource::Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade) {
+  FEntries.push_back({ComPtr<IProperty>(AMade), AElement, FRegistrations[ARegistration].Layout.get(), ARegistration, AClean});
+  return static_cast<uint32_t>(FEntries.size());
 }
 
-void TXmlDocSource::Seal() { std::sort(FIndex.begin(), FIndex.end()); }
+const std::string& TXmlDocSource::PropertyName(uint32_t AEntry) {
+  return FRegistrations[Entry(AEntry).Registration].PropertyName;
+}
+
+ComPtr<IProperty> TXmlDocSource::MakeProperty(TLumetaNode* ANode, uint32_t AEntry) {
+  TEntry& entry = FEntries[AEntry - 1];
+  TXmlLayout& layout = *entry.Layout;
+  try {
+    ComPtr<IProperty> property = FRegistrations[entry.Registration].Manager->NewProperty();
+    if (!property) throw ELumetaError("its manager made no property");
+    property->SetHostObject(static_cast<INode*>(ANode));
+    // Its values are read on first use; the flags stay "not loaded" until then.
+    ComPtr<IAttribute> root = layout.IsList ? ComPtr<IAttribute>(property.try_as<IListAttribute>())
+                                            : ComPtr<IAttribute>(property.try_as<IStructuredAttribute>());
+    if (!root) throw ELumetaError(layout.IsList ? "the property is not a list" : "the property is not a record");
+    entry.Property = property;
+    if (TStructuredAttribute* structure = StructureOf(root.get())) {
+      structure->SetSourceTag(AEntry);
+    } else {
+      const std::pair<IProperty*, uint32_t> key(property.get(), AEntry - 1);
+      FIndex.insert(std::lower_bound(FIndex.begin(), FIndex.end(), key), key);
+    }
+    root->SetFlagEx(afLoaded | afModified, false, true);
+    if (!layout.IsList) root->SetFlag(afLoaded, true);  // a record does not load itself; its children do
+    return property;
+  } catch (const std::exception& AError) {
+    throw ELumetaError(Name + ": cannot load '" + layout.ElementName + "': " + AError.what());
+  }
+}
 
 const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty) {
   return Untouched(AProperty, RootOf(AProperty));
@@ -30,12 +54,15 @@ const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty) {
 
 const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty, TStructuredAttribute* ARoot) {
   TStructuredAttribute* structure = ARoot;
-  const TEntry* entry = structure ? Find(AProperty, structure) : nullptr;
+  if (!structure) return nullptr;
+  // A child read or set answers before the entry is looked at: after a session of work that is
+  // most properties, and the entry would be one more object to fetch from memory for each.
+  if (structure->HasMadeChildren())
+    for (const TStructuredAttribute::TChild& child : structure->ChildEntries())
+      if (child.Interface->IsLoaded()) return nullptr;
+  const TEntry* entry = Find(AProperty, structure);
   if (!entry || !entry->Clean) return nullptr;
-  if (entry->Layout->IsList) return structure->IsLoaded() ? nullptr : entry;
-  if (!structure->HasMadeChildren()) return entry;
-  for (int32_t i = 0; i < structure->Count(); ++i)
-    if (structure->ChildAt(i)->IsLoaded()) return nullptr;
+  if (entry->Layout->IsList && structure->IsLoaded()) return nullptr;
   return entry;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 // Inside the map archive: the parsed file a loaded map keeps for the values nobody has read yet.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "host/LumetaMap.h"
 #include "host/xml/XmlLayout_p.h"
 
 namespace xml_archive {
@@ -13,27 +15,38 @@ namespace xml_archive {
 // Keeps the parsed file of a loaded map: record and list values are read from it on their first
 // use, and a property nobody has read since is saved by copying its element. Owns the text the
 // document points into.
-class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
+class TXmlDocSource : public TImplements<TAggregableObject, IDocSource>, public TPropertyMaker {
  public:
+  // One per property element of the file; a node's elements take numbers in a row, from 1.
   struct TEntry {
-    ComPtr<IProperty> Property;  // held, so that its address never names a later property
+    ComPtr<IProperty> Property;  // once made; held, so that its address never names a later property
     pugi::xml_node Element;
-    TXmlLayout* Layout;  // kept alive by FLayouts
-    bool Clean;          // the element holds nothing the layout passes over
+    TXmlLayout* Layout;  // kept alive by FRegistrations
+    uint16_t Registration;
+    bool Clean;  // the element holds nothing the layout passes over
   };
 
   TXmlDocSource(std::string AName, std::string ABuffer) : Name(std::move(AName)), Buffer(std::move(ABuffer)) {}
 
-  // A root built on our attribute classes carries its entry's number, so that a read finds the
-  // element without a search; the few other roots go into an index sorted once after the load.
-  void Remember(IProperty* AProperty, IAttribute* ARoot, pugi::xml_node AElement, TXmlLayout& ALayout, bool AClean);
-  void Seal();
-  void KeepLayout(std::shared_ptr<TXmlLayout> ALayout) { FLayouts.push_back(std::move(ALayout)); }
+  // The registrations whose properties the file holds, kept for the properties made later.
+  void KeepRegistrations(const std::vector<TXmlRegistration>& ARegistrations) { FRegistrations = ARegistrations; }
+  // Notes a property element and answers its number; AMade is a property read already.
+  uint32_t Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade = nullptr);
+  const TEntry& Entry(uint32_t AEntry) const { return FEntries[AEntry - 1]; }
 
   // The element of a property none of whose values has been read since the load, or null.
   const TEntry* Untouched(IProperty* AProperty);
   // The same for a caller that has the structure the property carries (null when it has none).
   const TEntry* Untouched(IProperty* AProperty, TStructuredAttribute* ARoot);
+  // Whether a property never made would be saved as its element is; false for an element of
+  // another class of property than the one ALayout writes (a map saved by another archive).
+  bool SavesAsRead(uint32_t AEntry, const TXmlLayout& ALayout) const {
+    const TEntry& entry = Entry(AEntry);
+    return entry.Clean && entry.Layout == &ALayout;
+  }
+
+  const std::string& PropertyName(uint32_t AEntry) override;
+  ComPtr<IProperty> MakeProperty(TLumetaNode* ANode, uint32_t AEntry) override;
 
   void LoadAttribute(IAttribute* AAttribute) override;
 
@@ -48,9 +61,11 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource> {
   void Apply(TXmlLayout::TField& AField, TXmlLayout::TOwner& AOwner, const char* AText);
   void ReadList(TXmlLayout& ALayout, IListAttribute* AList, pugi::xml_node AElement);
 
-  std::vector<TEntry> FEntries;
-  std::vector<std::pair<IProperty*, uint32_t>> FIndex;  // sorted by identity once the load is done
-  std::vector<std::shared_ptr<TXmlLayout>> FLayouts;
+  // A deque: a load adds one entry per property, and a vector's last doubling would hold the old
+  // and the new array at once, at the very moment the whole document and map are in memory.
+  std::deque<TEntry> FEntries;
+  std::vector<std::pair<IProperty*, uint32_t>> FIndex;  // sorted by identity
+  std::vector<TXmlRegistration> FRegistrations;
   using TPending = const std::vector<IAttribute*>*;
   // Loads may nest (a setter reading another property): each restores the outer one's children.
   struct TPendingScope {

@@ -198,6 +198,7 @@ struct TXmlRegistration {
   std::string PropertyName;
   ComPtr<IPropertyManager> Manager;
   std::shared_ptr<TXmlLayout> Layout;
+  bool Structured = false;  // a record or list, whose values load on first read
 };
 
 class TXmlRegistry {

@@ -68,6 +68,8 @@ std::unique_ptr<TLumetaMap> TXmlMapReader::Read() {
   }
 
   FMap = std::make_unique<TLumetaMap>();
+  FSource->KeepRegistrations(FRegistry.Registrations);
+  FMap->SetDocSource(ComPtr<IDocSource>(FSource), FSource.get());
   // The node index sized once from the IDs the file has handed out, unless the count is more
   // than the text could hold (a node takes at least a dozen characters).
   FMap->ReserveNodes(static_cast<size_t>(std::min<int64_t>(highest, static_cast<int64_t>(FSize / 12))));
@@ -80,9 +82,6 @@ std::unique_ptr<TLumetaMap> TXmlMapReader::Read() {
   }
   ResolveReferences();
   FMap->SetHighestID(highest);
-  for (const TXmlRegistration& registration : FRegistry.Registrations) FSource->KeepLayout(registration.Layout);
-  FSource->Seal();
-  FMap->SetDocSource(ComPtr<IDocSource>(FSource));
   return std::move(FMap);
 }
 
@@ -162,7 +161,7 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
         }
         break;
       case hkSettings: ReadSettings(child); break;
-      default: ReadProperty(FRegistry.Registrations[registration], child, ANode);
+      default: ReadProperty(static_cast<uint16_t>(registration), child, ANode);
     }
   }
   if (!kept.empty()) {
@@ -262,30 +261,28 @@ uint8_t TXmlMapReader::ParseDays(pugi::xml_node AElement) {
   return mask;
 }
 
-void TXmlMapReader::ReadProperty(const TXmlRegistration& ARegistration, pugi::xml_node AElement, TLumetaNode* ANode) {
-  TXmlLayout& layout = *ARegistration.Layout;
+void TXmlMapReader::ReadProperty(uint16_t ARegistration, pugi::xml_node AElement, TLumetaNode* ANode) {
+  const TXmlRegistration& registration = FRegistry.Registrations[ARegistration];
+  TXmlLayout& layout = *registration.Layout;
   try {
-    ComPtr<IProperty> property = ARegistration.Manager->NewProperty();
-    if (!property) throw ELumetaError("its manager made no property");
-    ANode->AppendProperty(property.get());  // a second element of the kind has failed already
-    // Records and lists are read on first use; their flags stay "not loaded" until then.
-    ComPtr<IAttribute> root = layout.IsList ? ComPtr<IAttribute>(property.try_as<IListAttribute>())
-                                            : ComPtr<IAttribute>(property.try_as<IStructuredAttribute>());
-    if (layout.IsList && !root) throw ELumetaError("the property is not a list");
-    if (root) {
+    // Records and lists are made on first use, and read then: a node keeps only their number.
+    if (registration.Structured) {
       const bool clean = layout.IsList ? CheckList(layout, AElement) : CheckFields(layout, AElement);
-      FSource->Remember(property.get(), root.get(), AElement, layout, clean);
-      root->SetFlagEx(afLoaded | afModified, false, true);
-      if (!layout.IsList) root->SetFlag(afLoaded, true);  // a record does not load itself; its children do
-    } else {
-      auto value = property.as<IAttribute>();
-      if (layout.OwnConverter)
-        StoreValue(value.get(), layout.OwnConverter->ConvertFromString(ElementText(AElement, FScratch)));
-      else
-        value->LoadFromString(ElementText(AElement, FScratch));
-      value->SetFlagEx(afLoaded, true, true);
-      value->SetFlagEx(afModified, false, true);
+      ANode->AppendPendingProperty(FSource->Note(AElement, ARegistration, clean));
+      return;
     }
+    ComPtr<IProperty> property = registration.Manager->NewProperty();
+    if (!property) throw ELumetaError("its manager made no property");
+    if (layout.IsList) throw ELumetaError("the property is not a list");
+    // A second element of the kind has failed already.
+    ANode->AppendPendingProperty(FSource->Note(AElement, ARegistration, true, property.get()), property.get());
+    auto value = property.as<IAttribute>();
+    if (layout.OwnConverter)
+      StoreValue(value.get(), layout.OwnConverter->ConvertFromString(ElementText(AElement, FScratch)));
+    else
+      value->LoadFromString(ElementText(AElement, FScratch));
+    value->SetFlagEx(afLoaded, true, true);
+    value->SetFlagEx(afModified, false, true);
   } catch (const EArchiveError&) {
     throw;
   } catch (const std::exception& AError) {

@@ -1,5 +1,6 @@
 #pragma once
 // Inside the map archive: a map file read into a new map.
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ class TXmlMapReader {
   void Keep(pugi::xml_node AElement, std::string& AKept);
   void ReadSettings(pugi::xml_node AElement);
   uint8_t ParseDays(pugi::xml_node AElement);
-  void ReadProperty(const TXmlRegistration& ARegistration, pugi::xml_node AElement, TLumetaNode* ANode);
+  void ReadProperty(uint16_t ARegistration, pugi::xml_node AElement, TLumetaNode* ANode);
   bool CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement);
   bool CheckAttributes(const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement);
   bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement);
@@ -69,7 +70,7 @@ class TXmlMapReader {
   int FLastLine = 1;
   int FLastColumn = 1;
   std::unique_ptr<TLumetaMap> FMap;
-  std::vector<TReference> FLinks;
+  std::deque<TReference> FLinks;  // two per link: grown without copying at the load's peak
   std::vector<TConnection> FConnections;
   ComPtr<TXmlDocSource> FSource;
   std::string FScratch;

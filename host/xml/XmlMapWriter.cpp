@@ -74,6 +74,9 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
       continue;
     }
     TLumetaNode* child = children[next++].get();
+    // Most nodes are leaves, so the next sibling comes next: its objects are fetched meanwhile.
+    if (next + 1 < children.size()) __builtin_prefetch(children[next + 1].get());
+    if (next < children.size()) children[next]->PrefetchContent();
     printer.Open(KNode);
     id = std::to_string(child->ID());
     printer.Attribute(KID, id.c_str());
@@ -94,16 +97,20 @@ void TXmlMapWriter::TextElement(const char* AName, const char* AText) {
 void TXmlMapWriter::WriteContent(TLumetaNode* ANode) {
   const bool isMap = ANode->IsRoot();
   FWhere = isMap ? std::string("map") : "node " + std::to_string(ANode->ID());
-  if (!ANode->HostData().Expanded) FPrinter->Attribute(KExpanded, "false");
+  if (!ANode->ReadHostData().Expanded) FPrinter->Attribute(KExpanded, "false");
   TextElement(KTitle, ANode->Title().c_str());
   WriteHostData(ANode);
   if (isMap) WriteSettings();
-  for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) WriteProperty(ANode, ANode->GetPropertyItem(i).get());
+  for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) {
+    uint32_t entry = 0;
+    if (!ANode->PeekProperty(i, entry) && FSource && WriteAsRead(entry)) continue;
+    WriteProperty(ANode, ANode->GetPropertyItem(i).get());
+  }
   WriteUnknown(ANode);
 }
 
 void TXmlMapWriter::WriteHostData(TLumetaNode* ANode) {
-  const TLumetaNode::THostData& data = ANode->HostData();
+  const TLumetaNode::THostData& data = ANode->ReadHostData();
   if (!data.Notes.empty()) TextElement(KNotes, data.Notes.c_str());
   if (!data.Resources.empty()) {
     FPrinter->Open(KResources);
@@ -206,6 +213,19 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
                        AError.what());
   }
   FPrinter->Close();
+}
+
+// Saves a property nobody has asked for since the load by copying its element, as WriteProperty
+// does for one left untouched; false when it must be made and written.
+bool TXmlMapWriter::WriteAsRead(uint32_t AEntry) {
+  const TXmlDocSource::TEntry& entry = FSource->Entry(AEntry);
+  const int registration = FRegistry.IndexOf(entry.Layout->ElementName);
+  if (registration < 0 || !FSource->SavesAsRead(AEntry, *FRegistry.Registrations[registration].Layout)) return false;
+  const TXmlLayout& layout = *entry.Layout;
+  if (!LinksExist(layout, entry.Element)) return false;
+  // A link list without links says nothing, as below.
+  if (!(layout.IsList && layout.ItemLoader && !entry.Element.child(layout.ItemElementName.c_str()))) Copy(entry.Element);
+  return true;
 }
 
 // Whether every link item of a list kept as read names a node still in the map.

@@ -44,6 +44,7 @@ class TXmlMapWriter {
   void WriteHostData(TLumetaNode* ANode);
   void WriteSettings();
   void WriteProperty(TLumetaNode* ANode, IProperty* AProperty);
+  bool WriteAsRead(uint32_t AEntry);
   bool LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElement) const;
   // The fields of a record into the open element: its own attributes, then the slot elements.
   void WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner);

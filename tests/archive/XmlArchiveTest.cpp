@@ -165,6 +165,73 @@ TEST_F(XmlArchiveTest, ValuesAreReadOnFirstUseFromTheDocumentKeptInMemory) {
   EXPECT_EQ(ReadText(path).find("Node=\"" + std::to_string(gone) + "\""), std::string::npos);
 }
 
+// A loaded node keeps only the places of its records and lists until someone asks for them; what
+// it answers and what it saves must not tell.
+TEST_F(XmlArchiveTest, PropertiesMadeOnFirstUseKeepTheirPlacesAndValues) {
+  TMapPtr original = RandomMap(FSetup, 80, 12);
+  const std::string text = Archive().SaveToText(*original);
+  auto made = [](TLumetaMap& AMap) {
+    int count = 0;
+    AMap.ForEachNode([&](TLumetaNode* ANode) {
+      uint32_t entry = 0;
+      for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) count += ANode->PeekProperty(i, entry) != nullptr;
+    });
+    return count;
+  };
+  TMapPtr loaded = Own(Archive().LoadFromText(text));
+  EXPECT_EQ(made(*loaded), 0) << "a load makes no record or list";
+  EXPECT_EQ(Archive().SaveToText(*loaded), text);
+  EXPECT_EQ(made(*loaded), 0) << "nor does a save of what nobody asked for";
+
+  // Removing, replacing or adding a property among ones not made yet moves the others.
+  TLumetaNode* busy = nullptr;
+  loaded->ForEachNode([&](TLumetaNode* ANode) {
+    if (!busy && ANode->GetPropertyCount() >= 3) busy = ANode;
+  });
+  ASSERT_NE(busy, nullptr);
+  TLumetaNode* source = original->GetNode(busy->ID());
+  const std::string middle = source->GetPropertyItem(1)->GetPropertyName();
+  ASSERT_TRUE(busy->RemoveProperty(middle));
+  ASSERT_TRUE(source->RemoveProperty(middle));
+  ComPtr<IProperty> dates = FSetup.Archive.ManagerFor("NodeDates")->NewProperty();
+  busy->SetProperty(dates.get());
+  source->SetProperty(FSetup.Archive.ManagerFor("NodeDates")->NewProperty().get());
+
+  // A subtree that leaves the map, and a map swapped for another, still read their values.
+  TLumetaNode* leaf = nullptr;
+  loaded->ForEachNode([&](TLumetaNode* ANode) {
+    if (!leaf && ANode != busy && !ANode->HasChildren() && ANode->GetPropertyCount() > 0) leaf = ANode;
+  });
+  ASSERT_NE(leaf, nullptr);
+  TLumetaNode* parent = leaf->Parent();
+  const int place = leaf->IndexInParent();
+  ComPtr<TLumetaNode> detached = loaded->DetachNode(leaf);
+  TLumetaMap swapped;
+  swapped.Swap(*loaded);
+  swapped.AttachNode(parent, detached, place);
+  ExpectSameMaps(*original, swapped);
+  EXPECT_EQ(Archive().SaveToText(swapped), Archive().SaveToText(*original));
+}
+
+// A list element without items saves as no element, read or not.
+TEST_F(XmlArchiveTest, EmptyLinkListsInTheFileAreNotSaved) {
+  TLumetaMap map;
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  TLumetaNode* b = map.AddNode(map.Root(), "B");
+  FSetup.Link(a, b, ltFinishToStart);
+  std::string text = Archive().SaveToText(map);
+  const size_t start = text.find("<TaskLinks>"), end = text.find("</TaskLinks>");
+  ASSERT_NE(start, std::string::npos);
+  text.replace(start, end + std::string("</TaskLinks>").size() - start, "<TaskLinks />");
+  for (bool read : {false, true}) {
+    TMapPtr loaded = Own(Archive().LoadFromText(text));
+    if (read) {
+      EXPECT_EQ(FSetup.Links(loaded->GetNode(b->ID()))->GetCount(), 0);
+    }
+    EXPECT_EQ(Archive().SaveToText(*loaded).find("<TaskLinks"), std::string::npos) << (read ? "read" : "unread");
+  }
+}
+
 TEST_F(XmlArchiveTest, UnsetDatesAndUndeclaredFieldsAreNotWritten) {
   TLumetaMap map;
   ComPtr<IActionAttribute> action = FSetup.Action(map.AddNode(map.Root(), "Task"));
