@@ -15,10 +15,11 @@
 // count falls below 1. The count is 1 while the constructor runs.
 class TAggregableObject : public virtual IUnknown {
  public:
-  explicit TAggregableObject(IUnknown* AController = nullptr) noexcept;
+  // Inline, so that objects made by the million need no call into this library to start or end.
+  explicit TAggregableObject(IUnknown* AController = nullptr) noexcept : FController(AController) {}
   TAggregableObject(const TAggregableObject&) = delete;
   TAggregableObject& operator=(const TAggregableObject&) = delete;
-  virtual ~TAggregableObject();
+  virtual ~TAggregableObject() = default;
 
   HRESULT QueryInterface(const GUID& AIid, void** AObject) noexcept override;
   uint32_t AddRef() noexcept override;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 
 #include "AttributeTestFakes.h"
@@ -203,6 +204,42 @@ TEST_F(AttributeTree, MergingLargeRecordListsFindsTheSameUnion) {
   EXPECT_FALSE(view->GetChild(11)->IsMixed());
 }
 
+// Large lists are matched item for item first; whatever does not match at its place must still be
+// found anywhere in the other list, and an item the other list holds twice is added once.
+TEST_F(AttributeTree, MergingLargeListsFindsItemsAwayFromTheirPlace) {
+  auto texts = [](int AFirst, int ALast) {
+    std::vector<std::string> values;
+    for (int i = AFirst; i <= ALast; ++i) values.push_back("v" + std::to_string(i));
+    return values;
+  };
+  auto list = [](const std::vector<std::string>& AValues) {
+    ComPtr<TListAttribute> result = make<TListAttribute>(uuidof<IStringAttribute>());
+    for (const std::string& value : AValues) SetText(result->Add().get(), value);
+    return result;
+  };
+  // Shifted by one: no item is at its place, all but the ends are shared.
+  std::vector<std::string> other = texts(1, 30);
+  other.push_back("new");
+  other.push_back("new");
+  ComPtr<TListAttribute> view = list(texts(0, 29));
+  view->Merge(list(other).get());
+  std::vector<std::string> expected = texts(0, 30);
+  expected.push_back("new");
+  EXPECT_EQ(TextsOf(view.get()), expected);
+  std::vector<int> mixed;
+  for (int i = 0; i < view->GetChildCount(); ++i)
+    if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
+  EXPECT_EQ(mixed, (std::vector<int>{0, 30, 31}));
+
+  // Equal at their places except one, which the other list holds elsewhere.
+  std::vector<std::string> swapped = texts(0, 29);
+  std::swap(swapped[3], swapped[20]);
+  view = list(texts(0, 29));
+  view->Merge(list(swapped).get());
+  EXPECT_EQ(view->GetChildCount(), 30);
+  for (int i = 0; i < 30; ++i) EXPECT_FALSE(view->GetChild(i)->IsMixed()) << i;
+}
+
 // The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.
 TEST_F(AttributeTree, MergingLargeNumberListsMatchesByValue) {
   auto numbers = [](const GUID& AType, std::initializer_list<double> AValues) {
@@ -358,6 +395,25 @@ class TCountedChild : public TIntegerAttribute {
  private:
   int& FDestroyed;
 };
+
+// The object behind an interface is remembered by class; an aggregated object of a remembered
+// class still answers as its controller makes it, which for an outer attribute is nothing.
+TEST_F(AttributeTree, ObjectOfAnAggregatedAttributeIsNotTakenForItsClasssOthers) {
+  ComPtr<TIntegerAttribute> plain = make<TIntegerAttribute>(), outer = make<TIntegerAttribute>();
+  EXPECT_EQ(TAttribute::FromInterface(plain.get()), plain.get());
+  EXPECT_EQ(TAttribute::FromInterface(plain.get()), plain.get()) << "asked again, from what was remembered";
+  std::unique_ptr<TIntegerAttribute> inner(new TIntegerAttribute(outer.get()));
+  EXPECT_EQ(TAttribute::FromInterface(inner.get()), nullptr);
+
+  // A property is no attribute: it hands the question to the record it carries.
+  ComPtr<TPairProperty> property = make<TPairProperty>(make<TFakeNode>("1"));
+  ComPtr<IAttribute> carried = property.as<IAttribute>();
+  TAttribute* record = TAttribute::FromInterface(carried.get());
+  ASSERT_TRUE(record);
+  EXPECT_TRUE(record->AsStructure());
+  EXPECT_EQ(TAttribute::FromInterface(make<TPairRecord>().get())->AsStructure()->Count(), 2);
+  EXPECT_EQ(TAttribute::FromInterface(carried.get()), record);
+}
 
 TEST_F(AttributeTree, ChildHandedOverIsHeldOnlyByItsStructure) {
   int destroyed = 0;
