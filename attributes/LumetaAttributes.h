@@ -158,9 +158,10 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   std::string ComputeName();
   std::string TextFromOwner(bool ACaption);
 
+  // First, so that it fills the room TAggregableObject leaves after its count.
+  uint32_t FFlags = 0;
   std::unique_ptr<std::string> FName;  // null until first asked for
   IAttribute* FOwner = nullptr;        // not counted: the owner holds this attribute
-  uint32_t FFlags = 0;
 };
 
 // Room from the attribute pools for containers that attributes keep, such as a structure's list

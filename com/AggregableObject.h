@@ -40,8 +40,9 @@ class TAggregableObject : public virtual IUnknown {
  private:
   template <class T, class... Args>
   friend ComPtr<T> make(Args&&... AArgs);
-  std::atomic<int32_t> FRefCount{1};
+  // The count last: a derived class may place a 4-byte field in the room after it.
   IUnknown* FController;
+  std::atomic<int32_t> FRefCount{1};
 };
 
 // Adds the interfaces I... to the table of Base (TAggregableObject or a class built on it). Each
