@@ -1261,20 +1261,19 @@ void TListAttribute::Merge(IAttribute* AOther) {
     theirsFound[i] = mine.Item->EqualTo(theirs.Item);
     mineFound[i] = oneClass ? theirsFound[i] : theirs.Item->EqualTo(mine.Item);
     pairHashed[i] = oneClass && theirsFound[i];
+    // Hashed while the comparison has just read it: a second pass would read both lists again.
+    if (pairHashed[i]) {
+      mine.Hashed = theirs.Hashed = mine.Object->GetValueHash(mine.Hash);
+      theirs.Hash = mine.Hash;
+    }
   }
   const auto allFound = [&](const std::vector<uint8_t>& AFound, size_t ACount) {
     return ACount == common && std::find(AFound.begin(), AFound.end(), 0) == AFound.end();
   };
   const bool theirsAllFound = allFound(theirsFound, theirsHashed.size());
   const bool mineAllFound = allFound(mineFound, mineHashed.size());
-  // Hashes only when an index is to be searched (an unhashed item is compared with every item).
+  // The rest are hashed only when a search follows (an unhashed item is compared with every item).
   if (hash && (!theirsAllFound || !mineAllFound)) {
-    for (size_t i = 0; i < common; ++i) {
-      if (!pairHashed[i]) continue;
-      THashedItem &mine = mineHashed[i], &theirs = theirsHashed[i];
-      mine.Hashed = theirs.Hashed = mine.Object->GetValueHash(mine.Hash);
-      theirs.Hash = mine.Hash;
-    }
     for (std::vector<THashedItem>* items : {&mineHashed, &theirsHashed})
       for (size_t i = 0; i < items->size(); ++i) {
         if (i < common && pairHashed[i]) continue;

@@ -240,6 +240,45 @@ TEST_F(AttributeTree, MergingLargeListsFindsItemsAwayFromTheirPlace) {
   for (int i = 0; i < 30; ++i) EXPECT_FALSE(view->GetChild(i)->IsMixed()) << i;
 }
 
+// Text whose class gives no hash for values starting with "u": such items are compared with every
+// item, in whichever list they are.
+class TPartlyHashedText : public TStringAttribute {
+ public:
+  using TStringAttribute::TStringAttribute;
+  bool GetValueHash(size_t& AHash) override {
+    return !GetValue().starts_with("u") && TStringAttribute::GetValueHash(AHash);
+  }
+};
+constexpr GUID PartlyHashedTextIid = MakeGuid("6C1E2D7A-4B0F-4E8C-9A35-7D2B1F0C8E41");
+
+TEST(AttributeMerge, ItemsWithoutAHashAreFoundLikeTheOthers) {
+  TFactoryScope factory([](TLumetaAttributeFactory* AFactory) {
+    AFactory->RegisterClass(PartlyHashedTextIid, [] { return ComPtr<IAttribute>(make<TPartlyHashedText>()); });
+  });
+  auto list = [](const std::vector<std::string>& AValues) {
+    ComPtr<TListAttribute> result = make<TListAttribute>(PartlyHashedTextIid);
+    for (const std::string& value : AValues) SetText(result->Add().get(), value);
+    return result;
+  };
+  std::vector<std::string> mine, theirs;
+  for (const char* prefix : {"h", "u"})
+    for (int i = 0; i < 10; ++i) mine.push_back(prefix + std::to_string(i));
+  theirs.assign(mine.begin() + 10, mine.end());
+  theirs.insert(theirs.end(), mine.begin(), mine.begin() + 10);
+  mine.insert(mine.end(), {"hx", "ux"});
+  theirs.insert(theirs.end(), {"hy", "uy", "uy"});
+
+  ComPtr<TListAttribute> view = list(mine);
+  view->Merge(list(theirs).get());
+  std::vector<std::string> expected = mine;
+  expected.insert(expected.end(), {"hy", "uy"});
+  EXPECT_EQ(TextsOf(view.get()), expected);
+  std::vector<int> mixed;
+  for (int i = 0; i < view->GetChildCount(); ++i)
+    if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
+  EXPECT_EQ(mixed, (std::vector<int>{20, 21, 22, 23}));
+}
+
 // The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.
 TEST_F(AttributeTree, MergingLargeNumberListsMatchesByValue) {
   auto numbers = [](const GUID& AType, std::initializer_list<double> AValues) {
