@@ -195,6 +195,35 @@ std::vector<uint8_t> FindAmong(const std::vector<THashedItem>& AItems, const std
   return found;
 }
 
+// Long lists of records are walked faster than memory answers, since each record's children lie
+// behind two pointers. Walking item AIndex, the item six ahead is asked for, the child array of
+// the one three ahead and the children of the next: one level per step, each fetched by the time
+// the walk reaches it. Only hints: nothing is read that the walk would not read, and structures
+// that have not made their children are left as they are.
+constexpr size_t PrefetchFrom = 64;
+
+void PrefetchChildArray(TAttribute* AItem) noexcept {
+  TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
+  if (!structure || !structure->HasMadeChildren()) return;
+  const std::span<const TStructuredAttribute::TChild> children = structure->ChildEntries();
+  const char* first = reinterpret_cast<const char*>(children.data());
+  const char* last = reinterpret_cast<const char*>(children.data() + children.size());
+  for (const char* line = first; line < last; line += 64) __builtin_prefetch(line);
+}
+
+void PrefetchChildren(TAttribute* AItem) noexcept {
+  TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
+  if (!structure || !structure->HasMadeChildren()) return;
+  for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Object);
+}
+
+template <class TItems>
+void PrefetchAhead(const TItems& AItems, size_t AIndex) noexcept {
+  if (AIndex + 6 < AItems.size()) __builtin_prefetch(AItems[AIndex + 6].Object);
+  if (AIndex + 3 < AItems.size()) PrefetchChildArray(AItems[AIndex + 3].Object);
+  if (AIndex + 1 < AItems.size()) PrefetchChildren(AItems[AIndex + 1].Object);
+}
+
 std::vector<ComPtr<IAttribute>> ChildrenOf(IStructuredAttribute* AStructure) {
   std::vector<ComPtr<IAttribute>> children;
   const int32_t count = AStructure->GetChildCount();
@@ -903,6 +932,10 @@ bool TStructuredAttribute::EqualTo(IAttribute* AOther) {
     const int32_t count = GetChildCount();
     if (other->GetChildCount() != count) return false;
     for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
+      if (static_cast<size_t>(count) > PrefetchFrom) {
+        PrefetchAhead(FChildren, i);
+        PrefetchAhead(other->FChildren, i);
+      }
       const TChild& mine = FChildren[i];
       const TChild& theirs = other->FChildren[i];
       if (mine.Object && theirs.Object ? !mine.Object->EqualToObject(*theirs.Object)
@@ -1210,6 +1243,7 @@ void TListAttribute::Assign(IAttribute* ASource) {
     ReserveChildren(count);
     const std::span<const TChild> theirs = structure ? structure->ChildEntries() : std::span<const TChild>();
     for (int32_t i = 0; i < count; ++i) {
+      if (theirs.size() > PrefetchFrom) PrefetchAhead(theirs, static_cast<size_t>(i));
       ComPtr<IAttribute> item = AppendItem();
       TAttribute* mine = LastChildObject();
       TAttribute* their = static_cast<size_t>(i) < theirs.size() ? theirs[static_cast<size_t>(i)].Object : nullptr;
@@ -1255,6 +1289,10 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const size_t common = hash ? std::min(mineHashed.size(), theirsHashed.size()) : 0;
   std::vector<uint8_t> theirsFound(common), mineFound(common), pairHashed(common);
   for (size_t i = 0; i < common; ++i) {
+    if (common > PrefetchFrom) {
+      PrefetchAhead(mineHashed, i);
+      PrefetchAhead(theirsHashed, i);
+    }
     THashedItem& mine = mineHashed[i];
     THashedItem& theirs = theirsHashed[i];
     const bool oneClass = mine.Object && theirs.Object && mine.Object->SameClassAs(*theirs.Object);

@@ -194,14 +194,21 @@ TEST_F(AttributeTree, MergingLargeRecordListsFindsTheSameUnion) {
     }
     return list;
   };
-  ComPtr<TListAttribute> view = build(40, 0);
-  view->Merge(build(40, 10).get());
-  ASSERT_EQ(view->GetChildCount(), 44);
+  // Long enough that the walks fetch records ahead of themselves.
+  ComPtr<TListAttribute> view = build(100, 0);
+  view->Merge(build(100, 10).get());
+  ASSERT_EQ(view->GetChildCount(), 110);
   int mixed = 0;
-  for (int i = 0; i < 44; ++i) mixed += view->GetChild(i)->IsMixed();
-  EXPECT_EQ(mixed, 8);
+  for (int i = 0; i < 110; ++i) mixed += view->GetChild(i)->IsMixed();
+  EXPECT_EQ(mixed, 20);
   EXPECT_TRUE(view->GetChild(10)->IsMixed());
   EXPECT_FALSE(view->GetChild(11)->IsMixed());
+
+  ComPtr<TListAttribute> copy = make<TListAttribute>(PairRecordIid);
+  copy->Assign(view.get());
+  EXPECT_TRUE(copy->EqualTo(view.get()));
+  SetText(copy->GetChild(99).as<IStructuredAttribute>()->GetChild(1).get(), "late");
+  EXPECT_FALSE(copy->EqualTo(view.get()));
 }
 
 // Large lists are matched item for item first; whatever does not match at its place must still be
