@@ -155,6 +155,75 @@ class TValueIndex {
   std::vector<IAttribute*> FUnhashed;
 };
 
+// For each wanted value, whether some item is EqualTo it (asked of the item, as TValueIndex asks),
+// found by one pass over the items against a table of the wanted values' hashes. When few values
+// are looked for among many items this is far cheaper than indexing the items.
+std::vector<uint8_t> FindAmong(const std::vector<THashedItem>& AItems, const std::vector<const THashedItem*>& AWanted) {
+  std::vector<uint8_t> found(AWanted.size());
+  size_t missing = AWanted.size();
+  // Open addressing over the hashed values, slots holding index + 1; the unhashed are asked of
+  // every item.
+  size_t capacity = 16;
+  while (capacity < 2 * AWanted.size()) capacity *= 2;
+  std::vector<uint32_t> slots(capacity);
+  std::vector<uint32_t> unhashed;
+  for (size_t i = 0; i < AWanted.size(); ++i) {
+    if (!AWanted[i]->Hashed) {
+      unhashed.push_back(static_cast<uint32_t>(i));
+      continue;
+    }
+    size_t slot = AWanted[i]->Hash & (capacity - 1);
+    while (slots[slot]) slot = (slot + 1) & (capacity - 1);
+    slots[slot] = static_cast<uint32_t>(i + 1);
+  }
+  const auto ask = [&](const THashedItem& AItem, uint32_t AWantedIndex) {
+    if (found[AWantedIndex] || !AItem.Item->EqualTo(AWanted[AWantedIndex]->Item)) return;
+    found[AWantedIndex] = 1;
+    --missing;
+  };
+  for (const THashedItem& item : AItems) {
+    if (!missing) break;
+    if (item.Hashed) {
+      for (size_t slot = item.Hash & (capacity - 1); slots[slot]; slot = (slot + 1) & (capacity - 1))
+        if (AWanted[slots[slot] - 1]->Hash == item.Hash) ask(item, slots[slot] - 1);
+    } else {
+      for (size_t i = 0; i < AWanted.size(); ++i)
+        if (AWanted[i]->Hashed) ask(item, static_cast<uint32_t>(i));
+    }
+    for (uint32_t i : unhashed) ask(item, i);
+  }
+  return found;
+}
+
+// Long lists of records are walked faster than memory answers, since each record's children lie
+// behind two pointers. Walking item AIndex, the item six ahead is asked for, the child array of
+// the one three ahead and the children of the next: one level per step, each fetched by the time
+// the walk reaches it. Only hints: nothing is read that the walk would not read, and structures
+// that have not made their children are left as they are.
+constexpr size_t PrefetchFrom = 64;
+
+void PrefetchChildArray(TAttribute* AItem) noexcept {
+  TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
+  if (!structure || !structure->HasMadeChildren()) return;
+  const std::span<const TStructuredAttribute::TChild> children = structure->ChildEntries();
+  const char* first = reinterpret_cast<const char*>(children.data());
+  const char* last = reinterpret_cast<const char*>(children.data() + children.size());
+  for (const char* line = first; line < last; line += 64) __builtin_prefetch(line);
+}
+
+void PrefetchChildren(TAttribute* AItem) noexcept {
+  TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
+  if (!structure || !structure->HasMadeChildren()) return;
+  for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Object);
+}
+
+template <class TItems>
+void PrefetchAhead(const TItems& AItems, size_t AIndex) noexcept {
+  if (AIndex + 6 < AItems.size()) __builtin_prefetch(AItems[AIndex + 6].Object);
+  if (AIndex + 3 < AItems.size()) PrefetchChildArray(AItems[AIndex + 3].Object);
+  if (AIndex + 1 < AItems.size()) PrefetchChildren(AItems[AIndex + 1].Object);
+}
+
 std::vector<ComPtr<IAttribute>> ChildrenOf(IStructuredAttribute* AStructure) {
   std::vector<ComPtr<IAttribute>> children;
   const int32_t count = AStructure->GetChildCount();
@@ -271,15 +340,43 @@ TAttribute::~TAttribute() = default;
 
 std::string TAttribute::ClassName() const { return DemangledClassName(typeid(*this)); }
 
+namespace {
+
+// FromInterface's answers, by the vtable of the interface asked: one vtable means one class with
+// the interface at one place in it, so its object lies at the same distance from the interface
+// pointer in every object of the class. Only found objects are kept.
+struct TObjectOffset {
+  const void* Table = nullptr;
+  ptrdiff_t Offset = 0;
+};
+constexpr size_t ObjectOffsetSlots = 64;
+thread_local TObjectOffset ObjectOffsets[ObjectOffsetSlots];
+
+TObjectOffset& ObjectOffsetSlot(const void* ATable) noexcept {
+  return ObjectOffsets[(reinterpret_cast<uintptr_t>(ATable) >> 4) % ObjectOffsetSlots];
+}
+
+}  // namespace
+
 TAttribute* TAttribute::FromInterface(IAttribute* AAttribute) noexcept {
   if (!AAttribute) return nullptr;
+  const void* table = *reinterpret_cast<const void* const*>(AAttribute);
+  TObjectOffset& slot = ObjectOffsetSlot(table);
+  if (slot.Table == table) {
+    auto* attribute = reinterpret_cast<TAttribute*>(reinterpret_cast<char*>(AAttribute) + slot.Offset);
+    // An aggregated object asks its controller, which may answer otherwise: asked below.
+    if (!attribute->GetController()) return attribute;
+  }
   void* object = nullptr;
   if (AAttribute->QueryInterface(AttributeObjectIid, &object) != S_OK || !object) return nullptr;
   auto* attribute = static_cast<TAttribute*>(object);
   attribute->Release();
   // An attribute aggregated into another attribute would hear the outer one answer; only the
   // object that owns this very interface pointer counts.
-  return static_cast<IAttribute*>(attribute) == AAttribute ? attribute : nullptr;
+  if (static_cast<IAttribute*>(attribute) != AAttribute) return nullptr;
+  if (!attribute->GetController())
+    slot = {table, reinterpret_cast<char*>(attribute) - reinterpret_cast<char*>(AAttribute)};
+  return attribute;
 }
 
 bool TAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept {
@@ -416,11 +513,6 @@ void TAttribute::SetMixed(bool AOn) { SetFlag(afMixed, AOn); }
 
 void TAttribute::SetModified(bool AOn) { SetFlag(afModified, AOn); }
 
-void TAttribute::SetOwner(IAttribute* AOwner) {
-  FOwner = AOwner;
-  FName.reset();
-}
-
 void TAttribute::SetState2(bool AOn, bool ARecursive) { SetFlagEx(afState2, AOn, ARecursive); }
 
 void TAttribute::SetFlag(uint32_t AMask, bool AOn) { SetFlagBits(AMask, AOn); }
@@ -519,7 +611,7 @@ void TIntegerAttribute::LoadFromString(const std::string& AText) {
 std::string TIntegerAttribute::SaveToString() { return std::to_string(GetValue()); }
 
 bool TIntegerAttribute::GetValueHash(size_t& AHash) {
-  AHash = std::hash<int32_t>{}(GetValue());
+  AHash = std::hash<int32_t>{}(HashedValue<TIntegerAttribute>());
   return true;
 }
 
@@ -541,8 +633,7 @@ std::string TDoubleAttribute::DebugValueText() {
 }
 
 bool TDoubleAttribute::GetValueHash(size_t& AHash) {
-  const double value = GetValue();
-  AHash = DoubleHash(value);
+  AHash = DoubleHash(HashedValue<TDoubleAttribute>());
   return true;
 }
 
@@ -582,7 +673,7 @@ std::string TDateTimeAttribute::DebugValueText() {
 }
 
 bool TDateTimeAttribute::GetValueHash(size_t& AHash) {
-  AHash = DoubleHash(GetValue());
+  AHash = DoubleHash(HashedValue<TDateTimeAttribute>());
   return true;
 }
 
@@ -612,7 +703,13 @@ uint32_t TStringAttribute::SaveToStream(IStream* AStream) {
 }
 
 bool TStringAttribute::GetValueHash(size_t& AHash) {
-  AHash = std::hash<std::string>{}(GetValue());
+  // Our very class hashes its text in place rather than a copy.
+  if (typeid(*this) == typeid(TStringAttribute)) {
+    CheckLoaded();
+    AHash = std::hash<std::string>{}(FValue);
+  } else {
+    AHash = std::hash<std::string>{}(GetValue());
+  }
   return true;
 }
 
@@ -642,7 +739,7 @@ uint32_t TWordBoolAttribute::LoadFromStream(IStream* AStream) {
 }
 
 bool TWordBoolAttribute::GetValueHash(size_t& AHash) {
-  AHash = GetValue() ? 1 : 0;
+  AHash = HashedValue<TWordBoolAttribute>() ? 1 : 0;
   return true;
 }
 
@@ -783,13 +880,7 @@ void TStructuredAttribute::AddChild(TAttribute* AChild) {
   Adopt(ComPtr<IAttribute>(static_cast<IAttribute*>(AChild)), AChild);
 }
 
-void TStructuredAttribute::AddChild(ComPtr<TAttribute>&& AChild) {
-  if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
-  Children();
-  TAttribute* object = AChild.get();
-  FChildren.push_back({AttachPtr(static_cast<IAttribute*>(AChild.detach())), object});
-  object->SetOwner(Self());
-}
+void TStructuredAttribute::ThrowEmptyChild() { throw EInvalidOperation("Cannot add an empty child attribute"); }
 
 void TStructuredAttribute::Clear() {
   for (int32_t i = Count() - 1; i >= 0; --i) Delete(i);
@@ -841,6 +932,10 @@ bool TStructuredAttribute::EqualTo(IAttribute* AOther) {
     const int32_t count = GetChildCount();
     if (other->GetChildCount() != count) return false;
     for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
+      if (static_cast<size_t>(count) > PrefetchFrom) {
+        PrefetchAhead(FChildren, i);
+        PrefetchAhead(other->FChildren, i);
+      }
       const TChild& mine = FChildren[i];
       const TChild& theirs = other->FChildren[i];
       if (mine.Object && theirs.Object ? !mine.Object->EqualToObject(*theirs.Object)
@@ -1148,6 +1243,7 @@ void TListAttribute::Assign(IAttribute* ASource) {
     ReserveChildren(count);
     const std::span<const TChild> theirs = structure ? structure->ChildEntries() : std::span<const TChild>();
     for (int32_t i = 0; i < count; ++i) {
+      if (theirs.size() > PrefetchFrom) PrefetchAhead(theirs, static_cast<size_t>(i));
       ComPtr<IAttribute> item = AppendItem();
       TAttribute* mine = LastChildObject();
       TAttribute* their = static_cast<size_t>(i) < theirs.size() ? theirs[static_cast<size_t>(i)].Object : nullptr;
@@ -1183,25 +1279,74 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const size_t otherCount = otherStructure ? otherStructure->ChildEntries().size() : otherItems.size();
   const bool hash = ChildEntries().size() + otherCount > LinearLimit;
   // Own items before any is added: appending moves the entries.
-  const std::vector<THashedItem> mineHashed = HashItems(ChildEntries(), hash);
-  const std::vector<THashedItem> theirsHashed =
-      otherStructure ? HashItems(otherStructure->ChildEntries(), hash) : HashItems(otherItems, hash);
+  std::vector<THashedItem> mineHashed = HashItems(ChildEntries(), false);
+  std::vector<THashedItem> theirsHashed =
+      otherStructure ? HashItems(otherStructure->ChildEntries(), false) : HashItems(otherItems, false);
 
-  TValueIndex mine(mineHashed);
-  for (const THashedItem& theirs : theirsHashed) {
-    if (mine.Contains(theirs)) continue;
-    ComPtr<IAttribute> item = AppendItem();
-    item->Assign(theirs.Item);
-    item->SetMixed(true);
-    THashedItem added{item.get(), LastChildObject()};
-    if (hash) added.Hashed = added.Object ? added.Object->GetValueHash(added.Hash) : TAttribute::ValueHashOf(added.Item, added.Hash);
-    mine.Add(added);
+  // Lists merged are mostly copies of one another, item for item. Items at the same place that
+  // are equal need no search, and two equal objects of one class hash alike, so such a pair is
+  // hashed once. EqualTo between objects of one class is taken as symmetric.
+  const size_t common = hash ? std::min(mineHashed.size(), theirsHashed.size()) : 0;
+  std::vector<uint8_t> theirsFound(common), mineFound(common), pairHashed(common);
+  for (size_t i = 0; i < common; ++i) {
+    if (common > PrefetchFrom) {
+      PrefetchAhead(mineHashed, i);
+      PrefetchAhead(theirsHashed, i);
+    }
+    THashedItem& mine = mineHashed[i];
+    THashedItem& theirs = theirsHashed[i];
+    const bool oneClass = mine.Object && theirs.Object && mine.Object->SameClassAs(*theirs.Object);
+    theirsFound[i] = mine.Item->EqualTo(theirs.Item);
+    mineFound[i] = oneClass ? theirsFound[i] : theirs.Item->EqualTo(mine.Item);
+    pairHashed[i] = oneClass && theirsFound[i];
+    // Hashed while the comparison has just read it: a second pass would read both lists again.
+    if (pairHashed[i]) {
+      mine.Hashed = theirs.Hashed = mine.Object->GetValueHash(mine.Hash);
+      theirs.Hash = mine.Hash;
+    }
+  }
+  const auto allFound = [&](const std::vector<uint8_t>& AFound, size_t ACount) {
+    return ACount == common && std::find(AFound.begin(), AFound.end(), 0) == AFound.end();
+  };
+  const bool theirsAllFound = allFound(theirsFound, theirsHashed.size());
+  const bool mineAllFound = allFound(mineFound, mineHashed.size());
+  // The rest are hashed only when a search follows (an unhashed item is compared with every item).
+  if (hash && (!theirsAllFound || !mineAllFound)) {
+    for (std::vector<THashedItem>* items : {&mineHashed, &theirsHashed})
+      for (size_t i = 0; i < items->size(); ++i) {
+        if (i < common && pairHashed[i]) continue;
+        THashedItem& item = (*items)[i];
+        item.Hashed = item.Object ? item.Object->GetValueHash(item.Hash) : TAttribute::ValueHashOf(item.Item, item.Hash);
+      }
+  }
+
+  if (!theirsAllFound) {
+    std::vector<const THashedItem*> wanted;
+    for (size_t i = 0; i < theirsHashed.size(); ++i)
+      if (!(i < common && theirsFound[i])) wanted.push_back(&theirsHashed[i]);
+    const std::vector<uint8_t> inMine = FindAmong(mineHashed, wanted);
+    // Two equal items of the other list are added once: the second finds the first's copy.
+    TValueIndex added({});
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      if (inMine[i] || added.Contains(*wanted[i])) continue;
+      ComPtr<IAttribute> item = AppendItem();
+      item->Assign(wanted[i]->Item);
+      item->SetMixed(true);
+      THashedItem copy{item.get(), LastChildObject()};
+      if (hash) copy.Hashed = copy.Object ? copy.Object->GetValueHash(copy.Hash) : TAttribute::ValueHashOf(copy.Item, copy.Hash);
+      added.Add(copy);
+    }
   }
 
   // The items just added came from the other list, so only the earlier ones can be missing there.
-  const TValueIndex others(theirsHashed);
-  for (const THashedItem& own : mineHashed)
-    if (!others.Contains(own)) own.Item->SetMixed(true);
+  if (!mineAllFound) {
+    std::vector<const THashedItem*> wanted;
+    for (size_t i = 0; i < mineHashed.size(); ++i)
+      if (!(i < common && mineFound[i])) wanted.push_back(&mineHashed[i]);
+    const std::vector<uint8_t> inTheirs = FindAmong(theirsHashed, wanted);
+    for (size_t i = 0; i < wanted.size(); ++i)
+      if (!inTheirs[i]) wanted[i]->Item->SetMixed(true);
+  }
 }
 
 uint32_t TListAttribute::LoadFromStream(IStream* AStream) {

@@ -35,6 +35,13 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   static TAttribute* FromInterface(IAttribute* AAttribute) noexcept;
   // This object as a structure, or null.
   virtual TStructuredAttribute* AsStructure() noexcept { return nullptr; }
+  // Whether the other object is of this object's very class. Objects of one class share their
+  // vtable, so that is asked first; a class whose vtable two libraries hold still compares equal
+  // by its type.
+  bool SameClassAs(const TAttribute& AOther) const noexcept {
+    return *reinterpret_cast<const void* const*>(&AOther) == *reinterpret_cast<const void* const*>(this) ||
+           typeid(AOther) == typeid(*this);
+  }
 
   // The name AssignError prints: the dynamic class name without namespaces ("TIntegerAttribute").
   virtual std::string ClassName() const;
@@ -95,7 +102,11 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   void SetMergedView(bool AOn, bool ARecursive) override;
   void SetMixed(bool AOn) override;
   void SetModified(bool AOn) override;
-  void SetOwner(IAttribute* AOwner) override;
+  // Final, so that structures adopting children set it without a virtual call.
+  void SetOwner(IAttribute* AOwner) final {
+    FOwner = AOwner;
+    FName.reset();
+  }
   void SetState2(bool AOn, bool ARecursive) override;
   void SetFlag(uint32_t AMask, bool AOn) override;
   void SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) override;
@@ -147,9 +158,10 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   std::string ComputeName();
   std::string TextFromOwner(bool ACaption);
 
+  // First, so that it fills the room TAggregableObject leaves after its count.
+  uint32_t FFlags = 0;
   std::unique_ptr<std::string> FName;  // null until first asked for
   IAttribute* FOwner = nullptr;        // not counted: the owner holds this attribute
-  uint32_t FFlags = 0;
 };
 
 // Room from the attribute pools for containers that attributes keep, such as a structure's list
@@ -247,7 +259,15 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
   }
   // The other attribute when it is of this very class, whose value then means what ours means.
   TScalarAttribute* SameClass(TAttribute& AOther) {
-    return typeid(AOther) == typeid(*this) ? static_cast<TScalarAttribute*>(&AOther) : nullptr;
+    return this->SameClassAs(AOther) ? static_cast<TScalarAttribute*>(&AOther) : nullptr;
+  }
+  // The value a hash is made of: read in place when this object is of the very class T, else
+  // through GetValue, which a subclass may answer otherwise.
+  template <class T>
+  TValue HashedValue() {
+    if (typeid(*this) != typeid(T)) return GetValue();
+    this->CheckLoaded();
+    return FromStored(FValue);
   }
   void* ValueAddress() override {
     if constexpr (std::is_trivially_copyable_v<TStored>) return &FValue;
@@ -391,7 +411,13 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   void AddChild(TAttribute* AChild);
   // The same, taking over the caller's reference instead of adding one of its own: a record
   // that makes its children hands each over as it comes from make<T>().
-  void AddChild(ComPtr<TAttribute>&& AChild);
+  void AddChild(ComPtr<TAttribute>&& AChild) {
+    if (!AChild) ThrowEmptyChild();
+    if (FChildrenDeferred) MakeDeferredChildren();
+    TAttribute* object = AChild.get();
+    FChildren.emplace_back(AttachPtr(static_cast<IAttribute*>(AChild.detach())), object);
+    object->SetOwner(Self());
+  }
   void Clear() override;  // last child first
   void Delete(int32_t AIndex) override;
   int32_t GetChildCount() override;  // loads first
@@ -470,6 +496,7 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
     if (AIndex < 0 || AIndex >= Count()) throw EListError::OutOfBounds(AIndex);
   }
   void MakeDeferredChildren();
+  [[noreturn]] static void ThrowEmptyChild();
   void Adopt(ComPtr<IAttribute>&& AChild, TAttribute* AObject);
   void DropChildren() noexcept;
 

@@ -146,6 +146,22 @@ void BM_Assign(benchmark::State& AState) {
   PerChild(AState);
 }
 
+// The same once the pools hold the memory of an earlier copy: Assign without the first touch of
+// fresh pages, which on a virtual machine costs most of a first copy. For reading the cost apart,
+// not a target.
+void BM_AssignReusing(benchmark::State& AState) {
+  TData& data = Data();
+  ComPtr<TListAttribute> target = make<TListAttribute>(BenchRecordIid);
+  target->Assign(data.Source.get());
+  for (auto _ : AState) {
+    AState.PauseTiming();
+    target->Clear();
+    AState.ResumeTiming();
+    target->Assign(data.Source.get());
+  }
+  PerChild(AState);
+}
+
 void BM_EqualTo(benchmark::State& AState) {
   TData& data = Data();
   bool equal = false;
@@ -170,6 +186,7 @@ void BM_Merge(benchmark::State& AState) {
 
 BENCHMARK(BM_PlainStructCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Assign)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_AssignReusing)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_EqualTo)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_Merge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
@@ -190,12 +207,15 @@ int main(int argc, char** argv) {
   std::printf("\n%d records x %d children; ns per child operation and ratio to a plain field copy\n", RecordCount,
               FieldCount);
   std::printf("%-20s %10.2f ns  %8.1fx\n", "plain struct copy", plainNs, 1.0);
-  const std::pair<const char*, double> measures[] = {{"BM_Assign", 20}, {"BM_EqualTo", 10}, {"BM_Merge", 20}};
+  const std::pair<const char*, double> measures[] = {
+      {"BM_Assign", 20}, {"BM_AssignReusing", 0}, {"BM_EqualTo", 10}, {"BM_Merge", 20}};
   for (const auto& [name, target] : measures) {
     const auto found = reporter.Seconds.find(name);
     if (found == reporter.Seconds.end()) continue;
     const double ns = found->second * 1e9 / ChildCount;
-    std::printf("%-20s %10.2f ns  %8.1fx (target <= %.0fx)\n", name + 3, ns, ns / plainNs, target);
+    std::printf("%-20s %10.2f ns  %8.1fx", name + 3, ns, ns / plainNs);
+    if (target > 0) std::printf(" (target <= %.0fx)", target);
+    std::printf("\n");
   }
   benchmark::Shutdown();
   return 0;

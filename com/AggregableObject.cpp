@@ -1,9 +1,5 @@
 #include "com/AggregableObject.h"
 
-TAggregableObject::TAggregableObject(IUnknown* AController) noexcept : FController(AController) {}
-
-TAggregableObject::~TAggregableObject() = default;
-
 HRESULT TAggregableObject::QueryInterface(const GUID& AIid, void** AObject) noexcept {
   if (FController) return FController->QueryInterface(AIid, AObject);
   return InnerQueryInterface(AIid, AObject);

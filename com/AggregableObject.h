@@ -15,10 +15,11 @@
 // count falls below 1. The count is 1 while the constructor runs.
 class TAggregableObject : public virtual IUnknown {
  public:
-  explicit TAggregableObject(IUnknown* AController = nullptr) noexcept;
+  // Inline, so that objects made by the million need no call into this library to start or end.
+  explicit TAggregableObject(IUnknown* AController = nullptr) noexcept : FController(AController) {}
   TAggregableObject(const TAggregableObject&) = delete;
   TAggregableObject& operator=(const TAggregableObject&) = delete;
-  virtual ~TAggregableObject();
+  virtual ~TAggregableObject() = default;
 
   HRESULT QueryInterface(const GUID& AIid, void** AObject) noexcept override;
   uint32_t AddRef() noexcept override;
@@ -39,8 +40,9 @@ class TAggregableObject : public virtual IUnknown {
  private:
   template <class T, class... Args>
   friend ComPtr<T> make(Args&&... AArgs);
-  std::atomic<int32_t> FRefCount{1};
+  // The count last: a derived class may place a 4-byte field in the room after it.
   IUnknown* FController;
+  std::atomic<int32_t> FRefCount{1};
 };
 
 // Adds the interfaces I... to the table of Base (TAggregableObject or a class built on it). Each

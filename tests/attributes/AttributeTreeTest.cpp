@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 
 #include "AttributeTestFakes.h"
@@ -193,14 +194,96 @@ TEST_F(AttributeTree, MergingLargeRecordListsFindsTheSameUnion) {
     }
     return list;
   };
-  ComPtr<TListAttribute> view = build(40, 0);
-  view->Merge(build(40, 10).get());
-  ASSERT_EQ(view->GetChildCount(), 44);
+  // Long enough that the walks fetch records ahead of themselves.
+  ComPtr<TListAttribute> view = build(100, 0);
+  view->Merge(build(100, 10).get());
+  ASSERT_EQ(view->GetChildCount(), 110);
   int mixed = 0;
-  for (int i = 0; i < 44; ++i) mixed += view->GetChild(i)->IsMixed();
-  EXPECT_EQ(mixed, 8);
+  for (int i = 0; i < 110; ++i) mixed += view->GetChild(i)->IsMixed();
+  EXPECT_EQ(mixed, 20);
   EXPECT_TRUE(view->GetChild(10)->IsMixed());
   EXPECT_FALSE(view->GetChild(11)->IsMixed());
+
+  ComPtr<TListAttribute> copy = make<TListAttribute>(PairRecordIid);
+  copy->Assign(view.get());
+  EXPECT_TRUE(copy->EqualTo(view.get()));
+  SetText(copy->GetChild(99).as<IStructuredAttribute>()->GetChild(1).get(), "late");
+  EXPECT_FALSE(copy->EqualTo(view.get()));
+}
+
+// Large lists are matched item for item first; whatever does not match at its place must still be
+// found anywhere in the other list, and an item the other list holds twice is added once.
+TEST_F(AttributeTree, MergingLargeListsFindsItemsAwayFromTheirPlace) {
+  auto texts = [](int AFirst, int ALast) {
+    std::vector<std::string> values;
+    for (int i = AFirst; i <= ALast; ++i) values.push_back("v" + std::to_string(i));
+    return values;
+  };
+  auto list = [](const std::vector<std::string>& AValues) {
+    ComPtr<TListAttribute> result = make<TListAttribute>(uuidof<IStringAttribute>());
+    for (const std::string& value : AValues) SetText(result->Add().get(), value);
+    return result;
+  };
+  // Shifted by one: no item is at its place, all but the ends are shared.
+  std::vector<std::string> other = texts(1, 30);
+  other.push_back("new");
+  other.push_back("new");
+  ComPtr<TListAttribute> view = list(texts(0, 29));
+  view->Merge(list(other).get());
+  std::vector<std::string> expected = texts(0, 30);
+  expected.push_back("new");
+  EXPECT_EQ(TextsOf(view.get()), expected);
+  std::vector<int> mixed;
+  for (int i = 0; i < view->GetChildCount(); ++i)
+    if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
+  EXPECT_EQ(mixed, (std::vector<int>{0, 30, 31}));
+
+  // Equal at their places except one, which the other list holds elsewhere.
+  std::vector<std::string> swapped = texts(0, 29);
+  std::swap(swapped[3], swapped[20]);
+  view = list(texts(0, 29));
+  view->Merge(list(swapped).get());
+  EXPECT_EQ(view->GetChildCount(), 30);
+  for (int i = 0; i < 30; ++i) EXPECT_FALSE(view->GetChild(i)->IsMixed()) << i;
+}
+
+// Text whose class gives no hash for values starting with "u": such items are compared with every
+// item, in whichever list they are.
+class TPartlyHashedText : public TStringAttribute {
+ public:
+  using TStringAttribute::TStringAttribute;
+  bool GetValueHash(size_t& AHash) override {
+    return !GetValue().starts_with("u") && TStringAttribute::GetValueHash(AHash);
+  }
+};
+constexpr GUID PartlyHashedTextIid = MakeGuid("6C1E2D7A-4B0F-4E8C-9A35-7D2B1F0C8E41");
+
+TEST(AttributeMerge, ItemsWithoutAHashAreFoundLikeTheOthers) {
+  TFactoryScope factory([](TLumetaAttributeFactory* AFactory) {
+    AFactory->RegisterClass(PartlyHashedTextIid, [] { return ComPtr<IAttribute>(make<TPartlyHashedText>()); });
+  });
+  auto list = [](const std::vector<std::string>& AValues) {
+    ComPtr<TListAttribute> result = make<TListAttribute>(PartlyHashedTextIid);
+    for (const std::string& value : AValues) SetText(result->Add().get(), value);
+    return result;
+  };
+  std::vector<std::string> mine, theirs;
+  for (const char* prefix : {"h", "u"})
+    for (int i = 0; i < 10; ++i) mine.push_back(prefix + std::to_string(i));
+  theirs.assign(mine.begin() + 10, mine.end());
+  theirs.insert(theirs.end(), mine.begin(), mine.begin() + 10);
+  mine.insert(mine.end(), {"hx", "ux"});
+  theirs.insert(theirs.end(), {"hy", "uy", "uy"});
+
+  ComPtr<TListAttribute> view = list(mine);
+  view->Merge(list(theirs).get());
+  std::vector<std::string> expected = mine;
+  expected.insert(expected.end(), {"hy", "uy"});
+  EXPECT_EQ(TextsOf(view.get()), expected);
+  std::vector<int> mixed;
+  for (int i = 0; i < view->GetChildCount(); ++i)
+    if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
+  EXPECT_EQ(mixed, (std::vector<int>{20, 21, 22, 23}));
 }
 
 // The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.
@@ -358,6 +441,25 @@ class TCountedChild : public TIntegerAttribute {
  private:
   int& FDestroyed;
 };
+
+// The object behind an interface is remembered by class; an aggregated object of a remembered
+// class still answers as its controller makes it, which for an outer attribute is nothing.
+TEST_F(AttributeTree, ObjectOfAnAggregatedAttributeIsNotTakenForItsClasssOthers) {
+  ComPtr<TIntegerAttribute> plain = make<TIntegerAttribute>(), outer = make<TIntegerAttribute>();
+  EXPECT_EQ(TAttribute::FromInterface(plain.get()), plain.get());
+  EXPECT_EQ(TAttribute::FromInterface(plain.get()), plain.get()) << "asked again, from what was remembered";
+  std::unique_ptr<TIntegerAttribute> inner(new TIntegerAttribute(outer.get()));
+  EXPECT_EQ(TAttribute::FromInterface(inner.get()), nullptr);
+
+  // A property is no attribute: it hands the question to the record it carries.
+  ComPtr<TPairProperty> property = make<TPairProperty>(make<TFakeNode>("1"));
+  ComPtr<IAttribute> carried = property.as<IAttribute>();
+  TAttribute* record = TAttribute::FromInterface(carried.get());
+  ASSERT_TRUE(record);
+  EXPECT_TRUE(record->AsStructure());
+  EXPECT_EQ(TAttribute::FromInterface(make<TPairRecord>().get())->AsStructure()->Count(), 2);
+  EXPECT_EQ(TAttribute::FromInterface(carried.get()), record);
+}
 
 TEST_F(AttributeTree, ChildHandedOverIsHeldOnlyByItsStructure) {
   int destroyed = 0;
