@@ -31,13 +31,22 @@ struct TRollUpTarget {
 
 TRollUpTarget RollUpTarget(IAttribute* AOwner) {
   if (!AOwner) return {};
-  ComPtr<IProperty> property = AOwner->GetProperty();
-  if (!property) return {};
-  ComPtr<INode> node = QueryAs<INode>(property->GetHostObject().get());
-  if (!node || !node->IsSummaryTask()) return {};
+  TActionAttribute* record = TActionAttribute::FromAction(AOwner);
+  ComPtr<INode> node;
+  if (record && record->HasCarrier()) {
+    // Most reads are of tasks that are no summaries: answered without counting anything.
+    INode* carrier = record->CarrierNode();
+    if (!carrier || !carrier->IsSummaryTask()) return {};
+    node = carrier;
+  } else {
+    ComPtr<IProperty> property = AOwner->GetProperty();
+    if (!property) return {};
+    node = QueryAs<INode>(property->GetHostObject().get());
+    if (!node || !node->IsSummaryTask()) return {};
+  }
   ComPtr<IMapSettings> settings = FindMapSettings(node.get());
   if (!settings || !settings->GetTaskScheduling()) return {};
-  return {TActionAttribute::FromAction(AOwner), std::move(node)};
+  return {record, std::move(node)};
 }
 
 template <class TValue, class TGetter>
@@ -274,6 +283,22 @@ void TActionAttribute::MakeChildren() {
 TActionAttribute::TFields& TActionAttribute::Fields() {
   Children();
   return FFields;
+}
+
+void TActionAttribute::SetCarrierHost(IUnknown* AHost) noexcept {
+  FHasCarrier = true;
+  FCarrierHost = AHost;
+  FCarrierNode = nullptr;
+  FCarrierNodeKnown = false;
+}
+
+INode* TActionAttribute::CarrierNode() noexcept {
+  if (!FCarrierNodeKnown) {
+    // The host holds the property and so this record: an uncounted pointer lives as long.
+    FCarrierNode = QueryAs<INode>(FCarrierHost).get();
+    FCarrierNodeKnown = true;
+  }
+  return FCarrierNode;
 }
 
 TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {

@@ -220,6 +220,14 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   // Writes both as an edit applied from another record would: the value, flagged loaded and modified.
   void WriteDates(double AStart, double AFinish);
 
+  // Told by the property carrying the record whenever it is attached or detached (AHost empty),
+  // so that rolled-up reads find the node without climbing to the property; not counted.
+  void SetCarrierHost(IUnknown* AHost) noexcept;
+  // Whether a property carrying the record has said where it is; else only that property knows.
+  bool HasCarrier() const noexcept { return FHasCarrier; }
+  // The node the carrying property is attached to, asked once per attachment; null for none.
+  INode* CarrierNode() noexcept;
+
  protected:
   // Also answers FromAction's private query.
   bool FindInterface(const GUID& AIid, void** AObject) noexcept override;
@@ -256,6 +264,10 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   TFields& Fields();
 
   TFields FFields;
+  IUnknown* FCarrierHost = nullptr;
+  INode* FCarrierNode = nullptr;
+  bool FHasCarrier = false;
+  bool FCarrierNodeKnown = false;
 };
 
 // One of the map's own priority texts. Its string child comes from the attribute factory, so
