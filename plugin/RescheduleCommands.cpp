@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 #include <unordered_set>
 #include <utility>
 
@@ -23,6 +24,55 @@ bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
 // hands its queue to the loop instead of releasing it, so a long chain never nests destructors.
 thread_local bool GReleasing = false;
 thread_local std::vector<ComPtr<ICommand>> GReleased;
+
+// The model and processor of the run in progress on this thread: every command a run makes is for
+// that model, and asking it for its processor costs a counted round trip per command.
+struct TRunModel {
+  ILumetaModel* Model = nullptr;
+  ICommandProcessor* Processor = nullptr;
+  ISubject* Subject = nullptr;  // the model's; the scope holds it
+  ITree* Tree = nullptr;        // likewise
+};
+thread_local TRunModel GRunModel;
+
+ICommandProcessor* ProcessorOf(ILumetaModel* AModel) {
+  if (!AModel) return nullptr;  // the base refuses it
+  if (AModel == GRunModel.Model) return GRunModel.Processor;
+  return AModel->GetCommandProcessor().get();  // the model owns it
+}
+
+// Makes the run's model known to the commands made meanwhile, restoring any outer run's.
+class TRunModelScope {
+ public:
+  explicit TRunModelScope(TRescheduleCommand* ATop) : FSaved(GRunModel) {
+    if (ATop->GetModel().get() == GRunModel.Model) return;
+    FSubject = ATop->GetSubject();
+    FTree = ATop->GetModel()->GetTree();
+    GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get()};
+  }
+  ~TRunModelScope() { GRunModel = FSaved; }
+  TRunModelScope(const TRunModelScope&) = delete;
+  TRunModelScope& operator=(const TRunModelScope&) = delete;
+
+ private:
+  TRunModel FSaved;
+  ComPtr<ISubject> FSubject;
+  ComPtr<ITree> FTree;
+};
+
+// The model's tree, without asking when a run for that model is in progress; not counted.
+ITree* RunTree(ILumetaModel* AModel, ComPtr<ITree>& AHold) {
+  if (AModel && AModel == GRunModel.Model) return GRunModel.Tree;
+  AHold = AModel->GetTree();
+  return AHold.get();
+}
+
+// The model's subject, without asking when a run for that model is in progress; not counted.
+ISubject* RunSubject(ILumetaModel* AModel, ComPtr<ISubject>& AHold) {
+  if (AModel && AModel == GRunModel.Model) return GRunModel.Subject;
+  AHold = QueryAs<ISubject>(static_cast<IUnknown*>(AModel));
+  return AHold.get();
+}
 
 // Writes a task's start and finish into the record on the node, keeping only those fields' old
 // values: a run writes the dates of every task it moves, and a property command would copy the
@@ -65,11 +115,13 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
 
  private:
   ComPtr<INode> FindNode() {
-    ComPtr<ITree> tree = FModel->GetTree();
+    ComPtr<ITree> hold;
+    ITree* tree = RunTree(FModel, hold);
     return tree ? tree->FindNode(FNodeID) : nullptr;
   }
   void Report(INode* ANode) {
-    if (ComPtr<ISubject> subject = GetSubject()) subject->AddChange(KPropertyWriteChange, ANode);
+    ComPtr<ISubject> hold;
+    if (ISubject* subject = RunSubject(FModel, hold)) subject->AddChange(KPropertyWriteChange, ANode);
   }
 
   static constexpr int32_t KPropertyWriteChange = 11;
@@ -113,14 +165,15 @@ class TRescheduleRunner {
     void Post(TRescheduleCommand* ACommand, int32_t ACode) {
       if (ACommand->Model() != FModel) {
         FModel = ACommand->Model();
-        FSubject = QueryAs<ISubject>(static_cast<IUnknown*>(FModel));
+        FSubject = RunSubject(FModel, FHold);
       }
       if (FSubject) FSubject->AddChange(ACode, static_cast<ICommand*>(ACommand));
     }
 
    private:
     ILumetaModel* FModel = nullptr;
-    ComPtr<ISubject> FSubject;
+    ISubject* FSubject = nullptr;
+    ComPtr<ISubject> FHold;
   };
 
   static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TRescheduleCommand* ACommand, bool AUndo) {
@@ -133,6 +186,7 @@ class TRescheduleRunner {
   }
 
   static void Run(TRescheduleCommand* ATop, bool AUndo) {
+    const TRunModelScope scope(ATop);
     std::vector<TFrame> stack;
     TPoster poster;
     try {
@@ -182,10 +236,28 @@ class TRescheduleRunner {
 // ---- TRescheduleCommand
 
 TRescheduleCommand::TRescheduleCommand(ILumetaModel* AModel, INode* ANode)
-    : TCompositeCommand(AModel), FNodeID(ANode ? ANode->GetID() : std::string()) {}
+    : TCompositeCommand(AModel, ProcessorOf(AModel)), FNodeID(ANode ? ANode->GetID() : std::string()) {}
+
+const TRescheduleCommand::TEntry& TRescheduleCommand::TQueue::at(size_t AIndex) const {
+  if (AIndex >= size()) throw std::out_of_range("reschedule queue index");
+  return AIndex < KInline ? FInline[AIndex] : FMore[AIndex - KInline];
+}
+
+void TRescheduleCommand::TQueue::push_back(TEntry&& AEntry) {
+  if (FInlineCount < KInline)
+    FInline[FInlineCount++] = std::move(AEntry);
+  else
+    FMore.push_back(std::move(AEntry));
+}
+
+void TRescheduleCommand::TQueue::clear() noexcept {
+  for (size_t i = 0; i < FInlineCount; ++i) FInline[i] = TEntry{};
+  FInlineCount = 0;
+  FMore.clear();
+}
 
 TRescheduleCommand::~TRescheduleCommand() {
-  for (TEntry& entry : FQueue) GReleased.push_back(std::move(entry.Command));
+  for (size_t i = 0; i < FQueue.size(); ++i) GReleased.push_back(std::move(FQueue[i].Command));
   FQueue.clear();
   if (GReleasing) return;
   GReleasing = true;
@@ -247,7 +319,8 @@ ComPtr<INode> TRescheduleCommand::Node() { return FindNode(FNodeID); }
 
 ComPtr<INode> TRescheduleCommand::FindNode(const std::string& AID) {
   if (AID.empty()) return {};
-  ComPtr<ITree> tree = Model()->GetTree();
+  ComPtr<ITree> hold;
+  ITree* tree = RunTree(Model(), hold);
   return tree ? tree->FindNode(AID) : nullptr;
 }
 
