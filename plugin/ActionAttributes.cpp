@@ -301,6 +301,12 @@ INode* TActionAttribute::CarrierNode() noexcept {
   return FCarrierNode;
 }
 
+bool TActionAttribute::OrdinaryTask() noexcept {
+  if (!FHasCarrier) return false;
+  INode* node = CarrierNode();
+  return !node || !node->IsSummaryTask();
+}
+
 TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {
   if (!AAttribute) return nullptr;
   void* object = nullptr;
@@ -318,25 +324,29 @@ bool TActionAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept 
   return TImplements::FindInterface(AIid, AObject);
 }
 
-int32_t TActionAttribute::GetComplete() { return Fields().Complete->GetValue(); }
-double TActionAttribute::GetCompletedDate() { return Fields().CompletedDate->GetValue(); }
+int32_t TActionAttribute::GetComplete() { return OrdinaryTask() ? StoredComplete() : Fields().Complete->GetValue(); }
+double TActionAttribute::GetCompletedDate() {
+  return OrdinaryTask() ? StoredCompletedDate() : Fields().CompletedDate->GetValue();
+}
 double TActionAttribute::GetConstraintDate() { return Fields().ConstraintDate->GetValue(); }
 TTaskConstraintType TActionAttribute::GetConstraintType() {
   return TextToTaskConstraintType(Fields().ConstraintType->GetValue());
 }
 double TActionAttribute::GetCost() { return Fields().Cost->GetValue(); }
 double TActionAttribute::GetDueDate() { return Fields().DueDate->GetValue(); }
-double TActionAttribute::GetDuration() { return Fields().Duration->GetValue(); }
+double TActionAttribute::GetDuration() { return OrdinaryTask() ? StoredDuration() : Fields().Duration->GetValue(); }
 double TActionAttribute::GetDurationInDays() { return DurationInDays(GetDuration(), GetDurationMeasure()); }
 double TActionAttribute::GetDurationInHours() { return DurationInHours(GetDuration(), GetDurationMeasure()); }
 int32_t TActionAttribute::GetDurationInMinutes() { return DurationInMinutes(GetDuration(), GetDurationMeasure()); }
-int32_t TActionAttribute::GetDurationMeasure() { return Fields().DurationMeasure->GetValue(); }
+int32_t TActionAttribute::GetDurationMeasure() {
+  return OrdinaryTask() ? StoredDurationMeasure() : Fields().DurationMeasure->GetValue();
+}
 bool TActionAttribute::GetIsAction() { return Fields().IsAction->GetValue(); }
 bool TActionAttribute::GetPostedToOutlook() { return Fields().PostedToOutlook->GetValue(); }
 std::string TActionAttribute::GetPriority() { return Fields().Priority->GetValue(); }
 double TActionAttribute::GetQuantity() { return Fields().Quantity->GetValue(); }
-double TActionAttribute::GetStartDate() { return Fields().StartDate->GetValue(); }
-std::string TActionAttribute::GetStatus() { return Fields().Status->GetValue(); }
+double TActionAttribute::GetStartDate() { return OrdinaryTask() ? StoredStartDate() : Fields().StartDate->GetValue(); }
+std::string TActionAttribute::GetStatus() { return OrdinaryTask() ? StoredStatus() : Fields().Status->GetValue(); }
 double TActionAttribute::GetWork() { return Fields().Work->GetValue(); }
 int32_t TActionAttribute::GetWorkMeasure() { return Fields().WorkMeasure->GetValue(); }
 bool TActionAttribute::GetIsMilestone() { return Fields().IsMilestone->GetValue(); }

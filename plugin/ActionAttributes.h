@@ -238,6 +238,9 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
  private:
   // The status a write of duration, priority or work gives a record that has none.
   void DefaultStatus();
+  // True when the carrying property's node is known to be no summary (or there is none): the
+  // rolled-up fields then answer what they store, without the children asking their way up.
+  bool OrdinaryTask() noexcept;
 
   // The children by type, in the order of TActionField; empty until the children are made.
   struct TFields {
