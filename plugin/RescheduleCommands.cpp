@@ -97,19 +97,19 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
     // The first run comes straight from the command that has the node in hand; redo looks it up.
     ComPtr<INode> node = FFirstNode ? ComPtr<INode>(std::exchange(FFirstNode, nullptr)) : FindNode();
     FAction = TActionHelper::GetAction(node.get(), false);
-    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
-    if (!action) return FAction.reset();
-    FBefore = action->SaveDates();
-    action->WriteDates(FStart, FFinish);
+    FRecord = TActionAttribute::FromAction(FAction.get());
+    if (!FRecord) return FAction.reset();
+    FBefore = FRecord->SaveDates();
+    FRecord->WriteDates(FStart, FFinish);
     Report(node.get());
   }
   // Restores the very record it wrote, wherever it is now: it is the node's again once the
   // commands after this one are undone.
   void UnExecute() override {
-    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
-    if (!action) return;
-    action->RestoreDates(FBefore);
+    if (!FAction || !FRecord) return;
+    FRecord->RestoreDates(FBefore);
     FAction.reset();
+    FRecord = nullptr;
     if (ComPtr<INode> node = FindNode()) Report(node.get());
   }
 
@@ -131,6 +131,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   double FStart;
   double FFinish;
   ComPtr<IActionAttribute> FAction;  // the record written, until undone
+  TActionAttribute* FRecord = nullptr;  // the object behind FAction, which holds it
   TActionAttribute::TDatesState FBefore;
   INode* FFirstNode;  // not counted: the node of the first run, which follows construction at once
 };
@@ -336,7 +337,12 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
 }
 
 void TRescheduleCommand::WriteDates(INode* ANode, double AStart, double AFinish) {
-  AddCommand(make<TActionDatesCommand>(Model(), ANode, AStart, AFinish).get(), nullptr, true);
+  // As AddCommand, knowing the write is no reschedule command: the cast that would find out fails
+  // only after searching the whole class tree.
+  ComPtr<ICommand> command = make<TActionDatesCommand>(Model(), ANode, AStart, AFinish);
+  ICommand* write = command.get();
+  FQueue.push_back({std::move(command), nullptr, nullptr, true});
+  CommandProcessor()->Execute(write, nullptr);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
