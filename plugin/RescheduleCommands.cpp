@@ -25,8 +25,8 @@ bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
 thread_local bool GReleasing = false;
 thread_local std::vector<ComPtr<ICommand>> GReleased;
 
-// The model and processor of the run in progress on this thread: every command a run makes is for
-// that model, and asking it for its processor costs a counted round trip per command.
+// The model of the run in progress on this thread, with its processor, subject and tree: what a run
+// makes and runs is for that model, and asking it for each costs a counted round trip per task.
 struct TRunModel {
   ILumetaModel* Model = nullptr;
   ICommandProcessor* Processor = nullptr;
