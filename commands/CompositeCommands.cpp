@@ -11,6 +11,11 @@ TCompositeCommand::TCompositeCommand(ILumetaModel* AModel) : FCommandProcessor(n
   FCommandProcessor = FModel->GetCommandProcessor().get();
 }
 
+TCompositeCommand::TCompositeCommand(ILumetaModel* AModel, ICommandProcessor* AProcessor)
+    : FCommandProcessor(AProcessor), FModel(AModel) {
+  if (!FModel) throw EInvalidOperation("A composite command needs a model");
+}
+
 TCompositeCommand::~TCompositeCommand() = default;
 
 ComPtr<ISubject> TCompositeCommand::GetSubject() { return QueryAs<ISubject>(FModel); }

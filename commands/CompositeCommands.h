@@ -15,6 +15,8 @@ class TCompositeCommand : public TImplements<TComObject, ICommand, ICompositeCom
  public:
   // Raises EInvalidOperation without a model.
   explicit TCompositeCommand(ILumetaModel* AModel);
+  // With the model's processor already in hand (not counted), sparing the question.
+  TCompositeCommand(ILumetaModel* AModel, ICommandProcessor* AProcessor);
   ~TCompositeCommand() override;
 
   // The model's subject.

@@ -19,6 +19,8 @@ IUnknown* TSubject::Subject() noexcept {
 void TSubject::AddChange(int32_t AKind, IUnknown* AObject) { AddChange(AKind, AObject, 0); }
 
 void TSubject::AddChange(int32_t AKind, IUnknown* AObject, int32_t AData) {
+  // Nobody to tell: the round would only clear the list.
+  if (!FObservers) return ClearChanges();
   if (!FChanges) FChanges = make<TChanges>();
   FChanges->Add(AKind, AObject, AData);
   Notify();
@@ -43,6 +45,7 @@ void TSubject::Detach(IObserver* AObserver) {
   if (auto link = observer.try_as<ISubjectLink>()) link->SubjectDetached(Subject());
   // SubjectDetached may have changed the list; find the observer again.
   if (FObservers) FObservers->Remove(observer.get());
+  if (FNotifying > 0) FDetached.push_back(std::move(observer));
   if (FObservers && FObservers->Empty()) FObservers.reset();
 }
 
@@ -63,20 +66,23 @@ void TSubject::ClearChanges() {
 void TSubject::Notify() {
   if (!FObservers) return ClearChanges();
   // Observers may attach or detach (themselves or others) or drop their reference to the subject
-  // from Update; the held reference and the snapshot keep the subject, each observer and the loop
-  // valid until the round ends.
+  // from Update. The held reference keeps the subject alive; an observer detached meanwhile waits
+  // in FDetached until the outermost round ends, so the uncounted snapshot stays valid.
   const ComPtr<IUnknown> subject(Subject());
   // A run of commands notifies once per change, and a subject rarely has more than a few
   // observers: their snapshot then stays off the heap.
   constexpr size_t KInline = 4;
-  std::array<ComPtr<IObserver>, KInline> few;
-  std::vector<ComPtr<IObserver>> many;
-  std::span<const ComPtr<IObserver>> observers;
-  if (static_cast<size_t>(FObservers->Count()) <= KInline) {
-    std::copy(FObservers->begin(), FObservers->end(), few.begin());
-    observers = std::span(few.data(), static_cast<size_t>(FObservers->Count()));
+  std::array<IObserver*, KInline> few;
+  std::vector<IObserver*> many;
+  std::span<IObserver* const> observers;
+  const size_t count = static_cast<size_t>(FObservers->Count());
+  if (count <= KInline) {
+    std::transform(FObservers->begin(), FObservers->end(), few.begin(),
+                   [](const ComPtr<IObserver>& AItem) { return AItem.get(); });
+    observers = std::span(few.data(), count);
   } else {
-    many.assign(FObservers->begin(), FObservers->end());
+    many.reserve(count);
+    for (const ComPtr<IObserver>& item : *FObservers) many.push_back(item.get());
     observers = many;
   }
   // Whether the observer is still attached: the very pointer is nearly always there, which spares
@@ -87,12 +93,14 @@ void TSubject::Notify() {
       if (item.get() == AObserver) return true;
     return FObservers->IndexOf(AObserver) >= 0;
   };
-  try {
-    for (const auto& observer : observers)
-      if (attached(observer.get())) observer->Update(subject.get());
-  } catch (...) {
-    ClearChanges();
-    throw;
-  }
-  ClearChanges();
+  struct TRound {
+    TSubject& Subject;
+    explicit TRound(TSubject& ASubject) : Subject(ASubject) { ++Subject.FNotifying; }
+    ~TRound() {
+      Subject.ClearChanges();
+      if (--Subject.FNotifying == 0) Subject.FDetached.clear();
+    }
+  } round(*this);
+  for (IObserver* observer : observers)
+    if (attached(observer)) observer->Update(subject.get());
 }

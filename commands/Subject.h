@@ -3,6 +3,7 @@
 // outer object, and observers are told about the controller, not about the subject itself.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "com/InterfaceList.h"
 #include "com/AggregableObject.h"
@@ -38,5 +39,9 @@ class TSubject : public TImplements<TAggregableObject, ISubject> {
 
   ComPtr<IChanges> FChanges;
   std::unique_ptr<TInterfaceList<IObserver>> FObservers;
+  // Observers detached while a round runs, kept alive until the outermost round ends: the round
+  // walks uncounted pointers.
+  std::vector<ComPtr<IObserver>> FDetached;
   int32_t FUpdateCount = 0;
+  int32_t FNotifying = 0;  // rounds running, nested ones included
 };

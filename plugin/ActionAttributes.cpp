@@ -31,13 +31,22 @@ struct TRollUpTarget {
 
 TRollUpTarget RollUpTarget(IAttribute* AOwner) {
   if (!AOwner) return {};
-  ComPtr<IProperty> property = AOwner->GetProperty();
-  if (!property) return {};
-  ComPtr<INode> node = QueryAs<INode>(property->GetHostObject().get());
-  if (!node || !node->IsSummaryTask()) return {};
+  TActionAttribute* record = TActionAttribute::FromAction(AOwner);
+  ComPtr<INode> node;
+  if (record && record->HasCarrier()) {
+    // Most reads are of tasks that are no summaries: answered without counting anything.
+    INode* carrier = record->CarrierNode();
+    if (!carrier || !carrier->IsSummaryTask()) return {};
+    node = carrier;
+  } else {
+    ComPtr<IProperty> property = AOwner->GetProperty();
+    if (!property) return {};
+    node = QueryAs<INode>(property->GetHostObject().get());
+    if (!node || !node->IsSummaryTask()) return {};
+  }
   ComPtr<IMapSettings> settings = FindMapSettings(node.get());
   if (!settings || !settings->GetTaskScheduling()) return {};
-  return {TActionAttribute::FromAction(AOwner), std::move(node)};
+  return {record, std::move(node)};
 }
 
 template <class TValue, class TGetter>
@@ -276,6 +285,28 @@ TActionAttribute::TFields& TActionAttribute::Fields() {
   return FFields;
 }
 
+void TActionAttribute::SetCarrierHost(IUnknown* AHost) noexcept {
+  FHasCarrier = true;
+  FCarrierHost = AHost;
+  FCarrierNode = nullptr;
+  FCarrierNodeKnown = false;
+}
+
+INode* TActionAttribute::CarrierNode() noexcept {
+  if (!FCarrierNodeKnown) {
+    // The host holds the property and so this record: an uncounted pointer lives as long.
+    FCarrierNode = QueryAs<INode>(FCarrierHost).get();
+    FCarrierNodeKnown = true;
+  }
+  return FCarrierNode;
+}
+
+bool TActionAttribute::OrdinaryTask() noexcept {
+  if (!FHasCarrier) return false;
+  INode* node = CarrierNode();
+  return !node || !node->IsSummaryTask();
+}
+
 TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {
   if (!AAttribute) return nullptr;
   void* object = nullptr;
@@ -293,25 +324,29 @@ bool TActionAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept 
   return TImplements::FindInterface(AIid, AObject);
 }
 
-int32_t TActionAttribute::GetComplete() { return Fields().Complete->GetValue(); }
-double TActionAttribute::GetCompletedDate() { return Fields().CompletedDate->GetValue(); }
+int32_t TActionAttribute::GetComplete() { return OrdinaryTask() ? StoredComplete() : Fields().Complete->GetValue(); }
+double TActionAttribute::GetCompletedDate() {
+  return OrdinaryTask() ? StoredCompletedDate() : Fields().CompletedDate->GetValue();
+}
 double TActionAttribute::GetConstraintDate() { return Fields().ConstraintDate->GetValue(); }
 TTaskConstraintType TActionAttribute::GetConstraintType() {
   return TextToTaskConstraintType(Fields().ConstraintType->GetValue());
 }
 double TActionAttribute::GetCost() { return Fields().Cost->GetValue(); }
 double TActionAttribute::GetDueDate() { return Fields().DueDate->GetValue(); }
-double TActionAttribute::GetDuration() { return Fields().Duration->GetValue(); }
+double TActionAttribute::GetDuration() { return OrdinaryTask() ? StoredDuration() : Fields().Duration->GetValue(); }
 double TActionAttribute::GetDurationInDays() { return DurationInDays(GetDuration(), GetDurationMeasure()); }
 double TActionAttribute::GetDurationInHours() { return DurationInHours(GetDuration(), GetDurationMeasure()); }
 int32_t TActionAttribute::GetDurationInMinutes() { return DurationInMinutes(GetDuration(), GetDurationMeasure()); }
-int32_t TActionAttribute::GetDurationMeasure() { return Fields().DurationMeasure->GetValue(); }
+int32_t TActionAttribute::GetDurationMeasure() {
+  return OrdinaryTask() ? StoredDurationMeasure() : Fields().DurationMeasure->GetValue();
+}
 bool TActionAttribute::GetIsAction() { return Fields().IsAction->GetValue(); }
 bool TActionAttribute::GetPostedToOutlook() { return Fields().PostedToOutlook->GetValue(); }
 std::string TActionAttribute::GetPriority() { return Fields().Priority->GetValue(); }
 double TActionAttribute::GetQuantity() { return Fields().Quantity->GetValue(); }
-double TActionAttribute::GetStartDate() { return Fields().StartDate->GetValue(); }
-std::string TActionAttribute::GetStatus() { return Fields().Status->GetValue(); }
+double TActionAttribute::GetStartDate() { return OrdinaryTask() ? StoredStartDate() : Fields().StartDate->GetValue(); }
+std::string TActionAttribute::GetStatus() { return OrdinaryTask() ? StoredStatus() : Fields().Status->GetValue(); }
 double TActionAttribute::GetWork() { return Fields().Work->GetValue(); }
 int32_t TActionAttribute::GetWorkMeasure() { return Fields().WorkMeasure->GetValue(); }
 bool TActionAttribute::GetIsMilestone() { return Fields().IsMilestone->GetValue(); }

@@ -220,6 +220,14 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   // Writes both as an edit applied from another record would: the value, flagged loaded and modified.
   void WriteDates(double AStart, double AFinish);
 
+  // Told by the property carrying the record whenever it is attached or detached (AHost empty),
+  // so that rolled-up reads find the node without climbing to the property; not counted.
+  void SetCarrierHost(IUnknown* AHost) noexcept;
+  // Whether a property carrying the record has said where it is; else only that property knows.
+  bool HasCarrier() const noexcept { return FHasCarrier; }
+  // The node the carrying property is attached to, asked once per attachment; null for none.
+  INode* CarrierNode() noexcept;
+
  protected:
   // Also answers FromAction's private query.
   bool FindInterface(const GUID& AIid, void** AObject) noexcept override;
@@ -230,6 +238,9 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
  private:
   // The status a write of duration, priority or work gives a record that has none.
   void DefaultStatus();
+  // True when the carrying property's node is known to be no summary (or there is none): the
+  // rolled-up fields then answer what they store, without the children asking their way up.
+  bool OrdinaryTask() noexcept;
 
   // The children by type, in the order of TActionField; empty until the children are made.
   struct TFields {
@@ -256,6 +267,10 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   TFields& Fields();
 
   TFields FFields;
+  IUnknown* FCarrierHost = nullptr;
+  INode* FCarrierNode = nullptr;
+  bool FHasCarrier = false;
+  bool FCarrierNodeKnown = false;
 };
 
 // One of the map's own priority texts. Its string child comes from the attribute factory, so

@@ -100,6 +100,11 @@ void TActionProperty::Initialize() {
   FAction = CreateAttribute<TActionAttribute>();
 }
 
+void TActionProperty::SetHostObject(IUnknown* AHostObject) {
+  TLumetaProperty::SetHostObject(AHostObject);
+  FAction->SetCarrierHost(AHostObject);
+}
+
 TPropertyRenderValues TActionProperty::InitialRenderValues() {
   return {.Kind = 1, .Color = 0x78000000, .Flags = RenderFlagSymbol};
 }

@@ -98,6 +98,8 @@ class TActionProperty : public TLumetaProperty {
   // The record's tooltip, its fields on separate lines.
   std::string GetHint() override;
   const TXmlDeclarations& GetXmlDeclarations() override;
+  // Also tells the record where it now is.
+  void SetHostObject(IUnknown* AHostObject) override;
 
   // Sets render flag bit 0 when the manager's show-symbol setting is on (also when there is no
   // manager to ask) and the record is not empty; clears it otherwise.

@@ -23,7 +23,8 @@ bool SameLinkedNode(INodeLink* ALeft, INodeLink* ARight) {
   return !left && !right && ALeft->GetLinkID() == ARight->GetLinkID();
 }
 
-ComPtr<INodeLinkList2> LinksOf(INode* ANode, const char* AName) {
+// The name is made once: "SuccessorNodeLinks" is too long to be a string without a heap block.
+ComPtr<INodeLinkList2> LinksOf(INode* ANode, const std::string& AName) {
   return ANode ? QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get()) : nullptr;
 }
 
@@ -113,7 +114,10 @@ std::vector<TTaskLinkEntry> TaskLinksOf(INodeLinkList2* AList) {
   return links;
 }
 
-ComPtr<INodeLinkList2> TLumetaNodeLinksProperty::Of(INode* ANode) { return LinksOf(ANode, ManagerInfo.Description); }
+ComPtr<INodeLinkList2> TLumetaNodeLinksProperty::Of(INode* ANode) {
+  static const std::string name = ManagerInfo.Description;
+  return LinksOf(ANode, name);
+}
 
 std::string TLumetaNodeLinksProperty::GetCaption() { return "Predecessors"; }
 
@@ -127,7 +131,8 @@ std::string TLumetaNodeLinksProperty::ManagerClassDescription() { return Manager
 TLumetaSuccessorLinksProperty::TLumetaSuccessorLinksProperty() { Initialize(); }
 
 ComPtr<INodeLinkList2> TLumetaSuccessorLinksProperty::Of(INode* ANode) {
-  return LinksOf(ANode, ManagerInfo.Description);
+  static const std::string name = ManagerInfo.Description;
+  return LinksOf(ANode, name);
 }
 
 std::string TLumetaSuccessorLinksProperty::GetCaption() { return "Successors"; }

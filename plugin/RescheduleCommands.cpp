@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 #include <unordered_set>
 #include <utility>
 
@@ -23,6 +24,55 @@ bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
 // hands its queue to the loop instead of releasing it, so a long chain never nests destructors.
 thread_local bool GReleasing = false;
 thread_local std::vector<ComPtr<ICommand>> GReleased;
+
+// The model of the run in progress on this thread, with its processor, subject and tree: what a run
+// makes and runs is for that model, and asking it for each costs a counted round trip per task.
+struct TRunModel {
+  ILumetaModel* Model = nullptr;
+  ICommandProcessor* Processor = nullptr;
+  ISubject* Subject = nullptr;  // the model's; the scope holds it
+  ITree* Tree = nullptr;        // likewise
+};
+thread_local TRunModel GRunModel;
+
+ICommandProcessor* ProcessorOf(ILumetaModel* AModel) {
+  if (!AModel) return nullptr;  // the base refuses it
+  if (AModel == GRunModel.Model) return GRunModel.Processor;
+  return AModel->GetCommandProcessor().get();  // the model owns it
+}
+
+// Makes the run's model known to the commands made meanwhile, restoring any outer run's.
+class TRunModelScope {
+ public:
+  explicit TRunModelScope(TRescheduleCommand* ATop) : FSaved(GRunModel) {
+    if (ATop->GetModel().get() == GRunModel.Model) return;
+    FSubject = ATop->GetSubject();
+    FTree = ATop->GetModel()->GetTree();
+    GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get()};
+  }
+  ~TRunModelScope() { GRunModel = FSaved; }
+  TRunModelScope(const TRunModelScope&) = delete;
+  TRunModelScope& operator=(const TRunModelScope&) = delete;
+
+ private:
+  TRunModel FSaved;
+  ComPtr<ISubject> FSubject;
+  ComPtr<ITree> FTree;
+};
+
+// The model's tree, without asking when a run for that model is in progress; not counted.
+ITree* RunTree(ILumetaModel* AModel, ComPtr<ITree>& AHold) {
+  if (AModel && AModel == GRunModel.Model) return GRunModel.Tree;
+  AHold = AModel->GetTree();
+  return AHold.get();
+}
+
+// The model's subject, without asking when a run for that model is in progress; not counted.
+ISubject* RunSubject(ILumetaModel* AModel, ComPtr<ISubject>& AHold) {
+  if (AModel && AModel == GRunModel.Model) return GRunModel.Subject;
+  AHold = QueryAs<ISubject>(static_cast<IUnknown*>(AModel));
+  return AHold.get();
+}
 
 // Writes a task's start and finish into the record on the node, keeping only those fields' old
 // values: a run writes the dates of every task it moves, and a property command would copy the
@@ -47,29 +97,31 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
     // The first run comes straight from the command that has the node in hand; redo looks it up.
     ComPtr<INode> node = FFirstNode ? ComPtr<INode>(std::exchange(FFirstNode, nullptr)) : FindNode();
     FAction = TActionHelper::GetAction(node.get(), false);
-    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
-    if (!action) return FAction.reset();
-    FBefore = action->SaveDates();
-    action->WriteDates(FStart, FFinish);
+    FRecord = TActionAttribute::FromAction(FAction.get());
+    if (!FRecord) return FAction.reset();
+    FBefore = FRecord->SaveDates();
+    FRecord->WriteDates(FStart, FFinish);
     Report(node.get());
   }
   // Restores the very record it wrote, wherever it is now: it is the node's again once the
   // commands after this one are undone.
   void UnExecute() override {
-    TActionAttribute* action = TActionAttribute::FromAction(FAction.get());
-    if (!action) return;
-    action->RestoreDates(FBefore);
+    if (!FAction || !FRecord) return;
+    FRecord->RestoreDates(FBefore);
     FAction.reset();
+    FRecord = nullptr;
     if (ComPtr<INode> node = FindNode()) Report(node.get());
   }
 
  private:
   ComPtr<INode> FindNode() {
-    ComPtr<ITree> tree = FModel->GetTree();
+    ComPtr<ITree> hold;
+    ITree* tree = RunTree(FModel, hold);
     return tree ? tree->FindNode(FNodeID) : nullptr;
   }
   void Report(INode* ANode) {
-    if (ComPtr<ISubject> subject = GetSubject()) subject->AddChange(KPropertyWriteChange, ANode);
+    ComPtr<ISubject> hold;
+    if (ISubject* subject = RunSubject(FModel, hold)) subject->AddChange(KPropertyWriteChange, ANode);
   }
 
   static constexpr int32_t KPropertyWriteChange = 11;
@@ -79,6 +131,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   double FStart;
   double FFinish;
   ComPtr<IActionAttribute> FAction;  // the record written, until undone
+  TActionAttribute* FRecord = nullptr;  // the object behind FAction, which holds it
   TActionAttribute::TDatesState FBefore;
   INode* FFirstNode;  // not counted: the node of the first run, which follows construction at once
 };
@@ -113,14 +166,15 @@ class TRescheduleRunner {
     void Post(TRescheduleCommand* ACommand, int32_t ACode) {
       if (ACommand->Model() != FModel) {
         FModel = ACommand->Model();
-        FSubject = QueryAs<ISubject>(static_cast<IUnknown*>(FModel));
+        FSubject = RunSubject(FModel, FHold);
       }
       if (FSubject) FSubject->AddChange(ACode, static_cast<ICommand*>(ACommand));
     }
 
    private:
     ILumetaModel* FModel = nullptr;
-    ComPtr<ISubject> FSubject;
+    ISubject* FSubject = nullptr;
+    ComPtr<ISubject> FHold;
   };
 
   static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TRescheduleCommand* ACommand, bool AUndo) {
@@ -133,6 +187,7 @@ class TRescheduleRunner {
   }
 
   static void Run(TRescheduleCommand* ATop, bool AUndo) {
+    const TRunModelScope scope(ATop);
     std::vector<TFrame> stack;
     TPoster poster;
     try {
@@ -182,10 +237,28 @@ class TRescheduleRunner {
 // ---- TRescheduleCommand
 
 TRescheduleCommand::TRescheduleCommand(ILumetaModel* AModel, INode* ANode)
-    : TCompositeCommand(AModel), FNodeID(ANode ? ANode->GetID() : std::string()) {}
+    : TCompositeCommand(AModel, ProcessorOf(AModel)), FNodeID(ANode ? ANode->GetID() : std::string()) {}
+
+const TRescheduleCommand::TEntry& TRescheduleCommand::TQueue::at(size_t AIndex) const {
+  if (AIndex >= size()) throw std::out_of_range("reschedule queue index");
+  return AIndex < KInline ? FInline[AIndex] : FMore[AIndex - KInline];
+}
+
+void TRescheduleCommand::TQueue::push_back(TEntry&& AEntry) {
+  if (FInlineCount < KInline)
+    FInline[FInlineCount++] = std::move(AEntry);
+  else
+    FMore.push_back(std::move(AEntry));
+}
+
+void TRescheduleCommand::TQueue::clear() noexcept {
+  for (size_t i = 0; i < FInlineCount; ++i) FInline[i] = TEntry{};
+  FInlineCount = 0;
+  FMore.clear();
+}
 
 TRescheduleCommand::~TRescheduleCommand() {
-  for (TEntry& entry : FQueue) GReleased.push_back(std::move(entry.Command));
+  for (size_t i = 0; i < FQueue.size(); ++i) GReleased.push_back(std::move(FQueue[i].Command));
   FQueue.clear();
   if (GReleasing) return;
   GReleasing = true;
@@ -247,7 +320,8 @@ ComPtr<INode> TRescheduleCommand::Node() { return FindNode(FNodeID); }
 
 ComPtr<INode> TRescheduleCommand::FindNode(const std::string& AID) {
   if (AID.empty()) return {};
-  ComPtr<ITree> tree = Model()->GetTree();
+  ComPtr<ITree> hold;
+  ITree* tree = RunTree(Model(), hold);
   return tree ? tree->FindNode(AID) : nullptr;
 }
 
@@ -263,7 +337,12 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
 }
 
 void TRescheduleCommand::WriteDates(INode* ANode, double AStart, double AFinish) {
-  AddCommand(make<TActionDatesCommand>(Model(), ANode, AStart, AFinish).get(), nullptr, true);
+  // As AddCommand, knowing the write is no reschedule command: the cast that would find out fails
+  // only after searching the whole class tree.
+  ComPtr<ICommand> command = make<TActionDatesCommand>(Model(), ANode, AStart, AFinish);
+  ICommand* write = command.get();
+  FQueue.push_back({std::move(command), nullptr, nullptr, true});
+  CommandProcessor()->Execute(write, nullptr);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {

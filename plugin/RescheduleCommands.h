@@ -88,13 +88,28 @@ class TRescheduleCommand : public TCompositeCommand {
   struct TEntry {
     ComPtr<ICommand> Command;
     ComPtr<ISelection> Selection;
-    TRescheduleCommand* Nested;  // the command itself when it is a reschedule command, run in place
-    bool Executed;
+    TRescheduleCommand* Nested = nullptr;  // the command itself when it is a reschedule command, run in place
+    bool Executed = false;
+  };
+  // Entries in order. Most queues hold one or two: those live in the command itself, so a run
+  // touches no second block per command; further ones go to pooled room.
+  class TQueue {
+   public:
+    size_t size() const noexcept { return FInlineCount + FMore.size(); }
+    TEntry& operator[](size_t AIndex) noexcept { return AIndex < KInline ? FInline[AIndex] : FMore[AIndex - KInline]; }
+    const TEntry& at(size_t AIndex) const;
+    void push_back(TEntry&& AEntry);
+    void clear() noexcept;
+
+   private:
+    static constexpr size_t KInline = 2;
+    TEntry FInline[KInline];
+    size_t FInlineCount = 0;
+    std::vector<TEntry, TAttributePoolAllocator<TEntry>> FMore;
   };
   friend class TRescheduleRunner;
 
-  // Most queues hold one or two entries; their room comes from the pools too.
-  std::vector<TEntry, TAttributePoolAllocator<TEntry>> FQueue;
+  TQueue FQueue;
   std::string FNodeID;
   bool FRescheduled = false;
 };

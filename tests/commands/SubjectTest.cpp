@@ -119,4 +119,41 @@ TEST(Subject, ObserverHeldOnlyByTheSubjectSurvivesDetachingItself) {
   EXPECT_TRUE(destroyed) << "freed once the round ended";
 }
 
+TEST(Subject, ObserverDetachedInANestedRoundLivesUntilTheOuterRoundEnds) {
+  TSubject subject;
+  bool destroyed = false, aliveAtOuterEnd = false;
+  ComPtr<TCountingObserver> first = make<TCountingObserver>();
+  {
+    ComPtr<TCountingObserver> second = make<TCountingObserver>();  // then held only by the subject
+    second->Destroyed = &destroyed;
+    subject.Attach(first.get());
+    subject.Attach(second.get());
+    first->OnUpdate = [&, raw = second.get()](IUnknown*) {
+      if (first->Updates == 1) return subject.AddChange(2, nullptr);  // a nested round
+      subject.Detach(raw);
+    };
+  }
+  ComPtr<TCountingObserver> last = make<TCountingObserver>();
+  last->OnUpdate = [&](IUnknown*) { aliveAtOuterEnd = !destroyed; };
+  subject.Attach(last.get());
+
+  subject.AddChange(1, nullptr);
+  EXPECT_EQ(first->Updates, 2);
+  EXPECT_EQ(last->Updates, 2);
+  EXPECT_TRUE(aliveAtOuterEnd) << "the outer round still walks past it";
+  EXPECT_TRUE(destroyed) << "freed once the outer round ended";
+  EXPECT_EQ(subject.ObserverCount(), 2);
+}
+
+TEST(Subject, ChangesWithoutObserversAreDroppedAtOnce) {
+  TSubject subject;
+  subject.GetChanges()->Add(4, nullptr);
+  subject.AddChange(5, nullptr);
+  EXPECT_EQ(subject.GetChanges()->GetCount(), 0);
+  subject.BeginUpdate();
+  subject.AddChange(6, nullptr);
+  EXPECT_EQ(subject.GetChanges()->GetCount(), 0) << "an open batch keeps nothing for nobody";
+  subject.EndUpdate();
+}
+
 }  // namespace

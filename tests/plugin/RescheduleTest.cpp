@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <functional>
 #include <random>
 
 #include "tests/plugin/PlugInModel.h"
@@ -241,6 +242,65 @@ TEST_F(Reschedule, DiamondsAndLatticesEndWhereAForwardPassPutsThem) {
 }
 
 // Long enough to overflow the stack if any step nested a native call per task.
+// Does something once, at the first change it hears of.
+class TOnFirstChange : public TImplements<TAggregableObject, IObserver> {
+ public:
+  void Update(IUnknown*) override {
+    if (std::function<void()> action = std::exchange(Action, nullptr)) action();
+  }
+  std::function<void()> Action;
+};
+
+// A second map with its own processor, for runs that cross models.
+struct TOtherModel : TPlugInModel {
+  using TPlugInModel::Link, TPlugInModel::Model, TPlugInModel::Move, TPlugInModel::N, TPlugInModel::Run,
+      TPlugInModel::SetUp, TPlugInModel::Start, TPlugInModel::Task, TPlugInModel::TearDown, TPlugInModel::Undo;
+  void TestBody() override {}
+};
+
+TEST_F(Reschedule, ARunStartedByAnObserverOfAnotherRunWorksOnItsOwnModel) {
+  TOtherModel other;
+  other.SetUp();
+  other.Task("X", Monday);
+  other.Task("Y", Tuesday);
+  other.Link("X", "Y");
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Link("A", "B");
+  ComPtr<TOnFirstChange> observer = make<TOnFirstChange>();
+  ComPtr<TMoveTaskCommand> otherMove;
+  observer->Action = [&] {
+    otherMove = other.Move("X", Tuesday);
+    other.Run(otherMove.get(), other.N("X"));
+  };
+  Model->Subject()->Attach(observer.get());
+  Run(Move("A", Tuesday).get(), N("A"));
+  Model->Subject()->Detach(observer.get());
+
+  EXPECT_EQ(Start("B"), Wednesday);
+  EXPECT_EQ(other.Start("Y"), Wednesday);
+  EXPECT_EQ(Model->GetCommandProcessor()->GetUndoCount(), 1);
+  EXPECT_EQ(other.Model->GetCommandProcessor()->GetUndoCount(), 1);
+  // Every command of the other run belongs to the other processor, down to the successor's move.
+  std::vector<TRescheduleCommand*> pending{otherMove.get()};
+  int seen = 0;
+  while (!pending.empty()) {
+    TRescheduleCommand* command = pending.back();
+    pending.pop_back();
+    ++seen;
+    EXPECT_EQ(command->GetCommandProcessor().get(), other.Model->GetCommandProcessor().get());
+    for (int32_t i = 0; i < command->QueueCount(); ++i)
+      if (auto* nested = dynamic_cast<TRescheduleCommand*>(command->QueuedCommand(i))) pending.push_back(nested);
+  }
+  EXPECT_GE(seen, 3) << "the move, the successor walk and the link to Y";
+  other.Undo();
+  EXPECT_EQ(other.Start("Y"), Tuesday);
+  EXPECT_EQ(Start("B"), Wednesday) << "the other map's undo leaves this one";
+  Undo();
+  EXPECT_EQ(Start("B"), Tuesday);
+  other.TearDown();
+}
+
 TEST_F(Reschedule, AHundredThousandTaskChainReschedulesAndUndoesWithoutRecursion) {
   constexpr int KCount = 100000;
   std::vector<TLumetaNode*> chain;

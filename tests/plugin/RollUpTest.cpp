@@ -88,6 +88,25 @@ TEST_F(RollUpTest, NodeWithoutChildrenRollsUpToItsOwnRecord) {
   EXPECT_EQ(rolled->GetStatus(), "In Progress");
 }
 
+TEST_F(RollUpTest, RecordFollowsItsPropertyFromNodeToNode) {
+  UseScheduler();
+  TLumetaNode* summary = Task(nullptr, {At(Mon, 8), At(Mon, 17), 1, amDays, 0});
+  Task(summary, {At(Mon + 1, 8), At(Mon + 1, 17), 1, amDays, 0});
+  TLumetaNode* leaf = Task(nullptr, {});
+  ComPtr<IProperty> property = summary->FindProperty("Action");
+  ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(property.get());
+  EXPECT_EQ(action->GetStartDate(), At(Mon + 1, 8)) << "rolled up on the summary";
+
+  summary->RemoveProperty("Action");
+  EXPECT_EQ(action->GetStartDate(), At(Mon, 8)) << "its own once detached";
+  leaf->SetProperty(property.get());
+  EXPECT_EQ(action->GetStartDate(), At(Mon, 8)) << "its own on a task without subtasks";
+  Task(leaf, {At(Mon + 2, 8), At(Mon + 2, 17), 1, amDays, 0});
+  EXPECT_EQ(action->GetStartDate(), At(Mon + 2, 8)) << "rolled up once the node gains a subtask";
+  Settings->Scheduling = false;
+  EXPECT_EQ(action->GetStartDate(), At(Mon, 8)) << "its own while the map does not schedule";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Walks over nodes that count what the roll-up asks of them.
 
