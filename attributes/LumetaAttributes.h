@@ -10,6 +10,7 @@
 #include <string>
 #include <type_traits>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "contract/LumetaAttributesIntf.h"
@@ -438,11 +439,42 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   bool GetValueHash(size_t& AHash) override;
   TStructuredAttribute* AsStructure() noexcept override { return this; }
 
-  // A child as the structure keeps it: its interface, which the structure holds, and its object
-  // when it is built on TAttribute (else null).
-  struct TChild {
-    ComPtr<IAttribute> Interface;
-    TAttribute* Object;
+  // A child as the structure keeps it, holding one reference in one word: the object when it is
+  // built on TAttribute (its interface is then the object's own), else the interface with the low
+  // bit set. A record keeps as many of these as it has children, so the second word that held
+  // the object beside the interface was a tenth of a record's memory.
+  class TChild {
+   public:
+    // AObject is FromInterface(AInterface): the object of that very interface pointer, or null.
+    TChild(ComPtr<IAttribute>&& AInterface, TAttribute* AObject) noexcept
+        : FWord(AObject ? reinterpret_cast<uintptr_t>(AObject) : reinterpret_cast<uintptr_t>(AInterface.get()) | ForeignBit) {
+      (void)AInterface.detach();
+    }
+    TChild(TChild&& AOther) noexcept : FWord(std::exchange(AOther.FWord, 0)) {}
+    TChild& operator=(TChild&& AOther) noexcept {
+      std::swap(FWord, AOther.FWord);
+      return *this;
+    }
+    ~TChild() {
+      if (FWord) Interface()->Release();
+    }
+
+    IAttribute* Interface() const noexcept {
+      if (FWord & ForeignBit) return reinterpret_cast<IAttribute*>(FWord & ~ForeignBit);
+      return static_cast<IAttribute*>(reinterpret_cast<TAttribute*>(FWord));
+    }
+    // Null for a child not built on TAttribute.
+    TAttribute* Object() const noexcept { return FWord & ForeignBit ? nullptr : reinterpret_cast<TAttribute*>(FWord); }
+    // The reference the entry holds, leaving it empty.
+    ComPtr<IAttribute> Take() noexcept {
+      IAttribute* child = Interface();
+      FWord = 0;
+      return AttachPtr(child);
+    }
+
+   private:
+    static constexpr uintptr_t ForeignBit = 1;  // interface pointers are at least pointer-aligned
+    uintptr_t FWord;
   };
 
   // The stored children, without loading; ChildAt raises EListError outside the list. Our own
@@ -451,12 +483,12 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   int32_t Count() { return static_cast<int32_t>(Children().size()); }
   IAttribute* ChildAt(int32_t AIndex) {
     CheckIndex(AIndex);
-    return FChildren[static_cast<size_t>(AIndex)].Interface.get();
+    return FChildren[static_cast<size_t>(AIndex)].Interface();
   }
   // The child's object when it is built on TAttribute, else null; checked like ChildAt.
   TAttribute* ChildObjectAt(int32_t AIndex) {
     CheckIndex(AIndex);
-    return FChildren[static_cast<size_t>(AIndex)].Object;
+    return FChildren[static_cast<size_t>(AIndex)].Object();
   }
   // Every child in order, for loops that check their bounds once; valid until the children change.
   std::span<const TChild> ChildEntries() { return Children(); }
@@ -484,7 +516,7 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   // Room for that many children, for subclasses that know their size.
   void ReserveChildren(int32_t ACount) { FChildren.reserve(static_cast<size_t>(std::max(ACount, 0))); }
   // The object of the child added last (null when it is not ours); there must be one.
-  TAttribute* LastChildObject() const noexcept { return FChildren.back().Object; }
+  TAttribute* LastChildObject() const noexcept { return FChildren.back().Object(); }
   // Copies the source's own cleared and modified bits and marks this structure loaded; the end
   // of Assign from a like structure.
   void FinishAssign(IAttribute* ASource);

@@ -59,7 +59,7 @@ const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty, TStr
   // most properties, and the entry would be one more object to fetch from memory for each.
   if (structure->HasMadeChildren())
     for (const TStructuredAttribute::TChild& child : structure->ChildEntries())
-      if (child.Interface->IsLoaded()) return nullptr;
+      if (child.Interface()->IsLoaded()) return nullptr;
   const TEntry* entry = Find(AProperty, structure);
   if (!entry || !entry->Clean) return nullptr;
   if (entry->Layout->IsList && structure->IsLoaded()) return nullptr;

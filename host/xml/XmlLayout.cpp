@@ -193,8 +193,8 @@ IAttribute* TXmlLayout::FieldAttribute(TOwner& AOwner, TField& AField, TAttribut
   if (AOwner.Object && AField.ChildIndex >= 0 && AOwner.Object->Count() == AField.ChildCount) {
     // The index was found in a structure of this very size.
     const TStructuredAttribute::TChild& child = AOwner.Object->ChildEntries()[static_cast<size_t>(AField.ChildIndex)];
-    if (AObject) *AObject = child.Object;
-    return child.Interface.get();
+    if (AObject) *AObject = child.Object();
+    return child.Interface();
   }
   const std::string& name = AField.Declaration->PropertyName();
   if (!AOwner.Object && AField.ChildIndex >= 0 && AField.ChildIndex < AOwner.Interface->GetChildCount()) {

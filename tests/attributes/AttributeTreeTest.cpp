@@ -476,4 +476,55 @@ TEST_F(AttributeTree, ChildHandedOverIsHeldOnlyByItsStructure) {
   EXPECT_THROW(list->AddChild(ComPtr<TAttribute>()), EInvalidOperation);
 }
 
+// A child whose object we cannot reach (here an aggregated one, answered for by its controller)
+// is kept beside our own children: found at its place, counted, copied through its interface and
+// released once.
+TEST_F(AttributeTree, StructureKeepsForeignChildrenBesideItsOwn) {
+  int destroyed = 0;
+  ComPtr<TIntegerAttribute> outer = make<TIntegerAttribute>();
+  std::unique_ptr<TIntegerAttribute> inner(new TIntegerAttribute(outer.get()));
+  IAttribute* foreign = static_cast<IAttribute*>(inner.get());
+  ASSERT_EQ(TAttribute::FromInterface(foreign), nullptr);
+  const auto references = [&] {
+    outer->AddRef();
+    return outer->Release();
+  };
+  const uint32_t before = references();
+  {
+    ComPtr<TListAttribute> list = make<TListAttribute>(uuidof<IIntegerAttribute>());
+    list->AddChild(ComPtr<TAttribute>(make<TCountedChild>(destroyed)));
+    list->InsertChild(0, foreign);
+    list->AddChild(ComPtr<TAttribute>(make<TCountedChild>(destroyed)));
+    EXPECT_EQ(references(), before + 1);
+    EXPECT_EQ(list->ChildAt(0), foreign);
+    EXPECT_EQ(list->ChildObjectAt(0), nullptr);
+    ASSERT_NE(list->ChildObjectAt(2), nullptr);
+    EXPECT_EQ(list->ChildAt(2), static_cast<IAttribute*>(list->ChildObjectAt(2)));
+    EXPECT_EQ(list->IndexOf(foreign), 0);
+    EXPECT_EQ(list->FindChild("1").get(), foreign);
+
+    // Asked for its interface, the aggregated child answers its controller's; compared, its own value.
+    outer->SetValue(7);
+    inner->SetValue(7);
+    SetInt(list->ChildAt(2), 9);
+    ComPtr<TListAttribute> copy = make<TListAttribute>(uuidof<IIntegerAttribute>());
+    copy->Assign(list.get());
+    ASSERT_EQ(copy->GetChildCount(), 3);
+    EXPECT_EQ(IntOf(copy->ChildAt(0)), 7);
+    EXPECT_EQ(IntOf(copy->ChildAt(2)), 9);
+    EXPECT_TRUE(copy->EqualTo(list.get()));
+    EXPECT_TRUE(list->EqualTo(copy.get()));
+
+    list->Delete(0);
+    EXPECT_EQ(references(), before);
+    EXPECT_FALSE(inner->GetOwner()) << "a child that leaves no longer names its structure";
+    list->InsertChild(1, foreign);
+    EXPECT_EQ(list->IndexOf(foreign), 1);
+    EXPECT_EQ(destroyed, 0);
+  }
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_EQ(references(), before) << "the structure's end releases its foreign child once";
+  EXPECT_FALSE(inner->GetOwner());
+}
+
 }  // namespace
