@@ -155,5 +155,12 @@ void TTaskLinkDataLoader::SaveToXml(IXmlElement* AElement, ITaskLink* ALink) {
   if (!AElement || !ALink) return;
   AElement->SetText({});
   const TTaskLinkType type = ALink->GetLinkType();
-  if (type < KLinkTypeTexts.size()) AElement->SetAttribute("Type", std::string(KLinkTypeTexts[type]));
+  // Made once: a map writes one for every link.
+  static const std::string name = "Type";
+  static const std::array<std::string, KLinkTypeTexts.size()> texts = [] {
+    std::array<std::string, KLinkTypeTexts.size()> made;
+    for (size_t i = 0; i < made.size(); ++i) made[i] = KLinkTypeTexts[i];
+    return made;
+  }();
+  if (type < texts.size()) AElement->SetAttribute(name, texts[type]);
 }

@@ -11,21 +11,21 @@ namespace xml_archive {
 
 void TXmlItemElement::Start(const char* AName) {
   FName = AName;
-  FAttributes.clear();
+  FCount = 0;
   FText.clear();
 }
 
 void TXmlItemElement::Print(TXmlPrinter& APrinter) const {
   APrinter.Open(FName);
-  for (const auto& [name, value] : FAttributes) APrinter.Attribute(name.c_str(), value.c_str());
+  for (size_t i = 0; i < FCount; ++i) APrinter.Attribute(FAttributes[i].first.c_str(), FAttributes[i].second.c_str());
   if (!FText.empty()) APrinter.Text(FText.c_str());
   APrinter.Close();
 }
 
 bool TXmlItemElement::GetAttribute(const std::string& AName, std::string& AValue) {
-  for (const auto& [name, value] : FAttributes) {
-    if (name == AName.c_str()) {
-      AValue = value;
+  for (size_t i = 0; i < FCount; ++i) {
+    if (FAttributes[i].first == AName.c_str()) {
+      AValue = FAttributes[i].second;
       return true;
     }
   }
@@ -34,13 +34,15 @@ bool TXmlItemElement::GetAttribute(const std::string& AName, std::string& AValue
 
 void TXmlItemElement::SetAttribute(const std::string& AName, const std::string& AValue) {
   // Text stops at a NUL, as it does in a document.
-  for (auto& [name, value] : FAttributes) {
-    if (name == AName.c_str()) {
-      value = AValue.c_str();
+  for (size_t i = 0; i < FCount; ++i) {
+    if (FAttributes[i].first == AName.c_str()) {
+      FAttributes[i].second = AValue.c_str();
       return;
     }
   }
-  FAttributes.emplace_back(AName.c_str(), AValue.c_str());
+  if (FCount == FAttributes.size()) FAttributes.emplace_back();
+  FAttributes[FCount].first = AName.c_str();
+  FAttributes[FCount++].second = AValue.c_str();
 }
 
 TXmlMapWriter::TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const TLumetaMap& AMap)

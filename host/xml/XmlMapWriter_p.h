@@ -26,7 +26,10 @@ class TXmlItemElement : public TImplements<TAggregableObject, IXmlElement> {
 
  private:
   const char* FName = "";
+  // The first FCount pairs belong to the element; the rest stay from earlier items, so that a
+  // map's thousands of link items reuse the room of the texts before them.
   std::vector<std::pair<std::string, std::string>> FAttributes;
+  size_t FCount = 0;
   std::string FText;
 };
 
