@@ -77,8 +77,17 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
     }
     TLumetaNode* child = children[next++].get();
     // Most nodes are leaves, so the next sibling comes next: its objects are fetched meanwhile.
-    if (next + 1 < children.size()) __builtin_prefetch(children[next + 1].get());
-    if (next < children.size()) children[next]->PrefetchContent();
+    // The objects of one leaf lie behind one another (node, property, record, its list of
+    // children), and each must arrive before the next can be asked for: the siblings ahead are
+    // asked for one step of that chain each.
+    if (next + 2 < children.size()) {
+      // Every line of it: its property list lies past the first.
+      const char* node = reinterpret_cast<const char*>(children[next + 2].get());
+      for (size_t offset = 0; offset < sizeof(TLumetaNode); offset += 64) __builtin_prefetch(node + offset);
+      __builtin_prefetch(node + sizeof(TLumetaNode) - 1);
+    }
+    if (next + 1 < children.size()) children[next + 1]->PrefetchContent();
+    if (next < children.size()) PrefetchRecords(children[next].get());
     printer.Open(KNode);
     id = std::to_string(child->ID());
     printer.Attribute(KID, id.c_str());
@@ -88,6 +97,26 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
   printer.Finish();
   FPrinter = nullptr;
   for (std::string& repair : FRepairs) FWarnings.push_back(std::move(repair));
+}
+
+void TXmlMapWriter::PrefetchRecords(TLumetaNode* ANode) {
+  // The records first, each asked for without waiting on the one before; then their children.
+  constexpr int32_t most = 8;
+  ComPtr<IAttribute> roots[most];
+  const int32_t count = std::min(ANode->GetPropertyCount(), most);
+  for (int32_t i = 0; i < count; ++i) {
+    uint32_t entry = 0;
+    if (IProperty* property = ANode->PeekProperty(i, entry)) roots[i] = QueryAs<IAttribute>(property);
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    TAttribute* object = TAttribute::FromInterface(roots[i].get());
+    TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
+    if (!structure || !structure->HasMadeChildren()) continue;
+    const std::span<const TStructuredAttribute::TChild> entries = structure->ChildEntries();
+    const char* first = reinterpret_cast<const char*>(entries.data());
+    for (const char* line = first; line < reinterpret_cast<const char*>(entries.data() + entries.size()); line += 64)
+      __builtin_prefetch(line);
+  }
 }
 
 void TXmlMapWriter::TextElement(const char* AName, const char* AText) {
@@ -188,6 +217,10 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
   const ComPtr<IAttribute> root = QueryAs<IAttribute>(AProperty);
   TAttribute* rootObject = TAttribute::FromInterface(root.get());
   TStructuredAttribute* structure = rootObject ? rootObject->AsStructure() : nullptr;
+  // The children lie apart in memory and each is read below, one at a time with work between:
+  // asking for all of them now lets their fetches overlap instead of waiting for each in turn.
+  if (structure && structure->HasMadeChildren())
+    for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Object());
   const ComPtr<IStructuredAttribute> structured =
       structure ? ComPtr<IStructuredAttribute>(structure) : QueryAs<IStructuredAttribute>(AProperty);
   // A link list without links says nothing: a node whose last link was removed (or undone) saves

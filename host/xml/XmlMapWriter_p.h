@@ -44,6 +44,8 @@ class TXmlMapWriter {
 
  private:
   void WriteContent(TLumetaNode* ANode);
+  // Asks for the lists of children of a node's records ahead of writing it.
+  void PrefetchRecords(TLumetaNode* ANode);
   void WriteHostData(TLumetaNode* ANode);
   void WriteSettings();
   void WriteProperty(TLumetaNode* ANode, IProperty* AProperty);
