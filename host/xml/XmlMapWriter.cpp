@@ -76,6 +76,7 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
       continue;
     }
     TLumetaNode* child = children[next++].get();
+    PrefetchChildren(child);
     // Most nodes are leaves, so the next sibling comes next: its objects are fetched meanwhile.
     // The objects of one leaf lie behind one another (node, property, record, its list of
     // children), and each must arrive before the next can be asked for: the siblings ahead are
@@ -101,22 +102,32 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
 
 void TXmlMapWriter::PrefetchRecords(TLumetaNode* ANode) {
   // The records first, each asked for without waiting on the one before; then their children.
-  constexpr int32_t most = 8;
-  ComPtr<IAttribute> roots[most];
-  const int32_t count = std::min(ANode->GetPropertyCount(), most);
-  for (int32_t i = 0; i < count; ++i) {
+  ComPtr<IAttribute> roots[std::tuple_size_v<decltype(FAhead.Records)>];
+  const size_t count = std::min(static_cast<size_t>(ANode->GetPropertyCount()), std::size(roots));
+  for (size_t i = 0; i < count; ++i) {
     uint32_t entry = 0;
-    if (IProperty* property = ANode->PeekProperty(i, entry)) roots[i] = QueryAs<IAttribute>(property);
+    if (IProperty* property = ANode->PeekProperty(static_cast<int32_t>(i), entry)) roots[i] = QueryAs<IAttribute>(property);
   }
-  for (int32_t i = 0; i < count; ++i) {
+  FAhead.Node = ANode;
+  FAhead.Count = 0;
+  for (size_t i = 0; i < count; ++i) {
     TAttribute* object = TAttribute::FromInterface(roots[i].get());
     TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
     if (!structure || !structure->HasMadeChildren()) continue;
+    FAhead.Records[FAhead.Count++] = structure;
     const std::span<const TStructuredAttribute::TChild> entries = structure->ChildEntries();
     const char* first = reinterpret_cast<const char*>(entries.data());
     for (const char* line = first; line < reinterpret_cast<const char*>(entries.data() + entries.size()); line += 64)
       __builtin_prefetch(line);
   }
+}
+
+void TXmlMapWriter::PrefetchChildren(TLumetaNode* ANode) {
+  // The node's properties hold the records while it is written; nothing ran since they were kept.
+  if (FAhead.Node != ANode) return;
+  for (size_t i = 0; i < FAhead.Count; ++i)
+    for (const TStructuredAttribute::TChild& child : FAhead.Records[i]->ChildEntries()) __builtin_prefetch(child.Object());
+  FAhead.Node = nullptr;
 }
 
 void TXmlMapWriter::TextElement(const char* AName, const char* AText) {

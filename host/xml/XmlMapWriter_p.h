@@ -1,5 +1,6 @@
 #pragma once
 // Inside the map archive: a map written as a map file.
+#include <array>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,11 @@ class TXmlMapWriter {
 
  private:
   void WriteContent(TLumetaNode* ANode);
-  // Asks for the lists of children of a node's records ahead of writing it.
+  // Asks for the lists of children of a node's records ahead of writing it, and keeps the
+  // records for PrefetchChildren.
   void PrefetchRecords(TLumetaNode* ANode);
+  // Asks for the children of the records PrefetchRecords kept, if they are ANode's.
+  void PrefetchChildren(TLumetaNode* ANode);
   void WriteHostData(TLumetaNode* ANode);
   void WriteSettings();
   void WriteProperty(TLumetaNode* ANode, IProperty* AProperty);
@@ -77,6 +81,12 @@ class TXmlMapWriter {
   std::vector<std::string> FTexts;
   std::vector<char> FWritten;
   std::vector<char> FSlotDone;
+  // The records of the node PrefetchRecords was last given.
+  struct TAhead {
+    TLumetaNode* Node = nullptr;
+    std::array<TStructuredAttribute*, 8> Records{};
+    size_t Count = 0;
+  } FAhead;
 };
 
 }  // namespace xml_archive
