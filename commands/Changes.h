@@ -1,7 +1,9 @@
 #pragma once
 // The pending changes of a subject: what changed (a kind defined by the subject's users), the
 // object concerned and an optional data value.
+#include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "com/InterfaceList.h"
 #include "com/AggregableObject.h"
@@ -23,13 +25,30 @@ class TChange : public TImplements<TAggregableObject, IChange> {
   // The data value is not part of the change interface; only those who made the change know it.
   int32_t GetData() const noexcept { return FData; }
 
+  // For the list that made it: takes new contents, or lets go of the object concerned.
+  void Reuse(int32_t AKind, IUnknown* AObject, int32_t AData);
+  void Drop() noexcept { FObject.reset(); }
+  // Whether the list's reference is the only one, so that nobody sees the change reused.
+  bool Unshared() const noexcept { return FCount.load(std::memory_order_acquire) == 1; }
+
+  // Counted here rather than in the base, whose count cannot be read: the list asks after every
+  // round whether it may reuse the change.
+  uint32_t AddRef() noexcept override { return static_cast<uint32_t>(++FCount); }
+  uint32_t Release() noexcept override {
+    const int32_t count = --FCount;
+    if (count == 0) delete this;
+    return static_cast<uint32_t>(count);
+  }
+
  private:
   int32_t FKind;
   int32_t FData;
   ComPtr<IUnknown> FObject;
+  std::atomic<int32_t> FCount{1};  // as the base's while its constructor runs
 };
 
-// Changes in the order they were added.
+// Changes in the order they were added. A run posts several changes per task and the subject
+// clears them after each round: cleared changes nobody else holds are kept and filled again.
 class TChanges : public TImplements<TAggregableObject, IChanges> {
  public:
   using TImplements::TImplements;
@@ -43,5 +62,6 @@ class TChanges : public TImplements<TAggregableObject, IChanges> {
   ComPtr<IChange> GetItem(int32_t AIndex) override;
 
  private:
-  TInterfaceList<IChange> FItems;
+  std::vector<ComPtr<TChange>> FItems;  // the first FCount are the list; the rest wait for reuse
+  size_t FCount = 0;
 };

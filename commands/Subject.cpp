@@ -69,6 +69,17 @@ void TSubject::Notify() {
   // from Update. The held reference keeps the subject alive; an observer detached meanwhile waits
   // in FDetached until the outermost round ends, so the uncounted snapshot stays valid.
   const ComPtr<IUnknown> subject(Subject());
+  struct TRound {
+    TSubject& Subject;
+    explicit TRound(TSubject& ASubject) : Subject(ASubject) { ++Subject.FNotifying; }
+    ~TRound() {
+      Subject.ClearChanges();
+      if (--Subject.FNotifying == 0) Subject.FDetached.clear();
+    }
+  } round(*this);
+  // The usual case, once per change of a run: nobody can have detached the only observer before
+  // it is told, so it needs neither a snapshot nor a check.
+  if (FObservers->Count() == 1) return FObservers->First()->Update(subject.get());
   // A run of commands notifies once per change, and a subject rarely has more than a few
   // observers: their snapshot then stays off the heap.
   constexpr size_t KInline = 4;
@@ -93,14 +104,6 @@ void TSubject::Notify() {
       if (item.get() == AObserver) return true;
     return FObservers->IndexOf(AObserver) >= 0;
   };
-  struct TRound {
-    TSubject& Subject;
-    explicit TRound(TSubject& ASubject) : Subject(ASubject) { ++Subject.FNotifying; }
-    ~TRound() {
-      Subject.ClearChanges();
-      if (--Subject.FNotifying == 0) Subject.FDetached.clear();
-    }
-  } round(*this);
   for (IObserver* observer : observers)
     if (attached(observer)) observer->Update(subject.get());
 }

@@ -87,8 +87,29 @@ ComPtr<IAttribute> TLumetaNode::FindAttribute(const std::string& AName) {
   return nullptr;
 }
 
+size_t TLumetaNode::SlotRank(size_t AIndex) {
+  const uint32_t shift = static_cast<uint32_t>(AIndex) * 8;
+  if (const uint32_t known = (FNameRanks >> shift) & 0xFF) return known - 1;
+  const auto& property = FProperties[AIndex];
+  const size_t rank =
+      FMap->PropertyRank(property ? property->GetPropertyName()
+                                  : FMap->PropertyMaker()->PropertyName(FFirstEntry + static_cast<uint32_t>(AIndex)));
+  if (rank >= FMap->PropertyClassCount()) return SIZE_MAX;  // a class registered later may take that rank
+  if (rank < 0xFF) FNameRanks |= static_cast<uint32_t>(rank + 1) << shift;
+  return rank;
+}
+
 ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
-  for (size_t i = 0; i < FProperties.size(); ++i) {
+  // A class the map knows is found by its rank in the first slots; other names and slots compare
+  // the names themselves.
+  const size_t wanted = FMap ? FMap->PropertyRank(AName) : SIZE_MAX;
+  const size_t ranked = FMap && wanted < FMap->PropertyClassCount() ? std::min(FProperties.size(), KRankedSlots) : 0;
+  for (size_t i = 0; i < ranked; ++i)
+    if (SlotRank(i) == wanted) {
+      if (!FProperties[i]) MakeProperty(i);
+      return FProperties[i];
+    }
+  for (size_t i = ranked; i < FProperties.size(); ++i) {
     const auto& property = FProperties[i];
     if (property ? property->GetPropertyName() == AName
                  : FMap->PropertyMaker()->PropertyName(FFirstEntry + static_cast<uint32_t>(i)) == AName) {
@@ -127,16 +148,20 @@ void TLumetaNode::SetProperty(IProperty* AProperty) {
   });
   AProperty->SetHostObject(static_cast<INode*>(this));
   FProperties.insert(place, ComPtr<IProperty>(AProperty));
+  ForgetRanks();
 }
 
 void TLumetaNode::AppendProperty(IProperty* AProperty) {
   AProperty->SetHostObject(static_cast<INode*>(this));
-  if (FProperties.empty()) FProperties.reserve(4);  // a node carries a few properties: grow once, not at each
+  if (FProperties.empty()) {
+    FProperties.reserve(4);  // a node carries a few properties: grow once, not at each
+    ForgetRanks();
+  }
   FProperties.emplace_back(AProperty);
 }
 
 void TLumetaNode::AppendPendingProperty(uint32_t AEntry, IProperty* AMade) {
-  if (FProperties.empty()) FFirstEntry = AEntry;
+  if (FProperties.empty()) FFirstEntry = AEntry, ForgetRanks();
   if (AEntry != FFirstEntry + FProperties.size())
     throw EInvalidOperation("A node's properties must be numbered in a row");
   if (AMade)
@@ -151,6 +176,7 @@ bool TLumetaNode::RemoveProperty(const std::string& AName) {
     if ((*it)->GetPropertyName() == AName) {
       (*it)->SetHostObject(nullptr);
       FProperties.erase(it);
+      ForgetRanks();
       return true;
     }
   }
@@ -307,7 +333,7 @@ IMapSettings* TLumetaMap::Settings() const { return FRoot->FindAttribute("MapSet
 
 TLumetaMap::~TLumetaMap() {
   Clear();
-  FRoot->FMap = nullptr;
+  FRoot->SetMap(nullptr);
 }
 
 TLumetaNode* TLumetaMap::FindNode(int64_t AID) const {
@@ -350,7 +376,7 @@ TLumetaNode* TLumetaMap::Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode,
 
 void TLumetaMap::Index(TLumetaNode* ANode) {
   ForEachInSubtree(ANode, [this](TLumetaNode* ANode) {
-    ANode->FMap = this;
+    ANode->SetMap(this);
     FIndex[ANode->FID] = ANode;
     FHighestID = std::max(FHighestID, ANode->FID);
   });
@@ -360,7 +386,7 @@ void TLumetaMap::Unindex(TLumetaNode* ANode) {
   ForEachInSubtree(ANode, [this](TLumetaNode* ANode) {
     ANode->MakeProperties();  // they cannot be made once the node has left the map
     FIndex.erase(ANode->FID);
-    ANode->FMap = nullptr;
+    ANode->SetMap(nullptr);
   });
 }
 
@@ -389,7 +415,7 @@ void TLumetaMap::MoveNode(TLumetaNode* ANode, TLumetaNode* ANewParent, int AInde
 }
 
 void TLumetaMap::SetMapOf(TLumetaNode* ANode, TLumetaMap* AMap) noexcept {
-  ForEachInSubtree(ANode, [AMap](TLumetaNode* ANode) { ANode->FMap = AMap; });
+  ForEachInSubtree(ANode, [AMap](TLumetaNode* ANode) { ANode->SetMap(AMap); });
 }
 
 void TLumetaMap::AddPropertyClass(const std::string& AName) {
@@ -416,6 +442,7 @@ void TLumetaMap::ReleaseSubtree(TLumetaNode* ANode) {
     // closed map as much as reading every value.
     std::vector<ComPtr<IProperty>> properties = std::move(ANode->FProperties);
     ANode->FProperties.clear();
+    ANode->ForgetRanks();
     for (const auto& property : properties)
       if (property) property->SetHostObject(nullptr);
   });

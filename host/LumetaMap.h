@@ -141,6 +141,16 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
   friend class TLumetaMap;
   void MakeProperty(size_t AIndex);
   void MakeProperties();
+  // The rank among the map's property classes of the property at AIndex (below KRankedSlots), or
+  // SIZE_MAX for a class the map does not know; remembered in FNameRanks.
+  size_t SlotRank(size_t AIndex);
+  // Moving to another map, or the properties changing places, makes the remembered ranks wrong.
+  void SetMap(TLumetaMap* AMap) noexcept {
+    FMap = AMap;
+    FNameRanks = 0;
+  }
+  void ForgetRanks() noexcept { FNameRanks = 0; }
+  static constexpr size_t KRankedSlots = 4;
 
   TLumetaMap* FMap;
   int64_t FID;
@@ -154,6 +164,9 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
   // Null entries are properties not made yet; the first one's number is FFirstEntry.
   std::vector<ComPtr<IProperty>> FProperties;
   uint32_t FFirstEntry = 0;
+  // The first KRankedSlots properties' ranks among the map's classes plus one, a byte each (0: not
+  // known yet): a name lookup then compares numbers, where asking a property copies its name.
+  uint32_t FNameRanks = 0;
   std::unique_ptr<THostData> FHostData;
   static const THostData KNoHostData;
 };
@@ -204,6 +217,7 @@ class TLumetaMap {
   // go last. It belongs to the map's model and stays when maps are swapped.
   void AddPropertyClass(const std::string& AName);
   size_t PropertyRank(const std::string& AName) const;
+  size_t PropertyClassCount() const noexcept { return FPropertyOrder.size(); }
 
   // AMaker, when given, is the same source's maker of the properties its nodes have not made yet.
   void SetDocSource(ComPtr<IDocSource> ASource, TPropertyMaker* AMaker = nullptr) {

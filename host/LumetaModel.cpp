@@ -21,6 +21,17 @@ TLumetaModel::~TLumetaModel() {
   FManagers.clear();
 }
 
+HRESULT TLumetaModel::QueryInterface(const GUID& AIid, void** AObject) noexcept {
+  if (AObject && AIid == uuidof<ISubject>()) {
+    // The subject counts on this model, so the reference taken is the model's, as the subject's
+    // own answer would take it.
+    *AObject = static_cast<ISubject*>(FSubject.get());
+    AddRef();
+    return S_OK;
+  }
+  return TImplements::QueryInterface(AIid, AObject);
+}
+
 HRESULT TLumetaModel::QueryAggregated(const GUID& AIid, void** AObject) noexcept {
   return FSubject->InnerQueryInterface(AIid, AObject);
 }

@@ -23,6 +23,10 @@ class TLumetaModel
   TLumetaModel();
   ~TLumetaModel() override;
 
+  // ISubject first: observers ask for it on every change a run posts, and the table would compare
+  // five GUIDs before handing the question to the subject.
+  HRESULT QueryInterface(const GUID& AIid, void** AObject) noexcept override;
+
   // ILumetaModel: the model itself answers ITree, IPropertyClasses and ICommandHelper.
   ComPtr<ICommandProcessor> GetCommandProcessor() override;
   ComPtr<IPropertyClasses> GetPropertyClasses() override;

@@ -272,7 +272,7 @@ void TActionAttribute::MakeChildren() {
   f.WorkMeasure = adopt(make<TIntegerAttribute>());
   f.IsMilestone = adopt(make<TWordBoolAttribute>());
   f.IsSummary = adopt(make<TActionIsSummaryAttribute>());
-  f.ConstraintType = adopt(make<TStringAttribute>());
+  f.ConstraintType = adopt(make<TActionConstraintTypeAttribute>());
   f.ConstraintDate = adopt(make<TDateTimeAttribute>());
   f.ConstraintType->SetValue(std::string(TaskConstraintTypeToText(tcAsSoonAsPossible)));
   // The children stand for a record that holds nothing from a document yet and no edit: the
@@ -330,7 +330,7 @@ double TActionAttribute::GetCompletedDate() {
 }
 double TActionAttribute::GetConstraintDate() { return Fields().ConstraintDate->GetValue(); }
 TTaskConstraintType TActionAttribute::GetConstraintType() {
-  return TextToTaskConstraintType(Fields().ConstraintType->GetValue());
+  return TextToTaskConstraintType(Fields().ConstraintType->Text());
 }
 double TActionAttribute::GetCost() { return Fields().Cost->GetValue(); }
 double TActionAttribute::GetDueDate() { return Fields().DueDate->GetValue(); }

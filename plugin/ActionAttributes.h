@@ -140,6 +140,18 @@ class TActionIsSummaryAttribute : public TRolledUpChild<TWordBoolAttribute, bool
   bool RolledUpValue(bool AStored) override { return AStored; }
 };
 
+// The constraint type's text, which the record reads in place: validations ask for the kind of
+// every task they reach, and the text is too long to copy without the heap.
+class TActionConstraintTypeAttribute : public TStringAttribute {
+ public:
+  using TStringAttribute::TStringAttribute;
+
+  const std::string& Text() {
+    CheckLoaded();
+    return FValue;
+  }
+};
+
 // One node's action record: eighteen children in the order of TActionField. A new record holds
 // zero values and the constraint "tcAsSoonAsPossible", and is neither loaded nor modified, so its
 // first read asks the document. The children are fixed; do not add or delete any.
@@ -260,7 +272,7 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
     ComPtr<TIntegerAttribute> WorkMeasure;
     ComPtr<TWordBoolAttribute> IsMilestone;
     ComPtr<TActionIsSummaryAttribute> IsSummary;
-    ComPtr<TStringAttribute> ConstraintType;
+    ComPtr<TActionConstraintTypeAttribute> ConstraintType;
     ComPtr<TDateTimeAttribute> ConstraintDate;
   };
   // The children, made on first need.

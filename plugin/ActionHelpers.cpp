@@ -1,6 +1,7 @@
 #include "plugin/ActionHelpers.h"
 
 #include <algorithm>
+#include <array>
 #include <forward_list>
 #include <optional>
 #include <unordered_map>
@@ -27,10 +28,12 @@ ComPtr<IProperty> NewActionProperty() {
   return ComPtr<IProperty>(property.get());
 }
 
+ComPtr<IActionAttribute> MemoizedAction(INode* ANode);
+
 // The node's record, or a fresh one that stays detached: reading dates must not attach a record to
 // a node, which would change the map outside any command.
 ComPtr<IActionAttribute> ReadOnlyAction(INode* ANode) {
-  if (ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false)) return action;
+  if (ComPtr<IActionAttribute> action = MemoizedAction(ANode)) return action;
   return QueryAs<IActionAttribute>(NewActionProperty().get());
 }
 
@@ -68,11 +71,26 @@ std::vector<TPredecessor> ReadPredecessors(INode* ANode) {
 }
 
 // The lists read while one validation of a task's start and finish runs: both sides ask for the
-// same nodes' predecessors, and a validation changes no links and no predecessor's record.
+// same nodes' predecessors and records, and a validation changes no links and puts no record on a
+// node (it may write into one).
 struct TPredecessorMemo {
   std::forward_list<std::pair<INode*, std::vector<TPredecessor>>> Lists;  // stable while walked
+  // Records the nodes have: a task's own and a few of its neighbours', kept off the heap.
+  std::array<std::pair<INode*, ComPtr<IActionAttribute>>, 4> Records;
+  size_t RecordCount = 0;
 };
 thread_local TPredecessorMemo* GPredecessorMemo = nullptr;
+
+// The node's own record, empty when it has none; looked up once per validation.
+ComPtr<IActionAttribute> MemoizedAction(INode* ANode) {
+  TPredecessorMemo* memo = GPredecessorMemo;
+  if (!memo || !ANode) return TActionHelper::GetAction(ANode, false);
+  for (size_t i = 0; i < memo->RecordCount; ++i)
+    if (memo->Records[i].first == ANode) return memo->Records[i].second;
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
+  if (action && memo->RecordCount < memo->Records.size()) memo->Records[memo->RecordCount++] = {ANode, action};
+  return action;
+}
 
 class TPredecessorMemoScope {
  public:

@@ -95,6 +95,16 @@ void TMasterActionPropertyManager::MapClosed(IUnknown*) {}
 
 TActionProperty::TActionProperty() { Initialize(); }
 
+HRESULT TActionProperty::QueryInterface(const GUID& AIid, void** AObject) noexcept {
+  // The record counts on this property, so answering for it here is what the record would do.
+  if (FAction && AObject && !GetController() && AIid == uuidof<IActionAttribute>()) {
+    *AObject = static_cast<IActionAttribute*>(FAction);
+    AddRef();
+    return S_OK;
+  }
+  return TLumetaProperty::QueryInterface(AIid, AObject);
+}
+
 void TActionProperty::Initialize() {
   TLumetaProperty::Initialize();
   FAction = CreateAttribute<TActionAttribute>();

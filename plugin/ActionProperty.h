@@ -94,6 +94,10 @@ class TActionProperty : public TLumetaProperty {
 
   TActionProperty();
 
+  // The record first: rescheduling asks each task's property for it several times, and the
+  // table would compare every interface of the property before handing the question on.
+  HRESULT QueryInterface(const GUID& AIid, void** AObject) noexcept override;
+
   std::string GetCaption() override;  // "Action"
   // The record's tooltip, its fields on separate lines.
   std::string GetHint() override;

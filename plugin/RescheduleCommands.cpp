@@ -32,6 +32,10 @@ struct TRunModel {
   ICommandProcessor* Processor = nullptr;
   ISubject* Subject = nullptr;  // the model's; the scope holds it
   ITree* Tree = nullptr;        // likewise
+  // The working scheduler of the map whose root is SchedulerRoot, once asked: a run writes dates
+  // and constraints, never the map settings, and the look-up costs several queries per task.
+  INode* SchedulerRoot = nullptr;
+  ComPtr<IWorkingScheduler> Scheduler;
 };
 thread_local TRunModel GRunModel;
 
@@ -48,7 +52,7 @@ class TRunModelScope {
     if (ATop->GetModel().get() == GRunModel.Model) return;
     FSubject = ATop->GetSubject();
     FTree = ATop->GetModel()->GetTree();
-    GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get()};
+    GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get(), nullptr, {}};
   }
   ~TRunModelScope() { GRunModel = FSaved; }
   TRunModelScope(const TRunModelScope&) = delete;
@@ -296,7 +300,15 @@ void TRescheduleCommand::Queue(ComPtr<TRescheduleCommand> ACommand) {
 ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() { return MapScheduler(Node().get()); }
 
 ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
-  return FindWorkingScheduler(ATask ? ATask : Model()->GetTree()->GetRoot().get());
+  if (Model() != GRunModel.Model || !GRunModel.Tree)
+    return FindWorkingScheduler(ATask ? ATask : Model()->GetTree()->GetRoot().get());
+  const ComPtr<INode> root = ATask ? ATask->GetRoot() : GRunModel.Tree->GetRoot();
+  if (!root) return {};
+  if (root.get() != GRunModel.SchedulerRoot) {
+    GRunModel.Scheduler = FindWorkingScheduler(root.get());
+    GRunModel.SchedulerRoot = root.get();
+  }
+  return GRunModel.Scheduler;
 }
 
 void TRescheduleCommand::CheckSuccessors(INode* ANode) {

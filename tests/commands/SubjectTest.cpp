@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "CommandTestFakes.h"
 #include "commands/Changes.h"
@@ -154,6 +155,42 @@ TEST(Subject, ChangesWithoutObserversAreDroppedAtOnce) {
   subject.AddChange(6, nullptr);
   EXPECT_EQ(subject.GetChanges()->GetCount(), 0) << "an open batch keeps nothing for nobody";
   subject.EndUpdate();
+}
+
+TEST(Subject, AChangeAnObserverKeepsStaysAsItWasAndObjectsAreLetGoAfterTheRound) {
+  TSubject subject;
+  ComPtr<TCountingObserver> observer = make<TCountingObserver>();
+  ComPtr<IChange> kept;
+  std::vector<int32_t> seen;
+  observer->OnUpdate = [&](IUnknown* ASubject) {
+    ComPtr<IChanges> changes = QueryAs<ISubject>(ASubject)->GetChanges();
+    for (int32_t i = 0; i < changes->GetCount(); ++i) seen.push_back(changes->GetItem(i)->GetKind());
+    if (!kept) kept = changes->GetItem(0);
+  };
+  subject.Attach(observer.get());
+
+  bool destroyed = false;
+  {
+    ComPtr<TCountingObserver> object = make<TCountingObserver>();
+    object->Destroyed = &destroyed;
+    subject.AddChange(1, object.get());
+  }
+  EXPECT_FALSE(destroyed) << "the kept change still holds its object";
+  kept->SetObject(nullptr);
+  EXPECT_TRUE(destroyed);
+
+  bool alsoDestroyed = false;
+  for (int32_t kind = 2; kind <= 4; ++kind) {
+    ComPtr<TCountingObserver> object = make<TCountingObserver>();
+    object->Destroyed = &alsoDestroyed;
+    subject.AddChange(kind, object.get());
+    object.reset();
+    EXPECT_TRUE(alsoDestroyed) << "a cleared change keeps no object alive";
+    alsoDestroyed = false;
+  }
+  EXPECT_EQ(kept->GetKind(), 1);
+  EXPECT_EQ(seen, (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_THROW(subject.GetChanges()->GetItem(0), EListError);
 }
 
 }  // namespace

@@ -301,6 +301,45 @@ TEST_F(Reschedule, ARunStartedByAnObserverOfAnotherRunWorksOnItsOwnModel) {
   other.TearDown();
 }
 
+// Nodes find their properties by the map's class order: every change of places must be seen.
+TEST_F(Reschedule, PropertiesAreFoundByNameAfterTheyChangePlacesOrMaps) {
+  Task("A", Monday);
+  Task("B", Tuesday);
+  Link("A", "B");
+  INode* a = N("A");
+  const auto nameOf = [&](const char* AName) {
+    ComPtr<IProperty> property = a->FindProperty(AName);
+    return property ? property->GetPropertyName() : std::string("-");
+  };
+  const auto expectNames = [&](const std::string& AAction, const std::string& APredecessors,
+                               const std::string& ASuccessors) {
+    EXPECT_EQ(nameOf("Action"), AAction);
+    EXPECT_EQ(nameOf("NodeLinks"), APredecessors);
+    EXPECT_EQ(nameOf("SuccessorNodeLinks"), ASuccessors);
+    EXPECT_EQ(nameOf("NoSuchClass"), "-");
+  };
+  expectNames("Action", "-", "SuccessorNodeLinks");
+  Links(a, "NodeLinks");  // lands between the two others
+  expectNames("Action", "NodeLinks", "SuccessorNodeLinks");
+  ASSERT_TRUE(a->RemoveProperty("Action"));
+  expectNames("-", "NodeLinks", "SuccessorNodeLinks");
+  ComPtr<IProperty> action = Model->NewProperty("Action");
+  a->SetProperty(action.get());
+  expectNames("Action", "NodeLinks", "SuccessorNodeLinks");
+  EXPECT_EQ(a->FindProperty("Action").get(), action.get());
+
+  TLumetaMap other;  // knows no property classes
+  Model->Map().Swap(other);
+  expectNames("Action", "NodeLinks", "SuccessorNodeLinks");
+  Model->Map().Swap(other);
+  expectNames("Action", "NodeLinks", "SuccessorNodeLinks");
+
+  // The model answers for its subject first; the answer is the same as the subject's own.
+  ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<ILumetaModel*>(Model.get()));
+  EXPECT_EQ(subject.get(), static_cast<ISubject*>(Model->Subject()));
+  EXPECT_EQ(QueryAs<IUnknown>(subject.get()).get(), QueryAs<IUnknown>(static_cast<ILumetaModel*>(Model.get())).get());
+}
+
 TEST_F(Reschedule, AHundredThousandTaskChainReschedulesAndUndoesWithoutRecursion) {
   constexpr int KCount = 100000;
   std::vector<TLumetaNode*> chain;
