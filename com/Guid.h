@@ -2,6 +2,7 @@
 // Globally unique identifiers: the standard 16-byte layout, built at compile time from text,
 // written as braced upper-case hexadecimal.
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,7 +16,13 @@ struct GUID {
   uint16_t Data3 = 0;
   std::array<uint8_t, 8> Data4{};
 
-  friend constexpr bool operator==(const GUID&, const GUID&) = default;
+  // As two words: interface queries compare identifiers by the million, and the member-wise
+  // comparison calls memcmp for the last eight bytes.
+  friend constexpr bool operator==(const GUID& ALeft, const GUID& ARight) noexcept {
+    const auto left = std::bit_cast<std::array<uint64_t, 2>>(ALeft);
+    const auto right = std::bit_cast<std::array<uint64_t, 2>>(ARight);
+    return left[0] == right[0] && left[1] == right[1];
+  }
   friend constexpr auto operator<=>(const GUID&, const GUID&) = default;
 };
 
