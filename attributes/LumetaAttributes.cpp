@@ -447,12 +447,13 @@ std::string TAttribute::GetCaption() {
 // What the owner calls this attribute: a list its 1-based position, a record the child's caption
 // or name.
 std::string TAttribute::TextFromOwner(bool ACaption) {
-  if (!FOwner) return {};
-  if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(FOwner)) {
+  IAttribute* owner = RawOwner();
+  if (!owner) return {};
+  if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(owner)) {
     const int32_t index = list->IndexOf(Self());
     return index >= 0 ? std::to_string(index + 1) : std::string();
   }
-  if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(FOwner)) {
+  if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(owner)) {
     const int32_t index = record->IndexOf(Self());
     if (index < 0) return {};
     return ACaption ? record->GetChildCaption(index) : record->GetChildName(index);
@@ -470,7 +471,7 @@ bool TAttribute::IsMergedView() { return FFlags & afMergedView; }
 ComPtr<IDocSource> TAttribute::GetDocSource() { return QueryAs<IDocSource>(GetHostObject().get()); }
 
 int32_t TAttribute::GetIndex() {
-  ComPtr<IStructuredAttribute> owner = QueryAs<IStructuredAttribute>(FOwner);
+  ComPtr<IStructuredAttribute> owner = QueryAs<IStructuredAttribute>(RawOwner());
   return owner ? owner->IndexOf(Self()) : 0;
 }
 
@@ -479,24 +480,24 @@ bool TAttribute::IsMixed() { return FFlags & afMixed; }
 bool TAttribute::IsModified() { return FFlags & afModified; }
 
 std::string TAttribute::GetName() {
-  if (!FName) FName = std::make_unique<std::string>(ComputeName());
-  return *FName;
-}
-
-std::string TAttribute::ComputeName() {
   if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property->GetPropertyName();
+  // A list item keeps the name it had when first asked for, even once earlier items are gone.
+  if (TAttribute* owner = FromInterface(RawOwner()))
+    if (auto* list = dynamic_cast<TListAttribute*>(owner)) return list->ItemName(*this);
   return TextFromOwner(false);
 }
 
 ComPtr<IProperty> TAttribute::GetProperty() {
   if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property;
-  return FOwner ? FOwner->GetProperty() : ComPtr<IProperty>();
+  IAttribute* owner = RawOwner();
+  return owner ? owner->GetProperty() : ComPtr<IProperty>();
 }
 
-ComPtr<IAttribute> TAttribute::GetOwner() { return ComPtr<IAttribute>(FOwner); }
+ComPtr<IAttribute> TAttribute::GetOwner() { return ComPtr<IAttribute>(RawOwner()); }
 
 std::string TAttribute::GetFullName() {
-  std::string name = FOwner ? FOwner->GetFullName() : std::string();
+  IAttribute* owner = RawOwner();
+  std::string name = owner ? owner->GetFullName() : std::string();
   if (!name.empty()) name += '.';
   return name + GetName();
 }
@@ -1154,6 +1155,21 @@ ComPtr<IAttribute> TListAttribute::Add() {
 }
 
 bool TListAttribute::Contains(IAttribute* AItem) { return IndexOfValue(AItem) >= 0; }
+
+std::string TListAttribute::ItemName(TAttribute& AItem) {
+  if (!FItemNames) FItemNames = std::make_unique<std::unordered_map<const TAttribute*, int32_t>>();
+  // An entry is valid only while the item's bit is set: SetOwner clears the bit, so an entry left
+  // by an item that moved or went away is overwritten, never read.
+  if (AItem.FOwner & TAttribute::NameKeptBit) {
+    const auto found = FItemNames->find(&AItem);
+    if (found != FItemNames->end()) return std::to_string(found->second);
+  }
+  const int32_t index = IndexOf(AItem.Self());
+  if (index < 0) return {};
+  (*FItemNames)[&AItem] = index + 1;
+  AItem.FOwner |= TAttribute::NameKeptBit;
+  return std::to_string(index + 1);
+}
 
 GUID TListAttribute::GetItemType() { return FItemType; }
 

@@ -26,6 +26,31 @@ TEST_F(AttributeTree, ListItemKeepsItsCachedNameUntilReparented) {
   EXPECT_EQ(third->GetCaption(), "2");
 }
 
+// A list keeps its items' names for them; an item that moves, or a new one made in the place a
+// named item left, is named afresh by the list it is in.
+TEST_F(AttributeTree, ListItemNamesFollowTheListTheyAreIn) {
+  ComPtr<TListAttribute> list = make<TListAttribute>(uuidof<IIntegerAttribute>());
+  ComPtr<TListAttribute> other = make<TListAttribute>(uuidof<IIntegerAttribute>());
+  ComPtr<IAttribute> first = list->Add(), second = list->Add();
+  EXPECT_EQ(second->GetName(), "2");
+  list->Delete(1);
+  other->AddChild(second.get());
+  EXPECT_EQ(second->GetName(), "1");
+  EXPECT_EQ(second->GetFullName(), "1");
+
+  list->Add();
+  EXPECT_EQ(list->GetChild(1)->GetName(), "2");
+  list->Delete(1);  // frees the item: the next one may take its memory
+  list->Delete(0);
+  list->Add();
+  ComPtr<IAttribute> last = list->Add();
+  EXPECT_EQ(last->GetName(), "2");
+  EXPECT_EQ(list->GetChild(0)->GetName(), "1");
+
+  ComPtr<TPairRecord> record = make<TPairRecord>();
+  EXPECT_EQ(record->GetChild(1)->GetName(), "Label") << "a record's child is named by the record's table";
+}
+
 TEST_F(AttributeTree, AggregatedRootIsNamedAndFoundThroughItsProperty) {
   ComPtr<TFakeNode> node = make<TFakeNode>("5");
   ComPtr<TPairProperty> property = make<TPairProperty>(node);
