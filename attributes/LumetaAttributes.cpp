@@ -62,6 +62,41 @@ size_t CombineHash(size_t ASeed, size_t AValue) {
   return ASeed ^ (AValue + 0x9E3779B97F4A7C15ull + (ASeed << 6) + (ASeed >> 2));
 }
 
+// Values of a field are mostly short texts (states, priorities, names): those are mixed from a
+// few fixed-size loads, a fraction of the cost of the general string hash, which longer texts keep.
+uint64_t LoadWord(const char* AText) noexcept {
+  uint64_t word;
+  std::memcpy(&word, AText, 8);
+  return word;
+}
+
+uint32_t LoadHalf(const char* AText) noexcept {
+  uint32_t half;
+  std::memcpy(&half, AText, 4);
+  return half;
+}
+
+size_t TextHash(std::string_view AText) noexcept {
+  const size_t size = AText.size();
+  const char* text = AText.data();
+  if (size > 32) return std::hash<std::string_view>{}(AText);
+  uint64_t first, last;
+  if (size >= 8) {
+    // Overlapping loads cover every byte: 8..16 bytes by two words, 17..32 by four.
+    first = LoadWord(text) ^ std::rotl(LoadWord(text + size - 8), 29);
+    last = size > 16 ? LoadWord(text + 8) ^ std::rotl(LoadWord(text + size - 16), 13) : 0;
+  } else if (size >= 4) {
+    first = LoadHalf(text) | uint64_t(LoadHalf(text + size - 4)) << 32;
+    last = 0;
+  } else {
+    first = size ? uint8_t(text[0]) | uint32_t(uint8_t(text[size / 2])) << 8 | uint32_t(uint8_t(text[size - 1])) << 16 : 0;
+    last = 0;
+  }
+  uint64_t hash = (first ^ size * 0x9E3779B97F4A7C15ull) * 0xC2B2AE3D27D4EB4Full;
+  hash = (std::rotl(hash, 31) ^ last) * 0x9E3779B97F4A7C15ull;
+  return static_cast<size_t>(hash ^ (hash >> 29));
+}
+
 // An item with its value hash, worked out once per merge or apply.
 struct THashedItem {
   IAttribute* Item;
@@ -85,16 +120,43 @@ std::vector<THashedItem> HashItems(const TItems& AItems, bool AHash) {
   return hashed;
 }
 
-std::vector<THashedItem> HashItems(std::span<const TStructuredAttribute::TChild> AChildren, bool AHash) {
-  std::vector<THashedItem> hashed;
-  hashed.reserve(AChildren.size());
-  for (const TStructuredAttribute::TChild& child : AChildren) {
-    THashedItem entry{child.Interface(), child.Object()};
-    if (AHash)
-      entry.Hashed = entry.Object ? entry.Object->GetValueHash(entry.Hash) : TAttribute::ValueHashOf(entry.Item, entry.Hash);
-    hashed.push_back(entry);
+// The items of a merge, kept per thread between merges (a merge within a merge takes another):
+// a long list's array is megabytes, which fresh from the system cost a page fault per 4 KiB on
+// every merge.
+class TScratchItems {
+ public:
+  TScratchItems() {
+    std::vector<std::vector<THashedItem>>& spare = Spare();
+    if (!spare.empty()) {
+      FItems = std::move(spare.back());
+      spare.pop_back();
+    }
   }
-  return hashed;
+  ~TScratchItems() {
+    if (FItems.capacity() > KeptItems) return;
+    FItems.clear();
+    try {
+      Spare().push_back(std::move(FItems));
+    } catch (...) {  // only not kept
+    }
+  }
+  TScratchItems(const TScratchItems&) = delete;
+  TScratchItems& operator=(const TScratchItems&) = delete;
+  std::vector<THashedItem>& operator*() noexcept { return FItems; }
+
+ private:
+  static constexpr size_t KeptItems = size_t(1) << 22;  // 128 MiB at most
+  static std::vector<std::vector<THashedItem>>& Spare() {
+    thread_local std::vector<std::vector<THashedItem>> spare;
+    return spare;
+  }
+  std::vector<THashedItem> FItems;
+};
+
+void HashItems(std::span<const TStructuredAttribute::TChild> AChildren, std::vector<THashedItem>& AHashed) {
+  AHashed.clear();
+  AHashed.reserve(AChildren.size());
+  for (const TStructuredAttribute::TChild& child : AChildren) AHashed.push_back(THashedItem{child.Interface(), child.Object()});
 }
 
 // Equal doubles hash alike (0.0 and -0.0 included); a multiply spreads the bits well enough for
@@ -196,9 +258,9 @@ std::vector<uint8_t> FindAmong(const std::vector<THashedItem>& AItems, const std
 }
 
 // Long lists of records are walked faster than memory answers, since each record's children lie
-// behind two pointers. Walking item AIndex, the item six ahead is asked for, the child array of
-// the one three ahead and the children of the next: one level per step, each fetched by the time
-// the walk reaches it. Only hints: nothing is read that the walk would not read, and structures
+// behind two pointers. Walking item AIndex, the item eight ahead is asked for, the child array of
+// the one five ahead and the children of the one two ahead: one level per step, each fetched by
+// the time the walk reaches it (one record's comparison is shorter than a memory round trip). Only hints: nothing is read that the walk would not read, and structures
 // that have not made their children are left as they are.
 constexpr size_t PrefetchFrom = 64;
 
@@ -218,20 +280,21 @@ void PrefetchChildren(TAttribute* AItem) noexcept {
 }
 
 TAttribute* ObjectOf(const THashedItem& AItem) noexcept { return AItem.Object; }
+TAttribute* ObjectOf(const THashedItem* AItem) noexcept { return AItem->Object; }
 TAttribute* ObjectOf(const TStructuredAttribute::TChild& AChild) noexcept { return AChild.Object(); }
 
 template <class TItems>
 void PrefetchAhead(const TItems& AItems, size_t AIndex) noexcept {
   // A record's walk reads its first 128 bytes (its interfaces' table pointers lie at the end),
   // three lines when it does not start one.
-  if (AIndex + 6 < AItems.size())
-    if (const char* item = reinterpret_cast<const char*>(ObjectOf(AItems[AIndex + 6]))) {
+  if (AIndex + 8 < AItems.size())
+    if (const char* item = reinterpret_cast<const char*>(ObjectOf(AItems[AIndex + 8]))) {
       __builtin_prefetch(item);
       __builtin_prefetch(item + 64);
       __builtin_prefetch(item + 127);
     }
-  if (AIndex + 3 < AItems.size()) PrefetchChildArray(ObjectOf(AItems[AIndex + 3]));
-  if (AIndex + 1 < AItems.size()) PrefetchChildren(ObjectOf(AItems[AIndex + 1]));
+  if (AIndex + 5 < AItems.size()) PrefetchChildArray(ObjectOf(AItems[AIndex + 5]));
+  if (AIndex + 2 < AItems.size()) PrefetchChildren(ObjectOf(AItems[AIndex + 2]));
 }
 
 std::vector<ComPtr<IAttribute>> ChildrenOf(IStructuredAttribute* AStructure) {
@@ -717,9 +780,9 @@ bool TStringAttribute::GetValueHash(size_t& AHash) {
   // Our very class hashes its text in place rather than a copy.
   if (typeid(*this) == typeid(TStringAttribute)) {
     CheckLoaded();
-    AHash = std::hash<std::string>{}(FValue);
+    AHash = TextHash(FValue);
   } else {
-    AHash = std::hash<std::string>{}(GetValue());
+    AHash = TextHash(GetValue());
   }
   return true;
 }
@@ -936,25 +999,26 @@ void TStructuredAttribute::InsertChild(int32_t AIndex, IAttribute* AChild) {
   AChild->SetOwner(Self());
 }
 
+bool TStructuredAttribute::EqualChildren(TStructuredAttribute& AOther) {
+  const int32_t count = GetChildCount();
+  if (AOther.GetChildCount() != count) return false;
+  const size_t size = static_cast<size_t>(count);
+  for (size_t i = 0; i < size; ++i) {
+    if (size > PrefetchFrom) {
+      PrefetchAhead(FChildren, i);
+      PrefetchAhead(AOther.FChildren, i);
+    }
+    TAttribute* mine = FChildren[i].Object();
+    TAttribute* theirs = AOther.FChildren[i].Object();
+    if (mine && theirs ? !mine->EqualToObject(*theirs) : !FChildren[i].Interface()->EqualTo(AOther.FChildren[i].Interface()))
+      return false;
+  }
+  return true;
+}
+
 bool TStructuredAttribute::EqualTo(IAttribute* AOther) {
   // Between our own structures the children are compared without counting references.
-  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
-    TStructuredAttribute* other = object->AsStructure();
-    const int32_t count = GetChildCount();
-    if (other->GetChildCount() != count) return false;
-    for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
-      if (static_cast<size_t>(count) > PrefetchFrom) {
-        PrefetchAhead(FChildren, i);
-        PrefetchAhead(other->FChildren, i);
-      }
-      TAttribute* mine = FChildren[i].Object();
-      TAttribute* theirs = other->FChildren[i].Object();
-      if (mine && theirs ? !mine->EqualToObject(*theirs)
-                         : !FChildren[i].Interface()->EqualTo(other->FChildren[i].Interface()))
-        return false;
-    }
-    return true;
-  }
+  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) return EqualChildren(*object->AsStructure());
   ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
   if (!other) return false;
   const int32_t count = GetChildCount();
@@ -1025,9 +1089,9 @@ uint32_t TStructuredAttribute::SaveToStream(IStream* AStream) {
 }
 
 bool TStructuredAttribute::GetValueHash(size_t& AHash) {
-  const int32_t count = GetChildCount();
-  size_t hash = static_cast<size_t>(count);
-  for (const TChild& child : ChildEntries()) {
+  size_t hash = static_cast<size_t>(GetChildCount());  // a list loads first, a record need not
+  const std::span<const TChild> children = ChildEntries();
+  for (const TChild& child : children) {
     size_t childHash = 0;
     if (!child.Object() || !child.Object()->GetValueHash(childHash)) return false;
     hash = CombineHash(hash, childHash);
@@ -1084,16 +1148,7 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
   TAttribute* object = FromInterface(ASource);
   TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
   if (structure && structure->ImplementsInterface(uuidof<IRecordAttribute>())) {
-    const size_t count = static_cast<size_t>(std::min(Count(), structure->GetChildCount()));
-    const std::span<const TChild> mine = ChildEntries(), theirs = structure->ChildEntries();
-    for (size_t i = 0; i < count; ++i) {
-      TAttribute* target = mine[i].Object();
-      TAttribute* source = theirs[i].Object();
-      if (target && source)
-        target->AssignObject(*source);
-      else
-        mine[i].Interface()->Assign(theirs[i].Interface());
-    }
+    AssignChildren(*structure);
     return FinishAssign(ASource);
   }
   ComPtr<IRecordAttribute> source = QueryAs<IRecordAttribute>(ASource);
@@ -1106,21 +1161,51 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
   FinishAssign(ASource);
 }
 
-void TRecordAttribute::Merge(IAttribute* AOther) {
-  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
-    TStructuredAttribute* other = object->AsStructure();
-    const size_t otherCount = static_cast<size_t>(other->GetChildCount());
-    const std::span<const TChild> mine = ChildEntries(), theirs = other->ChildEntries();
-    for (size_t i = 0; i < mine.size(); ++i) {
-      if (i >= otherCount)
-        mine[i].Interface()->Merge(nullptr);
-      else if (mine[i].Object() && theirs[i].Object())
-        mine[i].Object()->MergeObject(*theirs[i].Object());
-      else
-        mine[i].Interface()->Merge(theirs[i].Interface());
-    }
-    return;
+void TRecordAttribute::AssignChildren(TStructuredAttribute& ASource) {
+  const size_t count = static_cast<size_t>(std::min(Count(), ASource.GetChildCount()));
+  const std::span<const TChild> mine = ChildEntries(), theirs = ASource.ChildEntries();
+  for (size_t i = 0; i < count; ++i) {
+    TAttribute* target = mine[i].Object();
+    TAttribute* source = theirs[i].Object();
+    if (target && source)
+      target->AssignObject(*source);
+    else
+      mine[i].Interface()->Assign(theirs[i].Interface());
   }
+}
+
+void TRecordAttribute::MergeChildren(TStructuredAttribute& AOther) {
+  const size_t otherCount = static_cast<size_t>(AOther.GetChildCount());
+  const std::span<const TChild> mine = ChildEntries(), theirs = AOther.ChildEntries();
+  for (size_t i = 0; i < mine.size(); ++i) {
+    if (i >= otherCount)
+      mine[i].Interface()->Merge(nullptr);
+    else if (mine[i].Object() && theirs[i].Object())
+      mine[i].Object()->MergeObject(*theirs[i].Object());
+    else
+      mine[i].Interface()->Merge(theirs[i].Interface());
+  }
+}
+
+void TRecordAttribute::AssignObject(TAttribute& ASource) {
+  if (&ASource == this || !SameClassAs(ASource)) return TAttribute::AssignObject(ASource);
+  auto& source = static_cast<TRecordAttribute&>(ASource);
+  AssignChildren(source);
+  FinishAssign(source.Self());
+}
+
+bool TRecordAttribute::EqualToObject(TAttribute& AOther) {
+  if (!SameClassAs(AOther)) return TAttribute::EqualToObject(AOther);
+  return EqualChildren(static_cast<TRecordAttribute&>(AOther));
+}
+
+void TRecordAttribute::MergeObject(TAttribute& AOther) {
+  if (!SameClassAs(AOther)) return TAttribute::MergeObject(AOther);
+  MergeChildren(static_cast<TRecordAttribute&>(AOther));
+}
+
+void TRecordAttribute::Merge(IAttribute* AOther) {
+  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) return MergeChildren(*object->AsStructure());
   ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
   if (!other) {
     for (int32_t i = 0; i < Count(); ++i) ChildAt(i)->SetMixed(true);
@@ -1307,9 +1392,14 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const size_t otherCount = otherStructure ? otherStructure->ChildEntries().size() : otherItems.size();
   const bool hash = ChildEntries().size() + otherCount > LinearLimit;
   // Own items before any is added: appending moves the entries.
-  std::vector<THashedItem> mineHashed = HashItems(ChildEntries(), false);
-  std::vector<THashedItem> theirsHashed =
-      otherStructure ? HashItems(otherStructure->ChildEntries(), false) : HashItems(otherItems, false);
+  TScratchItems mineScratch, theirsScratch;
+  std::vector<THashedItem>& mineHashed = *mineScratch;
+  std::vector<THashedItem>& theirsHashed = *theirsScratch;
+  HashItems(ChildEntries(), mineHashed);
+  if (otherStructure)
+    HashItems(otherStructure->ChildEntries(), theirsHashed);
+  else
+    theirsHashed = HashItems(otherItems, false);
 
   // Lists merged are mostly copies of one another, item for item. Items at the same place that
   // are equal need no search, and two equal objects of one class hash alike, so such a pair is
@@ -1324,13 +1414,18 @@ void TListAttribute::Merge(IAttribute* AOther) {
     THashedItem& mine = mineHashed[i];
     THashedItem& theirs = theirsHashed[i];
     const bool oneClass = mine.Object && theirs.Object && mine.Object->SameClassAs(*theirs.Object);
-    theirsFound[i] = mine.Item->EqualTo(theirs.Item);
+    theirsFound[i] = oneClass ? mine.Object->EqualToObject(*theirs.Object) : mine.Item->EqualTo(theirs.Item);
     mineFound[i] = oneClass ? theirsFound[i] : theirs.Item->EqualTo(mine.Item);
-    pairHashed[i] = oneClass && theirsFound[i];
-    // Hashed while the comparison has just read it: a second pass would read both lists again.
-    if (pairHashed[i]) {
+    // Hashed while the comparison has just read them: a second pass would read both lists again.
+    // A pair that differs means a search follows, which needs every hash.
+    if (oneClass && theirsFound[i]) {
       mine.Hashed = theirs.Hashed = mine.Object->GetValueHash(mine.Hash);
       theirs.Hash = mine.Hash;
+      pairHashed[i] = 1;
+    } else if (!theirsFound[i] || !mineFound[i]) {
+      for (THashedItem* item : {&mine, &theirs})
+        item->Hashed = item->Object ? item->Object->GetValueHash(item->Hash) : TAttribute::ValueHashOf(item->Item, item->Hash);
+      pairHashed[i] = 1;
     }
   }
   const auto allFound = [&](const std::vector<uint8_t>& AFound, size_t ACount) {
@@ -1356,12 +1451,23 @@ void TListAttribute::Merge(IAttribute* AOther) {
     // Two equal items of the other list are added once: the second finds the first's copy.
     TValueIndex added({});
     for (size_t i = 0; i < wanted.size(); ++i) {
+      if (wanted.size() > PrefetchFrom) PrefetchAhead(wanted, i);
       if (inMine[i] || added.Contains(*wanted[i])) continue;
       ComPtr<IAttribute> item = AppendItem();
-      item->Assign(wanted[i]->Item);
-      item->SetMixed(true);
       THashedItem copy{item.get(), LastChildObject()};
-      if (hash) copy.Hashed = copy.Object ? copy.Object->GetValueHash(copy.Hash) : TAttribute::ValueHashOf(copy.Item, copy.Hash);
+      const bool oneClass = copy.Object && wanted[i]->Object && copy.Object->SameClassAs(*wanted[i]->Object);
+      if (oneClass)
+        copy.Object->AssignObject(*wanted[i]->Object);
+      else
+        item->Assign(wanted[i]->Item);
+      item->SetMixed(true);
+      // A copy of one class is equal to its source, so it hashes alike.
+      if (oneClass && wanted[i]->Hashed) {
+        copy.Hash = wanted[i]->Hash;
+        copy.Hashed = true;
+      } else if (hash) {
+        copy.Hashed = copy.Object ? copy.Object->GetValueHash(copy.Hash) : TAttribute::ValueHashOf(copy.Item, copy.Hash);
+      }
       added.Add(copy);
     }
   }

@@ -521,6 +521,8 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   // Copies the source's own cleared and modified bits and marks this structure loaded; the end
   // of Assign from a like structure.
   void FinishAssign(IAttribute* ASource);
+  // EqualTo between two of our own structures: as many children, each equal to its counterpart.
+  bool EqualChildren(TStructuredAttribute& AOther);
   uint32_t LoadChild(IStream* AStream, IAttribute* AChild);
   uint32_t SaveChild(IStream* AStream, IAttribute* AChild);
 
@@ -561,7 +563,16 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
   void Merge(IAttribute* AOther) override;
   GUID GetClassID() override;
 
+  // A record of this very class is compared, copied and merged child by child without asking
+  // for interfaces; a subclass that adds state of its own overrides these as well.
+  void AssignObject(TAttribute& ASource) override;
+  bool EqualToObject(TAttribute& AOther) override;
+  void MergeObject(TAttribute& AOther) override;
+
  private:
+  void AssignChildren(TStructuredAttribute& ASource);
+  void MergeChildren(TStructuredAttribute& AOther);
+
   std::span<const char* const> FChildNames;
 };
 

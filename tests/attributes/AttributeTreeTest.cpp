@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "AttributeTestFakes.h"
@@ -309,6 +311,39 @@ TEST(AttributeMerge, ItemsWithoutAHashAreFoundLikeTheOthers) {
   for (int i = 0; i < view->GetChildCount(); ++i)
     if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
   EXPECT_EQ(mixed, (std::vector<int>{20, 21, 22, 23}));
+}
+
+// Short texts are hashed from a few loads that must cover every byte: texts of every length
+// that differ in a single byte are told apart, and equal ones found wherever they are.
+TEST_F(AttributeTree, MergingTextsOfEveryLengthComparesWholeTexts) {
+  std::vector<std::string> mine, theirs;
+  for (size_t length = 0; length <= 40; ++length) {
+    std::string text(length, 'a');
+    for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + (i * 7 + length) % 26);
+    mine.push_back(text);
+    for (size_t at : {size_t(0), length / 2, length ? length - 1 : 0}) {
+      if (!length) continue;
+      std::string changed = text;
+      changed[at] = '#';
+      theirs.push_back(changed);
+    }
+  }
+  std::vector<std::string> shuffled = mine;
+  std::rotate(shuffled.begin(), shuffled.begin() + 7, shuffled.end());
+  theirs.insert(theirs.begin(), shuffled.begin(), shuffled.end());
+  auto list = [](const std::vector<std::string>& AValues) {
+    ComPtr<TListAttribute> result = make<TListAttribute>(uuidof<IStringAttribute>());
+    for (const std::string& value : AValues) SetText(result->Add().get(), value);
+    return result;
+  };
+  ComPtr<TListAttribute> view = list(mine);
+  view->Merge(list(theirs).get());
+  std::vector<std::string> expected = mine;
+  std::set<std::string> added;
+  for (size_t i = shuffled.size(); i < theirs.size(); ++i)
+    if (added.insert(theirs[i]).second) expected.push_back(theirs[i]);
+  EXPECT_EQ(TextsOf(view.get()), expected);
+  for (size_t i = 0; i < mine.size(); ++i) EXPECT_FALSE(view->GetChild(static_cast<int32_t>(i))->IsMixed()) << i;
 }
 
 // The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.
