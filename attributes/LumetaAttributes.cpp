@@ -120,13 +120,44 @@ std::vector<THashedItem> HashItems(const TItems& AItems, bool AHash) {
   return hashed;
 }
 
+// Room for a merge's arrays: from a megabyte on, whole huge pages, as the attribute pools take,
+// since on a virtual machine a fault per 4 KiB costs more than filling the array.
+template <class T>
+struct TLargeAllocator {
+  using value_type = T;
+  TLargeAllocator() noexcept = default;
+  template <class U>
+  TLargeAllocator(const TLargeAllocator<U>&) noexcept {}
+  static constexpr size_t HugePage = 2 * 1024 * 1024;
+  static bool IsLarge(size_t ACount) noexcept { return ACount * sizeof(T) >= HugePage / 2; }
+  T* allocate(size_t ACount) {
+    if (!IsLarge(ACount)) return std::allocator<T>().allocate(ACount);
+    const size_t bytes = (ACount * sizeof(T) + HugePage - 1) / HugePage * HugePage;
+    void* block = std::aligned_alloc(HugePage, bytes);
+    if (!block) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(block, bytes, MADV_HUGEPAGE);  // advice only
+#endif
+    return static_cast<T*>(block);
+  }
+  void deallocate(T* AItems, size_t ACount) noexcept {
+    if (IsLarge(ACount))
+      std::free(AItems);
+    else
+      std::allocator<T>().deallocate(AItems, ACount);
+  }
+  friend bool operator==(const TLargeAllocator&, const TLargeAllocator&) noexcept { return true; }
+};
+
+using THashedItems = std::vector<THashedItem, TLargeAllocator<THashedItem>>;
+
 // The items of a merge, kept per thread between merges (a merge within a merge takes another):
 // a long list's array is megabytes, which fresh from the system cost a page fault per 4 KiB on
 // every merge.
 class TScratchItems {
  public:
   TScratchItems() {
-    std::vector<std::vector<THashedItem>>& spare = Spare();
+    std::vector<THashedItems>& spare = Spare();
     if (!spare.empty()) {
       FItems = std::move(spare.back());
       spare.pop_back();
@@ -142,18 +173,18 @@ class TScratchItems {
   }
   TScratchItems(const TScratchItems&) = delete;
   TScratchItems& operator=(const TScratchItems&) = delete;
-  std::vector<THashedItem>& operator*() noexcept { return FItems; }
+  THashedItems& operator*() noexcept { return FItems; }
 
  private:
   static constexpr size_t KeptItems = size_t(1) << 22;  // 128 MiB at most
-  static std::vector<std::vector<THashedItem>>& Spare() {
-    thread_local std::vector<std::vector<THashedItem>> spare;
+  static std::vector<THashedItems>& Spare() {
+    thread_local std::vector<THashedItems> spare;
     return spare;
   }
-  std::vector<THashedItem> FItems;
+  THashedItems FItems;
 };
 
-void HashItems(std::span<const TStructuredAttribute::TChild> AChildren, std::vector<THashedItem>& AHashed) {
+void HashItems(std::span<const TStructuredAttribute::TChild> AChildren, THashedItems& AHashed) {
   AHashed.clear();
   AHashed.reserve(AChildren.size());
   for (const TStructuredAttribute::TChild& child : AChildren) AHashed.push_back(THashedItem{child.Interface(), child.Object()});
@@ -220,7 +251,7 @@ class TValueIndex {
 // For each wanted value, whether some item is EqualTo it (asked of the item, as TValueIndex asks),
 // found by one pass over the items against a table of the wanted values' hashes. When few values
 // are looked for among many items this is far cheaper than indexing the items.
-std::vector<uint8_t> FindAmong(const std::vector<THashedItem>& AItems, const std::vector<const THashedItem*>& AWanted) {
+std::vector<uint8_t> FindAmong(std::span<const THashedItem> AItems, const std::vector<const THashedItem*>& AWanted) {
   std::vector<uint8_t> found(AWanted.size());
   size_t missing = AWanted.size();
   // Open addressing over the hashed values, slots holding index + 1; the unhashed are asked of
@@ -1393,13 +1424,15 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const bool hash = ChildEntries().size() + otherCount > LinearLimit;
   // Own items before any is added: appending moves the entries.
   TScratchItems mineScratch, theirsScratch;
-  std::vector<THashedItem>& mineHashed = *mineScratch;
-  std::vector<THashedItem>& theirsHashed = *theirsScratch;
+  THashedItems& mineHashed = *mineScratch;
+  THashedItems& theirsHashed = *theirsScratch;
   HashItems(ChildEntries(), mineHashed);
-  if (otherStructure)
+  if (otherStructure) {
     HashItems(otherStructure->ChildEntries(), theirsHashed);
-  else
-    theirsHashed = HashItems(otherItems, false);
+  } else {
+    const std::vector<THashedItem> items = HashItems(otherItems, false);
+    theirsHashed.assign(items.begin(), items.end());
+  }
 
   // Lists merged are mostly copies of one another, item for item. Items at the same place that
   // are equal need no search, and two equal objects of one class hash alike, so such a pair is
@@ -1435,7 +1468,7 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const bool mineAllFound = allFound(mineFound, mineHashed.size());
   // The rest are hashed only when a search follows (an unhashed item is compared with every item).
   if (hash && (!theirsAllFound || !mineAllFound)) {
-    for (std::vector<THashedItem>* items : {&mineHashed, &theirsHashed})
+    for (THashedItems* items : {&mineHashed, &theirsHashed})
       for (size_t i = 0; i < items->size(); ++i) {
         if (i < common && pairHashed[i]) continue;
         THashedItem& item = (*items)[i];
