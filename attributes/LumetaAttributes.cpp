@@ -934,6 +934,62 @@ bool TNodeReferenceAttribute::GetValueHash(size_t& AHash) {
   return true;
 }
 
+namespace {
+
+// The standard scalar classes recognised by their vtable, so that hashing a record hashes their
+// stored values in place instead of calling each child: a merge of long lists hashes most of
+// their records. Only objects of exactly these classes match (a subclass has a table of its own),
+// and the hash is the one those classes' GetValueHash gives.
+template <class T>
+struct TScalarAccess : T {
+  // Names the protected members through a derived class; never made.
+  static constexpr auto Value = &TScalarAccess::FValue;
+  static constexpr auto Loaded = &TScalarAccess::CheckLoaded;
+};
+
+const void* TableOf(const TAttribute& AObject) noexcept { return *reinterpret_cast<const void* const*>(&AObject); }
+
+template <class T>
+const void* TableOfClass() noexcept {
+  const T probe;
+  return TableOf(probe);
+}
+
+struct TScalarTables {
+  const void* Integer = TableOfClass<TIntegerAttribute>();
+  const void* Double = TableOfClass<TDoubleAttribute>();
+  const void* DateTime = TableOfClass<TDateTimeAttribute>();
+  const void* String = TableOfClass<TStringAttribute>();
+  const void* WordBool = TableOfClass<TWordBoolAttribute>();
+};
+
+template <class T>
+auto& StoredOf(TAttribute& AObject) {
+  T& object = static_cast<T&>(AObject);
+  (object.*TScalarAccess<T>::Loaded)();
+  return object.*TScalarAccess<T>::Value;
+}
+
+// False when the object is of none of those classes.
+bool ScalarHash(const TScalarTables& AKnown, TAttribute& AObject, size_t& AHash) {
+  const void* table = TableOf(AObject);
+  if (table == AKnown.Integer)
+    AHash = std::hash<int32_t>{}(StoredOf<TIntegerAttribute>(AObject));
+  else if (table == AKnown.Double)
+    AHash = DoubleHash(StoredOf<TDoubleAttribute>(AObject));
+  else if (table == AKnown.DateTime)
+    AHash = DoubleHash(StoredOf<TDateTimeAttribute>(AObject));
+  else if (table == AKnown.String)
+    AHash = TextHash(StoredOf<TStringAttribute>(AObject));
+  else if (table == AKnown.WordBool)
+    AHash = StoredOf<TWordBoolAttribute>(AObject) != 0 ? 1 : 0;
+  else
+    return false;
+  return true;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // TStructuredAttribute
 
@@ -1122,9 +1178,11 @@ uint32_t TStructuredAttribute::SaveToStream(IStream* AStream) {
 bool TStructuredAttribute::GetValueHash(size_t& AHash) {
   size_t hash = static_cast<size_t>(GetChildCount());  // a list loads first, a record need not
   const std::span<const TChild> children = ChildEntries();
+  static const TScalarTables known;
   for (const TChild& child : children) {
     size_t childHash = 0;
-    if (!child.Object() || !child.Object()->GetValueHash(childHash)) return false;
+    TAttribute* object = child.Object();
+    if (!object || !(ScalarHash(known, *object, childHash) || object->GetValueHash(childHash))) return false;
     hash = CombineHash(hash, childHash);
   }
   AHash = hash;

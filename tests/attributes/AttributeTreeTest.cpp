@@ -346,6 +346,36 @@ TEST_F(AttributeTree, MergingTextsOfEveryLengthComparesWholeTexts) {
   for (size_t i = 0; i < mine.size(); ++i) EXPECT_FALSE(view->GetChild(static_cast<int32_t>(i))->IsMixed()) << i;
 }
 
+// Records whose children are of the standard classes hash those in place; records of another
+// class with equal values must still hash alike, so that a search finds them.
+class TOwnText : public TStringAttribute {
+ public:
+  using TStringAttribute::TStringAttribute;
+};
+class TOwnTextPair : public TRecordAttribute {
+ public:
+  TOwnTextPair() : TRecordAttribute(TPairRecord::Names) {
+    AddChild(make<TIntegerAttribute>().get());
+    AddChild(make<TOwnText>().get());
+  }
+};
+
+TEST_F(AttributeTree, MergingFindsEqualRecordsOfAnotherClassAwayFromTheirPlace) {
+  ComPtr<TListAttribute> view = make<TListAttribute>(PairRecordIid), other = make<TListAttribute>(PairRecordIid);
+  for (int i = 0; i < 40; ++i) {
+    ComPtr<IStructuredAttribute> mine = view->Add().as<IStructuredAttribute>();
+    SetInt(mine->GetChild(0).get(), i);
+    SetText(mine->GetChild(1).get(), "text " + std::to_string(i));
+    ComPtr<TOwnTextPair> theirs = make<TOwnTextPair>();
+    SetInt(theirs->GetChild(0).get(), (i + 5) % 40);
+    SetText(theirs->GetChild(1).get(), "text " + std::to_string((i + 5) % 40));
+    other->AddChild(ComPtr<TAttribute>(std::move(theirs)));
+  }
+  view->Merge(other.get());
+  EXPECT_EQ(view->GetChildCount(), 40);
+  for (int i = 0; i < view->GetChildCount(); ++i) EXPECT_FALSE(view->GetChild(i)->IsMixed()) << i;
+}
+
 // The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.
 TEST_F(AttributeTree, MergingLargeNumberListsMatchesByValue) {
   auto numbers = [](const GUID& AType, std::initializer_list<double> AValues) {
