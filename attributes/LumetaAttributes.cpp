@@ -62,6 +62,41 @@ size_t CombineHash(size_t ASeed, size_t AValue) {
   return ASeed ^ (AValue + 0x9E3779B97F4A7C15ull + (ASeed << 6) + (ASeed >> 2));
 }
 
+// Values of a field are mostly short texts (states, priorities, names): those are mixed from a
+// few fixed-size loads, a fraction of the cost of the general string hash, which longer texts keep.
+uint64_t LoadWord(const char* AText) noexcept {
+  uint64_t word;
+  std::memcpy(&word, AText, 8);
+  return word;
+}
+
+uint32_t LoadHalf(const char* AText) noexcept {
+  uint32_t half;
+  std::memcpy(&half, AText, 4);
+  return half;
+}
+
+size_t TextHash(std::string_view AText) noexcept {
+  const size_t size = AText.size();
+  const char* text = AText.data();
+  if (size > 32) return std::hash<std::string_view>{}(AText);
+  uint64_t first, last;
+  if (size >= 8) {
+    // Overlapping loads cover every byte: 8..16 bytes by two words, 17..32 by four.
+    first = LoadWord(text) ^ std::rotl(LoadWord(text + size - 8), 29);
+    last = size > 16 ? LoadWord(text + 8) ^ std::rotl(LoadWord(text + size - 16), 13) : 0;
+  } else if (size >= 4) {
+    first = LoadHalf(text) | uint64_t(LoadHalf(text + size - 4)) << 32;
+    last = 0;
+  } else {
+    first = size ? uint8_t(text[0]) | uint32_t(uint8_t(text[size / 2])) << 8 | uint32_t(uint8_t(text[size - 1])) << 16 : 0;
+    last = 0;
+  }
+  uint64_t hash = (first ^ size * 0x9E3779B97F4A7C15ull) * 0xC2B2AE3D27D4EB4Full;
+  hash = (std::rotl(hash, 31) ^ last) * 0x9E3779B97F4A7C15ull;
+  return static_cast<size_t>(hash ^ (hash >> 29));
+}
+
 // An item with its value hash, worked out once per merge or apply.
 struct THashedItem {
   IAttribute* Item;
@@ -85,16 +120,74 @@ std::vector<THashedItem> HashItems(const TItems& AItems, bool AHash) {
   return hashed;
 }
 
-std::vector<THashedItem> HashItems(std::span<const TStructuredAttribute::TChild> AChildren, bool AHash) {
-  std::vector<THashedItem> hashed;
-  hashed.reserve(AChildren.size());
-  for (const TStructuredAttribute::TChild& child : AChildren) {
-    THashedItem entry{child.Interface(), child.Object()};
-    if (AHash)
-      entry.Hashed = entry.Object ? entry.Object->GetValueHash(entry.Hash) : TAttribute::ValueHashOf(entry.Item, entry.Hash);
-    hashed.push_back(entry);
+// Room for a merge's arrays: from a megabyte on, whole huge pages, as the attribute pools take,
+// since on a virtual machine a fault per 4 KiB costs more than filling the array.
+template <class T>
+struct TLargeAllocator {
+  using value_type = T;
+  TLargeAllocator() noexcept = default;
+  template <class U>
+  TLargeAllocator(const TLargeAllocator<U>&) noexcept {}
+  static constexpr size_t HugePage = 2 * 1024 * 1024;
+  static bool IsLarge(size_t ACount) noexcept { return ACount * sizeof(T) >= HugePage / 2; }
+  T* allocate(size_t ACount) {
+    if (!IsLarge(ACount)) return std::allocator<T>().allocate(ACount);
+    const size_t bytes = (ACount * sizeof(T) + HugePage - 1) / HugePage * HugePage;
+    void* block = std::aligned_alloc(HugePage, bytes);
+    if (!block) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(block, bytes, MADV_HUGEPAGE);  // advice only
+#endif
+    return static_cast<T*>(block);
   }
-  return hashed;
+  void deallocate(T* AItems, size_t ACount) noexcept {
+    if (IsLarge(ACount))
+      std::free(AItems);
+    else
+      std::allocator<T>().deallocate(AItems, ACount);
+  }
+  friend bool operator==(const TLargeAllocator&, const TLargeAllocator&) noexcept { return true; }
+};
+
+using THashedItems = std::vector<THashedItem, TLargeAllocator<THashedItem>>;
+
+// The items of a merge, kept per thread between merges (a merge within a merge takes another):
+// a long list's array is megabytes, which fresh from the system cost a page fault per 4 KiB on
+// every merge.
+class TScratchItems {
+ public:
+  TScratchItems() {
+    std::vector<THashedItems>& spare = Spare();
+    if (!spare.empty()) {
+      FItems = std::move(spare.back());
+      spare.pop_back();
+    }
+  }
+  ~TScratchItems() {
+    if (FItems.capacity() > KeptItems) return;
+    FItems.clear();
+    try {
+      Spare().push_back(std::move(FItems));
+    } catch (...) {  // only not kept
+    }
+  }
+  TScratchItems(const TScratchItems&) = delete;
+  TScratchItems& operator=(const TScratchItems&) = delete;
+  THashedItems& operator*() noexcept { return FItems; }
+
+ private:
+  static constexpr size_t KeptItems = size_t(1) << 22;  // 128 MiB at most
+  static std::vector<THashedItems>& Spare() {
+    thread_local std::vector<THashedItems> spare;
+    return spare;
+  }
+  THashedItems FItems;
+};
+
+void HashItems(std::span<const TStructuredAttribute::TChild> AChildren, THashedItems& AHashed) {
+  AHashed.clear();
+  AHashed.reserve(AChildren.size());
+  for (const TStructuredAttribute::TChild& child : AChildren) AHashed.push_back(THashedItem{child.Interface(), child.Object()});
 }
 
 // Equal doubles hash alike (0.0 and -0.0 included); a multiply spreads the bits well enough for
@@ -158,7 +251,7 @@ class TValueIndex {
 // For each wanted value, whether some item is EqualTo it (asked of the item, as TValueIndex asks),
 // found by one pass over the items against a table of the wanted values' hashes. When few values
 // are looked for among many items this is far cheaper than indexing the items.
-std::vector<uint8_t> FindAmong(const std::vector<THashedItem>& AItems, const std::vector<const THashedItem*>& AWanted) {
+std::vector<uint8_t> FindAmong(std::span<const THashedItem> AItems, const std::vector<const THashedItem*>& AWanted) {
   std::vector<uint8_t> found(AWanted.size());
   size_t missing = AWanted.size();
   // Open addressing over the hashed values, slots holding index + 1; the unhashed are asked of
@@ -196,9 +289,9 @@ std::vector<uint8_t> FindAmong(const std::vector<THashedItem>& AItems, const std
 }
 
 // Long lists of records are walked faster than memory answers, since each record's children lie
-// behind two pointers. Walking item AIndex, the item six ahead is asked for, the child array of
-// the one three ahead and the children of the next: one level per step, each fetched by the time
-// the walk reaches it. Only hints: nothing is read that the walk would not read, and structures
+// behind two pointers. Walking item AIndex, the item eight ahead is asked for, the child array of
+// the one five ahead and the children of the one two ahead: one level per step, each fetched by
+// the time the walk reaches it (one record's comparison is shorter than a memory round trip). Only hints: nothing is read that the walk would not read, and structures
 // that have not made their children are left as they are.
 constexpr size_t PrefetchFrom = 64;
 
@@ -218,20 +311,21 @@ void PrefetchChildren(TAttribute* AItem) noexcept {
 }
 
 TAttribute* ObjectOf(const THashedItem& AItem) noexcept { return AItem.Object; }
+TAttribute* ObjectOf(const THashedItem* AItem) noexcept { return AItem->Object; }
 TAttribute* ObjectOf(const TStructuredAttribute::TChild& AChild) noexcept { return AChild.Object(); }
 
 template <class TItems>
 void PrefetchAhead(const TItems& AItems, size_t AIndex) noexcept {
   // A record's walk reads its first 128 bytes (its interfaces' table pointers lie at the end),
   // three lines when it does not start one.
-  if (AIndex + 6 < AItems.size())
-    if (const char* item = reinterpret_cast<const char*>(ObjectOf(AItems[AIndex + 6]))) {
+  if (AIndex + 8 < AItems.size())
+    if (const char* item = reinterpret_cast<const char*>(ObjectOf(AItems[AIndex + 8]))) {
       __builtin_prefetch(item);
       __builtin_prefetch(item + 64);
       __builtin_prefetch(item + 127);
     }
-  if (AIndex + 3 < AItems.size()) PrefetchChildArray(ObjectOf(AItems[AIndex + 3]));
-  if (AIndex + 1 < AItems.size()) PrefetchChildren(ObjectOf(AItems[AIndex + 1]));
+  if (AIndex + 5 < AItems.size()) PrefetchChildArray(ObjectOf(AItems[AIndex + 5]));
+  if (AIndex + 2 < AItems.size()) PrefetchChildren(ObjectOf(AItems[AIndex + 2]));
 }
 
 std::vector<ComPtr<IAttribute>> ChildrenOf(IStructuredAttribute* AStructure) {
@@ -447,12 +541,13 @@ std::string TAttribute::GetCaption() {
 // What the owner calls this attribute: a list its 1-based position, a record the child's caption
 // or name.
 std::string TAttribute::TextFromOwner(bool ACaption) {
-  if (!FOwner) return {};
-  if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(FOwner)) {
+  IAttribute* owner = RawOwner();
+  if (!owner) return {};
+  if (ComPtr<IListAttribute> list = QueryAs<IListAttribute>(owner)) {
     const int32_t index = list->IndexOf(Self());
     return index >= 0 ? std::to_string(index + 1) : std::string();
   }
-  if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(FOwner)) {
+  if (ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(owner)) {
     const int32_t index = record->IndexOf(Self());
     if (index < 0) return {};
     return ACaption ? record->GetChildCaption(index) : record->GetChildName(index);
@@ -470,7 +565,7 @@ bool TAttribute::IsMergedView() { return FFlags & afMergedView; }
 ComPtr<IDocSource> TAttribute::GetDocSource() { return QueryAs<IDocSource>(GetHostObject().get()); }
 
 int32_t TAttribute::GetIndex() {
-  ComPtr<IStructuredAttribute> owner = QueryAs<IStructuredAttribute>(FOwner);
+  ComPtr<IStructuredAttribute> owner = QueryAs<IStructuredAttribute>(RawOwner());
   return owner ? owner->IndexOf(Self()) : 0;
 }
 
@@ -479,24 +574,24 @@ bool TAttribute::IsMixed() { return FFlags & afMixed; }
 bool TAttribute::IsModified() { return FFlags & afModified; }
 
 std::string TAttribute::GetName() {
-  if (!FName) FName = std::make_unique<std::string>(ComputeName());
-  return *FName;
-}
-
-std::string TAttribute::ComputeName() {
   if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property->GetPropertyName();
+  // A list item keeps the name it had when first asked for, even once earlier items are gone.
+  if (TAttribute* owner = FromInterface(RawOwner()))
+    if (auto* list = dynamic_cast<TListAttribute*>(owner)) return list->ItemName(*this);
   return TextFromOwner(false);
 }
 
 ComPtr<IProperty> TAttribute::GetProperty() {
   if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property;
-  return FOwner ? FOwner->GetProperty() : ComPtr<IProperty>();
+  IAttribute* owner = RawOwner();
+  return owner ? owner->GetProperty() : ComPtr<IProperty>();
 }
 
-ComPtr<IAttribute> TAttribute::GetOwner() { return ComPtr<IAttribute>(FOwner); }
+ComPtr<IAttribute> TAttribute::GetOwner() { return ComPtr<IAttribute>(RawOwner()); }
 
 std::string TAttribute::GetFullName() {
-  std::string name = FOwner ? FOwner->GetFullName() : std::string();
+  IAttribute* owner = RawOwner();
+  std::string name = owner ? owner->GetFullName() : std::string();
   if (!name.empty()) name += '.';
   return name + GetName();
 }
@@ -716,9 +811,9 @@ bool TStringAttribute::GetValueHash(size_t& AHash) {
   // Our very class hashes its text in place rather than a copy.
   if (typeid(*this) == typeid(TStringAttribute)) {
     CheckLoaded();
-    AHash = std::hash<std::string>{}(FValue);
+    AHash = TextHash(FValue);
   } else {
-    AHash = std::hash<std::string>{}(GetValue());
+    AHash = TextHash(GetValue());
   }
   return true;
 }
@@ -839,6 +934,62 @@ bool TNodeReferenceAttribute::GetValueHash(size_t& AHash) {
   return true;
 }
 
+namespace {
+
+// The standard scalar classes recognised by their vtable, so that hashing a record hashes their
+// stored values in place instead of calling each child: a merge of long lists hashes most of
+// their records. Only objects of exactly these classes match (a subclass has a table of its own),
+// and the hash is the one those classes' GetValueHash gives.
+template <class T>
+struct TScalarAccess : T {
+  // Names the protected members through a derived class; never made.
+  static constexpr auto Value = &TScalarAccess::FValue;
+  static constexpr auto Loaded = &TScalarAccess::CheckLoaded;
+};
+
+const void* TableOf(const TAttribute& AObject) noexcept { return *reinterpret_cast<const void* const*>(&AObject); }
+
+template <class T>
+const void* TableOfClass() noexcept {
+  const T probe;
+  return TableOf(probe);
+}
+
+struct TScalarTables {
+  const void* Integer = TableOfClass<TIntegerAttribute>();
+  const void* Double = TableOfClass<TDoubleAttribute>();
+  const void* DateTime = TableOfClass<TDateTimeAttribute>();
+  const void* String = TableOfClass<TStringAttribute>();
+  const void* WordBool = TableOfClass<TWordBoolAttribute>();
+};
+
+template <class T>
+auto& StoredOf(TAttribute& AObject) {
+  T& object = static_cast<T&>(AObject);
+  (object.*TScalarAccess<T>::Loaded)();
+  return object.*TScalarAccess<T>::Value;
+}
+
+// False when the object is of none of those classes.
+bool ScalarHash(const TScalarTables& AKnown, TAttribute& AObject, size_t& AHash) {
+  const void* table = TableOf(AObject);
+  if (table == AKnown.Integer)
+    AHash = std::hash<int32_t>{}(StoredOf<TIntegerAttribute>(AObject));
+  else if (table == AKnown.Double)
+    AHash = DoubleHash(StoredOf<TDoubleAttribute>(AObject));
+  else if (table == AKnown.DateTime)
+    AHash = DoubleHash(StoredOf<TDateTimeAttribute>(AObject));
+  else if (table == AKnown.String)
+    AHash = TextHash(StoredOf<TStringAttribute>(AObject));
+  else if (table == AKnown.WordBool)
+    AHash = StoredOf<TWordBoolAttribute>(AObject) != 0 ? 1 : 0;
+  else
+    return false;
+  return true;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // TStructuredAttribute
 
@@ -935,25 +1086,26 @@ void TStructuredAttribute::InsertChild(int32_t AIndex, IAttribute* AChild) {
   AChild->SetOwner(Self());
 }
 
+bool TStructuredAttribute::EqualChildren(TStructuredAttribute& AOther) {
+  const int32_t count = GetChildCount();
+  if (AOther.GetChildCount() != count) return false;
+  const size_t size = static_cast<size_t>(count);
+  for (size_t i = 0; i < size; ++i) {
+    if (size > PrefetchFrom) {
+      PrefetchAhead(FChildren, i);
+      PrefetchAhead(AOther.FChildren, i);
+    }
+    TAttribute* mine = FChildren[i].Object();
+    TAttribute* theirs = AOther.FChildren[i].Object();
+    if (mine && theirs ? !mine->EqualToObject(*theirs) : !FChildren[i].Interface()->EqualTo(AOther.FChildren[i].Interface()))
+      return false;
+  }
+  return true;
+}
+
 bool TStructuredAttribute::EqualTo(IAttribute* AOther) {
   // Between our own structures the children are compared without counting references.
-  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
-    TStructuredAttribute* other = object->AsStructure();
-    const int32_t count = GetChildCount();
-    if (other->GetChildCount() != count) return false;
-    for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
-      if (static_cast<size_t>(count) > PrefetchFrom) {
-        PrefetchAhead(FChildren, i);
-        PrefetchAhead(other->FChildren, i);
-      }
-      TAttribute* mine = FChildren[i].Object();
-      TAttribute* theirs = other->FChildren[i].Object();
-      if (mine && theirs ? !mine->EqualToObject(*theirs)
-                         : !FChildren[i].Interface()->EqualTo(other->FChildren[i].Interface()))
-        return false;
-    }
-    return true;
-  }
+  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) return EqualChildren(*object->AsStructure());
   ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
   if (!other) return false;
   const int32_t count = GetChildCount();
@@ -1024,11 +1176,13 @@ uint32_t TStructuredAttribute::SaveToStream(IStream* AStream) {
 }
 
 bool TStructuredAttribute::GetValueHash(size_t& AHash) {
-  const int32_t count = GetChildCount();
-  size_t hash = static_cast<size_t>(count);
-  for (const TChild& child : ChildEntries()) {
+  size_t hash = static_cast<size_t>(GetChildCount());  // a list loads first, a record need not
+  const std::span<const TChild> children = ChildEntries();
+  static const TScalarTables known;
+  for (const TChild& child : children) {
     size_t childHash = 0;
-    if (!child.Object() || !child.Object()->GetValueHash(childHash)) return false;
+    TAttribute* object = child.Object();
+    if (!object || !(ScalarHash(known, *object, childHash) || object->GetValueHash(childHash))) return false;
     hash = CombineHash(hash, childHash);
   }
   AHash = hash;
@@ -1083,16 +1237,7 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
   TAttribute* object = FromInterface(ASource);
   TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
   if (structure && structure->ImplementsInterface(uuidof<IRecordAttribute>())) {
-    const size_t count = static_cast<size_t>(std::min(Count(), structure->GetChildCount()));
-    const std::span<const TChild> mine = ChildEntries(), theirs = structure->ChildEntries();
-    for (size_t i = 0; i < count; ++i) {
-      TAttribute* target = mine[i].Object();
-      TAttribute* source = theirs[i].Object();
-      if (target && source)
-        target->AssignObject(*source);
-      else
-        mine[i].Interface()->Assign(theirs[i].Interface());
-    }
+    AssignChildren(*structure);
     return FinishAssign(ASource);
   }
   ComPtr<IRecordAttribute> source = QueryAs<IRecordAttribute>(ASource);
@@ -1105,21 +1250,51 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
   FinishAssign(ASource);
 }
 
-void TRecordAttribute::Merge(IAttribute* AOther) {
-  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) {
-    TStructuredAttribute* other = object->AsStructure();
-    const size_t otherCount = static_cast<size_t>(other->GetChildCount());
-    const std::span<const TChild> mine = ChildEntries(), theirs = other->ChildEntries();
-    for (size_t i = 0; i < mine.size(); ++i) {
-      if (i >= otherCount)
-        mine[i].Interface()->Merge(nullptr);
-      else if (mine[i].Object() && theirs[i].Object())
-        mine[i].Object()->MergeObject(*theirs[i].Object());
-      else
-        mine[i].Interface()->Merge(theirs[i].Interface());
-    }
-    return;
+void TRecordAttribute::AssignChildren(TStructuredAttribute& ASource) {
+  const size_t count = static_cast<size_t>(std::min(Count(), ASource.GetChildCount()));
+  const std::span<const TChild> mine = ChildEntries(), theirs = ASource.ChildEntries();
+  for (size_t i = 0; i < count; ++i) {
+    TAttribute* target = mine[i].Object();
+    TAttribute* source = theirs[i].Object();
+    if (target && source)
+      target->AssignObject(*source);
+    else
+      mine[i].Interface()->Assign(theirs[i].Interface());
   }
+}
+
+void TRecordAttribute::MergeChildren(TStructuredAttribute& AOther) {
+  const size_t otherCount = static_cast<size_t>(AOther.GetChildCount());
+  const std::span<const TChild> mine = ChildEntries(), theirs = AOther.ChildEntries();
+  for (size_t i = 0; i < mine.size(); ++i) {
+    if (i >= otherCount)
+      mine[i].Interface()->Merge(nullptr);
+    else if (mine[i].Object() && theirs[i].Object())
+      mine[i].Object()->MergeObject(*theirs[i].Object());
+    else
+      mine[i].Interface()->Merge(theirs[i].Interface());
+  }
+}
+
+void TRecordAttribute::AssignObject(TAttribute& ASource) {
+  if (&ASource == this || !SameClassAs(ASource)) return TAttribute::AssignObject(ASource);
+  auto& source = static_cast<TRecordAttribute&>(ASource);
+  AssignChildren(source);
+  FinishAssign(source.Self());
+}
+
+bool TRecordAttribute::EqualToObject(TAttribute& AOther) {
+  if (!SameClassAs(AOther)) return TAttribute::EqualToObject(AOther);
+  return EqualChildren(static_cast<TRecordAttribute&>(AOther));
+}
+
+void TRecordAttribute::MergeObject(TAttribute& AOther) {
+  if (!SameClassAs(AOther)) return TAttribute::MergeObject(AOther);
+  MergeChildren(static_cast<TRecordAttribute&>(AOther));
+}
+
+void TRecordAttribute::Merge(IAttribute* AOther) {
+  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) return MergeChildren(*object->AsStructure());
   ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
   if (!other) {
     for (int32_t i = 0; i < Count(); ++i) ChildAt(i)->SetMixed(true);
@@ -1154,6 +1329,21 @@ ComPtr<IAttribute> TListAttribute::Add() {
 }
 
 bool TListAttribute::Contains(IAttribute* AItem) { return IndexOfValue(AItem) >= 0; }
+
+std::string TListAttribute::ItemName(TAttribute& AItem) {
+  if (!FItemNames) FItemNames = std::make_unique<std::unordered_map<const TAttribute*, int32_t>>();
+  // An entry is valid only while the item's bit is set: SetOwner clears the bit, so an entry left
+  // by an item that moved or went away is overwritten, never read.
+  if (AItem.FOwner & TAttribute::NameKeptBit) {
+    const auto found = FItemNames->find(&AItem);
+    if (found != FItemNames->end()) return std::to_string(found->second);
+  }
+  const int32_t index = IndexOf(AItem.Self());
+  if (index < 0) return {};
+  (*FItemNames)[&AItem] = index + 1;
+  AItem.FOwner |= TAttribute::NameKeptBit;
+  return std::to_string(index + 1);
+}
 
 GUID TListAttribute::GetItemType() { return FItemType; }
 
@@ -1291,9 +1481,16 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const size_t otherCount = otherStructure ? otherStructure->ChildEntries().size() : otherItems.size();
   const bool hash = ChildEntries().size() + otherCount > LinearLimit;
   // Own items before any is added: appending moves the entries.
-  std::vector<THashedItem> mineHashed = HashItems(ChildEntries(), false);
-  std::vector<THashedItem> theirsHashed =
-      otherStructure ? HashItems(otherStructure->ChildEntries(), false) : HashItems(otherItems, false);
+  TScratchItems mineScratch, theirsScratch;
+  THashedItems& mineHashed = *mineScratch;
+  THashedItems& theirsHashed = *theirsScratch;
+  HashItems(ChildEntries(), mineHashed);
+  if (otherStructure) {
+    HashItems(otherStructure->ChildEntries(), theirsHashed);
+  } else {
+    const std::vector<THashedItem> items = HashItems(otherItems, false);
+    theirsHashed.assign(items.begin(), items.end());
+  }
 
   // Lists merged are mostly copies of one another, item for item. Items at the same place that
   // are equal need no search, and two equal objects of one class hash alike, so such a pair is
@@ -1308,13 +1505,18 @@ void TListAttribute::Merge(IAttribute* AOther) {
     THashedItem& mine = mineHashed[i];
     THashedItem& theirs = theirsHashed[i];
     const bool oneClass = mine.Object && theirs.Object && mine.Object->SameClassAs(*theirs.Object);
-    theirsFound[i] = mine.Item->EqualTo(theirs.Item);
+    theirsFound[i] = oneClass ? mine.Object->EqualToObject(*theirs.Object) : mine.Item->EqualTo(theirs.Item);
     mineFound[i] = oneClass ? theirsFound[i] : theirs.Item->EqualTo(mine.Item);
-    pairHashed[i] = oneClass && theirsFound[i];
-    // Hashed while the comparison has just read it: a second pass would read both lists again.
-    if (pairHashed[i]) {
+    // Hashed while the comparison has just read them: a second pass would read both lists again.
+    // A pair that differs means a search follows, which needs every hash.
+    if (oneClass && theirsFound[i]) {
       mine.Hashed = theirs.Hashed = mine.Object->GetValueHash(mine.Hash);
       theirs.Hash = mine.Hash;
+      pairHashed[i] = 1;
+    } else if (!theirsFound[i] || !mineFound[i]) {
+      for (THashedItem* item : {&mine, &theirs})
+        item->Hashed = item->Object ? item->Object->GetValueHash(item->Hash) : TAttribute::ValueHashOf(item->Item, item->Hash);
+      pairHashed[i] = 1;
     }
   }
   const auto allFound = [&](const std::vector<uint8_t>& AFound, size_t ACount) {
@@ -1324,7 +1526,7 @@ void TListAttribute::Merge(IAttribute* AOther) {
   const bool mineAllFound = allFound(mineFound, mineHashed.size());
   // The rest are hashed only when a search follows (an unhashed item is compared with every item).
   if (hash && (!theirsAllFound || !mineAllFound)) {
-    for (std::vector<THashedItem>* items : {&mineHashed, &theirsHashed})
+    for (THashedItems* items : {&mineHashed, &theirsHashed})
       for (size_t i = 0; i < items->size(); ++i) {
         if (i < common && pairHashed[i]) continue;
         THashedItem& item = (*items)[i];
@@ -1340,12 +1542,23 @@ void TListAttribute::Merge(IAttribute* AOther) {
     // Two equal items of the other list are added once: the second finds the first's copy.
     TValueIndex added({});
     for (size_t i = 0; i < wanted.size(); ++i) {
+      if (wanted.size() > PrefetchFrom) PrefetchAhead(wanted, i);
       if (inMine[i] || added.Contains(*wanted[i])) continue;
       ComPtr<IAttribute> item = AppendItem();
-      item->Assign(wanted[i]->Item);
-      item->SetMixed(true);
       THashedItem copy{item.get(), LastChildObject()};
-      if (hash) copy.Hashed = copy.Object ? copy.Object->GetValueHash(copy.Hash) : TAttribute::ValueHashOf(copy.Item, copy.Hash);
+      const bool oneClass = copy.Object && wanted[i]->Object && copy.Object->SameClassAs(*wanted[i]->Object);
+      if (oneClass)
+        copy.Object->AssignObject(*wanted[i]->Object);
+      else
+        item->Assign(wanted[i]->Item);
+      item->SetMixed(true);
+      // A copy of one class is equal to its source, so it hashes alike.
+      if (oneClass && wanted[i]->Hashed) {
+        copy.Hash = wanted[i]->Hash;
+        copy.Hashed = true;
+      } else if (hash) {
+        copy.Hashed = copy.Object ? copy.Object->GetValueHash(copy.Hash) : TAttribute::ValueHashOf(copy.Item, copy.Hash);
+      }
       added.Add(copy);
     }
   }

@@ -10,6 +10,7 @@
 #include <string>
 #include <type_traits>
 #include <typeinfo>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -87,7 +88,8 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   int32_t GetIndex() override;
   bool IsMixed() override;
   bool IsModified() override;
-  // Cached until SetOwner.
+  // A property's name, a record child's name from the record's table, a list item's 1-based
+  // position as it was when first asked for (kept by the list until SetOwner).
   std::string GetName() override;
   ComPtr<IProperty> GetProperty() override;
   ComPtr<IAttribute> GetOwner() override;
@@ -104,10 +106,7 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   void SetMixed(bool AOn) override;
   void SetModified(bool AOn) override;
   // Final, so that structures adopting children set it without a virtual call.
-  void SetOwner(IAttribute* AOwner) final {
-    FOwner = AOwner;
-    FName.reset();
-  }
+  void SetOwner(IAttribute* AOwner) final { FOwner = reinterpret_cast<uintptr_t>(AOwner); }
   void SetState2(bool AOn, bool ARecursive) override;
   void SetFlag(uint32_t AMask, bool AOn) override;
   void SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) override;
@@ -152,17 +151,19 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   void SetFlagBits(uint32_t AMask, bool AOn) noexcept { FFlags = AOn ? FFlags | AMask : FFlags & ~AMask; }
   void SetFlagBitsTo(uint32_t AFlags) noexcept { FFlags = AFlags; }
   uint32_t FlagBits() const noexcept { return FFlags; }
-  IAttribute* RawOwner() const noexcept { return FOwner; }
+  IAttribute* RawOwner() const noexcept { return reinterpret_cast<IAttribute*>(FOwner & ~NameKeptBit); }
   IAttribute* Self() noexcept { return static_cast<IAttribute*>(this); }
 
  private:
-  std::string ComputeName();
+  friend class TListAttribute;  // keeps its items' names
   std::string TextFromOwner(bool ACaption);
 
-  // First, so that it fills the room TAggregableObject leaves after its count.
+  // The owner, not counted (it holds this attribute). The low bit says that a list owner keeps
+  // this item's name: SetOwner clears it, so a name kept from before is never read again.
+  static constexpr uintptr_t NameKeptBit = 1;
+  uintptr_t FOwner = 0;
+  // Last, so that a subclass's first 4-byte field fills the room after it.
   uint32_t FFlags = 0;
-  std::unique_ptr<std::string> FName;  // null until first asked for
-  IAttribute* FOwner = nullptr;        // not counted: the owner holds this attribute
 };
 
 // Room from the attribute pools for containers that attributes keep, such as a structure's list
@@ -520,6 +521,8 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   // Copies the source's own cleared and modified bits and marks this structure loaded; the end
   // of Assign from a like structure.
   void FinishAssign(IAttribute* ASource);
+  // EqualTo between two of our own structures: as many children, each equal to its counterpart.
+  bool EqualChildren(TStructuredAttribute& AOther);
   uint32_t LoadChild(IStream* AStream, IAttribute* AChild);
   uint32_t SaveChild(IStream* AStream, IAttribute* AChild);
 
@@ -532,10 +535,10 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   void Adopt(ComPtr<IAttribute>&& AChild, TAttribute* AObject);
   void DropChildren() noexcept;
 
+  uint32_t FDeferredClears = 0;  // flags cleared recursively while the children were deferred; first, beside the flags
   TChildren FChildren;
-  bool FChildrenDeferred = false;
-  uint32_t FDeferredClears = 0;  // flags cleared recursively while the children were deferred
   uint32_t FSourceTag = 0;
+  bool FChildrenDeferred = false;
 };
 
 // A fixed set of children that the subclass's constructor creates, named by index from a table.
@@ -560,7 +563,16 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
   void Merge(IAttribute* AOther) override;
   GUID GetClassID() override;
 
+  // A record of this very class is compared, copied and merged child by child without asking
+  // for interfaces; a subclass that adds state of its own overrides these as well.
+  void AssignObject(TAttribute& ASource) override;
+  bool EqualToObject(TAttribute& AOther) override;
+  void MergeObject(TAttribute& AOther) override;
+
  private:
+  void AssignChildren(TStructuredAttribute& ASource);
+  void MergeChildren(TStructuredAttribute& AOther);
+
   std::span<const char* const> FChildNames;
 };
 
@@ -597,5 +609,10 @@ class TListAttribute : public TImplements<TStructuredAttribute, IListAttribute> 
   ComPtr<IAttribute> AppendItem();
 
  private:
+  friend class TAttribute;
+  // The item's name: its position when first asked for, kept until the item's SetOwner.
+  std::string ItemName(TAttribute& AItem);
+
   GUID FItemType;
+  std::unique_ptr<std::unordered_map<const TAttribute*, int32_t>> FItemNames;  // made on the first name asked
 };

@@ -1,18 +1,20 @@
 #include "com/AggregableObject.h"
 
 HRESULT TAggregableObject::QueryInterface(const GUID& AIid, void** AObject) noexcept {
-  if (FController) return FController->QueryInterface(AIid, AObject);
+  if (IUnknown* controller = GetController()) return controller->QueryInterface(AIid, AObject);
   return InnerQueryInterface(AIid, AObject);
 }
 
 uint32_t TAggregableObject::AddRef() noexcept {
-  if (FController) return FController->AddRef();
-  return static_cast<uint32_t>(++FRefCount);
+  if (IUnknown* controller = GetController()) return controller->AddRef();
+  const uintptr_t word = FWord.fetch_add(CountStep, std::memory_order_relaxed) + CountStep;
+  return static_cast<uint32_t>(static_cast<intptr_t>(word) >> 1);
 }
 
 uint32_t TAggregableObject::Release() noexcept {
-  if (FController) return FController->Release();
-  const int32_t count = --FRefCount;
+  if (IUnknown* controller = GetController()) return controller->Release();
+  const uintptr_t word = FWord.fetch_sub(CountStep, std::memory_order_acq_rel) - CountStep;
+  const intptr_t count = static_cast<intptr_t>(word) >> 1;
   if (count < 1) delete this;
   return static_cast<uint32_t>(count < 0 ? 0 : count);
 }

@@ -16,7 +16,8 @@
 class TAggregableObject : public virtual IUnknown {
  public:
   // Inline, so that objects made by the million need no call into this library to start or end.
-  explicit TAggregableObject(IUnknown* AController = nullptr) noexcept : FController(AController) {}
+  explicit TAggregableObject(IUnknown* AController = nullptr) noexcept
+      : FWord(AController ? reinterpret_cast<uintptr_t>(AController) : CountWord(1)) {}
   TAggregableObject(const TAggregableObject&) = delete;
   TAggregableObject& operator=(const TAggregableObject&) = delete;
   virtual ~TAggregableObject() = default;
@@ -27,7 +28,10 @@ class TAggregableObject : public virtual IUnknown {
 
   // Answers from this object's own table, never forwarding; an outer object asks its inner parts so.
   HRESULT InnerQueryInterface(const GUID& AIid, void** AObject) noexcept;
-  IUnknown* GetController() const noexcept { return FController; }
+  IUnknown* GetController() const noexcept {
+    const uintptr_t word = FWord.load(std::memory_order_relaxed);
+    return word & CountBit ? nullptr : reinterpret_cast<IUnknown*>(word);
+  }
   // True when this object implements the interface itself (not through a controller).
   bool ImplementsInterface(const GUID& AIid) noexcept;
 
@@ -40,9 +44,13 @@ class TAggregableObject : public virtual IUnknown {
  private:
   template <class T, class... Args>
   friend ComPtr<T> make(Args&&... AArgs);
-  // The count last: a derived class may place a 4-byte field in the room after it.
-  IUnknown* FController;
-  std::atomic<int32_t> FRefCount{1};
+  // One word holds the controller of an aggregated object, whose own count is never used, or
+  // else the count shifted left with the low bit set (a controller is pointer-aligned). Objects
+  // are made by the million, and the two never both mattered.
+  static constexpr uintptr_t CountBit = 1;
+  static constexpr uintptr_t CountStep = 2;
+  static constexpr uintptr_t CountWord(intptr_t ACount) noexcept { return static_cast<uintptr_t>(ACount) * CountStep | CountBit; }
+  std::atomic<uintptr_t> FWord;
 };
 
 // Adds the interfaces I... to the table of Base (TAggregableObject or a class built on it). Each

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "AttributeTestFakes.h"
@@ -24,6 +26,31 @@ TEST_F(AttributeTree, ListItemKeepsItsCachedNameUntilReparented) {
   third->SetOwner(list.get());
   EXPECT_EQ(third->GetName(), "2");
   EXPECT_EQ(third->GetCaption(), "2");
+}
+
+// A list keeps its items' names for them; an item that moves, or a new one made in the place a
+// named item left, is named afresh by the list it is in.
+TEST_F(AttributeTree, ListItemNamesFollowTheListTheyAreIn) {
+  ComPtr<TListAttribute> list = make<TListAttribute>(uuidof<IIntegerAttribute>());
+  ComPtr<TListAttribute> other = make<TListAttribute>(uuidof<IIntegerAttribute>());
+  ComPtr<IAttribute> first = list->Add(), second = list->Add();
+  EXPECT_EQ(second->GetName(), "2");
+  list->Delete(1);
+  other->AddChild(second.get());
+  EXPECT_EQ(second->GetName(), "1");
+  EXPECT_EQ(second->GetFullName(), "1");
+
+  list->Add();
+  EXPECT_EQ(list->GetChild(1)->GetName(), "2");
+  list->Delete(1);  // frees the item: the next one may take its memory
+  list->Delete(0);
+  list->Add();
+  ComPtr<IAttribute> last = list->Add();
+  EXPECT_EQ(last->GetName(), "2");
+  EXPECT_EQ(list->GetChild(0)->GetName(), "1");
+
+  ComPtr<TPairRecord> record = make<TPairRecord>();
+  EXPECT_EQ(record->GetChild(1)->GetName(), "Label") << "a record's child is named by the record's table";
 }
 
 TEST_F(AttributeTree, AggregatedRootIsNamedAndFoundThroughItsProperty) {
@@ -284,6 +311,69 @@ TEST(AttributeMerge, ItemsWithoutAHashAreFoundLikeTheOthers) {
   for (int i = 0; i < view->GetChildCount(); ++i)
     if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
   EXPECT_EQ(mixed, (std::vector<int>{20, 21, 22, 23}));
+}
+
+// Short texts are hashed from a few loads that must cover every byte: texts of every length
+// that differ in a single byte are told apart, and equal ones found wherever they are.
+TEST_F(AttributeTree, MergingTextsOfEveryLengthComparesWholeTexts) {
+  std::vector<std::string> mine, theirs;
+  for (size_t length = 0; length <= 40; ++length) {
+    std::string text(length, 'a');
+    for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + (i * 7 + length) % 26);
+    mine.push_back(text);
+    for (size_t at : {size_t(0), length / 2, length ? length - 1 : 0}) {
+      if (!length) continue;
+      std::string changed = text;
+      changed[at] = '#';
+      theirs.push_back(changed);
+    }
+  }
+  std::vector<std::string> shuffled = mine;
+  std::rotate(shuffled.begin(), shuffled.begin() + 7, shuffled.end());
+  theirs.insert(theirs.begin(), shuffled.begin(), shuffled.end());
+  auto list = [](const std::vector<std::string>& AValues) {
+    ComPtr<TListAttribute> result = make<TListAttribute>(uuidof<IStringAttribute>());
+    for (const std::string& value : AValues) SetText(result->Add().get(), value);
+    return result;
+  };
+  ComPtr<TListAttribute> view = list(mine);
+  view->Merge(list(theirs).get());
+  std::vector<std::string> expected = mine;
+  std::set<std::string> added;
+  for (size_t i = shuffled.size(); i < theirs.size(); ++i)
+    if (added.insert(theirs[i]).second) expected.push_back(theirs[i]);
+  EXPECT_EQ(TextsOf(view.get()), expected);
+  for (size_t i = 0; i < mine.size(); ++i) EXPECT_FALSE(view->GetChild(static_cast<int32_t>(i))->IsMixed()) << i;
+}
+
+// Records whose children are of the standard classes hash those in place; records of another
+// class with equal values must still hash alike, so that a search finds them.
+class TOwnText : public TStringAttribute {
+ public:
+  using TStringAttribute::TStringAttribute;
+};
+class TOwnTextPair : public TRecordAttribute {
+ public:
+  TOwnTextPair() : TRecordAttribute(TPairRecord::Names) {
+    AddChild(make<TIntegerAttribute>().get());
+    AddChild(make<TOwnText>().get());
+  }
+};
+
+TEST_F(AttributeTree, MergingFindsEqualRecordsOfAnotherClassAwayFromTheirPlace) {
+  ComPtr<TListAttribute> view = make<TListAttribute>(PairRecordIid), other = make<TListAttribute>(PairRecordIid);
+  for (int i = 0; i < 40; ++i) {
+    ComPtr<IStructuredAttribute> mine = view->Add().as<IStructuredAttribute>();
+    SetInt(mine->GetChild(0).get(), i);
+    SetText(mine->GetChild(1).get(), "text " + std::to_string(i));
+    ComPtr<TOwnTextPair> theirs = make<TOwnTextPair>();
+    SetInt(theirs->GetChild(0).get(), (i + 5) % 40);
+    SetText(theirs->GetChild(1).get(), "text " + std::to_string((i + 5) % 40));
+    other->AddChild(ComPtr<TAttribute>(std::move(theirs)));
+  }
+  view->Merge(other.get());
+  EXPECT_EQ(view->GetChildCount(), 40);
+  for (int i = 0; i < view->GetChildCount(); ++i) EXPECT_FALSE(view->GetChild(i)->IsMixed()) << i;
 }
 
 // The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.

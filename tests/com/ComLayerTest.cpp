@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "com/ErrorInfo.h"
 #include "com/InterfaceList.h"
 #include "com/AggregableObject.h"
@@ -85,6 +88,26 @@ TEST(CountedObject, LastReleaseFreesAndCountStartsAtOne) {
     alpha.reset();
     EXPECT_EQ(GDestroyed, 0);
   }
+  EXPECT_EQ(GDestroyed, 1);
+}
+
+// Counting from several threads at once loses no step: the object dies once, at the last release.
+TEST(CountedObject, CountsAtomicallyAcrossThreads) {
+  GDestroyed = 0;
+  ComPtr<TAlpha> alpha = make<TAlpha>();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([object = alpha.get()] {
+      for (int i = 0; i < 100'000; ++i) {
+        object->AddRef();
+        object->Release();
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(alpha->AddRef(), 2u);
+  EXPECT_EQ(alpha->Release(), 1u);
+  EXPECT_EQ(GDestroyed, 0);
+  alpha.reset();
   EXPECT_EQ(GDestroyed, 1);
 }
 
