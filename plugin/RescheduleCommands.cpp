@@ -203,9 +203,41 @@ class TRescheduleRunner {
     }
   }
 
+  // A frame stack whose room outlives the run: a chain's stack grows to three frames per task, and
+  // growing it afresh every run copied it and, past a few hundred kilobytes, faulted in new pages.
+  // A run started while another is in progress on the thread takes a second stack.
+  class TStackLease {
+   public:
+    TStackLease() {
+      if (!Spares().empty()) {
+        FStack = std::move(Spares().back());
+        Spares().pop_back();
+      }
+    }
+    ~TStackLease() {
+      FStack.clear();
+      try {
+        Spares().push_back(std::move(FStack));
+      } catch (...) {
+        // without room to keep it, the stack is given back
+      }
+    }
+    TStackLease(const TStackLease&) = delete;
+    TStackLease& operator=(const TStackLease&) = delete;
+    std::vector<TFrame>& Stack() noexcept { return FStack; }
+
+   private:
+    static std::vector<std::vector<TFrame>>& Spares() {
+      thread_local std::vector<std::vector<TFrame>> spares;
+      return spares;
+    }
+    std::vector<TFrame> FStack;
+  };
+
   static void Run(TRescheduleCommand* ATop, bool AUndo) {
     const TRunModelScope scope(ATop);
-    std::vector<TFrame> stack;
+    TStackLease lease;
+    std::vector<TFrame>& stack = lease.Stack();
     TPoster poster;
     try {
       Open(stack, poster, ATop, AUndo);
