@@ -53,10 +53,11 @@ struct TPredecessor {
   ComPtr<IActionAttribute> Action;
 };
 
-std::vector<TPredecessor> ReadPredecessors(INode* ANode) {
-  std::vector<TPredecessor> result;
+void ReadPredecessors(INode* ANode, std::vector<TPredecessor>& AResult) {
+  std::vector<TPredecessor>& result = AResult;
+  result.clear();
   ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
-  if (!links) return result;
+  if (!links) return;
   const int32_t count = links->GetCount();
   result.reserve(count);
   for (int32_t i = 0; i < count; ++i) {
@@ -67,14 +68,22 @@ std::vector<TPredecessor> ReadPredecessors(INode* ANode) {
     ComPtr<IActionAttribute> action = ReadOnlyAction(node.get());
     result.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart, std::move(action)});
   }
-  return result;
+}
+
+using TPredecessorLists = std::forward_list<std::pair<INode*, std::vector<TPredecessor>>>;
+
+// The lists of ended validations, emptied but keeping their room: every task moved is validated,
+// and each validation would otherwise take two heap blocks per node it reads.
+TPredecessorLists& SpareLists() {
+  thread_local TPredecessorLists spares;
+  return spares;
 }
 
 // The lists read while one validation of a task's start and finish runs: both sides ask for the
 // same nodes' predecessors and records, and a validation changes no links and puts no record on a
 // node (it may write into one).
 struct TPredecessorMemo {
-  std::forward_list<std::pair<INode*, std::vector<TPredecessor>>> Lists;  // stable while walked
+  TPredecessorLists Lists;  // stable while walked
   // Records the nodes have: a task's own and a few of its neighbours', kept off the heap.
   std::array<std::pair<INode*, ComPtr<IActionAttribute>>, 4> Records;
   size_t RecordCount = 0;
@@ -95,7 +104,14 @@ ComPtr<IActionAttribute> MemoizedAction(INode* ANode) {
 class TPredecessorMemoScope {
  public:
   TPredecessorMemoScope() : FPrevious(std::exchange(GPredecessorMemo, &FMemo)) {}
-  ~TPredecessorMemoScope() { GPredecessorMemo = FPrevious; }
+  ~TPredecessorMemoScope() {
+    GPredecessorMemo = FPrevious;
+    for (auto& [node, list] : FMemo.Lists) {
+      node = nullptr;
+      list.clear();
+    }
+    SpareLists().splice_after(SpareLists().before_begin(), FMemo.Lists);
+  }
   TPredecessorMemoScope(const TPredecessorMemoScope&) = delete;
   TPredecessorMemoScope& operator=(const TPredecessorMemoScope&) = delete;
 
@@ -107,10 +123,19 @@ class TPredecessorMemoScope {
 // AScratch holds the list when no memo is open.
 const std::vector<TPredecessor>& Predecessors(INode* ANode, std::vector<TPredecessor>& AScratch) {
   TPredecessorMemo* memo = GPredecessorMemo;
-  if (!memo) return AScratch = ReadPredecessors(ANode);
+  if (!memo) {
+    ReadPredecessors(ANode, AScratch);
+    return AScratch;
+  }
   for (const auto& [node, list] : memo->Lists)
     if (node == ANode) return list;
-  return memo->Lists.emplace_front(ANode, ReadPredecessors(ANode)).second;
+  TPredecessorLists& spares = SpareLists();
+  if (spares.empty()) spares.emplace_front();
+  memo->Lists.splice_after(memo->Lists.before_begin(), spares, spares.before_begin());
+  auto& [node, list] = memo->Lists.front();
+  ReadPredecessors(ANode, list);
+  node = ANode;  // only once complete: a failed read leaves an entry that matches no node
+  return list;
 }
 
 bool HasPredecessors(INode* ANode) {

@@ -36,8 +36,11 @@ struct TRunModel {
   // and constraints, never the map settings, and the look-up costs several queries per task.
   INode* SchedulerRoot = nullptr;
   ComPtr<IWorkingScheduler> Scheduler;
+  // Numbers each run on the thread, so that a command knows whether it was made during this one.
+  uint64_t Run = 0;
 };
 thread_local TRunModel GRunModel;
+thread_local uint64_t GLastRun = 0;
 
 ICommandProcessor* ProcessorOf(ILumetaModel* AModel) {
   if (!AModel) return nullptr;  // the base refuses it
@@ -52,7 +55,8 @@ class TRunModelScope {
     if (ATop->GetModel().get() == GRunModel.Model) return;
     FSubject = ATop->GetSubject();
     FTree = ATop->GetModel()->GetTree();
-    GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get(), nullptr, {}};
+    GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get(), nullptr, {},
+                 ++GLastRun};
   }
   ~TRunModelScope() { GRunModel = FSaved; }
   TRunModelScope(const TRunModelScope&) = delete;
@@ -83,8 +87,15 @@ ISubject* RunSubject(ILumetaModel* AModel, ComPtr<ISubject>& AHold) {
 // whole record twice for each. Reports change 11 on the node as a property command does.
 class TActionDatesCommand : public TImplements<TComObject, ICommand> {
  public:
-  TActionDatesCommand(ILumetaModel* AModel, INode* ANode, double AStart, double AFinish)
-      : FModel(AModel), FNodeID(ANode->GetID()), FStart(AStart), FFinish(AFinish), FFirstNode(ANode) {}
+  // ARecord, when given, is the node's record as the caller read it, sparing the first run a look-up.
+  TActionDatesCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, double AFinish,
+                      IActionAttribute* ARecord)
+      : FModel(AModel),
+        FNodeID(ANode.ID),
+        FStart(AStart),
+        FFinish(AFinish),
+        FFirstNode(ANode.Node),
+        FFirstRecord(ARecord) {}
 
   static void* operator new(size_t ASize) { return TAttribute::operator new(ASize); }
   static void operator delete(void* AObject, size_t ASize) noexcept { TAttribute::operator delete(AObject, ASize); }
@@ -100,7 +111,8 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   void Execute() override {
     // The first run comes straight from the command that has the node in hand; redo looks it up.
     ComPtr<INode> node = FFirstNode ? ComPtr<INode>(std::exchange(FFirstNode, nullptr)) : FindNode();
-    FAction = TActionHelper::GetAction(node.get(), false);
+    IActionAttribute* known = std::exchange(FFirstRecord, nullptr);
+    FAction = known ? ComPtr<IActionAttribute>(known) : TActionHelper::GetAction(node.get(), false);
     FRecord = TActionAttribute::FromAction(FAction.get());
     if (!FRecord) return FAction.reset();
     FBefore = FRecord->SaveDates();
@@ -138,6 +150,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   TActionAttribute* FRecord = nullptr;  // the object behind FAction, which holds it
   TActionAttribute::TDatesState FBefore;
   INode* FFirstNode;  // not counted: the node of the first run, which follows construction at once
+  IActionAttribute* FFirstRecord;  // likewise, its record
 };
 
 }  // namespace
@@ -190,9 +203,41 @@ class TRescheduleRunner {
     }
   }
 
+  // A frame stack whose room outlives the run: a chain's stack grows to three frames per task, and
+  // growing it afresh every run copied it and, past a few hundred kilobytes, faulted in new pages.
+  // A run started while another is in progress on the thread takes a second stack.
+  class TStackLease {
+   public:
+    TStackLease() {
+      if (!Spares().empty()) {
+        FStack = std::move(Spares().back());
+        Spares().pop_back();
+      }
+    }
+    ~TStackLease() {
+      FStack.clear();
+      try {
+        Spares().push_back(std::move(FStack));
+      } catch (...) {
+        // without room to keep it, the stack is given back
+      }
+    }
+    TStackLease(const TStackLease&) = delete;
+    TStackLease& operator=(const TStackLease&) = delete;
+    std::vector<TFrame>& Stack() noexcept { return FStack; }
+
+   private:
+    static std::vector<std::vector<TFrame>>& Spares() {
+      thread_local std::vector<std::vector<TFrame>> spares;
+      return spares;
+    }
+    std::vector<TFrame> FStack;
+  };
+
   static void Run(TRescheduleCommand* ATop, bool AUndo) {
     const TRunModelScope scope(ATop);
-    std::vector<TFrame> stack;
+    TStackLease lease;
+    std::vector<TFrame>& stack = lease.Stack();
     TPoster poster;
     try {
       Open(stack, poster, ATop, AUndo);
@@ -240,8 +285,11 @@ class TRescheduleRunner {
 
 // ---- TRescheduleCommand
 
-TRescheduleCommand::TRescheduleCommand(ILumetaModel* AModel, INode* ANode)
-    : TCompositeCommand(AModel, ProcessorOf(AModel)), FNodeID(ANode ? ANode->GetID() : std::string()) {}
+TRescheduleCommand::TRescheduleCommand(ILumetaModel* AModel, const TTaskNode& ANode)
+    : TCompositeCommand(AModel, ProcessorOf(AModel)),
+      FNodeID(ANode.ID),
+      FRunNode(ANode.Node),
+      FRun(AModel && AModel == GRunModel.Model ? GRunModel.Run : 0) {}
 
 const TRescheduleCommand::TEntry& TRescheduleCommand::TQueue::at(size_t AIndex) const {
   if (AIndex >= size()) throw std::out_of_range("reschedule queue index");
@@ -311,13 +359,13 @@ ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
   return GRunModel.Scheduler;
 }
 
-void TRescheduleCommand::CheckSuccessors(INode* ANode) {
-  if (!TTaskLinkHelper::HasSuccessors(ANode)) return;
+void TRescheduleCommand::CheckSuccessors(const TTaskNode& ANode) {
+  if (!TTaskLinkHelper::HasSuccessors(ANode.Node)) return;
   Queue(make<TRescheduleSuccessorsCommand>(Model(), ANode));
 }
 
 ComPtr<TRescheduleCommand> TRescheduleCommand::CreateLinkCommand(ILumetaModel* AModel, TTaskLinkType ALinkType,
-                                                                 INode* ASuccessor, INode* APredecessor,
+                                                                 const TTaskNode& ASuccessor, const TTaskNode& APredecessor,
                                                                  bool ACarried) {
   switch (ALinkType) {
     case ltFinishToStart: return make<TRescheduleFinishToStartCommand>(AModel, ASuccessor, APredecessor, ACarried);
@@ -328,7 +376,14 @@ ComPtr<TRescheduleCommand> TRescheduleCommand::CreateLinkCommand(ILumetaModel* A
   return {};
 }
 
-ComPtr<INode> TRescheduleCommand::Node() { return FindNode(FNodeID); }
+ComPtr<INode> TRescheduleCommand::Node() { return RunNode(FRunNode, FNodeID); }
+
+uint64_t TRescheduleCommand::CurrentRun() const noexcept { return Model() == GRunModel.Model ? GRunModel.Run : 0; }
+
+ComPtr<INode> TRescheduleCommand::RunNode(INode* ANode, const std::string& AID) {
+  if (ANode && FRun && FRun == CurrentRun()) return ComPtr<INode>(ANode);
+  return FindNode(AID);
+}
 
 ComPtr<INode> TRescheduleCommand::FindNode(const std::string& AID) {
   if (AID.empty()) return {};
@@ -345,13 +400,14 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
   ComPtr<ISelection> selection = NodeSelection(ANode);
   ComPtr<ICommand> command =
       TPropertyCommandHelper::PreparePropertyCommand(QueryAs<IProperty>(AChanges).get(), selection.get(), Model(), -1);
+  ++FRecordWrites;
   AddCommand(command.get(), selection.get(), true);
 }
 
-void TRescheduleCommand::WriteDates(INode* ANode, double AStart, double AFinish) {
+void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, double AFinish, IActionAttribute* ARecord) {
   // As AddCommand, knowing the write is no reschedule command: the cast that would find out fails
   // only after searching the whole class tree.
-  ComPtr<ICommand> command = make<TActionDatesCommand>(Model(), ANode, AStart, AFinish);
+  ComPtr<ICommand> command = make<TActionDatesCommand>(Model(), ANode, AStart, AFinish, ARecord);
   ICommand* write = command.get();
   FQueue.push_back({std::move(command), nullptr, nullptr, true});
   CommandProcessor()->Execute(write, nullptr);
@@ -434,24 +490,25 @@ void TRescheduleSuccessorsCommand::Reschedule() {
     if (!successor) continue;
     ComPtr<TRescheduleCommand> command;
     if (!successor->IsSummaryTask())
-      command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), node.get(), true);
+      command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), Task(node.get()), true);
     else
       command = make<TRescheduleSummaryCommand>(Model(), successor.get(),
                                                 TRescheduleSummaryCommand::ReachableFrom(successor.get()),
-                                                TCarriedLink{link->GetLinkType(), node->GetID()});
+                                                TCarriedLink{link->GetLinkType(), NodeID()});
     Queue(std::move(command));
   }
 }
 
-TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, INode* ASuccessor,
-                                                                 INode* APredecessor, bool ACarried)
+TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, const TTaskNode& ASuccessor,
+                                                                 const TTaskNode& APredecessor, bool ACarried)
     : TRescheduleCommand(AModel, ASuccessor),
-      FPredecessorID(APredecessor ? APredecessor->GetID() : std::string()),
+      FPredecessorID(APredecessor.ID),
+      FPredecessor(APredecessor.Node),
       FCarried(ACarried) {}
 
 void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<INode> successor = Node();
-  ComPtr<INode> predecessor = FindNode(FPredecessorID);
+  ComPtr<INode> predecessor = RunNode(FPredecessor, FPredecessorID);
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
   ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
@@ -459,7 +516,7 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
   const double start = NewStart(scheduler.get(), predecessorAction.get(), successorAction.get());
   if (start == successorAction->GetStartDate()) return;
   TTaskSwitches switches{true, true, true, FCarried};
-  Queue(make<TMoveTaskCommand>(Model(), successor.get(), start, switches));
+  Queue(make<TMoveTaskCommand>(Model(), Task(successor.get()), start, switches));
 }
 
 double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
@@ -570,7 +627,7 @@ struct TSummaryDates {
 
 }  // namespace
 
-TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, INode* ANode, double AStart, TTaskSwitches ASwitches)
+TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, TTaskSwitches ASwitches)
     : TRescheduleCommand(AModel, ANode), FStart(AStart), FSwitches(ASwitches) {}
 
 void TMoveTaskCommand::Reschedule() {
@@ -593,6 +650,7 @@ void TMoveTaskCommand::Reschedule() {
     action = TActionHelper::GetAction(node.get(), false);  // the command put a new record on the node
   }
   const double days = action->GetDurationInDays();  // a rolled-up read: once
+  const uint32_t recordWrites = RecordWrites();
   bool written = !constrain;
   double finish = 0;
   if (constrain) {
@@ -603,9 +661,10 @@ void TMoveTaskCommand::Reschedule() {
   }
   if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days))
     written = true;
-  if (written) WriteDates(node.get(), start, finish);
+  // The record read above is still the node's unless a constraint was written since.
+  if (written) WriteDates(Task(node.get()), start, finish, RecordWrites() == recordWrites ? action.get() : nullptr);
 
-  if (FSwitches.RescheduleSuccessors) CheckSuccessors(node.get());
+  if (FSwitches.RescheduleSuccessors) CheckSuccessors(Task(node.get()));
   if (summary.Summary && summary.StartOrFinishChanged()) CheckSuccessors(summary.Summary.get());
 }
 
@@ -638,7 +697,7 @@ void TRescheduleTaskFinishCommand::Reschedule() {
       }
       if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days))
         written = true;
-      if (written) WriteDates(node.get(), start, finish);
+      if (written) WriteDates(Task(node.get()), start, finish);
     } else {
       double constrainedFinish = 0;
       TConstraintWrites writes;
@@ -665,6 +724,6 @@ void TRescheduleTaskFinishCommand::Reschedule() {
     }
   }
 
-  if (FSwitches.RescheduleSuccessors) CheckSuccessors(node.get());
+  if (FSwitches.RescheduleSuccessors) CheckSuccessors(Task(node.get()));
   if (summary.Summary && summary.FinishChanged()) CheckSuccessors(summary.Summary.get());
 }

@@ -25,10 +25,19 @@
 inline constexpr int32_t KRescheduleBeginChange = 121;
 inline constexpr int32_t KRescheduleEndChange = 122;
 
+// A task node as a command is given it: the node and its identifier. A command that makes another
+// for a node whose identifier it keeps hands that text on, sparing the node a conversion.
+struct TTaskNode {
+  TTaskNode(INode* ANode) : Node(ANode), ID(ANode ? ANode->GetID() : std::string()) {}  // NOLINT: implicit
+  TTaskNode(INode* ANode, std::string AID) : Node(ANode), ID(std::move(AID)) {}
+  INode* Node;
+  std::string ID;
+};
+
 class TRescheduleCommand : public TCompositeCommand {
  public:
   // ANode may be empty: such a command does nothing but still executes and undoes.
-  TRescheduleCommand(ILumetaModel* AModel, INode* ANode);
+  TRescheduleCommand(ILumetaModel* AModel, const TTaskNode& ANode);
   ~TRescheduleCommand() override;
 
   // A run makes a few of these for every task it reaches and drops them all at once: they come
@@ -50,12 +59,12 @@ class TRescheduleCommand : public TCompositeCommand {
   // The same for the task in hand, sparing the look-up; for commands that keep the map's scheduler.
   ComPtr<IWorkingScheduler> MapScheduler(INode* ATask);
   // Queues a successor walk for the node when it has successors.
-  void CheckSuccessors(INode* ANode);
+  void CheckSuccessors(const TTaskNode& ANode);
 
   // The command that moves ASuccessor after APredecessor by the link's type; empty for a value
   // outside the enumeration. ACarried becomes the move's RescheduleSummary switch.
   static ComPtr<TRescheduleCommand> CreateLinkCommand(ILumetaModel* AModel, TTaskLinkType ALinkType,
-                                                      INode* ASuccessor, INode* APredecessor, bool ACarried);
+                                                      const TTaskNode& ASuccessor, const TTaskNode& APredecessor, bool ACarried);
 
   int32_t QueueCount() const noexcept { return static_cast<int32_t>(FQueue.size()); }
   ICommand* QueuedCommand(int32_t AIndex) const { return FQueue.at(AIndex).Command.get(); }
@@ -68,10 +77,21 @@ class TRescheduleCommand : public TCompositeCommand {
   // The task node, looked up by its identifier; empty when it is gone.
   ComPtr<INode> Node();
   ComPtr<INode> FindNode(const std::string& AID);
+  // ANode, one the command was made for, when it was made during the run in progress: a run deletes
+  // no nodes, so that node still has the identifier. Else the node with that identifier.
+  ComPtr<INode> RunNode(INode* ANode, const std::string& AID);
+  // This run's number while one is in progress for the model, else 0.
+  uint64_t CurrentRun() const noexcept;
+  // The task node as a handle for the commands this one makes for it; ANode is the node with the
+  // command's identifier (as Node() answers it).
+  TTaskNode Task(INode* ANode) const { return {ANode, FNodeID}; }
   // Writes the record's changed fields to the node through a property command run at once.
   void WriteAction(INode* ANode, IActionAttribute* AChanges);
-  // Writes only the start and the finish.
-  void WriteDates(INode* ANode, double AStart, double AFinish);
+  // How many property commands WriteAction has run so far: a record read before is still its
+  // node's while this stays the same.
+  uint32_t RecordWrites() const noexcept { return FRecordWrites; }
+  // Writes only the start and the finish; ARecord, when given, is the node's record now.
+  void WriteDates(const TTaskNode& ANode, double AStart, double AFinish, IActionAttribute* ARecord = nullptr);
   // A new, empty record for WriteAction: only the fields set on it reach the node.
   ComPtr<IActionAttribute> NewChanges();
   // Records a constraint on the task and moves its dates to meet it (one property command).
@@ -111,6 +131,9 @@ class TRescheduleCommand : public TCompositeCommand {
 
   TQueue FQueue;
   std::string FNodeID;
+  INode* FRunNode;  // not counted; trusted only during the run FRun
+  uint64_t FRun;
+  uint32_t FRecordWrites = 0;  // property commands WriteAction ran: each may put a new record on its node
   bool FRescheduled = false;
 };
 
@@ -129,7 +152,7 @@ class TRescheduleSuccessorsCommand : public TRescheduleCommand {
 // there already, which is where propagation stops.
 class TRescheduleSuccessorTaskCommand : public TRescheduleCommand {
  public:
-  TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, INode* ASuccessor, INode* APredecessor, bool ACarried);
+  TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, const TTaskNode& ASuccessor, const TTaskNode& APredecessor, bool ACarried);
 
  protected:
   void Reschedule() override;
@@ -139,6 +162,7 @@ class TRescheduleSuccessorTaskCommand : public TRescheduleCommand {
 
  private:
   std::string FPredecessorID;
+  INode* FPredecessor;  // not counted; as the task node
   bool FCarried;
 };
 
@@ -216,7 +240,7 @@ struct TTaskSwitches {
 // Moves a task to a new start (0: the schedule start), keeping its duration.
 class TMoveTaskCommand : public TRescheduleCommand {
  public:
-  TMoveTaskCommand(ILumetaModel* AModel, INode* ANode, double AStart, TTaskSwitches ASwitches);
+  TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, TTaskSwitches ASwitches);
 
   double Start() const noexcept { return FStart; }
   const TTaskSwitches& Switches() const noexcept { return FSwitches; }

@@ -138,6 +138,29 @@ TEST_F(Reschedule, AMissingTaskMakesAnEmptyCommandThatStillUndoes) {
   Undo();
 }
 
+// A command keeps its node's identifier, not the node: made before the node was deleted and
+// another put in its place under the same identifier, it moves the one there when it runs.
+TEST_F(Reschedule, ACommandMadeBeforeItsNodeWasReplacedMovesTheNodeNowCarryingItsIdentifier) {
+  Task("A", Monday);
+  const std::string id = N("A")->GetID();
+  ComPtr<TMoveTaskCommand> move = Move("A", Wednesday);
+  ComPtr<TLumetaNode> old = Model->Map().DetachNode(Nodes.at("A"));
+  Nodes.erase("A");
+  TLumetaNode* added = Model->Map().AddNodeWithID(Model->Map().Root(), std::stoll(id));
+  ComPtr<IProperty> record = Model->NewProperty("Action");
+  record.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+  record.as<IActionAttribute>()->Assign(QueryAs<IActionAttribute>(old->FindProperty("Action").get()).get());
+  added->SetProperty(record.get());
+  Nodes["A"] = added;
+
+  Run(move.get(), N("A"));
+  EXPECT_EQ(Start("A"), Wednesday);
+  EXPECT_EQ(QueryAs<IActionAttribute>(old->FindProperty("Action").get())->GetStartDate(), Monday);
+  EXPECT_EQ(Log->Nodes(11), std::vector<std::string>{id});
+  Undo();
+  EXPECT_EQ(Start("A"), Monday);
+}
+
 // Writes B's dates, then another field through a property command (which puts a new record on the
 // node), then B's dates again.
 class TInterleavedWrites : public TRescheduleCommand {
