@@ -394,13 +394,23 @@ namespace {
 constexpr size_t PoolGranule = 16;
 constexpr size_t PoolLimit = 512;
 constexpr size_t PoolChunk = 2 * 1024 * 1024;
+// Doubles and dates are 56 bytes, a tenth of a record's memory wasted in 64-byte blocks: that
+// size has a class of its own, cut in pairs so that every other block stays 16-byte aligned (the
+// second of a pair is 8-byte aligned, which is all its objects need).
+constexpr size_t PairedSize = 56;
+constexpr size_t PairedIndex = PoolLimit / PoolGranule;
+
+size_t PoolIndex(size_t ASize) noexcept {
+  if (ASize - (PairedSize - 7) < 8) return PairedIndex;
+  return (ASize + PoolGranule - 1) / PoolGranule - 1;
+}
 
 struct TFreeBlock {
   TFreeBlock* Next;
 };
 
 struct TPools {
-  TFreeBlock* Free[PoolLimit / PoolGranule] = {};
+  TFreeBlock* Free[PairedIndex + 1] = {};
   char* Next = nullptr;
   char* End = nullptr;
 };
@@ -416,8 +426,9 @@ void KeepChunk(void* AChunk) {
 }
 
 // Out of line, so that taking a freed block, the common case, saves no registers.
-[[gnu::noinline]] void* CutBlock(TPools& APools, size_t ASize) {
-  if (static_cast<size_t>(APools.End - APools.Next) < ASize) {
+[[gnu::noinline]] void* CutBlock(TPools& APools, size_t AIndex) {
+  const size_t size = AIndex == PairedIndex ? 2 * PairedSize : (AIndex + 1) * PoolGranule;
+  if (static_cast<size_t>(APools.End - APools.Next) < size) {
     void* chunk = std::aligned_alloc(PoolChunk, PoolChunk);
     if (!chunk) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
@@ -427,8 +438,13 @@ void KeepChunk(void* AChunk) {
     APools.End = APools.Next + PoolChunk;
     KeepChunk(APools.Next);
   }
-  void* block = APools.Next;
-  APools.Next += ASize;
+  char* block = APools.Next;
+  APools.Next += size;
+  if (AIndex == PairedIndex) {
+    auto* second = reinterpret_cast<TFreeBlock*>(block + PairedSize);
+    second->Next = APools.Free[PairedIndex];
+    APools.Free[PairedIndex] = second;
+  }
   return block;
 }
 #endif
@@ -438,13 +454,13 @@ void KeepChunk(void* AChunk) {
 void* TAttribute::operator new(size_t ASize) {
 #if LUMETA_ATTRIBUTE_POOLS
   if (ASize <= PoolLimit) {
-    const size_t index = (ASize + PoolGranule - 1) / PoolGranule - 1;
+    const size_t index = PoolIndex(ASize);
     TPools& pools = Pools;
     if (TFreeBlock* block = pools.Free[index]) {
       pools.Free[index] = block->Next;
       return block;
     }
-    return CutBlock(pools, (index + 1) * PoolGranule);
+    return CutBlock(pools, index);
   }
 #endif
   return ::operator new(ASize);
@@ -454,7 +470,7 @@ void TAttribute::operator delete(void* AObject, [[maybe_unused]] size_t ASize) n
   if (!AObject) return;
 #if LUMETA_ATTRIBUTE_POOLS
   if (ASize <= PoolLimit) {
-    const size_t index = (ASize + PoolGranule - 1) / PoolGranule - 1;
+    const size_t index = PoolIndex(ASize);
     TPools& pools = Pools;
     auto* block = static_cast<TFreeBlock*>(AObject);
     block->Next = pools.Free[index];
