@@ -97,13 +97,41 @@ size_t TextHash(std::string_view AText) noexcept {
   return static_cast<size_t>(hash ^ (hash >> 29));
 }
 
-// An item with its value hash, worked out once per merge or apply.
-struct THashedItem {
-  IAttribute* Item;
-  TAttribute* Object = nullptr;  // when the caller knew it: spares asking the item for it
-  size_t Hash = 0;
-  bool Hashed = false;
+// An item with its value hash, worked out once per merge or apply. Two words, as a structure's
+// child entry keeps its item in one: a long merge walks two arrays of these whole.
+class THashedItem {
+ public:
+  // AObject, when the caller knew it, is FromInterface(AItem): it spares asking the item for it.
+  explicit THashedItem(IAttribute* AItem, TAttribute* AObject = nullptr) noexcept
+      : FWord(AObject ? reinterpret_cast<uintptr_t>(AObject) : reinterpret_cast<uintptr_t>(AItem) | ForeignBit) {}
+
+  IAttribute* Item() const noexcept {
+    if (FWord & ForeignBit) return reinterpret_cast<IAttribute*>(FWord & ~(ForeignBit | HashedBit));
+    return static_cast<IAttribute*>(reinterpret_cast<TAttribute*>(FWord & ~HashedBit));
+  }
+  TAttribute* Object() const noexcept {
+    return FWord & ForeignBit ? nullptr : reinterpret_cast<TAttribute*>(FWord & ~HashedBit);
+  }
+  bool Hashed() const noexcept { return FWord & HashedBit; }
+  size_t Hash() const noexcept { return FHash; }
+  void SetHash(bool AHashed, size_t AHash) noexcept {
+    FWord = AHashed ? FWord | HashedBit : FWord & ~HashedBit;
+    FHash = AHash;
+  }
+  // Asks the object when known (no interface round trip), else the item.
+  void MakeHash() {
+    size_t hash = 0;
+    const bool hashed = FWord & ForeignBit ? TAttribute::ValueHashOf(Item(), hash) : Object()->GetValueHash(hash);
+    SetHash(hashed, hash);
+  }
+
+ private:
+  // Objects and interfaces are at least pointer-aligned, which leaves the two low bits free.
+  static constexpr uintptr_t ForeignBit = 1, HashedBit = 2;
+  uintptr_t FWord;
+  size_t FHash = 0;
 };
+static_assert(sizeof(THashedItem) == 2 * sizeof(void*));
 
 // Below this many items a plain scan is cheaper than hashing.
 constexpr size_t LinearLimit = 16;
@@ -113,8 +141,8 @@ std::vector<THashedItem> HashItems(const TItems& AItems, bool AHash) {
   std::vector<THashedItem> hashed;
   hashed.reserve(AItems.size());
   for (const auto& item : AItems) {
-    THashedItem entry{&*item};
-    if (AHash) entry.Hashed = TAttribute::ValueHashOf(entry.Item, entry.Hash);
+    THashedItem entry(&*item);
+    if (AHash) entry.MakeHash();
     hashed.push_back(entry);
   }
   return hashed;
@@ -187,7 +215,7 @@ class TScratchItems {
 void HashItems(std::span<const TStructuredAttribute::TChild> AChildren, THashedItems& AHashed) {
   AHashed.clear();
   AHashed.reserve(AChildren.size());
-  for (const TStructuredAttribute::TChild& child : AChildren) AHashed.push_back(THashedItem{child.Interface(), child.Object()});
+  for (const TStructuredAttribute::TChild& child : AChildren) AHashed.emplace_back(child.Interface(), child.Object());
 }
 
 // Equal doubles hash alike (0.0 and -0.0 included); a multiply spreads the bits well enough for
@@ -208,33 +236,33 @@ class TValueIndex {
   explicit TValueIndex(const std::vector<THashedItem>& AItems) {
     FItems.reserve(AItems.size());
     for (const THashedItem& item : AItems) {
-      FItems.push_back(item.Item);
-      if (item.Hashed)
-        FSorted.emplace_back(item.Hash, item.Item);
+      FItems.push_back(item.Item());
+      if (item.Hashed())
+        FSorted.emplace_back(item.Hash(), item.Item());
       else
-        FUnhashed.push_back(item.Item);
+        FUnhashed.push_back(item.Item());
     }
     std::sort(FSorted.begin(), FSorted.end(),
               [](const TEntry& ALeft, const TEntry& ARight) { return ALeft.first < ARight.first; });
   }
 
   void Add(const THashedItem& AItem) {
-    FItems.push_back(AItem.Item);
-    if (AItem.Hashed)
-      FAdded.emplace(AItem.Hash, AItem.Item);
+    FItems.push_back(AItem.Item());
+    if (AItem.Hashed())
+      FAdded.emplace(AItem.Hash(), AItem.Item());
     else
-      FUnhashed.push_back(AItem.Item);
+      FUnhashed.push_back(AItem.Item());
   }
 
   bool Contains(const THashedItem& AValue) const {
-    IAttribute* value = AValue.Item;
+    IAttribute* value = AValue.Item();
     const auto equal = [value](IAttribute* AItem) { return AItem->EqualTo(value); };
-    if (!AValue.Hashed) return std::any_of(FItems.begin(), FItems.end(), equal);
+    if (!AValue.Hashed()) return std::any_of(FItems.begin(), FItems.end(), equal);
     const auto byHash = [](const TEntry& AEntry, size_t AHash) { return AEntry.first < AHash; };
-    for (auto candidate = std::lower_bound(FSorted.begin(), FSorted.end(), AValue.Hash, byHash);
-         candidate != FSorted.end() && candidate->first == AValue.Hash; ++candidate)
+    for (auto candidate = std::lower_bound(FSorted.begin(), FSorted.end(), AValue.Hash(), byHash);
+         candidate != FSorted.end() && candidate->first == AValue.Hash(); ++candidate)
       if (equal(candidate->second)) return true;
-    const auto [first, last] = FAdded.equal_range(AValue.Hash);
+    const auto [first, last] = FAdded.equal_range(AValue.Hash());
     for (auto candidate = first; candidate != last; ++candidate)
       if (equal(candidate->second)) return true;
     return std::any_of(FUnhashed.begin(), FUnhashed.end(), equal);
@@ -261,27 +289,27 @@ std::vector<uint8_t> FindAmong(std::span<const THashedItem> AItems, const std::v
   std::vector<uint32_t> slots(capacity);
   std::vector<uint32_t> unhashed;
   for (size_t i = 0; i < AWanted.size(); ++i) {
-    if (!AWanted[i]->Hashed) {
+    if (!AWanted[i]->Hashed()) {
       unhashed.push_back(static_cast<uint32_t>(i));
       continue;
     }
-    size_t slot = AWanted[i]->Hash & (capacity - 1);
+    size_t slot = AWanted[i]->Hash() & (capacity - 1);
     while (slots[slot]) slot = (slot + 1) & (capacity - 1);
     slots[slot] = static_cast<uint32_t>(i + 1);
   }
   const auto ask = [&](const THashedItem& AItem, uint32_t AWantedIndex) {
-    if (found[AWantedIndex] || !AItem.Item->EqualTo(AWanted[AWantedIndex]->Item)) return;
+    if (found[AWantedIndex] || !AItem.Item()->EqualTo(AWanted[AWantedIndex]->Item())) return;
     found[AWantedIndex] = 1;
     --missing;
   };
   for (const THashedItem& item : AItems) {
     if (!missing) break;
-    if (item.Hashed) {
-      for (size_t slot = item.Hash & (capacity - 1); slots[slot]; slot = (slot + 1) & (capacity - 1))
-        if (AWanted[slots[slot] - 1]->Hash == item.Hash) ask(item, slots[slot] - 1);
+    if (item.Hashed()) {
+      for (size_t slot = item.Hash() & (capacity - 1); slots[slot]; slot = (slot + 1) & (capacity - 1))
+        if (AWanted[slots[slot] - 1]->Hash() == item.Hash()) ask(item, slots[slot] - 1);
     } else {
       for (size_t i = 0; i < AWanted.size(); ++i)
-        if (AWanted[i]->Hashed) ask(item, static_cast<uint32_t>(i));
+        if (AWanted[i]->Hashed()) ask(item, static_cast<uint32_t>(i));
     }
     for (uint32_t i : unhashed) ask(item, i);
   }
@@ -310,8 +338,8 @@ void PrefetchChildren(TAttribute* AItem) noexcept {
   for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Object());
 }
 
-TAttribute* ObjectOf(const THashedItem& AItem) noexcept { return AItem.Object; }
-TAttribute* ObjectOf(const THashedItem* AItem) noexcept { return AItem->Object; }
+TAttribute* ObjectOf(const THashedItem& AItem) noexcept { return AItem.Object(); }
+TAttribute* ObjectOf(const THashedItem* AItem) noexcept { return AItem->Object(); }
 TAttribute* ObjectOf(const TStructuredAttribute::TChild& AChild) noexcept { return AChild.Object(); }
 
 template <class TItems>
@@ -366,13 +394,23 @@ namespace {
 constexpr size_t PoolGranule = 16;
 constexpr size_t PoolLimit = 512;
 constexpr size_t PoolChunk = 2 * 1024 * 1024;
+// Doubles and dates are 56 bytes, a tenth of a record's memory wasted in 64-byte blocks: that
+// size has a class of its own, cut in pairs so that every other block stays 16-byte aligned (the
+// second of a pair is 8-byte aligned, which is all its objects need).
+constexpr size_t PairedSize = 56;
+constexpr size_t PairedIndex = PoolLimit / PoolGranule;
+
+size_t PoolIndex(size_t ASize) noexcept {
+  if (ASize - (PairedSize - 7) < 8) return PairedIndex;
+  return (ASize + PoolGranule - 1) / PoolGranule - 1;
+}
 
 struct TFreeBlock {
   TFreeBlock* Next;
 };
 
 struct TPools {
-  TFreeBlock* Free[PoolLimit / PoolGranule] = {};
+  TFreeBlock* Free[PairedIndex + 1] = {};
   char* Next = nullptr;
   char* End = nullptr;
 };
@@ -388,8 +426,9 @@ void KeepChunk(void* AChunk) {
 }
 
 // Out of line, so that taking a freed block, the common case, saves no registers.
-[[gnu::noinline]] void* CutBlock(TPools& APools, size_t ASize) {
-  if (static_cast<size_t>(APools.End - APools.Next) < ASize) {
+[[gnu::noinline]] void* CutBlock(TPools& APools, size_t AIndex) {
+  const size_t size = AIndex == PairedIndex ? 2 * PairedSize : (AIndex + 1) * PoolGranule;
+  if (static_cast<size_t>(APools.End - APools.Next) < size) {
     void* chunk = std::aligned_alloc(PoolChunk, PoolChunk);
     if (!chunk) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
@@ -399,8 +438,13 @@ void KeepChunk(void* AChunk) {
     APools.End = APools.Next + PoolChunk;
     KeepChunk(APools.Next);
   }
-  void* block = APools.Next;
-  APools.Next += ASize;
+  char* block = APools.Next;
+  APools.Next += size;
+  if (AIndex == PairedIndex) {
+    auto* second = reinterpret_cast<TFreeBlock*>(block + PairedSize);
+    second->Next = APools.Free[PairedIndex];
+    APools.Free[PairedIndex] = second;
+  }
   return block;
 }
 #endif
@@ -410,13 +454,13 @@ void KeepChunk(void* AChunk) {
 void* TAttribute::operator new(size_t ASize) {
 #if LUMETA_ATTRIBUTE_POOLS
   if (ASize <= PoolLimit) {
-    const size_t index = (ASize + PoolGranule - 1) / PoolGranule - 1;
+    const size_t index = PoolIndex(ASize);
     TPools& pools = Pools;
     if (TFreeBlock* block = pools.Free[index]) {
       pools.Free[index] = block->Next;
       return block;
     }
-    return CutBlock(pools, (index + 1) * PoolGranule);
+    return CutBlock(pools, index);
   }
 #endif
   return ::operator new(ASize);
@@ -426,7 +470,7 @@ void TAttribute::operator delete(void* AObject, [[maybe_unused]] size_t ASize) n
   if (!AObject) return;
 #if LUMETA_ATTRIBUTE_POOLS
   if (ASize <= PoolLimit) {
-    const size_t index = (ASize + PoolGranule - 1) / PoolGranule - 1;
+    const size_t index = PoolIndex(ASize);
     TPools& pools = Pools;
     auto* block = static_cast<TFreeBlock*>(AObject);
     block->Next = pools.Free[index];
@@ -1401,13 +1445,13 @@ void TListAttribute::Apply(IAttribute* ASource) {
     for (const THashedItem& old : olds) {
       if (inSource.Contains(old)) continue;
       ComPtr<IAttribute> item = Add();
-      item->Assign(old.Item);
+      item->Assign(old.Item());
       item->SetCleared(true);
     }
     for (const THashedItem& edited : edits) {
       if (!inSnapshot.Contains(edited)) continue;
       ComPtr<IAttribute> item = Add();
-      item->Assign(edited.Item);
+      item->Assign(edited.Item());
       item->SetCleared(false);
     }
     return;
@@ -1504,18 +1548,18 @@ void TListAttribute::Merge(IAttribute* AOther) {
     }
     THashedItem& mine = mineHashed[i];
     THashedItem& theirs = theirsHashed[i];
-    const bool oneClass = mine.Object && theirs.Object && mine.Object->SameClassAs(*theirs.Object);
-    theirsFound[i] = oneClass ? mine.Object->EqualToObject(*theirs.Object) : mine.Item->EqualTo(theirs.Item);
-    mineFound[i] = oneClass ? theirsFound[i] : theirs.Item->EqualTo(mine.Item);
+    const bool oneClass = mine.Object() && theirs.Object() && mine.Object()->SameClassAs(*theirs.Object());
+    theirsFound[i] = oneClass ? mine.Object()->EqualToObject(*theirs.Object()) : mine.Item()->EqualTo(theirs.Item());
+    mineFound[i] = oneClass ? theirsFound[i] : theirs.Item()->EqualTo(mine.Item());
     // Hashed while the comparison has just read them: a second pass would read both lists again.
     // A pair that differs means a search follows, which needs every hash.
     if (oneClass && theirsFound[i]) {
-      mine.Hashed = theirs.Hashed = mine.Object->GetValueHash(mine.Hash);
-      theirs.Hash = mine.Hash;
+      mine.MakeHash();
+      theirs.SetHash(mine.Hashed(), mine.Hash());
       pairHashed[i] = 1;
     } else if (!theirsFound[i] || !mineFound[i]) {
-      for (THashedItem* item : {&mine, &theirs})
-        item->Hashed = item->Object ? item->Object->GetValueHash(item->Hash) : TAttribute::ValueHashOf(item->Item, item->Hash);
+      mine.MakeHash();
+      theirs.MakeHash();
       pairHashed[i] = 1;
     }
   }
@@ -1529,8 +1573,7 @@ void TListAttribute::Merge(IAttribute* AOther) {
     for (THashedItems* items : {&mineHashed, &theirsHashed})
       for (size_t i = 0; i < items->size(); ++i) {
         if (i < common && pairHashed[i]) continue;
-        THashedItem& item = (*items)[i];
-        item.Hashed = item.Object ? item.Object->GetValueHash(item.Hash) : TAttribute::ValueHashOf(item.Item, item.Hash);
+        (*items)[i].MakeHash();
       }
   }
 
@@ -1545,19 +1588,18 @@ void TListAttribute::Merge(IAttribute* AOther) {
       if (wanted.size() > PrefetchFrom) PrefetchAhead(wanted, i);
       if (inMine[i] || added.Contains(*wanted[i])) continue;
       ComPtr<IAttribute> item = AppendItem();
-      THashedItem copy{item.get(), LastChildObject()};
-      const bool oneClass = copy.Object && wanted[i]->Object && copy.Object->SameClassAs(*wanted[i]->Object);
+      THashedItem copy(item.get(), LastChildObject());
+      const bool oneClass = copy.Object() && wanted[i]->Object() && copy.Object()->SameClassAs(*wanted[i]->Object());
       if (oneClass)
-        copy.Object->AssignObject(*wanted[i]->Object);
+        copy.Object()->AssignObject(*wanted[i]->Object());
       else
-        item->Assign(wanted[i]->Item);
+        item->Assign(wanted[i]->Item());
       item->SetMixed(true);
       // A copy of one class is equal to its source, so it hashes alike.
-      if (oneClass && wanted[i]->Hashed) {
-        copy.Hash = wanted[i]->Hash;
-        copy.Hashed = true;
+      if (oneClass && wanted[i]->Hashed()) {
+        copy.SetHash(true, wanted[i]->Hash());
       } else if (hash) {
-        copy.Hashed = copy.Object ? copy.Object->GetValueHash(copy.Hash) : TAttribute::ValueHashOf(copy.Item, copy.Hash);
+        copy.MakeHash();
       }
       added.Add(copy);
     }
@@ -1570,7 +1612,7 @@ void TListAttribute::Merge(IAttribute* AOther) {
       if (!(i < common && mineFound[i])) wanted.push_back(&mineHashed[i]);
     const std::vector<uint8_t> inTheirs = FindAmong(theirsHashed, wanted);
     for (size_t i = 0; i < wanted.size(); ++i)
-      if (!inTheirs[i]) wanted[i]->Item->SetMixed(true);
+      if (!inTheirs[i]) wanted[i]->Item()->SetMixed(true);
   }
 }
 

@@ -191,6 +191,38 @@ TEST_F(AttributeTree, AttributesReleasedOnAnotherThreadStayIntact) {
   }
 }
 
+// Doubles and dates have pool blocks of their own size, cut two at a time: blocks freed and taken
+// again among other sizes never overlap, and the other sizes stay 16-byte aligned.
+TEST_F(AttributeTree, PooledBlocksOfEverySizeKeepTheirValues) {
+  std::vector<ComPtr<TDoubleAttribute>> doubles;
+  std::vector<ComPtr<TIntegerAttribute>> integers;
+  std::vector<ComPtr<TDateTimeAttribute>> dates;
+  const auto make3 = [&](int AValue) {
+    doubles.push_back(make<TDoubleAttribute>());
+    doubles.back()->SetValue(AValue + 0.5);
+    integers.push_back(make<TIntegerAttribute>());
+    integers.back()->SetValue(AValue);
+    dates.push_back(make<TDateTimeAttribute>());
+    dates.back()->SetValue(45000.0 + AValue);
+  };
+  for (int i = 0; i < 301; ++i) make3(i);
+  for (size_t i = 0; i < doubles.size(); i += 3) {
+    doubles[i] = nullptr;
+    dates[i / 2] = nullptr;
+  }
+  for (int i = 301; i < 400; ++i) make3(i);
+  for (size_t i = 0; i < integers.size(); ++i) {
+    EXPECT_EQ(integers[i]->GetValue(), int32_t(i));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(integers[i].get()) % 16, 0u);
+    if (doubles[i]) {
+      EXPECT_EQ(doubles[i]->GetValue(), double(i) + 0.5) << i;
+    }
+    if (dates[i]) {
+      EXPECT_EQ(dates[i]->GetValue(), 45000.0 + double(i)) << i;
+    }
+  }
+}
+
 // ---- merge and apply over a multi-selection -------------------------------------------------
 
 TEST_F(AttributeTree, MergingGivesTheUnionWithTheDifferencesMixed) {
@@ -311,6 +343,37 @@ TEST(AttributeMerge, ItemsWithoutAHashAreFoundLikeTheOthers) {
   for (int i = 0; i < view->GetChildCount(); ++i)
     if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
   EXPECT_EQ(mixed, (std::vector<int>{20, 21, 22, 23}));
+}
+
+// A merge keeps each item in one word, a foreign interface marked beside its hash: a long list's
+// foreign items are still compared through their interface and found away from their place.
+TEST_F(AttributeTree, MergingLargeListsFindsForeignItemsAwayFromTheirPlace) {
+  std::vector<ComPtr<TIntegerAttribute>> controllers;
+  std::vector<std::unique_ptr<TIntegerAttribute>> inners;
+  auto list = [&](const std::vector<int>& AValues, bool AForeign) {
+    ComPtr<TListAttribute> result = make<TListAttribute>(uuidof<IIntegerAttribute>());
+    for (int value : AValues) {
+      if (AForeign && value % 2) {
+        controllers.push_back(make<TIntegerAttribute>());
+        controllers.back()->SetValue(value);
+        inners.emplace_back(new TIntegerAttribute(controllers.back().get()));
+        inners.back()->SetValue(value);
+        result->InsertChild(result->GetChildCount(), static_cast<IAttribute*>(inners.back().get()));
+      } else {
+        SetInt(result->Add().get(), value);
+      }
+    }
+    return result;
+  };
+  std::vector<int> mine(40), theirs;
+  for (int i = 0; i < 40; ++i) mine[size_t(i)] = i;
+  theirs.assign(mine.rbegin(), mine.rend());
+  theirs.push_back(41);
+  ComPtr<TListAttribute> view = list(mine, true);
+  view->Merge(list(theirs, true).get());
+  ASSERT_EQ(view->GetChildCount(), 41);
+  EXPECT_EQ(IntOf(view->ChildAt(40)), 41);
+  for (int i = 0; i < 41; ++i) EXPECT_EQ(view->ChildAt(i)->IsMixed(), i == 40) << i;
 }
 
 // Short texts are hashed from a few loads that must cover every byte: texts of every length
