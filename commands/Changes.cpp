@@ -6,7 +6,11 @@
 #include "attributes/LumetaAttributes.h"
 #include "com/ComErrors.h"
 
-TChange::TChange(int32_t AKind, IUnknown* AObject, int32_t AData) : FKind(AKind), FData(AData), FObject(AObject) {}
+TChange::TChange(int32_t AKind, IUnknown* AObject, int32_t AData) : FKind(AKind), FData(AData), FObject(AObject) {
+  if (FObject) FObject->AddRef();
+}
+
+TChange::~TChange() { Drop(); }
 
 void* TChange::operator new(size_t ASize) { return TAttribute::operator new(ASize); }
 
@@ -14,25 +18,43 @@ void TChange::operator delete(void* AObject, size_t ASize) noexcept { TAttribute
 
 int32_t TChange::GetKind() { return FKind; }
 
-ComPtr<IUnknown> TChange::GetObject() { return FObject; }
+ComPtr<IUnknown> TChange::GetObject() { return ComPtr<IUnknown>(FObject); }
 
 void TChange::SetKind(int32_t AKind) { FKind = AKind; }
 
-void TChange::SetObject(IUnknown* AObject) { FObject = AObject; }
+void TChange::SetObject(IUnknown* AObject) { Reuse(FKind, AObject, FData); }
 
-void TChange::Reuse(int32_t AKind, IUnknown* AObject, int32_t AData) {
+void TChange::Reuse(int32_t AKind, IUnknown* AObject, int32_t AData, bool ABorrowed) {
+  if (AObject && !ABorrowed) AObject->AddRef();  // first: AObject may be the object held now
+  Drop();
   FKind = AKind;
   FData = AData;
   FObject = AObject;
+  FCounted = !ABorrowed;
 }
+
+void TChange::Drop() noexcept {
+  IUnknown* object = std::exchange(FObject, nullptr);
+  if (object && FCounted) object->Release();
+  FCounted = true;
+}
+
+void TChange::Keep() noexcept {
+  if (FObject && !FCounted) FObject->AddRef();
+  FCounted = true;
+}
+
+TChanges::~TChanges() { Clear(); }
 
 void TChanges::Add(int32_t AKind, IUnknown* AObject) { Add(AKind, AObject, 0); }
 
-void TChanges::Add(int32_t AKind, IUnknown* AObject, int32_t AData) {
-  if (FCount < FItems.size())
-    FItems[FCount]->Reuse(AKind, AObject, AData);
-  else
-    FItems.push_back(make<TChange>(AKind, AObject, AData));
+void TChanges::Add(int32_t AKind, IUnknown* AObject, int32_t AData) { Put(AKind, AObject, AData, false); }
+
+void TChanges::AddBorrowed(int32_t AKind, IUnknown* AObject, int32_t AData) { Put(AKind, AObject, AData, true); }
+
+void TChanges::Put(int32_t AKind, IUnknown* AObject, int32_t AData, bool ABorrowed) {
+  if (FCount == FItems.size()) FItems.push_back(make<TChange>());
+  FItems[FCount]->Reuse(AKind, AObject, AData, ABorrowed);
   ++FCount;
 }
 
@@ -41,10 +63,12 @@ void TChanges::Clear() {
   bool shared = false;
   for (size_t i = 0; i < count; ++i) {
     // A change someone still holds stays as it is, object included; the list makes a new one.
-    if (FItems[i]->Unshared())
+    if (FItems[i]->Unshared()) {
       FItems[i]->Drop();
-    else
+    } else {
+      FItems[i]->Keep();
       FItems[i].reset(), shared = true;
+    }
   }
   if (shared) std::erase(FItems, nullptr);
   // A long batch of changes leaves no long list of spares behind.

@@ -12,6 +12,9 @@
 class TChange : public TImplements<TAggregableObject, IChange> {
  public:
   explicit TChange(int32_t AKind = 0, IUnknown* AObject = nullptr, int32_t AData = 0);
+  ~TChange() override;
+  TChange(const TChange&) = delete;
+  TChange& operator=(const TChange&) = delete;
 
   // A run of commands makes and drops one per change it posts: they come from the attribute
   // pools rather than one heap block each.
@@ -25,9 +28,12 @@ class TChange : public TImplements<TAggregableObject, IChange> {
   // The data value is not part of the change interface; only those who made the change know it.
   int32_t GetData() const noexcept { return FData; }
 
-  // For the list that made it: takes new contents, or lets go of the object concerned.
-  void Reuse(int32_t AKind, IUnknown* AObject, int32_t AData);
-  void Drop() noexcept { FObject.reset(); }
+  // For the list that made it: takes new contents, or lets go of the object concerned. A
+  // borrowed object is not counted: the list's owner answers for it living until Keep or Drop.
+  void Reuse(int32_t AKind, IUnknown* AObject, int32_t AData, bool ABorrowed = false);
+  void Drop() noexcept;
+  // Counts the object from now on, for a change that outlives the borrow.
+  void Keep() noexcept;
   // Whether the list's reference is the only one, so that nobody sees the change reused.
   bool Unshared() const noexcept { return FCount.load(std::memory_order_acquire) == 1; }
 
@@ -43,7 +49,8 @@ class TChange : public TImplements<TAggregableObject, IChange> {
  private:
   int32_t FKind;
   int32_t FData;
-  ComPtr<IUnknown> FObject;
+  IUnknown* FObject;
+  bool FCounted = true;  // whether FObject holds a reference
   std::atomic<int32_t> FCount{1};  // as the base's while its constructor runs
 };
 
@@ -52,9 +59,15 @@ class TChange : public TImplements<TAggregableObject, IChange> {
 class TChanges : public TImplements<TAggregableObject, IChanges> {
  public:
   using TImplements::TImplements;
+  ~TChanges() override;
+  TChanges(const TChanges&) = delete;
+  TChanges& operator=(const TChanges&) = delete;
 
   void Add(int32_t AKind, IUnknown* AObject) override;
   void Add(int32_t AKind, IUnknown* AObject, int32_t AData) override;
+  // As Add, without counting the object: the caller holds it and clears the list before letting
+  // go of it. A change someone still holds then takes its own reference.
+  void AddBorrowed(int32_t AKind, IUnknown* AObject, int32_t AData);
   void Clear() override;
   bool Contains(int32_t AKind) override;
   int32_t GetCount() override;
@@ -62,6 +75,8 @@ class TChanges : public TImplements<TAggregableObject, IChanges> {
   ComPtr<IChange> GetItem(int32_t AIndex) override;
 
  private:
+  void Put(int32_t AKind, IUnknown* AObject, int32_t AData, bool ABorrowed);
+
   std::vector<ComPtr<TChange>> FItems;  // the first FCount are the list; the rest wait for reuse
   size_t FCount = 0;
 };

@@ -11,6 +11,16 @@ TSubject::TSubject(IUnknown* AController) : TImplements(AController) {}
 
 TSubject::~TSubject() = default;
 
+TSubject::THeld::THeld(TSubject* ASubject) : FSubject(ASubject) {
+  if (!FSubject) return;
+  FHold = ComPtr<IUnknown>(FSubject->Subject());
+  ++FSubject->FHeld;
+}
+
+TSubject::THeld::~THeld() {
+  if (FSubject) --FSubject->FHeld;
+}
+
 IUnknown* TSubject::Subject() noexcept {
   if (IUnknown* controller = GetController()) return controller;
   return static_cast<ISubject*>(this);
@@ -22,7 +32,9 @@ void TSubject::AddChange(int32_t AKind, IUnknown* AObject, int32_t AData) {
   // Nobody to tell: the round would only clear the list.
   if (!FObservers) return ClearChanges();
   if (!FChanges) FChanges = make<TChanges>();
-  FChanges->Add(AKind, AObject, AData);
+  // The caller holds AObject for the length of this call, and the round below clears the list
+  // before it returns: the change need not count a reference unless an observer keeps it.
+  FChanges->AddBorrowed(AKind, AObject, AData);
   Notify();
 }
 
@@ -56,7 +68,7 @@ void TSubject::EndUpdate() {
 
 ComPtr<IChanges> TSubject::GetChanges() {
   if (!FChanges) FChanges = make<TChanges>();
-  return FChanges;
+  return ComPtr<IChanges>(FChanges.get());
 }
 
 void TSubject::ClearChanges() {
@@ -68,7 +80,9 @@ void TSubject::Notify() {
   // Observers may attach or detach (themselves or others) or drop their reference to the subject
   // from Update. The held reference keeps the subject alive; an observer detached meanwhile waits
   // in FDetached until the outermost round ends, so the uncounted snapshot stays valid.
-  const ComPtr<IUnknown> subject(Subject());
+  ComPtr<IUnknown> hold;
+  if (FHeld == 0) hold = Subject();
+  IUnknown* const subject = Subject();
   struct TRound {
     TSubject& Subject;
     explicit TRound(TSubject& ASubject) : Subject(ASubject) { ++Subject.FNotifying; }
@@ -79,7 +93,7 @@ void TSubject::Notify() {
   } round(*this);
   // The usual case, once per change of a run: nobody can have detached the only observer before
   // it is told, so it needs neither a snapshot nor a check.
-  if (FObservers->Count() == 1) return FObservers->First()->Update(subject.get());
+  if (FObservers->Count() == 1) return FObservers->First()->Update(subject);
   // A run of commands notifies once per change, and a subject rarely has more than a few
   // observers: their snapshot then stays off the heap.
   constexpr size_t KInline = 4;
@@ -105,5 +119,5 @@ void TSubject::Notify() {
     return FObservers->IndexOf(AObserver) >= 0;
   };
   for (IObserver* observer : observers)
-    if (attached(observer)) observer->Update(subject.get());
+    if (attached(observer)) observer->Update(subject);
 }

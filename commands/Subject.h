@@ -7,6 +7,7 @@
 
 #include "com/InterfaceList.h"
 #include "com/AggregableObject.h"
+#include "commands/Changes.h"
 #include "contract/SubjectIntf.h"
 
 // The outer object owns its subject (e.g. through std::unique_ptr) and answers ISubject by asking
@@ -29,6 +30,20 @@ class TSubject : public TImplements<TAggregableObject, ISubject> {
   // when an observer raises (the error goes on to the caller).
   void Notify() override;
 
+  // Keeps the subject alive for as long as it lives, so that the rounds meanwhile need not count
+  // a reference each: a run that posts several changes per task holds the subject once.
+  class THeld {
+   public:
+    explicit THeld(TSubject* ASubject);
+    ~THeld();
+    THeld(const THeld&) = delete;
+    THeld& operator=(const THeld&) = delete;
+
+   private:
+    TSubject* FSubject;
+    ComPtr<IUnknown> FHold;
+  };
+
   int32_t UpdateCount() const noexcept { return FUpdateCount; }
   int32_t ObserverCount() const noexcept { return FObservers ? FObservers->Count() : 0; }
 
@@ -37,11 +52,12 @@ class TSubject : public TImplements<TAggregableObject, ISubject> {
   IUnknown* Subject() noexcept;
   void ClearChanges();
 
-  ComPtr<IChanges> FChanges;
+  ComPtr<TChanges> FChanges;
   std::unique_ptr<TInterfaceList<IObserver>> FObservers;
   // Observers detached while a round runs, kept alive until the outermost round ends: the round
   // walks uncounted pointers.
   std::vector<ComPtr<IObserver>> FDetached;
   int32_t FUpdateCount = 0;
   int32_t FNotifying = 0;  // rounds running, nested ones included
+  int32_t FHeld = 0;       // THeld scopes alive
 };

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <unordered_set>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "commands/PropertyCommandHelper.h"
 #include "com/ComObject.h"
 #include "commands/SelectionData.h"
+#include "commands/Subject.h"
 #include "plugin/ActionAttributes.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "plugin/ActionHelpers.h"
@@ -57,6 +59,8 @@ class TRunModelScope {
     FTree = ATop->GetModel()->GetTree();
     GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get(), nullptr, {},
                  ++GLastRun};
+    // The run posts several changes per task; held here, the subject's rounds need not count.
+    FHeld.emplace(dynamic_cast<TSubject*>(FSubject.get()));
   }
   ~TRunModelScope() { GRunModel = FSaved; }
   TRunModelScope(const TRunModelScope&) = delete;
@@ -66,6 +70,7 @@ class TRunModelScope {
   TRunModel FSaved;
   ComPtr<ISubject> FSubject;
   ComPtr<ITree> FTree;
+  std::optional<TSubject::THeld> FHeld;
 };
 
 // The model's tree, without asking when a run for that model is in progress; not counted.
