@@ -335,7 +335,7 @@ void PrefetchChildArray(TAttribute* AItem) noexcept {
 void PrefetchChildren(TAttribute* AItem) noexcept {
   TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
   if (!structure || !structure->HasMadeChildren()) return;
-  for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Object());
+  for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Memory());
 }
 
 TAttribute* ObjectOf(const THashedItem& AItem) noexcept { return AItem.Object(); }
