@@ -65,6 +65,8 @@ class TAtomicFile {
   int FLock = -1;
   bool FTargetExists = false;
   TFlush FFlush = TFlush::Now;
+  uint64_t FWritten = 0;     // bytes written so far
+  uint64_t FSentToDisk = 0;  // bytes whose writing to the disk has been started
 };
 
 // Replaces the content of APath with AText through a TAtomicFile.
