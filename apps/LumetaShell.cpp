@@ -99,8 +99,9 @@ TTableRow RowOf(TLumetaNode* ANode, int ADepth) {
   row.Cells[colID] = std::to_string(ANode->ID());
   // Deep levels keep the table narrow: past KMaxIndent levels the depth is written instead.
   constexpr int KMaxIndent = 20;
-  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ') +
-                        (ADepth > KMaxIndent ? "[" + std::to_string(ADepth) + "] " : "") + OneLine(ANode->Title());
+  std::string depth;
+  if (ADepth > KMaxIndent) depth.append("[").append(std::to_string(ADepth)).append("] ");
+  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ') + depth + OneLine(ANode->Title());
   ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
   ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
   if (!action) return row;

@@ -97,7 +97,7 @@ std::string ValueText(QWidget* AForm, const TPanelField& AField) {
     case TFieldKind::Text:
     case TFieldKind::List: return static_cast<QComboBox*>(control)->currentText().toStdString();
   }
-  if (unit && !unit->currentText().isEmpty()) text += " " + unit->currentText().toStdString();
+  if (unit && !unit->currentText().isEmpty()) text.append(" ").append(unit->currentText().toStdString());
   return text;
 }
 

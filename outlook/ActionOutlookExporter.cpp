@@ -275,7 +275,7 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, int32_t) {
   if (const std::string body = Body(ANode, include); !body.empty()) task.Put("Body", body);
   if (include & eiCategories && data) {
     std::string categories;
-    for (const std::string& name : data->GetCategories()) categories += ";" + CategoryName(name);
+    for (const std::string& name : data->GetCategories()) categories.append(";").append(CategoryName(name));
     if (!categories.empty()) task.Put("Categories", categories);
   }
 
