@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
               s["BM_ModelOnly"] * 1e3, ratio("BM_ModelOnly", "BM_PugixmlParse"));
   std::printf("save: archive %.0f ms, pugixml save %.0f ms, ratio %.2f (target <= 2)\n", s["BM_ArchiveSave"] * 1e3,
               s["BM_PugixmlSave"] * 1e3, ratio("BM_ArchiveSave", "BM_PugixmlSave"));
-  std::printf("      without the flush to disk, into one string: ratio %.2f\n",
+  std::printf("      without the flush to disk, into one string of fresh memory each time: ratio %.2f\n",
               ratio("BM_ArchiveSaveToText", "BM_PugixmlSave"));
   std::printf("save with every value read before it: archive %.0f ms, ratio %.2f (target <= 2)\n",
               s["BM_ArchiveSaveAfterReading"] * 1e3, ratio("BM_ArchiveSaveAfterReading", "BM_PugixmlSave"));

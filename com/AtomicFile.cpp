@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -155,18 +158,79 @@ void TAtomicFile::Write(std::string_view AData) {
     AData.remove_prefix(static_cast<size_t>(written));
     FWritten += static_cast<uint64_t>(written);
   }
-  // A file to be flushed on Commit has what it holds so far sent to the disk now and then, without
-  // waiting: the flush at the end then waits on the last stretch only, where a large map's save
-  // waited on all of it after formatting the whole. Advice: where refused, Commit flushes all.
+  // A file to be flushed on Commit is flushed by a thread of its own every few megabytes while
+  // the writing goes on: a flush waits in proportion to what was written since the one before, so
+  // the flush at the end then waits on the last stretch only, not on the whole of a large map.
   constexpr uint64_t KStretch = 8 << 20;
-  if (FFlush == TFlush::Now && FWritten - FSentToDisk >= KStretch) {
-    ::sync_file_range(FFile, static_cast<off_t>(FSentToDisk), static_cast<off_t>(FWritten - FSentToDisk),
-                      SYNC_FILE_RANGE_WRITE);
-    FSentToDisk = FWritten;
+  if (FFlush == TFlush::Now && FFlushEarly && FWritten - FFlushAsked >= KStretch) FlushInBackground();
+}
+
+// Flushes the data of the file each time it is asked to, on a thread of its own, and keeps the
+// first error for Commit: the kernel reports a failed write-back to one flush only.
+class TAtomicFile::TFlusher {
+ public:
+  explicit TFlusher(int AFile) : FFile(AFile), FThread([this] { Run(); }) {}
+  ~TFlusher() { Stop(); }
+
+  // Returns at once; a request made while a flush runs is served after it.
+  void Ask() {
+    {
+      std::lock_guard lock(FMutex);
+      ++FAsked;
+    }
+    FWake.notify_one();
   }
+  // Waits for the flush under way, skips any not begun (the caller flushes all now), ends the
+  // thread and returns the error of a failed flush, or 0.
+  int Stop() {
+    {
+      std::lock_guard lock(FMutex);
+      FStopping = true;
+    }
+    FWake.notify_one();
+    if (FThread.joinable()) FThread.join();
+    return FError;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(FMutex);
+    for (uint64_t served = 0;;) {
+      FWake.wait(lock, [&] { return FStopping || FAsked != served; });
+      if (FStopping) return;
+      served = FAsked;
+      lock.unlock();
+      const int error = ::fdatasync(FFile) == 0 ? 0 : errno;
+      lock.lock();
+      if (FError == 0) FError = error;
+    }
+  }
+
+  const int FFile;
+  std::mutex FMutex;
+  std::condition_variable FWake;
+  uint64_t FAsked = 0;
+  bool FStopping = false;
+  int FError = 0;
+  std::thread FThread;  // last: runs once the rest is in place
+};
+
+void TAtomicFile::FlushInBackground() {
+  try {
+    if (!FFlusher) FFlusher = std::make_unique<TFlusher>(FFile);
+  } catch (const std::system_error&) {
+    FFlushEarly = false;  // no thread to be had: Commit flushes it all
+    return;
+  }
+  FFlusher->Ask();
+  FFlushAsked = FWritten;
 }
 
 void TAtomicFile::Commit() {
+  if (FFlusher) {
+    if (const int error = FFlusher->Stop(); error != 0) Fail("cannot write " + FTemporary, error);
+    FFlusher.reset();
+  }
   if (FFlush == TFlush::Now && ::fsync(FFile) != 0) Fail("cannot write " + FTemporary, errno);
   const int file = std::exchange(FFile, -1);
   if (::close(file) != 0) Fail("cannot write " + FTemporary, errno);
@@ -188,6 +252,7 @@ void TAtomicFile::Fail(const std::string& AWhat, int AError) {
 }
 
 void TAtomicFile::Abandon() noexcept {
+  FFlusher.reset();  // before the file it flushes is closed
   if (FFile >= 0) ::close(std::exchange(FFile, -1));
   if (!FTemporary.empty()) ::unlink(FTemporary.c_str());
   FTemporary.clear();

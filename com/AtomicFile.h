@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,9 @@ class TAtomicFile {
  private:
   [[noreturn]] void Fail(const std::string& AWhat, int AError);
   void Abandon() noexcept;
+  void FlushInBackground();
+
+  class TFlusher;
 
   std::string FPath;
   std::string FTarget;
@@ -65,8 +69,10 @@ class TAtomicFile {
   int FLock = -1;
   bool FTargetExists = false;
   TFlush FFlush = TFlush::Now;
-  uint64_t FWritten = 0;     // bytes written so far
-  uint64_t FSentToDisk = 0;  // bytes whose writing to the disk has been started
+  uint64_t FWritten = 0;               // bytes written so far
+  uint64_t FFlushAsked = 0;            // bytes written when the flusher was last asked to flush
+  std::unique_ptr<TFlusher> FFlusher;  // started by the first large stretch written
+  bool FFlushEarly = true;             // false where no thread could be started
 };
 
 // Replaces the content of APath with AText through a TAtomicFile.

@@ -80,9 +80,9 @@ void TSubject::Notify() {
   // Observers may attach or detach (themselves or others) or drop their reference to the subject
   // from Update. The held reference keeps the subject alive; an observer detached meanwhile waits
   // in FDetached until the outermost round ends, so the uncounted snapshot stays valid.
-  ComPtr<IUnknown> hold;
-  if (FHeld == 0) hold = Subject();
   IUnknown* const subject = Subject();
+  ComPtr<IUnknown> hold;
+  if (FHeld == 0) hold = subject;
   struct TRound {
     TSubject& Subject;
     explicit TRound(TSubject& ASubject) : Subject(ASubject) { ++Subject.FNotifying; }

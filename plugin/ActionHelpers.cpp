@@ -54,19 +54,18 @@ struct TPredecessor {
 };
 
 void ReadPredecessors(INode* ANode, std::vector<TPredecessor>& AResult) {
-  std::vector<TPredecessor>& result = AResult;
-  result.clear();
+  AResult.clear();
   ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
   if (!links) return;
   const int32_t count = links->GetCount();
-  result.reserve(count);
+  AResult.reserve(count);
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<INodeLink> link = links->GetLink(i);
     ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
     if (!node) continue;
     ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
     ComPtr<IActionAttribute> action = ReadOnlyAction(node.get());
-    result.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart, std::move(action)});
+    AResult.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart, std::move(action)});
   }
 }
 

@@ -127,6 +127,30 @@ TEST_F(AtomicFileTest, ASecondSaveWaitsForTheFirstOrGivesUpClearly) {
   }
 }
 
+// A large file is flushed by a second thread while it is written: what arrives is whole and in
+// order, and a save given up part way leaves nothing behind, whether that thread is flushing or not.
+TEST_F(AtomicFileTest, LargeFilesAreWholeWhetherCommittedOrGivenUp) {
+  const std::string target = Path("large.xml");
+  WriteText(target, "old");
+  std::string expected;
+  {
+    TAtomicFile file(target);
+    for (int piece = 0; piece < 40; ++piece) {
+      const std::string text(1 << 20, static_cast<char>('a' + piece % 26));
+      file.Write(text);
+      expected += text;
+    }
+    file.Commit();
+  }
+  EXPECT_TRUE(ReadWholeFile(target) == expected);  // not printed: 40 MiB
+  for (const int pieces : {9, 17, 30}) {
+    TAtomicFile file(target);
+    for (int piece = 0; piece < pieces; ++piece) file.Write(std::string(1 << 20, 'x'));
+  }
+  EXPECT_TRUE(ReadWholeFile(target) == expected);
+  EXPECT_EQ(Entries(), std::set<std::string>{"large.xml"});
+}
+
 TEST_F(AtomicFileTest, ReadingRefusesFoldersAndEndlessFiles) {
   WriteText(Path("small"), "abc");
   EXPECT_EQ(ReadWholeFile(Path("small"), 3), "abc");
