@@ -188,8 +188,9 @@ void EditField(ILumetaModel* AModel, ISelection* ASelection, TActionField AField
   Commit(AModel, ASelection, action.get());
 }
 
-// Opens the Edit Action dialog on the selection's combined record; on OK the record's command and
-// the title and link commands the dialog collected run as one undo step.
+// Opens the Edit Action dialog on the selection's combined record; on OK the record's command, the
+// rescheduling its dates call for and the title and link commands the dialog collected run as one
+// undo step.
 void EditAction(ILumetaModel* AModel, ISelection* ASelection) {
   const auto& open = ActionWindows().EditAction;
   if (!open || CountOf(ASelection) == 0) return;
@@ -205,11 +206,22 @@ void EditAction(ILumetaModel* AModel, ISelection* ASelection) {
   ComPtr<TMultipleCommand> commands = make<TMultipleCommand>(AModel);
   SettleEdits(action.get());
   ComPtr<ICommandHelper> helper = AModel->GetCommandHelper();
-  ComPtr<ICommand> record =
-      action->IsEmpty() && !AnyMixed(action.get())
-          ? helper->PrepareRemovePropertiesCommand({KActionName}, ASelection, -1)
-          : helper->PreparePropertyCommand(action.as<IProperty>().get(), ASelection, -1);
+  const bool removed = action->IsEmpty() && !AnyMixed(action.get());
+  ComPtr<ICommand> record = removed
+                                ? helper->PrepareRemovePropertiesCommand({KActionName}, ASelection, -1)
+                                : helper->PreparePropertyCommand(action.as<IProperty>().get(), ASelection, -1);
   if (record) commands->AddCommand(record.get(), ASelection);
+  // With scheduling on the dialog edits one task. A new start, duration, constraint or finish
+  // then moves it and the tasks after it, as the same edit in a column does. The dialog keeps
+  // dates without their time; the start goes to the working time its picker showed.
+  if (record && !removed && SchedulingOn(AModel) && nodes.size() == 1) {
+    ComPtr<IActionAttribute> old = TActionHelper::GetAction(nodes.front().get(), false);
+    TTaskEdit edit = TTaskEdit::Between(old ? old.get() : NewActionRecord().get(), action.get());
+    ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(RootOf(AModel).get());
+    if (edit.StartChanged && scheduler && HasWholeDay(edit.Start)) edit.Start = scheduler->ToWorkingStart(edit.Start);
+    if (ComPtr<ICommand> reschedule = RescheduleAfterEdit(AModel, nodes.front().get(), edit))
+      commands->AddCommand(reschedule.get(), ASelection);
+  }
   if (collected && !collected->GetCommandList().Empty()) commands->AddCommand(collected.get(), ASelection);
   if (commands->Count() > 0) Run(AModel, commands.get(), ASelection);
 }

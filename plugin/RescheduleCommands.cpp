@@ -20,8 +20,6 @@
 
 namespace {
 
-bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
-
 // Reschedule commands release their queues through one loop per thread: a command dying inside it
 // hands its queue to the loop instead of releasing it, so a long chain never nests destructors.
 thread_local bool GReleasing = false;

@@ -8,6 +8,7 @@
 // works out its sub-commands on its first Execute; redo replays them in the same order, undo
 // reverses them. Nested queues run depth first but without native recursion, so chains of any
 // length are safe; likewise releasing a command releases its nested commands one after another.
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -224,6 +225,9 @@ class TRescheduleSummaryCommand : public TRescheduleCommand {
   ComPtr<TNodeList> FExclusion;
   std::optional<TCarriedLink> FLink;
 };
+
+// Whether a date carries a day, not only a time of day: a date of 0 means none.
+inline bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
 
 // The switches of the task-level commands.
 struct TTaskSwitches {

@@ -30,8 +30,6 @@ ComPtr<INodeLinkList2> LinkList(ILumetaModel* AModel, INode* ANode, const char* 
   return QueryAs<INodeLinkList2>(property.get());
 }
 
-bool HasWholeDay(double ADate) { return std::trunc(ADate) > 0; }
-
 // Working days as a duration in the measure given.
 double InMeasure(double ADays, int32_t AMeasure) {
   if (AMeasure == amHours) return ADays * KHoursPerDay;
@@ -140,37 +138,38 @@ void TRescheduleTaskDurationMeasureCommand::Reschedule() {
 TUpdateTaskCommand::TUpdateTaskCommand(ILumetaModel* AModel, INode* ANode, IActionAttribute* AEdited)
     : TRescheduleCommand(AModel, ANode), FEdited(CopyRecord(AEdited)) {}
 
+TTaskEdit TTaskEdit::Between(IActionAttribute* AOld, IActionAttribute* AEdited) {
+  TTaskEdit edit{AEdited->GetStartDate(), AEdited->GetCompletedDate()};
+  edit.StartChanged = edit.Start != AOld->GetStartDate();
+  edit.DurationChanged = AEdited->GetDuration() != AOld->GetDuration();
+  edit.ConstraintChanged = AEdited->GetConstraintDate() != AOld->GetConstraintDate() ||
+                           AEdited->GetConstraintType() != AOld->GetConstraintType();
+  edit.FinishChanged = edit.Finish != AOld->GetCompletedDate();
+  return edit;
+}
+
+ComPtr<ICommand> RescheduleAfterEdit(ILumetaModel* AModel, INode* ANode, const TTaskEdit& AEdit) {
+  const bool reschedule = AEdit.StartChanged || AEdit.DurationChanged || AEdit.ConstraintChanged;
+  if (ANode->IsSummaryTask())
+    return reschedule ? make<TRescheduleSummaryCommand>(AModel, ANode, nullptr, std::nullopt) : nullptr;
+  const double newStart = AEdit.StartChanged ? AEdit.Start : 0;
+  if (reschedule) return make<TMoveTaskCommand>(AModel, ANode, newStart, TTaskSwitches{true, newStart == 0, true, true});
+  if (AEdit.FinishChanged && HasWholeDay(AEdit.Finish))
+    return make<TRescheduleTaskFinishCommand>(AModel, ANode, AEdit.Finish, TTaskSwitches{true, true, true, true});
+  return nullptr;
+}
+
 void TUpdateTaskCommand::Reschedule() {
   ComPtr<INode> node = Node();
   ComPtr<IActionAttribute> old = TActionHelper::GetAction(node.get(), false);
   if (!node || !old || !FEdited || FEdited->IsEmpty()) return;
-  const double start = FEdited->GetStartDate();
-  const bool startChanged = start != old->GetStartDate();
-  const bool durationChanged = FEdited->GetDuration() != old->GetDuration();
-  const bool constraintChanged = FEdited->GetConstraintDate() != old->GetConstraintDate() ||
-                                 FEdited->GetConstraintType() != old->GetConstraintType();
-  const bool finishChanged = FEdited->GetCompletedDate() != old->GetCompletedDate();
-
+  const TTaskEdit edit = TTaskEdit::Between(old.get(), FEdited.get());
   ComPtr<IActionAttribute> changes = NewChanges();
-  changes->SetStartDate(start);
-  changes->SetCompletedDate(FEdited->GetCompletedDate());
+  changes->SetStartDate(edit.Start);
+  changes->SetCompletedDate(edit.Finish);
   WriteAction(node.get(), changes.get());
-
-  const bool reschedule = startChanged || durationChanged || constraintChanged;
-  if (node->IsSummaryTask()) {
-    if (reschedule)
-      AddCommand(make<TRescheduleSummaryCommand>(Model(), node.get(), nullptr, std::nullopt).get(),
-                 NodeSelection(node.get()).get(), false);
-    return;
-  }
-  const double newStart = startChanged ? start : 0;
-  ComPtr<ICommand> command;
-  if (reschedule)
-    command = make<TMoveTaskCommand>(Model(), node.get(), newStart, TTaskSwitches{true, newStart == 0, true, true});
-  else if (finishChanged && HasWholeDay(FEdited->GetCompletedDate()))
-    command = make<TRescheduleTaskFinishCommand>(Model(), node.get(), FEdited->GetCompletedDate(),
-                                                 TTaskSwitches{true, true, true, true});
-  if (command) AddCommand(command.get(), NodeSelection(node.get()).get(), false);
+  if (ComPtr<ICommand> command = RescheduleAfterEdit(Model(), node.get(), edit))
+    AddCommand(command.get(), NodeSelection(node.get()).get(), false);
 }
 
 // ---- refresh

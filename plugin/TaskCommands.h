@@ -47,8 +47,25 @@ class TRescheduleTaskDurationMeasureCommand : public TRescheduleCommand {
   int32_t FMeasure;
 };
 
-// Takes the dates of a record edited elsewhere (the Edit Action dialog) and reschedules the task
-// as the changed start, duration or constraint require.
+// What an edit of a task's record changed, for the rescheduling that follows it.
+struct TTaskEdit {
+  double Start = 0;   // the edited start
+  double Finish = 0;  // the edited finish
+  bool StartChanged = false;
+  bool DurationChanged = false;
+  bool ConstraintChanged = false;  // its type or its date
+  bool FinishChanged = false;
+  // The edit between two versions of a record.
+  static TTaskEdit Between(IActionAttribute* AOld, IActionAttribute* AEdited);
+};
+
+// The command that places a task, and the tasks after it, once an edit of its record is in place:
+// a summary task pushes its subtasks, any other task is moved when its start, duration or
+// constraint changed, or takes the edited finish; nothing when the edit changed none of these.
+ComPtr<ICommand> RescheduleAfterEdit(ILumetaModel* AModel, INode* ANode, const TTaskEdit& AEdit);
+
+// Takes the dates of a record edited elsewhere and reschedules the task as the changed start,
+// duration or constraint require.
 class TUpdateTaskCommand : public TRescheduleCommand {
  public:
   // The record is copied; an empty one makes the command do nothing.

@@ -1,3 +1,5 @@
+#include <cmath>
+#include <functional>
 #include <string>
 
 #include "commands/SelectionData.h"
@@ -346,6 +348,48 @@ TEST_F(PlugInWindows, EditActionRunsTheRecordAndTheCollectedLinksAsOneStep) {
   EXPECT_EQ(A("S")->GetCost(), 0);
   EXPECT_FALSE(Linked("P", "S"));
   EXPECT_EQ(Start("S"), Monday);
+}
+
+// The dialog writes dates without their time of day; the task is then placed on working time and
+// its successors follow, in the same undo step, as after the same edit in a column.
+TEST_F(PlugInWindows, EditActionReschedulesTheTaskAndItsSuccessors) {
+  Scheduling(true);
+  Task("P", Monday);
+  Task("S", Tuesday);
+  Link("P", "S");
+  std::function<void(IActionAttribute*)> edit;
+  ActionWindows().EditAction = [&](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>&) {
+    edit(QueryAs<IActionAttribute>(AArgs.Action).get());
+    return true;
+  };
+  edit = [](IActionAttribute* AAction) {
+    AAction->SetStartDate(std::trunc(Wednesday));
+    AAction->SetCompletedDate(std::trunc(Wednesday));
+  };
+  Execute(ciEditAction, {"P"});
+  EXPECT_EQ(Start("P"), Wednesday);
+  EXPECT_EQ(Finish("P"), EndOf(Wednesday));
+  EXPECT_EQ(Start("S"), Thursday);
+  EXPECT_EQ(Steps(), 1);
+  Undo();
+  EXPECT_EQ(Start("P"), Monday);
+  EXPECT_EQ(Start("S"), Tuesday);
+
+  edit = [](IActionAttribute* AAction) { AAction->SetDuration(3); };
+  Execute(ciEditAction, {"P"});
+  EXPECT_EQ(Finish("P"), EndOf(Wednesday));
+  EXPECT_EQ(Start("S"), Thursday);
+  Undo();
+
+  // Other fields alone move nothing, and neither does a map without scheduling.
+  edit = [](IActionAttribute* AAction) { AAction->SetCost(5); };
+  Execute(ciEditAction, {"P"});
+  EXPECT_EQ(Start("S"), Tuesday);
+  Scheduling(false);
+  edit = [](IActionAttribute* AAction) { AAction->SetStartDate(Thursday); };
+  Execute(ciEditAction, {"P"});
+  EXPECT_EQ(Start("P"), Thursday);
+  EXPECT_EQ(Start("S"), Tuesday);
 }
 
 TEST_F(PlugInWindows, CancelledOrMissingWindowsChangeNothing) {
