@@ -14,6 +14,7 @@
 
 #include "attributes/LumetaAttributeFactory.h"
 #include "attributes/LumetaAttributes.h"
+#include "bench/BenchClock.h"
 #include "bench/BenchReporter.h"
 
 namespace {
@@ -130,9 +131,6 @@ struct TAlternated {
   int Runs = 0;
 };
 std::map<std::string, TAlternated> Alternated;
-
-using TClock = std::chrono::steady_clock;
-double SecondsSince(TClock::time_point AStart) { return std::chrono::duration<double>(TClock::now() - AStart).count(); }
 
 // Runs AOperation once, timed, and then, with the library's clock stopped, one plain copy after an
 // untimed one, so that the copy runs warm as in its own benchmark.

@@ -13,14 +13,11 @@
 #include <string>
 
 #include "apps/DesktopGantt.h"
+#include "bench/BenchClock.h"
 #include "apps/DesktopWindow.h"
 #include "host/LumetaPlugInLoader.h"
 
 namespace {
-
-using TClock = std::chrono::steady_clock;
-
-double Seconds(TClock::time_point AFrom) { return std::chrono::duration<double>(TClock::now() - AFrom).count(); }
 
 // Fifty main branches of twenty tasks, the rest spread below those tasks; every node an action.
 void WriteMap(const std::string& APath, int ANodes) {
@@ -70,7 +67,7 @@ int main(int argc, char** argv) {
   // The offscreen platform paints on demand: rendering into an image is the frame.
   QImage frame(window.size(), QImage::Format_ARGB32_Premultiplied);
   window.render(&frame);
-  const double firstPaint = Seconds(opened);
+  const double firstPaint = SecondsSince(opened);
   QImage treeFrame(window.Tree()->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
   QImage stripFrame(window.Gantt()->size(), QImage::Format_ARGB32_Premultiplied);
 
@@ -84,7 +81,7 @@ int main(int argc, char** argv) {
     rows = std::max(rows, window.Gantt()->PaintedRows());
     ++frames;
   }
-  const double scrolling = Seconds(scrolled);
+  const double scrolling = SecondsSince(scrolled);
   std::printf("nodes: %d\nfirst paint after open: %.2f s\nscrolling: %d frames in %.2f s = %.1f frames/s\n"
               "rows drawn per frame by the strip: %d\n",
               nodes, firstPaint, frames, scrolling, frames / scrolling, rows);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/BenchClock.h"
 #include "com/AtomicFile.h"
 #include "com/OleDate.h"
 #include "commands/SelectionData.h"
@@ -23,10 +24,6 @@ namespace {
 
 constexpr int KTasks = 10'000;
 constexpr double KTarget = 3.0;
-
-double Seconds(std::chrono::steady_clock::time_point AStart) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - AStart).count();
-}
 
 std::string Temporary(const char* AName) {
   std::string path = (std::filesystem::temp_directory_path() / AName).string() + ".XXXXXX";
@@ -100,13 +97,13 @@ int main() {
   options->SetIncludeProperties(eiNotes | eiCategories | eiStatus | eiPriority | eiPercentComplete | eiStartDate |
                                 eiDueDate | eiFullTitlePath);
 
-  auto start = std::chrono::steady_clock::now();
+  auto start = TClock::now();
   TActionOutlookExporter exporter;
   const int32_t exported = exporter.ExportActions(options.get(), nullptr, model.get());
-  const double exportTime = Seconds(start);
-  start = std::chrono::steady_clock::now();
+  const double exportTime = SecondsSince(start);
+  start = TClock::now();
   WriteWithLibical(plain);
-  const double libicalTime = Seconds(start);
+  const double libicalTime = SecondsSince(start);
 
   const double ratio = exportTime / libicalTime;
   std::printf("export: %d tasks in %.2f s, %.0f tasks/s (libical alone: %.2f s, %.0f tasks/s)\n", exported, exportTime,

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "host/LumetaModel.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
@@ -190,26 +191,22 @@ std::map<int64_t, TAlternated> Alternated;
 
 void BM_MoveChainHeadAndUndo(benchmark::State& AState) {
   std::unique_ptr<TGraph> graph = Chain(static_cast<int>(AState.range(0)));
-  using TClock = std::chrono::steady_clock;
-  const auto seconds = [](TClock::time_point AStart) {
-    return std::chrono::duration<double>(TClock::now() - AStart).count();
-  };
   const auto start = TClock::now();
   graph->MoveHeadAndUndo();
   // The library calls this again for its timed runs, with the memory of earlier ones at hand: only
   // the first call is a first move.
-  FirstMoveSeconds.emplace(AState.range(0), seconds(start));
+  FirstMoveSeconds.emplace(AState.range(0), SecondsSince(start));
   TAlternated& alternated = Alternated[AState.range(0)];
   alternated = {};
   for (auto _ : AState) {
     const auto move = TClock::now();
     graph->MoveHeadAndUndo();
-    alternated.MoveSeconds += seconds(move);
+    alternated.MoveSeconds += SecondsSince(move);
     AState.PauseTiming();
     benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
     const auto pass = TClock::now();
     benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
-    alternated.PassSeconds += seconds(pass);
+    alternated.PassSeconds += SecondsSince(pass);
     ++alternated.Runs;
     AState.ResumeTiming();
   }
