@@ -1,7 +1,7 @@
 #include "apps/LumetaScript.h"
 
 EScriptSyntax::EScriptSyntax(int ALine, const std::string& AReason)
-    : ELumetaError("line " + std::to_string(ALine) + ": " + AReason, E_INVALIDARG), FLine(ALine) {}
+    : ELumetaError("line " + std::to_string(ALine) + ": " + AReason, E_INVALIDARG), FLine(ALine), FReason(AReason) {}
 
 EScriptSyntax::~EScriptSyntax() = default;
 

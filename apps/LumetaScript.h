@@ -19,9 +19,12 @@ class EScriptSyntax : public ELumetaError {
   EScriptSyntax(int ALine, const std::string& AReason);
   ~EScriptSyntax() override;
   int Line() const noexcept { return FLine; }
+  // The message without its line ("unterminated quote").
+  const std::string& Reason() const noexcept { return FReason; }
 
  private:
   int FLine;
+  std::string FReason;
 };
 
 // The commands of a text in order; empty commands (blank lines, comments, ";;") are left out.

@@ -211,44 +211,65 @@ TLineRead ReadLine(std::istream& AIn, std::string& ALine) {
   }
 }
 
+// Where a script's commands come from, which says how a failure names its place: a file's
+// failures name the file and line ("plan.lumeta:12: "), those of commands piped in name the line;
+// commands given with -c or typed at a terminal need no place, save for a syntax error's line.
+struct TScriptInput {
+  std::istream& Stream;
+  std::string File;      // the script's path; empty for -c text and standard input
+  bool Located = false;    // failures name their line
+  bool KeepGoing = false;  // a person typing: a failure does not end the run
+  bool Prompt = false;
+};
+
 class TScriptRunner {
  public:
   explicit TScriptRunner(TLumetaShell& AShell) : FShell(AShell) {}
 
-  // Runs the commands of one line; false when one failed (the error is printed).
-  bool RunLine(const std::string& ALine, int ALineNumber) {
-    try {
-      for (const TScriptCommand& command : SplitScript(ALine, ALineNumber)) FShell.Run(command.Words);
-      return true;
-    } catch (const std::exception& error) {
-      std::cout.flush();
-      std::cerr << "error: " << OneLine(error.what()) << '\n';
-      return false;
-    }
-  }
-
-  // Stops at the first failure, unless AKeepGoing (a person typing at a terminal).
-  bool RunStream(std::istream& AIn, bool AKeepGoing, bool APrompt) {
+  // Runs every command of the input; false when one failed (the error is printed).
+  bool Run(const TScriptInput& AInput) {
     std::string line;
     bool allDone = true;
     for (int number = 1;; ++number) {
-      if (APrompt) std::cerr << "lumeta> " << std::flush;
-      const TLineRead read = ReadLine(AIn, line);
+      if (AInput.Prompt) std::cerr << "lumeta> " << std::flush;
+      const TLineRead read = ReadLine(AInput.Stream, line);
       if (read == lrEnd) break;
       if (read == lrTooLong) {
         std::cout.flush();
         std::cerr << "error: line " << number << " is longer than " << (KMaxScriptSize >> 20) << " MiB\n";
         return false;
       }
-      if (RunLine(line, number)) continue;
+      if (RunLine(AInput, line, number)) continue;
       allDone = false;
-      if (!AKeepGoing) return false;
+      if (!AInput.KeepGoing) return false;
     }
-    if (APrompt) std::cerr << '\n';
+    if (AInput.Prompt) std::cerr << '\n';
     return allDone;
   }
 
  private:
+  bool RunLine(const TScriptInput& AInput, const std::string& ALine, int ALineNumber) {
+    try {
+      for (const TScriptCommand& command : SplitScript(ALine, ALineNumber)) FShell.Run(command.Words);
+      return true;
+    } catch (const EScriptSyntax& error) {
+      Fail(Place(AInput, ALineNumber, true) + error.Reason());
+    } catch (const std::exception& error) {
+      Fail(Place(AInput, ALineNumber, AInput.Located) + error.what());
+    }
+    return false;
+  }
+
+  static std::string Place(const TScriptInput& AInput, int ALine, bool ALocated) {
+    if (!ALocated) return {};
+    return (AInput.File.empty() ? "line " : AInput.File + ':') + std::to_string(ALine) + ": ";
+  }
+
+  static void Fail(const std::string& AMessage) {
+    std::cout.flush();
+    std::cerr << "error: " << OneLine(AMessage) << '\n';
+  }
+
   TLumetaShell& FShell;
 };
 
@@ -272,19 +293,22 @@ int Run(int AArgc, char** AArgv) {
   }
 
   // Scripts are read first: a script that cannot be read should not cost a map load.
-  std::vector<std::unique_ptr<std::istream>> inputs;
+  std::vector<std::unique_ptr<std::istringstream>> texts;
+  std::vector<TScriptInput> inputs;
   for (const TScriptSource& source : options.Scripts) {
     if (!source.IsFile) {
-      inputs.push_back(std::make_unique<std::istringstream>(source.Text));
+      texts.push_back(std::make_unique<std::istringstream>(source.Text));
+      inputs.push_back({*texts.back(), {}, false, false, false});
     } else if (source.Text != "-") {
       try {
-        inputs.push_back(std::make_unique<std::istringstream>(ReadWholeFile(source.Text, KMaxScriptSize)));
+        texts.push_back(std::make_unique<std::istringstream>(ReadWholeFile(source.Text, KMaxScriptSize)));
       } catch (const EFileError& error) {
         std::cerr << "lumeta: error: " << source.Text << ": cannot read the script: " << OneLine(error.Reason()) << '\n';
         return ExitCannotStart;
       }
+      inputs.push_back({*texts.back(), source.Text, true, false, false});
     } else {
-      inputs.push_back(nullptr);  // standard input
+      inputs.push_back({std::cin, {}, true, false, false});
     }
   }
 
@@ -300,10 +324,10 @@ int Run(int AArgc, char** AArgv) {
   TScriptRunner runner(shell);
   if (inputs.empty()) {
     const bool terminal = isatty(STDIN_FILENO);
-    return runner.RunStream(std::cin, terminal, terminal && isatty(STDERR_FILENO)) ? 0 : ExitCommandFailed;
+    inputs.push_back({std::cin, {}, !terminal, terminal, terminal && isatty(STDERR_FILENO)});
   }
-  for (const auto& input : inputs)
-    if (!runner.RunStream(input ? *input : std::cin, false, false)) return ExitCommandFailed;
+  for (const TScriptInput& input : inputs)
+    if (!runner.Run(input)) return ExitCommandFailed;
   return 0;
 }
 

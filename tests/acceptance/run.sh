@@ -34,7 +34,9 @@ if [[ -f $case.args ]]; then
   while IFS= read -r line; do [[ -n $line ]] && args+=("$line"); done <"$case.args"
 fi
 
-(cd "$work" && "$lumeta" "${args[@]}" map.xml -f "$case.lumeta" >stdout 2>stderr)
+# The script runs from the working folder under its own name, which its errors print.
+cp "$case.lumeta" "$work/$name.lumeta"
+(cd "$work" && "$lumeta" "${args[@]}" map.xml -f "$name.lumeta" >stdout 2>stderr)
 status=$?
 
 expected_status=0

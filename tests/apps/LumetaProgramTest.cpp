@@ -134,4 +134,21 @@ TEST(LumetaProgram, AFailingCommandStopsTheRunWithStatusOne) {
   EXPECT_NE(help.Output.find("set ID FIELD VALUE"), std::string::npos);
 }
 
+// A script's failure says where it stood: a file by its name and line, piped commands by line;
+// -c text is short enough to need none, except for a syntax error's line.
+TEST(LumetaProgram, AFailureInAScriptNamesItsLine) {
+  const TTempFolder dir;
+  const std::string script = dir.Path() + "/plan.lumeta";
+  WriteText(script, "add 0 x\n\nget 1 Complete; set 1 Priority\nadd 0 y\n");
+  const TRunResult fromFile = RunLumeta("-f " + script);
+  EXPECT_EQ(fromFile.Status, 1);
+  EXPECT_EQ(fromFile.Output, "1\n(none)\nerror: " + script + ":3: usage: set ID FIELD VALUE\n");
+  EXPECT_EQ(RunLumeta("< " + script).Output, "1\n(none)\nerror: line 3: usage: set ID FIELD VALUE\n");
+  EXPECT_EQ(RunLumeta("-f - < " + script).Output, "1\n(none)\nerror: line 3: usage: set ID FIELD VALUE\n");
+
+  WriteText(script, "add 0 x\ntitle 1 \"open\n");
+  EXPECT_EQ(RunLumeta("-f " + script).Output, "1\nerror: " + script + ":2: unterminated quote\n");
+  EXPECT_EQ(RunLumeta("-c 'add 0 x' -c 'title 1 \"open'").Output, "1\nerror: line 1: unterminated quote\n");
+}
+
 }  // namespace
