@@ -697,7 +697,9 @@ void TRescheduleTaskFinishCommand::Reschedule() {
   ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
-  const TSummaryDates summary = FSwitches.RescheduleSummary ? TSummaryDates::Above(node.get()) : TSummaryDates{};
+  // Whatever the switch: a new finish, a longer duration above all, may move the summary's
+  // finish, and what follows the summary must then follow it.
+  const TSummaryDates summary = TSummaryDates::Above(node.get());
   const double days = action->GetDurationInDays();
 
   if (HasWholeDay(FFinish)) {

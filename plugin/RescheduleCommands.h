@@ -237,7 +237,8 @@ struct TTaskSwitches {
   bool SkipConstraint = true;
   // Then check the task's successors.
   bool RescheduleSuccessors = true;
-  // Then check the successors of the summary above, when its dates changed.
+  // Then check the successors of the summary above, when its dates changed (a move; the finish
+  // command always checks them).
   bool RescheduleSummary = false;
 };
 
