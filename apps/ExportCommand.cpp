@@ -193,15 +193,23 @@ void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
   if (options->GetExportRange() == erSelection && (!ASelection || ASelection->GetCount() == 0))
     Usage("nothing is selected to export");
   const int32_t include = options->GetIncludeProperties();
+  // Silence would leave a person guessing why their tasks did not arrive.
+  const auto noteNone = [&] {
+    AErr << "note: no action to export: only actions with Is Action on are exported, and without --all only those"
+            " not posted yet\n";
+  };
   if (dryRun) {
-    for (const ComPtr<INode>& node : TActionOutlookExporter::CollectNodes(options.get(), ASelection, AModel))
+    const auto nodes = TActionOutlookExporter::CollectNodes(options.get(), ASelection, AModel);
+    for (const ComPtr<INode>& node : nodes)
       AOut << node->GetID() << '\t' << TActionOutlookExporter::Subject(node.get(), include) << '\n';
+    if (nodes.empty()) noteNone();
     return;
   }
   TActionOutlookExporter exporter(AErrIsTerminal ? ComPtr<ILumetaProgress>(make<TTextProgress>(AErr)) : nullptr);
   exporter.OnExported = [&](const TExportedTask& ATask) {
     AOut << ATask.NodeID << '\t' << ATask.Uid << '\t' << ATask.Subject << '\n';
   };
-  if (exporter.ExportActions(options.get(), ASelection, AModel) < 0)
-    throw ELumetaError("the task program could not be started");
+  const int32_t exported = exporter.ExportActions(options.get(), ASelection, AModel);
+  if (exported < 0) throw ELumetaError("the task program could not be started");
+  if (exported == 0) noteNone();
 }
