@@ -751,10 +751,12 @@ TIntegerAttribute::TIntegerAttribute(IUnknown* AController) noexcept : TScalarAt
 
 TVariant TIntegerAttribute::GetAsValue() { return TVariant(std::in_place_type<int32_t>, GetValue()); }
 
-void TIntegerAttribute::LoadFromString(const std::string& AText) {
+void TIntegerAttribute::LoadFromString(const std::string& AText) { SetValue(ReadText(AText).value_or(-1)); }
+
+std::optional<int32_t> TIntegerAttribute::ReadText(std::string_view AText) {
   const std::optional<int64_t> value = ParseInteger<int64_t>(AText, TNumberSyntax::Lenient);
   const bool fits = value && *value >= std::numeric_limits<int32_t>::min() && *value <= std::numeric_limits<int32_t>::max();
-  SetValue(fits ? static_cast<int32_t>(*value) : -1);
+  return fits ? std::optional<int32_t>(static_cast<int32_t>(*value)) : std::nullopt;
 }
 
 std::string TIntegerAttribute::SaveToString() { return std::to_string(GetValue()); }
@@ -771,7 +773,9 @@ TDoubleAttribute::TDoubleAttribute(IUnknown* AController) noexcept : TScalarAttr
 
 TVariant TDoubleAttribute::GetAsValue() { return TVariant(std::in_place_type<double>, GetValue()); }
 
-void TDoubleAttribute::LoadFromString(const std::string& AText) { SetValue(ParseFloat(AText, TNumberSyntax::Lenient).value_or(0.0)); }
+void TDoubleAttribute::LoadFromString(const std::string& AText) { SetValue(ReadText(AText).value_or(0.0)); }
+
+std::optional<double> TDoubleAttribute::ReadText(std::string_view AText) { return ParseFloat(AText, TNumberSyntax::Lenient); }
 
 std::string TDoubleAttribute::SaveToString() { return ShortestFloatText(GetValue()); }
 
@@ -795,8 +799,10 @@ TVariant TDateTimeAttribute::GetAsValue() { return TVariantDate{GetValue()}; }
 
 void TDateTimeAttribute::LoadFromString(const std::string& AText) {
   if (TrimAscii(AText).empty()) return;
-  SetValue(XmlTextToDateTime(AText).value_or(0.0));
+  SetValue(ReadText(AText).value_or(0.0));
 }
+
+std::optional<double> TDateTimeAttribute::ReadText(std::string_view AText) { return XmlTextToDateTime(AText); }
 
 std::string TDateTimeAttribute::SaveToString() { return DateTimeToXmlText(GetValue()); }
 
@@ -869,14 +875,17 @@ TWordBoolAttribute::TWordBoolAttribute(IUnknown* AController) noexcept : TScalar
 
 TVariant TWordBoolAttribute::GetAsValue() { return TVariant(std::in_place_type<bool>, GetValue()); }
 
-void TWordBoolAttribute::LoadFromString(const std::string& AText) {
+void TWordBoolAttribute::LoadFromString(const std::string& AText) { SetValue(ReadText(AText).value_or(false)); }
+
+std::optional<bool> TWordBoolAttribute::ReadText(std::string_view AText) {
   // The two texts a save writes, without the copy the general reading makes.
-  if (AText == "true" || AText == "false") return SetValue(AText[0] == 't');
+  if (AText == "true" || AText == "false") return AText[0] == 't';
   std::string text(TrimAscii(AText));
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char AChar) { return std::tolower(AChar); });
-  if (text == "true") return SetValue(true);
+  if (text == "true" || text == "false") return text[0] == 't';
   const std::optional<int64_t> number = ParseInteger<int64_t>(text, TNumberSyntax::Lenient);
-  SetValue(number && *number != 0);
+  if (!number) return std::nullopt;
+  return *number != 0;
 }
 
 std::string TWordBoolAttribute::SaveToString() { return GetValue() ? "true" : "false"; }

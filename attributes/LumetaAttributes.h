@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <typeinfo>
 #include <unordered_map>
@@ -302,6 +304,8 @@ class TIntegerAttribute : public TScalarAttribute<IIntegerAttribute, int32_t> {
   TVariant GetAsValue() override;
   // Decimal; a value outside 32 bits or text that is not an integer reads as -1.
   void LoadFromString(const std::string& AText) override;
+  // The value a text makes, or none where LoadFromString falls back on its default.
+  static std::optional<int32_t> ReadText(std::string_view AText);
   std::string SaveToString() override;
   bool GetValueHash(size_t& AHash) override;
 };
@@ -313,6 +317,7 @@ class TDoubleAttribute : public TScalarAttribute<IDoubleAttribute, double> {
   TVariant GetAsValue() override;
   // "." as decimal separator whatever the locale; bad text reads as 0.
   void LoadFromString(const std::string& AText) override;
+  static std::optional<double> ReadText(std::string_view AText);
   // The shortest text of up to 15 significant digits.
   std::string SaveToString() override;
   bool GetValueHash(size_t& AHash) override;
@@ -329,6 +334,8 @@ class TDateTimeAttribute : public TScalarAttribute<IDateTimeAttribute, double> {
   TVariant GetAsValue() override;  // TVariantDate
   // XML Schema dateTime; empty text keeps the value, malformed text reads as 0.
   void LoadFromString(const std::string& AText) override;
+  // None for malformed text; empty text is no value either.
+  static std::optional<double> ReadText(std::string_view AText);
   // Empty for a value whose whole-day part is 0 or less.
   std::string SaveToString() override;
   void SaveToText(std::string& AText) override;
@@ -361,6 +368,7 @@ class TWordBoolAttribute : public TScalarAttribute<IWordBoolAttribute, bool, int
   TVariant GetAsValue() override;
   // "true"/"false" and integers (non-zero is true), case-insensitive; anything else reads as false.
   void LoadFromString(const std::string& AText) override;
+  static std::optional<bool> ReadText(std::string_view AText);
   std::string SaveToString() override;  // "true" / "false"
   uint32_t LoadFromStream(IStream* AStream) override;
   bool GetValueHash(size_t& AHash) override;

@@ -34,7 +34,8 @@ void TLumetaXmlArchive::RegisterManager(IPropertyManager* AManager) {
     TXmlLayout::TOwner owner(record.get());
     for (TXmlLayout::TField& field : layout.Fields) {
       try {
-        TXmlLayout::FieldAttribute(owner, field);
+        IAttribute* attribute = TXmlLayout::FieldAttribute(owner, field);
+        if (!field.Converter) field.Kind = ValueKindOf(attribute);
       } catch (const ELumetaError&) {
         throw ELumetaError("The property '" + property->GetPropertyName() + "' declares '" +
                            field.Declaration->PropertyName() + "', which it does not hold");

@@ -116,6 +116,17 @@ class TIdSet {
   std::vector<bool> FBits;
 };
 
+// What a declared value reads from its text, for the reader's check at load; fields with a
+// converter and texts count as Text, which every text makes.
+enum class TValueKind : uint8_t { Text, Integer, Number, Date, Boolean };
+
+// The kind of an attribute by the value interface it answers.
+TValueKind ValueKindOf(IAttribute* AAttribute);
+// Why the text makes no value of the kind, for a warning ("is not a number; it reads as 0"), or
+// null when it does. Values still read leniently: the attribute takes its default. An empty text
+// is a value not set and goes without a word.
+const char* MalformedValue(TValueKind AKind, std::string_view AText);
+
 // Where each declared value of a property class goes: fields in declaration order, and for
 // loading, the elements the property element (or each list item's element) may hold with the XML
 // attributes each carries. The reader, the writer and the document source share it.
@@ -125,6 +136,7 @@ struct TXmlLayout {
     bool IsAttribute = false;
     int Slot = -1;  // element fields: their slot; attribute fields: their owner's slot, -1 the property element
     ComPtr<IDataConverter> Converter;
+    TValueKind Kind = TValueKind::Text;  // known once the class is registered
     // Where the attribute was found last time, in a structure of ChildCount children; records of
     // one class keep their children in one order, so the place is reused without a name lookup.
     int32_t ChildIndex = -1;

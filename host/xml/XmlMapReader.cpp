@@ -295,7 +295,7 @@ void TXmlMapReader::ReadProperty(uint16_t ARegistration, pugi::xml_node AElement
 bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement) {
   // Walks with first_child and next_sibling, which touch less of the document than its
   // iterators: this pass visits every element of every record at load.
-  bool clean = CheckAttributes(ALayout.Own, AElement);
+  bool clean = CheckAttributes(ALayout, ALayout.Own, AElement);
   int expected = 0;
   for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) continue;
@@ -306,7 +306,10 @@ bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AEleme
       clean = false;
       continue;
     }
-    clean = CheckAttributes(ALayout.Slots[slotIndex], child) && clean;
+    const TXmlLayout::TSlot& slot = ALayout.Slots[slotIndex];
+    if (slot.Field >= 0 && ALayout.Fields[slot.Field].Kind != TValueKind::Text)
+      CheckValue(ALayout.Fields[slot.Field].Kind, child, name, ElementText(child, FScratch));
+    clean = CheckAttributes(ALayout, slot, child) && clean;
     for (pugi::xml_node inner = child.first_child(); inner; inner = inner.next_sibling()) {
       if (inner.type() != pugi::node_element) continue;
       Warn(child, "elements inside '" + std::string(name) + "' ignored");
@@ -318,14 +321,35 @@ bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AEleme
 }
 
 // Reports the attributes of an element that its slot does not declare; false when there are any.
-bool TXmlMapReader::CheckAttributes(const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement) {
+bool TXmlMapReader::CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement) {
   bool clean = true;
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
-    if (TXmlLayout::FindAttribute(ASlot, attribute.name())) continue;
+    if (const auto* entry = TXmlLayout::FindAttribute(ASlot, attribute.name())) {
+      CheckValue(ALayout.Fields[entry->second].Kind, attribute, attribute.name(), attribute.value());
+      continue;
+    }
     Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
     clean = false;
   }
   return clean;
+}
+
+// Warns of a value its attribute cannot read, which then takes its default: the map still opens,
+// and a save of the untouched record keeps the text as it stands.
+template <class TPlace>
+void TXmlMapReader::CheckValue(TValueKind AKind, TPlace APlace, const char* AName, const char* AText) {
+  const char* why = MalformedValue(AKind, AText);
+  if (!why) return;
+  // A long text is cut, at a character's start, so that the warning stays one readable line.
+  constexpr size_t KShown = 40;
+  std::string_view text(AText);
+  if (text.size() > KShown) {
+    size_t cut = KShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    Warn(APlace, "'" + std::string(text.substr(0, cut)) + "...' in '" + AName + "' " + why);
+  } else {
+    Warn(APlace, "'" + std::string(text) + "' in '" + AName + "' " + why);
+  }
 }
 
 // The same for a list; link items must name their node, which is checked once the map is read.

@@ -39,7 +39,9 @@ class TXmlMapReader {
   uint8_t ParseDays(pugi::xml_node AElement);
   void ReadProperty(uint16_t ARegistration, pugi::xml_node AElement, TLumetaNode* ANode);
   bool CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement);
-  bool CheckAttributes(const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement);
+  bool CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement);
+  template <class TPlace>
+  void CheckValue(TValueKind AKind, TPlace APlace, const char* AName, const char* AText);
   bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement);
   void ResolveReferences();
 
