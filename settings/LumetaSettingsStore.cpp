@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 
 #include "com/AtomicFile.h"
 #include "com/ComErrors.h"
@@ -191,6 +192,9 @@ struct TSettingsStore::TKey {
 struct TSettingsStore::THiveData {
   TKey Root;
   bool Dirty = false;
+  // The file as read, when it held lines the store could not read: the first save keeps it
+  // beside the new file, so that nothing in it is lost.
+  std::optional<std::string> Damaged;
 };
 
 // The file format's reader and writer are templates so that they can work on the store's
@@ -206,12 +210,23 @@ TKeyT& MakePath(TKeyT& ARoot, const TKeyPath& ASegments, bool& ACreated) {
   return *key;
 }
 
-template <typename TKeyT>
-void ParseLines(std::string_view AText, TKeyT& ARoot) {
+// A line left out as it can be shown in a warning: at most 40 bytes, control characters as '?',
+// bytes that are not UTF-8 as U+FFFD.
+std::string ShownLine(std::string_view ALine) {
+  const std::string_view cut = ALine.substr(0, 40);
+  QString shown = QString::fromUtf8(cut.data(), static_cast<qsizetype>(cut.size()));
+  for (QChar& c : shown)
+    if (c.category() == QChar::Other_Control) c = u'?';
+  return "'" + shown.toStdString() + (ALine.size() > 40 ? "...'" : "'");
+}
+
+// Reads what it can; each line it leaves out is told to AOnSkipped (line number, why).
+template <typename TKeyT, typename TSkipped>
+void ParseLines(std::string_view AText, TKeyT& ARoot, TSkipped AOnSkipped) {
   TKeyT* current = &ARoot;
   bool created = false;
   size_t start = 0;
-  while (start < AText.size()) {
+  for (int number = 1; start < AText.size(); ++number) {
     size_t end = AText.find('\n', start);
     if (end == std::string_view::npos) end = AText.size();
     const std::string_view line = Trim(AText.substr(start, end - start));
@@ -221,10 +236,15 @@ void ParseLines(std::string_view AText, TKeyT& ARoot) {
       // Values under a damaged section header belong to no known key: skip them.
       current = line.back() == ']' ? &MakePath(ARoot, SplitKey(Decode(line.substr(1, line.size() - 2))), created)
                                    : nullptr;
+      if (!current) AOnSkipped(number, ShownLine(line) + " is not a [key]; it and its values are left out");
       continue;
     }
+    if (current == nullptr) continue;
     const auto equals = line.find('=');
-    if (current == nullptr || equals == std::string_view::npos || equals == 0) continue;
+    if (equals == std::string_view::npos || equals == 0) {
+      AOnSkipped(number, ShownLine(line) + " is neither a [key] nor NAME=VALUE; it is left out");
+      continue;
+    }
     const std::string_view rawName = Trim(line.substr(0, equals));
     const std::string name = rawName == "@" ? std::string() : Decode(rawName);
     current->SetValue(name, Decode(Trim(line.substr(equals + 1))));
@@ -285,8 +305,12 @@ TSettingsStore::THiveData& TSettingsStore::Hive(THive AHive) {
   QFile file(QString::fromStdString(HiveFile(AHive)));
   if (file.exists()) {
     if (file.open(QIODevice::ReadOnly)) {
-      const QByteArray text = file.readAll();
-      ParseLines(std::string_view(text.constData(), static_cast<size_t>(text.size())), slot->Root);
+      const QByteArray bytes = file.readAll();
+      const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
+      ParseLines(text, slot->Root, [&](int ALine, const std::string& AWhy) {
+        std::cerr << "warning: settings: " << HiveFile(AHive) << ':' << ALine << ": " << AWhy << '\n';
+        slot->Damaged = std::string(text);
+      });
     } else {
       std::cerr << "warning: settings: cannot read " << HiveFile(AHive) << ": "
                 << file.errorString().toStdString() << "; starting empty\n";
@@ -454,6 +478,13 @@ void TSettingsStore::Save(THive AHive) {
   if (!QDir().mkpath(QString::fromStdString(FFolder)))
     throw ELumetaError("Cannot write the settings file " + fileName + ": cannot create its folder");
   try {
+    if (hive.Damaged) {
+      const std::string kept = fileName + ".damaged";
+      WriteFileAtomically(kept, *hive.Damaged);
+      std::cerr << "warning: settings: " << fileName << " is written anew without the lines left out; the file as it was is kept as "
+                << kept << '\n';
+      hive.Damaged.reset();
+    }
     WriteFileAtomically(fileName, text);
   } catch (const EFileError& AError) {
     throw ELumetaError("Cannot write the settings file " + fileName + ": " + AError.Reason());

@@ -151,14 +151,28 @@ TEST_F(SettingsStoreTest, DamagedFileLoadsAsFarAsItCan) {
   EXPECT_EQ(store.ReadInteger(HKCU, "Software\\Good", "Later", 0), 4);  // sections differing in case merge
   EXPECT_EQ(store.ReadString(HKCU, "Software\\Good", "Tail", ""), "no newline at the end");
   const std::string errors = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(CountLines(errors, "warning: settings:"), 2) << errors;
+  // Three lines left out, each named by its place, and two values that do not read.
+  const std::string file = Folder() + "/HKEY_CURRENT_USER.ini";
+  EXPECT_EQ(CountLines(errors, "warning: settings:"), 5) << errors;
+  EXPECT_NE(errors.find(file + ":1: '\xEF\xBF\xBDPNG?? no equals sign here' is neither a [key] nor NAME=VALUE; it is left out"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find(file + ":2: '=no name' is neither"), std::string::npos) << errors;
+  EXPECT_NE(errors.find(file + ":4: '[unterminated section' is not a [key]; it and its values are left out"),
+            std::string::npos)
+      << errors;
   EXPECT_NE(errors.find("Number holds \"int:12abc\", not a valid integer"), std::string::npos) << errors;
   EXPECT_EQ(store.ValueType(HKCU, "Software\\Good", "Bare"), TSettingsValueType::Unreadable);
 
-  // Saving rewrites the file cleanly; what was readable survives.
+  // Saving rewrites the file cleanly; what was readable survives, and the file as it was is kept
+  // beside it, once.
+  testing::internal::CaptureStderr();
   store.WriteInteger(HKCU, "Software\\Good", "Number", 5);
+  store.WriteInteger(HKCU, "Software\\Good", "Number", 6);
+  EXPECT_EQ(CountLines(testing::internal::GetCapturedStderr(), "is kept as " + file + ".damaged"), 1);
+  EXPECT_EQ(ReadText(file + ".damaged"), garbage);
   TSettingsStore reread(Folder());
-  EXPECT_EQ(reread.ReadInteger(HKCU, "Software\\Good", "Number", 0), 5);
+  EXPECT_EQ(reread.ReadInteger(HKCU, "Software\\Good", "Number", 0), 6);
   EXPECT_TRUE(reread.ReadBool(HKCU, "Software\\Good", "Flag", false));
 }
 
