@@ -216,7 +216,7 @@ TLineRead ReadLine(std::istream& AIn, std::string& ALine) {
 // commands given with -c or typed at a terminal need no place, save for a syntax error's line.
 struct TScriptInput {
   std::istream& Stream;
-  std::string File;      // the script's path; empty for -c text and standard input
+  std::string File;        // the script's path; empty for -c text and standard input
   bool Located = false;    // failures name their line
   bool KeepGoing = false;  // a person typing: a failure does not end the run
   bool Prompt = false;
