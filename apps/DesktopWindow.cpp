@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 
 #include "apps/DesktopCommands.h"
 #include "apps/DesktopEditors.h"
@@ -449,12 +450,32 @@ bool TDesktopWindow::Guard(F&& AWork) {
 
 // ---- the map file
 
+void TDesktopWindow::ShowWarnings(const std::string& AHeading) {
+  std::istringstream lines(FErr.str());
+  FErr.str({});
+  FOut.str({});  // nobody reads what the shell prints for a terminal
+  constexpr int KShown = 12;
+  std::string text;
+  int count = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty()) continue;
+    if (++count > KShown) continue;
+    constexpr std::string_view prefix = "warning: ";
+    text += '\n' + (line.starts_with(prefix) ? line.substr(prefix.size()) : line);
+  }
+  if (count == 0) return;
+  if (count > KShown) text += "\n(and " + std::to_string(count - KShown) + " more)";
+  DialogService().ShowMessage(TMessageKind::Warning, AHeading + ":" + text);
+}
+
 bool TDesktopWindow::OpenMap(const std::string& APath) {
   auto shell = std::make_unique<TLumetaShell>(FOut, FErr);
+  FErr.str({});
   try {
     shell->Open(FPlugInDir, APath);
   } catch (const std::exception& error) {
     // The open map stays as it was.
+    FErr.str({});
     DialogService().ShowMessage(TMessageKind::Error, "Cannot open " + APath + ":\n" + error.what());
     return false;
   }
@@ -473,6 +494,7 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   Refresh();
   FGantt->FitToMap();
   if (TVirtualNode* root = RowOf(0)) FTree->SetFocusedCell(root, dcTitle);
+  ShowWarnings("Opened " + APath + " with warnings");
   return true;
 }
 
@@ -483,7 +505,9 @@ bool TDesktopWindow::SaveMap(const std::string& APath) {
                .toStdString();
     if (path.empty()) return false;
   }
+  FErr.str({});
   if (!Guard([&] { FShell->Run({"save", path}); })) return false;
+  ShowWarnings("Saved " + path + " with warnings");
   FMapPath = path;
   ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
   FSavedTop = processor->GetUndoCommand();

@@ -107,6 +107,9 @@ class TDesktopWindow : public QMainWindow {
   // Runs AWork; an error becomes a message box and false.
   template <class F>
   bool Guard(F&& AWork);
+  // Shows what the shell warned of since the last call (what a load or save passed over), in one
+  // message box headed by AHeading; nothing when it warned of nothing.
+  void ShowWarnings(const std::string& AHeading);
 
   std::string FPlugInDir;
   bool FRemember;

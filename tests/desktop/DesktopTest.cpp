@@ -174,6 +174,29 @@ class DesktopTest : public QObject {
     QVERIFY(desktop.Window->IsModified());
   }
 
+  // What the reader passed over reaches the person in one message, not a terminal they do not see.
+  void WarningsOfALoadShowInOneMessage() {
+    TDesktop desktop;
+    const std::string odd = desktop.Path("odd.xml");
+    std::ofstream(odd) << "<?xml version=\"1.0\"?>\n<Map>\n  <Node ID=\"1\">\n    <Title>x</Title>\n"
+                          "    <Action><Duration>three</Duration><Work>1,5</Work></Action>\n    <Shape/>\n  </Node>\n</Map>\n";
+    desktop.Dialogs->Entries.clear();
+    QVERIFY(desktop.Window->OpenMap(odd));
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
+    QVERIFY(desktop.Dialogs->Entries.front().Kind == TMessageKind::Warning);
+    const std::string& text = desktop.Dialogs->Entries.front().Text;
+    QVERIFY2(text.starts_with("Opened " + odd + " with warnings:\n" + odd + ":5:13: 'three' in 'Duration'"), text.c_str());
+    QVERIFY2(text.find(odd + ":5:39: '1,5' in 'Work'") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("unknown element 'Shape'") != std::string::npos, text.c_str());
+
+    // A map that opens cleanly shows nothing; the warnings of the last one are not repeated.
+    const std::string clean = desktop.Path("clean.xml");
+    std::ofstream(clean) << "<?xml version=\"1.0\"?>\n<Map>\n  <Node ID=\"1\"><Title>y</Title></Node>\n</Map>\n";
+    desktop.Dialogs->Entries.clear();
+    QVERIFY(desktop.Window->OpenMap(clean));
+    QCOMPARE(desktop.Dialogs->Texts(), std::vector<std::string>{});
+  }
+
   void ClosingWithUnsavedChangesAsks() {
     TDesktop desktop;
     QVERIFY(!desktop.Window->IsModified());
