@@ -307,10 +307,16 @@ TSettingsStore::THiveData& TSettingsStore::Hive(THive AHive) {
     if (file.open(QIODevice::ReadOnly)) {
       const QByteArray bytes = file.readAll();
       const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
+      // A file that is not settings at all would fill the terminal: the first lines tell enough.
+      constexpr int KNamed = 10;
+      int skipped = 0;
       ParseLines(text, slot->Root, [&](int ALine, const std::string& AWhy) {
-        std::cerr << "warning: settings: " << HiveFile(AHive) << ':' << ALine << ": " << AWhy << '\n';
-        slot->Damaged = std::string(text);
+        if (++skipped <= KNamed)
+          std::cerr << "warning: settings: " << HiveFile(AHive) << ':' << ALine << ": " << AWhy << '\n';
+        if (!slot->Damaged) slot->Damaged = std::string(text);
       });
+      if (skipped > KNamed)
+        std::cerr << "warning: settings: " << HiveFile(AHive) << ": " << skipped - KNamed << " more lines left out\n";
     } else {
       std::cerr << "warning: settings: cannot read " << HiveFile(AHive) << ": "
                 << file.errorString().toStdString() << "; starting empty\n";

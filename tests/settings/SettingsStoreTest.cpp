@@ -176,6 +176,19 @@ TEST_F(SettingsStoreTest, DamagedFileLoadsAsFarAsItCan) {
   EXPECT_TRUE(reread.ReadBool(HKCU, "Software\\Good", "Flag", false));
 }
 
+TEST_F(SettingsStoreTest, AFileOfNothingButGarbageNamesItsFirstLinesOnly) {
+  std::string garbage;
+  for (int i = 0; i < 500; ++i) garbage += "garbage line " + std::to_string(i) + "\n";
+  WriteText(Folder() + "/HKEY_CURRENT_USER.ini", garbage);
+  TSettingsStore store(Folder());
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(store.ReadBool(HKCU, "Software\\Good", "Flag", false));
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(CountLines(errors, "warning: settings:"), 11) << errors;
+  EXPECT_NE(errors.find("HKEY_CURRENT_USER.ini:10: 'garbage line 9'"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("HKEY_CURRENT_USER.ini: 490 more lines left out"), std::string::npos) << errors;
+}
+
 TEST_F(SettingsStoreTest, FolderThatCannotBeCreatedRaisesAnErrorNamingTheFile) {
   // Tests may run as root, where permissions do not stop writes: put the folder under a file.
   WriteText(Folder() + "/plain-file", "x");
