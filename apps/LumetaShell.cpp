@@ -496,6 +496,16 @@ void TLumetaShell::Worktime(const std::vector<std::string>& AArgs) { RunWorktime
 void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
   FOut.flush();  // a refused link's warning goes to standard error
   Execute(RunLinkCommand(FModel.get(), AArgs).get());
+  if (AArgs[0] != "add" || !FModel->Map().Settings()->GetTaskScheduling()) return;
+  // Only tasks are scheduled: a link with a node that is none yet is kept but moves nothing. A
+  // summary's subtasks follow its predecessors whether or not it is a task itself.
+  const auto noTask = [&](const std::string& AID) { return !NodeArgument(AID)->FindProperty(KActionPropertyName); };
+  if (noTask(AArgs[1]))
+    Warn("node " + AArgs[1] + " is no task yet, so its successors do not wait for it; `convert " + AArgs[1] +
+         "` makes it one");
+  if (noTask(AArgs[2]) && !NodeArgument(AArgs[2])->HasChildren())
+    Warn("node " + AArgs[2] + " is no task yet, so it does not move after its predecessors; `convert " + AArgs[2] +
+         "` makes it one");
 }
 
 void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(FModel.get(), AArgs, FOut); }

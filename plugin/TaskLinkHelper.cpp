@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "com/DialogService.h"
@@ -38,24 +37,25 @@ void ForEachLink(INodeLinkList2* ALinks, F&& AVisit) {
   }
 }
 
-// The node that follows ANode in a pre-order walk of ATop's subtree; empty after the last.
-ComPtr<INode> NextInSubtree(INode* ANode, INode* ATop) {
-  if (ComPtr<INode> child = ANode->GetFirstChild()) return child;
+// The node after ANode in a pre-order walk of ATop's subtree, passing over ANode's children when
+// ADescend is false; empty after the last.
+ComPtr<INode> NextInSubtree(INode* ANode, INode* ATop, bool ADescend) {
+  if (ADescend)
+    if (ComPtr<INode> child = ANode->GetFirstChild()) return child;
   for (ComPtr<INode> node(ANode); node && node.get() != ATop; node = node->GetParent())
     if (ComPtr<INode> sibling = node->GetNextSibling()) return sibling;
   return nullptr;
 }
 
-// Looks for a way back from the successor to the predecessor along successor links. A node
-// counts with its outermost summary task and everything below it: searching from a node walks
-// that whole subtree in tree order and, depth first, follows each walked node's successor links
-// to search from the linked node in turn. The search ends when a link leads to the predecessor,
-// to a node above or below it, or back to the successor.
+// Looks for a way back from the successor to the predecessor along successor links. Searching
+// from a node follows the successor links of the node, of every node below it (a link into a
+// summary task holds back all its subtasks) and of every summary task above it (the node's finish
+// holds back theirs). The other subtasks of those summaries are left out: they lie beside the
+// node, so nothing that follows them has to wait for it. The search ends when a link leads to the
+// predecessor, to a node above or below it, or back to the successor.
 //
-// Without native recursion: each pending link list is a frame on an explicit stack. Walks of the
-// same subtree share one cursor: every node before the cursor is visited already, so a walk that
-// started again from the top would pass over them without effect. Each node is thus walked once,
-// and the visits come in the same order as with a fresh walk per search.
+// Without native recursion: the nodes to search from wait on a stack. Each node's links are
+// followed once and each subtree is walked once: a walk passes over subtrees walked before.
 class TCycleSearch {
  public:
   TCycleSearch(INode* ASuccessor, INode* APredecessor)
@@ -65,73 +65,62 @@ class TCycleSearch {
   }
 
   bool FindsWayBack() {
-    Push(FSuccessor);
-    while (!FStack.empty()) {
-      TFrame& frame = FStack.back();
-      if (frame.Next < frame.Count) {
-        ComPtr<ITaskLink> link = QueryAs<ITaskLink>(frame.Links->GetLink(frame.Next++).get());
-        ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
-        if (!linked) continue;
-        if (ClosesCycle(linked.get())) return true;
-        Push(linked.get());  // invalidates frame
-      } else if (!Advance(frame)) {
-        FStack.pop_back();
-      }
+    FPending.emplace_back(FSuccessor);
+    FQueued.insert(FSuccessor);
+    while (!FPending.empty()) {
+      ComPtr<INode> node = std::move(FPending.back());
+      FPending.pop_back();
+      if (SearchFrom(node.get())) return true;
     }
     return false;
   }
 
  private:
-  struct TWalk {
-    ComPtr<INode> Top;
-    ComPtr<INode> Cursor;  // the node walked last; empty before the first
-    bool Done = false;
-  };
-  struct TFrame {
-    TWalk* Walk;
-    ComPtr<INodeLinkList2> Links;  // of the node this frame entered
-    int32_t Next = 0;
-    int32_t Count = 0;
-  };
+  bool SearchFrom(INode* ANode) {
+    for (ComPtr<INode> node(ANode); node;) {
+      const bool descend = FWalked.insert(node.get()).second;
+      if (descend && Follow(node.get())) return true;
+      node = NextInSubtree(node.get(), ANode, descend);
+    }
+    // A summary followed before had the summaries above it followed too.
+    for (ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(ANode); summary;
+         summary = TTaskLinkHelper::SummaryAbove(summary.get())) {
+      if (FFollowed.contains(summary.get())) break;
+      if (Follow(summary.get())) return true;
+    }
+    return false;
+  }
+
+  // Follows the node's successor links once: true when one closes the circle, else each linked
+  // node waits to be searched from.
+  bool Follow(INode* ANode) {
+    if (!FFollowed.insert(ANode).second) return false;
+    ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode);
+    const int32_t count = links ? links->GetCount() : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
+      ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
+      if (!linked) continue;
+      if (ClosesCycle(linked.get())) return true;
+      if (FQueued.insert(linked.get()).second) FPending.push_back(std::move(linked));
+    }
+    return false;
+  }
 
   bool ClosesCycle(INode* ANode) {
     return ANode == FPredecessor || ANode == FSuccessor || FAbovePredecessor.contains(ANode) ||
            (FPredecessorHasChildren && ANode->IsDescendantOf(FPredecessor));
   }
 
-  void Push(INode* ANode) {
-    ComPtr<INode> top(ANode);
-    while (ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(top.get())) top = summary;
-    std::unique_ptr<TWalk>& walk = FWalks[top.get()];
-    if (!walk) walk = std::make_unique<TWalk>(TWalk{top, nullptr, false});
-    if (!walk->Done) FStack.push_back(TFrame{walk.get(), nullptr, 0, 0});
-  }
-
-  // Moves the frame's walk on to the next node not visited yet and enters it; false at the end.
-  bool Advance(TFrame& AFrame) {
-    TWalk& walk = *AFrame.Walk;
-    while (!walk.Done) {
-      walk.Cursor = walk.Cursor ? NextInSubtree(walk.Cursor.get(), walk.Top.get()) : walk.Top;
-      if (!walk.Cursor) {
-        walk.Done = true;
-        break;
-      }
-      if (!FVisited.insert(walk.Cursor.get()).second) continue;
-      AFrame.Links = TLumetaSuccessorLinksProperty::Of(walk.Cursor.get());
-      AFrame.Next = 0;
-      AFrame.Count = AFrame.Links ? AFrame.Links->GetCount() : 0;
-      return true;
-    }
-    return false;
-  }
-
   INode* FSuccessor;
   INode* FPredecessor;
   bool FPredecessorHasChildren;  // else nothing lies below it, and asking each linked node is wasted
+  // The map holds the nodes while the search runs.
   std::unordered_set<INode*> FAbovePredecessor;
-  std::unordered_set<INode*> FVisited;  // the map holds the nodes while the search runs
-  std::unordered_map<INode*, std::unique_ptr<TWalk>> FWalks;  // by top
-  std::vector<TFrame> FStack;
+  std::unordered_set<INode*> FFollowed;  // links followed
+  std::unordered_set<INode*> FWalked;    // subtree walked, or being walked
+  std::unordered_set<INode*> FQueued;    // searched from, or waiting to be
+  std::vector<ComPtr<INode>> FPending;
 };
 
 // The start that ANode's own predecessors allow, from ADate on (0: the project's start).
