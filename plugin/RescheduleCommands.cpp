@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -197,7 +198,43 @@ class TRescheduleRunner {
     ComPtr<ISubject> FHold;
   };
 
-  static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TRescheduleCommand* ACommand, bool AUndo) {
+  // A circle of task links would move its tasks later and later without end, and a map can hold
+  // one: a tree move or an edited file can close it where no link command would. A task whose
+  // commands open again and again in one run is checked for a successor link that leads back (each
+  // circle holds such a link, and the task it starts from moves in every round). The count that
+  // calls for the next check doubles, so a task with many predecessors that all moved costs few.
+  class TCircleGuard {
+   public:
+    void Opened(TRescheduleCommand* ACommand) {
+      // Commands made during the run know their node; the few made before it are not counted.
+      if (!ACommand->FRunNode || ACommand->FRun != GRunModel.Run) return;
+      TCount& count = FCounts[ACommand->FRunNode];
+      if (++count.Opened < count.NextCheck) return;
+      count.NextCheck *= 2;
+      INode* node = ACommand->FRunNode;
+      const ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(node);
+      for (int32_t i = 0; links && i < links->GetCount(); ++i) {
+        const ComPtr<INodeLink> link = links->GetLink(i);
+        const ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
+        if (successor && TTaskLinkHelper::LeadsBack(successor.get(), node))
+          throw ELumetaError("the task links lead in a circle: the link from node " + node->GetID() + " to node " +
+                             successor->GetID() +
+                             " leads back to where it starts, so the tasks on the way would move later without end; "
+                             "remove or change one of those links");
+      }
+    }
+
+   private:
+    struct TCount {
+      uint32_t Opened = 0;
+      uint32_t NextCheck = 16;
+    };
+    std::unordered_map<INode*, TCount> FCounts;  // the map holds the nodes while the run lasts
+  };
+
+  static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TCircleGuard& AGuard, TRescheduleCommand* ACommand,
+                   bool AUndo) {
+    if (!AUndo) AGuard.Opened(ACommand);
     APoster.Post(ACommand, KRescheduleBeginChange);
     AStack.push_back({ACommand, 0});
     if (!AUndo && !ACommand->FRescheduled) {
@@ -242,8 +279,9 @@ class TRescheduleRunner {
     TStackLease lease;
     std::vector<TFrame>& stack = lease.Stack();
     TPoster poster;
+    TCircleGuard guard;
     try {
-      Open(stack, poster, ATop, AUndo);
+      Open(stack, poster, guard, ATop, AUndo);
       while (!stack.empty()) {
         TFrame& frame = stack.back();
         TRescheduleCommand* command = frame.Command;
@@ -263,7 +301,7 @@ class TRescheduleRunner {
         if (TRescheduleCommand* nested = entry.Nested) {
           // The sub-commands a command queues itself come without a selection: each knows its node.
           if (!AUndo && entry.Selection) nested->SetState(entry.Selection.get());
-          Open(stack, poster, nested, AUndo);  // may invalidate frame
+          Open(stack, poster, guard, nested, AUndo);  // may invalidate frame
         } else if (AUndo) {
           command->CommandProcessor()->Undo(next);
         } else {

@@ -181,7 +181,11 @@ TTaskLinkResult TTaskLinkHelper::Validate(INode* ASuccessor, INode* APredecessor
   if (ComPtr<INode> predecessorSummary = TTaskLinkHelper::SummaryAbove(APredecessor))
     if (Contains(TLumetaNodeLinksProperty::Of(predecessorSummary.get()).get(), TTaskLinkHelper::SummaryAbove(ASuccessor).get()))
       return tlIndirectCircularRef;
-  return TCycleSearch(ASuccessor, APredecessor).FindsWayBack() ? tlIndirectCircularRef : tlOk;
+  return LeadsBack(ASuccessor, APredecessor) ? tlIndirectCircularRef : tlOk;
+}
+
+bool TTaskLinkHelper::LeadsBack(INode* ASuccessor, INode* APredecessor) {
+  return TCycleSearch(ASuccessor, APredecessor).FindsWayBack();
 }
 
 bool TTaskLinkHelper::ValidatePredecessorLinks(INode* ASuccessor, const std::vector<TPredecessorPair>& APairs) {

@@ -63,6 +63,9 @@ class TTaskLinkHelper {
   // A summary task's constraint gives way to its subtasks.
   static TTaskConflictResolutionType ResolveSummaryConflict() { return rtRemoveConstraint; }
   static bool HasSuccessors(INode* ANode);
+  // Whether a link from APredecessor to ASuccessor closes a circle: the way back that Validate
+  // looks for, without its other checks.
+  static bool LeadsBack(INode* ASuccessor, INode* APredecessor);
   // The summary task directly above the node, or empty; the map's root is never one.
   static ComPtr<INode> SummaryAbove(INode* ANode);
   // The linked nodes of the node's successor links, in list order.

@@ -129,6 +129,31 @@ TEST_F(Reschedule, AFailingRunStillEndsItsChangeBracketAndLeavesTheMapAsItWas) {
   EXPECT_EQ(Start("B"), Monday);
 }
 
+// Links that lead in a circle, as a tree move or an edited file can leave them: through a summary
+// above the first task and one around the last. The run stops with an error naming a link of the
+// circle instead of moving the tasks later without end, and the map stays as it was.
+TEST_F(Reschedule, ACircleOfLinksEndsTheRunWithAnErrorAndChangesNothing) {
+  Task("Outer", 0);
+  Task("A", Monday, 1, "Outer");
+  Task("Around", 0);
+  Task("B", Monday, 1, "Around");
+  Task("Before", Monday);
+  Link("A", "Around");
+  Link("B", "Outer");
+  Link("Before", "A");
+  try {
+    Run(Move("Before", Tuesday).get(), N("Before"));
+    FAIL() << "the run should have stopped";
+  } catch (const ELumetaError& error) {
+    EXPECT_NE(std::string(error.what()).find("the task links lead in a circle: the link from node "), std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(Start("Before"), Monday);
+  EXPECT_EQ(Start("A"), Monday);
+  EXPECT_EQ(Start("B"), Monday);
+  EXPECT_EQ(Model->GetCommandProcessor()->GetUndoCount(), 0);
+}
+
 TEST_F(Reschedule, AMissingTaskMakesAnEmptyCommandThatStillUndoes) {
   Task("A", Monday);
   ComPtr<TMoveTaskCommand> move = Move("A", Tuesday);
