@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <memory>
 #include <unordered_set>
 
 #include "com/DialogService.h"
