@@ -826,6 +826,13 @@ void TDesktopWindow::Execute(ICommand* ACommand) {
 
 void TDesktopWindow::DropNode(int64_t ANodeID, int64_t ANewParentID) {
   Execute(make<TMoveNodeCommand>(Model(), ANodeID, ANewParentID, -1, KEventDropUnder).get());
+  WarnOfLinkCircle(ANodeID);
+}
+
+void TDesktopWindow::WarnOfLinkCircle(int64_t AMovedID) {
+  if (!Model()) return;
+  if (const std::string warning = LinkCircleAbove(Model()->Map().FindNode(AMovedID)); !warning.empty())
+    DialogService().ShowMessage(TMessageKind::Warning, warning);
 }
 
 void TDesktopWindow::MoveFocused(int ADirection) {
@@ -842,8 +849,10 @@ void TDesktopWindow::MoveFocused(int ADirection) {
       if (index + 1 < count) Execute(make<TMoveNodeCommand>(Model(), node->ID(), parent->ID(), index + 1).get());
       break;
     case 2:  // under its previous sibling
-      if (index > 0)
+      if (index > 0) {
         Execute(make<TMoveNodeCommand>(Model(), node->ID(), parent->Children()[index - 1]->ID(), -1, KEventDemote).get());
+        WarnOfLinkCircle(node->ID());
+      }
       break;
     case 3:  // beside its parent, after it
       if (!parent->IsRoot())

@@ -81,6 +81,8 @@ class TDesktopWindow : public QMainWindow {
   void EditMapSettings();
   // Moves a node under another, as a drop of the node on it does.
   void DropNode(int64_t ANodeID, int64_t ANewParentID);
+  // Warns when the moved node's new summaries hold a link that now leads in a circle.
+  void WarnOfLinkCircle(int64_t AMovedID);
 
  protected:
   void closeEvent(QCloseEvent* AEvent) override;

@@ -137,6 +137,23 @@ std::vector<TTaskLinkInfo> TaskLinksOf(INode* ANode, bool APredecessors) {
   return result;
 }
 
+std::string LinkCircleAbove(TLumetaNode* ANode) {
+  for (TLumetaNode* summary = ANode ? ANode->Parent() : nullptr; summary && !summary->IsRoot();
+       summary = summary->Parent())
+    for (const bool successors : {true, false})
+      for (const TTaskLinkEntry& link : TaskLinksOf(successors ? TLumetaSuccessorLinksProperty::Of(summary).get()
+                                                               : TLumetaNodeLinksProperty::Of(summary).get())) {
+        INode* predecessor = successors ? summary : link.Node.get();
+        INode* successor = successors ? link.Node.get() : summary;
+        if (TTaskLinkHelper::LeadsBack(successor, predecessor))
+          return "the task links now lead in a circle: the link from node " + predecessor->GetID() + " to node " +
+                 successor->GetID() +
+                 " leads back to where it starts; a reschedule stops on it until one of those links is removed or "
+                 "retyped";
+      }
+  return {};
+}
+
 void RunLinksCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs, std::ostream& AOut) {
   TLumetaNode* node = TaskArgument(AModel, AArgs.at(0));
   for (const bool predecessors : {true, false})

@@ -52,6 +52,11 @@ struct TPredecessorChange {
 std::vector<TPredecessorChange> PredecessorListChanges(TLumetaModel* AModel, TLumetaNode* ASuccessor,
                                                        const std::string& AText);
 
+// After a tree change put ANode under new summary tasks: a warning naming a link of those
+// summaries that now leads in a circle (a link into a summary holds back everything below it, and
+// their finishes hold back its own), else empty. A reschedule that meets the circle stops on it.
+std::string LinkCircleAbove(TLumetaNode* ANode);
+
 // Prints the node's links, predecessors first, each list in its order: "pred ID TYPE" and
 // "succ ID TYPE" with TYPE one of FS, SS, FF, SF.
 void RunLinksCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs, std::ostream& AOut);

@@ -352,6 +352,11 @@ void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
   }
   FOut.flush();  // the plug-in's warning about a refused move goes to standard error
   Execute(make<TMoveNodeCommand>(FModel.get(), node->ID(), parent->ID(), index).get());
+  WarnOfLinkCircle(node->ID());
+}
+
+void TLumetaShell::WarnOfLinkCircle(int64_t AMovedID) {
+  if (const std::string warning = LinkCircleAbove(FModel->Map().FindNode(AMovedID)); !warning.empty()) Warn(warning);
 }
 
 void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
@@ -362,6 +367,7 @@ void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
   TLumetaNode* sibling = node->Parent()->Children()[static_cast<size_t>(index) - 1].get();
   FOut.flush();
   Execute(make<TMoveNodeCommand>(FModel.get(), node->ID(), sibling->ID(), -1, KEventDemote).get());
+  WarnOfLinkCircle(node->ID());
 }
 
 void TLumetaShell::Select(const std::vector<std::string>& AArgs) {

@@ -85,6 +85,8 @@ class TLumetaShell {
   // The current selection's nodes, as the controller is handed them.
   ComPtr<ISelection> CurrentSelection();
   void Warn(const std::string& AText);
+  // Warns when the moved node's new summaries hold a link that now leads in a circle.
+  void WarnOfLinkCircle(int64_t AMovedID);
   void PrintWarnings();
 
   std::ostream& FOut;

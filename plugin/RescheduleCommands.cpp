@@ -212,16 +212,12 @@ class TRescheduleRunner {
       if (++count.Opened < count.NextCheck) return;
       count.NextCheck *= 2;
       INode* node = ACommand->FRunNode;
-      const ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(node);
-      for (int32_t i = 0; links && i < links->GetCount(); ++i) {
-        const ComPtr<INodeLink> link = links->GetLink(i);
-        const ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
-        if (successor && TTaskLinkHelper::LeadsBack(successor.get(), node))
+      for (const TTaskLinkEntry& link : TaskLinksOf(TLumetaSuccessorLinksProperty::Of(node).get()))
+        if (TTaskLinkHelper::LeadsBack(link.Node.get(), node))
           throw ELumetaError("the task links lead in a circle: the link from node " + node->GetID() + " to node " +
-                             successor->GetID() +
+                             link.Node->GetID() +
                              " leads back to where it starts, so the tasks on the way would move later without end; "
                              "remove or change one of those links");
-      }
     }
 
    private:

@@ -16,6 +16,7 @@
 
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopWindow.h"
+#include "apps/LinkCommands.h"
 #include "com/OleDate.h"
 #include "contract/ActionAttributesIntf.h"
 #include "host/MapEditCommands.h"
@@ -283,6 +284,20 @@ class DesktopTest : public QObject {
     desktop.Window->UndoAction()->trigger();
     QCOMPARE(desktop.Model()->Map().GetNode(second)->Parent()->ID(), int64_t(0));
     QCOMPARE(desktop.Model()->Map().GetNode(second)->IndexInParent(), 1);
+
+    // First leads to Second, Second to Third: dropped under Third, First would wait for itself.
+    const int64_t third = desktop.Add(0, "Third");
+    TLumetaMap& map = desktop.Model()->Map();
+    desktop.Window->Execute(MakeLinkCommand(desktop.Model(), TLinkChange::Add, map.GetNode(first), map.GetNode(second)).get());
+    desktop.Window->Execute(MakeLinkCommand(desktop.Model(), TLinkChange::Add, map.GetNode(second), map.GetNode(third)).get());
+    desktop.Dialogs->Entries.clear();
+    desktop.Window->DropNode(first, third);
+    QCOMPARE(map.GetNode(first)->Parent()->ID(), third);
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
+    QVERIFY(desktop.Dialogs->Entries.front().Kind == TMessageKind::Warning);
+    const std::string expected = "the task links now lead in a circle: the link from node " + std::to_string(second) +
+                                 " to node " + std::to_string(third) + " leads back";
+    QVERIFY2(desktop.Dialogs->Entries.front().Text.starts_with(expected), desktop.Dialogs->Entries.front().Text.c_str());
   }
 
   void PickListAndWorkMeasureEditInPlaceAsOneUndoStepEach() {
