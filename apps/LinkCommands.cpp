@@ -140,17 +140,11 @@ std::vector<TTaskLinkInfo> TaskLinksOf(INode* ANode, bool APredecessors) {
 std::string LinkCircleAbove(TLumetaNode* ANode) {
   for (TLumetaNode* summary = ANode ? ANode->Parent() : nullptr; summary && !summary->IsRoot();
        summary = summary->Parent())
-    for (const bool successors : {true, false})
-      for (const TTaskLinkEntry& link : TaskLinksOf(successors ? TLumetaSuccessorLinksProperty::Of(summary).get()
-                                                               : TLumetaNodeLinksProperty::Of(summary).get())) {
-        INode* predecessor = successors ? summary : link.Node.get();
-        INode* successor = successors ? link.Node.get() : summary;
-        if (TTaskLinkHelper::LeadsBack(successor, predecessor))
-          return "the task links now lead in a circle: the link from node " + predecessor->GetID() + " to node " +
-                 successor->GetID() +
-                 " leads back to where it starts; a reschedule stops on it until one of those links is removed or "
-                 "retyped";
-      }
+    if (const TTaskLinkHelper::TLinkEnds link = TTaskLinkHelper::LinkLeadingBack(summary, true))
+      return "the task links now lead in a circle: the link from node " + link.Predecessor->GetID() + " to node " +
+             link.Successor->GetID() +
+             " leads back to where it starts; a reschedule stops on it until one of those links is removed or "
+             "retyped";
   return {};
 }
 

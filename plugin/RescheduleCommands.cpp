@@ -211,13 +211,11 @@ class TRescheduleRunner {
       TCount& count = FCounts[ACommand->FRunNode];
       if (++count.Opened < count.NextCheck) return;
       count.NextCheck *= 2;
-      INode* node = ACommand->FRunNode;
-      for (const TTaskLinkEntry& link : TaskLinksOf(TLumetaSuccessorLinksProperty::Of(node).get()))
-        if (TTaskLinkHelper::LeadsBack(link.Node.get(), node))
-          throw ELumetaError("the task links lead in a circle: the link from node " + node->GetID() + " to node " +
-                             link.Node->GetID() +
-                             " leads back to where it starts, so the tasks on the way would move later without end; "
-                             "remove or change one of those links");
+      if (const TTaskLinkHelper::TLinkEnds link = TTaskLinkHelper::LinkLeadingBack(ACommand->FRunNode, false))
+        throw ELumetaError("the task links lead in a circle: the link from node " + link.Predecessor->GetID() +
+                           " to node " + link.Successor->GetID() +
+                           " leads back to where it starts, so the tasks on the way would move later without end; "
+                           "remove or change one of those links");
     }
 
    private:

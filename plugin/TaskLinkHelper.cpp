@@ -187,6 +187,19 @@ bool TTaskLinkHelper::LeadsBack(INode* ASuccessor, INode* APredecessor) {
   return TCycleSearch(ASuccessor, APredecessor).FindsWayBack();
 }
 
+TTaskLinkHelper::TLinkEnds TTaskLinkHelper::LinkLeadingBack(INode* ANode, bool APredecessorsToo) {
+  for (const bool successors : {true, false}) {
+    if (!successors && !APredecessorsToo) break;
+    ComPtr<INodeLinkList2> links =
+        successors ? TLumetaSuccessorLinksProperty::Of(ANode) : TLumetaNodeLinksProperty::Of(ANode);
+    for (const TTaskLinkEntry& link : TaskLinksOf(links.get())) {
+      TLinkEnds ends{successors ? ComPtr<INode>(ANode) : link.Node, successors ? link.Node : ComPtr<INode>(ANode)};
+      if (LeadsBack(ends.Successor.get(), ends.Predecessor.get())) return ends;
+    }
+  }
+  return {};
+}
+
 bool TTaskLinkHelper::ValidatePredecessorLinks(INode* ASuccessor, const std::vector<TPredecessorPair>& APairs) {
   ComPtr<TLumetaNodeLinksProperty> scratch = make<TLumetaNodeLinksProperty>();
   scratch->Links()->SetLoaded(true);  // a scratch list has no document to load from

@@ -66,6 +66,13 @@ class TTaskLinkHelper {
   // Whether a link from APredecessor to ASuccessor closes a circle: the way back that Validate
   // looks for, without its other checks.
   static bool LeadsBack(INode* ASuccessor, INode* APredecessor);
+  // The first of the node's successor links (and, with APredecessorsToo, of its predecessor links)
+  // that LeadsBack, as its two ends; both empty when none does.
+  struct TLinkEnds {
+    ComPtr<INode> Predecessor, Successor;
+    explicit operator bool() const { return Predecessor != nullptr; }
+  };
+  static TLinkEnds LinkLeadingBack(INode* ANode, bool APredecessorsToo);
   // The summary task directly above the node, or empty; the map's root is never one.
   static ComPtr<INode> SummaryAbove(INode* ANode);
   // The linked nodes of the node's successor links, in list order.
