@@ -195,6 +195,8 @@ TDateTimeParts DecodeDateTime(double AValue) {
   return PartsFromLinearMs(*linear);
 }
 
+bool IsDateToShow(double AValue) { return AValue > 0 && AValue < double(LastDay + 1); }
+
 double DateOf(double AValue) { return std::trunc(AValue); }
 
 double TimeOf(double AValue) { return std::fabs(AValue - std::trunc(AValue)); }

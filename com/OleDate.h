@@ -25,6 +25,10 @@ bool TryEncodeDate(int AYear, int AMonth, int ADay, double& ADate);
 // next midnight. Raises EConvertError for values that are not finite or outside years 1 to 9999.
 TDateTimeParts DecodeDateTime(double AValue);
 
+// Whether the value is a date after day 0 that DecodeDateTime can take: a summary whose subtasks
+// hold no dates rolls up to the largest double, which is no date to show.
+bool IsDateToShow(double AValue);
+
 // The whole day (truncated toward zero, as negative values count) and the time of day (>= 0).
 double DateOf(double AValue);
 double TimeOf(double AValue);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "com/OleDate.h"
 #include "contract/LumetaIntf.h"
 #include "plugin/ActionCommandHelpers.h"
 #include "ui/ActionPanelForm.h"
@@ -37,8 +38,8 @@ bool IsGrayed(QCheckBox* ABox) { return ABox->checkState() == Qt::PartiallyCheck
 // A date box with its picker: an unset date unchecks the box and leaves the picker where it is.
 void ShowDate(QCheckBox* ABox, QDateTimeEdit* APicker, bool AMixed, double ADate) {
   if (AMixed) return ShowGrayed(ABox);
-  if (ADate > 0) APicker->setDate(DateOfOle(ADate));
-  ShowChecked(ABox, ADate > 0);
+  if (IsDateToShow(ADate)) APicker->setDate(DateOfOle(ADate));
+  ShowChecked(ABox, IsDateToShow(ADate));
 }
 
 double DateOf(QCheckBox* ABox, QDateTimeEdit* APicker) {
@@ -229,8 +230,9 @@ std::string TActionViewPresenter::SaveToAction(IActionAttribute* AAction) {
   if (Changed(acCompletedDate)) AAction->SetCompletedDate(DateOf(v->GetEndDateBox(), v->GetEndDatePicker()));
   if (Changed(acStartDate)) AAction->SetStartDate(DateOf(v->GetStartDateBox(), v->GetStartDatePicker()));
   if (Changed(acDueDate)) AAction->SetDueDate(DateOf(v->GetDueDateBox(), v->GetDueDatePicker()));
+  // The spin clamps what it shows only when left, and the panel may save before that.
   if (Changed(acComplete))
-    AAction->SetComplete(v->GetCompleteSpin()->IsNull() ? 0 : v->GetCompleteSpin()->Value());
+    AAction->SetComplete(v->GetCompleteSpin()->IsNull() ? 0 : std::clamp(v->GetCompleteSpin()->Value(), 0, 100));
   if (Changed(acDuration)) AAction->SetDuration(v->GetDurationEdit()->Value());
   if (Changed(acDurationMeasure) && v->GetDurationUnitCombo()->currentIndex() >= 0)
     AAction->SetDurationMeasure(v->GetDurationUnitCombo()->currentIndex());

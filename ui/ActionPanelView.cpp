@@ -43,6 +43,16 @@ std::optional<QColor> MapColor(INode* ARoot) {
   return value.isValid() ? std::optional<QColor>(value) : std::nullopt;
 }
 
+// The record the panel shows: one node's own record, whose fields a summary task works out from
+// its subtasks on reading (the combined record is a copy that only stores), else the selection's
+// combined record. Edits are still saved into the combined record, field by changed field.
+ComPtr<IActionAttribute> ShownAction(ISelection* ASelection, bool ACreateIfEmpty) {
+  if (ASelection->GetCount() == 1)
+    if (ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(0).get()))
+      if (ComPtr<IActionAttribute> own = QueryAs<IActionAttribute>(node->FindProperty(KActionName).get())) return own;
+  return CombinedAction(ASelection, ACreateIfEmpty);
+}
+
 }  // namespace
 
 // Hears the model for the view without keeping it alive: the model's subject counts its observers.
@@ -192,7 +202,7 @@ void TActionView::Reload() {
   FActionViewPresenter->Clear(false);
   ComPtr<ISelection> selection = LiveSelection();
   if (selection->GetCount() > 0)
-    if (ComPtr<IActionAttribute> action = CombinedAction(selection.get(), false))
+    if (ComPtr<IActionAttribute> action = ShownAction(selection.get(), false))
       FActionViewPresenter->PopulateFromAction(action.get());
   control->setUpdatesEnabled(true);
 }
@@ -214,7 +224,7 @@ void TActionView::Refresh() {
   FControl->setUpdatesEnabled(false);
   FActionViewPresenter->Initialize(RootOf(FModel.get()).get());
   // The record may be gone meanwhile: then the untouched fields show an empty one.
-  if (ComPtr<IActionAttribute> action = CombinedAction(selection.get(), true))
+  if (ComPtr<IActionAttribute> action = ShownAction(selection.get(), true))
     FActionViewPresenter->RefreshFromAction(action.get());
   FControl->setUpdatesEnabled(true);
 }

@@ -24,6 +24,7 @@
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
 #include "commands/CompositeCommands.h"
+#include "plugin/ActionHelpers.h"
 #include "plugin/ActionWindows.h"
 #include "plugin/LumetaSelectionState.h"
 #include "plugin/TaskCommands.h"
@@ -89,8 +90,6 @@ std::optional<double> NumberOf(const QString& AText) {
   const double plain = QLocale::c().toDouble(AText.trimmed(), &ok);
   return ok ? std::optional<double>(plain) : std::nullopt;
 }
-
-QString DecimalText(double AValue) { return QLocale().toString(AValue, 'f', 2); }
 
 QString ToQ(const std::string& AText) { return QString::fromStdString(AText); }
 
@@ -556,6 +555,7 @@ void TfrmEditAction::Initialise() {
 
   FillFrom(QueryAs<IActionAttribute>(FProperty.get()).get());
   SetControlStates();
+  ShowRolledUp();
 
   const int advanced = FPages->indexOf(FAdvancedPage);
   FPages->setTabVisible(advanced, FScheduling);
@@ -587,7 +587,10 @@ void TfrmEditAction::FillFrom(IActionAttribute* AAction) {
     if (AValue > 0) SetPicker(APicker, AWithTime ? AValue : DateOf(AValue));
   };
   const auto fillNumber = [&](TActionField AField, ThvNumEdit* AEdit, double AValue) {
-    AEdit->setText(mixed(AField) ? QString() : DecimalText(AValue));
+    if (mixed(AField))
+      AEdit->clear();
+    else
+      AEdit->SetValue(AValue);
   };
   const auto fillUnit = [&](TActionField AField, QComboBox* ACombo, int32_t AMeasure) {
     const QSignalBlocker blocker(ACombo);
@@ -652,7 +655,38 @@ void TfrmEditAction::Clear() {
   if (!FEmptyAction) return;
   FillFrom(QueryAs<IActionAttribute>(FEmptyAction.get()).get());
   SetControlStates();
+  ShowRolledUp();
   dtConstraintDate->setEnabled(false);
+}
+
+// A summary task's start, finish, duration, complete and status are worked out from its subtasks,
+// and its stored values only show once scheduling is off: the disabled controls show what the map
+// shows (the node's own record rolls up on reading), and OK leaves the stored ones alone. With
+// scheduling on the dialog edits one node.
+void TfrmEditAction::ShowRolledUp() {
+  FRolledUp.clear();
+  if (!FScheduling || !AnySummary()) return;
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(EditedNode(), false);
+  if (!action) return;
+  FRolledUp = {acStartDate, acCompletedDate, acDuration, acDurationMeasure, acComplete, acStatus};
+  FUpdating = true;
+  const auto showDate = [](QCheckBox* ABox, QDateTimeEdit* APicker, double AValue) {
+    SetChecked(ABox, IsDateToShow(AValue));
+    if (IsDateToShow(AValue)) SetPicker(APicker, AValue);
+  };
+  showDate(chStartDate, dtpStartDate, action->GetStartDate());
+  showDate(chCompletedDate, dtpCompletedDate, action->GetCompletedDate());
+  edtDuration->SetValue(action->GetDuration());
+  edtDuration->setPlaceholderText(QString());
+  {
+    const QSignalBlocker blocker(cbDuration);
+    const int32_t measure = action->GetDurationMeasure();
+    cbDuration->setCurrentIndex(measure >= 0 && measure < cbDuration->count() ? measure : -1);
+  }
+  seComplete->SetText(QString::number(action->GetComplete()));
+  SelectText(cbStatus, ToQ(action->GetStatus()));
+  cbStatus->setPlaceholderText(QString());
+  FUpdating = false;
 }
 
 void TfrmEditAction::Touched(TActionField AField) {
@@ -745,10 +779,10 @@ void TfrmEditAction::RecalcDuration() {
     double days = Scheduler() ? Scheduler()->WorkingDuration(PickerValue(dtpStartDate), PickerValue(dtpCompletedDate))
                               : 0;
     if (cbDuration->currentIndex() == amHours) days *= KHoursPerDay;
-    edtDuration->setText(DecimalText(days));
+    edtDuration->SetValue(days);
   } else {
     const double days = DateOf(PickerValue(dtpDueDate)) - DateOf(PickerValue(dtpStartDate));
-    edtDuration->setText(DecimalText(std::max(0.0, days)));
+    edtDuration->SetValue(std::max(0.0, days));
     const QSignalBlocker blocker(cbDuration);
     cbDuration->setCurrentIndex(amDays);
   }
@@ -785,7 +819,9 @@ bool TfrmEditAction::event(QEvent* AEvent) {
 
 void TfrmEditAction::SaveToRecord() {
   ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(FProperty.get());
-  const auto left = [this](TActionField AField) { return FMixedUntouched.contains(AField); };
+  const auto left = [this](TActionField AField) {
+    return FMixedUntouched.contains(AField) || FRolledUp.contains(AField);
+  };
 
   const QString priority = cbPriority->currentText();
   if (!left(acPriority) && !priority.isEmpty() && cbPriority->findText(priority) < 0) {
@@ -802,6 +838,7 @@ void TfrmEditAction::SaveToRecord() {
 
   action->SetFlag(afModified, false);
   const auto setMixed = [&](TActionField AField, QCheckBox* ABox) {
+    if (FRolledUp.contains(AField)) return;  // the box showed the worked-out value, not the stored ones
     if (ComPtr<IAttribute> child = action->FindChild(KActionFieldNames[AField])) child->SetMixed(IsGrayed(ABox));
   };
   setMixed(acIsAction, chIsAction);
@@ -816,13 +853,16 @@ void TfrmEditAction::SaveToRecord() {
     action->SetIsMilestone(chkMilestone->isChecked());
 
   const double start = PickerValue(dtpStartDate);
-  if (!IsGrayed(chStartDate) && FStartChanged && !SameMinute(start, action->GetStartDate()))
+  if (!left(acStartDate) && !IsGrayed(chStartDate) && FStartChanged && !SameMinute(start, action->GetStartDate()))
     action->SetStartDate(chStartDate->isChecked() ? DateOf(start) : 0);
   const double due = DateOf(PickerValue(dtpDueDate));
   if (!IsGrayed(chDueDate) && chDueDate->isChecked() && due != DateOf(action->GetDueDate())) action->SetDueDate(due);
+  // A task's end keeps the time of day its picker shows: a day alone would end the task at that
+  // day's midnight, the end of the day before. A start is taken as a day, which the move then
+  // places at the working day's start (or holds as the task's constraint).
   const double end = PickerValue(dtpCompletedDate);
-  if (!IsGrayed(chCompletedDate) && FFinishChanged && !SameMinute(end, action->GetCompletedDate()))
-    action->SetCompletedDate(chCompletedDate->isChecked() ? DateOf(end) : 0);
+  if (!left(acCompletedDate) && !IsGrayed(chCompletedDate) && FFinishChanged && !SameMinute(end, action->GetCompletedDate()))
+    action->SetCompletedDate(chCompletedDate->isChecked() ? (FScheduling ? end : DateOf(end)) : 0);
 
   const auto number = [](const QLineEdit* AEdit) { return NumberOf(AEdit->text()).value_or(0); };
   if (!left(acDuration) && number(edtDuration) != action->GetDuration()) action->SetDuration(number(edtDuration));

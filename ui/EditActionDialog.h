@@ -87,6 +87,7 @@ class TfrmEditAction : public QDialog {
   void Initialise();
   void FillFrom(IActionAttribute* AAction);
   void SetControlStates();
+  void ShowRolledUp();
   void SaveToRecord();
   void AddTitleCommand();
   void AddLinkCommands();
@@ -133,6 +134,7 @@ class TfrmEditAction : public QDialog {
   // Fields that showed no value because the selected nodes disagree and that the user has not
   // touched since: saving leaves them to each node.
   std::set<TActionField> FMixedUntouched;
+  std::set<TActionField> FRolledUp;  // shown worked out from subtasks: OK leaves them stored as they are
   ComPtr<IActionView> FView;
 
   // Controls, named as the map's users know them from the desktop program.

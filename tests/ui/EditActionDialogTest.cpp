@@ -164,19 +164,25 @@ class EditActionDialogTest : public QObject {
   }
 
   void SummaryTaskShowsRolledUpFieldsDisabledAndOnlyItsConstraints() {
-    Open("add 0 A; add 0 B; scheduling on; convert 1 2; add 1 Sub");
+    Open("add 0 A; add 0 B; scheduling on; convert 1 2; add 1 Sub; convert 3; set 3 Complete 40");
+    const std::string before = Saved("before.xml");
     Edit({"1"}, [](QWidget* ADialog) {
       for (const char* name : {"chStartDate", "dtpStartDate", "chCompletedDate", "dtpCompletedDate", "edtDuration",
                                "cbDuration", "seComplete", "cbStatus"})
         QVERIFY2(!Find<QWidget>(ADialog, name)->isEnabled(), name);
+      // What the subtask works out, not the summary's stored 0 and "Not Started".
+      QCOMPARE(Find<QWidget>(ADialog, "seComplete")->findChild<QLineEdit*>()->text(), QStringLiteral("40"));
+      QCOMPARE(Find<QComboBox>(ADialog, "cbStatus")->currentText(), QStringLiteral("In Progress"));
       for (const char* name : {"cbPriority", "editCost", "chDueDate", "edtTaskName"})
         QVERIFY2(Find<QWidget>(ADialog, name)->isEnabled(), name);
       auto* constraints = Find<QComboBox>(ADialog, "cboConstraintType");
       QStringList items;
       for (int i = 0; i < constraints->count(); ++i) items << constraints->itemText(i);
       QCOMPARE(items, QStringList({"As Soon As Possible", "Finish No Later Than", "Start No Earlier Than"}));
-      Press(ADialog, "btnCancel");
+      Press(ADialog, "btnOK");
     });
+    // OK wrote none of the shown values into the summary's own record.
+    QCOMPARE(Saved("after.xml"), before);
     // A task without subtasks is offered every constraint but the one it cannot keep.
     Edit({"2"}, [](QWidget* ADialog) {
       QCOMPARE(Find<QComboBox>(ADialog, "cboConstraintType")->count(), 7);
