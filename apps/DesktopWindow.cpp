@@ -714,14 +714,8 @@ void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& 
         DialogService().ShowMessage(TMessageKind::Warning, "'" + text.toStdString() + "' is not a date (YYYY-MM-DD)");
         return;
       }
-      // The time of day the field had stays: a finish at 17:00 remains one.
-      double old = 0;
-      if (ComPtr<IActionAttribute> action = ActionOf(node))
-        old = AColumn == dcStart ? action->GetStartDate()
-              : AColumn == dcDue ? action->GetDueDate()
-                                 : action->GetCompletedDate();
-      const double day = EncodeDate(date.year(), date.month(), date.day());
-      words = {DateTimeToXmlText(day + (old > 0 ? TimeOf(old) : 0))};
+      // A date alone: the entry keeps the time of day the field had.
+      words = {date.toString(Qt::ISODate).toStdString()};
       break;
     }
     case dcComplete: text.remove(QLatin1Char('%')); words = {text.trimmed().toStdString()}; break;

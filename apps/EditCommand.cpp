@@ -119,25 +119,9 @@ void CheckValue(const TEditField& AField, const std::string& AValue) {
 
 // ---- typing as a person types
 
-int KeyOf(QChar AChar) {
-  if (AChar.unicode() < 128) return AChar.toUpper().unicode();
-  return Qt::Key_unknown;
-}
-
-void SendKey(QWidget* AWidget, int AKey, Qt::KeyboardModifiers AModifiers = Qt::NoModifier,
-             const QString& AText = QString()) {
-  QKeyEvent press(QEvent::KeyPress, AKey, AModifiers, AText);
-  QApplication::sendEvent(AWidget, &press);
-  QKeyEvent release(QEvent::KeyRelease, AKey, AModifiers, AText);
-  QApplication::sendEvent(AWidget, &release);
-}
-
-void TypeText(QWidget* AWidget, const QString& AText) {
-  for (QChar c : AText) SendKey(AWidget, KeyOf(c), Qt::NoModifier, QString(c));
-}
-
 // Clicks into the control, selects what it shows and types the text over it.
 void TypeOver(QWidget* AWidget, const QString& AText) {
+  if (auto* picker = qobject_cast<QDateTimeEdit*>(AWidget)) return TypeIntoPicker(picker, AText);
   AWidget->setFocus(Qt::MouseFocusReason);
   SendKey(AWidget, Qt::Key_A, Qt::ControlModifier);
   if (AText.isEmpty())

@@ -2,10 +2,12 @@
 
 #include <iterator>
 #include <ostream>
+#include <string_view>
 #include <variant>
 
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
+#include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
 #include "contract/PlugInUIIntf.h"
 #include "host/LumetaCommandEntry.h"
@@ -59,11 +61,27 @@ ComPtr<IActionPlugInUI> Controller(TLumetaModel* AModel) {
 }
 
 // The first selected node's Duration Measure; hours, a new record's, for a node without action.
-int32_t CurrentDurationMeasure(ISelection* ASelection) {
+ComPtr<IActionAttribute> FirstAction(ISelection* ASelection) {
   ComPtr<INode> node = ASelection && ASelection->GetCount() > 0 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
   ComPtr<IProperty> property = node ? node->FindProperty("Action") : nullptr;
-  ComPtr<IActionAttribute> action = property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+  return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+}
+
+int32_t CurrentDurationMeasure(ISelection* ASelection) {
+  ComPtr<IActionAttribute> action = FirstAction(ASelection);
   return action ? action->GetDurationMeasure() : 0;
+}
+
+// A date typed without a time of day keeps the one the field had, as a cell of the desktop does:
+// a finish at 17:00 stays one, where midnight would end the task a day early.
+double WithFieldTime(ISelection* ASelection, TActionField AField, double ADate, std::string_view AText) {
+  if (ADate <= 0 || AText.find_first_of("T ") != std::string_view::npos) return ADate;
+  ComPtr<IActionAttribute> action = FirstAction(ASelection);
+  const double old = !action                   ? 0
+                     : AField == acStartDate   ? action->GetStartDate()
+                     : AField == acDueDate     ? action->GetDueDate()
+                                               : action->GetCompletedDate();
+  return old > 0 ? DateOf(ADate) + TimeOf(old) : ADate;
 }
 
 ComPtr<IUnknown> EditedValue(ISelection* ASelection, TActionField AField, const std::vector<std::string>& AWords,
@@ -71,7 +89,8 @@ ComPtr<IUnknown> EditedValue(ISelection* ASelection, TActionField AField, const 
   const TActionFieldValue value = ParseActionFieldValue(AField, AWords.at(0));
   switch (ActionFieldKind(AField)) {
     case TActionFieldKind::Date:
-      return TLumetaEditedValue::Date(std::get<double>(value), AFlags.Validate, AFlags.AutoSchedule, AFlags.MoveTask);
+      return TLumetaEditedValue::Date(WithFieldTime(ASelection, AField, std::get<double>(value), AWords.at(0)),
+                                      AFlags.Validate, AFlags.AutoSchedule, AFlags.MoveTask);
     case TActionFieldKind::Flag:
       return TLumetaEditedValue::Flag(std::get<bool>(value));
     case TActionFieldKind::Percent:

@@ -105,27 +105,19 @@ bool Enabled(QWidget* AForm, const TPanelField& AField) {
   return Find<QWidget>(AForm, AField.Box ? AField.Box : AField.Control)->isEnabled();
 }
 
-// Key events as the keyboard sends them, through the application so that a key the control
-// leaves alone reaches its parents, as Enter does.
-void Press(QWidget* ATarget, int AKey, Qt::KeyboardModifiers AModifiers = Qt::NoModifier, const QString& AText = {}) {
-  QKeyEvent press(QEvent::KeyPress, AKey, AModifiers, AText);
-  QApplication::sendEvent(ATarget, &press);
-  QKeyEvent release(QEvent::KeyRelease, AKey, AModifiers, AText);
-  QApplication::sendEvent(ATarget, &release);
-}
-
 void Type(QWidget* ATarget, const QString& AText) {
+  if (auto* picker = qobject_cast<QDateTimeEdit*>(ATarget)) return TypeIntoPicker(picker, AText);
   ATarget->setFocus();
-  Press(ATarget, Qt::Key_A, Qt::ControlModifier);  // replaces what the control holds
-  for (QChar c : AText) Press(ATarget, c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_unknown, Qt::NoModifier, c);
+  SendKey(ATarget, Qt::Key_A, Qt::ControlModifier);  // replaces what the control holds
+  TypeText(ATarget, AText);
 }
 
 void PickItem(QComboBox* ACombo, const std::string& AText, const std::string& ALabel) {
   const int index = ACombo->findText(QString::fromStdString(AText), Qt::MatchFixedString);
   if (index < 0) throw EShellUsage("'" + AText + "' is not in the list of " + ALabel);
   ACombo->setFocus();
-  Press(ACombo, Qt::Key_Home);
-  for (int i = 0; i < index; ++i) Press(ACombo, Qt::Key_Down);
+  SendKey(ACombo, Qt::Key_Home);
+  for (int i = 0; i < index; ++i) SendKey(ACombo, Qt::Key_Down);
 }
 
 std::optional<bool> FlagOf(const std::string& AText) {
@@ -138,7 +130,7 @@ std::optional<bool> FlagOf(const std::string& AText) {
 void SetBox(QCheckBox* ABox, bool AChecked) {
   ABox->setFocus();
   // A grayed box turns checked on the first press.
-  while ((ABox->checkState() == Qt::Checked) != AChecked) Press(ABox, Qt::Key_Space, Qt::NoModifier, " ");
+  while ((ABox->checkState() == Qt::Checked) != AChecked) SendKey(ABox, Qt::Key_Space, Qt::NoModifier, " ");
 }
 
 // Types AValue into the field; answers the control typed into last.
@@ -258,7 +250,7 @@ void RunPanelCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs
   if (!edits.empty()) {
     QWidget* last = nullptr;
     for (const auto& [field, value] : edits) last = TypeField(form, *field, value);
-    Press(last, Qt::Key_Return);
+    SendKey(last, Qt::Key_Return);
     Settle();
   }
   for (const TPanelField& field : KPanelFields)

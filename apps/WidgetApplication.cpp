@@ -1,6 +1,9 @@
 #include "apps/WidgetApplication.h"
 
 #include <QApplication>
+#include <QDateTimeEdit>
+#include <QKeyEvent>
+#include <QRegularExpression>
 
 namespace {
 
@@ -26,4 +29,26 @@ QApplication& EnsureWidgetApplication() {
   // Never destroyed: the plug-in library that made its windows may be gone by the end of the run.
   static QApplication* application = new QApplication(argc, argv);
   return *application;
+}
+
+void SendKey(QWidget* AWidget, int AKey, Qt::KeyboardModifiers AModifiers) { SendKey(AWidget, AKey, AModifiers, {}); }
+
+void SendKey(QWidget* AWidget, int AKey, Qt::KeyboardModifiers AModifiers, const QString& AText) {
+  QKeyEvent press(QEvent::KeyPress, AKey, AModifiers, AText);
+  QApplication::sendEvent(AWidget, &press);
+  QKeyEvent release(QEvent::KeyRelease, AKey, AModifiers, AText);
+  QApplication::sendEvent(AWidget, &release);
+}
+
+void TypeText(QWidget* AWidget, const QString& AText) {
+  for (const QChar c : AText) SendKey(AWidget, c.unicode() < 128 ? int(c.toUpper().unicode()) : int(Qt::Key_unknown), {}, c);
+}
+
+void TypeIntoPicker(QDateTimeEdit* APicker, const QString& AText) {
+  APicker->setFocus(Qt::MouseFocusReason);
+  const QStringList parts = AText.split(QRegularExpression(QStringLiteral("[^0-9]+")), Qt::SkipEmptyParts);
+  for (int i = 0; i < parts.size() && i < APicker->sectionCount(); ++i) {
+    APicker->setSelectedSection(APicker->sectionAt(i));
+    TypeText(APicker, parts[i]);
+  }
 }
