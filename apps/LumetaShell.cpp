@@ -31,6 +31,7 @@
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
 #include "host/MapEditCommands.h"
+#include "settings/LumetaSettingsStore.h"
 
 namespace {
 
@@ -241,12 +242,31 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
 TLumetaShell::TLumetaShell(std::ostream& AOut, std::ostream& AErr) : FOut(AOut), FErr(AErr) {}
 
 TLumetaShell::~TLumetaShell() {
+  CloseMap();
+  FLoader.Unload();
+}
+
+void TLumetaShell::CloseMap() {
   // The undo steps hold the model, the model the plug-in's managers, and the interactor the model.
   if (FModel) FModel->Close();
   if (FLoader.Interactor()) FLoader.Interactor()->SetApplication(nullptr);
   FModel.reset();
   FArchive.reset();
+}
+
+bool TLumetaShell::Close() {
+  CloseMap();
+  bool closed = true;
+  try {
+    FLoader.Shutdown();
+    SettingsStore().Flush();
+  } catch (const std::exception& error) {
+    FErr << "error: " << error.what() << '\n';
+    SettingsStore().DropUnsaved();
+    closed = false;
+  }
   FLoader.Unload();
+  return closed;
 }
 
 std::string TLumetaShell::CommandSummary() {

@@ -24,6 +24,9 @@ class TLumetaShell {
   // Results go to AOut, warnings ("warning: <text>") to AErr; both must outlive the shell.
   TLumetaShell(std::ostream& AOut, std::ostream& AErr);
   ~TLumetaShell();
+  // Closes the map and shuts the plug-in down, which stores its settings, and writes the settings
+  // store: false, with the error written, when a write fails. The destructor closes quietly.
+  bool Close();
   TLumetaShell(const TLumetaShell&) = delete;
   TLumetaShell& operator=(const TLumetaShell&) = delete;
 
@@ -45,6 +48,7 @@ class TLumetaShell {
   std::vector<int64_t> Selection() const { return FModel ? FModel->SelectedIDs() : std::vector<int64_t>(); }
 
  private:
+  void CloseMap();
   struct TCommand;
   static const TCommand Commands[];
 

@@ -328,7 +328,7 @@ int Run(int AArgc, char** AArgv) {
   }
   for (const TScriptInput& input : inputs)
     if (!runner.Run(input)) return ExitCommandFailed;
-  return 0;
+  return shell.Close() ? 0 : ExitCommandFailed;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -485,7 +486,9 @@ void TSettingsStore::Save(THive AHive) {
     throw ELumetaError("Cannot write the settings file " + fileName + ": cannot create its folder");
   try {
     if (hive.Damaged) {
-      const std::string kept = fileName + ".damaged";
+      // A copy kept from an earlier damage stays: the next free name takes this one.
+      std::string kept = fileName + ".damaged";
+      for (int n = 2; std::filesystem::exists(kept); ++n) kept = fileName + ".damaged." + std::to_string(n);
       WriteFileAtomically(kept, *hive.Damaged);
       std::cerr << "warning: settings: " << fileName << " is written anew without the lines left out; the file as it was is kept as "
                 << kept << '\n';
@@ -510,6 +513,11 @@ void TSettingsStore::Flush() {
     }
   }
   if (first) std::rethrow_exception(first);
+}
+
+void TSettingsStore::DropUnsaved() {
+  for (auto& slot : FHives)
+    if (slot) slot->Dirty = false;
 }
 
 TSettingsStore& SettingsStore() {

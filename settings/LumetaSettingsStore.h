@@ -94,6 +94,9 @@ class TSettingsStore {
 
   // Saves every hive with unsaved changes; raises ELumetaError naming the file on failure.
   void Flush();
+  // Forgets the unsaved changes, once a failed Flush was reported: the destructor then does not
+  // try, and report, the same write again.
+  void DropUnsaved();
 
  private:
   struct TKey;

@@ -174,6 +174,16 @@ TEST_F(SettingsStoreTest, DamagedFileLoadsAsFarAsItCan) {
   TSettingsStore reread(Folder());
   EXPECT_EQ(reread.ReadInteger(HKCU, "Software\\Good", "Number", 0), 6);
   EXPECT_TRUE(reread.ReadBool(HKCU, "Software\\Good", "Flag", false));
+
+  // A second damage keeps its copy beside the first one instead of over it.
+  WriteText(file, "second damage\n");
+  TSettingsStore again(Folder());
+  testing::internal::CaptureStderr();
+  again.WriteInteger(HKCU, "Software\\Good", "Number", 7);
+  again.Flush();
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ReadText(file + ".damaged"), garbage);
+  EXPECT_EQ(ReadText(file + ".damaged.2"), "second damage\n");
 }
 
 TEST_F(SettingsStoreTest, AFileOfNothingButGarbageNamesItsFirstLinesOnly) {
