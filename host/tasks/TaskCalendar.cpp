@@ -15,6 +15,9 @@ namespace {
 
 constexpr const char* KProductID = "-//Lumeta//Task Program 16//EN";
 constexpr const char* KStatusName = "X-LUMETA-TASK-STATUS";
+// COMPLETED says a to-do was done then, and calendars show it done: a date given to a task that is
+// not complete (a planned finish) rides along under this name instead, a floating local time.
+constexpr const char* KPlannedCompletedName = "X-LUMETA-DATE-COMPLETED";
 
 struct TComponentFree {
   void operator()(icalcomponent* AComponent) const { icalcomponent_free(AComponent); }
@@ -127,7 +130,8 @@ void RemoveOwnProperties(icalcomponent* ATodo) {
   for (icalproperty* p = icalcomponent_get_first_property(ATodo, ICAL_X_PROPERTY); p;
        p = icalcomponent_get_next_property(ATodo, ICAL_X_PROPERTY)) {
     const char* name = icalproperty_get_x_name(p);
-    if (name && std::string_view(name) == KStatusName) ours.push_back(p);
+    if (name && (std::string_view(name) == KStatusName || std::string_view(name) == KPlannedCompletedName))
+      ours.push_back(p);
   }
   for (icalproperty* p : ours) {
     icalcomponent_remove_property(ATodo, p);
@@ -159,7 +163,13 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
   const bool dates = !HasTime(ATask.StartDate) && !HasTime(ATask.DueDate);
   if (ATask.StartDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_dtstart(LocalTime(ATask.StartDate, dates)));
   if (ATask.DueDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_due(LocalTime(ATask.DueDate, dates)));
-  if (ATask.DateCompleted > 0) icalcomponent_add_property(ATodo, icalproperty_new_completed(UtcTime(ATask.DateCompleted)));
+  if (ATask.DateCompleted > 0 && (ATask.Status == tsComplete || ATask.PercentComplete >= 100)) {
+    icalcomponent_add_property(ATodo, icalproperty_new_completed(UtcTime(ATask.DateCompleted)));
+  } else if (ATask.DateCompleted > 0) {
+    icalproperty* planned = icalproperty_new_x(icaltime_as_ical_string(LocalTime(ATask.DateCompleted, false)));
+    icalproperty_set_x_name(planned, KPlannedCompletedName);
+    icalcomponent_add_property(ATodo, planned);
+  }
   for (const TTaskRelation& relation : ATask.Relations) {
     icalproperty* related = icalproperty_new_relatedto(relation.Uid.c_str());
     // The temporal kinds (RFC 9253) are not in libical's list: each kind goes in by its text.
@@ -269,7 +279,12 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
        p = icalcomponent_get_next_property(todo, ICAL_X_PROPERTY)) {
     const char* name = icalproperty_get_x_name(p);
     const char* value = icalproperty_get_x(p);
-    if (!name || !value || std::string_view(name) != KStatusName) continue;
+    if (!name || !value) continue;
+    if (std::string_view(name) == KPlannedCompletedName) {
+      const icaltimetype time = icaltime_from_string(value);
+      if (!icaltime_is_null_time(time) && icaltime_is_valid_time(time)) task.DateCompleted = FromIcalTime(time);
+    }
+    if (std::string_view(name) != KStatusName) continue;
     if (std::string_view(value) == "WAITING") task.Status = tsWaiting;
     if (std::string_view(value) == "DEFERRED") task.Status = tsDeferred;
   }

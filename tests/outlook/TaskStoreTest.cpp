@@ -51,6 +51,7 @@ TEST_F(TaskStoreTest, EveryFieldSurvivesTheFile) {
       {"Wait", "", "", 0, 3, 0, "2026-03-02T08:00:00", "2026-03-09T00:00:00", "4501-01-01T00:00:00"},
       {"Done", "", "", 100, 2, 1, "4501-01-01T00:00:00", "4501-01-01T00:00:00", "2026-03-05T17:30:00"},
       {"Later", "", "", 0, 4, 1, "4501-01-01T00:00:00", "4501-01-01T00:00:00", "4501-01-01T00:00:00"},
+      {"Planned", "", "", 30, 1, 1, "2026-03-02T08:00:00", "4501-01-01T00:00:00", "2026-03-06T17:00:00"},
   };
   TOleVariant items = Tasks();
   for (const TTaskFields& fields : written) {
@@ -67,9 +68,20 @@ TEST_F(TaskStoreTest, EveryFieldSurvivesTheFile) {
     task.Call("Save");
     EXPECT_TRUE(std::filesystem::exists(StorePath("tasks/" + task.Get("EntryID").AsString() + ".ics")));
   }
+  // A task not yet done keeps its completed date, but not as the COMPLETED that calendars show as
+  // done; the finished one has it.
+  std::string planned, done;
+  for (const std::string& file : CalendarFiles(StorePath("tasks"))) {
+    const std::string text = ReadText(file);
+    if (text.find("SUMMARY:Planned") != std::string::npos) planned = text;
+    if (text.find("SUMMARY:Done") != std::string::npos) done = text;
+  }
+  EXPECT_EQ(planned.find("\nCOMPLETED:"), std::string::npos) << planned;
+  EXPECT_NE(planned.find("X-LUMETA-DATE-COMPLETED:20260306T170000"), std::string::npos) << planned;
+  EXPECT_NE(done.find("\nCOMPLETED:"), std::string::npos) << done;
   items = Tasks();
-  ASSERT_EQ(items.Get("Count").AsInteger(), 4);
-  for (int i = 1; i <= 4; ++i) {
+  ASSERT_EQ(items.Get("Count").AsInteger(), 5);
+  for (int i = 1; i <= 5; ++i) {
     TTaskFields expected = written[static_cast<size_t>(i - 1)];
     if (i == 1) expected.Categories = "Work, Home";  // the list as the file keeps it
     const TTaskFields read = FieldsOf(items.Call("Find", "[Subject] = \"" + expected.Subject + "\""));
