@@ -897,7 +897,7 @@ void TDesktopWindow::SyncSelection() {
   if (!Model() || FSyncing) return;
   std::vector<int64_t> ids;
   for (const QModelIndex& index : FTree->selectionModel()->selectedRows())
-    if (const int64_t id = IDOf(FTree->NodeAt(index)); id > 0) ids.push_back(id);
+    if (const int64_t id = IDOf(FTree->NodeAt(index)); id >= 0) ids.push_back(id);  // the root too: it shows as selected
   if (ids != Model()->SelectedIDs()) Model()->SetSelectedIDs(ids);
   UpdateActions();
 }

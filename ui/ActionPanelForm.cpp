@@ -73,8 +73,14 @@ QWidget* Pair(QWidget* AParent, QWidget* AValue, QWidget* AUnit) {
   layout->setSpacing(Px(4));
   AValue->setParent(pair);
   AUnit->setParent(pair);
+  if (auto* combo = qobject_cast<QComboBox*>(AUnit)) {
+    combo->setMinimumContentsLength(0);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  }
+  AUnit->setSizePolicy(QSizePolicy::Fixed, AUnit->sizePolicy().verticalPolicy());
+  // The unit's two short words need little room; the number takes the rest.
   layout->addWidget(AValue, 1);
-  layout->addWidget(AUnit, 1);
+  layout->addWidget(AUnit, 0);
   return pair;
 }
 

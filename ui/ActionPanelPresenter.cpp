@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QEvent>
+#include <QLineEdit>
 
 #include <algorithm>
 
@@ -211,6 +212,7 @@ void TActionViewPresenter::Fill(IActionAttribute* AAction, bool AKeepChanges) {
     const QString text = mixed(acPriority) ? QString() : QString::fromStdString(AAction->GetPriority());
     combo->setCurrentIndex(ListIndex(combo, text));
     combo->setEditText(text);
+    if (combo->lineEdit()) combo->lineEdit()->setCursorPosition(0);  // a long text shows its start
   }
   if (show(acStatus)) {
     QComboBox* combo = v->GetStatusCombo();

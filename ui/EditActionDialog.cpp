@@ -537,8 +537,11 @@ void TfrmEditAction::Initialise() {
     ComPtr<IAttribute> title = QueryAs<IAttribute>(FTitleProp.get());
     FTitleText = title ? title->AsPlainText(0) : PlainTitle(node);
     FUpdating = true;
-    edtTaskName->setText(ToQ(FTitleText));
-    edtAdvTaskName->setText(ToQ(FTitleText));
+    // A long name shows its start, not its end.
+    for (QLineEdit* edit : {edtTaskName, edtAdvTaskName}) {
+      edit->setText(ToQ(FTitleText));
+      edit->setCursorPosition(0);
+    }
     FUpdating = false;
     grpTaskName->setVisible(true);
 
@@ -606,6 +609,7 @@ void TfrmEditAction::FillFrom(IActionAttribute* AAction) {
   fillUnit(acDurationMeasure, cbDuration, AAction->GetDurationMeasure());
   seComplete->SetText(mixed(acComplete) ? QString() : QString::number(AAction->GetComplete()));
   cbPriority->setEditText(mixed(acPriority) ? QString() : ToQ(AAction->GetPriority()));
+  cbPriority->lineEdit()->setCursorPosition(0);
   if (mixed(acStatus))
     SelectText(cbStatus, QString());
   else
@@ -616,7 +620,8 @@ void TfrmEditAction::FillFrom(IActionAttribute* AAction) {
   fillUnit(acWorkMeasure, cbWork, AAction->GetWorkMeasure());
 
   // Several nodes' values show as a grayed hint where the field is empty.
-  const QString several = tr("(several values)");
+  // Short enough for the narrow Work and Duration edits.
+  const QString several = tr("(varies)");
   for (QLineEdit* edit : {static_cast<QLineEdit*>(edtDuration), static_cast<QLineEdit*>(editCost),
                           static_cast<QLineEdit*>(editQuantity), static_cast<QLineEdit*>(editWork),
                           cbPriority->lineEdit()})
