@@ -140,6 +140,8 @@ TfrmActionView::TfrmActionView(QWidget* AParent) : QWidget(AParent) {
   FQuantity = NewNumEdit(FPanel, "editQuantity");
   FWork = NewNumEdit(FPanel, "editWork");
   FWorkUnit = NewCombo(FPanel, "cbWork", units, false);
+  // Work and duration are amounts of time, never below 0.
+  for (ThvNumEdit* edit : {FDuration, FWork}) edit->SetNegativeAllowed(false);
 
   auto* grid = new QGridLayout(FPanel);
   grid->setContentsMargins(Px(8), Px(6), Px(8), Px(6));

@@ -334,6 +334,8 @@ QWidget* TfrmEditAction::BuildGeneralPage() {
   editWork = NewNumEdit(gbStatus, "editWork");
   cbWork = NewUnitCombo(gbStatus, "cbWork");
   edtDuration = NewNumEdit(gbStatus, "edtDuration");
+  // Work and duration are amounts of time, never below 0.
+  for (ThvNumEdit* edit : {editWork, edtDuration}) edit->SetNegativeAllowed(false);
   cbDuration = NewUnitCombo(gbStatus, "cbDuration");
   lblStatus = Label(tr("S&tatus:"), cbStatus, gbStatus);
   lblComplete = Label(tr("% Co&mplete:"), seComplete, gbStatus);

@@ -3,6 +3,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 #include "com/NumberText.h"
 #include "ui/TypedKeys.h"
 
@@ -39,7 +41,10 @@ void ThvNumEdit::SetAlignment(Qt::Alignment AValue) {
   setAlignment(AValue);
 }
 
-double ThvNumEdit::Value() const { return ReadNumber(text()).value_or(0); }
+double ThvNumEdit::Value() const {
+  const double value = ReadNumber(text()).value_or(0);
+  return FNegativeAllowed ? value : std::max(value, 0.0);
+}
 
 void ThvNumEdit::SetValue(double AValue) {
   setText(LocaleNumber(FRound ? FixedFloatText(AValue, FRoundingDecimals) : ShortestFloatText(AValue)));
@@ -88,6 +93,10 @@ void ThvNumEdit::keyPressEvent(QKeyEvent* AEvent) {
     return;
   }
   if (key == QChar('-')) {
+    if (!FNegativeAllowed) {
+      Beep();
+      return;
+    }
     if (rest.contains(key)) return;
     if (start != 0) {
       Beep();

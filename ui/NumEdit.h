@@ -22,6 +22,9 @@ class ThvNumEdit : public QLineEdit {
   void SetRoundingDecimals(int AValue);
   Qt::Alignment Alignment() const { return FAlignment; }
   void SetAlignment(Qt::Alignment AValue);
+  // Whether a leading minus may be typed (true); without it Value() is never below 0.
+  bool NegativeAllowed() const { return FNegativeAllowed; }
+  void SetNegativeAllowed(bool AValue) { FNegativeAllowed = AValue; }
   // True between a typed character and the next formatting.
   bool KeyPressed() const { return FKeyPressed; }
 
@@ -45,6 +48,7 @@ class ThvNumEdit : public QLineEdit {
   bool FRound = true;
   int FRoundingDecimals = 2;
   bool FKeyPressed = false;
+  bool FNegativeAllowed = true;
   Qt::Alignment FAlignment = Qt::AlignRight | Qt::AlignVCenter;
   bool FFormatting = false;
 };

@@ -103,6 +103,14 @@ class NumEditTest : public QObject {
     QTest::keyClick(form.Edit, Qt::Key_End);
     QTest::keyClick(form.Edit, Qt::Key_Backspace);
     QCOMPARE(form.Edit->text(), QStringLiteral("1"));
+
+    // An amount that cannot be below 0 refuses the minus, and reads a pasted one as 0.
+    form.Edit->SetNegativeAllowed(false);
+    form.Edit->clear();
+    form.Type(QStringLiteral("-5"));
+    QCOMPARE(form.Edit->text(), QStringLiteral("5"));
+    form.Edit->setText(QStringLiteral("-2"));
+    QCOMPARE(form.Edit->Value(), 0.0);
   }
 
   void SecondSeparatorSelectsTheDecimals() {
