@@ -270,11 +270,20 @@ bool TLumetaShell::Close() {
 }
 
 std::string TLumetaShell::CommandSummary() {
+  // Summaries line up behind the usages; a usage too long for that column has its summary on the
+  // next line, so that one long usage does not push every summary off the screen.
+  constexpr size_t KUsageColumn = 36;
   size_t width = 0;
-  for (const TCommand& command : Commands) width = std::max(width, std::string_view(command.Usage).size());
-  std::string text;
   for (const TCommand& command : Commands)
-    text += "  " + Pad(command.Usage, width) + "  " + command.Summary + '\n';
+    if (const size_t size = std::string_view(command.Usage).size(); size <= KUsageColumn) width = std::max(width, size);
+  std::string text;
+  for (const TCommand& command : Commands) {
+    const std::string_view usage = command.Usage;
+    if (usage.size() > width)
+      text += "  " + std::string(usage) + "\n  " + std::string(width, ' ') + "  " + command.Summary + '\n';
+    else
+      text += "  " + Pad(command.Usage, width) + "  " + command.Summary + '\n';
+  }
   return text;
 }
 
