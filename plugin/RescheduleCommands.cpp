@@ -598,6 +598,67 @@ TRescheduleSummaryCommand::TRescheduleSummaryCommand(ILumetaModel* AModel, INode
                                                      ComPtr<TNodeList> AExclusion, std::optional<TCarriedLink> ALink)
     : TRescheduleCommand(AModel, ASummary), FExclusion(std::move(AExclusion)), FLink(std::move(ALink)) {}
 
+namespace {
+
+// A summary's dates as they read before a change, to tell whether the change moved them.
+struct TSummaryDates {
+  ComPtr<INode> Summary;
+  double Start = 0;
+  double Finish = 0;
+
+  static TSummaryDates Of(ComPtr<INode> ASummary) {
+    TSummaryDates dates;
+    dates.Summary = std::move(ASummary);
+    if (ComPtr<IActionAttribute> action = TActionHelper::GetAction(dates.Summary.get(), false)) {
+      dates.Start = action->GetStartDate();
+      dates.Finish = action->GetCompletedDate();
+    }
+    return dates;
+  }
+  bool StartOrFinishChanged() const {
+    const TSummaryDates now = Of(Summary);
+    return now.Start != Start || now.Finish != Finish;
+  }
+  bool FinishChanged() const { return Of(Summary).Finish != Finish; }
+};
+
+// The dates of the summary right above a task and of each summary further up that has successors:
+// a subtask's change can move every summary above it, and what follows an outer phase must follow
+// it as well. A summary without successors needs no look (nothing follows it), which also keeps
+// a deep tree from costing a roll-up per level.
+std::vector<TSummaryDates> SummariesAbove(INode* ANode) {
+  std::vector<TSummaryDates> summaries;
+  ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(ANode);
+  if (summary) summaries.push_back(TSummaryDates::Of(summary));
+  while (summary && (summary = TTaskLinkHelper::SummaryAbove(summary.get())))
+    if (TTaskLinkHelper::HasSuccessors(summary.get())) summaries.push_back(TSummaryDates::Of(summary));
+  return summaries;
+}
+
+
+// Looks, once the commands queued before it have run, whether they moved the summary, and then
+// moves what follows it. A link pushed into a summary moves its subtasks, and only the last one
+// carries the summary's own check: when that one was in place already, the summary's successors
+// stayed where they were although an earlier subtask had moved its finish.
+class TSummaryMovedCommand : public TRescheduleCommand {
+ public:
+  TSummaryMovedCommand(ILumetaModel* AModel, const TSummaryDates& ABefore)
+      : TRescheduleCommand(AModel, ABefore.Summary.get()), FStart(ABefore.Start), FFinish(ABefore.Finish) {}
+
+ protected:
+  void Reschedule() override {
+    ComPtr<INode> summary = Node();
+    if (!summary) return;
+    const TSummaryDates now = TSummaryDates::Of(summary);
+    if (now.Start != FStart || now.Finish != FFinish) CheckSuccessors(Task(summary.get()));
+  }
+
+ private:
+  double FStart, FFinish;  // the summary's dates before the subtasks moved
+};
+
+}  // namespace
+
 ComPtr<TNodeList> TRescheduleSummaryCommand::ReachableFrom(INode* ASummary) {
   ComPtr<TNodeList> reached = make<TNodeList>();
   std::unordered_set<INode*> seen;
@@ -647,37 +708,12 @@ void TRescheduleSummaryCommand::Reschedule() {
       command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
     Queue(std::move(command));
   }
+  // Queued after the subtasks' commands, so that it looks once all of them have run.
+  if (TTaskLinkHelper::HasSuccessors(summary.get())) Queue(make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary)));
 }
 
 // ---- task-level commands
 
-namespace {
-
-// A summary's dates as they read before a change, to tell whether the change moved them.
-struct TSummaryDates {
-  ComPtr<INode> Summary;
-  double Start = 0;
-  double Finish = 0;
-
-  // The dates of the summary above ANode; no summary when there is none.
-  static TSummaryDates Above(INode* ANode) { return Of(TTaskLinkHelper::SummaryAbove(ANode)); }
-  static TSummaryDates Of(ComPtr<INode> ASummary) {
-    TSummaryDates dates;
-    dates.Summary = std::move(ASummary);
-    if (ComPtr<IActionAttribute> action = TActionHelper::GetAction(dates.Summary.get(), false)) {
-      dates.Start = action->GetStartDate();
-      dates.Finish = action->GetCompletedDate();
-    }
-    return dates;
-  }
-  bool StartOrFinishChanged() const {
-    const TSummaryDates now = Of(Summary);
-    return now.Start != Start || now.Finish != Finish;
-  }
-  bool FinishChanged() const { return Of(Summary).Finish != Finish; }
-};
-
-}  // namespace
 
 TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, TTaskSwitches ASwitches)
     : TRescheduleCommand(AModel, ANode), FStart(AStart), FSwitches(ASwitches) {}
@@ -693,8 +729,8 @@ void TMoveTaskCommand::Reschedule() {
     start = schedule ? schedule->ScheduleStart() : 0;
     if (!HasWholeDay(start)) return;
   }
-  TSummaryDates summary;
-  if (FSwitches.RescheduleSummary) summary = TSummaryDates::Above(node.get());
+  std::vector<TSummaryDates> summaries;
+  if (FSwitches.RescheduleSummary) summaries = SummariesAbove(node.get());
 
   const bool constrain = !FSwitches.SkipConstraint && start != action->GetStartDate();
   if (constrain) {
@@ -717,7 +753,8 @@ void TMoveTaskCommand::Reschedule() {
   if (written) WriteDates(Task(node.get()), start, finish, RecordWrites() == recordWrites ? action.get() : nullptr);
 
   if (FSwitches.RescheduleSuccessors) CheckSuccessors(Task(node.get()));
-  if (summary.Summary && summary.StartOrFinishChanged()) CheckSuccessors(summary.Summary.get());
+  for (const TSummaryDates& summary : summaries)
+    if (summary.StartOrFinishChanged()) CheckSuccessors(summary.Summary.get());
 }
 
 TRescheduleTaskFinishCommand::TRescheduleTaskFinishCommand(ILumetaModel* AModel, INode* ANode, double AFinish,
@@ -731,7 +768,7 @@ void TRescheduleTaskFinishCommand::Reschedule() {
   if (!action || !scheduler) return;
   // Whatever the switch: a new finish, a longer duration above all, may move the summary's
   // finish, and what follows the summary must then follow it.
-  const TSummaryDates summary = TSummaryDates::Above(node.get());
+  const std::vector<TSummaryDates> summaries = SummariesAbove(node.get());
   const double days = action->GetDurationInDays();
 
   if (HasWholeDay(FFinish)) {
@@ -779,5 +816,6 @@ void TRescheduleTaskFinishCommand::Reschedule() {
   }
 
   if (FSwitches.RescheduleSuccessors) CheckSuccessors(Task(node.get()));
-  if (summary.Summary && summary.FinishChanged()) CheckSuccessors(summary.Summary.get());
+  for (const TSummaryDates& summary : summaries)
+    if (summary.FinishChanged()) CheckSuccessors(summary.Summary.get());
 }

@@ -218,7 +218,10 @@ std::string ShownLine(std::string_view ALine) {
   QString shown = QString::fromUtf8(cut.data(), static_cast<qsizetype>(cut.size()));
   for (QChar& c : shown)
     if (c.category() == QChar::Other_Control) c = u'?';
-  return "'" + shown.toStdString() + (ALine.size() > 40 ? "...'" : "'");
+  std::string text = "'";  // appended, not added: GCC 12 misreads the sum as overlapping copies
+  text += shown.toStdString();
+  text += ALine.size() > 40 ? "...'" : "'";
+  return text;
 }
 
 // Reads what it can; each line it leaves out is told to AOnSkipped (line number, why).
@@ -487,8 +490,9 @@ void TSettingsStore::Save(THive AHive) {
   try {
     if (hive.Damaged) {
       // A copy kept from an earlier damage stays: the next free name takes this one.
-      std::string kept = fileName + ".damaged";
-      for (int n = 2; std::filesystem::exists(kept); ++n) kept = fileName + ".damaged." + std::to_string(n);
+      const std::string first = fileName + ".damaged";
+      std::string kept = first;
+      for (int n = 2; std::filesystem::exists(kept); ++n) kept = first + '.' + std::to_string(n);
       WriteFileAtomically(kept, *hive.Damaged);
       std::cerr << "warning: settings: " << fileName << " is written anew without the lines left out; the file as it was is kept as "
                 << kept << '\n';

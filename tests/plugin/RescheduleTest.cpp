@@ -67,6 +67,34 @@ TEST_F(Reschedule, ASummarySuccessorPassesTheLinkToItsSubtasksExceptThoseItLeads
   EXPECT_EQ(Start("Y"), Monday) << "reached from the summary itself";
 }
 
+// What follows a phase follows it whichever of its subtasks moves it: one nested two phases deep,
+// or, with a link pushed into the phase, one that is not its last subtask.
+TEST_F(Reschedule, APhasesSuccessorFollowsTheSubtaskThatMovesThePhase) {
+  Model->Map().Settings()->SetTaskScheduling(true);  // phases show their subtasks' dates
+  Task("Outer", Monday);
+  Task("Inner", Monday, 1, "Outer");
+  Task("Deep", Monday, 1, "Inner");
+  Task("Next", Tuesday);
+  Link("Outer", "Next");
+  Run(Move("Deep", Wednesday).get(), N("Deep"));
+  EXPECT_EQ(Start("Next"), Thursday);
+  Undo();
+  EXPECT_EQ(Start("Next"), Tuesday);
+
+  Task("P", Monday);
+  Task("S", Tuesday);
+  Task("X", Tuesday, 3, "S");
+  Task("Y", Wednesday, 1, "S");
+  Task("C", Friday);
+  Link("P", "S");
+  Link("S", "C");
+  // P a day later pushes X to Wednesday to Friday; Y, the last subtask, already starts right after P.
+  Run(Move("P", Tuesday).get(), N("P"));
+  EXPECT_EQ(Start("X"), Wednesday);
+  EXPECT_EQ(Start("Y"), Wednesday);
+  EXPECT_EQ(Start("C"), Day(8));
+}
+
 TEST_F(Reschedule, DatesTypedByHandBecomeConstraints) {
   Task("A", Tuesday);
   Run(Move("A", Thursday, false).get(), N("A"));
