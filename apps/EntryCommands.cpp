@@ -10,6 +10,7 @@
 #include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
 #include "contract/PlugInUIIntf.h"
+#include "contract/WorkingSchedulerIntf.h"
 #include "host/LumetaCommandEntry.h"
 #include "host/LumetaEditedValue.h"
 #include "host/LumetaStandardInteractor.h"
@@ -73,15 +74,25 @@ int32_t CurrentDurationMeasure(ISelection* ASelection) {
 }
 
 // A date typed without a time of day keeps the one the field had, as a cell of the desktop does:
-// a finish at 17:00 stays one, where midnight would end the task a day early.
-double WithFieldTime(ISelection* ASelection, TActionField AField, double ADate, std::string_view AText) {
-  if (ADate <= 0 || AText.find_first_of("T ") != std::string_view::npos) return ADate;
+// a finish at 17:00 stays one, where midnight would end the task a day early. While the map
+// schedules tasks a typed start or finish then moves to working time (a start on a Saturday to
+// Monday morning), as the dialog's pickers do; a due date is no part of the schedule.
+double TypedDate(ISelection* ASelection, TActionField AField, double ADate, std::string_view AText) {
+  if (ADate <= 0) return ADate;
+  ComPtr<INode> node = ASelection && ASelection->GetCount() > 0 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
   ComPtr<IActionAttribute> action = FirstAction(ASelection);
-  const double old = !action                   ? 0
-                     : AField == acStartDate   ? action->GetStartDate()
-                     : AField == acDueDate     ? action->GetDueDate()
-                                               : action->GetCompletedDate();
-  return old > 0 ? DateOf(ADate) + TimeOf(old) : ADate;
+  if (action && AText.find_first_of("T ") == std::string_view::npos) {
+    const double old = AField == acStartDate ? action->GetStartDate()
+                       : AField == acDueDate ? action->GetDueDate()
+                                             : action->GetCompletedDate();
+    if (old > 0) ADate = DateOf(ADate) + TimeOf(old);
+  }
+  ComPtr<IMapSettings> settings = FindMapSettings(node.get());
+  ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(node.get());
+  if (!action || !settings || !settings->GetTaskScheduling() || !scheduler) return ADate;
+  if (AField == acStartDate) return scheduler->ToWorkingStart(ADate);
+  if (AField == acCompletedDate) return scheduler->ToWorkingFinish(ADate);
+  return ADate;
 }
 
 ComPtr<IUnknown> EditedValue(ISelection* ASelection, TActionField AField, const std::vector<std::string>& AWords,
@@ -89,7 +100,7 @@ ComPtr<IUnknown> EditedValue(ISelection* ASelection, TActionField AField, const 
   const TActionFieldValue value = ParseActionFieldValue(AField, AWords.at(0));
   switch (ActionFieldKind(AField)) {
     case TActionFieldKind::Date:
-      return TLumetaEditedValue::Date(WithFieldTime(ASelection, AField, std::get<double>(value), AWords.at(0)),
+      return TLumetaEditedValue::Date(TypedDate(ASelection, AField, std::get<double>(value), AWords.at(0)),
                                       AFlags.Validate, AFlags.AutoSchedule, AFlags.MoveTask);
     case TActionFieldKind::Flag:
       return TLumetaEditedValue::Flag(std::get<bool>(value));
