@@ -469,6 +469,9 @@ void TfrmEditAction::Connect() {
   mirror(edtTaskName, edtAdvTaskName);
   mirror(edtAdvTaskName, edtTaskName);
   connect(cboConstraintType, &QComboBox::activated, this, [this] { ConstraintTypeChanged(); });
+  connect(dtConstraintDate, &QDateTimeEdit::dateTimeChanged, this, [this] {
+    if (!FUpdating) FConstraintDatePicked = true;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -637,6 +640,7 @@ void TfrmEditAction::FillFrom(IActionAttribute* AAction) {
   if (FMixedUntouched.contains(acStatus)) cbStatus->setPlaceholderText(several);
 
   if (FScheduling) {
+    FConstraintDatePicked = false;
     const double constraintDate = AAction->GetConstraintDate();
     SetPicker(dtConstraintDate, constraintDate > 0 ? constraintDate : AAction->GetStartDate());
     const auto caption = FConstraintCaptionMappings.find(AAction->GetConstraintType());
@@ -802,6 +806,19 @@ void TfrmEditAction::ConstraintTypeChanged() {
   for (const auto& [type, text] : FConstraintCaptionMappings)
     if (text == caption) FConstraintType = type;
   dtConstraintDate->setEnabled(FConstraintType != tcAsSoonAsPossible && FConstraintType != tcAsLateAsPossible);
+  // Until the user picks a constraint date, the picker follows the type: a finish type chosen in
+  // place of the record's start type (or none) starts from the task's finish, so that a day typed
+  // alone keeps the end of the working day and the task may finish on that day, not at its first
+  // moment; back on the record's kind of type it shows what it was filled with.
+  ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(FProperty.get());
+  if (FConstraintDatePicked || !action) return;
+  const auto isFinish = [](TTaskConstraintType AType) {
+    return AType == tcFinishNoEarlierThan || AType == tcFinishNoLaterThan || AType == tcMustFinishOn;
+  };
+  const bool finish = isFinish(FConstraintType);
+  double shown = action->GetConstraintDate() > 0 ? action->GetConstraintDate() : action->GetStartDate();
+  if (finish != isFinish(action->GetConstraintType())) shown = finish ? action->GetCompletedDate() : action->GetStartDate();
+  if (IsDateToShow(shown)) SetPicker(dtConstraintDate, shown);
 }
 
 void TfrmEditAction::RestoreDate(int AParam) {

@@ -126,6 +126,7 @@ class TfrmEditAction : public QDialog {
   std::string FTitleText;
   ComPtr<IMultipleCommand> FMultipleCmd;
   TTaskConstraintType FConstraintType = tcAsSoonAsPossible;
+  bool FConstraintDatePicked = false;  // the user changed the constraint date picker
   std::map<TTaskConstraintType, QString> FConstraintCaptionMappings;
   bool FStartChanged = false;
   bool FFinishChanged = false;
