@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "attributes/LumetaAttributeFactory.h"
+#include "com/OleDate.h"
 #include "commands/SelectionData.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "plugin/ActionHelpers.h"
@@ -228,6 +229,10 @@ void TConvertActionToTaskCommand::Reschedule() {
   }
   const double oldStart = FOldAction->GetStartDate();
   const double oldFinish = FOldAction->GetCompletedDate();
+  // An action's dates are days: one that ends on a day works through it, where the day's first
+  // moment would end the task the working day before.
+  const double workedFinish =
+      oldFinish > 0 ? scheduler->ToWorkingFinish(TimeOf(oldFinish) == 0 ? DateOf(oldFinish) + 1 : oldFinish) : 0;
   double start = 0, finish = 0;
   if (oldStart > 0) {
     start = scheduler->StartAfter(scheduler->ToWorkingStart(oldStart));
@@ -235,13 +240,14 @@ void TConvertActionToTaskCommand::Reschedule() {
     if (FOldAction->GetConstraintType() == tcAsSoonAsPossible && oldStart != scheduleStart &&
         (!predecessors || predecessors->GetCount() == 0)) {
       changes->SetConstraintType(tcStartNoEarlierThan);
-      changes->SetConstraintDate(oldStart);
+      // The working start, which the constraint then holds: a start on a weekend day would
+      // otherwise come back as the task's start on the next refresh.
+      changes->SetConstraintDate(start);
     }
-    finish = oldFinish > 0 && oldFinish > oldStart ? scheduler->ToWorkingFinish(oldFinish)
-                                                    : scheduler->FinishForStart(start, days);
+    finish = oldFinish > oldStart && workedFinish > start ? workedFinish : scheduler->FinishForStart(start, days);
     changes->SetDuration(InMeasure(scheduler->WorkingDuration(start, finish), measure));
   } else if (oldFinish > 0) {
-    finish = scheduler->ToWorkingFinish(oldFinish);
+    finish = workedFinish;
     start = scheduler->StartForFinish(finish, days);
   } else {
     start = scheduleStart;

@@ -52,6 +52,30 @@ TEST_F(TaskCommands, AnActionWithoutDatesBecomesAOneDayTaskAtTheScheduleStart) {
   EXPECT_EQ(Finish("A"), EndOf(Monday));
 }
 
+// An action's dates are days: Monday to Friday is five working days, and a weekend start waits
+// for Monday morning, also as the constraint it keeps.
+TEST_F(TaskCommands, AnActionsDaysBecomeWorkingTime) {
+  const auto convert = [&](const std::string& ATitle, double AStart, double AFinish) {
+    Task(ATitle, 0);
+    ComPtr<IActionAttribute> old =
+        AttributeFactory()->CreateAttribute(uuidof<IActionAttribute>()).as<IActionAttribute>();
+    old->SetStartDate(AStart);
+    old->SetCompletedDate(AFinish);
+    Model->GetCommandProcessor()->Execute(
+        make<TConvertActionToTaskCommand>(Model.get(), N(ATitle), old.get(), Scheduler()).get(),
+        NodeSelection(N(ATitle)).get());
+  };
+  convert("Week", DateOf(Monday), DateOf(Friday));
+  EXPECT_EQ(Start("Week"), Monday);
+  EXPECT_EQ(Finish("Week"), EndOf(Friday));
+  EXPECT_EQ(A("Week")->GetDuration(), 5);
+
+  convert("Weekend", DateOf(Day(6)), DateOf(Day(8)));
+  EXPECT_EQ(Start("Weekend"), Day(8));
+  EXPECT_EQ(Finish("Weekend"), EndOf(Day(8)));
+  EXPECT_EQ(A("Weekend")->GetConstraintDate(), Day(8));
+}
+
 TEST_F(TaskCommands, ATaskGroupPostsOneChangeBracketAroundItsCommands) {
   Task("A", Monday);
   Task("B", Monday);
