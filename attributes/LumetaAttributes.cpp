@@ -925,6 +925,10 @@ std::string TNodeReferenceAttribute::GetReferenceText() {
 void TNodeReferenceAttribute::Resolve() {
   ComPtr<INode> host = QueryAs<INode>(GetHostObject().get());
   if (!host) return;
+  if (ComPtr<INodeLookup> lookup = QueryAs<INodeLookup>(host.get())) {
+    if ((FNode = lookup->FindNodeByID(FReferenceText))) FReferenceText.clear();
+    return;
+  }
   ComPtr<INode> root = host->GetRoot();
   ComPtr<TTreeIterator> walk = make<TTreeIterator>(root ? root.get() : host.get());
   for (; !walk->IsDone(); walk->Next()) {

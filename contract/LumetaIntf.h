@@ -47,6 +47,15 @@ struct INode : virtual IUnknown {
   virtual int32_t GetChildCount() = 0;
 };
 
+// Finds a node of the same map by its identifier, as a host that indexes its nodes can: without
+// it, a node reference kept as text walks the whole tree to find its node, and at 100,000 linked
+// tasks those walks took minutes. Nodes may answer it; callers fall back to the walk.
+struct INodeLookup : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("26A3DC49-0CC0-4815-B4D9-151EE09BA694");
+  // Empty when no node of the map has that identifier.
+  virtual ComPtr<INode> FindNodeByID(const std::string& AID) = 0;
+};
+
 // The map settings, a map-level attribute named "MapSettings".
 struct IMapSettings : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("284D2818-1E2A-4CC7-B4DC-653FBC847073");

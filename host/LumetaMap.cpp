@@ -6,6 +6,7 @@
 
 #include "attributes/LumetaAttributes.h"
 #include "com/ComErrors.h"
+#include "com/NumberText.h"
 #include "contract/ActionAttributesIntf.h"
 #include "host/LumetaMapSettings.h"
 
@@ -246,6 +247,11 @@ ComPtr<INode> TLumetaNode::NodeFromRelativeIndex(const std::string& AText) {
 
 void TLumetaNode::LoadAttribute(IAttribute* AAttribute) {
   if (FMap && FMap->DocSource()) FMap->DocSource()->LoadAttribute(AAttribute);
+}
+
+ComPtr<INode> TLumetaNode::FindNodeByID(const std::string& AID) {
+  const std::optional<int64_t> id = ParseInteger<int64_t>(AID);
+  return id && FMap ? FMap->FindNode(*id) : nullptr;
 }
 
 std::string TLumetaNode::GetNotes() { return ReadHostData().Notes; }

@@ -50,7 +50,7 @@ class TLumetaTitleAttribute : public TImplements<TStringAttribute, IProperty> {
   INode* FNode;
 };
 
-class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INodeHostData> {
+class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INodeHostData, INodeLookup> {
  public:
   TLumetaNode(TLumetaMap* AMap, int64_t AID);
   ~TLumetaNode() override;
@@ -78,6 +78,9 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
 
   // IDocSource: forwards to the map's document source, when it has one.
   void LoadAttribute(IAttribute* AAttribute) override;
+
+  // INodeLookup: through the map's index; the decimal ID text, as the map file writes it.
+  ComPtr<INode> FindNodeByID(const std::string& AID) override;
 
   // INodeHostData: the host data below. Incoming connections are found by a walk of the map.
   std::string GetNotes() override;

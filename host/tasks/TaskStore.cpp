@@ -1,6 +1,7 @@
 #include "host/tasks/TaskStore.h"
 
 #include <algorithm>
+#include <iostream>
 #include <cstdlib>
 #include <filesystem>
 
@@ -102,6 +103,9 @@ void TTaskStore::Load() {
       reason = failure.Reason();
     }
     FSkipped.push_back(file.string() + ": " + reason);
+    // Said where the program runs, as the settings store says what it leaves out: a task that
+    // silently went missing from every list and export would be lost to the user.
+    std::cerr << "warning: tasks: " << FSkipped.back() << "; the file is passed over\n";
   }
 }
 

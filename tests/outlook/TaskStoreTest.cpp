@@ -95,8 +95,11 @@ TEST_F(TaskStoreTest, SavingAgainKeepsTheUidAndWhatOtherProgramsAdded) {
                  "DTSTAMP:20260101T000000Z\r\nSUMMARY:Imported\r\nLOCATION:Room 4\r\nSTATUS:CANCELLED\r\n"
                  "PRIORITY:2\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
   WriteStoreFile("tasks/broken.ics", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n");
+  testing::internal::CaptureStderr();
   TOleVariant items = Tasks();
   ASSERT_EQ(items.Get("Count").AsInteger(), 1) << "the file without a task is passed over";
+  const std::string warned = testing::internal::GetCapturedStderr();
+  EXPECT_NE(warned.find("warning: tasks: " + StorePath("tasks/broken.ics")), std::string::npos) << warned;
   TOleVariant task = items.Call("Item", 1);
   EXPECT_EQ(task.Get("Status").AsInteger(), 4);
   EXPECT_EQ(task.Get("Importance").AsInteger(), 2);
