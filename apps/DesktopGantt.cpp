@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "apps/DesktopWindow.h"
+#include "apps/EntryCommands.h"
 #include "apps/LinkCommands.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
@@ -38,8 +39,7 @@ struct TTask {
 };
 
 std::optional<TTask> TaskOf(TLumetaNode* ANode) {
-  ComPtr<IProperty> property = ANode ? ANode->FindProperty("Action") : nullptr;
-  ComPtr<IActionAttribute> action = property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+  ComPtr<IActionAttribute> action = ActionOf(ANode);
   if (!action) return std::nullopt;
   try {
     TTask task{action->GetStartDate(), action->GetCompletedDate(), action->GetComplete(), action->GetIsMilestone(),

@@ -83,11 +83,6 @@ QString DateText(double ADate) {
   return QDate(parts.Year, parts.Month, parts.Day).toString(QLatin1String(KDateFormat));
 }
 
-ComPtr<IActionAttribute> ActionOf(INode* ANode) {
-  ComPtr<IProperty> property = ANode ? ANode->FindProperty(KAction) : nullptr;
-  return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
-}
-
 // Message boxes on top of the window that is active.
 class TDesktopDialogService : public TDialogService {
  public:

@@ -62,14 +62,12 @@ ComPtr<IActionPlugInUI> Controller(TLumetaModel* AModel) {
 }
 
 // The first selected node's Duration Measure; hours, a new record's, for a node without action.
-ComPtr<IActionAttribute> FirstAction(ISelection* ASelection) {
-  ComPtr<INode> node = ASelection && ASelection->GetCount() > 0 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
-  ComPtr<IProperty> property = node ? node->FindProperty("Action") : nullptr;
-  return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+ComPtr<INode> FirstNode(ISelection* ASelection) {
+  return ASelection && ASelection->GetCount() > 0 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
 }
 
 int32_t CurrentDurationMeasure(ISelection* ASelection) {
-  ComPtr<IActionAttribute> action = FirstAction(ASelection);
+  ComPtr<IActionAttribute> action = ActionOf(FirstNode(ASelection).get());
   return action ? action->GetDurationMeasure() : 0;
 }
 
@@ -79,8 +77,8 @@ int32_t CurrentDurationMeasure(ISelection* ASelection) {
 // Monday morning), as the dialog's pickers do; a due date is no part of the schedule.
 double TypedDate(ISelection* ASelection, TActionField AField, double ADate, std::string_view AText) {
   if (ADate <= 0) return ADate;
-  ComPtr<INode> node = ASelection && ASelection->GetCount() > 0 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
-  ComPtr<IActionAttribute> action = FirstAction(ASelection);
+  ComPtr<INode> node = FirstNode(ASelection);
+  ComPtr<IActionAttribute> action = ActionOf(node.get());
   if (action && AText.find_first_of("T ") == std::string_view::npos) {
     const double old = AField == acStartDate ? action->GetStartDate()
                        : AField == acDueDate ? action->GetDueDate()
@@ -200,4 +198,9 @@ void RunUpdateCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
   const int32_t id = ParseEntry(AArgs.at(0));
   const TEntryState state = UpdateEntry(AModel, ASelection, id);
   AOut << "enabled=" << state.Enabled << " checked=" << state.Checked << '\n';
+}
+
+ComPtr<IActionAttribute> ActionOf(INode* ANode) {
+  ComPtr<IProperty> property = ANode ? ANode->FindProperty("Action") : nullptr;
+  return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
 }

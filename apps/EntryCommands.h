@@ -15,6 +15,9 @@
 inline constexpr const char* ExecCommandUsage = "exec CMD [VALUE] [--auto] [--no-validate] [--move]";
 inline constexpr const char* UpdateCommandUsage = "update CMD";
 
+// The node's "Action" record, or empty (also for no node).
+ComPtr<IActionAttribute> ActionOf(INode* ANode);
+
 // The entry of an action field's column (Start Date 11), or empty for a field without one.
 std::optional<int32_t> FieldEntryID(TActionField AField);
 

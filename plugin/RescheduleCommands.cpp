@@ -615,10 +615,8 @@ struct TSummaryDates {
     }
     return dates;
   }
-  bool StartOrFinishChanged() const {
-    const TSummaryDates now = Of(Summary);
-    return now.Start != Start || now.Finish != Finish;
-  }
+  bool StartOrFinishChanged() const { return MovedTo(Of(Summary)); }
+  bool MovedTo(const TSummaryDates& ANow) const { return ANow.Start != Start || ANow.Finish != Finish; }
   bool FinishChanged() const { return Of(Summary).Finish != Finish; }
 };
 
@@ -635,26 +633,25 @@ std::vector<TSummaryDates> SummariesAbove(INode* ANode) {
   return summaries;
 }
 
-
 // Looks, once the commands queued before it have run, whether they moved the summary, and then
 // moves what follows it. A link pushed into a summary moves its subtasks, and only the last one
 // carries the summary's own check: when that one was in place already, the summary's successors
 // stayed where they were although an earlier subtask had moved its finish.
 class TSummaryMovedCommand : public TRescheduleCommand {
  public:
-  TSummaryMovedCommand(ILumetaModel* AModel, const TSummaryDates& ABefore)
-      : TRescheduleCommand(AModel, ABefore.Summary.get()), FStart(ABefore.Start), FFinish(ABefore.Finish) {}
+  TSummaryMovedCommand(ILumetaModel* AModel, TSummaryDates ABefore)
+      : TRescheduleCommand(AModel, ABefore.Summary.get()), FBefore(std::move(ABefore)) {
+    FBefore.Summary.reset();  // found again by its identifier, as every command finds its node
+  }
 
  protected:
   void Reschedule() override {
-    ComPtr<INode> summary = Node();
-    if (!summary) return;
-    const TSummaryDates now = TSummaryDates::Of(summary);
-    if (now.Start != FStart || now.Finish != FFinish) CheckSuccessors(Task(summary.get()));
+    if (ComPtr<INode> summary = Node(); summary && FBefore.MovedTo(TSummaryDates::Of(summary)))
+      CheckSuccessors(Task(summary.get()));
   }
 
  private:
-  double FStart, FFinish;  // the summary's dates before the subtasks moved
+  TSummaryDates FBefore;  // the summary's dates before the subtasks moved
 };
 
 }  // namespace
