@@ -448,7 +448,16 @@ ComPtr<IActionAttribute> TRescheduleCommand::NewChanges() {
   return Model()->GetPropertyClasses()->NewProperty(TActionPropertyManager::ClassDescription).as<IActionAttribute>();
 }
 
+void KeepTaskStatus(INode* ANode, IActionAttribute* AChanges) {
+  ComPtr<IStructuredAttribute> changes = QueryAs<IStructuredAttribute>(AChanges);
+  ComPtr<IAttribute> status = changes ? changes->FindChild("Status") : nullptr;
+  if (!status || !status->IsModified()) return;
+  TActionAttribute* record = TActionAttribute::FromAction(TActionHelper::GetAction(ANode, false).get());
+  if (record && !record->StoredStatus().empty()) status->SetFlagEx(afLoaded | afModified, false, false);
+}
+
 void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
+  KeepTaskStatus(ANode, AChanges);
   ComPtr<ISelection> selection = NodeSelection(ANode);
   ComPtr<ICommand> command =
       TPropertyCommandHelper::PreparePropertyCommand(QueryAs<IProperty>(AChanges).get(), selection.get(), Model(), -1);

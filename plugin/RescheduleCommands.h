@@ -274,5 +274,9 @@ class TRescheduleTaskFinishCommand : public TRescheduleCommand {
   bool FMoveTask;
 };
 
+// Leaves the status out of a changes record for ANode unless the task has none: a changes record
+// defaults its own empty status when given a duration, which would reset the task's progress.
+void KeepTaskStatus(INode* ANode, IActionAttribute* AChanges);
+
 // A one-node selection.
 ComPtr<ISelection> NodeSelection(INode* ANode);

@@ -255,6 +255,7 @@ void TConvertActionToTaskCommand::Reschedule() {
   }
   changes->SetStartDate(start);
   changes->SetCompletedDate(finish);
+  KeepTaskStatus(node.get(), changes.get());
   ComPtr<ISelection> selection = NodeSelection(node.get());
   ComPtr<IProperty> property = QueryAs<IProperty>(changes.get());
   AddCommand(Model()->GetCommandHelper()->PreparePropertyCommand(property.get(), selection.get(), -1).get(),

@@ -92,6 +92,20 @@ class TEvent : public TImplements<TAggregableObject, IInteraction, IPlugInEvent,
   ComPtr<INodeList> FNodes;
 };
 
+class TMeasure : public TImplements<TAggregableObject, IMeasureValue> {
+ public:
+  explicit TMeasure(int32_t AMeasure) : Measure(AMeasure) {}
+  int32_t GetMeasure() override { return Measure; }
+  int32_t Measure;
+};
+
+class TFlag : public TImplements<TAggregableObject, IFlagValue> {
+ public:
+  explicit TFlag(bool AFlag) : Flag(AFlag) {}
+  bool GetFlag() override { return Flag; }
+  bool Flag;
+};
+
 using TTitles = std::initializer_list<const char*>;
 
 class PlugInUI : public TPlugInModel {
@@ -434,6 +448,68 @@ TEST_F(PlugInWindows, PickListsOfferTheFieldsTextsAndCancelAnswersMinusOne) {
   EXPECT_EQ(priority->Value, "Low");
   EXPECT_EQ(priority->Result, -1);
   EXPECT_EQ(offered.front(), "Unassigned");
+}
+
+}  // namespace
+
+namespace {
+
+struct TProgress {
+  int32_t Complete;
+  std::string Status;
+  bool operator==(const TProgress&) const = default;
+  friend void PrintTo(const TProgress& AProgress, std::ostream* AOut) {
+    *AOut << AProgress.Complete << " % " << AProgress.Status;
+  }
+};
+
+// Every way a scheduled task's dates or length change keeps its progress and that of the task
+// that follows it, after execute, undo and redo: a status is only ever defaulted when empty.
+TEST_F(PlugInUI, NoScheduleEditLosesProgress) {
+  struct TEdit {
+    const char* Name;
+    std::function<void()> Run;
+  };
+  const std::vector<TEdit> edits = {
+      {"start", [&] { Execute(ciStartDate, {"T"}, make<TDate>(Wednesday).get()); }},
+      {"finish", [&] { Execute(ciCompletedDate, {"T"}, make<TDate>(EndOf(Thursday)).get()); }},
+      {"duration", [&] { Execute(ciDuration, {"T"}, make<TNumber>(3).get()); }},
+      {"no duration", [&] { Execute(ciDuration, {"T"}, make<TNumber>(0).get()); }},
+      {"measure", [&] { Execute(ciDurationMeasure, {"T"}, make<TMeasure>(amHours).get()); }},
+      {"milestone", [&] { Execute(ciIsMilestone, {"T"}, make<TFlag>(true).get()); }},
+      {"refresh", [&] { Run(make<TRefreshProjectCommand>(Model.get(), nullptr, Tuesday).get(), nullptr); }},
+      {"convert",
+       [&] {
+         ComPtr<IActionAttribute> old = AttributeFactory()->CreateAttribute(uuidof<IActionAttribute>()).as<IActionAttribute>();
+         old->Assign(A("T"));
+         Run(make<TConvertActionToTaskCommand>(Model.get(), N("T"), old.get(), Scheduler()).get(), N("T"));
+       }},
+  };
+  const auto progress = [&](const char* ATitle) { return TProgress{A(ATitle)->GetComplete(), A(ATitle)->GetStatus()}; };
+  for (const TEdit& edit : edits)
+    for (int32_t complete : {0, 50, 100}) {
+      SCOPED_TRACE(std::string(edit.Name) + " at " + std::to_string(complete) + " %");
+      TearDown();
+      Nodes.clear();
+      SetUp();
+      Scheduling(true);
+      Task("T", Monday, 2);
+      Task("S", Wednesday);
+      Link("T", "S");
+      A("T")->SetComplete(complete);
+      A("S")->SetComplete(100 - complete);
+      const TProgress task = progress("T"), successor = progress("S");
+      const int32_t steps = Steps();
+      edit.Run();
+      EXPECT_EQ(Steps(), steps + 1);
+      for (const char* stage : {"execute", "undo", "redo"}) {
+        SCOPED_TRACE(stage);
+        EXPECT_EQ(progress("T"), task);
+        EXPECT_EQ(progress("S"), successor);
+        if (stage == std::string("execute")) Undo();
+        if (stage == std::string("undo")) Redo();
+      }
+    }
 }
 
 }  // namespace
