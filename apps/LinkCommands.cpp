@@ -148,6 +148,20 @@ std::string LinkCircleAbove(TLumetaNode* ANode) {
   return {};
 }
 
+std::string LinkCircleInMap(TLumetaMap& AMap) {
+  const std::vector<TTaskLinkHelper::TLinkEnds> circle = TTaskLinkHelper::FindCircle(AMap.Root());
+  if (circle.empty()) return {};
+  std::vector<std::string> tasks;
+  for (const TTaskLinkHelper::TLinkEnds& link : circle)
+    for (INode* node : {link.Predecessor.get(), link.Successor.get()})
+      if (std::find(tasks.begin(), tasks.end(), node->GetID()) == tasks.end()) tasks.push_back(node->GetID());
+  std::string names;
+  for (const std::string& id : tasks) names += (names.empty() ? "" : ", ") + id;
+  return "the task links of this map lead in a circle through nodes " + names + ": " +
+         TTaskLinkHelper::CircleText(circle) + "; refresh and every reschedule stop on it until one of those links "
+         "is removed or retyped";
+}
+
 void RunLinksCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs, std::ostream& AOut) {
   TLumetaNode* node = TaskArgument(AModel, AArgs.at(0));
   for (const bool predecessors : {true, false})

@@ -56,6 +56,9 @@ std::vector<TPredecessorChange> PredecessorListChanges(TLumetaModel* AModel, TLu
 // summaries that now leads in a circle (a link into a summary holds back everything below it, and
 // their finishes hold back its own), else empty. A reschedule that meets the circle stops on it.
 std::string LinkCircleAbove(TLumetaNode* ANode);
+// The warning for a map whose links form a circle (an edited file can hold one), naming the tasks
+// of one circle and one of its links; empty when there is none.
+std::string LinkCircleInMap(TLumetaMap& AMap);
 
 // Prints the node's links, predecessors first, each list in its order: "pred ID TYPE" and
 // "succ ID TYPE" with TYPE one of FS, SS, FF, SF.

@@ -313,6 +313,7 @@ void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPa
   PrintWarnings();
   FModel->Map().Swap(*map);
   FModel->Map().SettleDefaultScheduleStart(today);
+  if (const std::string warning = LinkCircleInMap(FModel->Map()); !warning.empty()) Warn(warning);
 }
 
 void TLumetaShell::Run(const std::vector<std::string>& AWords) {

@@ -159,6 +159,11 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
 
 }  // namespace
 
+void ThrowLinkCircle(const std::vector<TTaskLinkHelper::TLinkEnds>& ACircle) {
+  throw ELumetaError("the task links lead in a circle: " + TTaskLinkHelper::CircleText(ACircle) +
+                     ", so the tasks on the way would move later without end; remove or change one of those links");
+}
+
 ComPtr<ISelection> NodeSelection(INode* ANode) {
   ComPtr<TData> selection = make<TData>();
   if (ANode) selection->Add(ANode);
@@ -212,10 +217,7 @@ class TRescheduleRunner {
       if (++count.Opened < count.NextCheck) return;
       count.NextCheck *= 2;
       if (const TTaskLinkHelper::TLinkEnds link = TTaskLinkHelper::LinkLeadingBack(ACommand->FRunNode, false))
-        throw ELumetaError("the task links lead in a circle: the link from node " + link.Predecessor->GetID() +
-                           " to node " + link.Successor->GetID() +
-                           " leads back to where it starts, so the tasks on the way would move later without end; "
-                           "remove or change one of those links");
+        ThrowLinkCircle({link});
     }
 
    private:

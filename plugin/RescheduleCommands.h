@@ -17,6 +17,7 @@
 #include "attributes/LumetaAttributes.h"
 #include "commands/CompositeCommands.h"
 #include "plugin/ActionHelpers.h"
+#include "plugin/TaskLinkHelper.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaTypes.h"
 #include "contract/WorkingSchedulerIntf.h"
@@ -277,6 +278,9 @@ class TRescheduleTaskFinishCommand : public TRescheduleCommand {
 // Leaves the status out of a changes record for ANode unless the task has none: a changes record
 // defaults its own empty status when given a duration, which would reset the task's progress.
 void KeepTaskStatus(INode* ANode, IActionAttribute* AChanges);
+
+// Raises the error a reschedule stops with on a circle of task links, naming its first link.
+[[noreturn]] void ThrowLinkCircle(const std::vector<TTaskLinkHelper::TLinkEnds>& ACircle);
 
 // A one-node selection.
 ComPtr<ISelection> NodeSelection(INode* ANode);

@@ -10,6 +10,7 @@
 #include "contract/LumetaNodeLinksIntf.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/TaskLinkHelper.h"
 
 namespace {
 
@@ -183,6 +184,8 @@ TRefreshProjectCommand::TRefreshProjectCommand(ILumetaModel* AModel, TFilter AFi
 void TRefreshProjectCommand::Reschedule() {
   ComPtr<INode> first = Node();
   if (!first) return;
+  // Each refresh would start a circle's tasks again and move them later than the last time.
+  if (const auto circle = TTaskLinkHelper::FindCircle(first.get()); !circle.empty()) ThrowLinkCircle(circle);
   if (!HasWholeDay(FStart))
     if (ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(first.get())) FStart = schedule->ScheduleStart();
   // Pre-order over the siblings from the first main branch and every summary below them.

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "com/DialogService.h"
@@ -122,6 +125,139 @@ class TCycleSearch {
   std::vector<ComPtr<INode>> FPending;
 };
 
+// The whole map's circles at once. Each node stands three times in one graph: searched from (its
+// subtree walked), followed (its successor links), and climbed through (as a summary above a
+// searched node, whose links follow and whose summary above is climbed too). A search reaches a
+// node's links exactly when LeadsBack's search would, so a cycle of this graph is a circle of the
+// link rules, and depth-first search finds one in time linear in nodes and links.
+class TCircleSearch {
+ public:
+  explicit TCircleSearch(INode* ANode) {
+    ComPtr<INode> root = ANode->GetRoot();
+    if (!root) root = ANode;
+    Index(root);
+  }
+
+  std::vector<TTaskLinkHelper::TLinkEnds> Find() {
+    std::vector<uint8_t> colour(FNodes.size() * 3, 0);  // 0 new, 1 on the path, 2 done
+    std::vector<TFrame> path;
+    for (uint32_t start = 0; start < colour.size(); ++start) {
+      if (colour[start]) continue;
+      colour[start] = 1;
+      path.push_back({start});
+      while (!path.empty()) {
+        const std::optional<uint32_t> next = NextEdge(path.back());
+        if (!next) {
+          colour[path.back().Vertex] = 2;
+          path.pop_back();
+          continue;
+        }
+        if (colour[*next] == 1) return CircleOf(path, *next);
+        if (colour[*next] == 0) {
+          colour[*next] = 1;
+          path.push_back({*next});
+        }
+      }
+    }
+    return {};
+  }
+
+ private:
+  enum TRole : uint32_t { rSearched, rFollowed, rClimbed };
+  static constexpr uint32_t KNone = UINT32_MAX;
+  struct TFrame {
+    uint32_t Vertex;
+    uint32_t Edge = 0;         // edges taken so far
+    uint32_t Child = KNone;    // the child a searched node's walk goes to next
+  };
+
+  void Index(const ComPtr<INode>& ARoot) {
+    std::unordered_map<INode*, uint32_t> index;
+    std::vector<ComPtr<INode>> pending{ARoot};
+    while (!pending.empty()) {
+      ComPtr<INode> node = std::move(pending.back());
+      pending.pop_back();
+      index.emplace(node.get(), static_cast<uint32_t>(FNodes.size()));
+      FNodes.push_back(node);
+      for (ComPtr<INode> child = node->GetFirstChild(); child; child = child->GetNextSibling()) pending.push_back(child);
+    }
+    const size_t count = FNodes.size();
+    FFirstChild.assign(count, KNone);
+    FNextSibling.assign(count, KNone);
+    FSummaryAbove.assign(count, KNone);
+    FLinkStart.assign(count + 1, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+      INode* node = FNodes[i].get();
+      ComPtr<INode> parent = node->GetParent();
+      if (parent) {
+        const uint32_t p = index.at(parent.get());
+        FNextSibling[i] = FFirstChild[p];  // children are listed last first: order does not matter here
+        FFirstChild[p] = i;
+        if (p != 0) FSummaryAbove[i] = p;  // every node with children below the root is a summary task
+      }
+      FLinkStart[i] = static_cast<uint32_t>(FLinkTargets.size());
+      for (const TTaskLinkEntry& link : TaskLinksOf(TLumetaSuccessorLinksProperty::Of(node).get()))
+        if (const auto found = index.find(link.Node.get()); found != index.end()) FLinkTargets.push_back(found->second);
+    }
+    FLinkStart[count] = static_cast<uint32_t>(FLinkTargets.size());
+  }
+
+  std::optional<uint32_t> NextEdge(TFrame& AFrame) const {
+    const uint32_t node = AFrame.Vertex / 3;
+    switch (AFrame.Vertex % 3) {
+      case rSearched:
+        if (AFrame.Edge == 0) {
+          AFrame.Edge = 1;
+          return node * 3 + rFollowed;
+        }
+        if (AFrame.Edge == 1) {
+          AFrame.Edge = 2;
+          AFrame.Child = FFirstChild[node];
+          if (FSummaryAbove[node] != KNone) return FSummaryAbove[node] * 3 + rClimbed;
+        }
+        if (AFrame.Child == KNone) return std::nullopt;
+        {
+          const uint32_t child = AFrame.Child;
+          AFrame.Child = FNextSibling[child];
+          return child * 3 + rSearched;
+        }
+      case rClimbed:
+        if (AFrame.Edge == 0) {
+          AFrame.Edge = 1;
+          return node * 3 + rFollowed;
+        }
+        if (AFrame.Edge == 1 && FSummaryAbove[node] != KNone) {
+          AFrame.Edge = 2;
+          return FSummaryAbove[node] * 3 + rClimbed;
+        }
+        return std::nullopt;
+      default: {
+        const uint32_t link = FLinkStart[node] + AFrame.Edge;
+        if (link >= FLinkStart[node + 1]) return std::nullopt;
+        ++AFrame.Edge;
+        return FLinkTargets[link] * 3 + rSearched;
+      }
+    }
+  }
+
+  // The links on the path from AClosing (on it) to its end, and the one back to AClosing.
+  std::vector<TTaskLinkHelper::TLinkEnds> CircleOf(const std::vector<TFrame>& APath, uint32_t AClosing) const {
+    size_t first = APath.size() - 1;
+    while (APath[first].Vertex != AClosing) --first;
+    std::vector<TTaskLinkHelper::TLinkEnds> links;
+    for (size_t i = first; i < APath.size(); ++i) {
+      const uint32_t from = APath[i].Vertex;
+      const uint32_t to = i + 1 < APath.size() ? APath[i + 1].Vertex : AClosing;
+      if (from % 3 == rFollowed) links.push_back({FNodes[from / 3], FNodes[to / 3]});
+    }
+    return links;
+  }
+
+  std::vector<ComPtr<INode>> FNodes;  // in pre-order; the root first
+  std::vector<uint32_t> FFirstChild, FNextSibling, FSummaryAbove;
+  std::vector<uint32_t> FLinkStart, FLinkTargets;  // each node's successors, one run per node
+};
+
 // The start that ANode's own predecessors allow, from ADate on (0: the project's start).
 double NextStartOfOwnPredecessors(ILumetaModel* AContext, INode* ANode, double ADate, IWorkingScheduler* AScheduler) {
   if (ADate == 0) {
@@ -185,6 +321,17 @@ TTaskLinkResult TTaskLinkHelper::Validate(INode* ASuccessor, INode* APredecessor
 
 bool TTaskLinkHelper::LeadsBack(INode* ASuccessor, INode* APredecessor) {
   return TCycleSearch(ASuccessor, APredecessor).FindsWayBack();
+}
+
+std::vector<TTaskLinkHelper::TLinkEnds> TTaskLinkHelper::FindCircle(INode* ANode) {
+  if (!ANode) return {};
+  return TCircleSearch(ANode).Find();
+}
+
+std::string TTaskLinkHelper::CircleText(const std::vector<TLinkEnds>& ACircle) {
+  if (ACircle.empty()) return {};
+  return "the link from node " + ACircle.front().Predecessor->GetID() + " to node " +
+         ACircle.front().Successor->GetID() + " leads back to where it starts";
 }
 
 TTaskLinkHelper::TLinkEnds TTaskLinkHelper::LinkLeadingBack(INode* ANode, bool APredecessorsToo) {

@@ -73,6 +73,12 @@ class TTaskLinkHelper {
     explicit operator bool() const { return Predecessor != nullptr; }
   };
   static TLinkEnds LinkLeadingBack(INode* ANode, bool APredecessorsToo);
+  // The links of one circle in the map that holds ANode, in the order they lead round, each link
+  // leading on from where the one before it ends (through subtasks and the summaries above, as
+  // LeadsBack searches); empty when the map's links form none. Linear in the map's nodes and links.
+  static std::vector<TLinkEnds> FindCircle(INode* ANode);
+  // "the link from node P to node S leads back to where it starts": names the circle's first link.
+  static std::string CircleText(const std::vector<TLinkEnds>& ACircle);
   // The summary task directly above the node, or empty; the map's root is never one.
   static ComPtr<INode> SummaryAbove(INode* ANode);
   // The linked nodes of the node's successor links, in list order.

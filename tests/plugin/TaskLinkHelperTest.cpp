@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <random>
+#include <set>
 
 #include "commands/SelectionData.h"
 #include "plugin/TaskLinkHelper.h"
@@ -165,6 +166,55 @@ TEST_F(TaskLinks, AgreesWithAPlainSearchOnRandomMaps) {
       }
   }
   EXPECT_GT(circular, 100) << "the maps should exercise the search";
+}
+
+// A map read from a file may already hold a circle. The map-wide search finds one exactly when
+// some link of the map leads back by the rules, and what it names is a chain of such links, each
+// starting where the one before it can reach.
+TEST_F(TaskLinks, TheMapWideCircleSearchAgreesWithTheRulesOnRandomMaps) {
+  std::mt19937 random(29);
+  int withCircle = 0, without = 0;
+  for (int map = 0; map < 60; ++map) {
+    TearDown();
+    Nodes.clear();
+    SetUp();
+    std::vector<std::string> titles;
+    for (int i = 0; i < 16; ++i) {
+      titles.push_back(std::to_string(i));
+      Add(titles.back(), i == 0 || random() % 3 == 0 ? "" : titles[random() % (titles.size() - 1)]);
+    }
+    std::vector<std::pair<std::string, std::string>> links;
+    for (int i = 0, count = static_cast<int>(random() % 10); i < count; ++i) {
+      links.emplace_back(titles[random() % titles.size()], titles[random() % titles.size()]);
+      if (links.back().first == links.back().second) links.pop_back();
+      else Link(links.back().first, links.back().second);
+    }
+    bool leadsBack = false;
+    for (const auto& [predecessor, successor] : links)
+      leadsBack = leadsBack || TTaskLinkHelper::LeadsBack(N(successor), N(predecessor));
+    const std::vector<TTaskLinkHelper::TLinkEnds> circle = TTaskLinkHelper::FindCircle(N(titles.front()));
+    EXPECT_EQ(!circle.empty(), leadsBack) << "map " << map;
+    for (const TTaskLinkHelper::TLinkEnds& link : circle)
+      EXPECT_TRUE(TTaskLinkHelper::LeadsBack(link.Successor.get(), link.Predecessor.get())) << "map " << map;
+    (circle.empty() ? without : withCircle) += 1;
+  }
+  EXPECT_GT(withCircle, 10);
+  EXPECT_GT(without, 10);
+}
+
+TEST_F(TaskLinks, ACircleThroughASummaryIsFoundInADeepMapWithoutRecursion) {
+  const int depth = 100000;
+  Add("0");
+  for (int i = 1; i < depth; ++i) Add(std::to_string(i), std::to_string(i - 1));
+  Add("P");
+  Link("P", "0");
+  EXPECT_TRUE(TTaskLinkHelper::FindCircle(N("P")).empty()) << "the deep tree follows P";
+  Link(std::to_string(depth - 1), "P");
+  const std::vector<TTaskLinkHelper::TLinkEnds> circle = TTaskLinkHelper::FindCircle(N("P"));
+  ASSERT_EQ(circle.size(), 2u);
+  std::set<std::pair<INode*, INode*>> links;
+  for (const TTaskLinkHelper::TLinkEnds& link : circle) links.emplace(link.Predecessor.get(), link.Successor.get());
+  EXPECT_EQ(links, (std::set<std::pair<INode*, INode*>>{{N("P"), N("0")}, {N(std::to_string(depth - 1)), N("P")}}));
 }
 
 TEST_F(TaskLinks, EachResultShowsItsWarningWordForWord) {
