@@ -1,10 +1,14 @@
 #include "outlook/ActionOutlookExporter.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <utility>
 
 #include "com/ComErrors.h"
 #include "com/DialogService.h"
+#include "com/MailAddress.h"
+#include "com/OleDate.h"
 #include "com/UuidText.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaNodeLinksIntf.h"
@@ -29,6 +33,13 @@ std::string TitleOf(INode* ANode) {
   ComPtr<IStringAttribute> title = QueryAs<IStringAttribute>(ANode->FindAttribute("Title").get());
   return title ? title->GetValue() : std::string();
 }
+
+// A resource the task can be sent to. One whose address is not a plain address counts as one
+// without: the address could add people or lines to the request.
+bool Addressable(const TNodeResource& AResource) { return MailAddressProblem(AResource.Email).empty(); }
+
+// "node 2 'Design'" for messages.
+std::string NodeName(INode* ANode) { return "node " + ANode->GetID() + " '" + PrintableText(TitleOf(ANode)) + "'"; }
 
 // Appends a section, with an empty line before it when the body has text already.
 void AppendSection(std::string& ABody, const std::string& AText) {
@@ -61,6 +72,21 @@ std::string CategoryName(const std::string& AName) {
     if (c != ',' && c != ';') name += c;
   return name;
 }
+
+void Warn(INode* ANode, const std::string& AText) {
+  DialogService().ShowMessage(TMessageKind::Warning, NodeName(ANode) + ": " + AText);
+}
+
+// A short fixed-width key of a text (FNV-1a), for names and titles in the journal.
+std::string TextKey(std::string_view AText) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const char c : AText) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+constexpr const char* KJournalHeader = "lumeta-export 1";
 
 // RFC 9253's names of the four link types, seen from the predecessor.
 const char* RelationType(TTaskLinkType AType) {
@@ -132,7 +158,7 @@ std::string TActionOutlookExporter::Body(INode* ANode, int32_t AIncludePropertie
   if (!data) return body;
   std::string unaddressed;
   for (const TNodeResource& resource : data->GetResources())
-    if (resource.Email.empty()) unaddressed += "\r\n" + resource.Name;
+    if (!Addressable(resource)) unaddressed += "\r\n" + resource.Name;
   if (!unaddressed.empty()) AppendSection(body, "Resources for this task without an email address" + unaddressed);
   if (AIncludeProperties & eiNotes) {
     const std::string notes = data->GetNotes();
@@ -174,7 +200,7 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   FOptions = AOptions;
   FSelection = ASelection;
   FModel = AModel;
-  const std::vector<ComPtr<INode>> nodes = CollectNodes(AOptions, ASelection, AModel);
+  std::vector<ComPtr<INode>> nodes = CollectNodes(AOptions, ASelection, AModel);
   if (FProgress) FProgress->Start(KCaption, "Starting Outlook...");
   if (!FOutlookApp->StartOutlook()) {
     if (FProgress) FProgress->Finish();
@@ -189,10 +215,6 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   } catch (const EOleError&) {
     batch = false;
   }
-  FUids.clear();
-  for (const ComPtr<INode>& node : nodes) FUids.emplace(node.get(), NewUuidText());
-  FRelations = true;
-
   int32_t count = 0;
   const auto finish = [&] {
     if (batch) app.Call("EndBatch");
@@ -200,6 +222,21 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
     if (FProgress) FProgress->Finish();
   };
   try {
+    std::unordered_set<INode*> continued;
+    const bool journal = ResumeJournal(continued);
+    std::erase_if(nodes, [&](const ComPtr<INode>& ANode) { return continued.contains(ANode.get()); });
+    FUids.clear();
+    for (const ComPtr<INode>& node : nodes) {
+      const std::string& uid = FUids.emplace(node.get(), NewUuidText()).first->second;
+      FOurEntries.push_back(node->GetID() + "\t" + TextKey(TitleOf(node.get())) + "\t" + uid);
+    }
+    FRelations = true;
+    if (journal) WriteJournal(true);
+    if (!continued.empty())
+      DialogService().ShowMessage(TMessageKind::Information,
+                                  std::to_string(continued.size()) +
+                                      " actions were exported by an earlier run that did not end; they are now marked as "
+                                      "posted and not exported again");
     for (int32_t i = 0; i < static_cast<int32_t>(nodes.size()) && !Cancelled(); ++i) {
       INode* node = nodes[static_cast<size_t>(i)].get();
       if (FProgress)
@@ -209,6 +246,8 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
       // Straight into the record, outside the command framework: an export cannot be undone.
       if (ComPtr<IActionAttribute> action = ActionOf(node)) action->SetPostedToOutlook(true);
     }
+    // The run ended: its marks are in the map like any other edit, kept by the map's save.
+    if (journal) WriteJournal(false);
   } catch (...) {
     try {
       finish();
@@ -219,6 +258,65 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   }
   finish();
   return count;
+}
+
+bool TActionOutlookExporter::ResumeJournal(std::unordered_set<INode*>& AContinued) {
+  FOtherEntries.clear();
+  FOurEntries.clear();
+  ComPtr<ITree> tree = FModel ? FModel->GetTree() : nullptr;
+  ComPtr<INode> root = tree ? tree->GetRoot() : nullptr;
+  if (!root) return false;
+  FJournalName = "export-" + TextKey(TitleOf(root.get()));
+  std::string text;
+  try {
+    text = FOutlookApp->App().Call("Journal", FJournalName).AsString();
+  } catch (const EOleError& error) {
+    if (error.Code() == DISP_E_UNKNOWNNAME) return false;  // a task program without journals
+    throw;
+  }
+  const TOleVariant items = FOutlookApp->TaskFolder().Get("Items");
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    // node ID, title key, task UID
+    const size_t tab1 = line.find('\t');
+    const size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
+    if (tab2 == std::string::npos) continue;
+    const std::string uid = line.substr(tab2 + 1);
+    if (uid.empty() || uid.find_first_not_of("0123456789abcdefABCDEF-") != std::string::npos) continue;
+    if (items.Call("Find", "[EntryID] = \"" + uid + "\"").IsEmpty()) continue;  // it never went out
+    ComPtr<INode> node = tree->FindNode(line.substr(0, tab1));
+    ComPtr<IActionAttribute> action = node ? ActionOf(node.get()) : nullptr;
+    if (!action || TextKey(TitleOf(node.get())) != line.substr(tab1 + 1, tab2 - tab1 - 1)) {
+      FOtherEntries.push_back(line);  // another map of the same title
+      continue;
+    }
+    // Straight into the record, as the run that wrote the task would have done.
+    action->SetPostedToOutlook(true);
+    AContinued.insert(node.get());
+    FOurEntries.push_back(line);
+  }
+  return true;
+}
+
+void TActionOutlookExporter::WriteJournal(bool AWithOurs) {
+  std::string text;
+  for (const std::string& line : FOtherEntries) text += line + "\n";
+  if (AWithOurs)
+    for (const std::string& line : FOurEntries) text += line + "\n";
+  if (!text.empty()) text = std::string(KJournalHeader) + "\n" + text;
+  FOutlookApp->App().Call("SetJournal", FJournalName, text);
+}
+
+void TActionOutlookExporter::SetField(const TOleVariant& ATask, INode* ANode, const char* AName, const char* AShown,
+                                      const TOleVariant& AValue) {
+  try {
+    ATask.Put(AName, AValue);
+  } catch (const EOleError& error) {
+    Warn(ANode, std::string(AShown) + " cannot go into the task (" + error.what() + "); left out");
+  }
 }
 
 void TActionOutlookExporter::AddRelations(const TOleVariant& ATask, INode* ANode) {
@@ -257,20 +355,37 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, int32_t) {
   ComPtr<INodeHostData> data = QueryAs<INodeHostData>(ANode);
   if (data) {
     const TOleVariant recipients = task.Get("Recipients");
-    for (const TNodeResource& resource : data->GetResources())
-      if (!resource.Email.empty())
+    for (const TNodeResource& resource : data->GetResources()) {
+      if (Addressable(resource)) {
         recipients.Call("Add", resource.Name.empty() ? resource.Email : resource.Name + " <" + resource.Email + ">");
+      } else if (!resource.Email.empty()) {
+        Warn(ANode, "the e-mail address '" + PrintableText(resource.Email) + "' of resource '" +
+                        PrintableText(resource.Name) + "' " + MailAddressProblem(resource.Email) +
+                        "; the task is not sent to it");
+      }
+    }
   }
   if (ComPtr<IActionAttribute> action = ActionOf(ANode)) {
-    if (include & eiPercentComplete) task.Put("PercentComplete", action->GetComplete());
+    if (include & eiPercentComplete) {
+      const int32_t complete = action->GetComplete();
+      const int32_t held = std::clamp(complete, 0, 100);
+      if (held != complete)
+        Warn(ANode, "% Complete " + std::to_string(complete) + " is outside 0 to 100; the task gets " + std::to_string(held));
+      SetField(task, ANode, "PercentComplete", "% Complete", held);
+    }
     if (include & eiStatus)
-      if (const int status = StatusNumber(action->GetStatus()); status >= 0) task.Put("Status", status);
-    if (include & eiPriority) task.Put("Importance", ImportanceNumber(action->GetPriority()));
-    if (include & eiDueDate && action->GetDueDate() > 0) task.Put("DueDate", TOleVariant::FromDate(action->GetDueDate()));
-    if (include & eiStartDate && action->GetStartDate() > 0)
-      task.Put("StartDate", TOleVariant::FromDate(action->GetStartDate()));
-    if (include & eiDateCompleted && action->GetCompletedDate() > 0)
-      task.Put("DateCompleted", TOleVariant::FromDate(action->GetCompletedDate()));
+      if (const int status = StatusNumber(action->GetStatus()); status >= 0) SetField(task, ANode, "Status", "Status", status);
+    if (include & eiPriority) SetField(task, ANode, "Importance", "Priority", ImportanceNumber(action->GetPriority()));
+    const auto date = [&](int32_t ABit, double AValue, const char* AName, const char* AShown) {
+      if (!(include & ABit) || AValue <= 0) return;
+      // The task program's own "no date" is 1 January 4501: later dates are none to it.
+      if (!IsDateToShow(AValue) || AValue >= EncodeDate(4501, 1, 1))
+        return Warn(ANode, std::string(AShown) + " is no date a task can hold; left out");
+      SetField(task, ANode, AName, AShown, TOleVariant::FromDate(AValue));
+    };
+    date(eiDueDate, action->GetDueDate(), "DueDate", "Due Date");
+    date(eiStartDate, action->GetStartDate(), "StartDate", "Start Date");
+    date(eiDateCompleted, action->GetCompletedDate(), "DateCompleted", "Date Completed");
   }
   if (const std::string body = Body(ANode, include); !body.empty()) task.Put("Body", body);
   if (include & eiCategories && data) {

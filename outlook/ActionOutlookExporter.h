@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "com/ComPtr.h"
@@ -35,6 +36,10 @@ class TActionOutlookExporter {
 
   // The number of tasks created, or -1 when the task program could not be started (the user is
   // told). A task that fails to save raises after the tasks before it were completed and marked.
+  // Where the task program keeps journals, a run that did not end (a failure, a kill) is
+  // continued by the next run over the same map: the actions whose tasks it wrote are marked
+  // posted and not exported again. A value a task cannot hold is clamped or left out with a
+  // warning naming the node.
   int32_t ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection, ILumetaModel* AModel);
 
   // Called after each task is saved or sent.
@@ -53,6 +58,11 @@ class TActionOutlookExporter {
   // False when the task program gives no task.
   bool CreateTask(INode* ANode, int32_t AIndex);
   void AddRelations(const TOleVariant& ATask, INode* ANode);
+  void SetField(const TOleVariant& ATask, INode* ANode, const char* AName, const char* AShown, const TOleVariant& AValue);
+  // Reads the journal of an earlier run over this map, marks the actions whose tasks it wrote and
+  // returns them; then records this run's plan. False when the task program keeps no journals.
+  bool ResumeJournal(std::unordered_set<INode*>& AContinued);
+  void WriteJournal(bool AWithOurs);
 
   ComPtr<IExportActionsOutlookOptions> FOptions;
   ComPtr<ILumetaModel> FModel;
@@ -63,4 +73,8 @@ class TActionOutlookExporter {
   // name tasks made later in the run. Empty when the task program chooses UIDs itself.
   std::unordered_map<INode*, std::string> FUids;
   bool FRelations = false;
+  // The journal: its name, the lines of other maps that share it, and this run's entries.
+  std::string FJournalName;
+  std::vector<std::string> FOtherEntries;
+  std::vector<std::string> FOurEntries;
 };

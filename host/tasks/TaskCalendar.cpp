@@ -2,6 +2,7 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -9,6 +10,7 @@
 
 #include "com/ComErrors.h"
 #include "com/DialogService.h"
+#include "com/MailAddress.h"
 #include "com/OleDate.h"
 
 namespace {
@@ -195,7 +197,68 @@ TComponentPtr NewCalendar() {
   return calendar;
 }
 
-std::string Mailto(const std::string& AAddress) { return "mailto:" + AAddress; }
+// A calendar user's address; one that is not a plain address is refused rather than written, as
+// it could break the line and add people or components to the request.
+std::string Mailto(const std::string& AAddress) {
+  if (const std::string problem = MailAddressProblem(AAddress); !problem.empty())
+    throw ELumetaError("the e-mail address '" + PrintableText(AAddress) + "' " + problem, E_INVALIDARG);
+  return MailtoUri(AAddress);
+}
+
+// A parameter value (CN): libical quotes it and encodes quotes and line breaks (RFC 6868); the
+// other control characters, which a parameter cannot hold at all, become spaces.
+std::string ParameterText(std::string_view AText) {
+  std::string result(AText);
+  for (char& c : result)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return result;
+}
+
+void AddPerson(icalcomponent* ATodo, icalproperty* AProperty, const TTaskPerson& APerson) {
+  if (!APerson.Name.empty()) icalproperty_add_parameter(AProperty, icalparameter_new_cn(ParameterText(APerson.Name).c_str()));
+  icalcomponent_add_property(ATodo, AProperty);
+}
+
+// libical reads a line in pieces and measures what it has so far for each piece, so a long line
+// costs the square of its length (12 s for 10 MB): long lines are folded first, which the parser
+// undoes in linear time. Folds may fall anywhere, as unfolding only removes them.
+TComponentPtr Parse(std::string_view AText) {
+  constexpr size_t KPiece = 4096;
+  std::string text;
+  text.reserve(AText.size() + AText.size() / KPiece * 3 + 1);
+  size_t run = 0;
+  for (size_t i = 0; i < AText.size(); ++i) {
+    const char c = AText[i];
+    if (c == '\n' || c == '\r') {
+      run = 0;
+    } else if (++run > KPiece) {
+      text += "\r\n ";
+      run = 1;
+    }
+    text += c;
+  }
+  return TComponentPtr(icalparser_parse_string(text.c_str()));
+}
+
+// The digits of the first PERCENT-COMPLETE line as written, sign kept, leading zeros dropped ("0"
+// for zero); empty when there is none.
+std::string WrittenPercent(std::string_view AText) {
+  const size_t at = AText.find("PERCENT-COMPLETE");
+  if (at == std::string_view::npos) return {};
+  const size_t colon = AText.find(':', at);
+  const size_t end = AText.find_first_of("\r\n", at);
+  if (colon == std::string_view::npos || colon > end) return {};
+  std::string_view value = AText.substr(colon + 1, std::min(end, AText.size()) - colon - 1);
+  std::string sign;
+  if (!value.empty() && (value.front() == '-' || value.front() == '+')) {
+    if (value.front() == '-') sign = "-";
+    value.remove_prefix(1);
+  }
+  while (value.size() > 1 && value.front() == '0') value.remove_prefix(1);
+  size_t digits = 0;
+  while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9') ++digits;
+  return digits == 0 ? std::string() : sign + std::string(value.substr(0, digits));
+}
 
 }  // namespace
 
@@ -216,7 +279,7 @@ std::vector<std::string> SplitCategories(std::string_view AText) {
 
 std::string TaskToICalendar(const TTaskRecord& ATask, std::string_view AOriginal) {
   if (!AOriginal.empty()) {
-    TComponentPtr original(icalparser_parse_string(std::string(AOriginal).c_str()));
+    TComponentPtr original = Parse(AOriginal);
     icalcomponent* todo = original && icalcomponent_isa(original.get()) == ICAL_VCALENDAR_COMPONENT
                               ? icalcomponent_get_first_component(original.get(), ICAL_VTODO_COMPONENT)
                               : nullptr;
@@ -234,8 +297,9 @@ std::string TaskToICalendar(const TTaskRecord& ATask, std::string_view AOriginal
   return Serialize(calendar.get());
 }
 
-std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string& AError) {
-  TComponentPtr calendar(icalparser_parse_string(std::string(AText).c_str()));
+std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string& AError,
+                                             std::vector<std::string>* AWarnings) {
+  TComponentPtr calendar = Parse(AText);
   if (!calendar) {
     AError = "not iCalendar text";
     return std::nullopt;
@@ -263,8 +327,16 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     if (!task.Categories.empty()) task.Categories += ", ";
     task.Categories += name;
   }
-  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PERCENTCOMPLETE_PROPERTY))
-    task.PercentComplete = icalproperty_get_percentcomplete(p);
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PERCENTCOMPLETE_PROPERTY)) {
+    const std::string written = WrittenPercent(AText);
+    const int read = icalproperty_get_percentcomplete(p);
+    // libical keeps only the low bits of a number too large for an int: the text decides.
+    const bool tooLarge = written.size() > 3;
+    task.PercentComplete = tooLarge ? (written.front() == '-' ? 0 : 100) : std::clamp(read, 0, 100);
+    if ((tooLarge || task.PercentComplete != read) && AWarnings)
+      AWarnings->push_back("PERCENT-COMPLETE " + (written.empty() ? std::to_string(read) : written) +
+                           " is outside 0 to 100; taken as " + std::to_string(task.PercentComplete));
+  }
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PRIORITY_PROPERTY))
     task.Importance = ImportanceOf(icalproperty_get_priority(p));
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_SEQUENCE_PROPERTY))
@@ -308,17 +380,14 @@ std::string TaskRequestToICalendar(const TTaskRecord& ATask, const TTaskPerson& 
   icalcomponent_add_property(calendar.get(), icalproperty_new_method(ICAL_METHOD_REQUEST));
   icalcomponent* todo = icalcomponent_new_vtodo();
   AddTaskProperties(todo, ATask);
-  icalproperty* organizer = icalproperty_new_organizer(Mailto(AOrganizer.Address).c_str());
-  if (!AOrganizer.Name.empty()) icalproperty_add_parameter(organizer, icalparameter_new_cn(AOrganizer.Name.c_str()));
-  icalcomponent_add_property(todo, organizer);
+  icalcomponent_add_component(calendar.get(), todo);
+  AddPerson(todo, icalproperty_new_organizer(Mailto(AOrganizer.Address).c_str()), AOrganizer);
   for (const TTaskPerson& person : AAttendees) {
     icalproperty* attendee = icalproperty_new_attendee(Mailto(person.Address).c_str());
-    if (!person.Name.empty()) icalproperty_add_parameter(attendee, icalparameter_new_cn(person.Name.c_str()));
     icalproperty_add_parameter(attendee, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
     icalproperty_add_parameter(attendee, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
     icalproperty_add_parameter(attendee, icalparameter_new_rsvp(ICAL_RSVP_TRUE));
-    icalcomponent_add_property(todo, attendee);
+    AddPerson(todo, attendee, person);
   }
-  icalcomponent_add_component(calendar.get(), todo);
   return Serialize(calendar.get());
 }

@@ -43,8 +43,10 @@ struct TTaskPerson {
 // The calendar text of the task. With AOriginal (the file as it was), properties this program
 // does not know survive; the task's own properties are written anew.
 std::string TaskToICalendar(const TTaskRecord& ATask, std::string_view AOriginal = {});
-// The first VTODO of the text; empty with AError set when there is none or it has no UID.
-std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string& AError);
+// The first VTODO of the text; empty with AError set when there is none or it has no UID. A value
+// the task cannot hold is clamped, and said in AWarnings when given.
+std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string& AError,
+                                             std::vector<std::string>* AWarnings = nullptr);
 // METHOD:REQUEST with ORGANIZER and one ATTENDEE per recipient (RSVP, needs action).
 std::string TaskRequestToICalendar(const TTaskRecord& ATask, const TTaskPerson& AOrganizer,
                                    const std::vector<TTaskPerson>& AAttendees);

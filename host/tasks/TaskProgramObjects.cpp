@@ -7,6 +7,7 @@
 #include "com/AtomicFile.h"
 #include "com/DispatchObject.h"
 #include "com/ErrorInfo.h"
+#include "com/MailAddress.h"
 #include "com/NumberText.h"
 #include "com/OleDate.h"
 #include "host/tasks/TaskProgram.h"
@@ -184,18 +185,25 @@ class TContactFolder : public TDispatchObject<TContactFolder> {
 class TRecipient : public TDispatchObject<TRecipient> {
  public:
   static constexpr std::string_view DispatchTypeName = "Recipient";
-  TRecipient(std::shared_ptr<TTaskStore> AStore, const std::string& AText) : FStore(std::move(AStore)) {
-    // "Name <address>", an address, or a name to look up among the contacts.
+  // "Name <address>", an address, or a name to look up among the contacts.
+  static TTaskPerson Parse(const TDispatchArgs& AArgs, const std::string& AText) {
+    TTaskPerson person;
     const size_t open = AText.rfind('<');
     if (open != std::string::npos && !AText.empty() && AText.back() == '>') {
-      FPerson = {Trim(std::string_view(AText).substr(0, open)), AText.substr(open + 1, AText.size() - open - 2)};
-      if (FPerson.Name.empty()) FPerson.Name = FPerson.Address;
+      person = {Trim(std::string_view(AText).substr(0, open)), AText.substr(open + 1, AText.size() - open - 2)};
+      if (person.Name.empty()) person.Name = person.Address;
     } else if (AText.find('@') != std::string::npos) {
-      FPerson = {AText, AText};
+      person = {AText, AText};
     } else {
-      FPerson.Name = AText;
+      person.Name = AText;
     }
+    if (!person.Address.empty())
+      if (const std::string problem = MailAddressProblem(person.Address); !problem.empty())
+        AArgs.Fail("the e-mail address '" + PrintableText(person.Address) + "' " + problem);
+    return person;
   }
+
+  TRecipient(std::shared_ptr<TTaskStore> AStore, TTaskPerson APerson) : FStore(std::move(AStore)), FPerson(std::move(APerson)) {}
 
   static std::vector<TMember> DispatchMembers() {
     return {{"Name", [](TRecipient& S, const TDispatchArgs&) { return TOleVariant(S.FPerson.Name); }},
@@ -228,7 +236,7 @@ class TRecipients : public TDispatchObject<TRecipients> {
                A.Expect(1, 1);
                const std::string text = Trim(A.String(0));
                if (text.empty()) A.Fail("a recipient needs a name or an address");
-               S.FList.push_back(make<TRecipient>(S.FStore, text));
+               S.FList.push_back(make<TRecipient>(S.FStore, TRecipient::Parse(A, text)));
                return TOleVariant(S.FList.back());
              }},
             {"Remove", [](TRecipients& S, const TDispatchArgs& A) {
@@ -417,6 +425,10 @@ class TTaskItems : public TDispatchObject<TTaskItems> {
                  const auto found = s.FStore->FindBySubject(condition.Value);
                  return found ? s.ItemAt(*found) : TOleVariant();
                }
+               if (condition.Equal && FoldAscii(condition.Field) == "entryid") {
+                 const auto found = s.FStore->FindByUid(condition.Value);
+                 return found ? s.ItemAt(*found) : TOleVariant();
+               }
                const std::string wanted = FoldAscii(condition.Value);
                for (size_t i = 0; i < s.FStore->TaskCount(); ++i)
                  if ((FoldAscii(*FieldText(s.FStore->Task(i), condition.Field)) == wanted) == condition.Equal)
@@ -520,6 +532,16 @@ class TTaskApplication : public TDispatchObject<TTaskApplication> {
                  --s.FBatches;
                  s.FStore->EndBatch();
                }
+               return TOleVariant();
+             }},
+            // A client's record of a run in progress ("" when none); writing "" removes it.
+            {"Journal", [](S& s, A a) {
+               a.Expect(1, 1);
+               return TOleVariant(s.FStore->Journal(a.String(0)));
+             }},
+            {"SetJournal", [](S& s, A a) {
+               a.Expect(2, 2);
+               s.FStore->SetJournal(a.String(0), a.String(1));
                return TOleVariant();
              }},
             {"Version", [](S&, A) { return TOleVariant(std::to_string(TaskProgramMajorVersion) + ".0.0.0"); }},

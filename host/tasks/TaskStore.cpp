@@ -5,8 +5,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "com/AtomicFile.h"
 #include "com/ComErrors.h"
+#include "com/MailAddress.h"
 #include "com/UuidText.h"
 #include "com/NumberText.h"
 #include "com/OleVariant.h"
@@ -25,6 +30,40 @@ bool SafeFileName(std::string_view AUid) {
            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
                   c == '.' || c == '@';
          });
+}
+
+// "<file>.XXXXXXXX.tmp": the temporary file of a save that never ended.
+bool TemporaryFileName(const std::string& AName) {
+  constexpr size_t KSuffix = 1 + 8 + 4;
+  return AName.size() > KSuffix && AName.ends_with(".tmp") && AName[AName.size() - KSuffix] == '.';
+}
+
+// Removes the temporary files that killed saves left in the folder. A save in progress locks its
+// target, or the folder while the target does not exist yet: a file whose lock can be taken has
+// no writer left.
+void RemoveStaleTemporaries(const std::string& AFolder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(AFolder, error)) {
+    const std::string name = entry.path().filename().string();
+    std::error_code typeError;
+    if (!TemporaryFileName(name) || !entry.is_regular_file(typeError)) continue;
+    const std::string target = AFolder + "/" + name.substr(0, name.size() - 13);
+    const bool exists = std::filesystem::exists(target, typeError);
+    const int lock = exists ? ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)
+                            : ::open(AFolder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (lock < 0) continue;
+    if (::flock(lock, LOCK_EX | LOCK_NB) == 0) {
+      std::filesystem::remove(entry.path(), typeError);
+      ::flock(lock, LOCK_UN);
+    }
+    ::close(lock);
+  }
+}
+
+bool JournalName(const std::string& AName) {
+  return !AName.empty() && AName.size() < 100 && std::all_of(AName.begin(), AName.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+  });
 }
 
 void EnsureFolder(const std::string& AFolder) {
@@ -46,6 +85,7 @@ TTaskFaults TTaskFaults::FromEnvironment() {
     rest.remove_prefix(std::min(comma + 1, rest.size()));
     if (word == "logon") faults.Logon = true;
     if (word == "write") faults.Write = true;
+    if (word.starts_with("write=")) faults.WritesLeft = ParseInteger<int>(word.substr(6)).value_or(0);
     if (word == "send") faults.Send = -1;
     if (word.starts_with("send=")) faults.Send = ParseInteger<int>(word.substr(5)).value_or(-1);
   }
@@ -79,6 +119,9 @@ void TTaskStore::EndBatch() {
 void TTaskStore::Load() {
   if (FLoaded) return;
   FLoaded = true;
+  RemoveStaleTemporaries(TasksFolder());
+  RemoveStaleTemporaries(OutboxFolder());
+  RemoveStaleTemporaries(FFolder + "/exports");
   std::vector<std::filesystem::path> files;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(TasksFolder(), error)) {
@@ -89,7 +132,9 @@ void TTaskStore::Load() {
   for (const auto& file : files) {
     std::string reason;
     try {
-      std::optional<TTaskRecord> task = TaskFromICalendar(ReadWholeFile(file.string(), KMaxTaskFile), reason);
+      std::vector<std::string> warnings;
+      std::optional<TTaskRecord> task = TaskFromICalendar(ReadWholeFile(file.string(), KMaxTaskFile), reason, &warnings);
+      for (const std::string& warning : warnings) std::cerr << "warning: tasks: " << file.string() << ": " << warning << '\n';
       // Two files of one task (a copy made by hand): the first one read is the task.
       if (task && FByUid.contains(task->Uid)) reason = "a second file of task " + task->Uid;
       if (task && reason.empty()) {
@@ -138,9 +183,49 @@ std::optional<size_t> TTaskStore::FindBySubject(std::string_view ASubject) {
   return found->second.front();
 }
 
+std::optional<size_t> TTaskStore::FindByUid(const std::string& AUid) {
+  Load();
+  const auto found = FByUid.find(AUid);
+  return found == FByUid.end() ? std::nullopt : std::optional<size_t>(found->second);
+}
+
+std::string TTaskStore::Journal(const std::string& AName) {
+  if (!JournalName(AName)) throw ELumetaError("'" + AName + "' cannot name a journal", E_INVALIDARG);
+  const std::string path = FFolder + "/exports/" + AName + ".journal";
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return {};
+  try {
+    return ReadWholeFile(path, KMaxTaskFile);
+  } catch (const EFileError& failure) {
+    throw EOleError("cannot read " + path + ": " + failure.Reason(), STG_E_READFAULT);
+  }
+}
+
+void TTaskStore::SetJournal(const std::string& AName, const std::string& AText) {
+  if (!JournalName(AName)) throw ELumetaError("'" + AName + "' cannot name a journal", E_INVALIDARG);
+  const std::string folder = FFolder + "/exports";
+  const std::string path = folder + "/" + AName + ".journal";
+  std::error_code error;
+  if (AText.empty()) {
+    std::filesystem::remove(path, error);
+    if (error) throw EOleError("cannot remove " + path + ": " + error.message(), STG_E_WRITEFAULT);
+    return;
+  }
+  try {
+    EnsureFolder(folder);
+    if (FFaults.Write) throw EFileError(path, "the store refuses to be written (injected fault)");
+    // Flushed now, batch or not: the tasks saved after it must never be on disk without it.
+    WriteFileAtomically(path, AText, TFlush::Now);
+  } catch (const EFileError& failure) {
+    throw EOleError("cannot save " + path + ": " + failure.Reason(), STG_E_WRITEFAULT);
+  }
+}
+
 void TTaskStore::WriteFile(const std::string& APath, const std::string& AText) {
   try {
+    if (FFaults.WritesLeft == 0) FFaults.Write = true;
     if (FFaults.Write) throw EFileError(APath, "the store refuses to be written (injected fault)");
+    if (FFaults.WritesLeft > 0) --FFaults.WritesLeft;
     WriteFileAtomically(APath, AText, FBatch > 0 ? TFlush::Deferred : TFlush::Now);
     if (FBatch > 0) FUnflushed = true;
   } catch (const EFileError& error) {
@@ -189,7 +274,9 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
 std::string TTaskStore::SendTask(TTaskRecord& ATask, const std::vector<TTaskPerson>& ARecipients) {
   ++ATask.Sequence;
   SaveTask(ATask);
-  const std::string path = OutboxFolder() + "/" + ATask.Uid + "-" + std::to_string(ATask.Sequence) + ".ics";
+  // Named after the task's file: a UID a client chose may hold anything, a '/' or "..".
+  const std::string stem = std::filesystem::path(FPaths[FByUid.at(ATask.Uid)]).stem().string();
+  const std::string path = OutboxFolder() + "/" + stem + "-" + std::to_string(ATask.Sequence) + ".ics";
   try {
     EnsureFolder(OutboxFolder());
   } catch (const EFileError& error) {
@@ -235,15 +322,22 @@ std::optional<TTaskPerson> TTaskStore::Resolve(std::string_view AName) {
   }
   const std::string name = FoldAscii(AName);
   for (const TContactRecord& contact : *FAllContacts)
-    if (!contact.Email.empty() && FoldAscii(contact.FullName) == name) return TTaskPerson{contact.FullName, contact.Email};
+    if (MailAddressProblem(contact.Email).empty() && FoldAscii(contact.FullName) == name)
+      return TTaskPerson{contact.FullName, contact.Email};
   return std::nullopt;
 }
 
 TTaskPerson TTaskStore::Owner() const {
   std::string address = SettingsStore().ReadString(THive::CurrentUser, TaskProgramSettingsKey, "Owner", "");
+  if (!address.empty() && !MailAddressProblem(address).empty()) {
+    std::cerr << "warning: tasks: the owner's address '" << PrintableText(address) << "' " << MailAddressProblem(address)
+              << "; requests go out from the user's own address\n";
+    address.clear();
+  }
   if (address.empty()) {
     const char* user = std::getenv("USER");
     address = std::string(user && *user ? user : "owner") + "@localhost";
+    if (!MailAddressProblem(address).empty()) address = "owner@localhost";
   }
   return {"", address};
 }

@@ -4,6 +4,7 @@
 //   contacts/*.vcf           the Contacts folder; each sub-folder is a contacts folder below it
 //   addresslists/<Name>.vcf  one address list per file
 //   outbox/<UID>-<SEQUENCE>.ics  iTIP requests of assigned tasks, for a mail program to deliver
+//   exports/<NAME>.journal   what a client's export that has not ended yet planned (see Journal)
 // The folder is $LUMETA_TASKS_DIR, else the settings store's value, else
 // ~/.local/share/lumeta/tasks. Tasks are read once per store and kept indexed in memory, so lookups
 // and saves never rescan the folder.
@@ -19,11 +20,13 @@
 #include "host/tasks/VCards.h"
 
 // Failures the tests make happen, read from $LUMETA_TASKS_FAULTS ("logon,write,send=2"):
-// logon refuses to log on, write refuses every save, send fails (every time, or the first N).
+// logon refuses to log on, write refuses every save (write=N: every save after the first N task
+// and request files), send fails (every time, or the first N).
 struct TTaskFaults {
   static constexpr const char* Variable = "LUMETA_TASKS_FAULTS";
   bool Logon = false;
   bool Write = false;
+  int WritesLeft = -1;  // files still to be written before Write; -1: no limit
   int Send = 0;  // sends still to fail; -1: all
 
   static TTaskFaults FromEnvironment();
@@ -61,12 +64,18 @@ class TTaskStore {
   const TTaskRecord& Task(size_t AIndex);
   // The first task whose subject equals the text, ignoring ASCII case.
   std::optional<size_t> FindBySubject(std::string_view ASubject);
+  std::optional<size_t> FindByUid(const std::string& AUid);
   // Gives a new task its UID, writes its file atomically (keeping what other programs added to an
   // existing one) and updates the index. Raises EOleError (STG_E_WRITEFAULT) naming the file.
   void SaveTask(TTaskRecord& ATask);
   // Saves the task with its sequence raised, then writes the request to the outbox; the file's path.
   std::string SendTask(TTaskRecord& ATask, const std::vector<TTaskPerson>& ARecipients);
   const std::string& TaskPath(size_t AIndex) { Load(); return FPaths.at(AIndex); }
+  // A client's record of a run in progress, by a name of letters, digits, '-' and '_': empty when
+  // there is none. Writing empty text removes it; a written record is on disk when the call returns,
+  // before any task the run then saves.
+  std::string Journal(const std::string& AName);
+  void SetJournal(const std::string& AName, const std::string& AText);
   // Files passed over when the tasks were read, with the reason.
   const std::vector<std::string>& Skipped() const noexcept { return FSkipped; }
 

@@ -119,7 +119,7 @@ std::string ContactToVCard(const TContactRecord& AContact) {
   std::string text = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
   text += "FN:" + Escape(AContact.FullName) + "\r\n";
   text += "N:;;;;" + Escape(AContact.Suffix) + "\r\n";
-  if (!AContact.Email.empty()) text += "EMAIL;TYPE=INTERNET:" + AContact.Email + "\r\n";
+  if (!AContact.Email.empty()) text += "EMAIL;TYPE=INTERNET:" + Escape(AContact.Email) + "\r\n";
   if (!AContact.Company.empty() || !AContact.Department.empty())
     text += "ORG:" + Escape(AContact.Company) + ";" + Escape(AContact.Department) + "\r\n";
   if (!AContact.JobTitle.empty()) text += "TITLE:" + Escape(AContact.JobTitle) + "\r\n";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -227,6 +228,93 @@ TEST_F(ExportTest, ARefusedSendIsRetriedThenTheTaskIsKept) {
   Faults("send");
   EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({2}).get()), 1);
   EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 2u) << "saved when every attempt failed";
+}
+
+// A hostile map: an address that would add an attendee and a VEVENT, a name that would add a
+// property, an address with a space. Only the clean recipient gets the request, and the request is
+// exactly what a calendar reads as one task for two people.
+TEST_F(ExportTest, AddressesAndNamesCannotInjectIntoTheRequest) {
+  std::unique_ptr<TLumetaMap> map = Archive.LoadFromText(R"(<Map Version="1" HighestID="1">
+  <Node ID="1"><Title>Review</Title>
+    <Resources>
+      <Resource Name="Eve" Email="eve@example.com&#13;&#10;ATTENDEE:mailto:mallory@evil.test&#13;&#10;BEGIN:VEVENT" />
+      <Resource Name="Bob &quot;B&quot;&#13;&#10;X-INJECTED:1" Email="bob@example.com" />
+      <Resource Name="Spacey" Email="sp acey@example.com" />
+    </Resources>
+    <Action ForOutlook="true" />
+  </Node>
+</Map>)");
+  Model->Map().Swap(*map);
+  setenv("USER", "owner", 1);
+  TDialogRecorder dialogs;
+  EXPECT_EQ(Export(Options(erEntireMap, 0)), 1);
+  EXPECT_EQ(dialogs->Texts(),
+            (std::vector<std::string>{
+                "node 1 'Review': the e-mail address 'eve@example.com\\x0D\\x0AATTENDEE:mailto:mallory@evil.test\\x0D"
+                "\\x0ABEGIN:VEVENT' of resource 'Eve' has a line break; the task is not sent to it",
+                "node 1 'Review': the e-mail address 'sp acey@example.com' of resource 'Spacey' has a space; the task "
+                "is not sent to it"}));
+  const std::vector<std::string> sent = CalendarFiles(StorePath("outbox"));
+  ASSERT_EQ(sent.size(), 1u);
+  std::string request = ReadText(sent[0]);
+  // The moments and the UID differ from run to run.
+  for (const char* name : {"DTSTAMP:", "LAST-MODIFIED:", "UID:"}) {
+    const size_t at = request.find(std::string("\r\n") + name);
+    ASSERT_NE(at, std::string::npos) << name;
+    const size_t end = request.find("\r\n", at + 2);
+    request.replace(at + 2 + std::strlen(name), end - at - 2 - std::strlen(name), "*");
+  }
+  EXPECT_EQ(request,
+            "BEGIN:VCALENDAR\r\nPRODID:-//Lumeta//Task Program 16//EN\r\nVERSION:2.0\r\nMETHOD:REQUEST\r\n"
+            "BEGIN:VTODO\r\nUID:*\r\nDTSTAMP:*\r\nLAST-MODIFIED:*\r\nSEQUENCE:1\r\nSUMMARY:Review\r\n"
+            "DESCRIPTION:Resources for this task without an email \r\n address\\nEve\\nSpacey\r\n"
+            "STATUS:NEEDS-ACTION\r\nPRIORITY:5\r\nPERCENT-COMPLETE:0\r\n"
+            "ORGANIZER:mailto:owner@localhost\r\n"
+            "ATTENDEE;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;RSVP=TRUE;CN=\"Bob \r\n"
+            " ^'B^'  X-INJECTED:1\":mailto:bob@example.com\r\n"
+            "END:VTODO\r\nEND:VCALENDAR\r\n");
+}
+
+TEST_F(ExportTest, AValueATaskCannotHoldIsClampedOrLeftOutAndTheRunGoesOn) {
+  ComPtr<IActionAttribute> design = TActionHelper::GetAction(Model->Map().GetNode(2), false);
+  design->SetComplete(1000);
+  design->SetDueDate(EncodeDate(6000, 1, 1));
+  TDialogRecorder dialogs;
+  EXPECT_EQ(Export(Options(erSelection, eiPercentComplete | eiDueDate | eiStartDate, true), Selection({2, 7}).get()), 2);
+  EXPECT_EQ(dialogs->Texts(), (std::vector<std::string>{
+                                  "node 2 'Design': % Complete 1000 is outside 0 to 100; the task gets 100",
+                                  "node 2 'Design': Due Date is no date a task can hold; left out"}));
+  const std::set<std::string> lines = Of(ReadBack(), "Design");
+  EXPECT_TRUE(lines.contains("PERCENT-COMPLETE|100"));
+  EXPECT_TRUE(lines.contains("DTSTART|2026-03-02T09:00:00"));
+  EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& A) { return A.starts_with("DUE|"); }));
+  EXPECT_TRUE(Posted(2));
+  EXPECT_TRUE(Posted(7));
+}
+
+// A run that fails halfway, and a map that is then not saved: the next run marks what went out
+// and exports only the rest, even with every action wanted.
+TEST_F(ExportTest, ARunThatFailedIsContinuedByTheNext) {
+  Faults("write=2");
+  EXPECT_THROW(Export(Options(erSelection, 0, true), Selection({1, 4, 5, 7}).get()), EOleError);
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 2u);
+  unsetenv("LUMETA_TASKS_FAULTS");
+  std::unique_ptr<TLumetaMap> unsaved = Archive.LoadFromText(KMap);
+  Model->Map().Swap(*unsaved);
+  for (int id : {1, 4}) EXPECT_FALSE(Posted(id)) << "the marks were lost with the process";
+
+  TDialogRecorder dialogs;
+  EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({1, 4, 5, 7}).get()), 2);
+  EXPECT_EQ(dialogs->Texts(), (std::vector<std::string>{"2 actions were exported by an earlier run that did not end; "
+                                                        "they are now marked as posted and not exported again"}));
+  for (int id : {1, 4, 5, 7}) EXPECT_TRUE(Posted(id)) << id;
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 4u) << "each action once";
+  EXPECT_FALSE(std::filesystem::exists(StorePath("exports"))
+               && !std::filesystem::is_empty(StorePath("exports"))) << "an ended run leaves no journal";
+
+  dialogs->Entries.clear();
+  EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({1}).get()), 1) << "a later run exports all again, as asked";
+  EXPECT_TRUE(dialogs->Entries.empty());
 }
 
 // ---- options

@@ -1,5 +1,9 @@
 // The task program's store, driven as clients drive it: task fields through the files, sending,
 // faults, and files other programs wrote.
+#include <chrono>
+#include <iostream>
+#include <sstream>
+
 #include "com/OleDate.h"
 #include "com/OleVariant.h"
 #include "TaskProgramFixture.h"
@@ -156,6 +160,74 @@ TEST_F(TaskStoreTest, AssignedTaskIsSentAsARequestToItsRecipients) {
   EXPECT_NE(request.find("mailto:grace@example.org"), std::string::npos);
   EXPECT_NE(request.find("mailto:alan@example.org"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(StorePath("tasks/" + uid + ".ics"))) << "a sent task stays in the folder";
+}
+
+// Whatever a client or a contact file hands over, a request holds one line per attendee and its
+// files stay in their folders.
+TEST_F(TaskStoreTest, AddressesThatWouldBreakTheRequestAreRefused) {
+  WriteStoreFile("contacts/bad.vcf",
+                 "BEGIN:VCARD\nFN:Mallory\nEMAIL:m@evil.test\\nATTENDEE:mailto:x@evil.test\nEND:VCARD\n");
+  TOleVariant task = Tasks().Call("Add", 3);
+  task.Put("UID", "../../escape");
+  task.Call("Assign");
+  const TOleVariant recipients = task.Get("Recipients");
+  for (const char* text : {"x@y.test\r\nBEGIN:VEVENT", "Eve <e ve@y.test>", "Eve <eve@y.test,mallory@evil.test>",
+                           "Eve <\"eve\"@y.test>", "a@b@c.test", "a@", "tab\t@y.test", "Eve <eve@y.test?cc=m@evil.test>"})
+    EXPECT_THROW(recipients.Call("Add", text), EOleError) << text;
+  recipients.Call("Add", "Mallory");
+  EXPECT_THROW(task.Call("Send"), EOleError) << "a contact whose address would break the request is no address";
+  recipients.Call("Remove", 1);
+  recipients.Call("Add", "Zoë <zoë+tasks@bücher.example>");
+  task.Call("Send");
+  const std::vector<std::string> sent = CalendarFiles(StorePath("outbox"));
+  ASSERT_EQ(sent.size(), 1u) << "the request lies in the outbox, whatever the UID says";
+  const std::string request = ReadText(sent[0]);
+  EXPECT_NE(request.find("mailto:zo%C3%AB+tasks@b%C3%BCcher.example"), std::string::npos) << request;
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 1u);
+}
+
+std::string TaskFile(const std::string& AUid, const std::string& AProperties) {
+  return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VTODO\r\nUID:" + AUid +
+         "\r\nDTSTAMP:20260101T000000Z\r\n" + AProperties + "END:VTODO\r\nEND:VCALENDAR\r\n";
+}
+
+TEST_F(TaskStoreTest, PercentagesOutsideTheRangeAreClampedWithAWarning) {
+  WriteStoreFile("tasks/a.ics", TaskFile("a", "PERCENT-COMPLETE:99999999999999999\r\n"));
+  WriteStoreFile("tasks/b.ics", TaskFile("b", "PERCENT-COMPLETE:-7\r\n"));
+  WriteStoreFile("tasks/c.ics", TaskFile("c", "PERCENT-COMPLETE:4294967346\r\n"));
+  std::ostringstream warnings;
+  std::streambuf* was = std::cerr.rdbuf(warnings.rdbuf());
+  const TOleVariant items = Tasks();
+  const std::vector<int> percents{items.Call("Item", 1).Get("PercentComplete").AsInteger(),
+                                  items.Call("Item", 2).Get("PercentComplete").AsInteger(),
+                                  items.Call("Item", 3).Get("PercentComplete").AsInteger()};
+  std::cerr.rdbuf(was);
+  EXPECT_EQ(percents, (std::vector<int>{100, 0, 100})) << "the last one's low bits would read as 50";
+  EXPECT_EQ(warnings.str(),
+            "warning: tasks: " + StorePath("tasks/a.ics") + ": PERCENT-COMPLETE 99999999999999999 is outside 0 to 100; "
+            "taken as 100\nwarning: tasks: " + StorePath("tasks/b.ics") + ": PERCENT-COMPLETE -7 is outside 0 to 100; "
+            "taken as 0\nwarning: tasks: " + StorePath("tasks/c.ics") + ": PERCENT-COMPLETE 4294967346 is outside 0 to "
+            "100; taken as 100\n");
+  std::filesystem::remove_all(StorePath("tasks"));  // invalid on purpose: not for the fixture's check
+}
+
+// Read time must grow with the line, not with its square: a 12 MB line costs what the same text
+// folded into short lines costs, give or take what only a quadratic reader would exceed.
+TEST_F(TaskStoreTest, ALongUnfoldedLineReadsInLinearTime) {
+  const std::string text(12 << 20, 'x');
+  std::string folded;
+  for (size_t i = 0; i < text.size(); i += 70) folded += "\r\n " + text.substr(i, 70);
+  const auto readTime = [&](const std::string& ASummary) {
+    WriteStoreFile("tasks/long.ics", TaskFile("long", "SUMMARY:" + ASummary + "\r\n"));
+    const auto start = std::chrono::steady_clock::now();
+    const TOleVariant items = Tasks();
+    EXPECT_EQ(items.Call("Item", 1).Get("Subject").AsString().size(), text.size());
+    return std::chrono::steady_clock::now() - start;
+  };
+  const auto foldedTime = readTime(folded.substr(3));
+  const auto unfoldedTime = readTime(text);
+  EXPECT_LT(unfoldedTime, foldedTime * 10 + std::chrono::seconds(2));
+  std::filesystem::remove_all(StorePath("tasks"));  // its line is too long for a valid file
 }
 
 TEST_F(TaskStoreTest, SendingNeedsAnAssignedTaskWithRecipients) {
