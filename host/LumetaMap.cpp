@@ -101,6 +101,7 @@ size_t TLumetaNode::SlotRank(size_t AIndex) {
 }
 
 ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
+  if (FProperties.empty()) return nullptr;  // most nodes: walks up a deep tree ask each one
   // A class the map knows is found by its rank in the first slots; other names and slots compare
   // the names themselves.
   const size_t wanted = FMap ? FMap->PropertyRank(AName) : SIZE_MAX;
@@ -193,6 +194,12 @@ ComPtr<IProperty> TLumetaNode::GetPropertyItem(int32_t AIndex) {
 }
 
 bool TLumetaNode::IsDescendantOf(INode* AAncestor) {
+  // One of our own nodes is found by its address: a deep node has many ancestors to compare.
+  if (auto* ancestor = dynamic_cast<TLumetaNode*>(AAncestor)) {
+    for (TLumetaNode* node = FParent; node; node = node->FParent)
+      if (node == ancestor) return true;
+    return false;
+  }
   for (TLumetaNode* node = FParent; node; node = node->FParent)
     if (SameObject(static_cast<INode*>(node), AAncestor)) return true;
   return false;

@@ -327,11 +327,11 @@ bool IsTreeChange(int32_t AKind) {
 // not keep, and gives up its own constraint to its subtasks.
 void KeepSummaryRules(IPlugInEvent* AEvent, ISelection* ASelection, TMultipleCommand* ACommands) {
   // The nodes the change affects: those it carries, each with its following siblings (they move
-  // along when a node is indented); a change that carries none affects the selection.
+  // along when a node is indented); a change that carries none affects the selection. The state
+  // is only asked whether any node is affected, which the siblings cannot change: they are left
+  // out, so that a move among many siblings does not cost a walk of them all.
   ComPtr<TData> affected = make<TData>();
-  for (const ComPtr<INode>& carried : NodesOf(AEvent->GetNodes().get()))
-    for (ComPtr<INode> node = carried; node && !affected->Contains(node.get()); node = node->GetNextSibling())
-      affected->Add(node.get());
+  for (const ComPtr<INode>& carried : NodesOf(AEvent->GetNodes().get())) affected->Add(carried.get());
   if (affected->GetCount() == 0)
     for (const ComPtr<INode>& node : NodesOf(ASelection)) affected->Add(node.get());
   ComPtr<TLumetaSelectionState> state = make<TLumetaSelectionState>();
@@ -361,16 +361,21 @@ void KeepSummaryRules(IPlugInEvent* AEvent, ISelection* ASelection, TMultipleCom
 void RemoveLinksToNewSummaries(IPlugInEvent* AEvent, ISelection* ASelection, TMultipleCommand* ACommands) {
   std::vector<ComPtr<INode>> targets = NodesOf(ASelection);
   if (targets.empty()) return;
+  // Gathered at the first link only: most moves carry none, and a deep target has many nodes above.
   std::unordered_set<std::string> above;
-  for (ComPtr<INode> node = targets.front(); node; node = node->GetParent()) above.insert(node->GetID());
+  const auto isAbove = [&](INode* ANode) {
+    if (above.empty())
+      for (ComPtr<INode> node = targets.front(); node; node = node->GetParent()) above.insert(node->GetID());
+    return above.contains(ANode->GetID());
+  };
   TLinkRemovals removals;
   for (const ComPtr<INode>& carried : NodesOf(AEvent->GetNodes().get()))
     ForEachInSubtree(carried.get(), [&](INode* ANode) {
       ForEachTaskLink(ANode, KPredecessorLinks, [&](INode* APredecessor, TTaskLinkType AType) {
-        if (above.contains(APredecessor->GetID())) removals.Add(APredecessor, ANode, AType);
+        if (isAbove(APredecessor)) removals.Add(APredecessor, ANode, AType);
       });
       ForEachTaskLink(ANode, KSuccessorLinks, [&](INode* ASuccessor, TTaskLinkType AType) {
-        if (above.contains(ASuccessor->GetID())) removals.Add(ANode, ASuccessor, AType);
+        if (isAbove(ASuccessor)) removals.Add(ANode, ASuccessor, AType);
       });
     });
   removals.AddTo(ACommands, [](const std::string&) { return false; });
