@@ -61,8 +61,11 @@ void TActionPropertyManager::BeginSession(IUnknown*) {}
 void TActionPropertyManager::EndSession(IUnknown*) {}
 
 void TActionPropertyManager::Shutdown(IUnknown* AHostObject) {
-  const TVariant value = FSettings->GetValue(TActionSettings::ShowSymbolIndex);
-  SettingsStore().WriteBool(THive::CurrentUser, SettingsKey(AHostObject), ShowSymbolValueName, std::get<bool>(value));
+  const bool show = std::get<bool>(FSettings->GetValue(TActionSettings::ShowSymbolIndex));
+  // The default is not written down: a run that changed nothing leaves the settings alone.
+  TSettingsStore& store = SettingsStore();
+  if (store.ReadBool(THive::CurrentUser, SettingsKey(AHostObject), ShowSymbolValueName, true) != show)
+    store.WriteBool(THive::CurrentUser, SettingsKey(AHostObject), ShowSymbolValueName, show);
 }
 
 TMasterActionPropertyManager::TMasterActionPropertyManager() { Initialize(); }

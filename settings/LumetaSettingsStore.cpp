@@ -1,17 +1,18 @@
 #include "settings/LumetaSettingsStore.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <unordered_map>
 
 #include "com/AtomicFile.h"
 #include "com/ComErrors.h"
@@ -21,11 +22,16 @@ namespace {
 
 constexpr const char* HexDigits = "0123456789ABCDEF";
 
+// Plain ASCII, which nearly every name is, folds without a round trip through UTF-16.
 std::string Fold(std::string_view AText) {
+  if (std::ranges::all_of(AText, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::string folded(AText);
+    for (char& c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+  }
   return QString::fromUtf8(AText.data(), static_cast<qsizetype>(AText.size())).toCaseFolded().toStdString();
 }
-
-bool SameText(std::string_view A, std::string_view B) { return A == B || Fold(A) == Fold(B); }
 
 // Also drops the carriage return of files written with CRLF line ends.
 std::string_view Trim(std::string_view AText) {
@@ -135,6 +141,19 @@ TTypedText ParseStored(std::string_view AStored) {
   return result;
 }
 
+// Stored texts that read as the same value ("bool:TRUE" and "bool:true"), or the same text.
+bool SameStored(std::string_view A, std::string_view B) {
+  if (A == B) return true;
+  const TTypedText a = ParseStored(A), b = ParseStored(B);
+  if (a.Type != b.Type) return false;
+  switch (a.Type) {
+    case TSettingsValueType::Boolean: return a.Boolean == b.Boolean;
+    case TSettingsValueType::Integer: return a.Integer == b.Integer;
+    case TSettingsValueType::String: return a.Text == b.Text;
+    default: return false;
+  }
+}
+
 const char* TypeWord(TSettingsValueType AType) {
   switch (AType) {
     case TSettingsValueType::Boolean: return "boolean";
@@ -160,39 +179,92 @@ std::string ResolveFolder(const std::string& AFolder) {
 
 }  // namespace
 
+// Subkeys and values are found through indexes by folded name, so that a key with thousands of
+// either reads and writes in linear time; the vectors keep the order of creation.
 struct TSettingsStore::TKey {
   std::string Name;  // the spelling it was created with
   std::vector<std::unique_ptr<TKey>> SubKeys;
+  std::unordered_map<std::string, TKey*> SubKeyIndex;
   std::vector<std::pair<std::string, std::string>> Values;  // name, stored "tag:text"
+  std::unordered_map<std::string, size_t> ValueIndex;       // folded name, place in Values
+
+  TKey() = default;
+  TKey(const TKey&) = delete;
+  TKey& operator=(const TKey&) = delete;
+  // A hand-made file may nest keys thousands deep: release them without a call per level.
+  ~TKey() {
+    std::vector<std::unique_ptr<TKey>> dying = std::move(SubKeys);
+    while (!dying.empty()) {
+      std::unique_ptr<TKey> key = std::move(dying.back());
+      dying.pop_back();
+      for (auto& sub : key->SubKeys) dying.push_back(std::move(sub));
+      key->SubKeys.clear();
+    }
+  }
 
   TKey* SubKey(std::string_view AName) {
-    for (auto& key : SubKeys)
-      if (SameText(key->Name, AName)) return key.get();
-    return nullptr;
+    const auto found = SubKeyIndex.find(Fold(AName));
+    return found == SubKeyIndex.end() ? nullptr : found->second;
   }
   TKey& MakeSubKey(const std::string& AName, bool& ACreated) {
-    if (TKey* key = SubKey(AName)) return *key;
+    auto [slot, added] = SubKeyIndex.try_emplace(Fold(AName), nullptr);
+    if (!added) return *slot->second;
     SubKeys.push_back(std::make_unique<TKey>());
     SubKeys.back()->Name = AName;
+    slot->second = SubKeys.back().get();
     ACreated = true;
     return *SubKeys.back();
   }
-  std::string* Value(std::string_view AName) {
-    for (auto& [name, stored] : Values)
-      if (SameText(name, AName)) return &stored;
-    return nullptr;
+  bool DeleteSubKey(std::string_view AName) {
+    const auto found = SubKeyIndex.find(Fold(AName));
+    if (found == SubKeyIndex.end()) return false;
+    std::erase_if(SubKeys, [&](const std::unique_ptr<TKey>& AKey) { return AKey.get() == found->second; });
+    SubKeyIndex.erase(found);
+    return true;
   }
-  void SetValue(std::string_view AName, std::string AStored) {
-    if (std::string* stored = Value(AName))
-      *stored = std::move(AStored);
-    else
+  std::string* Value(std::string_view AName) {
+    const auto found = ValueIndex.find(Fold(AName));
+    return found == ValueIndex.end() ? nullptr : &Values[found->second].second;
+  }
+  // False when the value was already stored so.
+  bool SetValue(std::string_view AName, std::string AStored) {
+    auto [slot, added] = ValueIndex.try_emplace(Fold(AName), Values.size());
+    if (added) {
       Values.emplace_back(std::string(AName), std::move(AStored));
+      return true;
+    }
+    std::string& stored = Values[slot->second].second;
+    if (SameStored(stored, AStored)) return false;
+    stored = std::move(AStored);
+    return true;
+  }
+  bool DeleteValue(std::string_view AName) {
+    const auto found = ValueIndex.find(Fold(AName));
+    if (found == ValueIndex.end()) return false;
+    const size_t place = found->second;
+    ValueIndex.erase(found);
+    Values.erase(Values.begin() + static_cast<std::ptrdiff_t>(place));
+    for (auto& [name, index] : ValueIndex)
+      if (index > place) --index;
+    return true;
   }
 };
 
+// One change this store made to a hive, kept until it is saved: a save replays the changes on the
+// file as it then is, so that changes another run saved meanwhile are kept.
+struct TSettingsStore::TChange {
+  enum class TKind { CreateKey, DeleteKey, SetValue, DeleteValue } Kind;
+  std::string Key;  // the path as given
+  std::string Name;
+  std::string Stored;
+};
+
 struct TSettingsStore::THiveData {
-  TKey Root;
-  bool Dirty = false;
+  std::unique_ptr<TKey> Root = std::make_unique<TKey>();
+  std::vector<TChange> Pending;  // not saved yet, oldest first
+  // The file's content as this store last read or wrote it (empty: no file); a save that finds
+  // something else there reads that first.
+  std::string OnDisk;
   // The file as read, when it held lines the store could not read: the first save keeps it
   // beside the new file, so that nothing in it is lost.
   std::optional<std::string> Damaged;
@@ -255,18 +327,27 @@ void ParseLines(std::string_view AText, TKeyT& ARoot, TSkipped AOnSkipped) {
   }
 }
 
+// Depth first, parents before their subkeys, with a stack of its own so that depth is no limit.
 template <typename TKeyT>
-void WriteKey(const TKeyT& AKey, TKeyPath& APath, std::string& AOut) {
-  const bool isRoot = APath.empty();
-  if (isRoot || !AKey.Values.empty() || AKey.SubKeys.empty()) {
-    if (!isRoot) AOut += "\n[" + Encode(JoinKey(APath), "[]") + "]\n";
-    for (const auto& [name, stored] : AKey.Values)
-      AOut += (name.empty() ? std::string("@") : Encode(name, "=[]")) + "=" + Encode(stored, "") + "\n";
-  }
-  for (const auto& sub : AKey.SubKeys) {
-    APath.push_back(sub->Name);
-    WriteKey(*sub, APath, AOut);
-    APath.pop_back();
+void WriteKeys(const TKeyT& ARoot, std::string& AOut) {
+  struct TVisit {
+    const TKeyT* Key;
+    size_t PathSize;  // the length of its parent's path
+  };
+  std::string path;
+  std::vector<TVisit> stack{{&ARoot, 0}};
+  while (!stack.empty()) {
+    const auto [key, parentSize] = stack.back();
+    stack.pop_back();
+    path.resize(parentSize);
+    const bool isRoot = key == &ARoot;
+    if (!isRoot) path.append(parentSize == 0 ? "" : "\\").append(key->Name);
+    if (isRoot || !key->Values.empty() || key->SubKeys.empty()) {
+      if (!isRoot) AOut.append("\n[").append(Encode(path, "[]")).append("]\n");
+      for (const auto& [name, stored] : key->Values)
+        AOut.append(name.empty() ? std::string("@") : Encode(name, "=[]")).append("=").append(Encode(stored, "")).append("\n");
+    }
+    for (auto sub = key->SubKeys.rbegin(); sub != key->SubKeys.rend(); ++sub) stack.push_back({sub->get(), path.size()});
   }
 }
 
@@ -302,35 +383,43 @@ void TSettingsStore::SetFolder(const std::string& AFolder) {
 
 std::string TSettingsStore::HiveFile(THive AHive) const { return FFolder + "/" + HiveName(AHive) + ".ini"; }
 
+// The file's content, or empty for a missing file; a file that cannot be read is told on
+// standard error and reads as empty.
+std::string TSettingsStore::ReadHiveFile(THive AHive) const {
+  const std::string fileName = HiveFile(AHive);
+  if (!std::filesystem::exists(fileName)) return {};
+  try {
+    return ReadWholeFile(fileName);
+  } catch (const EFileError& AError) {
+    std::cerr << "warning: settings: cannot read " << fileName << ": " << AError.Reason() << "; starting empty\n";
+    return {};
+  }
+}
+
+void TSettingsStore::Parse(THive AHive, const std::string& AText, THiveData& AInto) const {
+  // A file that is not settings at all would fill the terminal: the first lines tell enough.
+  constexpr int KNamed = 10;
+  int skipped = 0;
+  ParseLines(AText, *AInto.Root, [&](int ALine, const std::string& AWhy) {
+    if (++skipped <= KNamed)
+      std::cerr << "warning: settings: " << HiveFile(AHive) << ':' << ALine << ": " << AWhy << '\n';
+    if (!AInto.Damaged) AInto.Damaged = AText;
+  });
+  if (skipped > KNamed)
+    std::cerr << "warning: settings: " << HiveFile(AHive) << ": " << skipped - KNamed << " more lines left out\n";
+  AInto.OnDisk = AText;
+}
+
 TSettingsStore::THiveData& TSettingsStore::Hive(THive AHive) {
   auto& slot = FHives[AHive == THive::ClassesRoot ? 1 : 0];
   if (slot) return *slot;
   slot = std::make_unique<THiveData>();
-  QFile file(QString::fromStdString(HiveFile(AHive)));
-  if (file.exists()) {
-    if (file.open(QIODevice::ReadOnly)) {
-      const QByteArray bytes = file.readAll();
-      const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
-      // A file that is not settings at all would fill the terminal: the first lines tell enough.
-      constexpr int KNamed = 10;
-      int skipped = 0;
-      ParseLines(text, slot->Root, [&](int ALine, const std::string& AWhy) {
-        if (++skipped <= KNamed)
-          std::cerr << "warning: settings: " << HiveFile(AHive) << ':' << ALine << ": " << AWhy << '\n';
-        if (!slot->Damaged) slot->Damaged = std::string(text);
-      });
-      if (skipped > KNamed)
-        std::cerr << "warning: settings: " << HiveFile(AHive) << ": " << skipped - KNamed << " more lines left out\n";
-    } else {
-      std::cerr << "warning: settings: cannot read " << HiveFile(AHive) << ": "
-                << file.errorString().toStdString() << "; starting empty\n";
-    }
-  }
+  Parse(AHive, ReadHiveFile(AHive), *slot);
   return *slot;
 }
 
 TSettingsStore::TKey* TSettingsStore::FindKey(THive AHive, std::string_view AKey) {
-  TKey* key = &Hive(AHive).Root;
+  TKey* key = Hive(AHive).Root.get();
   for (const auto& segment : SplitKey(AKey)) {
     key = key->SubKey(segment);
     if (key == nullptr) return nullptr;
@@ -338,37 +427,42 @@ TSettingsStore::TKey* TSettingsStore::FindKey(THive AHive, std::string_view AKey
   return key;
 }
 
-TSettingsStore::TKey& TSettingsStore::MakeKey(THive AHive, std::string_view AKey) {
+bool TSettingsStore::Apply(TKey& ARoot, const TChange& AChange) {
+  using TKind = TChange::TKind;
+  bool changed = false;
+  std::vector<std::string> path = SplitKey(AChange.Key);
+  if (AChange.Kind == TKind::CreateKey || AChange.Kind == TKind::SetValue) {
+    TKey& key = MakePath(ARoot, path, changed);
+    if (AChange.Kind == TKind::SetValue) changed = key.SetValue(AChange.Name, AChange.Stored) || changed;
+    return changed;
+  }
+  const std::string last = AChange.Kind == TKind::DeleteKey ? path.back() : std::string();
+  if (AChange.Kind == TKind::DeleteKey) path.pop_back();
+  TKey* key = &ARoot;
+  for (const auto& segment : path)
+    if ((key = key->SubKey(segment)) == nullptr) return false;
+  return AChange.Kind == TKind::DeleteKey ? key->DeleteSubKey(last) : key->DeleteValue(AChange.Name);
+}
+
+bool TSettingsStore::Change(THive AHive, TChange AChange) {
   THiveData& hive = Hive(AHive);
-  bool created = false;
-  TKey& key = MakePath(hive.Root, SplitKey(AKey), created);
-  if (created) hive.Dirty = true;
-  return key;
+  // Writing what is already stored changes nothing, and a run that changes nothing never
+  // writes: it cannot fail on a folder it may not write, nor put back an old copy of the file.
+  if (!Apply(*hive.Root, AChange)) return false;
+  hive.Pending.push_back(std::move(AChange));
+  Save(AHive);
+  return true;
 }
 
 bool TSettingsStore::KeyExists(THive AHive, std::string_view AKey) { return FindKey(AHive, AKey) != nullptr; }
 
 void TSettingsStore::CreateKey(THive AHive, std::string_view AKey) {
-  MakeKey(AHive, AKey);
-  if (Hive(AHive).Dirty) Save(AHive);
+  Change(AHive, {TChange::TKind::CreateKey, std::string(AKey), {}, {}});
 }
 
 bool TSettingsStore::DeleteKey(THive AHive, std::string_view AKey) {
-  std::vector<std::string> segments = SplitKey(AKey);
-  if (segments.empty()) throw EInvalidOperation("Cannot delete the hive " + HiveName(AHive));
-  const std::string last = segments.back();
-  segments.pop_back();
-  TKey* parent = FindKey(AHive, JoinKey(segments));
-  if (parent == nullptr) return false;
-  for (auto it = parent->SubKeys.begin(); it != parent->SubKeys.end(); ++it) {
-    if (SameText((*it)->Name, last)) {
-      parent->SubKeys.erase(it);
-      Hive(AHive).Dirty = true;
-      Save(AHive);
-      return true;
-    }
-  }
-  return false;
+  if (SplitKey(AKey).empty()) throw EInvalidOperation("Cannot delete the hive " + HiveName(AHive));
+  return Change(AHive, {TChange::TKind::DeleteKey, std::string(AKey), {}, {}});
 }
 
 const std::string* TSettingsStore::FindStored(THive AHive, std::string_view AKey, std::string_view AName) {
@@ -432,9 +526,7 @@ std::string TSettingsStore::ReadString(THive AHive, std::string_view AKey, std::
 }
 
 void TSettingsStore::Store(THive AHive, std::string_view AKey, std::string_view AName, std::string AStored) {
-  MakeKey(AHive, AKey).SetValue(AName, std::move(AStored));
-  Hive(AHive).Dirty = true;
-  Save(AHive);
+  Change(AHive, {TChange::TKind::SetValue, std::string(AKey), std::string(AName), std::move(AStored)});
 }
 
 void TSettingsStore::WriteBool(THive AHive, std::string_view AKey, std::string_view AName, bool AValue) {
@@ -451,17 +543,7 @@ void TSettingsStore::WriteString(THive AHive, std::string_view AKey, std::string
 }
 
 bool TSettingsStore::DeleteValue(THive AHive, std::string_view AKey, std::string_view AName) {
-  TKey* key = FindKey(AHive, AKey);
-  if (key == nullptr) return false;
-  for (auto it = key->Values.begin(); it != key->Values.end(); ++it) {
-    if (SameText(it->first, AName)) {
-      key->Values.erase(it);
-      Hive(AHive).Dirty = true;
-      Save(AHive);
-      return true;
-    }
-  }
-  return false;
+  return Change(AHive, {TChange::TKind::DeleteValue, std::string(AKey), std::string(AName), {}});
 }
 
 std::vector<std::string> TSettingsStore::ValueNames(THive AHive, std::string_view AKey) {
@@ -480,14 +562,25 @@ std::vector<std::string> TSettingsStore::SubKeyNames(THive AHive, std::string_vi
 
 void TSettingsStore::Save(THive AHive) {
   THiveData& hive = Hive(AHive);
-  std::string text = "; Lumeta settings, hive " + HiveName(AHive) + "\n";
-  TKeyPath path;
-  WriteKey(hive.Root, path, text);
-
   const std::string fileName = HiveFile(AHive);
-  if (!QDir().mkpath(QString::fromStdString(FFolder)))
-    throw ELumetaError("Cannot write the settings file " + fileName + ": cannot create its folder");
+  const auto fail = [&](const std::string& AWhy) {
+    return ELumetaError("Cannot write the settings file " + fileName + ": " + AWhy);
+  };
+  if (!QDir().mkpath(QString::fromStdString(FFolder))) throw fail("cannot create its folder");
   try {
+    // The new file locks the old one until it replaces it, so another run's save waits; what
+    // that run saved before is read now, and this store's changes are made again on top of it.
+    TAtomicFile file(fileName);
+    if (std::string disk = ReadHiveFile(AHive); disk != hive.OnDisk) {
+      THiveData fresh;
+      Parse(AHive, disk, fresh);
+      for (const TChange& change : hive.Pending) Apply(*fresh.Root, change);
+      std::swap(hive.Root, fresh.Root);
+      hive.OnDisk = std::move(fresh.OnDisk);
+      if (fresh.Damaged) hive.Damaged = std::move(fresh.Damaged);
+    }
+    std::string text = "; Lumeta settings, hive " + HiveName(AHive) + "\n";
+    WriteKeys(*hive.Root, text);
     if (hive.Damaged) {
       // A copy kept from an earlier damage stays: the next free name takes this one.
       const std::string first = fileName + ".damaged";
@@ -498,18 +591,20 @@ void TSettingsStore::Save(THive AHive) {
                 << kept << '\n';
       hive.Damaged.reset();
     }
-    WriteFileAtomically(fileName, text);
+    file.Write(text);
+    file.Commit();
+    hive.OnDisk = std::move(text);
   } catch (const EFileError& AError) {
-    throw ELumetaError("Cannot write the settings file " + fileName + ": " + AError.Reason());
+    throw fail(AError.Reason());
   }
-  hive.Dirty = false;
+  hive.Pending.clear();
 }
 
 void TSettingsStore::Flush() {
   std::exception_ptr first;
   for (THive hive : {THive::CurrentUser, THive::ClassesRoot}) {
     const auto& slot = FHives[hive == THive::ClassesRoot ? 1 : 0];
-    if (!slot || !slot->Dirty) continue;
+    if (!slot || slot->Pending.empty()) continue;
     try {
       Save(hive);
     } catch (...) {
@@ -521,7 +616,7 @@ void TSettingsStore::Flush() {
 
 void TSettingsStore::DropUnsaved() {
   for (auto& slot : FHives)
-    if (slot) slot->Dirty = false;
+    if (slot) slot->Pending.clear();
 }
 
 TSettingsStore& SettingsStore() {

@@ -27,10 +27,13 @@
 //   A value whose type tag or text does not parse reads as the default, and so does a value of
 //   another type; either is reported once per value on standard error.
 //
-// Writes go to disk at once: every write or delete saves the hive's file atomically (a new file
-// beside the old one, then renamed over it), so the old file survives a failed save. A save
+// Changes go to disk at once: every write or delete that changes something saves the hive's file
+// atomically (a new file beside the old one, then renamed over it), so the old file survives a
+// failed save; a write of what is already stored saves nothing. Several programs may share the
+// folder: a save holds the file locked, reads what others saved since this store last read it and
+// makes this store's unsaved changes again on top of that, so that no run loses another's. A save
 // that fails raises ELumetaError naming the file; the change stays in memory and the next write,
-// Flush() or the destructor tries again. Each hive's file is read once, on first use.
+// Flush() or the destructor tries again. Each hive's file is read on first use.
 #include <memory>
 #include <optional>
 #include <set>
@@ -100,11 +103,17 @@ class TSettingsStore {
 
  private:
   struct TKey;
+  struct TChange;
   struct THiveData;
 
+  std::string ReadHiveFile(THive AHive) const;
+  void Parse(THive AHive, const std::string& AText, THiveData& AInto) const;
   THiveData& Hive(THive AHive);
   TKey* FindKey(THive AHive, std::string_view AKey);
-  TKey& MakeKey(THive AHive, std::string_view AKey);
+  // Makes the change in the tree under ARoot; false when it changes nothing there.
+  static bool Apply(TKey& ARoot, const TChange& AChange);
+  // Makes the change and saves it; false, saving nothing, when it changes nothing.
+  bool Change(THive AHive, TChange AChange);
   const std::string* FindStored(THive AHive, std::string_view AKey, std::string_view AName);
   void Store(THive AHive, std::string_view AKey, std::string_view AName, std::string AStored);
   void Save(THive AHive);

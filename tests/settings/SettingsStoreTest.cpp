@@ -7,7 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 
 #include "com/ComErrors.h"
 #include "tests/support/TestFiles.h"
@@ -258,6 +261,127 @@ TEST_F(SettingsStoreTest, FolderComesFromTheEnvironmentAndCanBeMoved) {
 
   SetSettingsFolder(other);
   EXPECT_EQ(SettingsStore().ReadInteger(HKCU, "Software", "Where", 0), 2);
+}
+
+// Two runs share the folder: each save takes what the other saved meanwhile, and a store that
+// only reads, or writes back what it read, never puts its old copy over the other's changes.
+TEST_F(SettingsStoreTest, TwoStoresOnOneFolderKeepEachOthersChanges) {
+  {
+    TSettingsStore seed(Folder());
+    seed.WriteInteger(HKCU, ExportKey, "Export Range", 1);
+    seed.WriteString(HKCU, "Software\\Gone", "Name", "x");
+  }
+  TSettingsStore longRun(Folder());  // a long show: reads everything first
+  EXPECT_EQ(longRun.ReadInteger(HKCU, ExportKey, "Export Range", 0), 1);
+  {
+    TSettingsStore other(Folder());
+    other.WriteInteger(HKCU, ExportKey, "Export Range", 2);
+    other.WriteBool(HKCU, ExportKey, "Expand Branches", false);
+    EXPECT_TRUE(other.DeleteKey(HKCU, "Software\\Gone"));
+  }
+  // What the long run holds is stale; writing it back unchanged saves nothing.
+  longRun.WriteInteger(HKCU, ExportKey, "Export Range", 1);
+  longRun.CreateKey(HKCU, ExportKey);
+  longRun.Flush();
+  EXPECT_EQ(TSettingsStore(Folder()).ReadInteger(HKCU, ExportKey, "Export Range", 0), 2);
+
+  // A real change of its own lands beside the other run's changes, and the deleted key stays
+  // deleted.
+  longRun.WriteString(HKCU, ExportKey, "Actions To Export", "all");
+  TSettingsStore reread(Folder());
+  EXPECT_EQ(reread.ReadInteger(HKCU, ExportKey, "Export Range", 0), 2);
+  EXPECT_FALSE(reread.ReadBool(HKCU, ExportKey, "Expand Branches", true));
+  EXPECT_EQ(reread.ReadString(HKCU, ExportKey, "Actions To Export", ""), "all");
+  EXPECT_FALSE(reread.KeyExists(HKCU, "Software\\Gone"));
+  // The long run now sees the file as it is.
+  EXPECT_FALSE(longRun.ReadBool(HKCU, ExportKey, "Expand Branches", true));
+
+  // Changes of both that touch the same value: the later save wins, the rest of each stays.
+  TSettingsStore first(Folder()), second(Folder());
+  first.KeyExists(HKCU, "");
+  second.KeyExists(HKCU, "");
+  first.WriteInteger(HKCU, ExportKey, "Include Properties", 3);
+  second.WriteInteger(HKCU, ExportKey, "Include Properties", 4);
+  EXPECT_TRUE(second.DeleteValue(HKCU, ExportKey, "Actions To Export"));
+  TSettingsStore last(Folder());
+  EXPECT_EQ(last.ReadInteger(HKCU, ExportKey, "Include Properties", 0), 4);
+  EXPECT_FALSE(last.ValueExists(HKCU, ExportKey, "Actions To Export"));
+  EXPECT_EQ(last.ReadInteger(HKCU, ExportKey, "Export Range", 0), 2);
+}
+
+// A store that changes nothing never writes: not over a hand-edited file, and not into a folder it
+// could not write to.
+TEST_F(SettingsStoreTest, WritingWhatIsStoredLeavesTheFileAlone) {
+  const std::string file = Folder() + "/HKEY_CURRENT_USER.ini";
+  const std::string handMade = "; kept by hand\n[Software\\Lumeta]\nShow=bool:TRUE\nCount=int:3\n";
+  WriteText(file, handMade);
+  {
+    TSettingsStore store(Folder());
+    store.WriteBool(HKCU, "software\\lumeta", "show", true);  // "bool:TRUE" reads as the same value
+    store.WriteInteger(HKCU, "Software\\Lumeta", "Count", 3);
+    store.CreateKey(HKCU, "Software");
+    EXPECT_FALSE(store.DeleteValue(HKCU, "Software\\Lumeta", "Missing"));
+    EXPECT_FALSE(store.DeleteKey(HKCU, "Software\\Missing"));
+  }
+  EXPECT_EQ(ReadText(file), handMade);
+
+  WriteText(Folder() + "/plain-file", "x");
+  testing::internal::CaptureStderr();
+  {
+    TSettingsStore unwritable(Folder() + "/plain-file/settings");
+    EXPECT_EQ(unwritable.ReadInteger(HKCU, "Software", "Count", 5), 5);
+    EXPECT_NO_THROW(unwritable.CreateKey(HKCU, "\\"));
+    EXPECT_FALSE(unwritable.DeleteValue(HKCU, "Software", "Count"));
+    EXPECT_NO_THROW(unwritable.Flush());
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+namespace {
+
+// The fastest of three runs, in seconds.
+double FastestOf(const std::function<void()>& ARun) {
+  double best = 1e9;
+  for (int i = 0; i < 3; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    ARun();
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  return best;
+}
+
+}  // namespace
+
+// Ten times the keys may cost ten times as long, never a hundred: many keys under one parent, many
+// values in one key, and one key nested very deep.
+TEST_F(SettingsStoreTest, ReadingAndWritingGrowLinearlyWithTheFile) {
+  const auto fileOf = [](int ACount) {
+    std::string text;
+    for (int i = 0; i < ACount; ++i) text += "[Software\\Many\\Key " + std::to_string(i) + "]\nValue=int:1\n";
+    text += "[Software\\Wide]\n";
+    for (int i = 0; i < ACount; ++i) text += "Value " + std::to_string(i) + "=int:" + std::to_string(i) + "\n";
+    return text;
+  };
+  const auto timeOf = [&](int ACount) {
+    const std::string folder = Folder() + "/" + std::to_string(ACount);
+    QDir().mkpath(QString::fromStdString(folder));
+    WriteText(folder + "/HKEY_CURRENT_USER.ini", fileOf(ACount));
+    return FastestOf([&] {
+      TSettingsStore store(folder);
+      EXPECT_EQ(store.ReadInteger(HKCU, "Software\\Wide", "value " + std::to_string(ACount - 1), 0), ACount - 1);
+      store.WriteInteger(HKCU, "Software\\Many\\Key 0", "Value", store.ReadInteger(HKCU, "Software\\Many\\Key 0", "Value", 0) + 1);
+    });
+  };
+  const double small = timeOf(2'000), large = timeOf(20'000);
+  EXPECT_LT(large, 35 * std::max(small, 0.001)) << small << " s for 2,000 keys, " << large << " s for 20,000";
+
+  std::string deep = "Software";
+  for (int i = 0; i < 100'000; ++i) deep += "\\k";
+  {
+    TSettingsStore store(Folder());
+    store.WriteString(HKCU, deep, "Bottom", "reached");
+  }
+  EXPECT_EQ(TSettingsStore(Folder()).ReadString(HKCU, deep, "Bottom", ""), "reached");
 }
 
 TEST(SettingsHiveTest, NamesParseAndPrint) {
