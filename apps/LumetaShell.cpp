@@ -260,6 +260,9 @@ bool TLumetaShell::Close() {
   try {
     FLoader.Shutdown();
     SettingsStore().Flush();
+    // Nothing was saved, so nothing failed; but the user should hear before a run that does change a setting.
+    if (const std::string problem = SettingsStore().FolderProblem(); !problem.empty())
+      WriteWarning(FErr, "settings: " + problem + "; a changed setting would not be kept");
   } catch (const std::exception& error) {
     FErr << "error: " << error.what() << '\n';
     SettingsStore().DropUnsaved();

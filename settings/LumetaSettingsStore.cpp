@@ -4,10 +4,12 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QString>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -612,6 +614,19 @@ void TSettingsStore::Flush() {
     }
   }
   if (first) std::rethrow_exception(first);
+}
+
+std::string TSettingsStore::FolderProblem() const {
+  // The folder, or else the nearest folder above it that exists: a save creates the rest.
+  std::filesystem::path folder = FFolder;
+  std::error_code error;
+  while (!std::filesystem::exists(folder, error) && folder.has_relative_path()) folder = folder.parent_path();
+  if (!std::filesystem::is_directory(folder, error))
+    return FFolder + " cannot be created: " + folder.string() + " is not a folder";
+  if (::access(folder.c_str(), W_OK) != 0)
+    return (folder == FFolder ? "cannot write in " + FFolder : FFolder + " cannot be created in " + folder.string()) +
+           ": " + std::strerror(errno);
+  return {};
 }
 
 void TSettingsStore::DropUnsaved() {

@@ -97,6 +97,9 @@ class TSettingsStore {
 
   // Saves every hive with unsaved changes; raises ELumetaError naming the file on failure.
   void Flush();
+  // Why a save into the folder would fail (it cannot be created, or written in); empty when it
+  // would not. For a run that changed nothing, and so saved nothing, to warn all the same.
+  std::string FolderProblem() const;
   // Forgets the unsaved changes, once a failed Flush was reported: the destructor then does not
   // try, and report, the same write again.
   void DropUnsaved();
