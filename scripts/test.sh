@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, then builds and runs the whole test suite under the default and the asan preset, then
-# fuzzes the map loader for a minute; stops at the first failure.
+# fuzzes the map loader and the task file reader for a minute together; stops at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,5 +11,5 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
-echo "=== fuzzing the map loader ==="
+echo "=== fuzzing the map loader and the task file reader ==="
 bash scripts/fuzz.sh 60

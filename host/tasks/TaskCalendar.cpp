@@ -317,7 +317,14 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     return std::nullopt;
   }
   TTaskRecord task;
-  task.Uid = uid;
+  // libical drops the control characters of a value when it writes it: dropped here already, the
+  // UID stays the same when the task is saved.
+  for (const char* c = uid; *c; ++c)
+    if (static_cast<unsigned char>(*c) >= 0x20 && *c != 0x7F) task.Uid += *c;
+  if (task.Uid.empty()) {
+    AError = "its VTODO has no UID";
+    return std::nullopt;
+  }
   if (const char* summary = icalcomponent_get_summary(todo)) task.Subject = summary;
   if (const char* description = icalcomponent_get_description(todo)) task.Body = CrLfs(description);
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_CATEGORIES_PROPERTY); p;
