@@ -110,17 +110,36 @@ double TDesktopGantt::DateAt(double AX) const { return FOrigin + (AX + FScroll->
 
 std::pair<double, double> TDesktopGantt::TaskSpan() const {
   double first = std::numeric_limits<double>::max(), last = 0;
-  if (TLumetaModel* model = FWindow->Model()) {
-    std::vector<TLumetaNode*> stack{model->Map().Root()};
-    while (!stack.empty()) {
-      TLumetaNode* node = stack.back();
-      stack.pop_back();
-      if (const std::optional<TTask> task = TaskOf(node)) {
-        first = std::min(first, task->Start);
-        last = std::max(last, task->Finish);
-      }
-      for (const auto& child : node->Children()) stack.push_back(child.get());
+  TLumetaModel* model = FWindow->Model();
+  if (!model) return {0.0, 0.0};
+  const auto take = [&](TLumetaNode* ANode) {
+    const std::optional<TTask> task = TaskOf(ANode);
+    if (task) {
+      first = std::min(first, task->Start);
+      last = std::max(last, task->Finish);
     }
+    return task.has_value();
+  };
+  // While the map schedules, a summary's dates are rolled up from the tasks below it, which the
+  // walk reads anyway: asking a summary that has any would roll up its whole branch once more,
+  // and a deep map would cost its depth times its size. Children first, then the node.
+  const bool rolledUp = model->Map().Settings() && model->Map().Settings()->GetTaskScheduling();
+  struct TVisit {
+    TLumetaNode* Node;
+    size_t NextChild = 0;
+    bool TaskBelow = false;
+  };
+  std::vector<TVisit> stack{{model->Map().Root()}};
+  while (!stack.empty()) {
+    TVisit& visit = stack.back();
+    if (visit.NextChild < visit.Node->Children().size()) {
+      stack.push_back({visit.Node->Children()[visit.NextChild++].get()});
+      continue;
+    }
+    const bool below = visit.TaskBelow;
+    const bool task = (below && rolledUp ? false : take(visit.Node)) || below;
+    stack.pop_back();
+    if (!stack.empty() && task) stack.back().TaskBelow = true;
   }
   return last == 0 ? std::pair(0.0, 0.0) : std::pair(first, last);
 }

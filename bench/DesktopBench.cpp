@@ -1,7 +1,8 @@
 // The desktop window over a generated map of 100,000 action nodes, on the offscreen platform:
 // the time from opening the map to the first painted window, then frames per second while the
 // tree (and the Gantt strip beside it) scroll from top to bottom a page at a time.
-//   desktop_bench [NODES]       (LUMETA_PLUGIN_DIR: where the plug-in library is)
+// With --deep, the map is one chain of NODES tasks, each under the one before it.
+//   desktop_bench [--deep] [NODES]       (LUMETA_PLUGIN_DIR: where the plug-in library is)
 #include <QApplication>
 #include <QImage>
 #include <QScrollBar>
@@ -20,7 +21,8 @@
 namespace {
 
 // Fifty main branches of twenty tasks, the rest spread below those tasks; every node an action.
-void WriteMap(const std::string& APath, int ANodes) {
+// ADeep: a chain instead, each task under the one before it.
+void WriteMap(const std::string& APath, int ANodes, bool ADeep) {
   std::ofstream out(APath);
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Map Version=\"1\" HighestID=\"" << ANodes << "\">\n"
       << "<Title>Generated</Title>\n<Settings TaskScheduling=\"true\"/>\n";
@@ -36,6 +38,12 @@ void WriteMap(const std::string& APath, int ANodes) {
         << "</Complete>" << dates << "<Duration Measure=\"Days\">1</Duration><Priority>"
         << (id % 3 ? "Medium" : "High") << "</Priority></Action>" << (AClose ? "</Node>\n" : "\n");
   };
+  if (ADeep) {
+    for (int level = 0; level < ANodes; ++level) node(false);
+    for (int level = 0; level < ANodes; ++level) out << "</Node>";
+    out << "\n</Map>\n";
+    return;
+  }
   const int perTask = (ANodes - 1050) / 1000;
   for (int branch = 0; branch < 50 && id < ANodes; ++branch) {
     node(false);
@@ -52,17 +60,19 @@ void WriteMap(const std::string& APath, int ANodes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int nodes = argc > 1 ? std::atoi(argv[1]) : 100'000;
+  const bool deep = argc > 1 && std::string(argv[1]) == "--deep";
+  const int nodes = argc > 1 + deep ? std::atoi(argv[1 + deep]) : deep ? 2'000 : 100'000;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   QTemporaryDir folder;
   const std::string map = folder.filePath(QStringLiteral("generated.xml")).toStdString();
-  WriteMap(map, nodes);
+  WriteMap(map, nodes, deep);
 
   TDesktopWindow window(DefaultPlugInDir(), false);
   window.resize(1400, 800);
   const TClock::time_point opened = TClock::now();
   if (!window.OpenMap(map)) return 1;
+  const double open = SecondsSince(opened);
   window.show();
   // The offscreen platform paints on demand: rendering into an image is the frame.
   QImage frame(window.size(), QImage::Format_ARGB32_Premultiplied);
@@ -82,8 +92,8 @@ int main(int argc, char** argv) {
     ++frames;
   }
   const double scrolling = SecondsSince(scrolled);
-  std::printf("nodes: %d\nfirst paint after open: %.2f s\nscrolling: %d frames in %.2f s = %.1f frames/s\n"
+  std::printf("nodes: %d%s\nopen: %.2f s\nfirst paint after open: %.2f s\nscrolling: %d frames in %.2f s = %.1f frames/s\n"
               "rows drawn per frame by the strip: %d\n",
-              nodes, firstPaint, frames, scrolling, frames / scrolling, rows);
+              nodes, deep ? " in one chain" : "", open, firstPaint, frames, scrolling, frames / scrolling, rows);
   return 0;
 }
