@@ -34,6 +34,8 @@ std::vector<std::string> Components(std::string_view AValue) {
   return result;
 }
 
+// A text value on one line: line breaks escaped, the other control characters (which a value
+// cannot hold, and a lone CR could end the line for some readers) left out.
 std::string Escape(std::string_view AText) {
   std::string result;
   for (char c : AText) {
@@ -42,6 +44,7 @@ std::string Escape(std::string_view AText) {
       result += "\\n";
       continue;
     }
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) continue;
     result += c;
   }
   return result;
