@@ -1,5 +1,9 @@
 // The task program's store, driven as clients drive it: task fields through the files, sending,
 // faults, and files other programs wrote.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <iostream>
 #include <sstream>
@@ -228,6 +232,25 @@ TEST_F(TaskStoreTest, ALongUnfoldedLineReadsInLinearTime) {
   const auto unfoldedTime = readTime(text);
   EXPECT_LT(unfoldedTime, foldedTime * 10 + std::chrono::seconds(2));
   std::filesystem::remove_all(StorePath("tasks"));  // its line is too long for a valid file
+}
+
+// A killed save's temporary file goes; one whose save still runs (its target locked) stays.
+TEST_F(TaskStoreTest, TemporaryFilesOfKilledSavesAreRemovedOnTheNextRead) {
+  WriteStoreFile("tasks/a.ics", TaskFile("a", ""));
+  WriteStoreFile("tasks/a.ics.Xy12Ab34.tmp", "BEGIN:VCAL");
+  WriteStoreFile("tasks/b.ics.Qw56Er78.tmp", "BEGIN:VCAL");
+  WriteStoreFile("outbox/a-1.ics.Zx90Cv12.tmp", "");
+  WriteStoreFile("tasks/notes.tmp", "not ours");
+  const int lock = open(StorePath("tasks/a.ics").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  EXPECT_EQ(Tasks().Get("Count").AsInteger(), 1);
+  EXPECT_TRUE(std::filesystem::exists(StorePath("tasks/a.ics.Xy12Ab34.tmp"))) << "its save still runs";
+  EXPECT_FALSE(std::filesystem::exists(StorePath("tasks/b.ics.Qw56Er78.tmp")));
+  EXPECT_FALSE(std::filesystem::exists(StorePath("outbox/a-1.ics.Zx90Cv12.tmp")));
+  EXPECT_TRUE(std::filesystem::exists(StorePath("tasks/notes.tmp")));
+  close(lock);
+  EXPECT_EQ(Tasks().Get("Count").AsInteger(), 1);
+  EXPECT_FALSE(std::filesystem::exists(StorePath("tasks/a.ics.Xy12Ab34.tmp")));
 }
 
 TEST_F(TaskStoreTest, SendingNeedsAnAssignedTaskWithRecipients) {
