@@ -3,7 +3,18 @@
 #include <QStringList>
 
 #include "apps/DesktopWindow.h"
+#include "ui/ActionPanelForm.h"
 #include "ui/EditLinks.h"
+
+namespace {
+
+// A cell offers an empty text where the lists say "Unassigned": the cell shows nothing for it.
+QStringList WithBlankFirst(QStringList AItems) {
+  AItems.front().clear();
+  return AItems;
+}
+
+}  // namespace
 
 ComPtr<IVTEditLink> MakeDesktopEditor(int AColumn) {
   switch (AColumn) {
@@ -12,13 +23,8 @@ ComPtr<IVTEditLink> MakeDesktopEditor(int AColumn) {
     case dcCompleted: return make<TDateEditLink>(TDateEditLink::dkDate, QChar(), QStringLiteral("yyyy-MM-dd"));
     case dcComplete: return make<TSpinEditLink>(true, 100, 0, 5);
     case dcStatus:
-      return make<TComboEditLink>(QStringList{QString(), QStringLiteral("Not Started"), QStringLiteral("In Progress"),
-                                              QStringLiteral("Completed"), QStringLiteral("Waiting on Someone Else"),
-                                              QStringLiteral("Deferred")},
-                                  false, csDropDownList);
-    case dcPriority:
-      return make<TComboEditLink>(QStringList{QString(), QStringLiteral("High"), QStringLiteral("Medium"),
-                                              QStringLiteral("Low")});
+      return make<TComboEditLink>(WithBlankFirst(StandardStatuses()), false, csDropDownList);
+    case dcPriority: return make<TComboEditLink>(WithBlankFirst(StandardPriorities()));
     default: return make<TEditEditLink>();
   }
 }

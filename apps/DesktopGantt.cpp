@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr int KStartEntry = 11, KFinishEntry = 13;
 constexpr double KMargin = 3;  // days shown before the first task and after the last
 constexpr int KGrip = 5;       // pixels at a bar's right end that drag its finish
 
@@ -404,13 +403,13 @@ void TDesktopGantt::ApplyDrag(double ADays) {
   if (!task) return;
   FWindow->SelectNodes({FDragID});
   if (FDrag == TDrag::Move) {
-    std::vector<TDesktopWindow::TEntryRun> entries{{KStartEntry, {DateTimeToXmlText(task->Start + ADays)}}};
+    std::vector<TDesktopWindow::TEntryRun> entries{{ciStartDate, {DateTimeToXmlText(task->Start + ADays)}}};
     // Without scheduling a start is only a date: the finish goes along by hand, in the same step.
     if (!model->Map().Settings()->GetTaskScheduling())
-      entries.push_back({KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)}});
+      entries.push_back({ciCompletedDate, {DateTimeToXmlText(task->Finish + ADays)}});
     FWindow->RunEntries("Move Task", entries);
   } else {
-    FWindow->RunEntry(KFinishEntry, {DateTimeToXmlText(task->Finish + ADays)});
+    FWindow->RunEntry(ciCompletedDate, {DateTimeToXmlText(task->Finish + ADays)});
   }
 }
 

@@ -46,11 +46,8 @@
 
 namespace {
 
-constexpr const char* KAction = "Action";
 constexpr const char* KSettingsKey = "Software\\Lumeta\\Desktop";
 constexpr size_t KMaxRecent = 8;
-constexpr int KExportEntry = 6, KEditEntry = 7, KCompleteEntry = 8, KClearEntry = 9;
-constexpr int KPriorityEntry = 15, KStatusEntry = 16, KDurationMeasureEntry = 18, KWorkMeasureEntry = 22;
 // The symbol's nominal 6 units become a 15-pixel icon beside a title.
 constexpr double KSymbolScale = 2.5;
 constexpr const char* KDateFormat = "yyyy-MM-dd";
@@ -58,23 +55,31 @@ constexpr const char* KDateFormat = "yyyy-MM-dd";
 const char* const KCaptions[dcCount] = {"Title",    "Start", "Due",  "Completed", "Duration",    "% Complete",
                                         "Status",   "Priority", "Cost", "Work",  "Predecessors"};
 const int KWidths[dcCount] = {220, 80, 80, 80, 70, 76, 90, 100, 56, 56, 90};
-// The entry each column's edit runs; 0 for the title and the predecessors, which have their own.
-const int KColumnEntries[dcCount] = {0, 11, 12, 13, 17, 14, 16, 15, 19, 21, 0};
-const char* const KFieldNames[dcCount] = {"", "Start Date", "Due Date", "Completed Date", "Duration", "Complete",
-                                          "Status", "Priority", "Cost", "Work", ""};
+// The field each column shows and edits; none for the title and the predecessors, which have
+// edits of their own.
+constexpr std::optional<TActionField> KColumnFields[dcCount] = {
+    std::nullopt, acStartDate, acDueDate, acCompletedDate, acDuration, acComplete,
+    acStatus,     acPriority,  acCost,    acWork,          std::nullopt};
+
+int ColumnEntry(int AColumn) {
+  const std::optional<TActionField> field = AColumn >= 0 && AColumn < dcCount ? KColumnFields[AColumn] : std::nullopt;
+  return field ? FieldEntry(*field).value_or(0) : 0;
+}
 
 QString Number(double AValue) { return QString::number(AValue, 'g', 10); }
 
 // A measure as the entries and the pick list name it; the cells show the short text.
 std::string MeasureName(int32_t AMeasure) {
-  return AMeasure == amHours ? "Hours" : AMeasure == amDays ? "Days" : GetMeasureText(AMeasure);
+  return AMeasure == amHours || AMeasure == amDays ? KMeasurePickList[AMeasure] : GetMeasureText(AMeasure);
 }
 
 // A typed measure word ("h", "hrs", "Hours", "d", "days") as the entries take it; any other word
 // is handed on for the entry to refuse.
 std::string MeasureWord(const QString& AWord) {
   const QString word = AWord.toLower();
-  return word.startsWith(QLatin1Char('h')) ? "Hours" : word.startsWith(QLatin1Char('d')) ? "Days" : AWord.toStdString();
+  return word.startsWith(QLatin1Char('h'))   ? KMeasurePickList[amHours]
+         : word.startsWith(QLatin1Char('d')) ? KMeasurePickList[amDays]
+                                             : AWord.toStdString();
 }
 
 QString DateText(double ADate) {
@@ -127,7 +132,7 @@ class TSymbolDelegate : public QStyledItemDelegate {
  private:
   int DrawSymbol(QPainter* APainter, TVirtualNode* ARow, const QRect& ARect) const {
     TLumetaNode* node = FWindow->Model()->Map().FindNode(FWindow->IDOf(ARow));
-    ComPtr<IProperty> property = node ? node->FindProperty(KAction) : nullptr;
+    ComPtr<IProperty> property = node ? node->FindProperty(KActionPropertyName) : nullptr;
     ComPtr<IPropertySymbol> symbol = property ? QueryAs<IPropertySymbol>(property.get()) : nullptr;
     if (!symbol) return 0;
     try {
@@ -179,7 +184,7 @@ void TDesktopTree::keyPressEvent(QKeyEvent* AEvent) {
   const int key = AEvent->key();
   const bool plain = AEvent->modifiers() == Qt::NoModifier || AEvent->modifiers() == Qt::KeypadModifier;
   if (!IsEditing() && plain && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-    FWindow->RunEntry(KEditEntry);
+    FWindow->RunEntry(ciEditAction);
     return AEvent->accept();
   }
   if (!IsEditing() && (key == Qt::Key_F4 || (key == Qt::Key_Down && AEvent->modifiers() == Qt::AltModifier))) {
@@ -191,7 +196,7 @@ void TDesktopTree::keyPressEvent(QKeyEvent* AEvent) {
 
 void TDesktopTree::mouseDoubleClickEvent(QMouseEvent* AEvent) {
   if (NodeAt(indexAt(AEvent->position().toPoint()))) {
-    FWindow->RunEntry(KEditEntry);
+    FWindow->RunEntry(ciEditAction);
     return AEvent->accept();
   }
   TVirtualTreeGrid::mouseDoubleClickEvent(AEvent);
@@ -235,7 +240,7 @@ bool TDesktopTree::viewportEvent(QEvent* AEvent) {
     auto* help = static_cast<QHelpEvent*>(AEvent);
     TVirtualNode* row = NodeAt(indexAt(help->pos()));
     TLumetaNode* node = row ? FWindow->Model()->Map().FindNode(FWindow->IDOf(row)) : nullptr;
-    ComPtr<IProperty> property = node ? node->FindProperty(KAction) : nullptr;
+    ComPtr<IProperty> property = node ? node->FindProperty(KActionPropertyName) : nullptr;
     std::string hint;
     try {
       if (property) hint = property->GetHint();
@@ -279,7 +284,10 @@ TDesktopWindow::TDesktopWindow(std::string APlugInDir, bool ARemember)
 TDesktopWindow::~TDesktopWindow() {
   // The panel and the grid's rows go before the map they show, the map before the plug-in.
   FObserver->Forget();
-  if (FShell && FShell->Model()) FShell->Model()->Subject()->Detach(FObserver.get());
+  if (FShell && FShell->Model()) {
+    FShell->Model()->Subject()->Detach(FObserver.get());
+    FShell->Model()->Processor()->RemoveObserver(this);
+  }
   FPanel = nullptr;  // frees its form, whose code goes with the plug-in
   FTree->SetRootNodeCount(0);
   FShell.reset();
@@ -388,10 +396,10 @@ void TDesktopWindow::BuildActions() {
     const char* Text;
     const char* Image;
     QKeySequence Key;
-  } entries[] = {{KExportEntry, "E&xport Actions to MS Outlook...", "ACTION_UPDATE", QKeySequence()},
-                 {KEditEntry, "&Edit Action...", "ACTION", QKeySequence(Qt::CTRL | Qt::Key_E)},
-                 {KCompleteEntry, "Mark &Complete", "ACTION_COMPLETE", QKeySequence(Qt::CTRL | Qt::Key_K)},
-                 {KClearEntry, "C&lear Action", "ACTION_CLEAR", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)}};
+  } entries[] = {{ciExportActions, "E&xport Actions to MS Outlook...", "ACTION_UPDATE", QKeySequence()},
+                 {ciEditAction, "&Edit Action...", "ACTION", QKeySequence(Qt::CTRL | Qt::Key_E)},
+                 {ciMarkComplete, "Mark &Complete", "ACTION_COMPLETE", QKeySequence(Qt::CTRL | Qt::Key_K)},
+                 {ciClearAction, "C&lear Action", "ACTION_CLEAR", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)}};
   for (const auto& entry : entries) {
     const int id = entry.ID;
     QAction* item = add(action, QString::fromLatin1(entry.Text), entry.Key, [this, id] { RunEntry(id); });
@@ -400,8 +408,8 @@ void TDesktopWindow::BuildActions() {
     } catch (const std::exception&) {
       // an entry without its image still works
     }
-    item->setCheckable(id == KCompleteEntry);
-    FEntries[id - KExportEntry] = item;
+    item->setCheckable(id == ciMarkComplete);
+    FEntries[id - ciExportActions] = item;
     bar->addAction(item);
   }
   bar->addSeparator();
@@ -426,7 +434,7 @@ void TDesktopWindow::BuildActions() {
 }
 
 QAction* TDesktopWindow::EntryAction(int AID) const {
-  return AID >= KExportEntry && AID <= KClearEntry ? FEntries[AID - KExportEntry] : nullptr;
+  return AID >= ciExportActions && AID <= ciClearAction ? FEntries[AID - ciExportActions] : nullptr;
 }
 
 template <class F>
@@ -478,12 +486,16 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   FTree->SetRootNodeCount(0);
   FRows.clear();
   FShape.clear();
-  if (FShell && FShell->Model()) FShell->Model()->Subject()->Detach(FObserver.get());
+  if (FShell && FShell->Model()) {
+    FShell->Model()->Subject()->Detach(FObserver.get());
+    FShell->Model()->Processor()->RemoveObserver(this);
+  }
   FShell = std::move(shell);
   FMapPath = APath;
   FShell->Model()->Subject()->Attach(FObserver.get());
-  FSavedTop = nullptr;
-  FSavedUndoCount = 0;
+  FShell->Model()->Processor()->MarkClean();
+  FShell->Model()->Processor()->AddObserver(this);
+  UndoStateChanged(FShell->Model()->Processor()->State());
   if (!APath.empty()) AddRecent(APath);
   ShowPanel();
   Refresh();
@@ -504,19 +516,15 @@ bool TDesktopWindow::SaveMap(const std::string& APath) {
   if (!Guard([&] { FShell->Run({"save", path}); })) return false;
   ShowWarnings("Saved " + path + " with warnings");
   FMapPath = path;
-  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
-  FSavedTop = processor->GetUndoCommand();
-  FSavedUndoCount = processor->GetUndoCount();
   AddRecent(path);
+  Model()->Processor()->MarkClean();
   UpdateTitle();
   return true;
 }
 
 bool TDesktopWindow::IsModified() const {
   if (!Model()) return false;
-  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
-  return processor->GetUndoCount() != FSavedUndoCount ||
-         processor->GetUndoCommand().get() != FSavedTop.get();
+  return !Model()->Processor()->IsClean();
 }
 
 bool TDesktopWindow::ConfirmDiscard() {
@@ -693,7 +701,7 @@ void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& 
   }
   if (id == 0) return;
   if (AColumn == dcPredecessors) return CommitPredecessors(node, AText.toStdString());
-  const int entry = KColumnEntries[AColumn];
+  const int entry = ColumnEntry(AColumn);
   QString text = AText.trimmed();
   std::vector<std::string> words;
   switch (AColumn) {
@@ -733,7 +741,7 @@ void TDesktopWindow::CommitCell(TVirtualNode* ARow, int AColumn, const QString& 
       ComPtr<IActionAttribute> action = ActionOf(node);
       if (action && MeasureName(action->GetWorkMeasure()) == measure) break;
       SelectNodes({id});
-      RunEntries("Change Work", {{KWorkMeasureEntry, {measure}}, {entry, words}});
+      RunEntries("Change Work", {{ciWorkMeasure, {measure}}, {entry, words}});
       return;
     }
     default: words = {text.toStdString()}; break;
@@ -783,22 +791,20 @@ void TDesktopWindow::PickValue() {
   const int column = FTree->FocusedColumn();
   if (!row || IDOf(row) == 0 || !Model()) return;
   // Duration's and Work's lists are their measures.
-  const std::string field = column == dcDuration ? "Duration Measure"
-                            : column == dcWork   ? "Work Measure"
-                                                 : KFieldNames[std::max(column, 0)];
-  const int entry = field == "Status"             ? KStatusEntry
-                    : field == "Priority"         ? KPriorityEntry
-                    : field == "Duration Measure" ? KDurationMeasureEntry
-                    : field == "Work Measure"     ? KWorkMeasureEntry
-                                                  : 0;
-  if (entry == 0) return;
+  const std::optional<TActionField> shown = column >= 0 && column < dcCount ? KColumnFields[column] : std::nullopt;
+  const std::optional<TActionField> picked = shown == acDuration ? acDurationMeasure
+                                             : shown == acWork   ? acWorkMeasure
+                                                                 : shown;
+  if (picked != acStatus && picked != acPriority && picked != acDurationMeasure && picked != acWorkMeasure) return;
+  const std::string field = KActionFieldNames[*picked];
+  const int entry = *FieldEntry(*picked);
   SelectNodes({IDOf(row)});
   std::string current;
   if (ComPtr<IActionAttribute> action = ActionOf(Model()->Map().FindNode(IDOf(row))))
-    current = entry == KStatusEntry            ? action->GetStatus()
-              : entry == KPriorityEntry        ? action->GetPriority()
-              : entry == KDurationMeasureEntry ? MeasureName(action->GetDurationMeasure())
-                                               : MeasureName(action->GetWorkMeasure());
+    current = picked == acStatus            ? action->GetStatus()
+              : picked == acPriority        ? action->GetPriority()
+              : picked == acDurationMeasure ? MeasureName(action->GetDurationMeasure())
+                                            : MeasureName(action->GetWorkMeasure());
   ComPtr<TLumetaPlugInEvent> event =
       make<TLumetaPlugInEvent>(KEventPickValue, static_cast<ILumetaModel*>(Model()), Model()->GetCurrentSelection().get());
   event->SetField(field, current);
@@ -899,7 +905,7 @@ void TDesktopWindow::SyncSelection() {
 
 void TDesktopWindow::ShowPanel() {
   FPanel = nullptr;
-  ComPtr<IActionPlugInUI> ui = Model()->FindPlugInUI(KAction);
+  ComPtr<IActionPlugInUI> ui = Model()->FindPlugInUI(KActionPlugInName);
   if (!ui) return;
   Guard([&] { FPanel = QueryAs<IPlugInView>(ui->CreateView(nullptr).get()); });
   if (!FPanel) return;
@@ -925,30 +931,34 @@ void TDesktopWindow::Refresh() {
 void TDesktopWindow::UpdateActions() {
   if (!Model()) return;
   ComPtr<ISelection> selection = Model()->GetCurrentSelection();
-  for (int id = KExportEntry; id <= KClearEntry; ++id) {
+  for (int id = ciExportActions; id <= ciClearAction; ++id) {
     TEntryState state;
     try {
       state = UpdateEntry(Model(), selection.get(), id);
     } catch (const std::exception&) {
       // a controller that cannot answer leaves its entry disabled
     }
-    FEntries[id - KExportEntry]->setEnabled(state.Enabled);
-    FEntries[id - KExportEntry]->setChecked(state.Checked);
+    FEntries[id - ciExportActions]->setEnabled(state.Enabled);
+    FEntries[id - ciExportActions]->setChecked(state.Checked);
   }
-  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
-  ComPtr<ICommand> undo = processor->GetUndoCommand(), redo = processor->GetRedoCommand();
-  FUndo->setEnabled(processor->CanUndo());
-  FUndo->setText(undo ? QStringLiteral("&Undo %1").arg(QString::fromStdString(undo->GetDescription()))
-                      : QStringLiteral("&Undo"));
-  FRedo->setEnabled(processor->CanRedo());
-  FRedo->setText(redo ? QStringLiteral("&Redo %1").arg(QString::fromStdString(redo->GetDescription()))
-                      : QStringLiteral("&Redo"));
   const std::vector<int64_t> ids = Model()->SelectedIDs();
   FStatus->setText(QStringLiteral("%1 nodes, %2 selected, task scheduling %3")
                        .arg(Model()->Map().NodeCount())
                        .arg(ids.size())
                        .arg(Model()->Map().Settings()->GetTaskScheduling() ? QStringLiteral("on")
                                                                           : QStringLiteral("off")));
+}
+
+void TDesktopWindow::UndoStateChanged(const TUndoState& AState) {
+  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
+  ComPtr<ICommand> undo = processor->GetUndoCommand(), redo = processor->GetRedoCommand();
+  FUndo->setEnabled(AState.CanUndo);
+  FUndo->setText(undo ? QStringLiteral("&Undo %1").arg(QString::fromStdString(undo->GetDescription()))
+                      : QStringLiteral("&Undo"));
+  FRedo->setEnabled(AState.CanRedo);
+  FRedo->setText(redo ? QStringLiteral("&Redo %1").arg(QString::fromStdString(redo->GetDescription()))
+                      : QStringLiteral("&Redo"));
+  UpdateTitle();
 }
 
 void TDesktopWindow::UpdateTitle() {

@@ -30,7 +30,7 @@ enum TDesktopColumn {
   dcPredecessors, dcCount
 };
 
-class TDesktopWindow : public QMainWindow {
+class TDesktopWindow : public QMainWindow, private IUndoStateObserver {
  public:
   // APlugInDir is where the plug-in library is loaded from. ARemember false leaves the settings
   // store alone (screenshots, tests).
@@ -94,6 +94,8 @@ class TDesktopWindow : public QMainWindow {
   bool ShapeChanged() const;
   void UpdateActions();
   void UpdateTitle();
+  // The processor tells of every change of its steps: Undo, Redo and the title follow.
+  void UndoStateChanged(const TUndoState& AState) override;
   void SyncSelection();
   void ShowPanel();
   void AddRecent(const std::string& APath);
@@ -118,8 +120,6 @@ class TDesktopWindow : public QMainWindow {
   std::ostringstream FOut, FErr;
   std::unique_ptr<TLumetaShell> FShell;
   std::string FMapPath;
-  ComPtr<ICommand> FSavedTop;  // the newest undo step when the map was last saved
-  int32_t FSavedUndoCount = 0;
   ComPtr<TDesktopObserver> FObserver;
   ComPtr<IPlugInView> FPanel;
   bool FRefreshQueued = false;

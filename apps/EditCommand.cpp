@@ -20,6 +20,7 @@
 #include "apps/WidgetApplication.h"
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
+#include "contract/ActionVocabulary.h"
 #include "contract/PlugInUIIntf.h"
 #include "plugin/TaskLinkHelper.h"
 
@@ -43,23 +44,23 @@ struct TEditField {
 };
 
 constexpr TEditField KEditFields[] = {
-    {"Is Action", "chIsAction", TControlKind::Box},
-    {"Is Milestone", "chkMilestone", TControlKind::Box},
+    {KActionFieldNames[acIsAction], "chIsAction", TControlKind::Box},
+    {KActionFieldNames[acIsMilestone], "chkMilestone", TControlKind::Box},
     {"Task Name", "edtTaskName", TControlKind::Text},
-    {"Start Date", "dtpStartDate", TControlKind::Date, "chStartDate"},
-    {"Due Date", "dtpDueDate", TControlKind::Date, "chDueDate"},
-    {"Completed Date", "dtpCompletedDate", TControlKind::Date, "chCompletedDate"},
-    {"Priority", "cbPriority", TControlKind::Text},
-    {"Status", "cbStatus", TControlKind::Pick},
-    {"Complete", "seComplete", TControlKind::Spin},
-    {"Cost", "editCost", TControlKind::Number},
-    {"Quantity", "editQuantity", TControlKind::Number},
-    {"Work", "editWork", TControlKind::Number},
-    {"Work Measure", "cbWork", TControlKind::Pick},
-    {"Duration", "edtDuration", TControlKind::Number},
-    {"Duration Measure", "cbDuration", TControlKind::Pick},
-    {"Constraint Type", "cboConstraintType", TControlKind::Pick, nullptr, KPagesAdvanced},
-    {"Constraint Date", "dtConstraintDate", TControlKind::Date, nullptr, KPagesAdvanced},
+    {KActionFieldNames[acStartDate], "dtpStartDate", TControlKind::Date, "chStartDate"},
+    {KActionFieldNames[acDueDate], "dtpDueDate", TControlKind::Date, "chDueDate"},
+    {KActionFieldNames[acCompletedDate], "dtpCompletedDate", TControlKind::Date, "chCompletedDate"},
+    {KActionFieldNames[acPriority], "cbPriority", TControlKind::Text},
+    {KActionFieldNames[acStatus], "cbStatus", TControlKind::Pick},
+    {KActionFieldNames[acComplete], "seComplete", TControlKind::Spin},
+    {KActionFieldNames[acCost], "editCost", TControlKind::Number},
+    {KActionFieldNames[acQuantity], "editQuantity", TControlKind::Number},
+    {KActionFieldNames[acWork], "editWork", TControlKind::Number},
+    {KActionFieldNames[acWorkMeasure], "cbWork", TControlKind::Pick},
+    {KActionFieldNames[acDuration], "edtDuration", TControlKind::Number},
+    {KActionFieldNames[acDurationMeasure], "cbDuration", TControlKind::Pick},
+    {KActionFieldNames[acConstraintType], "cboConstraintType", TControlKind::Pick, nullptr, KPagesAdvanced},
+    {KActionFieldNames[acConstraintDate], "dtConstraintDate", TControlKind::Date, nullptr, KPagesAdvanced},
 };
 
 bool SameText(std::string_view A, std::string_view B) {

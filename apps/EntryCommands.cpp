@@ -17,46 +17,21 @@
 
 namespace {
 
-constexpr int32_t KFirstEntry = 6;
-constexpr int32_t KFirstFieldEntry = 10;
-constexpr int32_t KStartDateEntry = 11;
-constexpr int32_t KCompletedDateEntry = 13;
-constexpr int32_t KDurationEntry = 17;
-
-// The entries before the fields: export, edit, mark complete, clear.
-constexpr const char* KCommandEntryNames[] = {"Export Actions to MS Outlook", "Edit Action", "Mark Complete",
-                                              "Clear Action"};
-// The fields' entries, from 10 on.
-constexpr TActionField KFieldEntries[] = {acIsAction,  acStartDate,       acDueDate, acCompletedDate, acComplete,
-                                          acPriority,  acStatus,          acDuration, acDurationMeasure, acCost,
-                                          acQuantity,  acWork,            acWorkMeasure, acIsMilestone};
-constexpr int32_t KLastEntry = KFirstFieldEntry + static_cast<int32_t>(std::size(KFieldEntries)) - 1;
-static_assert(KLastEntry == 23, "the controller serves the entries 6 to 23");
-
-std::optional<TActionField> EntryField(int32_t AID) {
-  if (AID < KFirstFieldEntry || AID > KLastEntry) return std::nullopt;
-  return KFieldEntries[AID - KFirstFieldEntry];
-}
-
 // "entry 11 (Start Date)", for messages.
-std::string EntryName(int32_t AID) {
-  const std::optional<TActionField> field = EntryField(AID);
-  return "entry " + std::to_string(AID) + " (" +
-         (field ? KActionFieldNames[*field] : KCommandEntryNames[AID - KFirstEntry]) + ")";
-}
+std::string EntryName(int32_t AID) { return "entry " + std::to_string(AID) + " (" + CommandEntryName(AID) + ")"; }
 
 [[noreturn]] void Refuse(const std::string& AMessage) { throw ELumetaError(AMessage, E_INVALIDARG); }
 
 int32_t ParseEntry(const std::string& AText) {
   const std::optional<int32_t> id = ParseInteger<int32_t>(AText);
-  if (!id || *id < KFirstEntry || *id > KLastEntry)
-    Refuse("'" + AText + "' is not a command entry (" + std::to_string(KFirstEntry) + " to " +
-           std::to_string(KLastEntry) + ")");
+  if (!id || !IsCommandEntry(*id))
+    Refuse("'" + AText + "' is not a command entry (" + std::to_string(KFirstCommandEntry) + " to " +
+           std::to_string(KLastCommandEntry) + ")");
   return *id;
 }
 
 ComPtr<IActionPlugInUI> Controller(TLumetaModel* AModel) {
-  ComPtr<IActionPlugInUI> controller = AModel->FindPlugInUI("Action");
+  ComPtr<IActionPlugInUI> controller = AModel->FindPlugInUI(KActionPlugInName);
   if (!controller) throw ELumetaError("the plug-in has no controller for the Action entries");
   return controller;
 }
@@ -140,19 +115,13 @@ ComPtr<TLumetaCommandEntry> UpdatedEntry(TLumetaModel* AModel, IActionPlugInUI* 
 
 }  // namespace
 
-std::optional<int32_t> FieldEntryID(TActionField AField) {
-  for (int32_t id = KFirstFieldEntry; id <= KLastEntry; ++id)
-    if (KFieldEntries[id - KFirstFieldEntry] == AField) return id;
-  return std::nullopt;
-}
-
 void ExecuteEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID,
                   const std::vector<std::string>& AValueWords, TDateEditFlags AFlags) {
   const std::optional<TActionField> field = EntryField(AID);
-  const size_t most = AID == KDurationEntry ? 2 : field ? 1 : 0;
+  const size_t most = AID == ciDuration ? 2 : field ? 1 : 0;
   if (!field && !AValueWords.empty()) Refuse(EntryName(AID) + " takes no value");
   if (field && (AValueWords.empty() || AValueWords.size() > most))
-    Refuse(EntryName(AID) + (AID == KDurationEntry ? " takes a number and an optional measure" : " takes one value"));
+    Refuse(EntryName(AID) + (AID == ciDuration ? " takes a number and an optional measure" : " takes one value"));
   ComPtr<IActionPlugInUI> controller = Controller(AModel);
   // The words are checked before the entry, so that a typing error is reported as one.
   ComPtr<IUnknown> value = field ? EditedValue(ASelection, *field, AValueWords, AFlags) : nullptr;
@@ -172,10 +141,10 @@ void RunExecCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vec
   for (size_t i = 1; i < AArgs.size(); ++i) {
     const std::string& word = AArgs[i];
     const bool dateFlag = word == "--auto" || word == "--no-validate";
-    if (word == "--move" && id != KCompletedDateEntry)
-      Refuse("--move applies to " + EntryName(KCompletedDateEntry) + " only");
-    if (dateFlag && id != KStartDateEntry && id != KCompletedDateEntry)
-      Refuse(word + " applies to " + EntryName(KStartDateEntry) + " and " + EntryName(KCompletedDateEntry) + " only");
+    if (word == "--move" && id != ciCompletedDate)
+      Refuse("--move applies to " + EntryName(ciCompletedDate) + " only");
+    if (dateFlag && id != ciStartDate && id != ciCompletedDate)
+      Refuse(word + " applies to " + EntryName(ciStartDate) + " and " + EntryName(ciCompletedDate) + " only");
     if (word == "--auto")
       flags.AutoSchedule = true;
     else if (word == "--no-validate")
@@ -201,6 +170,6 @@ void RunUpdateCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
 }
 
 ComPtr<IActionAttribute> ActionOf(INode* ANode) {
-  ComPtr<IProperty> property = ANode ? ANode->FindProperty("Action") : nullptr;
+  ComPtr<IProperty> property = ANode ? ANode->FindProperty(KActionPropertyName) : nullptr;
   return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
 }

@@ -18,9 +18,6 @@ inline constexpr const char* UpdateCommandUsage = "update CMD";
 // The node's "Action" record, or empty (also for no node).
 ComPtr<IActionAttribute> ActionOf(INode* ANode);
 
-// The entry of an action field's column (Start Date 11), or empty for a field without one.
-std::optional<int32_t> FieldEntryID(TActionField AField);
-
 // How a date edit is handed on: checked first, kept as soon as possible, moving the whole task.
 struct TDateEditFlags {
   bool Validate = true;

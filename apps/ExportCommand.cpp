@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int32_t KExportEntry = 6;
 
 [[noreturn]] void Usage(const std::string& AText) { throw ELumetaError(AText, E_INVALIDARG); }
 
@@ -141,7 +140,7 @@ void RunWithDialog(TLumetaModel* AModel, ISelection* ASelection, const TDialogDr
     }
   });
   timer.start();
-  ExecuteEntry(AModel, ASelection, KExportEntry, {});
+  ExecuteEntry(AModel, ASelection, ciExportActions, {});
   timer.stop();
   if (!failure.empty()) throw ELumetaError(failure);
   if (!pressed) throw ELumetaError("the export dialog did not open");

@@ -35,7 +35,6 @@
 
 namespace {
 
-const char* const KActionPropertyName = "Action";
 constexpr size_t KUnlimited = std::numeric_limits<size_t>::max();
 
 // Moves everything a freshly loaded map holds into the model's own (empty) map: the model owns its
@@ -414,7 +413,7 @@ void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
   if (node->IsRoot()) throw EShellUsage("the map's root (0) has no action");
   const std::optional<TActionField> field = FindActionField(AArgs[1]);
   if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
-  const std::optional<int32_t> entry = FieldEntryID(*field);
+  const std::optional<int32_t> entry = FieldEntry(*field);
   if (!entry) {
     TActionFieldEdit::Execute(FModel.get(), node, *field, ParseActionFieldValue(*field, AArgs[2]));
     return;

@@ -11,11 +11,11 @@
 #include "com/NumberText.h"
 #include "com/ComErrors.h"
 #include "drawing/GPGraphics.h"
+#include "contract/ActionVocabulary.h"
 #include "contract/LumetaRenderIntf.h"
 
 namespace {
 
-constexpr const char* KActionPropertyName = "Action";
 constexpr int32_t KNominalHeight = 6;
 constexpr double KPngScale = 4;
 

@@ -20,6 +20,7 @@
 #include "com/LumetaLocale.h"
 #include "com/NumberText.h"
 #include "com/OleDate.h"
+#include "contract/ActionVocabulary.h"
 #include "contract/PlugInUIIntf.h"
 
 namespace {
@@ -38,16 +39,16 @@ struct TPanelField {
 
 constexpr TPanelField KPanelFields[] = {
     {"Action For Outlook?", TFieldKind::Flag, "chIsAction", nullptr, nullptr},
-    {"Start Date", TFieldKind::Date, "chStartDate", "dtpStartDate", nullptr},
-    {"Due Date", TFieldKind::Date, "chDueDate", "dtpDueDate", nullptr},
-    {"Completed Date", TFieldKind::Date, "chEndDate", "dtpEndDate", nullptr},
-    {"Duration", TFieldKind::Number, nullptr, "ebDuration", "cbDuration"},
-    {"Complete", TFieldKind::Spin, nullptr, "seComplete", nullptr},
-    {"Priority", TFieldKind::Text, nullptr, "cbPriority", nullptr},
-    {"Status", TFieldKind::List, nullptr, "cbStatus", nullptr},
-    {"Cost", TFieldKind::Number, nullptr, "editCost", nullptr},
-    {"Quantity", TFieldKind::Number, nullptr, "editQuantity", nullptr},
-    {"Work", TFieldKind::Number, nullptr, "editWork", "cbWork"},
+    {KActionFieldNames[acStartDate], TFieldKind::Date, "chStartDate", "dtpStartDate", nullptr},
+    {KActionFieldNames[acDueDate], TFieldKind::Date, "chDueDate", "dtpDueDate", nullptr},
+    {KActionFieldNames[acCompletedDate], TFieldKind::Date, "chEndDate", "dtpEndDate", nullptr},
+    {KActionFieldNames[acDuration], TFieldKind::Number, nullptr, "ebDuration", "cbDuration"},
+    {KActionFieldNames[acComplete], TFieldKind::Spin, nullptr, "seComplete", nullptr},
+    {KActionFieldNames[acPriority], TFieldKind::Text, nullptr, "cbPriority", nullptr},
+    {KActionFieldNames[acStatus], TFieldKind::List, nullptr, "cbStatus", nullptr},
+    {KActionFieldNames[acCost], TFieldKind::Number, nullptr, "editCost", nullptr},
+    {KActionFieldNames[acQuantity], TFieldKind::Number, nullptr, "editQuantity", nullptr},
+    {KActionFieldNames[acWork], TFieldKind::Number, nullptr, "editWork", "cbWork"},
 };
 
 // Lower case without blanks and question marks: "start date" and "StartDate" name one field.
@@ -236,7 +237,7 @@ void RunPanelCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs
   EnsureWidgetApplication();
   // The pickers and amounts show dates and numbers as the locale of the run writes them.
   QLocale::setDefault(QLocale(QString::fromStdString(LocaleService().Name())));
-  ComPtr<IActionPlugInUI> ui = AModel->FindPlugInUI("Action");
+  ComPtr<IActionPlugInUI> ui = AModel->FindPlugInUI(KActionPlugInName);
   if (!ui) throw ELumetaError("the plug-in has no Action controller");
   ComPtr<IPlugInView> view = QueryAs<IPlugInView>(ui->CreateView(nullptr).get());
   if (!view) throw ELumetaError("the Action controller offers no panel");

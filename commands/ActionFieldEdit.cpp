@@ -11,7 +11,6 @@
 
 namespace {
 
-const char* const KActionPropertyName = "Action";
 
 bool SameText(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
@@ -135,9 +134,8 @@ TActionFieldValue ParseActionFieldValue(TActionField AField, std::string_view AT
     case TActionFieldKind::Measure: {
       // Minutes (2) have no text in the map file and would come back as days, so an edit cannot
       // choose them.
-      static const char* const names[] = {"Hours", "Days"};
-      for (int32_t code = 0; code < 2; ++code)
-        if (AText == std::to_string(code) || SameText(AText, names[code])) return code;
+      for (int32_t code = 0; code < static_cast<int32_t>(KMeasurePickList.size()); ++code)
+        if (AText == std::to_string(code) || SameText(AText, KMeasurePickList[code])) return code;
       Invalid(AField, AText);
     }
     case TActionFieldKind::Text:

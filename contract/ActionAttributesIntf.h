@@ -1,63 +1,12 @@
 #pragma once
 // The action record that a node's Action property carries, and the map-level list of extra
 // priority texts. Operations in slot order.
-#include <array>
 #include <cstdint>
 #include <string>
 
+#include "contract/ActionVocabulary.h"
 #include "contract/LumetaAttributesIntf.h"
 #include "contract/LumetaTypes.h"
-
-// Index of each child of the action record; the order is the stored order, never change it.
-enum TActionField : int32_t {
-  acComplete,
-  acCompletedDate,
-  acDueDate,
-  acDuration,
-  acDurationMeasure,
-  acIsAction,
-  acPriority,
-  acStartDate,
-  acStatus,
-  acPostedToOutlook,
-  acWork,
-  acCost,
-  acQuantity,
-  acWorkMeasure,
-  acIsMilestone,
-  acIsSummary,
-  acConstraintType,
-  acConstraintDate,
-};
-inline constexpr int32_t KActionFieldCount = 18;
-
-// The children's names, by TActionField: the keys they are found by and stored under.
-inline constexpr std::array<const char*, KActionFieldCount> KActionFieldNames{
-    "Complete",         "Completed Date",    "Due Date",     "Duration",
-    "Duration Measure", "Is Action",         "Priority",     "Start Date",
-    "Status",           "Posted To Outlook", "Work",         "Cost",
-    "Quantity",         "Work Measure",      "Is Milestone", "Is Summary",
-    "Constraint Type",  "Constraint Date"};
-
-// Units of Duration and Work: 8 working hours to the day, 60 minutes to the hour.
-enum TActionMeasure : int32_t { amHours = 0, amDays = 1, amMinutes = 2 };
-inline constexpr double KHoursPerDay = 8;
-inline constexpr double KMinutesPerHour = 60;
-
-// "hrs", "days" or "mins" for the measure codes 0, 1, 2; empty for any other code.
-inline std::string GetMeasureText(int32_t AMeasure) {
-  switch (AMeasure) {
-    case amHours: return "hrs";
-    case amDays: return "days";
-    case amMinutes: return "mins";
-    default: return {};
-  }
-}
-
-// The stored status texts; never translated.
-inline constexpr const char* KStatusNotStarted = "Not Started";
-inline constexpr const char* KStatusInProgress = "In Progress";
-inline constexpr const char* KStatusCompleted = "Completed";
 
 // One node's action (task) data. Complete and Status keep each other in step; the getters of a
 // summary task's rolled-up fields answer rolled-up values while the map schedules tasks.

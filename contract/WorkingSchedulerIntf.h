@@ -2,6 +2,7 @@
 // The host's working-time arithmetic over the map's calendar. Date-times are day numbers (0 means
 // no date); durations are in working days of the calendar's working hours. Operations in slot order.
 #include "com/ComPtr.h"
+#include "contract/ActionVocabulary.h"
 #include "contract/LumetaIntf.h"
 
 struct IWorkingScheduler : virtual IUnknown {
@@ -32,7 +33,7 @@ inline ComPtr<IMapSettings> FindMapSettings(INode* ANode) {
   if (!ANode) return {};
   ComPtr<INode> root = ANode->GetRoot();
   if (!root) return {};
-  return QueryAs<IMapSettings>(root->FindAttribute("MapSettings").get());
+  return QueryAs<IMapSettings>(root->FindAttribute(KMapSettingsName).get());
 }
 
 // The working scheduler of ANode's map: its map settings' scheduler, or empty when any step

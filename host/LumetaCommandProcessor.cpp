@@ -20,10 +20,17 @@ namespace {
   }
 }
 
+ICommand* CommandOf(const ComPtr<ICommand>& AEntry) { return AEntry.get(); }
+template <class TEntry>
+ICommand* CommandOf(const TEntry& AEntry) {
+  return AEntry.Command.get();
+}
+
 // Removes the newest entry that is ACommand; false when there is none.
-bool RemoveNewest(std::vector<ComPtr<ICommand>>& AStack, ICommand* ACommand) {
+template <class TEntry>
+bool RemoveNewest(std::vector<TEntry>& AStack, ICommand* ACommand) {
   for (auto it = AStack.rbegin(); it != AStack.rend(); ++it) {
-    if (SameObject(it->get(), ACommand)) {
+    if (SameObject(CommandOf(*it), ACommand)) {
       AStack.erase(std::next(it).base());
       return true;
     }
@@ -59,8 +66,7 @@ void TLumetaCommandProcessor::Execute(ICommand* ACommand, ISelection* ASelection
   }
   Perform(command.get(), ASelection);
   if (outermost) {
-    FUndoStack.push_back(command);
-    FRedoStack.clear();
+    ChangeSteps(TStepChange::Push, command.get());
   } else if (!FRuns.empty()) {
     FRuns.back().push_back(command);
   }
@@ -115,8 +121,8 @@ void TLumetaCommandProcessor::Undo(ICommand* ACommand) {
   if (!ACommand) throw EInvalidOperation("No command to undo");
   ComPtr<ICommand> command(ACommand);
   if (FDepth == 0) {
-    if (!FUndoStack.empty() && SameObject(FUndoStack.back().get(), ACommand)) return UndoLast();
-    RemoveNewest(FUndoStack, ACommand);
+    if (!FUndoStack.empty() && SameObject(FUndoStack.back().Command.get(), ACommand)) return UndoLast();
+    ChangeSteps(TStepChange::Removed, ACommand);
   } else if (!FRuns.empty()) {
     // Undone by the command that ran it: no longer part of what a failure must roll back.
     RemoveNewest(FRuns.back(), ACommand);
@@ -131,21 +137,20 @@ void TLumetaCommandProcessor::Undo(ICommand* ACommand) {
 void TLumetaCommandProcessor::UndoLast() {
   CheckIdle("undo");
   if (FUndoStack.empty()) return;
-  ComPtr<ICommand> command = FUndoStack.back();
-  FUndoStack.pop_back();
+  ComPtr<ICommand> command = FUndoStack.back().Command;
   try {
     UndoCommand(command.get());
   } catch (...) {
-    FRedoStack.clear();
+    ChangeSteps(TStepChange::UndoFailed);
     RethrowAsLumetaError(std::current_exception());
   }
-  FRedoStack.push_back(command);
+  ChangeSteps(TStepChange::Undone);
 }
 
 void TLumetaCommandProcessor::Redo() {
   CheckIdle("redo");
   if (FRedoStack.empty()) return;
-  ComPtr<ICommand> command = FRedoStack.back();
+  ComPtr<ICommand> command = FRedoStack.back().Command;
   ComPtr<ISelection> selection;
   try {
     selection = command->GetState();
@@ -153,8 +158,7 @@ void TLumetaCommandProcessor::Redo() {
     RethrowAsLumetaError(std::current_exception());
   }
   Perform(command.get(), selection.get());
-  FRedoStack.pop_back();
-  FUndoStack.push_back(command);
+  ChangeSteps(TStepChange::Redone);
 }
 
 std::vector<ComPtr<ICommand>> TLumetaCommandProcessor::TakeCompleted() {
@@ -171,20 +175,88 @@ int32_t TLumetaCommandProcessor::GetUndoCount() { return static_cast<int32_t>(FU
 int32_t TLumetaCommandProcessor::GetRedoCount() { return static_cast<int32_t>(FRedoStack.size()); }
 
 ComPtr<ICommand> TLumetaCommandProcessor::GetUndoCommand() {
-  return FUndoStack.empty() ? ComPtr<ICommand>() : FUndoStack.back();
+  return FUndoStack.empty() ? ComPtr<ICommand>() : FUndoStack.back().Command;
 }
 
 ComPtr<ICommand> TLumetaCommandProcessor::GetRedoCommand() {
-  return FRedoStack.empty() ? ComPtr<ICommand>() : FRedoStack.back();
+  return FRedoStack.empty() ? ComPtr<ICommand>() : FRedoStack.back().Command;
 }
 
 void TLumetaCommandProcessor::Clear() {
   CheckIdle("clear the undo steps");
-  // Moved out first: releasing a command may run code that asks this processor for its state.
-  TCommandStack undo = std::move(FUndoStack);
-  TCommandStack redo = std::move(FRedoStack);
-  FUndoStack.clear();
-  FRedoStack.clear();
+  ChangeSteps(TStepChange::Cleared);
+}
+
+int64_t TLumetaCommandProcessor::GetIndex() const noexcept {
+  return FUndoStack.empty() ? 0 : FUndoStack.back().Index;
+}
+
+void TLumetaCommandProcessor::MarkClean() {
+  FCleanIndex = GetIndex();
+  Notify();
+}
+
+TUndoState TLumetaCommandProcessor::State() const noexcept {
+  return {!FUndoStack.empty(), !FRedoStack.empty(), IsClean(), GetIndex()};
+}
+
+void TLumetaCommandProcessor::AddObserver(IUndoStateObserver* AObserver) {
+  if (AObserver && std::ranges::find(FObservers, AObserver) == FObservers.end()) FObservers.push_back(AObserver);
+}
+
+void TLumetaCommandProcessor::RemoveObserver(IUndoStateObserver* AObserver) { std::erase(FObservers, AObserver); }
+
+void TLumetaCommandProcessor::ChangeSteps(TStepChange AChange, ICommand* ACommand) {
+  // Dropped steps are released after the stacks are consistent again: releasing a command may run
+  // code that asks this processor for its state.
+  std::vector<TStep> dropped;
+  const bool wasClean = IsClean();
+  switch (AChange) {
+    case TStepChange::Push:
+      dropped = std::move(FRedoStack);
+      FRedoStack.clear();
+      FUndoStack.push_back({ComPtr<ICommand>(ACommand), FNextIndex++});
+      break;
+    case TStepChange::Undone:
+      FRedoStack.push_back(std::move(FUndoStack.back()));
+      FUndoStack.pop_back();
+      break;
+    case TStepChange::Redone:
+      FUndoStack.push_back(std::move(FRedoStack.back()));
+      FRedoStack.pop_back();
+      break;
+    case TStepChange::UndoFailed:
+      // The map is somewhere between two steps: the step can no longer be trusted, nor can the
+      // redo steps, and no index stands for what the map now holds.
+      dropped = std::move(FRedoStack);
+      FRedoStack.clear();
+      dropped.push_back(std::move(FUndoStack.back()));
+      FUndoStack.pop_back();
+      FCleanIndex = -1;
+      break;
+    case TStepChange::Removed:
+      // Undone out of turn: the map moved without the index moving.
+      if (RemoveNewest(FUndoStack, ACommand) && wasClean) FCleanIndex = -1;
+      break;
+    case TStepChange::Cleared:
+      dropped = std::move(FUndoStack);
+      for (TStep& step : FRedoStack) dropped.push_back(std::move(step));
+      FUndoStack.clear();
+      FRedoStack.clear();
+      // The map itself did not change: if it was the saved one, it still is.
+      FCleanIndex = wasClean ? 0 : -1;
+      break;
+  }
+  Notify();
+}
+
+void TLumetaCommandProcessor::Notify() {
+  const TUndoState state = State();
+  if (state == FLastState) return;
+  FLastState = state;
+  // Copied: an observer may unregister itself while it is told.
+  const std::vector<IUndoStateObserver*> observers = FObservers;
+  for (IUndoStateObserver* observer : observers) observer->UndoStateChanged(state);
 }
 
 void TLumetaCommandProcessor::CheckIdle(const char* AOperation) const {

@@ -7,6 +7,27 @@
 #include "com/AggregableObject.h"
 #include "contract/LumetaCommandsIntf.h"
 
+// What the undo and redo steps allow now, as a window's menu and title show it.
+struct TUndoState {
+  bool CanUndo = false;
+  bool CanRedo = false;
+  // The map is as it was when MarkClean was last called (a save or a load).
+  bool Clean = true;
+  // The processor's index (GetIndex): it moves with every step even when the flags stay.
+  int64_t Index = 0;
+  bool operator==(const TUndoState&) const = default;
+};
+
+// Told after every outermost change of the steps (a command run, undone or redone, a clear, a
+// clean mark); never in the middle of a run.
+class IUndoStateObserver {
+ public:
+  virtual void UndoStateChanged(const TUndoState& AState) = 0;
+
+ protected:
+  ~IUndoStateObserver() = default;
+};
+
 // Only the outermost command of a run becomes an undo step; commands that it runs through this
 // processor (a composite's sub-commands) are recorded with the run, so that a failure anywhere
 // undoes what already happened, newest first, before the error reaches the caller. Rolling back
@@ -39,6 +60,17 @@ class TLumetaCommandProcessor : public TImplements<TAggregableObject, ICommandPr
   ComPtr<ICommand> GetRedoCommand() override;
   void Clear() override;
 
+  // The step the map is at: a number that each new undo step gets afresh, so that undoing back to
+  // a step and running another command never looks like the step it replaced. 0 before any step.
+  int64_t GetIndex() const noexcept;
+  // The map as it is now is the saved one; Clean stays true until the index moves away from here.
+  void MarkClean();
+  bool IsClean() const noexcept { return GetIndex() == FCleanIndex; }
+  TUndoState State() const noexcept;
+  // The observer must outlive its registration; removing one that was never added does nothing.
+  void AddObserver(IUndoStateObserver* AObserver);
+  void RemoveObserver(IUndoStateObserver* AObserver);
+
   // True while a command executes or is undone through this processor.
   bool Running() const noexcept { return FDepth > 0; }
   // Hands the running command the commands that its run has so far completed through this
@@ -50,6 +82,12 @@ class TLumetaCommandProcessor : public TImplements<TAggregableObject, ICommandPr
  private:
   class TDepthGuard;
   using TCommandStack = std::vector<ComPtr<ICommand>>;
+  struct TStep {
+    ComPtr<ICommand> Command;
+    int64_t Index = 0;
+  };
+  // How the steps move; ChangeSteps is the one place they do.
+  enum class TStepChange { Push, Undone, Redone, UndoFailed, Removed, Cleared };
 
   // Runs ACommand on ASelection (without SetState), rolling back on failure.
   void Perform(ICommand* ACommand, ISelection* ASelection);
@@ -57,9 +95,16 @@ class TLumetaCommandProcessor : public TImplements<TAggregableObject, ICommandPr
   // Undoes the commands already completed in the innermost run, newest first; errors are dropped.
   void RollBack(ICommand* ACommand, bool ANodeByNode, const TCommandStack& ACompleted) noexcept;
   void CheckIdle(const char* AOperation) const;
+  // ACommand is the new step's command for Push, and for Removed the command to take out.
+  void ChangeSteps(TStepChange AChange, ICommand* ACommand = nullptr);
+  void Notify();
 
-  TCommandStack FUndoStack;
-  TCommandStack FRedoStack;
+  std::vector<TStep> FUndoStack;
+  std::vector<TStep> FRedoStack;
+  int64_t FNextIndex = 1;
+  int64_t FCleanIndex = 0;
+  std::vector<IUndoStateObserver*> FObservers;
+  TUndoState FLastState;
   // One entry per run in progress, innermost last: the commands that run has completed so far.
   std::vector<TCommandStack> FRuns;
   int32_t FDepth = 0;

@@ -473,7 +473,7 @@ double TLumetaMap::EarliestTaskStart() const {
   double earliest = 0;
   ForEachNode([&](TLumetaNode* ANode) {
     if (!ANode->Children().empty()) return;  // a summary's start comes from its subtasks
-    ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(ANode->FindProperty("Action").get());
+    ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(ANode->FindProperty(KActionPropertyName).get());
     const double start = action ? action->GetStartDate() : 0;
     if (start > 0 && (earliest == 0 || start < earliest)) earliest = start;
   });

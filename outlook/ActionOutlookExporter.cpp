@@ -25,7 +25,7 @@ enum { olTaskNotStarted = 0, olTaskInProgress = 1, olTaskComplete = 2, olTaskWai
 enum { olImportanceLow = 0, olImportanceNormal = 1, olImportanceHigh = 2 };
 
 ComPtr<IActionAttribute> ActionOf(INode* ANode) {
-  ComPtr<IProperty> property = ANode->FindProperty("Action");
+  ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
   return property ? property.try_as<IActionAttribute>() : nullptr;
 }
 

@@ -18,7 +18,6 @@
 
 namespace {
 
-const char* const KActionPropertyName = TActionPropertyManager::ClassDescription;
 
 // A new, empty Action property. Its record counts as loaded: there is nothing in a document to
 // fetch for it.

@@ -143,7 +143,7 @@ bool TActionProperty::SummarySwitch() {
   ComPtr<INode> node = QueryAs<INode>(GetHostObject().get());
   ComPtr<INode> root = node ? node->GetRoot() : nullptr;
   if (!root) return false;
-  ComPtr<IMapSettings> settings = QueryAs<IMapSettings>(root->FindAttribute("MapSettings").get());
+  ComPtr<IMapSettings> settings = QueryAs<IMapSettings>(root->FindAttribute(KMapSettingsName).get());
   return settings && settings->GetTaskScheduling();
 }
 

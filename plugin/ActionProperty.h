@@ -15,7 +15,7 @@ inline constexpr GUID CLSID_MasterActionPropertyManager = MakeGuid("B7D51A23-79E
 // Also answers IPlugInSettings and ISubject, through its settings object.
 class TActionPropertyManager : public TImplements<TLumetaPropertyManager, IPropertyUIProvider> {
  public:
-  static constexpr const char* ClassDescription = "Action";
+  static constexpr const char* ClassDescription = KActionPropertyName;
   // Where the show-symbol setting is kept: this subkey of the host's key, this value name.
   static constexpr const char* SettingsSection = "Action";
   static constexpr const char* ShowSymbolValueName = "Action";
@@ -58,7 +58,7 @@ class TActionPropertyManager : public TImplements<TLumetaPropertyManager, IPrope
 class TMasterActionPropertyManager
     : public TImplements<TLumetaPropertyManager, IPropertyUIProvider, IMasterPropertyProvider> {
  public:
-  static constexpr const char* ClassDescription = "Action List";
+  static constexpr const char* ClassDescription = KActionListPropertyName;
 
   TMasterActionPropertyManager();
 

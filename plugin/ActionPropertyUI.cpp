@@ -22,7 +22,6 @@
 
 namespace {
 
-const char* const KActionName = "Action";
 const char* const KPredecessorLinks = TLumetaNodeLinksProperty::ManagerInfo.Description;
 const char* const KSuccessorLinks = TLumetaSuccessorLinksProperty::ManagerInfo.Description;
 
@@ -98,7 +97,7 @@ void Commit(ILumetaModel* AModel, ISelection* ASelection, IActionAttribute* AAct
   ComPtr<ICommandHelper> helper = AModel->GetCommandHelper();
   ComPtr<ICommand> command =
       AAction->IsEmpty() && !AnyMixed(AAction)
-          ? helper->PrepareRemovePropertiesCommand({KActionName}, ASelection, -1)
+          ? helper->PrepareRemovePropertiesCommand({KActionPropertyName}, ASelection, -1)
           : helper->PreparePropertyCommand(ComPtr<IActionAttribute>(AAction).as<IProperty>().get(), ASelection, -1);
   Run(AModel, command.get(), ASelection);
 }
@@ -113,7 +112,7 @@ void MarkComplete(ILumetaModel* AModel, ISelection* ASelection) {
 
 void ClearAction(ILumetaModel* AModel, ISelection* ASelection) {
   if (!SchedulingOn(AModel)) {
-    Run(AModel, AModel->GetCommandHelper()->PrepareRemovePropertiesCommand({KActionName}, ASelection, -1).get(),
+    Run(AModel, AModel->GetCommandHelper()->PrepareRemovePropertiesCommand({KActionPropertyName}, ASelection, -1).get(),
         ASelection);
     return;
   }
@@ -208,7 +207,7 @@ void EditAction(ILumetaModel* AModel, ISelection* ASelection) {
   ComPtr<ICommandHelper> helper = AModel->GetCommandHelper();
   const bool removed = action->IsEmpty() && !AnyMixed(action.get());
   ComPtr<ICommand> record = removed
-                                ? helper->PrepareRemovePropertiesCommand({KActionName}, ASelection, -1)
+                                ? helper->PrepareRemovePropertiesCommand({KActionPropertyName}, ASelection, -1)
                                 : helper->PreparePropertyCommand(action.as<IProperty>().get(), ASelection, -1);
   if (record) commands->AddCommand(record.get(), ASelection);
   // With scheduling on the dialog edits one task. A new start, duration, constraint or finish
@@ -230,7 +229,7 @@ void EditAction(ILumetaModel* AModel, ISelection* ASelection) {
 std::vector<std::string> MapPriorityTexts(INode* ARoot) {
   std::vector<std::string> texts;
   ComPtr<IMapActionListAttribute> list =
-      ARoot ? QueryAs<IMapActionListAttribute>(ARoot->FindProperty("Action List").get()) : nullptr;
+      ARoot ? QueryAs<IMapActionListAttribute>(ARoot->FindProperty(KActionListPropertyName).get()) : nullptr;
   const int32_t count = list ? list->GetChildCount() : 0;
   for (int32_t i = 0; i < count; ++i)
     if (ComPtr<IMapActionAttribute> item = QueryAs<IMapActionAttribute>(list->GetChild(i).get()))
@@ -240,14 +239,14 @@ std::vector<std::string> MapPriorityTexts(INode* ARoot) {
 
 // The texts a field's pick list offers; empty for a field without one.
 std::vector<std::string> PickListOf(const std::string& AField, INode* ARoot) {
-  if (AField == "Priority") {
-    std::vector<std::string> items{"Unassigned", "High", "Medium", "Low"};
+  if (AField == KActionFieldNames[acPriority]) {
+    std::vector<std::string> items(KFixedPriorities.begin(), KFixedPriorities.end());
     for (std::string& text : MapPriorityTexts(ARoot)) items.push_back(std::move(text));
     return items;
   }
-  if (AField == "Status")
-    return {"Unassigned", "Not Started", "In Progress", "Completed", "Waiting on Someone Else", "Deferred"};
-  if (AField == "Duration Measure" || AField == "Work Measure") return {"Hours", "Days"};
+  if (AField == KActionFieldNames[acStatus]) return {KStatusPickList.begin(), KStatusPickList.end()};
+  if (AField == KActionFieldNames[acDurationMeasure] || AField == KActionFieldNames[acWorkMeasure])
+    return {KMeasurePickList.begin(), KMeasurePickList.end()};
   return {};
 }
 
@@ -485,7 +484,7 @@ void TActionPlugInUI::ExecuteCommand(IStandardInteractor* AInteractor) {
   ComPtr<ICommandEntry> entry = AInteractor ? AInteractor->GetEntry() : nullptr;
   if (!entry) return;
   const int32_t id = entry->GetID();
-  if (id < ciExportActions || id > ciIsMilestone) return;
+  if (!IsCommandEntry(id)) return;
   ComPtr<ILumetaModel> model = AInteractor->GetModel();
   ComPtr<ISelection> selection = AInteractor->GetSelection();
   if (id == ciExportActions) {
@@ -500,7 +499,7 @@ void TActionPlugInUI::ExecuteCommand(IStandardInteractor* AInteractor) {
   EditField(model.get(), selection.get(), KFieldOfEntry[id - ciIsAction], AInteractor->GetValue().get());
 }
 
-std::string TActionPlugInUI::GetName() { return KActionName; }
+std::string TActionPlugInUI::GetName() { return KActionPlugInName; }
 
 int32_t TActionPlugInUI::GetQuery2() { return 0; }
 

@@ -7,30 +7,9 @@
 
 #include "com/ComObject.h"
 #include "contract/ActionAttributesIntf.h"
+#include "contract/ActionVocabulary.h"
 #include "contract/PlugInUIIntf.h"
 #include "contract/WorkingSchedulerIntf.h"
-
-// The ids of the host's command entries that the controller serves; ids outside 6..23 are ignored.
-enum TActionCommandId : int32_t {
-  ciExportActions = 6,
-  ciEditAction = 7,
-  ciMarkComplete = 8,
-  ciClearAction = 9,
-  ciIsAction = 10,
-  ciStartDate,
-  ciDueDate,
-  ciCompletedDate,
-  ciComplete,
-  ciPriority,
-  ciStatus,
-  ciDuration,
-  ciDurationMeasure,
-  ciCost,
-  ciQuantity,
-  ciWork,
-  ciWorkMeasure,
-  ciIsMilestone = 23,
-};
 
 // The record a node gets when it becomes a task: a one-day task from the schedule start of the
 // scheduler (none without one), as soon as possible, with nothing else set. Every field it sets is

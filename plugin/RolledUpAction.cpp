@@ -7,7 +7,6 @@
 
 namespace {
 
-const char* const KActionPropertyName = "Action";
 
 // What one visited record gives its summary.
 struct TVisited {

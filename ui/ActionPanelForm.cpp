@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "com/LumetaLocale.h"
+#include "contract/ActionVocabulary.h"
 #include "ui/NumEdit.h"
 #include "ui/SpinEdit.h"
 #include "ui/UiMetrics.h"
@@ -90,11 +91,9 @@ QDate DateOfOle(double ADate) { return KOleEpoch.addDays(static_cast<qint64>(std
 
 double OleOfDate(QDate ADate) { return static_cast<double>(KOleEpoch.daysTo(ADate)); }
 
-QStringList StandardPriorities() { return {"Unassigned", "High", "Medium", "Low"}; }
+QStringList StandardPriorities() { return {KFixedPriorities.begin(), KFixedPriorities.end()}; }
 
-QStringList StandardStatuses() {
-  return {"Unassigned", "Not Started", "In Progress", "Completed", "Waiting on Someone Else", "Deferred"};
-}
+QStringList StandardStatuses() { return {KStatusPickList.begin(), KStatusPickList.end()}; }
 
 TfrmActionView::TfrmActionView(QWidget* AParent) : QWidget(AParent) {
   setObjectName("frmActionView");

@@ -145,7 +145,7 @@ void TActionViewPresenter::Change(TActionField AField) {
 void TActionViewPresenter::Initialize(INode* ARoot) {
   QStringList items = StandardPriorities();
   ComPtr<IMapActionListAttribute> list =
-      ARoot ? QueryAs<IMapActionListAttribute>(ARoot->FindProperty("Action List").get()) : nullptr;
+      ARoot ? QueryAs<IMapActionListAttribute>(ARoot->FindProperty(KActionListPropertyName).get()) : nullptr;
   for (int32_t i = 0, count = list ? list->GetChildCount() : 0; i < count; ++i)
     if (ComPtr<IMapActionAttribute> item = QueryAs<IMapActionAttribute>(list->GetChild(i).get()))
       items << QString::fromStdString(item->GetMapStatus());

@@ -19,8 +19,6 @@
 
 namespace {
 
-const char* const KActionName = "Action";
-const char* const KActionListName = "Action List";
 
 bool AnyMixed(IActionAttribute* AAction) {
   for (int32_t i = 0; i < AAction->GetChildCount(); ++i)
@@ -36,7 +34,7 @@ ComPtr<INode> RootOf(ILumetaModel* AModel) {
 // The map's own colour: the "Color" entry of its settings ("#rrggbb" or a colour name), when the
 // host's settings carry one.
 std::optional<QColor> MapColor(INode* ARoot) {
-  ComPtr<IRecordAttribute> settings = ARoot ? QueryAs<IRecordAttribute>(ARoot->FindAttribute("MapSettings").get()) : nullptr;
+  ComPtr<IRecordAttribute> settings = ARoot ? QueryAs<IRecordAttribute>(ARoot->FindAttribute(KMapSettingsName).get()) : nullptr;
   ComPtr<IStringAttribute> color = settings ? QueryAs<IStringAttribute>(settings->FindChild("Color").get()) : nullptr;
   if (!color) return std::nullopt;
   const QColor value = QColor::fromString(QString::fromStdString(color->GetValue()));
@@ -49,7 +47,7 @@ std::optional<QColor> MapColor(INode* ARoot) {
 ComPtr<IActionAttribute> ShownAction(ISelection* ASelection, bool ACreateIfEmpty) {
   if (ASelection->GetCount() == 1)
     if (ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(0).get()))
-      if (ComPtr<IActionAttribute> own = QueryAs<IActionAttribute>(node->FindProperty(KActionName).get())) return own;
+      if (ComPtr<IActionAttribute> own = QueryAs<IActionAttribute>(node->FindProperty(KActionPropertyName).get())) return own;
   return CombinedAction(ASelection, ACreateIfEmpty);
 }
 
@@ -247,12 +245,12 @@ void TActionView::Commit() {
   // A record left empty goes away, unless a field nobody edited still differs between the nodes.
   ComPtr<ICommand> command =
       action->IsEmpty() && !AnyMixed(action.get())
-          ? helper->PrepareRemovePropertiesCommand({KActionName}, selection.get(), -1)
+          ? helper->PrepareRemovePropertiesCommand({KActionPropertyName}, selection.get(), -1)
           : helper->PreparePropertyCommand(action.as<IProperty>().get(), selection.get(), -1);
   if (!typed.empty()) {
     // The map's list learns the typed priority in the same undo step.
     ComPtr<IPropertyClasses> classes = FModel->GetPropertyClasses();
-    ComPtr<IProperty> list = classes->FindManager(KActionListName) ? classes->NewProperty(KActionListName) : nullptr;
+    ComPtr<IProperty> list = classes->FindManager(KActionListPropertyName) ? classes->NewProperty(KActionListPropertyName) : nullptr;
     ComPtr<IMapActionListAttribute> items = list ? list.try_as<IMapActionListAttribute>() : nullptr;
     if (items && items->AddText(typed)) {
       ComPtr<TData> root = make<TData>(static_cast<IUnknown*>(classes.get()));

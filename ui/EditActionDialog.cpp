@@ -28,6 +28,7 @@
 #include "plugin/ActionWindows.h"
 #include "plugin/LumetaSelectionState.h"
 #include "plugin/TaskCommands.h"
+#include "ui/ActionPanelForm.h"
 #include "ui/ButtonPanel.h"
 #include "ui/NumEdit.h"
 #include "ui/PredecessorGrid.h"
@@ -38,15 +39,11 @@ using UiMetrics::Px;
 
 namespace {
 
-const char* const KActionListName = "Action List";
 const char* const KTitleName = "Title";
 // The pickers show ISO dates: the same text on every machine, and what `lumeta edit` types.
 const QString KDateFormat = QStringLiteral("yyyy-MM-dd");
 const QString KDateTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
 
-const QStringList KStatusItems{"Unassigned", "Not Started", "In Progress", "Completed", "Waiting on Someone Else",
-                               "Deferred"};
-const QStringList KPriorityItems{"Unassigned", "High", "Medium", "Low"};
 const QStringList KUnitItems{QObject::tr("Hours"), QObject::tr("Days")};
 
 // The constraint combo's order; the flag marks the types a summary task may take.
@@ -163,7 +160,7 @@ class TTitleProperty : public TImplements<TStringAttribute, IProperty> {
 };
 
 ComPtr<IMapActionListAttribute> FindActionList(INode* ARoot) {
-  return ARoot ? QueryAs<IMapActionListAttribute>(ARoot->FindProperty(KActionListName).get()) : nullptr;
+  return ARoot ? QueryAs<IMapActionListAttribute>(ARoot->FindProperty(KActionListPropertyName).get()) : nullptr;
 }
 
 }  // namespace
@@ -523,11 +520,11 @@ bool TfrmEditAction::AnySummary() const {
 
 void TfrmEditAction::Initialise() {
   cbStatus->clear();
-  cbStatus->addItems(KStatusItems);
+  cbStatus->addItems(StandardStatuses());
   {
     const QSignalBlocker blocker(cbPriority);
     cbPriority->clear();
-    cbPriority->addItems(KPriorityItems);
+    cbPriority->addItems(StandardPriorities());
     ComPtr<INode> root = FModel->GetTree() ? FModel->GetTree()->GetRoot() : nullptr;
     FMapActionList = FindActionList(root.get());
     const int32_t count = FMapActionList ? FMapActionList->GetChildCount() : 0;
@@ -852,7 +849,7 @@ void TfrmEditAction::SaveToRecord() {
     ComPtr<INode> root = FModel->GetTree()->GetRoot();
     if (!FMapActionList) FMapActionList = FindActionList(root.get());
     if (!FMapActionList) {
-      ComPtr<IProperty> list = FModel->GetPropertyClasses()->NewProperty(KActionListName);
+      ComPtr<IProperty> list = FModel->GetPropertyClasses()->NewProperty(KActionListPropertyName);
       QueryAs<IAttribute>(list.get())->SetFlagEx(afLoaded, true, true);
       root->SetProperty(list.get());
       FMapActionList = FindActionList(root.get());

@@ -27,8 +27,12 @@ class TLoggedCommand : public TImplements<TAggregableObject, ICommand> {
     *FLog += "+" + FName;
   }
   void SetState(ISelection*) override {}
-  void UnExecute() override { *FLog += "-" + FName; }
+  void UnExecute() override {
+    if (UndoFails) throw std::runtime_error(FName + " cannot be undone");
+    *FLog += "-" + FName;
+  }
   bool Fails = false;
+  bool UndoFails = false;
 
  private:
   std::string FName;
@@ -165,3 +169,66 @@ TEST_F(TCommandProcessorTest, UndoOfTheNewestStepByNameMovesItToRedo) {
 }
 
 }  // namespace
+
+namespace {
+
+class TUndoStateLog : public IUndoStateObserver {
+ public:
+  void UndoStateChanged(const TUndoState& AState) override { States.push_back(AState); }
+  std::vector<TUndoState> States;
+};
+
+}  // namespace
+
+TEST_F(TCommandProcessorTest, CleanFollowsTheIndexAndObserversHearEveryOutermostChange) {
+  TUndoStateLog log;
+  Processor()->AddObserver(&log);
+  EXPECT_TRUE(Processor()->IsClean()) << "a fresh map is the saved one";
+
+  ComPtr<TMultipleCommand> multiple = make<TMultipleCommand>(Model.get());
+  multiple->AddCommand(Logged("A").get(), nullptr);
+  multiple->AddCommand(Logged("B").get(), nullptr);
+  Processor()->Execute(multiple.get(), nullptr);
+  ASSERT_EQ(log.States.size(), 1u) << "sub-commands run inside the step tell nobody";
+  EXPECT_TRUE(log.States.back().CanUndo);
+  EXPECT_FALSE(log.States.back().Clean);
+
+  Processor()->MarkClean();
+  EXPECT_TRUE(log.States.back().Clean);
+  Processor()->UndoLast();
+  EXPECT_FALSE(Processor()->IsClean());
+  EXPECT_TRUE(log.States.back().CanRedo);
+  Processor()->Redo();
+  EXPECT_TRUE(Processor()->IsClean()) << "redo returns to the saved step";
+
+  // Back one step and a different command: as many steps as when saved, but not the saved map.
+  Processor()->UndoLast();
+  Processor()->Execute(Logged("C").get(), nullptr);
+  EXPECT_EQ(Processor()->GetUndoCount(), 1);
+  EXPECT_FALSE(Processor()->IsClean());
+  EXPECT_FALSE(log.States.back().CanRedo);
+
+  // Forgetting the steps leaves the map as it is, so the clean state stays what it was.
+  Processor()->Clear();
+  EXPECT_FALSE(Processor()->IsClean());
+  Processor()->MarkClean();
+  Processor()->Clear();
+  EXPECT_TRUE(Processor()->IsClean());
+
+  const size_t told = log.States.size();
+  Processor()->RemoveObserver(&log);
+  Processor()->Execute(Logged("D").get(), nullptr);
+  EXPECT_EQ(log.States.size(), told);
+}
+
+TEST_F(TCommandProcessorTest, FailedUndoLeavesNoStepThatLooksSaved) {
+  ComPtr<TLoggedCommand> first = Logged("A");
+  Processor()->Execute(first.get(), nullptr);
+  Processor()->MarkClean();
+  ComPtr<TLoggedCommand> broken = Logged("B");
+  broken->UndoFails = true;
+  Processor()->Execute(broken.get(), nullptr);
+  EXPECT_THROW(Processor()->UndoLast(), ELumetaError);
+  EXPECT_EQ(Processor()->GetUndoCommand().get(), static_cast<ICommand*>(first.get()));
+  EXPECT_FALSE(Processor()->IsClean()) << "the map is no longer the one saved at step A";
+}
