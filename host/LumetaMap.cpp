@@ -340,9 +340,9 @@ void TLumetaNode::SetTitle(const std::string& ATitle) { TitleOf(FTitle)->SetValu
 
 // ---- TLumetaMap
 
-TLumetaMap::TLumetaMap() : FRoot(make<TLumetaNode>(this, 0)) { FRoot->SetAttribute("MapSettings", make<TLumetaMapSettings>()); }
+TLumetaMap::TLumetaMap() : FRoot(make<TLumetaNode>(this, 0)) { FRoot->SetAttribute(KMapSettingsName, make<TLumetaMapSettings>()); }
 
-IMapSettings* TLumetaMap::Settings() const { return FRoot->FindAttribute("MapSettings").as<IMapSettings>().get(); }
+IMapSettings* TLumetaMap::Settings() const { return FRoot->FindAttribute(KMapSettingsName).as<IMapSettings>().get(); }
 
 TLumetaMap::~TLumetaMap() {
   Clear();
@@ -465,7 +465,7 @@ void TLumetaMap::Clear() {
   ReleaseSubtree(FRoot.get());
   while (!FRoot->FChildren.empty()) DetachNode(FRoot->FChildren.back().get());
   FRoot->FHostData.reset();
-  FRoot->SetAttribute("MapSettings", make<TLumetaMapSettings>());
+  FRoot->SetAttribute(KMapSettingsName, make<TLumetaMapSettings>());
   FHighestID = 0;
 }
 

@@ -257,7 +257,7 @@ const TXmlDeclarations& TActionProperty::GetXmlDeclarations() {
   // Is Summary is derived from the subtasks, so it is never stored. The dates write nothing while
   // they are not set.
   static const TXmlDeclarations declarations = MakeXmlDeclarations(
-      XmlElement("Action", "Action", true),
+      XmlElement(KActionPropertyName, "Action", true),
       XmlElement("Complete", "Complete", true),
       XmlElement("Completed Date", "CompletedDate", false),
       XmlElement("Cost", "Cost", true),
@@ -290,7 +290,7 @@ std::string TMasterActionProperty::ManagerClassDescription() { return TMasterAct
 
 const TXmlDeclarations& TMasterActionProperty::GetXmlDeclarations() {
   static const TXmlDeclarations declarations =
-      MakeXmlDeclarations(XmlListElement("Action List", "ActionList", "MapAction"),
+      MakeXmlDeclarations(XmlListElement(KActionListPropertyName, "ActionList", "MapAction"),
                           XmlElement("MapAction", "MapAction", true), XmlElement("Map Status", "Priority", true));
   return declarations;
 }
