@@ -14,6 +14,7 @@
 #include "apps/WidgetApplication.h"
 #include "com/ComErrors.h"
 #include "com/ComObject.h"
+#include "host/tasks/TaskProgram.h"
 #include "outlook/ActionOutlookExporter.h"
 #include "outlook/ExportActionsOptions.h"
 
@@ -200,13 +201,13 @@ void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
   if (dryRun) {
     const auto nodes = TActionOutlookExporter::CollectNodes(options.get(), ASelection, AModel);
     for (const ComPtr<INode>& node : nodes)
-      AOut << node->GetID() << '\t' << TActionOutlookExporter::Subject(node.get(), include) << '\n';
+      AOut << node->GetID() << '\t' << OneLineText(TActionOutlookExporter::Subject(node.get(), include)) << '\n';
     if (nodes.empty()) noteNone();
     return;
   }
   TActionOutlookExporter exporter(AErrIsTerminal ? ComPtr<ILumetaProgress>(make<TTextProgress>(AErr)) : nullptr);
   exporter.OnExported = [&](const TExportedTask& ATask) {
-    AOut << ATask.NodeID << '\t' << ATask.Uid << '\t' << ATask.Subject << '\n';
+    AOut << ATask.NodeID << '\t' << ATask.Uid << '\t' << OneLineText(ATask.Subject) << '\n';
   };
   const int32_t exported = exporter.ExportActions(options.get(), ASelection, AModel);
   if (exported < 0) throw ELumetaError("the task program could not be started");

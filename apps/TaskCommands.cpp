@@ -49,9 +49,7 @@ void List(std::ostream& AOut) {
     const int count = items.Get("Count").AsInteger();
     for (int i = 1; i <= count; ++i) {
       const TOleVariant task = items.Call("Item", i);
-      std::string subject = task.Get("Subject").AsString();
-      for (char& c : subject)
-        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+      const std::string subject = OneLineText(task.Get("Subject").AsString());
       const double due = task.Get("DueDate").AsDate();
       const std::string dueText = due >= EncodeDate(4501, 1, 1) ? std::string("-") : DateToIsoText(due);
       AOut << task.Get("EntryID").AsString() << '\t' << subject << '\t' << StatusWord(task.Get("Status").AsInteger())

@@ -64,14 +64,24 @@ int ImportanceNumber(const std::string& APriority) {
   return olImportanceNormal;  // "Unassigned", "Medium" and the map's own texts
 }
 
-// The task program separates categories with commas and semicolons: inside a name they would
-// split it.
+// The task program separates categories with commas and semicolons: a comma inside a name is
+// escaped as "\,", a semicolon, which few programs read back inside a name, is left out.
 std::string CategoryName(const std::string& AName) {
   std::string name;
-  for (char c : AName)
-    if (c != ',' && c != ';') name += c;
+  for (char c : AName) {
+    if (c == ',') name += '\\';
+    if (c != ';') name += c;
+  }
   return name;
 }
+
+// The title a task gets for the node: a task without one is lost among the others in a list.
+std::string TaskTitleOf(INode* ANode) {
+  const std::string title = TitleOf(ANode);
+  return title.empty() ? "Task " + ANode->GetID() : title;
+}
+
+bool HasTimeOfDay(double AValue) { return TimeOf(AValue) != 0; }
 
 void Warn(INode* ANode, const std::string& AText) {
   DialogService().ShowMessage(TMessageKind::Warning, NodeName(ANode) + ": " + AText);
@@ -140,8 +150,8 @@ std::vector<ComPtr<INode>> TActionOutlookExporter::CollectNodes(IExportActionsOu
 }
 
 std::string TActionOutlookExporter::Subject(INode* ANode, int32_t AIncludeProperties) {
-  if (!(AIncludeProperties & eiFullTitlePath)) return TitleOf(ANode);
-  std::vector<std::string> titles{TitleOf(ANode)};
+  if (!(AIncludeProperties & eiFullTitlePath)) return TaskTitleOf(ANode);
+  std::vector<std::string> titles{TaskTitleOf(ANode)};
   for (ComPtr<INode> parent = ANode->GetParent(); parent && parent->GetParent(); parent = parent->GetParent())
     titles.push_back(TitleOf(parent.get()));
   std::string subject;
@@ -342,6 +352,7 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, int32_t) {
   const std::string subject = Subject(ANode, include);
   const TOleVariant task = FOutlookApp->NewTask(subject);
   if (!task.Assigned()) return false;
+  if (TitleOf(ANode).empty()) Warn(ANode, "it has no title; the task is called '" + TaskTitleOf(ANode) + "'");
 
   if (FRelations) {
     try {
@@ -383,8 +394,17 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, int32_t) {
         return Warn(ANode, std::string(AShown) + " is no date a task can hold; left out");
       SetField(task, ANode, AName, AShown, TOleVariant::FromDate(AValue));
     };
-    date(eiDueDate, action->GetDueDate(), "DueDate", "Due Date");
-    date(eiStartDate, action->GetStartDate(), "StartDate", "Start Date");
+    // Without a Due Date the task is due when it is planned to finish, so that calendars show when.
+    const bool done = FoldAscii(action->GetStatus()) == "completed" || action->GetComplete() >= 100;
+    const double due = action->GetDueDate() > 0 || done ? action->GetDueDate() : action->GetCompletedDate();
+    const double start = action->GetStartDate();
+    date(eiDueDate, due, "DueDate", "Due Date");
+    date(eiStartDate, start, "StartDate", "Start Date");
+    // The calendar file cannot hold a task due before it starts (a due date without a time of day
+    // means that day).
+    if (include & eiDueDate && include & eiStartDate && due > 0 && start > 0 &&
+        (HasTimeOfDay(due) ? due < start : DateOf(due) < DateOf(start)))
+      Warn(ANode, "the Due Date is before the Start Date; the task is written without a start");
     date(eiDateCompleted, action->GetCompletedDate(), "DateCompleted", "Date Completed");
   }
   if (const std::string body = Body(ANode, include); !body.empty()) task.Put("Body", body);

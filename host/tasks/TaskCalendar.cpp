@@ -20,6 +20,12 @@ constexpr const char* KStatusName = "X-LUMETA-TASK-STATUS";
 // COMPLETED says a to-do was done then, and calendars show it done: a date given to a task that is
 // not complete (a planned finish) rides along under this name instead, a floating local time.
 constexpr const char* KPlannedCompletedName = "X-LUMETA-DATE-COMPLETED";
+// A start that DTSTART cannot carry (a one-day task, a due date before the start) is kept here, so
+// that the task reads back as it was written.
+constexpr const char* KKeptStartName = "X-LUMETA-DATE-START";
+// Stands for a comma inside a category name until the text is written: libical escapes no comma in
+// a CATEGORIES value, as commas separate its names there. A noncharacter, so no name holds it.
+constexpr std::string_view KCategoryComma = "\xEF\xB7\x90";
 
 struct TComponentFree {
   void operator()(icalcomponent* AComponent) const { icalcomponent_free(AComponent); }
@@ -31,6 +37,10 @@ std::string Serialize(icalcomponent* AComponent) {
   if (!text) throw ELumetaError("cannot write the task as iCalendar text");
   std::string result(text);
   std::free(text);
+  // Commas inside category names, escaped as RFC 5545 wants: shorter than the marker, so no
+  // folded line grows past its limit.
+  for (size_t at = result.find(KCategoryComma); at != std::string::npos; at = result.find(KCategoryComma, at + 2))
+    result.replace(at, KCategoryComma.size(), "\\,");
   return result;
 }
 
@@ -132,7 +142,8 @@ void RemoveOwnProperties(icalcomponent* ATodo) {
   for (icalproperty* p = icalcomponent_get_first_property(ATodo, ICAL_X_PROPERTY); p;
        p = icalcomponent_get_next_property(ATodo, ICAL_X_PROPERTY)) {
     const char* name = icalproperty_get_x_name(p);
-    if (name && (std::string_view(name) == KStatusName || std::string_view(name) == KPlannedCompletedName))
+    if (name && (std::string_view(name) == KStatusName || std::string_view(name) == KPlannedCompletedName ||
+                 std::string_view(name) == KKeptStartName))
       ours.push_back(p);
   }
   for (icalproperty* p : ours) {
@@ -141,7 +152,31 @@ void RemoveOwnProperties(icalcomponent* ATodo) {
   }
 }
 
-void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
+void AddLocalTime(icalcomponent* ATodo, const char* AXName, double AValue) {
+  icalproperty* property = icalproperty_new_x(icaltime_as_ical_string(LocalTime(AValue, false)));
+  icalproperty_set_x_name(property, AXName);
+  icalcomponent_add_property(ATodo, property);
+}
+
+// One CATEGORIES property; a comma inside a name stands as KCategoryComma until Serialize.
+icalproperty* CategoriesProperty(const std::vector<std::string>& ANames) {
+  std::string value;
+  for (const std::string& name : ANames) {
+    if (!value.empty()) value += ',';
+    for (size_t i = 0; i < name.size(); ++i) {
+      if (name.compare(i, KCategoryComma.size(), KCategoryComma) == 0) {
+        i += KCategoryComma.size() - 1;
+        continue;
+      }
+      // A semicolon would need an escape that libical neither writes nor reads back.
+      if (name[i] == ',') value += KCategoryComma;
+      else if (name[i] != ';') value += name[i];
+    }
+  }
+  return icalproperty_new_categories(value.c_str());
+}
+
+void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask, bool ARequest = false) {
   const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
   icalcomponent_add_property(ATodo, icalproperty_new_uid(ATask.Uid.c_str()));
   icalcomponent_add_property(ATodo, icalproperty_new_dtstamp(now));
@@ -150,8 +185,8 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
   icalcomponent_add_property(ATodo, icalproperty_new_summary(ATask.Subject.c_str()));
   if (!ATask.Body.empty())
     icalcomponent_add_property(ATodo, icalproperty_new_description(UnixLineBreaks(ATask.Body).c_str()));
-  for (const std::string& category : SplitCategories(ATask.Categories))
-    icalcomponent_add_property(ATodo, icalproperty_new_categories(category.c_str()));
+  if (const std::vector<std::string> names = SplitCategories(ATask.Categories); !names.empty())
+    icalcomponent_add_property(ATodo, CategoriesProperty(names));
   icalcomponent_add_property(ATodo, icalproperty_new_status(StatusOf(ATask.Status)));
   if (ATask.Status == tsWaiting || ATask.Status == tsDeferred) {
     // STATUS has no word for these two; the exact one rides along for this program.
@@ -161,16 +196,23 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask) {
   }
   icalcomponent_add_property(ATodo, icalproperty_new_priority(PriorityOf(ATask.Importance)));
   icalcomponent_add_property(ATodo, icalproperty_new_percentcomplete(ATask.PercentComplete));
+  const TTaskDates dates = DatesOf(ATask);
+  const bool dateOnly = !HasTime(dates.Start) && !HasTime(dates.Due);
+  double start = dates.Start;
+  if (ARequest && start == 0) {
+    // A request must start: on the day it is sent, or the day before the task is due when that is
+    // earlier.
+    start = DateOf(NowAsDateTime());
+    if (dates.Due > 0 && start >= DateOf(dates.Due)) start = dateOnly ? DateOf(dates.Due) - 1 : dates.Due - 1;
+  }
   // DTSTART and DUE must share one value type: dates, unless either carries a time of day.
-  const bool dates = !HasTime(ATask.StartDate) && !HasTime(ATask.DueDate);
-  if (ATask.StartDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_dtstart(LocalTime(ATask.StartDate, dates)));
-  if (ATask.DueDate > 0) icalcomponent_add_property(ATodo, icalproperty_new_due(LocalTime(ATask.DueDate, dates)));
-  if (ATask.DateCompleted > 0 && (ATask.Status == tsComplete || ATask.PercentComplete >= 100)) {
+  if (start > 0) icalcomponent_add_property(ATodo, icalproperty_new_dtstart(LocalTime(start, dateOnly)));
+  if (dates.Due > 0) icalcomponent_add_property(ATodo, icalproperty_new_due(LocalTime(dates.Due, dateOnly)));
+  if (ATask.StartDate > 0 && dates.Start == 0) AddLocalTime(ATodo, KKeptStartName, ATask.StartDate);
+  if (ATask.DateCompleted > 0 && TaskDone(ATask)) {
     icalcomponent_add_property(ATodo, icalproperty_new_completed(UtcTime(ATask.DateCompleted)));
   } else if (ATask.DateCompleted > 0) {
-    icalproperty* planned = icalproperty_new_x(icaltime_as_ical_string(LocalTime(ATask.DateCompleted, false)));
-    icalproperty_set_x_name(planned, KPlannedCompletedName);
-    icalcomponent_add_property(ATodo, planned);
+    AddLocalTime(ATodo, KPlannedCompletedName, ATask.DateCompleted);
   }
   for (const TTaskRelation& relation : ATask.Relations) {
     icalproperty* related = icalproperty_new_relatedto(relation.Uid.c_str());
@@ -262,18 +304,39 @@ std::string WrittenPercent(std::string_view AText) {
 
 }  // namespace
 
+bool TaskDone(const TTaskRecord& ATask) { return ATask.Status == tsComplete || ATask.PercentComplete >= 100; }
+
+TTaskDates DatesOf(const TTaskRecord& ATask) {
+  TTaskDates dates{ATask.StartDate, ATask.DueDate};
+  if (dates.Due <= 0 && !TaskDone(ATask)) dates.Due = ATask.DateCompleted;
+  if (dates.Start > 0 && dates.Due > 0 && DueNotAfterStart(dates.Start, dates.Due)) dates.Start = 0;
+  return dates;
+}
+
+bool DueNotAfterStart(double AStart, double ADue) {
+  // A due date without a time of day means that day, whatever time the task starts on it.
+  return HasTime(ADue) ? ADue <= AStart : DateOf(ADue) <= DateOf(AStart);
+}
+
 std::vector<std::string> SplitCategories(std::string_view AText) {
   std::vector<std::string> result;
-  size_t start = 0;
-  while (start <= AText.size()) {
-    size_t end = AText.find_first_of(";,", start);
-    if (end == std::string_view::npos) end = AText.size();
-    std::string_view name = AText.substr(start, end - start);
-    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    if (!name.empty()) result.emplace_back(name);
-    start = end + 1;
+  std::string name;
+  const auto flush = [&] {
+    const size_t first = name.find_first_not_of(' ');
+    if (first != std::string::npos) result.push_back(name.substr(first, name.find_last_not_of(' ') - first + 1));
+    name.clear();
+  };
+  for (size_t i = 0; i < AText.size(); ++i) {
+    const char c = AText[i];
+    if (c == '\\' && i + 1 < AText.size() && AText[i + 1] == ',') {
+      name += AText[++i];
+    } else if (c == ';' || c == ',') {
+      flush();
+    } else {
+      name += c;
+    }
   }
+  flush();
   return result;
 }
 
@@ -332,7 +395,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     const char* name = icalproperty_get_categories(p);
     if (!name || !*name) continue;
     if (!task.Categories.empty()) task.Categories += ", ";
-    task.Categories += name;
+    for (const char* c = name; *c; ++c) task.Categories += *c == ',' ? std::string("\\,") : std::string(1, *c);
   }
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PERCENTCOMPLETE_PROPERTY)) {
     const std::string written = WrittenPercent(AText);
@@ -348,31 +411,44 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     task.Importance = ImportanceOf(icalproperty_get_priority(p));
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_SEQUENCE_PROPERTY))
     task.Sequence = icalproperty_get_sequence(p);
-  switch (icalcomponent_get_status(todo)) {
+  const icalproperty_status status = icalcomponent_get_status(todo);
+  icalproperty* completed = icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY);
+  switch (status) {
     case ICAL_STATUS_INPROCESS: task.Status = tsInProgress; break;
     case ICAL_STATUS_COMPLETED: task.Status = tsComplete; break;
     case ICAL_STATUS_CANCELLED: task.Status = tsDeferred; break;
-    default: task.Status = tsNotStarted; break;
+    default: task.Status = completed ? tsComplete : tsNotStarted; break;
   }
+  double keptStart = 0, plannedFinish = 0;
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_X_PROPERTY); p;
        p = icalcomponent_get_next_property(todo, ICAL_X_PROPERTY)) {
     const char* name = icalproperty_get_x_name(p);
     const char* value = icalproperty_get_x(p);
     if (!name || !value) continue;
-    if (std::string_view(name) == KPlannedCompletedName) {
+    const std::string_view x = name;
+    if (x == KPlannedCompletedName || x == KKeptStartName) {
       const icaltimetype time = icaltime_from_string(value);
-      if (!icaltime_is_null_time(time) && icaltime_is_valid_time(time)) task.DateCompleted = FromIcalTime(time);
+      if (!icaltime_is_null_time(time) && icaltime_is_valid_time(time))
+        (x == KKeptStartName ? keptStart : plannedFinish) = FromIcalTime(time);
     }
-    if (std::string_view(name) != KStatusName) continue;
-    if (std::string_view(value) == "WAITING") task.Status = tsWaiting;
-    if (std::string_view(value) == "DEFERRED") task.Status = tsDeferred;
+    // Another client that marks the task done or starts it changes STATUS, PERCENT-COMPLETE or
+    // COMPLETED and leaves this program's words alone: the exact status holds only while the
+    // standard ones still say what this program wrote with it.
+    if (x != KStatusName || completed || task.PercentComplete >= 100) continue;
+    if (std::string_view(value) == "WAITING" && status == ICAL_STATUS_INPROCESS) task.Status = tsWaiting;
+    if (std::string_view(value) == "DEFERRED" && status == ICAL_STATUS_NEEDSACTION) task.Status = tsDeferred;
   }
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY))
     task.StartDate = FromIcalTime(icalproperty_get_dtstart(p));
+  else
+    task.StartDate = keptStart;
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY))
     task.DueDate = FromIcalTime(icalproperty_get_due(p));
-  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY))
-    task.DateCompleted = FromIcalTime(icalproperty_get_completed(p));
+  task.DateCompleted = completed ? FromIcalTime(icalproperty_get_completed(completed)) : plannedFinish;
+  // A DUE that is the planned finish was written for other clients: the task has no due date.
+  if (!completed && plannedFinish > 0 && DateOf(task.DueDate) == DateOf(plannedFinish) &&
+      (!HasTime(task.DueDate) || task.DueDate == plannedFinish))
+    task.DueDate = 0;
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_RELATEDTO_PROPERTY); p;
        p = icalcomponent_get_next_property(todo, ICAL_RELATEDTO_PROPERTY)) {
     const char* uid = icalproperty_get_relatedto(p);
@@ -386,7 +462,7 @@ std::string TaskRequestToICalendar(const TTaskRecord& ATask, const TTaskPerson& 
   TComponentPtr calendar = NewCalendar();
   icalcomponent_add_property(calendar.get(), icalproperty_new_method(ICAL_METHOD_REQUEST));
   icalcomponent* todo = icalcomponent_new_vtodo();
-  AddTaskProperties(todo, ATask);
+  AddTaskProperties(todo, ATask, true);
   icalcomponent_add_component(calendar.get(), todo);
   AddPerson(todo, icalproperty_new_organizer(Mailto(AOrganizer.Address).c_str()), AOrganizer);
   for (const TTaskPerson& person : AAttendees) {

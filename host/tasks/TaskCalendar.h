@@ -23,7 +23,7 @@ struct TTaskRecord {
   std::string Uid;  // empty until the task is first saved
   std::string Subject;
   std::string Body;
-  std::string Categories;  // as the item holds them: names separated by ';' or ','
+  std::string Categories;  // as the item holds them: names separated by ';' or ',', "\," within a name
   int32_t PercentComplete = 0;
   int32_t Status = tsNotStarted;
   int32_t Importance = tiNormal;
@@ -51,5 +51,20 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
 std::string TaskRequestToICalendar(const TTaskRecord& ATask, const TTaskPerson& AOrganizer,
                                    const std::vector<TTaskPerson>& AAttendees);
 
-// The category names of the item's text: split at ';' and ',', trimmed, empty names dropped.
+// Whether a task counts as done: completed, or 100 % complete.
+bool TaskDone(const TTaskRecord& ATask);
+// The DTSTART and DUE a task is written with (0: none). DUE is the due date, else the planned
+// finish (DateCompleted of a task not done). DUE must come after DTSTART, so a task that is due on
+// the day it starts (or at the moment it starts) and one due before its start are written without
+// DTSTART; clients then show the due day alone.
+struct TTaskDates {
+  double Start = 0;
+  double Due = 0;
+};
+TTaskDates DatesOf(const TTaskRecord& ATask);
+// Whether a due date is on or before a start: by day when the due date has no time of day.
+bool DueNotAfterStart(double AStart, double ADue);
+
+// The category names of the item's text: split at ';' and ',' (not at "\," or "\;", which stand for
+// the character within a name), trimmed, empty names dropped.
 std::vector<std::string> SplitCategories(std::string_view AText);

@@ -5,6 +5,7 @@
 // Clients reach it by its program identifier through the settings store's class entries.
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "com/Guid.h"
 #include "settings/AutomationServers.h"
@@ -32,6 +33,22 @@ inline TAutomationServerEntry TaskProgramEntry(std::string ALibrary) {
 // ~/.local/share/lumeta/tasks. Inline, so the command line reports what the library will use.
 inline constexpr const char* TaskProgramFolderVariable = "LUMETA_TASKS_DIR";
 inline constexpr const char* TaskProgramSettingsKey = "Software\\Lumeta\\TaskProgram";
+
+// A text on one line of a listing read line by line: backslash, tab and line breaks escaped as
+// "\\", "\t", "\r" and "\n".
+inline std::string OneLineText(std::string_view AText) {
+  std::string result;
+  for (const char c : AText) {
+    switch (c) {
+      case '\\': result += "\\\\"; break;
+      case '\t': result += "\\t"; break;
+      case '\r': result += "\\r"; break;
+      case '\n': result += "\\n"; break;
+      default: result += c;
+    }
+  }
+  return result;
+}
 
 inline std::string TaskProgramFolder() {
   if (const char* folder = std::getenv(TaskProgramFolderVariable); folder && *folder) return folder;

@@ -162,7 +162,7 @@ TEST_F(ExportTest, EveryIncludedFieldReachesTheTaskAndItsRecipients) {
                 "DESCRIPTION|Resources for this task without an email address\\nBob\\n\\nDraw it\\n\\nAttachments:\\n"
                 "brief.pdf : /docs/brief.pdf\\n\\nMental Connections (Out-going): \\nDesign---->Build",
                 "STATUS|IN-PROCESS", "X-LUMETA-TASK-STATUS|WAITING", "PRIORITY|1", "PERCENT-COMPLETE|50",
-                "DTSTART|2026-03-02T09:00:00", "DUE|2026-03-06T17:00:00", "CATEGORY|Smith John", "CATEGORY|Work",
+                "DTSTART|2026-03-02T09:00:00", "DUE|2026-03-06T17:00:00", "CATEGORY|Smith, John", "CATEGORY|Work",
                 "RELATED-TO|PARENT Plan", "RELATED-TO|FINISHTOSTART Build", "REQUEST|mailto:ada@example.com"}));
   const std::set<std::string> build = Of(lines, "Build");
   EXPECT_TRUE(build.contains("PRIORITY|9")) << "low";
@@ -258,7 +258,7 @@ TEST_F(ExportTest, AddressesAndNamesCannotInjectIntoTheRequest) {
   ASSERT_EQ(sent.size(), 1u);
   std::string request = ReadText(sent[0]);
   // The moments and the UID differ from run to run.
-  for (const char* name : {"DTSTAMP:", "LAST-MODIFIED:", "UID:"}) {
+  for (const char* name : {"DTSTAMP:", "LAST-MODIFIED:", "UID:", "DTSTART;VALUE=DATE:"}) {
     const size_t at = request.find(std::string("\r\n") + name);
     ASSERT_NE(at, std::string::npos) << name;
     const size_t end = request.find("\r\n", at + 2);
@@ -268,7 +268,7 @@ TEST_F(ExportTest, AddressesAndNamesCannotInjectIntoTheRequest) {
             "BEGIN:VCALENDAR\r\nPRODID:-//Lumeta//Task Program 16//EN\r\nVERSION:2.0\r\nMETHOD:REQUEST\r\n"
             "BEGIN:VTODO\r\nUID:*\r\nDTSTAMP:*\r\nLAST-MODIFIED:*\r\nSEQUENCE:1\r\nSUMMARY:Review\r\n"
             "DESCRIPTION:Resources for this task without an email \r\n address\\nEve\\nSpacey\r\n"
-            "STATUS:NEEDS-ACTION\r\nPRIORITY:5\r\nPERCENT-COMPLETE:0\r\n"
+            "STATUS:NEEDS-ACTION\r\nPRIORITY:5\r\nPERCENT-COMPLETE:0\r\nDTSTART;VALUE=DATE:*\r\n"
             "ORGANIZER:mailto:owner@localhost\r\n"
             "ATTENDEE;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;RSVP=TRUE;CN=\"Bob \r\n"
             " ^'B^'  X-INJECTED:1\":mailto:bob@example.com\r\n"
@@ -315,6 +315,35 @@ TEST_F(ExportTest, ARunThatFailedIsContinuedByTheNext) {
   dialogs->Entries.clear();
   EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({1}).get()), 1) << "a later run exports all again, as asked";
   EXPECT_TRUE(dialogs->Entries.empty());
+}
+
+// A task without a title, one due before it starts, one that starts and ends on one day, one known
+// only by its planned finish: each is a task calendar programs list with the due day the map shows.
+TEST_F(ExportTest, EveryTaskHasATitleAndADueDateClientsAccept) {
+  std::unique_ptr<TLumetaMap> map = Archive.LoadFromText(R"(<Map Version="1" HighestID="12">
+  <Node ID="12"><Title />
+    <Action ForOutlook="true"><StartDate>2026-03-09T00:00:00</StartDate><DueDate>2026-03-09T00:00:00</DueDate></Action>
+  </Node>
+  <Node ID="2"><Title>Backwards</Title>
+    <Action ForOutlook="true"><StartDate>2026-03-09T09:00:00</StartDate><DueDate>2026-03-04T17:00:00</DueDate></Action>
+  </Node>
+  <Node ID="3"><Title>Planned</Title>
+    <Action ForOutlook="true"><StartDate>2026-03-02T08:00:00</StartDate><CompletedDate>2026-03-06T17:00:00</CompletedDate></Action>
+  </Node>
+</Map>)");
+  Model->Map().Swap(*map);
+  TDialogRecorder dialogs;
+  EXPECT_EQ(Export(Options(erEntireMap, eiStartDate | eiDueDate)), 3);
+  EXPECT_EQ(dialogs->Texts(),
+            (std::vector<std::string>{"node 12 '': it has no title; the task is called 'Task 12'",
+                                      "node 2 'Backwards': the Due Date is before the Start Date; the task is written "
+                                      "without a start"}));
+  const std::set<std::string> lines = ReadBack();
+  EXPECT_EQ(Of(lines, "Task 12"), (std::set<std::string>{"DUE|2026-03-09", "STATUS|NEEDS-ACTION", "PRIORITY|5",
+                                                        "PERCENT-COMPLETE|0"}));
+  EXPECT_TRUE(Of(lines, "Backwards").contains("DUE|2026-03-04T17:00:00"));
+  EXPECT_FALSE(Of(lines, "Backwards").contains("DTSTART|2026-03-09T09:00:00"));
+  EXPECT_TRUE(Of(lines, "Planned").contains("DUE|2026-03-06T17:00:00")) << "the planned finish";
 }
 
 // ---- options

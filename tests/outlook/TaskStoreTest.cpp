@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -95,6 +96,90 @@ TEST_F(TaskStoreTest, EveryFieldSurvivesTheFile) {
     const TTaskFields read = FieldsOf(items.Call("Find", "[Subject] = \"" + expected.Subject + "\""));
     EXPECT_EQ(read, expected) << expected.Subject;
   }
+}
+
+// What other clients need of a task: a due date whenever the task has a planned finish, DUE after
+// DTSTART, one CATEGORIES line with escaped commas, a request that starts. The program itself still
+// reads back every field as it was given.
+TEST_F(TaskStoreTest, DatesAndCategoriesAreWrittenAsCalendarClientsReadThem) {
+  struct TCase {
+    const char* Subject;
+    const char* Start;
+    const char* Due;
+    const char* Completed;
+    const char* Expected;  // the dates' lines of the file, in order
+  };
+  const TCase cases[] = {
+      {"One day", "2026-03-09T00:00:00", "2026-03-09T00:00:00", "", "DUE;VALUE=DATE:20260309\r\nX-LUMETA-DATE-START:20260309T000000"},
+      {"Backwards", "2026-03-09T09:00:00", "2026-03-05T00:00:00", "",
+       "DUE;VALUE=DATE:20260305\r\nX-LUMETA-DATE-START:20260309T090000"},
+      {"Planned", "2026-03-02T08:00:00", "", "2026-03-06T17:00:00",
+       "DTSTART:20260302T080000\r\nDUE:20260306T170000\r\nX-LUMETA-DATE-COMPLETED:20260306T170000"},
+      {"Timed same day", "2026-03-09T09:00:00", "2026-03-09T17:00:00", "", "DTSTART:20260309T090000\r\nDUE:20260309T170000"},
+  };
+  TOleVariant items = Tasks();
+  const auto date = [](const char* AText) { return TOleVariant::FromDate(*AText ? *XmlTextToDateTime(AText) : 0.0); };
+  for (const TCase& test : cases) {
+    TOleVariant task = items.Call("Add");
+    task.Put("Subject", test.Subject);
+    task.Put("Categories", "Smith\\, John;Work");
+    task.Put("StartDate", date(test.Start));
+    if (*test.Due) task.Put("DueDate", date(test.Due));
+    if (*test.Completed) task.Put("DateCompleted", date(test.Completed));
+    task.Call("Save");
+    const std::string text = ReadText(StorePath("tasks/" + task.Get("EntryID").AsString() + ".ics"));
+    std::string dates;
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
+      for (const char* name : {"DTSTART", "DUE", "X-LUMETA-DATE"})
+        if (text.compare(at + 2, std::strlen(name), name) == 0)
+          dates += (dates.empty() ? "" : "\r\n") + text.substr(at + 2, text.find("\r\n", at + 2) - at - 2);
+    EXPECT_EQ(dates, test.Expected) << test.Subject;
+    EXPECT_NE(text.find("\r\nCATEGORIES:Smith\\, John,Work\r\n"), std::string::npos) << text;
+  }
+  items = Tasks();
+  for (const TCase& test : cases) {
+    const TOleVariant task = items.Call("Find", std::string("[Subject] = \"") + test.Subject + "\"");
+    EXPECT_EQ(DateText(task.Get("StartDate")), test.Start) << test.Subject;
+    EXPECT_EQ(DateText(task.Get("DueDate")), *test.Due ? test.Due : "4501-01-01T00:00:00") << test.Subject;
+    EXPECT_EQ(task.Get("Categories").AsString(), "Smith\\, John, Work");
+  }
+
+  // A request needs exactly one DTSTART: a task without a start starts when it is sent, or the day
+  // before it is due when that is earlier.
+  for (const char* due : {"2026-03-09T00:00:00", "2126-03-09T00:00:00"}) {
+    TOleVariant task = items.Call("Add");
+    task.Put("Subject", "Sent");
+    task.Put("DueDate", date(due));
+    task.Call("Assign");
+    task.Get("Recipients").Call("Add", "Ada <ada@example.com>");
+    task.Call("Send");
+    const std::string request = ReadText(StorePath("outbox/" + task.Get("EntryID").AsString() + "-1.ics"));
+    const std::string expected = due[1] == '0' ? "DTSTART;VALUE=DATE:20260308\r\n"
+                                               : "DTSTART;VALUE=DATE:" + DateToIsoText(TodayAsDateTime()).erase(4, 1).erase(6, 1);
+    EXPECT_NE(request.find("\r\n" + expected), std::string::npos) << request;
+  }
+}
+
+// Another client that marks a task done or starts it outranks the program's own words for it.
+TEST_F(TaskStoreTest, StatusWrittenByAnotherClientOutranksTheProgramsOwn) {
+  const auto write = [&](const char* AName, const char* AProperties) {
+    WriteStoreFile(std::string("tasks/") + AName + ".ics",
+                   std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\nBEGIN:VTODO\r\nUID:") + AName +
+                       "\r\nDTSTAMP:20260101T000000Z\r\nSUMMARY:" + AName + "\r\n" + AProperties +
+                       "X-LUMETA-TASK-STATUS:DEFERRED\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+  };
+  write("done", "STATUS:COMPLETED\r\nPERCENT-COMPLETE:100\r\nCOMPLETED:20260305T120000Z\r\n");
+  write("completedonly", "STATUS:NEEDS-ACTION\r\nCOMPLETED:20260305T120000Z\r\n");
+  write("started", "STATUS:IN-PROCESS\r\nPERCENT-COMPLETE:20\r\n");
+  write("ours", "STATUS:NEEDS-ACTION\r\nPERCENT-COMPLETE:0\r\n");
+  TOleVariant items = Tasks();
+  const auto status = [&](const char* AName) {
+    return items.Call("Find", std::string("[EntryID] = \"") + AName + "\"").Get("Status").AsInteger();
+  };
+  EXPECT_EQ(status("done"), 2);
+  EXPECT_EQ(status("completedonly"), 2);
+  EXPECT_EQ(status("started"), 1);
+  EXPECT_EQ(status("ours"), 4) << "still deferred, as this program wrote it";
 }
 
 TEST_F(TaskStoreTest, SavingAgainKeepsTheUidAndWhatOtherProgramsAdded) {

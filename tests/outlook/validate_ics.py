@@ -26,6 +26,10 @@ def faults_of(path):
             start, due = todo.decoded("DTSTART"), todo.decoded("DUE")
             if type(start) is not type(due):
                 yield "DTSTART and DUE of different value types"
+            elif due <= start:
+                yield "DUE not after DTSTART"
+        if isinstance(todo.get("CATEGORIES"), list) and len(todo["CATEGORIES"]) > 1:
+            yield "more than one CATEGORIES"
         if "COMPLETED" in todo:
             completed = todo.decoded("COMPLETED")
             if getattr(completed, "tzinfo", None) is None or completed.utcoffset().total_seconds() != 0:
@@ -39,6 +43,8 @@ def faults_of(path):
                 yield "request without ORGANIZER"
             if "ATTENDEE" not in todo:
                 yield "request without ATTENDEE"
+            if len([name for name, _ in todo.property_items(recursive=False) if name == "DTSTART"]) != 1:
+                yield "request without exactly one DTSTART"
     for line in open(path, "rb").read().split(b"\r\n"):
         if len(line) > 75:
             yield "a line longer than 75 octets"
