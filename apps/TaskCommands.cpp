@@ -50,8 +50,11 @@ void List(std::ostream& AOut) {
     for (int i = 1; i <= count; ++i) {
       const TOleVariant task = items.Call("Item", i);
       const std::string subject = OneLineText(task.Get("Subject").AsString());
-      const double due = task.Get("DueDate").AsDate();
-      const std::string dueText = due >= EncodeDate(4501, 1, 1) ? std::string("-") : DateToIsoText(due);
+      const double none = EncodeDate(4501, 1, 1);
+      // The due day calendar programs show: without a due date, a task not done is due at its finish.
+      double due = task.Get("DueDate").AsDate();
+      if (due >= none && task.Get("Status").AsInteger() != 2) due = task.Get("DateCompleted").AsDate();
+      const std::string dueText = due >= none ? std::string("-") : DateToIsoText(due);
       AOut << task.Get("EntryID").AsString() << '\t' << subject << '\t' << StatusWord(task.Get("Status").AsInteger())
            << '\t' << task.Get("PercentComplete").AsInteger() << "%\t" << dueText << '\n';
     }

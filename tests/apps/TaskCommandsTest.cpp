@@ -35,9 +35,9 @@ TEST(TasksCommand, RegistersListsAndUnregisters) {
   WriteText(store / "tasks/x.ics", "");  // not a task: passed over
   WriteText(store / "tasks/t1.ics",
             "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VTODO\r\nUID:t1\r\nDTSTAMP:20260101T000000Z\r\n"
-            "SUMMARY:Book\\tvenue\r\nSTATUS:IN-PROCESS\r\nPERCENT-COMPLETE:30\r\nDUE;VALUE=DATE:20260306\r\n"
+            "SUMMARY:Book\\nvenue\\\\2\r\nSTATUS:IN-PROCESS\r\nPERCENT-COMPLETE:30\r\nDUE;VALUE=DATE:20260306\r\n"
             "END:VTODO\r\nEND:VCALENDAR\r\n");
-  EXPECT_EQ(Tasks({"list"}), "t1\tBook venue\tin-progress\t30%\t2026-03-06\n");
+  EXPECT_EQ(Tasks({"list"}), "t1\tBook\\nvenue\\\\2\tin-progress\t30%\t2026-03-06\n") << "one line per task";
   EXPECT_THROW(GetActiveOleObject("Outlook.Application"), ELumetaError) << "list quits what it started";
 
   EXPECT_EQ(Tasks({"unregister"}), "unregistered\n");
