@@ -1,18 +1,15 @@
-// The export entry of the controller: check that the task program is installed, let the user
-// confirm the options, export with a progress window, and report the count.
+#include "outlook/ExportActionsCommand.h"
+
 #include <string>
 
 #include "com/DialogService.h"
 #include "outlook/ActionOutlookExporter.h"
 #include "outlook/ExportActionsOptions.h"
 #include "outlook/MsOfficeAppVersion.h"
-#include "plugin/ActionWindows.h"
 #include "ui/ExportActionsForm.h"
 #include "ui/ProgressDialog.h"
 
-namespace {
-
-void ExportActions(ILumetaModel* AModel, ISelection* ASelection) {
+void RunExportActions(ILumetaModel* AModel, ISelection* ASelection) {
   if (ThvMsOfficeAppVersion::AppVersion("Outlook") <= 0) {
     DialogService().ShowMessage(TMessageKind::Warning, "Outlook must be installed to use this feature");
     return;
@@ -29,9 +26,3 @@ void ExportActions(ILumetaModel* AModel, ISelection* ASelection) {
                                     std::to_string(count));
 }
 
-const bool KRegistered = [] {
-  ActionWindows().ExportActions = &ExportActions;
-  return true;
-}();
-
-}  // namespace

@@ -17,7 +17,9 @@ TGPGraphics& RequireGraphics(TGPGraphics* AGraphics) {
 
 }  // namespace
 
-TActionPropertyManager::TActionPropertyManager() { Initialize(); }
+TActionPropertyManager::TActionPropertyManager(TActionWindows AWindows) : FWindows(std::move(AWindows)) {
+  Initialize();
+}
 
 TActionPropertyManager::~TActionPropertyManager() = default;
 
@@ -48,7 +50,7 @@ bool TActionPropertyManager::RegisterWith(IUnknown* ACatalogue) {
 }
 
 ComPtr<IUnknown> TActionPropertyManager::CreatePlugInUI() {
-  return ComPtr<IActionPlugInUI>(make<TActionPlugInUI>(GetHostApplication().get()));
+  return ComPtr<IActionPlugInUI>(make<TActionPlugInUI>(GetHostApplication().get(), FWindows));
 }
 
 void TActionPropertyManager::Startup(IUnknown* AHostObject) {
@@ -306,8 +308,8 @@ void UnregisterPlugInAttributeClasses(ILumetaAttributeFactory* AFactory) {
     AFactory->RegisterClass(iid, nullptr);
 }
 
-ComPtr<IUnknown> CreateLumetaClass(const GUID& AClassID) {
-  if (AClassID == CLSID_ActionPropertyManager) return make<TActionPropertyManager>();
+ComPtr<IUnknown> CreateLumetaClass(const GUID& AClassID, const TActionWindows& AWindows) {
+  if (AClassID == CLSID_ActionPropertyManager) return make<TActionPropertyManager>(AWindows);
   if (AClassID == CLSID_MasterActionPropertyManager) return make<TMasterActionPropertyManager>();
   throw EClassNotFound(GuidToString(AClassID));
 }

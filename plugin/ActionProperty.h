@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "plugin/ActionAttributes.h"
+#include "plugin/ActionWindows.h"
 #include "plugin/LumetaProperty.h"
 #include "plugin/LumetaPropertySettings.h"
 
@@ -20,7 +21,8 @@ class TActionPropertyManager : public TImplements<TLumetaPropertyManager, IPrope
   static constexpr const char* SettingsSection = "Action";
   static constexpr const char* ShowSymbolValueName = "Action";
 
-  TActionPropertyManager();
+  // AWindows go to every controller the manager creates.
+  explicit TActionPropertyManager(TActionWindows AWindows = {});
   ~TActionPropertyManager() override;
 
   std::string GetClassDescription() override;
@@ -52,6 +54,7 @@ class TActionPropertyManager : public TImplements<TLumetaPropertyManager, IPrope
  private:
   // Aggregated: lives exactly as long as the manager.
   std::unique_ptr<TActionSettings> FSettings;
+  TActionWindows FWindows;
 };
 
 // Its UI and map operations do nothing; it has no UI controller.
@@ -161,5 +164,6 @@ void RegisterPlugInAttributeClasses(ILumetaAttributeFactory* AFactory);
 void UnregisterPlugInAttributeClasses(ILumetaAttributeFactory* AFactory);
 
 // A new manager of the class, holding one reference for the caller, as its IUnknown; an unknown
-// CLSID raises EClassNotFound with the CLSID's braced text as the message.
-ComPtr<IUnknown> CreateLumetaClass(const GUID& AClassID);
+// CLSID raises EClassNotFound with the CLSID's braced text as the message. The Action manager's
+// controllers open AWindows.
+ComPtr<IUnknown> CreateLumetaClass(const GUID& AClassID, const TActionWindows& AWindows = {});

@@ -26,10 +26,6 @@ const char* const KPredecessorLinks = TLumetaNodeLinksProperty::ManagerInfo.Desc
 const char* const KSuccessorLinks = TLumetaSuccessorLinksProperty::ManagerInfo.Description;
 
 // The action field each field entry edits, from ciIsAction on.
-constexpr TActionField KFieldOfEntry[] = {acIsAction, acStartDate, acDueDate,     acCompletedDate,   acComplete,
-                                          acPriority, acStatus,    acDuration,    acDurationMeasure, acCost,
-                                          acQuantity, acWork,      acWorkMeasure, acIsMilestone};
-static_assert(std::size(KFieldOfEntry) == ciIsMilestone - ciIsAction + 1, "one field for each field entry");
 
 ComPtr<INode> RootOf(ILumetaModel* AModel) {
   ComPtr<ITree> tree = AModel ? AModel->GetTree() : nullptr;
@@ -190,8 +186,8 @@ void EditField(ILumetaModel* AModel, ISelection* ASelection, TActionField AField
 // Opens the Edit Action dialog on the selection's combined record; on OK the record's command, the
 // rescheduling its dates call for and the title and link commands the dialog collected run as one
 // undo step.
-void EditAction(ILumetaModel* AModel, ISelection* ASelection) {
-  const auto& open = ActionWindows().EditAction;
+void EditAction(const TActionWindows& AWindows, ILumetaModel* AModel, ISelection* ASelection) {
+  const auto& open = AWindows.EditAction;
   if (!open || CountOf(ASelection) == 0) return;
   ComPtr<IActionAttribute> action = CombinedAction(ASelection, true);
   ComPtr<IActionAttribute> empty = NewActionRecord();
@@ -250,8 +246,8 @@ std::vector<std::string> PickListOf(const std::string& AField, INode* ARoot) {
   return {};
 }
 
-void PickValue(IPlugInEvent* AEvent) {
-  const auto& pick = ActionWindows().PickValue;
+void PickValue(const TActionWindows& AWindows, IPlugInEvent* AEvent) {
+  const auto& pick = AWindows.PickValue;
   if (!pick) return;
   const std::string field = AEvent->GetFieldName();
   std::string value = AEvent->GetFieldValue();
@@ -471,12 +467,13 @@ ComPtr<IActionAttribute> NewTaskDefaults(IWorkingScheduler* AScheduler) {
 // ---------------------------------------------------------------------------------------------
 // TActionPlugInUI
 
-TActionPlugInUI::TActionPlugInUI(IUnknown* AApplication) : FApplication(AApplication) {}
+TActionPlugInUI::TActionPlugInUI(IUnknown* AApplication, TActionWindows AWindows)
+    : FApplication(AApplication), FWindows(std::move(AWindows)) {}
 
 TActionPlugInUI::~TActionPlugInUI() = default;
 
 ComPtr<IUnknown> TActionPlugInUI::CreateView(IUnknown* AParent) {
-  const auto& create = ActionWindows().CreateView;
+  const auto& create = FWindows.CreateView;
   return create ? create(AParent, FApplication) : nullptr;
 }
 
@@ -488,15 +485,15 @@ void TActionPlugInUI::ExecuteCommand(IStandardInteractor* AInteractor) {
   ComPtr<ILumetaModel> model = AInteractor->GetModel();
   ComPtr<ISelection> selection = AInteractor->GetSelection();
   if (id == ciExportActions) {
-    if (model && ActionWindows().ExportActions) ActionWindows().ExportActions(model.get(), selection.get());
+    if (model && FWindows.ExportActions) FWindows.ExportActions(model.get(), selection.get());
     return;
   }
   // Nothing selected, nothing to change: no empty undo step.
   if (!model || CountOf(selection.get()) == 0) return;
-  if (id == ciEditAction) return EditAction(model.get(), selection.get());
+  if (id == ciEditAction) return EditAction(FWindows, model.get(), selection.get());
   if (id == ciMarkComplete) return MarkComplete(model.get(), selection.get());
   if (id == ciClearAction) return ClearAction(model.get(), selection.get());
-  EditField(model.get(), selection.get(), KFieldOfEntry[id - ciIsAction], AInteractor->GetValue().get());
+  EditField(model.get(), selection.get(), *EntryField(id), AInteractor->GetValue().get());
 }
 
 std::string TActionPlugInUI::GetName() { return KActionPlugInName; }
@@ -558,10 +555,10 @@ bool TActionPlugInUI::HandleEvent(IPlugInEvent* AEvent) {
       break;
     }
     case KEventEditAction:
-      EditAction(model.get(), selection.get());
+      EditAction(FWindows, model.get(), selection.get());
       break;
     case KEventPickValue:
-      PickValue(AEvent);
+      PickValue(FWindows, AEvent);
       break;
     default:
       break;

@@ -10,6 +10,7 @@
 #include "contract/ActionVocabulary.h"
 #include "contract/PlugInUIIntf.h"
 #include "contract/WorkingSchedulerIntf.h"
+#include "plugin/ActionWindows.h"
 
 // The record a node gets when it becomes a task: a one-day task from the schedule start of the
 // scheduler (none without one), as soon as possible, with nothing else set. Every field it sets is
@@ -19,7 +20,8 @@ ComPtr<IActionAttribute> NewTaskDefaults(IWorkingScheduler* AScheduler);
 class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionPlugInEvents> {
  public:
   // AApplication is not counted: the host's application outlives its plug-ins' controllers.
-  explicit TActionPlugInUI(IUnknown* AApplication);
+  // AWindows are the windows the entries open; a controller without them changes records only.
+  explicit TActionPlugInUI(IUnknown* AApplication, TActionWindows AWindows = {});
   ~TActionPlugInUI() override;
 
   // The action panel (IPlugInView); empty when the plug-in was assembled without its windows.
@@ -42,4 +44,5 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
 
  private:
   IUnknown* FApplication;
+  TActionWindows FWindows;
 };

@@ -1,8 +1,8 @@
 #pragma once
 // The windows the controller opens (the Edit Action dialog, the action panel, the value pick list
 // and the export) are built in the layers above the plug-in's core. The library that assembles the
-// plug-in fills these slots when it loads; a slot left empty means the window is missing, and the
-// command that would open it does nothing.
+// plug-in hands them to its Action manager, which gives them to each controller it makes; a window
+// left empty is missing, and the command that would open it does nothing.
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,6 +32,3 @@ struct TActionWindows {
   // The export dialog, then the export of the selection's map.
   std::function<void(ILumetaModel* AModel, ISelection* ASelection)> ExportActions;
 };
-
-// The one set of slots of this library.
-TActionWindows& ActionWindows();

@@ -22,6 +22,8 @@ ALLOWED = {
     "ui": {"com", "contract", "attributes", "commands", "settings", "drawing", "html", "treegrid", "plugin"},
     "outlook": {"com", "contract", "attributes", "commands", "settings", "html", "plugin", "ui"},
     "host": {"com", "contract", "attributes", "commands", "settings"},
+    "actionproperty": {"com", "contract", "attributes", "commands", "settings", "drawing", "html", "treegrid",
+                       "plugin", "ui", "outlook"},
 }
 # Programs, tests and benchmarks sit on top and may include anything.
 TOP = {"apps", "tests", "bench"}

@@ -13,7 +13,6 @@
 #include "commands/SelectionData.h"
 #include "contract/ActionAttributesIntf.h"
 #include "plugin/ActionCommandHelpers.h"
-#include "plugin/ActionWindows.h"
 #include "ui/ActionPanelForm.h"
 #include "ui/ActionPanelPresenter.h"
 
@@ -274,15 +273,8 @@ void TActionView::CommitReporting() {
   }
 }
 
-namespace {
-
-const bool KRegistered = [] {
-  ActionWindows().CreateView = [](IUnknown*, IUnknown* AnApplication) -> ComPtr<IUnknown> {
-    // Without a widget application there are no windows to show.
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) || !AnApplication) return {};
-    return ComPtr<IPlugInView>(make<TActionView>(AnApplication));
-  };
-  return true;
-}();
-
-}  // namespace
+ComPtr<IUnknown> CreateActionPanel(IUnknown*, IUnknown* AnApplication) {
+  // Without a widget application there are no windows to show.
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance()) || !AnApplication) return {};
+  return ComPtr<IPlugInView>(make<TActionView>(AnApplication));
+}

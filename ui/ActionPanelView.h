@@ -61,3 +61,7 @@ class TActionView : public TImplements<TAggregableObject, IPlugInView> {
   bool FReadOnlyMode = false;
   bool FVisible = false;
 };
+
+// The action panel the controller shows, answering IPlugInView; empty without a window system or
+// an application.
+ComPtr<IUnknown> CreateActionPanel(IUnknown* AParent, IUnknown* AnApplication);

@@ -25,7 +25,6 @@
 #include "com/OleDate.h"
 #include "commands/CompositeCommands.h"
 #include "plugin/ActionHelpers.h"
-#include "plugin/ActionWindows.h"
 #include "plugin/LumetaSelectionState.h"
 #include "plugin/TaskCommands.h"
 #include "ui/ActionPanelForm.h"
@@ -968,9 +967,6 @@ void TfrmEditAction::AddLinkCommands() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The controller's window slot
-
-namespace {
 
 bool OpenEditAction(const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>& ACollected) {
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
@@ -982,10 +978,3 @@ bool OpenEditAction(const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>& ACol
   ACollected = form.GetCollectedCommand();
   return ok;
 }
-
-const bool KRegistered = [] {
-  ActionWindows().EditAction = &OpenEditAction;
-  return true;
-}();
-
-}  // namespace

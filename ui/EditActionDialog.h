@@ -17,6 +17,7 @@
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaCommandsIntf.h"
 #include "contract/WorkingSchedulerIntf.h"
+#include "plugin/ActionWindows.h"
 #include "ui/ActionViewIntf.h"
 
 class QCheckBox;
@@ -175,3 +176,7 @@ class TfrmEditAction : public QDialog {
   // time does not fight the typing.
   QDateTimeEdit* FPendingPicker = nullptr;
 };
+
+// Opens the dialog modally on the controller's arguments; true on OK, with ACollected holding the
+// title and link commands to run after the record's own command.
+bool OpenEditAction(const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>& ACollected);

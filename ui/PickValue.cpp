@@ -6,7 +6,6 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "plugin/ActionWindows.h"
 #include "ui/ButtonPanel.h"
 #include "ui/UiMetrics.h"
 
@@ -57,18 +56,10 @@ void TfrmPickValue::showEvent(QShowEvent* AEvent) {
   FList->setFocus();
 }
 
-namespace {
-
-const bool KRegistered = [] {
-  ActionWindows().PickValue = [](const std::string& AField, const std::vector<std::string>& AItems,
-                                 std::string& AValue) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
-    TfrmPickValue form(AField, AItems, AValue);
-    if (form.exec() != QDialog::Accepted) return false;
-    AValue = form.Value();
-    return true;
-  };
+bool PickActionValue(const std::string& AField, const std::vector<std::string>& AItems, std::string& AValue) {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+  TfrmPickValue form(AField, AItems, AValue);
+  if (form.exec() != QDialog::Accepted) return false;
+  AValue = form.Value();
   return true;
-}();
-
-}  // namespace
+}

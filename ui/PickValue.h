@@ -30,3 +30,6 @@ class TfrmPickValue : public QDialog {
   ThvButtonPanel* FButtons;
   std::string FValue;
 };
+
+// Shows the pick list modally; true with AValue set to the pick on OK. False without a window system.
+bool PickActionValue(const std::string& AField, const std::vector<std::string>& AItems, std::string& AValue);

@@ -332,20 +332,31 @@ TEST_F(PlugInUI, NodesBecomeTasksInOneStepWhetherOrNotTheyHaveARecord) {
   EXPECT_EQ(A("A")->GetDuration(), 0) << "only the carried node";
 }
 
-// The windows are stand-ins here: each test puts its own into the slots and takes it out again.
+// The windows are stand-ins here, handed to the manager as the plug-in library hands the real
+// ones; each test sets the ones it needs.
 class PlugInWindows : public PlugInUI {
  protected:
-  void TearDown() override {
-    ActionWindows() = {};
-    PlugInUI::TearDown();
+  void SetUp() override {
+    PlugInUI::SetUp();
+    TActionWindows forwarding;
+    forwarding.EditAction = [this](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>& ACollected) {
+      return Windows.EditAction && Windows.EditAction(AArgs, ACollected);
+    };
+    forwarding.PickValue = [this](const std::string& AField, const std::vector<std::string>& AItems,
+                                  std::string& AValue) {
+      return Windows.PickValue && Windows.PickValue(AField, AItems, AValue);
+    };
+    Manager = make<TActionPropertyManager>(forwarding);
+    UI = Manager->CreatePlugInUI().as<IActionPlugInUI>();
   }
+  TActionWindows Windows;
 };
 
 TEST_F(PlugInWindows, EditActionRunsTheRecordAndTheCollectedLinksAsOneStep) {
   Scheduling(true);
   Task("P", Monday);
   Task("S", Monday);
-  ActionWindows().EditAction = [&](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>& ACollected) {
+  Windows.EditAction = [&](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>& ACollected) {
     QueryAs<IActionAttribute>(AArgs.Action)->SetCost(12.5);
     ACollected = make<TMultipleCommand>(AArgs.Model);
     ACollected->AddCommand(make<TAddTaskLinkCommand>(AArgs.Model, N("P")->GetID(), N("S")->GetID(),
@@ -372,7 +383,7 @@ TEST_F(PlugInWindows, EditActionReschedulesTheTaskAndItsSuccessors) {
   Task("S", Tuesday);
   Link("P", "S");
   std::function<void(IActionAttribute*)> edit;
-  ActionWindows().EditAction = [&](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>&) {
+  Windows.EditAction = [&](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>&) {
     edit(QueryAs<IActionAttribute>(AArgs.Action).get());
     return true;
   };
@@ -409,7 +420,7 @@ TEST_F(PlugInWindows, EditActionReschedulesTheTaskAndItsSuccessors) {
 TEST_F(PlugInWindows, CancelledOrMissingWindowsChangeNothing) {
   Task("T", Monday);
   Execute(ciEditAction, {"T"});  // no dialog in the slot
-  ActionWindows().EditAction = [](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>&) {
+  Windows.EditAction = [](const TEditActionArgs& AArgs, ComPtr<IMultipleCommand>&) {
     QueryAs<IActionAttribute>(AArgs.Action)->SetCost(3);
     return false;
   };
@@ -433,7 +444,7 @@ class TPickEvent : public TEvent {
 
 TEST_F(PlugInWindows, PickListsOfferTheFieldsTextsAndCancelAnswersMinusOne) {
   std::vector<std::string> offered;
-  ActionWindows().PickValue = [&](const std::string&, const std::vector<std::string>& AItems, std::string& AValue) {
+  Windows.PickValue = [&](const std::string&, const std::vector<std::string>& AItems, std::string& AValue) {
     offered = AItems;
     if (AValue == "Low") return false;
     AValue = AItems.back();

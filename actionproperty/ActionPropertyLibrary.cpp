@@ -1,5 +1,5 @@
-// The plug-in library's exports and what it sets up while it is loaded; everything else of the
-// library stays hidden.
+// The plug-in library: its exports, what it sets up while it is loaded, and the windows its
+// controllers open; everything else of the library stays hidden.
 #include <type_traits>
 
 #include "attributes/LumetaAttributeFactory.h"
@@ -8,6 +8,10 @@
 #include "plugin/PropertyFactory.h"
 #include "plugin/LumetaNodeDateProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
+#include "outlook/ExportActionsCommand.h"
+#include "ui/ActionPanelView.h"
+#include "ui/EditActionDialog.h"
+#include "ui/PickValue.h"
 
 namespace {
 
@@ -45,6 +49,15 @@ class TLibraryRegistrations {
 
 const TLibraryRegistrations GRegistrations;
 
+TActionWindows PlugInWindows() {
+  TActionWindows windows;
+  windows.EditAction = &OpenEditAction;
+  windows.CreateView = &CreateActionPanel;
+  windows.PickValue = &PickActionValue;
+  windows.ExportActions = &RunExportActions;
+  return windows;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT LumetaCreateClass(const GUID* AClassID,
@@ -52,7 +65,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT LumetaCreateClass(cons
   if (AObject) *AObject = nullptr;
   return CallGuarded([&] {
     if (!AClassID || !AObject) throw ELumetaError("LumetaCreateClass: null argument", E_POINTER);
-    *AObject = CreateLumetaClass(*AClassID).detach();
+    *AObject = CreateLumetaClass(*AClassID, PlugInWindows()).detach();
   });
 }
 

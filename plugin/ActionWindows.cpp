@@ -1,6 +1,0 @@
-#include "plugin/ActionWindows.h"
-
-TActionWindows& ActionWindows() {
-  static TActionWindows windows;
-  return windows;
-}
