@@ -17,6 +17,7 @@
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/RescheduleCommands.h"
+#include "plugin/TaskCommands.h"
 #include "tests/support/CalendarScheduler.h"
 #include "tests/support/InProcessPlugIn.h"
 
@@ -52,16 +53,23 @@ class TWriteCounter : public TImplements<TAggregableObject, IObserver> {
 // A map of tasks linked finish to start along the given edges; durations in whole days.
 struct TGraph {
   // AInPlace: the tasks start where a forward pass puts them; else all at the schedule start.
-  TGraph(const std::vector<int>& ADays, const std::vector<std::pair<int, int>>& AEdges, bool AInPlace = true)
-      : Days(ADays), Edges(AEdges) {
+  // AParents, when given, holds each node's parent index (-1: a main branch), parents first; then
+  // scheduling is on, so that summaries roll up. APassEdges, when given, are the links a forward
+  // pass follows instead of AEdges (the task-to-task links that summary links stand for).
+  TGraph(const std::vector<int>& ADays, const std::vector<std::pair<int, int>>& AEdges, bool AInPlace = true,
+         const std::vector<int>& AParents = {}, const std::vector<std::pair<int, int>>& APassEdges = {})
+      : Days(ADays), Edges(APassEdges.empty() ? AEdges : APassEdges) {
     Model = make<TLumetaModel>();
     Model->RegisterManager(make<TActionPropertyManager>().get());
     Model->RegisterManager(make<TLumetaNodeLinksPropertyManager>().get());
     Model->RegisterManager(make<TLumetaSuccessorLinksPropertyManager>().get());
     Scheduler = InstallCalendarScheduler(Model->Map(), Monday);
     Model->Map().ReserveNodes(ADays.size() + 1);
-    for (int days : ADays) {
-      TLumetaNode* node = Model->Map().AddNode(Model->Map().Root(), "task");
+    if (!AParents.empty()) Model->Map().Settings()->SetTaskScheduling(true);
+    for (size_t i = 0; i < ADays.size(); ++i) {
+      const int days = ADays[i];
+      const int parent = AParents.empty() ? -1 : AParents[i];
+      TLumetaNode* node = Model->Map().AddNode(parent < 0 ? Model->Map().Root() : Nodes[parent], "task");
       ComPtr<IProperty> property = Model->NewProperty("Action");
       property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
       ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
@@ -118,16 +126,25 @@ struct TGraph {
   // Moves the head a day later through the reschedule commands and undoes it.
   void MoveHeadAndUndo() {
     Model->GetCommandProcessor()->Execute(
-        make<TMoveTaskCommand>(Model.get(), Nodes[0], Scheduler->StartAfter(Actions[0]->GetCompletedDate()),
+        make<TMoveTaskCommand>(Model.get(), Nodes[Head], Scheduler->StartAfter(Actions[Head]->GetCompletedDate()),
                                TTaskSwitches{true, true, true, false})
             .get(),
-        NodeSelection(Nodes[0]).get());
+        NodeSelection(Nodes[Head]).get());
+    Model->GetCommandProcessor()->UndoLast();
+    Model->GetCommandProcessor()->Clear();
+  }
+  // Gives the head a day more, as `set ID Duration` does, and undoes it.
+  void LengthenHeadAndUndo() {
+    Model->GetCommandProcessor()->Execute(
+        make<TRescheduleTaskDurationCommand>(Model.get(), Nodes[Head], Days[Head] + 1.0, amDays).get(),
+        NodeSelection(Nodes[Head]).get());
     Model->GetCommandProcessor()->UndoLast();
     Model->GetCommandProcessor()->Clear();
   }
 
   std::vector<int> Days;
   std::vector<std::pair<int, int>> Edges;
+  size_t Head = 0;  // the task a move starts from
   TLumetaXmlArchive Archive;
   std::unique_ptr<TInProcessPlugIn> PlugIn = std::make_unique<TInProcessPlugIn>(Archive);
   ComPtr<TLumetaModel> Model;
@@ -157,6 +174,40 @@ std::unique_ptr<TGraph> Lattice(int ASide, bool AInPlace) {
       if (row + 1 < ASide) edges.emplace_back(task, task + ASide);
     }
   return std::make_unique<TGraph>(durations, edges, AInPlace);
+}
+
+// APhases summaries under the root, each holding APhaseSize one-day tasks chained finish to start;
+// each phase follows the one before it by a finish-to-start link between the two summaries. With
+// AFollower, one task after the phases follows the last of them. The head is the first task.
+std::unique_ptr<TGraph> Phases(int APhases, int APhaseSize, bool AFollower = false) {
+  std::vector<int> parents, days;
+  std::vector<std::pair<int, int>> edges, passEdges;
+  int previousSummary = -1, previousTask = -1;
+  for (int phase = 0; phase < APhases; ++phase) {
+    const int summary = static_cast<int>(parents.size());
+    parents.push_back(-1);
+    days.push_back(1);
+    if (previousSummary >= 0) edges.emplace_back(previousSummary, summary);
+    for (int i = 0; i < APhaseSize; ++i) {
+      const int task = static_cast<int>(parents.size());
+      parents.push_back(summary);
+      days.push_back(1);
+      if (i > 0) edges.emplace_back(task - 1, task);
+      if (previousTask >= 0) passEdges.emplace_back(previousTask, task);
+      previousTask = task;
+    }
+    previousSummary = summary;
+  }
+  if (AFollower) {
+    const int follower = static_cast<int>(parents.size());
+    parents.push_back(-1);
+    days.push_back(1);
+    edges.emplace_back(previousSummary, follower);
+    passEdges.emplace_back(previousTask, follower);
+  }
+  auto graph = std::make_unique<TGraph>(days, edges, true, parents, passEdges);
+  graph->Head = 1;
+  return graph;
 }
 
 // Full names ("BM_ForwardPass/1000/real_time") to seconds per iteration, of the clock and of the
@@ -229,9 +280,42 @@ void BM_MoveLatticeCornerAndUndo(benchmark::State& AState) {
   AState.counters["moves"] = static_cast<double>(graph->Counter->MoveRuns / 2);
 }
 
+// Phases of 100 chained tasks, themselves chained: the first task's move moves every task. Timed in
+// alternation with a forward pass over the same tasks and links, as the chain is.
+std::map<int64_t, TAlternated> PhaseAlternated;
+
+void BM_MovePhasesHeadAndUndo(benchmark::State& AState) {
+  const int count = static_cast<int>(AState.range(0));
+  std::unique_ptr<TGraph> graph = Phases(count / 100, 100);
+  graph->MoveHeadAndUndo();
+  TAlternated& alternated = PhaseAlternated[count];
+  alternated = {};
+  for (auto _ : AState) {
+    const auto move = TClock::now();
+    graph->MoveHeadAndUndo();
+    alternated.MoveSeconds += SecondsSince(move);
+    AState.PauseTiming();
+    benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
+    const auto pass = TClock::now();
+    benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
+    alternated.PassSeconds += SecondsSince(pass);
+    ++alternated.Runs;
+    AState.ResumeTiming();
+  }
+}
+
+// One summary holding a chain, its first task made a day longer and undone: with (1) and without (0)
+// a task that follows the summary.
+void BM_LengthenPhaseHeadAndUndo(benchmark::State& AState) {
+  std::unique_ptr<TGraph> graph = Phases(1, static_cast<int>(AState.range(0)), AState.range(1) != 0);
+  for (auto _ : AState) graph->LengthenHeadAndUndo();
+}
+
 // At least two seconds each, so that the longest chain is timed over several moves too.
 BENCHMARK(BM_MoveChainHeadAndUndo)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_ForwardPass)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MovePhasesHeadAndUndo)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_LengthenPhaseHeadAndUndo)->ArgsProduct({{5'000}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MoveLatticeCornerAndUndo)->ArgsProduct({{6, 10, 20}, {1, 0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
@@ -264,6 +348,18 @@ int main(int argc, char** argv) {
   const double hundredThousand = seconds("BM_MoveChainHeadAndUndo/100000");
   if (tenThousand > 0 && hundredThousand > 0)
     std::printf("growth from 10,000 to 100,000 tasks: %.1fx (target <= 11x)\n", hundredThousand / tenThousand);
+  for (int count : {10'000, 100'000})
+    if (const auto found = PhaseAlternated.find(count); found != PhaseAlternated.end() && found->second.PassSeconds > 0)
+      std::printf("%d tasks in phases of 100: move and undo / forward pass = %.1fx (target <= 40x; %ld of each)\n",
+                  count, found->second.MoveSeconds / found->second.PassSeconds, found->second.Runs);
+  const double phasesSmall = seconds("BM_MovePhasesHeadAndUndo/10000");
+  const double phasesLarge = seconds("BM_MovePhasesHeadAndUndo/100000");
+  if (phasesSmall > 0 && phasesLarge > 0)
+    std::printf("phases, growth from 10,000 to 100,000 tasks: %.1fx (target <= 11x)\n", phasesLarge / phasesSmall);
+  const double alone = seconds("BM_LengthenPhaseHeadAndUndo/5000/0");
+  const double followed = seconds("BM_LengthenPhaseHeadAndUndo/5000/1");
+  if (alone > 0 && followed > 0)
+    std::printf("a phase of 5,000 with / without a successor of the phase: %.1fx (target <= 3x)\n", followed / alone);
   benchmark::Shutdown();
   return 0;
 }

@@ -189,15 +189,20 @@ double OwnEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARes
 // A task's record (created if missing) with the duration in days and constraint date its rules use.
 struct TTask {
   ComPtr<IActionAttribute> Action;
-  double Days;
   double ConstraintDate;
+  // Read when a rule needs it: a summary's duration rolls its subtasks up, and most rules of a
+  // task below it never ask.
+  double Days() const {
+    if (!FDays) FDays = Action->GetDurationInDays();
+    return *FDays;
+  }
+  mutable std::optional<double> FDays;
 };
 
 TTask TaskOf(INode* ANode) {
   ComPtr<IActionAttribute> action = ReadOnlyAction(ANode);
-  const double days = action->GetDurationInDays();
   const double constraint = action->GetConstraintDate();
-  return {std::move(action), days, constraint};
+  return {std::move(action), constraint, std::nullopt};
 }
 
 double TopTaskFinish(INode* ANode) {
@@ -305,7 +310,7 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
   bool restricted = false;
   const TTask task = TaskOf(ANode);
   const double c = task.ConstraintDate;
-  const double d = task.Days;
+  const auto d = [&task] { return task.Days(); };
 
   const auto earliest = [&] {
     validated = TActionHelper::CalculateEarliestStart(ANode, FScheduler, restricted);
@@ -336,13 +341,13 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
       earliest();
       if (!restricted && !summaryCheck()) validated = proposed;
       IWorkingScheduler& scheduler = Require(FScheduler);
-      if (scheduler.FinishForStart(validated, d) < c) validated = scheduler.StartForFinish(c, d), restricted = true;
+      if (scheduler.FinishForStart(validated, d()) < c) validated = scheduler.StartForFinish(c, d()), restricted = true;
       break;
     }
     case tcFinishNoLaterThan: {
       asSoonAsPossible();
       IWorkingScheduler& scheduler = Require(FScheduler);
-      if (scheduler.FinishForStart(validated, d) > c) validated = scheduler.StartForFinish(c, d), restricted = true;
+      if (scheduler.FinishForStart(validated, d()) > c) validated = scheduler.StartForFinish(c, d()), restricted = true;
       break;
     }
     case tcMustStartOn:
@@ -398,7 +403,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
   bool restricted = false;
   const TTask task = TaskOf(ANode);
   const double c = task.ConstraintDate;
-  const double d = task.Days;
+  const auto d = [&task] { return task.Days(); };
 
   const auto earliest = [&] {
     validated = TActionHelper::CalculateEarliestFinish(ANode, FScheduler, restricted);
@@ -456,8 +461,8 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
       double parent = 0;
       if (!parentFinish(parent)) {
         IWorkingScheduler& scheduler = Require(FScheduler);
-        if (scheduler.StartForFinish(validated, d) < c) validated = scheduler.FinishForStart(c, d), restricted = true;
-      } else if (restricted && validated <= parent && Require(FScheduler).StartForFinish(validated, d) > c) {
+        if (scheduler.StartForFinish(validated, d()) < c) validated = scheduler.FinishForStart(c, d()), restricted = true;
+      } else if (restricted && validated <= parent && Require(FScheduler).StartForFinish(validated, d()) > c) {
         validated = c;
       }
       break;
@@ -465,7 +470,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
     case tcStartNoLaterThan: {
       asSoonAsPossible();
       IWorkingScheduler& scheduler = Require(FScheduler);
-      if (scheduler.StartForFinish(validated, d) > c) validated = scheduler.FinishForStart(c, d);
+      if (scheduler.StartForFinish(validated, d()) > c) validated = scheduler.FinishForStart(c, d());
       break;
     }
     case tcAsLateAsPossible: {
@@ -473,7 +478,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
       asSoonAsPossible();
       IWorkingScheduler& scheduler = Require(FScheduler);
       const double scheduleStart = ScheduleStart(ANode, FScheduler);
-      if (scheduler.StartForFinish(validated, d) < scheduleStart) {
+      if (scheduler.StartForFinish(validated, d()) < scheduleStart) {
         validated = scheduler.FinishForStart(
             scheduleStart, scheduler.WorkingDuration(KnownDate(task.Action->GetStartDate()), proposed));
       } else {
@@ -560,7 +565,10 @@ double TActionHelper::CalculateEarliestFinish(INode* ANode, IWorkingScheduler* A
       if (aboveRestricted && above > result) result = above;
       restricted = restricted || aboveRestricted;
     }
-    if (result == 0.0) result = KnownDate(ReadOnlyAction(it->get())->GetCompletedDate());
+    // A summary's own finish counts below it only when it restricts: reading it rolls the summary
+    // up, for every subtask of a phase validated.
+    const bool last = std::next(it) == chain.rend();
+    if (result == 0.0 && (last || restricted)) result = KnownDate(ReadOnlyAction(it->get())->GetCompletedDate());
     above = result;
     aboveRestricted = restricted;
   }

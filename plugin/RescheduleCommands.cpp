@@ -17,7 +17,16 @@
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/RolledUpAction.h"
 #include "plugin/TaskLinkHelper.h"
+
+class TSummaryMovedCommand;
+
+// What one run shares: the summaries whose moved check is queued and has not run yet, so that a
+// chain of subtasks rolls its summary up twice per run rather than twice per subtask.
+struct TScheduleRun {
+  std::unordered_map<INode*, TSummaryMovedCommand*> PendingSummaries;  // the map holds the nodes
+};
 
 namespace {
 
@@ -228,14 +237,21 @@ class TRescheduleRunner {
     std::unordered_map<INode*, TCount> FCounts;  // the map holds the nodes while the run lasts
   };
 
-  static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TCircleGuard& AGuard, TRescheduleCommand* ACommand,
-                   bool AUndo) {
+  static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TCircleGuard& AGuard, TScheduleRun& ARun,
+                   TRescheduleCommand* ACommand, bool AUndo) {
     if (!AUndo) AGuard.Opened(ACommand);
     APoster.Post(ACommand, KRescheduleBeginChange);
     AStack.push_back({ACommand, 0});
     if (!AUndo && !ACommand->FRescheduled) {
       ACommand->FRescheduled = true;
-      ACommand->Reschedule();
+      ACommand->FScheduleRun = &ARun;
+      try {
+        ACommand->Reschedule();
+      } catch (...) {
+        ACommand->FScheduleRun = nullptr;
+        throw;
+      }
+      ACommand->FScheduleRun = nullptr;
     }
   }
 
@@ -276,8 +292,12 @@ class TRescheduleRunner {
     std::vector<TFrame>& stack = lease.Stack();
     TPoster poster;
     TCircleGuard guard;
+    TScheduleRun run;
+    TRollUpMemo memo;
+    std::optional<TRollUpMemo::TScope> memoScope;
+    if (!AUndo) memoScope.emplace(memo);
     try {
-      Open(stack, poster, guard, ATop, AUndo);
+      Open(stack, poster, guard, run, ATop, AUndo);
       while (!stack.empty()) {
         TFrame& frame = stack.back();
         TRescheduleCommand* command = frame.Command;
@@ -297,11 +317,12 @@ class TRescheduleRunner {
         if (TRescheduleCommand* nested = entry.Nested) {
           // The sub-commands a command queues itself come without a selection: each knows its node.
           if (!AUndo && entry.Selection) nested->SetState(entry.Selection.get());
-          Open(stack, poster, guard, nested, AUndo);  // may invalidate frame
+          Open(stack, poster, guard, run, nested, AUndo);  // may invalidate frame
         } else if (AUndo) {
           command->CommandProcessor()->Undo(next);
         } else {
           command->CommandProcessor()->Execute(next, entry.Selection.get());
+          if (TRollUpMemo* active = TRollUpMemo::Active()) active->Clear();  // it may have written any record
         }
       }
     } catch (...) {
@@ -390,7 +411,13 @@ void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, 
   if (!ACommand) return;
   FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection),
                     dynamic_cast<TRescheduleCommand*>(ACommand), AExecuteNow});
-  if (AExecuteNow) CommandProcessor()->Execute(ACommand, ASelection);
+  if (!AExecuteNow) return;
+  CommandProcessor()->Execute(ACommand, ASelection);
+  if (TRollUpMemo* memo = TRollUpMemo::Active()) {
+    const int32_t count = ASelection ? ASelection->GetCount() : 0;
+    if (count == 0) memo->Clear();
+    for (int32_t i = 0; i < count; ++i) memo->ForgetAbove(QueryAs<INode>(ASelection->GetItem(i).get()).get());
+  }
 }
 
 void TRescheduleCommand::Queue(ComPtr<TRescheduleCommand> ACommand) {
@@ -474,6 +501,7 @@ void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, doubl
   ICommand* write = command.get();
   FQueue.push_back({std::move(command), nullptr, nullptr, true});
   CommandProcessor()->Execute(write, nullptr);
+  if (TRollUpMemo* memo = TRollUpMemo::Active()) memo->ForgetAbove(ANode.Node);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
@@ -542,6 +570,33 @@ bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* ASc
 
 // ---- successors
 
+namespace {
+
+// Whether what a summary leads to can lie below it: only when a task below it, or a summary above
+// it, has a predecessor outside the summary. Walking the summary's subtree is cheap; walking all
+// that follows it, for each phase of a long plan, was not.
+bool MayLeadBelow(INode* ASummary) {
+  const auto outside = [&](INode* ANode) {
+    for (const TTaskLinkEntry& link : TaskLinksOf(TLumetaNodeLinksProperty::Of(ANode).get()))
+      if (!link.Node->IsDescendantOf(ASummary)) return true;
+    return false;
+  };
+  for (ComPtr<INode> above = TTaskLinkHelper::SummaryAbove(ASummary); above; above = TTaskLinkHelper::SummaryAbove(above.get()))
+    if (ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(above.get()); links && links->GetCount() > 0)
+      return true;
+  std::vector<ComPtr<INode>> pending;
+  for (ComPtr<INode> child = ASummary->GetFirstChild(); child; child = child->GetNextSibling()) pending.push_back(child);
+  while (!pending.empty()) {
+    ComPtr<INode> node = std::move(pending.back());
+    pending.pop_back();
+    if (outside(node.get())) return true;
+    for (ComPtr<INode> child = node->GetFirstChild(); child; child = child->GetNextSibling()) pending.push_back(child);
+  }
+  return false;
+}
+
+}  // namespace
+
 void TRescheduleSuccessorsCommand::Reschedule() {
   ComPtr<INode> node = Node();
   ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(node.get());
@@ -555,9 +610,10 @@ void TRescheduleSuccessorsCommand::Reschedule() {
     if (!successor->IsSummaryTask())
       command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), Task(node.get()), true);
     else
-      command = make<TRescheduleSummaryCommand>(Model(), successor.get(),
-                                                TRescheduleSummaryCommand::ReachableFrom(successor.get()),
-                                                TCarriedLink{link->GetLinkType(), NodeID()});
+      command = make<TRescheduleSummaryCommand>(
+          Model(), successor.get(),
+          MayLeadBelow(successor.get()) ? TRescheduleSummaryCommand::ReachableFrom(successor.get()) : nullptr,
+          TCarriedLink{link->GetLinkType(), NodeID()});
     Queue(std::move(command));
   }
 }
@@ -626,46 +682,64 @@ struct TSummaryDates {
     }
     return dates;
   }
-  bool StartOrFinishChanged() const { return MovedTo(Of(Summary)); }
   bool MovedTo(const TSummaryDates& ANow) const { return ANow.Start != Start || ANow.Finish != Finish; }
-  bool FinishChanged() const { return Of(Summary).Finish != Finish; }
 };
 
-// The dates of the summary right above a task and of each summary further up that has successors:
-// a subtask's change can move every summary above it, and what follows an outer phase must follow
-// it as well. A summary without successors needs no look (nothing follows it), which also keeps
-// a deep tree from costing a roll-up per level.
-std::vector<TSummaryDates> SummariesAbove(INode* ANode) {
-  std::vector<TSummaryDates> summaries;
-  ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(ANode);
-  if (summary) summaries.push_back(TSummaryDates::Of(summary));
-  while (summary && (summary = TTaskLinkHelper::SummaryAbove(summary.get())))
-    if (TTaskLinkHelper::HasSuccessors(summary.get())) summaries.push_back(TSummaryDates::Of(summary));
-  return summaries;
-}
+
+}  // namespace
 
 // Looks, once the commands queued before it have run, whether they moved the summary, and then
 // moves what follows it. A link pushed into a summary moves its subtasks, and only the last one
 // carries the summary's own check: when that one was in place already, the summary's successors
-// stayed where they were although an earlier subtask had moved its finish.
+// stayed where they were although an earlier subtask had moved its finish. Moves below a summary
+// queue one such check per run rather than one each.
 class TSummaryMovedCommand : public TRescheduleCommand {
  public:
-  TSummaryMovedCommand(ILumetaModel* AModel, TSummaryDates ABefore)
-      : TRescheduleCommand(AModel, ABefore.Summary.get()), FBefore(std::move(ABefore)) {
+  TSummaryMovedCommand(ILumetaModel* AModel, TSummaryDates ABefore, bool AFinishOnly = false)
+      : TRescheduleCommand(AModel, ABefore.Summary.get()), FBefore(std::move(ABefore)), FFinishOnly(AFinishOnly) {
     FBefore.Summary.reset();  // found again by its identifier, as every command finds its node
   }
+  // A move below also looks at the start.
+  void WatchStart() noexcept { FFinishOnly = false; }
 
  protected:
   void Reschedule() override {
-    if (ComPtr<INode> summary = Node(); summary && FBefore.MovedTo(TSummaryDates::Of(summary)))
-      CheckSuccessors(Task(summary.get()));
+    ComPtr<INode> summary = Node();
+    // From here on, a move below the summary needs a check of its own.
+    if (TScheduleRun* run = ScheduleRun(); run && summary) {
+      const auto pending = run->PendingSummaries.find(summary.get());
+      if (pending != run->PendingSummaries.end() && pending->second == this) run->PendingSummaries.erase(pending);
+    }
+    if (!summary) return;
+    const TSummaryDates now = TSummaryDates::Of(summary);
+    if (FFinishOnly ? now.Finish != FBefore.Finish : FBefore.MovedTo(now)) CheckSuccessors(Task(summary.get()));
   }
 
  private:
   TSummaryDates FBefore;  // the summary's dates before the subtasks moved
+  bool FFinishOnly;
 };
 
-}  // namespace
+
+std::vector<ComPtr<TRescheduleCommand>> TRescheduleCommand::WatchSummariesAbove(INode* ANode, bool AFinishOnly) {
+  std::vector<ComPtr<TRescheduleCommand>> checks;
+  TScheduleRun* run = ScheduleRun();
+  for (ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(ANode); summary;
+       summary = TTaskLinkHelper::SummaryAbove(summary.get())) {
+    // Nothing follows a summary without successors: no look needed, and a deep tree stays cheap.
+    if (!TTaskLinkHelper::HasSuccessors(summary.get())) continue;
+    if (run) {
+      if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end()) {
+        if (!AFinishOnly) pending->second->WatchStart();
+        continue;
+      }
+    }
+    ComPtr<TSummaryMovedCommand> check = make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary), AFinishOnly);
+    if (run) run->PendingSummaries.emplace(summary.get(), check.get());
+    checks.push_back(std::move(check));
+  }
+  return checks;
+}
 
 ComPtr<TNodeList> TRescheduleSummaryCommand::ReachableFrom(INode* ASummary) {
   ComPtr<TNodeList> reached = make<TNodeList>();
@@ -737,8 +811,8 @@ void TMoveTaskCommand::Reschedule() {
     start = schedule ? schedule->ScheduleStart() : 0;
     if (!HasWholeDay(start)) return;
   }
-  std::vector<TSummaryDates> summaries;
-  if (FSwitches.RescheduleSummary) summaries = SummariesAbove(node.get());
+  std::vector<ComPtr<TRescheduleCommand>> summaryChecks;
+  if (FSwitches.RescheduleSummary) summaryChecks = WatchSummariesAbove(node.get(), false);
 
   const bool constrain = !FSwitches.SkipConstraint && start != action->GetStartDate();
   if (constrain) {
@@ -761,8 +835,7 @@ void TMoveTaskCommand::Reschedule() {
   if (written) WriteDates(Task(node.get()), start, finish, RecordWrites() == recordWrites ? action.get() : nullptr);
 
   if (FSwitches.RescheduleSuccessors) CheckSuccessors(Task(node.get()));
-  for (const TSummaryDates& summary : summaries)
-    if (summary.StartOrFinishChanged()) CheckSuccessors(summary.Summary.get());
+  for (ComPtr<TRescheduleCommand>& check : summaryChecks) Queue(std::move(check));
 }
 
 TRescheduleTaskFinishCommand::TRescheduleTaskFinishCommand(ILumetaModel* AModel, INode* ANode, double AFinish,
@@ -776,7 +849,7 @@ void TRescheduleTaskFinishCommand::Reschedule() {
   if (!action || !scheduler) return;
   // Whatever the switch: a new finish, a longer duration above all, may move the summary's
   // finish, and what follows the summary must then follow it.
-  const std::vector<TSummaryDates> summaries = SummariesAbove(node.get());
+  std::vector<ComPtr<TRescheduleCommand>> summaryChecks = WatchSummariesAbove(node.get(), true);
   const double days = action->GetDurationInDays();
 
   if (HasWholeDay(FFinish)) {
@@ -824,6 +897,5 @@ void TRescheduleTaskFinishCommand::Reschedule() {
   }
 
   if (FSwitches.RescheduleSuccessors) CheckSuccessors(Task(node.get()));
-  for (const TSummaryDates& summary : summaries)
-    if (summary.FinishChanged()) CheckSuccessors(summary.Summary.get());
+  for (ComPtr<TRescheduleCommand>& check : summaryChecks) Queue(std::move(check));
 }

@@ -36,6 +36,9 @@ struct TTaskNode {
   std::string ID;
 };
 
+// What one run of a reschedule command shares with every command it opens (RescheduleCommands.cpp).
+struct TScheduleRun;
+
 class TRescheduleCommand : public TCompositeCommand {
  public:
   // ANode may be empty: such a command does nothing but still executes and undoes.
@@ -105,6 +108,14 @@ class TRescheduleCommand : public TCompositeCommand {
   void KeepConstraintWrites(TConstraintWrites& AWrites);
   // Queues a nested reschedule command, to run after the entries before it.
   void Queue(ComPtr<TRescheduleCommand> ACommand);
+  // Has the successors of the summaries above ANode checked once, after the run's moves below
+  // them: the direct summary and each further up with successors (AFinishOnly: when their finish
+  // changed, else their start or finish). A summary whose check is pending already is left to it.
+  // Call before the task's dates are written; queue what it gives after the task's own successors.
+  std::vector<ComPtr<TRescheduleCommand>> WatchSummariesAbove(INode* ANode, bool AFinishOnly);
+
+  // The run in progress while Reschedule runs; empty otherwise.
+  TScheduleRun* ScheduleRun() const noexcept { return FScheduleRun; }
 
  private:
   struct TEntry {
@@ -137,6 +148,7 @@ class TRescheduleCommand : public TCompositeCommand {
   uint64_t FRun;
   uint32_t FRecordWrites = 0;  // property commands WriteAction ran: each may put a new record on its node
   bool FRescheduled = false;
+  TScheduleRun* FScheduleRun = nullptr;  // set by the runner for Reschedule
 };
 
 // A node's successors: one per-link-type command for each successor link, in list order; a

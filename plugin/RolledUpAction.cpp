@@ -87,7 +87,42 @@ std::string TRolledUpAction::GetStatus() {
   return FAction->StoredStatus();
 }
 
+namespace {
+
+TRollUpMemo* GActiveMemo = nullptr;  // one user-interface thread; set only while a run lasts
+
+}  // namespace
+
+TRollUpMemo::TScope::TScope(TRollUpMemo& AMemo) : FInstalled(!GActiveMemo) {
+  if (FInstalled) GActiveMemo = &AMemo;
+}
+
+TRollUpMemo::TScope::~TScope() {
+  if (FInstalled) GActiveMemo = nullptr;
+}
+
+TRollUpMemo* TRollUpMemo::Active() noexcept { return GActiveMemo; }
+
+const TRolledUpValues* TRollUpMemo::Find(INode* ASummary) const {
+  const auto found = FValues.find(ASummary);
+  return found == FValues.end() ? nullptr : &found->second;
+}
+
+void TRollUpMemo::ForgetAbove(INode* ANode) {
+  if (FValues.empty() || !ANode) return;
+  for (ComPtr<INode> node = ANode->GetParent(); node; node = node->GetParent()) FValues.erase(node.get());
+}
+
 TRolledUpValues TRolledUpAction::Values() {
+  TRollUpMemo* memo = TRollUpMemo::Active();
+  if (!memo || !FNode) return Compute();
+  if (const TRolledUpValues* kept = memo->Find(FNode.get())) return *kept;
+  const TRolledUpValues values = Compute();
+  memo->Keep(FNode.get(), values);
+  return values;
+}
+
+TRolledUpValues TRolledUpAction::Compute() {
   ComPtr<INode> first = FNode ? FNode->GetFirstChild() : nullptr;
   if (!first) {
     TRollUp own;

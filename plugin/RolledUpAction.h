@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <unordered_map>
 
 #include "plugin/ActionAttributes.h"
 #include "com/AggregableObject.h"
@@ -21,6 +22,35 @@ struct TRolledUpValues {
   double Duration = 0;
   int32_t DurationMeasure = amDays;
   int32_t Complete = 0;
+};
+
+// Roll-ups kept while one reschedule run lasts: each task of a phase is checked against the phase
+// before it, which would otherwise be walked again for every task. A run writes only task records
+// (no tree, calendar or switch changes) and forgets the summaries above every task it writes.
+class TRollUpMemo {
+ public:
+  // Makes AMemo the one views consult until the scope ends; an outer run's memo stays in use.
+  class TScope {
+   public:
+    explicit TScope(TRollUpMemo& AMemo);
+    ~TScope();
+    TScope(const TScope&) = delete;
+    TScope& operator=(const TScope&) = delete;
+
+   private:
+    bool FInstalled;
+  };
+  // The memo of the run in progress; null outside runs.
+  static TRollUpMemo* Active() noexcept;
+
+  const TRolledUpValues* Find(INode* ASummary) const;
+  void Keep(INode* ASummary, const TRolledUpValues& AValues) { FValues[ASummary] = AValues; }
+  // Forgets the summaries above ANode: its dates changed.
+  void ForgetAbove(INode* ANode);
+  void Clear() noexcept { FValues.clear(); }
+
+ private:
+  std::unordered_map<INode*, TRolledUpValues> FValues;  // the map holds the nodes during the run
 };
 
 // A read-only view of a summary task's action record. The node's children that carry a record
@@ -45,10 +75,12 @@ class TRolledUpAction : public TAggregableObject {
   // (subtasks beyond 0..100) the summary's own status.
   std::string GetStatus();
 
-  // Every rolled-up value at once: one walk of the subtree.
+  // Every rolled-up value at once: one walk of the subtree, or none while a memo holds them.
   TRolledUpValues Values();
 
  private:
+  TRolledUpValues Compute();
+
   ComPtr<TActionAttribute> FAction;
   ComPtr<INode> FNode;
 };
