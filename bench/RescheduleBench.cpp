@@ -240,6 +240,23 @@ struct TAlternated {
 };
 std::map<int64_t, TAlternated> Alternated;
 
+// The timed moves of AGraph's head, each followed by an untimed and a timed forward pass.
+void TimeAlternated(benchmark::State& AState, TGraph& AGraph, TAlternated& AAlternated) {
+  AAlternated = {};
+  for (auto _ : AState) {
+    const auto move = TClock::now();
+    AGraph.MoveHeadAndUndo();
+    AAlternated.MoveSeconds += SecondsSince(move);
+    AState.PauseTiming();
+    benchmark::DoNotOptimize(AGraph.ForwardPass(Monday + 1));
+    const auto pass = TClock::now();
+    benchmark::DoNotOptimize(AGraph.ForwardPass(Monday + 1));
+    AAlternated.PassSeconds += SecondsSince(pass);
+    ++AAlternated.Runs;
+    AState.ResumeTiming();
+  }
+}
+
 void BM_MoveChainHeadAndUndo(benchmark::State& AState) {
   std::unique_ptr<TGraph> graph = Chain(static_cast<int>(AState.range(0)));
   const auto start = TClock::now();
@@ -247,20 +264,7 @@ void BM_MoveChainHeadAndUndo(benchmark::State& AState) {
   // The library calls this again for its timed runs, with the memory of earlier ones at hand: only
   // the first call is a first move.
   FirstMoveSeconds.emplace(AState.range(0), SecondsSince(start));
-  TAlternated& alternated = Alternated[AState.range(0)];
-  alternated = {};
-  for (auto _ : AState) {
-    const auto move = TClock::now();
-    graph->MoveHeadAndUndo();
-    alternated.MoveSeconds += SecondsSince(move);
-    AState.PauseTiming();
-    benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
-    const auto pass = TClock::now();
-    benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
-    alternated.PassSeconds += SecondsSince(pass);
-    ++alternated.Runs;
-    AState.ResumeTiming();
-  }
+  TimeAlternated(AState, *graph, Alternated[AState.range(0)]);
 }
 
 void BM_ForwardPass(benchmark::State& AState) {
@@ -288,20 +292,7 @@ void BM_MovePhasesHeadAndUndo(benchmark::State& AState) {
   const int count = static_cast<int>(AState.range(0));
   std::unique_ptr<TGraph> graph = Phases(count / 100, 100);
   graph->MoveHeadAndUndo();
-  TAlternated& alternated = PhaseAlternated[count];
-  alternated = {};
-  for (auto _ : AState) {
-    const auto move = TClock::now();
-    graph->MoveHeadAndUndo();
-    alternated.MoveSeconds += SecondsSince(move);
-    AState.PauseTiming();
-    benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
-    const auto pass = TClock::now();
-    benchmark::DoNotOptimize(graph->ForwardPass(Monday + 1));
-    alternated.PassSeconds += SecondsSince(pass);
-    ++alternated.Runs;
-    AState.ResumeTiming();
-  }
+  TimeAlternated(AState, *graph, PhaseAlternated[count]);
 }
 
 // One summary holding a chain, its first task made a day longer and undone: with (1) and without (0)
