@@ -284,16 +284,16 @@ TDesktopWindow::TDesktopWindow(std::string APlugInDir, bool ARemember)
 TDesktopWindow::~TDesktopWindow() {
   // The panel and the grid's rows go before the map they show, the map before the plug-in.
   FObserver->Forget();
-  if (FShell && FShell->Model()) {
-    FShell->Model()->Subject()->Detach(FObserver.get());
-    FShell->Model()->Processor()->RemoveObserver(this);
+  if (Model()) {
+    Model()->Subject()->Detach(FObserver.get());
+    FDocument->RemoveObserver(this);
   }
   FPanel = nullptr;  // frees its form, whose code goes with the plug-in
   FTree->SetRootNodeCount(0);
-  FShell.reset();
+  FDocument.reset();
 }
 
-TLumetaModel* TDesktopWindow::Model() const { return FShell ? FShell->Model() : nullptr; }
+TLumetaModel* TDesktopWindow::Model() const { return FDocument ? FDocument->Model() : nullptr; }
 
 void TDesktopWindow::BuildTree() {
   auto* splitter = new QSplitter(Qt::Horizontal, this);
@@ -453,32 +453,26 @@ bool TDesktopWindow::Guard(F&& AWork) {
 
 // ---- the map file
 
-void TDesktopWindow::ShowWarnings(const std::string& AHeading) {
-  std::istringstream lines(FErr.str());
-  FErr.str({});
-  FOut.str({});  // nobody reads what the shell prints for a terminal
+void TDesktopWindow::ShowWarnings(const std::string& AHeading, const std::vector<std::string>& AExtra) {
+  std::vector<std::string> warnings;
+  for (const TArchiveWarning& warning : FDocument->Warnings()) warnings.push_back(warning.Message());
+  warnings.insert(warnings.end(), AExtra.begin(), AExtra.end());
   constexpr int KShown = 12;
   std::string text;
   int count = 0;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty()) continue;
-    if (++count > KShown) continue;
-    constexpr std::string_view prefix = "warning: ";
-    text += '\n' + (line.starts_with(prefix) ? line.substr(prefix.size()) : line);
-  }
+  for (const std::string& warning : warnings)
+    if (++count <= KShown) text += '\n' + warning;
   if (count == 0) return;
   if (count > KShown) text += "\n(and " + std::to_string(count - KShown) + " more)";
   DialogService().ShowMessage(TMessageKind::Warning, AHeading + ":" + text);
 }
 
 bool TDesktopWindow::OpenMap(const std::string& APath) {
-  auto shell = std::make_unique<TLumetaShell>(FOut, FErr);
-  FErr.str({});
+  auto document = std::make_unique<TMapDocument>();
   try {
-    shell->Open(FPlugInDir, APath);
+    document->Open(FPlugInDir, APath);
   } catch (const std::exception& error) {
     // The open map stays as it was.
-    FErr.str({});
     DialogService().ShowMessage(TMessageKind::Error, "Cannot open " + APath + ":\n" + error.what());
     return false;
   }
@@ -486,22 +480,23 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   FTree->SetRootNodeCount(0);
   FRows.clear();
   FShape.clear();
-  if (FShell && FShell->Model()) {
-    FShell->Model()->Subject()->Detach(FObserver.get());
-    FShell->Model()->Processor()->RemoveObserver(this);
+  if (Model()) {
+    Model()->Subject()->Detach(FObserver.get());
+    FDocument->RemoveObserver(this);
   }
-  FShell = std::move(shell);
+  FDocument = std::move(document);
   FMapPath = APath;
-  FShell->Model()->Subject()->Attach(FObserver.get());
-  FShell->Model()->Processor()->MarkClean();
-  FShell->Model()->Processor()->AddObserver(this);
-  UndoStateChanged(FShell->Model()->Processor()->State());
+  Model()->Subject()->Attach(FObserver.get());
+  FDocument->AddObserver(this);
+  UndoStateChanged(Model()->Processor()->State());
   if (!APath.empty()) AddRecent(APath);
   ShowPanel();
   Refresh();
   FGantt->FitToMap();
   if (TVirtualNode* root = RowOf(0)) FTree->SetFocusedCell(root, dcTitle);
-  ShowWarnings("Opened " + APath + " with warnings");
+  std::vector<std::string> circle;
+  if (std::string warning = LinkCircleInMap(Model()->Map()); !warning.empty()) circle.push_back(std::move(warning));
+  ShowWarnings("Opened " + APath + " with warnings", circle);
   return true;
 }
 
@@ -512,19 +507,17 @@ bool TDesktopWindow::SaveMap(const std::string& APath) {
                .toStdString();
     if (path.empty()) return false;
   }
-  FErr.str({});
-  if (!Guard([&] { FShell->Run({"save", path}); })) return false;
+  if (!Guard([&] { FDocument->SaveAs(path); })) return false;
   ShowWarnings("Saved " + path + " with warnings");
   FMapPath = path;
   AddRecent(path);
-  Model()->Processor()->MarkClean();
   UpdateTitle();
   return true;
 }
 
 bool TDesktopWindow::IsModified() const {
   if (!Model()) return false;
-  return !Model()->Processor()->IsClean();
+  return !FDocument->IsClean();
 }
 
 bool TDesktopWindow::ConfirmDiscard() {
@@ -815,7 +808,7 @@ void TDesktopWindow::PickValue() {
 }
 
 void TDesktopWindow::Execute(ICommand* ACommand) {
-  Guard([&] { FShell->Model()->GetCommandProcessor()->Execute(ACommand, nullptr); });
+  Guard([&] { Model()->GetCommandProcessor()->Execute(ACommand, nullptr); });
   Refresh();
 }
 

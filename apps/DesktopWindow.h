@@ -5,13 +5,12 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "apps/LumetaShell.h"
+#include "session/MapDocument.h"
 #include "com/ComPtr.h"
 #include "contract/PlugInUIIntf.h"
 #include "treegrid/VirtualTreeGrid.h"
@@ -111,14 +110,13 @@ class TDesktopWindow : public QMainWindow, private IUndoStateObserver {
   // Runs AWork; an error becomes a message box and false.
   template <class F>
   bool Guard(F&& AWork);
-  // Shows what the shell warned of since the last call (what a load or save passed over), in one
-  // message box headed by AHeading; nothing when it warned of nothing.
-  void ShowWarnings(const std::string& AHeading);
+  // Shows what the last load or save passed over, then AExtra, in one message box headed by
+  // AHeading; nothing when there is nothing.
+  void ShowWarnings(const std::string& AHeading, const std::vector<std::string>& AExtra = {});
 
   std::string FPlugInDir;
   bool FRemember;
-  std::ostringstream FOut, FErr;
-  std::unique_ptr<TLumetaShell> FShell;
+  std::unique_ptr<TMapDocument> FDocument;
   std::string FMapPath;
   ComPtr<TDesktopObserver> FObserver;
   ComPtr<IPlugInView> FPanel;

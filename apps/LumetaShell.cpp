@@ -240,24 +240,13 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
 
 TLumetaShell::TLumetaShell(std::ostream& AOut, std::ostream& AErr) : FOut(AOut), FErr(AErr) {}
 
-TLumetaShell::~TLumetaShell() {
-  CloseMap();
-  FLoader.Unload();
-}
-
-void TLumetaShell::CloseMap() {
-  // The undo steps hold the model, the model the plug-in's managers, and the interactor the model.
-  if (FModel) FModel->Close();
-  if (FLoader.Interactor()) FLoader.Interactor()->SetApplication(nullptr);
-  FModel.reset();
-  FArchive.reset();
-}
+TLumetaShell::~TLumetaShell() = default;
 
 bool TLumetaShell::Close() {
-  CloseMap();
+  FDocument.Close();
   bool closed = true;
   try {
-    FLoader.Shutdown();
+    FDocument.Loader().Shutdown();
     SettingsStore().Flush();
     // Nothing was saved, so nothing failed; but the user should hear before a run that does change a setting.
     if (const std::string problem = SettingsStore().FolderProblem(); !problem.empty())
@@ -267,7 +256,7 @@ bool TLumetaShell::Close() {
     SettingsStore().DropUnsaved();
     closed = false;
   }
-  FLoader.Unload();
+  FDocument.Unload();
   return closed;
 }
 
@@ -290,37 +279,14 @@ std::string TLumetaShell::CommandSummary() {
 }
 
 void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPath) {
-  FLoader.Load(PlugInLibraryPath(APlugInDir));
-  FModel = make<TLumetaModel>();
-  FArchive = std::make_unique<TLumetaXmlArchive>();
-  for (const ComPtr<IPropertyManager>& manager : FLoader.Managers()) {
-    FModel->RegisterManager(manager.get());
-    FArchive->RegisterManager(manager.get());
-  }
-  FLoader.Interactor()->SetApplication(static_cast<ILumetaModel*>(FModel.get()));
-  FMapPath = AMapPath;
-  const double today = LocaleService().Today();
-  // Only a file that is not there starts a new map; one that cannot be reached (a folder without
-  // search permission, a path through a file, a loop of links) is an error from the load.
-  struct stat status {};
-  if (AMapPath.empty() || (::stat(AMapPath.c_str(), &status) != 0 && errno == ENOENT)) {
-    // A new map plans from the morning of the day it was made.
-    auto* settings = dynamic_cast<TLumetaMapSettings*>(FModel->Map().Settings());
-    ComPtr<IWorkingScheduler> scheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());
-    settings->SetScheduleStart(scheduler->ToWorkingStart(today + 8.0 / 24));
-    settings->SetModified(false);
-    return;
-  }
-  std::unique_ptr<TLumetaMap> map = FArchive->Load(AMapPath);
+  FDocument.Open(APlugInDir, AMapPath);
   PrintWarnings();
-  FModel->Map().Swap(*map);
-  FModel->Map().SettleDefaultScheduleStart(today);
-  if (const std::string warning = LinkCircleInMap(FModel->Map()); !warning.empty()) Warn(warning);
+  if (const std::string warning = LinkCircleInMap(Model()->Map()); !warning.empty()) Warn(warning);
 }
 
 void TLumetaShell::Run(const std::vector<std::string>& AWords) {
   if (AWords.empty()) return;
-  if (!FModel) throw EInvalidOperation("No map is open");
+  if (!Model()) throw EInvalidOperation("No map is open");
   for (const TCommand& command : Commands) {
     if (AWords.front() != command.Name) continue;
     const std::vector<std::string> args(AWords.begin() + 1, AWords.end());
@@ -331,15 +297,15 @@ void TLumetaShell::Run(const std::vector<std::string>& AWords) {
   throw EShellUsage("unknown command '" + AWords.front() + "' (help lists the commands)");
 }
 
-void TLumetaShell::Execute(ICommand* ACommand) { FModel->GetCommandProcessor()->Execute(ACommand, nullptr); }
+void TLumetaShell::Execute(ICommand* ACommand) { Model()->GetCommandProcessor()->Execute(ACommand, nullptr); }
 
 TLumetaNode* TLumetaShell::NodeArgument(const std::string& AText) {
   const std::optional<int64_t> id = ParseInteger<int64_t>(AText);
   if (!id || *id < 0) throw EShellUsage("'" + AText + "' is not a node ID");
-  return FModel->Map().GetNode(*id);
+  return Model()->Map().GetNode(*id);
 }
 
-ComPtr<ISelection> TLumetaShell::CurrentSelection() { return FModel->GetCurrentSelection(); }
+ComPtr<ISelection> TLumetaShell::CurrentSelection() { return Model()->GetCurrentSelection(); }
 
 void TLumetaShell::Warn(const std::string& AText) {
   FOut.flush();
@@ -347,13 +313,12 @@ void TLumetaShell::Warn(const std::string& AText) {
 }
 
 void TLumetaShell::PrintWarnings() {
-  if (!FArchive) return;
-  for (const std::string& warning : FArchive->Warnings()) Warn(warning);
+  for (const TArchiveWarning& warning : FDocument.Warnings()) Warn(warning.Message());
 }
 
 void TLumetaShell::Add(const std::vector<std::string>& AArgs) {
   TLumetaNode* parent = NodeArgument(AArgs[0]);
-  ComPtr<TAddNodeCommand> command = make<TAddNodeCommand>(FModel.get(), parent->ID(), AArgs[1]);
+  ComPtr<TAddNodeCommand> command = make<TAddNodeCommand>(Model(), parent->ID(), AArgs[1]);
   FOut.flush();  // the plug-in's warnings go to standard error
   Execute(command.get());
   FOut << command->NodeID() << '\n';
@@ -361,16 +326,16 @@ void TLumetaShell::Add(const std::vector<std::string>& AArgs) {
 
 void TLumetaShell::Title(const std::vector<std::string>& AArgs) {
   TLumetaNode* node = NodeArgument(AArgs[0]);
-  Execute(make<TRetitleNodeCommand>(FModel.get(), node->ID(), AArgs[1]).get());
+  Execute(make<TRetitleNodeCommand>(Model(), node->ID(), AArgs[1]).get());
 }
 
 void TLumetaShell::Delete(const std::vector<std::string>& AArgs) {
   TLumetaNode* node = NodeArgument(AArgs[0]);
   if (node->IsRoot()) throw EShellUsage("the map's root (0) cannot be deleted");
   FOut.flush();
-  Execute(make<TDeleteNodeCommand>(FModel.get(), node->ID()).get());
+  Execute(make<TDeleteNodeCommand>(Model(), node->ID()).get());
   // The selection forgets the deleted nodes for good, so that undo does not select them again.
-  FModel->SetSelectedIDs(FModel->SelectedIDs());
+  Model()->SetSelectedIDs(Model()->SelectedIDs());
 }
 
 void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
@@ -383,12 +348,12 @@ void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
     index = *value;
   }
   FOut.flush();  // the plug-in's warning about a refused move goes to standard error
-  Execute(make<TMoveNodeCommand>(FModel.get(), node->ID(), parent->ID(), index).get());
+  Execute(make<TMoveNodeCommand>(Model(), node->ID(), parent->ID(), index).get());
   WarnOfLinkCircle(node->ID());
 }
 
 void TLumetaShell::WarnOfLinkCircle(int64_t AMovedID) {
-  if (const std::string warning = LinkCircleAbove(FModel->Map().FindNode(AMovedID)); !warning.empty()) Warn(warning);
+  if (const std::string warning = LinkCircleAbove(Model()->Map().FindNode(AMovedID)); !warning.empty()) Warn(warning);
 }
 
 void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
@@ -398,14 +363,14 @@ void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
   if (index == 0) throw EShellUsage("node " + AArgs[0] + " has no previous sibling to go under");
   TLumetaNode* sibling = node->Parent()->Children()[static_cast<size_t>(index) - 1].get();
   FOut.flush();
-  Execute(make<TMoveNodeCommand>(FModel.get(), node->ID(), sibling->ID(), -1, KEventDemote).get());
+  Execute(make<TMoveNodeCommand>(Model(), node->ID(), sibling->ID(), -1, KEventDemote).get());
   WarnOfLinkCircle(node->ID());
 }
 
 void TLumetaShell::Select(const std::vector<std::string>& AArgs) {
   std::vector<int64_t> selection;
   for (const std::string& arg : AArgs) selection.push_back(NodeArgument(arg)->ID());
-  FModel->SetSelectedIDs(selection);
+  Model()->SetSelectedIDs(selection);
 }
 
 void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
@@ -415,36 +380,36 @@ void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
   if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
   const std::optional<int32_t> entry = FieldEntry(*field);
   if (!entry) {
-    TActionFieldEdit::Execute(FModel.get(), node, *field, ParseActionFieldValue(*field, AArgs[2]));
+    TActionFieldEdit::Execute(Model(), node, *field, ParseActionFieldValue(*field, AArgs[2]));
     return;
   }
   // As the action column of the desktop program edits it: the node becomes the selection, and the
   // column's entry runs on it.
   Select({AArgs[0]});
   FOut.flush();
-  ExecuteEntry(FModel.get(), CurrentSelection().get(), *entry, {AArgs[2]});
+  ExecuteEntry(Model(), CurrentSelection().get(), *entry, {AArgs[2]});
   // A scheduled map moves tasks; a node without an action is none yet, so its dates stay unset.
   static constexpr TActionField KScheduledFields[] = {acStartDate, acCompletedDate, acDuration, acDurationMeasure,
                                                       acIsMilestone};
-  if (FModel->Map().Settings()->GetTaskScheduling() && !node->FindProperty(KActionPropertyName) &&
+  if (Model()->Map().Settings()->GetTaskScheduling() && !node->FindProperty(KActionPropertyName) &&
       std::ranges::find(KScheduledFields, *field) != std::end(KScheduledFields))
     Warn("node " + AArgs[0] + " is no task yet, so nothing changed; `convert " + AArgs[0] + "` makes it one");
 }
 
 void TLumetaShell::Exec(const std::vector<std::string>& AArgs) {
   FOut.flush();
-  RunExecCommand(FModel.get(), CurrentSelection().get(), AArgs);
+  RunExecCommand(Model(), CurrentSelection().get(), AArgs);
 }
 
 void TLumetaShell::Edit(const std::vector<std::string>& AArgs) {
   const TEditRequest request = ParseEditRequest(AArgs);
   Select(request.NodeIDs);
   FOut.flush();
-  RunEditCommand(FModel.get(), CurrentSelection().get(), request);
+  RunEditCommand(Model(), CurrentSelection().get(), request);
 }
 
 void TLumetaShell::Update(const std::vector<std::string>& AArgs) {
-  RunUpdateCommand(FModel.get(), CurrentSelection().get(), AArgs, FOut);
+  RunUpdateCommand(Model(), CurrentSelection().get(), AArgs, FOut);
 }
 
 void TLumetaShell::Convert(const std::vector<std::string>& AArgs) {
@@ -457,10 +422,10 @@ void TLumetaShell::Convert(const std::vector<std::string>& AArgs) {
   const auto hearsEvents = [](const ComPtr<IUnknown>& AController) {
     return static_cast<bool>(QueryAs<IActionPlugInEvents>(AController.get()));
   };
-  if (std::ranges::none_of(FModel->Controllers(), hearsEvents))
+  if (std::ranges::none_of(Model()->Controllers(), hearsEvents))
     throw ELumetaError("the plug-in has no controller that makes tasks of nodes");
   FOut.flush();
-  Execute(make<TConvertNodesCommand>(FModel.get(), std::move(ids)).get());
+  Execute(make<TConvertNodesCommand>(Model(), std::move(ids)).get());
 }
 
 void TLumetaShell::Get(const std::vector<std::string>& AArgs) {
@@ -499,24 +464,24 @@ void TLumetaShell::Text(const std::vector<std::string>& AArgs) {
 
 void TLumetaShell::Symbol(const std::vector<std::string>& AArgs) {
   TLumetaNode* node = NodeArgument(AArgs[0]);
-  RunSymbolCommand(node, FModel->FindManager(KActionPropertyName).get(),
+  RunSymbolCommand(node, Model()->FindManager(KActionPropertyName).get(),
                    std::vector<std::string>(AArgs.begin() + 1, AArgs.end()), FOut);
 }
 
 void TLumetaShell::Undo(const std::vector<std::string>&) {
-  ComPtr<ICommandProcessor> processor = FModel->GetCommandProcessor();
+  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
   if (!processor->CanUndo()) throw EShellUsage("nothing to undo");
   processor->UndoLast();
 }
 
 void TLumetaShell::Redo(const std::vector<std::string>&) {
-  ComPtr<ICommandProcessor> processor = FModel->GetCommandProcessor();
+  ComPtr<ICommandProcessor> processor = Model()->GetCommandProcessor();
   if (!processor->CanRedo()) throw EShellUsage("nothing to redo");
   processor->Redo();
 }
 
 void TLumetaShell::Scheduling(const std::vector<std::string>& AArgs) {
-  IMapSettings* settings = FModel->Map().Settings();
+  IMapSettings* settings = Model()->Map().Settings();
   if (AArgs.empty()) {
     FOut << (settings->GetTaskScheduling() ? "on" : "off") << '\n';
     return;
@@ -526,15 +491,15 @@ void TLumetaShell::Scheduling(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Calendar(const std::vector<std::string>& AArgs) {
-  if (ComPtr<ICommand> command = RunCalendarCommand(FModel.get(), AArgs, FOut)) Execute(command.get());
+  if (ComPtr<ICommand> command = RunCalendarCommand(Model(), AArgs, FOut)) Execute(command.get());
 }
 
-void TLumetaShell::Worktime(const std::vector<std::string>& AArgs) { RunWorktimeCommand(FModel.get(), AArgs, FOut); }
+void TLumetaShell::Worktime(const std::vector<std::string>& AArgs) { RunWorktimeCommand(Model(), AArgs, FOut); }
 
 void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
   FOut.flush();  // a refused link's warning goes to standard error
-  Execute(RunLinkCommand(FModel.get(), AArgs).get());
-  if (AArgs[0] != "add" || !FModel->Map().Settings()->GetTaskScheduling()) return;
+  Execute(RunLinkCommand(Model(), AArgs).get());
+  if (AArgs[0] != "add" || !Model()->Map().Settings()->GetTaskScheduling()) return;
   // Only tasks are scheduled: a link with a node that is none yet is kept but moves nothing. A
   // summary's subtasks follow its predecessors whether or not it is a task itself.
   const auto noTask = [&](const std::string& AID) { return !NodeArgument(AID)->FindProperty(KActionPropertyName); };
@@ -546,27 +511,29 @@ void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
          "` makes it one");
 }
 
-void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(FModel.get(), AArgs, FOut); }
+void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(Model(), AArgs, FOut); }
 
-void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(FModel.get()).get()); }
+void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(Model()).get()); }
 
 void TLumetaShell::Tasks(const std::vector<std::string>& AArgs) { RunTasksCommand(AArgs, FOut); }
 void TLumetaShell::Panel(const std::vector<std::string>& AArgs) {
   FOut.flush();  // a refused edit's warning goes to standard error
-  RunPanelCommand(FModel.get(), AArgs, FOut);
+  RunPanelCommand(Model(), AArgs, FOut);
 }
 
 void TLumetaShell::Export(const std::vector<std::string>& AArgs) {
-  RunExportCommand(FModel.get(), CurrentSelection().get(), AArgs, FOut, FErr, &FErr == &std::cerr && ::isatty(2));
+  RunExportCommand(Model(), CurrentSelection().get(), AArgs, FOut, FErr, &FErr == &std::cerr && ::isatty(2));
 }
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
-  const std::string path = AArgs.empty() ? FMapPath : AArgs[0];
-  if (path.empty()) throw EShellUsage("the map has no file yet: save PATH");
-  FArchive->Save(FModel->Map(), path);
+  if (AArgs.empty() && FDocument.Path().empty()) throw EShellUsage("the map has no file yet: save PATH");
+  if (AArgs.empty() || AArgs[0] == FDocument.Path())
+    FDocument.Save();
+  else
+    FDocument.SaveCopy(AArgs[0]);
   PrintWarnings();
 }
 
-void TLumetaShell::Show(const std::vector<std::string>&) { PrintTable(FOut, FModel->Map()); }
+void TLumetaShell::Show(const std::vector<std::string>&) { PrintTable(FOut, Model()->Map()); }
 
 void TLumetaShell::Help(const std::vector<std::string>&) { FOut << CommandSummary(); }

@@ -9,8 +9,7 @@
 
 #include "com/ComPtr.h"
 #include "host/LumetaModel.h"
-#include "host/LumetaPlugInLoader.h"
-#include "host/xml/LumetaXmlArchive.h"
+#include "session/MapDocument.h"
 
 // Raised for a command that cannot run as written: its message is the usage line or the reason.
 class EShellUsage : public ELumetaError {
@@ -42,13 +41,12 @@ class TLumetaShell {
   // The command summary that `help` prints, one command a line.
   static std::string CommandSummary();
 
-  TLumetaModel* Model() const noexcept { return FModel.get(); }
-  const std::string& MapPath() const noexcept { return FMapPath; }
+  TLumetaModel* Model() const noexcept { return FDocument.Model(); }
+  const std::string& MapPath() const noexcept { return FDocument.Path(); }
   // Node IDs of the model's current selection, first selected first.
-  std::vector<int64_t> Selection() const { return FModel ? FModel->SelectedIDs() : std::vector<int64_t>(); }
+  std::vector<int64_t> Selection() const { return Model() ? Model()->SelectedIDs() : std::vector<int64_t>(); }
 
  private:
-  void CloseMap();
   struct TCommand;
   static const TCommand Commands[];
 
@@ -95,12 +93,7 @@ class TLumetaShell {
 
   std::ostream& FOut;
   std::ostream& FErr;
-  // Destroyed in reverse: the model and the archive hold the plug-in's objects, so both go before
-  // the loader closes the library.
-  TLumetaPlugInLoader FLoader;
-  std::unique_ptr<TLumetaXmlArchive> FArchive;
-  ComPtr<TLumetaModel> FModel;
-  std::string FMapPath;
+  TMapDocument FDocument;
 };
 
 // Writes "warning: " and the text, each CR LF (or lone CR) of it as a line break.

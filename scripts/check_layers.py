@@ -24,6 +24,7 @@ ALLOWED = {
     "host": {"com", "contract", "attributes", "commands", "settings"},
     "actionproperty": {"com", "contract", "attributes", "commands", "settings", "drawing", "html", "treegrid",
                        "plugin", "ui", "outlook"},
+    "session": {"com", "contract", "attributes", "commands", "settings", "host"},
 }
 # Programs, tests and benchmarks sit on top and may include anything.
 TOP = {"apps", "tests", "bench"}

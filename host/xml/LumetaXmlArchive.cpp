@@ -109,3 +109,13 @@ std::string TLumetaXmlArchive::SaveToText(const TLumetaMap& AMap) {
   TXmlMapWriter(*FRegistry, FWarnings, AMap).Write(text, nullptr);
   return text;
 }
+
+std::vector<std::string> TLumetaXmlArchive::Warnings() const {
+  std::vector<std::string> messages;
+  for (const TArchiveWarning& warning : FWarnings) messages.push_back(warning.Message());
+  return messages;
+}
+
+std::string TArchiveWarning::Message() const {
+  return File.empty() ? Text : xml_archive::ArchiveMessage(File, Line, Column, Text);
+}

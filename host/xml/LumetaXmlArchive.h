@@ -3,6 +3,7 @@
 // stores the host's own data itself and every plug-in property through the declarations its
 // class gives (IXmlMapping); it knows no property by name. Which property an element holds comes
 // from the property managers registered with the archive.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,16 @@ class TXmlRegistry;
 // A file that cannot be read as a map: "file:line:column: reason". Line and column count from 1,
 // the column in characters; both are 0 when the failure has no place in the file (a file that
 // cannot be opened).
+// Something a load or save passed over. File is empty and Line 0 where it has no place in a file.
+struct TArchiveWarning {
+  std::string File;
+  int32_t Line = 0;
+  int32_t Column = 0;
+  std::string Text;
+  // "file:line:column: text", "file: text" or the text alone, as the command line prints it.
+  std::string Message() const;
+};
+
 class EArchiveError : public ELumetaError {
  public:
   EArchiveError(std::string AFile, int ALine, int AColumn, std::string AReason);
@@ -71,14 +82,16 @@ class TLumetaXmlArchive {
   void Save(const TLumetaMap& AMap, const std::string& APath);
   std::string SaveToText(const TLumetaMap& AMap);
 
-  // What the last Load or Save passed over without failing ("file:line:column: ..." on load):
-  // unknown elements and attributes, links dropped on save because their node is gone, text
-  // repaired on save.
-  const std::vector<std::string>& Warnings() const noexcept { return FWarnings; }
+  // What the last Load or Save passed over without failing: unknown elements and attributes (with
+  // their place in the file), links dropped on save because their node is gone, text repaired on
+  // save.
+  const std::vector<TArchiveWarning>& Issues() const noexcept { return FWarnings; }
+  // The same as messages ("file:line:column: ..." where there is a place).
+  std::vector<std::string> Warnings() const;
 
  private:
   std::unique_ptr<TLumetaMap> Parse(std::string ABuffer, const std::string& AName, const std::string* AOriginal);
 
   std::unique_ptr<xml_archive::TXmlRegistry> FRegistry;
-  std::vector<std::string> FWarnings;
+  std::vector<TArchiveWarning> FWarnings;
 };

@@ -29,7 +29,7 @@ bool IsBlank(const char* AText) {
 }
 }  // namespace
 
-TXmlMapReader::TXmlMapReader(const TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings,
+TXmlMapReader::TXmlMapReader(const TXmlRegistry& ARegistry, std::vector<TArchiveWarning>& AWarnings,
                              const std::string& AName, ComPtr<TXmlDocSource> ASource, const std::string* AOriginal)
     : FRegistry(ARegistry),
       FWarnings(AWarnings),
@@ -409,7 +409,7 @@ void TXmlMapReader::FailAt(size_t AOffset, const std::string& AReason) {
 
 void TXmlMapReader::WarnAt(size_t AOffset, const std::string& AText) {
   const auto [line, column] = PositionAt(AOffset);
-  FWarnings.push_back(ArchiveMessage(FName, line, column, AText));
+  FWarnings.push_back({FName, line, column, AText});
 }
 
 // Line and column of a byte offset, counted in the text as it was before parsing changed the

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/xml/LumetaXmlArchive.h"
 #include "host/xml/XmlDocSource_p.h"
 #include "host/xml/XmlLayout_p.h"
 
@@ -14,7 +15,7 @@ class TXmlMapReader {
  public:
   // AOriginal is the text as it was before parsing changed it in place; without it, messages
   // read the file AName again to find their line and column. Warnings are added to AWarnings.
-  TXmlMapReader(const TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const std::string& AName,
+  TXmlMapReader(const TXmlRegistry& ARegistry, std::vector<TArchiveWarning>& AWarnings, const std::string& AName,
                 ComPtr<TXmlDocSource> ASource, const std::string* AOriginal);
 
   // Parses the source's buffer and reads the map; raises EArchiveError.
@@ -59,7 +60,7 @@ class TXmlMapReader {
   const std::string& Original();
 
   const TXmlRegistry& FRegistry;
-  std::vector<std::string>& FWarnings;
+  std::vector<TArchiveWarning>& FWarnings;
   const std::string& FName;
   std::vector<std::pair<pugi::xml_node, TLumetaNode*>> FPendingNodes;  // Node elements still to read, next last
   const char* FBuffer;

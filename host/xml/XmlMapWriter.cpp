@@ -45,7 +45,7 @@ void TXmlItemElement::SetAttribute(const std::string& AName, const std::string& 
   FAttributes[FCount++].second = AValue.c_str();
 }
 
-TXmlMapWriter::TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const TLumetaMap& AMap)
+TXmlMapWriter::TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<TArchiveWarning>& AWarnings, const TLumetaMap& AMap)
     : FRegistry(ARegistry),
       FWarnings(AWarnings),
       FMap(AMap),
@@ -97,7 +97,7 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
   }
   printer.Finish();
   FPrinter = nullptr;
-  for (std::string& repair : FRepairs) FWarnings.push_back(std::move(repair));
+  for (std::string& repair : FRepairs) FWarnings.push_back({{}, 0, 0, std::move(repair)});
 }
 
 void TXmlMapWriter::PrefetchRecords(TLumetaNode* ANode) {

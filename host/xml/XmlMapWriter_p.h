@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/xml/LumetaXmlArchive.h"
 #include "host/xml/XmlDocSource_p.h"
 #include "host/xml/XmlLayout_p.h"
 #include "host/xml/XmlPrinter_p.h"
@@ -37,7 +38,7 @@ class TXmlItemElement : public TImplements<TAggregableObject, IXmlElement> {
 class TXmlMapWriter {
  public:
   // Warnings (links dropped, text repaired) are added to AWarnings.
-  TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<std::string>& AWarnings, const TLumetaMap& AMap);
+  TXmlMapWriter(TXmlRegistry& ARegistry, std::vector<TArchiveWarning>& AWarnings, const TLumetaMap& AMap);
 
   // Writes the map as it goes, without building a document: in pieces to ASink, or all into AOut
   // when there is no sink. A failure part way raises; the text written so far is then incomplete.
@@ -65,10 +66,10 @@ class TXmlMapWriter {
   // unless the element itself holds a node.
   void Copy(pugi::xml_node AElement);
   void WarnRepaired(pugi::xml_node AElement, const char* AName);
-  void Warn(std::string AText) { FWarnings.push_back(std::move(AText)); }
+  void Warn(std::string AText) { FWarnings.push_back({{}, 0, 0, std::move(AText)}); }
 
   TXmlRegistry& FRegistry;
-  std::vector<std::string>& FWarnings;
+  std::vector<TArchiveWarning>& FWarnings;
   std::vector<std::string> FRepairs;  // after the other warnings, as when the text came last
   const TLumetaMap& FMap;
   TIdSet FIds;
