@@ -28,6 +28,16 @@ inline constexpr int32_t KExportIncludeCount = 11;
 enum TExportRange : int32_t { erCurrentView = 0, erEntireMap = 1, erSelection = 2 };
 enum TActionsToExport : int32_t { aeNewOrUpdated = 0, aeAll = 1 };
 
+// A map's own identity, kept in its file, so that what it exported is known as its own in every
+// later run, whatever the map's title or file name.
+struct IMapIdentity : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("6C1F3E2A-8D47-4B9E-A5C3-2F71B0D94E68");
+  // Letters, digits and '-'; a map without one gets a new one when ACreate (saved with the map).
+  virtual std::string GetMapIdentity(bool ACreate) = 0;
+  // Gives a map without one the identity an earlier run gave it before the map could be saved.
+  virtual void SetMapIdentity(const std::string& AIdentity) = 0;
+};
+
 struct IExportActionsOutlookOptions : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("40EE76D5-18FD-4A59-BA07-1833E0287872");
   virtual int32_t GetActionsToExport() = 0;

@@ -443,6 +443,7 @@ void TLumetaMap::Swap(TLumetaMap& AOther) noexcept {
   std::swap(FRoot, AOther.FRoot);
   std::swap(FIndex, AOther.FIndex);
   std::swap(FHighestID, AOther.FHighestID);
+  std::swap(FIdentity, AOther.FIdentity);
   std::swap(FDocSource, AOther.FDocSource);
   std::swap(FPropertyMaker, AOther.FPropertyMaker);
   SetMapOf(FRoot.get(), this);
@@ -467,6 +468,7 @@ void TLumetaMap::Clear() {
   FRoot->FHostData.reset();
   FRoot->SetAttribute(KMapSettingsName, make<TLumetaMapSettings>());
   FHighestID = 0;
+  FIdentity.clear();
 }
 
 double TLumetaMap::EarliestTaskStart() const {

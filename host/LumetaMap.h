@@ -192,6 +192,9 @@ class TLumetaMap {
   // Room in the ID index for ACount nodes, so that loading a large map does not rehash it again and again.
   void ReserveNodes(size_t ACount) { FIndex.reserve(ACount); }
   int64_t HighestID() const noexcept { return FHighestID; }
+  // The map's identity (IMapIdentity); empty until a map is given one. A file keeps it.
+  const std::string& Identity() const noexcept { return FIdentity; }
+  void SetIdentity(std::string AIdentity) noexcept { FIdentity = std::move(AIdentity); }
   // Raises the ID counter (a file remembers IDs of nodes deleted before it was saved); never lowers it.
   void SetHighestID(int64_t AID) noexcept { FHighestID = std::max(FHighestID, AID); }
 
@@ -269,6 +272,7 @@ class TLumetaMap {
   ComPtr<TLumetaNode> FRoot;
   std::unordered_map<int64_t, TLumetaNode*> FIndex;
   int64_t FHighestID = 0;
+  std::string FIdentity;
   ComPtr<IDocSource> FDocSource;
   TPropertyMaker* FPropertyMaker = nullptr;  // part of FDocSource
   std::vector<std::string> FPropertyOrder;

@@ -1,5 +1,6 @@
 #include "host/LumetaModel.h"
 #include "com/NumberText.h"
+#include "com/UuidText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -45,6 +46,13 @@ ComPtr<ITree> TLumetaModel::GetTree() { return static_cast<ITree*>(this); }
 ComPtr<ICommandHelper> TLumetaModel::GetCommandHelper() { return static_cast<ICommandHelper*>(this); }
 
 ComPtr<INode> TLumetaModel::GetRoot() { return FMap->Root(); }
+
+std::string TLumetaModel::GetMapIdentity(bool ACreate) {
+  if (FMap->Identity().empty() && ACreate) FMap->SetIdentity(NewUuidText());
+  return FMap->Identity();
+}
+
+void TLumetaModel::SetMapIdentity(const std::string& AIdentity) { FMap->SetIdentity(AIdentity); }
 
 ComPtr<INode> TLumetaModel::FindNode(const std::string& AID) {
   const std::optional<int64_t> id = ParseInteger<int64_t>(AID);

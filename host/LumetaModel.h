@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "com/AggregableObject.h"
+#include "contract/ExportIntf.h"
 #include "contract/LumetaCommandsIntf.h"
 #include "contract/PlugInUIIntf.h"
 #include "host/LumetaCommandProcessor.h"
@@ -18,7 +19,8 @@
 // told about the model itself. Commands on the undo and redo steps hold the model's subject and
 // tree, and so the model: call Close when the map is closed, or neither is ever freed.
 class TLumetaModel
-    : public TImplements<TAggregableObject, ILumetaModel, ITree, IPropertyClasses, ICommandHelper, ICurrentSelection> {
+    : public TImplements<TAggregableObject, ILumetaModel, ITree, IPropertyClasses, ICommandHelper, ICurrentSelection,
+                             IMapIdentity> {
  public:
   TLumetaModel();
   ~TLumetaModel() override;
@@ -48,6 +50,10 @@ class TLumetaModel
   ComPtr<ICommand> PrepareRemovePropertiesCommand(const std::vector<std::string>& ANames, ISelection* ASelection,
                                                   int32_t AnOperation) override;
   ComPtr<ICommand> CombineCommands(const TInterfaceList<ICommandListItem>& AItems) override;
+
+  // IMapIdentity
+  std::string GetMapIdentity(bool ACreate) override;
+  void SetMapIdentity(const std::string& AIdentity) override;
 
   // ICurrentSelection. The selection is kept by node ID, so a node that leaves the map (deleted,
   // or its addition undone) drops out of it and is back when it returns.

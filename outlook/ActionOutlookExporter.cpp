@@ -10,6 +10,7 @@
 #include "com/MailAddress.h"
 #include "com/OleDate.h"
 #include "com/UuidText.h"
+#include "contract/ExportIntf.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "html/HtmlParser.h"
@@ -117,6 +118,14 @@ TActionOutlookExporter::~TActionOutlookExporter() = default;
 
 std::vector<ComPtr<INode>> TActionOutlookExporter::CollectNodes(IExportActionsOutlookOptions* AOptions,
                                                                 ISelection* ASelection, ILumetaModel* AModel) {
+  std::vector<ComPtr<INode>> nodes = Candidates(AOptions, ASelection, AModel);
+  if (AOptions->GetActionsToExport() != aeAll)
+    std::erase_if(nodes, [&](const ComPtr<INode>& ANode) { return ActionOf(ANode.get())->GetPostedToOutlook(); });
+  return nodes;
+}
+
+std::vector<ComPtr<INode>> TActionOutlookExporter::Candidates(IExportActionsOutlookOptions* AOptions,
+                                                              ISelection* ASelection, ILumetaModel* AModel) {
   std::vector<ComPtr<INode>> nodes;
   const int32_t range = AOptions->GetExportRange();
   if (range == erSelection) {
@@ -141,10 +150,9 @@ std::vector<ComPtr<INode>> TActionOutlookExporter::CollectNodes(IExportActionsOu
       nodes.push_back(std::move(node));
     }
   }
-  const bool all = AOptions->GetActionsToExport() == aeAll;
   std::erase_if(nodes, [&](const ComPtr<INode>& ANode) {
     ComPtr<IActionAttribute> action = ActionOf(ANode.get());
-    return !action || !action->GetIsAction() || (action->GetPostedToOutlook() && !all);
+    return !action || !action->GetIsAction();
   });
   return nodes;
 }
@@ -210,7 +218,7 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   FOptions = AOptions;
   FSelection = ASelection;
   FModel = AModel;
-  std::vector<ComPtr<INode>> nodes = CollectNodes(AOptions, ASelection, AModel);
+  std::vector<ComPtr<INode>> nodes = Candidates(AOptions, ASelection, AModel);
   if (FProgress) FProgress->Start(KCaption, "Starting Outlook...");
   if (!FOutlookApp->StartOutlook()) {
     if (FProgress) FProgress->Finish();
@@ -228,18 +236,35 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   int32_t count = 0;
   const auto finish = [&] {
     if (batch) app.Call("EndBatch");
+    FItems = TOleVariant();
     FOutlookApp->ShutDownOutlook();
     if (FProgress) FProgress->Finish();
   };
   try {
+    FItems = FOutlookApp->TaskFolder().Get("Items");
+    FMapIdentity = QueryAs<IMapIdentity>(AModel ? AModel->GetTree().get() : nullptr);
+    FIdentity = FMapIdentity ? FMapIdentity->GetMapIdentity(false) : std::string();
     std::unordered_set<INode*> continued;
     const bool journal = ResumeJournal(continued);
+    if (FMapIdentity) FIdentity = FMapIdentity->GetMapIdentity(true);
     std::erase_if(nodes, [&](const ComPtr<INode>& ANode) { return continued.contains(ANode.get()); });
     FUids.clear();
+    for (const ComPtr<INode>& node : nodes) FUids.emplace(node.get(), UidOf(node.get()));
+    // What each task would hold now; an action already exported goes out again, without --all,
+    // only when that differs from what its task was last given.
+    const bool all = AOptions->GetActionsToExport() == aeAll;
+    std::vector<std::pair<INode*, TTaskValues>> planned;
     for (const ComPtr<INode>& node : nodes) {
-      const std::string& uid = FUids.emplace(node.get(), NewUuidText()).first->second;
-      FOurEntries.push_back(node->GetID() + "\t" + TextKey(TitleOf(node.get())) + "\t" + uid);
+      TTaskValues values = ValuesOf(node.get());
+      ComPtr<IActionAttribute> action = ActionOf(node.get());
+      if (!all && action->GetPostedToOutlook()) {
+        const TOleVariant task = FindTask(FUids.at(node.get()));
+        if (!task.Assigned() || TaskKey(task) == values.Key) continue;
+      }
+      planned.emplace_back(node.get(), std::move(values));
     }
+    for (const auto& [node, values] : planned)
+      FOurEntries.push_back(node->GetID() + "\t" + TextKey(TitleOf(node)) + "\t" + FUids.at(node) + "\t" + values.Key);
     FRelations = true;
     if (journal) WriteJournal(true);
     if (!continued.empty())
@@ -247,15 +272,16 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
                                   std::to_string(continued.size()) +
                                       " actions were exported by an earlier run that did not end; they are now marked as "
                                       "posted and not exported again");
-    for (int32_t i = 0; i < static_cast<int32_t>(nodes.size()) && !Cancelled(); ++i) {
-      INode* node = nodes[static_cast<size_t>(i)].get();
-      if (FProgress)
-        FProgress->UpdateProgress("Exporting Action...", TitleOf(node), i, static_cast<int32_t>(nodes.size()));
-      if (!CreateTask(node, i)) continue;
+    const int32_t total = static_cast<int32_t>(planned.size());
+    for (int32_t i = 0; i < total && !Cancelled(); ++i) {
+      auto& [node, values] = planned[static_cast<size_t>(i)];
+      if (FProgress) FProgress->UpdateProgress("Exporting Action...", TitleOf(node), i, total);
+      if (!CreateTask(node, values)) continue;
       ++count;
       // Straight into the record, outside the command framework: an export cannot be undone.
       if (ComPtr<IActionAttribute> action = ActionOf(node)) action->SetPostedToOutlook(true);
     }
+    if (!Cancelled()) CancelWithdrawnTasks();
     // The run ended: its marks are in the map like any other edit, kept by the map's save.
     if (journal) WriteJournal(false);
   } catch (...) {
@@ -270,13 +296,54 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   return count;
 }
 
+std::string TActionOutlookExporter::UidOf(INode* ANode) const {
+  // The map's identity and the node's ID: the same task in every run, from any copy of the file.
+  return FIdentity.empty() ? NewUuidText() : FIdentity + "-" + ANode->GetID();
+}
+
+TOleVariant TActionOutlookExporter::FindTask(const std::string& AUid) const {
+  if (FIdentity.empty() || !FItems.Assigned()) return TOleVariant();
+  return FItems.Call("Find", "[EntryID] = \"" + AUid + "\"");
+}
+
+std::string TActionOutlookExporter::TaskKey(const TOleVariant& ATask) {
+  try {
+    return ATask.Get("ExportKey").AsString();
+  } catch (const EOleError&) {
+    return {};  // a task program that keeps no keys: every action is new to it
+  }
+}
+
+void TActionOutlookExporter::CancelWithdrawnTasks() {
+  if (FIdentity.empty()) return;
+  ComPtr<ITree> tree = FModel->GetTree();
+  const std::string prefix = FIdentity + "-";
+  std::vector<TOleVariant> withdrawn;
+  const int32_t count = FItems.Get("Count").AsInteger();
+  for (int32_t i = 1; i <= count; ++i) {
+    const TOleVariant task = FItems.Call("Item", i);
+    const std::string uid = task.Get("EntryID").AsString();
+    if (!uid.starts_with(prefix) || task.Get("Cancelled").AsBoolean()) continue;
+    ComPtr<INode> node = tree->FindNode(uid.substr(prefix.size()));
+    ComPtr<IActionAttribute> action = node ? ActionOf(node.get()) : nullptr;
+    if (!action || !action->GetIsAction()) withdrawn.push_back(task);
+  }
+  for (const TOleVariant& task : withdrawn) task.Call("Cancel");
+  if (!withdrawn.empty())
+    DialogService().ShowMessage(TMessageKind::Information,
+                                std::to_string(withdrawn.size()) +
+                                    " tasks were cancelled: their nodes were deleted or are no longer actions for Outlook");
+}
+
 bool TActionOutlookExporter::ResumeJournal(std::unordered_set<INode*>& AContinued) {
   FOtherEntries.clear();
   FOurEntries.clear();
   ComPtr<ITree> tree = FModel ? FModel->GetTree() : nullptr;
   ComPtr<INode> root = tree ? tree->GetRoot() : nullptr;
   if (!root) return false;
-  FJournalName = "export-" + TextKey(TitleOf(root.get()));
+  // A map that has no identity yet is known by its title until it is saved with the one this run
+  // gives it: a run killed before that save is still found.
+  FJournalName = "export-" + (FIdentity.empty() ? TextKey(TitleOf(root.get())) : FIdentity);
   std::string text;
   try {
     text = FOutlookApp->App().Call("Journal", FJournalName).AsString();
@@ -290,18 +357,27 @@ bool TActionOutlookExporter::ResumeJournal(std::unordered_set<INode*>& AContinue
     const size_t end = std::min(text.find('\n', start), text.size());
     const std::string line = text.substr(start, end - start);
     start = end + 1;
-    // node ID, title key, task UID
+    // node ID, title key, task UID, and the key of what the task was to hold
     const size_t tab1 = line.find('\t');
     const size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
     if (tab2 == std::string::npos) continue;
-    const std::string uid = line.substr(tab2 + 1);
+    const size_t tab3 = line.find('\t', tab2 + 1);
+    const std::string uid = line.substr(tab2 + 1, tab3 == std::string::npos ? std::string::npos : tab3 - tab2 - 1);
     if (uid.empty() || uid.find_first_not_of("0123456789abcdefABCDEF-") != std::string::npos) continue;
-    if (items.Call("Find", "[EntryID] = \"" + uid + "\"").IsEmpty()) continue;  // it never went out
+    const TOleVariant task = items.Call("Find", "[EntryID] = \"" + uid + "\"");
+    if (task.IsEmpty()) continue;  // it never went out
+    // A task that was there before the run went out only when it holds what the run wrote.
+    if (tab3 != std::string::npos && TaskKey(task) != line.substr(tab3 + 1)) continue;
     ComPtr<INode> node = tree->FindNode(line.substr(0, tab1));
     ComPtr<IActionAttribute> action = node ? ActionOf(node.get()) : nullptr;
     if (!action || TextKey(TitleOf(node.get())) != line.substr(tab1 + 1, tab2 - tab1 - 1)) {
       FOtherEntries.push_back(line);  // another map of the same title
       continue;
+    }
+    // The identity that run gave the map, lost with it: its tasks are this map's.
+    if (FIdentity.empty() && FMapIdentity && uid.ends_with("-" + node->GetID())) {
+      FIdentity = uid.substr(0, uid.size() - node->GetID().size() - 1);
+      FMapIdentity->SetMapIdentity(FIdentity);
     }
     // Straight into the record, as the run that wrote the task would have done.
     action->SetPostedToOutlook(true);
@@ -329,89 +405,133 @@ void TActionOutlookExporter::SetField(const TOleVariant& ATask, INode* ANode, co
   }
 }
 
-void TActionOutlookExporter::AddRelations(const TOleVariant& ATask, INode* ANode) {
-  const auto uidOf = [&](INode* AOther) -> const std::string* {
-    const auto found = FUids.find(AOther);
-    return found == FUids.end() ? nullptr : &found->second;
-  };
-  if (ComPtr<INode> parent = ANode->GetParent())
-    if (const std::string* uid = uidOf(parent.get())) ATask.Call("AddRelation", "PARENT", *uid);
-  ComPtr<INodeLinkList2> successors =
-      QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaSuccessorLinksProperty::ManagerInfo.Description).get());
-  const int32_t count = successors ? successors->GetCount() : 0;
-  for (int32_t i = 0; i < count; ++i) {
-    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(successors->GetLink(i).get());
-    ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
-    if (const std::string* uid = successor ? uidOf(successor.get()) : nullptr)
-      ATask.Call("AddRelation", RelationType(link->GetLinkType()), *uid);
-  }
+std::string TActionOutlookExporter::TTaskValues::MakeKey() const {
+  std::string text = Subject + '\x1f' + Body + '\x1f' + Categories + '\x1f';
+  for (const std::optional<int32_t>& number : {Percent, Status, Importance})
+    text += (number ? std::to_string(*number) : "-") + '\x1f';
+  for (const double date : {Due, Start, Completed}) text += std::to_string(date) + '\x1f';
+  for (const std::string& recipient : Recipients) text += recipient + '\x1e';
+  for (const auto& [type, uid] : Relations) text += type + ' ' + uid + '\x1e';
+  return TextKey(text);
 }
 
-bool TActionOutlookExporter::CreateTask(INode* ANode, int32_t) {
+TActionOutlookExporter::TTaskValues TActionOutlookExporter::ValuesOf(INode* ANode) {
   const int32_t include = FOptions->GetIncludeProperties();
-  const std::string subject = Subject(ANode, include);
-  const TOleVariant task = FOutlookApp->NewTask(subject);
-  if (!task.Assigned()) return false;
-  if (TitleOf(ANode).empty()) Warn(ANode, "it has no title; the task is called '" + TaskTitleOf(ANode) + "'");
-
-  if (FRelations) {
-    try {
-      task.Put("UID", FUids.at(ANode));
-    } catch (const EOleError&) {
-      FRelations = false;  // the program chooses UIDs: no relations for this run
-    }
-  }
-  if (FRelations) AddRelations(task, ANode);
-
+  TTaskValues values;
+  values.Subject = Subject(ANode, include);
+  if (TitleOf(ANode).empty()) values.Warnings.push_back("it has no title; the task is called '" + TaskTitleOf(ANode) + "'");
   ComPtr<INodeHostData> data = QueryAs<INodeHostData>(ANode);
   if (data) {
-    const TOleVariant recipients = task.Get("Recipients");
     for (const TNodeResource& resource : data->GetResources()) {
       if (Addressable(resource)) {
-        recipients.Call("Add", resource.Name.empty() ? resource.Email : resource.Name + " <" + resource.Email + ">");
+        values.Recipients.push_back(resource.Name.empty() ? resource.Email : resource.Name + " <" + resource.Email + ">");
       } else if (!resource.Email.empty()) {
-        Warn(ANode, "the e-mail address '" + PrintableText(resource.Email) + "' of resource '" +
-                        PrintableText(resource.Name) + "' " + MailAddressProblem(resource.Email) +
-                        "; the task is not sent to it");
+        values.Warnings.push_back("the e-mail address '" + PrintableText(resource.Email) + "' of resource '" +
+                                  PrintableText(resource.Name) + "' " + MailAddressProblem(resource.Email) +
+                                  "; the task is not sent to it");
       }
     }
   }
   if (ComPtr<IActionAttribute> action = ActionOf(ANode)) {
     if (include & eiPercentComplete) {
       const int32_t complete = action->GetComplete();
-      const int32_t held = std::clamp(complete, 0, 100);
-      if (held != complete)
-        Warn(ANode, "% Complete " + std::to_string(complete) + " is outside 0 to 100; the task gets " + std::to_string(held));
-      SetField(task, ANode, "PercentComplete", "% Complete", held);
+      values.Percent = std::clamp(complete, 0, 100);
+      if (*values.Percent != complete)
+        values.Warnings.push_back("% Complete " + std::to_string(complete) + " is outside 0 to 100; the task gets " +
+                                  std::to_string(*values.Percent));
     }
     if (include & eiStatus)
-      if (const int status = StatusNumber(action->GetStatus()); status >= 0) SetField(task, ANode, "Status", "Status", status);
-    if (include & eiPriority) SetField(task, ANode, "Importance", "Priority", ImportanceNumber(action->GetPriority()));
-    const auto date = [&](int32_t ABit, double AValue, const char* AName, const char* AShown) {
-      if (!(include & ABit) || AValue <= 0) return;
+      if (const int status = StatusNumber(action->GetStatus()); status >= 0) values.Status = status;
+    if (include & eiPriority) values.Importance = ImportanceNumber(action->GetPriority());
+    const auto date = [&](int32_t ABit, double AValue, const char* AShown) -> double {
+      if (!(include & ABit) || AValue <= 0) return 0;
       // The task program's own "no date" is 1 January 4501: later dates are none to it.
-      if (!IsDateToShow(AValue) || AValue >= EncodeDate(4501, 1, 1))
-        return Warn(ANode, std::string(AShown) + " is no date a task can hold; left out");
-      SetField(task, ANode, AName, AShown, TOleVariant::FromDate(AValue));
+      if (!IsDateToShow(AValue) || AValue >= EncodeDate(4501, 1, 1)) {
+        values.Warnings.push_back(std::string(AShown) + " is no date a task can hold; left out");
+        return 0;
+      }
+      return AValue;
     };
     // Without a Due Date the task is due when it is planned to finish, so that calendars show when.
     const bool done = FoldAscii(action->GetStatus()) == "completed" || action->GetComplete() >= 100;
-    const double due = action->GetDueDate() > 0 || done ? action->GetDueDate() : action->GetCompletedDate();
-    const double start = action->GetStartDate();
-    date(eiDueDate, due, "DueDate", "Due Date");
-    date(eiStartDate, start, "StartDate", "Start Date");
+    values.Due = date(eiDueDate, action->GetDueDate() > 0 || done ? action->GetDueDate() : action->GetCompletedDate(),
+                      "Due Date");
+    values.Start = date(eiStartDate, action->GetStartDate(), "Start Date");
+    values.Completed = date(eiDateCompleted, action->GetCompletedDate(), "Date Completed");
     // The calendar file cannot hold a task due before it starts (a due date without a time of day
     // means that day).
-    if (include & eiDueDate && include & eiStartDate && due > 0 && start > 0 &&
-        (HasTimeOfDay(due) ? due < start : DateOf(due) < DateOf(start)))
-      Warn(ANode, "the Due Date is before the Start Date; the task is written without a start");
-    date(eiDateCompleted, action->GetCompletedDate(), "DateCompleted", "Date Completed");
+    if (values.Due > 0 && values.Start > 0 &&
+        (HasTimeOfDay(values.Due) ? values.Due < values.Start : DateOf(values.Due) < DateOf(values.Start)))
+      values.Warnings.push_back("the Due Date is before the Start Date; the task is written without a start");
   }
-  if (const std::string body = Body(ANode, include); !body.empty()) task.Put("Body", body);
+  values.Body = Body(ANode, include);
   if (include & eiCategories && data) {
-    std::string categories;
-    for (const std::string& name : data->GetCategories()) categories.append(";").append(CategoryName(name));
-    if (!categories.empty()) task.Put("Categories", categories);
+    for (const std::string& name : data->GetCategories()) values.Categories.append(";").append(CategoryName(name));
+  }
+  values.Relations = RelationsOf(ANode);
+  values.Key = values.MakeKey();
+  return values;
+}
+
+std::vector<std::pair<std::string, std::string>> TActionOutlookExporter::RelationsOf(INode* ANode) {
+  std::vector<std::pair<std::string, std::string>> relations;
+  // A task of this run, or one an earlier run left in the store.
+  const auto uidOf = [&](INode* AOther) -> std::string {
+    if (const auto found = FUids.find(AOther); found != FUids.end()) return found->second;
+    if (FIdentity.empty()) return {};
+    std::string uid = UidOf(AOther);
+    return FindTask(uid).Assigned() ? uid : std::string();
+  };
+  if (ComPtr<INode> parent = ANode->GetParent())
+    if (std::string uid = uidOf(parent.get()); !uid.empty()) relations.emplace_back("PARENT", std::move(uid));
+  ComPtr<INodeLinkList2> successors =
+      QueryAs<INodeLinkList2>(ANode->FindProperty(TLumetaSuccessorLinksProperty::ManagerInfo.Description).get());
+  const int32_t count = successors ? successors->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(successors->GetLink(i).get());
+    ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
+    if (std::string uid = successor ? uidOf(successor.get()) : std::string(); !uid.empty())
+      relations.emplace_back(RelationType(link->GetLinkType()), std::move(uid));
+  }
+  return relations;
+}
+
+bool TActionOutlookExporter::CreateTask(INode* ANode, const TTaskValues& AValues) {
+  const std::string& uid = FUids.at(ANode);
+  // The task an earlier run made is written anew in place: same UID and file, the next SEQUENCE.
+  TOleVariant task = FindTask(uid);
+  if (task.Assigned()) {
+    task.Call("Clear");
+    task.Put("Subject", AValues.Subject);
+  } else {
+    task = FOutlookApp->NewTask(AValues.Subject);
+    if (!task.Assigned()) return false;
+    if (FRelations) {
+      try {
+        task.Put("UID", uid);
+      } catch (const EOleError&) {
+        FRelations = false;  // the program chooses UIDs: no relations for this run
+      }
+    }
+  }
+  for (const std::string& warning : AValues.Warnings) Warn(ANode, warning);
+  if (FRelations)
+    for (const auto& [type, other] : AValues.Relations) task.Call("AddRelation", type, other);
+  const TOleVariant recipients = task.Get("Recipients");
+  for (const std::string& recipient : AValues.Recipients) recipients.Call("Add", recipient);
+  if (AValues.Percent) SetField(task, ANode, "PercentComplete", "% Complete", *AValues.Percent);
+  if (AValues.Status) SetField(task, ANode, "Status", "Status", *AValues.Status);
+  if (AValues.Importance) SetField(task, ANode, "Importance", "Priority", *AValues.Importance);
+  if (AValues.Due > 0) SetField(task, ANode, "DueDate", "Due Date", TOleVariant::FromDate(AValues.Due));
+  if (AValues.Start > 0) SetField(task, ANode, "StartDate", "Start Date", TOleVariant::FromDate(AValues.Start));
+  if (AValues.Completed > 0)
+    SetField(task, ANode, "DateCompleted", "Date Completed", TOleVariant::FromDate(AValues.Completed));
+  if (!AValues.Body.empty()) task.Put("Body", AValues.Body);
+  if (!AValues.Categories.empty()) task.Put("Categories", AValues.Categories);
+  try {
+    task.Put("ExportKey", AValues.Key);
+  } catch (const EOleError&) {
+    // A task program without keys: the next run exports this action again only when asked to.
   }
 
   task.Call("Assign");
@@ -428,6 +548,6 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, int32_t) {
   }
   // Without recipients, or when the mail system keeps refusing, the task is at least kept.
   if (addressed == 0 || !sent) task.Call("Save");
-  if (OnExported) OnExported({ANode->GetID(), task.Get("EntryID").AsString(), subject});
+  if (OnExported) OnExported({ANode->GetID(), task.Get("EntryID").AsString(), AValues.Subject});
   return true;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -45,7 +46,8 @@ class TActionOutlookExporter {
   // Called after each task is saved or sent.
   std::function<void(const TExportedTask&)> OnExported;
 
-  // The nodes a run with these options would export, in export order.
+  // The nodes a run with these options would export, in export order, as far as the map tells:
+  // a run also exports an action posted before whose task no longer holds what it would now.
   static std::vector<ComPtr<INode>> CollectNodes(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
                                                  ILumetaModel* AModel);
   // The task subject of a node under the include bits.
@@ -54,11 +56,33 @@ class TActionOutlookExporter {
   static std::string Body(INode* ANode, int32_t AIncludeProperties);
 
  private:
+  // What a node's task gets, and a key of it that tells whether the task still holds it.
+  struct TTaskValues {
+    std::string Subject, Body, Categories;
+    std::vector<std::string> Recipients;  // "Name <address>"
+    std::optional<int32_t> Percent, Status, Importance;
+    double Due = 0, Start = 0, Completed = 0;  // 0: none
+    std::vector<std::pair<std::string, std::string>> Relations;  // kind, UID
+    std::vector<std::string> Warnings;  // said when the task is written
+    std::string Key;
+    std::string MakeKey() const;
+  };
+
+  // Every node of the range whose action is on, posted or not.
+  static std::vector<ComPtr<INode>> Candidates(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                               ILumetaModel* AModel);
   bool Cancelled() const;
+  TTaskValues ValuesOf(INode* ANode);
+  std::vector<std::pair<std::string, std::string>> RelationsOf(INode* ANode);
   // False when the task program gives no task.
-  bool CreateTask(INode* ANode, int32_t AIndex);
-  void AddRelations(const TOleVariant& ATask, INode* ANode);
+  bool CreateTask(INode* ANode, const TTaskValues& AValues);
   void SetField(const TOleVariant& ATask, INode* ANode, const char* AName, const char* AShown, const TOleVariant& AValue);
+  std::string UidOf(INode* ANode) const;
+  // The task of that UID in the store; empty when there is none.
+  TOleVariant FindTask(const std::string& AUid) const;
+  static std::string TaskKey(const TOleVariant& ATask);
+  // Cancels the tasks of this map whose nodes were deleted or are no longer actions for Outlook.
+  void CancelWithdrawnTasks();
   // Reads the journal of an earlier run over this map, marks the actions whose tasks it wrote and
   // returns them; then records this run's plan. False when the task program keeps no journals.
   bool ResumeJournal(std::unordered_set<INode*>& AContinued);
@@ -70,8 +94,13 @@ class TActionOutlookExporter {
   ComPtr<ILumetaProgress> FProgress;
   ComPtr<ISelection> FSelection;
   // The UID each node's task gets, chosen before the first task is made so that relations can
-  // name tasks made later in the run. Empty when the task program chooses UIDs itself.
+  // name tasks made later in the run.
   std::unordered_map<INode*, std::string> FUids;
+  // The map's identity (empty in a host without one: each run then makes new tasks) and the task
+  // folder's items during a run.
+  ComPtr<IMapIdentity> FMapIdentity;
+  std::string FIdentity;
+  TOleVariant FItems;
   bool FRelations = false;
   // The journal: its name, the lines of other maps that share it, and this run's entries.
   std::string FJournalName;

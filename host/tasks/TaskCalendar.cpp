@@ -12,6 +12,7 @@
 #include "com/DialogService.h"
 #include "com/MailAddress.h"
 #include "com/OleDate.h"
+#include "com/OleVariant.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ constexpr const char* KPlannedCompletedName = "X-LUMETA-DATE-COMPLETED";
 // A start that DTSTART cannot carry (a one-day task, a due date before the start) is kept here, so
 // that the task reads back as it was written.
 constexpr const char* KKeptStartName = "X-LUMETA-DATE-START";
+constexpr const char* KExportKeyName = "X-LUMETA-EXPORT-KEY";
 // Stands for a comma inside a category name until the text is written: libical escapes no comma in
 // a CATEGORIES value, as commas separate its names there. A noncharacter, so no name holds it.
 constexpr std::string_view KCategoryComma = "\xEF\xB7\x90";
@@ -129,7 +131,8 @@ constexpr icalproperty_kind KOwnKinds[] = {
     ICAL_SUMMARY_PROPERTY,  ICAL_DESCRIPTION_PROPERTY, ICAL_CATEGORIES_PROPERTY, ICAL_PERCENTCOMPLETE_PROPERTY,
     ICAL_STATUS_PROPERTY,   ICAL_PRIORITY_PROPERTY,    ICAL_DTSTART_PROPERTY,    ICAL_DUE_PROPERTY,
     ICAL_COMPLETED_PROPERTY, ICAL_DTSTAMP_PROPERTY,    ICAL_LASTMODIFIED_PROPERTY, ICAL_SEQUENCE_PROPERTY,
-    ICAL_UID_PROPERTY,      ICAL_DURATION_PROPERTY,    ICAL_RELATEDTO_PROPERTY};
+    ICAL_UID_PROPERTY,      ICAL_DURATION_PROPERTY,    ICAL_RELATEDTO_PROPERTY,  ICAL_ORGANIZER_PROPERTY,
+    ICAL_ATTENDEE_PROPERTY};
 
 void RemoveOwnProperties(icalcomponent* ATodo) {
   for (icalproperty_kind kind : KOwnKinds) {
@@ -143,13 +146,56 @@ void RemoveOwnProperties(icalcomponent* ATodo) {
        p = icalcomponent_get_next_property(ATodo, ICAL_X_PROPERTY)) {
     const char* name = icalproperty_get_x_name(p);
     if (name && (std::string_view(name) == KStatusName || std::string_view(name) == KPlannedCompletedName ||
-                 std::string_view(name) == KKeptStartName))
+                 std::string_view(name) == KKeptStartName || std::string_view(name) == KExportKeyName))
       ours.push_back(p);
   }
   for (icalproperty* p : ours) {
     icalcomponent_remove_property(ATodo, p);
     icalproperty_free(p);
   }
+}
+
+// A calendar user's address; one that is not a plain address is refused rather than written, as
+// it could break the line and add people or components to the request.
+std::string Mailto(const std::string& AAddress) {
+  if (const std::string problem = MailAddressProblem(AAddress); !problem.empty())
+    throw ELumetaError("the e-mail address '" + PrintableText(AAddress) + "' " + problem, E_INVALIDARG);
+  return MailtoUri(AAddress);
+}
+
+// A parameter value (CN): libical quotes it and encodes quotes and line breaks (RFC 6868); the
+// other control characters, which a parameter cannot hold at all, become spaces.
+std::string ParameterText(std::string_view AText) {
+  std::string result(AText);
+  for (char& c : result)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return result;
+}
+
+void AddPerson(icalcomponent* ATodo, icalproperty* AProperty, const TTaskPerson& APerson) {
+  if (!APerson.Name.empty()) icalproperty_add_parameter(AProperty, icalparameter_new_cn(ParameterText(APerson.Name).c_str()));
+  icalcomponent_add_property(ATodo, AProperty);
+}
+
+// ORGANIZER and one ATTENDEE per attendee (RSVP, needs action).
+void AddPeople(icalcomponent* ATodo, const TTaskRecord& ATask) {
+  AddPerson(ATodo, icalproperty_new_organizer(Mailto(ATask.Organizer.Address).c_str()), ATask.Organizer);
+  for (const TTaskPerson& person : ATask.Attendees) {
+    icalproperty* attendee = icalproperty_new_attendee(Mailto(person.Address).c_str());
+    icalproperty_add_parameter(attendee, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
+    icalproperty_add_parameter(attendee, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
+    icalproperty_add_parameter(attendee, icalparameter_new_rsvp(ICAL_RSVP_TRUE));
+    AddPerson(ATodo, attendee, person);
+  }
+}
+
+// The person of an ORGANIZER or ATTENDEE; empty when it names no plain address.
+TTaskPerson PersonOf(icalproperty* AProperty, const char* AValue) {
+  std::string address = AValue ? AValue : "";
+  if (address.size() > 7 && FoldAscii(address.substr(0, 7)) == "mailto:") address.erase(0, 7);
+  if (!MailAddressProblem(address).empty()) return {};
+  icalparameter* name = icalproperty_get_first_parameter(AProperty, ICAL_CN_PARAMETER);
+  return {name && icalparameter_get_cn(name) ? icalparameter_get_cn(name) : "", address};
 }
 
 void AddLocalTime(icalcomponent* ATodo, const char* AXName, double AValue) {
@@ -187,8 +233,8 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask, bool AReq
     icalcomponent_add_property(ATodo, icalproperty_new_description(UnixLineBreaks(ATask.Body).c_str()));
   if (const std::vector<std::string> names = SplitCategories(ATask.Categories); !names.empty())
     icalcomponent_add_property(ATodo, CategoriesProperty(names));
-  icalcomponent_add_property(ATodo, icalproperty_new_status(StatusOf(ATask.Status)));
-  if (ATask.Status == tsWaiting || ATask.Status == tsDeferred) {
+  icalcomponent_add_property(ATodo, icalproperty_new_status(ATask.Cancelled ? ICAL_STATUS_CANCELLED : StatusOf(ATask.Status)));
+  if (!ATask.Cancelled && (ATask.Status == tsWaiting || ATask.Status == tsDeferred)) {
     // STATUS has no word for these two; the exact one rides along for this program.
     icalproperty* exact = icalproperty_new_x(ATask.Status == tsWaiting ? "WAITING" : "DEFERRED");
     icalproperty_set_x_name(exact, KStatusName);
@@ -221,6 +267,12 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask, bool AReq
       icalproperty_add_parameter(related, type);
     icalcomponent_add_property(ATodo, related);
   }
+  if (!ATask.Attendees.empty()) AddPeople(ATodo, ATask);
+  if (!ARequest && !ATask.ExportKey.empty()) {
+    icalproperty* key = icalproperty_new_x(ATask.ExportKey.c_str());
+    icalproperty_set_x_name(key, KExportKeyName);
+    icalcomponent_add_property(ATodo, key);
+  }
 }
 
 // RELTYPE as written; PARENT, the default, when the property has none.
@@ -237,28 +289,6 @@ TComponentPtr NewCalendar() {
   icalcomponent_add_property(calendar.get(), icalproperty_new_prodid(KProductID));
   icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
   return calendar;
-}
-
-// A calendar user's address; one that is not a plain address is refused rather than written, as
-// it could break the line and add people or components to the request.
-std::string Mailto(const std::string& AAddress) {
-  if (const std::string problem = MailAddressProblem(AAddress); !problem.empty())
-    throw ELumetaError("the e-mail address '" + PrintableText(AAddress) + "' " + problem, E_INVALIDARG);
-  return MailtoUri(AAddress);
-}
-
-// A parameter value (CN): libical quotes it and encodes quotes and line breaks (RFC 6868); the
-// other control characters, which a parameter cannot hold at all, become spaces.
-std::string ParameterText(std::string_view AText) {
-  std::string result(AText);
-  for (char& c : result)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  return result;
-}
-
-void AddPerson(icalcomponent* ATodo, icalproperty* AProperty, const TTaskPerson& APerson) {
-  if (!APerson.Name.empty()) icalproperty_add_parameter(AProperty, icalparameter_new_cn(ParameterText(APerson.Name).c_str()));
-  icalcomponent_add_property(ATodo, AProperty);
 }
 
 // libical reads a line in pieces and measures what it has so far for each piece, so a long line
@@ -416,7 +446,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
   switch (status) {
     case ICAL_STATUS_INPROCESS: task.Status = tsInProgress; break;
     case ICAL_STATUS_COMPLETED: task.Status = tsComplete; break;
-    case ICAL_STATUS_CANCELLED: task.Status = tsDeferred; break;
+    case ICAL_STATUS_CANCELLED: task.Status = tsDeferred; task.Cancelled = true; break;
     default: task.Status = completed ? tsComplete : tsNotStarted; break;
   }
   double keptStart = 0, plannedFinish = 0;
@@ -426,6 +456,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     const char* value = icalproperty_get_x(p);
     if (!name || !value) continue;
     const std::string_view x = name;
+    if (x == KExportKeyName) task.ExportKey = value;
     if (x == KPlannedCompletedName || x == KKeptStartName) {
       const icaltimetype time = icaltime_from_string(value);
       if (!icaltime_is_null_time(time) && icaltime_is_valid_time(time))
@@ -454,23 +485,22 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     const char* uid = icalproperty_get_relatedto(p);
     if (uid && *uid) task.Relations.push_back({RelationType(p), uid});
   }
+  if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_ORGANIZER_PROPERTY))
+    task.Organizer = PersonOf(p, icalproperty_get_organizer(p));
+  for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_ATTENDEE_PROPERTY); p;
+       p = icalcomponent_get_next_property(todo, ICAL_ATTENDEE_PROPERTY))
+    if (TTaskPerson person = PersonOf(p, icalproperty_get_attendee(p)); !person.Address.empty())
+      task.Attendees.push_back(std::move(person));
+  // Attendees without an organizer could not be written back.
+  if (task.Organizer.Address.empty()) task.Attendees.clear();
   return task;
 }
 
-std::string TaskRequestToICalendar(const TTaskRecord& ATask, const TTaskPerson& AOrganizer,
-                                   const std::vector<TTaskPerson>& AAttendees) {
+std::string TaskRequestToICalendar(const TTaskRecord& ATask, bool ACancel) {
   TComponentPtr calendar = NewCalendar();
-  icalcomponent_add_property(calendar.get(), icalproperty_new_method(ICAL_METHOD_REQUEST));
+  icalcomponent_add_property(calendar.get(), icalproperty_new_method(ACancel ? ICAL_METHOD_CANCEL : ICAL_METHOD_REQUEST));
   icalcomponent* todo = icalcomponent_new_vtodo();
-  AddTaskProperties(todo, ATask, true);
   icalcomponent_add_component(calendar.get(), todo);
-  AddPerson(todo, icalproperty_new_organizer(Mailto(AOrganizer.Address).c_str()), AOrganizer);
-  for (const TTaskPerson& person : AAttendees) {
-    icalproperty* attendee = icalproperty_new_attendee(Mailto(person.Address).c_str());
-    icalproperty_add_parameter(attendee, icalparameter_new_role(ICAL_ROLE_REQPARTICIPANT));
-    icalproperty_add_parameter(attendee, icalparameter_new_partstat(ICAL_PARTSTAT_NEEDSACTION));
-    icalproperty_add_parameter(attendee, icalparameter_new_rsvp(ICAL_RSVP_TRUE));
-    AddPerson(todo, attendee, person);
-  }
+  AddTaskProperties(todo, ATask, true);
   return Serialize(calendar.get());
 }

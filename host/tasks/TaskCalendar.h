@@ -19,6 +19,12 @@ struct TTaskRelation {
   friend bool operator==(const TTaskRelation&, const TTaskRelation&) = default;
 };
 
+struct TTaskPerson {
+  std::string Name;
+  std::string Address;  // an e-mail address, without "mailto:"
+  friend bool operator==(const TTaskPerson&, const TTaskPerson&) = default;
+};
+
 struct TTaskRecord {
   std::string Uid;  // empty until the task is first saved
   std::string Subject;
@@ -33,11 +39,13 @@ struct TTaskRecord {
   double DateCompleted = 0;
   int32_t Sequence = 0;
   std::vector<TTaskRelation> Relations;
-};
-
-struct TTaskPerson {
-  std::string Name;
-  std::string Address;  // an e-mail address, without "mailto:"
+  bool Cancelled = false;  // STATUS:CANCELLED: the task is withdrawn
+  // A client's key of what it last wrote into the task (X-LUMETA-EXPORT-KEY), to tell whether its
+  // source changed since.
+  std::string ExportKey;
+  // Who assigned the task and to whom, once it was sent.
+  TTaskPerson Organizer;
+  std::vector<TTaskPerson> Attendees;
 };
 
 // The calendar text of the task. With AOriginal (the file as it was), properties this program
@@ -47,9 +55,9 @@ std::string TaskToICalendar(const TTaskRecord& ATask, std::string_view AOriginal
 // the task cannot hold is clamped, and said in AWarnings when given.
 std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string& AError,
                                              std::vector<std::string>* AWarnings = nullptr);
-// METHOD:REQUEST with ORGANIZER and one ATTENDEE per recipient (RSVP, needs action).
-std::string TaskRequestToICalendar(const TTaskRecord& ATask, const TTaskPerson& AOrganizer,
-                                   const std::vector<TTaskPerson>& AAttendees);
+// METHOD:REQUEST with the task's ORGANIZER and one ATTENDEE per attendee (RSVP, needs action), or
+// with ACancel METHOD:CANCEL, which withdraws the task from its attendees.
+std::string TaskRequestToICalendar(const TTaskRecord& ATask, bool ACancel = false);
 
 // Whether a task counts as done: completed, or 100 % complete.
 bool TaskDone(const TTaskRecord& ATask);

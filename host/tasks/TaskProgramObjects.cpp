@@ -306,6 +306,26 @@ class TTaskItem : public TDispatchObject<TTaskItem> {
         {"DateCompleted", [](S& s, A) { return DateValue(s.FRecord.DateCompleted); },
          [](S& s, A a) { s.FRecord.DateCompleted = StoredDate(a); }},
         {"Complete", [](S& s, A) { return TOleVariant(s.FRecord.Status == tsComplete); }},
+        // What a client last wrote into the task, to tell whether its source changed since.
+        {"ExportKey", [](S& s, A) { return TOleVariant(s.FRecord.ExportKey); },
+         [](S& s, A a) { s.FRecord.ExportKey = a.String(0); }},
+        // Every field back to a new task's, before a client writes the task anew; UID and SEQUENCE stay.
+        {"Clear", [](S& s, A a) {
+           a.Expect(0, 0);
+           TTaskRecord cleared;
+           cleared.Uid = s.FRecord.Uid;
+           cleared.Sequence = s.FRecord.Sequence;
+           s.FRecord = std::move(cleared);
+           return TOleVariant();
+         }},
+        {"Cancelled", [](S& s, A) { return TOleVariant(s.FRecord.Cancelled); }},
+        // Withdraws a saved task: saved as cancelled, and its attendees told.
+        {"Cancel", [](S& s, A a) {
+           a.Expect(0, 0);
+           if (!s.FSaved) a.Fail("only a saved task can be cancelled", E_FAIL);
+           s.FStore->CancelTask(s.FRecord);
+           return TOleVariant();
+         }},
         {"Recipients", [](S& s, A) { return TOleVariant(s.FRecipients); }},
         {"Assign", [](S& s, A a) { a.Expect(0, 0); s.FAssigned = true; return TOleVariant(); }},
         {"Send", [](S& s, A a) { a.Expect(0, 0); s.Send(a); return TOleVariant(); }},

@@ -249,6 +249,8 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
       // Gone meanwhile: written anew.
     }
   }
+  // A task saved again is a new version of it, for clients and attendees that keep the old one.
+  if (!isNew) ATask.Sequence = std::max(ATask.Sequence, FTasks[known->second].Sequence) + 1;
   TTaskRecord saved = ATask;
   saved.Uid = uid;
   try {
@@ -272,8 +274,21 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
 }
 
 std::string TTaskStore::SendTask(TTaskRecord& ATask, const std::vector<TTaskPerson>& ARecipients) {
-  ++ATask.Sequence;
+  const bool isNew = ATask.Uid.empty() || !FindByUid(ATask.Uid);
+  if (isNew) ++ATask.Sequence;  // a saved one is raised by the save
+  ATask.Organizer = Owner();
+  ATask.Attendees = ARecipients;
   SaveTask(ATask);
+  return WriteRequest(ATask, false);
+}
+
+std::string TTaskStore::CancelTask(TTaskRecord& ATask) {
+  ATask.Cancelled = true;
+  SaveTask(ATask);
+  return ATask.Attendees.empty() ? std::string() : WriteRequest(ATask, true);
+}
+
+std::string TTaskStore::WriteRequest(const TTaskRecord& ATask, bool ACancel) {
   // Named after the task's file: a UID a client chose may hold anything, a '/' or "..".
   const std::string stem = std::filesystem::path(FPaths[FByUid.at(ATask.Uid)]).stem().string();
   const std::string path = OutboxFolder() + "/" + stem + "-" + std::to_string(ATask.Sequence) + ".ics";
@@ -282,7 +297,7 @@ std::string TTaskStore::SendTask(TTaskRecord& ATask, const std::vector<TTaskPers
   } catch (const EFileError& error) {
     throw EOleError(error.what(), STG_E_WRITEFAULT);
   }
-  WriteFile(path, TaskRequestToICalendar(ATask, Owner(), ARecipients));
+  WriteFile(path, TaskRequestToICalendar(ATask, ACancel));
   return path;
 }
 

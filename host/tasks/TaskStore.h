@@ -68,8 +68,13 @@ class TTaskStore {
   // Gives a new task its UID, writes its file atomically (keeping what other programs added to an
   // existing one) and updates the index. Raises EOleError (STG_E_WRITEFAULT) naming the file.
   void SaveTask(TTaskRecord& ATask);
-  // Saves the task with its sequence raised, then writes the request to the outbox; the file's path.
+  // A task saved again keeps its UID and file and gets the next SEQUENCE.
+  // Saves the task with its sequence raised, the owner as organizer and the recipients as attendees,
+  // then writes the request to the outbox; the request's path.
   std::string SendTask(TTaskRecord& ATask, const std::vector<TTaskPerson>& ARecipients);
+  // Saves the task as cancelled and, when it was sent, withdraws it from its attendees (METHOD:CANCEL
+  // in the outbox); the request's path, empty when there was none.
+  std::string CancelTask(TTaskRecord& ATask);
   const std::string& TaskPath(size_t AIndex) { Load(); return FPaths.at(AIndex); }
   // A client's record of a run in progress, by a name of letters, digits, '-' and '_': empty when
   // there is none. Writing empty text removes it; a written record is on disk when the call returns,
@@ -89,6 +94,7 @@ class TTaskStore {
   void IndexSubject(size_t AIndex);
   void UnindexSubject(size_t AIndex);
   void WriteFile(const std::string& APath, const std::string& AText);
+  std::string WriteRequest(const TTaskRecord& ATask, bool ACancel);
 
   std::string FFolder;
   TTaskFaults FFaults;

@@ -47,6 +47,7 @@ constexpr const char* KID = "ID";
 constexpr const char* KExpanded = "Expanded";
 constexpr const char* KVersion = "Version";
 constexpr const char* KHighestID = "HighestID";
+constexpr const char* KIdentity = "Identity";
 constexpr const char* KName = "Name";
 constexpr const char* KEmail = "Email";
 constexpr const char* KNodeReference = "Node";  // the linked or connected node's ID

@@ -82,6 +82,13 @@ std::unique_ptr<TLumetaMap> TXmlMapReader::Read() {
   }
   ResolveReferences();
   FMap->SetHighestID(highest);
+  if (pugi::xml_attribute attribute = root.attribute(KIdentity)) {
+    const std::string identity = attribute.value();
+    if (identity.empty() || identity.size() > 64 ||
+        identity.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-") != std::string::npos)
+      Fail(attribute, "Identity '" + identity + "' is not 1 to 64 letters, digits and '-'");
+    FMap->SetIdentity(identity);
+  }
   return std::move(FMap);
 }
 
@@ -107,7 +114,7 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
       const auto expanded = ParseBoolean(attribute.value());
       if (!expanded) Fail(attribute, "Expanded must be true or false, not '" + std::string(attribute.value()) + "'");
       ANode->HostData().Expanded = *expanded;
-    } else if (!(isMap ? Same(name, KVersion) || Same(name, KHighestID) : Same(name, KID))) {
+    } else if (!(isMap ? Same(name, KVersion) || Same(name, KHighestID) || Same(name, KIdentity) : Same(name, KID))) {
       Warn(attribute, "unknown attribute '" + std::string(name) + "' of '" + AElement.name() + "' ignored");
     }
   }

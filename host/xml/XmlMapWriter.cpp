@@ -62,6 +62,7 @@ void TXmlMapWriter::Write(std::string& AOut, const TXmlPrinter::TSink& ASink) {
   printer.Open(KMap);
   printer.Attribute(KVersion, std::to_string(TLumetaXmlArchive::FormatVersion).c_str());
   printer.Attribute(KHighestID, std::to_string(FMap.HighestID()).c_str());
+  if (!FMap.Identity().empty()) printer.Attribute(KIdentity, FMap.Identity().c_str());
   WriteContent(FMap.Root());
   // Nodes wait on a stack of their own, so that nesting depth is no limit: each entry is a node
   // whose element is open and the index of its next child.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -173,7 +174,7 @@ TEST_F(ExportTest, EveryIncludedFieldReachesTheTaskAndItsRecipients) {
   ASSERT_EQ(Exported.size(), 3u);
   EXPECT_EQ(Exported[1].NodeID, "2");
   EXPECT_EQ(Exported[1].Subject, "Design");
-  EXPECT_EQ(Exported[1].Uid.size(), 36u);
+  EXPECT_TRUE(Exported[1].Uid.ends_with("-2")) << "the map's identity and the node's ID: " << Exported[1].Uid;
 }
 
 TEST_F(ExportTest, FieldsOutsideTheIncludedBitsStayUnset) {
@@ -201,7 +202,7 @@ TEST_F(ExportTest, PostedActionsAreNotExportedAgainUnlessAllAreWanted) {
   EXPECT_EQ(Model->GetCommandProcessor()->GetUndoCount(), 0) << "the flag is no undoable edit";
   EXPECT_EQ(Export(Options(erEntireMap, 0)), 0);
   EXPECT_EQ(Export(Options(erEntireMap, 0, true)), 6);
-  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 11u);
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 6u) << "the five tasks were updated, one was added";
 }
 
 TEST_F(ExportTest, ACancelledRunKeepsWhatItExportedAndTouchesNothingElse) {
@@ -227,7 +228,9 @@ TEST_F(ExportTest, ARefusedSendIsRetriedThenTheTaskIsKept) {
   EXPECT_EQ(CalendarFiles(StorePath("outbox")).size(), 1u) << "the second attempt went out";
   Faults("send");
   EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({2}).get()), 1);
-  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 2u) << "saved when every attempt failed";
+  EXPECT_EQ(CalendarFiles(StorePath("outbox")).size(), 1u);
+  EXPECT_NE(ReadText(CalendarFiles(StorePath("tasks")).at(0)).find("\r\nSEQUENCE:2\r\n"), std::string::npos)
+      << "saved, as the next version, when every attempt failed";
 }
 
 // A hostile map: an address that would add an attendee and a VEVENT, a name that would add a
@@ -344,6 +347,80 @@ TEST_F(ExportTest, EveryTaskHasATitleAndADueDateClientsAccept) {
   EXPECT_TRUE(Of(lines, "Backwards").contains("DUE|2026-03-04T17:00:00"));
   EXPECT_FALSE(Of(lines, "Backwards").contains("DTSTART|2026-03-09T09:00:00"));
   EXPECT_TRUE(Of(lines, "Planned").contains("DUE|2026-03-06T17:00:00")) << "the planned finish";
+}
+
+// The map is exported, edited and saved, and exported again: every action keeps its one task, which
+// is updated in place when the action changed; the task of a deleted node is withdrawn.
+TEST_F(ExportTest, ExportsAgainUpdateTheTasksTheyMadeAndCancelWhatWasDeleted) {
+  constexpr int32_t KAll = 2047 & ~eiFullTitlePath;
+  std::string map = KMap;
+  map.replace(map.find("<Title>Hidden</Title>"), 21, "<Title>Hidden</Title><Resources><Resource Name=\"Eve\" Email=\"eve@example.com\" /></Resources>");
+  std::unique_ptr<TLumetaMap> assigned = Archive.LoadFromText(map);
+  Model->Map().Swap(*assigned);
+  EXPECT_EQ(Export(Options(erEntireMap, KAll)), 5);
+  const auto sequenceOf = [&](const std::string& AUid) {
+    const std::string text = ReadText(StorePath("tasks/" + AUid + ".ics"));
+    const size_t at = text.find("\r\nSEQUENCE:");
+    return at == std::string::npos ? -1 : std::stoi(text.substr(at + 11));
+  };
+  std::map<std::string, std::string> uids;  // node ID to UID
+  for (const TExportedTask& task : Exported) uids[task.NodeID] = task.Uid;
+  const int designSequence = sequenceOf(uids["2"]);
+
+  // Nothing changed: the default export sends nothing.
+  Exported.clear();
+  EXPECT_EQ(Export(Options(erEntireMap, KAll)), 0);
+
+  // Rename Bare, give Folded a category, delete Hidden, give Design another resource, link Design to
+  // Bare;
+  // then the map is saved and opened again.
+  std::string text = Archive.SaveToText(Model->Map());
+  const auto replace = [&](const std::string& AOld, const std::string& ANew) {
+    const size_t at = text.find(AOld);
+    ASSERT_NE(at, std::string::npos) << AOld;
+    text.replace(at, AOld.size(), ANew);
+  };
+  replace("<Title>Bare</Title>", "<Title>Bare renamed</Title><TaskLinks><Link Node=\"2\" Type=\"qz:FinishToStart\" /></TaskLinks>");
+  replace("<SuccessorTaskLinks>", "<SuccessorTaskLinks><Link Node=\"7\" Type=\"qz:FinishToStart\" />");
+  replace("<Title>Folded</Title>", "<Title>Folded</Title><Categories><Category>Done</Category></Categories>");
+  const size_t hidden = text.find("<Node ID=\"5\"");
+  text.erase(hidden, text.find("</Node>", hidden) + 7 - hidden);
+  replace("<Resource Name=\"Bob\" />", "<Resource Name=\"Carol\" Email=\"carol@example.com\" />");
+  std::unique_ptr<TLumetaMap> edited = Archive.LoadFromText(text);
+  Model->Map().Swap(*edited);
+  TDialogRecorder dialogs;
+  Exported.clear();
+  EXPECT_EQ(Export(Options(erEntireMap, KAll)), 3);
+  std::set<std::string> updated;
+  for (const TExportedTask& task : Exported) {
+    updated.insert(task.NodeID);
+    EXPECT_EQ(task.Uid, uids[task.NodeID]) << "the same task for node " << task.NodeID;
+  }
+  EXPECT_EQ(updated, (std::set<std::string>{"2", "4", "7"}));
+  EXPECT_EQ(dialogs->Texts(), (std::vector<std::string>{"1 tasks were cancelled: their nodes were deleted or are no "
+                                                        "longer actions for Outlook"}));
+  EXPECT_GT(sequenceOf(uids["2"]), designSequence);
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 5u) << "no second task for any action";
+  const std::set<std::string> lines = ReadBack();
+  EXPECT_TRUE(Of(lines, "Hidden").contains("STATUS|CANCELLED"));
+  EXPECT_FALSE(Of(lines, "Bare renamed").empty());
+  EXPECT_TRUE(Of(lines, "Bare").empty()) << "the old title is gone";
+  // Design's assignees got an update of the one task: same UID, a higher SEQUENCE.
+  std::set<std::string> requests;
+  for (const std::string& file : CalendarFiles(StorePath("outbox")))
+    requests.insert(std::filesystem::path(file).filename().string());
+  const std::string cancel = uids["5"] + "-" + std::to_string(sequenceOf(uids["5"])) + ".ics";
+  EXPECT_EQ(requests, (std::set<std::string>{uids["2"] + "-1.ics", uids["2"] + "-" + std::to_string(sequenceOf(uids["2"])) + ".ics",
+                                             uids["5"] + "-1.ics", cancel}));
+  EXPECT_NE(ReadText(StorePath("outbox/" + cancel)).find("METHOD:CANCEL"), std::string::npos) << "Eve is told";
+  EXPECT_TRUE(Of(lines, "Design").contains("REQUEST|mailto:carol@example.com"));
+  EXPECT_TRUE(Of(lines, "Design").contains("RELATED-TO|FINISHTOSTART Bare renamed"));
+
+  // Every action again, as asked: still one task each.
+  Exported.clear();
+  EXPECT_EQ(Export(Options(erEntireMap, KAll, true)), 5);
+  EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 6u) << "Build, posted before but never exported, is added";
+  EXPECT_ANY_THROW(Archive.LoadFromText(R"(<Map Identity="a/../b"><Title /></Map>)")) << "an identity names files";
 }
 
 // ---- options

@@ -37,13 +37,16 @@ def faults_of(path):
         if "PERCENT-COMPLETE" in todo and not 0 <= int(todo["PERCENT-COMPLETE"]) <= 100:
             yield "PERCENT-COMPLETE outside 0 to 100"
         if "METHOD" in calendar:
-            if str(calendar["METHOD"]) != "REQUEST":
-                yield "METHOD is not REQUEST"
+            if str(calendar["METHOD"]) not in ("REQUEST", "CANCEL"):
+                yield "METHOD is neither REQUEST nor CANCEL"
+            if str(calendar["METHOD"]) == "CANCEL" and str(todo.get("STATUS", "")) != "CANCELLED":
+                yield "a cancel that does not say CANCELLED"
             if "ORGANIZER" not in todo:
                 yield "request without ORGANIZER"
             if "ATTENDEE" not in todo:
                 yield "request without ATTENDEE"
-            if len([name for name, _ in todo.property_items(recursive=False) if name == "DTSTART"]) != 1:
+            if str(calendar["METHOD"]) == "REQUEST" and len(
+                    [name for name, _ in todo.property_items(recursive=False) if name == "DTSTART"]) != 1:
                 yield "request without exactly one DTSTART"
     for line in open(path, "rb").read().split(b"\r\n"):
         if len(line) > 75:
