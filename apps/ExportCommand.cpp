@@ -196,7 +196,7 @@ void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
   // Silence would leave a person guessing why their tasks did not arrive.
   const auto noteNone = [&] {
     AErr << "note: no action to export: only actions with Is Action on are exported, and without --all only those"
-            " not posted yet\n";
+            " not posted yet or changed since their last export\n";
   };
   if (dryRun) {
     const auto nodes = TActionOutlookExporter::CollectNodes(options.get(), ASelection, AModel);
