@@ -20,11 +20,13 @@
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr, "usage: lumeta-desktop [--plugin-dir DIR] [MAP]\n"
+// Asked for, the usage goes to standard output and the run succeeds; after a mistake, to standard error.
+int Usage(bool AAsked = false) {
+  std::fprintf(AAsked ? stdout : stderr, "usage: lumeta-desktop [--plugin-dir DIR] [MAP]\n"
                        "       lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP\n"
-                       "       lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP\n");
-  return 2;
+                       "       lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP\n"
+                       "       lumeta-desktop --help\n");
+  return AAsked ? 0 : 2;
 }
 
 void Settle() {
@@ -38,7 +40,9 @@ int main(int argc, char** argv) {
   bool settings = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word == "--plugin-dir" && i + 1 < argc)
+    if (word == "--help")
+      return Usage(true);
+    else if (word == "--plugin-dir" && i + 1 < argc)
       plugInDir = argv[++i];
     else if ((word == "--screenshot" || word == "--settings-screenshot") && i + 1 < argc) {
       settings = word == "--settings-screenshot";

@@ -190,6 +190,8 @@ int RunPlugins(const TOptions& AOptions) {
   if (!AOptions.Scripts.empty()) throw EUsage("plugins runs no commands");
   TLumetaPlugInLoader loader;
   loader.Load(PlugInLibraryPath(AOptions.PlugInDir));
+  // Which file was loaded matters as soon as more than one build or installation is around.
+  std::cout << "Plug-in library: " << loader.Path() << '\n';
   for (const TPropertyClassEntry& entry : loader.PlugInClasses())
     std::cout << entry.Description << ' ' << GuidToString(entry.ClassID) << " flags=" << entry.Flags << '\n';
   return 0;

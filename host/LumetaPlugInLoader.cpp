@@ -3,14 +3,16 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <utility>
 
 #include "com/ErrorInfo.h"
 #include "host/LumetaHostObject.h"
 
-#ifndef LUMETA_DEFAULT_PLUGIN_DIR
-#define LUMETA_DEFAULT_PLUGIN_DIR "."
+// Where an installed program's plug-in folder lies, relative to the program's own folder.
+#ifndef LUMETA_INSTALLED_PLUGIN_DIR
+#define LUMETA_INSTALLED_PLUGIN_DIR "../lib/lumeta"
 #endif
 
 namespace {
@@ -25,7 +27,16 @@ std::string LoaderErrorText(const std::string& APath) {
 
 std::string DefaultPlugInDir() {
   const char* dir = std::getenv("LUMETA_PLUGIN_DIR");
-  return dir && *dir ? dir : LUMETA_DEFAULT_PLUGIN_DIR;
+  if (dir && *dir) return dir;
+  // Found from the running program, wherever it was built or installed, so no option is needed.
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return ".";
+  const std::filesystem::path programDir = program.parent_path();
+  if (std::filesystem::exists(programDir / LumetaPlugInLibraryName, error)) return programDir.string();
+  const std::filesystem::path installed = (programDir / LUMETA_INSTALLED_PLUGIN_DIR).lexically_normal();
+  if (std::filesystem::exists(installed / LumetaPlugInLibraryName, error)) return installed.string();
+  return programDir.string();
 }
 
 std::string PlugInLibraryPath(const std::string& ADir) {

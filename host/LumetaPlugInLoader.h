@@ -20,7 +20,8 @@ inline constexpr GUID LumetaPlugInClassIDs[] = {
 };
 
 // The folder plug-in libraries are looked for in: $LUMETA_PLUGIN_DIR when set and not empty, else
-// the folder the build puts them in.
+// the running program's own folder when the plug-in is there (the build tree), else the installed
+// library folder relative to it (bin/../lib/lumeta).
 std::string DefaultPlugInDir();
 // ADir joined with the plug-in library's file name.
 std::string PlugInLibraryPath(const std::string& ADir);

@@ -17,9 +17,9 @@ struct TRunResult {
   std::string Output;  // standard output and error together
 };
 
-TRunResult RunLumeta(const std::string& AArguments) {
+TRunResult RunLumeta(const std::string& AArguments, const std::string& APrefix = "") {
   TRunResult result;
-  FILE* pipe = popen((std::string(LUMETA_BINARY) + " " + AArguments + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((APrefix + LUMETA_BINARY + " " + AArguments + " 2>&1").c_str(), "r");
   if (!pipe) return result;
   char buffer[256];
   while (size_t count = fread(buffer, 1, sizeof buffer, pipe)) result.Output.append(buffer, count);
@@ -35,10 +35,13 @@ void ExpectOneLineError(const TRunResult& AResult) {
   EXPECT_EQ(AResult.Output.find('\n'), AResult.Output.size() - 1) << AResult.Output;
 }
 
+// Without an option or variable the plug-in is the one beside the program.
 TEST(LumetaProgram, PluginsListsBothManagersWithTheirFlags) {
-  const TRunResult result = RunLumeta("plugins");
+  const std::string binary = LUMETA_BINARY;
+  const TRunResult result = RunLumeta("plugins", "env -u LUMETA_PLUGIN_DIR ");
   EXPECT_EQ(result.Status, 0);
   EXPECT_EQ(result.Output,
+            "Plug-in library: " + binary.substr(0, binary.rfind('/')) + "/lumeta_actionproperty.so\n"
             "Action {D1BE7F7D-A80A-4FF7-BCD9-1FCDB9CB27CD} flags=1\n"
             "Action List {B7D51A23-79ED-45D0-B7A6-CFD330FC2256} flags=0\n");
   const TRunResult version = RunLumeta("--version");
@@ -56,6 +59,10 @@ TEST(LumetaProgram, FailuresToStartEndWithStatusTwoAndOneLine) {
   const TRunResult missing = RunLumeta("--plugin-dir /nonexistent/plugins plugins");
   ExpectOneLineError(missing);
   EXPECT_NE(missing.Output.find("/nonexistent/plugins/lumeta_actionproperty.so"), std::string::npos);
+  // The variable outranks the plug-in beside the program.
+  const TRunResult fromVariable = RunLumeta("plugins", "LUMETA_PLUGIN_DIR=/nonexistent/variable ");
+  ExpectOneLineError(fromVariable);
+  EXPECT_NE(fromVariable.Output.find("/nonexistent/variable/lumeta_actionproperty.so"), std::string::npos);
   // A map that cannot be read names the place of the fault, and no command runs.
   const TTempFolder dir;
   const std::string map = dir.Path() + "/broken.xml";
