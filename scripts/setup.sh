@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libpugixml-dev libical-dev python3-icalendar
   libxkbcommon-dev fonts-dejavu-core locales
   clang libclang-rt-14-dev python3
-  dpkg-dev lintian desktop-file-utils man-db
+  dpkg-dev lintian desktop-file-utils man-db shared-mime-info
 )
 
 missing=()

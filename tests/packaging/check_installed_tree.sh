@@ -43,5 +43,12 @@ for page in lumeta lumeta-desktop; do
   [[ -z $warnings ]] || fail "$page(1) has formatting warnings: $warnings"
 done
 
+# The map type compiles into a MIME database and is told by its root element.
+mkdir -p "$home/mime/packages"
+cp /usr/share/mime/packages/freedesktop.org.xml "$prefix/share/mime/packages/lumeta.xml" "$home/mime/packages/"
+output=$(update-mime-database "$home/mime" 2>&1) || fail "update-mime-database rejects the map type: $output"
+grep -qx ' Map application/x-lumeta-map' "$home/mime/XMLnamespaces" || fail "the map type is not told by its root element"
+grep -q '^Exec=lumeta-desktop %f$' "$prefix/share/applications/lumeta-desktop.desktop" || fail "the menu entry passes no file"
+
 desktop-file-validate "$prefix/share/applications/lumeta-desktop.desktop" || fail "desktop-file-validate"
 echo "installed tree at $prefix: ok"
