@@ -31,6 +31,7 @@
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
 #include "host/MapEditCommands.h"
+#include "plugin/TaskLinkHelper.h"
 #include "settings/LumetaSettingsStore.h"
 
 namespace {
@@ -225,6 +226,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Link},
     {"links", LinksCommandUsage, "print the node's task links: pred ID TYPE, then succ ID TYPE", 1, 1,
      &TLumetaShell::Links},
+    {"conflicts", "conflicts", "print each task that starts or finishes before a link or the schedule start lets it", 0,
+     0, &TLumetaShell::Conflicts},
     {"refresh", RefreshCommandUsage, "reschedule every task of the map from the schedule start", 0, 0,
      &TLumetaShell::Refresh},
     {"tasks", TasksCommandUsage, "register the task program, or print its entries or its tasks", 1, 2,
@@ -512,6 +515,11 @@ void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(Model(), AArgs, FOut); }
+
+void TLumetaShell::Conflicts(const std::vector<std::string>&) {
+  for (const TTaskLinkHelper::TConflict& conflict : TTaskLinkHelper::FindConflicts(Model()->Map().Root()))
+    FOut << conflict.Text << '\n';
+}
 
 void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(Model()).get()); }
 

@@ -73,6 +73,7 @@ class TLumetaShell {
   void Worktime(const std::vector<std::string>& AArgs);
   void Link(const std::vector<std::string>& AArgs);
   void Links(const std::vector<std::string>& AArgs);
+  void Conflicts(const std::vector<std::string>& AArgs);
   void Refresh(const std::vector<std::string>& AArgs);
   void Tasks(const std::vector<std::string>& AArgs);
   void Panel(const std::vector<std::string>& AArgs);
