@@ -46,15 +46,15 @@ set(CPACK_PACKAGE_NAME lumeta)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Lumeta maintainers <maintainers@users.noreply.c-seed-77f3c7bd.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "mind maps with scheduled actions and tasks")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "mind maps with scheduled actions and tasks
- Lumeta keeps a plan as a mind map whose nodes carry actions: start, due and
- completion dates, status, priority, cost and work. Actions linked as
- predecessors and successors are rescheduled on the map's working calendar,
- and summary nodes roll up the tasks below them.
- .
- The package holds the desktop window (lumeta-desktop), the lumeta command
- line that runs edits and scripts on map files, and the Action plug-in both
- load.")
+# CPack puts the summary first, indents these lines and turns the empty one into " .".
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Lumeta keeps a plan as a mind map whose nodes carry actions: start, due and
+completion dates, status, priority, cost and work. Actions linked as
+predecessors and successors are rescheduled on the map's working calendar,
+and summary nodes roll up the tasks below them.
+
+The package holds the desktop window (lumeta-desktop), the lumeta command
+line that runs edits and scripts on map files, and the Action plug-in both
+load.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -9,5 +9,5 @@ trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 bash "$(dirname "$0")/check_installed_tree.sh" "$root/usr" "$2"
 dpkg-deb --field "$deb" Depends | grep -q 'libqt6widgets6' || { echo "FAIL: Depends lacks the Qt libraries" >&2; exit 1; }
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 echo "package $deb: ok"
