@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs them for SECONDS in all (default 60), split between
-# them: the map loader, starting from the example maps, the acceptance maps and the inputs of
-# earlier findings (tests/data/fuzz); the task store's file reader, starting from
+# them: the map loader, with the map file's names as its dictionary (tests/fuzz/map.dict),
+# starting from the example maps, the acceptance maps and the inputs of earlier findings
+# (tests/data/fuzz); the task store's file reader, starting from
 # tests/data/fuzz-tasks. A finding stops the run with status 1 and leaves its input in
 # build/fuzz/findings/.
 set -euo pipefail
@@ -25,11 +26,12 @@ if compgen -G "tests/data/fuzz/*" >/dev/null; then
 fi
 run() {
   local target=$1 dir=$2 time=$3
-  "build/fuzz/bin/$target" "$dir" -max_total_time="$time" -timeout=10 -rss_limit_mb=4096 \
+  shift 3
+  "build/fuzz/bin/$target" "$dir" "$@" -max_total_time="$time" -timeout=10 -rss_limit_mb=4096 \
     -artifact_prefix=build/fuzz/findings/ -print_final_stats=1 2>&1 | tail -n 25
   return "${PIPESTATUS[0]}"
 }
-run map_loader_fuzz "$corpus" "$map_seconds"
+run map_loader_fuzz "$corpus" "$map_seconds" -dict=tests/fuzz/map.dict
 if [ "$task_seconds" -gt 0 ]; then
   run task_file_fuzz "$task_corpus" "$task_seconds"
 fi
