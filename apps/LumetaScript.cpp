@@ -1,11 +1,17 @@
 #include "apps/LumetaScript.h"
 
+#include <algorithm>
+
 EScriptSyntax::EScriptSyntax(int ALine, const std::string& AReason)
     : ELumetaError("line " + std::to_string(ALine) + ": " + AReason, E_INVALIDARG), FLine(ALine), FReason(AReason) {}
 
 EScriptSyntax::~EScriptSyntax() = default;
 
 std::vector<TScriptCommand> SplitScript(std::string_view AText, int AFirstLine) {
+  // A NUL would end a title wherever the text is handed on as a C string.
+  if (const size_t nul = AText.find('\0'); nul != std::string_view::npos)
+    throw EScriptSyntax(AFirstLine + static_cast<int>(std::count(AText.begin(), AText.begin() + nul, '\n')),
+                        "a NUL character, which no command can hold");
   std::vector<TScriptCommand> commands;
   TScriptCommand command{{}, AFirstLine};
   std::string word;

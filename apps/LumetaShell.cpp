@@ -46,12 +46,6 @@ std::optional<int> ParseIndex(const std::string& AText) {
   return value;
 }
 
-std::string OneLine(std::string AText) {
-  for (char& c : AText)
-    if (c == '\r' || c == '\n') c = ' ';
-  return AText;
-}
-
 // ---- the table `show` prints
 
 // Characters, not bytes: titles are UTF-8.
@@ -102,7 +96,7 @@ TTableRow RowOf(TLumetaNode* ANode, int ADepth) {
   constexpr int KMaxIndent = 20;
   std::string depth;
   if (ADepth > KMaxIndent) depth.append("[").append(std::to_string(ADepth)).append("] ");
-  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ') + depth + OneLine(ANode->Title());
+  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ') + depth + VisibleLine(ANode->Title());
   ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
   ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
   if (!action) return row;
@@ -113,8 +107,8 @@ TTableRow RowOf(TLumetaNode* ANode, int ADepth) {
   const std::string measure = GetMeasureText(action->GetDurationMeasure());
   row.Cells[colDuration] = ShortNumber(action->GetDuration()) + (measure.empty() ? "" : " " + measure);
   row.Cells[colComplete] = std::to_string(action->GetComplete());
-  row.Cells[colStatus] = OneLine(action->GetStatus());
-  row.Cells[colPriority] = OneLine(action->GetPriority());
+  row.Cells[colStatus] = VisibleLine(action->GetStatus());
+  row.Cells[colPriority] = VisibleLine(action->GetPriority());
   return row;
 }
 
@@ -163,7 +157,7 @@ void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
   };
   print(rows.front(), true);
   // The root is the map itself: its title may run across the columns it never fills.
-  std::string root = Pad("0", widths[colID], true) + ' ' + OneLine(AMap.Root()->Title());
+  std::string root = Pad("0", widths[colID], true) + ' ' + VisibleLine(AMap.Root()->Title());
   while (root.back() == ' ') root.pop_back();
   AOut << root << '\n';
   for (size_t r = 1; r < rows.size(); ++r) print(rows[r], false);
@@ -176,6 +170,26 @@ EShellUsage::EShellUsage(const std::string& AMessage) : ELumetaError(AMessage, E
 EShellUsage::~EShellUsage() = default;
 
 // The same line the plug-in's warnings make.
+std::string VisibleLine(const std::string& AText) {
+  std::string line;
+  line.reserve(AText.size());
+  for (const char c : AText) {
+    const auto code = static_cast<unsigned char>(c);
+    if (c == '\r' || c == '\n' || c == '\t') {
+      line += ' ';
+    } else if (code < 0x20 || code == 0x7F) {
+      // The control picture of the character (U+2400 to U+241F, U+2421 for DEL): seen, never obeyed.
+      const unsigned picture = code == 0x7F ? 0x2421 : 0x2400 + code;
+      line += static_cast<char>(0xE0 | picture >> 12);
+      line += static_cast<char>(0x80 | (picture >> 6 & 0x3F));
+      line += static_cast<char>(0x80 | (picture & 0x3F));
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
 void WriteWarning(std::ostream& AErr, const std::string& AText) {
   TStreamDialogService(AErr).ShowMessage(TMessageKind::Warning, AText);
 }
@@ -440,7 +454,7 @@ void TLumetaShell::Get(const std::vector<std::string>& AArgs) {
     FOut << "(none)\n";
     return;
   }
-  FOut << OneLine(ActionFieldText(property.as<IActionAttribute>().get(), *field)) << '\n';
+  FOut << VisibleLine(ActionFieldText(property.as<IActionAttribute>().get(), *field)) << '\n';
 }
 
 void TLumetaShell::Has(const std::vector<std::string>& AArgs) {
@@ -449,7 +463,7 @@ void TLumetaShell::Has(const std::vector<std::string>& AArgs) {
 
 void TLumetaShell::Tooltip(const std::vector<std::string>& AArgs) {
   ComPtr<IProperty> property = NodeArgument(AArgs[0])->FindProperty(KActionPropertyName);
-  FOut << (property ? OneLine(property->GetHint()) : std::string()) << '\n';
+  FOut << (property ? VisibleLine(property->GetHint()) : std::string()) << '\n';
 }
 
 void TLumetaShell::Text(const std::vector<std::string>& AArgs) {

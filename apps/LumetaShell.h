@@ -97,5 +97,9 @@ class TLumetaShell {
   TMapDocument FDocument;
 };
 
+// The text on one line as a terminal shows it without obeying it: line breaks and tabs become
+// spaces, other control characters (an ESC that would recolour the terminal) their pictures.
+std::string VisibleLine(const std::string& AText);
+
 // Writes "warning: " and the text, each CR LF (or lone CR) of it as a line break.
 void WriteWarning(std::ostream& AErr, const std::string& AText);

@@ -136,8 +136,9 @@ TOptions ParseOptions(int AArgc, char** AArgv) {
       // An empty folder would quietly mean the default one, the user's own settings.
       if (text.empty()) throw EUsage("--settings-dir needs a folder");
       options.SettingsDir = text;
-    } else if (value("--plugin-dir", options.PlugInDir) || value("--today", options.Today) ||
-               value("--locale", options.Locale)) {
+    } else if (value("--today", options.Today)) {
+      if (options.Today.empty()) throw EUsage("--today needs a date as YYYY-MM-DD");
+    } else if (value("--plugin-dir", options.PlugInDir) || value("--locale", options.Locale)) {
     } else {
       throw EUsage("unknown option '" + std::string(argument) + "'");
     }
@@ -177,13 +178,6 @@ void ApplyEnvironment(const TOptions& AOptions) {
     // The plug-in library keeps a store of its own; the variable points it at the same folder.
     setenv(TSettingsStore::FolderVariable, AOptions.SettingsDir->c_str(), 1);
   }
-}
-
-// Keeps the error to one line whatever the message holds.
-std::string OneLine(std::string AText) {
-  for (char& c : AText)
-    if (c == '\n' || c == '\r') c = ' ';
-  return AText;
 }
 
 int RunPlugins(const TOptions& AOptions) {
@@ -269,7 +263,7 @@ class TScriptRunner {
 
   static void Fail(const std::string& AMessage) {
     std::cout.flush();
-    std::cerr << "error: " << OneLine(AMessage) << '\n';
+    std::cerr << "error: " << VisibleLine(AMessage) << '\n';
   }
 
   TLumetaShell& FShell;
@@ -290,7 +284,7 @@ int Run(int AArgc, char** AArgv) {
     ApplyEnvironment(options);
     if (!options.Positional.empty() && options.Positional.front() == "plugins") return RunPlugins(options);
   } catch (const std::exception& error) {
-    std::cerr << "lumeta: error: " << OneLine(error.what()) << '\n';
+    std::cerr << "lumeta: error: " << VisibleLine(error.what()) << '\n';
     return ExitCannotStart;
   }
 
@@ -305,7 +299,7 @@ int Run(int AArgc, char** AArgv) {
       try {
         texts.push_back(std::make_unique<std::istringstream>(ReadWholeFile(source.Text, KMaxScriptSize)));
       } catch (const EFileError& error) {
-        std::cerr << "lumeta: error: " << source.Text << ": cannot read the script: " << OneLine(error.Reason()) << '\n';
+        std::cerr << "lumeta: error: " << source.Text << ": cannot read the script: " << VisibleLine(error.Reason()) << '\n';
         return ExitCannotStart;
       }
       inputs.push_back({*texts.back(), source.Text, true, false, false});
@@ -319,7 +313,7 @@ int Run(int AArgc, char** AArgv) {
     shell.Open(options.PlugInDir, options.Positional.empty() ? std::string() : options.Positional.front());
   } catch (const std::exception& error) {
     std::cout.flush();
-    std::cerr << "lumeta: error: " << OneLine(error.what()) << '\n';
+    std::cerr << "lumeta: error: " << VisibleLine(error.what()) << '\n';
     return ExitCannotStart;
   }
 
@@ -342,7 +336,7 @@ int main(int argc, char** argv) {
     return status;
   } catch (const std::exception& error) {
     std::cout.flush();
-    std::cerr << "lumeta: error: " << OneLine(error.what()) << '\n';
+    std::cerr << "lumeta: error: " << VisibleLine(error.what()) << '\n';
     return ExitCannotStart;
   }
 }

@@ -3,6 +3,7 @@
 // class, read by the host's XML archive. The archive looks attributes up by the declared names
 // and never knows a property by name itself.
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,11 +75,28 @@ class XmlProperty : public XmlBase {
   const std::string& OwnerElement() const noexcept { return FOwnerElement; }
   // A new converter, or empty when the value's own text form is stored.
   ComPtr<IDataConverter> DataConverter() const;
+  // The range a number read from a file must lie in (the whole line when none was given): the
+  // archive moves a value outside it to the nearer end, with a warning.
+  double Minimum() const noexcept { return FMinimum; }
+  double Maximum() const noexcept { return FMaximum; }
+  void SetRange(double AMinimum, double AMaximum) noexcept {
+    FMinimum = AMinimum;
+    FMaximum = AMaximum;
+  }
 
  protected:
   std::string FOwnerElement;
   TDataConverterClass FConverterClass = nullptr;
+  double FMinimum = -std::numeric_limits<double>::infinity();
+  double FMaximum = std::numeric_limits<double>::infinity();
 };
+
+// The declaration with the range its number must lie in, for a declaration table.
+template <class T>
+T Within(T ADeclaration, double AMinimum, double AMaximum) {
+  ADeclaration.SetRange(AMinimum, AMaximum);
+  return ADeclaration;
+}
 
 // The value is written as a child element.
 class XmlElement : public XmlProperty {
@@ -103,10 +121,22 @@ class XmlListElement : public XmlElement {
                  TDataConverterClass AConverterClass);
   TXmlDeclarationKind Kind() const override { return TXmlDeclarationKind::ListElement; }
   const std::string& ItemPropertyName() const noexcept { return FItemPropertyName; }
+  // The list element, on the node each item names, that holds the same item naming this node
+  // back (empty when the list has no such pair): links are stored on both of their ends, and the
+  // archive completes a pair that a file holds only one end of.
+  const std::string& PairedList() const noexcept { return FPairedList; }
+  void SetPairedList(std::string AXmlName) { FPairedList = std::move(AXmlName); }
 
  private:
   std::string FItemPropertyName;
+  std::string FPairedList;
 };
+
+// The list declaration with the list that holds each item's other end, for a declaration table.
+inline XmlListElement Paired(XmlListElement ADeclaration, std::string APairedList) {
+  ADeclaration.SetPairedList(std::move(APairedList));
+  return ADeclaration;
+}
 
 // A property class's declarations in declaration order: the property's own element first.
 using TXmlDeclarations = std::vector<std::unique_ptr<XmlBase>>;

@@ -1,11 +1,13 @@
 #include "com/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -67,32 +69,94 @@ EFileError::EFileError(std::string APath, std::string AReason)
 
 EFileError::~EFileError() = default;
 
-std::string ReadWholeFile(const std::string& APath, size_t AMaxSize) {
-  const int file = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) throw EFileError(APath, ErrnoText(errno));
+namespace {
+
+std::string SizeText(size_t ABytes) {
+  if (ABytes % (1 << 30) == 0) return std::to_string(ABytes >> 30) + " GiB";
+  if (ABytes % (1 << 20) == 0) return std::to_string(ABytes >> 20) + " MiB";
+  return std::to_string(ABytes) + " bytes";
+}
+
+const char* FileKindText(mode_t AMode) {
+  if (S_ISFIFO(AMode)) return "a FIFO";
+  if (S_ISCHR(AMode)) return "a character device";
+  if (S_ISBLK(AMode)) return "a block device";
+  if (S_ISSOCK(AMode)) return "a socket";
+  return "not a regular file";
+}
+
+// Why a path cannot be opened, naming the missing folder when that is the cause.
+std::string OpenFailure(const std::string& APath, int AError) {
+  if (AError == ENOENT) {
+    const std::string folder = FolderOf(APath);
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 && errno == ENOENT) return "the folder " + folder + " does not exist";
+  }
+  return ErrnoText(AError);
+}
+
+std::string ReadOpenFile(const std::string& APath, int AFile, size_t AMaxSize, const struct stat& AStatus) {
   std::string text;
-  int error = 0;
-  struct stat status {};
-  if (::fstat(file, &status) == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
-  if (error == 0 && S_ISREG(status.st_mode) && status.st_size > 0)
-    text.reserve(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(status.st_size), AMaxSize)));
+  if (S_ISREG(AStatus.st_mode) && AStatus.st_size > 0)
+    text.reserve(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(AStatus.st_size), AMaxSize)));
   char chunk[1 << 16];
-  while (error == 0) {
-    const ssize_t read = ::read(file, chunk, sizeof chunk);
+  int error = 0;
+  for (;;) {
+    const ssize_t read = ::read(AFile, chunk, sizeof chunk);
     if (read < 0 && errno == EINTR) continue;
     if (read < 0) error = errno;
     if (read <= 0) break;
     if (static_cast<size_t>(read) > AMaxSize - text.size()) {
-      ::close(file);
-      throw EFileError(APath, "the file is larger than " + (AMaxSize % (1 << 20) == 0
-                                                                   ? std::to_string(AMaxSize >> 20) + " MiB"
-                                                                   : std::to_string(AMaxSize) + " bytes"));
+      ::close(AFile);
+      throw EFileError(APath, "the file is larger than " + SizeText(AMaxSize));
     }
     text.append(chunk, static_cast<size_t>(read));
   }
-  ::close(file);
+  ::close(AFile);
   if (error != 0) throw EFileError(APath, ErrnoText(error));
   return text;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& APath, size_t AMaxSize) {
+  const int file = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) throw EFileError(APath, OpenFailure(APath, errno));
+  struct stat status {};
+  if (::fstat(file, &status) == 0 && S_ISDIR(status.st_mode)) {
+    ::close(file);
+    throw EFileError(APath, ErrnoText(EISDIR));
+  }
+  return ReadOpenFile(APath, file, AMaxSize, status);
+}
+
+std::string ReadRegularFile(const std::string& APath, size_t AMaxSize) {
+  // Not blocking: opening a FIFO waits for a writer otherwise.
+  const int file = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (file < 0) throw EFileError(APath, OpenFailure(APath, errno));
+  struct stat status {};
+  std::string refusal;
+  if (::fstat(file, &status) != 0)
+    refusal = ErrnoText(errno);
+  else if (S_ISDIR(status.st_mode))
+    refusal = ErrnoText(EISDIR);
+  else if (!S_ISREG(status.st_mode))
+    refusal = std::string("not a regular file but ") + FileKindText(status.st_mode);
+  else if (static_cast<uint64_t>(status.st_size) > AMaxSize)
+    refusal = "the file is larger than " + SizeText(AMaxSize);
+  else if (const int flags = ::fcntl(file, F_GETFL); flags < 0 || ::fcntl(file, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    refusal = ErrnoText(errno);
+  if (!refusal.empty()) {
+    ::close(file);
+    throw EFileError(APath, refusal);
+  }
+  return ReadOpenFile(APath, file, AMaxSize, status);
+}
+
+bool IsAbsentInExistingFolder(const std::string& APath) {
+  struct stat status {};
+  if (::stat(APath.c_str(), &status) == 0 || errno != ENOENT) return false;
+  return ::stat(FolderOf(APath).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 TAtomicFile::TAtomicFile(const std::string& APath, std::chrono::milliseconds ALockWait, TFlush AFlush)
@@ -111,6 +175,8 @@ TAtomicFile::TAtomicFile(const std::string& APath, std::chrono::milliseconds ALo
     if (!FTargetExists && errno != ENOENT) Fail({}, errno);
     if (FTargetExists && !S_ISREG(target.st_mode))
       throw EFileError(FPath, FTarget + " is not a regular file");
+    if (FTargetExists && (target.st_mode & 0222) == 0)
+      throw EFileError(FPath, FTarget + " is read-only; make it writable to save over it");
     // A file or folder we may not read cannot be locked; the save goes on without.
     FLock = FTargetExists ? ::open(FTarget.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)
                           : ::open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
@@ -147,6 +213,32 @@ TAtomicFile::TAtomicFile(const std::string& APath, std::chrono::milliseconds ALo
 }
 
 TAtomicFile::~TAtomicFile() { Abandon(); }
+
+int TAtomicFile::RemoveStaleTemporaries() {
+  if (FLock < 0) return 0;  // without the lock, another save may be writing one of them
+  const size_t slash = FTarget.rfind('/');
+  const std::string base = slash == std::string::npos ? FTarget : FTarget.substr(slash + 1);
+  const std::string folder = FolderOf(FTarget);
+  DIR* entries = ::opendir(folder.c_str());
+  if (!entries) return 0;
+  int removed = 0;
+  const std::string ours = FTemporary.substr(FTemporary.rfind('/') + 1);
+  while (const dirent* entry = ::readdir(entries)) {
+    // "<target>.<8 letters or digits>.tmp", as the constructor names them.
+    const std::string_view name = entry->d_name;
+    if (name.size() != base.size() + 13 || !name.starts_with(base) || name[base.size()] != '.' || !name.ends_with(".tmp") ||
+        name == ours)
+      continue;
+    const std::string_view suffix = name.substr(base.size() + 1, 8);
+    if (!std::all_of(suffix.begin(), suffix.end(), [](char C) { return std::isalnum(static_cast<unsigned char>(C)); }))
+      continue;
+    const std::string path = folder + "/" + std::string(name);
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(path.c_str()) == 0) ++removed;
+  }
+  ::closedir(entries);
+  return removed;
+}
 
 void TAtomicFile::Write(std::string_view AData) {
   while (!AData.empty()) {

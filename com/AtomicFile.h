@@ -27,13 +27,21 @@ class EFileError : public ELumetaError {
 // The content of a file, refusing folders and files larger than AMaxSize bytes (which also
 // stops endless files such as /dev/zero). Raises EFileError.
 std::string ReadWholeFile(const std::string& APath, size_t AMaxSize = SIZE_MAX);
+// The same for a regular file only: a FIFO, a device or a socket is refused before anything is
+// read from it (a FIFO without a writer would wait forever), and so is a file whose size is above
+// the limit. A missing folder on the way is named ("the folder /maps does not exist").
+std::string ReadRegularFile(const std::string& APath, size_t AMaxSize = SIZE_MAX);
+
+// Whether nothing is at APath while its folder exists: a file a save may create there.
+bool IsAbsentInExistingFolder(const std::string& APath);
 
 // A new content for a file. The constructor follows symbolic links to the file they name, locks
 // that file (waiting up to ALockWait for another save of it to end) and creates a temporary file
 // of a name of its own beside it, never following or replacing an existing one; Write fills it and
 // Commit flushes it to disk, gives it the target's permissions and renames it over the target.
 // Every failure raises EFileError and leaves the target as it was; the destructor of an
-// uncommitted file removes the temporary file.
+// uncommitted file removes the temporary file. A target whose mode allows nobody to write it
+// (mode 444) is refused: replacing it would undo what its owner chose.
 // With TFlush::Deferred, Commit renames without flushing the file or its folder: for a caller that
 // writes many files and then makes them durable at once with SyncFileSystem.
 enum class TFlush { Now, Deferred };
@@ -50,6 +58,10 @@ class TAtomicFile {
 
   void Write(std::string_view AData);
   void Commit();
+  // Removes the temporary files that saves of the same target left behind when they were killed
+  // before they could clean up (the lock held now says that none of them still runs); answers
+  // how many. Not done by every save: it reads the whole folder.
+  int RemoveStaleTemporaries();
 
   // The file replaced: the path given, or the file its symbolic links lead to.
   const std::string& Target() const noexcept { return FTarget; }

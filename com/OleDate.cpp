@@ -1,5 +1,6 @@
 #include "com/OleDate.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -285,6 +286,28 @@ std::optional<double> XmlTextToDateTime(std::string_view AText) {
   const int64_t linear = DayFromDate(year, month, day) * MsPerDay + timeMs;
   if (!InRange(linear)) return std::nullopt;
   return FromLinearMs(linear);
+}
+
+std::optional<int> XmlTextZoneMinutes(std::string_view AText) {
+  while (!AText.empty() && IsXmlSpace(AText.back())) AText.remove_suffix(1);
+  if (AText.ends_with('Z')) return 0;
+  // A zone "+hh:mm" follows a time; a date alone ends "-MM-DD", whose third last is no colon.
+  if (AText.size() < 6) return std::nullopt;
+  const std::string_view zone = AText.substr(AText.size() - 6);
+  if ((zone[0] != '+' && zone[0] != '-') || zone[3] != ':') return std::nullopt;
+  const int minutes = ((zone[1] - '0') * 10 + (zone[2] - '0')) * 60 + (zone[4] - '0') * 10 + (zone[5] - '0');
+  return zone[0] == '-' ? -minutes : minutes;
+}
+
+double UtcToLocalDateTime(double AValue) {
+  constexpr double KUnixEpoch = 25569;  // 1 January 1970
+  const auto ms = static_cast<int64_t>(std::llround((AValue - KUnixEpoch) * MsPerDay));
+  const int64_t wholeSeconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+  const std::time_t seconds = static_cast<std::time_t>(wholeSeconds);
+  std::tm local{};
+  if (!localtime_r(&seconds, &local)) return AValue;
+  return EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                         std::min(local.tm_sec, 59), static_cast<int>(ms - wholeSeconds * 1000)});
 }
 
 std::string DateToIsoText(double AValue) {

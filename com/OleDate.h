@@ -49,6 +49,12 @@ char* PutXmlDateTime(double AValue, char* AOut);
 // stores local dates. "T24:00:00" is the next day's midnight.
 std::optional<double> XmlTextToDateTime(std::string_view AText);
 
+// The time zone a dateTime text names, in minutes east of UTC ("Z" is 0); empty when it names
+// none. Only meaningful for a text XmlTextToDateTime reads.
+std::optional<int> XmlTextZoneMinutes(std::string_view AText);
+// The wall-clock time in the system's time zone of a date-time in UTC (dates from 1 on).
+double UtcToLocalDateTime(double AValue);
+
 // "YYYY-MM-DD" for people-facing tools; empty under the same rule as DateTimeToXmlText.
 std::string DateToIsoText(double AValue);
 

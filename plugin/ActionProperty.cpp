@@ -1,5 +1,6 @@
 #include "plugin/ActionProperty.h"
 
+#include <limits>
 #include <variant>
 
 #include "attributes/XmlDataConverters.h"
@@ -257,14 +258,15 @@ int SymbolRows(int32_t AAvailableHeight, int32_t AIconSize) {
 
 const TXmlDeclarations& TActionProperty::GetXmlDeclarations() {
   // Is Summary is derived from the subtasks, so it is never stored. The dates write nothing while
-  // they are not set.
+  // they are not set. A file's Complete beyond 0 to 100 or negative Duration would upset the dates
+  // worked out from them.
   static const TXmlDeclarations declarations = MakeXmlDeclarations(
       XmlElement(KActionPropertyName, "Action", true),
-      XmlElement("Complete", "Complete", true),
+      Within(XmlElement("Complete", "Complete", true), 0, 100),
       XmlElement("Completed Date", "CompletedDate", false),
       XmlElement("Cost", "Cost", true),
       XmlElement("Due Date", "DueDate", false),
-      XmlElement("Duration", "Duration", true),
+      Within(XmlElement("Duration", "Duration", true), 0, std::numeric_limits<double>::infinity()),
       XmlElement("Priority", "Priority", true),
       XmlElement("Quantity", "Quantity", true),
       XmlElement("Start Date", "StartDate", false),

@@ -10,8 +10,9 @@
 namespace {
 
 // The list element, then its item, the "Link" element that the task-link loader reads and writes.
-TXmlDeclarations LinkListDeclarations(const char* APropertyName, const char* AXmlName) {
-  return MakeXmlDeclarations(XmlListElement(APropertyName, AXmlName, "Link"),
+// Each link is also stored in the linked task's other list.
+TXmlDeclarations LinkListDeclarations(const char* APropertyName, const char* AXmlName, const char* AOtherEnd) {
+  return MakeXmlDeclarations(Paired(XmlListElement(APropertyName, AXmlName, "Link"), AOtherEnd),
                              XmlElement("Link", "Link", &NewConverter<TTaskLinkDataLoader>, true));
 }
 
@@ -122,7 +123,7 @@ ComPtr<INodeLinkList2> TLumetaNodeLinksProperty::Of(INode* ANode) {
 std::string TLumetaNodeLinksProperty::GetCaption() { return "Predecessors"; }
 
 const TXmlDeclarations& TLumetaNodeLinksProperty::GetXmlDeclarations() {
-  static const TXmlDeclarations declarations = LinkListDeclarations(ManagerInfo.Description, "TaskLinks");
+  static const TXmlDeclarations declarations = LinkListDeclarations(ManagerInfo.Description, "TaskLinks", "SuccessorTaskLinks");
   return declarations;
 }
 
@@ -138,7 +139,7 @@ ComPtr<INodeLinkList2> TLumetaSuccessorLinksProperty::Of(INode* ANode) {
 std::string TLumetaSuccessorLinksProperty::GetCaption() { return "Successors"; }
 
 const TXmlDeclarations& TLumetaSuccessorLinksProperty::GetXmlDeclarations() {
-  static const TXmlDeclarations declarations = LinkListDeclarations(ManagerInfo.Description, "SuccessorTaskLinks");
+  static const TXmlDeclarations declarations = LinkListDeclarations(ManagerInfo.Description, "SuccessorTaskLinks", "TaskLinks");
   return declarations;
 }
 

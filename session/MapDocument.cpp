@@ -1,9 +1,8 @@
 #include "session/MapDocument.h"
 
-#include <sys/stat.h>
 
-#include <cerrno>
 
+#include "com/AtomicFile.h"
 #include "com/LumetaLocale.h"
 #include "contract/WorkingSchedulerIntf.h"
 #include "host/LumetaMapSettings.h"
@@ -26,10 +25,10 @@ void TMapDocument::Open(const std::string& APlugInDir, const std::string& APath)
   FLoader.Interactor()->SetApplication(static_cast<ILumetaModel*>(FModel.get()));
   FPath = APath;
   const double today = LocaleService().Today();
-  // Only a file that is not there starts a new map; one that cannot be reached (a folder without
-  // search permission, a path through a file, a loop of links) is an error from the load.
-  struct stat status {};
-  if (APath.empty() || (::stat(APath.c_str(), &status) != 0 && errno == ENOENT)) {
+  // Only a file that is not there, in a folder that is, starts a new map; one that cannot be
+  // reached (a missing folder, a folder without search permission, a path through a file, a loop
+  // of links) is an error from the load.
+  if (APath.empty() || IsAbsentInExistingFolder(APath)) {
     // A new map plans from the morning of the day it was made.
     auto* settings = dynamic_cast<TLumetaMapSettings*>(FModel->Map().Settings());
     ComPtr<IWorkingScheduler> scheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());

@@ -65,7 +65,7 @@ std::unique_ptr<TLumetaMap> TLumetaXmlArchive::Load(const std::string& APath) {
   FWarnings.clear();
   std::string text;
   try {
-    text = ReadWholeFile(APath);
+    text = ReadRegularFile(APath, MaxFileSize);
   } catch (const EFileError& AError) {
     throw EArchiveError(APath, 0, 0, "cannot read the file: " + AError.Reason());
   }
@@ -92,11 +92,16 @@ void TLumetaXmlArchive::Save(const TLumetaMap& AMap, const std::string& APath) {
     std::string buffer;
     // The file is opened when the first piece of text is ready, and the text goes to disk a piece
     // at a time; a failure part way leaves the target as it was (TAtomicFile).
+    const auto open = [&] {
+      file = std::make_unique<TAtomicFile>(APath);
+      // What killed saves left beside the map goes with the next save.
+      file->RemoveStaleTemporaries();
+    };
     writer.Write(buffer, [&](std::string_view AText) {
-      if (!file) file = std::make_unique<TAtomicFile>(APath);
+      if (!file) open();
       file->Write(AText);
     });
-    if (!file) file = std::make_unique<TAtomicFile>(APath);
+    if (!file) open();
     file->Commit();
   } catch (const EFileError& AError) {
     throw ELumetaError(APath + ": cannot save: " + AError.Reason());

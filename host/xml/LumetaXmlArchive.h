@@ -49,6 +49,9 @@ class TLumetaXmlArchive {
  public:
   // The format version this archive writes; files of a later version are refused.
   static constexpr int FormatVersion = 1;
+  // The largest map file read: a map needs several times its file's size in memory, and a larger
+  // file is more likely a mistake than a map.
+  static constexpr size_t MaxFileSize = size_t(1) << 30;
   // The host attribute that keeps a node's unknown elements, as XML text, for the next save.
   static constexpr const char* UnknownXmlAttribute = "UnknownXml";
 
@@ -66,7 +69,8 @@ class TLumetaXmlArchive {
   IPropertyManager* ManagerFor(const std::string& AElementName) const;
 
   // Reads a map file into a new map; the caller's map stays as it was when this raises. Raises
-  // EArchiveError for a file that cannot be read or is malformed, truncated or inconsistent.
+  // EArchiveError for a file that cannot be read (also one that is not a regular file or is larger
+  // than MaxFileSize) or is malformed, truncated or inconsistent.
   // Values that converters read leniently (an unknown constraint or measure) load as defaults.
   // Record and list values are read from the document, kept with the map, on their first read; a
   // value a converter refuses raises ELumetaError then, naming the file.

@@ -171,6 +171,7 @@ std::shared_ptr<TXmlLayout> TXmlLayout::Build(const TXmlDeclarations& ADeclarati
     if (!item || item->Kind() != TXmlDeclarationKind::Element)
       throw ELumetaError(where + "the list names the item declaration '" + itemName + "', which is not an element");
     layout->ItemElementName = item->XmlName();
+    layout->PairedList = static_cast<const XmlListElement*>(own)->PairedList();
     ComPtr<IDataConverter> converter = item->DataConverter();
     if (!converter) converter = own->DataConverter();
     layout->ItemLoader = converter.try_as<ITaskLinkDataLoader>();

@@ -165,6 +165,7 @@ struct TXmlLayout {
   std::string ElementName;
   bool IsList = false;
   std::string ItemElementName;
+  std::string PairedList;  // the list on the linked node that holds each item's other end
   ComPtr<IDataConverter> ItemConverter;
   ComPtr<ITaskLinkDataLoader> ItemLoader;
   ComPtr<IDataConverter> OwnConverter;  // the value of a property that is a single scalar

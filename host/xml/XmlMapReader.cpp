@@ -1,7 +1,10 @@
 #include "host/xml/XmlMapReader_p.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <limits>
+#include <string_view>
 
 #include "com/AtomicFile.h"
 #include "com/NumberText.h"
@@ -40,12 +43,18 @@ TXmlMapReader::TXmlMapReader(const TXmlRegistry& ARegistry, std::vector<TArchive
       FSource(std::move(ASource)) {}
 
 std::unique_ptr<TLumetaMap> TXmlMapReader::Read() {
+  ConvertEncoding();
   // The parser would take a NUL for the end of the text and read a torn file as a short one.
   if (const void* nul = std::memchr(FBuffer, 0, FSize))
     FailAt(static_cast<size_t>(static_cast<const char*>(nul) - FBuffer), "a NUL byte, which a map file cannot hold");
+  const bool strip = CheckReferences();
+  const size_t tail = TextAfterRoot();  // before the parse changes the text in place
   const pugi::xml_parse_result result = FSource->Document.load_buffer_inplace(
       FSource->Buffer.data(), FSource->Buffer.size(), KParseOptions, pugi::encoding_utf8);
   if (!result) FailAt(static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0)), result.description());
+  if (tail != std::string::npos)
+    FailAt(tail, "text after the root element '" + std::string(FSource->Document.document_element().name()) + "'");
+  if (strip) StripControlCharacters();
 
   pugi::xml_node root = FSource->Document.document_element();
   if (!Same(root.name(), KMap)) Fail(root, "the root element is '" + std::string(root.name()) + "', not 'Map'");
@@ -145,22 +154,23 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
     if (repeated) Fail(child, "a second '" + std::string(name) + "' element in one node");
     if (kind < 64) seen |= uint64_t{1} << kind;
     switch (kind) {
-      case hkTitle: ANode->SetTitle(ElementText(child, FScratch)); break;
-      case hkNotes: ANode->HostData().Notes = ElementText(child, FScratch); break;
+      case hkTitle: ANode->SetTitle(HostText(child)); break;
+      case hkNotes: ANode->HostData().Notes = HostText(child); break;
       case hkResources:
-        for (pugi::xml_node item : Items(child, KResource))
+        for (pugi::xml_node item : Items(child, KResource)) {
+          CheckEmptyItem(item, {KName, KEmail});
           ANode->HostData().Resources.emplace_back(item.attribute(KName).value(), item.attribute(KEmail).value());
+        }
         break;
       case hkAttachments:
-        for (pugi::xml_node item : Items(child, KAttachment))
-          ANode->HostData().Attachments.emplace_back(ElementText(item, FScratch));
+        for (pugi::xml_node item : Items(child, KAttachment)) ANode->HostData().Attachments.emplace_back(HostText(item));
         break;
       case hkCategories:
-        for (pugi::xml_node item : Items(child, KCategory))
-          ANode->HostData().Categories.emplace_back(ElementText(item, FScratch));
+        for (pugi::xml_node item : Items(child, KCategory)) ANode->HostData().Categories.emplace_back(HostText(item));
         break;
       case hkConnections:
         for (pugi::xml_node item : Items(child, KConnection)) {
+          CheckEmptyItem(item, {KNodeReference});
           pugi::xml_attribute target = item.attribute(KNodeReference);
           if (!target) Fail(item, "a connection without its Node");
           ANode->HostData().Connections.push_back(0);
@@ -181,10 +191,249 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
   for (auto child = children.rbegin(); child != children.rend(); ++child) FPendingNodes.emplace_back(*child, ANode);
 }
 
+// The text of a host element that holds text. Elements inside it (a title pasted with its markup)
+// are not kept, but their text is, in document order, and a warning says so.
+const char* TXmlMapReader::HostText(pugi::xml_node AElement) {
+  pugi::xml_node inner = AElement.first_child();
+  while (inner && inner.type() != pugi::node_element) inner = inner.next_sibling();
+  if (!inner) return ElementText(AElement, FScratch);
+  Warn(inner, "elements inside '" + std::string(AElement.name()) + "' are not kept; their text is");
+  FScratch.clear();
+  // Walked without recursion: the markup may nest to any depth.
+  for (pugi::xml_node node = AElement.first_child(); node;) {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) FScratch += node.value();
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node != AElement && !node.next_sibling()) node = node.parent();
+    node = node == AElement ? pugi::xml_node() : node.next_sibling();
+  }
+  return FScratch.c_str();
+}
+
+// Reports what an item made of attributes holds besides the attributes named: other attributes,
+// text or elements, none of which it keeps.
+void TXmlMapReader::CheckEmptyItem(pugi::xml_node AItem, std::initializer_list<const char*> AAttributes) {
+  for (pugi::xml_attribute attribute : AItem.attributes())
+    if (std::none_of(AAttributes.begin(), AAttributes.end(), [&](const char* AName) { return Same(AName, attribute.name()); }))
+      Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AItem.name() + "' ignored");
+  for (pugi::xml_node child : AItem.children()) {
+    if (child.type() == pugi::node_element ||
+        ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) && !IsBlank(child.value()))) {
+      Warn(child, "the content of '" + std::string(AItem.name()) + "' is not kept");
+      break;
+    }
+  }
+}
+
+namespace {
+// UTF-8 of a character of ISO-8859-1, or of windows-1252, which puts printable characters where
+// ISO-8859-1 has controls (80 to 9F; the five it leaves free stay as ISO-8859-1 has them).
+void AppendLatin(std::string& AOut, unsigned char AChar, bool AWindows) {
+  static constexpr uint16_t KWindows[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                            0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+  const uint32_t code = AWindows && AChar >= 0x80 && AChar < 0xA0 ? KWindows[AChar - 0x80] : AChar;
+  if (code < 0x80) {
+    AOut += static_cast<char>(code);
+  } else if (code < 0x800) {
+    AOut += static_cast<char>(0xC0 | code >> 6);
+    AOut += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    AOut += static_cast<char>(0xE0 | code >> 12);
+    AOut += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    AOut += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+}  // namespace
+
+// A file that declares ISO-8859-1 (or windows-1252) is converted to UTF-8 before it is parsed,
+// with a warning that a save writes it as UTF-8; other encodings are refused. Messages then count
+// their places in the converted text, which has the same lines and characters.
+void TXmlMapReader::ConvertEncoding() {
+  std::string_view text(FBuffer, FSize);
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
+    FailAt(0, "the file is in UTF-16; a map file is UTF-8");
+  const size_t bom = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  text.remove_prefix(bom);
+  if (!text.starts_with("<?xml")) return;
+  const std::string_view declaration = text.substr(0, text.find("?>"));
+  size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return;
+  at = declaration.find_first_of("\"'", at);
+  if (at == std::string_view::npos) return;
+  const size_t end = declaration.find(declaration[at], at + 1);
+  if (end == std::string_view::npos) return;
+  const std::string declared(declaration.substr(at + 1, end - at - 1));
+  std::string name = declared;
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const size_t offset = bom + at + 1;
+  if (name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii") return;
+  const bool windows = name == "windows-1252" || name == "cp1252";
+  if (!windows && name != "iso-8859-1" && name != "iso8859-1" && name != "iso_8859-1" && name != "latin1" &&
+      name != "latin-1" && name != "l1")
+    FailAt(offset, "the encoding '" + declared + "' is not read; a map file is UTF-8 (ISO-8859-1 and windows-1252 are converted)");
+  std::string converted;
+  converted.reserve(FSize + FSize / 8);
+  for (size_t i = 0; i < FSize; ++i) AppendLatin(converted, static_cast<unsigned char>(FBuffer[i]), windows);
+  FConverted = std::make_unique<std::string>(converted);
+  FSource->Buffer = std::move(converted);
+  FBuffer = FSource->Buffer.data();
+  FSize = FSource->Buffer.size();
+  FOriginal = FConverted.get();
+  WarnAt(offset, "the file is in " + declared + "; it is read as such and saved as UTF-8");
+}
+
+namespace {
+bool IsNameChar(char AChar) {
+  return std::isalnum(static_cast<unsigned char>(AChar)) || AChar == '_' || AChar == '-' || AChar == '.' ||
+         AChar == ':' || (static_cast<unsigned char>(AChar) & 0x80);
+}
+
+// Characters XML 1.0 cannot hold: controls other than tab, line feed and carriage return.
+bool IsForbiddenControl(uint32_t ACode) { return ACode < 0x20 && ACode != '\t' && ACode != '\n' && ACode != '\r'; }
+}  // namespace
+
+// Character references the parser would take as they stand or that would cut a text: "&#0;" ends
+// a value at the NUL, so it becomes a reference to another control character, which is then left
+// out with the others (each with a warning); "&e;" of an entity the file declares would be kept as
+// its literal text, so a file declaring entities is refused and other unknown names are warned
+// of. True when control characters are to be left out after the parse.
+bool TXmlMapReader::CheckReferences() {
+  char* text = FSource->Buffer.data();
+  bool controls = false;
+  // Where markup without references ends (comment, CDATA, processing instruction, DOCTYPE), found
+  // only for the few references that need it, in file order.
+  size_t scanned = 0, skipUntil = 0;
+  const auto inMarkup = [&](size_t AOffset) {
+    if (AOffset < skipUntil) return true;
+    scanned = std::max(scanned, skipUntil);
+    const std::string_view all(text, FSize);
+    for (;;) {
+      const size_t open = all.find('<', scanned);
+      if (open == std::string_view::npos || open >= AOffset) {
+        scanned = AOffset;
+        return false;
+      }
+      const std::string_view rest = all.substr(open);
+      size_t end = open + 1;
+      if (rest.starts_with("<!--")) {
+        end = all.find("-->", open + 4);
+        end = end == std::string_view::npos ? FSize : end + 3;
+      } else if (rest.starts_with("<![CDATA[")) {
+        end = all.find("]]>", open + 9);
+        end = end == std::string_view::npos ? FSize : end + 3;
+      } else if (rest.starts_with("<?")) {
+        end = all.find("?>", open + 2);
+        end = end == std::string_view::npos ? FSize : end + 2;
+      } else if (rest.starts_with("<!DOCTYPE")) {
+        const size_t bracket = all.find_first_of("[>", open);
+        end = bracket != std::string_view::npos && all[bracket] == '[' ? all.find(']', bracket) : bracket;
+        if (end != std::string_view::npos) end = all.find('>', end);
+        end = end == std::string_view::npos ? FSize : end + 1;
+        if (all.substr(open, end - open).find("<!ENTITY") != std::string_view::npos)
+          FailAt(open, "the file declares entities, which a map file does not use");
+      }
+      scanned = end;
+      if (AOffset < end && end > open + 1) {
+        skipUntil = end;
+        return true;
+      }
+    }
+  };
+  for (const char* at = static_cast<const char*>(std::memchr(text, '&', FSize)); at;
+       at = static_cast<const char*>(std::memchr(at + 1, '&', FSize - static_cast<size_t>(at + 1 - text)))) {
+    const size_t offset = static_cast<size_t>(at - text);
+    const char* end = at + 1;
+    const char* limit = text + FSize;
+    if (end < limit && *end == '#') {
+      const bool hex = end + 1 < limit && end[1] == 'x';
+      const char* digit = end + (hex ? 2 : 1);
+      uint32_t code = 0;
+      const char* last = digit;
+      for (; last < limit && (hex ? std::isxdigit(static_cast<unsigned char>(*last)) : std::isdigit(static_cast<unsigned char>(*last)));
+           ++last)
+        code = std::min<uint32_t>(code * (hex ? 16 : 10) + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(*last)) ? *last - '0' : (std::tolower(*last) - 'a' + 10)), 0x110000);
+      if (last == digit || last >= limit || *last != ';' || !IsForbiddenControl(code) || inMarkup(offset)) continue;
+      Warn(offset, "'" + std::string(at, last + 1) + "' names a control character, which a map file cannot hold; it is left out");
+      if (code == 0) text[last - 1 - text] = '1';  // a NUL would end the text there
+      controls = true;
+      continue;
+    }
+    while (end < limit && IsNameChar(*end)) ++end;
+    if (end == at + 1 || end >= limit || *end != ';') continue;  // a lone "&" reads as itself
+    const std::string_view name(at + 1, static_cast<size_t>(end - at - 1));
+    if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos" || inMarkup(offset)) continue;
+    Warn(offset, "'&" + std::string(name) + ";' is not an entity of XML; it is kept as that text");
+  }
+  return controls;
+}
+
+// Leaves out the control characters that character references put into texts and attributes.
+void TXmlMapReader::StripControlCharacters() {
+  const auto clean = [](const char* AText, std::string& AOut) {
+    AOut.clear();
+    bool changed = false;
+    for (const char* c = AText; *c; ++c) {
+      if (IsForbiddenControl(static_cast<unsigned char>(*c)))
+        changed = true;
+      else
+        AOut += *c;
+    }
+    return changed;
+  };
+  std::string text;
+  pugi::xml_node node = FSource->Document.first_child();
+  while (node) {
+    if ((node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) && clean(node.value(), text))
+      node.set_value(text.c_str());
+    for (pugi::xml_attribute attribute : node.attributes())
+      if (clean(attribute.value(), text)) attribute.set_value(text.c_str());
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && !node.next_sibling()) node = node.parent();
+    if (node) node = node.next_sibling();
+  }
+}
+
+// Where text after the root element begins, which the parser passes over; npos when none. Only
+// comments, processing instructions and white space may follow the root's end tag (or the root,
+// when it is an empty-element tag).
+size_t TXmlMapReader::TextAfterRoot() const {
+  const std::string_view all(FBuffer, FSize);
+  size_t end = all.find_last_not_of(" \t\r\n");
+  while (end != std::string_view::npos) {
+    const std::string_view head = all.substr(0, end + 1);
+    size_t start = std::string_view::npos;
+    if (head.ends_with("-->"))
+      start = head.rfind("<!--");
+    else if (head.ends_with("?>"))
+      start = head.rfind("<?");
+    if (start == std::string_view::npos) break;
+    end = start == 0 ? std::string_view::npos : all.find_last_not_of(" \t\r\n", start - 1);
+  }
+  if (end == std::string_view::npos) return std::string::npos;
+  const size_t tag = all.rfind('<', end);
+  if (all[end] == '>' && tag != std::string_view::npos) {
+    const std::string_view last = all.substr(tag, end + 1 - tag);
+    if (last.starts_with("</") || last.ends_with("/>")) return std::string::npos;
+  }
+  const size_t close = all.rfind('>', end);
+  return all.find_first_not_of(" \t\r\n", close == std::string_view::npos ? 0 : close + 1);
+}
+
 // The children of a host list element named AItem; others are reported and passed over.
 std::vector<pugi::xml_node> TXmlMapReader::Items(pugi::xml_node AList, const char* AItem) {
   std::vector<pugi::xml_node> items;
   for (pugi::xml_node child : AList.children()) {
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+      if (!IsBlank(child.value())) Warn(child, "text inside '" + std::string(AList.name()) + "' ignored");
+      continue;
+    }
     if (child.type() != pugi::node_element) continue;
     if (Same(child.name(), AItem))
       items.push_back(child);
@@ -222,6 +471,7 @@ void TXmlMapReader::ReadSettings(pugi::xml_node AElement) {
       } else if (Same(child.name(), KWorkingPeriods)) {
         std::vector<TWorkingPeriod> periods;
         for (pugi::xml_node item : Items(child, KPeriod)) {
+          CheckEmptyItem(item, {KStart, KFinish});
           const auto start = ParseClock(item.attribute(KStart).value());
           const auto finish = ParseClock(item.attribute(KFinish).value());
           if (!start || !finish) Fail(item, "a working period needs Start and Finish as hh:mm");
@@ -274,7 +524,7 @@ void TXmlMapReader::ReadProperty(uint16_t ARegistration, pugi::xml_node AElement
   try {
     // Records and lists are made on first use, and read then: a node keeps only their number.
     if (registration.Structured) {
-      const bool clean = layout.IsList ? CheckList(layout, AElement) : CheckFields(layout, AElement);
+      const bool clean = layout.IsList ? CheckList(layout, AElement, ANode, ARegistration) : CheckFields(layout, AElement);
       ANode->AppendPendingProperty(FSource->Note(AElement, ARegistration, clean));
       return;
     }
@@ -315,7 +565,7 @@ bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AEleme
     }
     const TXmlLayout::TSlot& slot = ALayout.Slots[slotIndex];
     if (slot.Field >= 0 && ALayout.Fields[slot.Field].Kind != TValueKind::Text)
-      CheckValue(ALayout.Fields[slot.Field].Kind, child, name, ElementText(child, FScratch));
+      CheckValue(ALayout.Fields[slot.Field], child, name, ElementText(child, FScratch));
     clean = CheckAttributes(ALayout, slot, child) && clean;
     for (pugi::xml_node inner = child.first_child(); inner; inner = inner.next_sibling()) {
       if (inner.type() != pugi::node_element) continue;
@@ -332,7 +582,7 @@ bool TXmlMapReader::CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout:
   bool clean = true;
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
     if (const auto* entry = TXmlLayout::FindAttribute(ASlot, attribute.name())) {
-      CheckValue(ALayout.Fields[entry->second].Kind, attribute, attribute.name(), attribute.value());
+      CheckValue(ALayout.Fields[entry->second], attribute, attribute.name(), attribute.value());
       continue;
     }
     Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
@@ -341,26 +591,84 @@ bool TXmlMapReader::CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout:
   return clean;
 }
 
-// Warns of a value its attribute cannot read, which then takes its default: the map still opens,
-// and a save of the untouched record keeps the text as it stands.
-template <class TPlace>
-void TXmlMapReader::CheckValue(TValueKind AKind, TPlace APlace, const char* AName, const char* AText) {
-  const char* why = MalformedValue(AKind, AText);
-  if (!why) return;
-  // A long text is cut, at a character's start, so that the warning stays one readable line.
+namespace {
+// The text in a warning: a long one is cut, at a character's start, so that the warning stays one
+// readable line.
+std::string Shown(std::string_view AText) {
   constexpr size_t KShown = 40;
-  std::string_view text(AText);
-  if (text.size() > KShown) {
-    size_t cut = KShown;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    Warn(APlace, "'" + std::string(text.substr(0, cut)) + "...' in '" + AName + "' " + why);
-  } else {
-    Warn(APlace, "'" + std::string(text) + "' in '" + AName + "' " + why);
+  if (AText.size() <= KShown) return std::string(AText);
+  size_t cut = KShown;
+  while (cut > 0 && (static_cast<unsigned char>(AText[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(AText.substr(0, cut)) + "...";
+}
+
+std::string NumberText(double AValue, TValueKind AKind) {
+  return AKind == TValueKind::Integer ? std::to_string(static_cast<int64_t>(AValue)) : ShortestFloatText(AValue);
+}
+
+void SetText(pugi::xml_attribute AAttribute, const std::string& AText) { AAttribute.set_value(AText.c_str()); }
+void SetText(pugi::xml_node AElement, const std::string& AText) {
+  while (pugi::xml_node child = AElement.first_child()) AElement.remove_child(child);
+  if (!AText.empty()) AElement.append_child(pugi::node_pcdata).set_value(AText.c_str());
+}
+}  // namespace
+
+// Warns of a value its attribute cannot read, which then takes its default: the map still opens,
+// and a save of the untouched record keeps the text as it stands. A value the file holds but the
+// map cannot use as it stands is repaired in the document, so that reads and saves both see the
+// repair: a number outside its declared range goes to the nearer end (a malformed one to the end
+// nearer its default), a date with a time zone becomes local time, a date before the first day a
+// map holds reads as no date.
+template <class TPlace>
+void TXmlMapReader::CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, const char* AText) {
+  const char* why = MalformedValue(AField.Kind, AText);
+  const XmlProperty& declaration = *AField.Declaration;
+  const bool ranged = (AField.Kind == TValueKind::Integer || AField.Kind == TValueKind::Number) &&
+                      (declaration.Minimum() > -std::numeric_limits<double>::infinity() ||
+                       declaration.Maximum() < std::numeric_limits<double>::infinity());
+  if (why && !ranged) {
+    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' " + why);
+    return;
+  }
+  if (ranged) {
+    // A malformed text is its kind's default (-1 or 0), then moved into range like any other.
+    std::optional<double> value;
+    if (AField.Kind == TValueKind::Integer) {
+      const auto integer = TIntegerAttribute::ReadText(AText);
+      value = integer ? std::optional<double>(*integer) : std::nullopt;
+    } else {
+      value = TDoubleAttribute::ReadText(AText);
+    }
+    if (!why && !value) return;  // empty: the default, which the record keeps
+    const double read = value ? *value : AField.Kind == TValueKind::Integer ? -1 : 0;
+    const double kept = std::clamp(read, declaration.Minimum(), declaration.Maximum());
+    if (!why && kept == read) return;
+    const std::string text = NumberText(kept, AField.Kind);
+    if (why)
+      Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' " + std::string(why).substr(0, std::strcspn(why, ";")) +
+                       "; it reads as " + text);
+    else
+      Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is " + (read < kept ? "below " : "above ") +
+                       NumberText(kept, AField.Kind) + "; it reads as " + text);
+    SetText(APlace, text);
+    return;
+  }
+  if (AField.Kind != TValueKind::Date || AText[0] == '\0') return;
+  const auto date = XmlTextToDateTime(AText);
+  if (!date) return;
+  if (*date < 1) {
+    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is before 1899-12-31, the first day a map holds; it reads as no date");
+    SetText(APlace, std::string());
+  } else if (const auto zone = XmlTextZoneMinutes(AText)) {
+    const std::string local = DateTimeToXmlText(UtcToLocalDateTime(*date - *zone / 1440.0));
+    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' names a time zone; it reads as " + local + ", local time");
+    SetText(APlace, local);
   }
 }
 
 // The same for a list; link items must name their node, which is checked once the map is read.
-bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement) {
+bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement, TLumetaNode* ANode,
+                              uint16_t ARegistration) {
   bool clean = true;
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
     Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AElement.name() + "' ignored");
@@ -374,7 +682,15 @@ bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement
     } else if (ALayout.ItemLoader) {
       pugi::xml_attribute target = child.attribute(KNodeReference);
       if (!target) Fail(child, "'" + ALayout.ItemElementName + "' without its Node");
-      FLinks.push_back({target.value(), target.name()});
+      for (pugi::xml_node inner = child.first_child(); inner; inner = inner.next_sibling()) {
+        if (inner.type() == pugi::node_element ||
+            ((inner.type() == pugi::node_pcdata || inner.type() == pugi::node_cdata) && !IsBlank(inner.value()))) {
+          Warn(inner, "the content of '" + ALayout.ItemElementName + "' is not kept");
+          clean = false;
+          break;
+        }
+      }
+      FLinks.push_back({{target.value(), target.name()}, ANode, child, ARegistration});
     } else if (!ALayout.ItemConverter && !ALayout.Fields.empty()) {
       clean = CheckFields(ALayout, child) && clean;
     }
@@ -385,9 +701,13 @@ bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement
 // Links and connections name nodes that may come later in the file, so they are checked last.
 void TXmlMapReader::ResolveReferences() {
   const TIdSet ids(*FMap);
-  for (const TReference& link : FLinks) {
-    const auto id = ParseInteger<int64_t>(link.Text);
-    if (!id || !ids.Contains(*id)) FailAt(Offset(link.Where), "a link to node '" + std::string(link.Text) + "', which does not exist");
+  std::vector<int64_t> targets;
+  targets.reserve(FLinks.size());
+  for (const TLinkItem& link : FLinks) {
+    const auto id = ParseInteger<int64_t>(link.Reference.Text);
+    if (!id || !ids.Contains(*id))
+      FailAt(Offset(link.Reference.Where), "a link to node '" + std::string(link.Reference.Text) + "', which does not exist");
+    targets.push_back(*id);
   }
   for (const TConnection& connection : FConnections) {
     const auto id = ParseInteger<int64_t>(connection.Reference.Text);
@@ -395,6 +715,82 @@ void TXmlMapReader::ResolveReferences() {
       FailAt(Offset(connection.Reference.Where),
              "a connection to node '" + std::string(connection.Reference.Text) + "', which does not exist");
     connection.Node->HostData().Connections[connection.Index] = *id;
+  }
+  CompletePairs(targets);
+}
+
+// A link is stored on both of its tasks; a file that holds one end only (edited by hand, or
+// written by another program) has the other end added, with a warning, so that the link works
+// from both tasks: rescheduling follows it from the predecessor, the dialog shows it on the
+// successor.
+void TXmlMapReader::CompletePairs(const std::vector<int64_t>& ATargets) {
+  struct TEnd {
+    int64_t Holder, Target;
+    uint16_t Registration;
+    auto operator<=>(const TEnd&) const = default;
+  };
+  std::vector<int> pairOf(FRegistry.Registrations.size(), -1);
+  bool paired = false;
+  for (size_t i = 0; i < pairOf.size(); ++i)
+    if (const std::string& other = FRegistry.Registrations[i].Layout->PairedList; !other.empty()) {
+      pairOf[i] = FRegistry.IndexOf(other);
+      paired = paired || pairOf[i] >= 0;
+    }
+  if (!paired) return;
+  std::vector<TEnd> ends;
+  ends.reserve(FLinks.size());
+  for (size_t i = 0; i < FLinks.size(); ++i) ends.push_back({FLinks[i].Holder->ID(), ATargets[i], FLinks[i].Registration});
+  std::sort(ends.begin(), ends.end());
+  // The ends missing, found first and added after: adding reads new items into FLinks.
+  std::vector<size_t> missing;
+  for (size_t i = 0; i < FLinks.size(); ++i) {
+    const int other = pairOf[FLinks[i].Registration];
+    if (other >= 0 &&
+        !std::binary_search(ends.begin(), ends.end(), TEnd{ATargets[i], FLinks[i].Holder->ID(), static_cast<uint16_t>(other)}))
+      missing.push_back(i);
+  }
+  if (missing.empty()) return;
+  // The elements of the nodes that take an end, found in one walk of the document.
+  std::vector<int64_t> wanted;
+  for (size_t i : missing) wanted.push_back(ATargets[i]);
+  std::sort(wanted.begin(), wanted.end());
+  std::vector<std::pair<int64_t, pugi::xml_node>> elements;
+  for (pugi::xml_node node = FSource->Document.document_element(); node;) {
+    if (node.type() == pugi::node_element && Same(node.name(), KNode)) {
+      const auto id = ParseInteger<int64_t>(node.attribute(KID).value());
+      if (id && std::binary_search(wanted.begin(), wanted.end(), *id)) elements.emplace_back(*id, node);
+    }
+    pugi::xml_node next = node.type() == pugi::node_element ? node.first_child() : pugi::xml_node();
+    while (!next && node) {
+      next = node.next_sibling();
+      if (!next) node = node.parent();
+    }
+    node = next;
+  }
+  std::sort(elements.begin(), elements.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+  for (size_t i : missing) {
+    const TLinkItem link = FLinks[i];
+    const uint16_t other = static_cast<uint16_t>(pairOf[link.Registration]);
+    const TXmlRegistration& registration = FRegistry.Registrations[other];
+    const auto found = std::lower_bound(elements.begin(), elements.end(), ATargets[i],
+                                        [](const auto& AEntry, int64_t AID) { return AEntry.first < AID; });
+    if (found == elements.end() || found->first != ATargets[i]) continue;
+    pugi::xml_node holder = found->second;
+    TLumetaNode* node = FMap->GetNode(ATargets[i]);
+    pugi::xml_node list = holder.child(registration.ElementName.c_str());
+    const bool made = !list;
+    if (made) {
+      const pugi::xml_node firstChild = holder.child(KNode);
+      list = firstChild ? holder.insert_child_before(registration.ElementName.c_str(), firstChild)
+                        : holder.append_child(registration.ElementName.c_str());
+    }
+    pugi::xml_node item = list.append_child(registration.Layout->ItemElementName.c_str());
+    for (pugi::xml_attribute attribute : link.Item.attributes())
+      item.append_attribute(attribute.name())
+          .set_value(Same(attribute.name(), KNodeReference) ? std::to_string(link.Holder->ID()).c_str() : attribute.value());
+    Warn(link.Item, "the link to node " + std::to_string(ATargets[i]) + " is missing from '" + registration.ElementName +
+                        "' of that node; it is added there");
+    if (made) ReadProperty(other, list, node);
   }
 }
 

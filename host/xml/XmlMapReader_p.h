@@ -1,6 +1,7 @@
 #pragma once
 // Inside the map archive: a map file read into a new map.
 #include <deque>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,15 +27,28 @@ class TXmlMapReader {
     const char* Text;  // the ID as written, inside the parsed buffer
     const char* Where;
   };
+  // A list item naming a node: a link, checked for its node and its other end once all is read.
+  struct TLinkItem {
+    TReference Reference;
+    TLumetaNode* Holder;
+    pugi::xml_node Item;
+    uint16_t Registration;
+  };
   struct TConnection {
     TLumetaNode* Node;
     size_t Index;
     TReference Reference;
   };
 
+  void ConvertEncoding();
+  bool CheckReferences();
+  void StripControlCharacters();
+  size_t TextAfterRoot() const;
   void ReadNode(pugi::xml_node AElement, TLumetaNode* AParent);
   void ReadContent(pugi::xml_node AElement, TLumetaNode* ANode);
   std::vector<pugi::xml_node> Items(pugi::xml_node AList, const char* AItem);
+  const char* HostText(pugi::xml_node AElement);
+  void CheckEmptyItem(pugi::xml_node AItem, std::initializer_list<const char*> AAttributes);
   void Keep(pugi::xml_node AElement, std::string& AKept);
   void ReadSettings(pugi::xml_node AElement);
   uint8_t ParseDays(pugi::xml_node AElement);
@@ -42,9 +56,10 @@ class TXmlMapReader {
   bool CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement);
   bool CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement);
   template <class TPlace>
-  void CheckValue(TValueKind AKind, TPlace APlace, const char* AName, const char* AText);
-  bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement);
+  void CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, const char* AText);
+  bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement, TLumetaNode* ANode, uint16_t ARegistration);
   void ResolveReferences();
+  void CompletePairs(const std::vector<int64_t>& ATargets);
 
   size_t Offset(const char* APointer) const;
   size_t Offset(pugi::xml_node ANode) const;
@@ -56,6 +71,7 @@ class TXmlMapReader {
   void Warn(pugi::xml_node ANode, const std::string& AText) { WarnAt(Offset(ANode), AText); }
   void Warn(pugi::xml_attribute AAttribute, const std::string& AText) { WarnAt(Offset(AAttribute.name()), AText); }
   void WarnAt(size_t AOffset, const std::string& AText);
+  void Warn(size_t AOffset, const std::string& AText) { WarnAt(AOffset, AText); }
   std::pair<int, int> PositionAt(size_t AOffset);
   const std::string& Original();
 
@@ -67,13 +83,14 @@ class TXmlMapReader {
   size_t FSize;
   const std::string* FOriginal;
   std::unique_ptr<std::string> FReread;
+  std::unique_ptr<std::string> FConverted;  // the text parsed, when the file was converted to UTF-8
   std::vector<size_t> FLineStarts;
   // The place found last: messages come in file order, so the next column counts on from it.
   size_t FLastOffset = 0;
   int FLastLine = 1;
   int FLastColumn = 1;
   std::unique_ptr<TLumetaMap> FMap;
-  std::deque<TReference> FLinks;  // two per link: grown without copying at the load's peak
+  std::deque<TLinkItem> FLinks;  // two per link: grown without copying at the load's peak
   std::vector<TConnection> FConnections;
   ComPtr<TXmlDocSource> FSource;
   std::string FScratch;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,7 +52,8 @@ TEST(LumetaProgram, PluginsListsBothManagersWithTheirFlags) {
 
 TEST(LumetaProgram, FailuresToStartEndWithStatusTwoAndOneLine) {
   for (const char* arguments : {"--frobnicate plugins", "plugins extra", "plugins --plugin-dir", "a.xml b.xml",
-                                "--today 2025-02-29 -c show", "--today 25-01-01 -c show", "--locale xx_QQ -c show",
+                                "--today 2025-02-29 -c show", "--today 25-01-01 -c show", "--today '' -c show",
+                                "--today= -c show", "--locale xx_QQ -c show",
                                 "-f /nonexistent/script.lumeta", "-c", "plugins -c show"}) {
     SCOPED_TRACE(arguments);
     ExpectOneLineError(RunLumeta(arguments));
@@ -73,17 +75,25 @@ TEST(LumetaProgram, FailuresToStartEndWithStatusTwoAndOneLine) {
   EXPECT_EQ(ReadText(map), "<Map Version=\"1\">\n  <Node ID=\"0\"/>\n</Map>\n");
 }
 
-// Only a map that does not exist starts a new one; anything that exists but cannot be read, and
-// scripts that are folders or never end, stop the run before a command runs.
+// Only a map that does not exist, in a folder that does, starts a new one; anything that exists
+// but is no regular file or cannot be read, a missing folder, and scripts that are folders or
+// never end, stop the run before a command runs.
 TEST(LumetaProgram, WhatExistsButCannotBeReadIsAnErrorNamingThePath) {
   const TTempFolder dir;
   WriteText(dir.Path() + "/file", "x");
   std::filesystem::create_symlink(dir.Path() + "/loop-a", dir.Path() + "/loop-b");
   std::filesystem::create_symlink(dir.Path() + "/loop-b", dir.Path() + "/loop-a");
+  ASSERT_EQ(mkfifo((dir.Path() + "/fifo.xml").c_str(), 0600), 0);
+  WriteText(dir.Path() + "/huge.xml", "");
+  std::filesystem::resize_file(dir.Path() + "/huge.xml", (size_t(1) << 30) + 1);  // sparse: costs no disk
   std::vector<std::pair<std::string, std::string>> cases = {
       {dir.Path() + "/file/map.xml", "Not a directory"},
       {dir.Path() + "/loop-a", "Too many levels of symbolic links"},
       {dir.Path(), "Is a directory"},
+      {dir.Path() + "/fifo.xml", "not a regular file but a FIFO"},
+      {"/dev/zero", "not a regular file but a character device"},
+      {dir.Path() + "/huge.xml", "the file is larger than 1 GiB"},
+      {dir.Path() + "/gone/map.xml", "the folder " + dir.Path() + "/gone does not exist"},
   };
   if (geteuid() != 0) {  // permissions do not stop root
     std::filesystem::create_directory(dir.Path() + "/closed");
@@ -156,6 +166,35 @@ TEST(LumetaProgram, AFailureInAScriptNamesItsLine) {
   WriteText(script, "add 0 x\ntitle 1 \"open\n");
   EXPECT_EQ(RunLumeta("-f " + script).Output, "1\nerror: " + script + ":2: unterminated quote\n");
   EXPECT_EQ(RunLumeta("-c 'add 0 x' -c 'title 1 \"open'").Output, "1\nerror: line 1: unterminated quote\n");
+}
+
+// A title from a file cannot drive the terminal, and a map its owner made read-only stays as it is.
+TEST(LumetaProgram, ShowEscapesControlCharactersAndSaveLeavesReadOnlyMaps) {
+  const TTempFolder dir;
+  const std::string map = dir.Path() + "/map.xml";
+  WriteText(map, "<Map><Node ID=\"1\"><Title>red \x1B[31mtext\x07</Title></Node></Map>");
+  const TRunResult shown = RunLumeta(map + " -c show");
+  EXPECT_EQ(shown.Status, 0);
+  EXPECT_EQ(shown.Output.find('\x1B'), std::string::npos) << shown.Output;
+  EXPECT_NE(shown.Output.find("red \xE2\x90\x9B[31mtext\xE2\x90\x87"), std::string::npos) << shown.Output;
+
+  const std::string before = ReadText(map);
+  chmod(map.c_str(), 0444);
+  const TRunResult saved = RunLumeta(map + " -c 'add 0 more; save'");
+  EXPECT_EQ(saved.Status, 1);
+  EXPECT_EQ(saved.Output, "2\nerror: " + map + ": cannot save: " + map + " is read-only; make it writable to save over it\n");
+  EXPECT_EQ(ReadText(map), before);
+}
+
+TEST(LumetaDesktop, HelpGoesToStandardOutputAndSucceeds) {
+  FILE* pipe = popen((std::string(LUMETA_DESKTOP_BINARY) + " --help 2>/dev/null").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[256];
+  while (size_t count = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, count);
+  const int status = pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(output.rfind("usage: lumeta-desktop", 0), 0u) << output;
 }
 
 }  // namespace

@@ -54,6 +54,13 @@ TEST(LumetaScript, CommandsKnowTheirLineAndOpenQuotesNameIt) {
     EXPECT_STREQ(error.what(), "line 2: unterminated quote");
   }
   EXPECT_THROW(SplitScript("title 1 \"ends in an escape\\\""), EScriptSyntax);
+  // A NUL would cut a title short wherever it goes on as a C string.
+  try {
+    SplitScript(std::string_view("show\ntitle 1 \"a\0b\"\n", 19), 1);
+    FAIL() << "no error";
+  } catch (const EScriptSyntax& error) {
+    EXPECT_STREQ(error.what(), "line 2: a NUL character, which no command can hold");
+  }
 }
 
 }  // namespace

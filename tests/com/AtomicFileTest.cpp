@@ -23,6 +23,15 @@ class AtomicFileTest : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(FFolder.Path())) names.insert(entry.path().filename().string());
     return names;
   }
+  // Why the read of the file fails, or "read".
+  static std::string ReadFailure(std::string (*ARead)(const std::string&, size_t), const std::string& APath, size_t ALimit) {
+    try {
+      ARead(APath, ALimit);
+      return "read";
+    } catch (const EFileError& AError) {
+      return AError.Reason();
+    }
+  }
   TTempFolder FFolder;
 };
 
@@ -154,18 +163,57 @@ TEST_F(AtomicFileTest, LargeFilesAreWholeWhetherCommittedOrGivenUp) {
 TEST_F(AtomicFileTest, ReadingRefusesFoldersAndEndlessFiles) {
   WriteText(Path("small"), "abc");
   EXPECT_EQ(ReadWholeFile(Path("small"), 3), "abc");
-  const auto reason = [](const std::string& APath, size_t ALimit) {
-    try {
-      ReadWholeFile(APath, ALimit);
-      return std::string("read");
-    } catch (const EFileError& AError) {
-      return AError.Reason();
-    }
-  };
+  const auto reason = [](const std::string& APath, size_t ALimit) { return ReadFailure(ReadWholeFile, APath, ALimit); };
   EXPECT_EQ(reason(Path("small"), 2), "the file is larger than 2 bytes");
   EXPECT_EQ(reason("/dev/zero", 1 << 20), "the file is larger than 1 MiB");
   EXPECT_EQ(reason(FFolder.Path(), 100), "Is a directory");
   EXPECT_EQ(reason(Path("missing"), 100), "No such file or directory");
+  EXPECT_EQ(reason(Path("gone/missing"), 100), "the folder " + Path("gone") + " does not exist");
+}
+
+// A file nobody may write is left alone, and the next save of a file removes what killed saves of
+// it left behind, but nothing else that merely looks alike.
+TEST_F(AtomicFileTest, ReadOnlyTargetsAreRefusedAndStaleTemporariesRemoved) {
+  const std::string target = Path("map.xml");
+  WriteText(target, "kept");
+  chmod(target.c_str(), 0444);
+  try {
+    WriteFileAtomically(target, "new");
+    ADD_FAILURE() << "replaced";
+  } catch (const EFileError& AError) {
+    EXPECT_EQ(AError.Reason(), target + " is read-only; make it writable to save over it");
+  }
+  EXPECT_EQ(ReadText(target), "kept");
+  chmod(target.c_str(), 0644);
+
+  for (const char* name : {"map.xml.a1B2c3D4.tmp", "map.xml.zzzzzzzz.tmp"}) WriteText(Path(name), "torn");
+  for (const char* name : {"map.xml.short.tmp", "map.xml.a1B2c3D4.tmp.keep", "other.xml.a1B2c3D4.tmp", "map.xml.a1B2-3D4.tmp"})
+    WriteText(Path(name), "not ours");
+  TAtomicFile file(target);
+  EXPECT_EQ(file.RemoveStaleTemporaries(), 2);
+  file.Write("new");
+  file.Commit();
+  EXPECT_EQ(Entries(), (std::set<std::string>{"map.xml", "map.xml.short.tmp", "map.xml.a1B2c3D4.tmp.keep",
+                                              "other.xml.a1B2c3D4.tmp", "map.xml.a1B2-3D4.tmp"}));
+}
+
+// A map is read only from a regular file: a FIFO without a writer is refused at once instead of
+// waiting, and a file above the limit before a byte of it is read.
+TEST_F(AtomicFileTest, ReadingARegularFileRefusesEverythingElseBeforeReading) {
+  const auto reason = [](const std::string& APath, size_t ALimit) { return ReadFailure(ReadRegularFile, APath, ALimit); };
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(reason(Path("fifo"), 100), "not a regular file but a FIFO");
+  EXPECT_EQ(reason("/dev/zero", 100), "not a regular file but a character device");
+  EXPECT_EQ(reason(FFolder.Path(), 100), "Is a directory");
+  WriteText(Path("small"), "abc");
+  EXPECT_EQ(reason(Path("small"), 2), "the file is larger than 2 bytes");
+  EXPECT_EQ(ReadRegularFile(Path("small"), 3), "abc");
+  EXPECT_EQ(reason(Path("gone/small"), 100), "the folder " + Path("gone") + " does not exist");
+
+  EXPECT_TRUE(IsAbsentInExistingFolder(Path("new.xml")));
+  EXPECT_FALSE(IsAbsentInExistingFolder(Path("small")));
+  EXPECT_FALSE(IsAbsentInExistingFolder(Path("gone/new.xml")));
+  EXPECT_FALSE(IsAbsentInExistingFolder(Path("small/new.xml")));
 }
 
 }  // namespace
