@@ -124,7 +124,12 @@ class TSymbolDelegate : public QStyledItemDelegate {
   void paint(QPainter* APainter, const QStyleOptionViewItem& AOption, const QModelIndex& AIndex) const override {
     QStyleOptionViewItem option = AOption;
     TVirtualNode* row = FWindow->Tree()->NodeAt(AIndex);
-    const int width = row ? DrawSymbol(APainter, row, option.rect) : 0;
+    // Deep rows are indented past the column's edge: the symbol stays inside the title's cell
+    // instead of painting over the next columns.
+    APainter->save();
+    APainter->setClipRect(option.rect.intersected(FWindow->Tree()->viewport()->rect()), Qt::IntersectClip);
+    const int width = row && option.rect.width() > 0 ? DrawSymbol(APainter, row, option.rect) : 0;
+    APainter->restore();
     option.rect.setLeft(option.rect.left() + width);
     QStyledItemDelegate::paint(APainter, option, AIndex);
   }
