@@ -1,7 +1,5 @@
 #include "session/MapDocument.h"
 
-
-
 #include "com/AtomicFile.h"
 #include "com/LumetaLocale.h"
 #include "contract/WorkingSchedulerIntf.h"
