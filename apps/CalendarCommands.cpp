@@ -80,7 +80,7 @@ double ParseDays(const std::string& AText) {
 }
 
 TLumetaMapSettings& SettingsOf(TLumetaModel* AModel) {
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(AModel->Map().Settings());
+  TLumetaMapSettings* settings = AModel->Map().MapSettings();
   if (!settings) throw EInvalidOperation("The map has no settings of its own");
   return *settings;
 }

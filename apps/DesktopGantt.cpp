@@ -199,7 +199,7 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   if (!model) return;
 
   // Non-working days shaded, from the map's calendar.
-  const TMapCalendar calendar = dynamic_cast<TLumetaMapSettings&>(*model->Map().Settings()).Calendar();
+  const TMapCalendar calendar = model->Map().MapSettings()->Calendar();
   const double firstDay = std::floor(DateAt(0)), lastDay = std::ceil(DateAt(width()));
   if (DayWidth() >= 2) {
     for (double day = firstDay; day <= lastDay; ++day) {

@@ -38,7 +38,7 @@ QListWidgetItem* HolidayItem(double ADay) {
 
 TDesktopSettingsDialog::TDesktopSettingsDialog(TLumetaModel* AModel, QWidget* AParent)
     : QDialog(AParent), FModel(AModel) {
-  auto& settings = dynamic_cast<TLumetaMapSettings&>(*AModel->Map().Settings());
+  TLumetaMapSettings& settings = *AModel->Map().MapSettings();
   FCalendar = settings.Calendar();
   setWindowTitle(QStringLiteral("Map Settings"));
   setObjectName(QStringLiteral("dlgMapSettings"));

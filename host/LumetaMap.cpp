@@ -344,6 +344,8 @@ TLumetaMap::TLumetaMap() : FRoot(make<TLumetaNode>(this, 0)) { FRoot->SetAttribu
 
 IMapSettings* TLumetaMap::Settings() const { return FRoot->FindAttribute(KMapSettingsName).as<IMapSettings>().get(); }
 
+TLumetaMapSettings* TLumetaMap::MapSettings() const { return dynamic_cast<TLumetaMapSettings*>(Settings()); }
+
 TLumetaMap::~TLumetaMap() {
   Clear();
   FRoot->SetMap(nullptr);
@@ -483,7 +485,7 @@ double TLumetaMap::EarliestTaskStart() const {
 }
 
 void TLumetaMap::SettleDefaultScheduleStart(double AToday) {
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(Settings());
+  TLumetaMapSettings* settings = MapSettings();
   if (!settings || settings->ScheduleStart() != 0) return;
   const double earliest = EarliestTaskStart();
   settings->SetDefaultScheduleStart(earliest != 0 ? earliest : AToday + 8.0 / 24);

@@ -15,6 +15,7 @@
 #include "contract/ExportIntf.h"
 #include "contract/LumetaIntf.h"
 
+class TLumetaMapSettings;
 class TLumetaMap;
 class TLumetaNode;
 
@@ -184,6 +185,9 @@ class TLumetaMap {
   TLumetaNode* Root() const noexcept { return FRoot.get(); }
   // The root's "MapSettings" attribute.
   IMapSettings* Settings() const;
+  // The same as the host's own class, with the calendar and the schedule start; null only when a
+  // foreign settings object was put on the root.
+  TLumetaMapSettings* MapSettings() const;
   // Null when no node of the map has the ID.
   TLumetaNode* FindNode(int64_t AID) const;
   // Raises ELumetaError "No node with ID n" when absent.

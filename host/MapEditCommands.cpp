@@ -194,7 +194,7 @@ TChangeCalendarCommand::~TChangeCalendarCommand() = default;
 std::string TChangeCalendarCommand::GetDescription() { return "Change Calendar"; }
 
 TLumetaMapSettings& TChangeCalendarCommand::Settings() const {
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(Map().Settings());
+  TLumetaMapSettings* settings = Map().MapSettings();
   if (!settings) throw EInvalidOperation("The map has no settings of its own");
   return *settings;
 }

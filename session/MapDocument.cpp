@@ -28,7 +28,7 @@ void TMapDocument::Open(const std::string& APlugInDir, const std::string& APath)
   // of links) is an error from the load.
   if (APath.empty() || IsAbsentInExistingFolder(APath)) {
     // A new map plans from the morning of the day it was made.
-    auto* settings = dynamic_cast<TLumetaMapSettings*>(FModel->Map().Settings());
+    TLumetaMapSettings* settings = FModel->Map().MapSettings();
     ComPtr<IWorkingScheduler> scheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());
     settings->SetScheduleStart(scheduler->ToWorkingStart(today + 8.0 / 24));
     settings->SetModified(false);

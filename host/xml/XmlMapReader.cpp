@@ -452,7 +452,7 @@ void TXmlMapReader::Keep(pugi::xml_node AElement, std::string& AKept) {
 }
 
 void TXmlMapReader::ReadSettings(pugi::xml_node AElement) {
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(FMap->Settings());
+  TLumetaMapSettings* settings = FMap->MapSettings();
   if (!settings) return;
   for (pugi::xml_attribute attribute : AElement.attributes()) {
     if (!Same(attribute.name(), KTaskScheduling)) {

@@ -189,7 +189,7 @@ void TXmlMapWriter::WriteHostData(TLumetaNode* ANode) {
 }
 
 void TXmlMapWriter::WriteSettings() {
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(FMap.Settings());
+  TLumetaMapSettings* settings = FMap.MapSettings();
   if (!settings) return;
   FPrinter->Open(KSettings);
   FPrinter->Attribute(KTaskScheduling, settings->GetTaskScheduling() ? "true" : "false");

@@ -77,7 +77,7 @@ TMapPtr RandomMap(TPlugInSetup& ASetup, int ACount, unsigned ASeed) {
   auto priorities = ASetup.Property<IMapActionListAttribute>(map->Root(), "ActionList");
   for (const char* priority : {"Urgent", "Someday"}) priorities->AddText(priority);
 
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(map->Settings());
+  TLumetaMapSettings* settings = map->MapSettings();
   settings->SetTaskScheduling(pick(2) == 0);
   settings->SetWorkingDays(wdMonday | wdWednesday | wdSaturday);
   settings->SetWorkingPeriods({{7 * 60 + 30, 11 * 60}, {11 * 60, 15 * 60 + 45}, {22 * 60, 24 * 60}});

@@ -372,7 +372,7 @@ class DesktopTest : public QObject {
   void MapSettingsDialogChangesAreEachOneUndoStep() {
     TDesktop desktop;
     IMapSettings* settings = desktop.Model()->Map().Settings();
-    auto& calendar = dynamic_cast<TLumetaMapSettings&>(*settings);
+    TLumetaMapSettings& calendar = *desktop.Model()->Map().MapSettings();
     QVERIFY(!settings->GetTaskScheduling());
     OnNextDialog([](QDialog& ADialog) {
       QTest::keyClick(ADialog.findChild<QCheckBox*>(QStringLiteral("chkScheduling")), Qt::Key_Space);

@@ -198,7 +198,7 @@ TEST(LumetaMap, SiblingWalksOfWideNodesAreLinearAndFollowChanges) {
 
 TEST(LumetaMap, SchedulerFollowsTheCalendarAndARefusedCalendarChangesNothing) {
   TLumetaMap map;
-  auto* settings = dynamic_cast<TLumetaMapSettings*>(map.Settings());
+  TLumetaMapSettings* settings = map.MapSettings();
   ASSERT_NE(settings, nullptr);
   const double monday = EncodeDate(2025, 10, 20);
   settings->SetScheduleStart(monday - 2 + 10.0 / 24);  // Saturday 10:00
