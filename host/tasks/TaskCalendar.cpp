@@ -25,6 +25,9 @@ constexpr const char* KPlannedCompletedName = "X-LUMETA-DATE-COMPLETED";
 // that the task reads back as it was written.
 constexpr const char* KKeptStartName = "X-LUMETA-DATE-START";
 constexpr const char* KExportKeyName = "X-LUMETA-EXPORT-KEY";
+// DUE on the planned finish's day is read as the planned finish of a task without a due date; a
+// due date typed on that day says so here, or it would be lost when the task is read back.
+constexpr const char* KDueSetName = "X-LUMETA-DUE-SET";
 // Stands for a comma inside a category name until the text is written: libical escapes no comma in
 // a CATEGORIES value, as commas separate its names there. A noncharacter, so no name holds it.
 constexpr std::string_view KCategoryComma = "\xEF\xB7\x90";
@@ -146,7 +149,8 @@ void RemoveOwnProperties(icalcomponent* ATodo) {
        p = icalcomponent_get_next_property(ATodo, ICAL_X_PROPERTY)) {
     const char* name = icalproperty_get_x_name(p);
     if (name && (std::string_view(name) == KStatusName || std::string_view(name) == KPlannedCompletedName ||
-                 std::string_view(name) == KKeptStartName || std::string_view(name) == KExportKeyName))
+                 std::string_view(name) == KKeptStartName || std::string_view(name) == KExportKeyName ||
+                 std::string_view(name) == KDueSetName))
       ours.push_back(p);
   }
   for (icalproperty* p : ours) {
@@ -259,6 +263,11 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask, bool AReq
     icalcomponent_add_property(ATodo, icalproperty_new_completed(UtcTime(ATask.DateCompleted)));
   } else if (ATask.DateCompleted > 0) {
     AddLocalTime(ATodo, KPlannedCompletedName, ATask.DateCompleted);
+    if (ATask.DueDate > 0 && DateOf(ATask.DueDate) == DateOf(ATask.DateCompleted)) {
+      icalproperty* dueSet = icalproperty_new_x("TRUE");
+      icalproperty_set_x_name(dueSet, KDueSetName);
+      icalcomponent_add_property(ATodo, dueSet);
+    }
   }
   for (const TTaskRelation& relation : ATask.Relations) {
     icalproperty* related = icalproperty_new_relatedto(relation.Uid.c_str());
@@ -450,6 +459,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     default: task.Status = completed ? tsComplete : tsNotStarted; break;
   }
   double keptStart = 0, plannedFinish = 0;
+  bool dueSet = false;
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_X_PROPERTY); p;
        p = icalcomponent_get_next_property(todo, ICAL_X_PROPERTY)) {
     const char* name = icalproperty_get_x_name(p);
@@ -457,6 +467,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     if (!name || !value) continue;
     const std::string_view x = name;
     if (x == KExportKeyName) task.ExportKey = value;
+    if (x == KDueSetName) dueSet = true;
     if (x == KPlannedCompletedName || x == KKeptStartName) {
       const icaltimetype time = icaltime_from_string(value);
       if (!icaltime_is_null_time(time) && icaltime_is_valid_time(time))
@@ -477,7 +488,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     task.DueDate = FromIcalTime(icalproperty_get_due(p));
   task.DateCompleted = completed ? FromIcalTime(icalproperty_get_completed(completed)) : plannedFinish;
   // A DUE that is the planned finish was written for other clients: the task has no due date.
-  if (!completed && plannedFinish > 0 && DateOf(task.DueDate) == DateOf(plannedFinish) &&
+  if (!dueSet && !completed && plannedFinish > 0 && DateOf(task.DueDate) == DateOf(plannedFinish) &&
       (!HasTime(task.DueDate) || task.DueDate == plannedFinish))
     task.DueDate = 0;
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_RELATEDTO_PROPERTY); p;
