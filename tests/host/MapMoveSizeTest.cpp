@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -11,6 +10,7 @@
 #include "host/LumetaModel.h"
 #include "host/LumetaPlugInLoader.h"
 #include "host/MapEditCommands.h"
+#include "tests/support/Timing.h"
 
 namespace {
 
@@ -37,16 +37,15 @@ class MapMoveSizeTest : public ::testing::Test {
   }
 
   // The fastest of three runs of ARun on fresh models, in seconds; APrepare is not timed.
-  double FastestOf(const std::function<void(TLumetaModel&)>& APrepare, const std::function<void(TLumetaModel&)>& ARun) {
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-      ComPtr<TLumetaModel> model = OpenModel();
-      APrepare(*model);
-      const auto start = std::chrono::steady_clock::now();
-      ARun(*model);
-      best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-      CloseModel(*model);
-    }
+  double FastestOn(const std::function<void(TLumetaModel&)>& APrepare, const std::function<void(TLumetaModel&)>& ARun) {
+    ComPtr<TLumetaModel> model;
+    const double best = FastestOf([&] { ARun(*model); },
+                                  [&] {
+                                    if (model) CloseModel(*model);
+                                    model = OpenModel();
+                                    APrepare(*model);
+                                  });
+    CloseModel(*model);
     return best;
   }
 
@@ -57,7 +56,7 @@ class MapMoveSizeTest : public ::testing::Test {
 // may not cost ten times as much.
 TEST_F(MapMoveSizeTest, AMoveAmongSiblingsCostsTheSameHoweverManyThereAre) {
   const auto timeAmong = [&](int ASiblings) {
-    return FastestOf(
+    return FastestOn(
         [&](TLumetaModel& AModel) {
           for (int i = 0; i < ASiblings; ++i) AModel.Map().AddNode(AModel.Map().Root(), "Task " + std::to_string(i));
         },
@@ -81,7 +80,7 @@ TEST_F(MapMoveSizeTest, AMoveAmongSiblingsCostsTheSameHoweverManyThereAre) {
 // each reaches, so ten times the nodes may cost a hundred times as long, never a thousand.
 TEST_F(MapMoveSizeTest, BuildingADeepChainByMovesGrowsNoFasterThanItsDepth) {
   const auto timeChain = [&](int ANodes) {
-    return FastestOf(
+    return FastestOn(
         [&](TLumetaModel& AModel) {
           for (int i = 0; i < ANodes; ++i) AModel.Map().AddNode(AModel.Map().Root(), "Level " + std::to_string(i));
         },

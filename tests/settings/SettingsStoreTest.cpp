@@ -8,12 +8,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <functional>
 
 #include "com/ComErrors.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/Timing.h"
 
 namespace {
 
@@ -336,21 +336,6 @@ TEST_F(SettingsStoreTest, WritingWhatIsStoredLeavesTheFileAlone) {
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
-
-namespace {
-
-// The fastest of three runs, in seconds.
-double FastestOf(const std::function<void()>& ARun) {
-  double best = 1e9;
-  for (int i = 0; i < 3; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    ARun();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  return best;
-}
-
-}  // namespace
 
 // Ten times the keys may cost ten times as long, never a hundred: many keys under one parent, many
 // values in one key, and one key nested very deep.
