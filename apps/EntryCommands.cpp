@@ -7,10 +7,9 @@
 
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
-#include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
+#include "contract/ActionEditIntf.h"
 #include "contract/PlugInUIIntf.h"
-#include "contract/WorkingSchedulerIntf.h"
 #include "host/LumetaCommandEntry.h"
 #include "host/LumetaEditedValue.h"
 #include "host/LumetaStandardInteractor.h"
@@ -46,35 +45,12 @@ int32_t CurrentDurationMeasure(ISelection* ASelection) {
   return action ? action->GetDurationMeasure() : 0;
 }
 
-// A date typed without a time of day keeps the one the field had, as a cell of the desktop does:
-// a finish at 17:00 stays one, where midnight would end the task a day early. While the map
-// schedules tasks a typed start or finish then moves to working time (a start on a Saturday to
-// Monday morning), as the dialog's pickers do; a due date is no part of the schedule.
-double TypedDate(ISelection* ASelection, TActionField AField, double ADate, std::string_view AText) {
-  if (ADate <= 0) return ADate;
-  ComPtr<INode> node = FirstNode(ASelection);
-  ComPtr<IActionAttribute> action = ActionOf(node.get());
-  if (action && AText.find_first_of("T ") == std::string_view::npos) {
-    const double old = AField == acStartDate ? action->GetStartDate()
-                       : AField == acDueDate ? action->GetDueDate()
-                                             : action->GetCompletedDate();
-    if (old > 0) ADate = DateOf(ADate) + TimeOf(old);
-  }
-  ComPtr<IMapSettings> settings = FindMapSettings(node.get());
-  ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(node.get());
-  if (!action || !settings || !settings->GetTaskScheduling() || !scheduler) return ADate;
-  if (AField == acStartDate) return scheduler->ToWorkingStart(ADate);
-  if (AField == acCompletedDate) return scheduler->ToWorkingFinish(ADate);
-  return ADate;
-}
-
-ComPtr<IUnknown> EditedValue(ISelection* ASelection, TActionField AField, const std::vector<std::string>& AWords,
-                             TDateEditFlags AFlags) {
-  const TActionFieldValue value = ParseActionFieldValue(AField, AWords.at(0));
+ComPtr<IUnknown> EditedValue(TLumetaModel* AModel, ISelection* ASelection, TActionField AField,
+                             const std::vector<std::string>& AWords, TDateEditFlags AFlags) {
+  const TActionFieldValue value = ParseTypedFieldValue(AModel, FirstNode(ASelection).get(), AField, AWords.at(0));
   switch (ActionFieldKind(AField)) {
     case TActionFieldKind::Date:
-      return TLumetaEditedValue::Date(TypedDate(ASelection, AField, std::get<double>(value), AWords.at(0)),
-                                      AFlags.Validate, AFlags.AutoSchedule, AFlags.MoveTask);
+      return TLumetaEditedValue::Date(std::get<double>(value), AFlags.Validate, AFlags.AutoSchedule, AFlags.MoveTask);
     case TActionFieldKind::Flag:
       return TLumetaEditedValue::Flag(std::get<bool>(value));
     case TActionFieldKind::Percent:
@@ -115,6 +91,17 @@ ComPtr<TLumetaCommandEntry> UpdatedEntry(TLumetaModel* AModel, IActionPlugInUI* 
 
 }  // namespace
 
+TActionFieldValue ParseTypedFieldValue(TLumetaModel* AModel, INode* ANode, TActionField AField,
+                                       std::string_view AText) {
+  TActionFieldValue value = ParseActionFieldValue(AField, AText);
+  if (ActionFieldKind(AField) != TActionFieldKind::Date) return value;
+  // The plug-in places typed dates, so that every window and command places them alike.
+  ComPtr<IActionEditRules> rules = QueryAs<IActionEditRules>(Controller(AModel).get());
+  const bool hasTime = AText.find_first_of("T ") != std::string_view::npos;
+  if (rules) value = rules->TypedDate(ANode, AField, std::get<double>(value), hasTime);
+  return value;
+}
+
 void ExecuteEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID,
                   const std::vector<std::string>& AValueWords, TDateEditFlags AFlags) {
   const std::optional<TActionField> field = EntryField(AID);
@@ -124,13 +111,17 @@ void ExecuteEntry(TLumetaModel* AModel, ISelection* ASelection, int32_t AID,
     Refuse(EntryName(AID) + (AID == ciDuration ? " takes a number and an optional measure" : " takes one value"));
   ComPtr<IActionPlugInUI> controller = Controller(AModel);
   // The words are checked before the entry, so that a typing error is reported as one.
-  ComPtr<IUnknown> value = field ? EditedValue(ASelection, *field, AValueWords, AFlags) : nullptr;
+  ComPtr<IUnknown> value = field ? EditedValue(AModel, ASelection, *field, AValueWords, AFlags) : nullptr;
   ComPtr<TLumetaCommandEntry> entry = UpdatedEntry(AModel, controller.get(), ASelection, AID);
-  if (!entry->GetEnabled())
-    throw ELumetaError(EntryName(AID) + " is disabled for the current selection" +
-                       (ASelection && ASelection->GetCount() > 0 ? "" : " (nothing is selected)"));
   ComPtr<TLumetaStandardInteractor> interactor =
       make<TLumetaStandardInteractor>(entry.get(), value.get(), static_cast<ILumetaModel*>(AModel), ASelection);
+  if (!entry->GetEnabled()) {
+    // The controller says why, so that the user knows what to change.
+    ComPtr<IActionEditRules> rules = QueryAs<IActionEditRules>(controller.get());
+    const std::string reason = rules ? rules->DisabledReason(interactor.get()) : std::string();
+    throw ELumetaError(EntryName(AID) + " is disabled for the current selection" +
+                       (reason.empty() ? std::string() : ": " + reason));
+  }
   controller->ExecuteCommand(interactor.get());
 }
 

@@ -5,9 +5,11 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "com/ComPtr.h"
+#include "commands/ActionFieldEdit.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaSelectionIntf.h"
 #include "host/LumetaModel.h"
@@ -17,6 +19,12 @@ inline constexpr const char* UpdateCommandUsage = "update CMD";
 
 // The node's "Action" record, or empty (also for no node).
 ComPtr<IActionAttribute> ActionOf(INode* ANode);
+
+// The value typed for AField of ANode, as a column stores it: a date is placed by the plug-in's
+// rule (a day alone keeps the field's time of day or takes the working day's start or end).
+// Raises EConvertError naming the text and the field.
+TActionFieldValue ParseTypedFieldValue(TLumetaModel* AModel, INode* ANode, TActionField AField,
+                                       std::string_view AText);
 
 // How a date edit is handed on: checked first, kept as soon as possible, moving the whole task.
 struct TDateEditFlags {

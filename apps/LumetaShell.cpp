@@ -397,7 +397,7 @@ void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
   if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
   const std::optional<int32_t> entry = FieldEntry(*field);
   if (!entry) {
-    TActionFieldEdit::Execute(Model(), node, *field, ParseActionFieldValue(*field, AArgs[2]));
+    TActionFieldEdit::Execute(Model(), node, *field, ParseTypedFieldValue(Model(), node, *field, AArgs[2]));
     return;
   }
   // As the action column of the desktop program edits it: the node becomes the selection, and the

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "com/DialogService.h"
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
 #include "contract/LumetaNodeLinksIntf.h"
@@ -19,6 +20,7 @@
 #include "plugin/LumetaSelectionState.h"
 #include "plugin/TaskCommands.h"
 #include "plugin/TaskLinkHelper.h"
+#include "plugin/ActionEditRules.h"
 
 namespace {
 
@@ -171,6 +173,8 @@ std::optional<ComPtr<ICommand>> PrepareTaskEdit(ILumetaModel* AModel, ISelection
 }
 
 void EditField(ILumetaModel* AModel, ISelection* ASelection, TActionField AField, IUnknown* AValue) {
+  if (const std::string refusal = SummaryFieldRefusal(ASelection, AField); !refusal.empty())
+    throw EInvalidOperation(refusal);
   if (SchedulingOn(AModel)) {
     if (std::optional<ComPtr<ICommand>> command = PrepareTaskEdit(AModel, ASelection, AField, AValue)) {
       Run(AModel, command->get(), ASelection);
@@ -207,13 +211,13 @@ void EditAction(const TActionWindows& AWindows, ILumetaModel* AModel, ISelection
                                 : helper->PreparePropertyCommand(action.as<IProperty>().get(), ASelection, -1);
   if (record) commands->AddCommand(record.get(), ASelection);
   // With scheduling on the dialog edits one task. A new start, duration, constraint or finish
-  // then moves it and the tasks after it, as the same edit in a column does. The dialog keeps
-  // dates without their time; the start goes to the working time its picker showed.
+  // then moves it and the tasks after it, as the same edit in a column does. The dialog keeps a
+  // start without its time: it is placed as a day typed into the column is.
   if (record && !removed && SchedulingOn(AModel) && nodes.size() == 1) {
     ComPtr<IActionAttribute> old = TActionHelper::GetAction(nodes.front().get(), false);
     TTaskEdit edit = TTaskEdit::Between(old ? old.get() : NewActionRecord().get(), action.get());
     ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(RootOf(AModel).get());
-    if (edit.StartChanged && scheduler && HasWholeDay(edit.Start)) edit.Start = scheduler->ToWorkingStart(edit.Start);
+    if (edit.StartChanged) edit.Start = TypedActionDate(old.get(), acStartDate, edit.Start, false, scheduler.get());
     if (ComPtr<ICommand> reschedule = RescheduleAfterEdit(AModel, nodes.front().get(), edit))
       commands->AddCommand(reschedule.get(), ASelection);
   }
@@ -441,6 +445,40 @@ void ConvertToTasks(IPlugInEvent* AEvent, const std::vector<ComPtr<INode>>& ANod
                         converted.get());
 }
 
+// "node 12" or "2 nodes (12, 13)", for messages.
+std::string SelectedNodesText(ISelection* ASelection) {
+  const std::vector<ComPtr<INode>> nodes = NodesOf(ASelection);
+  if (nodes.size() == 1) return "node " + nodes.front()->GetID();
+  std::string ids;
+  for (const ComPtr<INode>& node : nodes) ids += (ids.empty() ? "" : ", ") + node->GetID();
+  return std::to_string(nodes.size()) + " nodes (" + ids + ")";
+}
+
+// Why entries 6 to 9 are disabled for the selection, or empty when they are enabled; the update
+// and the refusal a front end reports come from this one place.
+std::string WhyDisabled(int32_t AID, ILumetaModel* AModel, ISelection* ASelection) {
+  const int32_t count = CountOf(ASelection);
+  switch (AID) {
+    case ciExportActions:
+      return {};
+    case ciEditAction:
+      if (count == 0) return "nothing is selected";
+      if (count > 1 && SchedulingOn(AModel))
+        return "while the map schedules tasks it edits one node at a time, and " + SelectedNodesText(ASelection) +
+               " are selected";
+      return {};
+    case ciMarkComplete:
+      return count == 0 ? "nothing is selected" : "";
+    case ciClearAction:
+      if (count == 0) return "nothing is selected";
+      if (CombinedAction(ASelection, false)) return {};
+      return count == 1 ? SelectedNodesText(ASelection) + " has no action to clear"
+                        : "none of the " + SelectedNodesText(ASelection) + " has an action to clear";
+    default:
+      return {};
+  }
+}
+
 }  // namespace
 
 ComPtr<IActionAttribute> NewTaskDefaults(IWorkingScheduler* AScheduler) {
@@ -506,21 +544,20 @@ void TActionPlugInUI::UpdateCommand(IStandardInteractor* AInteractor) {
   ComPtr<ICommandEntry> entry = AInteractor ? AInteractor->GetEntry() : nullptr;
   if (!entry) return;
   ComPtr<ISelection> selection = AInteractor->GetSelection();
-  const int32_t count = CountOf(selection.get());
-  switch (entry->GetID()) {
+  const int32_t id = entry->GetID();
+  if (id >= KFirstCommandEntry && id < KFirstFieldEntry)
+    entry->SetEnabled(WhyDisabled(id, AInteractor->GetModel().get(), selection.get()).empty());
+  switch (id) {
     case ciExportActions:
-      return entry->SetEnabled(true);
     case ciEditAction:
-      return entry->SetEnabled(count > 0 && (count == 1 || !SchedulingOn(AInteractor->GetModel().get())));
+    case ciClearAction:
+      return;
     case ciMarkComplete:
-      entry->SetEnabled(count > 0);
       if (entry->GetCheckable()) {
         ComPtr<IActionAttribute> action = CombinedAction(selection.get(), false);
         entry->SetChecked(action && action->GetIsAction() && action->GetComplete() == 100);
       }
       return;
-    case ciClearAction:
-      return entry->SetEnabled(CombinedAction(selection.get(), false) != nullptr);
     default:
       return UpdateDefault(AInteractor);
   }
@@ -567,7 +604,65 @@ bool TActionPlugInUI::HandleEvent(IPlugInEvent* AEvent) {
   return true;
 }
 
+double TActionPlugInUI::TypedDate(INode* ANode, int32_t AField, double ADate, bool AHasTimeOfDay) {
+  if (AField < 0 || AField >= KActionFieldCount) return ADate;
+  return TypedActionDate(ANode, static_cast<TActionField>(AField), ADate, AHasTimeOfDay);
+}
+
+std::string TActionPlugInUI::DisabledReason(IStandardInteractor* AInteractor) {
+  ComPtr<ICommandEntry> entry = AInteractor ? AInteractor->GetEntry() : nullptr;
+  if (!entry) return {};
+  const int32_t id = entry->GetID();
+  ComPtr<ISelection> selection = AInteractor->GetSelection();
+  if (id >= KFirstCommandEntry && id < KFirstFieldEntry)
+    return WhyDisabled(id, AInteractor->GetModel().get(), selection.get());
+  // A field's entry applies to selected nodes only.
+  return IsCommandEntry(id) && CountOf(selection.get()) == 0 ? "nothing is selected" : "";
+}
+
 void TActionPlugInUI::UpdateDefault(IStandardInteractor* AInteractor) {
   if (ComPtr<ICommandEntry> entry = AInteractor ? AInteractor->GetEntry() : nullptr)
     entry->SetEnabled(entry->GetApplicable());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Task links for the front ends
+
+TLinkEditAnswer TActionPlugInUI::PrepareLinkChange(ILumetaModel* AModel, TTaskLinkChange AChange, INode* APredecessor,
+                                                   INode* ASuccessor, TTaskLinkType AType) {
+  if (!AModel || !APredecessor || !ASuccessor) return {nullptr, "a link needs a predecessor and a successor", false};
+  return TaskLinkEdits::PrepareLinkChange(AModel, AChange, APredecessor, ASuccessor, AType);
+}
+
+bool TActionPlugInUI::ParsePredecessor(const std::string& AText, int64_t& ANumber, TTaskLinkType& AType) {
+  return TTaskLinkHelper::ValidatePredStr(AText, ANumber, AType);
+}
+
+void TActionPlugInUI::ShowPredecessorWarning(bool ATwice) {
+  if (ATwice)
+    TTaskLinkHelper::ShowLinkError(tlDuplicate);
+  else
+    DialogService().ShowMessage(TMessageKind::Warning, KInvalidTaskIdMessage);
+}
+
+std::vector<TTaskLinkItem> TActionPlugInUI::GetTaskLinks(INode* ANode, bool APredecessors) {
+  return ANode ? TaskLinkEdits::GetTaskLinks(ANode, APredecessors) : std::vector<TTaskLinkItem>();
+}
+
+std::string TActionPlugInUI::LinkCircleAbove(INode* ANode) { return TaskLinkEdits::LinkCircleAbove(ANode); }
+
+std::string TActionPlugInUI::LinkCircleInMap(INode* ARoot) {
+  return ARoot ? TaskLinkEdits::LinkCircleInMap(ARoot) : std::string();
+}
+
+std::vector<std::string> TActionPlugInUI::FindConflicts(INode* ARoot) {
+  std::vector<std::string> lines;
+  if (ARoot)
+    for (const TTaskLinkHelper::TConflict& conflict : TTaskLinkHelper::FindConflicts(ARoot))
+      lines.push_back(conflict.Text);
+  return lines;
+}
+
+ComPtr<ICommand> TActionPlugInUI::PrepareRefresh(ILumetaModel* AModel) {
+  return AModel ? make<TRefreshProjectCommand>(AModel, nullptr) : nullptr;
 }

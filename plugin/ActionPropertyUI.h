@@ -7,6 +7,7 @@
 
 #include "com/ComObject.h"
 #include "contract/ActionAttributesIntf.h"
+#include "contract/ActionEditIntf.h"
 #include "contract/ActionVocabulary.h"
 #include "contract/PlugInUIIntf.h"
 #include "contract/WorkingSchedulerIntf.h"
@@ -17,7 +18,8 @@
 // marked modified, so that a property command made from it writes them all. Answers IProperty.
 ComPtr<IActionAttribute> NewTaskDefaults(IWorkingScheduler* AScheduler);
 
-class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionPlugInEvents> {
+class TActionPlugInUI
+    : public TImplements<TComObject, IActionPlugInUI, IActionPlugInEvents, IActionEditRules, ITaskLinkEditor> {
  public:
   // AApplication is not counted: the host's application outlives its plug-ins' controllers.
   // AWindows are the windows the entries open; a controller without them changes records only.
@@ -27,7 +29,8 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
   // The action panel (IPlugInView); empty when the plug-in was assembled without its windows.
   ComPtr<IUnknown> CreateView(IUnknown* AParent) override;
   // Edit Action and the export open their windows (nothing happens without them). A field's value
-  // of the wrong type raises ENoInterface.
+  // of the wrong type raises ENoInterface; a summary task's rolled-up field, while the map
+  // schedules tasks, EInvalidOperation naming the field and the node.
   void ExecuteCommand(IStandardInteractor* AInteractor) override;
   std::string GetName() override;  // "Action"
   int32_t GetQuery2() override;    // 0
@@ -39,6 +42,20 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
   bool HandleEvent(IPlugInEvent* AEvent) override;
   // Enables the entry unless it does not apply to what is selected.
   void UpdateDefault(IStandardInteractor* AInteractor) override;
+
+  double TypedDate(INode* ANode, int32_t AField, double ADate, bool AHasTimeOfDay) override;
+  std::string DisabledReason(IStandardInteractor* AInteractor) override;
+
+  // ITaskLinkEditor
+  TLinkEditAnswer PrepareLinkChange(ILumetaModel* AModel, TTaskLinkChange AChange, INode* APredecessor,
+                                    INode* ASuccessor, TTaskLinkType AType) override;
+  bool ParsePredecessor(const std::string& AText, int64_t& ANumber, TTaskLinkType& AType) override;
+  void ShowPredecessorWarning(bool ATwice) override;
+  std::vector<TTaskLinkItem> GetTaskLinks(INode* ANode, bool APredecessors) override;
+  std::string LinkCircleAbove(INode* ANode) override;
+  std::string LinkCircleInMap(INode* ARoot) override;
+  std::vector<std::string> FindConflicts(INode* ARoot) override;
+  ComPtr<ICommand> PrepareRefresh(ILumetaModel* AModel) override;
 
   IUnknown* Application() const noexcept { return FApplication; }
 
