@@ -18,22 +18,12 @@
 
 namespace {
 
-
 // A new, empty Action property. Its record counts as loaded: there is nothing in a document to
 // fetch for it.
 ComPtr<IProperty> NewActionProperty() {
   ComPtr<TActionProperty> property = make<TActionProperty>();
   property->Action()->SetFlagEx(afLoaded, true, true);
   return ComPtr<IProperty>(property.get());
-}
-
-ComPtr<IActionAttribute> MemoizedAction(INode* ANode);
-
-// The node's record, or a fresh one that stays detached: reading dates must not attach a record to
-// a node, which would change the map outside any command.
-ComPtr<IActionAttribute> ReadOnlyAction(INode* ANode) {
-  if (ComPtr<IActionAttribute> action = MemoizedAction(ANode)) return action;
-  return QueryAs<IActionAttribute>(NewActionProperty().get());
 }
 
 IWorkingScheduler& Require(IWorkingScheduler* AScheduler) {
@@ -44,97 +34,109 @@ IWorkingScheduler& Require(IWorkingScheduler* AScheduler) {
 // A summary without subtask records rolls up to dates beyond every date: no date for a rule.
 double KnownDate(double ADate) { return ADate == KNoRolledUpStart || ADate == KNoRolledUpFinish ? 0 : ADate; }
 
-// The node's predecessors with their link types and records (a fresh one for a predecessor
-// without), in link order; links to no node are left out.
-struct TPredecessor {
-  ComPtr<INode> Node;
-  TTaskLinkType Type;
-  ComPtr<IActionAttribute> Action;
-};
+using TPredecessorLists = std::forward_list<std::pair<INode*, std::vector<TPredecessorRead>>>;
 
-void ReadPredecessors(INode* ANode, std::vector<TPredecessor>& AResult) {
-  AResult.clear();
-  ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
-  if (!links) return;
-  const int32_t count = links->GetCount();
-  AResult.reserve(count);
-  for (int32_t i = 0; i < count; ++i) {
-    ComPtr<INodeLink> link = links->GetLink(i);
-    ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
-    if (!node) continue;
-    ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
-    ComPtr<IActionAttribute> action = ReadOnlyAction(node.get());
-    AResult.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart, std::move(action)});
-  }
-}
-
-using TPredecessorLists = std::forward_list<std::pair<INode*, std::vector<TPredecessor>>>;
-
-// The lists of ended validations, emptied but keeping their room: every task moved is validated,
-// and each validation would otherwise take two heap blocks per node it reads.
-TPredecessorLists& SpareLists() {
-  thread_local TPredecessorLists spares;
-  return spares;
-}
-
-// The lists read while one validation of a task's start and finish runs: both sides ask for the
-// same nodes' predecessors and records, and a validation changes no links and puts no record on a
-// node (it may write into one).
-struct TPredecessorMemo {
-  TPredecessorLists Lists;  // stable while walked
-  // Records the nodes have: a task's own and a few of its neighbours', kept off the heap.
-  std::array<std::pair<INode*, ComPtr<IActionAttribute>>, 4> Records;
-  size_t RecordCount = 0;
-};
-thread_local TPredecessorMemo* GPredecessorMemo = nullptr;
-
-// The node's own record, empty when it has none; looked up once per validation.
-ComPtr<IActionAttribute> MemoizedAction(INode* ANode) {
-  TPredecessorMemo* memo = GPredecessorMemo;
-  if (!memo || !ANode) return TActionHelper::GetAction(ANode, false);
-  for (size_t i = 0; i < memo->RecordCount; ++i)
-    if (memo->Records[i].first == ANode) return memo->Records[i].second;
-  ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
-  if (action && memo->RecordCount < memo->Records.size()) memo->Records[memo->RecordCount++] = {ANode, action};
-  return action;
-}
-
-class TPredecessorMemoScope {
+// What one validation call reads, kept while it runs: both sides of a task ask for the same
+// nodes' predecessors and records, and a validation changes no links and puts no record on a
+// node. It also holds the constraint dates the rules want changed, which later rules of the same
+// call read back.
+class TReads {
  public:
-  TPredecessorMemoScope() : FPrevious(std::exchange(GPredecessorMemo, &FMemo)) {}
-  ~TPredecessorMemoScope() {
-    GPredecessorMemo = FPrevious;
-    for (auto& [node, list] : FMemo.Lists) {
+  TReads(TScheduleReads* AShared, TConstraintChanges* AChanges)
+      : FShared(AShared), FChanges(AChanges ? *AChanges : FOwnChanges) {}
+  ~TReads() {
+    if (!FShared) return;
+    for (auto& [node, list] : FLists) {
       node = nullptr;
       list.clear();
     }
-    SpareLists().splice_after(SpareLists().before_begin(), FMemo.Lists);
+    FShared->SpareLists.splice_after(FShared->SpareLists.before_begin(), FLists);
   }
-  TPredecessorMemoScope(const TPredecessorMemoScope&) = delete;
-  TPredecessorMemoScope& operator=(const TPredecessorMemoScope&) = delete;
+  TReads(const TReads&) = delete;
+  TReads& operator=(const TReads&) = delete;
+
+  TRollUpMemo* RollUps() const noexcept { return FShared ? FShared->RollUps() : nullptr; }
+
+  // The node's own record, empty when it has none; looked up once per validation.
+  ComPtr<IActionAttribute> Action(INode* ANode) {
+    if (!ANode) return {};
+    for (size_t i = 0; i < FRecordCount; ++i)
+      if (FRecords[i].first == ANode) return FRecords[i].second;
+    ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
+    if (action && FRecordCount < FRecords.size()) FRecords[FRecordCount++] = {ANode, action};
+    return action;
+  }
+  // The node's record, or a fresh one that stays detached: reading dates must not attach a record
+  // to a node, which would change the map outside any command.
+  ComPtr<IActionAttribute> ReadOnlyAction(INode* ANode) {
+    if (ComPtr<IActionAttribute> action = Action(ANode)) return action;
+    return QueryAs<IActionAttribute>(NewActionProperty().get());
+  }
+
+  // The node's predecessors with their link types and records, in link order; links to no node
+  // are left out.
+  const std::vector<TPredecessorRead>& Predecessors(INode* ANode) {
+    for (const auto& [node, list] : FLists)
+      if (node == ANode) return list;
+    TPredecessorLists* spares = FShared ? &FShared->SpareLists : nullptr;
+    if (spares && !spares->empty())
+      FLists.splice_after(FLists.before_begin(), *spares, spares->before_begin());
+    else
+      FLists.emplace_front();
+    auto& [node, list] = FLists.front();
+    ReadPredecessors(ANode, list);
+    node = ANode;  // only once complete: a failed read leaves an entry that matches no node
+    return list;
+  }
+
+  // A task's dates and duration as it shows them.
+  double Start(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownStart(RollUps(), ANode, AAction)); }
+  double Finish(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownFinish(RollUps(), ANode, AAction)); }
+  double Days(INode* ANode, IActionAttribute* AAction) { return ShownDays(RollUps(), ANode, AAction); }
+
+  // The task's constraint date, as the rules changed it so far.
+  double ConstraintDate(INode* ANode, IActionAttribute* AAction) const {
+    for (auto it = FChanges.rbegin(); it != FChanges.rend(); ++it)
+      if (it->Node.get() == ANode) return it->Date;
+    return AAction->GetConstraintDate();
+  }
+  // Notes the date the rules want for the task's constraint. A stand-in record of a node without
+  // one changes nothing in the map.
+  void ChangeConstraint(INode* ANode, double ADate) {
+    if (!Action(ANode)) return;
+    for (TConstraintChange& change : FChanges)
+      if (change.Node.get() == ANode) {
+        change.Date = ADate;
+        return;
+      }
+    FChanges.push_back({ComPtr<INode>(ANode), ADate});
+  }
 
  private:
-  TPredecessorMemo FMemo;
-  TPredecessorMemo* FPrevious;
-};
-
-// AScratch holds the list when no memo is open.
-const std::vector<TPredecessor>& Predecessors(INode* ANode, std::vector<TPredecessor>& AScratch) {
-  TPredecessorMemo* memo = GPredecessorMemo;
-  if (!memo) {
-    ReadPredecessors(ANode, AScratch);
-    return AScratch;
+  void ReadPredecessors(INode* ANode, std::vector<TPredecessorRead>& AResult) {
+    AResult.clear();
+    ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
+    if (!links) return;
+    const int32_t count = links->GetCount();
+    AResult.reserve(count);
+    for (int32_t i = 0; i < count; ++i) {
+      ComPtr<INodeLink> link = links->GetLink(i);
+      ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
+      if (!node) continue;
+      ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
+      ComPtr<IActionAttribute> action = ReadOnlyAction(node.get());
+      AResult.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart, std::move(action)});
+    }
   }
-  for (const auto& [node, list] : memo->Lists)
-    if (node == ANode) return list;
-  TPredecessorLists& spares = SpareLists();
-  if (spares.empty()) spares.emplace_front();
-  memo->Lists.splice_after(memo->Lists.before_begin(), spares, spares.before_begin());
-  auto& [node, list] = memo->Lists.front();
-  ReadPredecessors(ANode, list);
-  node = ANode;  // only once complete: a failed read leaves an entry that matches no node
-  return list;
-}
+
+  TScheduleReads* FShared;
+  TConstraintChanges FOwnChanges;
+  TConstraintChanges& FChanges;
+  TPredecessorLists FLists;  // stable while walked
+  // Records the nodes have: a task's own and a few of its neighbours', kept off the heap.
+  std::array<std::pair<INode*, ComPtr<IActionAttribute>>, 4> FRecords;
+  size_t FRecordCount = 0;
+};
 
 bool HasPredecessors(INode* ANode) {
   ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
@@ -161,15 +163,15 @@ double ScheduleStart(INode* ANode, IWorkingScheduler* AScheduler) {
   return schedule ? schedule->ScheduleStart() : 0;
 }
 
-// The predecessors' candidates of one side: the latest wins and restricts.
+// The predecessors' candidates of one side: the latest wins and restricts. ACandidate is given the
+// link type and the predecessor's node and record.
 template <class TCandidate>
-double LatestOverPredecessors(INode* ANode, bool& ARestricted, TCandidate ACandidate) {
+double LatestOverPredecessors(TReads& AReads, INode* ANode, bool& ARestricted, TCandidate ACandidate) {
   double result = 0;
   double candidate = 0;  // a link type that gives none keeps the previous link's
   ARestricted = false;
-  std::vector<TPredecessor> scratch;
-  for (const TPredecessor& predecessor : Predecessors(ANode, scratch)) {
-    ACandidate(predecessor.Type, *predecessor.Action, candidate);
+  for (const TPredecessorRead& predecessor : AReads.Predecessors(ANode)) {
+    ACandidate(predecessor.Type, predecessor.Node.get(), predecessor.Action.get(), candidate);
     if (candidate > result) {
       result = candidate;
       ARestricted = true;
@@ -178,35 +180,84 @@ double LatestOverPredecessors(INode* ANode, bool& ARestricted, TCandidate ACandi
   return result;
 }
 
-// The earliest finish over the node's own predecessors, before the summary tasks above are asked.
-double OwnEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
-  return LatestOverPredecessors(ANode, ARestricted, [&](TTaskLinkType AType, IActionAttribute& AAction, double& ACandidate) {
-    if (AType == ltFinishToFinish) ACandidate = KnownDate(AAction.GetCompletedDate());
-    else if (AType == ltStartToFinish) ACandidate = Require(AScheduler).FinishBefore(KnownDate(AAction.GetStartDate()));
+double EarliestStart(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
+  double result = LatestOverPredecessors(AReads, ANode, ARestricted,
+                                         [&](TTaskLinkType AType, INode* APredecessor, IActionAttribute* AAction,
+                                             double& ACandidate) {
+    if (AType == ltFinishToStart) ACandidate = Require(AScheduler).StartAfter(AReads.Finish(APredecessor, AAction));
+    else if (AType == ltStartToStart) ACandidate = AReads.Start(APredecessor, AAction);
   });
+  if (result == 0.0) result = ScheduleStart(ANode, AScheduler);
+  return result;
+}
+
+// The earliest finish over the node's own predecessors, before the summary tasks above are asked.
+double OwnEarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
+  return LatestOverPredecessors(AReads, ANode, ARestricted,
+                                [&](TTaskLinkType AType, INode* APredecessor, IActionAttribute* AAction,
+                                    double& ACandidate) {
+    if (AType == ltFinishToFinish) ACandidate = AReads.Finish(APredecessor, AAction);
+    else if (AType == ltStartToFinish) ACandidate = Require(AScheduler).FinishBefore(AReads.Start(APredecessor, AAction));
+  });
+}
+
+double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
+  // The summary tasks above that count, nearest first; then their finishes are combined from the
+  // top down, so that no depth of summaries recurses.
+  const auto counts = [](const ComPtr<INode>& AParent) {
+    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent.get());
+  };
+  const auto ownFinish = [&](INode* ATask) { return AReads.Finish(ATask, AReads.ReadOnlyAction(ATask).get()); };
+  ComPtr<INode> parent = ANode->GetParent();
+  if (!counts(parent)) {  // the usual case, without a list
+    const double result = OwnEarliestFinish(AReads, ANode, AScheduler, ARestricted);
+    return result == 0.0 ? ownFinish(ANode) : result;
+  }
+  std::vector<ComPtr<INode>> chain{ComPtr<INode>(ANode)};
+  for (; counts(parent); parent = chain.back()->GetParent()) chain.push_back(std::move(parent));
+  double above = 0;
+  bool aboveRestricted = false;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    bool restricted = false;
+    double result = OwnEarliestFinish(AReads, it->get(), AScheduler, restricted);
+    if (it != chain.rbegin()) {
+      if (aboveRestricted && above > result) result = above;
+      restricted = restricted || aboveRestricted;
+    }
+    // A summary's own finish counts below it only when it restricts: reading it rolls the summary
+    // up, for every subtask of a phase validated.
+    const bool last = std::next(it) == chain.rend();
+    if (result == 0.0 && (last || restricted)) result = ownFinish(it->get());
+    above = result;
+    aboveRestricted = restricted;
+  }
+  ARestricted = aboveRestricted;
+  return above;
 }
 
 // A task's record (created if missing) with the duration in days and constraint date its rules use.
 struct TTask {
+  INode* Node;
   ComPtr<IActionAttribute> Action;
   double ConstraintDate;
   // Read when a rule needs it: a summary's duration rolls its subtasks up, and most rules of a
   // task below it never ask.
-  double Days() const {
-    if (!FDays) FDays = Action->GetDurationInDays();
+  double Days(TReads& AReads) const {
+    if (!FDays) FDays = AReads.Days(Node, Action.get());
     return *FDays;
   }
   mutable std::optional<double> FDays;
 };
 
-TTask TaskOf(INode* ANode) {
-  ComPtr<IActionAttribute> action = ReadOnlyAction(ANode);
-  const double constraint = action->GetConstraintDate();
-  return {std::move(action), constraint, std::nullopt};
+TTask TaskOf(TReads& AReads, INode* ANode) {
+  ComPtr<IActionAttribute> action = AReads.ReadOnlyAction(ANode);
+  const double constraint = AReads.ConstraintDate(ANode, action.get());
+  return {ANode, std::move(action), constraint, std::nullopt};
 }
 
-double TopTaskFinish(INode* ANode) {
-  return KnownDate(ReadOnlyAction(TopTask(ANode).get())->GetCompletedDate());
+double TopTaskFinish(TReads& AReads, INode* ANode) {
+  ComPtr<INode> top = TopTask(ANode);
+  return AReads.Finish(top.get(), AReads.ReadOnlyAction(top.get()).get());
 }
 
 // One validation of one proposed date. The rules of a task may ask for the validated date of the
@@ -221,8 +272,8 @@ struct TOutcome {
 
 class TValidation {
  public:
-  TValidation(IWorkingScheduler* AScheduler, double AProposed, bool AFinish)
-      : FScheduler(AScheduler), FProposed(AProposed), FFinish(AFinish) {}
+  TValidation(TReads& AReads, IWorkingScheduler* AScheduler, double AProposed, bool AFinish)
+      : FReads(AReads), FScheduler(AScheduler), FProposed(AProposed), FFinish(AFinish) {}
 
   TOutcome Validate(INode* ANode) {
     Prepare(ANode, NeedsParent(ANode));
@@ -259,32 +310,32 @@ class TValidation {
   // Whether the node's rules ask for its parent's validated date, judged without asking it.
   bool NeedsParent(INode* ANode) {
     if (!TaskParent(ANode)) return false;
-    const TTaskConstraintType type = ReadOnlyAction(ANode)->GetConstraintType();
+    const TTaskConstraintType type = FReads.ReadOnlyAction(ANode)->GetConstraintType();
     bool restricted = false;
     if (FFinish) {
       if (type != tcFinishNoLaterThan && type != tcStartNoEarlierThan) return false;
-      TActionHelper::CalculateEarliestFinish(ANode, FScheduler, restricted);
+      EarliestFinish(FReads, ANode, FScheduler, restricted);
       return !restricted;
     }
     if (type == tcAsSoonAsPossible || type == tcStartNoLaterThan || type == tcFinishNoLaterThan) return true;
     if (type != tcFinishNoEarlierThan && type != tcStartNoEarlierThan) return false;
-    TActionHelper::CalculateEarliestStart(ANode, FScheduler, restricted);
+    EarliestStart(FReads, ANode, FScheduler, restricted);
     return !restricted;
   }
   // Whether a summary check coming from below ends at this node (it restricts) whatever lies above.
   bool StopsSummaryCheck(INode* ANode) {
     if (FFinish) return true;  // finish rules ask only the parent
-    const TTaskConstraintType type = ReadOnlyAction(ANode)->GetConstraintType();
+    const TTaskConstraintType type = FReads.ReadOnlyAction(ANode)->GetConstraintType();
     if (type == tcMustStartOn) return true;
     if (type == tcMustFinishOn) return false;
     bool restricted = false;
-    TActionHelper::CalculateEarliestStart(ANode, FScheduler, restricted);
+    EarliestStart(FReads, ANode, FScheduler, restricted);
     return restricted;
   }
 
   TOutcome Outcome(INode* ANode) {
     if (const auto found = FOutcomes.find(ANode); found != FOutcomes.end()) return found->second;
-    return TValidation(FScheduler, FProposed, FFinish).Validate(ANode);  // not prepared: validate on its own
+    return TValidation(FReads, FScheduler, FProposed, FFinish).Validate(ANode);  // not prepared: validate on its own
   }
   // The summary check: the summaries above ANode, nearest first, until one restricts.
   std::optional<TOutcome> SummaryAbove(INode* ANode) {
@@ -297,6 +348,7 @@ class TValidation {
     return outcome;
   }
 
+  TReads& FReads;
   IWorkingScheduler* FScheduler;
   double FProposed;
   bool FFinish;
@@ -308,12 +360,12 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
   const double proposed = FProposed;
   double validated = proposed;
   bool restricted = false;
-  const TTask task = TaskOf(ANode);
+  const TTask task = TaskOf(FReads, ANode);
   const double c = task.ConstraintDate;
-  const auto d = [&task] { return task.Days(); };
+  const auto d = [&] { return task.Days(FReads); };
 
   const auto earliest = [&] {
-    validated = TActionHelper::CalculateEarliestStart(ANode, FScheduler, restricted);
+    validated = EarliestStart(FReads, ANode, FScheduler, restricted);
   };
   // The summary tasks above may push the start later.
   const auto summaryCheck = [&] {
@@ -362,8 +414,8 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
       earliest();
       if (restricted) break;
       IWorkingScheduler& scheduler = Require(FScheduler);
-      const double work = scheduler.WorkingDuration(proposed, KnownDate(task.Action->GetCompletedDate()));
-      validated = scheduler.StartForFinish(TopTaskFinish(ANode), work);
+      const double work = scheduler.WorkingDuration(proposed, FReads.Finish(ANode, task.Action.get()));
+      validated = scheduler.StartForFinish(TopTaskFinish(FReads, ANode), work);
       validated = std::max(validated, ScheduleStart(ANode, FScheduler));
       break;
     }
@@ -380,8 +432,7 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
           const bool beforeConstraint = HasPredecessors(ANode) ? proposed < c : proposed != c;
           if (beforeConstraint) validated = c, restricted = true;
         } else if (parentStart > c && validated < parentStart) {
-          TConstraintWrites::Note(ANode, task.Action.get());
-          task.Action->SetConstraintDate(validated);
+          FReads.ChangeConstraint(ANode, validated);
           validated = parentStart;
         } else if (validated < c) {
           validated = c;
@@ -401,12 +452,12 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
   const double proposed = FProposed;
   double validated = proposed;
   bool restricted = false;
-  const TTask task = TaskOf(ANode);
+  const TTask task = TaskOf(FReads, ANode);
   const double c = task.ConstraintDate;
-  const auto d = [&task] { return task.Days(); };
+  const auto d = [&] { return task.Days(FReads); };
 
   const auto earliest = [&] {
-    validated = TActionHelper::CalculateEarliestFinish(ANode, FScheduler, restricted);
+    validated = EarliestFinish(FReads, ANode, FScheduler, restricted);
   };
   const auto asSoonAsPossible = [&] {
     earliest();
@@ -440,8 +491,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
         validated = proposed;
         if (proposed > c) validated = c, restricted = true;
       } else if (validated > parent) {
-        TConstraintWrites::Note(ANode, task.Action.get());
-        task.Action->SetConstraintDate(validated);
+        FReads.ChangeConstraint(ANode, validated);
         validated = parent;
       } else if (validated > c) {
         validated = c;
@@ -480,9 +530,9 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
       const double scheduleStart = ScheduleStart(ANode, FScheduler);
       if (scheduler.StartForFinish(validated, d()) < scheduleStart) {
         validated = scheduler.FinishForStart(
-            scheduleStart, scheduler.WorkingDuration(KnownDate(task.Action->GetStartDate()), proposed));
+            scheduleStart, scheduler.WorkingDuration(FReads.Start(ANode, task.Action.get()), proposed));
       } else {
-        validated = std::min(validated, TopTaskFinish(ANode));
+        validated = std::min(validated, TopTaskFinish(FReads, ANode));
       }
       break;
     }
@@ -533,76 +583,49 @@ std::string TActionHelper::ConvertMeasureToString(int32_t AMeasure) {
 }
 
 double TActionHelper::CalculateEarliestStart(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
-  double result = LatestOverPredecessors(ANode, ARestricted, [&](TTaskLinkType AType, IActionAttribute& AAction, double& ACandidate) {
-    if (AType == ltFinishToStart) ACandidate = Require(AScheduler).StartAfter(KnownDate(AAction.GetCompletedDate()));
-    else if (AType == ltStartToStart) ACandidate = KnownDate(AAction.GetStartDate());
-  });
-  if (result == 0.0) result = ScheduleStart(ANode, AScheduler);
-  return result;
+  TReads reads(nullptr, nullptr);
+  return EarliestStart(reads, ANode, AScheduler, ARestricted);
 }
 
 double TActionHelper::CalculateEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
-  // The summary tasks above that count, nearest first; then their finishes are combined from the
-  // top down, so that no depth of summaries recurses.
-  const auto counts = [](const ComPtr<INode>& AParent) {
-    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent.get());
-  };
-  // A node's finish by its own predecessors, else its record's.
-  const auto own = [&](INode* ATask, bool& AOwnRestricted) {
-    const double result = OwnEarliestFinish(ATask, AScheduler, AOwnRestricted);
-    return result == 0.0 ? KnownDate(ReadOnlyAction(ATask)->GetCompletedDate()) : result;
-  };
-  ComPtr<INode> parent = ANode->GetParent();
-  if (!counts(parent)) return own(ANode, ARestricted);  // the usual case, without a list
-  std::vector<ComPtr<INode>> chain{ComPtr<INode>(ANode)};
-  for (; counts(parent); parent = chain.back()->GetParent()) chain.push_back(std::move(parent));
-  double above = 0;
-  bool aboveRestricted = false;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    bool restricted = false;
-    double result = OwnEarliestFinish(it->get(), AScheduler, restricted);
-    if (it != chain.rbegin()) {
-      if (aboveRestricted && above > result) result = above;
-      restricted = restricted || aboveRestricted;
-    }
-    // A summary's own finish counts below it only when it restricts: reading it rolls the summary
-    // up, for every subtask of a phase validated.
-    const bool last = std::next(it) == chain.rend();
-    if (result == 0.0 && (last || restricted)) result = KnownDate(ReadOnlyAction(it->get())->GetCompletedDate());
-    above = result;
-    aboveRestricted = restricted;
-  }
-  ARestricted = aboveRestricted;
-  return above;
+  TReads reads(nullptr, nullptr);
+  return EarliestFinish(reads, ANode, AScheduler, ARestricted);
 }
 
 bool TActionHelper::ValidateSummaryStart(INode* ANode, double AProposedStart, double AValidatedSubTaskStart,
                                          IWorkingScheduler* AScheduler, double& AValidatedStart) {
-  const std::optional<TOutcome> summary = TValidation(AScheduler, AProposedStart, false).SummaryStart(ANode);
+  TReads reads(nullptr, nullptr);
+  const std::optional<TOutcome> summary = TValidation(reads, AScheduler, AProposedStart, false).SummaryStart(ANode);
   AValidatedStart = summary ? summary->Date : AValidatedSubTaskStart;
   return summary && summary->Restricted;
 }
 
 bool TActionHelper::ValidateTaskStart(INode* ANode, double AProposedStart, IWorkingScheduler* AScheduler,
-                                      double& AValidatedStart) {
-  const TOutcome outcome = TValidation(AScheduler, AProposedStart, false).Validate(ANode);
+                                      double& AValidatedStart, TConstraintChanges* AChanges, TScheduleReads* AReads) {
+  TReads reads(AReads, AChanges);
+  const TOutcome outcome = TValidation(reads, AScheduler, AProposedStart, false).Validate(ANode);
   AValidatedStart = outcome.Date;
   return outcome.Restricted;
 }
 
 bool TActionHelper::ValidateTaskFinish(INode* ANode, double AProposedFinish, IWorkingScheduler* AScheduler,
-                                       double& AValidatedFinish) {
-  const TOutcome outcome = TValidation(AScheduler, AProposedFinish, true).Validate(ANode);
+                                       double& AValidatedFinish, TConstraintChanges* AChanges, TScheduleReads* AReads) {
+  TReads reads(AReads, AChanges);
+  const TOutcome outcome = TValidation(reads, AScheduler, AProposedFinish, true).Validate(ANode);
   AValidatedFinish = outcome.Date;
   return outcome.Restricted;
 }
 
 std::pair<bool, bool> TActionHelper::ValidateTaskDates(INode* ANode, double AProposedStart, double AProposedFinish,
                                                        IWorkingScheduler* AScheduler, double& AValidatedStart,
-                                                       double& AValidatedFinish) {
-  const TPredecessorMemoScope memo;
-  const bool start = ValidateTaskStart(ANode, AProposedStart, AScheduler, AValidatedStart);
-  return {start, ValidateTaskFinish(ANode, AProposedFinish, AScheduler, AValidatedFinish)};
+                                                       double& AValidatedFinish, TConstraintChanges* AChanges,
+                                                       TScheduleReads* AReads) {
+  TReads reads(AReads, AChanges);
+  const TOutcome start = TValidation(reads, AScheduler, AProposedStart, false).Validate(ANode);
+  const TOutcome finish = TValidation(reads, AScheduler, AProposedFinish, true).Validate(ANode);
+  AValidatedStart = start.Date;
+  AValidatedFinish = finish.Date;
+  return {start.Restricted, finish.Restricted};
 }
 
 namespace {
@@ -642,27 +665,3 @@ ComPtr<ICommand> TActionHelper::PrepareChangeTaskDurationMeasureCmd(ILumetaModel
 ComPtr<ICommand> TActionHelper::PrepareSetMilestoneCmd(ILumetaModel* AModel, ISelection* ASelection, bool AMilestone) {
   return PrepareWith<TSetMilestoneCommandHelper>(AModel, ASelection, AMilestone);
 }
-
-// ---------------------------------------------------------------------------------------------
-// TConstraintWrites
-
-namespace {
-thread_local TConstraintWrites* GConstraintWrites = nullptr;
-}  // namespace
-
-TConstraintWrites::TConstraintWrites() : FPrevious(GConstraintWrites) { GConstraintWrites = this; }
-
-TConstraintWrites::~TConstraintWrites() { GConstraintWrites = FPrevious; }
-
-void TConstraintWrites::Note(INode* ANode, IActionAttribute* AAction) {
-  TConstraintWrites* log = GConstraintWrites;
-  if (!log || !ANode || !AAction) return;
-  // A stand-in record of a node without one changes nothing in the map.
-  if (TActionHelper::GetAction(ANode, false).get() != AAction) return;
-  for (const TWrite& write : log->FWrites)
-    if (write.Action.get() == AAction) return;
-  log->FWrites.push_back({ComPtr<INode>(ANode), ComPtr<IActionAttribute>(AAction), TActionHelper::CloneAction(ANode)});
-}
-
-std::vector<TConstraintWrites::TWrite> TConstraintWrites::Take() { return std::exchange(FWrites, {}); }
-

@@ -3,6 +3,7 @@
 // against its predecessor links, its constraint and the tasks above it, and preparing the command
 // that carries an edit of a task's dates or milestone flag.
 #include <cstdint>
+#include <forward_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,31 +12,42 @@
 #include "contract/LumetaCommandsIntf.h"
 #include "contract/LumetaIntf.h"
 #include "contract/LumetaSelectionIntf.h"
+#include "contract/LumetaTypes.h"
 #include "contract/WorkingSchedulerIntf.h"
+#include "plugin/RolledUpAction.h"
 
-// The records whose constraint date a validation wrote, each with a copy from before the first
-// write. While one is alive on a thread, validations note their writes in it, so that a command can
-// take the writes back and make them again as undoable steps.
-class TConstraintWrites {
+// A constraint date that the rules want for a task: a start-no-earlier-than or finish-no-later-than
+// task under a summary that holds it keeps its own date as its constraint. Validations write
+// nothing; a command applies these as undoable steps.
+struct TConstraintChange {
+  ComPtr<INode> Node;
+  double Date;
+};
+using TConstraintChanges = std::vector<TConstraintChange>;
+
+// One predecessor link as a validation reads it: the task, the link's type and the task's record
+// (a fresh one for a task without).
+struct TPredecessorRead {
+  ComPtr<INode> Node;
+  TTaskLinkType Type;
+  ComPtr<IActionAttribute> Action;
+};
+
+// What the validations of one schedule run share: the run's roll-ups, so that the summaries a run
+// reads are rolled up once between writes below them, and the room of the predecessor lists each
+// validation reads and drops.
+class TScheduleReads {
  public:
-  struct TWrite {
-    ComPtr<INode> Node;
-    ComPtr<IActionAttribute> Action;  // the node's record, as written
-    ComPtr<IActionAttribute> Before;  // a copy from before the first write
-  };
-  TConstraintWrites();
-  ~TConstraintWrites();
-  TConstraintWrites(const TConstraintWrites&) = delete;
-  TConstraintWrites& operator=(const TConstraintWrites&) = delete;
+  explicit TScheduleReads(TRollUpMemo* ARollUps = nullptr) noexcept : FRollUps(ARollUps) {}
+  TScheduleReads(const TScheduleReads&) = delete;
+  TScheduleReads& operator=(const TScheduleReads&) = delete;
 
-  // Notes a write about to happen to the record, when it is the node's own and a log is alive.
-  static void Note(INode* ANode, IActionAttribute* AAction);
-  // The writes so far, in order of the first write to each record; the log is empty afterwards.
-  std::vector<TWrite> Take();
+  TRollUpMemo* RollUps() const noexcept { return FRollUps; }
+  // Lists of ended validations, emptied but keeping their room.
+  std::forward_list<std::pair<INode*, std::vector<TPredecessorRead>>> SpareLists;
 
  private:
-  std::vector<TWrite> FWrites;
-  TConstraintWrites* FPrevious;
+  TRollUpMemo* FRollUps;
 };
 
 class TActionHelper {
@@ -65,18 +77,23 @@ class TActionHelper {
   static double CalculateEarliestFinish(INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted);
 
   // The start the node's predecessors, constraint and summary tasks allow for a proposed start,
-  // in AValidatedStart; true when the proposal was restricted. May write the task's constraint
-  // date (a start-no-earlier-than task under a restricted summary).
+  // in AValidatedStart; true when the proposal was restricted. The constraint dates the rules want
+  // changed (a start-no-earlier-than task under a restricted summary) are added to AChanges, and
+  // read back from it by the rules; without a list they are dropped. AReads, when given, is the
+  // run's.
   static bool ValidateTaskStart(INode* ANode, double AProposedStart, IWorkingScheduler* AScheduler,
-                                double& AValidatedStart);
+                                double& AValidatedStart, TConstraintChanges* AChanges = nullptr,
+                                TScheduleReads* AReads = nullptr);
   // The same for a proposed finish.
   static bool ValidateTaskFinish(INode* ANode, double AProposedFinish, IWorkingScheduler* AScheduler,
-                                 double& AValidatedFinish);
+                                 double& AValidatedFinish, TConstraintChanges* AChanges = nullptr,
+                                 TScheduleReads* AReads = nullptr);
   // Both, start first, as the two calls would answer them (first: start restricted, second:
   // finish restricted), reading the predecessor lists once for the two.
   static std::pair<bool, bool> ValidateTaskDates(INode* ANode, double AProposedStart, double AProposedFinish,
                                                  IWorkingScheduler* AScheduler, double& AValidatedStart,
-                                                 double& AValidatedFinish);
+                                                 double& AValidatedFinish, TConstraintChanges* AChanges = nullptr,
+                                                 TScheduleReads* AReads = nullptr);
   // Validates the proposed start on each summary task above the node, up to the map's main
   // branches, and stops at the first that restricts it: true, with its validated start.
   // AValidatedStart starts as AValidatedSubTaskStart.

@@ -22,77 +22,42 @@
 
 class TSummaryMovedCommand;
 
-// What one run shares: the summaries whose moved check is queued and has not run yet, so that a
-// chain of subtasks rolls its summary up twice per run rather than twice per subtask.
+// What one run shares: the model with its processor, subject and tree, the map's scheduler, the
+// roll-ups and predecessor lists validations read, and the summaries whose moved check is queued
+// and has not run yet, so that a chain of subtasks rolls its summary up twice per run rather than
+// twice per subtask. A run writes dates and constraints, never the map settings or the tree.
 struct TScheduleRun {
+  TScheduleRun(TRescheduleCommand* ATop, ILumetaModel* AModel)
+      : Top(ATop), Serial(ATop->StartRun()), Model(AModel), Processor(AModel->GetCommandProcessor().get()),
+        Tree(AModel->GetTree().get()) {
+    ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(AModel));
+    Subject = subject.get();  // the model's: it outlives the run
+    // The run posts several changes per task; held here, the subject's rounds need not count.
+    Held.emplace(dynamic_cast<TSubject*>(Subject));
+  }
+  TScheduleRun(const TScheduleRun&) = delete;
+  TScheduleRun& operator=(const TScheduleRun&) = delete;
+
+  const TRescheduleCommand* Top;
+  uint32_t Serial;
+  ILumetaModel* Model;         // none of these is counted: the model holds them
+  ICommandProcessor* Processor;
+  ITree* Tree;
+  ISubject* Subject = nullptr;
+  // The working scheduler of the map whose root is SchedulerRoot, once asked: the look-up costs
+  // several queries per task.
+  INode* SchedulerRoot = nullptr;
+  ComPtr<IWorkingScheduler> Scheduler;
+  TRollUpMemo RollUps;
+  TScheduleReads Reads{&RollUps};
   std::unordered_map<INode*, TSummaryMovedCommand*> PendingSummaries;  // the map holds the nodes
+  std::optional<TSubject::THeld> Held;
 };
 
 namespace {
 
-// Reschedule commands release their queues through one loop per thread: a command dying inside it
-// hands its queue to the loop instead of releasing it, so a long chain never nests destructors.
-thread_local bool GReleasing = false;
-thread_local std::vector<ComPtr<ICommand>> GReleased;
-
-// The model of the run in progress on this thread, with its processor, subject and tree: what a run
-// makes and runs is for that model, and asking it for each costs a counted round trip per task.
-struct TRunModel {
-  ILumetaModel* Model = nullptr;
-  ICommandProcessor* Processor = nullptr;
-  ISubject* Subject = nullptr;  // the model's; the scope holds it
-  ITree* Tree = nullptr;        // likewise
-  // The working scheduler of the map whose root is SchedulerRoot, once asked: a run writes dates
-  // and constraints, never the map settings, and the look-up costs several queries per task.
-  INode* SchedulerRoot = nullptr;
-  ComPtr<IWorkingScheduler> Scheduler;
-  // Numbers each run on the thread, so that a command knows whether it was made during this one.
-  uint64_t Run = 0;
-};
-thread_local TRunModel GRunModel;
-thread_local uint64_t GLastRun = 0;
-
 ICommandProcessor* ProcessorOf(ILumetaModel* AModel) {
-  if (!AModel) return nullptr;  // the base refuses it
-  if (AModel == GRunModel.Model) return GRunModel.Processor;
-  return AModel->GetCommandProcessor().get();  // the model owns it
-}
-
-// Makes the run's model known to the commands made meanwhile, restoring any outer run's.
-class TRunModelScope {
- public:
-  explicit TRunModelScope(TRescheduleCommand* ATop) : FSaved(GRunModel) {
-    if (ATop->GetModel().get() == GRunModel.Model) return;
-    FSubject = ATop->GetSubject();
-    FTree = ATop->GetModel()->GetTree();
-    GRunModel = {ATop->GetModel().get(), ATop->GetCommandProcessor().get(), FSubject.get(), FTree.get(), nullptr, {},
-                 ++GLastRun};
-    // The run posts several changes per task; held here, the subject's rounds need not count.
-    FHeld.emplace(dynamic_cast<TSubject*>(FSubject.get()));
-  }
-  ~TRunModelScope() { GRunModel = FSaved; }
-  TRunModelScope(const TRunModelScope&) = delete;
-  TRunModelScope& operator=(const TRunModelScope&) = delete;
-
- private:
-  TRunModel FSaved;
-  ComPtr<ISubject> FSubject;
-  ComPtr<ITree> FTree;
-  std::optional<TSubject::THeld> FHeld;
-};
-
-// The model's tree, without asking when a run for that model is in progress; not counted.
-ITree* RunTree(ILumetaModel* AModel, ComPtr<ITree>& AHold) {
-  if (AModel && AModel == GRunModel.Model) return GRunModel.Tree;
-  AHold = AModel->GetTree();
-  return AHold.get();
-}
-
-// The model's subject, without asking when a run for that model is in progress; not counted.
-ISubject* RunSubject(ILumetaModel* AModel, ComPtr<ISubject>& AHold) {
-  if (AModel && AModel == GRunModel.Model) return GRunModel.Subject;
-  AHold = QueryAs<ISubject>(static_cast<IUnknown*>(AModel));
-  return AHold.get();
+  return AModel ? AModel->GetCommandProcessor().get() : nullptr;  // the model owns it; the base refuses none
 }
 
 // Writes a task's start and finish into the record on the node, keeping only those fields' old
@@ -101,9 +66,11 @@ ISubject* RunSubject(ILumetaModel* AModel, ComPtr<ISubject>& AHold) {
 class TActionDatesCommand : public TImplements<TComObject, ICommand> {
  public:
   // ARecord, when given, is the node's record as the caller read it, sparing the first run a look-up.
-  TActionDatesCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, double AFinish,
+  TActionDatesCommand(const TScheduleRun& ARun, const TTaskNode& ANode, double AStart, double AFinish,
                       IActionAttribute* ARecord)
-      : FModel(AModel),
+      : FModel(ARun.Model),
+        FTree(ARun.Tree),
+        FSubject(ARun.Subject),
         FNodeID(ANode.ID),
         FStart(AStart),
         FFinish(AFinish),
@@ -113,7 +80,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   static void* operator new(size_t ASize) { return TAttribute::operator new(ASize); }
   static void operator delete(void* AObject, size_t ASize) noexcept { TAttribute::operator delete(AObject, ASize); }
 
-  ComPtr<ISubject> GetSubject() override { return QueryAs<ISubject>(static_cast<IUnknown*>(FModel)); }
+  ComPtr<ISubject> GetSubject() override { return ComPtr<ISubject>(FSubject); }
   std::string GetDescription() override { return {}; }
   ComPtr<ISelection> GetState() override { return NodeSelection(FindNode().get()); }
   ComPtr<INode> GetUndoNode() override { return {}; }
@@ -143,19 +110,17 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   }
 
  private:
-  ComPtr<INode> FindNode() {
-    ComPtr<ITree> hold;
-    ITree* tree = RunTree(FModel, hold);
-    return tree ? tree->FindNode(FNodeID) : nullptr;
-  }
+  ComPtr<INode> FindNode() { return FTree ? FTree->FindNode(FNodeID) : nullptr; }
   void Report(INode* ANode) {
-    ComPtr<ISubject> hold;
-    if (ISubject* subject = RunSubject(FModel, hold)) subject->AddChange(KPropertyWriteChange, ANode);
+    if (FSubject) FSubject->AddChange(KPropertyWriteChange, ANode);
   }
 
   static constexpr int32_t KPropertyWriteChange = 11;
 
-  ILumetaModel* FModel;  // not counted, as for every composite: the model outlives its commands
+  // Not counted, as for every composite: the model, which holds the other two, outlives its commands.
+  ILumetaModel* FModel;
+  ITree* FTree;
+  ISubject* FSubject;
   std::string FNodeID;
   double FStart;
   double FFinish;
@@ -179,6 +144,26 @@ ComPtr<ISelection> NodeSelection(INode* ANode) {
   return selection;
 }
 
+// Not counted: the top command is held by whoever runs it, every other by its parent's queue,
+// which a run only appends to.
+struct TRunFrame {
+  TRescheduleCommand* Command;
+  size_t Next;  // entries done so far (undo counts from the back)
+};
+
+// A frame stack whose room outlives the run: a chain's stack grows to three frames per task, and
+// growing it afresh every run copied it and, past a few hundred kilobytes, faulted in new pages.
+// The outermost command keeps it for its undo and redo.
+struct TFrameRoom {
+  std::vector<TRunFrame> Frames;
+  uint32_t RunsStarted = 0;  // runs the command opened as the outermost
+};
+
+uint32_t TRescheduleCommand::StartRun() {
+  if (!FFrameRoom) FFrameRoom = std::make_unique<TFrameRoom>();
+  return ++FFrameRoom->RunsStarted;
+}
+
 // Runs nested queues depth first with an explicit stack of frames: an entry that is itself a
 // reschedule command is opened in place (its own queue pushed as a frame) rather than executed
 // through the processor, which would nest one native call per task.
@@ -188,29 +173,7 @@ class TRescheduleRunner {
   static void UnExecute(TRescheduleCommand* ATop) { Run(ATop, true); }
 
  private:
-  // Not counted: the top command is held by whoever runs it, every other by its parent's queue,
-  // which a run only appends to.
-  struct TFrame {
-    TRescheduleCommand* Command;
-    size_t Next;  // entries done so far (undo counts from the back)
-  };
-
-  // Posts the change codes of one run; the subject is asked for once per model, not per post.
-  class TPoster {
-   public:
-    void Post(TRescheduleCommand* ACommand, int32_t ACode) {
-      if (ACommand->Model() != FModel) {
-        FModel = ACommand->Model();
-        FSubject = RunSubject(FModel, FHold);
-      }
-      if (FSubject) FSubject->AddChange(ACode, static_cast<ICommand*>(ACommand));
-    }
-
-   private:
-    ILumetaModel* FModel = nullptr;
-    ISubject* FSubject = nullptr;
-    ComPtr<ISubject> FHold;
-  };
+  using TFrame = TRunFrame;
 
   // A circle of task links would move its tasks later and later without end, and a map can hold
   // one: a tree move or an edited file can close it where no link command would. A task whose
@@ -219,9 +182,9 @@ class TRescheduleRunner {
   // calls for the next check doubles, so a task with many predecessors that all moved costs few.
   class TCircleGuard {
    public:
-    void Opened(TRescheduleCommand* ACommand) {
+    void Opened(const TScheduleRun& ARun, TRescheduleCommand* ACommand) {
       // Commands made during the run know their node; the few made before it are not counted.
-      if (!ACommand->FRunNode || ACommand->FRun != GRunModel.Run) return;
+      if (!ACommand->FRunNode || ACommand->FMadeByTop != ARun.Top || ACommand->FMadeInRun != ARun.Serial) return;
       TCount& count = FCounts[ACommand->FRunNode];
       if (++count.Opened < count.NextCheck) return;
       count.NextCheck *= 2;
@@ -237,74 +200,45 @@ class TRescheduleRunner {
     std::unordered_map<INode*, TCount> FCounts;  // the map holds the nodes while the run lasts
   };
 
-  static void Open(std::vector<TFrame>& AStack, TPoster& APoster, TCircleGuard& AGuard, TScheduleRun& ARun,
-                   TRescheduleCommand* ACommand, bool AUndo) {
-    if (!AUndo) AGuard.Opened(ACommand);
-    APoster.Post(ACommand, KRescheduleBeginChange);
+  static void Post(TScheduleRun& ARun, TRescheduleCommand* ACommand, int32_t ACode) {
+    if (ARun.Subject) ARun.Subject->AddChange(ACode, static_cast<ICommand*>(ACommand));
+  }
+
+  static void Open(std::vector<TFrame>& AStack, TCircleGuard& AGuard, TScheduleRun& ARun, TRescheduleCommand* ACommand,
+                   bool AUndo) {
+    if (!AUndo) AGuard.Opened(ARun, ACommand);
+    Post(ARun, ACommand, KRescheduleBeginChange);
     AStack.push_back({ACommand, 0});
+    ACommand->FScheduleRun = &ARun;
     if (!AUndo && !ACommand->FRescheduled) {
       ACommand->FRescheduled = true;
-      ACommand->FScheduleRun = &ARun;
-      try {
-        ACommand->Reschedule();
-      } catch (...) {
-        ACommand->FScheduleRun = nullptr;
-        throw;
-      }
-      ACommand->FScheduleRun = nullptr;
+      ACommand->Reschedule();
     }
   }
 
-  // A frame stack whose room outlives the run: a chain's stack grows to three frames per task, and
-  // growing it afresh every run copied it and, past a few hundred kilobytes, faulted in new pages.
-  // A run started while another is in progress on the thread takes a second stack.
-  class TStackLease {
-   public:
-    TStackLease() {
-      if (!Spares().empty()) {
-        FStack = std::move(Spares().back());
-        Spares().pop_back();
-      }
-    }
-    ~TStackLease() {
-      FStack.clear();
-      try {
-        Spares().push_back(std::move(FStack));
-      } catch (...) {
-        // without room to keep it, the stack is given back
-      }
-    }
-    TStackLease(const TStackLease&) = delete;
-    TStackLease& operator=(const TStackLease&) = delete;
-    std::vector<TFrame>& Stack() noexcept { return FStack; }
-
-   private:
-    static std::vector<std::vector<TFrame>>& Spares() {
-      thread_local std::vector<std::vector<TFrame>> spares;
-      return spares;
-    }
-    std::vector<TFrame> FStack;
-  };
-
   static void Run(TRescheduleCommand* ATop, bool AUndo) {
-    const TRunModelScope scope(ATop);
-    TStackLease lease;
-    std::vector<TFrame>& stack = lease.Stack();
-    TPoster poster;
+    // A command run through the processor by another of the same run joins that run.
+    std::optional<TScheduleRun> own;
+    TScheduleRun* run = ATop->FScheduleRun;
+    if (!run) run = &own.emplace(ATop, ATop->Model());
+    // The outermost command keeps the room of its frame stack; a joining one borrows its own.
+    if (!ATop->FFrameRoom) ATop->FFrameRoom = std::make_unique<TFrameRoom>();
+    std::vector<TFrame> stack = std::move(ATop->FFrameRoom->Frames);
+    stack.clear();
     TCircleGuard guard;
-    TScheduleRun run;
-    TRollUpMemo memo;
-    std::optional<TRollUpMemo::TScope> memoScope;
-    if (!AUndo) memoScope.emplace(memo);
+    const auto leave = [&](TRescheduleCommand* ACommand) {
+      ACommand->FScheduleRun = nullptr;
+      Post(*run, ACommand, KRescheduleEndChange);
+    };
     try {
-      Open(stack, poster, guard, run, ATop, AUndo);
+      Open(stack, guard, *run, ATop, AUndo);
       while (!stack.empty()) {
         TFrame& frame = stack.back();
         TRescheduleCommand* command = frame.Command;
         auto& queue = command->FQueue;
         if (frame.Next == queue.size()) {
           stack.pop_back();
-          poster.Post(command, KRescheduleEndChange);
+          leave(command);
           continue;
         }
         TRescheduleCommand::TEntry& entry = queue[AUndo ? queue.size() - 1 - frame.Next : frame.Next];
@@ -317,12 +251,12 @@ class TRescheduleRunner {
         if (TRescheduleCommand* nested = entry.Nested) {
           // The sub-commands a command queues itself come without a selection: each knows its node.
           if (!AUndo && entry.Selection) nested->SetState(entry.Selection.get());
-          Open(stack, poster, guard, run, nested, AUndo);  // may invalidate frame
+          Open(stack, guard, *run, nested, AUndo);  // may invalidate frame
         } else if (AUndo) {
-          command->CommandProcessor()->Undo(next);
+          run->Processor->Undo(next);
         } else {
-          command->CommandProcessor()->Execute(next, entry.Selection.get());
-          if (TRollUpMemo* active = TRollUpMemo::Active()) active->Clear();  // it may have written any record
+          run->Processor->Execute(next, entry.Selection.get());
+          run->RollUps.Clear();  // it may have written any record
         }
       }
     } catch (...) {
@@ -331,23 +265,22 @@ class TRescheduleRunner {
         TRescheduleCommand* command = stack.back().Command;
         stack.pop_back();
         try {
-          poster.Post(command, KRescheduleEndChange);
+          leave(command);
         } catch (...) {
           // the command's own error is the one to pass on
         }
       }
+      ATop->FFrameRoom->Frames = std::move(stack);
       std::rethrow_exception(error);
     }
+    ATop->FFrameRoom->Frames = std::move(stack);
   }
 };
 
 // ---- TRescheduleCommand
 
 TRescheduleCommand::TRescheduleCommand(ILumetaModel* AModel, const TTaskNode& ANode)
-    : TCompositeCommand(AModel, ProcessorOf(AModel)),
-      FNodeID(ANode.ID),
-      FRunNode(ANode.Node),
-      FRun(AModel && AModel == GRunModel.Model ? GRunModel.Run : 0) {}
+    : TCompositeCommand(AModel, ProcessorOf(AModel)), FNodeID(ANode.ID), FRunNode(ANode.Node) {}
 
 const TRescheduleCommand::TEntry& TRescheduleCommand::TQueue::at(size_t AIndex) const {
   if (AIndex >= size()) throw std::out_of_range("reschedule queue index");
@@ -368,16 +301,24 @@ void TRescheduleCommand::TQueue::clear() noexcept {
 }
 
 TRescheduleCommand::~TRescheduleCommand() {
-  for (size_t i = 0; i < FQueue.size(); ++i) GReleased.push_back(std::move(FQueue[i].Command));
-  FQueue.clear();
-  if (GReleasing) return;
-  GReleasing = true;
-  while (!GReleased.empty()) {
-    ComPtr<ICommand> command = std::move(GReleased.back());
-    GReleased.pop_back();
-    command.reset();
+  // A long chain nests a command per task. The entries of nested commands that only this one
+  // holds are taken over before each is let go, so that each dies with an empty queue and no
+  // destructor runs inside another.
+  if (FQueue.size() == 0) return;
+  std::vector<TEntry> pending;
+  const auto takeQueue = [&pending](TQueue& AQueue) {
+    for (size_t i = 0; i < AQueue.size(); ++i) pending.push_back(std::move(AQueue[i]));
+    AQueue.clear();
+  };
+  takeQueue(FQueue);
+  while (!pending.empty()) {
+    TEntry entry = std::move(pending.back());
+    pending.pop_back();
+    if (TRescheduleCommand* nested = entry.Nested) {
+      nested->AddRef();
+      if (nested->Release() == 1) takeQueue(nested->FQueue);  // the entry holds the last reference
+    }
   }
-  GReleasing = false;
 }
 
 namespace {
@@ -386,7 +327,7 @@ namespace {
 // commands one after another, and blocks of one pool class then lie one after another too, where
 // three classes put each task's commands in three places. A chain's move and undo touched a fifth
 // fewer cache lines' worth of time this way (measured, not derived).
-constexpr size_t KCommandBlock = 288;
+constexpr size_t KCommandBlock = 304;
 static_assert(sizeof(TRescheduleSuccessorsCommand) <= KCommandBlock);
 static_assert(sizeof(TRescheduleFinishToStartCommand) <= KCommandBlock);
 static_assert(sizeof(TRescheduleSummaryCommand) <= KCommandBlock);
@@ -407,37 +348,52 @@ void TRescheduleCommand::Execute() { TRescheduleRunner::Execute(this); }
 
 void TRescheduleCommand::UnExecute() { TRescheduleRunner::UnExecute(this); }
 
+void TRescheduleCommand::Adopt(TRescheduleCommand* ACommand) const noexcept {
+  if (!FScheduleRun) return;
+  ACommand->FMadeByTop = FScheduleRun->Top;
+  ACommand->FMadeInRun = FScheduleRun->Serial;
+}
+
 void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow) {
   if (!ACommand) return;
-  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection),
-                    dynamic_cast<TRescheduleCommand*>(ACommand), AExecuteNow});
+  TRescheduleCommand* nested = dynamic_cast<TRescheduleCommand*>(ACommand);
+  if (nested) Adopt(nested);
+  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection), nested, AExecuteNow});
   if (!AExecuteNow) return;
+  // A reschedule command run now joins this one's run.
+  if (nested) nested->FScheduleRun = FScheduleRun;
   CommandProcessor()->Execute(ACommand, ASelection);
-  if (TRollUpMemo* memo = TRollUpMemo::Active()) {
+  if (FScheduleRun) {
+    TRollUpMemo& memo = FScheduleRun->RollUps;
     const int32_t count = ASelection ? ASelection->GetCount() : 0;
-    if (count == 0) memo->Clear();
-    for (int32_t i = 0; i < count; ++i) memo->ForgetAbove(QueryAs<INode>(ASelection->GetItem(i).get()).get());
+    if (count == 0 || nested) memo.Clear();
+    for (int32_t i = 0; i < count; ++i) memo.ForgetAbove(QueryAs<INode>(ASelection->GetItem(i).get()).get());
   }
 }
 
 void TRescheduleCommand::Queue(ComPtr<TRescheduleCommand> ACommand) {
   if (!ACommand) return;
   TRescheduleCommand* nested = ACommand.get();
+  Adopt(nested);
   FQueue.push_back({ComPtr<ICommand>(std::move(ACommand)), nullptr, nested, false});
 }
+
+TScheduleReads* TRescheduleCommand::Reads() const noexcept { return FScheduleRun ? &FScheduleRun->Reads : nullptr; }
+
+TRollUpMemo* TRescheduleCommand::RollUps() const noexcept { return FScheduleRun ? &FScheduleRun->RollUps : nullptr; }
 
 ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() { return MapScheduler(Node().get()); }
 
 ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
-  if (Model() != GRunModel.Model || !GRunModel.Tree)
-    return FindWorkingScheduler(ATask ? ATask : Model()->GetTree()->GetRoot().get());
-  const ComPtr<INode> root = ATask ? ATask->GetRoot() : GRunModel.Tree->GetRoot();
+  TScheduleRun* run = FScheduleRun;
+  if (!run) return FindWorkingScheduler(ATask ? ATask : Model()->GetTree()->GetRoot().get());
+  const ComPtr<INode> root = ATask ? ATask->GetRoot() : run->Tree->GetRoot();
   if (!root) return {};
-  if (root.get() != GRunModel.SchedulerRoot) {
-    GRunModel.Scheduler = FindWorkingScheduler(root.get());
-    GRunModel.SchedulerRoot = root.get();
+  if (root.get() != run->SchedulerRoot) {
+    run->Scheduler = FindWorkingScheduler(root.get());
+    run->SchedulerRoot = root.get();
   }
-  return GRunModel.Scheduler;
+  return run->Scheduler;
 }
 
 void TRescheduleCommand::CheckSuccessors(const TTaskNode& ANode) {
@@ -459,17 +415,16 @@ ComPtr<TRescheduleCommand> TRescheduleCommand::CreateLinkCommand(ILumetaModel* A
 
 ComPtr<INode> TRescheduleCommand::Node() { return RunNode(FRunNode, FNodeID); }
 
-uint64_t TRescheduleCommand::CurrentRun() const noexcept { return Model() == GRunModel.Model ? GRunModel.Run : 0; }
-
 ComPtr<INode> TRescheduleCommand::RunNode(INode* ANode, const std::string& AID) {
-  if (ANode && FRun && FRun == CurrentRun()) return ComPtr<INode>(ANode);
+  const TScheduleRun* run = FScheduleRun;
+  if (ANode && run && FMadeByTop == run->Top && FMadeInRun == run->Serial) return ComPtr<INode>(ANode);
   return FindNode(AID);
 }
 
 ComPtr<INode> TRescheduleCommand::FindNode(const std::string& AID) {
   if (AID.empty()) return {};
-  ComPtr<ITree> hold;
-  ITree* tree = RunTree(Model(), hold);
+  if (FScheduleRun) return FScheduleRun->Tree->FindNode(AID);
+  ComPtr<ITree> tree = Model()->GetTree();
   return tree ? tree->FindNode(AID) : nullptr;
 }
 
@@ -497,11 +452,18 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
 void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, double AFinish, IActionAttribute* ARecord) {
   // As AddCommand, knowing the write is no reschedule command: the cast that would find out fails
   // only after searching the whole class tree.
-  ComPtr<ICommand> command = make<TActionDatesCommand>(Model(), ANode, AStart, AFinish, ARecord);
+  // Outside a run the dates are written through a property command, as any other change.
+  if (!FScheduleRun) {
+    ComPtr<IActionAttribute> changes = NewChanges();
+    changes->SetStartDate(AStart);
+    changes->SetCompletedDate(AFinish);
+    return WriteAction(ANode.Node, changes.get());
+  }
+  ComPtr<ICommand> command = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, ARecord);
   ICommand* write = command.get();
   FQueue.push_back({std::move(command), nullptr, nullptr, true});
   CommandProcessor()->Execute(write, nullptr);
-  if (TRollUpMemo* memo = TRollUpMemo::Active()) memo->ForgetAbove(ANode.Node);
+  FScheduleRun->RollUps.ForgetAbove(ANode.Node);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
@@ -532,13 +494,11 @@ void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, 
   WriteAction(ANode, changes.get());
 }
 
-void TRescheduleCommand::KeepConstraintWrites(TConstraintWrites& AWrites) {
-  for (const TConstraintWrites::TWrite& write : AWrites.Take()) {
-    const double date = write.Action->GetConstraintDate();
-    write.Action->Assign(write.Before.get());
+void TRescheduleCommand::ApplyConstraintChanges(const TConstraintChanges& AChanges) {
+  for (const TConstraintChange& change : AChanges) {
     ComPtr<IActionAttribute> changes = NewChanges();
-    changes->SetConstraintDate(date);
-    WriteAction(write.Node.get(), changes.get());
+    changes->SetConstraintDate(change.Date);
+    WriteAction(change.Node.get(), changes.get());
   }
 }
 
@@ -546,10 +506,10 @@ bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* ASc
                                             double& AFinish, double ADays) {
   const double start = AStart, finish = AFinish;
   double constrainedStart = 0, constrainedFinish = 0;
-  TConstraintWrites writes;
-  const auto [startApplies, finishApplies] =
-      TActionHelper::ValidateTaskDates(ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish);
-  KeepConstraintWrites(writes);
+  TConstraintChanges changes;
+  const auto [startApplies, finishApplies] = TActionHelper::ValidateTaskDates(
+      ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish, &changes, Reads());
+  ApplyConstraintChanges(changes);
   if (startApplies && finishApplies) {
     if (constrainedFinish < AScheduler->FinishForStart(constrainedStart, ADays)) {
       AFinish = constrainedFinish;
@@ -632,31 +592,32 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
   if (!successorAction || !predecessorAction || !scheduler) return;
-  const double start = NewStart(scheduler.get(), predecessorAction.get(), successorAction.get());
+  TRollUpMemo* memo = RollUps();
+  const TDates dates{ShownStart(memo, predecessor.get(), predecessorAction.get()),
+                     ShownFinish(memo, predecessor.get(), predecessorAction.get())};
+  const double start = NewStart(scheduler.get(), dates, successorAction.get());
   if (start == successorAction->GetStartDate()) return;
   TTaskSwitches switches{true, true, true, FCarried};
   Queue(make<TMoveTaskCommand>(Model(), Task(successor.get()), start, switches));
 }
 
-double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
+double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
                                                  IActionAttribute*) {
-  return AScheduler->StartAfter(APredecessor->GetCompletedDate());
+  return AScheduler->StartAfter(APredecessor.Finish);
 }
 
-double TRescheduleStartToStartCommand::NewStart(IWorkingScheduler*, IActionAttribute* APredecessor,
-                                                IActionAttribute*) {
-  return APredecessor->GetStartDate();
+double TRescheduleStartToStartCommand::NewStart(IWorkingScheduler*, const TDates& APredecessor, IActionAttribute*) {
+  return APredecessor.Start;
 }
 
-double TRescheduleFinishToFinishCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
+double TRescheduleFinishToFinishCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
                                                   IActionAttribute* ASuccessor) {
-  return AScheduler->StartForFinish(APredecessor->GetCompletedDate(), ASuccessor->GetDurationInDays());
+  return AScheduler->StartForFinish(APredecessor.Finish, ASuccessor->GetDurationInDays());
 }
 
-double TRescheduleStartToFinishCommand::NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
+double TRescheduleStartToFinishCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
                                                  IActionAttribute* ASuccessor) {
-  return AScheduler->StartForFinish(AScheduler->FinishBefore(APredecessor->GetStartDate()),
-                                    ASuccessor->GetDurationInDays());
+  return AScheduler->StartForFinish(AScheduler->FinishBefore(APredecessor.Start), ASuccessor->GetDurationInDays());
 }
 
 // ---- summaries
@@ -673,12 +634,13 @@ struct TSummaryDates {
   double Start = 0;
   double Finish = 0;
 
-  static TSummaryDates Of(ComPtr<INode> ASummary) {
+  // AMemo: the run's roll-ups, when one is in progress.
+  static TSummaryDates Of(ComPtr<INode> ASummary, TRollUpMemo* AMemo) {
     TSummaryDates dates;
     dates.Summary = std::move(ASummary);
     if (ComPtr<IActionAttribute> action = TActionHelper::GetAction(dates.Summary.get(), false)) {
-      dates.Start = action->GetStartDate();
-      dates.Finish = action->GetCompletedDate();
+      dates.Start = ShownStart(AMemo, dates.Summary.get(), action.get());
+      dates.Finish = ShownFinish(AMemo, dates.Summary.get(), action.get());
     }
     return dates;
   }
@@ -711,7 +673,7 @@ class TSummaryMovedCommand : public TRescheduleCommand {
       if (pending != run->PendingSummaries.end() && pending->second == this) run->PendingSummaries.erase(pending);
     }
     if (!summary) return;
-    const TSummaryDates now = TSummaryDates::Of(summary);
+    const TSummaryDates now = TSummaryDates::Of(summary, RollUps());
     if (FFinishOnly ? now.Finish != FBefore.Finish : FBefore.MovedTo(now)) CheckSuccessors(Task(summary.get()));
   }
 
@@ -734,7 +696,8 @@ std::vector<ComPtr<TRescheduleCommand>> TRescheduleCommand::WatchSummariesAbove(
         continue;
       }
     }
-    ComPtr<TSummaryMovedCommand> check = make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary), AFinishOnly);
+    ComPtr<TSummaryMovedCommand> check =
+        make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary, RollUps()), AFinishOnly);
     if (run) run->PendingSummaries.emplace(summary.get(), check.get());
     checks.push_back(std::move(check));
   }
@@ -791,7 +754,8 @@ void TRescheduleSummaryCommand::Reschedule() {
     Queue(std::move(command));
   }
   // Queued after the subtasks' commands, so that it looks once all of them have run.
-  if (TTaskLinkHelper::HasSuccessors(summary.get())) Queue(make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary)));
+  if (TTaskLinkHelper::HasSuccessors(summary.get()))
+    Queue(make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary, RollUps())));
 }
 
 // ---- task-level commands
@@ -819,7 +783,7 @@ void TMoveTaskCommand::Reschedule() {
     SetConstraint(node.get(), tcStartNoEarlierThan, start);
     action = TActionHelper::GetAction(node.get(), false);  // the command put a new record on the node
   }
-  const double days = action->GetDurationInDays();  // a rolled-up read: once
+  const double days = ShownDays(RollUps(), node.get(), action.get());  // a rolled-up read: once
   const uint32_t recordWrites = RecordWrites();
   bool written = !constrain;
   double finish = 0;
@@ -872,19 +836,21 @@ void TRescheduleTaskFinishCommand::Reschedule() {
       if (written) WriteDates(Task(node.get()), start, finish);
     } else {
       double constrainedFinish = 0;
-      TConstraintWrites writes;
-      if (!TActionHelper::ValidateTaskFinish(node.get(), FFinish, scheduler.get(), constrainedFinish)) {
+      TConstraintChanges constraints;
+      if (!TActionHelper::ValidateTaskFinish(node.get(), FFinish, scheduler.get(), constrainedFinish, &constraints,
+                                             Reads())) {
         finish = FFinish;
       } else {
         const double work = scheduler->WorkingDuration(start, FFinish);
         start = scheduler->StartForFinish(constrainedFinish, work);
         double constrainedStart = 0;
-        if (TActionHelper::ValidateTaskStart(node.get(), start, scheduler.get(), constrainedStart) &&
+        if (TActionHelper::ValidateTaskStart(node.get(), start, scheduler.get(), constrainedStart, &constraints,
+                                             Reads()) &&
             constrainedStart > start && action->GetConstraintType() != tcFinishNoEarlierThan)
           start = constrainedStart;
         finish = scheduler->FinishForStart(start, work);
       }
-      KeepConstraintWrites(writes);
+      ApplyConstraintChanges(constraints);
       double duration = scheduler->WorkingDuration(start, finish);
       if (action->GetDurationMeasure() == amHours) duration *= KHoursPerDay;
       else if (action->GetDurationMeasure() == amMinutes) duration *= KHoursPerDay * KMinutesPerHour;

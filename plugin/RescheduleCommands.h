@@ -6,10 +6,14 @@
 //
 // Commands keep their nodes as identifiers and look them up when they run. A reschedule command
 // works out its sub-commands on its first Execute; redo replays them in the same order, undo
-// reverses them. Nested queues run depth first but without native recursion, so chains of any
-// length are safe; likewise releasing a command releases its nested commands one after another.
+// reverses them. The outermost command of a run opens one schedule run (the model, its processor,
+// subject and scheduler, the roll-ups and predecessor lists read meanwhile) and hands it to every
+// command it opens; nothing lives beyond it. Nested queues run depth first but without native
+// recursion, so chains of any length are safe; likewise releasing a command releases its nested
+// commands one after another.
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +42,8 @@ struct TTaskNode {
 
 // What one run of a reschedule command shares with every command it opens (RescheduleCommands.cpp).
 struct TScheduleRun;
+// The room of a run's frame stack, kept by the command that ran outermost (RescheduleCommands.cpp).
+struct TFrameRoom;
 
 class TRescheduleCommand : public TCompositeCommand {
  public:
@@ -85,8 +91,6 @@ class TRescheduleCommand : public TCompositeCommand {
   // ANode, one the command was made for, when it was made during the run in progress: a run deletes
   // no nodes, so that node still has the identifier. Else the node with that identifier.
   ComPtr<INode> RunNode(INode* ANode, const std::string& AID);
-  // This run's number while one is in progress for the model, else 0.
-  uint64_t CurrentRun() const noexcept;
   // The task node as a handle for the commands this one makes for it; ANode is the node with the
   // command's identifier (as Node() answers it).
   TTaskNode Task(INode* ANode) const { return {ANode, FNodeID}; }
@@ -103,9 +107,12 @@ class TRescheduleCommand : public TCompositeCommand {
   void SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate);
   // Lets the task's constraint adjust the start and finish given; true when either changed.
   bool AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays);
-  // Takes back the constraint dates the validations wrote straight into records, and writes them
-  // again through property commands, so that undo gives the old dates back.
-  void KeepConstraintWrites(TConstraintWrites& AWrites);
+  // Writes the constraint dates the validations asked for, each through a property command.
+  void ApplyConstraintChanges(const TConstraintChanges& AChanges);
+  // What validations share during the run in progress; null outside Reschedule.
+  TScheduleReads* Reads() const noexcept;
+  // The roll-ups of the run in progress; null outside Reschedule.
+  TRollUpMemo* RollUps() const noexcept;
   // Queues a nested reschedule command, to run after the entries before it.
   void Queue(ComPtr<TRescheduleCommand> ACommand);
   // Has the successors of the summaries above ANode checked once, after the run's moves below
@@ -141,14 +148,24 @@ class TRescheduleCommand : public TCompositeCommand {
     std::vector<TEntry, TAttributePoolAllocator<TEntry>> FMore;
   };
   friend class TRescheduleRunner;
+  friend struct TScheduleRun;
+
+  // Counts a run this command opens as the outermost; its number.
+  uint32_t StartRun();
+  // Marks ACommand as made during the run in progress, in which its node may be trusted.
+  void Adopt(TRescheduleCommand* ACommand) const noexcept;
 
   TQueue FQueue;
   std::string FNodeID;
-  INode* FRunNode;  // not counted; trusted only during the run FRun
-  uint64_t FRun;
+  INode* FRunNode;  // not counted; trusted only during the run that made the command
+  // The run that made the command: its outermost command and that command's count of runs.
+  const TRescheduleCommand* FMadeByTop = nullptr;
+  uint32_t FMadeInRun = 0;
   uint32_t FRecordWrites = 0;  // property commands WriteAction ran: each may put a new record on its node
+  std::unique_ptr<TFrameRoom> FFrameRoom;  // only on a command that ran outermost
   bool FRescheduled = false;
-  TScheduleRun* FScheduleRun = nullptr;  // set by the runner for Reschedule
+  TScheduleRun* FScheduleRun = nullptr;  // the run in progress: set by the runner, or by the command
+                                          // that runs this one through the processor
 };
 
 // A node's successors: one per-link-type command for each successor link, in list order; a
@@ -170,9 +187,13 @@ class TRescheduleSuccessorTaskCommand : public TRescheduleCommand {
 
  protected:
   void Reschedule() override;
-  // The successor's new start; both records are there.
-  virtual double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor,
-                          IActionAttribute* ASuccessor) = 0;
+  // The predecessor's shown start and finish (a summary's rolled up).
+  struct TDates {
+    double Start;
+    double Finish;
+  };
+  // The successor's new start; its record is there.
+  virtual double NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor, IActionAttribute* ASuccessor) = 0;
 
  private:
   std::string FPredecessorID;
@@ -185,7 +206,7 @@ class TRescheduleFinishToStartCommand : public TRescheduleSuccessorTaskCommand {
   using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
 
  protected:
-  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+  double NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor, IActionAttribute* ASuccessor) override;
 };
 
 class TRescheduleStartToStartCommand : public TRescheduleSuccessorTaskCommand {
@@ -193,7 +214,7 @@ class TRescheduleStartToStartCommand : public TRescheduleSuccessorTaskCommand {
   using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
 
  protected:
-  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+  double NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor, IActionAttribute* ASuccessor) override;
 };
 
 class TRescheduleFinishToFinishCommand : public TRescheduleSuccessorTaskCommand {
@@ -201,7 +222,7 @@ class TRescheduleFinishToFinishCommand : public TRescheduleSuccessorTaskCommand 
   using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
 
  protected:
-  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+  double NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor, IActionAttribute* ASuccessor) override;
 };
 
 class TRescheduleStartToFinishCommand : public TRescheduleSuccessorTaskCommand {
@@ -209,7 +230,7 @@ class TRescheduleStartToFinishCommand : public TRescheduleSuccessorTaskCommand {
   using TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand;
 
  protected:
-  double NewStart(IWorkingScheduler* AScheduler, IActionAttribute* APredecessor, IActionAttribute* ASuccessor) override;
+  double NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor, IActionAttribute* ASuccessor) override;
 };
 
 // A link that a summary task passes down to its subtasks.

@@ -79,29 +79,16 @@ TRolledUpAction::TRolledUpAction(TActionAttribute* AAction, INode* ANode) : FAct
   if (ComPtr<IProperty> property = FAction->GetProperty()) FNode = QueryAs<INode>(property->GetHostObject().get());
 }
 
+std::string RolledUpStatus(int32_t AComplete, const std::string& AOwn) {
+  if (AComplete == 0) return KStatusNotStarted;
+  if (AComplete >= 1 && AComplete <= 99) return KStatusInProgress;
+  if (AComplete == 100) return KStatusCompleted;
+  return AOwn;
+}
+
 std::string TRolledUpAction::GetStatus() {
-  const int32_t complete = Values().Complete;
-  if (complete == 0) return KStatusNotStarted;
-  if (complete >= 1 && complete <= 99) return KStatusInProgress;
-  if (complete == 100) return KStatusCompleted;
-  return FAction->StoredStatus();
+  return RolledUpStatus(Values().Complete, FAction->StoredStatus());
 }
-
-namespace {
-
-TRollUpMemo* GActiveMemo = nullptr;  // one user-interface thread; set only while a run lasts
-
-}  // namespace
-
-TRollUpMemo::TScope::TScope(TRollUpMemo& AMemo) : FInstalled(!GActiveMemo) {
-  if (FInstalled) GActiveMemo = &AMemo;
-}
-
-TRollUpMemo::TScope::~TScope() {
-  if (FInstalled) GActiveMemo = nullptr;
-}
-
-TRollUpMemo* TRollUpMemo::Active() noexcept { return GActiveMemo; }
 
 const TRolledUpValues* TRollUpMemo::Find(INode* ASummary) const {
   const auto found = FValues.find(ASummary);
@@ -113,36 +100,65 @@ void TRollUpMemo::ForgetAbove(INode* ANode) {
   for (ComPtr<INode> node = ANode->GetParent(); node; node = node->GetParent()) FValues.erase(node.get());
 }
 
-TRolledUpValues TRolledUpAction::Values() {
-  TRollUpMemo* memo = TRollUpMemo::Active();
-  if (!memo || !FNode) return Compute();
-  if (const TRolledUpValues* kept = memo->Find(FNode.get())) return *kept;
-  const TRolledUpValues values = Compute();
-  memo->Keep(FNode.get(), values);
-  return values;
+const TRolledUpValues* TRollUpMemo::Summary(INode* ANode, IActionAttribute* AAction) {
+  if (!ANode || !ANode->IsSummaryTask()) return nullptr;
+  // Only the plug-in's own records roll up, as their getters do.
+  TActionAttribute* record = TActionAttribute::FromAction(QueryAs<IAttribute>(AAction).get());
+  if (!record) return nullptr;
+  if (FRollsUp < 0) {
+    ComPtr<IMapSettings> settings = FindMapSettings(ANode);
+    FRollsUp = settings && settings->GetTaskScheduling();
+    if (settings) FScheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());
+  }
+  if (!FRollsUp) return nullptr;
+  if (const TRolledUpValues* kept = Find(ANode)) return kept;
+  const TRolledUpValues values = TRolledUpAction::Compute(record, ANode, FScheduler.get(), this);
+  return &(FValues[ANode] = values);
 }
 
-TRolledUpValues TRolledUpAction::Compute() {
-  ComPtr<INode> first = FNode ? FNode->GetFirstChild() : nullptr;
+double TRollUpMemo::Start(INode* ANode, IActionAttribute* AAction) {
+  const TRolledUpValues* values = Summary(ANode, AAction);
+  return values ? values->Start : AAction->GetStartDate();
+}
+
+double TRollUpMemo::Finish(INode* ANode, IActionAttribute* AAction) {
+  const TRolledUpValues* values = Summary(ANode, AAction);
+  return values ? values->Finish : AAction->GetCompletedDate();
+}
+
+double TRollUpMemo::Days(INode* ANode, IActionAttribute* AAction) {
+  const TRolledUpValues* values = Summary(ANode, AAction);
+  return values ? DurationInDays(values->Duration, values->DurationMeasure) : AAction->GetDurationInDays();
+}
+
+TRolledUpValues TRolledUpAction::Values() {
+  return Compute(FAction.get(), FNode.get(), FNode ? FindWorkingScheduler(FNode.get()).get() : nullptr, nullptr);
+}
+
+TRolledUpValues TRolledUpAction::Compute(TActionAttribute* ARecord, INode* ANode, IWorkingScheduler* AScheduler,
+                                         TRollUpMemo* AMemo) {
+  ComPtr<INode> first = ANode ? ANode->GetFirstChild() : nullptr;
   if (!first) {
     TRollUp own;
-    own.Visit(StoredValues(*FAction));
-    return own.Result(FNode ? FindWorkingScheduler(FNode.get()).get() : nullptr, false,
-                      FAction->StoredDurationMeasure());
+    own.Visit(StoredValues(*ARecord));
+    return own.Result(AScheduler, false, ARecord->StoredDurationMeasure());
   }
-  ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(FNode.get());
 
   // Post-order: a summary child is pushed and rolled up before its values join its parent's.
+  const auto visitValues = [](const TRolledUpValues& AValues) {
+    return TVisited{AValues.Start, AValues.Finish, DurationInDays(AValues.Duration, AValues.DurationMeasure),
+                    AValues.Complete};
+  };
   std::vector<TFrame> stack;
-  stack.push_back({FNode, std::move(first), {}});
+  stack.push_back({ComPtr<INode>(ANode), std::move(first), {}});
   for (;;) {
     TFrame& top = stack.back();
     if (!top.Next) {
-      const TRolledUpValues values = top.RollUp.Result(scheduler.get(), true, amDays);
+      const TRolledUpValues values = top.RollUp.Result(AScheduler, true, amDays);
+      if (AMemo && stack.size() > 1) AMemo->Keep(top.Node.get(), values);
       stack.pop_back();
       if (stack.empty()) return values;
-      stack.back().RollUp.Visit({values.Start, values.Finish, DurationInDays(values.Duration, values.DurationMeasure),
-                                 values.Complete});
+      stack.back().RollUp.Visit(visitValues(values));
       continue;
     }
     ComPtr<INode> child = std::move(top.Next);
@@ -157,6 +173,10 @@ TRolledUpValues TRolledUpAction::Compute() {
     ComPtr<IActionAttribute> foreign;
     if (!record && !(foreign = QueryAs<IActionAttribute>(attribute.get()))) continue;
     if (child->IsSummaryTask()) {
+      if (const TRolledUpValues* kept = AMemo ? AMemo->Find(child.get()) : nullptr) {
+        top.RollUp.Visit(visitValues(*kept));
+        continue;
+      }
       if (ComPtr<INode> grandchild = child->GetFirstChild()) {
         stack.push_back({std::move(child), std::move(grandchild), {}});
         continue;

@@ -1,6 +1,6 @@
 #pragma once
-// The values a summary task shows in place of its own: made for one query over the summary's
-// record and dropped after it; nothing is cached.
+// The values a summary task shows in place of its own: a view made for one query over the
+// summary's record and dropped after it, and a memo of them for the length of a run or a print.
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "plugin/ActionAttributes.h"
 #include "com/AggregableObject.h"
+#include "contract/WorkingSchedulerIntf.h"
 #include "contract/LumetaIntf.h"
 
 // The start and finish of a summary none of whose children carries a record: later and earlier
@@ -24,24 +25,21 @@ struct TRolledUpValues {
   int32_t Complete = 0;
 };
 
-// Roll-ups kept while one reschedule run lasts: each task of a phase is checked against the phase
-// before it, which would otherwise be walked again for every task. A run writes only task records
-// (no tree, calendar or switch changes) and forgets the summaries above every task it writes.
+// Roll-ups kept while one schedule run, or one print of a map, lasts: each task of a phase is
+// checked against the phase before it, which would otherwise be walked again for every task, and
+// a deep tree would roll every subtree up again for each summary on it. The owner forgets the
+// summaries above every task it writes; nothing else may change the map meanwhile (no tree,
+// calendar or switch changes). A memo serves one map.
 class TRollUpMemo {
  public:
-  // Makes AMemo the one views consult until the scope ends; an outer run's memo stays in use.
-  class TScope {
-   public:
-    explicit TScope(TRollUpMemo& AMemo);
-    ~TScope();
-    TScope(const TScope&) = delete;
-    TScope& operator=(const TScope&) = delete;
-
-   private:
-    bool FInstalled;
-  };
-  // The memo of the run in progress; null outside runs.
-  static TRollUpMemo* Active() noexcept;
+  // The values ANode shows in place of its record's: those of a summary task while its map
+  // schedules, computed once and kept; null for any other node.
+  const TRolledUpValues* Summary(INode* ANode, IActionAttribute* AAction);
+  // A task's dates and duration in days as its record's getters answer them, a summary's through
+  // the memo.
+  double Start(INode* ANode, IActionAttribute* AAction);
+  double Finish(INode* ANode, IActionAttribute* AAction);
+  double Days(INode* ANode, IActionAttribute* AAction);
 
   const TRolledUpValues* Find(INode* ASummary) const;
   void Keep(INode* ASummary, const TRolledUpValues& AValues) { FValues[ASummary] = AValues; }
@@ -50,8 +48,25 @@ class TRollUpMemo {
   void Clear() noexcept { FValues.clear(); }
 
  private:
-  std::unordered_map<INode*, TRolledUpValues> FValues;  // the map holds the nodes during the run
+  std::unordered_map<INode*, TRolledUpValues> FValues;  // the map holds the nodes meanwhile
+  int FRollsUp = -1;  // whether the map schedules tasks, once asked
+  ComPtr<IWorkingScheduler> FScheduler;  // the map's, asked with FRollsUp
 };
+
+// A summary's status from its rolled-up percentage: "Not Started" at 0 %, "In Progress" up to
+// 99 %, "Completed" at 100 %; any other percentage keeps AOwn.
+std::string RolledUpStatus(int32_t AComplete, const std::string& AOwn);
+
+// The shown dates of a task with or without a memo at hand.
+inline double ShownStart(TRollUpMemo* AMemo, INode* ANode, IActionAttribute* AAction) {
+  return AMemo ? AMemo->Start(ANode, AAction) : AAction->GetStartDate();
+}
+inline double ShownFinish(TRollUpMemo* AMemo, INode* ANode, IActionAttribute* AAction) {
+  return AMemo ? AMemo->Finish(ANode, AAction) : AAction->GetCompletedDate();
+}
+inline double ShownDays(TRollUpMemo* AMemo, INode* ANode, IActionAttribute* AAction) {
+  return AMemo ? AMemo->Days(ANode, AAction) : AAction->GetDurationInDays();
+}
 
 // A read-only view of a summary task's action record. The node's children that carry a record
 // are its subtasks; a subtask that has children itself contributes its own rolled-up values, as
@@ -75,11 +90,14 @@ class TRolledUpAction : public TAggregableObject {
   // (subtasks beyond 0..100) the summary's own status.
   std::string GetStatus();
 
-  // Every rolled-up value at once: one walk of the subtree, or none while a memo holds them.
+  // Every rolled-up value at once: one walk of the subtree.
   TRolledUpValues Values();
+  // The same for ARecord on ANode. With AMemo, summaries below whose values it keeps are not walked
+  // again, and those walked are kept in it.
+  static TRolledUpValues Compute(TActionAttribute* ARecord, INode* ANode, IWorkingScheduler* AScheduler,
+                                 TRollUpMemo* AMemo);
 
  private:
-  TRolledUpValues Compute();
 
   ComPtr<TActionAttribute> FAction;
   ComPtr<INode> FNode;

@@ -86,18 +86,20 @@ void TRescheduleTaskDurationCommand::Reschedule() {
     if (constraint == tcFinishNoEarlierThan || constraint == tcMustFinishOn) {
       double finish = scheduler->ToWorkingFinish(action->GetCompletedDate());
       double constrained = 0;
-      TConstraintWrites writes;
-      if (TActionHelper::ValidateTaskFinish(node.get(), finish, scheduler.get(), constrained)) finish = constrained;
-      KeepConstraintWrites(writes);
+      TConstraintChanges constraints;
+      if (TActionHelper::ValidateTaskFinish(node.get(), finish, scheduler.get(), constrained, &constraints, Reads()))
+        finish = constrained;
+      ApplyConstraintChanges(constraints);
       changes->SetCompletedDate(finish);
       changes->SetStartDate(scheduler->ToWorkingStart(finish));
     } else {
       const double oldStart = action->GetStartDate();
       double start = scheduler->ToWorkingStart(oldStart);
       double constrained = 0;
-      TConstraintWrites writes;
-      if (TActionHelper::ValidateTaskStart(node.get(), start, scheduler.get(), constrained)) start = constrained;
-      KeepConstraintWrites(writes);
+      TConstraintChanges constraints;
+      if (TActionHelper::ValidateTaskStart(node.get(), start, scheduler.get(), constrained, &constraints, Reads()))
+        start = constrained;
+      ApplyConstraintChanges(constraints);
       changes->SetStartDate(start);
       changes->SetCompletedDate(scheduler->ToWorkingFinish(oldStart));
     }

@@ -266,6 +266,23 @@ TEST_F(Reschedule, DatesAreWrittenAsAPropertyEditWouldAndUndoRestoresTheRecordEx
   EXPECT_EQ(Dump(A("B")), before);
 }
 
+// A start-no-earlier-than task that a phase holds later keeps its own start as its constraint
+// date: the validation asks for that date and the move writes it as a step that undo takes back.
+TEST_F(Reschedule, ConstraintDatesTheRulesAskForAreUndone) {
+  Task("Phase", Thursday);
+  A("Phase")->SetConstraintType(tcMustStartOn);
+  A("Phase")->SetConstraintDate(Thursday);
+  Task("T", Monday, 1, "Phase");
+  A("T")->SetConstraintType(tcStartNoEarlierThan);
+  A("T")->SetConstraintDate(Monday);
+  const std::string before = Dump(A("T"));
+  Run(Move("T", Tuesday).get(), N("T"));
+  EXPECT_EQ(Start("T"), Thursday);
+  EXPECT_EQ(A("T")->GetConstraintDate(), Tuesday);
+  Undo();
+  EXPECT_EQ(Dump(A("T")), before);
+}
+
 // Tasks 0..n-1 with finish-to-start links from lower to higher numbers, placed as a forward pass
 // places them; moving task 0 must leave every task where a forward pass from its new start puts it,
 // however many paths lead there, and one undo must bring back every date.
