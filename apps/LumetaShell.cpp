@@ -17,6 +17,7 @@
 #include "apps/CalendarCommands.h"
 #include "apps/EditCommand.h"
 #include "apps/EntryCommands.h"
+#include "apps/ExchangeCommands.h"
 #include "apps/ExportCommand.h"
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
@@ -251,7 +252,9 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
     {"export", ExportCommandUsage, "export the map's actions into the task program", 0, KUnlimited,
      &TLumetaShell::Export},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
-    {"show", "show", "print the tree with its action columns", 0, 0, &TLumetaShell::Show},
+    {"show", ShowCommandUsage, "print the tree with its action columns, or the plan as a CSV or JSON table", 0, 4,
+     &TLumetaShell::Show},
+    {"write", WriteCommandUsage, "write the plan as MS Project XML or as a CSV table", 2, 4, &TLumetaShell::Write},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
 };
 
@@ -556,6 +559,10 @@ void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   PrintWarnings();
 }
 
-void TLumetaShell::Show(const std::vector<std::string>&) { PrintTable(FOut, Model()->Map()); }
+void TLumetaShell::Show(const std::vector<std::string>& AArgs) {
+  if (!RunShowTable(FDocument, AArgs, FOut)) PrintTable(FOut, Model()->Map());
+}
+
+void TLumetaShell::Write(const std::vector<std::string>& AArgs) { RunWriteCommand(FDocument, AArgs); }
 
 void TLumetaShell::Help(const std::vector<std::string>&) { FOut << CommandSummary(); }

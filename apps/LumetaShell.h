@@ -80,6 +80,7 @@ class TLumetaShell {
   void Export(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
+  void Write(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);
 
   // Runs a command through the processor as one undo step.

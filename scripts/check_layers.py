@@ -25,6 +25,7 @@ ALLOWED = {
     "actionproperty": {"com", "contract", "attributes", "commands", "settings", "drawing", "html", "treegrid",
                        "plugin", "ui", "outlook"},
     "session": {"com", "contract", "attributes", "commands", "settings", "host"},
+    "exchange": {"com", "contract", "attributes", "commands", "settings", "host", "session"},
 }
 # Programs, tests and benchmarks sit on top and may include anything.
 TOP = {"apps", "tests", "bench"}
