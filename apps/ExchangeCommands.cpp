@@ -4,8 +4,10 @@
 #include <ostream>
 #include <sstream>
 
+#include "apps/LinkCommands.h"
 #include "apps/LumetaShell.h"
 #include "com/AtomicFile.h"
+#include "exchange/MspdiReader.h"
 #include "exchange/MspdiWriter.h"
 #include "exchange/PlanTable.h"
 #include "session/MapDocument.h"
@@ -73,3 +75,12 @@ bool RunShowTable(TMapDocument& ADocument, const std::vector<std::string>& AArgs
   return true;
 }
 
+
+void RunImportCommand(TMapDocument& ADocument, const std::vector<std::string>& AArgs, std::ostream& AErr) {
+  if (AArgs.size() != 2) throw EShellUsage(std::string("usage: ") + ImportCommandUsage);
+  if (AArgs[0] != "mspdi") throw EShellUsage("'" + AArgs[0] + "' is not a format to import (mspdi)");
+  for (const std::string& warning : ImportMspdiFile(ADocument, AArgs[1])) WriteWarning(AErr, warning);
+  // An edited file can hold links in a circle; say so now, as opening a map does.
+  if (const std::string warning = LinkCircleInMap(ADocument.Model()->Map()); !warning.empty())
+    WriteWarning(AErr, warning);
+}

@@ -255,6 +255,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
     {"show", ShowCommandUsage, "print the tree with its action columns, or the plan as a CSV or JSON table", 0, 4,
      &TLumetaShell::Show},
     {"write", WriteCommandUsage, "write the plan as MS Project XML or as a CSV table", 2, 4, &TLumetaShell::Write},
+    {"import", ImportCommandUsage, "build the new, empty map from an MS Project XML file", 2, 2,
+     &TLumetaShell::Import},
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
 };
 
@@ -564,5 +566,10 @@ void TLumetaShell::Show(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Write(const std::vector<std::string>& AArgs) { RunWriteCommand(FDocument, AArgs); }
+
+void TLumetaShell::Import(const std::vector<std::string>& AArgs) {
+  FOut.flush();
+  RunImportCommand(FDocument, AArgs, FErr);
+}
 
 void TLumetaShell::Help(const std::vector<std::string>&) { FOut << CommandSummary(); }

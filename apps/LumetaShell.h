@@ -81,6 +81,7 @@ class TLumetaShell {
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Write(const std::vector<std::string>& AArgs);
+  void Import(const std::vector<std::string>& AArgs);
   void Help(const std::vector<std::string>& AArgs);
 
   // Runs a command through the processor as one undo step.

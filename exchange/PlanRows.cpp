@@ -6,7 +6,7 @@
 #include "contract/ActionVocabulary.h"
 #include "contract/LumetaNodeLinksIntf.h"
 
-std::vector<TPlanLink> PredecessorsOf(INode* ANode) {
+std::vector<TPlanLink> PlanPredecessors(INode* ANode) {
   std::vector<TPlanLink> links;
   ComPtr<INodeLinkList2> list = QueryAs<INodeLinkList2>(ANode->FindProperty(KPredecessorLinksName).get());
   const int32_t count = list ? list->GetCount() : 0;
@@ -46,7 +46,7 @@ std::vector<TPlanRow> PlanRows(TLumetaMap& AMap) {
     row.OutlineNumber = number;
     if (ComPtr<IProperty> property = child->FindProperty(KActionPropertyName))
       row.Action = QueryAs<IActionAttribute>(property.get());
-    row.Predecessors = PredecessorsOf(child);
+    row.Predecessors = PlanPredecessors(child);
     rows.push_back(std::move(row));
     stack.push_back({child, 0, std::move(number)});
   }

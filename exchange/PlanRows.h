@@ -27,7 +27,7 @@ struct TPlanRow {
 std::vector<TPlanRow> PlanRows(TLumetaMap& AMap);
 
 // The node's predecessor links, in their order; links to nodes that are gone are left out.
-std::vector<TPlanLink> PredecessorsOf(INode* ANode);
+std::vector<TPlanLink> PlanPredecessors(INode* ANode);
 
 // "FS", "SS", "FF" or "SF".
 inline std::string LinkTypeCode(TTaskLinkType AType) { return std::string(KTaskLinkTypeCodes.at(AType)); }
