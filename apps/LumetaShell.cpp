@@ -304,6 +304,7 @@ void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPa
   FDocument.Open(APlugInDir, AMapPath);
   PrintWarnings();
   if (const std::string warning = LinkCircleInMap(Model()->Map()); !warning.empty()) Warn(warning);
+  FConflicts.Reset(Model());
 }
 
 void TLumetaShell::Run(const std::vector<std::string>& AWords) {
@@ -314,7 +315,9 @@ void TLumetaShell::Run(const std::vector<std::string>& AWords) {
     const std::vector<std::string> args(AWords.begin() + 1, AWords.end());
     if (args.size() < command.MinArgs || args.size() > command.MaxArgs)
       throw EShellUsage(std::string("usage: ") + command.Usage);
-    return (this->*command.Run)(args);
+    (this->*command.Run)(args);
+    WarnOfNewConflicts();
+    return;
   }
   throw EShellUsage("unknown command '" + AWords.front() + "' (help lists the commands)");
 }
@@ -332,6 +335,15 @@ ComPtr<ISelection> TLumetaShell::CurrentSelection() { return Model()->GetCurrent
 void TLumetaShell::Warn(const std::string& AText) {
   FOut.flush();
   WriteWarning(FErr, AText);
+}
+
+void TLumetaShell::WarnOfNewConflicts() {
+  // The command itself succeeded; a check that fails must not make it look as if it had not.
+  try {
+    for (const TScheduleConflict& conflict : FConflicts.Update(Model())) Warn(ConflictText(conflict));
+  } catch (const std::exception& error) {
+    Warn(std::string("the schedule's conflicts could not be checked: ") + error.what());
+  }
 }
 
 void TLumetaShell::PrintWarnings() {
@@ -402,7 +414,14 @@ void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
   if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
   const std::optional<int32_t> entry = FieldEntry(*field);
   if (!entry) {
-    TActionFieldEdit::Execute(Model(), node, *field, ParseTypedFieldValue(Model(), node, *field, AArgs[2]));
+    const TActionFieldValue value = ParseTypedFieldValue(Model(), node, *field, AArgs[2]);
+    if (*field != acConstraintType && *field != acConstraintDate)
+      return TActionFieldEdit::Execute(Model(), node, *field, value);
+    // The task's dates follow its constraint in the same step while the map schedules.
+    FOut.flush();
+    Execute(make<TScheduleInputEditCommand>(Model(), TActionFieldEdit::PrepareCommand(Model(), node, *field, value),
+                                            std::vector<int64_t>{node->ID()})
+                .get());
     return;
   }
   // As the action column of the desktop program edits it: the node becomes the selection, and the
@@ -536,8 +555,7 @@ void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
 void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(Model(), AArgs, FOut); }
 
 void TLumetaShell::Conflicts(const std::vector<std::string>&) {
-  for (const TTaskLinkHelper::TConflict& conflict : TTaskLinkHelper::FindConflicts(Model()->Map().Root()))
-    FOut << conflict.Text << '\n';
+  for (const TScheduleConflict& conflict : TScheduleConflictWatch::Find(Model())) FOut << ConflictText(conflict) << '\n';
 }
 
 void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(Model()).get()); }

@@ -10,6 +10,7 @@
 #include "com/ComPtr.h"
 #include "host/LumetaModel.h"
 #include "session/MapDocument.h"
+#include "session/ScheduleConflictWatch.h"
 
 // Raised for a command that cannot run as written: its message is the usage line or the reason.
 class EShellUsage : public ELumetaError {
@@ -93,10 +94,13 @@ class TLumetaShell {
   // Warns when the moved node's new summaries hold a link that now leads in a circle.
   void WarnOfLinkCircle(int64_t AMovedID);
   void PrintWarnings();
+  // A warning for each schedule conflict the last step brought about.
+  void WarnOfNewConflicts();
 
   std::ostream& FOut;
   std::ostream& FErr;
   TMapDocument FDocument;
+  TScheduleConflictWatch FConflicts;
 };
 
 // The text on one line as a terminal shows it without obeying it: line breaks and tabs become

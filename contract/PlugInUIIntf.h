@@ -81,6 +81,10 @@ inline constexpr int32_t KEventNodesDeleted = 59;  // the carried nodes are abou
 inline constexpr int32_t KEventConvertNode = 103;  // the carried node becomes a task
 inline constexpr int32_t KEventAddSibling = 129;   // a node is added beside the selection's first node
 inline constexpr int32_t KEventAddChild = 130;     // a node is added under the selection's first node
+// The host's own kind, told after the change: something task dates depend on changed, so a map
+// that schedules places its tasks again. The carried nodes are the tasks whose constraint changed;
+// none carried means the working calendar or the schedule start, which concern every task.
+inline constexpr int32_t KEventScheduleInputChanged = 1001;
 
 struct IPlugInEvent : virtual IInteraction {
   static constexpr GUID Iid = MakeGuid("A3F1C5D7-2B4E-4F68-9A0C-1D3E5F7A9B46");

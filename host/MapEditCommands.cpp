@@ -204,6 +204,44 @@ void TChangeCalendarCommand::Execute() {
   TMapCalendar old = settings.Calendar();
   settings.SetCalendar(FCalendar);
   FOldCalendar = std::move(old);
+  try {
+    Announce(KEventScheduleInputChanged, {}, {}, "follow the new calendar");
+  } catch (...) {
+    settings.SetCalendar(FOldCalendar);
+    throw;
+  }
+  KeepAnswers();
 }
 
-void TChangeCalendarCommand::UnExecute() { Settings().SetCalendar(FOldCalendar); }
+void TChangeCalendarCommand::UnExecute() {
+  UndoAnswers();
+  Settings().SetCalendar(FOldCalendar);
+}
+
+// ---- TScheduleInputEditCommand
+
+TScheduleInputEditCommand::TScheduleInputEditCommand(TLumetaModel* AModel, ComPtr<ICommand> AEdit,
+                                                     std::vector<int64_t> ANodeIDs)
+    : TMapEditCommand(AModel), FEdit(std::move(AEdit)), FNodeIDs(std::move(ANodeIDs)) {
+  if (!FEdit) throw EInvalidOperation("An edit to follow needs a command");
+}
+
+TScheduleInputEditCommand::~TScheduleInputEditCommand() = default;
+
+std::string TScheduleInputEditCommand::GetDescription() { return FEdit->GetDescription(); }
+
+void TScheduleInputEditCommand::Execute() {
+  std::vector<INode*> nodes;
+  for (int64_t id : FNodeIDs) nodes.push_back(Map().GetNode(id));
+  // A redo runs the edit again among the kept answers, in its place before them.
+  if (!FEdited) {
+    ComPtr<TData> selection = make<TData>();
+    for (INode* node : nodes) selection->Add(node);
+    Model()->Processor()->Execute(FEdit.get(), selection.get());
+    FEdited = true;
+  }
+  Announce(KEventScheduleInputChanged, nodes, nodes, "follow the edit");
+  KeepAnswers();
+}
+
+void TScheduleInputEditCommand::UnExecute() { UndoAnswers(); }

@@ -159,7 +159,9 @@ class TConvertNodesCommand : public TMapEditCommand {
 
 // Gives the map a new working calendar (days, periods, holidays, schedule start) at once; undo
 // restores the one it had. Execute raises EConvertError, changing nothing, for a calendar that
-// leaves no working time or is malformed.
+// leaves no working time or is malformed. Afterwards the plug-ins' controllers hear that what task
+// dates depend on changed, and what they run in answer (a map that schedules places its tasks
+// again) is part of the same step.
 class TChangeCalendarCommand : public TMapEditCommand {
  public:
   TChangeCalendarCommand(TLumetaModel* AModel, TMapCalendar ACalendar);
@@ -174,4 +176,24 @@ class TChangeCalendarCommand : public TMapEditCommand {
 
   TMapCalendar FCalendar;
   TMapCalendar FOldCalendar;
+};
+
+// An edit of what task dates depend on that is not itself a rescheduling (a task's constraint
+// typed into its record): runs the edit on the nodes, then tells the plug-ins' controllers which
+// tasks it changed, so that what they run in answer (the tasks placed again while the map
+// schedules) is one undo step with the edit.
+class TScheduleInputEditCommand : public TMapEditCommand {
+ public:
+  // AEdit is run through the processor on a selection of the nodes.
+  TScheduleInputEditCommand(TLumetaModel* AModel, ComPtr<ICommand> AEdit, std::vector<int64_t> ANodeIDs);
+  ~TScheduleInputEditCommand() override;
+
+  std::string GetDescription() override;  // the edit's
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  ComPtr<ICommand> FEdit;
+  std::vector<int64_t> FNodeIDs;
+  bool FEdited = false;
 };

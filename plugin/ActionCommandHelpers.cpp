@@ -121,8 +121,11 @@ TMoveTaskCommandHelper::TMoveTaskCommandHelper(ILumetaModel* AModel, ISelection*
     : TRescheduleCommandHelper(AModel, ASelection, ADate, false, AValidate), FAutoSchedule(AAutoSchedule) {}
 
 ComPtr<ICommand> TMoveTaskCommandHelper::CreateCommand(ISelection* ASelection) {
-  return make<TMoveTaskCommand>(FModel.get(), FirstNode(ASelection).get(), FDate,
-                                TTaskSwitches{FAdjustDate, FAutoSchedule, true, true});
+  ComPtr<INode> node = FirstNode(ASelection);
+  const TTaskSwitches switches{FAdjustDate, FAutoSchedule, true, true};
+  // A summary's own start is never shown; what moves is its subtasks.
+  if (node && node->IsSummaryTask()) return make<TMoveSummaryCommand>(FModel.get(), node.get(), FDate, switches);
+  return make<TMoveTaskCommand>(FModel.get(), node.get(), FDate, switches);
 }
 
 TRescheduleTaskFinishCommandHelper::TRescheduleTaskFinishCommandHelper(ILumetaModel* AModel, ISelection* ASelection,

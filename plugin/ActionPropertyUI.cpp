@@ -18,6 +18,7 @@
 #include "plugin/ActionWindows.h"
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/LumetaSelectionState.h"
+#include "plugin/ScheduleConflicts.h"
 #include "plugin/TaskCommands.h"
 #include "plugin/TaskLinkHelper.h"
 #include "plugin/ActionEditRules.h"
@@ -209,7 +210,6 @@ void EditAction(const TActionWindows& AWindows, ILumetaModel* AModel, ISelection
   ComPtr<ICommand> record = removed
                                 ? helper->PrepareRemovePropertiesCommand({KActionPropertyName}, ASelection, -1)
                                 : helper->PreparePropertyCommand(action.as<IProperty>().get(), ASelection, -1);
-  if (record) commands->AddCommand(record.get(), ASelection);
   // With scheduling on the dialog edits one task. A new start, duration, constraint or finish
   // then moves it and the tasks after it, as the same edit in a column does. The dialog keeps a
   // start without its time: it is placed as a day typed into the column is.
@@ -218,8 +218,9 @@ void EditAction(const TActionWindows& AWindows, ILumetaModel* AModel, ISelection
     TTaskEdit edit = TTaskEdit::Between(old ? old.get() : NewActionRecord().get(), action.get());
     ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(RootOf(AModel).get());
     if (edit.StartChanged) edit.Start = TypedActionDate(old.get(), acStartDate, edit.Start, false, scheduler.get());
-    if (ComPtr<ICommand> reschedule = RescheduleAfterEdit(AModel, nodes.front().get(), edit))
-      commands->AddCommand(reschedule.get(), ASelection);
+    commands->AddCommand(make<TApplyTaskEditCommand>(AModel, nodes.front().get(), record, edit).get(), ASelection);
+  } else if (record) {
+    commands->AddCommand(record.get(), ASelection);
   }
   if (collected && !collected->GetCommandList().Empty()) commands->AddCommand(collected.get(), ASelection);
   if (commands->Count() > 0) Run(AModel, commands.get(), ASelection);
@@ -597,6 +598,13 @@ bool TActionPlugInUI::HandleEvent(IPlugInEvent* AEvent) {
     case KEventPickValue:
       PickValue(FWindows, AEvent);
       break;
+    case KEventScheduleInputChanged:
+      if (SchedulingOn(model.get())) {
+        std::vector<std::string> ids;
+        for (const ComPtr<INode>& node : NodesOf(AEvent->GetNodes().get())) ids.push_back(node->GetID());
+        commands->AddCommand(make<TFollowScheduleCommand>(model.get(), std::move(ids)).get(), selection.get());
+      }
+      break;
     default:
       break;
   }
@@ -619,6 +627,8 @@ std::string TActionPlugInUI::DisabledReason(IStandardInteractor* AInteractor) {
   // A field's entry applies to selected nodes only.
   return IsCommandEntry(id) && CountOf(selection.get()) == 0 ? "nothing is selected" : "";
 }
+
+std::vector<TScheduleConflict> TActionPlugInUI::GetScheduleConflicts(INode* ANode) { return FindScheduleConflicts(ANode); }
 
 void TActionPlugInUI::UpdateDefault(IStandardInteractor* AInteractor) {
   if (ComPtr<ICommandEntry> entry = AInteractor ? AInteractor->GetEntry() : nullptr)
@@ -657,9 +667,7 @@ std::string TActionPlugInUI::LinkCircleInMap(INode* ARoot) {
 
 std::vector<std::string> TActionPlugInUI::FindConflicts(INode* ARoot) {
   std::vector<std::string> lines;
-  if (ARoot)
-    for (const TTaskLinkHelper::TConflict& conflict : TTaskLinkHelper::FindConflicts(ARoot))
-      lines.push_back(conflict.Text);
+  for (const TScheduleConflict& conflict : FindScheduleConflicts(ARoot)) lines.push_back(ConflictText(conflict));
   return lines;
 }
 

@@ -10,6 +10,7 @@
 #include "contract/ActionEditIntf.h"
 #include "contract/ActionVocabulary.h"
 #include "contract/PlugInUIIntf.h"
+#include "contract/ScheduleConflictsIntf.h"
 #include "contract/WorkingSchedulerIntf.h"
 #include "plugin/ActionWindows.h"
 
@@ -18,8 +19,8 @@
 // marked modified, so that a property command made from it writes them all. Answers IProperty.
 ComPtr<IActionAttribute> NewTaskDefaults(IWorkingScheduler* AScheduler);
 
-class TActionPlugInUI
-    : public TImplements<TComObject, IActionPlugInUI, IActionPlugInEvents, IActionEditRules, ITaskLinkEditor> {
+class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionPlugInEvents, IActionEditRules,
+                                           ITaskLinkEditor, IScheduleConflicts> {
  public:
   // AApplication is not counted: the host's application outlives its plug-ins' controllers.
   // AWindows are the windows the entries open; a controller without them changes records only.
@@ -56,6 +57,9 @@ class TActionPlugInUI
   std::string LinkCircleInMap(INode* ARoot) override;
   std::vector<std::string> FindConflicts(INode* ARoot) override;
   ComPtr<ICommand> PrepareRefresh(ILumetaModel* AModel) override;
+
+  // IScheduleConflicts
+  std::vector<TScheduleConflict> GetScheduleConflicts(INode* ANode) override;
 
   IUnknown* Application() const noexcept { return FApplication; }
 

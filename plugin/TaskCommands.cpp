@@ -168,12 +168,30 @@ void TUpdateTaskCommand::Reschedule() {
   ComPtr<IActionAttribute> old = TActionHelper::GetAction(node.get(), false);
   if (!node || !old || !FEdited || FEdited->IsEmpty()) return;
   const TTaskEdit edit = TTaskEdit::Between(old.get(), FEdited.get());
+  // Taken before the edited dates go in: the commands that follow compare with what they find,
+  // and would see no summary move that this write already made.
+  std::vector<ComPtr<TRescheduleCommand>> summaryChecks = WatchSummariesAbove(node.get(), false);
   ComPtr<IActionAttribute> changes = NewChanges();
   changes->SetStartDate(edit.Start);
   changes->SetCompletedDate(edit.Finish);
   WriteAction(node.get(), changes.get());
   if (ComPtr<ICommand> command = RescheduleAfterEdit(Model(), node.get(), edit))
     AddCommand(command.get(), NodeSelection(node.get()).get(), false);
+  for (ComPtr<TRescheduleCommand>& check : summaryChecks) Queue(std::move(check));
+}
+
+TApplyTaskEditCommand::TApplyTaskEditCommand(ILumetaModel* AModel, INode* ANode, ComPtr<ICommand> ARecord,
+                                             const TTaskEdit& AEdit)
+    : TRescheduleCommand(AModel, ANode), FRecord(std::move(ARecord)), FEdit(AEdit) {}
+
+void TApplyTaskEditCommand::Reschedule() {
+  ComPtr<INode> node = Node();
+  if (!node || !FRecord) return;
+  std::vector<ComPtr<TRescheduleCommand>> summaryChecks = WatchSummariesAbove(node.get(), false);
+  AddCommand(FRecord.get(), NodeSelection(node.get()).get(), true);
+  if (ComPtr<ICommand> command = RescheduleAfterEdit(Model(), node.get(), FEdit))
+    AddCommand(command.get(), NodeSelection(node.get()).get(), false);
+  for (ComPtr<TRescheduleCommand>& check : summaryChecks) Queue(std::move(check));
 }
 
 // ---- refresh
@@ -192,19 +210,66 @@ void TRefreshProjectCommand::Reschedule() {
     if (ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(first.get())) FStart = schedule->ScheduleStart();
   // Pre-order over the siblings from the first main branch and every summary below them.
   std::vector<ComPtr<INode>> pending{first};
+  std::vector<ComPtr<INode>> chosenSummaries;
   while (!pending.empty()) {
     ComPtr<INode> node = std::move(pending.back());
     pending.pop_back();
     if (ComPtr<INode> next = node->GetNextSibling()) pending.push_back(next);
     if (node->IsSummaryTask()) {
+      if (FFilter && FFilter(node.get())) chosenSummaries.push_back(node);
       if (ComPtr<INode> child = node->GetFirstChild()) pending.push_back(child);
       continue;
     }
     if (FFilter && !FFilter(node.get())) continue;
     if (!TActionHelper::GetAction(node.get(), false)) continue;
-    AddCommand(make<TMoveTaskCommand>(Model(), node.get(), FStart, TTaskSwitches{true, true, false, true}).get(),
+    // A whole refresh places every task and so needs no successor walks; a chosen few (tasks just
+    // made) must carry their new dates on to what follows them.
+    AddCommand(make<TMoveTaskCommand>(Model(), node.get(), FStart, TTaskSwitches{true, true, FFilter != nullptr, true})
+                   .get(),
                NodeSelection(node.get()).get(), false);
   }
+  for (const ComPtr<INode>& summary : chosenSummaries) CheckSuccessors(summary.get());
+}
+
+// ---- following what the schedule depends on
+
+TFollowScheduleCommand::TFollowScheduleCommand(ILumetaModel* AModel, std::vector<std::string> ATaskIDs)
+    : TRescheduleCommand(AModel, nullptr), FTaskIDs(std::move(ATaskIDs)) {}
+
+void TFollowScheduleCommand::Reschedule() {
+  if (FTaskIDs.empty()) {
+    Queue(make<TRefreshProjectCommand>(Model(), nullptr));
+    return;
+  }
+  for (const std::string& id : FTaskIDs) {
+    ComPtr<INode> node = FindNode(id);
+    ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
+    if (!action) continue;
+    const TTaskConstraintType type = action->GetConstraintType();
+    if (type != tcAsSoonAsPossible && type != tcAsLateAsPossible && !HasWholeDay(action->GetConstraintDate())) {
+      const bool ofFinish = type == tcFinishNoEarlierThan || type == tcFinishNoLaterThan || type == tcMustFinishOn;
+      // A summary without subtask records has no dates to take, only sentinels.
+      if (const double date = ofFinish ? action->GetCompletedDate() : action->GetStartDate(); date >= 1 && date < 2958466) {
+        ComPtr<IActionAttribute> changes = NewChanges();
+        changes->SetConstraintDate(date);
+        WriteAction(node.get(), changes.get());
+      }
+    }
+    TTaskEdit edit;
+    edit.ConstraintChanged = true;
+    if (ComPtr<ICommand> command = RescheduleAfterEdit(Model(), node.get(), edit))
+      AddCommand(command.get(), NodeSelection(node.get()).get(), false);
+  }
+}
+
+TMoveSummaryCommand::TMoveSummaryCommand(ILumetaModel* AModel, INode* ASummary, double AStart, TTaskSwitches ASwitches)
+    : TRescheduleCommand(AModel, ASummary), FStart(AStart), FSwitches(ASwitches) {}
+
+void TMoveSummaryCommand::Reschedule() {
+  ComPtr<INode> summary = Node();
+  if (!summary) return;
+  Queue(make<TMoveTaskCommand>(Model(), Task(summary.get()), FStart, FSwitches));
+  Queue(make<TRescheduleSummaryCommand>(Model(), summary.get(), nullptr, std::nullopt));
 }
 
 // ---- conversion

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "plugin/RescheduleCommands.h"
 
@@ -64,6 +65,22 @@ struct TTaskEdit {
 // constraint changed, or takes the edited finish; nothing when the edit changed none of these.
 ComPtr<ICommand> RescheduleAfterEdit(ILumetaModel* AModel, INode* ANode, const TTaskEdit& AEdit);
 
+// A record written whole (the Edit Action dialog's OK) and the rescheduling its edit needs, as one
+// command: the summaries above the task are looked at before the record goes in, so that what
+// follows them moves when the edit moved them.
+class TApplyTaskEditCommand : public TRescheduleCommand {
+ public:
+  // ARecord is run at once on the task's one-node selection; AEdit as RescheduleAfterEdit takes it.
+  TApplyTaskEditCommand(ILumetaModel* AModel, INode* ANode, ComPtr<ICommand> ARecord, const TTaskEdit& AEdit);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  ComPtr<ICommand> FRecord;
+  TTaskEdit FEdit;
+};
+
 // Takes the dates of a record edited elsewhere and reschedules the task as the changed start,
 // duration or constraint require.
 class TUpdateTaskCommand : public TRescheduleCommand {
@@ -79,7 +96,8 @@ class TUpdateTaskCommand : public TRescheduleCommand {
 };
 
 // Starts every task the filter accepts again from the start date (0: the schedule start) and lets
-// its constraint and predecessors place it; summaries are walked, not moved.
+// its constraint and predecessors place it; summaries are walked, not moved. With a filter, the
+// successors of the accepted tasks and summaries follow them.
 class TRefreshProjectCommand : public TRescheduleCommand {
  public:
   using TFilter = std::function<bool(INode*)>;
@@ -92,6 +110,36 @@ class TRefreshProjectCommand : public TRescheduleCommand {
  private:
   TFilter FFilter;
   double FStart;
+};
+
+// Places tasks again after something their dates depend on changed beside their own edits. Given
+// tasks (their constraint changed): each starts again from the schedule start and its constraint
+// and predecessors place it, a summary pushes its subtasks; a constraint that needs a date and has
+// none first takes the task's start or finish, as the dialog offers it. Given none (the working
+// calendar or the schedule start changed): every task of the map, as a refresh does.
+class TFollowScheduleCommand : public TRescheduleCommand {
+ public:
+  TFollowScheduleCommand(ILumetaModel* AModel, std::vector<std::string> ATaskIDs);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  std::vector<std::string> FTaskIDs;
+};
+
+// A start typed for a summary task: the summary is moved as any task (so a typed date becomes its
+// start-no-earlier-than constraint) and then pushes its subtasks, which its constraint holds back.
+class TMoveSummaryCommand : public TRescheduleCommand {
+ public:
+  TMoveSummaryCommand(ILumetaModel* AModel, INode* ASummary, double AStart, TTaskSwitches ASwitches);
+
+ protected:
+  void Reschedule() override;
+
+ private:
+  double FStart;
+  TTaskSwitches FSwitches;
 };
 
 // Turns a plain action into a scheduled task, from its record as it was before (copied).

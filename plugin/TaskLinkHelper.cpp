@@ -26,9 +26,6 @@ ComPtr<IActionAttribute> FindAction(INode* ANode) {
                : nullptr;
 }
 
-// A date that names a day: 0 is none, and a summary without subtask records has sentinels.
-bool HasWholeDayDate(double ADate) { return ADate >= 1 && ADate < 2958466; }
-
 bool Contains(INodeLinkList2* ALinks, INode* ANode) { return ALinks && ANode && ALinks->ContainsLink(ANode); }
 
 // Calls AVisit(linked node, link type) for each resolvable link of the list, in order.
@@ -336,57 +333,6 @@ std::string TTaskLinkHelper::CircleText(const std::vector<TLinkEnds>& ACircle) {
   if (ACircle.empty()) return {};
   return "the link from node " + ACircle.front().Predecessor->GetID() + " to node " +
          ACircle.front().Successor->GetID() + " leads back to where it starts";
-}
-
-std::vector<TTaskLinkHelper::TConflict> TTaskLinkHelper::FindConflicts(INode* ANode) {
-  std::vector<TConflict> conflicts;
-  if (!ANode) return conflicts;
-  ComPtr<INode> root = ANode->GetRoot();
-  if (!root) root = ANode;
-  ComPtr<IWorkingScheduler> scheduler = FindWorkingScheduler(root.get());
-  ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(root.get());
-  if (!scheduler) return conflicts;
-  const double scheduleStart = schedule ? schedule->ScheduleStart() : 0;
-  const auto held = [&](const ComPtr<IActionAttribute>& AAction) {
-    const TTaskConstraintType type = AAction->GetConstraintType();
-    return type == tcMustStartOn || type == tcMustFinishOn || type == tcStartNoLaterThan || type == tcFinishNoLaterThan
-               ? std::string(" (held by its constraint ") + std::string(TaskConstraintTypeToText(type)) + " on " +
-                     DateTimeToXmlText(AAction->GetConstraintDate()) + ")"
-               : std::string();
-  };
-  std::vector<ComPtr<INode>> pending;
-  for (ComPtr<INode> child = root->GetFirstChild(); child; child = child->GetNextSibling()) pending.push_back(child);
-  std::reverse(pending.begin(), pending.end());
-  while (!pending.empty()) {
-    ComPtr<INode> node = std::move(pending.back());
-    pending.pop_back();
-    std::vector<ComPtr<INode>> children;
-    for (ComPtr<INode> child = node->GetFirstChild(); child; child = child->GetNextSibling()) children.push_back(child);
-    pending.insert(pending.end(), children.rbegin(), children.rend());
-    ComPtr<IActionAttribute> action = FindAction(node.get());
-    if (!action || node->IsSummaryTask()) continue;
-    const double start = action->GetStartDate(), finish = action->GetCompletedDate();
-    const std::string id = node->GetID();
-    if (HasWholeDayDate(start) && HasWholeDayDate(scheduleStart) && start < scheduleStart)
-      conflicts.push_back({node, "task " + id + " starts " + DateTimeToXmlText(start) + ", before the schedule start " +
-                                     DateTimeToXmlText(scheduleStart) + held(action)});
-    ForEachLink(TLumetaNodeLinksProperty::Of(node.get()).get(), [&](INode* APredecessor, TTaskLinkType AType) {
-      ComPtr<IActionAttribute> predecessor = FindAction(APredecessor);
-      if (!predecessor) return;
-      const char* code = AType == ltStartToStart ? "SS" : AType == ltFinishToFinish ? "FF" : AType == ltStartToFinish ? "SF" : "FS";
-      const bool ofStart = AType == ltFinishToStart || AType == ltStartToStart;
-      const double own = ofStart ? start : finish;
-      const double earliest = AType == ltFinishToStart   ? scheduler->StartAfter(predecessor->GetCompletedDate())
-                              : AType == ltStartToStart  ? predecessor->GetStartDate()
-                              : AType == ltFinishToFinish ? predecessor->GetCompletedDate()
-                                                          : scheduler->FinishBefore(predecessor->GetStartDate());
-      if (!HasWholeDayDate(own) || !HasWholeDayDate(earliest) || own >= earliest) return;
-      conflicts.push_back({node, "task " + id + (ofStart ? " starts " : " finishes ") + DateTimeToXmlText(own) +
-                                     ", before its " + code + " link from task " + APredecessor->GetID() +
-                                     " allows (" + DateTimeToXmlText(earliest) + ")" + held(action)});
-    });
-  }
-  return conflicts;
 }
 
 TTaskLinkHelper::TLinkEnds TTaskLinkHelper::LinkLeadingBack(INode* ANode, bool APredecessorsToo) {

@@ -79,15 +79,6 @@ class TTaskLinkHelper {
   static std::vector<TLinkEnds> FindCircle(INode* ANode);
   // "the link from node P to node S leads back to where it starts": names the circle's first link.
   static std::string CircleText(const std::vector<TLinkEnds>& ACircle);
-  // A date the rules let a constraint or a link type put where the links or the schedule start
-  // cannot hold it: the task and what was not held, with the dates.
-  struct TConflict {
-    ComPtr<INode> Task;
-    std::string Text;
-  };
-  // The conflicts of every task in the map that holds ANode, in tree order: a task that starts or
-  // finishes before a predecessor lets it, and one that starts before the schedule start.
-  static std::vector<TConflict> FindConflicts(INode* ANode);
   // The summary task directly above the node, or empty; the map's root is never one.
   static ComPtr<INode> SummaryAbove(INode* ANode);
   // The linked nodes of the node's successor links, in list order.

@@ -1,6 +1,7 @@
 // Random edit scripts through the real host and the plug-in library: from a seed, a map of 20 to
-// 200 nodes, then 50 to 500 random edits of the tree, the action fields, the calendar and the task
-// links, with a refresh now and then. Undoing every edit must give back the saved map byte for
+// 200 nodes, then 50 to 500 random edits of the tree, the action fields (constraints more often),
+// the calendar (holidays, working days and hours, the schedule start) and the task links, with a
+// refresh now and then. Undoing every edit must give back the saved map byte for
 // byte, and redoing every edit the map as it was after them. A failure prints the seed and the
 // shortest prefix of the script that fails.
 //
@@ -106,7 +107,7 @@ class TEditGenerator {
       case 1: return {"title", node, Chance(20) ? std::string() : "Renamed " + std::to_string(Between(1, 99))};
       case 2: return {"delete", node};
       case 3: return {"move", node, other};
-      case 4: return {"calendar", "holiday", Chance(70) ? "add" : "remove", "2025-" + Two(Between(9, 12)) + "-" + Two(Between(1, 28))};
+      case 4: return Calendar();
       case 5: case 6: return Chance(80) ? TWords{"link", "add", node, other, type} : TWords{"link", "add", node, other};
       case 7: {
         // Mostly a link that exists; else one the command must refuse.
@@ -116,9 +117,21 @@ class TEditGenerator {
       }
       case 8: return {"refresh"};
       default: {
-        const auto field = static_cast<TActionField>(Between(0, KActionFieldCount - 1));
+        // Constraints move tasks while the map schedules: drawn more often than other fields.
+        const auto field = Chance(25) ? Pick<TActionField>({acConstraintType, acConstraintDate})
+                                      : static_cast<TActionField>(Between(0, KActionFieldCount - 1));
         return {"set", node, KActionFieldNames[field], FieldValue(field)};
       }
+    }
+  }
+
+  // Mostly holidays; now and then the working days, the working hours or the schedule start.
+  TWords Calendar() {
+    switch (Between(0, 9)) {
+      case 0: return {"calendar", "days", Pick<std::string>({"Mon,Tue,Wed,Thu,Fri", "Mon,Tue,Wed,Thu", "Tue,Thu,Sat"})};
+      case 1: return Chance(50) ? TWords{"calendar", "hours", "08:00-12:00", "13:00-17:00"} : TWords{"calendar", "hours", "09:30-15:45"};
+      case 2: return {"calendar", "start", "2025-" + Two(Between(9, 12)) + "-" + Two(Between(1, 28))};
+      default: return {"calendar", "holiday", Chance(70) ? "add" : "remove", "2025-" + Two(Between(9, 12)) + "-" + Two(Between(1, 28))};
     }
   }
 
