@@ -76,7 +76,8 @@ bool IsRolledUpField(TActionField AField) {
 }
 
 std::string SummaryFieldRefusal(ISelection* ASelection, TActionField AField) {
-  const int32_t count = ASelection && IsRolledUpField(AField) ? ASelection->GetCount() : 0;
+  // A typed start is no value stored unseen: it moves the phase, whose constraint holds back its subtasks.
+  const int32_t count = ASelection && IsRolledUpField(AField) && AField != acStartDate ? ASelection->GetCount() : 0;
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(i).get());
     if (!node || !node->IsSummaryTask()) continue;

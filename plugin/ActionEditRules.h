@@ -29,7 +29,8 @@ double TypedActionDate(INode* ANode, TActionField AField, double ADate, bool AHa
 bool IsRolledUpField(TActionField AField);
 
 // Why AField cannot be set on the selection, or empty when it can: a value stored under a
-// summary task's rolled-up field would never show. Names the field, the node and the reason.
+// summary task's rolled-up field would never show. Names the field, the node and the reason. A
+// start is taken: it moves the summary's subtasks.
 std::string SummaryFieldRefusal(ISelection* ASelection, TActionField AField);
 
 // The link edits a front end makes, under the task link rules; the controller serves them as
