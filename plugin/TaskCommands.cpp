@@ -196,10 +196,12 @@ void TApplyTaskEditCommand::Reschedule() {
 
 // ---- refresh
 
-TRefreshProjectCommand::TRefreshProjectCommand(ILumetaModel* AModel, TFilter AFilter, double AStart)
+TRefreshProjectCommand::TRefreshProjectCommand(ILumetaModel* AModel, TFilter AFilter, double AStart,
+                                               bool ASuccessorsFollow)
     : TRescheduleCommand(AModel, AModel ? AModel->GetTree()->GetRoot()->GetFirstChild().get() : nullptr),
       FFilter(std::move(AFilter)),
-      FStart(AStart) {}
+      FStart(AStart),
+      FSuccessorsFollow(ASuccessorsFollow || FFilter != nullptr) {}
 
 void TRefreshProjectCommand::Reschedule() {
   ComPtr<INode> first = Node();
@@ -222,9 +224,7 @@ void TRefreshProjectCommand::Reschedule() {
     }
     if (FFilter && !FFilter(node.get())) continue;
     if (!TActionHelper::GetAction(node.get(), false)) continue;
-    // A whole refresh places every task and so needs no successor walks; a chosen few (tasks just
-    // made) must carry their new dates on to what follows them.
-    AddCommand(make<TMoveTaskCommand>(Model(), node.get(), FStart, TTaskSwitches{true, true, FFilter != nullptr, true})
+    AddCommand(make<TMoveTaskCommand>(Model(), node.get(), FStart, TTaskSwitches{true, true, FSuccessorsFollow, true})
                    .get(),
                NodeSelection(node.get()).get(), false);
   }
@@ -238,7 +238,9 @@ TFollowScheduleCommand::TFollowScheduleCommand(ILumetaModel* AModel, std::vector
 
 void TFollowScheduleCommand::Reschedule() {
   if (FTaskIDs.empty()) {
-    Queue(make<TRefreshProjectCommand>(Model(), nullptr));
+    // Every task's dates change at once, in tree order: a successor placed before its predecessor
+    // must follow that predecessor when it moves.
+    Queue(make<TRefreshProjectCommand>(Model(), nullptr, 0, true));
     return;
   }
   for (const std::string& id : FTaskIDs) {

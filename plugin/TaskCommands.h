@@ -96,13 +96,15 @@ class TUpdateTaskCommand : public TRescheduleCommand {
 };
 
 // Starts every task the filter accepts again from the start date (0: the schedule start) and lets
-// its constraint and predecessors place it; summaries are walked, not moved. With a filter, the
-// successors of the accepted tasks and summaries follow them.
+// its constraint and predecessors place it; summaries are walked, not moved. A whole refresh
+// places every task in tree order and leaves successors to their own turn; with a filter (a chosen
+// few, such as tasks just made), or when asked, each move carries on to the successors too, so
+// that a successor met first still follows its predecessor.
 class TRefreshProjectCommand : public TRescheduleCommand {
  public:
   using TFilter = std::function<bool(INode*)>;
   // An empty filter accepts every task. Walks from the first main branch along its siblings.
-  TRefreshProjectCommand(ILumetaModel* AModel, TFilter AFilter, double AStart = 0);
+  TRefreshProjectCommand(ILumetaModel* AModel, TFilter AFilter, double AStart = 0, bool ASuccessorsFollow = false);
 
  protected:
   void Reschedule() override;
@@ -110,6 +112,7 @@ class TRefreshProjectCommand : public TRescheduleCommand {
  private:
   TFilter FFilter;
   double FStart;
+  bool FSuccessorsFollow;
 };
 
 // Places tasks again after something their dates depend on changed beside their own edits. Given
