@@ -27,7 +27,8 @@ struct TScheduleConflict {
   bool OfStart = true;  // the task's start is too early, else its finish
   double Date = 0;      // the task's start or finish
   double Allowed = 0;   // the earliest the link or the schedule start allows
-  // The constraint that holds the task there, when one of the pinning kinds does.
+  // The constraint that holds the task there, when one of the pinning kinds (must start or finish
+  // on, start or finish no later than) does; else Held is false and the two stay as they are.
   bool Held = false;
   TTaskConstraintType Constraint = tcAsSoonAsPossible;
   double ConstraintDate = 0;

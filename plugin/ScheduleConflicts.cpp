@@ -48,9 +48,13 @@ std::vector<TScheduleConflict> FindScheduleConflicts(INode* ANode) {
     if (!action || node->IsSummaryTask()) continue;
     TScheduleConflict base;
     base.TaskID = node->GetID();
-    base.Constraint = action->GetConstraintType();
-    base.Held = Pins(base.Constraint);
-    base.ConstraintDate = base.Held ? action->GetConstraintDate() : 0;
+    // Only a pinning constraint is part of the conflict: a start typed later (which records a
+    // start-no-earlier-than) leaves the same conflict standing.
+    if (const TTaskConstraintType type = action->GetConstraintType(); Pins(type)) {
+      base.Held = true;
+      base.Constraint = type;
+      base.ConstraintDate = action->GetConstraintDate();
+    }
     const double start = action->GetStartDate(), finish = action->GetCompletedDate();
     const std::vector<TTaskLinkEntry> links = TaskLinksOf(TLumetaNodeLinksProperty::Of(node.get()).get());
     if (HasWholeDayDate(start) && HasWholeDayDate(scheduleStart) && start < scheduleStart) {
