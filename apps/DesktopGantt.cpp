@@ -16,40 +16,17 @@
 #include <set>
 #include <tuple>
 
-#include "apps/DesktopWindow.h"
-#include "apps/EntryCommands.h"
-#include "apps/LinkCommands.h"
+#include <QToolTip>
+
+#include "apps/DesktopModel.h"
+#include "apps/DesktopTree.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
-#include "contract/ActionAttributesIntf.h"
-#include "host/LumetaMapSettings.h"
 
 namespace {
 
 constexpr double KMargin = 3;  // days shown before the first task and after the last
 constexpr int KGrip = 5;       // pixels at a bar's right end that drag its finish
-
-struct TTask {
-  double Start = 0;
-  double Finish = 0;
-  int Complete = 0;
-  bool Milestone = false;
-  bool Summary = false;
-};
-
-std::optional<TTask> TaskOf(TLumetaNode* ANode) {
-  ComPtr<IActionAttribute> action = ActionOf(ANode);
-  if (!action) return std::nullopt;
-  try {
-    TTask task{action->GetStartDate(), action->GetCompletedDate(), action->GetComplete(), action->GetIsMilestone(),
-               ANode->IsSummaryTask()};
-    if (task.Start <= 0) return std::nullopt;
-    if (task.Finish < task.Start) task.Finish = task.Start;
-    return task;
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
 
 QDate DateOfDay(double ADay) {
   const TDateTimeParts parts = DecodeDateTime(ADay);
@@ -78,7 +55,8 @@ void Arrow(QPainter& APainter, QPointF AFrom, QPointF ATo, bool AToRight) {
 
 }  // namespace
 
-TDesktopGantt::TDesktopGantt(TDesktopWindow* AWindow) : QWidget(AWindow), FWindow(AWindow) {
+TDesktopGantt::TDesktopGantt(TDesktopTree* ATree, QWidget* AParent)
+    : QWidget(AParent), FTree(ATree), FModel(ATree->ItemModel()) {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setMinimumWidth(120);
@@ -107,44 +85,8 @@ double TDesktopGantt::XOf(double ADate) const { return (ADate - FOrigin) * DayWi
 
 double TDesktopGantt::DateAt(double AX) const { return FOrigin + (AX + FScroll->value()) / DayWidth(); }
 
-std::pair<double, double> TDesktopGantt::TaskSpan() const {
-  double first = std::numeric_limits<double>::max(), last = 0;
-  TLumetaModel* model = FWindow->Model();
-  if (!model) return {0.0, 0.0};
-  const auto take = [&](TLumetaNode* ANode) {
-    const std::optional<TTask> task = TaskOf(ANode);
-    if (task) {
-      first = std::min(first, task->Start);
-      last = std::max(last, task->Finish);
-    }
-    return task.has_value();
-  };
-  // While the map schedules, a summary's dates are rolled up from the tasks below it, which the
-  // walk reads anyway: asking a summary that has any would roll up its whole branch once more,
-  // and a deep map would cost its depth times its size. Children first, then the node.
-  const bool rolledUp = model->Map().Settings() && model->Map().Settings()->GetTaskScheduling();
-  struct TVisit {
-    TLumetaNode* Node;
-    size_t NextChild = 0;
-    bool TaskBelow = false;
-  };
-  std::vector<TVisit> stack{{model->Map().Root()}};
-  while (!stack.empty()) {
-    TVisit& visit = stack.back();
-    if (visit.NextChild < visit.Node->Children().size()) {
-      stack.push_back({visit.Node->Children()[visit.NextChild++].get()});
-      continue;
-    }
-    const bool below = visit.TaskBelow;
-    const bool task = (below && rolledUp ? false : take(visit.Node)) || below;
-    stack.pop_back();
-    if (!stack.empty() && task) stack.back().TaskBelow = true;
-  }
-  return last == 0 ? std::pair(0.0, 0.0) : std::pair(first, last);
-}
-
 void TDesktopGantt::FitToMap() {
-  auto [first, last] = TaskSpan();
+  auto [first, last] = FModel->TaskSpan();
   const double today = LocaleService().Today();
   if (last == 0) first = last = today;
   FOrigin = std::floor(first) - KMargin;
@@ -156,7 +98,7 @@ void TDesktopGantt::FitToMap() {
 }
 
 void TDesktopGantt::ZoomToTasks() {
-  const auto [first, last] = TaskSpan();
+  const auto [first, last] = FModel->TaskSpan();
   const double days = std::ceil(last) - std::floor(first) + 2 * KMargin;
   for (const TZoom zoom : {zmDay, zmWeek, zmMonth}) {
     FZoom = zoom;  // months, the coarsest, when none fits
@@ -167,20 +109,19 @@ void TDesktopGantt::ZoomToTasks() {
   update();
 }
 
-int TDesktopGantt::ScaleHeight() const { return FWindow->Tree()->header()->height(); }
+int TDesktopGantt::ScaleHeight() const { return FTree->header()->height(); }
 
 std::optional<QRect> TDesktopGantt::RowBand(int64_t AID) const {
-  TVirtualNode* row = FWindow->RowOf(AID);
-  if (!row) return std::nullopt;
-  const QRect rect = FWindow->Tree()->visualRect(FWindow->Tree()->IndexOf(row, 0));
+  const QModelIndex index = FModel->IndexOf(AID);
+  if (!index.isValid()) return std::nullopt;
+  const QRect rect = FTree->visualRect(index);
   if (!rect.isValid()) return std::nullopt;
   return QRect(0, rect.top() + ScaleHeight(), width(), rect.height());
 }
 
 std::optional<QRectF> TDesktopGantt::BarRect(int64_t AID) const {
-  TLumetaModel* model = FWindow->Model();
   const std::optional<QRect> band = RowBand(AID);
-  const std::optional<TTask> task = model && band ? TaskOf(model->Map().FindNode(AID)) : std::nullopt;
+  const std::optional<TDesktopBar> task = band ? FModel->Bar(AID) : std::nullopt;
   if (!task) return std::nullopt;
   const double left = XOf(task->Start), right = std::max(XOf(task->Finish), left + 2);
   const double inset = band->height() * (task->Summary ? 0.3 : 0.22);
@@ -190,16 +131,15 @@ std::optional<QRectF> TDesktopGantt::BarRect(int64_t AID) const {
 void TDesktopGantt::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().base());
-  TLumetaModel* model = FWindow->Model();
-  TDesktopTree* tree = FWindow->Tree();
+  TDesktopTree* tree = FTree;
   const int top = ScaleHeight();
   const int bottom = height() - FScroll->height();
   FPaintedRows = 0;
   FPaintedLinks.clear();
-  if (!model) return;
+  if (!FModel->Model()) return;
 
   // Non-working days shaded, from the map's calendar.
-  const TMapCalendar calendar = model->Map().MapSettings()->Calendar();
+  const TMapCalendar calendar = FModel->Calendar();
   const double firstDay = std::floor(DateAt(0)), lastDay = std::ceil(DateAt(width()));
   if (DayWidth() >= 2) {
     for (double day = firstDay; day <= lastDay; ++day) {
@@ -251,7 +191,7 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   for (QModelIndex index = tree->indexAt(QPoint(1, 1)); index.isValid(); index = tree->indexBelow(index)) {
     const QRect row = tree->visualRect(index);
     if (row.top() > tree->viewport()->height()) break;
-    visible.push_back(FWindow->IDOf(tree->NodeAt(index)));
+    visible.push_back(FModel->IDOf(index));
   }
   FPaintedRows = static_cast<int>(visible.size());
 
@@ -264,9 +204,9 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   for (const int64_t id : visible) {
     const std::optional<QRectF> successor = BarRect(id);
     if (!successor) continue;
-    ForEachShownBy(id, [&](TLumetaNode* ANode) {
-      for (const TTaskLinkInfo& link : TaskLinksOf(ANode, true)) {
-        const int64_t from = ShownAt(link.NodeID);
+    FModel->ForEachShownBy(id, [&](TLumetaNode* ANode) {
+      for (const TTaskLinkInfo& link : FModel->Predecessors(ANode->ID())) {
+        const int64_t from = FModel->ShownAt(link.NodeID);
         if (from == id || !drawn.emplace(from, id, link.Type).second) continue;
         const std::optional<QRectF> predecessor = BarRect(from);
         if (!predecessor) continue;
@@ -285,7 +225,7 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   for (const int64_t id : visible) {
     std::optional<QRectF> bar = BarRect(id);
     if (!bar) continue;
-    const std::optional<TTask> task = TaskOf(model->Map().FindNode(id));
+    const std::optional<TDesktopBar> task = FModel->Bar(id);
     if (FDrag != TDrag::None && id == FDragID) {
       const double shift = FDragDays * DayWidth();
       if (FDrag == TDrag::Move)
@@ -325,48 +265,15 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   painter.drawLine(QPointF(today, top), QPointF(today, bottom));
 }
 
-bool TDesktopGantt::IsCollapsed(int64_t AID) const {
-  TVirtualNode* row = FWindow->RowOf(AID);
-  return row && FWindow->Tree()->ChildCount(row) > 0 && !FWindow->Tree()->isExpanded(FWindow->Tree()->IndexOf(row, 0));
-}
-
-int64_t TDesktopGantt::ShownAt(int64_t AID) const {
-  TLumetaNode* node = FWindow->Model()->Map().FindNode(AID);
-  int64_t shown = AID;
-  // The collapsed ancestor nearest the root hides all below it.
-  for (TLumetaNode* above = node ? node->Parent() : nullptr; above; above = above->Parent())
-    if (IsCollapsed(above->ID())) shown = above->ID();
-  return shown;
-}
-
-template <class F>
-void TDesktopGantt::ForEachShownBy(int64_t AID, F&& AVisit) const {
-  TLumetaNode* node = FWindow->Model()->Map().FindNode(AID);
-  if (!node) return;
-  AVisit(node);
-  if (!IsCollapsed(AID)) return;
-  // Without recursion: a collapsed branch may be deep.
-  std::vector<TLumetaNode*> stack;
-  for (const auto& child : node->Children()) stack.push_back(child.get());
-  while (!stack.empty()) {
-    TLumetaNode* hidden = stack.back();
-    stack.pop_back();
-    AVisit(hidden);
-    for (const auto& child : hidden->Children()) stack.push_back(child.get());
-  }
-}
-
 void TDesktopGantt::mousePressEvent(QMouseEvent* AEvent) {
   setFocus();
-  TDesktopTree* tree = FWindow->Tree();
   const QPoint at = AEvent->position().toPoint();
-  const QModelIndex index = tree->indexAt(QPoint(1, at.y() - ScaleHeight()));
-  const int64_t id = FWindow->IDOf(tree->NodeAt(index));
+  const int64_t id = FTree->IDAtY(at.y() - ScaleHeight());
   if (AEvent->button() != Qt::LeftButton || id <= 0) return;
-  FWindow->SelectNodes({id});
+  FTree->selectionModel()->setCurrentIndex(FModel->IndexOf(id), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   const std::optional<QRectF> bar = BarRect(id);
   if (!bar || !bar->adjusted(-2, 0, KGrip, 0).contains(at)) return;
-  const std::optional<TTask> task = TaskOf(FWindow->Model()->Map().FindNode(id));
+  const std::optional<TDesktopBar> task = FModel->Bar(id);
   if (!task || task->Summary) return;  // a summary follows its subtasks
   FDrag = at.x() >= bar->right() - KGrip && !task->Milestone ? TDrag::Finish : TDrag::Move;
   FDragID = id;
@@ -377,8 +284,7 @@ void TDesktopGantt::mousePressEvent(QMouseEvent* AEvent) {
 void TDesktopGantt::mouseMoveEvent(QMouseEvent* AEvent) {
   const QPoint at = AEvent->position().toPoint();
   if (FDrag == TDrag::None) {
-    const QModelIndex index = FWindow->Tree()->indexAt(QPoint(1, at.y() - ScaleHeight()));
-    const std::optional<QRectF> bar = BarRect(FWindow->IDOf(FWindow->Tree()->NodeAt(index)));
+    const std::optional<QRectF> bar = BarRect(FTree->IDAtY(at.y() - ScaleHeight()));
     setCursor(bar && std::abs(at.x() - bar->right()) <= KGrip ? Qt::SizeHorCursor
               : bar && bar->contains(at)                     ? Qt::OpenHandCursor
                                                              : Qt::ArrowCursor);
@@ -398,19 +304,21 @@ void TDesktopGantt::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void TDesktopGantt::ApplyDrag(double ADays) {
-  TLumetaModel* model = FWindow->Model();
-  const std::optional<TTask> task = model ? TaskOf(model->Map().FindNode(FDragID)) : std::nullopt;
-  if (!task) return;
-  FWindow->SelectNodes({FDragID});
-  if (FDrag == TDrag::Move) {
-    std::vector<TDesktopWindow::TEntryRun> entries{{ciStartDate, {DateTimeToXmlText(task->Start + ADays)}}};
-    // Without scheduling a start is only a date: the finish goes along by hand, in the same step.
-    if (!model->Map().Settings()->GetTaskScheduling())
-      entries.push_back({ciCompletedDate, {DateTimeToXmlText(task->Finish + ADays)}});
-    FWindow->RunEntries("Move Task", entries);
-  } else {
-    FWindow->RunEntry(ciCompletedDate, {DateTimeToXmlText(task->Finish + ADays)});
-  }
+  if (FDragID > 0) FModel->ShiftTask(FDragID, ADays, FDrag == TDrag::Finish);
+}
+
+// The bar's tooltip is the task's, from the model.
+bool TDesktopGantt::event(QEvent* AEvent) {
+  if (AEvent->type() != QEvent::ToolTip) return QWidget::event(AEvent);
+  auto* help = static_cast<QHelpEvent*>(AEvent);
+  const int64_t id = FTree->IDAtY(help->pos().y() - ScaleHeight());
+  const std::optional<QRectF> bar = BarRect(id);
+  const QString hint = bar && bar->adjusted(-2, -2, 2, 2).contains(help->pos()) ? FModel->ToolTip(id) : QString();
+  if (hint.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(help->globalPos(), hint, this);
+  return true;
 }
 
 void TDesktopGantt::wheelEvent(QWheelEvent* AEvent) {
@@ -418,7 +326,7 @@ void TDesktopGantt::wheelEvent(QWheelEvent* AEvent) {
     FScroll->setValue(FScroll->value() - AEvent->angleDelta().y());
     return AEvent->accept();
   }
-  QCoreApplication::sendEvent(FWindow->Tree()->viewport(), AEvent);
+  QCoreApplication::sendEvent(FTree->viewport(), AEvent);
 }
 
 void TDesktopGantt::keyPressEvent(QKeyEvent* AEvent) {
@@ -428,7 +336,7 @@ void TDesktopGantt::keyPressEvent(QKeyEvent* AEvent) {
     const double days = key == Qt::Key_Left ? -1 : 1;
     // Ctrl moves the focused task by a day, Shift its finish; plain keys scroll.
     if (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) {
-      FDragID = FWindow->IDOf(FWindow->Tree()->FocusedNode());
+      FDragID = FTree->FocusedID();
       FDrag = (modifiers & Qt::ControlModifier) ? TDrag::Move : TDrag::Finish;
       ApplyDrag(days);
       FDrag = TDrag::None;
@@ -438,7 +346,7 @@ void TDesktopGantt::keyPressEvent(QKeyEvent* AEvent) {
     return AEvent->accept();
   }
   if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
-    QCoreApplication::sendEvent(FWindow->Tree(), AEvent);
+    QCoreApplication::sendEvent(FTree, AEvent);
     update();
     return;
   }

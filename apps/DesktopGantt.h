@@ -1,7 +1,7 @@
 #pragma once
-// The Gantt strip beside the desktop window's tree: one line per row the tree shows, in step with
-// its scrolling, with a bar from each task's start to its finish. Dragging a bar's body moves the
-// task, dragging its right end changes its finish; both run the same entries a date cell does.
+// The Gantt strip beside the desktop window's tree: one line per row of the item model that the
+// tree shows, in step with its scrolling, with a bar from each task's start to its finish. Dragging
+// a bar's body moves the task, dragging its right end changes its finish, as one undo step each.
 #include <QWidget>
 
 #include <cstdint>
@@ -9,14 +9,15 @@
 #include <utility>
 #include <vector>
 
-class TDesktopWindow;
+class TDesktopItemModel;
+class TDesktopTree;
 class QScrollBar;
 
 class TDesktopGantt : public QWidget {
  public:
   enum TZoom { zmDay, zmWeek, zmMonth };
 
-  explicit TDesktopGantt(TDesktopWindow* AWindow);
+  TDesktopGantt(TDesktopTree* ATree, QWidget* AParent);
 
   TZoom Zoom() const { return FZoom; }
   void SetZoom(TZoom AZoom);
@@ -50,18 +51,11 @@ class TDesktopGantt : public QWidget {
   // The row's top and height in the strip (the tree viewport's coordinates, below the scale).
   std::optional<QRect> RowBand(int64_t AID) const;
   int ScaleHeight() const;
-  // The first start and the last finish of the map's tasks; (0, 0) without tasks.
-  std::pair<double, double> TaskSpan() const;
-  // Whether the node's row is collapsed (and has rows below it).
-  bool IsCollapsed(int64_t AID) const;
-  // The node whose row shows the node: the node, or the collapsed branch it is hidden in.
-  int64_t ShownAt(int64_t AID) const;
-  // The node and, when its row is collapsed, every node hidden below it.
-  template <class F>
-  void ForEachShownBy(int64_t AID, F&& AVisit) const;
+  bool event(QEvent* AEvent) override;
   void ApplyDrag(double ADays);
 
-  TDesktopWindow* FWindow;
+  TDesktopTree* FTree;
+  TDesktopItemModel* FModel;
   QScrollBar* FScroll;
   TZoom FZoom = zmDay;
   double FOrigin = 0;  // the date at x 0 before scrolling

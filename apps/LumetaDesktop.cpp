@@ -3,6 +3,7 @@
 //   lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP   renders the window offscreen to a PNG
 //   lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP   the same of the map-settings dialog
 #include <QApplication>
+#include <QMessageBox>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSplitter>
@@ -16,6 +17,7 @@
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopSettings.h"
 #include "apps/DesktopWindow.h"
+#include "com/DialogService.h"
 #include "host/LumetaPlugInLoader.h"
 
 namespace {
@@ -28,6 +30,34 @@ int Usage(bool AAsked = false) {
                        "       lumeta-desktop --help\n");
   return AAsked ? 0 : 2;
 }
+
+// Message boxes on top of the window that is active.
+class TDesktopDialogService : public TDialogService {
+ public:
+  void ShowMessage(TMessageKind AKind, const std::string& AText) override {
+    const QString text = QString::fromStdString(AText);
+    QWidget* parent = QApplication::activeWindow();
+    switch (AKind) {
+      case TMessageKind::Warning: QMessageBox::warning(parent, QStringLiteral("Lumeta"), text); break;
+      case TMessageKind::Information: QMessageBox::information(parent, QStringLiteral("Lumeta"), text); break;
+      case TMessageKind::Error: QMessageBox::critical(parent, QStringLiteral("Lumeta"), text); break;
+    }
+  }
+  TDialogButton Ask(const std::string& AText, TDialogButtons AButtons, TDialogButton ADefault) override {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Lumeta"), QString::fromStdString(AText),
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    const std::pair<TDialogButton, QMessageBox::StandardButton> map[] = {
+        {dbOK, QMessageBox::Ok}, {dbYes, QMessageBox::Yes}, {dbNo, QMessageBox::No}, {dbCancel, QMessageBox::Cancel}};
+    for (const auto& [button, standard] : map)
+      if (AButtons & button) box.addButton(standard);
+    for (const auto& [button, standard] : map)
+      if (button == ADefault) box.setDefaultButton(standard);
+    const int answer = box.exec();
+    for (const auto& [button, standard] : map)
+      if (answer == standard) return button;
+    return (AButtons & dbCancel) ? dbCancel : ADefault;
+  }
+};
 
 void Settle() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
@@ -61,6 +91,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setApplicationName(QStringLiteral("lumeta-desktop"));
 
+  if (screenshot.empty()) SetDialogService(std::make_shared<TDesktopDialogService>());
   auto* window = new TDesktopWindow(plugInDir, screenshot.empty());
   window->setAttribute(Qt::WA_DeleteOnClose);
   if (!window->OpenMap(map) && !screenshot.empty()) return 1;

@@ -14,7 +14,9 @@
 #include <fstream>
 #include <memory>
 
+#include "apps/DesktopActions.h"
 #include "apps/DesktopGantt.h"
+#include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
 #include "apps/LinkCommands.h"
 #include "com/OleDate.h"
@@ -51,7 +53,12 @@ struct TDesktop {
     ComPtr<IProperty> property = Model()->Map().GetNode(AID)->FindProperty("Action");
     return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
   }
-  QString Cell(int64_t AID, int AColumn) const { return Window->CellText(Window->RowOf(AID), AColumn); }
+  TDesktopItemModel& Items() const { return *Window->ItemModel(); }
+  QString Cell(int64_t AID, int AColumn) const { return Items().CellText(AID, AColumn); }
+  // Gives the cell a text as its in-place editor does.
+  void Commit(int64_t AID, int AColumn, const QString& AText) const {
+    CommitCellText(&Items(), Items().IndexOf(AID, AColumn), AText);
+  }
   std::string Path(const char* AName) const { return Folder.filePath(QString::fromLatin1(AName)).toStdString(); }
 };
 
@@ -84,8 +91,8 @@ class DesktopTest : public QObject {
     desktop.Window->SelectNodes({id});
     // Typed into the cell's own editor, as a user does.
     TDesktopTree* tree = desktop.Window->Tree();
-    QVERIFY(tree->EditNode(desktop.Window->RowOf(id), dcCost));
-    auto* editor = qobject_cast<QLineEdit*>(tree->EditorParent()->focusWidget());
+    QVERIFY(tree->EditCell(id, dcCost));
+    auto* editor = qobject_cast<QLineEdit*>(tree->viewport()->focusWidget());
     QVERIFY(editor);
     editor->selectAll();
     QTest::keyClicks(editor, "12.5");
@@ -94,39 +101,38 @@ class DesktopTest : public QObject {
     QVERIFY(desktop.Action(id));
     QCOMPARE(desktop.Action(id)->GetCost(), 12.5);
     QCOMPARE(desktop.Cell(id, dcCost), QStringLiteral("12.5"));
-    QVERIFY(desktop.Window->UndoAction()->isEnabled());
+    QVERIFY(desktop.Window->Actions()->Undo()->isEnabled());
 
-    desktop.Window->CommitCell(desktop.Window->RowOf(id), dcStatus, QStringLiteral("In Progress"));
+    desktop.Commit(id, dcStatus, QStringLiteral("In Progress"));
     QCOMPARE(desktop.Cell(id, dcStatus), QStringLiteral("In Progress"));
-    desktop.Window->UndoAction()->trigger();
+    desktop.Window->Actions()->Undo()->trigger();
     QCOMPARE(desktop.Cell(id, dcStatus), QString());
     QCOMPARE(desktop.Cell(id, dcCost), QStringLiteral("12.5"));
-    desktop.Window->UndoAction()->trigger();
+    desktop.Window->Actions()->Undo()->trigger();
     QVERIFY(!desktop.Action(id));  // the action the first edit made is gone again
-    QVERIFY(desktop.Window->RedoAction()->isEnabled());
-    QVERIFY(desktop.Window->RedoAction()->text().startsWith(QStringLiteral("&Redo ")));
+    QVERIFY(desktop.Window->Actions()->Redo()->isEnabled());
+    QVERIFY(desktop.Window->Actions()->Redo()->text().startsWith(QStringLiteral("&Redo ")));
   }
 
   void ScheduledDatesAndTitlesGoThroughTheirCommands() {
     TDesktop desktop(LUMETA_EXAMPLE_MAP);
-    TDesktopWindow& window = *desktop.Window;
     // Pricing study (4) comes before Final design (6), finish to start.
     const double successorStart = desktop.Action(6)->GetStartDate();
     const double start = desktop.Action(4)->GetStartDate();
     const QString later = QDate(1899, 12, 30).addDays(static_cast<qint64>(start) + 7).toString(Qt::ISODate);
-    window.CommitCell(window.RowOf(4), dcStart, later);
+    desktop.Commit(4, dcStart, later);
     QCOMPARE(desktop.Cell(4, dcStart), later);
     QVERIFY(desktop.Action(6)->GetStartDate() > successorStart);
     // A due date is not scheduled: with scheduling on nothing changes.
     const QString due = desktop.Cell(4, dcDue);
-    window.CommitCell(window.RowOf(4), dcDue, QStringLiteral("2030-01-01"));
+    desktop.Commit(4, dcDue, QStringLiteral("2030-01-01"));
     QCOMPARE(desktop.Cell(4, dcDue), due);
     // A text that is no date is refused with a warning, and nothing runs.
     const int undo = desktop.Model()->GetCommandProcessor()->GetUndoCount();
-    window.CommitCell(window.RowOf(4), dcStart, QStringLiteral("soon"));
+    desktop.Commit(4, dcStart, QStringLiteral("soon"));
     QCOMPARE(desktop.Model()->GetCommandProcessor()->GetUndoCount(), undo);
     QVERIFY(!desktop.Dialogs->Entries.empty());
-    window.CommitCell(window.RowOf(4), dcTitle, QStringLiteral("Price check"));
+    desktop.Commit(4, dcTitle, QStringLiteral("Price check"));
     QCOMPARE(desktop.Cell(4, dcTitle), QStringLiteral("Price check"));
     QCOMPARE(desktop.Cell(6, dcPredecessors), QStringLiteral("4"));
   }
@@ -140,24 +146,24 @@ class DesktopTest : public QObject {
     QVERIFY(desktop.Action(done)->GetIsAction());
 
     desktop.Window->SelectNodes({});
-    QVERIFY(desktop.Window->EntryAction(6)->isEnabled());
-    QVERIFY(!desktop.Window->EntryAction(7)->isEnabled());
-    QVERIFY(!desktop.Window->EntryAction(8)->isEnabled());
-    QVERIFY(!desktop.Window->EntryAction(9)->isEnabled());
+    QVERIFY(desktop.Window->Actions()->Entry(6)->isEnabled());
+    QVERIFY(!desktop.Window->Actions()->Entry(7)->isEnabled());
+    QVERIFY(!desktop.Window->Actions()->Entry(8)->isEnabled());
+    QVERIFY(!desktop.Window->Actions()->Entry(9)->isEnabled());
 
     desktop.Window->SelectNodes({plain});
-    QVERIFY(desktop.Window->EntryAction(7)->isEnabled());
-    QVERIFY(desktop.Window->EntryAction(8)->isEnabled());
-    QVERIFY(!desktop.Window->EntryAction(8)->isChecked());
-    QVERIFY(!desktop.Window->EntryAction(9)->isEnabled());  // nothing to clear
+    QVERIFY(desktop.Window->Actions()->Entry(7)->isEnabled());
+    QVERIFY(desktop.Window->Actions()->Entry(8)->isEnabled());
+    QVERIFY(!desktop.Window->Actions()->Entry(8)->isChecked());
+    QVERIFY(!desktop.Window->Actions()->Entry(9)->isEnabled());  // nothing to clear
 
     desktop.Window->SelectNodes({done});
-    QVERIFY(desktop.Window->EntryAction(8)->isChecked());
-    QVERIFY(desktop.Window->EntryAction(9)->isEnabled());
+    QVERIFY(desktop.Window->Actions()->Entry(8)->isChecked());
+    QVERIFY(desktop.Window->Actions()->Entry(9)->isEnabled());
     // Selecting in the tree itself reaches the model and the entries alike.
-    desktop.Window->Tree()->setCurrentIndex(desktop.Window->Tree()->IndexOf(desktop.Window->RowOf(plain), 0));
+    desktop.Window->Tree()->setCurrentIndex(desktop.Items().IndexOf(plain));
     QCOMPARE(desktop.Model()->SelectedIDs(), std::vector<int64_t>{plain});
-    QVERIFY(!desktop.Window->EntryAction(9)->isEnabled());
+    QVERIFY(!desktop.Window->Actions()->Entry(9)->isEnabled());
   }
 
   void MalformedFileShowsTheLocatedErrorAndKeepsTheOpenMap() {
@@ -213,10 +219,10 @@ class DesktopTest : public QObject {
     const std::string path = desktop.Path("saved.xml");
     QVERIFY(desktop.Window->SaveMap(path));
     QVERIFY(!desktop.Window->IsModified());
-    QCOMPARE(desktop.Window->RecentFiles().front(), path);
-    desktop.Window->CommitCell(desktop.Window->RowOf(id), dcPriority, QStringLiteral("High"));
+    QCOMPARE(desktop.Window->Actions()->RecentFiles().front(), path);
+    desktop.Commit(id, dcPriority, QStringLiteral("High"));
     QVERIFY(desktop.Window->IsModified());
-    desktop.Window->UndoAction()->trigger();
+    desktop.Window->Actions()->Undo()->trigger();
     QVERIFY(!desktop.Window->IsModified());
 
     desktop.Add(0, "More");
@@ -248,7 +254,7 @@ class DesktopTest : public QObject {
     dragByADay(4);
     QVERIFY(desktop.Action(4)->GetStartDate() > start);
     QVERIFY(desktop.Action(6)->GetStartDate() > successor);
-    desktop.Window->UndoAction()->trigger();
+    desktop.Window->Actions()->Undo()->trigger();
     QCOMPARE(desktop.Action(4)->GetStartDate(), start);
     QCOMPARE(desktop.Action(6)->GetStartDate(), successor);
 
@@ -259,10 +265,10 @@ class DesktopTest : public QObject {
     QCOMPARE(UndoCount(desktop), steps + 1);
     QCOMPARE(desktop.Action(4)->GetStartDate(), start + 1);
     QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish + 1);
-    desktop.Window->UndoAction()->trigger();
+    desktop.Window->Actions()->Undo()->trigger();
     QCOMPARE(desktop.Action(4)->GetStartDate(), start);
     QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish);
-    desktop.Window->RedoAction()->trigger();
+    desktop.Window->Actions()->Redo()->trigger();
     QCOMPARE(desktop.Action(4)->GetCompletedDate(), finish + 1);
   }
 
@@ -271,8 +277,8 @@ class DesktopTest : public QObject {
     const int64_t first = desktop.Add(0, "First"), second = desktop.Add(0, "Second");
     TDesktopTree* tree = desktop.Window->Tree();
     Settle();
-    const QPoint from = tree->visualRect(tree->IndexOf(desktop.Window->RowOf(second), 0)).center();
-    const QPoint to = tree->visualRect(tree->IndexOf(desktop.Window->RowOf(first), 0)).center();
+    const QPoint from = tree->visualRect(desktop.Items().IndexOf(second)).center();
+    const QPoint to = tree->visualRect(desktop.Items().IndexOf(first)).center();
     QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, from);
     QMouseEvent move(QEvent::MouseMove, to, tree->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
                      Qt::NoModifier);
@@ -280,8 +286,8 @@ class DesktopTest : public QObject {
     QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, to);
     Settle();
     QCOMPARE(desktop.Model()->Map().GetNode(second)->Parent()->ID(), first);
-    QVERIFY(desktop.Window->RowOf(second));
-    desktop.Window->UndoAction()->trigger();
+    QVERIFY(desktop.Items().IndexOf(second).isValid());
+    desktop.Window->Actions()->Undo()->trigger();
     QCOMPARE(desktop.Model()->Map().GetNode(second)->Parent()->ID(), int64_t(0));
     QCOMPARE(desktop.Model()->Map().GetNode(second)->IndexInParent(), 1);
 
@@ -304,12 +310,12 @@ class DesktopTest : public QObject {
     TDesktop desktop;
     TDesktopWindow& window = *desktop.Window;
     const int64_t id = desktop.Add(0, "Build");
-    window.CommitCell(window.RowOf(id), dcWork, QStringLiteral("8 hrs"));
+    desktop.Commit(id, dcWork, QStringLiteral("8 hrs"));
     QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
 
     // F4 on a cell raises the pick-list event; the picked value runs the field's entry.
     const auto pick = [&](int AColumn, const char* AValue) {
-      window.Tree()->SetFocusedCell(window.RowOf(id), AColumn);
+      window.Tree()->SetFocusedCell(id, AColumn);
       OnNextDialog([AValue](QDialog& ADialog) {
         ADialog.findChild<QComboBox*>(QStringLiteral("cbValue"))->setCurrentText(QString::fromLatin1(AValue));
       });
@@ -321,17 +327,17 @@ class DesktopTest : public QObject {
     QCOMPARE(desktop.Cell(id, dcStatus), QStringLiteral("In Progress"));
     pick(dcWork, "Days");
     QVERIFY(desktop.Cell(id, dcWork).endsWith(QStringLiteral("days")));
-    window.UndoAction()->trigger();
+    window.Actions()->Undo()->trigger();
     QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
-    window.UndoAction()->trigger();
+    window.Actions()->Undo()->trigger();
     QCOMPARE(desktop.Cell(id, dcStatus), status);
 
     // A measure typed with the number changes both in one step.
     const int32_t steps = UndoCount(desktop);
-    window.CommitCell(window.RowOf(id), dcWork, QStringLiteral("2 days"));
+    desktop.Commit(id, dcWork, QStringLiteral("2 days"));
     QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("2 days"));
     QCOMPARE(UndoCount(desktop), steps + 1);
-    window.UndoAction()->trigger();
+    window.Actions()->Undo()->trigger();
     QCOMPARE(desktop.Cell(id, dcWork), QStringLiteral("8 hrs"));
   }
 
@@ -339,8 +345,8 @@ class DesktopTest : public QObject {
     TDesktop desktop(LUMETA_EXAMPLE_MAP);
     TDesktopWindow& window = *desktop.Window;
     // Sales training (20) follows Certification (10); typed in place, Retail partners (19) joins it.
-    QVERIFY(window.Tree()->EditNode(window.RowOf(20), dcPredecessors));
-    auto* editor = qobject_cast<QLineEdit*>(window.Tree()->EditorParent()->focusWidget());
+    QVERIFY(window.Tree()->EditCell(20, dcPredecessors));
+    auto* editor = qobject_cast<QLineEdit*>(window.Tree()->viewport()->focusWidget());
     QVERIFY(editor);
     editor->selectAll();
     QTest::keyClicks(editor, "10, 19ss");
@@ -349,19 +355,19 @@ class DesktopTest : public QObject {
     QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10, 19SS"));
     // Removing one and retyping the other is one step too.
     const int32_t steps = UndoCount(desktop);
-    window.CommitCell(window.RowOf(20), dcPredecessors, QStringLiteral("10SS"));
+    desktop.Commit(20, dcPredecessors, QStringLiteral("10SS"));
     QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10SS"));
     QCOMPARE(UndoCount(desktop), steps + 1);
-    window.UndoAction()->trigger();
+    window.Actions()->Undo()->trigger();
     QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10, 19SS"));
-    window.UndoAction()->trigger();
+    window.Actions()->Undo()->trigger();
     QCOMPARE(desktop.Cell(20, dcPredecessors), QStringLiteral("10"));
 
     // Post-launch review (24) comes after Pricing study (4) by a chain of links: a cycle. Nothing
     // changes, not even the links the list would keep, and the rule's warning is the only message.
     desktop.Dialogs->Entries.clear();
     for (const char* refused : {"2, 24", "2, 99"}) {
-      window.CommitCell(window.RowOf(4), dcPredecessors, QString::fromLatin1(refused));
+      desktop.Commit(4, dcPredecessors, QString::fromLatin1(refused));
       QCOMPARE(desktop.Cell(4, dcPredecessors), QStringLiteral("2, 3"));
     }
     QCOMPARE(UndoCount(desktop), steps - 1);
@@ -396,10 +402,10 @@ class DesktopTest : public QObject {
     desktop.Window->EditMapSettings();
     QCOMPARE(calendar.Holidays(), std::vector<double>{EncodeDate(2030, 1, 2)});
 
-    desktop.Window->UndoAction()->trigger();
+    desktop.Window->Actions()->Undo()->trigger();
     QVERIFY(calendar.Holidays().empty());
     QVERIFY(settings->GetTaskScheduling());
-    desktop.Window->UndoAction()->trigger();
+    desktop.Window->Actions()->Undo()->trigger();
     QVERIFY(!settings->GetTaskScheduling());
     QVERIFY(!desktop.Window->IsModified());
   }
@@ -417,18 +423,50 @@ class DesktopTest : public QObject {
     };
     // Prototype build (7) is kept collapsed: Electronics (8) inside it follows Final design (6)
     // and comes before Certification (10) and, start to start, Enclosure (9) inside it too.
-    QVERIFY(!desktop.Window->Tree()->isExpanded(desktop.Window->Tree()->IndexOf(desktop.Window->RowOf(7), 0)));
+    QVERIFY(!desktop.Items().IsExpanded(7));
+    QVERIFY(!desktop.Items().IndexOf(8).isValid());
     TLinks links = painted();
     QVERIFY(std::ranges::binary_search(links, std::pair<int64_t, int64_t>{6, 7}));
     QVERIFY(std::ranges::binary_search(links, std::pair<int64_t, int64_t>{7, 10}));
     QVERIFY(std::ranges::none_of(links, [](const auto& ALink) { return ALink.first == ALink.second; }));
 
-    desktop.Window->Tree()->SetExpanded(desktop.Window->RowOf(7), true);
+    // Right on a collapsed title opens it, as in any tree.
+    desktop.Window->Tree()->SetFocusedCell(7, dcTitle);
+    QTest::keyClick(desktop.Window->Tree(), Qt::Key_Right);
+    QCOMPARE(desktop.Items().RowOf(8), desktop.Items().RowOf(7) + 1);
     QVERIFY(desktop.Model()->Map().GetNode(7)->HostData().Expanded);
     links = painted();
     for (const std::pair<int64_t, int64_t>& link : TLinks{{6, 8}, {8, 9}, {8, 10}})
       QVERIFY(std::ranges::binary_search(links, link));
     QVERIFY(std::ranges::none_of(links, [](const auto& ALink) { return ALink.first == 7 || ALink.second == 7; }));
+  }
+
+  // A chain far deeper than the native stack: rows, focus, painting and closing the branch.
+  void AChainOfAHundredThousandLevelsShowsAndFolds() {
+    TDesktop desktop;
+    constexpr int KDepth = 100'000;
+    TLumetaMap& map = desktop.Model()->Map();
+    TLumetaNode* node = map.Root();
+    for (int level = 0; level < KDepth; ++level) node = map.AddNode(node, "Level " + std::to_string(level + 1));
+    const int64_t top = map.Root()->Children().front()->ID(), deepest = node->ID();
+    desktop.Window->Refresh();
+    TDesktopItemModel& items = desktop.Items();
+    QCOMPARE(items.rowCount(), KDepth + 1);
+    QCOMPARE(items.RowOf(deepest), KDepth);
+    QCOMPARE(items.index(KDepth, 0).data(TDesktopItemModel::DepthRole).toInt(), KDepth);
+    desktop.Window->SelectNodes({deepest});
+    QCOMPARE(desktop.Window->Tree()->FocusedID(), deepest);
+    // The deepest title still shows inside its column.
+    QVERIFY(!desktop.Window->grab().isNull());
+    QCOMPARE(desktop.Cell(deepest, dcTitle), QStringLiteral("Level 100000"));
+
+    items.SetExpanded(top, false);
+    QCOMPARE(items.rowCount(), 2);
+    QCOMPARE(items.ShownAt(deepest), top);
+    QVERIFY(!map.GetNode(top)->ReadHostData().Expanded);
+    QVERIFY(!desktop.Window->IsModified());  // a view of the map, not a change
+    items.SetExpanded(top, true);
+    QCOMPARE(items.RowOf(deepest), KDepth);
   }
 };
 

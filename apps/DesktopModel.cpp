@@ -1,0 +1,471 @@
+#include "apps/DesktopModel.h"
+
+#include <QDate>
+
+#include <algorithm>
+#include <limits>
+
+#include "apps/DesktopCommands.h"
+#include "apps/EntryCommands.h"
+#include "com/ComErrors.h"
+#include "com/DialogService.h"
+#include "com/OleDate.h"
+#include "contract/ActionVocabulary.h"
+#include "host/MapEditCommands.h"
+
+namespace {
+
+const char* const KCaptions[dcCount] = {"Title",  "Start",    "Due",  "Completed", "Duration",    "% Complete",
+                                        "Status", "Priority", "Cost", "Work",      "Predecessors"};
+// The field each column shows and edits; none for the title and the predecessors.
+constexpr std::optional<TActionField> KColumnFields[dcCount] = {
+    std::nullopt, acStartDate, acDueDate, acCompletedDate, acDuration, acComplete,
+    acStatus,     acPriority,  acCost,    acWork,          std::nullopt};
+
+QString Number(double AValue) { return QString::number(AValue, 'g', 10); }
+
+QDate DayOf(double ADate) {
+  const TDateTimeParts parts = DecodeDateTime(ADate);
+  return QDate(parts.Year, parts.Month, parts.Day);
+}
+
+QString DateText(double ADate) { return ADate > 0 ? DayOf(ADate).toString(Qt::ISODate) : QString(); }
+
+QString Quantity(double AValue, int32_t AMeasure) {
+  return Number(AValue) + QLatin1Char(' ') + QString::fromStdString(GetMeasureText(AMeasure)).toLower();
+}
+
+}  // namespace
+
+TDesktopItemModel::TDesktopItemModel(QObject* AParent) : QAbstractItemModel(AParent) {}
+
+TDesktopItemModel::~TDesktopItemModel() {
+  if (FDocument) FDocument->RemoveObserver(this);
+}
+
+void TDesktopItemModel::SetDocument(TMapDocument* ADocument) {
+  beginResetModel();
+  if (FDocument) FDocument->RemoveObserver(this);
+  FDocument = ADocument;
+  if (FDocument) FDocument->AddObserver(this);
+  Forget();
+  FRows.clear();
+  if (TLumetaModel* model = Model()) {
+    FRows.push_back({0, 0});
+    if (model->Map().Root()->ReadHostData().Expanded) AppendShown(model->Map().Root(), 1, FRows);
+  }
+  IndexRows();
+  endResetModel();
+}
+
+TLumetaNode* TDesktopItemModel::Node(int64_t AID) const {
+  TLumetaModel* model = Model();
+  return model && AID >= 0 ? model->Map().FindNode(AID) : nullptr;
+}
+
+void TDesktopItemModel::AppendShown(TLumetaNode* ANode, int ADepth, std::vector<TRow>& ARows) const {
+  // Pre-order with a stack of its own: maps may be deeper than the native stack.
+  std::vector<std::pair<TLumetaNode*, int>> stack;
+  for (size_t i = ANode->Children().size(); i-- > 0;) stack.emplace_back(ANode->Children()[i].get(), ADepth);
+  while (!stack.empty()) {
+    const auto [node, depth] = stack.back();
+    stack.pop_back();
+    ARows.push_back({node->ID(), depth});
+    if (!node->ReadHostData().Expanded) continue;
+    for (size_t i = node->Children().size(); i-- > 0;) stack.emplace_back(node->Children()[i].get(), depth + 1);
+  }
+}
+
+void TDesktopItemModel::IndexRows() {
+  FRowOf.clear();
+  FRowOf.reserve(FRows.size());
+  for (size_t row = 0; row < FRows.size(); ++row) FRowOf.emplace(FRows[row].ID, static_cast<int>(row));
+}
+
+void TDesktopItemModel::Reload() {
+  TLumetaModel* model = Model();
+  Forget();
+  if (!model) return;
+  std::vector<TRow> rows{{0, 0}};
+  if (model->Map().Root()->ReadHostData().Expanded) AppendShown(model->Map().Root(), 1, rows);
+  // Texts are read from the map when painted; a range signal would also reset an open editor.
+  if (rows == FRows) return;
+  // The rows that stay keep their selection and the focus, wherever they moved to.
+  Q_EMIT layoutAboutToBeChanged();
+  const QModelIndexList persistent = persistentIndexList();
+  std::vector<int64_t> ids;
+  ids.reserve(persistent.size());
+  for (const QModelIndex& old : persistent) ids.push_back(IDAt(old.row()));
+  FRows = std::move(rows);
+  IndexRows();
+  for (qsizetype i = 0; i < persistent.size(); ++i) changePersistentIndex(persistent[i], IndexOf(ids[i], persistent[i].column()));
+  Q_EMIT layoutChanged();
+}
+
+QModelIndex TDesktopItemModel::index(int ARow, int AColumn, const QModelIndex& AParent) const {
+  if (AParent.isValid() || ARow < 0 || ARow >= rowCount() || AColumn < 0 || AColumn >= dcCount) return {};
+  return createIndex(ARow, AColumn);
+}
+
+QModelIndex TDesktopItemModel::parent(const QModelIndex&) const { return {}; }
+
+int TDesktopItemModel::rowCount(const QModelIndex& AParent) const {
+  return AParent.isValid() ? 0 : static_cast<int>(FRows.size());
+}
+
+int TDesktopItemModel::columnCount(const QModelIndex& AParent) const { return AParent.isValid() ? 0 : dcCount; }
+
+int TDesktopItemModel::RowOf(int64_t AID) const {
+  const auto found = FRowOf.find(AID);
+  return found == FRowOf.end() ? -1 : found->second;
+}
+
+QModelIndex TDesktopItemModel::IndexOf(int64_t AID, int AColumn) const {
+  const int row = RowOf(AID);
+  return row < 0 ? QModelIndex() : index(row, AColumn);
+}
+
+QVariant TDesktopItemModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const {
+  if (AOrientation != Qt::Horizontal || ARole != Qt::DisplayRole || ASection < 0 || ASection >= dcCount) return {};
+  return QString::fromLatin1(KCaptions[ASection]);
+}
+
+Qt::ItemFlags TDesktopItemModel::flags(const QModelIndex& AIndex) const {
+  if (!AIndex.isValid()) return Qt::NoItemFlags;
+  const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  // The root is the map's central topic: it has a title, never an action.
+  return IDOf(AIndex) != 0 || AIndex.column() == dcTitle ? flags | Qt::ItemIsEditable : flags;
+}
+
+QVariant TDesktopItemModel::data(const QModelIndex& AIndex, int ARole) const {
+  if (!AIndex.isValid() || AIndex.row() >= rowCount()) return {};
+  const TRow& row = FRows[AIndex.row()];
+  switch (ARole) {
+    case Qt::DisplayRole: return CellText(row.ID, AIndex.column());
+    case NodeIDRole: return QVariant::fromValue<qint64>(row.ID);
+    case DepthRole: return row.Depth;
+    case HasChildrenRole: {
+      TLumetaNode* node = Node(row.ID);
+      return node && !node->Children().empty();
+    }
+    case ExpandedRole: return IsExpanded(row.ID);
+    case Qt::EditRole: {
+      // What an editor starts from: the typed value where the column has one.
+      TLumetaNode* node = Node(row.ID);
+      ComPtr<IActionAttribute> action = node ? ActionOf(node) : nullptr;
+      const int column = AIndex.column();
+      try {
+        if (action && (column == dcStart || column == dcDue || column == dcCompleted)) {
+          const double date = column == dcStart ? action->GetStartDate()
+                              : column == dcDue ? action->GetDueDate()
+                                                : action->GetCompletedDate();
+          return date > 0 ? DayOf(date) : QDate();
+        }
+        if (column == dcComplete) return action ? action->GetComplete() : 0;
+      } catch (const std::exception&) {
+        // a value the converter refuses is edited from its text
+      }
+      return CellText(row.ID, column);
+    }
+    default: return {};
+  }
+}
+
+QString TDesktopItemModel::CellText(int64_t AID, int AColumn) const {
+  return AColumn >= 0 && AColumn < dcCount && Node(AID) ? Cached(AID).Texts[AColumn] : QString();
+}
+
+const TDesktopItemModel::TRowCache& TDesktopItemModel::Cached(int64_t AID) const {
+  constexpr size_t KMostRows = 4096;  // far more than a screen shows
+  if (const auto found = FCache.find(AID); found != FCache.end()) return found->second;
+  if (FCache.size() >= KMostRows) Forget();
+  TRowCache& row = FCache[AID];
+  for (int column = 0; column < dcCount; ++column) row.Texts[column] = ReadText(AID, column);
+  row.Bar = ReadBar(AID);
+  return row;
+}
+
+QString TDesktopItemModel::ReadText(int64_t AID, int AColumn) const {
+  TLumetaNode* node = Node(AID);
+  if (!node) return {};
+  if (AColumn == dcTitle) return QString::fromStdString(node->Title()).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  if (AColumn == dcPredecessors) {
+    QStringList links;
+    for (const TTaskLinkInfo& link : TaskLinksOf(node, true))
+      links << QString::number(link.NodeID) + (std::string_view(link.Type) == "FS" ? QString() : QString::fromLatin1(link.Type));
+    return links.join(QStringLiteral(", "));
+  }
+  try {
+    ComPtr<IActionAttribute> action = ActionOf(node);
+    if (!action) return {};
+    switch (AColumn) {
+      case dcStart: return DateText(action->GetStartDate());
+      case dcDue: return DateText(action->GetDueDate());
+      case dcCompleted: return DateText(action->GetCompletedDate());
+      case dcDuration:
+        return action->GetDuration() > 0 || node->IsSummaryTask()
+                   ? Quantity(action->GetDuration(), action->GetDurationMeasure())
+                   : QString();
+      case dcComplete: return QString::number(action->GetComplete()) + QLatin1Char('%');
+      case dcStatus: return QString::fromStdString(action->GetStatus());
+      case dcPriority: return QString::fromStdString(action->GetPriority());
+      case dcCost: return action->GetCost() != 0 ? Number(action->GetCost()) : QString();
+      case dcWork: return action->GetWork() > 0 ? Quantity(action->GetWork(), action->GetWorkMeasure()) : QString();
+      default: return {};
+    }
+  } catch (const std::exception&) {
+    return QStringLiteral("?");  // a value the file holds but the converter refuses
+  }
+}
+
+// ---- edits
+
+bool TDesktopItemModel::setData(const QModelIndex& AIndex, const QVariant& AValue, int ARole) {
+  if (!AIndex.isValid() || ARole != Qt::EditRole || !Model()) return false;
+  const int64_t id = IDOf(AIndex);
+  TLumetaNode* node = Node(id);
+  if (!node || (id == 0 && AIndex.column() != dcTitle)) return false;
+  bool done = false;
+  if (AIndex.column() == dcTitle) {
+    const std::string title = AValue.toString().toStdString();
+    if (title == node->Title()) return false;
+    done = DesktopGuard([&] { Model()->GetCommandProcessor()->Execute(make<TRetitleNodeCommand>(Model(), id, title).get(), nullptr); });
+  } else if (AIndex.column() == dcPredecessors) {
+    const std::string text = AValue.toString().toStdString();
+    std::vector<TPredecessorChange> changes;
+    done = DesktopGuard([&] { changes = PredecessorListChanges(Model(), node, text); }) && !changes.empty();
+    if (done) {
+      TLumetaModel* model = Model();
+      // A link refused after others ran fails the step, and the processor takes those back.
+      done = DesktopGuard([&] {
+        model->GetCommandProcessor()->Execute(
+            make<TDesktopStepCommand>(model, "Change Predecessors",
+                                      [model, id, changes] {
+                                        TLumetaMap& map = model->Map();
+                                        for (const TPredecessorChange& change : changes)
+                                          model->Processor()->Execute(
+                                              MakeLinkCommand(model, change.Change, map.GetNode(change.PredecessorID),
+                                                              map.GetNode(id), change.Type)
+                                                  .get(),
+                                              nullptr);
+                                      })
+                .get(),
+            nullptr);
+      });
+    }
+  } else if (const std::optional<TActionField> field = KColumnFields[AIndex.column()]) {
+    return EditField(id, *field, AValue);
+  }
+  Reload();
+  return done;
+}
+
+bool TDesktopItemModel::EditField(int64_t AID, TActionField AField, const QVariant& AValue) {
+  if (!Node(AID) || AID == 0) return false;
+  const bool done = DesktopGuard([&] { RunFieldEdit(AID, AField, AValue); });
+  Reload();
+  return done;
+}
+
+void TDesktopItemModel::RunFieldEdit(int64_t AID, TActionField AField, const QVariant& AValue) {
+  TLumetaModel* model = Model();
+  model->SetSelectedIDs({AID});
+  ComPtr<ISelection> selection = model->GetCurrentSelection();
+  const std::optional<int32_t> entry = FieldEntry(AField);
+  if (!entry) throw ELumetaError(std::string("The desktop does not edit ") + KActionFieldNames[AField]);
+  std::vector<std::string> words;
+  switch (AField) {
+    case acStartDate:
+    case acDueDate:
+    case acCompletedDate: {
+      const QDate date = AValue.toDate();
+      // A date alone: the field keeps its time of day.
+      words = {date.isValid() ? date.toString(Qt::ISODate).toStdString() : std::string()};
+      break;
+    }
+    case acComplete: words = {std::to_string(AValue.toInt())}; break;
+    case acCost:
+    case acQuantity: words = {Number(AValue.toDouble()).toStdString()}; break;
+    case acDurationMeasure:
+    case acWorkMeasure: words = {KMeasurePickList[AValue.toInt() == amHours ? amHours : amDays]}; break;
+    case acDuration:
+    case acWork: {
+      const TDesktopQuantity quantity = AValue.value<TDesktopQuantity>();
+      words = {Number(quantity.Value).toStdString()};
+      if (!quantity.Measure) break;
+      const std::string measure = KMeasurePickList[*quantity.Measure == amHours ? amHours : amDays];
+      if (AField == acDuration) {
+        words.push_back(measure);
+        break;
+      }
+      // Work's measure has an entry of its own; it runs first, so that the number typed is taken
+      // in the new measure, and both are one undo step.
+      ComPtr<IActionAttribute> action = ActionOf(Node(AID));
+      if (action && action->GetWorkMeasure() == *quantity.Measure) break;
+      const int32_t work = *entry;
+      model->GetCommandProcessor()->Execute(
+          make<TDesktopStepCommand>(model, "Change Work",
+                                    [model, selection, work, words, measure] {
+                                      ExecuteEntry(model, selection.get(), ciWorkMeasure, {measure});
+                                      ExecuteEntry(model, selection.get(), work, words);
+                                    })
+              .get(),
+          nullptr);
+      return;
+    }
+    default: words = {AValue.toString().toStdString()}; break;
+  }
+  ExecuteEntry(model, selection.get(), *entry, words);
+}
+
+void TDesktopItemModel::ShiftTask(int64_t AID, double ADays, bool AFinishOnly) {
+  TLumetaModel* model = Model();
+  const std::optional<TDesktopBar> bar = Bar(AID);
+  if (!bar || ADays == 0) return;
+  model->SetSelectedIDs({AID});
+  ComPtr<ISelection> selection = model->GetCurrentSelection();
+  std::vector<std::pair<int32_t, double>> edits;
+  if (AFinishOnly) {
+    edits.emplace_back(ciCompletedDate, bar->Finish + ADays);
+  } else {
+    edits.emplace_back(ciStartDate, bar->Start + ADays);
+    // Without scheduling a start is only a date: the finish goes along by hand, in the same step.
+    if (!Scheduling()) edits.emplace_back(ciCompletedDate, bar->Finish + ADays);
+  }
+  DesktopGuard([&] {
+    model->GetCommandProcessor()->Execute(
+        make<TDesktopStepCommand>(model, AFinishOnly ? "Change Finish" : "Move Task",
+                                  [model, selection, edits] {
+                                    for (const auto& [entry, date] : edits)
+                                      ExecuteEntry(model, selection.get(), entry, {DateTimeToXmlText(date)});
+                                  })
+            .get(),
+        nullptr);
+  });
+  Reload();
+}
+
+// ---- rows shown and hidden
+
+bool TDesktopItemModel::IsExpanded(int64_t AID) const {
+  TLumetaNode* node = Node(AID);
+  return node && node->ReadHostData().Expanded;
+}
+
+bool TDesktopItemModel::IsCollapsed(int64_t AID) const {
+  TLumetaNode* node = Node(AID);
+  return node && !node->Children().empty() && !node->ReadHostData().Expanded;
+}
+
+void TDesktopItemModel::SetExpanded(int64_t AID, bool AExpanded) {
+  TLumetaNode* node = Node(AID);
+  if (!node || node->ReadHostData().Expanded == AExpanded) return;
+  node->HostData().Expanded = AExpanded;
+  const int row = RowOf(AID);
+  if (row < 0 || node->Children().empty()) return;
+  if (AExpanded) {
+    std::vector<TRow> shown;
+    AppendShown(node, FRows[row].Depth + 1, shown);
+    beginInsertRows({}, row + 1, row + static_cast<int>(shown.size()));
+    FRows.insert(FRows.begin() + row + 1, shown.begin(), shown.end());
+    IndexRows();
+    endInsertRows();
+  } else {
+    int last = row;
+    while (last + 1 < rowCount() && FRows[last + 1].Depth > FRows[row].Depth) ++last;
+    beginRemoveRows({}, row + 1, last);
+    FRows.erase(FRows.begin() + row + 1, FRows.begin() + last + 1);
+    IndexRows();
+    endRemoveRows();
+  }
+  Q_EMIT dataChanged(index(row, 0), index(row, dcCount - 1));
+}
+
+int64_t TDesktopItemModel::ShownAt(int64_t AID) const {
+  // A hidden node is shown by the nearest ancestor that has a row: the collapsed branch.
+  for (TLumetaNode* node = Node(AID); node; node = node->Parent())
+    if (RowOf(node->ID()) >= 0) return node->ID();
+  return AID;
+}
+
+// ---- the strip's view of the tasks
+
+std::optional<TDesktopBar> TDesktopItemModel::Bar(int64_t AID) const {
+  return Node(AID) ? Cached(AID).Bar : std::nullopt;
+}
+
+std::optional<TDesktopBar> TDesktopItemModel::ReadBar(int64_t AID) const {
+  TLumetaNode* node = Node(AID);
+  ComPtr<IActionAttribute> action = node ? ActionOf(node) : nullptr;
+  if (!action) return std::nullopt;
+  try {
+    TDesktopBar bar{action->GetStartDate(), action->GetCompletedDate(), action->GetComplete(),
+                    action->GetIsMilestone(), node->IsSummaryTask()};
+    if (bar.Start <= 0) return std::nullopt;
+    bar.Finish = std::max(bar.Finish, bar.Start);
+    return bar;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+QString TDesktopItemModel::ToolTip(int64_t AID) const {
+  TLumetaNode* node = Node(AID);
+  ComPtr<IProperty> property = node ? node->FindProperty(KActionPropertyName) : nullptr;
+  try {
+    return property ? QString::fromStdString(property->GetHint()) : QString();
+  } catch (const std::exception& error) {
+    return QString::fromStdString(error.what());
+  }
+}
+
+std::vector<TTaskLinkInfo> TDesktopItemModel::Predecessors(int64_t AID) const {
+  TLumetaNode* node = Node(AID);
+  return node ? TaskLinksOf(node, true) : std::vector<TTaskLinkInfo>{};
+}
+
+bool TDesktopItemModel::Scheduling() const {
+  TLumetaModel* model = Model();
+  return model && model->Map().Settings() && model->Map().Settings()->GetTaskScheduling();
+}
+
+TMapCalendar TDesktopItemModel::Calendar() const {
+  TLumetaModel* model = Model();
+  return model && model->Map().MapSettings() ? model->Map().MapSettings()->Calendar() : TMapCalendar{};
+}
+
+std::pair<double, double> TDesktopItemModel::TaskSpan() const {
+  TLumetaModel* model = Model();
+  if (!model) return {0.0, 0.0};
+  double first = std::numeric_limits<double>::max(), last = 0;
+  const auto take = [&](int64_t AID) {
+    const std::optional<TDesktopBar> bar = ReadBar(AID);
+    if (bar) {
+      first = std::min(first, bar->Start);
+      last = std::max(last, bar->Finish);
+    }
+    return bar.has_value();
+  };
+  // While the map schedules, a summary's dates are rolled up from the tasks below it, which the
+  // walk reads anyway: asking a summary that has any would roll up its whole branch once more,
+  // and a deep map would cost its depth times its size. Children first, then the node.
+  const bool rolledUp = Scheduling();
+  struct TVisit {
+    TLumetaNode* Node;
+    size_t NextChild = 0;
+    bool TaskBelow = false;
+  };
+  std::vector<TVisit> stack{{model->Map().Root()}};
+  while (!stack.empty()) {
+    TVisit& visit = stack.back();
+    if (visit.NextChild < visit.Node->Children().size()) {
+      stack.push_back({visit.Node->Children()[visit.NextChild++].get()});
+      continue;
+    }
+    const bool below = visit.TaskBelow;
+    const bool task = (below && rolledUp ? false : take(visit.Node->ID())) || below;
+    stack.pop_back();
+    if (!stack.empty() && task) stack.back().TaskBelow = true;
+  }
+  return last == 0 ? std::pair(0.0, 0.0) : std::pair(first, last);
+}

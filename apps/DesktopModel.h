@@ -1,0 +1,180 @@
+#pragma once
+// The open map as the desktop's views see it: one row per node the tree shows, in the order it
+// shows them, with the action columns. The tree and the Gantt strip both read it. The rows are a
+// flat list of the expanded part of the map, made with a stack of its own and without any text:
+// a chain of 100,000 nodes or a map of 100,000 tasks costs one walk per change of its shape, and
+// every text is read from the map when a view paints it. Cell edits are typed values that go to
+// the document's action editor.
+#include <QAbstractItemModel>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "apps/LinkCommands.h"
+#include "com/DialogService.h"
+#include "contract/ActionVocabulary.h"
+#include "host/LumetaMapSettings.h"
+#include "session/MapDocument.h"
+
+// The tree's columns, in order.
+enum TDesktopColumn {
+  dcTitle, dcStart, dcDue, dcCompleted, dcDuration, dcComplete, dcStatus, dcPriority, dcCost, dcWork,
+  dcPredecessors, dcCount
+};
+
+// Runs AWork; an error becomes a message box and false. A refused link has shown its warning.
+template <class F>
+bool DesktopGuard(F&& AWork) {
+  try {
+    AWork();
+    return true;
+  } catch (const ELinkRefused&) {
+    return false;
+  } catch (const std::exception& error) {
+    DialogService().ShowMessage(TMessageKind::Error, error.what());
+    return false;
+  }
+}
+
+// A number with its measure as a Duration or Work cell takes it: no measure keeps the one the
+// field has.
+struct TDesktopQuantity {
+  double Value = 0;
+  std::optional<int32_t> Measure;
+};
+Q_DECLARE_METATYPE(TDesktopQuantity)
+
+// A task's bar in the strip, from its (rolled-up) record. Whatever else the strip marks on a bar
+// belongs here too, read from the map beside the dates.
+struct TDesktopBar {
+  double Start = 0;
+  double Finish = 0;
+  int Complete = 0;
+  bool Milestone = false;
+  bool Summary = false;
+};
+
+class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver {
+ public:
+  enum TRole {
+    NodeIDRole = Qt::UserRole,  // qint64
+    DepthRole,                  // int, 0 for the map's root
+    HasChildrenRole,            // bool
+    ExpandedRole,               // bool
+  };
+
+  explicit TDesktopItemModel(QObject* AParent = nullptr);
+  ~TDesktopItemModel() override;
+
+  // The document the rows show; null shows none. The model does not own it.
+  void SetDocument(TMapDocument* ADocument);
+  TMapDocument* Document() const { return FDocument; }
+  TLumetaModel* Model() const { return FDocument ? FDocument->Model() : nullptr; }
+  TLumetaNode* Node(int64_t AID) const;
+
+  // Catches up with the shape of the map after it changed: rows that stay keep their selection and
+  // focus. The views repaint to show changed texts.
+  void Reload();
+
+  QModelIndex index(int ARow, int AColumn, const QModelIndex& AParent = {}) const override;
+  QModelIndex parent(const QModelIndex& AChild) const override;
+  int rowCount(const QModelIndex& AParent = {}) const override;
+  int columnCount(const QModelIndex& AParent = {}) const override;
+  QVariant data(const QModelIndex& AIndex, int ARole = Qt::DisplayRole) const override;
+  QVariant headerData(int ASection, Qt::Orientation AOrientation, int ARole = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& AIndex) const override;
+  // A typed edit of a cell (Qt::EditRole): the title and predecessors as text, dates as QDate (an
+  // invalid one clears the field), % Complete as int, Duration and Work as TDesktopQuantity, Cost
+  // as double, Status and Priority as text. A refused edit is shown and answers false.
+  bool setData(const QModelIndex& AIndex, const QVariant& AValue, int ARole = Qt::EditRole) override;
+
+  // The cell's text, as the tree shows it.
+  QString CellText(int64_t AID, int AColumn) const;
+  // The row that shows the node; -1 when it is hidden in a collapsed branch or not in the map.
+  int RowOf(int64_t AID) const;
+  int64_t IDAt(int ARow) const { return ARow >= 0 && ARow < static_cast<int>(FRows.size()) ? FRows[ARow].ID : -1; }
+  int64_t IDOf(const QModelIndex& AIndex) const { return AIndex.isValid() ? IDAt(AIndex.row()) : -1; }
+  QModelIndex IndexOf(int64_t AID, int AColumn = 0) const;
+
+  // The map keeps which branches are collapsed (its file does too); a view change, so no undo step.
+  bool IsExpanded(int64_t AID) const;
+  void SetExpanded(int64_t AID, bool AExpanded);
+  // Whether the node has children and shows none of them.
+  bool IsCollapsed(int64_t AID) const;
+  // The node whose row shows the node: itself, or the collapsed branch it is hidden in.
+  int64_t ShownAt(int64_t AID) const;
+  // The node and, when its row is collapsed, every node hidden below it.
+  template <class F>
+  void ForEachShownBy(int64_t AID, F&& AVisit) const;
+
+  // The node's bar: empty without a dated action.
+  std::optional<TDesktopBar> Bar(int64_t AID) const;
+  // What the tree and the strip show when the mouse rests on the node's row or bar: the plug-in's
+  // tooltip of the action.
+  QString ToolTip(int64_t AID) const;
+  // The node's predecessor links.
+  std::vector<TTaskLinkInfo> Predecessors(int64_t AID) const;
+  // The first start and the last finish of the map's tasks; (0, 0) without tasks.
+  std::pair<double, double> TaskSpan() const;
+  // The map's working calendar (non-working days are shaded).
+  TMapCalendar Calendar() const;
+  bool Scheduling() const;
+
+  // Gives the node's field a typed value as one undo step: dates as QDate (invalid clears), Complete
+  // as int, Duration and Work as TDesktopQuantity, their measures as int (TActionMeasure), Cost as
+  // double, Status and Priority as text. A refused edit is shown and answers false.
+  bool EditField(int64_t AID, TActionField AField, const QVariant& AValue);
+  // Moves a task by ADays, or (AFinishOnly) its finish alone, as one undo step.
+  void ShiftTask(int64_t AID, double ADays, bool AFinishOnly);
+
+ private:
+  struct TRow {
+    int64_t ID;
+    int Depth;
+    friend bool operator==(const TRow&, const TRow&) = default;
+  };
+  // The expanded part of the subtree below ANode (not ANode), in pre-order, starting at ADepth.
+  void AppendShown(TLumetaNode* ANode, int ADepth, std::vector<TRow>& ARows) const;
+  void IndexRows();
+  // Every step of the document may change any text: the rows read afresh.
+  void UndoStateChanged(const TUndoState&) override { Forget(); }
+  void Forget() const { FCache.clear(); }
+  // A shown row's texts and bar, read from its record in one go: a summary task's values are
+  // rolled up from its whole branch on every read, and a paint of the tree and the strip asks
+  // for each of them more than once.
+  struct TRowCache {
+    QString Texts[dcCount];
+    std::optional<TDesktopBar> Bar;
+  };
+  const TRowCache& Cached(int64_t AID) const;
+  QString ReadText(int64_t AID, int AColumn) const;
+  std::optional<TDesktopBar> ReadBar(int64_t AID) const;
+  // EditField without the message: raises what refuses the edit.
+  void RunFieldEdit(int64_t AID, TActionField AField, const QVariant& AValue);
+
+  TMapDocument* FDocument = nullptr;
+  std::vector<TRow> FRows;
+  std::unordered_map<int64_t, int> FRowOf;
+  mutable std::unordered_map<int64_t, TRowCache> FCache;
+};
+
+template <class F>
+void TDesktopItemModel::ForEachShownBy(int64_t AID, F&& AVisit) const {
+  TLumetaNode* node = Node(AID);
+  if (!node) return;
+  AVisit(node);
+  if (!IsCollapsed(AID)) return;
+  // Without recursion: a collapsed branch may be deep.
+  std::vector<TLumetaNode*> stack;
+  for (const auto& child : node->Children()) stack.push_back(child.get());
+  while (!stack.empty()) {
+    TLumetaNode* hidden = stack.back();
+    stack.pop_back();
+    AVisit(hidden);
+    for (const auto& child : hidden->Children()) stack.push_back(child.get());
+  }
+}
