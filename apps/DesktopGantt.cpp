@@ -257,6 +257,13 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
         painter.drawRect(done);
       }
     }
+    // A date the rules keep against a link or the schedule start: a red frame round the bar (the
+    // tooltip says why).
+    if (!task->Conflict.isEmpty()) {
+      painter.setPen(QPen(QColor(210, 30, 30), 2));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRect(bar->adjusted(-2, -2, 2, 2));
+    }
   }
 
   // Today's line.

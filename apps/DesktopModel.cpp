@@ -400,23 +400,44 @@ std::optional<TDesktopBar> TDesktopItemModel::ReadBar(int64_t AID) const {
   if (!action) return std::nullopt;
   try {
     TDesktopBar bar{action->GetStartDate(), action->GetCompletedDate(), action->GetComplete(),
-                    action->GetIsMilestone(), node->IsSummaryTask()};
+                    action->GetIsMilestone(), node->IsSummaryTask(), {}};
     if (bar.Start <= 0) return std::nullopt;
     bar.Finish = std::max(bar.Finish, bar.Start);
+    if (const auto conflict = FConflicts.find(AID); conflict != FConflicts.end()) bar.Conflict = conflict->second;
     return bar;
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
 
+void TDesktopItemModel::SetConflicts(const std::vector<TScheduleConflict>& AConflicts) {
+  std::unordered_map<int64_t, QString> conflicts;
+  for (const TScheduleConflict& conflict : AConflicts) {
+    QString& lines = conflicts[QString::fromStdString(conflict.TaskID).toLongLong()];
+    lines += (lines.isEmpty() ? QString() : QStringLiteral("\n")) + QString::fromStdString(ConflictText(conflict));
+  }
+  if (conflicts == FConflicts) return;
+  FConflicts = std::move(conflicts);
+  Forget();
+}
+
 QString TDesktopItemModel::ToolTip(int64_t AID) const {
   TLumetaNode* node = Node(AID);
   ComPtr<IProperty> property = node ? node->FindProperty(KActionPropertyName) : nullptr;
+  QString hint;
   try {
-    return property ? QString::fromStdString(property->GetHint()) : QString();
+    hint = property ? QString::fromStdString(property->GetHint()) : QString();
   } catch (const std::exception& error) {
     return QString::fromStdString(error.what());
   }
+  const auto conflict = FConflicts.find(AID);
+  if (conflict == FConflicts.end()) return hint;
+  // The action's hint is a whole HTML page: the conflicts go inside its body.
+  const QString lines = QStringLiteral("<FONT COLOR=#C00000><B>Conflict</B>: %1</FONT>")
+                            .arg(conflict->second.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<BR>")));
+  const qsizetype body = hint.lastIndexOf(QStringLiteral("</BODY>"), -1, Qt::CaseInsensitive);
+  if (body < 0) return QStringLiteral("<HTML><BODY>%1</BODY></HTML>").arg(lines);
+  return hint.insert(body, QStringLiteral("<BR>") + lines);
 }
 
 std::vector<TTaskLinkInfo> TDesktopItemModel::Predecessors(int64_t AID) const {

@@ -16,6 +16,7 @@
 
 #include "apps/LinkCommands.h"
 #include "com/DialogService.h"
+#include "contract/ScheduleConflictsIntf.h"
 #include "contract/ActionVocabulary.h"
 #include "host/LumetaMapSettings.h"
 #include "session/MapDocument.h"
@@ -56,6 +57,9 @@ struct TDesktopBar {
   int Complete = 0;
   bool Milestone = false;
   bool Summary = false;
+  // Why the rules let its dates stand where a link or the schedule start cannot hold them, one
+  // conflict a line; empty when nothing does.
+  QString Conflict;
 };
 
 class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver {
@@ -114,8 +118,10 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   // The node's bar: empty without a dated action.
   std::optional<TDesktopBar> Bar(int64_t AID) const;
   // What the tree and the strip show when the mouse rests on the node's row or bar: the plug-in's
-  // tooltip of the action.
+  // tooltip of the action, then the task's conflicts.
   QString ToolTip(int64_t AID) const;
+  // The conflicts the strip marks and the tooltips name (the schedule's as they stand).
+  void SetConflicts(const std::vector<TScheduleConflict>& AConflicts);
   // The node's predecessor links.
   std::vector<TTaskLinkInfo> Predecessors(int64_t AID) const;
   // The first start and the last finish of the map's tasks; (0, 0) without tasks.
@@ -160,6 +166,7 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   std::vector<TRow> FRows;
   std::unordered_map<int64_t, int> FRowOf;
   mutable std::unordered_map<int64_t, TRowCache> FCache;
+  std::unordered_map<int64_t, QString> FConflicts;  // by task ID, one line each
 };
 
 template <class F>

@@ -268,6 +268,7 @@ void TDesktopWindow::ShowPanel() {
 
 void TDesktopWindow::Refresh() {
   if (!Model()) return;
+  ReportConflicts();
   FItems->Reload();
   FTree->viewport()->update();
   // An edit selects the node it ran on: the tree shows what the model holds.
@@ -277,6 +278,18 @@ void TDesktopWindow::Refresh() {
   FGantt->update();
   UpdateStatus();
   UpdateTitle();
+}
+
+void TDesktopWindow::ReportConflicts() {
+  std::vector<TScheduleConflict> fresh;
+  DesktopGuard([&] { fresh = FConflicts.Update(Model()); });
+  FItems->SetConflicts(FItems->Scheduling() ? FConflicts.Current() : std::vector<TScheduleConflict>());
+  if (fresh.empty()) return;
+  constexpr size_t KShown = 12;
+  std::string text = "The schedule keeps dates that a link or the schedule start cannot hold:";
+  for (size_t i = 0; i < std::min(fresh.size(), KShown); ++i) text += '\n' + ConflictText(fresh[i]);
+  if (fresh.size() > KShown) text += "\n(and " + std::to_string(fresh.size() - KShown) + " more)";
+  DialogService().ShowMessage(TMessageKind::Warning, text);
 }
 
 void TDesktopWindow::QueueRefresh() {
@@ -337,6 +350,7 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   }
   FItems->SetDocument(document.get());
   FDocument = std::move(document);
+  FConflicts.Reset(Model());
   Model()->Subject()->Attach(FObserver.get());
   FDocument->AddObserver(this);
   UndoStateChanged(Model()->Processor()->State());

@@ -14,6 +14,7 @@
 #include "com/ComPtr.h"
 #include "contract/PlugInUIIntf.h"
 #include "session/MapDocument.h"
+#include "session/ScheduleConflictWatch.h"
 
 class QAction;
 class QDockWidget;
@@ -77,6 +78,9 @@ class TDesktopWindow : public QMainWindow, private IUndoStateObserver {
   // Refresh once the event loop runs, however many changes came before.
   void QueueRefresh();
   void UpdateStatus();
+  // Names in one message the conflicts the last step brought about, and has the strip mark all
+  // that stand while the map schedules.
+  void ReportConflicts();
   void UpdateTitle();
   // The document tells of every change of its steps: Undo, Redo, the title and the views follow.
   void UndoStateChanged(const TUndoState& AState) override;
@@ -93,6 +97,7 @@ class TDesktopWindow : public QMainWindow, private IUndoStateObserver {
   std::string FPlugInDir;
   bool FRemember;
   std::unique_ptr<TMapDocument> FDocument;
+  TScheduleConflictWatch FConflicts;
   ComPtr<TDesktopObserver> FObserver;
   ComPtr<IPlugInView> FPanel;
   bool FRefreshQueued = false;

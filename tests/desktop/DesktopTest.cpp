@@ -20,6 +20,7 @@
 #include "apps/DesktopWindow.h"
 #include "apps/LinkCommands.h"
 #include "com/OleDate.h"
+#include "commands/ActionFieldEdit.h"
 #include "contract/ActionAttributesIntf.h"
 #include "host/MapEditCommands.h"
 #include "tests/support/RecordingDialogService.h"
@@ -373,6 +374,54 @@ class DesktopTest : public QObject {
     QCOMPARE(UndoCount(desktop), steps - 1);
     QCOMPARE(desktop.Dialogs->Entries.size(), size_t(2));
     QVERIFY(desktop.Dialogs->Entries.front().Text.find("circular") != std::string::npos);
+  }
+
+  // A new holiday moves the tasks at once; a must-start-on date before the predecessor's finish is
+  // named in one message and its bar framed, with the reason in the bar's tooltip.
+  void ScheduleFollowsTheCalendarAndConflictsAreShown() {
+    TDesktop desktop;
+    TLumetaMap& map = desktop.Model()->Map();
+    TLumetaMapSettings& settings = *map.MapSettings();
+    settings.SetTaskScheduling(true);
+    TMapCalendar calendar = settings.Calendar();
+    calendar.ScheduleStart = EncodeDate(2027, 5, 3) + 8.0 / 24;
+    desktop.Window->Execute(make<TChangeCalendarCommand>(desktop.Model(), calendar).get());
+    const int64_t pack = desktop.Add(0, "Pack"), move = desktop.Add(0, "Move");
+    desktop.Window->Execute(make<TConvertNodesCommand>(desktop.Model(), std::vector<int64_t>{pack, move}).get());
+    desktop.Commit(pack, dcDuration, QStringLiteral("3 days"));
+    desktop.Window->Execute(MakeLinkCommand(desktop.Model(), TLinkChange::Add, map.GetNode(pack), map.GetNode(move)).get());
+    Settle();
+    const QString before = desktop.Cell(move, dcStart);
+
+    calendar.Holidays = {EncodeDate(2027, 5, 4)};
+    desktop.Window->Execute(make<TChangeCalendarCommand>(desktop.Model(), calendar).get());
+    Settle();
+    QVERIFY(desktop.Cell(move, dcStart) != before);
+    QCOMPARE(desktop.Action(move)->GetStartDate(), EncodeDate(2027, 5, 7) + 8.0 / 24);
+
+    desktop.Dialogs->Entries.clear();
+    const auto setConstraint = [&](TActionField AField, const TActionFieldValue& AValue) {
+      desktop.Window->Execute(make<TScheduleInputEditCommand>(
+                                  desktop.Model(),
+                                  TActionFieldEdit::PrepareCommand(desktop.Model(), map.GetNode(move), AField, AValue),
+                                  std::vector<int64_t>{move})
+                                  .get());
+      Settle();
+    };
+    setConstraint(acConstraintType, int32_t(tcMustStartOn));
+    setConstraint(acConstraintDate, EncodeDate(2027, 5, 5) + 8.0 / 24);
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
+    const std::string& message = desktop.Dialogs->Entries.front().Text;
+    QVERIFY2(message.find("task " + std::to_string(move) + " starts 2027-05-05T08:00:00, before its FS link from task " +
+                          std::to_string(pack)) != std::string::npos,
+             message.c_str());
+    QVERIFY(!desktop.Items().Bar(move)->Conflict.isEmpty());
+    QVERIFY(desktop.Items().Bar(pack)->Conflict.isEmpty());
+    QVERIFY(desktop.Items().ToolTip(move).contains(QStringLiteral("Conflict")));
+    desktop.Window->Actions()->Undo()->trigger();
+    Settle();
+    QVERIFY(desktop.Items().Bar(move)->Conflict.isEmpty());
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
   }
 
   void MapSettingsDialogChangesAreEachOneUndoStep() {
