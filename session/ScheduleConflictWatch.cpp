@@ -35,7 +35,7 @@ std::vector<TScheduleConflict> TScheduleConflictWatch::Update(TLumetaModel* AMod
   const int64_t index = AModel->Processor()->GetIndex();
   const bool newStep = index > FNewest;
   FNewest = std::max(FNewest, index);
-  if (!AModel->Map().Settings()->GetTaskScheduling()) {
+  if (IMapSettings* settings = AModel->Map().Settings(); !settings || !settings->GetTaskScheduling()) {
     FStale = true;
     return {};
   }
