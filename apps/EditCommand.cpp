@@ -215,8 +215,10 @@ class TEditDriver {
     QWidget* control = Control<QWidget>(ADialog, field.Control);
     if (!control->isVisible())
       throw ELumetaError(std::string(field.Name) + " shows only while the map schedules tasks");
-    if (!control->isEnabled())
-      throw ELumetaError(std::string(field.Name) + " cannot be edited here (a summary task rolls it up)");
+    if (!control->isEnabled()) {
+      const QString why = (field.Box ? Control<QWidget>(ADialog, field.Box) : control)->toolTip();
+      throw ELumetaError(why.isEmpty() ? std::string(field.Name) + " cannot be edited here" : why.toStdString());
+    }
     switch (field.Kind) {
       case TControlKind::Box: {
         auto* box = static_cast<QCheckBox*>(control);

@@ -136,7 +136,11 @@ void SetBox(QCheckBox* ABox, bool AChecked) {
 
 // Types AValue into the field; answers the control typed into last.
 QWidget* TypeField(QWidget* AForm, const TPanelField& AField, const std::string& AValue) {
-  if (!Enabled(AForm, AField)) throw ELumetaError(std::string("the panel's ") + AField.Label + " is disabled");
+  if (!Enabled(AForm, AField)) {
+    // A field the plug-in refuses says why; a panel disabled as a whole does not.
+    const QString why = Find<QWidget>(AForm, AField.Box ? AField.Box : AField.Control)->toolTip();
+    throw ELumetaError(why.isEmpty() ? std::string("the panel's ") + AField.Label + " is disabled" : why.toStdString());
+  }
   QCheckBox* box = Find<QCheckBox>(AForm, AField.Box);
   QWidget* control = Find<QWidget>(AForm, AField.Control);
   auto* unit = Find<QComboBox>(AForm, AField.Unit);
@@ -211,14 +215,19 @@ void Settle() {
 }  // namespace
 
 void RunPanelCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs, std::ostream& AOut) {
-  if (AArgs.empty()) throw EShellUsage(std::string("usage: ") + PanelCommandUsage);
-  const std::optional<int64_t> id = ParseInteger<int64_t>(AArgs[0]);
-  if (!id || *id < 0) throw EShellUsage("'" + AArgs[0] + "' is not a node ID");
-  AModel->Map().GetNode(*id);
+  std::vector<int64_t> ids;
+  size_t first = 0;
+  for (; first < AArgs.size() && !AArgs[first].starts_with("--"); ++first) {
+    const std::optional<int64_t> id = ParseInteger<int64_t>(AArgs[first]);
+    if (!id || *id < 0) throw EShellUsage("'" + AArgs[first] + "' is not a node ID");
+    AModel->Map().GetNode(*id);
+    ids.push_back(*id);
+  }
+  if (ids.empty()) throw EShellUsage(std::string("usage: ") + PanelCommandUsage);
   std::vector<std::pair<const TPanelField*, std::string>> edits;
   std::string screenshot;
   bool readOnly = false;
-  for (size_t i = 1; i < AArgs.size(); ++i) {
+  for (size_t i = first; i < AArgs.size(); ++i) {
     if (AArgs[i] == "--screenshot" && i + 1 < AArgs.size()) {
       screenshot = AArgs[++i];
     } else if (AArgs[i] == "--read-only") {
@@ -245,7 +254,7 @@ void RunPanelCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs
   view->SetReadOnlyMode(readOnly);
   view->Show();
   form->activateWindow();
-  AModel->SetSelectedIDs({*id});
+  AModel->SetSelectedIDs(ids);
   Settle();
 
   if (!edits.empty()) {

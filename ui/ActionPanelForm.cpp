@@ -14,6 +14,7 @@
 
 #include "com/LumetaLocale.h"
 #include "contract/ActionVocabulary.h"
+#include "ui/ActionViewPresenter.h"
 #include "ui/NumEdit.h"
 #include "ui/SpinEdit.h"
 #include "ui/UiMetrics.h"
@@ -22,9 +23,7 @@ using UiMetrics::Px;
 
 namespace {
 
-const QDate KOleEpoch(1899, 12, 30);
-
-QDate Today() { return DateOfOle(LocaleService().Today()); }
+QDate Today() { return DateTimeOfOle(LocaleService().Today()).date(); }
 
 QCheckBox* NewBox(QWidget* AParent, const char* AName, const QString& ACaption) {
   auto* box = new QCheckBox(ACaption, AParent);
@@ -86,10 +85,6 @@ QWidget* Pair(QWidget* AParent, QWidget* AValue, QWidget* AUnit) {
 }
 
 }  // namespace
-
-QDate DateOfOle(double ADate) { return KOleEpoch.addDays(static_cast<qint64>(std::floor(ADate))); }
-
-double OleOfDate(QDate ADate) { return static_cast<double>(KOleEpoch.daysTo(ADate)); }
 
 QStringList StandardPriorities() { return {KFixedPriorities.begin(), KFixedPriorities.end()}; }
 
@@ -200,10 +195,8 @@ void TfrmActionView::Clear() {
   for (ThvNumEdit* edit : findChildren<ThvNumEdit*>()) edit->setText(QStringLiteral("0"));
 }
 
-void TfrmActionView::EnableControls(bool AEnabled) {
-  for (QWidget* control : FieldControls()) control->setEnabled(AEnabled);
-  for (QLabel* label : FPanel->findChildren<QLabel*>()) label->setEnabled(AEnabled);
-}
+// The whole panel at once: a field the presenter disabled stays disabled when it is enabled again.
+void TfrmActionView::EnableControls(bool AEnabled) { FPanel->setEnabled(AEnabled); }
 
 void TfrmActionView::SetEnabled(bool AEnabled) { EnableControls(AEnabled && !FReadOnly); }
 

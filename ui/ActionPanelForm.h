@@ -49,8 +49,9 @@ class TfrmActionView : public QWidget, public IActionView {
   void SetColor(const QColor& AColor) override;
   void FocusFirst() override;
   void SetVisible(bool AVisible) override { setVisible(AVisible); }
+  QCheckBox* GetMilestoneBox() override { return nullptr; }
 
-  // True disables every control; false enables them again.
+  // True disables every control; false enables them again (those the presenter disables stay so).
   void SetReadOnly(bool AReadOnly);
   bool ReadOnly() const noexcept { return FReadOnly; }
   // The controls in panel order, for whoever walks them (the command line prints them so).
@@ -87,9 +88,6 @@ class TfrmActionView : public QWidget, public IActionView {
   bool FReadOnly = false;
 };
 
-// Date-times of the map (days since 30 December 1899) and the pickers' dates.
-QDate DateOfOle(double ADate);
-double OleOfDate(QDate ADate);
 // The texts of the standard priorities and statuses, in list order.
 QStringList StandardPriorities();
 QStringList StandardStatuses();

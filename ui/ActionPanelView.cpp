@@ -9,21 +9,13 @@
 #include <vector>
 
 #include "com/DialogService.h"
-#include "commands/CompositeCommands.h"
 #include "commands/SelectionData.h"
 #include "contract/ActionAttributesIntf.h"
 #include "plugin/ActionCommandHelpers.h"
 #include "ui/ActionPanelForm.h"
-#include "ui/ActionPanelPresenter.h"
+#include "ui/ActionViewPresenter.h"
 
 namespace {
-
-
-bool AnyMixed(IActionAttribute* AAction) {
-  for (int32_t i = 0; i < AAction->GetChildCount(); ++i)
-    if (AAction->GetChild(i)->IsMixed()) return true;
-  return false;
-}
 
 ComPtr<INode> RootOf(ILumetaModel* AModel) {
   ComPtr<ITree> tree = AModel ? AModel->GetTree() : nullptr;
@@ -38,16 +30,6 @@ std::optional<QColor> MapColor(INode* ARoot) {
   if (!color) return std::nullopt;
   const QColor value = QColor::fromString(QString::fromStdString(color->GetValue()));
   return value.isValid() ? std::optional<QColor>(value) : std::nullopt;
-}
-
-// The record the panel shows: one node's own record, whose fields a summary task works out from
-// its subtasks on reading (the combined record is a copy that only stores), else the selection's
-// combined record. Edits are still saved into the combined record, field by changed field.
-ComPtr<IActionAttribute> ShownAction(ISelection* ASelection, bool ACreateIfEmpty) {
-  if (ASelection->GetCount() == 1)
-    if (ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(0).get()))
-      if (ComPtr<IActionAttribute> own = QueryAs<IActionAttribute>(node->FindProperty(KActionPropertyName).get())) return own;
-  return CombinedAction(ASelection, ACreateIfEmpty);
 }
 
 }  // namespace
@@ -90,7 +72,8 @@ TActionView::~TActionView() {
 TfrmActionView* TActionView::Control() {
   if (!FControl) {
     FControl = new TfrmActionView;
-    FActionViewPresenter = std::make_unique<TActionViewPresenter>(static_cast<IActionView*>(FControl.data()));
+    FActionViewPresenter = std::make_unique<TActionViewPresenter>(static_cast<IActionView*>(FControl.data()),
+                                                                  TActionRecordPresenter::TForm::Panel);
     QObject::connect(FControl.data(), &TfrmActionView::CommitRequested, [this] { CommitReporting(); });
     ApplyMapColor();
     FControl->SetReadOnly(FReadOnlyMode);
@@ -180,7 +163,7 @@ void TActionView::SelectionChanged() {
   FRefresh->stop();
   ComPtr<ICurrentSelection> current = QueryAs<ICurrentSelection>(FApplication.get());
   FActiveSel = current ? current->GetCurrentSelection() : make<TData>();
-  if (FControl) FActionViewPresenter->Clear(false);
+  if (FControl) FActionViewPresenter->Reset();
   const bool any = FActiveSel->GetCount() > 0;
   if (any) Reload();
   if (FControl && !FReadOnlyMode) FControl->SetEnabled(any);
@@ -195,12 +178,11 @@ void TActionView::Reload() {
   TfrmActionView* control = Control();
   // One repaint for the whole fill.
   control->setUpdatesEnabled(false);
-  FActionViewPresenter->Initialize(RootOf(FModel.get()).get());
-  FActionViewPresenter->Clear(false);
   ComPtr<ISelection> selection = LiveSelection();
   if (selection->GetCount() > 0)
-    if (ComPtr<IActionAttribute> action = ShownAction(selection.get(), false))
-      FActionViewPresenter->PopulateFromAction(action.get());
+    FActionViewPresenter->Open(FModel.get(), selection.get(), CombinedAction(selection.get(), false).get());
+  else
+    FActionViewPresenter->Reset();
   control->setUpdatesEnabled(true);
 }
 
@@ -213,16 +195,14 @@ void TActionView::Refresh() {
   if (selection->GetCount() < FActiveSel->GetCount()) {
     // A node of the panel left the map: nothing of it is shown or saved any more.
     FActiveSel = make<TData>();
-    FActionViewPresenter->Clear(false);
+    FActionViewPresenter->Reset();
     if (!FReadOnlyMode) FControl->SetEnabled(false);
     return;
   }
   if (!FActionViewPresenter->GetModified()) return Reload();
   FControl->setUpdatesEnabled(false);
-  FActionViewPresenter->Initialize(RootOf(FModel.get()).get());
   // The record may be gone meanwhile: then the untouched fields show an empty one.
-  if (ComPtr<IActionAttribute> action = ShownAction(selection.get(), true))
-    FActionViewPresenter->RefreshFromAction(action.get());
+  FActionViewPresenter->Open(FModel.get(), selection.get(), CombinedAction(selection.get(), true).get(), true);
   FControl->setUpdatesEnabled(true);
 }
 
@@ -238,29 +218,8 @@ void TActionView::Commit() {
   if (selection->GetCount() == 0) return;
   ComPtr<IActionAttribute> action = CombinedAction(selection.get(), true);
   const std::string typed = FActionViewPresenter->SaveToAction(action.get());
-  action->SetFlag(afModified, false);
-
-  ComPtr<ICommandHelper> helper = FModel->GetCommandHelper();
-  // A record left empty goes away, unless a field nobody edited still differs between the nodes.
-  ComPtr<ICommand> command =
-      action->IsEmpty() && !AnyMixed(action.get())
-          ? helper->PrepareRemovePropertiesCommand({KActionPropertyName}, selection.get(), -1)
-          : helper->PreparePropertyCommand(action.as<IProperty>().get(), selection.get(), -1);
-  if (!typed.empty()) {
-    // The map's list learns the typed priority in the same undo step.
-    ComPtr<IPropertyClasses> classes = FModel->GetPropertyClasses();
-    ComPtr<IProperty> list = classes->FindManager(KActionListPropertyName) ? classes->NewProperty(KActionListPropertyName) : nullptr;
-    ComPtr<IMapActionListAttribute> items = list ? list.try_as<IMapActionListAttribute>() : nullptr;
-    if (items && items->AddText(typed)) {
-      ComPtr<TData> root = make<TData>(static_cast<IUnknown*>(classes.get()));
-      root->Add(RootOf(FModel.get()).get());
-      ComPtr<TMultipleCommand> both = make<TMultipleCommand>(FModel.get());
-      both->AddCommand(command.get(), selection.get());
-      both->AddCommand(helper->PreparePropertyCommand(list.get(), root.get(), -1).get(), root.get());
-      command = both;
-    }
-  }
-  FModel->GetCommandProcessor()->Execute(command.get(), selection.get());
+  if (ComPtr<ICommand> command = PrepareRecordCommand(FModel.get(), selection.get(), action.get(), typed))
+    FModel->GetCommandProcessor()->Execute(command.get(), selection.get());
 }
 
 void TActionView::CommitReporting() {

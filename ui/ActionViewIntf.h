@@ -1,6 +1,6 @@
 #pragma once
 // What a form that shows one action record offers the presenter that fills and saves it: its
-// controls, one getter each, so that the side panel and the Edit Action dialog can be driven alike.
+// controls, one getter each, so that the side panel and the Edit Action dialog are driven alike.
 // The getters hand out the controls themselves (owned by the form); the caller reads, writes and
 // connects to them. Operations in slot order.
 #include <QColor>
@@ -46,4 +46,6 @@ struct IActionView : virtual IUnknown {
   // Focuses the Is Action box.
   virtual void FocusFirst() = 0;
   virtual void SetVisible(bool AVisible) = 0;
+  // The milestone box; null on a form without one (the panel).
+  virtual QCheckBox* GetMilestoneBox() = 0;
 };

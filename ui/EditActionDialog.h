@@ -5,26 +5,24 @@
 // collects the title and link commands, which the caller runs after the record's own command.
 #include <QDialog>
 #include <QEvent>
-#include <QPointer>
 #include <QString>
 
 #include <map>
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "com/ComPtr.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaCommandsIntf.h"
-#include "contract/WorkingSchedulerIntf.h"
 #include "plugin/ActionWindows.h"
 #include "ui/ActionViewIntf.h"
+#include "ui/ActionViewPresenter.h"
 
 class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
 class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QTabWidget;
 class ThvButtonPanel;
@@ -58,7 +56,9 @@ struct TEditActionInput {
   ILumetaModel* Model = nullptr;
 };
 
-class TfrmEditAction : public QDialog {
+// The form answers IActionView itself, with reference counting that does nothing: it is a widget,
+// freed by whoever made it.
+class TfrmEditAction : public QDialog, public IActionView {
   Q_OBJECT
 
  public:
@@ -66,78 +66,71 @@ class TfrmEditAction : public QDialog {
   ~TfrmEditAction() override;
 
   // Shows the dialog modally on AInput; true when it closed with OK, the record then holding the
-  // edits and GetCollectedCommand the title and link commands.
+  // edits and GetCollectedCommand the title, link and priority-list commands.
   bool Execute(const TEditActionInput& AInput);
-  // The title and link commands of the last Execute; empty (never null) after Cancel.
+  // The title, link and priority-list commands of the last Execute; empty (never null) after Cancel.
   ComPtr<IMultipleCommand> GetCollectedCommand() const { return FMultipleCmd; }
-  // Reloads the General page from the empty record and resets the control states.
-  void Clear();
-  // The form as the presenter of an action view drives it. The view object counts its own
-  // references and never deletes the form; its getters answer null once the form is gone.
-  IActionView* GetView() const { return FView.get(); }
+  // Shows the empty record on the General page, to be saved over what the nodes hold.
+  void Clear() override;
+
+  HRESULT QueryInterface(const GUID& AIid, void** AObject) noexcept override;
+  uint32_t AddRef() noexcept override { return 1; }
+  uint32_t Release() noexcept override { return 1; }
+
+  // IActionView
+  void SetEnabled(bool AEnabled) override;
+  void FormOperation() override {}
+  void* FormReference() override { return nullptr; }
+  ThvSpinEdit* GetCompleteSpin() override { return seComplete; }
+  ThvNumEdit* GetCostEdit() override { return editCost; }
+  QCheckBox* GetDueDateBox() override { return chDueDate; }
+  QDateTimeEdit* GetDueDatePicker() override { return dtpDueDate; }
+  QComboBox* GetDurationUnitCombo() override { return cbDuration; }
+  ThvNumEdit* GetDurationEdit() override { return edtDuration; }
+  bool GetVisible() override { return isVisible(); }
+  QCheckBox* GetEndDateBox() override { return chCompletedDate; }
+  QDateTimeEdit* GetEndDatePicker() override { return dtpCompletedDate; }
+  QWidget* GetHandle() override { return this; }
+  QCheckBox* GetIsActionBox() override { return chIsAction; }
+  QComboBox* GetPriorityCombo() override { return cbPriority; }
+  ThvNumEdit* GetQuantityEdit() override { return editQuantity; }
+  QCheckBox* GetStartDateBox() override { return chStartDate; }
+  QDateTimeEdit* GetStartDatePicker() override { return dtpStartDate; }
+  QComboBox* GetStatusCombo() override { return cbStatus; }
+  bool FormState() override { return false; }
+  QComboBox* GetWorkUnitCombo() override { return cbWork; }
+  ThvNumEdit* GetWorkEdit() override { return editWork; }
+  void SetColor(const QColor&) override {}
+  void FocusFirst() override;
+  void SetVisible(bool AVisible) override { setVisible(AVisible); }
+  QCheckBox* GetMilestoneBox() override { return chkMilestone; }
 
  protected:
   bool event(QEvent* AEvent) override;
 
  private:
-  friend class TEditActionView;
   void BuildForm();
   QWidget* BuildGeneralPage();
   QWidget* BuildAdvancedPage();
   void Connect();
   void Initialise();
-  void FillFrom(IActionAttribute* AAction);
-  void SetControlStates();
-  void ShowRolledUp();
-  void SaveToRecord();
+  void ShowConstraint();
   void AddTitleCommand();
   void AddLinkCommands();
-
-  // Rules of the General page.
-  void CompleteChanged();
-  void StatusActivated();
-  void StartNotStarted();
-  void DurationChanged();
-  void MilestoneClicked();
-  void StartPickerChanged();
-  void StartBoxClicked();
-  void DuePickerChanged();
-  void EndBoxClicked();
-  void EndPickerChanged();
-  void RecalcDuration();
-  void ConstraintTypeChanged();
-  void RestoreDate(int AParam);
-  // A user edit of a field that showed no value because the nodes disagreed: it is written now.
-  void Touched(TActionField AField);
-
+  void AddPriorityCommand(const std::string& ATyped);
   INode* EditedNode() const;
-  bool Scheduling() const { return FScheduling; }
-  bool AnySummary() const;
-  IWorkingScheduler* Scheduler() const { return FScheduler.get(); }
-  double DurationDays() const;
 
   // Dialog state.
   ComPtr<IProperty> FEmptyAction;
   ComPtr<ILumetaModel> FModel;
-  ComPtr<IMapActionListAttribute> FMapActionList;
   ComPtr<IProperty> FProperty;
   ComPtr<ISelection> FSelection;
   bool FUpdating = false;
   ComPtr<IProperty> FTitleProp;
   std::string FTitleText;
   ComPtr<IMultipleCommand> FMultipleCmd;
-  TTaskConstraintType FConstraintType = tcAsSoonAsPossible;
-  bool FConstraintDatePicked = false;  // the user changed the constraint date picker
   std::map<TTaskConstraintType, QString> FConstraintCaptionMappings;
-  bool FStartChanged = false;
-  bool FFinishChanged = false;
-  bool FScheduling = false;
-  ComPtr<IWorkingScheduler> FScheduler;
-  // Fields that showed no value because the selected nodes disagree and that the user has not
-  // touched since: saving leaves them to each node.
-  std::set<TActionField> FMixedUntouched;
-  std::set<TActionField> FRolledUp;  // shown worked out from subtasks: OK leaves them stored as they are
-  ComPtr<IActionView> FView;
+  std::unique_ptr<TActionViewPresenter> FPresenter;
 
   // Controls, named as the map's users know them from the desktop program.
   QTabWidget* FPages = nullptr;
@@ -156,15 +149,12 @@ class TfrmEditAction : public QDialog {
   QDateTimeEdit* dtpCompletedDate = nullptr;
   QGroupBox* gbStatus = nullptr;
   QComboBox* cbPriority = nullptr;
-  QLabel* lblStatus = nullptr;
   QComboBox* cbStatus = nullptr;
-  QLabel* lblComplete = nullptr;
   ThvSpinEdit* seComplete = nullptr;
   ThvNumEdit* editCost = nullptr;
   ThvNumEdit* editQuantity = nullptr;
   ThvNumEdit* editWork = nullptr;
   QComboBox* cbWork = nullptr;
-  QLabel* lblDuration = nullptr;
   ThvNumEdit* edtDuration = nullptr;
   QComboBox* cbDuration = nullptr;
   QLineEdit* edtAdvTaskName = nullptr;
@@ -172,9 +162,6 @@ class TfrmEditAction : public QDialog {
   QComboBox* cboConstraintType = nullptr;
   QDateTimeEdit* dtConstraintDate = nullptr;
   ThvButtonPanel* FButtons = nullptr;
-  // Picker edits typed into the text wait for the picker to be left, so that snapping to working
-  // time does not fight the typing.
-  QDateTimeEdit* FPendingPicker = nullptr;
 };
 
 // Opens the dialog modally on the controller's arguments; true on OK, with ACollected holding the
