@@ -28,14 +28,14 @@ namespace {
 constexpr int KWidths[dcCount] = {220, 80, 80, 80, 70, 76, 90, 100, 56, 56, 90};
 constexpr int KIndent = 16;     // pixels per level
 constexpr int KArrow = 14;      // the branch arrow's room
-constexpr int KTitleRoom = 96;  // what a deep row keeps of its title column for the symbol and text
+constexpr int KTitleRoom = 150;  // what a deep row keeps of its title column for arrow, symbol and text
 // The symbol's nominal 6 units become a 15-pixel icon beside a title.
 constexpr double KSymbolScale = 2.5;
 
 // How far a row's content starts from its title cell's left: a level's step each, but a deep row
 // keeps room for its arrow, symbol and some text inside the column.
 int IndentOf(int ADepth, int AWidth) {
-  return std::clamp(ADepth * KIndent, 0, std::max(0, AWidth - KTitleRoom));
+  return std::clamp(ADepth * KIndent, 0, std::max(0, AWidth - std::max(KTitleRoom, AWidth / 2)));
 }
 
 std::optional<double> NumberOf(const QString& AText) {
