@@ -1,6 +1,7 @@
 #include "apps/ExportCommand.h"
 
 #include <QAbstractButton>
+#include <QLineEdit>
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
@@ -17,6 +18,9 @@
 #include "host/tasks/TaskProgram.h"
 #include "outlook/ActionOutlookExporter.h"
 #include "outlook/ExportActionsOptions.h"
+#include "host/LumetaMapSettings.h"
+
+#include <libical/ical.h>
 
 namespace {
 
@@ -99,6 +103,8 @@ struct TDialogDriver {
   std::string Screenshot;
   std::string ProgressScreenshot;
   bool Cancel = false;
+  // Typed into the owner's form when it asks; without them the form is cancelled.
+  std::string OwnerName, OwnerAddress;
 };
 
 QWidget* VisibleWindow(const char* AName) {
@@ -129,6 +135,16 @@ void RunWithDialog(TLumetaModel* AModel, ISelection* ASelection, const TDialogDr
           if (!button) throw ELumetaError("the export dialog has no OK and Cancel buttons");
           button->click();
         }
+      if (QWidget* owner = VisibleWindow("ExportOwnerForm")) {
+        const bool answer = !ADriver.OwnerAddress.empty();
+        if (answer) {
+          owner->findChild<QLineEdit*>("edName")->setText(QString::fromStdString(ADriver.OwnerName));
+          owner->findChild<QLineEdit*>("edAddress")->setText(QString::fromStdString(ADriver.OwnerAddress));
+        }
+        auto* button = owner->findChild<QAbstractButton*>(answer && owner->findChild<QAbstractButton*>("btnOK")->isEnabled()
+                                                              ? "btnOK" : "btnCancel");
+        button->click();
+      }
       if (!photographed && !ADriver.ProgressScreenshot.empty())
         if (QWidget* progress = VisibleWindow("DlgProgress")) {
           photographed = true;
@@ -183,13 +199,16 @@ void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
       driver.ProgressScreenshot = value();
     } else if (word == "--cancel") {
       driver.Cancel = true;
+    } else if (word == "--owner") {
+      driver.OwnerName = value();
+      driver.OwnerAddress = value();
     } else {
       Usage(std::string("usage: ") + ExportCommandUsage);
     }
   }
   if (dialog) return RunWithDialog(AModel, ASelection, driver);
-  if (!driver.Screenshot.empty() || !driver.ProgressScreenshot.empty() || driver.Cancel)
-    Usage("--screenshot, --progress-screenshot and --cancel go with --dialog");
+  if (!driver.Screenshot.empty() || !driver.ProgressScreenshot.empty() || driver.Cancel || !driver.OwnerAddress.empty())
+    Usage("--screenshot, --progress-screenshot, --cancel and --owner go with --dialog");
   if (options->GetExportRange() == erSelection && (!ASelection || ASelection->GetCount() == 0))
     Usage("nothing is selected to export");
   const int32_t include = options->GetIncludeProperties();
@@ -212,4 +231,19 @@ void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
   const int32_t exported = exporter.ExportActions(options.get(), ASelection, AModel);
   if (exported < 0) throw ELumetaError("the task program could not be started");
   if (exported == 0) noteNone();
+}
+
+void RunTimeZoneCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs, std::ostream& AOut) {
+  TLumetaMapSettings* settings = AModel->Map().MapSettings();
+  if (!settings) throw ELumetaError("the map has no settings");
+  if (AArgs.empty()) {
+    AOut << (settings->TimeZone().empty() ? std::string("none (floating local times)") : settings->TimeZone()) << '\n';
+    return;
+  }
+  const std::string& name = AArgs[0];
+  if (name == "none") return settings->SetTimeZone({});
+  // libical's zones are the ones the task files can carry.
+  if (!icaltimezone_get_builtin_timezone(name.c_str()))
+    Usage("'" + name + "' is not a time zone: give an IANA name such as Europe/Berlin, or none");
+  settings->SetTimeZone(name);
 }

@@ -245,8 +245,10 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      0, &TLumetaShell::Conflicts},
     {"refresh", RefreshCommandUsage, "reschedule every task of the map from the schedule start", 0, 0,
      &TLumetaShell::Refresh},
-    {"tasks", TasksCommandUsage, "register the task program, or print its entries or its tasks", 1, 2,
+    {"tasks", TasksCommandUsage, "register the task program, print its entries or its tasks, or name its owner", 1, 3,
      &TLumetaShell::Tasks},
+    {"timezone", TimeZoneCommandUsage, "print or set the time zone of the map's dates in exported tasks", 0, 1,
+     &TLumetaShell::TimeZone},
     {"panel", PanelCommandUsage, "show the action panel on the node, type into it, print its fields", 1, KUnlimited,
      &TLumetaShell::Panel},
     {"export", ExportCommandUsage, "export the map's actions into the task program", 0, KUnlimited,
@@ -561,6 +563,7 @@ void TLumetaShell::Conflicts(const std::vector<std::string>&) {
 void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(Model()).get()); }
 
 void TLumetaShell::Tasks(const std::vector<std::string>& AArgs) { RunTasksCommand(AArgs, FOut); }
+void TLumetaShell::TimeZone(const std::vector<std::string>& AArgs) { RunTimeZoneCommand(Model(), AArgs, FOut); }
 void TLumetaShell::Panel(const std::vector<std::string>& AArgs) {
   FOut.flush();  // a refused edit's warning goes to standard error
   RunPanelCommand(Model(), AArgs, FOut);

@@ -77,6 +77,7 @@ class TLumetaShell {
   void Conflicts(const std::vector<std::string>& AArgs);
   void Refresh(const std::vector<std::string>& AArgs);
   void Tasks(const std::vector<std::string>& AArgs);
+  void TimeZone(const std::vector<std::string>& AArgs);
   void Panel(const std::vector<std::string>& AArgs);
   void Export(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);

@@ -29,6 +29,15 @@ void Register(const std::vector<std::string>& AArgs, std::ostream& AOut) {
   AOut << "registered " << TaskProgramProgID << '.' << TaskProgramMajorVersion << ' ' << library.string() << '\n';
 }
 
+void PrintOwner(std::ostream& AOut) {
+  const TTaskProgramOwner owner = ReadTaskProgramOwner();
+  if (owner.Address.empty()) {
+    AOut << "owner none\n";
+    return;
+  }
+  AOut << "owner " << OneLineText(owner.Name) << (owner.Name.empty() ? "" : " ") << '<' << owner.Address << ">\n";
+}
+
 void Status(std::ostream& AOut) {
   const auto entry = FindAutomationServer(TaskProgramProgID);
   AOut << "registered " << (entry ? "yes" : "no") << '\n';
@@ -38,6 +47,7 @@ void Status(std::ostream& AOut) {
          << "library " << entry->Library << '\n';
   }
   AOut << "folder " << TaskProgramFolder() << '\n';
+  PrintOwner(AOut);
 }
 
 void List(std::ostream& AOut) {
@@ -76,5 +86,10 @@ void RunTasksCommand(const std::vector<std::string>& AArgs, std::ostream& AOut) 
   }
   if (AArgs.size() == 1 && what == "status") return Status(AOut);
   if (AArgs.size() == 1 && what == "list") return List(AOut);
+  if (AArgs.size() == 1 && what == "owner") return PrintOwner(AOut);
+  if (AArgs.size() == 3 && what == "owner") {
+    WriteTaskProgramOwner({AArgs[1], AArgs[2]});
+    return PrintOwner(AOut);
+  }
   Usage(std::string("usage: ") + TasksCommandUsage);
 }

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-inline constexpr const char* TasksCommandUsage = "tasks register [LIBRARY] | unregister | status | list";
+inline constexpr const char* TasksCommandUsage = "tasks register [LIBRARY] | unregister | status | list | owner [NAME EMAIL]";
 
 // register writes the class entries for LIBRARY (default: lumeta_taskprogram.so in the plug-in
 // folder), unregister removes them, status prints them, list prints the store's tasks one a line:
-// UID, subject, status, % complete, due date, separated by tabs. Raises ELumetaError (E_INVALIDARG)
+// UID, subject, status, % complete, due date, separated by tabs; owner prints the organizer of sent
+// tasks ("owner NAME <EMAIL>", "owner none"), or with NAME and EMAIL sets it. Raises ELumetaError (E_INVALIDARG)
 // for bad words, a library that is not there, or list while the program is not registered.
 void RunTasksCommand(const std::vector<std::string>& AArgs, std::ostream& AOut);

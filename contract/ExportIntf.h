@@ -38,6 +38,12 @@ struct IMapIdentity : virtual IUnknown {
   virtual void SetMapIdentity(const std::string& AIdentity) = 0;
 };
 
+// The zone a map's dates are in: an IANA name ("Europe/Berlin"), empty for floating local times.
+struct IMapTimeZone : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("0B7D2C94-61E3-4F0A-9D28-7C5E13A4B6F1");
+  virtual std::string GetMapTimeZone() = 0;
+};
+
 struct IExportActionsOutlookOptions : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("40EE76D5-18FD-4A59-BA07-1833E0287872");
   virtual int32_t GetActionsToExport() = 0;

@@ -68,6 +68,12 @@ void TLumetaMapSettings::SetDefaultScheduleStart(double ADate) {
   FScheduler.reset();
 }
 
+void TLumetaMapSettings::SetTimeZone(std::string AName) {
+  if (AName == FTimeZone) return;
+  FTimeZone = std::move(AName);
+  SetModified(true);
+}
+
 TMapCalendar TLumetaMapSettings::Calendar() const { return {FWorkingDays, FWorkingPeriods, FHolidays, FScheduleStart}; }
 
 void TLumetaMapSettings::SetCalendar(const TMapCalendar& ACalendar) {
@@ -150,6 +156,7 @@ void TLumetaMapSettings::Assign(IAttribute* ASource) {
     FHolidays = source->FHolidays;
     FScheduleStart = source->FScheduleStart;
     FDefaultScheduleStart = source->FDefaultScheduleStart;
+    FTimeZone = source->FTimeZone;
     FScheduler.reset();
   }
 }
@@ -158,5 +165,5 @@ bool TLumetaMapSettings::EqualTo(IAttribute* AOther) {
   if (!TRecordAttribute::EqualTo(AOther)) return false;
   auto* other = dynamic_cast<TLumetaMapSettings*>(TAttribute::FromInterface(AOther));
   return !other || (FWorkingDays == other->FWorkingDays && FWorkingPeriods == other->FWorkingPeriods &&
-                    FHolidays == other->FHolidays && FScheduleStart == other->FScheduleStart);
+                    FHolidays == other->FHolidays && FScheduleStart == other->FScheduleStart && FTimeZone == other->FTimeZone);
 }

@@ -72,6 +72,11 @@ class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
   // to the first working moment.
   double EffectiveScheduleStart();
 
+  // The IANA name of the zone the map's dates are in ("Europe/Berlin"); empty: floating local
+  // times. Not checked here: the task program knows the zones.
+  const std::string& TimeZone() const noexcept { return FTimeZone; }
+  void SetTimeZone(std::string AName);
+
   // The whole calendar at once; SetCalendar checks every part before it changes any, so a
   // refused calendar leaves the settings as they were.
   TMapCalendar Calendar() const;
@@ -97,5 +102,6 @@ class TLumetaMapSettings : public TImplements<TRecordAttribute, IMapSettings> {
   std::vector<double> FHolidays;
   double FScheduleStart = 0;
   double FDefaultScheduleStart = 0;
+  std::string FTimeZone;
   ComPtr<IUnknown> FScheduler;  // made on first need, dropped by every change of the calendar
 };

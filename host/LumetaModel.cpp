@@ -7,6 +7,7 @@
 
 #include "commands/CommandListItem.h"
 #include "commands/PropertyCommandHelper.h"
+#include "host/LumetaMapSettings.h"
 #include "host/MapEditCommands.h"
 #include "commands/SelectionData.h"
 
@@ -53,6 +54,11 @@ std::string TLumetaModel::GetMapIdentity(bool ACreate) {
 }
 
 void TLumetaModel::SetMapIdentity(const std::string& AIdentity) { FMap->SetIdentity(AIdentity); }
+
+std::string TLumetaModel::GetMapTimeZone() {
+  const TLumetaMapSettings* settings = FMap->MapSettings();
+  return settings ? settings->TimeZone() : std::string();
+}
 
 ComPtr<INode> TLumetaModel::FindNode(const std::string& AID) {
   const std::optional<int64_t> id = ParseInteger<int64_t>(AID);

@@ -20,7 +20,7 @@
 // tree, and so the model: call Close when the map is closed, or neither is ever freed.
 class TLumetaModel
     : public TImplements<TAggregableObject, ILumetaModel, ITree, IPropertyClasses, ICommandHelper, ICurrentSelection,
-                             IMapIdentity> {
+                             IMapIdentity, IMapTimeZone> {
  public:
   TLumetaModel();
   ~TLumetaModel() override;
@@ -54,6 +54,8 @@ class TLumetaModel
   // IMapIdentity
   std::string GetMapIdentity(bool ACreate) override;
   void SetMapIdentity(const std::string& AIdentity) override;
+  // IMapTimeZone
+  std::string GetMapTimeZone() override;
 
   // ICurrentSelection. The selection is kept by node ID, so a node that leaves the map (deleted,
   // or its addition undone) drops out of it and is back when it returns.

@@ -244,6 +244,7 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
     FItems = FOutlookApp->TaskFolder().Get("Items");
     FMapIdentity = QueryAs<IMapIdentity>(AModel ? AModel->GetTree().get() : nullptr);
     FIdentity = FMapIdentity ? FMapIdentity->GetMapIdentity(false) : std::string();
+    FTimeZone = TimeZoneOf(AModel);
     std::unordered_set<INode*> continued;
     const bool journal = ResumeJournal(continued);
     if (FMapIdentity) FIdentity = FMapIdentity->GetMapIdentity(true);
@@ -263,6 +264,7 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
       }
       planned.emplace_back(node.get(), std::move(values));
     }
+    RefuseUnsendable(planned);
     for (const auto& [node, values] : planned)
       FOurEntries.push_back(node->GetID() + "\t" + TextKey(TitleOf(node)) + "\t" + FUids.at(node) + "\t" + values.Key);
     FRelations = true;
@@ -294,6 +296,56 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   }
   finish();
   return count;
+}
+
+std::string TActionOutlookExporter::TimeZoneOf(ILumetaModel* AModel) const {
+  ComPtr<IMapTimeZone> map = QueryAs<IMapTimeZone>(AModel ? AModel->GetTree().get() : nullptr);
+  const std::string zone = map ? map->GetMapTimeZone() : std::string();
+  if (zone.empty()) return zone;
+  // Asked of an item that is never saved, before any task is written.
+  try {
+    FOutlookApp->NewTask("").Put("TimeZone", zone);
+  } catch (const EOleError& error) {
+    if (error.Code() == DISP_E_UNKNOWNNAME) return {};  // a program that places dates in zones itself
+    throw ELumetaError("the map's time zone cannot be used: " + std::string(error.what()), E_INVALIDARG);
+  }
+  return zone;
+}
+
+bool TActionOutlookExporter::HasOwner() const {
+  try {
+    return !FOutlookApp->NameSpace().Get("CurrentUser").Get("Address").AsString().empty();
+  } catch (const EOleError& error) {
+    if (error.Code() == DISP_E_UNKNOWNNAME) return true;  // a program that knows its user itself
+    throw;
+  }
+}
+
+void TActionOutlookExporter::RefuseUnsendable(std::vector<std::pair<INode*, TTaskValues>>& APlanned) {
+  const auto assigned = [](const auto& AEntry) { return !AEntry.second.Recipients.empty(); };
+  if (std::none_of(APlanned.begin(), APlanned.end(), assigned) || HasOwner()) return;
+  if (OnOwnerMissing) {
+    std::string name, address;
+    while (OnOwnerMissing(name, address)) {
+      try {
+        FOutlookApp->App().Call("SetOwner", name, address);
+        return;
+      } catch (const EOleError& error) {
+        DialogService().ShowMessage(TMessageKind::Warning, error.what());
+      }
+    }
+  }
+  // Sent from an address nobody reads, the answers of the assignees would be lost.
+  std::string names;
+  size_t refused = 0;
+  for (const auto& entry : APlanned) {
+    if (!assigned(entry)) continue;
+    names += (refused++ ? ", " : "") + NodeName(entry.first);
+  }
+  std::erase_if(APlanned, assigned);
+  DialogService().ShowMessage(TMessageKind::Warning,
+                              std::to_string(refused) + " assigned tasks were not exported, as no owner is set to send "
+                              "them from (lumeta tasks owner NAME EMAIL): " + names);
 }
 
 std::string TActionOutlookExporter::UidOf(INode* ANode) const {
@@ -411,6 +463,7 @@ std::string TActionOutlookExporter::TTaskValues::MakeKey() const {
     text += (number ? std::to_string(*number) : "-") + '\x1f';
   for (const double date : {Due, Start, Completed}) text += std::to_string(date) + '\x1f';
   for (const std::string& recipient : Recipients) text += recipient + '\x1e';
+  text += TimeZone + '\x1f';
   for (const auto& [type, uid] : Relations) text += type + ' ' + uid + '\x1e';
   return TextKey(text);
 }
@@ -469,6 +522,7 @@ TActionOutlookExporter::TTaskValues TActionOutlookExporter::ValuesOf(INode* ANod
     for (const std::string& name : data->GetCategories()) values.Categories.append(";").append(CategoryName(name));
   }
   values.Relations = RelationsOf(ANode);
+  values.TimeZone = FTimeZone;
   values.Key = values.MakeKey();
   return values;
 }
@@ -526,6 +580,7 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, const TTaskValues& AValues
   if (AValues.Start > 0) SetField(task, ANode, "StartDate", "Start Date", TOleVariant::FromDate(AValues.Start));
   if (AValues.Completed > 0)
     SetField(task, ANode, "DateCompleted", "Date Completed", TOleVariant::FromDate(AValues.Completed));
+  if (!AValues.TimeZone.empty()) task.Put("TimeZone", AValues.TimeZone);
   if (!AValues.Body.empty()) task.Put("Body", AValues.Body);
   if (!AValues.Categories.empty()) task.Put("Categories", AValues.Categories);
   try {

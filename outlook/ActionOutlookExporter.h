@@ -45,6 +45,10 @@ class TActionOutlookExporter {
 
   // Called after each task is saved or sent.
   std::function<void(const TExportedTask&)> OnExported;
+  // Asked, when a run is to send tasks and the task program knows no owner to send them from, for
+  // the owner's name and e-mail address; false when the user gives none. Asked again while the
+  // program refuses the answer. Without an owner the assigned tasks are not exported.
+  std::function<bool(std::string& AName, std::string& AAddress)> OnOwnerMissing;
 
   // The nodes a run with these options would export, in export order, as far as the map tells:
   // a run also exports an action posted before whose task no longer holds what it would now.
@@ -62,6 +66,7 @@ class TActionOutlookExporter {
     std::vector<std::string> Recipients;  // "Name <address>"
     std::optional<int32_t> Percent, Status, Importance;
     double Due = 0, Start = 0, Completed = 0;  // 0: none
+    std::string TimeZone;  // of the dates; empty: floating
     std::vector<std::pair<std::string, std::string>> Relations;  // kind, UID
     std::vector<std::string> Warnings;  // said when the task is written
     std::string Key;
@@ -78,6 +83,12 @@ class TActionOutlookExporter {
   bool CreateTask(INode* ANode, const TTaskValues& AValues);
   void SetField(const TOleVariant& ATask, INode* ANode, const char* AName, const char* AShown, const TOleVariant& AValue);
   std::string UidOf(INode* ANode) const;
+  // The map's time zone when the task program can place dates in it; raises ELumetaError for a
+  // zone it does not know.
+  std::string TimeZoneOf(ILumetaModel* AModel) const;
+  bool HasOwner() const;
+  // Leaves out the tasks that would be sent while no owner is set, and says so.
+  void RefuseUnsendable(std::vector<std::pair<INode*, TTaskValues>>& APlanned);
   // The task of that UID in the store; empty when there is none.
   TOleVariant FindTask(const std::string& AUid) const;
   static std::string TaskKey(const TOleVariant& ATask);
@@ -100,6 +111,7 @@ class TActionOutlookExporter {
   // folder's items during a run.
   ComPtr<IMapIdentity> FMapIdentity;
   std::string FIdentity;
+  std::string FTimeZone;
   TOleVariant FItems;
   bool FRelations = false;
   // The journal: its name, the lines of other maps that share it, and this run's entries.

@@ -19,6 +19,9 @@ void RunExportActions(ILumetaModel* AModel, ISelection* ASelection) {
   if (!TExportActionsForm::Execute(options.get(), ASelection)) return;
   options->SaveSettings();
   TActionOutlookExporter exporter(make<TDlgProgress>());
+  exporter.OnOwnerMissing = [](std::string& AName, std::string& AAddress) {
+    return TExportOwnerForm::Execute(AName, AAddress);
+  };
   const int32_t count = exporter.ExportActions(options.get(), ASelection, AModel);
   if (count != -1)
     DialogService().ShowMessage(TMessageKind::Information,

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build g++
   libgtest-dev googletest libgmock-dev libbenchmark-dev
-  qt6-base-dev libpugixml-dev libical-dev python3-icalendar
+  qt6-base-dev libpugixml-dev libical-dev python3-icalendar todoman
   libxkbcommon-dev fonts-dejavu-core locales
   clang libclang-rt-14-dev python3
   dpkg-dev lintian desktop-file-utils man-db shared-mime-info

@@ -4,10 +4,14 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "com/MailAddress.h"
 #include "ui/ButtonPanel.h"
 
 const char* const TExportActionsForm::IncludeNames[KExportIncludeCount] = {
@@ -116,4 +120,52 @@ bool TExportActionsForm::Execute(IExportActionsOutlookOptions* AOptions, ISelect
   const bool confirmed = form.exec() == mrOK;
   if (confirmed) form.ControlsToOptions();
   return confirmed;
+}
+
+TExportOwnerForm::TExportOwnerForm(QWidget* AOwner) : QDialog(AOwner) {
+  setObjectName("ExportOwnerForm");
+  setWindowTitle(tr("Owner of the Exported Tasks"));
+  auto* layout = new QVBoxLayout(this);
+  auto* text = new QLabel(tr("Assigned tasks are sent in your name, so that the answers reach you. "
+                             "Who are you?"), this);
+  text->setWordWrap(true);
+  layout->addWidget(text);
+  auto* fields = new QFormLayout();
+  FName = new QLineEdit(this);
+  FName->setObjectName("edName");
+  FAddress = new QLineEdit(this);
+  FAddress->setObjectName("edAddress");
+  FAddress->setPlaceholderText("name@example.com");
+  fields->addRow(tr("&Name:"), FName);
+  fields->addRow(tr("&E-mail address:"), FAddress);
+  layout->addLayout(fields);
+  FButtons = new ThvButtonPanel(this);
+  FButtons->SetButtonTypes({btOK, btCancel});
+  FButtons->SetAlign(alBottom);
+  FButtons->Button(btOK)->setObjectName("btnOK");
+  FButtons->Button(btCancel)->setObjectName("btnCancel");
+  FButtons->Button(btOK)->setDefault(true);
+  layout->addWidget(FButtons);
+  connect(FAddress, &QLineEdit::textChanged, this, &TExportOwnerForm::UpdateActions);
+  connect(FName, &QLineEdit::textChanged, this, &TExportOwnerForm::UpdateActions);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  UpdateActions();
+}
+
+void TExportOwnerForm::UpdateActions() {
+  const std::string address = FAddress->text().trimmed().toStdString();
+  const std::string problem = address.empty() ? std::string() : MailAddressProblem(address);
+  FButtons->Button(btOK)->setEnabled(!address.empty() && problem.empty());
+  FAddress->setToolTip(QString::fromStdString(problem.empty() ? std::string() : "The address " + problem));
+}
+
+bool TExportOwnerForm::Execute(std::string& AName, std::string& AAddress, QWidget* AOwner) {
+  if (!AOwner) AOwner = QApplication::activeWindow();
+  TExportOwnerForm form(AOwner);
+  form.FName->setText(QString::fromStdString(AName));
+  form.FAddress->setText(QString::fromStdString(AAddress));
+  if (form.exec() != mrOK) return false;
+  AName = form.FName->text().trimmed().toStdString();
+  AAddress = form.FAddress->text().trimmed().toStdString();
+  return true;
 }

@@ -8,6 +8,7 @@
 #include "contract/LumetaSelectionIntf.h"
 
 class QCheckBox;
+class QLineEdit;
 class QListWidget;
 class QRadioButton;
 class ThvButtonPanel;
@@ -40,5 +41,24 @@ class TExportActionsForm : public QDialog {
   QRadioButton* FNewUpdated;
   QRadioButton* FAllActions;
   QListWidget* FIncludeProperties;
+  ThvButtonPanel* FButtons;
+};
+
+// Asks once for the owner the task program sends assigned tasks from: a name and an e-mail
+// address; OK is enabled while the address is a plain one.
+class TExportOwnerForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TExportOwnerForm(QWidget* AOwner = nullptr);
+
+  // True when closed with OK; only then are the two texts set.
+  static bool Execute(std::string& AName, std::string& AAddress, QWidget* AOwner = nullptr);
+
+ private:
+  void UpdateActions();
+
+  QLineEdit* FName;
+  QLineEdit* FAddress;
   ThvButtonPanel* FButtons;
 };

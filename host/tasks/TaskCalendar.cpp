@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <memory>
 
 #include "com/ComErrors.h"
@@ -64,6 +65,39 @@ icaltimetype LocalTime(double AValue, bool ADate) {
     time.second = parts.Second;
   }
   return time;
+}
+
+// The zone of a task's dates; null for floating times (no zone, or one libical does not know).
+icaltimezone* ZoneOf(const TTaskRecord& ATask) {
+  return ATask.TimeZone.empty() ? nullptr : icaltimezone_get_builtin_timezone(ATask.TimeZone.c_str());
+}
+
+bool IsUtc(icaltimezone* AZone) { return AZone == icaltimezone_get_utc_timezone(); }
+
+// The zone's VTIMEZONE as clients read it: its TZID is the IANA name, not libical's prefixed one,
+// and observances before 1970 are left out. Made once per zone.
+icalcomponent* ZoneComponent(icaltimezone* AZone) {
+  static std::map<std::string, TComponentPtr> made;
+  const std::string name = icaltimezone_get_location(AZone);
+  auto& component = made[name];
+  if (!component) {
+    component.reset(icalcomponent_new_clone(icaltimezone_get_component(AZone)));
+    icaltimetype from = icaltime_from_string("19700101T000000Z");
+    icaltimezone_truncate_vtimezone(component.get(), from, icaltime_null_time(), 0);
+    if (icalproperty* tzid = icalcomponent_get_first_property(component.get(), ICAL_TZID_PROPERTY))
+      icalproperty_set_tzid(tzid, name.c_str());
+  }
+  return component.get();
+}
+
+// DTSTART or DUE: a date, a floating local time, or a time in the task's zone (TZID; UTC as "Z").
+icalproperty* TimeProperty(icalproperty_kind AKind, double AValue, bool ADate, icaltimezone* AZone) {
+  icaltimetype time = LocalTime(AValue, ADate);
+  const bool zoned = AZone && !ADate;
+  if (zoned && IsUtc(AZone)) time.zone = AZone;
+  icalproperty* property = AKind == ICAL_DUE_PROPERTY ? icalproperty_new_due(time) : icalproperty_new_dtstart(time);
+  if (zoned && !IsUtc(AZone)) icalproperty_add_parameter(property, icalparameter_new_tzid(icaltimezone_get_location(AZone)));
+  return property;
 }
 
 // COMPLETED must be UTC: the local time through the system's time zone.
@@ -227,12 +261,15 @@ icalproperty* CategoriesProperty(const std::vector<std::string>& ANames) {
 }
 
 void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask, bool ARequest = false) {
+  icaltimezone* zone = ZoneOf(ATask);
   const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
   icalcomponent_add_property(ATodo, icalproperty_new_uid(ATask.Uid.c_str()));
   icalcomponent_add_property(ATodo, icalproperty_new_dtstamp(now));
   icalcomponent_add_property(ATodo, icalproperty_new_lastmodified(now));
   icalcomponent_add_property(ATodo, icalproperty_new_sequence(ATask.Sequence));
-  icalcomponent_add_property(ATodo, icalproperty_new_summary(ATask.Subject.c_str()));
+  // An empty SUMMARY is no value at all to libical; a request must have one.
+  if (!ATask.Subject.empty() || ARequest)
+    icalcomponent_add_property(ATodo, icalproperty_new_summary(ATask.Subject.empty() ? "Untitled task" : ATask.Subject.c_str()));
   if (!ATask.Body.empty())
     icalcomponent_add_property(ATodo, icalproperty_new_description(UnixLineBreaks(ATask.Body).c_str()));
   if (const std::vector<std::string> names = SplitCategories(ATask.Categories); !names.empty())
@@ -256,11 +293,18 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask, bool AReq
     if (dates.Due > 0 && start >= DateOf(dates.Due)) start = dateOnly ? DateOf(dates.Due) - 1 : dates.Due - 1;
   }
   // DTSTART and DUE must share one value type: dates, unless either carries a time of day.
-  if (start > 0) icalcomponent_add_property(ATodo, icalproperty_new_dtstart(LocalTime(start, dateOnly)));
-  if (dates.Due > 0) icalcomponent_add_property(ATodo, icalproperty_new_due(LocalTime(dates.Due, dateOnly)));
+  if (start > 0) icalcomponent_add_property(ATodo, TimeProperty(ICAL_DTSTART_PROPERTY, start, dateOnly, zone));
+  if (dates.Due > 0) icalcomponent_add_property(ATodo, TimeProperty(ICAL_DUE_PROPERTY, dates.Due, dateOnly, zone));
   if (ATask.StartDate > 0 && dates.Start == 0) AddLocalTime(ATodo, KKeptStartName, ATask.StartDate);
   if (ATask.DateCompleted > 0 && TaskDone(ATask)) {
-    icalcomponent_add_property(ATodo, icalproperty_new_completed(UtcTime(ATask.DateCompleted)));
+    icaltimetype completed = UtcTime(ATask.DateCompleted);
+    if (zone) {
+      // The map's wall clock in its own zone, whatever zone this machine is in.
+      completed = LocalTime(ATask.DateCompleted, false);
+      completed.zone = zone;
+      completed = icaltime_convert_to_zone(completed, icaltimezone_get_utc_timezone());
+    }
+    icalcomponent_add_property(ATodo, icalproperty_new_completed(completed));
   } else if (ATask.DateCompleted > 0) {
     AddLocalTime(ATodo, KPlannedCompletedName, ATask.DateCompleted);
     if (ATask.DueDate > 0 && DateOf(ATask.DueDate) == DateOf(ATask.DateCompleted)) {
@@ -291,6 +335,27 @@ std::string RelationType(icalproperty* AProperty) {
   if (const char* x = icalparameter_get_xvalue(type)) return x;
   const char* text = icalparameter_enum_to_string(icalparameter_get_reltype(type));
   return text ? text : "PARENT";
+}
+
+// The calendar carries the VTIMEZONE of the task's zone, and no other: the task's dates were
+// written anew in that zone.
+void SetZoneComponent(icalcomponent* ACalendar, const TTaskRecord& ATask) {
+  while (icalcomponent* old = icalcomponent_get_first_component(ACalendar, ICAL_VTIMEZONE_COMPONENT)) {
+    icalcomponent_remove_component(ACalendar, old);
+    icalcomponent_free(old);
+  }
+  icaltimezone* zone = ZoneOf(ATask);
+  if (!zone || IsUtc(zone)) return;
+  // Before the task, as clients that read in one pass expect.
+  icalcomponent* todo = icalcomponent_get_first_component(ACalendar, ICAL_VTODO_COMPONENT);
+  icalcomponent* timezone = icalcomponent_new_clone(ZoneComponent(zone));
+  if (todo) {
+    icalcomponent_remove_component(ACalendar, todo);
+    icalcomponent_add_component(ACalendar, timezone);
+    icalcomponent_add_component(ACalendar, todo);
+  } else {
+    icalcomponent_add_component(ACalendar, timezone);
+  }
 }
 
 TComponentPtr NewCalendar() {
@@ -343,6 +408,10 @@ std::string WrittenPercent(std::string_view AText) {
 
 }  // namespace
 
+bool KnownTimeZone(const std::string& AName) {
+  return !AName.empty() && icaltimezone_get_builtin_timezone(AName.c_str()) != nullptr;
+}
+
 bool TaskDone(const TTaskRecord& ATask) { return ATask.Status == tsComplete || ATask.PercentComplete >= 100; }
 
 TTaskDates DatesOf(const TTaskRecord& ATask) {
@@ -388,6 +457,7 @@ std::string TaskToICalendar(const TTaskRecord& ATask, std::string_view AOriginal
     if (todo) {
       RemoveOwnProperties(todo);
       AddTaskProperties(todo, ATask);
+      SetZoneComponent(original.get(), ATask);
       return Serialize(original.get());
     }
   }
@@ -396,6 +466,7 @@ std::string TaskToICalendar(const TTaskRecord& ATask, std::string_view AOriginal
   icalcomponent_add_property(todo, icalproperty_new_created(icaltime_current_time_with_zone(icaltimezone_get_utc_timezone())));
   AddTaskProperties(todo, ATask);
   icalcomponent_add_component(calendar.get(), todo);
+  SetZoneComponent(calendar.get(), ATask);
   return Serialize(calendar.get());
 }
 
@@ -480,6 +551,12 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     if (std::string_view(value) == "WAITING" && status == ICAL_STATUS_INPROCESS) task.Status = tsWaiting;
     if (std::string_view(value) == "DEFERRED" && status == ICAL_STATUS_NEEDSACTION) task.Status = tsDeferred;
   }
+  // A time with a TZID reads as the wall-clock time it names in that zone, the zone kept with the
+  // task when libical knows it.
+  for (icalproperty_kind kind : {ICAL_DTSTART_PROPERTY, ICAL_DUE_PROPERTY})
+    if (icalproperty* p = icalcomponent_get_first_property(todo, kind))
+      if (icalparameter* tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER); tzid && task.TimeZone.empty())
+        if (const char* name = icalparameter_get_tzid(tzid); name && KnownTimeZone(name)) task.TimeZone = name;
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY))
     task.StartDate = FromIcalTime(icalproperty_get_dtstart(p));
   else
@@ -513,5 +590,6 @@ std::string TaskRequestToICalendar(const TTaskRecord& ATask, bool ACancel) {
   icalcomponent* todo = icalcomponent_new_vtodo();
   icalcomponent_add_component(calendar.get(), todo);
   AddTaskProperties(todo, ATask, true);
+  SetZoneComponent(calendar.get(), ATask);
   return Serialize(calendar.get());
 }

@@ -43,6 +43,9 @@ struct TTaskRecord {
   // A client's key of what it last wrote into the task (X-LUMETA-EXPORT-KEY), to tell whether its
   // source changed since.
   std::string ExportKey;
+  // The IANA zone its dates are in (DTSTART and DUE with TZID, the file with the VTIMEZONE); empty:
+  // floating local times.
+  std::string TimeZone;
   // Who assigned the task and to whom, once it was sent.
   TTaskPerson Organizer;
   std::vector<TTaskPerson> Attendees;
@@ -58,6 +61,9 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
 // METHOD:REQUEST with the task's ORGANIZER and one ATTENDEE per attendee (RSVP, needs action), or
 // with ACancel METHOD:CANCEL, which withdraws the task from its attendees.
 std::string TaskRequestToICalendar(const TTaskRecord& ATask, bool ACancel = false);
+
+// Whether libical knows the IANA time zone name ("UTC" too).
+bool KnownTimeZone(const std::string& AName);
 
 // Whether a task counts as done: completed, or 100 % complete.
 bool TaskDone(const TTaskRecord& ATask);

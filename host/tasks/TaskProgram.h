@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "com/ComErrors.h"
 #include "com/Guid.h"
+#include "com/MailAddress.h"
 #include "settings/AutomationServers.h"
 #include "settings/LumetaSettingsStore.h"
 
@@ -48,6 +50,29 @@ inline std::string OneLineText(std::string_view AText) {
     }
   }
   return result;
+}
+
+// The organizer of the tasks the program sends: "OwnerName" and "Owner" (the e-mail address)
+// under the settings key. A task is never sent without one, as replies could not arrive.
+struct TTaskProgramOwner {
+  std::string Name;
+  std::string Address;  // empty: none set
+};
+
+inline TTaskProgramOwner ReadTaskProgramOwner() {
+  return {SettingsStore().ReadString(THive::CurrentUser, TaskProgramSettingsKey, "OwnerName", ""),
+          SettingsStore().ReadString(THive::CurrentUser, TaskProgramSettingsKey, "Owner", "")};
+}
+
+// Raises ELumetaError naming what is wrong with the address.
+inline void WriteTaskProgramOwner(const TTaskProgramOwner& AOwner) {
+  if (const std::string problem = MailAddressProblem(AOwner.Address); !problem.empty())
+    throw ELumetaError("the owner's e-mail address '" + PrintableText(AOwner.Address) + "' " + problem, E_INVALIDARG);
+  for (const char c : AOwner.Name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      throw ELumetaError("the owner's name '" + PrintableText(AOwner.Name) + "' has a control character", E_INVALIDARG);
+  SettingsStore().WriteString(THive::CurrentUser, TaskProgramSettingsKey, "OwnerName", AOwner.Name);
+  SettingsStore().WriteString(THive::CurrentUser, TaskProgramSettingsKey, "Owner", AOwner.Address);
 }
 
 inline std::string TaskProgramFolder() {

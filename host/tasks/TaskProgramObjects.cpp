@@ -306,6 +306,14 @@ class TTaskItem : public TDispatchObject<TTaskItem> {
         {"DateCompleted", [](S& s, A) { return DateValue(s.FRecord.DateCompleted); },
          [](S& s, A a) { s.FRecord.DateCompleted = StoredDate(a); }},
         {"Complete", [](S& s, A) { return TOleVariant(s.FRecord.Status == tsComplete); }},
+        // The IANA zone of the task's dates ("Europe/Berlin"); empty for floating local times.
+        {"TimeZone", [](S& s, A) { return TOleVariant(s.FRecord.TimeZone); },
+         [](S& s, A a) {
+           const std::string name = Trim(a.String(0));
+           if (!name.empty() && !KnownTimeZone(name))
+             a.Fail("'" + PrintableText(name) + "' is not a time zone: give an IANA name such as Europe/Berlin");
+           s.FRecord.TimeZone = name;
+         }},
         // What a client last wrote into the task, to tell whether its source changed since.
         {"ExportKey", [](S& s, A) { return TOleVariant(s.FRecord.ExportKey); },
          [](S& s, A a) { s.FRecord.ExportKey = a.String(0); }},
@@ -509,6 +517,11 @@ class TNameSpace : public TDispatchObject<TNameSpace> {
                  return TOleVariant(make<TContactFolder>(s.FStore->ContactsFolder(), "Contacts"));
                a.Fail("there is no default folder " + std::to_string(folder) + " (10 contacts, 13 tasks)");
              }},
+            // Who sends the assigned tasks; an empty address when nobody was named.
+            {"CurrentUser", [](S& s, A) {
+               const TTaskProgramOwner owner = ReadTaskProgramOwner();
+               return TOleVariant(make<TRecipient>(s.FStore, TTaskPerson{owner.Name, owner.Address}));
+             }},
             {"AddressLists", [](S& s, A) {
                std::vector<TOleVariant> lists;
                for (const TAddressListRecord& list : s.FStore->AddressLists()) lists.emplace_back(make<TAddressList>(list));
@@ -562,6 +575,16 @@ class TTaskApplication : public TDispatchObject<TTaskApplication> {
             {"SetJournal", [](S& s, A a) {
                a.Expect(2, 2);
                s.FStore->SetJournal(a.String(0), a.String(1));
+               return TOleVariant();
+             }},
+            // Names the organizer of the tasks it sends (name, e-mail address), kept in the settings.
+            {"SetOwner", [](S&, A a) {
+               a.Expect(2, 2);
+               try {
+                 WriteTaskProgramOwner({Trim(a.String(0)), Trim(a.String(1))});
+               } catch (const ELumetaError& error) {
+                 a.Fail(error.what());
+               }
                return TOleVariant();
              }},
             {"Version", [](S&, A) { return TOleVariant(std::to_string(TaskProgramMajorVersion) + ".0.0.0"); }},

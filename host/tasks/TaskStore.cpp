@@ -72,6 +72,12 @@ void EnsureFolder(const std::string& AFolder) {
   if (error) throw EFileError(AFolder, "cannot create the folder: " + error.message());
 }
 
+// A request or cancel (a calendar with a METHOD) rather than a stored task. No property of a
+// component is called METHOD, so the line can only be the calendar's.
+bool IsItipMessage(std::string_view AText) {
+  return AText.starts_with("METHOD:") || AText.find("\nMETHOD:") != std::string_view::npos;
+}
+
 }  // namespace
 
 TTaskFaults TTaskFaults::FromEnvironment() {
@@ -132,8 +138,13 @@ void TTaskStore::Load() {
   for (const auto& file : files) {
     std::string reason;
     try {
+      const std::string text = ReadWholeFile(file.string(), KMaxTaskFile);
+      if (IsItipMessage(text)) {
+        MoveToOutbox(file);
+        continue;
+      }
       std::vector<std::string> warnings;
-      std::optional<TTaskRecord> task = TaskFromICalendar(ReadWholeFile(file.string(), KMaxTaskFile), reason, &warnings);
+      std::optional<TTaskRecord> task = TaskFromICalendar(text, reason, &warnings);
       for (const std::string& warning : warnings) std::cerr << "warning: tasks: " << file.string() << ": " << warning << '\n';
       // Two files of one task (a copy made by hand): the first one read is the task.
       if (task && FByUid.contains(task->Uid)) reason = "a second file of task " + task->Uid;
@@ -152,6 +163,18 @@ void TTaskStore::Load() {
     // silently went missing from every list and export would be lost to the user.
     std::cerr << "warning: tasks: " << FSkipped.back() << "; the file is passed over\n";
   }
+}
+
+void TTaskStore::MoveToOutbox(const std::filesystem::path& AFile) {
+  // tasks/ is a collection other programs list: a message there would show as a second task.
+  std::error_code error;
+  EnsureFolder(OutboxFolder());
+  std::filesystem::path target = std::filesystem::path(OutboxFolder()) / AFile.filename();
+  for (int copy = 1; std::filesystem::exists(target, error); ++copy)
+    target = std::filesystem::path(OutboxFolder()) / (AFile.stem().string() + "." + std::to_string(copy) + ".ics");
+  std::filesystem::rename(AFile, target, error);
+  if (error) throw EFileError(AFile.string(), "cannot move the message to the outbox: " + error.message());
+  std::cerr << "note: tasks: " << AFile.string() << " is a message, not a task; moved to " << target.string() << '\n';
 }
 
 void TTaskStore::IndexSubject(size_t AIndex) {
@@ -274,9 +297,10 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
 }
 
 std::string TTaskStore::SendTask(TTaskRecord& ATask, const std::vector<TTaskPerson>& ARecipients) {
+  const TTaskPerson owner = Owner();  // before anything is written
   const bool isNew = ATask.Uid.empty() || !FindByUid(ATask.Uid);
   if (isNew) ++ATask.Sequence;  // a saved one is raised by the save
-  ATask.Organizer = Owner();
+  ATask.Organizer = owner;
   ATask.Attendees = ARecipients;
   SaveTask(ATask);
   return WriteRequest(ATask, false);
@@ -343,16 +367,13 @@ std::optional<TTaskPerson> TTaskStore::Resolve(std::string_view AName) {
 }
 
 TTaskPerson TTaskStore::Owner() const {
-  std::string address = SettingsStore().ReadString(THive::CurrentUser, TaskProgramSettingsKey, "Owner", "");
-  if (!address.empty() && !MailAddressProblem(address).empty()) {
-    std::cerr << "warning: tasks: the owner's address '" << PrintableText(address) << "' " << MailAddressProblem(address)
-              << "; requests go out from the user's own address\n";
-    address.clear();
-  }
-  if (address.empty()) {
-    const char* user = std::getenv("USER");
-    address = std::string(user && *user ? user : "owner") + "@localhost";
-    if (!MailAddressProblem(address).empty()) address = "owner@localhost";
-  }
-  return {"", address};
+  const TTaskProgramOwner owner = ReadTaskProgramOwner();
+  if (owner.Address.empty())
+    throw EOleError("no owner is set to send assigned tasks from: set one with 'lumeta tasks owner NAME EMAIL'",
+                    E_FAIL);
+  if (const std::string problem = MailAddressProblem(owner.Address); !problem.empty())
+    throw EOleError("the owner's e-mail address '" + PrintableText(owner.Address) + "' " + problem +
+                        ": set another with 'lumeta tasks owner NAME EMAIL'",
+                    E_FAIL);
+  return {owner.Name, owner.Address};
 }

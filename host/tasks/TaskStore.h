@@ -1,6 +1,8 @@
 #pragma once
 // The task program's data: a folder of standard files that other programs read too.
-//   tasks/<UID>.ics          one VCALENDAR with one VTODO per task
+//   tasks/<UID>.ics          one VCALENDAR with one VTODO per task, and nothing else: a vdir that
+//                            todoman, khal and vdirsyncer read as one collection (a message found
+//                            there is moved to the outbox)
 //   contacts/*.vcf           the Contacts folder; each sub-folder is a contacts folder below it
 //   addresslists/<Name>.vcf  one address list per file
 //   outbox/<UID>-<SEQUENCE>.ics  iTIP requests of assigned tasks, for a mail program to deliver
@@ -9,6 +11,7 @@
 // ~/.local/share/lumeta/tasks. Tasks are read once per store and kept indexed in memory, so lookups
 // and saves never rescan the folder.
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,7 +42,6 @@ struct TAddressListRecord {
 
 class TTaskStore {
  public:
-  // The settings key of TaskProgram.h also holds "Owner", the organizer's e-mail address.
   static std::string DefaultFolder();
 
   TTaskStore(std::string AFolder, TTaskFaults AFaults);
@@ -87,10 +89,13 @@ class TTaskStore {
   const std::vector<TAddressListRecord>& AddressLists();
   // A contact or address-list entry of that full name (ASCII case ignored) with an address.
   std::optional<TTaskPerson> Resolve(std::string_view AName);
+  // The organizer of sent tasks (TaskProgram.h); raises EOleError when none is set or its address
+  // is not a plain one.
   TTaskPerson Owner() const;
 
  private:
   void Load();
+  void MoveToOutbox(const std::filesystem::path& AFile);
   void IndexSubject(size_t AIndex);
   void UnindexSubject(size_t AIndex);
   void WriteFile(const std::string& APath, const std::string& AText);

@@ -42,6 +42,7 @@ constexpr const char* KPeriod = "Period";
 constexpr const char* KHolidays = "Holidays";
 constexpr const char* KHoliday = "Holiday";
 constexpr const char* KScheduleStart = "ScheduleStart";
+constexpr const char* KTimeZone = "TimeZone";
 
 constexpr const char* KID = "ID";
 constexpr const char* KExpanded = "Expanded";

@@ -492,6 +492,8 @@ void TXmlMapReader::ReadSettings(pugi::xml_node AElement) {
         const auto date = XmlTextToDateTime(text);
         if (!date || DateTimeToXmlText(*date).empty()) Fail(child, "the schedule start '" + text + "' is not a date-time");
         settings->SetScheduleStart(*date);
+      } else if (Same(child.name(), KTimeZone)) {
+        settings->SetTimeZone(std::string(ElementText(child, FScratch)));
       } else {
         Warn(child, "unknown element '" + std::string(child.name()) + "' in 'Settings' ignored");
       }

@@ -215,6 +215,7 @@ void TXmlMapWriter::WriteSettings() {
   }
   // Only a start the map was given; one assumed from the tasks or today is not written.
   if (settings->ScheduleStart() != 0) TextElement(KScheduleStart, DateTimeToXmlText(settings->ScheduleStart()).c_str());
+  if (!settings->TimeZone().empty()) TextElement(KTimeZone, settings->TimeZone().c_str());
   FPrinter->Close();
 }
 

@@ -22,7 +22,7 @@ TEST(TasksCommand, RegistersListsAndUnregisters) {
   TTempFolder settings, store;
   SetSettingsFolder(settings.Path());
   setenv("LUMETA_TASKS_DIR", store.Path().c_str(), 1);
-  EXPECT_EQ(Tasks({"status"}), "registered no\nfolder " + store.Path() + "\n");
+  EXPECT_EQ(Tasks({"status"}), "registered no\nfolder " + store.Path() + "\nowner none\n");
   EXPECT_THROW(Tasks({"list"}), ELumetaError) << "nothing to list through";
   EXPECT_THROW(Tasks({"register", store / "missing.so"}), ELumetaError);
 
@@ -45,6 +45,10 @@ TEST(TasksCommand, RegistersListsAndUnregisters) {
   EXPECT_TRUE(SettingsStore().SubKeyNames(THive::ClassesRoot, "CLSID").empty());
   EXPECT_FALSE(SettingsStore().KeyExists(THive::ClassesRoot, "Outlook.Application.16"));
   EXPECT_THROW(Tasks({"frobnicate"}), ELumetaError);
+
+  EXPECT_EQ(Tasks({"owner", "Nina Lead", "nina@example.com"}), "owner Nina Lead <nina@example.com>\n");
+  EXPECT_THROW(Tasks({"owner", "Eve", "eve@example.com\r\nATTENDEE:x"}), ELumetaError);
+  EXPECT_EQ(Tasks({"owner"}), "owner Nina Lead <nina@example.com>\n") << "a refused owner changes nothing";
   unsetenv("LUMETA_TASKS_DIR");
 }
 

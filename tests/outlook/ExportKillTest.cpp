@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/outlook/CalendarCheck.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -99,6 +100,9 @@ TEST_F(ExportKillTest, AKilledExportIsContinuedAndNothingGoesOutTwice) {
 
   EXPECT_EQ(Run(exportAndSave), 0);
   EXPECT_EQ(FilesIn(Tasks(), ".ics"), static_cast<size_t>(KActions)) << "nothing new to export";
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(Tasks())) files.push_back(entry.path());
+  EXPECT_EQ(LibicalFaults(files), "");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "com/OleDate.h"
 #include "contract/ActionAttributesIntf.h"
 #include "commands/SelectionData.h"
+#include "host/LumetaMapSettings.h"
 #include "host/LumetaModel.h"
 #include "outlook/ActionOutlookExporter.h"
 #include "outlook/ExportActionsOptions.h"
@@ -248,7 +249,6 @@ TEST_F(ExportTest, AddressesAndNamesCannotInjectIntoTheRequest) {
   </Node>
 </Map>)");
   Model->Map().Swap(*map);
-  setenv("USER", "owner", 1);
   TDialogRecorder dialogs;
   EXPECT_EQ(Export(Options(erEntireMap, 0)), 1);
   EXPECT_EQ(dialogs->Texts(),
@@ -272,7 +272,7 @@ TEST_F(ExportTest, AddressesAndNamesCannotInjectIntoTheRequest) {
             "BEGIN:VTODO\r\nUID:*\r\nDTSTAMP:*\r\nLAST-MODIFIED:*\r\nSEQUENCE:1\r\nSUMMARY:Review\r\n"
             "DESCRIPTION:Resources for this task without an email \r\n address\\nEve\\nSpacey\r\n"
             "STATUS:NEEDS-ACTION\r\nPRIORITY:5\r\nPERCENT-COMPLETE:0\r\nDTSTART;VALUE=DATE:*\r\n"
-            "ORGANIZER:mailto:owner@localhost\r\n"
+            "ORGANIZER;CN=Olive Owner:mailto:owner@example.org\r\n"
             "ATTENDEE;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;RSVP=TRUE;CN=\"Bob \r\n"
             " ^'B^'  X-INJECTED:1\":mailto:bob@example.com\r\n"
             "END:VTODO\r\nEND:VCALENDAR\r\n");
@@ -421,6 +421,59 @@ TEST_F(ExportTest, ExportsAgainUpdateTheTasksTheyMadeAndCancelWhatWasDeleted) {
   EXPECT_EQ(Export(Options(erEntireMap, KAll, true)), 5);
   EXPECT_EQ(CalendarFiles(StorePath("tasks")).size(), 6u) << "Build, posted before but never exported, is added";
   EXPECT_ANY_THROW(Archive.LoadFromText(R"(<Map Identity="a/../b"><Title /></Map>)")) << "an identity names files";
+}
+
+// Without an owner an assigned task is refused, not sent from an address nobody reads; an owner
+// given when asked is kept for later runs.
+TEST_F(ExportTest, AssignedTasksNeedAnOwnerToBeSentFrom) {
+  SettingsStore().DeleteValue(THive::CurrentUser, TaskProgramSettingsKey, "Owner");
+  TDialogRecorder dialogs;
+  EXPECT_EQ(Export(Options(erSelection, 0, true), Selection({2, 7}).get()), 1);
+  EXPECT_EQ(dialogs->Texts(), std::vector<std::string>{"1 assigned tasks were not exported, as no owner is set to send "
+                                                       "them from (lumeta tasks owner NAME EMAIL): node 2 'Design'"});
+  EXPECT_FALSE(Posted(2));
+  EXPECT_TRUE(Posted(7)) << "a task without recipients needs no owner";
+  EXPECT_TRUE(CalendarFiles(StorePath("outbox")).empty());
+
+  int asked = 0;
+  TActionOutlookExporter exporter;
+  exporter.OnOwnerMissing = [&](std::string& AName, std::string& AAddress) {
+    AName = "Ada Lead";
+    AAddress = ++asked == 1 ? "ada lead@example.com" : "ada@example.com";  // refused once, then right
+    return true;
+  };
+  dialogs->Entries.clear();
+  EXPECT_EQ(exporter.ExportActions(Options(erSelection, 0).get(), Selection({2}).get(), Model.get()), 1);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(dialogs->Texts(),
+            std::vector<std::string>{"Application.SetOwner: the owner's e-mail address 'ada lead@example.com' has a space"});
+  const std::vector<std::string> sent = CalendarFiles(StorePath("outbox"));
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_NE(ReadText(sent[0]).find("ORGANIZER;CN=Ada Lead:mailto:ada@example.com"), std::string::npos);
+  EXPECT_EQ(ReadTaskProgramOwner().Address, "ada@example.com") << "kept: the next run does not ask";
+}
+
+// With a time zone the dates are times in that zone, which the file describes; a zone nobody
+// knows stops the run before anything is written.
+TEST_F(ExportTest, TheMapsTimeZonePlacesTheDates) {
+  Model->Map().MapSettings()->SetTimeZone("America/New_York");
+  EXPECT_EQ(Export(Options(erSelection, eiStartDate | eiDueDate | eiDateCompleted | eiPercentComplete, true),
+                   Selection({2, 3}).get()), 2);
+  const std::set<std::string> lines = ReadBack();
+  EXPECT_TRUE(Of(lines, "Design").contains("DTSTART|2026-03-02T09:00:00-05:00")) << "icalendar applies the VTIMEZONE";
+  EXPECT_TRUE(Of(lines, "Design").contains("DUE|2026-03-06T17:00:00-05:00"));
+  EXPECT_TRUE(Of(lines, "Build").contains("COMPLETED|2026-03-10T16:00:00+00:00")) << "noon in New York (summer time), in UTC";
+  const std::string design = ReadText(StorePath("tasks/" + Exported[0].Uid + ".ics"));
+  EXPECT_NE(design.find("BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\n"), std::string::npos);
+
+  Model->Map().MapSettings()->SetTimeZone("Mars/Olympus_Mons");
+  try {
+    Export(Options(erSelection, eiDueDate, true), Selection({2}).get());
+    ADD_FAILURE() << "an unknown zone was taken";
+  } catch (const ELumetaError& error) {
+    EXPECT_NE(std::string(error.what()).find("'Mars/Olympus_Mons' is not a time zone"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(ReadText(StorePath("tasks/" + Exported[0].Uid + ".ics")), design) << "nothing was written";
 }
 
 // ---- options

@@ -13,6 +13,7 @@
 #include "settings/AutomationServers.h"
 #include "settings/LumetaSettingsStore.h"
 #include "../support/TestFiles.h"
+#include "tests/outlook/CalendarCheck.h"
 
 // Every .ics file under the folder.
 inline std::vector<std::string> CalendarFiles(const std::string& AFolder) {
@@ -44,14 +45,17 @@ class TaskProgramTest : public ::testing::Test {
     unsetenv("LUMETA_TASKS_FAULTS");
     SetSettingsFolder(FSettings.Path());
     RegisterAutomationServer(TaskProgramEntry(LUMETA_TASKPROGRAM_LIBRARY));
+    WriteTaskProgramOwner({"Olive Owner", "owner@example.org"});
   }
   void TearDown() override {
     RevokeActiveObject(TaskProgramClassID);
     unsetenv("LUMETA_TASKS_FAULTS");
-    // Every file the store wrote in the test must be valid iCalendar.
+    // Every file the store wrote in the test must be valid iCalendar, to Python's icalendar and
+    // to libical's restriction checks.
     const std::vector<std::string> files = CalendarFiles(FStore.Path());
     if (!files.empty()) {
       EXPECT_EQ(CalendarFaults(files), "");
+      EXPECT_EQ(LibicalFaults(files), "");
     }
   }
   static void Faults(const char* AFaults) { setenv("LUMETA_TASKS_FAULTS", AFaults, 1); }

@@ -188,11 +188,23 @@ TEST_F(TaskStoreTest, SavingAgainKeepsTheUidAndWhatOtherProgramsAdded) {
                  "DTSTAMP:20260101T000000Z\r\nSUMMARY:Imported\r\nLOCATION:Room 4\r\nSTATUS:CANCELLED\r\n"
                  "PRIORITY:2\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
   WriteStoreFile("tasks/broken.ics", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n");
+  // A request left among the tasks, as a store laid out otherwise had them: clients reading the
+  // folder would list it as a second task.
+  const std::string request = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other//EN\r\nMETHOD:REQUEST\r\nBEGIN:VTODO\r\n"
+                              "UID:other-1\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:20260101T000000Z\r\nSEQUENCE:1\r\n"
+                              "SUMMARY:Imported\r\nPRIORITY:5\r\nORGANIZER:mailto:a@example.org\r\nATTENDEE:mailto:b@example.org\r\n"
+                              "END:VTODO\r\nEND:VCALENDAR\r\n";
+  WriteStoreFile("tasks/other-1-1.ics", request);
+  WriteStoreFile("outbox/other-1-1.ics", "kept");
   testing::internal::CaptureStderr();
   TOleVariant items = Tasks();
-  ASSERT_EQ(items.Get("Count").AsInteger(), 1) << "the file without a task is passed over";
+  ASSERT_EQ(items.Get("Count").AsInteger(), 1) << "the file without a task is passed over, the request moved";
   const std::string warned = testing::internal::GetCapturedStderr();
   EXPECT_NE(warned.find("warning: tasks: " + StorePath("tasks/broken.ics")), std::string::npos) << warned;
+  EXPECT_FALSE(std::filesystem::exists(StorePath("tasks/other-1-1.ics")));
+  EXPECT_EQ(ReadText(StorePath("outbox/other-1-1.1.ics")), request) << "moved beside the outbox's file of that name";
+  EXPECT_EQ(ReadText(StorePath("outbox/other-1-1.ics")), "kept");
+  std::filesystem::remove(StorePath("outbox/other-1-1.ics"));
   TOleVariant task = items.Call("Item", 1);
   EXPECT_EQ(task.Get("Status").AsInteger(), 4);
   EXPECT_EQ(task.Get("Importance").AsInteger(), 2);
