@@ -1,5 +1,6 @@
 // The export dialog's rules between options and controls, and the progress window's cancel.
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -35,10 +36,10 @@ W* Find(QWidget* AForm, const char* AName) {
 
 // Presses the button of the modal export dialog once it shows, after AChange ran on it.
 template <class F>
-void WhenShown(const char* AButton, F AChange) {
+void WhenShown(const char* AButton, F AChange, const char* AForm = "ExportActionsForm") {
   QTimer::singleShot(0, [=] {
     for (QWidget* window : QApplication::topLevelWidgets())
-      if (window->isVisible() && window->objectName() == "ExportActionsForm") {
+      if (window->isVisible() && window->objectName() == AForm) {
         AChange(window);
         Find<QPushButton>(window, AButton)->click();
       }
@@ -101,6 +102,26 @@ class ExportFormTest : public QObject {
     QCOMPARE(options->Include, 528);
     QCOMPARE(options->Range, int32_t(erEntireMap));
     QCOMPARE(options->Actions, int32_t(aeAll));
+  }
+
+  // The owner's form takes only a plain address, and gives nothing back when cancelled.
+  void OwnerFormWantsAPlainAddress() {
+    std::string name = "Nina", address;
+    bool refused = false;
+    WhenShown("btnCancel", [&](QWidget* AForm) {
+      Find<QLineEdit>(AForm, "edName")->setText("  Nina Lead ");
+      Find<QLineEdit>(AForm, "edAddress")->setText("nina@example.com\nBcc:eve@example.com");
+      refused = !Find<QPushButton>(AForm, "btnOK")->isEnabled();
+    }, "ExportOwnerForm");
+    QVERIFY(!TExportOwnerForm::Execute(name, address));
+    QVERIFY(refused);
+    QCOMPARE(name, std::string("Nina"));
+    WhenShown("btnOK", [](QWidget* AForm) {
+      QCOMPARE(Find<QLineEdit>(AForm, "edName")->text(), QString("Nina"));
+      Find<QLineEdit>(AForm, "edAddress")->setText(" nina@example.com ");
+    }, "ExportOwnerForm");
+    QVERIFY(TExportOwnerForm::Execute(name, address));
+    QCOMPARE(address, std::string("nina@example.com"));
   }
 
   void ProgressShowsRunsEventsAndCancels() {
