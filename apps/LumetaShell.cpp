@@ -32,6 +32,7 @@
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
 #include "host/MapEditCommands.h"
+#include "plugin/RolledUpAction.h"
 #include "plugin/TaskLinkHelper.h"
 #include "settings/LumetaSettingsStore.h"
 
@@ -90,7 +91,8 @@ struct TTableRow {
   bool HasAction = false;  // whether the action columns are printed
 };
 
-TTableRow RowOf(TLumetaNode* ANode, int ADepth) {
+// ARollUps: the summaries rolled up so far while the table is made, so that each is rolled up once.
+TTableRow RowOf(TLumetaNode* ANode, int ADepth, TRollUpMemo& ARollUps) {
   TTableRow row;
   row.Cells[colID] = std::to_string(ANode->ID());
   // Deep levels keep the table narrow: past KMaxIndent levels the depth is written instead.
@@ -102,13 +104,15 @@ TTableRow RowOf(TLumetaNode* ANode, int ADepth) {
   ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
   if (!action) return row;
   row.HasAction = true;
-  row.Cells[colStart] = DateToIsoText(action->GetStartDate());
+  const TRolledUpValues* rolledUp = ARollUps.Summary(ANode, action.get());
+  row.Cells[colStart] = DateToIsoText(rolledUp ? rolledUp->Start : action->GetStartDate());
   row.Cells[colDue] = DateToIsoText(action->GetDueDate());
-  row.Cells[colDone] = DateToIsoText(action->GetCompletedDate());
-  const std::string measure = GetMeasureText(action->GetDurationMeasure());
-  row.Cells[colDuration] = ShortNumber(action->GetDuration()) + (measure.empty() ? "" : " " + measure);
-  row.Cells[colComplete] = std::to_string(action->GetComplete());
-  row.Cells[colStatus] = VisibleLine(action->GetStatus());
+  row.Cells[colDone] = DateToIsoText(rolledUp ? rolledUp->Finish : action->GetCompletedDate());
+  const std::string measure = GetMeasureText(rolledUp ? rolledUp->DurationMeasure : action->GetDurationMeasure());
+  row.Cells[colDuration] =
+      ShortNumber(rolledUp ? rolledUp->Duration : action->GetDuration()) + (measure.empty() ? "" : " " + measure);
+  row.Cells[colComplete] = std::to_string(rolledUp ? rolledUp->Complete : action->GetComplete());
+  row.Cells[colStatus] = VisibleLine(ARollUps.Status(ANode, action.get()));
   row.Cells[colPriority] = VisibleLine(action->GetPriority());
   return row;
 }
@@ -122,6 +126,7 @@ void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
   header.HasAction = true;
   rows.push_back(header);
   // Pre-order with a stack of its own: a map may be far deeper than the native stack allows.
+  TRollUpMemo rollUps;  // the first summary's row rolls up the summaries below it too
   std::vector<std::pair<TLumetaNode*, size_t>> stack{{AMap.Root(), 0}};
   while (!stack.empty()) {
     auto& [node, next] = stack.back();
@@ -130,7 +135,7 @@ void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
       continue;
     }
     TLumetaNode* child = node->Children()[next++].get();
-    rows.push_back(RowOf(child, static_cast<int>(stack.size()) - 1));
+    rows.push_back(RowOf(child, static_cast<int>(stack.size()) - 1, rollUps));
     stack.emplace_back(child, 0);
   }
 

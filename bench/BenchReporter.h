@@ -13,7 +13,12 @@ class TKeepingReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(AReports);
     for (const Run& run : AReports)
       if (!run.error_occurred && run.iterations > 0)
+      {
         Seconds[run.run_name.function_name] = run.real_accumulated_time / double(run.iterations);
+        ByFullName[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+      }
   }
   std::map<std::string, double> Seconds;
+  // The same by the full name ("BM_Show/1/real_time"), for benchmarks run with several arguments.
+  std::map<std::string, double> ByFullName;
 };

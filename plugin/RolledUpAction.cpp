@@ -131,6 +131,12 @@ double TRollUpMemo::Days(INode* ANode, IActionAttribute* AAction) {
   return values ? DurationInDays(values->Duration, values->DurationMeasure) : AAction->GetDurationInDays();
 }
 
+std::string TRollUpMemo::Status(INode* ANode, IActionAttribute* AAction) {
+  const TRolledUpValues* values = Summary(ANode, AAction);
+  if (!values) return AAction->GetStatus();
+  return RolledUpStatus(values->Complete, TActionAttribute::FromAction(QueryAs<IAttribute>(AAction).get())->StoredStatus());
+}
+
 TRolledUpValues TRolledUpAction::Values() {
   return Compute(FAction.get(), FNode.get(), FNode ? FindWorkingScheduler(FNode.get()).get() : nullptr, nullptr);
 }

@@ -40,6 +40,8 @@ class TRollUpMemo {
   double Start(INode* ANode, IActionAttribute* AAction);
   double Finish(INode* ANode, IActionAttribute* AAction);
   double Days(INode* ANode, IActionAttribute* AAction);
+  // The status ANode shows: a summary's from its rolled-up percentage.
+  std::string Status(INode* ANode, IActionAttribute* AAction);
 
   const TRolledUpValues* Find(INode* ASummary) const;
   void Keep(INode* ASummary, const TRolledUpValues& AValues) { FValues[ASummary] = AValues; }
