@@ -233,11 +233,9 @@ class TEditDriver {
           if (box->isChecked()) Click(box);
           break;
         }
-        QString text = value;
-        // A date alone keeps the time the picker shows.
-        if (picker->displayFormat().contains(QStringLiteral("HH")) && text.size() == 10)
-          text += picker->dateTime().toString(QStringLiteral(" HH:mm"));
-        TypeOver(picker, text);
+        // A date alone is typed into the date's sections only: the time is the picker's to keep
+        // or, where it showed no date, the working day's.
+        TypeOver(picker, value);
         Leave(picker);
         break;
       }

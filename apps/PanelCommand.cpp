@@ -106,8 +106,28 @@ bool Enabled(QWidget* AForm, const TPanelField& AField) {
   return Find<QWidget>(AForm, AField.Box ? AField.Box : AField.Control)->isEnabled();
 }
 
+// Types the day, the month and the year each into its own section, the month by name where the
+// locale's short format names it ("4 May 2027").
+void TypeDate(QDateTimeEdit* APicker, QDate ADate) {
+  APicker->setFocus();
+  const QString format = APicker->displayFormat();
+  for (int i = 0; i < APicker->sectionCount(); ++i) {
+    const QDateTimeEdit::Section section = APicker->sectionAt(i);
+    QString text;
+    if (section == QDateTimeEdit::DaySection) text = QString::number(ADate.day());
+    if (section == QDateTimeEdit::MonthSection)
+      text = format.contains(QLatin1String("MMM")) ? QLocale().monthName(ADate.month(), QLocale::ShortFormat)
+                                                   : QString::number(ADate.month());
+    if (section == QDateTimeEdit::YearSection)
+      text = format.contains(QLatin1String("yyyy")) ? QString::number(ADate.year())
+                                                    : QString::number(ADate.year() % 100).rightJustified(2, '0');
+    if (text.isEmpty()) continue;
+    APicker->setSelectedSection(section);
+    TypeText(APicker, text);
+  }
+}
+
 void Type(QWidget* ATarget, const QString& AText) {
-  if (auto* picker = qobject_cast<QDateTimeEdit*>(ATarget)) return TypeIntoPicker(picker, AText);
   ATarget->setFocus();
   SendKey(ATarget, Qt::Key_A, Qt::ControlModifier);  // replaces what the control holds
   TypeText(ATarget, AText);
@@ -162,7 +182,7 @@ QWidget* TypeField(QWidget* AForm, const TPanelField& AField, const std::string&
       auto* picker = static_cast<QDateTimeEdit*>(control);
       const TDateTimeParts parts = DecodeDateTime(*date);
       // Typing the picker's date checks its box.
-      Type(picker, QDate(parts.Year, parts.Month, parts.Day).toString(picker->displayFormat()));
+      TypeDate(picker, QDate(parts.Year, parts.Month, parts.Day));
       return picker;
     }
     case TFieldKind::Number: {

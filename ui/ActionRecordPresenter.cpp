@@ -240,6 +240,10 @@ std::vector<TActionField> TActionRecordPresenter::Edit(TActionField AField, cons
                                                        bool ATimeGiven) {
   if (const std::string refusal = Refusal(AField); !refusal.empty()) throw EInvalidOperation(refusal);
   const std::array<TField, KActionFieldCount> before = FFields;
+  // A picker that showed no date offers today at midnight: a day picked there comes without a time.
+  if (IsDate(AField) && !FFields[AField].Checked &&
+      TimeOf(AsNumber(AValue)) == TimeOf(AsNumber(FFields[AField].Value)))
+    ATimeGiven = false;
   FModified = true;
   Set(AField, IsDate(AField) ? TActionFieldValue(DateTyped(AField, AsNumber(AValue), ATimeGiven)) : AValue);
   if (AField == acComplete) FCompleteBeforeStatus.reset();
@@ -280,16 +284,11 @@ std::vector<TActionField> TActionRecordPresenter::Edit(TActionField AField, cons
       if (FScheduling && !std::get<bool>(AValue) && Number(acDuration) == 0) RecalcDuration();
       break;
     case acStartDate:
-      if (FForm == TForm::Panel) {
-        if (FFields[acDueDate].Checked && !FFields[acDueDate].Mixed) DurationFromDates();
-      } else if (FScheduler) {
+      if (FForm == TForm::Dialog && FScheduler) {
         // The end follows the start, shown only: the move of the task works the finish out.
         FFields[acCompletedDate].Value =
             FScheduler->FinishForStart(std::get<double>(FFields[acStartDate].Value), DurationDays());
       }
-      break;
-    case acDueDate:
-      if (FForm == TForm::Panel && FFields[acStartDate].Checked && !FFields[acStartDate].Mixed) DurationFromDates();
       break;
     case acCompletedDate:
       if (FScheduling && FScheduler && !FFields[acDuration].Mixed)
