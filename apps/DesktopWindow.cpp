@@ -168,7 +168,7 @@ void TDesktopWindow::DropNode(int64_t ANodeID, int64_t ANewParentID) {
 }
 
 void TDesktopWindow::WarnOfLinkCircle(int64_t AMovedID) {
-  if (const std::string warning = LinkCircleAbove(FItems->Node(AMovedID)); !warning.empty())
+  if (const std::string warning = LinkCircleAbove(Model(), FItems->Node(AMovedID)); !warning.empty())
     DialogService().ShowMessage(TMessageKind::Warning, warning);
 }
 
@@ -360,7 +360,7 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   FGantt->FitToMap();
   SelectNodes({0});
   std::vector<std::string> circle;
-  if (std::string warning = LinkCircleInMap(Model()->Map()); !warning.empty()) circle.push_back(std::move(warning));
+  if (std::string warning = LinkCircleInMap(Model()); !warning.empty()) circle.push_back(std::move(warning));
   ShowWarnings("Opened " + APath + " with warnings", circle);
   return true;
 }

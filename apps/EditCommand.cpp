@@ -22,7 +22,6 @@
 #include "com/NumberText.h"
 #include "contract/ActionVocabulary.h"
 #include "contract/PlugInUIIntf.h"
-#include "plugin/TaskLinkHelper.h"
 
 namespace {
 
@@ -311,7 +310,7 @@ class TEditDriver {
 
 }  // namespace
 
-TEditRequest ParseEditRequest(const std::vector<std::string>& AArgs) {
+TEditRequest ParseEditRequest(TActionEditor& AEditor, const std::vector<std::string>& AArgs) {
   TEditRequest request;
   bool okOrCancel = false;
   for (size_t i = 0; i < AArgs.size(); ++i) {
@@ -337,7 +336,7 @@ TEditRequest ParseEditRequest(const std::vector<std::string>& AArgs) {
       if (predecessor.Remove) text.erase(0, 1);
       int64_t task = 0;
       TTaskLinkType type = ltFinishToStart;
-      if (!TTaskLinkHelper::ValidatePredStr(text, task, type) || task < 0)
+      if (!AEditor.ParsePredecessor(text, task, type) || task < 0)
         throw ELumetaError("--pred takes a task ID with an optional type (12, 12SS, -12): '" + text + "'");
       predecessor.TaskID = std::to_string(task);
       if (text != predecessor.TaskID) predecessor.Type = std::string(KTaskLinkTypeCodes[type]);

@@ -8,6 +8,7 @@
 #include "com/ComPtr.h"
 #include "contract/LumetaSelectionIntf.h"
 #include "host/LumetaModel.h"
+#include "session/ActionEditor.h"
 
 inline constexpr const char* EditCommandUsage =
     "edit ID... [--set FIELD=VALUE]... [--pred [-]ID[TYPE]]... [--page general|advanced] [--screenshot FILE] "
@@ -34,7 +35,7 @@ struct TEditRequest {
 
 // Reads the words after `edit`; raises ELumetaError naming what is wrong with them (an unknown
 // field or option, a value the field's control cannot take, a malformed predecessor).
-TEditRequest ParseEditRequest(const std::vector<std::string>& AArgs);
+TEditRequest ParseEditRequest(TActionEditor& AEditor, const std::vector<std::string>& AArgs);
 
 // Opens the dialog through the controller's Edit Action entry on the selection (the request's
 // nodes) and works it. Raises ELumetaError when the entry is disabled, when the dialog does not

@@ -33,7 +33,6 @@
 #include "commands/SelectionData.h"
 #include "host/MapEditCommands.h"
 #include "plugin/RolledUpAction.h"
-#include "plugin/TaskLinkHelper.h"
 #include "settings/LumetaSettingsStore.h"
 
 namespace {
@@ -227,7 +226,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Update},
     {"convert", "convert ID...", "make tasks of the nodes, as one undoable step", 1, KUnlimited,
      &TLumetaShell::Convert},
-    {"get", "get ID FIELD", "print one field of a node's action as the map file stores it", 2, 2, &TLumetaShell::Get},
+    {"get", "get [--stored] ID FIELD", "print one field of a node's action as shown (--stored: as stored)", 2, 3,
+     &TLumetaShell::Get},
     {"has", "has ID", "print yes when the node has an action, else no", 1, 1, &TLumetaShell::Has},
     {"tooltip", "tooltip ID", "print the action's tooltip", 1, 1, &TLumetaShell::Tooltip},
     {"text", "text ID [OPTIONS]", "print the action as plain text (OPTIONS 2: one field a line)", 1, 2,
@@ -267,7 +267,7 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
     {"help", "help", "list the commands", 0, 0, &TLumetaShell::Help},
 };
 
-TLumetaShell::TLumetaShell(std::ostream& AOut, std::ostream& AErr) : FOut(AOut), FErr(AErr) {}
+TLumetaShell::TLumetaShell(std::ostream& AOut, std::ostream& AErr) : FOut(AOut), FErr(AErr), FEditor(FDocument) {}
 
 TLumetaShell::~TLumetaShell() = default;
 
@@ -310,7 +310,7 @@ std::string TLumetaShell::CommandSummary() {
 void TLumetaShell::Open(const std::string& APlugInDir, const std::string& AMapPath) {
   FDocument.Open(APlugInDir, AMapPath);
   PrintWarnings();
-  if (const std::string warning = LinkCircleInMap(Model()->Map()); !warning.empty()) Warn(warning);
+  if (const std::string warning = FEditor.LinkCircleInMap(); !warning.empty()) Warn(warning);
   FConflicts.Reset(Model());
 }
 
@@ -394,7 +394,7 @@ void TLumetaShell::Move(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::WarnOfLinkCircle(int64_t AMovedID) {
-  if (const std::string warning = LinkCircleAbove(Model()->Map().FindNode(AMovedID)); !warning.empty()) Warn(warning);
+  if (const std::string warning = FEditor.LinkCircleAbove(AMovedID); !warning.empty()) Warn(warning);
 }
 
 void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
@@ -408,40 +408,19 @@ void TLumetaShell::Indent(const std::vector<std::string>& AArgs) {
   WarnOfLinkCircle(node->ID());
 }
 
-void TLumetaShell::Select(const std::vector<std::string>& AArgs) {
-  std::vector<int64_t> selection;
-  for (const std::string& arg : AArgs) selection.push_back(NodeArgument(arg)->ID());
-  Model()->SetSelectedIDs(selection);
+void TLumetaShell::Select(const std::vector<std::string>& AArgs) { Check(FEditor.Select(AArgs)); }
+
+void TLumetaShell::Check(const TEditResult& AResult) {
+  RaiseIfRefused(AResult);
+  for (const std::string& warning : AResult.Warnings) Warn(warning);
 }
 
 void TLumetaShell::Set(const std::vector<std::string>& AArgs) {
-  TLumetaNode* node = NodeArgument(AArgs[0]);
-  if (node->IsRoot()) throw EShellUsage("the map's root (0) has no action");
-  const std::optional<TActionField> field = FindActionField(AArgs[1]);
-  if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
-  const std::optional<int32_t> entry = FieldEntry(*field);
-  if (!entry) {
-    const TActionFieldValue value = ParseTypedFieldValue(Model(), node, *field, AArgs[2]);
-    if (*field != acConstraintType && *field != acConstraintDate)
-      return TActionFieldEdit::Execute(Model(), node, *field, value);
-    // The task's dates follow its constraint in the same step while the map schedules.
-    FOut.flush();
-    Execute(make<TScheduleInputEditCommand>(Model(), TActionFieldEdit::PrepareCommand(Model(), node, *field, value),
-                                            std::vector<int64_t>{node->ID()})
-                .get());
-    return;
-  }
-  // As the action column of the desktop program edits it: the node becomes the selection, and the
-  // column's entry runs on it.
-  Select({AArgs[0]});
-  FOut.flush();
-  ExecuteEntry(Model(), CurrentSelection().get(), *entry, {AArgs[2]});
-  // A scheduled map moves tasks; a node without an action is none yet, so its dates stay unset.
-  static constexpr TActionField KScheduledFields[] = {acStartDate, acCompletedDate, acDuration, acDurationMeasure,
-                                                      acIsMilestone};
-  if (Model()->Map().Settings()->GetTaskScheduling() && !node->FindProperty(KActionPropertyName) &&
-      std::ranges::find(KScheduledFields, *field) != std::end(KScheduledFields))
-    Warn("node " + AArgs[0] + " is no task yet, so nothing changed; `convert " + AArgs[0] + "` makes it one");
+  NodeArgument(AArgs[0]);
+  if (!FindActionField(AArgs[1]))
+    throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
+  FOut.flush();  // the plug-in's warnings go to standard error
+  Check(FEditor.SetField(AArgs[0], AArgs[1], AArgs[2]));
 }
 
 void TLumetaShell::Exec(const std::vector<std::string>& AArgs) {
@@ -450,7 +429,7 @@ void TLumetaShell::Exec(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Edit(const std::vector<std::string>& AArgs) {
-  const TEditRequest request = ParseEditRequest(AArgs);
+  const TEditRequest request = ParseEditRequest(FEditor, AArgs);
   Select(request.NodeIDs);
   FOut.flush();
   RunEditCommand(Model(), CurrentSelection().get(), request);
@@ -477,15 +456,15 @@ void TLumetaShell::Convert(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Get(const std::vector<std::string>& AArgs) {
-  TLumetaNode* node = NodeArgument(AArgs[0]);
-  const std::optional<TActionField> field = FindActionField(AArgs[1]);
-  if (!field) throw EShellUsage("unknown field '" + AArgs[1] + "'; the fields are " + ActionFieldNameList());
-  ComPtr<IProperty> property = node->FindProperty(KActionPropertyName);
-  if (!property) {
-    FOut << "(none)\n";
-    return;
-  }
-  FOut << VisibleLine(ActionFieldText(property.as<IActionAttribute>().get(), *field)) << '\n';
+  const bool stored = AArgs[0] == "--stored";
+  if (AArgs.size() != (stored ? 3u : 2u)) throw EShellUsage("usage: get [--stored] ID FIELD");
+  const std::string& id = AArgs[stored ? 1 : 0];
+  const std::string& name = AArgs[stored ? 2 : 1];
+  NodeArgument(id);
+  const std::optional<TActionField> field = FindActionField(name);
+  if (!field) throw EShellUsage("unknown field '" + name + "'; the fields are " + ActionFieldNameList());
+  const std::optional<std::string> text = FEditor.FieldText(id, *field, stored);
+  FOut << (text ? VisibleLine(*text) : std::string("(none)")) << '\n';
 }
 
 void TLumetaShell::Has(const std::vector<std::string>& AArgs) {
@@ -546,17 +525,7 @@ void TLumetaShell::Worktime(const std::vector<std::string>& AArgs) { RunWorktime
 
 void TLumetaShell::Link(const std::vector<std::string>& AArgs) {
   FOut.flush();  // a refused link's warning goes to standard error
-  Execute(RunLinkCommand(Model(), AArgs).get());
-  if (AArgs[0] != "add" || !Model()->Map().Settings()->GetTaskScheduling()) return;
-  // Only tasks are scheduled: a link with a node that is none yet is kept but moves nothing. A
-  // summary's subtasks follow its predecessors whether or not it is a task itself.
-  const auto noTask = [&](const std::string& AID) { return !NodeArgument(AID)->FindProperty(KActionPropertyName); };
-  if (noTask(AArgs[1]))
-    Warn("node " + AArgs[1] + " is no task yet, so its successors do not wait for it; `convert " + AArgs[1] +
-         "` makes it one");
-  if (noTask(AArgs[2]) && !NodeArgument(AArgs[2])->HasChildren())
-    Warn("node " + AArgs[2] + " is no task yet, so it does not move after its predecessors; `convert " + AArgs[2] +
-         "` makes it one");
+  for (const std::string& warning : RunLinkCommand(Model(), AArgs)) Warn(warning);
 }
 
 void TLumetaShell::Links(const std::vector<std::string>& AArgs) { RunLinksCommand(Model(), AArgs, FOut); }
@@ -565,7 +534,7 @@ void TLumetaShell::Conflicts(const std::vector<std::string>&) {
   for (const TScheduleConflict& conflict : TScheduleConflictWatch::Find(Model())) FOut << ConflictText(conflict) << '\n';
 }
 
-void TLumetaShell::Refresh(const std::vector<std::string>&) { Execute(RunRefreshCommand(Model()).get()); }
+void TLumetaShell::Refresh(const std::vector<std::string>&) { Check(FEditor.Refresh()); }
 
 void TLumetaShell::Tasks(const std::vector<std::string>& AArgs) { RunTasksCommand(AArgs, FOut); }
 void TLumetaShell::TimeZone(const std::vector<std::string>& AArgs) { RunTimeZoneCommand(Model(), AArgs, FOut); }

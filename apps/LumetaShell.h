@@ -9,6 +9,7 @@
 
 #include "com/ComPtr.h"
 #include "host/LumetaModel.h"
+#include "session/ActionEditor.h"
 #include "session/MapDocument.h"
 #include "session/ScheduleConflictWatch.h"
 
@@ -46,6 +47,8 @@ class TLumetaShell {
   const std::string& MapPath() const noexcept { return FDocument.Path(); }
   // Node IDs of the model's current selection, first selected first.
   std::vector<int64_t> Selection() const { return Model() ? Model()->SelectedIDs() : std::vector<int64_t>(); }
+  // The action editor over the open map.
+  TActionEditor& Editor() noexcept { return FEditor; }
 
  private:
   struct TCommand;
@@ -92,6 +95,8 @@ class TLumetaShell {
   // The current selection's nodes, as the controller is handed them.
   ComPtr<ISelection> CurrentSelection();
   void Warn(const std::string& AText);
+  // Raises a refused edit's error; prints a made edit's warnings.
+  void Check(const TEditResult& AResult);
   // Warns when the moved node's new summaries hold a link that now leads in a circle.
   void WarnOfLinkCircle(int64_t AMovedID);
   void PrintWarnings();
@@ -102,6 +107,7 @@ class TLumetaShell {
   std::ostream& FErr;
   TMapDocument FDocument;
   TScheduleConflictWatch FConflicts;
+  TActionEditor FEditor;
 };
 
 // The text on one line as a terminal shows it without obeying it: line breaks and tabs become

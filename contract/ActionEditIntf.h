@@ -35,12 +35,6 @@ struct TLinkEditAnswer {
   bool Warned = false;
 };
 
-// One task link as a node stores it.
-struct TTaskLinkItem {
-  ComPtr<INode> Node;  // the linked node
-  TTaskLinkType Type = ltFinishToStart;
-};
-
 // Task links as a front end edits and shows them, under the plug-in's link rules.
 struct ITaskLinkEditor : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("17354A49-D422-470A-98BA-F32DDED3301E");
@@ -55,15 +49,11 @@ struct ITaskLinkEditor : virtual IUnknown {
   // Shows the warning for a typed predecessor that names no task, or (ATwice) one typed twice
   // with two types.
   virtual void ShowPredecessorWarning(bool ATwice) = 0;
-  // The node's predecessor (APredecessors) or successor links, in their order.
-  virtual std::vector<TTaskLinkItem> GetTaskLinks(INode* ANode, bool APredecessors) = 0;
   // After a tree change put ANode under new summary tasks: the warning for a link of those that
   // now leads in a circle, else empty.
   virtual std::string LinkCircleAbove(INode* ANode) = 0;
   // The warning for links of the map (of ARoot) that lead in a circle, else empty.
   virtual std::string LinkCircleInMap(INode* ARoot) = 0;
-  // One line per task that starts or finishes earlier than a link or the schedule start lets it.
-  virtual std::vector<std::string> FindConflicts(INode* ARoot) = 0;
   // The command that places every task of the map again from the schedule start.
   virtual ComPtr<ICommand> PrepareRefresh(ILumetaModel* AModel) = 0;
 };

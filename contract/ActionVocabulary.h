@@ -12,6 +12,9 @@
 inline constexpr const char* KActionPropertyName = "Action";
 inline constexpr const char* KActionListPropertyName = "Action List";
 inline constexpr const char* KActionPlugInName = "Action";
+// The node properties holding a task's predecessor and successor links (INodeLinkList2).
+inline constexpr const char* KPredecessorLinksName = "NodeLinks";
+inline constexpr const char* KSuccessorLinksName = "SuccessorNodeLinks";
 // The map-level attribute holding the scheduling switch and the working calendar.
 inline constexpr const char* KMapSettingsName = "MapSettings";
 

@@ -132,14 +132,6 @@ TLinkEditAnswer TaskLinkEdits::PrepareLinkChange(ILumetaModel* AModel, TTaskLink
                                            scheduling));
 }
 
-std::vector<TTaskLinkItem> TaskLinkEdits::GetTaskLinks(INode* ANode, bool APredecessors) {
-  std::vector<TTaskLinkItem> result;
-  ComPtr<INodeLinkList2> links =
-      APredecessors ? TLumetaNodeLinksProperty::Of(ANode) : TLumetaSuccessorLinksProperty::Of(ANode);
-  for (const TTaskLinkEntry& link : TaskLinksOf(links.get())) result.push_back({link.Node, link.Type});
-  return result;
-}
-
 std::string TaskLinkEdits::LinkCircleAbove(INode* ANode) {
   // The root, the only node without a parent, is no summary.
   for (ComPtr<INode> summary = ANode ? ANode->GetParent() : nullptr; summary && summary->GetParent();

@@ -38,7 +38,6 @@ std::string SummaryFieldRefusal(ISelection* ASelection, TActionField AField);
 namespace TaskLinkEdits {
 TLinkEditAnswer PrepareLinkChange(ILumetaModel* AModel, TTaskLinkChange AChange, INode* APredecessor, INode* ASuccessor,
                                   TTaskLinkType AType);
-std::vector<TTaskLinkItem> GetTaskLinks(INode* ANode, bool APredecessors);
 std::string LinkCircleAbove(INode* ANode);
 std::string LinkCircleInMap(INode* ARoot);
 }  // namespace TaskLinkEdits

@@ -655,20 +655,10 @@ void TActionPlugInUI::ShowPredecessorWarning(bool ATwice) {
     DialogService().ShowMessage(TMessageKind::Warning, KInvalidTaskIdMessage);
 }
 
-std::vector<TTaskLinkItem> TActionPlugInUI::GetTaskLinks(INode* ANode, bool APredecessors) {
-  return ANode ? TaskLinkEdits::GetTaskLinks(ANode, APredecessors) : std::vector<TTaskLinkItem>();
-}
-
 std::string TActionPlugInUI::LinkCircleAbove(INode* ANode) { return TaskLinkEdits::LinkCircleAbove(ANode); }
 
 std::string TActionPlugInUI::LinkCircleInMap(INode* ARoot) {
   return ARoot ? TaskLinkEdits::LinkCircleInMap(ARoot) : std::string();
-}
-
-std::vector<std::string> TActionPlugInUI::FindConflicts(INode* ARoot) {
-  std::vector<std::string> lines;
-  for (const TScheduleConflict& conflict : FindScheduleConflicts(ARoot)) lines.push_back(ConflictText(conflict));
-  return lines;
 }
 
 ComPtr<ICommand> TActionPlugInUI::PrepareRefresh(ILumetaModel* AModel) {

@@ -52,10 +52,8 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
                                     INode* ASuccessor, TTaskLinkType AType) override;
   bool ParsePredecessor(const std::string& AText, int64_t& ANumber, TTaskLinkType& AType) override;
   void ShowPredecessorWarning(bool ATwice) override;
-  std::vector<TTaskLinkItem> GetTaskLinks(INode* ANode, bool APredecessors) override;
   std::string LinkCircleAbove(INode* ANode) override;
   std::string LinkCircleInMap(INode* ARoot) override;
-  std::vector<std::string> FindConflicts(INode* ARoot) override;
   ComPtr<ICommand> PrepareRefresh(ILumetaModel* AModel) override;
 
   // IScheduleConflicts
