@@ -81,6 +81,6 @@ void RunImportCommand(TMapDocument& ADocument, const std::vector<std::string>& A
   if (AArgs[0] != "mspdi") throw EShellUsage("'" + AArgs[0] + "' is not a format to import (mspdi)");
   for (const std::string& warning : ImportMspdiFile(ADocument, AArgs[1])) WriteWarning(AErr, warning);
   // An edited file can hold links in a circle; say so now, as opening a map does.
-  if (const std::string warning = LinkCircleInMap(ADocument.Model()->Map()); !warning.empty())
+  if (const std::string warning = LinkCircleInMap(ADocument.Model()); !warning.empty())
     WriteWarning(AErr, warning);
 }

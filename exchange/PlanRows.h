@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "com/ComPtr.h"
+#include "contract/ActionVocabulary.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaTypes.h"
 #include "host/LumetaMap.h"
@@ -32,5 +33,3 @@ std::vector<TPlanLink> PlanPredecessors(INode* ANode);
 // "FS", "SS", "FF" or "SF".
 inline std::string LinkTypeCode(TTaskLinkType AType) { return std::string(KTaskLinkTypeCodes.at(AType)); }
 
-// The property names the plug-in's predecessor and successor lists go by.
-inline constexpr const char* KPredecessorLinksName = "NodeLinks";
