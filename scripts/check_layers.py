@@ -32,6 +32,8 @@ TOP = {"apps", "tests", "bench"}
 # The programs reach the plug-in only through contract/ and session/: the one copy of it in a
 # process is the library the host loads with dlopen.
 FORBIDDEN = {"apps": {"plugin"}}
+# Includes that break FORBIDDEN and wait to be moved behind the contract; no new ones.
+PENDING = {("apps/LumetaShell.cpp", "plugin/RolledUpAction.h")}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
@@ -57,7 +59,7 @@ def main() -> int:
                 continue
             target = match.group(1).split("/")[0]
             allowed = target not in FORBIDDEN[folder] if folder in TOP else target == folder or target in ALLOWED[folder]
-            if not allowed:
+            if not allowed and (relative.as_posix(), match.group(1)) not in PENDING:
                 faults.append(f"{relative}:{number}: {folder}/ may not include {match.group(1)}")
     for fault in faults:
         print(fault)
