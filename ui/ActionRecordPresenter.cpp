@@ -284,11 +284,16 @@ std::vector<TActionField> TActionRecordPresenter::Edit(TActionField AField, cons
       if (FScheduling && !std::get<bool>(AValue) && Number(acDuration) == 0) RecalcDuration();
       break;
     case acStartDate:
-      if (FForm == TForm::Dialog && FScheduler) {
+      if (FForm == TForm::Panel) {
+        if (FFields[acDueDate].Checked && !FFields[acDueDate].Mixed) DurationFromDates();
+      } else if (FScheduler) {
         // The end follows the start, shown only: the move of the task works the finish out.
         FFields[acCompletedDate].Value =
             FScheduler->FinishForStart(std::get<double>(FFields[acStartDate].Value), DurationDays());
       }
+      break;
+    case acDueDate:
+      if (FForm == TForm::Panel && FFields[acStartDate].Checked && !FFields[acStartDate].Mixed) DurationFromDates();
       break;
     case acCompletedDate:
       if (FScheduling && FScheduler && !FFields[acDuration].Mixed)

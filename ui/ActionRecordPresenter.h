@@ -25,9 +25,8 @@ class TActionRecordPresenter {
     bool Touched = false;  // changed by the user, or by a rule following the user, since the fill
   };
 
-  // The two forms differ in one rule: the dialog shows the end following a new start. Neither
-  // works the duration out from a new due date, so that a date typed into either changes only
-  // that date, as it does typed into an action column.
+  // The two forms differ in one rule: the panel works the duration out from its start and due
+  // dates, the dialog moves the end with the start.
   enum class TForm { Dialog, Panel };
 
   explicit TActionRecordPresenter(TForm AForm);

@@ -165,7 +165,7 @@ class ActionPanelTest : public QObject {
     QCOMPARE(panel.Run("get 2 Cost"), std::string("3"));
   }
 
-  void DatePickersCheckTheirBoxAndChangeOnlyTheirDate() {
+  void DatePickersKeepDurationAndBoxesInStep() {
     TPanel panel;
     panel.Run("select 3");
     auto* start = panel.Control<QDateTimeEdit>("dtpStartDate");
@@ -174,6 +174,10 @@ class ActionPanelTest : public QObject {
     start->setDate(start->date().addDays(2));
     QVERIFY(panel.Control<QCheckBox>("chStartDate")->isChecked());
     due->setDate(start->date().addDays(3));
+    QCOMPARE(panel.Text("ebDuration"), QStringLiteral("3.00"));
+    QCOMPARE(panel.Text("cbDuration"), QStringLiteral("Days"));
+    // Due before start: no negative duration.
+    due->setDate(start->date().addDays(-1));
     QCOMPARE(panel.Text("ebDuration"), QStringLiteral("0.00"));
     // An unchecked box clears its date.
     QTest::mouseClick(panel.Control<QCheckBox>("chDueDate"), Qt::LeftButton);

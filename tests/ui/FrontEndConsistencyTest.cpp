@@ -54,14 +54,19 @@ const char* const KFixture =
     "set 2 Priority Low; set 2 Cost 5; scheduling on; convert 3 4 5 6; set 3 Duration 2; set 5 Duration 3; "
     "set 6 Duration 0; set 3 Complete 20";
 
-// Disagreements known while the map schedules tasks, each with what differs (not in the windows'
-// code); the test names any other one. A row goes once its front ends agree.
+// Disagreements known while the map schedules tasks (or, Always, also while it does not), each
+// with what differs; the test names any other one. A row goes once its front ends agree.
 struct TKnownDifference {
   const char* Nodes;  // null: every kind of node
   std::optional<TActionField> Field;  // empty: every field
   const char* FrontEnd;
+  bool Always = false;
 };
 const TKnownDifference KKnown[] = {
+    // The panel's own picker rule: a start or due date picked while the other is set makes the
+    // duration their distance in days.
+    {nullptr, acStartDate, "panel", true},
+    {nullptr, acDueDate, "panel", true},
     // `set` drops a due date (the controller makes no command for it); the forms store it.
     {nullptr, acDueDate, "dialog"},
     {nullptr, acDueDate, "panel"},
@@ -85,9 +90,10 @@ const TKnownDifference KKnown[] = {
 };
 
 bool IsKnown(bool AScheduling, const std::string& ANodes, TActionField AField, const std::string& AFrontEnd) {
-  return AScheduling && std::ranges::any_of(KKnown, [&](const TKnownDifference& A) {
-           return (!A.Nodes || ANodes == A.Nodes) && (!A.Field || *A.Field == AField) && AFrontEnd == A.FrontEnd;
-         });
+  return std::ranges::any_of(KKnown, [&](const TKnownDifference& A) {
+    return (AScheduling || A.Always) && (!A.Nodes || ANodes == A.Nodes) && (!A.Field || *A.Field == AField) &&
+           AFrontEnd == A.FrontEnd;
+  });
 }
 
 std::vector<std::string> Words(const std::string& ALine) {
