@@ -49,7 +49,8 @@ ComPtr<ICommandHelper> TLumetaModel::GetCommandHelper() { return static_cast<ICo
 ComPtr<INode> TLumetaModel::GetRoot() { return FMap->Root(); }
 
 std::string TLumetaModel::GetMapIdentity(bool ACreate) {
-  if (FMap->Identity().empty() && ACreate) FMap->SetIdentity(NewUuidText());
+  if (FMap->Identity().empty() && ACreate)
+    FMap->SetIdentity(FIdentityToCreate.empty() ? NewUuidText() : FIdentityToCreate);
   return FMap->Identity();
 }
 

@@ -54,6 +54,9 @@ class TLumetaModel
   // IMapIdentity
   std::string GetMapIdentity(bool ACreate) override;
   void SetMapIdentity(const std::string& AIdentity) override;
+  // The identity a map without one takes when it is first asked for one (empty: a new random
+  // one), so that a map's file can name the same identity in every session until it keeps one.
+  void SetIdentityToCreate(std::string AIdentity) { FIdentityToCreate = std::move(AIdentity); }
   // IMapTimeZone
   std::string GetMapTimeZone() override;
 
@@ -93,6 +96,7 @@ class TLumetaModel
 
  private:
   std::unique_ptr<TLumetaMap> FMap;
+  std::string FIdentityToCreate;
   std::unique_ptr<TSubject> FSubject;  // aggregated: its controller is this model
   ComPtr<TLumetaCommandProcessor> FProcessor;
   std::vector<std::pair<std::string, ComPtr<IPropertyManager>>> FManagers;  // in registration order

@@ -1,9 +1,36 @@
 #include "session/MapDocument.h"
 
+#include <cstdio>
+#include <filesystem>
+
 #include "com/AtomicFile.h"
 #include "com/LumetaLocale.h"
 #include "contract/WorkingSchedulerIntf.h"
 #include "host/LumetaMapSettings.h"
+
+namespace {
+
+// A map that exported its tasks but was never saved afterwards has lost the identity its tasks
+// carry; derived from where its file lives, the identity it takes the next time is the same one,
+// so a second export updates those tasks instead of sending a second set.
+std::string IdentityForFile(const std::string& APath) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::weakly_canonical(std::filesystem::absolute(APath, error), error);
+  const std::string text = path.string();
+  // Two FNV-1a hashes with different offsets: 128 bits, the same on every machine and build.
+  const auto fnv = [&](uint64_t AHash) {
+    for (unsigned char c : text) AHash = (AHash ^ c) * 1099511628211ULL;
+    return AHash;
+  };
+  char hex[33];
+  std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(fnv(14695981039346656037ULL)),
+                static_cast<unsigned long long>(fnv(0x6c62272e07bb0142ULL)));
+  const std::string digits = hex;
+  return digits.substr(0, 8) + "-" + digits.substr(8, 4) + "-" + digits.substr(12, 4) + "-" + digits.substr(16, 4) +
+         "-" + digits.substr(20);
+}
+
+}  // namespace
 
 TMapDocument::TMapDocument() = default;
 
@@ -37,6 +64,7 @@ void TMapDocument::Open(const std::string& APlugInDir, const std::string& APath)
     FModel->Map().Swap(*map);
     FModel->Map().SettleDefaultScheduleStart(today);
   }
+  if (!APath.empty()) FModel->SetIdentityToCreate(IdentityForFile(APath));
   FModel->Processor()->MarkClean();
 }
 

@@ -86,3 +86,36 @@ TEST_F(MapDocumentTest, SaveWithoutAFileIsRefusedAndClosingLetsGoOfTheMap) {
 }
 
 }  // namespace
+
+// An export gives a map its identity; a map whose file never kept it takes the same one again in
+// the next session, a map in another file another one, and a saved identity wins.
+TEST_F(MapDocumentTest, AMapThatWasNotSavedTakesTheSameIdentityAgain) {
+  const std::string path = Temp / "plan.xml";
+  std::string first;
+  {
+    TMapDocument document;
+    Open(document, path);
+    Add(document, "Design");
+    document.Save();
+  }
+  for (int session = 0; session < 2; ++session) {
+    TMapDocument document;
+    Open(document, path);
+    const std::string identity = document.Model()->GetMapIdentity(true);
+    EXPECT_FALSE(identity.empty());
+    if (session == 0) first = identity;
+    EXPECT_EQ(identity, first);
+  }
+  TMapDocument other;
+  Open(other, Temp / "other.xml");
+  EXPECT_NE(other.Model()->GetMapIdentity(true), first);
+
+  TMapDocument saved;
+  Open(saved, path);
+  saved.Model()->SetMapIdentity("kept-1");
+  saved.Save();
+  saved.Close();
+  TMapDocument reopened;
+  Open(reopened, path);
+  EXPECT_EQ(reopened.Model()->GetMapIdentity(true), "kept-1");
+}
