@@ -12,7 +12,6 @@
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
-#include "apps/EntryCommands.h"
 #include "contract/ActionVocabulary.h"
 #include "drawing/GPGraphics.h"
 
@@ -150,17 +149,20 @@ QAction* TDesktopActions::Entry(int AID) const {
   return AID >= ciExportActions && AID <= ciClearAction ? FEntries[AID - ciExportActions] : nullptr;
 }
 
-void TDesktopActions::UpdateEntries(TLumetaModel* AModel) {
-  ComPtr<ISelection> selection = AModel ? AModel->GetCurrentSelection() : nullptr;
+void TDesktopActions::UpdateEntries(TActionEditor* AEditor) {
   for (int id = ciExportActions; id <= ciClearAction; ++id) {
     TEntryState state;
     try {
-      if (AModel) state = UpdateEntry(AModel, selection.get(), id);
+      if (AEditor) state = AEditor->UpdateEntry(id);
     } catch (const std::exception&) {
       // a controller that cannot answer leaves its entry disabled
     }
-    Entry(id)->setEnabled(state.Enabled);
-    Entry(id)->setChecked(state.Checked);
+    QAction* entry = Entry(id);
+    entry->setEnabled(state.Enabled);
+    entry->setChecked(state.Checked);
+    // A disabled entry says why where the pointer rests on it.
+    const QString name = entry->text().remove(QLatin1Char('&')).remove(QStringLiteral("..."));
+    entry->setToolTip(state.Reason.empty() ? name : name + QStringLiteral(": ") + QString::fromStdString(state.Reason));
   }
 }
 

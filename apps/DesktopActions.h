@@ -9,6 +9,7 @@
 
 #include "host/LumetaCommandProcessor.h"
 #include "host/LumetaModel.h"
+#include "session/ActionEditor.h"
 
 class QAction;
 class QMenu;
@@ -24,8 +25,9 @@ class TDesktopActions : public QObject {
   QAction* Undo() const { return FUndo; }
   QAction* Redo() const { return FRedo; }
 
-  // Enables and checks the entries as the controller updates them for the model's selection.
-  void UpdateEntries(TLumetaModel* AModel);
+  // Enables and checks the entries as the controller updates them for the current selection; a
+  // disabled one gives the reason in its tooltip.
+  void UpdateEntries(TActionEditor* AEditor);
   // Undo and Redo enabled and named after the steps they would take.
   void UpdateUndo(TLumetaModel* AModel, const TUndoState& AState);
 

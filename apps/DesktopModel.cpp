@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "apps/DesktopCommands.h"
-#include "apps/EntryCommands.h"
 #include "com/ComErrors.h"
 #include "com/DialogService.h"
 #include "com/OleDate.h"
@@ -47,6 +46,7 @@ void TDesktopItemModel::SetDocument(TMapDocument* ADocument) {
   beginResetModel();
   if (FDocument) FDocument->RemoveObserver(this);
   FDocument = ADocument;
+  FEditor = FDocument ? std::make_unique<TActionEditor>(*FDocument) : nullptr;
   if (FDocument) FDocument->AddObserver(this);
   Forget();
   FRows.clear();
@@ -61,6 +61,17 @@ void TDesktopItemModel::SetDocument(TMapDocument* ADocument) {
 TLumetaNode* TDesktopItemModel::Node(int64_t AID) const {
   TLumetaModel* model = Model();
   return model && AID >= 0 ? model->Map().FindNode(AID) : nullptr;
+}
+
+ComPtr<IActionAttribute> TDesktopItemModel::Action(int64_t AID) const {
+  TLumetaNode* node = Node(AID);
+  ComPtr<IProperty> property = node ? node->FindProperty(KActionPropertyName) : nullptr;
+  return property ? QueryAs<IActionAttribute>(property.get()) : nullptr;
+}
+
+void CheckEdit(const TEditResult& AResult) {
+  if (!AResult) throw EDesktopRefused(AResult);
+  for (const std::string& warning : AResult.Warnings) DialogService().ShowMessage(TMessageKind::Warning, warning);
 }
 
 void TDesktopItemModel::AppendShown(TLumetaNode* ANode, int ADepth, std::vector<TRow>& ARows) const {
@@ -151,8 +162,7 @@ QVariant TDesktopItemModel::data(const QModelIndex& AIndex, int ARole) const {
     case ExpandedRole: return IsExpanded(row.ID);
     case Qt::EditRole: {
       // What an editor starts from: the typed value where the column has one.
-      TLumetaNode* node = Node(row.ID);
-      ComPtr<IActionAttribute> action = node ? ActionOf(node) : nullptr;
+      ComPtr<IActionAttribute> action = Action(row.ID);
       const int column = AIndex.column();
       try {
         if (action && (column == dcStart || column == dcDue || column == dcCompleted)) {
@@ -191,12 +201,12 @@ QString TDesktopItemModel::ReadText(int64_t AID, int AColumn) const {
   if (AColumn == dcTitle) return QString::fromStdString(node->Title()).replace(QLatin1Char('\n'), QLatin1Char(' '));
   if (AColumn == dcPredecessors) {
     QStringList links;
-    for (const TTaskLinkInfo& link : TaskLinksOf(node, true))
+    for (const TTaskLinkInfo& link : FEditor->TaskLinks(AID, true))
       links << QString::number(link.NodeID) + (std::string_view(link.Type) == "FS" ? QString() : QString::fromLatin1(link.Type));
     return links.join(QStringLiteral(", "));
   }
   try {
-    ComPtr<IActionAttribute> action = ActionOf(node);
+    ComPtr<IActionAttribute> action = Action(AID);
     if (!action) return {};
     switch (AColumn) {
       case dcStart: return DateText(action->GetStartDate());
@@ -231,28 +241,7 @@ bool TDesktopItemModel::setData(const QModelIndex& AIndex, const QVariant& AValu
     if (title == node->Title()) return false;
     done = DesktopGuard([&] { Model()->GetCommandProcessor()->Execute(make<TRetitleNodeCommand>(Model(), id, title).get(), nullptr); });
   } else if (AIndex.column() == dcPredecessors) {
-    const std::string text = AValue.toString().toStdString();
-    std::vector<TPredecessorChange> changes;
-    done = DesktopGuard([&] { changes = PredecessorListChanges(Model(), node, text); }) && !changes.empty();
-    if (done) {
-      TLumetaModel* model = Model();
-      // A link refused after others ran fails the step, and the processor takes those back.
-      done = DesktopGuard([&] {
-        model->GetCommandProcessor()->Execute(
-            make<TDesktopStepCommand>(model, "Change Predecessors",
-                                      [model, id, changes] {
-                                        TLumetaMap& map = model->Map();
-                                        for (const TPredecessorChange& change : changes)
-                                          model->Processor()->Execute(
-                                              MakeLinkCommand(model, change.Change, map.GetNode(change.PredecessorID),
-                                                              map.GetNode(id), change.Type)
-                                                  .get(),
-                                              nullptr);
-                                      })
-                .get(),
-            nullptr);
-      });
-    }
+    done = DesktopGuard([&] { ChangePredecessors(id, AValue.toString().toStdString()); });
   } else if (const std::optional<TActionField> field = KColumnFields[AIndex.column()]) {
     return EditField(id, *field, AValue);
   }
@@ -267,77 +256,94 @@ bool TDesktopItemModel::EditField(int64_t AID, TActionField AField, const QVaria
   return done;
 }
 
-void TDesktopItemModel::RunFieldEdit(int64_t AID, TActionField AField, const QVariant& AValue) {
+void TDesktopItemModel::ChangePredecessors(int64_t AID, const std::string& AText) {
+  std::vector<TPredecessorChange> changes;
+  CheckEdit(FEditor->PredecessorChanges(AID, AText, changes));
+  if (changes.empty()) return;
   TLumetaModel* model = Model();
-  model->SetSelectedIDs({AID});
-  ComPtr<ISelection> selection = model->GetCurrentSelection();
-  const std::optional<int32_t> entry = FieldEntry(AField);
-  if (!entry) throw ELumetaError(std::string("The desktop does not edit ") + KActionFieldNames[AField]);
-  std::vector<std::string> words;
+  TActionEditor* editor = FEditor.get();
+  // Each link is prepared once the ones before it have run, so the rules see the links as they
+  // are then; a link refused after others ran fails the step, and the processor takes those back.
+  model->GetCommandProcessor()->Execute(
+      make<TDesktopStepCommand>(model, "Change Predecessors",
+                                [model, editor, AID, changes] {
+                                  for (const TPredecessorChange& change : changes) {
+                                    ComPtr<ICommand> command;
+                                    CheckEdit(editor->PrepareLinkChange(change.Change, change.PredecessorID, AID,
+                                                                        change.Type, command));
+                                    model->Processor()->Execute(command.get(), nullptr);
+                                  }
+                                })
+          .get(),
+      nullptr);
+}
+
+void TDesktopItemModel::RunFieldEdit(int64_t AID, TActionField AField, const QVariant& AValue) {
+  TActionEditor* editor = FEditor.get();
+  const std::string id = std::to_string(AID);
+  const auto measureName = [](int32_t AMeasure) { return KMeasurePickList[AMeasure == amHours ? amHours : amDays]; };
   switch (AField) {
     case acStartDate:
     case acDueDate:
     case acCompletedDate: {
+      // A day alone: the editor's rule gives it the field's time of day.
       const QDate date = AValue.toDate();
-      // A date alone: the field keeps its time of day.
-      words = {date.isValid() ? date.toString(Qt::ISODate).toStdString() : std::string()};
-      break;
+      return CheckEdit(editor->SetField(id, AField, date.isValid() ? date.toString(Qt::ISODate).toStdString() : ""));
     }
-    case acComplete: words = {std::to_string(AValue.toInt())}; break;
+    case acComplete: return CheckEdit(editor->SetField(id, AField, std::to_string(AValue.toInt())));
     case acCost:
-    case acQuantity: words = {Number(AValue.toDouble()).toStdString()}; break;
+    case acQuantity: return CheckEdit(editor->SetField(id, AField, Number(AValue.toDouble()).toStdString()));
     case acDurationMeasure:
-    case acWorkMeasure: words = {KMeasurePickList[AValue.toInt() == amHours ? amHours : amDays]}; break;
+    case acWorkMeasure: return CheckEdit(editor->SetField(id, AField, measureName(AValue.toInt())));
     case acDuration:
     case acWork: {
       const TDesktopQuantity quantity = AValue.value<TDesktopQuantity>();
-      words = {Number(quantity.Value).toStdString()};
-      if (!quantity.Measure) break;
-      const std::string measure = KMeasurePickList[*quantity.Measure == amHours ? amHours : amDays];
+      const std::string number = Number(quantity.Value).toStdString();
+      ComPtr<IActionAttribute> action = Action(AID);
+      const int32_t measure = action ? (AField == acDuration ? action->GetDurationMeasure() : action->GetWorkMeasure())
+                                     : int32_t(amDays);
+      if (!quantity.Measure || *quantity.Measure == measure) return CheckEdit(editor->SetField(id, AField, number));
       if (AField == acDuration) {
-        words.push_back(measure);
-        break;
+        // The duration entry takes its measure with the number, as one change.
+        CheckEdit(editor->Select({id}));
+        return CheckEdit(editor->RunEntry(ciDuration, {number, measureName(*quantity.Measure)}));
       }
-      // Work's measure has an entry of its own; it runs first, so that the number typed is taken
-      // in the new measure, and both are one undo step.
-      ComPtr<IActionAttribute> action = ActionOf(Node(AID));
-      if (action && action->GetWorkMeasure() == *quantity.Measure) break;
-      const int32_t work = *entry;
-      model->GetCommandProcessor()->Execute(
-          make<TDesktopStepCommand>(model, "Change Work",
-                                    [model, selection, work, words, measure] {
-                                      ExecuteEntry(model, selection.get(), ciWorkMeasure, {measure});
-                                      ExecuteEntry(model, selection.get(), work, words);
-                                    })
-              .get(),
-          nullptr);
+      // Work's measure has a field of its own; it changes first, so that the number typed is
+      // taken in the new measure, and both are one undo step.
+      TLumetaModel* model = Model();
+      const std::string unit = measureName(*quantity.Measure);
+      model->GetCommandProcessor()->Execute(make<TDesktopStepCommand>(model, "Change Work",
+                                                                      [editor, id, number, unit] {
+                                                                        CheckEdit(editor->SetField(id, acWorkMeasure, unit));
+                                                                        CheckEdit(editor->SetField(id, acWork, number));
+                                                                      })
+                                                .get(),
+                                            nullptr);
       return;
     }
-    default: words = {AValue.toString().toStdString()}; break;
+    default: return CheckEdit(editor->SetField(id, AField, AValue.toString().toStdString()));
   }
-  ExecuteEntry(model, selection.get(), *entry, words);
 }
 
 void TDesktopItemModel::ShiftTask(int64_t AID, double ADays, bool AFinishOnly) {
   TLumetaModel* model = Model();
   const std::optional<TDesktopBar> bar = Bar(AID);
   if (!bar || ADays == 0) return;
-  model->SetSelectedIDs({AID});
-  ComPtr<ISelection> selection = model->GetCurrentSelection();
-  std::vector<std::pair<int32_t, double>> edits;
+  std::vector<std::pair<TActionField, std::string>> edits;
   if (AFinishOnly) {
-    edits.emplace_back(ciCompletedDate, bar->Finish + ADays);
+    edits.emplace_back(acCompletedDate, DateTimeToXmlText(bar->Finish + ADays));
   } else {
-    edits.emplace_back(ciStartDate, bar->Start + ADays);
+    edits.emplace_back(acStartDate, DateTimeToXmlText(bar->Start + ADays));
     // Without scheduling a start is only a date: the finish goes along by hand, in the same step.
-    if (!Scheduling()) edits.emplace_back(ciCompletedDate, bar->Finish + ADays);
+    if (!Scheduling()) edits.emplace_back(acCompletedDate, DateTimeToXmlText(bar->Finish + ADays));
   }
+  TActionEditor* editor = FEditor.get();
+  const std::string id = std::to_string(AID);
   DesktopGuard([&] {
     model->GetCommandProcessor()->Execute(
         make<TDesktopStepCommand>(model, AFinishOnly ? "Change Finish" : "Move Task",
-                                  [model, selection, edits] {
-                                    for (const auto& [entry, date] : edits)
-                                      ExecuteEntry(model, selection.get(), entry, {DateTimeToXmlText(date)});
+                                  [editor, id, edits] {
+                                    for (const auto& [field, date] : edits) CheckEdit(editor->SetField(id, field, date));
                                   })
             .get(),
         nullptr);
@@ -396,7 +402,7 @@ std::optional<TDesktopBar> TDesktopItemModel::Bar(int64_t AID) const {
 
 std::optional<TDesktopBar> TDesktopItemModel::ReadBar(int64_t AID) const {
   TLumetaNode* node = Node(AID);
-  ComPtr<IActionAttribute> action = node ? ActionOf(node) : nullptr;
+  ComPtr<IActionAttribute> action = Action(AID);
   if (!action) return std::nullopt;
   try {
     TDesktopBar bar{action->GetStartDate(), action->GetCompletedDate(), action->GetComplete(),
@@ -441,8 +447,7 @@ QString TDesktopItemModel::ToolTip(int64_t AID) const {
 }
 
 std::vector<TTaskLinkInfo> TDesktopItemModel::Predecessors(int64_t AID) const {
-  TLumetaNode* node = Node(AID);
-  return node ? TaskLinksOf(node, true) : std::vector<TTaskLinkInfo>{};
+  return Node(AID) ? FEditor->TaskLinks(AID, true) : std::vector<TTaskLinkInfo>{};
 }
 
 bool TDesktopItemModel::Scheduling() const {

@@ -14,11 +14,15 @@
 #include <utility>
 #include <vector>
 
-#include "apps/LinkCommands.h"
+#include <memory>
+
+#include "com/ComErrors.h"
 #include "com/DialogService.h"
 #include "contract/ScheduleConflictsIntf.h"
+#include "contract/ActionAttributesIntf.h"
 #include "contract/ActionVocabulary.h"
 #include "host/LumetaMapSettings.h"
+#include "session/ActionEditor.h"
 #include "session/MapDocument.h"
 
 // The tree's columns, in order.
@@ -27,13 +31,24 @@ enum TDesktopColumn {
   dcPredecessors, dcCount
 };
 
-// Runs AWork; an error becomes a message box and false. A refused link has shown its warning.
+// An edit the action editor refused; Warned tells that the plug-in has said why already.
+class EDesktopRefused : public ELumetaError {
+ public:
+  explicit EDesktopRefused(const TEditResult& AResult) : ELumetaError(AResult.Error), Warned(AResult.Warned) {}
+  bool Warned;
+};
+
+// Raises what refused the edit; what the user should hear of an edit that was made is shown.
+void CheckEdit(const TEditResult& AResult);
+
+// Runs AWork; an error becomes a message box and false, unless the plug-in has shown its own.
 template <class F>
 bool DesktopGuard(F&& AWork) {
   try {
     AWork();
     return true;
-  } catch (const ELinkRefused&) {
+  } catch (const EDesktopRefused& refused) {
+    if (!refused.Warned) DialogService().ShowMessage(TMessageKind::Error, refused.what());
     return false;
   } catch (const std::exception& error) {
     DialogService().ShowMessage(TMessageKind::Error, error.what());
@@ -79,6 +94,11 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   TMapDocument* Document() const { return FDocument; }
   TLumetaModel* Model() const { return FDocument ? FDocument->Model() : nullptr; }
   TLumetaNode* Node(int64_t AID) const;
+  // The node's action record as the views read it (rolled up for a summary task); null without one.
+  ComPtr<IActionAttribute> Action(int64_t AID) const;
+  // Every edit of an action or a link goes through the document's action editor; null without a
+  // document.
+  TActionEditor* Editor() const { return FEditor.get(); }
 
   // Catches up with the shape of the map after it changed: rows that stay keep their selection and
   // focus. The views repaint to show changed texts.
@@ -161,8 +181,11 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   std::optional<TDesktopBar> ReadBar(int64_t AID) const;
   // EditField without the message: raises what refuses the edit.
   void RunFieldEdit(int64_t AID, TActionField AField, const QVariant& AValue);
+  // Makes the node's predecessors the typed list as one undo step; raises what refuses it.
+  void ChangePredecessors(int64_t AID, const std::string& AText);
 
   TMapDocument* FDocument = nullptr;
+  std::unique_ptr<TActionEditor> FEditor;
   std::vector<TRow> FRows;
   std::unordered_map<int64_t, int> FRowOf;
   mutable std::unordered_map<int64_t, TRowCache> FCache;

@@ -19,7 +19,6 @@
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopSettings.h"
 #include "apps/DesktopTree.h"
-#include "apps/EntryCommands.h"
 #include "com/DialogService.h"
 #include "contract/SubjectIntf.h"
 #include "host/LumetaPlugInEvent.h"
@@ -108,14 +107,14 @@ void TDesktopWindow::BuildViews() {
 void TDesktopWindow::RunEntry(int AID) {
   if (!Model()) return;
   if (FTree->IsEditing()) FTree->setFocus();  // ends the edit, committing it
-  DesktopGuard([&] { ExecuteEntry(Model(), Model()->GetCurrentSelection().get(), AID, {}); });
+  DesktopGuard([&] { CheckEdit(FItems->Editor()->RunEntry(AID, {})); });
   Refresh();
 }
 
 void TDesktopWindow::PickValue() {
   const int64_t id = FTree->FocusedID();
   const int column = FTree->FocusedColumn();
-  ComPtr<IActionAttribute> action = id > 0 ? ActionOf(FItems->Node(id)) : nullptr;
+  ComPtr<IActionAttribute> action = id > 0 ? FItems->Action(id) : nullptr;
   // Duration's and Work's lists are their measures.
   const std::optional<TActionField> picked = column == dcStatus     ? std::optional(acStatus)
                                              : column == dcPriority ? std::optional(acPriority)
@@ -168,7 +167,8 @@ void TDesktopWindow::DropNode(int64_t ANodeID, int64_t ANewParentID) {
 }
 
 void TDesktopWindow::WarnOfLinkCircle(int64_t AMovedID) {
-  if (const std::string warning = LinkCircleAbove(Model(), FItems->Node(AMovedID)); !warning.empty())
+  if (!FItems->Editor()) return;
+  if (const std::string warning = FItems->Editor()->LinkCircleAbove(AMovedID); !warning.empty())
     DialogService().ShowMessage(TMessageKind::Warning, warning);
 }
 
@@ -301,7 +301,7 @@ void TDesktopWindow::QueueRefresh() {
 }
 
 void TDesktopWindow::UpdateStatus() {
-  FActions->UpdateEntries(Model());
+  FActions->UpdateEntries(FItems->Editor());
   if (!Model()) return;
   FStatus->setText(QStringLiteral("%1 nodes, %2 selected, task scheduling %3")
                        .arg(Model()->Map().NodeCount())
@@ -360,7 +360,7 @@ bool TDesktopWindow::OpenMap(const std::string& APath) {
   FGantt->FitToMap();
   SelectNodes({0});
   std::vector<std::string> circle;
-  if (std::string warning = LinkCircleInMap(Model()); !warning.empty()) circle.push_back(std::move(warning));
+  if (std::string warning = FItems->Editor()->LinkCircleInMap(); !warning.empty()) circle.push_back(std::move(warning));
   ShowWarnings("Opened " + APath + " with warnings", circle);
   return true;
 }

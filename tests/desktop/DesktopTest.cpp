@@ -18,7 +18,6 @@
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
-#include "apps/LinkCommands.h"
 #include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
 #include "contract/ActionAttributesIntf.h"
@@ -56,6 +55,13 @@ struct TDesktop {
   }
   TDesktopItemModel& Items() const { return *Window->ItemModel(); }
   QString Cell(int64_t AID, int AColumn) const { return Items().CellText(AID, AColumn); }
+  // Links the predecessor to the successor, finish to start, as one undo step.
+  bool Link(int64_t APredecessor, int64_t ASuccessor) const {
+    const bool linked = static_cast<bool>(Items().Editor()->ChangeLink(TLinkChange::Add, std::to_string(APredecessor),
+                                                                        std::to_string(ASuccessor)));
+    Window->Refresh();
+    return linked;
+  }
   // Gives the cell a text as its in-place editor does.
   void Commit(int64_t AID, int AColumn, const QString& AText) const {
     CommitCellText(&Items(), Items().IndexOf(AID, AColumn), AText);
@@ -124,10 +130,11 @@ class DesktopTest : public QObject {
     desktop.Commit(4, dcStart, later);
     QCOMPARE(desktop.Cell(4, dcStart), later);
     QVERIFY(desktop.Action(6)->GetStartDate() > successorStart);
-    // A due date is not scheduled: with scheduling on nothing changes.
-    const QString due = desktop.Cell(4, dcDue);
+    // A due date is not scheduled, but kept, as the dialog and the command line keep it.
+    const double dueBefore = desktop.Action(6)->GetStartDate();
     desktop.Commit(4, dcDue, QStringLiteral("2030-01-01"));
-    QCOMPARE(desktop.Cell(4, dcDue), due);
+    QCOMPARE(desktop.Cell(4, dcDue), QStringLiteral("2030-01-01"));
+    QCOMPARE(desktop.Action(6)->GetStartDate(), dueBefore);
     // A text that is no date is refused with a warning, and nothing runs.
     const int undo = desktop.Model()->GetCommandProcessor()->GetUndoCount();
     desktop.Commit(4, dcStart, QStringLiteral("soon"));
@@ -295,8 +302,8 @@ class DesktopTest : public QObject {
     // First leads to Second, Second to Third: dropped under Third, First would wait for itself.
     const int64_t third = desktop.Add(0, "Third");
     TLumetaMap& map = desktop.Model()->Map();
-    desktop.Window->Execute(MakeLinkCommand(desktop.Model(), TLinkChange::Add, map.GetNode(first), map.GetNode(second)).get());
-    desktop.Window->Execute(MakeLinkCommand(desktop.Model(), TLinkChange::Add, map.GetNode(second), map.GetNode(third)).get());
+    QVERIFY(desktop.Link(first, second));
+    QVERIFY(desktop.Link(second, third));
     desktop.Dialogs->Entries.clear();
     desktop.Window->DropNode(first, third);
     QCOMPARE(map.GetNode(first)->Parent()->ID(), third);
@@ -389,7 +396,7 @@ class DesktopTest : public QObject {
     const int64_t pack = desktop.Add(0, "Pack"), move = desktop.Add(0, "Move");
     desktop.Window->Execute(make<TConvertNodesCommand>(desktop.Model(), std::vector<int64_t>{pack, move}).get());
     desktop.Commit(pack, dcDuration, QStringLiteral("3 days"));
-    desktop.Window->Execute(MakeLinkCommand(desktop.Model(), TLinkChange::Add, map.GetNode(pack), map.GetNode(move)).get());
+    QVERIFY(desktop.Link(pack, move));
     Settle();
     const QString before = desktop.Cell(move, dcStart);
 
