@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -48,8 +47,9 @@ std::string_view Text(pugi::xml_node ANode) { return ANode ? ANode.child_value()
 class TPlaces {
  public:
   TPlaces(const std::string& AText, std::string AName) : FText(AText), FName(std::move(AName)) {
-    for (size_t i = 0; i < AText.size(); ++i)
-      if (AText[i] == '\n') FLineEnds.push_back(i);
+    for (const char* at = AText.data(); (at = static_cast<const char*>(std::memchr(at, '\n', AText.data() + AText.size() - at)));
+         ++at)
+      FLineEnds.push_back(static_cast<size_t>(at - AText.data()));
   }
   std::pair<int, int> At(ptrdiff_t AOffset) const {
     const size_t offset = AOffset < 0 ? 0 : std::min(static_cast<size_t>(AOffset), FText.size());
@@ -94,6 +94,9 @@ struct TTask {
   std::optional<std::string> PriorityText, StatusText;
   std::vector<std::string> CustomFields;
   std::vector<pugi::xml_node> Links;
+  // Filled once every task is read.
+  std::vector<std::pair<int64_t, TTaskLinkType>> Into, OutOf;
+  std::vector<std::pair<std::string, std::string>> Resources;
 };
 
 class TReader {
@@ -142,7 +145,7 @@ class TReader {
   std::optional<double> RequireDate(pugi::xml_node AElement) {
     if (!AElement || Text(AElement).empty()) return std::nullopt;
     const auto date = XmlTextToDateTime(Text(AElement));
-    if (!date || DateTimeToXmlText(*date).empty())
+    if (!date || !IsDateToShow(*date))
       FPlaces.Fail(AElement, "<" + std::string(LocalName(AElement)) + "> '" + std::string(Text(AElement)) +
                                  "' is not a date-time");
     return date;
@@ -335,23 +338,44 @@ class TReader {
 
   static std::string Number(double AValue) { return ShortestFloatText(std::round(AValue * 1e6) / 1e6); }
 
-  void AddAction(pugi::xml_node ANode, const TTask& ATask) {
-    pugi::xml_node action = ANode.append_child("Action");
-    action.append_attribute("ForOutlook") = "false";
-    action.append_attribute("PostedToOutlook") = "false";
-    action.append_attribute("Milestone") = ATask.Milestone ? "true" : "false";
-    const auto put = [&](const char* AName, std::string_view AText) {
-      action.append_child(AName).text().set(std::string(AText).c_str());
-    };
-    put("Complete", std::to_string(ATask.PercentComplete));
-    if (!ATask.Finish.empty()) put("CompletedDate", ATask.Finish);
+  // ---- the map file's text, written straight out: a document built and saved would cost more
+  // than the whole import may
+
+  static void Escaped(std::string& AOut, std::string_view AText) {
+    // Most texts need nothing: they go in whole.
+    for (size_t at = 0;;) {
+      const size_t special = AText.find_first_of("&<>\"\r", at);
+      AOut.append(AText.substr(at, special - at));
+      if (special == std::string_view::npos) return;
+      switch (AText[special]) {
+        case '&': AOut += "&amp;"; break;
+        case '<': AOut += "&lt;"; break;
+        case '>': AOut += "&gt;"; break;
+        case '"': AOut += "&quot;"; break;
+        default: AOut += "&#13;";
+      }
+      at = special + 1;
+    }
+  }
+  static void Element(std::string& AOut, const char* AName, std::string_view AText) {
+    AOut.append("<").append(AName).append(">");
+    Escaped(AOut, AText);
+    AOut.append("</").append(AName).append(">");
+  }
+
+  void WriteAction(std::string& AOut, const TTask& ATask) {
+    AOut.append("<Action ForOutlook=\"false\" PostedToOutlook=\"false\" Milestone=\"")
+        .append(ATask.Milestone ? "true" : "false")
+        .append("\">");
+    Element(AOut, "Complete", std::to_string(ATask.PercentComplete));
+    if (!ATask.Finish.empty()) Element(AOut, "CompletedDate", ATask.Finish);
     if (!ATask.Cost.empty()) {
       const auto cost = ParseFloat(ATask.Cost);
       if (!cost) FPlaces.Fail(ATask.Element, "task UID " + std::to_string(ATask.UID) + ": the cost '" +
                                                  std::string(ATask.Cost) + "' is not a number");
-      put("Cost", Number(*cost));
+      Element(AOut, "Cost", Number(*cost));
     }
-    if (!ATask.Deadline.empty()) put("DueDate", ATask.Deadline);
+    if (!ATask.Deadline.empty()) Element(AOut, "DueDate", ATask.Deadline);
     // A file without durations (TaskJuggler writes none) has them from the dates and the calendar.
     const double days = !ATask.Duration.empty() || ATask.Start.empty() || ATask.Finish.empty()
                             ? Seconds(ATask, ATask.Duration, "duration") / 60.0 / FMinutesPerDay
@@ -359,23 +383,34 @@ class TReader {
                                                                       *XmlTextToDateTime(ATask.Finish)));
     const int32_t measure = MeasureFromMspdiFormat(ATask.DurationFormat);
     // The map file has no text for minutes: a duration in minutes comes across in hours.
-    pugi::xml_node duration = action.append_child("Duration");
-    duration.append_attribute("Measure") = measure == amDays ? "Days" : "Hours";
-    duration.text().set(Number(measure == amDays ? days : days * KHoursPerDay).c_str());
-    put("Priority", ATask.PriorityText ? *ATask.PriorityText : PriorityFromMspdi(ATask.Priority));
-    if (!ATask.Start.empty()) put("StartDate", ATask.Start);
+    AOut.append(measure == amDays ? "<Duration Measure=\"Days\">" : "<Duration Measure=\"Hours\">")
+        .append(Number(measure == amDays ? days : days * KHoursPerDay))
+        .append("</Duration>");
+    Element(AOut, "Priority", ATask.PriorityText ? *ATask.PriorityText : PriorityFromMspdi(ATask.Priority));
+    if (!ATask.Start.empty()) Element(AOut, "StartDate", ATask.Start);
     const int complete = ATask.PercentComplete;
-    put("Status", ATask.StatusText ? *ATask.StatusText
-                  : complete >= 100 ? KStatusCompleted
-                  : complete > 0    ? KStatusInProgress
-                                    : KStatusNotStarted);
-    pugi::xml_node work = action.append_child("Work");
-    work.append_attribute("Measure") = "Hours";
-    work.text().set(Number(Seconds(ATask, ATask.Work, "work") / 3600.0).c_str());
+    Element(AOut, "Status", ATask.StatusText ? std::string_view(*ATask.StatusText)
+                            : complete >= 100 ? KStatusCompleted
+                            : complete > 0    ? KStatusInProgress
+                                              : KStatusNotStarted);
+    AOut.append("<Work Measure=\"Hours\">").append(Number(Seconds(ATask, ATask.Work, "work") / 3600.0)).append("</Work>");
     const TTaskConstraintType constraint = ConstraintTypeFromMspdi(ATask.ConstraintType).value_or(tcAsSoonAsPossible);
-    put("ConstraintType", "qz:" + std::string(TaskConstraintTypeToText(constraint).substr(2)));
+    AOut.append("<ConstraintType>qz:").append(TaskConstraintTypeToText(constraint).substr(2)).append("</ConstraintType>");
     if (!ATask.ConstraintDate.empty() && constraint != tcAsSoonAsPossible && constraint != tcAsLateAsPossible)
-      put("ConstraintDate", ATask.ConstraintDate);
+      Element(AOut, "ConstraintDate", ATask.ConstraintDate);
+    AOut += "</Action>";
+  }
+
+  static void WriteLinks(std::string& AOut, const char* AName, const std::vector<std::pair<int64_t, TTaskLinkType>>& ALinks) {
+    if (ALinks.empty()) return;
+    AOut.append("<").append(AName).append(">");
+    for (const auto& [uid, type] : ALinks)
+      AOut.append("<Link Node=\"")
+          .append(std::to_string(uid))
+          .append("\" Type=\"qz:")
+          .append(TaskLinkTypeToText(type).substr(2))
+          .append("\"/>");
+    AOut.append("</").append(AName).append(">");
   }
 
   void NameLosses(const TTask& ATask) {
@@ -390,17 +425,17 @@ class TReader {
   }
 
   void BuildMap(pugi::xml_node AProject) {
-    pugi::xml_node map = FMap.append_child("Map");
-    map.append_attribute("Version") = "1";
     std::string title(Text(Child(AProject, "Title")));
     if (title.empty()) title = Text(Child(AProject, "Name"));
-    pugi::xml_node mapTitle = map.append_child("Title");
+    std::string_view notes;
 
-    // Tasks by UID: the map's node IDs are the UIDs, so that links and resources find them.
-    std::unordered_map<int64_t, pugi::xml_node> nodes;
+    // The map's node IDs are the UIDs, so that links and resources find their tasks.
     std::vector<TTask> tasks;
-    // The open summaries, one per outline level above the task being read.
-    std::vector<pugi::xml_node> open{map};
+    std::unordered_map<int64_t, size_t> byUID;
+    const size_t count = static_cast<size_t>(std::distance(Child(AProject, "Tasks").begin(), Child(AProject, "Tasks").end()));
+    tasks.reserve(count);
+    byUID.reserve(count);
+    int32_t depth = 0;  // of the task read last
     int64_t highest = 0;
     // MS Project puts its project summary (UID 0) on level 0 and the top tasks on 1; other tools
     // leave the summary out and start the top tasks at 0.
@@ -413,50 +448,64 @@ class TReader {
       if (task.UID == 0 || task.Level == 0) {
         // The project's summary task: the map itself.
         if (title.empty()) title = task.Name;
-        if (!task.Notes.empty() && !Child(map, "Notes"))
-          map.insert_child_after("Notes", mapTitle).text().set(std::string(task.Notes).c_str());
+        if (notes.empty()) notes = task.Notes;
         continue;
       }
       if (task.IsNull) {
         Warn(element, "task UID " + std::to_string(task.UID) + " is a blank row; left out");
         continue;
       }
-      if (nodes.contains(task.UID)) FPlaces.Fail(element, "the task UID " + std::to_string(task.UID) + " is used twice");
-      if (static_cast<size_t>(task.Level) > open.size()) {
+      if (!byUID.emplace(task.UID, tasks.size()).second)
+        FPlaces.Fail(element, "the task UID " + std::to_string(task.UID) + " is used twice");
+      if (task.Level > depth + 1) {
         Warn(element, "task UID " + std::to_string(task.UID) + ": its outline level " + std::to_string(task.Level) +
-                          " follows level " + std::to_string(open.size() - 1) + "; it is placed one level below that");
-        task.Level = static_cast<int32_t>(open.size());
+                          " follows level " + std::to_string(depth) + "; it is placed one level below that");
+        task.Level = depth + 1;
       }
-      open.resize(static_cast<size_t>(task.Level));
-      pugi::xml_node node = open.back().append_child("Node");
-      node.append_attribute("ID") = static_cast<long long>(task.UID);
-      node.append_child("Title").text().set(std::string(task.Name).c_str());
-      if (!task.Notes.empty()) node.append_child("Notes").text().set(std::string(task.Notes).c_str());
-      // A summary with nothing of an action is a node without one, as the writer leaves it.
-      if (!task.Summary || !task.Start.empty() || !task.Finish.empty() || task.Milestone || task.HasDuration ||
-          task.HasComplete)
-        AddAction(node, task);
+      depth = task.Level;
       NameLosses(task);
-      open.push_back(node);
-      nodes.emplace(task.UID, node);
       highest = std::max(highest, task.UID);
       tasks.push_back(std::move(task));
     }
-    mapTitle.text().set(title.c_str());
-    map.append_attribute("HighestID") = static_cast<long long>(highest);
-    AddLinks(tasks, nodes);
-    AddResources(AProject, nodes);
-    std::ostringstream out;
-    FMap.save(out, "", pugi::format_raw, pugi::encoding_utf8);
-    FPlan.MapText = std::move(out).str();
+    AddLinks(tasks, byUID);
+    AddResources(AProject, tasks, byUID);
+
+    std::string& text = FPlan.MapText;
+    text.reserve(tasks.size() * 600);
+    text.append("<Map Version=\"1\" HighestID=\"").append(std::to_string(highest)).append("\">");
+    Element(text, "Title", title);
+    if (!notes.empty()) Element(text, "Notes", notes);
+    int32_t open = 0;
+    for (const TTask& task : tasks) {
+      for (; open >= task.Level; --open) text += "</Node>";
+      text.append("<Node ID=\"").append(std::to_string(task.UID)).append("\">");
+      ++open;
+      Element(text, "Title", task.Name);
+      if (!task.Notes.empty()) Element(text, "Notes", task.Notes);
+      if (!task.Resources.empty()) {
+        text += "<Resources>";
+        for (const auto& [name, email] : task.Resources) {
+          text += "<Resource Name=\"";
+          Escaped(text, name);
+          if (!email.empty()) text += "\" Email=\"", Escaped(text, email);
+          text += "\"/>";
+        }
+        text += "</Resources>";
+      }
+      // A summary with nothing of an action is a node without one, as the writer leaves it.
+      if (!task.Summary || !task.Start.empty() || !task.Finish.empty() || task.Milestone || task.HasDuration ||
+          task.HasComplete)
+        WriteAction(text, task);
+      WriteLinks(text, "TaskLinks", task.Into);
+      WriteLinks(text, "SuccessorTaskLinks", task.OutOf);
+    }
+    for (; open > 0; --open) text += "</Node>";
+    text += "</Map>";
   }
 
   // Each link stored on both ends: the successor's TaskLinks and the predecessor's SuccessorTaskLinks.
-  void AddLinks(const std::vector<TTask>& ATasks, std::unordered_map<int64_t, pugi::xml_node>& ANodes) {
-    std::unordered_map<int64_t, pugi::xml_node> successorLists;
-    for (const TTask& task : ATasks) {
-      pugi::xml_node predecessors;
-      std::unordered_set<int64_t> seen;
+  void AddLinks(std::vector<TTask>& ATasks, const std::unordered_map<int64_t, size_t>& AByUID) {
+    for (TTask& task : ATasks) {
       const std::string about = "task UID " + std::to_string(task.UID) + ": ";
       for (pugi::xml_node link : task.Links) {
         const auto uid = Integer(Text(Child(link, "PredecessorUID")));
@@ -466,13 +515,13 @@ class TReader {
           Warn(link, about + from + " leads to another project; left out");
           continue;
         }
-        const auto predecessor = ANodes.find(*uid);
-        if (predecessor == ANodes.end() || *uid == task.UID) {
+        const auto predecessor = AByUID.find(*uid);
+        if (predecessor == AByUID.end() || *uid == task.UID) {
           Warn(link, about + "the predecessor UID " + std::to_string(*uid) +
                          (*uid == task.UID ? " is the task itself" : " names no task") + "; link left out");
           continue;
         }
-        if (!seen.insert(*uid).second) {
+        if (std::ranges::find(task.Into, *uid, &std::pair<int64_t, TTaskLinkType>::first) != task.Into.end()) {
           Warn(link, about + from + " is there twice; kept once");
           continue;
         }
@@ -483,21 +532,13 @@ class TReader {
         if (const std::string_view lag = Text(Child(link, "LinkLag")); !lag.empty() && Integer(lag).value_or(1) != 0)
           Warn(link, about + from + " has a lag (" + std::string(lag) + " tenths of a minute) that the map cannot "
                                     "hold; the link is kept without it");
-        const std::string typeName = "qz:" + std::string(TaskLinkTypeToText(*type).substr(2));
-        if (!predecessors) predecessors = ANodes.at(task.UID).append_child("TaskLinks");
-        pugi::xml_node entry = predecessors.append_child("Link");
-        entry.append_attribute("Node") = static_cast<long long>(*uid);
-        entry.append_attribute("Type") = typeName.c_str();
-        pugi::xml_node& successors = successorLists[*uid];
-        if (!successors) successors = predecessor->second.append_child("SuccessorTaskLinks");
-        pugi::xml_node back = successors.append_child("Link");
-        back.append_attribute("Node") = static_cast<long long>(task.UID);
-        back.append_attribute("Type") = typeName.c_str();
+        task.Into.emplace_back(*uid, *type);
+        ATasks[predecessor->second].OutOf.emplace_back(task.UID, *type);
       }
     }
   }
 
-  void AddResources(pugi::xml_node AProject, std::unordered_map<int64_t, pugi::xml_node>& ANodes) {
+  void AddResources(pugi::xml_node AProject, std::vector<TTask>& ATasks, const std::unordered_map<int64_t, size_t>& AByUID) {
     std::unordered_map<int64_t, std::pair<std::string, std::string>> resources;
     for (pugi::xml_node resource = Child(AProject, "Resources").first_child(); resource;
          resource = resource.next_sibling()) {
@@ -511,7 +552,6 @@ class TReader {
           calendar && FOtherCalendars.contains(*calendar) && ResourceCalendarHasOwnTime(FOtherCalendars[*calendar]))
         Warn(resource, "resource UID " + std::to_string(*uid) + " (" + name + "): its own calendar is not kept");
     }
-    std::unordered_map<int64_t, pugi::xml_node> lists;
     for (pugi::xml_node assignment = Child(AProject, "Assignments").first_child(); assignment;
          assignment = assignment.next_sibling()) {
       if (LocalName(assignment) != "Assignment") continue;
@@ -524,22 +564,13 @@ class TReader {
                                                  std::to_string(*resource) + " names no resource; left out");
         continue;
       }
-      const auto node = ANodes.find(*task);
-      if (node == ANodes.end()) {
+      const auto node = AByUID.find(*task);
+      if (node == AByUID.end()) {
         Warn(assignment, "resource UID " + std::to_string(*resource) + " is assigned to task UID " +
                              std::to_string(*task) + ", which is no task of the map; left out");
         continue;
       }
-      pugi::xml_node& list = lists[*task];
-      if (!list) {
-        // Host data goes before the action, as the map file keeps it.
-        pugi::xml_node after = Child(node->second, "Notes");
-        if (!after) after = Child(node->second, "Title");
-        list = node->second.insert_child_after("Resources", after);
-      }
-      pugi::xml_node entry = list.append_child("Resource");
-      entry.append_attribute("Name") = who->second.first.c_str();
-      if (!who->second.second.empty()) entry.append_attribute("Email") = who->second.second.c_str();
+      ATasks[node->second].Resources.push_back(who->second);
     }
   }
 
@@ -554,7 +585,6 @@ class TReader {
   std::string FName;
   TPlaces FPlaces;
   pugi::xml_document FDocument;
-  pugi::xml_document FMap;
   TMspdiPlan FPlan;
   int32_t FMinutesPerDay = 480;
   std::unordered_map<int64_t, pugi::xml_node> FOtherCalendars;

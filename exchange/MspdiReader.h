@@ -4,8 +4,10 @@
 // their tasks. What the map cannot hold (link lags, resource calendars, baselines, custom fields,
 // recurring tasks) is named in warnings with the task's UID; a file that is not well-formed MSPDI
 // is refused with its place ("file:line:column: reason", EArchiveError) and gives no map.
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TLumetaMap;
