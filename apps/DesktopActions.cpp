@@ -10,8 +10,13 @@
 #include <algorithm>
 
 #include "apps/DesktopGantt.h"
+#include "apps/DesktopModel.h"
 #include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
+#include "com/DialogService.h"
+#include "exchange/MspdiReader.h"
+#include "exchange/MspdiWriter.h"
+#include "exchange/PlanTable.h"
 #include "contract/ActionVocabulary.h"
 #include "drawing/GPGraphics.h"
 
@@ -19,6 +24,39 @@ namespace {
 
 constexpr size_t KMaxRecent = 8;
 const QString KMapFilter = QStringLiteral("Maps (*.xml);;All files (*)");
+const QString KMspdiFilter = QStringLiteral("MS Project XML (*.xml);;All files (*)");
+
+// A plan from an MS Project XML file becomes a new, unsaved map in the window; what it could not
+// hold is listed in one message.
+void ImportPlan(TDesktopWindow& AWindow) {
+  if (!AWindow.ConfirmDiscard()) return;
+  const QString path = QFileDialog::getOpenFileName(&AWindow, QStringLiteral("Import MS Project XML"), {}, KMspdiFilter);
+  if (path.isEmpty() || !AWindow.OpenMap({})) return;
+  std::vector<std::string> warnings;
+  const bool imported = DesktopGuard([&] { warnings = ImportMspdiFile(*AWindow.Document(), path.toStdString()); });
+  AWindow.Refresh();
+  AWindow.Gantt()->FitToMap();
+  if (!imported || warnings.empty()) return;
+  constexpr size_t KShown = 12;
+  std::string text = "Imported " + path.toStdString() + " with warnings:";
+  for (size_t i = 0; i < std::min(warnings.size(), KShown); ++i) text += '\n' + warnings[i];
+  if (warnings.size() > KShown) text += "\n(and " + std::to_string(warnings.size() - KShown) + " more)";
+  DialogService().ShowMessage(TMessageKind::Warning, text);
+}
+
+void ExportPlan(TDesktopWindow& AWindow, bool ACsv) {
+  const QString path = QFileDialog::getSaveFileName(
+      &AWindow, ACsv ? QStringLiteral("Export CSV Table") : QStringLiteral("Export MS Project XML"), {},
+      ACsv ? QStringLiteral("CSV tables (*.csv)") : KMspdiFilter);
+  if (path.isEmpty() || !AWindow.Document()) return;
+  DesktopGuard([&] {
+    TLumetaMap& map = AWindow.Document()->Model()->Map();
+    if (ACsv)
+      WriteCsvFile(map, path.toStdString());
+    else
+      WriteMspdiFile(map, path.toStdString());
+  });
+}
 
 }  // namespace
 
@@ -56,6 +94,11 @@ void TDesktopActions::BuildFileMenu() {
                                                       QStringLiteral("Maps (*.xml)"));
     if (!path.isEmpty()) window.SaveMap(path.toStdString());
   });
+  file->addSeparator();
+  Add(file, QStringLiteral("&Import MS Project XML..."), {}, [&window] { ImportPlan(window); });
+  QMenu* exportMenu = file->addMenu(QStringLiteral("&Export"));
+  Add(exportMenu, QStringLiteral("MS Project &XML..."), {}, [&window] { ExportPlan(window, false); });
+  Add(exportMenu, QStringLiteral("&CSV Table..."), {}, [&window] { ExportPlan(window, true); });
   file->addSeparator();
   Add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma),
       [&window] { window.EditMapSettings(); });

@@ -2,11 +2,9 @@
 
 #include <optional>
 #include <ostream>
-#include <sstream>
 
 #include "apps/LinkCommands.h"
 #include "apps/LumetaShell.h"
-#include "com/AtomicFile.h"
 #include "exchange/MspdiReader.h"
 #include "exchange/MspdiWriter.h"
 #include "exchange/PlanTable.h"
@@ -58,13 +56,7 @@ void RunWriteCommand(TMapDocument& ADocument, const std::vector<std::string>& AA
   if (kind != "csv") throw EShellUsage("'" + kind + "' is not a format to write (mspdi or csv)");
   const TTableOptions options = ParseTableOptions(AArgs, 2, WriteCommandUsage);
   if (options.Format) throw EShellUsage(std::string("usage: ") + WriteCommandUsage);
-  std::ostringstream text;
-  // The byte order mark tells spreadsheets that the file is UTF-8.
-  text << "\xEF\xBB\xBF";
-  WriteTable(text, ADocument.Model()->Map(), TTableFormat::Csv, options.Fields);
-  TAtomicFile file(path);
-  file.Write(text.view());
-  file.Commit();
+  WriteCsvFile(ADocument.Model()->Map(), path, options.Fields);
 }
 
 bool RunShowTable(TMapDocument& ADocument, const std::vector<std::string>& AArgs, std::ostream& AOut) {

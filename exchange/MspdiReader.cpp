@@ -622,6 +622,8 @@ std::vector<std::string> ImportMspdiFile(TMapDocument& ADocument, const std::str
   std::unique_ptr<TLumetaMap> map = MspdiPlanToMap(plan, archive, APath);
   target.Swap(*map);
   target.SettleDefaultScheduleStart(LocaleService().Today());
+  // The plan is in no map file yet: closing asks to save it.
+  ADocument.Model()->Processor()->MarkUnsaved();
   for (const std::string& warning : archive.Warnings()) plan.Warnings.push_back(warning);
   return std::move(plan.Warnings);
 }

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <functional>
 #include <ostream>
+#include <sstream>
 
+#include "com/AtomicFile.h"
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
 #include "com/OleDate.h"
@@ -174,4 +176,14 @@ void WriteTable(std::ostream& AOut, TLumetaMap& AMap, TTableFormat AFormat, cons
     AOut << '}';
   }
   AOut << (rows.empty() ? "]\n" : "\n]\n");
+}
+
+void WriteCsvFile(TLumetaMap& AMap, const std::string& APath, const std::vector<std::string>& AFields) {
+  std::ostringstream text;
+  // The byte order mark tells spreadsheets that the file is UTF-8.
+  text << "\xEF\xBB\xBF";
+  WriteTable(text, AMap, TTableFormat::Csv, AFields);
+  TAtomicFile file(APath);
+  file.Write(text.view());
+  file.Commit();
 }

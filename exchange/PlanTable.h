@@ -18,3 +18,5 @@ std::vector<std::string> ParseTableFields(const std::string& AList);
 
 // One row per node below the central topic, in tree order.
 void WriteTable(std::ostream& AOut, TLumetaMap& AMap, TTableFormat AFormat, const std::vector<std::string>& AFields);
+// The CSV table written atomically to APath, as spreadsheets open it (UTF-8 with its byte order mark).
+void WriteCsvFile(TLumetaMap& AMap, const std::string& APath, const std::vector<std::string>& AFields = {});

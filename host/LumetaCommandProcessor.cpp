@@ -196,6 +196,11 @@ void TLumetaCommandProcessor::MarkClean() {
   Notify();
 }
 
+void TLumetaCommandProcessor::MarkUnsaved() {
+  FCleanIndex = -1;
+  Notify();
+}
+
 TUndoState TLumetaCommandProcessor::State() const noexcept {
   return {!FUndoStack.empty(), !FRedoStack.empty(), IsClean(), GetIndex()};
 }

@@ -65,6 +65,8 @@ class TLumetaCommandProcessor : public TImplements<TAggregableObject, ICommandPr
   int64_t GetIndex() const noexcept;
   // The map as it is now is the saved one; Clean stays true until the index moves away from here.
   void MarkClean();
+  // The map matches no saved file, whatever the steps say (a plan read into it from elsewhere).
+  void MarkUnsaved();
   bool IsClean() const noexcept { return GetIndex() == FCleanIndex; }
   TUndoState State() const noexcept;
   // The observer must outlive its registration; removing one that was never added does nothing.
