@@ -41,6 +41,11 @@ inline constexpr std::array<std::string_view, 8> KTaskConstraintTypeIdentifiers{
     "tcAsLateAsPossible", "tcAsSoonAsPossible",  "tcFinishNoEarlierThan", "tcFinishNoLaterThan",
     "tcMustFinishOn",     "tcMustStartOn",       "tcStartNoEarlierThan",  "tcStartNoLaterThan"};
 
+// What a person reads for each constraint type, by ordinal.
+inline constexpr std::array<std::string_view, 8> KTaskConstraintTypeCaptions{
+    "As Late As Possible", "As Soon As Possible", "Finish No Earlier Than", "Finish No Later Than",
+    "Must Finish On",      "Must Start On",       "Start No Earlier Than",  "Start No Later Than"};
+
 inline constexpr std::string_view TaskConstraintTypeToText(TTaskConstraintType AType) {
   return AType < KTaskConstraintTypeIdentifiers.size() ? KTaskConstraintTypeIdentifiers[AType] : std::string_view{};
 }

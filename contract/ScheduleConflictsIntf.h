@@ -43,7 +43,7 @@ struct IScheduleConflicts : virtual IUnknown {
 };
 
 // One line for people: "task 2 starts 2025-10-21T00:00:00, before its FS link from task 1 allows
-// (2025-10-23T08:00:00) (held by its constraint tcMustStartOn on 2025-10-21T00:00:00)".
+// (2025-10-23T08:00:00) (held by its constraint Must Start On 2025-10-21T00:00:00)".
 inline std::string ConflictText(const TScheduleConflict& AConflict) {
   std::string text = "task " + AConflict.TaskID + (AConflict.OfStart ? " starts " : " finishes ") +
                      DateTimeToXmlText(AConflict.Date);
@@ -58,7 +58,7 @@ inline std::string ConflictText(const TScheduleConflict& AConflict) {
     text += ", before its " + link + " allows (" + DateTimeToXmlText(AConflict.Allowed) + ")";
   }
   if (AConflict.Held)
-    text += " (held by its constraint " + std::string(KTaskConstraintTypeIdentifiers[AConflict.Constraint]) + " on " +
+    text += " (held by its constraint " + std::string(KTaskConstraintTypeCaptions[AConflict.Constraint]) + " " +
             DateTimeToXmlText(AConflict.ConstraintDate) + ")";
   return text;
 }

@@ -123,7 +123,7 @@ TEST_F(ScheduleFollow, ConflictsTheRulesLetStandAreNamed) {
   shell->Run({"set", "2", "Constraint Date", "2025-10-21T08:00:00"});
   EXPECT_EQ(FErr.str(),
             "warning: task 2 starts 2025-10-21T08:00:00, before its FS link from task 1 allows (2025-10-23T08:00:00) "
-            "(held by its constraint tcMustStartOn on 2025-10-21T08:00:00)\n");
+            "(held by its constraint Must Start On 2025-10-21T08:00:00)\n");
   FErr.str("");
   shell->Run({"link", "add", "3", "4", "FF"});
   EXPECT_EQ(FErr.str(),
