@@ -96,10 +96,13 @@ void TDesktopWindow::BuildViews() {
   splitter->setStretchFactor(1, 1);
   setCentralWidget(splitter);
   QObject::connect(FTree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SyncSelection(); });
-  QObject::connect(FTree->verticalScrollBar(), &QScrollBar::valueChanged, FGantt, [this] { FGantt->update(); });
+  // The strip, not the window, is captured: the tree moves its scroll bar while the window is
+  // being destroyed, when the window is no TDesktopWindow any more.
+  TDesktopGantt* gantt = FGantt;
+  QObject::connect(FTree->verticalScrollBar(), &QScrollBar::valueChanged, FGantt, [gantt] { gantt->update(); });
   // Rows shown or hidden (a branch opened or closed) move the strip's rows too.
   for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-    QObject::connect(FItems, signal, FGantt, [this] { FGantt->update(); });
+    QObject::connect(FItems, signal, FGantt, [gantt] { gantt->update(); });
 }
 
 // ---- entries and edits
