@@ -27,9 +27,13 @@ fi
 run() {
   local target=$1 dir=$2 time=$3
   shift 3
+  local status=0
   "build/fuzz/bin/$target" "$dir" "$@" -max_total_time="$time" -timeout=10 -rss_limit_mb=4096 \
-    -artifact_prefix=build/fuzz/findings/ -print_final_stats=1 2>&1 | tail -n 25
-  return "${PIPESTATUS[0]}"
+    -artifact_prefix=build/fuzz/findings/ -print_final_stats=1 >"build/fuzz/$target.log" 2>&1 || status=$?
+  # The finding's own words and input first: the stack below them is mostly libFuzzer's.
+  grep -a -A 40 '^finding:' "build/fuzz/$target.log" | head -n 60 || true
+  tail -n 12 "build/fuzz/$target.log"
+  return "$status"
 }
 run map_loader_fuzz "$corpus" "$map_seconds" -dict=tests/fuzz/map.dict
 if [ "$task_seconds" -gt 0 ]; then

@@ -132,7 +132,9 @@ double FromIcalTime(icaltimetype ATime) {
   } catch (const EConvertError&) {
     return 0;
   }
-  return value;
+  // Dates count from 1899-12-30 and a task's date of 0 or less means none: an older time would be
+  // written back as no date at all, so it reads as none to begin with.
+  return value > 0 ? value : 0;
 }
 
 icalproperty_status StatusOf(int32_t AStatus) {
@@ -307,11 +309,11 @@ void AddTaskProperties(icalcomponent* ATodo, const TTaskRecord& ATask, bool AReq
     icalcomponent_add_property(ATodo, icalproperty_new_completed(completed));
   } else if (ATask.DateCompleted > 0) {
     AddLocalTime(ATodo, KPlannedCompletedName, ATask.DateCompleted);
-    if (ATask.DueDate > 0 && DateOf(ATask.DueDate) == DateOf(ATask.DateCompleted)) {
-      icalproperty* dueSet = icalproperty_new_x("TRUE");
-      icalproperty_set_x_name(dueSet, KDueSetName);
-      icalcomponent_add_property(ATodo, dueSet);
-    }
+  }
+  if (ATask.DateCompleted > 0 && ATask.DueDate > 0 && DateOf(ATask.DueDate) == DateOf(ATask.DateCompleted)) {
+    icalproperty* dueSet = icalproperty_new_x("TRUE");
+    icalproperty_set_x_name(dueSet, KDueSetName);
+    icalcomponent_add_property(ATodo, dueSet);
   }
   for (const TTaskRelation& relation : ATask.Relations) {
     icalproperty* related = icalproperty_new_relatedto(relation.Uid.c_str());
@@ -416,7 +418,8 @@ bool TaskDone(const TTaskRecord& ATask) { return ATask.Status == tsComplete || A
 
 TTaskDates DatesOf(const TTaskRecord& ATask) {
   TTaskDates dates{ATask.StartDate, ATask.DueDate};
-  if (dates.Due <= 0 && !TaskDone(ATask)) dates.Due = ATask.DateCompleted;
+  // Clients list a to-do by its due day, a done one too: without a Due Date it is the planned finish.
+  if (dates.Due <= 0) dates.Due = ATask.DateCompleted;
   if (dates.Start > 0 && dates.Due > 0 && DueNotAfterStart(dates.Start, dates.Due)) dates.Start = 0;
   return dates;
 }
@@ -564,9 +567,10 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY))
     task.DueDate = FromIcalTime(icalproperty_get_due(p));
   task.DateCompleted = completed ? FromIcalTime(icalproperty_get_completed(completed)) : plannedFinish;
-  // A DUE that is the planned finish was written for other clients: the task has no due date.
-  if (!dueSet && !completed && plannedFinish > 0 && DateOf(task.DueDate) == DateOf(plannedFinish) &&
-      (!HasTime(task.DueDate) || task.DueDate == plannedFinish))
+  // A DUE that is the planned finish (of a done task: its completion) was written for other clients:
+  // the task has no due date.
+  const double finish = plannedFinish > 0 ? plannedFinish : task.DateCompleted;
+  if (!dueSet && finish > 0 && DateOf(task.DueDate) == DateOf(finish) && (!HasTime(task.DueDate) || task.DueDate == finish))
     task.DueDate = 0;
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_RELATEDTO_PROPERTY); p;
        p = icalcomponent_get_next_property(todo, ICAL_RELATEDTO_PROPERTY)) {

@@ -108,6 +108,7 @@ TEST_F(TaskStoreTest, DatesAndCategoriesAreWrittenAsCalendarClientsReadThem) {
     const char* Due;
     const char* Completed;
     const char* Expected;  // the dates' lines of the file, in order
+    int Percent = 0;
   };
   const TCase cases[] = {
       {"One day", "2026-03-09T00:00:00", "2026-03-09T00:00:00", "", "DUE;VALUE=DATE:20260309\r\nX-LUMETA-DATE-START:20260309T000000"},
@@ -116,6 +117,9 @@ TEST_F(TaskStoreTest, DatesAndCategoriesAreWrittenAsCalendarClientsReadThem) {
       {"Planned", "2026-03-02T08:00:00", "", "2026-03-06T17:00:00",
        "DTSTART:20260302T080000\r\nDUE:20260306T170000\r\nX-LUMETA-DATE-COMPLETED:20260306T170000"},
       {"Timed same day", "2026-03-09T09:00:00", "2026-03-09T17:00:00", "", "DTSTART:20260309T090000\r\nDUE:20260309T170000"},
+      {"Done", "2026-03-02T08:00:00", "", "2026-03-06T17:00:00", "DTSTART:20260302T080000\r\nDUE:20260306T170000", 100},
+      {"Done when due", "2026-03-02T00:00:00", "2026-03-06T00:00:00", "2026-03-06T17:00:00",
+       "DTSTART;VALUE=DATE:20260302\r\nDUE;VALUE=DATE:20260306", 100},
   };
   TOleVariant items = Tasks();
   const auto date = [](const char* AText) { return TOleVariant::FromDate(*AText ? *XmlTextToDateTime(AText) : 0.0); };
@@ -126,6 +130,7 @@ TEST_F(TaskStoreTest, DatesAndCategoriesAreWrittenAsCalendarClientsReadThem) {
     task.Put("StartDate", date(test.Start));
     if (*test.Due) task.Put("DueDate", date(test.Due));
     if (*test.Completed) task.Put("DateCompleted", date(test.Completed));
+    task.Put("PercentComplete", test.Percent);
     task.Call("Save");
     const std::string text = ReadText(StorePath("tasks/" + task.Get("EntryID").AsString() + ".ics"));
     std::string dates;
