@@ -15,7 +15,9 @@
 #include <limits>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 
+#include <QFontMetricsF>
 #include <QToolTip>
 
 #include "apps/DesktopModel.h"
@@ -34,6 +36,15 @@ QDate DateOfDay(double ADay) {
 }
 
 double DayOf(const QDate& ADate) { return EncodeDate(ADate.year(), ADate.month(), ADate.day()); }
+
+// The font a factor smaller; printed pages size theirs in pixels, the screen in points.
+QFont Scaled(QFont AFont, double AFactor) {
+  if (AFont.pixelSize() > 0)
+    AFont.setPixelSize(std::max(1, static_cast<int>(std::lround(AFont.pixelSize() * AFactor))));
+  else
+    AFont.setPointSizeF(AFont.pointSizeF() * AFactor);
+  return AFont;
+}
 
 void Arrow(QPainter& APainter, QPointF AFrom, QPointF ATo, bool AToRight) {
   // Out of the predecessor, down to the successor's row, into the successor.
@@ -55,6 +66,238 @@ void Arrow(QPainter& APainter, QPointF AFrom, QPointF ATo, bool AToRight) {
 
 }  // namespace
 
+// ---- the axis
+
+TGanttAxis::TGanttAxis(double AOrigin, double ADayWidth, double ALeft, const TMapCalendar& ACalendar)
+    : FOrigin(AOrigin), FDayWidth(ADayWidth), FLeft(ALeft) {
+  if (!ACalendar.WorkingPeriods.empty()) {
+    FWorkStart = ACalendar.WorkingPeriods.front().Start / 1440.0;
+    FWorkFinish = ACalendar.WorkingPeriods.back().Finish / 1440.0;
+  }
+}
+
+double TGanttAxis::XOf(double ADate) const {
+  const double day = std::floor(ADate);
+  const double within = std::clamp((ADate - day - FWorkStart) / (FWorkFinish - FWorkStart), 0.0, 1.0);
+  return FLeft + (day + within - FOrigin) * FDayWidth;
+}
+
+double TGanttAxis::DateAt(double AX) const {
+  const double at = FOrigin + (AX - FLeft) / FDayWidth;
+  const double day = std::floor(at);
+  return day + FWorkStart + (at - day) * (FWorkFinish - FWorkStart);
+}
+
+// ---- the painter
+
+TGanttPainter::TGanttPainter(const TDesktopItemModel& AModel, const TGanttAxis& AAxis, const QPalette& APalette)
+    : FModel(AModel), FAxis(AAxis), FPalette(APalette), FCalendar(AModel.Calendar()) {}
+
+QRectF TGanttPainter::BarRect(const TGanttAxis& AAxis, const TDesktopBar& ABar, const QRectF& ABand) {
+  const double left = AAxis.XOf(ABar.Start), right = std::max(AAxis.XOf(ABar.Finish), left + 2);
+  const double inset = ABand.height() * (ABar.Summary ? 0.3 : 0.22);
+  return QRectF(left, ABand.top() + inset, right - left, ABand.height() - 2 * inset);
+}
+
+void TGanttPainter::SetDragPreview(int64_t AID, double AShift, bool AFinishOnly) {
+  FDragID = AID;
+  FDragShift = AShift;
+  FDragFinish = AFinishOnly;
+}
+
+std::optional<QRectF> TGanttPainter::BarOf(int64_t AID, const TDesktopBar& ABar, const QRectF& ABand) const {
+  QRectF bar = BarRect(FAxis, ABar, ABand);
+  if (AID == FDragID && FDragShift != 0) {
+    if (FDragFinish)
+      bar.setRight(std::max(bar.left() + 2, bar.right() + FDragShift));
+    else
+      bar.translate(FDragShift, 0);
+  }
+  return bar;
+}
+
+void TGanttPainter::PaintNonWorking(QPainter& APainter, const QRectF& AArea) const {
+  const double width = FAxis.DayWidth();
+  if (width < 2) return;  // months: shading would grey the whole strip
+  const double firstDay = std::floor(FAxis.DateAt(AArea.left())), lastDay = std::ceil(FAxis.DateAt(AArea.right()));
+  for (double day = firstDay; day <= lastDay; ++day) {
+    const int weekday = DateOfDay(day).dayOfWeek();  // Monday 1
+    const bool holiday = std::ranges::any_of(FCalendar.Holidays, [&](double AH) { return std::floor(AH) == day; });
+    if (!holiday && (FCalendar.WorkingDays & (1 << (weekday - 1)))) continue;
+    const double x = FAxis.XOf(day);
+    APainter.fillRect(QRectF(x, AArea.top(), width, AArea.height()).intersected(AArea), QColor(236, 236, 240));
+  }
+}
+
+void TGanttPainter::PaintScale(QPainter& APainter, const QRectF& AArea) const {
+  const double top = AArea.top(), middle = AArea.top() + AArea.height() / 2, bottom = AArea.bottom();
+  const double width = FAxis.DayWidth();
+  APainter.save();
+  APainter.setClipRect(AArea);
+  APainter.fillRect(AArea, FPalette.button());
+  APainter.setPen(FPalette.color(QPalette::Mid));
+  APainter.drawLine(QPointF(AArea.left(), bottom - 0.5), QPointF(AArea.right(), bottom - 0.5));
+  APainter.drawLine(QPointF(AArea.left(), middle), QPointF(AArea.right(), middle));
+  const QFont small = Scaled(APainter.font(), 0.85);
+  APainter.setFont(small);
+  APainter.setPen(FPalette.color(QPalette::ButtonText));
+  const QFontMetricsF metrics(small, APainter.device());
+  const double firstDay = std::floor(FAxis.DateAt(AArea.left())), lastDay = std::ceil(FAxis.DateAt(AArea.right()));
+  for (QDate month = DateOfDay(firstDay).addDays(1 - DateOfDay(firstDay).day()); DayOf(month) <= lastDay;
+       month = month.addMonths(1)) {
+    const double x = FAxis.XOf(DayOf(month)), next = FAxis.XOf(DayOf(month.addMonths(1)));
+    APainter.drawLine(QPointF(x, top), QPointF(x, middle));
+    // A month cut by an edge of the strip gets its short name, or none, never a cut-off one.
+    const double left = std::max(x, AArea.left()) + 3, room = std::min(next, AArea.right()) - left;
+    QString label = month.toString(width < 4 ? QStringLiteral("MMM yy") : QStringLiteral("MMMM yyyy"));
+    if (metrics.horizontalAdvance(label) > room) label = month.toString(QStringLiteral("MMM"));
+    if (metrics.horizontalAdvance(label) <= room)
+      APainter.drawText(QRectF(left, top, room, middle - top), Qt::AlignLeft | Qt::AlignVCenter, label);
+  }
+  // Days where a day number fits, else weeks where a week's date does; months alone otherwise.
+  const bool days = width >= metrics.horizontalAdvance(QStringLiteral("30")) + 4;
+  const bool weeks = !days && 7 * width >= metrics.horizontalAdvance(QStringLiteral("30 Sep")) + 4;
+  if (days || weeks) {
+    for (double day = firstDay; day <= lastDay; ++day) {
+      const QDate date = DateOfDay(day);
+      if (weeks && date.dayOfWeek() != 1) continue;
+      const double x = FAxis.XOf(day);
+      APainter.drawLine(QPointF(x, middle), QPointF(x, bottom));
+      const double span = weeks ? 7 * width : width;
+      const QString label = weeks ? date.toString(QStringLiteral("d MMM")) : QString::number(date.day());
+      // A label the strip's edge would cut is left out.
+      const double centre = x + span / 2, half = metrics.horizontalAdvance(label) / 2;
+      if (centre - half >= AArea.left() && centre + half <= AArea.right())
+        APainter.drawText(QRectF(x, middle, span, bottom - middle), Qt::AlignCenter, label);
+    }
+  }
+  APainter.restore();
+}
+
+std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintRows(QPainter& APainter, const std::vector<TGanttRow>& ARows,
+                                                                  const QRectF& AArea) const {
+  APainter.save();
+  APainter.setClipRect(AArea, Qt::IntersectClip);
+  APainter.setRenderHint(QPainter::Antialiasing);
+  // Links first, so that bars cover their ends; labels last, so that nothing covers them.
+  std::vector<std::pair<int64_t, int64_t>> links = PaintLinks(APainter, ARows);
+  std::vector<std::pair<QRectF, int64_t>> drawn;
+  for (const TGanttRow& row : ARows) {
+    const std::optional<TDesktopBar> task = FModel.Bar(row.ID);
+    if (!task) continue;
+    const std::optional<QRectF> bar = BarOf(row.ID, *task, row.Band);
+    PaintBar(APainter, *task, *bar);
+    drawn.emplace_back(*bar, row.ID);
+  }
+  APainter.setFont(Scaled(APainter.font(), 0.9));
+  for (const auto& [bar, id] : drawn) PaintLabel(APainter, id, *FModel.Bar(id), bar, AArea);
+  APainter.restore();
+  return links;
+}
+
+std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APainter,
+                                                                   const std::vector<TGanttRow>& ARows) const {
+  // An end inside a collapsed branch is drawn at the collapsed row that stands for it; a link
+  // within one row is not drawn.
+  std::unordered_map<int64_t, QRectF> bars;
+  for (const TGanttRow& row : ARows)
+    if (const std::optional<TDesktopBar> task = FModel.Bar(row.ID)) bars.emplace(row.ID, *BarOf(row.ID, *task, row.Band));
+  std::vector<std::pair<int64_t, int64_t>> painted;
+  APainter.setPen(QPen(QColor(90, 90, 110), 1));
+  APainter.setBrush(QColor(90, 90, 110));
+  std::set<std::tuple<int64_t, int64_t, std::string_view>> drawn;
+  for (const TGanttRow& row : ARows) {
+    const auto successor = bars.find(row.ID);
+    if (successor == bars.end()) continue;
+    const int64_t id = row.ID;
+    FModel.ForEachShownBy(id, [&](TLumetaNode* ANode) {
+      for (const TTaskLinkInfo& link : FModel.Predecessors(ANode->ID())) {
+        const int64_t from = FModel.ShownAt(link.NodeID);
+        if (from == id || !drawn.emplace(from, id, link.Type).second) continue;
+        const auto predecessor = bars.find(from);
+        if (predecessor == bars.end()) continue;
+        const std::string_view type = link.Type;
+        const bool fromFinish = type == "FS" || type == "FF", toStart = type == "FS" || type == "SS";
+        const QRectF& p = predecessor->second;
+        const QRectF& s = successor->second;
+        const QPointF start(fromFinish ? p.right() : p.left(), p.center().y());
+        const QPointF end(toStart ? s.left() : s.right(), s.center().y());
+        Arrow(APainter, start, end, toStart);
+        painted.emplace_back(from, id);
+      }
+    });
+  }
+  return painted;
+}
+
+void TGanttPainter::PaintBar(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ARect) const {
+  const QColor barColour(74, 128, 200), doneColour(36, 78, 140), summaryColour(40, 40, 48),
+      milestoneColour(180, 60, 40);
+  APainter.setPen(Qt::NoPen);
+  if (ABar.Milestone) {
+    const QPointF c(ARect.left(), ARect.center().y());
+    const double r = ARect.height() * 0.75;
+    APainter.setBrush(milestoneColour);
+    APainter.drawPolygon(QPolygonF{c + QPointF(0, -r), c + QPointF(r, 0), c + QPointF(0, r), c + QPointF(-r, 0)});
+  } else if (ABar.Summary) {
+    APainter.setBrush(summaryColour);
+    APainter.drawRect(ARect);
+    const double h = ARect.height();
+    for (const double x : {ARect.left(), ARect.right()})
+      APainter.drawPolygon(QPolygonF{QPointF(x - h * 0.6, ARect.bottom()), QPointF(x + h * 0.6, ARect.bottom()),
+                                     QPointF(x, ARect.bottom() + h * 0.9)});
+  } else {
+    APainter.setBrush(barColour);
+    APainter.drawRoundedRect(ARect, 2, 2);
+    if (ABar.Complete > 0) {
+      QRectF done = ARect;
+      done.setWidth(ARect.width() * std::min(ABar.Complete, 100) / 100.0);
+      done.adjust(0, ARect.height() * 0.3, 0, -ARect.height() * 0.3);
+      APainter.setBrush(doneColour);
+      APainter.drawRect(done);
+    }
+  }
+  // A date the rules keep against a link or the schedule start: a red frame round the bar (the
+  // tooltip says why).
+  if (!ABar.Conflict.isEmpty()) {
+    APainter.setPen(QPen(QColor(210, 30, 30), 2));
+    APainter.setBrush(Qt::NoBrush);
+    APainter.drawRect(ARect.adjusted(-2, -2, 2, 2));
+  }
+}
+
+void TGanttPainter::PaintLabel(QPainter& APainter, int64_t AID, const TDesktopBar& ABar, const QRectF& ARect,
+                               const QRectF& AArea) const {
+  QString text = FModel.CellText(AID, dcTitle);
+  if (ABar.Milestone) text += QStringLiteral("  ") + FModel.CellText(AID, dcStart);
+  if (text.isEmpty()) return;
+  const QFontMetricsF metrics(APainter.font(), APainter.device());
+  const double width = metrics.horizontalAdvance(text), gap = 9;  // clear of a link's stub
+  // What the bar draws beyond its rectangle: a milestone's diamond, a summary's end marks.
+  const double reach = ABar.Milestone ? ARect.height() * 0.75 : ABar.Summary ? ARect.height() * 0.6 : 0;
+  const double right = ARect.right() + reach + gap, left = ARect.left() - reach - gap;
+  if (ARect.right() + reach < AArea.left() || ARect.left() - reach > AArea.right()) return;  // drawn on another page
+  const bool onLeft = right + width > AArea.right() && left - width >= AArea.left();
+  const QRectF box(onLeft ? left - width : right, ARect.center().y() - metrics.height() / 2, width, metrics.height());
+  // A light backing keeps the name readable where a link passes under it.
+  QColor backing = FPalette.color(QPalette::Base);
+  backing.setAlpha(200);
+  APainter.fillRect(box.adjusted(-1, 0, 1, 0), backing);
+  APainter.setPen(FPalette.color(QPalette::Text));
+  APainter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, text);
+}
+
+void TGanttPainter::PaintToday(QPainter& APainter, const QRectF& AArea) const {
+  const double x = FAxis.XOf(std::floor(LocaleService().Today())) + FAxis.DayWidth() / 2;
+  if (x < AArea.left() || x > AArea.right()) return;
+  APainter.save();
+  APainter.setPen(QPen(QColor(220, 40, 40), 1.5, Qt::DashLine));
+  APainter.drawLine(QPointF(x, AArea.top()), QPointF(x, AArea.bottom()));
+  APainter.restore();
+}
+
+// ---- the strip
+
 TDesktopGantt::TDesktopGantt(TDesktopTree* ATree, QWidget* AParent)
     : QWidget(AParent), FTree(ATree), FModel(ATree->ItemModel()) {
   setFocusPolicy(Qt::StrongFocus);
@@ -73,6 +316,10 @@ double TDesktopGantt::DayWidth() const {
   return 26;
 }
 
+TGanttAxis TDesktopGantt::Axis() const {
+  return TGanttAxis(FOrigin + FScroll->value() / DayWidth(), DayWidth(), 0, FModel->Calendar());
+}
+
 void TDesktopGantt::SetZoom(TZoom AZoom) {
   const double centre = DateAt(width() / 2.0);
   FZoom = AZoom;
@@ -80,10 +327,6 @@ void TDesktopGantt::SetZoom(TZoom AZoom) {
   FScroll->setValue(static_cast<int>((centre - FOrigin) * DayWidth() - width() / 2.0));
   update();
 }
-
-double TDesktopGantt::XOf(double ADate) const { return (ADate - FOrigin) * DayWidth() - FScroll->value(); }
-
-double TDesktopGantt::DateAt(double AX) const { return FOrigin + (AX + FScroll->value()) / DayWidth(); }
 
 void TDesktopGantt::FitToMap() {
   auto [first, last] = FModel->TaskSpan();
@@ -123,153 +366,33 @@ std::optional<QRectF> TDesktopGantt::BarRect(int64_t AID) const {
   const std::optional<QRect> band = RowBand(AID);
   const std::optional<TDesktopBar> task = band ? FModel->Bar(AID) : std::nullopt;
   if (!task) return std::nullopt;
-  const double left = XOf(task->Start), right = std::max(XOf(task->Finish), left + 2);
-  const double inset = band->height() * (task->Summary ? 0.3 : 0.22);
-  return QRectF(left, band->top() + inset, right - left, band->height() - 2 * inset);
+  return TGanttPainter::BarRect(Axis(), *task, *band);
 }
 
 void TDesktopGantt::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().base());
-  TDesktopTree* tree = FTree;
   const int top = ScaleHeight();
   const int bottom = height() - FScroll->height();
   FPaintedRows = 0;
   FPaintedLinks.clear();
   if (!FModel->Model()) return;
-
-  // Non-working days shaded, from the map's calendar.
-  const TMapCalendar calendar = FModel->Calendar();
-  const double firstDay = std::floor(DateAt(0)), lastDay = std::ceil(DateAt(width()));
-  if (DayWidth() >= 2) {
-    for (double day = firstDay; day <= lastDay; ++day) {
-      const int weekday = DateOfDay(day).dayOfWeek();  // Monday 1
-      const bool holiday = std::ranges::any_of(calendar.Holidays, [&](double AH) { return std::floor(AH) == day; });
-      if (!holiday && (calendar.WorkingDays & (1 << (weekday - 1)))) continue;
-      painter.fillRect(QRectF(XOf(day), top, DayWidth(), bottom - top), QColor(236, 236, 240));
-    }
-  }
-
-  // The scale: months above, days or weeks below.
-  painter.fillRect(QRect(0, 0, width(), top), palette().button());
-  painter.setPen(palette().color(QPalette::Mid));
-  painter.drawLine(0, top - 1, width(), top - 1);
-  painter.drawLine(0, top / 2, width(), top / 2);
-  QFont small = font();
-  small.setPointSizeF(small.pointSizeF() * 0.85);
-  painter.setFont(small);
-  painter.setPen(palette().color(QPalette::ButtonText));
-  for (QDate month = DateOfDay(firstDay).addDays(1 - DateOfDay(firstDay).day()); DayOf(month) <= lastDay;
-       month = month.addMonths(1)) {
-    const double x = XOf(DayOf(month)), next = XOf(DayOf(month.addMonths(1)));
-    painter.drawLine(QPointF(x, 0), QPointF(x, top / 2));
-    // A month cut by an edge of the strip gets its short name, or none, never a cut-off one.
-    const double left = std::max(x, 0.0) + 3, room = std::min(next, double(width())) - left;
-    QString label = month.toString(FZoom == zmMonth ? QStringLiteral("MMM yy") : QStringLiteral("MMMM yyyy"));
-    if (painter.fontMetrics().horizontalAdvance(label) > room) label = month.toString(QStringLiteral("MMM"));
-    if (painter.fontMetrics().horizontalAdvance(label) <= room)
-      painter.drawText(QRectF(left, 0, room, top / 2), Qt::AlignLeft | Qt::AlignVCenter, label);
-  }
-  if (FZoom != zmMonth) {
-    for (double day = firstDay; day <= lastDay; ++day) {
-      const QDate date = DateOfDay(day);
-      if (FZoom == zmWeek && date.dayOfWeek() != 1) continue;
-      const double x = XOf(day);
-      painter.drawLine(QPointF(x, top / 2), QPointF(x, top));
-      const double span = FZoom == zmWeek ? 7 * DayWidth() : DayWidth();
-      const QString label = FZoom == zmWeek ? date.toString(QStringLiteral("d MMM")) : QString::number(date.day());
-      // A label the strip's edge would cut is left out.
-      const double middle = x + span / 2, half = painter.fontMetrics().horizontalAdvance(label) / 2.0;
-      if (middle - half >= 0 && middle + half <= width())
-        painter.drawText(QRectF(x, top / 2, span, top / 2), Qt::AlignCenter, label);
-    }
-  }
-  painter.setClipRect(QRect(0, top, width(), bottom - top));
+  TGanttPainter gantt(*FModel, Axis(), palette());
+  if (FDrag != TDrag::None) gantt.SetDragPreview(FDragID, FDragDays * DayWidth(), FDrag == TDrag::Finish);
+  const QRectF rows(0, top, width(), bottom - top);
+  gantt.PaintNonWorking(painter, rows);
+  gantt.PaintScale(painter, QRectF(0, 0, width(), top));
 
   // Only the rows the tree shows.
-  std::vector<int64_t> visible;
-  for (QModelIndex index = tree->indexAt(QPoint(1, 1)); index.isValid(); index = tree->indexBelow(index)) {
-    const QRect row = tree->visualRect(index);
-    if (row.top() > tree->viewport()->height()) break;
-    visible.push_back(FModel->IDOf(index));
+  std::vector<TGanttRow> visible;
+  for (QModelIndex index = FTree->indexAt(QPoint(1, 1)); index.isValid(); index = FTree->indexBelow(index)) {
+    const QRect row = FTree->visualRect(index);
+    if (row.top() > FTree->viewport()->height()) break;
+    visible.push_back({FModel->IDOf(index), QRectF(0, row.top() + top, width(), row.height())});
   }
   FPaintedRows = static_cast<int>(visible.size());
-
-  // Links first, so that bars cover their ends. An end inside a collapsed branch is drawn at the
-  // collapsed row that stands for it; a link within one row is not drawn.
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(QColor(90, 90, 110), 1));
-  painter.setBrush(QColor(90, 90, 110));
-  std::set<std::tuple<int64_t, int64_t, std::string_view>> drawn;
-  for (const int64_t id : visible) {
-    const std::optional<QRectF> successor = BarRect(id);
-    if (!successor) continue;
-    FModel->ForEachShownBy(id, [&](TLumetaNode* ANode) {
-      for (const TTaskLinkInfo& link : FModel->Predecessors(ANode->ID())) {
-        const int64_t from = FModel->ShownAt(link.NodeID);
-        if (from == id || !drawn.emplace(from, id, link.Type).second) continue;
-        const std::optional<QRectF> predecessor = BarRect(from);
-        if (!predecessor) continue;
-        const std::string_view type = link.Type;
-        const bool fromFinish = type == "FS" || type == "FF", toStart = type == "FS" || type == "SS";
-        const QPointF start(fromFinish ? predecessor->right() : predecessor->left(), predecessor->center().y());
-        const QPointF end(toStart ? successor->left() : successor->right(), successor->center().y());
-        Arrow(painter, start, end, toStart);
-        FPaintedLinks.emplace_back(from, id);
-      }
-    });
-  }
-
-  const QColor barColour(74, 128, 200), doneColour(36, 78, 140), summaryColour(40, 40, 48),
-      milestoneColour(180, 60, 40);
-  for (const int64_t id : visible) {
-    std::optional<QRectF> bar = BarRect(id);
-    if (!bar) continue;
-    const std::optional<TDesktopBar> task = FModel->Bar(id);
-    if (FDrag != TDrag::None && id == FDragID) {
-      const double shift = FDragDays * DayWidth();
-      if (FDrag == TDrag::Move)
-        bar->translate(shift, 0);
-      else
-        bar->setRight(std::max(bar->left() + 2, bar->right() + shift));
-    }
-    painter.setPen(Qt::NoPen);
-    if (task->Milestone) {
-      const QPointF c(bar->left(), bar->center().y());
-      const double r = bar->height() * 0.75;
-      painter.setBrush(milestoneColour);
-      painter.drawPolygon(QPolygonF{c + QPointF(0, -r), c + QPointF(r, 0), c + QPointF(0, r), c + QPointF(-r, 0)});
-    } else if (task->Summary) {
-      painter.setBrush(summaryColour);
-      painter.drawRect(*bar);
-      const double h = bar->height();
-      for (const double x : {bar->left(), bar->right()})
-        painter.drawPolygon(QPolygonF{QPointF(x - h * 0.6, bar->bottom()), QPointF(x + h * 0.6, bar->bottom()),
-                                      QPointF(x, bar->bottom() + h * 0.9)});
-    } else {
-      painter.setBrush(barColour);
-      painter.drawRoundedRect(*bar, 2, 2);
-      if (task->Complete > 0) {
-        QRectF done = *bar;
-        done.setWidth(bar->width() * std::min(task->Complete, 100) / 100.0);
-        done.adjust(0, bar->height() * 0.3, 0, -bar->height() * 0.3);
-        painter.setBrush(doneColour);
-        painter.drawRect(done);
-      }
-    }
-    // A date the rules keep against a link or the schedule start: a red frame round the bar (the
-    // tooltip says why).
-    if (!task->Conflict.isEmpty()) {
-      painter.setPen(QPen(QColor(210, 30, 30), 2));
-      painter.setBrush(Qt::NoBrush);
-      painter.drawRect(bar->adjusted(-2, -2, 2, 2));
-    }
-  }
-
-  // Today's line.
-  const double today = XOf(LocaleService().Today() + 0.5);
-  painter.setPen(QPen(QColor(220, 40, 40), 1.5, Qt::DashLine));
-  painter.drawLine(QPointF(today, top), QPointF(today, bottom));
+  FPaintedLinks = gantt.PaintRows(painter, visible, rows);
+  gantt.PaintToday(painter, rows);
 }
 
 void TDesktopGantt::mousePressEvent(QMouseEvent* AEvent) {

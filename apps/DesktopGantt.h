@@ -1,7 +1,11 @@
 #pragma once
 // The Gantt strip beside the desktop window's tree: one line per row of the item model that the
-// tree shows, in step with its scrolling, with a bar from each task's start to its finish. Dragging
-// a bar's body moves the task, dragging its right end changes its finish, as one undo step each.
+// tree shows, in step with its scrolling, with a bar from each task's start to its finish and the
+// task's name beside it. Dragging a bar's body moves the task, dragging its right end changes its
+// finish, as one undo step each. The drawing itself is TGanttPainter's, which the printed pages
+// use too.
+#include <QPalette>
+#include <QRectF>
 #include <QWidget>
 
 #include <cstdint>
@@ -9,9 +13,76 @@
 #include <utility>
 #include <vector>
 
-class TDesktopItemModel;
+#include "apps/DesktopModel.h"
+
 class TDesktopTree;
 class QScrollBar;
+
+// Dates to x and back along a strip. Whole days are ADayWidth apart; within a day the working
+// hours (the first period's start to the last one's finish) fill the day, so that a one-day task
+// covers its day's column instead of the third of it that its nine hours are.
+class TGanttAxis {
+ public:
+  TGanttAxis() = default;
+  // AOrigin is the date at x ALeft.
+  TGanttAxis(double AOrigin, double ADayWidth, double ALeft, const TMapCalendar& ACalendar);
+  double XOf(double ADate) const;
+  double DateAt(double AX) const;
+  double DayWidth() const { return FDayWidth; }
+
+ private:
+  double FOrigin = 0;
+  double FDayWidth = 1;
+  double FLeft = 0;
+  double FWorkStart = 8.0 / 24;  // fractions of the day
+  double FWorkFinish = 17.0 / 24;
+};
+
+// One row as the strip draws it: the node and its band in the painter's coordinates.
+struct TGanttRow {
+  int64_t ID;
+  QRectF Band;
+};
+
+// Draws the strip into any QPainter, the window's or a printed page's, each part by a function of
+// its own: the scale, the non-working days, the links, the bars with their labels, today.
+class TGanttPainter {
+ public:
+  TGanttPainter(const TDesktopItemModel& AModel, const TGanttAxis& AAxis, const QPalette& APalette);
+
+  const TGanttAxis& Axis() const { return FAxis; }
+  // Where the task's bar lies in its row's band.
+  static QRectF BarRect(const TGanttAxis& AAxis, const TDesktopBar& ABar, const QRectF& ABand);
+  // A bar being dragged is drawn moved by AShift pixels, or with only its finish moved.
+  void SetDragPreview(int64_t AID, double AShift, bool AFinishOnly);
+
+  // Months above, then days, weeks or nothing below, as the day width leaves room for.
+  void PaintScale(QPainter& APainter, const QRectF& AArea) const;
+  // Non-working days and holidays shaded, from the map's calendar.
+  void PaintNonWorking(QPainter& APainter, const QRectF& AArea) const;
+  // The rows' links, bars and labels; answers the links drawn as (predecessor, successor).
+  std::vector<std::pair<int64_t, int64_t>> PaintRows(QPainter& APainter, const std::vector<TGanttRow>& ARows,
+                                                     const QRectF& AArea) const;
+  // Today as a vertical line through the middle of its day.
+  void PaintToday(QPainter& APainter, const QRectF& AArea) const;
+
+ private:
+  std::optional<QRectF> BarOf(int64_t AID, const TDesktopBar& ABar, const QRectF& ABand) const;
+  std::vector<std::pair<int64_t, int64_t>> PaintLinks(QPainter& APainter, const std::vector<TGanttRow>& ARows) const;
+  void PaintBar(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ARect) const;
+  // The task's name beside its bar (a milestone's date after it): right of the bar, or left of it
+  // when only there it stays inside the area.
+  void PaintLabel(QPainter& APainter, int64_t AID, const TDesktopBar& ABar, const QRectF& ARect,
+                  const QRectF& AArea) const;
+
+  const TDesktopItemModel& FModel;
+  TGanttAxis FAxis;
+  QPalette FPalette;
+  TMapCalendar FCalendar;
+  int64_t FDragID = -1;
+  double FDragShift = 0;
+  bool FDragFinish = false;
+};
 
 class TDesktopGantt : public QWidget {
  public:
@@ -24,8 +95,9 @@ class TDesktopGantt : public QWidget {
   // Pixels per day at the zoom.
   double DayWidth() const;
   // The x of a date-time in the strip's coordinates, and the date-time at an x.
-  double XOf(double ADate) const;
-  double DateAt(double AX) const;
+  double XOf(double ADate) const { return Axis().XOf(ADate); }
+  double DateAt(double AX) const { return Axis().DateAt(AX); }
+  TGanttAxis Axis() const;
   // Fits the time axis to the map's tasks (keeping the zoom).
   void FitToMap();
   // The finest zoom at which all the map's tasks fit the strip, scrolled to the first of them.

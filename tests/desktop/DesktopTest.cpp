@@ -256,6 +256,10 @@ class DesktopTest : public QObject {
       QTest::mouseRelease(gantt, Qt::LeftButton, Qt::NoModifier, to);
       Settle();
     };
+    // A one-day task (Press release, 23) fills its day's column: a bar to grab, not a sliver.
+    const std::optional<QRectF> oneDay = gantt->BarRect(23);
+    QVERIFY(oneDay && oneDay->width() >= gantt->DayWidth() - 0.5);
+    QCOMPARE(gantt->DateAt(gantt->XOf(desktop.Action(23)->GetStartDate() + 0.1)), desktop.Action(23)->GetStartDate() + 0.1);
     // Pricing study (4) comes before Final design (6), finish to start.
     const double start = desktop.Action(4)->GetStartDate(), finish = desktop.Action(4)->GetCompletedDate();
     const double successor = desktop.Action(6)->GetStartDate();
