@@ -566,7 +566,17 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     task.StartDate = keptStart;
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY))
     task.DueDate = FromIcalTime(icalproperty_get_due(p));
-  task.DateCompleted = completed ? FromIcalTime(icalproperty_get_completed(completed)) : plannedFinish;
+  task.DateCompleted = plannedFinish;
+  if (completed) {
+    icaltimetype time = icalproperty_get_completed(completed);
+    // COMPLETED is in UTC: a task in a zone was done at a wall-clock time of that zone, whatever
+    // zone this machine is in (the writer converts from the same zone).
+    if (icaltimezone* zone = ZoneOf(task); zone && time.zone && !time.is_date) {
+      time = icaltime_convert_to_zone(time, zone);
+      time.zone = nullptr;
+    }
+    task.DateCompleted = FromIcalTime(time);
+  }
   // A DUE that is the planned finish (of a done task: its completion) was written for other clients:
   // the task has no due date.
   const double finish = plannedFinish > 0 ? plannedFinish : task.DateCompleted;

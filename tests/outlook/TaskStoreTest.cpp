@@ -61,10 +61,14 @@ TEST_F(TaskStoreTest, EveryFieldSurvivesTheFile) {
       {"Done", "", "", 100, 2, 1, "4501-01-01T00:00:00", "4501-01-01T00:00:00", "2026-03-05T17:30:00"},
       {"Later", "", "", 0, 4, 1, "4501-01-01T00:00:00", "4501-01-01T00:00:00", "4501-01-01T00:00:00"},
       {"Planned", "", "", 30, 1, 1, "2026-03-02T08:00:00", "4501-01-01T00:00:00", "2026-03-06T17:00:00"},
+      // Done at noon in New York: COMPLETED is in UTC, and reads back as New York's noon whatever
+      // zone this machine is in.
+      {"Zoned", "", "", 100, 2, 1, "2026-03-02T08:00:00", "4501-01-01T00:00:00", "2026-03-10T12:00:00"},
   };
   TOleVariant items = Tasks();
   for (const TTaskFields& fields : written) {
     TOleVariant task = items.Call("Add", TaskProgramTaskItem);
+    if (fields.Subject == "Zoned") task.Put("TimeZone", "America/New_York");
     task.Put("Subject", fields.Subject);
     task.Put("Body", fields.Body);
     task.Put("Categories", fields.Categories);
@@ -89,8 +93,8 @@ TEST_F(TaskStoreTest, EveryFieldSurvivesTheFile) {
   EXPECT_NE(planned.find("X-LUMETA-DATE-COMPLETED:20260306T170000"), std::string::npos) << planned;
   EXPECT_NE(done.find("\nCOMPLETED:"), std::string::npos) << done;
   items = Tasks();
-  ASSERT_EQ(items.Get("Count").AsInteger(), 5);
-  for (int i = 1; i <= 5; ++i) {
+  ASSERT_EQ(items.Get("Count").AsInteger(), 6);
+  for (int i = 1; i <= 6; ++i) {
     TTaskFields expected = written[static_cast<size_t>(i - 1)];
     if (i == 1) expected.Categories = "Work, Home";  // the list as the file keeps it
     const TTaskFields read = FieldsOf(items.Call("Find", "[Subject] = \"" + expected.Subject + "\""));
