@@ -5,12 +5,15 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QToolBar>
 
 #include <algorithm>
 
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopModel.h"
+#include "apps/DesktopPrint.h"
 #include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
 #include "com/DialogService.h"
@@ -58,6 +61,23 @@ void ExportPlan(TDesktopWindow& AWindow, bool ACsv) {
   });
 }
 
+// The map's pages on a printer the user picks, or (APdf) into a PDF file.
+void PrintPages(TDesktopWindow& AWindow, bool APdf) {
+  if (!AWindow.Document()) return;
+  const std::vector<int> columns = VisibleColumns(*AWindow.Tree()->header());
+  if (APdf) {
+    const QString path = QFileDialog::getSaveFileName(&AWindow, QStringLiteral("Export PDF"), {},
+                                                      QStringLiteral("PDF files (*.pdf)"));
+    if (!path.isEmpty()) DesktopGuard([&] { ExportPdf(*AWindow.ItemModel(), columns, path.toStdString(), {}); });
+    return;
+  }
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageLayout(DefaultPrintLayout());
+  printer.setDocName(AWindow.ItemModel()->CellText(0, dcTitle));
+  QPrintDialog dialog(&printer, &AWindow);
+  if (dialog.exec() == QDialog::Accepted) DesktopGuard([&] { PrintMap(*AWindow.ItemModel(), columns, printer, {}); });
+}
+
 }  // namespace
 
 TDesktopActions::TDesktopActions(TDesktopWindow& AWindow) : QObject(&AWindow), FWindow(AWindow) {
@@ -99,6 +119,8 @@ void TDesktopActions::BuildFileMenu() {
   QMenu* exportMenu = file->addMenu(QStringLiteral("&Export"));
   Add(exportMenu, QStringLiteral("MS Project &XML..."), {}, [&window] { ExportPlan(window, false); });
   Add(exportMenu, QStringLiteral("&CSV Table..."), {}, [&window] { ExportPlan(window, true); });
+  Add(file, QStringLiteral("Export P&DF..."), {}, [&window] { PrintPages(window, true); });
+  Add(file, QStringLiteral("&Print..."), QKeySequence::Print, [&window] { PrintPages(window, false); });
   file->addSeparator();
   Add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma),
       [&window] { window.EditMapSettings(); });

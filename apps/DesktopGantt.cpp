@@ -210,9 +210,9 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APa
     const auto successor = bars.find(row.ID);
     if (successor == bars.end()) continue;
     const int64_t id = row.ID;
-    FModel.ForEachShownBy(id, [&](TLumetaNode* ANode) {
+    const auto visit = [&](TLumetaNode* ANode) {
       for (const TTaskLinkInfo& link : FModel.Predecessors(ANode->ID())) {
-        const int64_t from = FModel.ShownAt(link.NodeID);
+        const int64_t from = FEveryNode ? link.NodeID : FModel.ShownAt(link.NodeID);
         if (from == id || !drawn.emplace(from, id, link.Type).second) continue;
         const auto predecessor = bars.find(from);
         if (predecessor == bars.end()) continue;
@@ -225,7 +225,11 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APa
         Arrow(APainter, start, end, toStart);
         painted.emplace_back(from, id);
       }
-    });
+    };
+    if (!FEveryNode)
+      FModel.ForEachShownBy(id, visit);
+    else if (TLumetaNode* node = FModel.Node(id))
+      visit(node);
   }
   return painted;
 }

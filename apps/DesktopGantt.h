@@ -55,6 +55,9 @@ class TGanttPainter {
   static QRectF BarRect(const TGanttAxis& AAxis, const TDesktopBar& ABar, const QRectF& ABand);
   // A bar being dragged is drawn moved by AShift pixels, or with only its finish moved.
   void SetDragPreview(int64_t AID, double AShift, bool AFinishOnly);
+  // The rows are every node of the map, whatever the tree has collapsed: a link ends at its own
+  // task's row rather than at the collapsed branch that holds it.
+  void ShowEveryNode() { FEveryNode = true; }
 
   // Months above, then days, weeks or nothing below, as the day width leaves room for.
   void PaintScale(QPainter& APainter, const QRectF& AArea) const;
@@ -82,6 +85,7 @@ class TGanttPainter {
   int64_t FDragID = -1;
   double FDragShift = 0;
   bool FDragFinish = false;
+  bool FEveryNode = false;
 };
 
 class TDesktopGantt : public QWidget {

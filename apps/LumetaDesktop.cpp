@@ -1,8 +1,7 @@
 // lumeta-desktop: the reference host's window over a map file, with the Action plug-in loaded.
-//   lumeta-desktop [--plugin-dir DIR] [MAP]
-//   lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP   renders the window offscreen to a PNG
-//   lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP   the same of the map-settings dialog
+// Without a display it renders the window, the map-settings dialog or the printed pages to files.
 #include <QApplication>
+#include <QDate>
 #include <QMessageBox>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -11,24 +10,53 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "apps/DesktopGantt.h"
+#include "apps/DesktopPrint.h"
 #include "apps/DesktopSettings.h"
+#include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
 #include "com/DialogService.h"
+#include "com/OleDate.h"
 #include "host/LumetaPlugInLoader.h"
+#include "settings/LumetaSettingsStore.h"
 
 namespace {
 
-// Asked for, the usage goes to standard output and the run succeeds; after a mistake, to standard error.
-int Usage(bool AAsked = false) {
-  std::fprintf(AAsked ? stdout : stderr, "usage: lumeta-desktop [--plugin-dir DIR] [MAP]\n"
-                       "       lumeta-desktop [--plugin-dir DIR] --screenshot FILE MAP\n"
-                       "       lumeta-desktop [--plugin-dir DIR] --settings-screenshot FILE MAP\n"
-                       "       lumeta-desktop --help\n");
+// Asked for, the usage goes to standard output and the run succeeds; after a mistake, to standard
+// error after what was wrong.
+int Usage(bool AAsked = false, const std::string& AError = {}) {
+  if (!AError.empty()) std::fprintf(stderr, "lumeta-desktop: %s\n", AError.c_str());
+  std::fprintf(AAsked ? stdout : stderr,
+               "usage: lumeta-desktop [OPTIONS] [MAP]\n"
+               "       lumeta-desktop [OPTIONS] --screenshot FILE MAP\n"
+               "       lumeta-desktop [OPTIONS] --settings-screenshot FILE MAP\n"
+               "       lumeta-desktop [OPTIONS] --pdf FILE [--range START END] MAP\n"
+               "\n"
+               "Opens the map file MAP (else a new, empty map) in a window: the map as a tree with its\n"
+               "action columns, a Gantt strip beside it and the action panel. Without a display:\n"
+               "  --screenshot FILE           render the window into the PNG file FILE and exit\n"
+               "  --settings-screenshot FILE  the same of the map-settings dialog\n"
+               "  --pdf FILE                  print the map into the PDF file FILE and exit\n"
+               "  --range START END           with --pdf: the days the Gantt strip spans, YYYY-MM-DD\n"
+               "                              (default: the map's tasks and two days either side)\n"
+               "Options:\n"
+               "  --plugin-dir DIR    folder holding the plug-in (default: %s)\n"
+               "  --settings-dir DIR  folder of the settings files (default: $LUMETA_SETTINGS_DIR,\n"
+               "                      else ~/.config/lumeta)\n"
+               "  --help              show this help and exit\n"
+               "The window is described in docs/ui.md, the lumeta command line in docs/lumeta.md.\n",
+               DefaultPlugInDir().c_str());
   return AAsked ? 0 : 2;
+}
+
+// A day as YYYY-MM-DD; 0 for anything else.
+double ParseDay(const std::string& AText) {
+  const QDate date = QDate::fromString(QString::fromStdString(AText), Qt::ISODate);
+  return date.isValid() && AText.size() == 10 ? EncodeDate(date.year(), date.month(), date.day()) : 0;
 }
 
 // Message boxes on top of the window that is active.
@@ -66,35 +94,65 @@ void Settle() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string plugInDir = DefaultPlugInDir(), screenshot, map;
+  std::string plugInDir = DefaultPlugInDir(), screenshot, pdf, map;
   bool settings = false;
+  TPrintRange range;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word == "--help")
+    const bool valued = i + 1 < argc;
+    if (word == "--help" || word == "-h")
       return Usage(true);
-    else if (word == "--plugin-dir" && i + 1 < argc)
+    else if (word == "--plugin-dir" && valued)
       plugInDir = argv[++i];
-    else if ((word == "--screenshot" || word == "--settings-screenshot") && i + 1 < argc) {
+    else if (word == "--settings-dir" && valued) {
+      const std::string folder = argv[++i];
+      // An empty folder would quietly mean the default one, the user's own settings.
+      if (folder.empty()) return Usage(false, "--settings-dir needs a folder");
+      SetSettingsFolder(folder);
+      // The window and the plug-in library open stores of their own: the variable points them there.
+      setenv(TSettingsStore::FolderVariable, folder.c_str(), 1);
+    } else if ((word == "--screenshot" || word == "--settings-screenshot") && valued) {
       settings = word == "--settings-screenshot";
       screenshot = argv[++i];
-    }
-    else if (word.starts_with("-"))
-      return Usage();
+    } else if (word == "--pdf" && valued)
+      pdf = argv[++i];
+    else if (word == "--range" && i + 2 < argc) {
+      range = {ParseDay(argv[i + 1]), ParseDay(argv[i + 2])};
+      if (range.First == 0 || range.Last == 0 || range.Last < range.First)
+        return Usage(false, "--range needs two days as YYYY-MM-DD, the first not after the second, not '" +
+                                std::string(argv[i + 1]) + " " + argv[i + 2] + "'");
+      i += 2;
+    } else if (word.starts_with("-"))
+      return Usage(false, "unknown option or missing value: '" + word + "'");
     else if (map.empty())
       map = word;
     else
-      return Usage();
+      return Usage(false, "more than one map given: '" + word + "'");
   }
-  if (!screenshot.empty() && map.empty()) return Usage();
-  // A picture needs no display.
-  if (!screenshot.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if ((!screenshot.empty() || !pdf.empty()) && map.empty()) return Usage(false, "a map file is needed");
+  if (!screenshot.empty() && !pdf.empty()) return Usage(false, "--screenshot and --pdf exclude each other");
+  if (range.Last != 0 && pdf.empty()) return Usage(false, "--range goes with --pdf");
+  const bool offscreen = !screenshot.empty() || !pdf.empty();
+  // A picture or a PDF needs no display.
+  if (offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   application.setApplicationName(QStringLiteral("lumeta-desktop"));
 
-  if (screenshot.empty()) SetDialogService(std::make_shared<TDesktopDialogService>());
-  auto* window = new TDesktopWindow(plugInDir, screenshot.empty());
+  if (!offscreen) SetDialogService(std::make_shared<TDesktopDialogService>());
+  auto* window = new TDesktopWindow(plugInDir, !offscreen);
   window->setAttribute(Qt::WA_DeleteOnClose);
-  if (!window->OpenMap(map) && !screenshot.empty()) return 1;
+  if (!window->OpenMap(map) && offscreen) return 1;
+  if (!pdf.empty()) {
+    int status = 0;
+    try {
+      ExportPdf(*window->ItemModel(), VisibleColumns(*window->Tree()->header()), pdf, range);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "lumeta-desktop: %s\n", error.what());
+      status = 1;
+    }
+    delete window;
+    return status;
+  }
   window->show();
   if (!screenshot.empty()) {
     // The tree shows every column whole; the strip takes the rest, two months by weeks.

@@ -11,7 +11,7 @@ packages=(
   libxkbcommon-dev fonts-dejavu-core locales
   clang libclang-rt-14-dev python3
   dpkg-dev lintian desktop-file-utils man-db shared-mime-info
-  tj3 planner xsltproc
+  tj3 planner xsltproc poppler-utils
 )
 
 missing=()

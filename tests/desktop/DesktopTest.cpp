@@ -6,7 +6,9 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -527,6 +529,72 @@ class DesktopTest : public QObject {
     QVERIFY(!desktop.Window->IsModified());  // a view of the map, not a change
     items.SetExpanded(top, true);
     QCOMPARE(items.RowOf(deepest), KDepth);
+  }
+
+  // The program prints the example map offscreen; the PDF's text, read back as a reader's tools
+  // read it, names every task, collapsed ones too, and every page carries its heading and number.
+  void PdfPagesNameEveryTaskWithTitleDateAndPageNumbers() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+      QSKIP("pdftotext (Debian poppler-utils, in scripts/setup.sh) is not installed");
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    const auto run = [](const QStringList& AArguments, QString* AOutput = nullptr) {
+      QProcess program;
+      program.start(QStringLiteral(LUMETA_DESKTOP_PROGRAM), AArguments);
+      if (!program.waitForFinished(120000)) return -1;
+      if (AOutput) *AOutput = QString::fromUtf8(program.readAllStandardOutput());
+      return program.exitCode();
+    };
+    // pdftotext ends each page with a form feed.
+    const auto pages = [](const QString& APdf) {
+      QProcess reader;
+      reader.start(QStringLiteral("pdftotext"), {APdf, QStringLiteral("-")});
+      reader.waitForFinished(60000);
+      QStringList texts = QString::fromUtf8(reader.readAllStandardOutput()).split(QLatin1Char('\f'));
+      if (!texts.isEmpty() && texts.back().trimmed().isEmpty()) texts.removeLast();
+      return texts;
+    };
+    const QString map = QStringLiteral(LUMETA_EXAMPLE_MAP), pdf = QString::fromStdString(desktop.Path("plan.pdf"));
+    QCOMPARE(run({QStringLiteral("--pdf"), pdf, map}), 0);
+    const QStringList printed = pages(pdf);
+    QVERIFY(!printed.isEmpty());
+    const QString all = printed.join(QLatin1Char('\n'));
+    std::vector<TLumetaNode*> stack{desktop.Model()->Map().Root()};
+    QStringList titles;
+    while (!stack.empty()) {
+      TLumetaNode* node = stack.back();
+      stack.pop_back();
+      titles << QString::fromStdString(node->Title());
+      for (const auto& child : node->Children()) stack.push_back(child.get());
+    }
+    QVERIFY(titles.contains(QStringLiteral("Electronics")));  // inside the collapsed Prototype build
+    for (const QString& title : titles) {
+      QVERIFY2(all.contains(title), qPrintable(title));
+      // Beside its bar too, not only in the title column of each page.
+      const bool unique = std::ranges::none_of(titles, [&](const QString& AOther) { return AOther != title && AOther.contains(title); });
+      if (unique && title != titles.front())
+        QVERIFY2(all.count(title) > printed.size(), qPrintable(title));
+    }
+    QVERIFY(all.contains(QStringLiteral("2025-10-22")));  // the milestone's date
+    // A year's range takes more pages across; each is headed and numbered.
+    const QString year = QString::fromStdString(desktop.Path("year.pdf"));
+    QCOMPARE(run({QStringLiteral("--pdf"), year, QStringLiteral("--range"), QStringLiteral("2025-01-01"),
+                  QStringLiteral("2025-12-31"), map}),
+             0);
+    const QStringList yearPages = pages(year);
+    QVERIFY(yearPages.size() > printed.size());
+    for (int page = 0; page < yearPages.size(); ++page) {
+      QVERIFY(yearPages[page].contains(titles.front()));
+      QVERIFY(yearPages[page].contains(QStringLiteral("Printed ")));
+      QVERIFY(yearPages[page].contains(QStringLiteral("Page %1 of %2").arg(page + 1).arg(yearPages.size())));
+    }
+    // Mistakes are usage errors; --help is not one.
+    QCOMPARE(run({QStringLiteral("--pdf"), pdf, QStringLiteral("--range"), QStringLiteral("2025-10-01"),
+                  QStringLiteral("2025-09-01"), map}),
+             2);
+    QCOMPARE(run({QStringLiteral("--settings-dir"), QString(), map}), 2);
+    QString help;
+    QCOMPARE(run({QStringLiteral("--help")}, &help), 0);
+    QVERIFY(help.contains(QStringLiteral("--pdf")) && help.contains(QStringLiteral("--settings-dir")));
   }
 };
 
