@@ -164,8 +164,14 @@ void TLumetaNode::AppendProperty(IProperty* AProperty) {
 
 void TLumetaNode::AppendPendingProperty(uint32_t AEntry, IProperty* AMade) {
   if (FProperties.empty()) FFirstEntry = AEntry, ForgetRanks();
-  if (AEntry != FFirstEntry + FProperties.size())
-    throw EInvalidOperation("A node's properties must be numbered in a row");
+  if (AEntry != FFirstEntry + FProperties.size()) {
+    // A property noted out of turn (a link end the load adds to a node read long before): places
+    // can no longer stand for entries, so the node's properties are all made now.
+    if (!FMap || !FMap->PropertyMaker()) throw EInvalidOperation("A node's properties must be numbered in a row");
+    MakeProperties();
+    AppendProperty(AMade ? AMade : FMap->PropertyMaker()->MakeProperty(this, AEntry).get());
+    return;
+  }
   if (AMade)
     AppendProperty(AMade);
   else

@@ -139,11 +139,12 @@ TEST_F(HostileMapTest, ValuesThatWouldGiveWrongDatesAreRepairedWithTheirPlace) {
 }
 
 // A link held by one of its tasks only gets its other end, so that moving the predecessor moves
-// the successor; a link held by both is left alone.
+// the successor; a link held by both is left alone. The end is added to a node that holds other
+// properties already, read long before.
 TEST_F(HostileMapTest, ALinkStoredOnOneEndGetsItsOtherEnd) {
   const std::string text =
       "<Map>\n"
-      "  <Node ID=\"1\"><Title>P</Title></Node>\n"
+      "  <Node ID=\"1\"><Title>P</Title><Action><Complete>10</Complete></Action></Node>\n"
       "  <Node ID=\"2\"><TaskLinks><Link Node=\"1\" Type=\"qz:StartToStart\"/></TaskLinks></Node>\n"
       "  <Node ID=\"3\"><SuccessorTaskLinks><Link Node=\"4\"/></SuccessorTaskLinks>\n"
       "    <Node ID=\"4\"><TaskLinks/></Node>\n"
@@ -157,6 +158,7 @@ TEST_F(HostileMapTest, ALinkStoredOnOneEndGetsItsOtherEnd) {
   ASSERT_EQ(successors->GetCount(), 1);
   EXPECT_EQ(successors->GetLink(0)->GetLinkedNode().get(), ComPtr<INode>(static_cast<INode*>(FMap->GetNode(2))).get());
   EXPECT_EQ(successors->GetLink(0).as<ITaskLink>()->GetLinkType(), ltStartToStart);
+  EXPECT_EQ(Action(1)->GetComplete(), 10);
   ASSERT_EQ(FSetup.Links(FMap->GetNode(4))->GetCount(), 1);
   EXPECT_EQ(FSetup.Links(FMap->GetNode(4))->GetLink(0)->GetLinkedNode().get(),
             ComPtr<INode>(static_cast<INode*>(FMap->GetNode(3))).get());
