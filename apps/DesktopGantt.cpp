@@ -207,19 +207,25 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APa
   APainter.setBrush(QColor(90, 90, 110));
   std::set<std::tuple<int64_t, int64_t, std::string_view>> drawn;
   for (const TGanttRow& row : ARows) {
-    const auto successor = bars.find(row.ID);
-    if (successor == bars.end()) continue;
+    const auto found = bars.find(row.ID);
+    if (found == bars.end()) continue;
+    const QRectF successor = found->second;  // a copy: rows from outside join the map below
     const int64_t id = row.ID;
     const auto visit = [&](TLumetaNode* ANode) {
       for (const TTaskLinkInfo& link : FModel.Predecessors(ANode->ID())) {
         const int64_t from = FEveryNode ? link.NodeID : FModel.ShownAt(link.NodeID);
         if (from == id || !drawn.emplace(from, id, link.Type).second) continue;
-        const auto predecessor = bars.find(from);
+        auto predecessor = bars.find(from);
+        if (predecessor == bars.end() && FBandOutside) {
+          const std::optional<QRectF> band = FBandOutside(from);
+          const std::optional<TDesktopBar> task = band ? FModel.Bar(from) : std::nullopt;
+          if (task) predecessor = bars.emplace(from, *BarOf(from, *task, *band)).first;
+        }
         if (predecessor == bars.end()) continue;
         const std::string_view type = link.Type;
         const bool fromFinish = type == "FS" || type == "FF", toStart = type == "FS" || type == "SS";
-        const QRectF& p = predecessor->second;
-        const QRectF& s = successor->second;
+        const QRectF p = predecessor->second;
+        const QRectF& s = successor;
         const QPointF start(fromFinish ? p.right() : p.left(), p.center().y());
         const QPointF end(toStart ? s.left() : s.right(), s.center().y());
         Arrow(APainter, start, end, toStart);
@@ -281,8 +287,12 @@ void TGanttPainter::PaintLabel(QPainter& APainter, int64_t AID, const TDesktopBa
   const double reach = ABar.Milestone ? ARect.height() * 0.75 : ABar.Summary ? ARect.height() * 0.6 : 0;
   const double right = ARect.right() + reach + gap, left = ARect.left() - reach - gap;
   if (ARect.right() + reach < AArea.left() || ARect.left() - reach > AArea.right()) return;  // drawn on another page
-  const bool onLeft = right + width > AArea.right() && left - width >= AArea.left();
-  const QRectF box(onLeft ? left - width : right, ARect.center().y() - metrics.height() / 2, width, metrics.height());
+  double x = right;
+  if (right + width > AArea.right()) {
+    // Left of the bar when it fits there; else at the edge over the bar, which runs past both ends.
+    x = left - width >= AArea.left() ? left - width : std::max(AArea.left(), AArea.right() - width);
+  }
+  const QRectF box(x, ARect.center().y() - metrics.height() / 2, width, metrics.height());
   // A light backing keeps the name readable where a link passes under it.
   QColor backing = FPalette.color(QPalette::Base);
   backing.setAlpha(200);
@@ -383,6 +393,10 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   if (!FModel->Model()) return;
   TGanttPainter gantt(*FModel, Axis(), palette());
   if (FDrag != TDrag::None) gantt.SetDragPreview(FDragID, FDragDays * DayWidth(), FDrag == TDrag::Finish);
+  gantt.SetBandOutside([this](int64_t AID) -> std::optional<QRectF> {
+    if (const std::optional<QRect> band = RowBand(AID)) return QRectF(*band);
+    return std::nullopt;
+  });
   const QRectF rows(0, top, width(), bottom - top);
   gantt.PaintNonWorking(painter, rows);
   gantt.PaintScale(painter, QRectF(0, 0, width(), top));

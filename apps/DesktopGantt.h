@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -58,6 +59,9 @@ class TGanttPainter {
   // The rows are every node of the map, whatever the tree has collapsed: a link ends at its own
   // task's row rather than at the collapsed branch that holds it.
   void ShowEveryNode() { FEveryNode = true; }
+  // Where a row that is not drawn lies (scrolled out of view), so that a link from it still comes
+  // in from beyond the edge.
+  void SetBandOutside(std::function<std::optional<QRectF>(int64_t)> ABandOf) { FBandOutside = std::move(ABandOf); }
 
   // Months above, then days, weeks or nothing below, as the day width leaves room for.
   void PaintScale(QPainter& APainter, const QRectF& AArea) const;
@@ -74,7 +78,7 @@ class TGanttPainter {
   std::vector<std::pair<int64_t, int64_t>> PaintLinks(QPainter& APainter, const std::vector<TGanttRow>& ARows) const;
   void PaintBar(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ARect) const;
   // The task's name beside its bar (a milestone's date after it): right of the bar, or left of it
-  // when only there it stays inside the area.
+  // when only there it stays inside the area, else over the bar at the area's right edge.
   void PaintLabel(QPainter& APainter, int64_t AID, const TDesktopBar& ABar, const QRectF& ARect,
                   const QRectF& AArea) const;
 
@@ -86,6 +90,7 @@ class TGanttPainter {
   double FDragShift = 0;
   bool FDragFinish = false;
   bool FEveryNode = false;
+  std::function<std::optional<QRectF>(int64_t)> FBandOutside;
 };
 
 class TDesktopGantt : public QWidget {
