@@ -389,10 +389,18 @@ TComponentPtr Parse(std::string_view AText) {
 }
 
 // The digits of the first PERCENT-COMPLETE line as written, sign kept, leading zeros dropped ("0"
-// for zero); empty when there is none.
+// for zero); empty when there is none. The name counts only where a line starts with it: a summary
+// may hold the same letters.
 std::string WrittenPercent(std::string_view AText) {
-  const size_t at = AText.find("PERCENT-COMPLETE");
-  if (at == std::string_view::npos) return {};
+  constexpr std::string_view KName = "PERCENT-COMPLETE";
+  size_t at = 0;
+  for (;; at += KName.size()) {
+    at = AText.find(KName, at);
+    if (at == std::string_view::npos) return {};
+    const bool lineStart = at == 0 || AText[at - 1] == '\n' || AText[at - 1] == '\r';
+    const size_t after = at + KName.size();
+    if (lineStart && after < AText.size() && (AText[after] == ':' || AText[after] == ';')) break;
+  }
   const size_t colon = AText.find(':', at);
   const size_t end = AText.find_first_of("\r\n", at);
   if (colon == std::string_view::npos || colon > end) return {};
