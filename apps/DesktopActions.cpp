@@ -20,6 +20,7 @@
 #include "exchange/MspdiReader.h"
 #include "exchange/MspdiWriter.h"
 #include "exchange/PlanTable.h"
+#include "session/TaskSync.h"
 #include "contract/ActionVocabulary.h"
 #include "drawing/GPGraphics.h"
 
@@ -78,6 +79,26 @@ void PrintPages(TDesktopWindow& AWindow, bool APdf) {
   if (dialog.exec() == QDialog::Accepted) DesktopGuard([&] { PrintMap(*AWindow.ItemModel(), columns, printer, {}); });
 }
 
+// What other programs changed in the map's exported tasks comes back as one undo step; the changed
+// actions and the tasks that are gone are listed in one message.
+void SynchronizeTasks(TDesktopWindow& AWindow) {
+  if (!AWindow.Model()) return;
+  TSyncResult result;
+  const bool synced = DesktopGuard([&] { result = SyncFromTaskStore(AWindow.Model()); });
+  AWindow.Refresh();
+  if (!synced) return;
+  constexpr size_t KShown = 12;
+  std::string text = result.Changed.empty() ? "Nothing changed in the map's " + std::to_string(result.TasksFound) +
+                                                  " tasks since they were exported."
+                                            : "Synchronized from the task store:";
+  std::vector<std::string> lines;
+  for (const TSyncedAction& action : result.Changed) lines.push_back(SyncedActionLine(action));
+  lines.insert(lines.end(), result.Warnings.begin(), result.Warnings.end());
+  for (size_t i = 0; i < std::min(lines.size(), KShown); ++i) text += '\n' + lines[i];
+  if (lines.size() > KShown) text += "\n(and " + std::to_string(lines.size() - KShown) + " more)";
+  DialogService().ShowMessage(result.Warnings.empty() ? TMessageKind::Information : TMessageKind::Warning, text);
+}
+
 }  // namespace
 
 TDesktopActions::TDesktopActions(TDesktopWindow& AWindow) : QObject(&AWindow), FWindow(AWindow) {
@@ -121,6 +142,8 @@ void TDesktopActions::BuildFileMenu() {
   Add(exportMenu, QStringLiteral("&CSV Table..."), {}, [&window] { ExportPlan(window, true); });
   Add(file, QStringLiteral("Export P&DF..."), {}, [&window] { PrintPages(window, true); });
   Add(file, QStringLiteral("&Print..."), QKeySequence::Print, [&window] { PrintPages(window, false); });
+  file->addSeparator();
+  Add(file, QStringLiteral("S&ynchronize"), {}, [&window] { SynchronizeTasks(window); });
   file->addSeparator();
   Add(file, QStringLiteral("Map &Settings..."), QKeySequence(Qt::CTRL | Qt::Key_Comma),
       [&window] { window.EditMapSettings(); });

@@ -23,6 +23,7 @@
 #include "apps/LumetaSymbolCommand.h"
 #include "apps/TaskCommands.h"
 #include "apps/PanelCommand.h"
+#include "apps/SyncCommand.h"
 #include "contract/ActionAttributesIntf.h"
 #include "com/DialogService.h"
 #include "com/NumberText.h"
@@ -258,6 +259,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Panel},
     {"export", ExportCommandUsage, "export the map's actions into the task program", 0, KUnlimited,
      &TLumetaShell::Export},
+    {"sync", SyncCommandUsage, "bring back status, % complete and completion date from the map's exported tasks", 0, 0,
+     &TLumetaShell::Sync},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", ShowCommandUsage, "print the tree with its action columns, or the plan as a CSV or JSON table", 0, 4,
      &TLumetaShell::Show},
@@ -546,6 +549,8 @@ void TLumetaShell::Panel(const std::vector<std::string>& AArgs) {
 void TLumetaShell::Export(const std::vector<std::string>& AArgs) {
   RunExportCommand(Model(), CurrentSelection().get(), AArgs, FOut, FErr, &FErr == &std::cerr && ::isatty(2));
 }
+
+void TLumetaShell::Sync(const std::vector<std::string>& AArgs) { RunSyncCommand(Model(), AArgs, FOut, FErr); }
 
 void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
   if (AArgs.empty() && FDocument.Path().empty()) throw EShellUsage("the map has no file yet: save PATH");

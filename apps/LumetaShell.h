@@ -83,6 +83,7 @@ class TLumetaShell {
   void TimeZone(const std::vector<std::string>& AArgs);
   void Panel(const std::vector<std::string>& AArgs);
   void Export(const std::vector<std::string>& AArgs);
+  void Sync(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Write(const std::vector<std::string>& AArgs);

@@ -8,6 +8,7 @@
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
 #include "commands/ActionFieldEdit.h"
+#include "commands/TreeCommands.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "contract/LumetaTypes.h"
 #include "contract/PlugInUIIntf.h"
@@ -125,6 +126,41 @@ std::string DisabledReason(IActionPlugInUI* AController, IStandardInteractor* AI
 }
 
 }  // namespace
+
+// ---- TEditStepCommand
+
+TEditStepCommand::TEditStepCommand(TLumetaModel* AModel, std::string ADescription, std::function<void()> AWork)
+    : FModel(AModel), FDescription(std::move(ADescription)), FWork(std::move(AWork)) {
+  if (!AModel) throw EInvalidOperation("An edit step needs a model");
+}
+
+TEditStepCommand::~TEditStepCommand() = default;
+
+ComPtr<ISubject> TEditStepCommand::GetSubject() {
+  return QueryAs<ISubject>(static_cast<ILumetaModel*>(FModel.get()));
+}
+
+ComPtr<ISelection> TEditStepCommand::GetState() { return SelectionFromNodeIDs(FModel->GetTree().get(), FState); }
+
+void TEditStepCommand::SetState(ISelection* ASelection) { FState = NodeIDsOfSelection(ASelection); }
+
+void TEditStepCommand::Execute() {
+  TLumetaCommandProcessor* processor = FModel->Processor();
+  if (FWork) {
+    FWork();
+    FWork = nullptr;
+  } else {
+    // Calling the work again could answer otherwise; redo brings back exactly what undo took.
+    for (const ComPtr<ICommand>& command : FDone) processor->Execute(command.get(), command->GetState().get());
+  }
+  FDone = processor->TakeCompleted();
+}
+
+void TEditStepCommand::UnExecute() {
+  for (auto it = FDone.rbegin(); it != FDone.rend(); ++it) FModel->Processor()->Undo(it->get());
+}
+
+// ---- TActionEditor
 
 TActionEditor::TActionEditor(TMapDocument& ADocument) : FDocument(&ADocument) {}
 
@@ -267,6 +303,12 @@ std::optional<std::string> TActionEditor::FieldText(const std::string& ANodeID, 
   return ActionFieldText(copy.get(), AField);
 }
 
+double TActionEditor::TypedDate(const std::string& ANodeID, TActionField AField, double AValue) {
+  TLumetaNode* node = Node(ANodeID);
+  ComPtr<IActionEditRules> rules = QueryAs<IActionEditRules>(Controller().get());
+  return rules ? rules->TypedDate(node, AField, AValue, true) : AValue;
+}
+
 // ---- task links
 
 TEditResult TActionEditor::PrepareLinkChange(TLinkChange AChange, int64_t APredecessorID, int64_t ASuccessorID,
@@ -395,6 +437,14 @@ TEditResult TActionEditor::Refresh() {
   return Attempt([&]() -> TEditResult {
     ComPtr<ICommand> command = Links()->PrepareRefresh(Model());
     if (command) Model()->GetCommandProcessor()->Execute(command.get(), nullptr);
+    return {};
+  });
+}
+
+TEditResult TActionEditor::InOneStep(const std::string& ADescription, std::function<void()> AWork) {
+  return Attempt([&]() -> TEditResult {
+    TLumetaModel* model = Model();
+    model->GetCommandProcessor()->Execute(make<TEditStepCommand>(model, ADescription, std::move(AWork)).get(), nullptr);
     return {};
   });
 }

@@ -5,12 +5,15 @@
 // link service that controller serves. The plug-in is reached only through the contract, so the
 // one copy of it in a process is the one the document loaded.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "com/AggregableObject.h"
 #include "com/ComPtr.h"
 #include "contract/ActionEditIntf.h"
+#include "contract/CommandIntf.h"
 #include "contract/ActionVocabulary.h"
 #include "host/LumetaModel.h"
 #include "session/MapDocument.h"
@@ -59,6 +62,32 @@ struct TTaskLinkInfo {
 // are gone are left out.
 std::vector<TTaskLinkInfo> TaskLinksOf(INode* ANode, bool APredecessors);
 
+// Runs AWork once inside its own run, so that whatever AWork runs through the model's processor
+// (entries, link commands) is this one undo step: undo undoes those commands newest first, redo
+// runs them again in order instead of calling AWork again. An error in AWork rolls back what it
+// ran so far. The model is counted.
+class TEditStepCommand : public TImplements<TAggregableObject, ICommand> {
+ public:
+  TEditStepCommand(TLumetaModel* AModel, std::string ADescription, std::function<void()> AWork);
+  ~TEditStepCommand() override;
+
+  ComPtr<ISubject> GetSubject() override;
+  std::string GetDescription() override { return FDescription; }
+  ComPtr<ISelection> GetState() override;
+  // Always empty: the processor runs the step whole.
+  ComPtr<INode> GetUndoNode() override { return {}; }
+  void Execute() override;
+  void SetState(ISelection* ASelection) override;
+  void UnExecute() override;
+
+ private:
+  ComPtr<TLumetaModel> FModel;
+  std::string FDescription;
+  std::function<void()> FWork;  // dropped after the first run
+  std::vector<ComPtr<ICommand>> FDone;
+  std::vector<std::string> FState;
+};
+
 class TActionEditor {
  public:
   // Edits the map the document has open at the time of each call.
@@ -87,6 +116,11 @@ class TActionEditor {
   // record stores. Empty when the node has no action. Raises ELumetaError for a bad node ID.
   std::optional<std::string> FieldText(const std::string& ANodeID, TActionField AField, bool AStored = false);
 
+  // The value a date-time typed into the node's date field becomes by the plug-in's rule for typed
+  // dates (a moment outside working time moves to the nearest working one). Raises ELumetaError for
+  // a bad node ID.
+  double TypedDate(const std::string& ANodeID, TActionField AField, double AValue);
+
   // Adds (of type AType), removes or retypes (to AType) the link from the predecessor to the
   // successor as one undo step.
   TEditResult ChangeLink(TLinkChange AChange, const std::string& APredecessorID, const std::string& ASuccessorID,
@@ -111,6 +145,9 @@ class TActionEditor {
   std::string LinkCircleInMap();
   // Places every task of the map again from the schedule start, as one undo step.
   TEditResult Refresh();
+  // Runs AWork as one undo step named ADescription: the edits it makes through this editor are
+  // undone together. When AWork raises, what it did is rolled back and the error is the result's.
+  TEditResult InOneStep(const std::string& ADescription, std::function<void()> AWork);
 
  private:
   TLumetaModel* Model() const;

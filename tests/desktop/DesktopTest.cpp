@@ -4,8 +4,10 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -24,6 +26,8 @@
 #include "commands/ActionFieldEdit.h"
 #include "contract/ActionAttributesIntf.h"
 #include "host/MapEditCommands.h"
+#include "host/tasks/TaskProgram.h"
+#include "settings/AutomationServers.h"
 #include "tests/support/RecordingDialogService.h"
 
 namespace {
@@ -145,6 +149,43 @@ class DesktopTest : public QObject {
     desktop.Commit(4, dcTitle, QStringLiteral("Price check"));
     QCOMPARE(desktop.Cell(4, dcTitle), QStringLiteral("Price check"));
     QCOMPARE(desktop.Cell(6, dcPredecessors), QStringLiteral("4"));
+  }
+
+  // A task another program ticked off comes back through File > Synchronize as one undo step; a
+  // task that is gone is named, and its action stays.
+  void SynchronizeBringsBackATaskDoneElsewhere() {
+    QTemporaryDir store, settings;
+    qputenv(TaskProgramFolderVariable, store.path().toUtf8());
+    SetSettingsFolder(settings.path().toStdString());
+    RegisterAutomationServer(TaskProgramEntry(LUMETA_TASKPROGRAM_LIBRARY));
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    const std::string uid = desktop.Model()->GetMapIdentity(true) + "-10";
+    QVERIFY(QDir(store.path()).mkpath(QStringLiteral("tasks")));
+    std::ofstream(store.path().toStdString() + "/tasks/" + uid + ".ics")
+        << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Another client//EN\r\nBEGIN:VTODO\r\nUID:" << uid
+        << "\r\nDTSTAMP:20251015T150000Z\r\nSUMMARY:Certification\r\nSTATUS:COMPLETED\r\nPERCENT-COMPLETE:100\r\n"
+           "COMPLETED:20251015T150000Z\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+    const int32_t undo = UndoCount(desktop);
+    desktop.Dialogs->Entries.clear();
+    QAction* synchronize = nullptr;
+    for (QAction* action : desktop.Window->menuBar()->findChildren<QAction*>())
+      if (action->text() == QStringLiteral("S&ynchronize")) synchronize = action;
+    QVERIFY(synchronize);
+    synchronize->trigger();
+    QCOMPARE(desktop.Cell(10, dcComplete), QStringLiteral("100%"));
+    QCOMPARE(desktop.Cell(10, dcStatus), QStringLiteral("Completed"));
+    QCOMPARE(UndoCount(desktop), undo + 1);
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
+    const std::string& text = desktop.Dialogs->Entries.front().Text;
+    QVERIFY2(text.find("\n10 Certification: 0 % -> 100 %, Completed, Completed Date 2025-10-16 17:00 -> 2025-10-") !=
+                 std::string::npos, text.c_str());
+    QVERIFY2(text.find("node 2 'Market survey': its task is no longer in the task store") != std::string::npos,
+             text.c_str());
+    desktop.Window->Actions()->Undo()->trigger();
+    QCOMPARE(desktop.Cell(10, dcComplete), QStringLiteral("0%"));
+    QCOMPARE(desktop.Cell(10, dcStatus), QStringLiteral("Not Started"));
+    UnregisterAutomationServer(TaskProgramProgID);
+    qunsetenv(TaskProgramFolderVariable);
   }
 
   void ToolbarStatesFollowTheSelection() {

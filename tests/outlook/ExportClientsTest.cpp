@@ -4,12 +4,14 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/outlook/CalendarCheck.h"
 #include "tests/support/TestFiles.h"
@@ -77,6 +79,15 @@ class ExportClientsTest : public ::testing::Test {
     for (const char c : ACommands) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return Shell(Env + "'" + LUMETA_BINARY + "' " + (AMap.empty() ? "" : "'" + AMap + "' ") + "-c '" + quoted + "'");
   }
+  // The todoman command line over the store's tasks, ending in a space; empty when it is not installed.
+  std::string Todoman() {
+    const char* program = Shell("command -v todoman").Status == 0 ? "todoman" : Shell("command -v todo").Status == 0 ? "todo" : nullptr;
+    if (!program) return {};
+    WriteText(FFolder / "todoman.py", "path = \"" + Tasks() + "\"\ncache_path = \"" + (FFolder / "cache.sqlite") +
+                                          "\"\ndate_format = \"%Y-%m-%d\"\ntime_format = \"%H:%M\"\ndefault_list = \"tasks\"\n");
+    return std::string(program) + " --config '" + (FFolder / "todoman.py") + "' ";
+  }
+  static constexpr const char* KNoTodoman = "todoman is not installed (Debian package todoman; scripts/setup.sh installs it)";
   void Replace(const std::string& AOld, const std::string& ANew) {
     std::string text = ReadText(MapPath());
     const size_t at = text.find(AOld);
@@ -134,11 +145,9 @@ TEST_F(ExportClientsTest, EditsAndExportsAgainKeepOneTaskPerActionThatClientsLis
             "");
 
   // todoman lists every task of the collection, each one not done with its due date.
-  const char* program = Shell("command -v todoman").Status == 0 ? "todoman" : Shell("command -v todo").Status == 0 ? "todo" : nullptr;
-  if (!program) GTEST_SKIP() << "todoman is not installed (Debian package todoman; scripts/setup.sh installs it)";
-  WriteText(FFolder / "todoman.py", "path = \"" + Tasks() + "\"\ncache_path = \"" + (FFolder / "cache.sqlite") +
-                                        "\"\ndate_format = \"%Y-%m-%d\"\ntime_format = \"%H:%M\"\ndefault_list = \"tasks\"\n");
-  const TRun listed = Shell(std::string(program) + " --config '" + (FFolder / "todoman.py") + "' --porcelain list --status ANY");
+  const std::string todoman = Todoman();
+  if (todoman.empty()) GTEST_SKIP() << KNoTodoman;
+  const TRun listed = Shell(todoman + "--porcelain list --status ANY");
   ASSERT_EQ(listed.Status, 0) << listed.Output;
   // One object a task, each with "due", "summary" and "completed" on lines of their own.
   std::map<std::string, std::string> dueOf;  // summary, due
@@ -162,6 +171,57 @@ TEST_F(ExportClientsTest, EditsAndExportsAgainKeepOneTaskPerActionThatClientsLis
     EXPECT_NE(dueOf[summary], "null") << summary << " has no due date in todoman:\n" << listed.Output;
   EXPECT_EQ(dueOf["\"Certification\""], "done");
   EXPECT_EQ(dueOf["\"Market survey\""], "done");
+}
+
+// Standard output's lines of a run (warnings, notes and errors left out), in order.
+std::vector<std::string> ResultLines(const std::string& AOutput) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < AOutput.size()) {
+    const size_t end = std::min(AOutput.find('\n', start), AOutput.size());
+    const std::string line = AOutput.substr(start, end - start);
+    if (!line.starts_with("warning: ") && !line.starts_with("note: ") && !line.starts_with("error: ")) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+TEST_F(ExportClientsTest, SyncBringsBackWhatTodomanTickedOffAsOneUndoStep) {
+  // Without % complete: the tasks then hold 0 % however far the actions are.
+  const TRun run = Lumeta(MapPath(), "export --range map --all --include Status,DueDate; save");
+  ASSERT_EQ(run.Status, 0) << run.Output;
+  const std::string todoman = Todoman();
+  if (todoman.empty()) GTEST_SKIP() << KNoTodoman;
+  const TRun done = Shell(todoman + "--porcelain list --status ANY | python3 -c 'import json, sys; print(next(t[\"id\"] "
+                                    "for t in json.load(sys.stdin) if t[\"summary\"] == \"Certification\"))' | xargs " +
+                          todoman + "done");
+  ASSERT_EQ(done.Status, 0) << done.Output;
+  // Somebody deletes the task of Market survey.
+  for (const auto& entry : std::filesystem::directory_iterator(Tasks()))
+    if (entry.path().string().ends_with("-2.ics")) std::filesystem::remove(entry.path());
+
+  // Sales training (20) follows Certification (10): the schedule moves it with the completion.
+  const TRun sync = Lumeta(MapPath(), "sync; get 10 Complete; get 10 Status; get 19 Complete; get 20 \"Start Date\"; "
+                                      "undo; get 10 Complete; get 10 Status; get 20 \"Start Date\"; get 2 Status; "
+                                      "sync; save");
+  ASSERT_EQ(sync.Status, 0) << sync.Output;
+  const std::vector<std::string> lines = ResultLines(sync.Output);
+  ASSERT_EQ(lines.size(), 10u) << sync.Output;
+  EXPECT_TRUE(lines[0].starts_with("10 Certification: 0 % -> 100 %, Completed, Completed Date 2025-10-16 17:00 -> "))
+      << lines[0];
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 4),
+            (std::vector<std::string>{"100", "Completed", "50"}));
+  EXPECT_GT(lines[4], "2025-10-18") << "Sales training did not move after Certification's completion";
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.end()),
+            (std::vector<std::string>{"0", "Not Started", "2025-10-17T08:00:00", "Completed", lines[0]}));
+  EXPECT_NE(sync.Output.find("warning: node 2 'Market survey': its task is no longer in the task store"),
+            std::string::npos) << sync.Output;
+
+  // What came back is the map's now: a second sync finds nothing new.
+  const TRun again = Lumeta(MapPath(), "sync; undo");
+  EXPECT_EQ(ResultLines(again.Output), std::vector<std::string>{}) << again.Output;
+  EXPECT_NE(again.Output.find("note: nothing changed"), std::string::npos) << again.Output;
+  EXPECT_NE(again.Output.find("error: nothing to undo"), std::string::npos) << again.Output;
 }
 
 }  // namespace
