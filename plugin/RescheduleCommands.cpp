@@ -459,7 +459,15 @@ void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, doubl
     changes->SetCompletedDate(AFinish);
     return WriteAction(ANode.Node, changes.get());
   }
-  ComPtr<ICommand> command = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, ARecord);
+  // A task that a run reaches again, in place already, is left alone: no step to undo, no change to
+  // report, no roll-up to forget. A summary's pushed link reaches every subtask so.
+  ComPtr<IActionAttribute> known = ARecord ? ComPtr<IActionAttribute>(ARecord) : TActionHelper::GetAction(ANode.Node, false);
+  if (TActionAttribute* record = TActionAttribute::FromAction(known.get())) {
+    constexpr uint32_t written = afLoaded | afModified;  // the flags a write leaves
+    const TActionAttribute::TDatesState now = record->SaveDates();
+    if (now.Start == AStart && now.Finish == AFinish && now.StartFlags == written && now.FinishFlags == written) return;
+  }
+  ComPtr<ICommand> command = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, known.get());
   ICommand* write = command.get();
   FQueue.push_back({std::move(command), nullptr, nullptr, true});
   CommandProcessor()->Execute(write, nullptr);
@@ -753,9 +761,20 @@ void TRescheduleSummaryCommand::Reschedule() {
       command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
     Queue(std::move(command));
   }
-  // Queued after the subtasks' commands, so that it looks once all of them have run.
-  if (TTaskLinkHelper::HasSuccessors(summary.get()))
-    Queue(make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary, RollUps())));
+  // Queued after the subtasks' commands, so that it looks once all of them have run; moves below
+  // meanwhile leave the look to it rather than queue one each, which would push the summary's
+  // links on before its last subtasks are in place, and again after.
+  if (!TTaskLinkHelper::HasSuccessors(summary.get())) return;
+  TScheduleRun* run = ScheduleRun();
+  if (run) {
+    if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end()) {
+      pending->second->WatchStart();  // an outer check, queued later, looks for it
+      return;
+    }
+  }
+  ComPtr<TSummaryMovedCommand> check = make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary, RollUps()));
+  if (run) run->PendingSummaries.emplace(summary.get(), check.get());
+  Queue(std::move(check));
 }
 
 // ---- task-level commands

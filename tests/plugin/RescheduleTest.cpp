@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "tests/plugin/PlugInModel.h"
 
@@ -93,6 +94,34 @@ TEST_F(Reschedule, APhasesSuccessorFollowsTheSubtaskThatMovesThePhase) {
   EXPECT_EQ(Start("X"), Wednesday);
   EXPECT_EQ(Start("Y"), Wednesday);
   EXPECT_EQ(Start("C"), Day(8));
+}
+
+// Phases of chained tasks, chained themselves: the link each phase pushes into its subtasks reaches
+// tasks its chain has moved already, and what follows a phase is looked at once its subtasks are in
+// place, so every task is written once.
+TEST_F(Reschedule, MovingTheHeadOfChainedPhasesWritesEachTaskOnce) {
+  Model->Map().Settings()->SetTaskScheduling(true);
+  const std::vector<std::string> phases{"P", "Q", "R"};
+  std::vector<std::string> tasks;
+  int day = 1;
+  for (size_t p = 0; p < phases.size(); ++p) {
+    const std::string& phase = phases[p];
+    Task(phase, Monday);  // a record of its own, which shows its subtasks' dates
+    if (p > 0) Link(phases[p - 1], phase);
+    for (int i = 1; i <= 3; ++i, day += day % 7 == 5 ? 3 : 1) {
+      tasks.push_back(phase + std::to_string(i));
+      Task(tasks.back(), Day(day), 1, phase);
+      if (i > 1) Link(phase + std::to_string(i - 1), tasks.back());
+    }
+  }
+  Run(Move("P1", Tuesday).get(), N("P1"));
+  const std::vector<std::string> written = Log->Nodes(11);
+  EXPECT_EQ(written.size(), tasks.size()) << "each task written once";
+  EXPECT_EQ(std::set<std::string>(written.begin(), written.end()).size(), tasks.size());
+  const int after[] = {2, 3, 4, 5, 8, 9, 10, 11, 12};  // a working day later each
+  for (size_t i = 0; i < tasks.size(); ++i) EXPECT_EQ(Start(tasks[i]), Day(after[i])) << tasks[i];
+  Undo();
+  EXPECT_EQ(Start("R3"), Day(11));
 }
 
 TEST_F(Reschedule, DatesTypedByHandBecomeConstraints) {
