@@ -36,6 +36,42 @@ double KnownDate(double ADate) { return ADate == KNoRolledUpStart || ADate == KN
 
 using TPredecessorLists = std::forward_list<std::pair<INode*, std::vector<TPredecessorRead>>>;
 
+// Values kept per node while one validation runs: mostly a task and the summary or two above it,
+// kept off the heap; the rest of a deep tree's summaries go to a hash map.
+template <class TValue>
+class TNodeMemo {
+ public:
+  const TValue* Find(INode* ANode) const {
+    for (size_t i = 0; i < FCount; ++i)
+      if (FInline[i].first == ANode) return &FInline[i].second;
+    if (FMore.empty()) return nullptr;
+    const auto found = FMore.find(ANode);
+    return found == FMore.end() ? nullptr : &found->second;
+  }
+  void Set(INode* ANode, TValue AValue) {
+    for (size_t i = 0; i < FCount; ++i)
+      if (FInline[i].first == ANode) {
+        FInline[i].second = std::move(AValue);
+        return;
+      }
+    if (FCount < FInline.size())
+      FInline[FCount++] = {ANode, std::move(AValue)};
+    else
+      FMore[ANode] = std::move(AValue);
+  }
+
+ private:
+  std::array<std::pair<INode*, TValue>, 4> FInline{};
+  size_t FCount = 0;
+  std::unordered_map<INode*, TValue> FMore;
+};
+
+// The earliest start a node's predecessors allow, and whether they restrict it.
+struct TEarliest {
+  double Date = 0;
+  bool Restricted = false;
+};
+
 // What one validation call reads, kept while it runs: both sides of a task ask for the same
 // nodes' predecessors and records, and a validation changes no links and puts no record on a
 // node. It also holds the constraint dates the rules want changed, which later rules of the same
@@ -93,6 +129,10 @@ class TReads {
   double Start(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownStart(RollUps(), ANode, AAction)); }
   double Finish(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownFinish(RollUps(), ANode, AAction)); }
   double Days(INode* ANode, IActionAttribute* AAction) { return ShownDays(RollUps(), ANode, AAction); }
+
+  // A node's earliest start, once worked out in this validation: the start and finish rules of a
+  // task and of the summaries above ask for it several times, and nothing they read changes meanwhile.
+  TNodeMemo<TEarliest> EarliestStarts;
 
   // The task's constraint date, as the rules changed it so far.
   double ConstraintDate(INode* ANode, IActionAttribute* AAction) const {
@@ -181,6 +221,10 @@ double LatestOverPredecessors(TReads& AReads, INode* ANode, bool& ARestricted, T
 }
 
 double EarliestStart(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
+  if (const TEarliest* kept = AReads.EarliestStarts.Find(ANode)) {
+    ARestricted = kept->Restricted;
+    return kept->Date;
+  }
   double result = LatestOverPredecessors(AReads, ANode, ARestricted,
                                          [&](TTaskLinkType AType, INode* APredecessor, IActionAttribute* AAction,
                                              double& ACandidate) {
@@ -188,6 +232,7 @@ double EarliestStart(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler
     else if (AType == ltStartToStart) ACandidate = AReads.Start(APredecessor, AAction);
   });
   if (result == 0.0) result = ScheduleStart(ANode, AScheduler);
+  AReads.EarliestStarts.Set(ANode, {result, ARestricted});
   return result;
 }
 
@@ -297,9 +342,9 @@ class TValidation {
       }
     for (auto it = above.rbegin(); it != above.rend(); ++it) {
       INode* node = it->get();
-      if (ComPtr<INode> parent = TaskParent(node); !parent || FOutcomes.count(parent.get()))
-        FSummaries[node] = SummaryAbove(node);
-      FOutcomes[node] = Evaluate(node);
+      if (ComPtr<INode> parent = TaskParent(node); !parent || FOutcomes.Find(parent.get()))
+        FSummaries.Set(node, SummaryAbove(node));
+      FOutcomes.Set(node, Evaluate(node));
     }
   }
 
@@ -334,7 +379,7 @@ class TValidation {
   }
 
   TOutcome Outcome(INode* ANode) {
-    if (const auto found = FOutcomes.find(ANode); found != FOutcomes.end()) return found->second;
+    if (const TOutcome* found = FOutcomes.Find(ANode)) return *found;
     return TValidation(FReads, FScheduler, FProposed, FFinish).Validate(ANode);  // not prepared: validate on its own
   }
   // The summary check: the summaries above ANode, nearest first, until one restricts.
@@ -343,8 +388,7 @@ class TValidation {
     if (!parent) return std::nullopt;
     const TOutcome outcome = Outcome(parent.get());
     if (outcome.Restricted) return outcome;
-    if (const auto found = FSummaries.find(parent.get()); found != FSummaries.end() && found->second)
-      return found->second;
+    if (const std::optional<TOutcome>* found = FSummaries.Find(parent.get()); found && *found) return *found;
     return outcome;
   }
 
@@ -352,8 +396,8 @@ class TValidation {
   IWorkingScheduler* FScheduler;
   double FProposed;
   bool FFinish;
-  std::unordered_map<INode*, TOutcome> FOutcomes;
-  std::unordered_map<INode*, std::optional<TOutcome>> FSummaries;
+  TNodeMemo<TOutcome> FOutcomes;
+  TNodeMemo<std::optional<TOutcome>> FSummaries;
 };
 
 TOutcome TValidation::EvaluateStart(INode* ANode) {
