@@ -116,6 +116,15 @@ std::optional<QRectF> TGanttPainter::BarOf(int64_t AID, const TDesktopBar& ABar,
   return bar;
 }
 
+std::vector<std::pair<int64_t, int64_t>> TGanttPainter::Paint(QPainter& APainter, const QRectF& AScale,
+                                                              const QRectF& ARowsArea,
+                                                              const std::vector<TGanttRow>& ARows) const {
+  PaintNonWorking(APainter, ARowsArea);
+  PaintScale(APainter, AScale);
+  PaintToday(APainter, ARowsArea);  // under the bars and names, which it would cross out
+  return PaintRows(APainter, ARows, ARowsArea);
+}
+
 void TGanttPainter::PaintNonWorking(QPainter& APainter, const QRectF& AArea) const {
   const double width = FAxis.DayWidth();
   if (width < 2) return;  // months: shading would grey the whole strip
@@ -398,8 +407,6 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
     return std::nullopt;
   });
   const QRectF rows(0, top, width(), bottom - top);
-  gantt.PaintNonWorking(painter, rows);
-  gantt.PaintScale(painter, QRectF(0, 0, width(), top));
 
   // Only the rows the tree shows.
   std::vector<TGanttRow> visible;
@@ -409,8 +416,7 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
     visible.push_back({FModel->IDOf(index), QRectF(0, row.top() + top, width(), row.height())});
   }
   FPaintedRows = static_cast<int>(visible.size());
-  FPaintedLinks = gantt.PaintRows(painter, visible, rows);
-  gantt.PaintToday(painter, rows);
+  FPaintedLinks = gantt.Paint(painter, QRectF(0, 0, width(), top), rows, visible);
 }
 
 void TDesktopGantt::mousePressEvent(QMouseEvent* AEvent) {

@@ -63,6 +63,12 @@ class TGanttPainter {
   // in from beyond the edge.
   void SetBandOutside(std::function<std::optional<QRectF>(int64_t)> ABandOf) { FBandOutside = std::move(ABandOf); }
 
+  // The whole strip: the scale in AScale, the rows' band in ARowsArea; answers the links drawn as
+  // (predecessor, successor). The window and the printed pages both draw through it.
+  std::vector<std::pair<int64_t, int64_t>> Paint(QPainter& APainter, const QRectF& AScale, const QRectF& ARowsArea,
+                                                 const std::vector<TGanttRow>& ARows) const;
+
+ private:
   // Months above, then days, weeks or nothing below, as the day width leaves room for.
   void PaintScale(QPainter& APainter, const QRectF& AArea) const;
   // Non-working days and holidays shaded, from the map's calendar.
@@ -72,8 +78,6 @@ class TGanttPainter {
                                                      const QRectF& AArea) const;
   // Today as a vertical line through the middle of its day.
   void PaintToday(QPainter& APainter, const QRectF& AArea) const;
-
- private:
   std::optional<QRectF> BarOf(int64_t AID, const TDesktopBar& ABar, const QRectF& ABand) const;
   std::vector<std::pair<int64_t, int64_t>> PaintLinks(QPainter& APainter, const std::vector<TGanttRow>& ARows) const;
   void PaintBar(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ARect) const;

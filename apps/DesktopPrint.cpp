@@ -115,15 +115,18 @@ class TPrintLayout {
     QFont bold = APainter.font();
     bold.setBold(true);
     const QFontMetricsF plain(APainter.font(), APainter.device()), strong(bold, APainter.device());
-    for (const int column : FColumns) {
-      double widest = strong.horizontalAdvance(FModel.headerData(column, Qt::Horizontal).toString());
-      for (const TPrintRow& row : FRows) {
-        double width = (row.Summary ? strong : plain).horizontalAdvance(FModel.CellText(row.ID, column));
-        if (column == dcTitle) width += KIndent * row.Depth;
-        widest = std::max(widest, width);
+    std::vector<double> texts;
+    for (const int column : FColumns)
+      texts.push_back(strong.horizontalAdvance(FModel.headerData(column, Qt::Horizontal).toString()));
+    // Row by row: the model reads a row's texts in one go.
+    for (const TPrintRow& row : FRows)
+      for (size_t i = 0; i < FColumns.size(); ++i) {
+        const double indent = FColumns[i] == dcTitle ? KIndent * row.Depth : 0;
+        texts[i] = std::max(texts[i], indent + (row.Summary ? strong : plain).horizontalAdvance(FModel.CellText(row.ID, FColumns[i])));
       }
-      const double share = column == dcTitle ? 0.3 : 0.15;
-      FWidths.push_back(std::min(std::ceil(widest) + 2 * KPad, FBody.width() * share));
+    for (size_t i = 0; i < FColumns.size(); ++i) {
+      const double share = FColumns[i] == dcTitle ? 0.3 : 0.15;
+      FWidths.push_back(std::min(std::ceil(texts[i]) + 2 * KPad, FBody.width() * share));
     }
     // A fifth of the page at least is left for the strip: where the columns would take more, the
     // widest give way first, so that dates and numbers stay whole.
@@ -289,14 +292,11 @@ int PrintMap(const TDesktopItemModel& AModel, const std::vector<int>& AColumns, 
       const QRectF strip(left, scale.bottom(), width, count * layout.RowHeight());
       TGanttPainter gantt(AModel, TGanttAxis(slice.First, layout.DayWidth(), left, AModel.Calendar()), paper);
       gantt.ShowEveryNode();
-      gantt.PaintNonWorking(painter, strip);
-      gantt.PaintScale(painter, scale);
       std::vector<TGanttRow> bands;
       for (int row = 0; row < count; ++row)
         bands.push_back({lines[firstRow + row].ID, QRectF(left, strip.top() + row * layout.RowHeight(), width,
                                                              layout.RowHeight())});
-      gantt.PaintRows(painter, bands, strip);
-      gantt.PaintToday(painter, strip);
+      gantt.Paint(painter, scale, strip, bands);
     }
   }
   painter.end();
