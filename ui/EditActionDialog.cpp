@@ -39,14 +39,16 @@ const QStringList KUnitItems{QObject::tr("Hours"), QObject::tr("Days")};
 // The constraint combo's order; the flag marks the types a summary task may take.
 struct TConstraintItem {
   TTaskConstraintType Type;
-  const char* Caption;
   bool ForSummary;
 };
 constexpr TConstraintItem KConstraintItems[] = {
-    {tcAsSoonAsPossible, "As Soon As Possible", true},  {tcFinishNoEarlierThan, "Finish No Earlier Than", false},
-    {tcFinishNoLaterThan, "Finish No Later Than", true}, {tcMustFinishOn, "Must Finish On", false},
-    {tcMustStartOn, "Must Start On", false},             {tcStartNoEarlierThan, "Start No Earlier Than", true},
-    {tcStartNoLaterThan, "Start No Later Than", false}};
+    {tcAsSoonAsPossible, true}, {tcFinishNoEarlierThan, false}, {tcFinishNoLaterThan, true},  {tcMustFinishOn, false},
+    {tcMustStartOn, false},     {tcStartNoEarlierThan, true},   {tcStartNoLaterThan, false}};
+
+QString ConstraintCaption(TTaskConstraintType AType) {
+  return QString::fromUtf8(KTaskConstraintTypeCaptions[AType].data(),
+                           static_cast<qsizetype>(KTaskConstraintTypeCaptions[AType].size()));
+}
 
 QString ToQ(const std::string& AText) { return QString::fromStdString(AText); }
 
@@ -380,10 +382,10 @@ void TfrmEditAction::Initialise() {
     FConstraintCaptionMappings.clear();
     cboConstraintType->clear();
     for (const TConstraintItem& item : KConstraintItems) {
-      FConstraintCaptionMappings[item.Type] = tr(item.Caption);
-      if (!hasChildren || item.ForSummary) cboConstraintType->addItem(tr(item.Caption));
+      FConstraintCaptionMappings[item.Type] = ConstraintCaption(item.Type);
+      if (!hasChildren || item.ForSummary) cboConstraintType->addItem(ConstraintCaption(item.Type));
     }
-    FConstraintCaptionMappings[tcAsLateAsPossible] = tr("As Late As Possible");
+    FConstraintCaptionMappings[tcAsLateAsPossible] = ConstraintCaption(tcAsLateAsPossible);
     ShowConstraint();
   }
 
