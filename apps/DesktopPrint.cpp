@@ -74,6 +74,23 @@ struct TSlice {
   bool AllColumns;
 };
 
+// Narrows the widest of the widths to one cap, as far as needed for them to sum to ARoom at most.
+void CapWidest(const std::vector<double*>& AWidths, double ARoom) {
+  std::vector<double> widest;
+  for (const double* width : AWidths) widest.push_back(*width);
+  std::ranges::sort(widest, std::greater<>());
+  double rest = 0;  // the sum of the widths below the cap
+  for (const double width : widest) rest += width;
+  for (size_t capped = 1; capped <= widest.size() && rest > ARoom; ++capped) {
+    rest -= widest[capped - 1];
+    const double cap = (ARoom - rest) / capped;
+    if (capped == widest.size() || cap >= widest[capped]) {
+      for (double* width : AWidths) *width = std::min(*width, cap);
+      return;
+    }
+  }
+}
+
 class TPrintLayout {
  public:
   TPrintLayout(const TDesktopItemModel& AModel, const std::vector<TPrintRow>& ARows, const std::vector<int>& AColumns,
@@ -122,27 +139,30 @@ class TPrintLayout {
     for (const TPrintRow& row : FRows)
       for (size_t i = 0; i < FColumns.size(); ++i) {
         const double indent = FColumns[i] == dcTitle ? KIndent * row.Depth : 0;
-        texts[i] = std::max(texts[i], indent + (row.Summary ? strong : plain).horizontalAdvance(FModel.CellText(row.ID, FColumns[i])));
+        const QFontMetricsF& metrics = row.Summary ? strong : plain;
+        texts[i] = std::max(texts[i], indent + metrics.horizontalAdvance(FModel.CellText(row.ID, FColumns[i])));
       }
     for (size_t i = 0; i < FColumns.size(); ++i) {
       const double share = FColumns[i] == dcTitle ? 0.3 : 0.15;
       FWidths.push_back(std::min(std::ceil(texts[i]) + 2 * KPad, FBody.width() * share));
     }
-    // A fifth of the page at least is left for the strip: where the columns would take more, the
-    // widest give way first, so that dates and numbers stay whole.
-    const double budget = FBody.width() * 0.8;
-    std::vector<double> widest = FWidths;
-    std::ranges::sort(widest, std::greater<>());
-    double rest = 0;  // the sum of the columns narrower than the cap
-    for (const double width : widest) rest += width;
-    for (size_t capped = 1; capped <= widest.size() && rest > budget - 0.5; ++capped) {
-      rest -= widest[capped - 1];
-      const double cap = (budget - rest) / capped;
-      if (capped == widest.size() || cap >= widest[capped]) {
-        for (double& width : FWidths) width = std::min(width, cap);
-        break;
-      }
+    // Some of the first page is left for the strip: where the columns would take more, the other
+    // columns give way before the titles, the widest first, so that dates and numbers stay whole.
+    const double budget = FBody.width() * 0.85;
+    std::vector<double*> others, all;
+    double titles = 0;
+    for (size_t i = 0; i < FColumns.size(); ++i) {
+      all.push_back(&FWidths[i]);
+      if (FColumns[i] == dcTitle)
+        titles += FWidths[i];
+      else
+        others.push_back(&FWidths[i]);
     }
+    constexpr double KNarrowest = 48;
+    if (!others.empty() && (budget - titles) / others.size() >= KNarrowest)
+      CapWidest(others, budget - titles);
+    else
+      CapWidest(all, budget);
   }
 
   void CutSlices(const TPrintRange& ARange) {
