@@ -251,8 +251,10 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      0, &TLumetaShell::Conflicts},
     {"refresh", RefreshCommandUsage, "reschedule every task of the map from the schedule start", 0, 0,
      &TLumetaShell::Refresh},
-    {"tasks", TasksCommandUsage, "register the task program, print its entries or its tasks, or name its owner", 1, 3,
-     &TLumetaShell::Tasks},
+    {"tasks", TasksCommandUsage,
+     "register the task program (its store a folder or a CalDAV calendar), print its entries or its tasks, or name "
+     "its owner",
+     1, KUnlimited, &TLumetaShell::Tasks},
     {"timezone", TimeZoneCommandUsage, "print or set the time zone of the map's dates in exported tasks", 0, 1,
      &TLumetaShell::TimeZone},
     {"panel", PanelCommandUsage, "show the action panel on the node, type into it, print its fields", 1, KUnlimited,

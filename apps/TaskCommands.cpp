@@ -1,6 +1,7 @@
 #include "apps/TaskCommands.h"
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "com/ComErrors.h"
@@ -19,14 +20,64 @@ const char* StatusWord(int AStatus) {
   return AStatus >= 0 && AStatus < 5 ? words[AStatus] : "unknown";
 }
 
+// Asks the registered program whether its store answers; the line it says, or raises.
+std::string CheckStore(bool ACreate) {
+  const TOleVariant app = CreateOleObject(TaskProgramProgID);
+  std::string answer;
+  try {
+    answer = app.Call("CheckStore", ACreate).AsString();
+  } catch (...) {
+    app.Call("Quit");
+    throw;
+  }
+  app.Call("Quit");
+  return answer;
+}
+
+// register [--caldav URL [--user NAME] [--create] [--ca-file FILE] [--allow-http]] [LIBRARY]
 void Register(const std::vector<std::string>& AArgs, std::ostream& AOut) {
-  const std::string given = AArgs.size() > 1 ? AArgs[1] : DefaultPlugInDir() + "/" + TaskProgramLibraryName;
+  std::optional<std::string> given;
+  TCalDavSettings server;
+  bool create = false;
+  for (size_t i = 1; i < AArgs.size(); ++i) {
+    const std::string& word = AArgs[i];
+    const auto value = [&]() -> const std::string& {
+      if (i + 1 >= AArgs.size() || AArgs[i + 1].empty()) Usage(word + " needs a value");
+      return AArgs[++i];
+    };
+    if (word == "--caldav") server.Url = value();
+    else if (word == "--user") server.User = value();
+    else if (word == "--ca-file") server.CaFile = value();
+    else if (word == "--allow-http") server.AllowHttp = true;
+    else if (word == "--create") create = true;
+    else if (!word.starts_with("--") && !given) given = word;
+    else Usage(std::string("usage: ") + TasksCommandUsage);
+  }
+  if (server.Url.empty() && (!server.User.empty() || !server.CaFile.empty() || server.AllowHttp || create))
+    Usage("--user, --ca-file, --allow-http and --create go with --caldav URL");
+  if (!server.CaFile.empty()) {
+    std::error_code error;
+    server.CaFile = std::filesystem::absolute(server.CaFile, error).string();
+  }
+  const std::string path = given.value_or(DefaultPlugInDir() + "/" + TaskProgramLibraryName);
   std::error_code error;
-  const std::filesystem::path library = std::filesystem::absolute(given, error);
+  const std::filesystem::path library = std::filesystem::absolute(path, error);
   if (error || !std::filesystem::is_regular_file(library, error))
-    Usage("no task program library at " + given);
+    Usage("no task program library at " + path);
   RegisterAutomationServer(TaskProgramEntry(library.string()));
   AOut << "registered " << TaskProgramProgID << '.' << TaskProgramMajorVersion << ' ' << library.string() << '\n';
+  const TCalDavSettings before = ReadCalDavSettings();
+  WriteCalDavSettings(server);
+  if (server.Url.empty()) return;
+  // A server that does not answer is not registered: the store stays what it was.
+  std::string answer;
+  try {
+    answer = CheckStore(create);
+  } catch (...) {
+    WriteCalDavSettings(before);
+    throw;
+  }
+  AOut << "store " << answer << '\n';
 }
 
 void PrintOwner(std::ostream& AOut) {
@@ -47,6 +98,19 @@ void Status(std::ostream& AOut) {
          << "library " << entry->Library << '\n';
   }
   AOut << "folder " << TaskProgramFolder() << '\n';
+  const TCalDavSettings server = ReadCalDavSettings();
+  if (!server.Url.empty()) {
+    AOut << "store caldav " << server.Url << (server.User.empty() ? "" : " user " + server.User) << '\n';
+    std::string answer;
+    try {
+      answer = entry ? CheckStore(false) : "not asked: the task program is not registered";
+    } catch (const ELumetaError& error) {
+      answer = std::string("does not answer: ") + error.what();
+    }
+    AOut << "server " << answer << '\n';
+  } else {
+    AOut << "store folder " << TaskProgramFolder() << "/tasks\n";
+  }
   PrintOwner(AOut);
 }
 
@@ -79,7 +143,7 @@ void List(std::ostream& AOut) {
 
 void RunTasksCommand(const std::vector<std::string>& AArgs, std::ostream& AOut) {
   const std::string what = AArgs.empty() ? std::string() : AArgs[0];
-  if (what == "register" && AArgs.size() <= 2) return Register(AArgs, AOut);
+  if (what == "register") return Register(AArgs, AOut);
   if (AArgs.size() == 1 && what == "unregister") {
     AOut << (UnregisterAutomationServer(TaskProgramProgID) ? "unregistered" : "not registered") << '\n';
     return;

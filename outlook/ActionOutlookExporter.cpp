@@ -9,6 +9,7 @@
 #include "com/DialogService.h"
 #include "com/MailAddress.h"
 #include "com/OleDate.h"
+#include "com/StoreResults.h"
 #include "com/UuidText.h"
 #include "contract/ExportIntf.h"
 #include "contract/ActionAttributesIntf.h"
@@ -602,7 +603,16 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, const TTaskValues& AValues
     }
   }
   // Without recipients, or when the mail system keeps refusing, the task is at least kept.
-  if (addressed == 0 || !sent) task.Call("Save");
+  if (addressed == 0 || !sent) {
+    try {
+      task.Call("Save");
+    } catch (const EOleError& error) {
+      // Somebody else keeps changing the stored task: it stays theirs, unmarked, and the others go on.
+      if (error.Code() != MAPI_E_OBJECT_CHANGED) throw;
+      Warn(ANode, error.what());
+      return false;
+    }
+  }
   if (OnExported) OnExported({ANode->GetID(), task.Get("EntryID").AsString(), AValues.Subject});
   return true;
 }

@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev python3
   dpkg-dev lintian desktop-file-utils man-db shared-mime-info
   tj3 planner xsltproc poppler-utils
+  radicale python3-caldav
 )
 
 missing=()

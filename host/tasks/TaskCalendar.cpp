@@ -114,6 +114,11 @@ icaltimetype UtcTime(double AValue) {
   return icaltime_from_timet_with_zone(std::mktime(&local), 0, icaltimezone_get_utc_timezone());
 }
 
+double UtcDays(icaltimetype ATime) {
+  const std::time_t instant = icaltime_as_timet_with_zone(ATime, ATime.zone ? ATime.zone : icaltimezone_get_utc_timezone());
+  return static_cast<double>(instant) / 86400.0 + 25569.0;
+}
+
 double FromIcalTime(icaltimetype ATime) {
   if (icaltime_is_null_time(ATime) || !icaltime_is_valid_time(ATime)) return 0;
   TDateTimeParts parts{ATime.year, ATime.month, ATime.day, ATime.hour, ATime.minute, ATime.second, 0};
@@ -418,6 +423,8 @@ std::string WrittenPercent(std::string_view AText) {
 
 }  // namespace
 
+double UtcNowDays() { return static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0; }
+
 bool KnownTimeZone(const std::string& AName) {
   return !AName.empty() && icaltimezone_get_builtin_timezone(AName.c_str()) != nullptr;
 }
@@ -595,6 +602,12 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     const char* uid = icalproperty_get_relatedto(p);
     if (uid && *uid) task.Relations.push_back({RelationType(p), uid});
   }
+  for (icalproperty_kind kind : {ICAL_LASTMODIFIED_PROPERTY, ICAL_DTSTAMP_PROPERTY})
+    if (icalproperty* p = icalcomponent_get_first_property(todo, kind); p && task.ChangedAt == 0) {
+      const icaltimetype time = icalvalue_get_datetime(icalproperty_get_value(p));
+      if (!icaltime_is_null_time(time) && icaltime_is_valid_time(time))
+        task.ChangedAt = UtcDays(time);
+    }
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_ORGANIZER_PROPERTY))
     task.Organizer = PersonOf(p, icalproperty_get_organizer(p));
   for (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_ATTENDEE_PROPERTY); p;

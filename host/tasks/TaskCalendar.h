@@ -49,6 +49,9 @@ struct TTaskRecord {
   // Who assigned the task and to whom, once it was sent.
   TTaskPerson Organizer;
   std::vector<TTaskPerson> Attendees;
+  // When the stored copy last changed (LAST-MODIFIED, else DTSTAMP), UTC days since 30 December
+  // 1899; 0 unknown. Read only: a save stamps the time it writes.
+  double ChangedAt = 0;
 };
 
 // The calendar text of the task. With AOriginal (the file as it was), properties this program
@@ -61,6 +64,9 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
 // METHOD:REQUEST with the task's ORGANIZER and one ATTENDEE per attendee (RSVP, needs action), or
 // with ACancel METHOD:CANCEL, which withdraws the task from its attendees.
 std::string TaskRequestToICalendar(const TTaskRecord& ATask, bool ACancel = false);
+
+// Now as UTC days since 30 December 1899, as TTaskRecord::ChangedAt counts.
+double UtcNowDays();
 
 // Whether libical knows the IANA time zone name ("UTC" too).
 bool KnownTimeZone(const std::string& AName);

@@ -3,10 +3,14 @@
 // clients of the desktop task program drive late-bound (application, "MAPI" namespace, folders,
 // items, task items, recipients, contacts, address lists) over the iCalendar store of TaskStore.h.
 // Clients reach it by its program identifier through the settings store's class entries.
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "com/AtomicFile.h"
 #include "com/ComErrors.h"
 #include "com/Guid.h"
 #include "com/MailAddress.h"
@@ -82,4 +86,60 @@ inline std::string TaskProgramFolder() {
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return std::string(data) + "/lumeta/tasks";
   const char* home = std::getenv("HOME");
   return std::string(home ? home : ".") + "/.local/share/lumeta/tasks";
+}
+
+// A store on a CalDAV server instead of the folder's tasks/ (the folder still keeps the outbox,
+// contacts, journals and the server's index): "CalDAV" (the calendar collection's URL),
+// "CalDAVUser", "CalDAVCAFile" (a private certificate authority) and "CalDAVAllowHttp" under the
+// settings key. No password is ever kept there.
+struct TCalDavSettings {
+  std::string Url;  // empty: the store is the folder
+  std::string User;
+  std::string CaFile;
+  bool AllowHttp = false;  // plain HTTP to a host other than loopback
+};
+
+inline TCalDavSettings ReadCalDavSettings() {
+  TSettingsStore& store = SettingsStore();
+  return {store.ReadString(THive::CurrentUser, TaskProgramSettingsKey, "CalDAV", ""),
+          store.ReadString(THive::CurrentUser, TaskProgramSettingsKey, "CalDAVUser", ""),
+          store.ReadString(THive::CurrentUser, TaskProgramSettingsKey, "CalDAVCAFile", ""),
+          store.ReadBool(THive::CurrentUser, TaskProgramSettingsKey, "CalDAVAllowHttp", false)};
+}
+
+// An empty URL makes the folder the store again.
+inline void WriteCalDavSettings(const TCalDavSettings& AServer) {
+  TSettingsStore& store = SettingsStore();
+  if (AServer.Url.empty()) {
+    for (const char* name : {"CalDAV", "CalDAVUser", "CalDAVCAFile", "CalDAVAllowHttp"})
+      store.DeleteValue(THive::CurrentUser, TaskProgramSettingsKey, name);
+    return;
+  }
+  store.WriteString(THive::CurrentUser, TaskProgramSettingsKey, "CalDAV", AServer.Url);
+  store.WriteString(THive::CurrentUser, TaskProgramSettingsKey, "CalDAVUser", AServer.User);
+  store.WriteString(THive::CurrentUser, TaskProgramSettingsKey, "CalDAVCAFile", AServer.CaFile);
+  store.WriteBool(THive::CurrentUser, TaskProgramSettingsKey, "CalDAVAllowHttp", AServer.AllowHttp);
+}
+
+inline constexpr const char* CalDavPasswordVariable = "LUMETA_CALDAV_PASSWORD";
+inline std::string CalDavPasswordFile() { return SettingsStore().Folder() + "/caldav-password"; }
+
+// $LUMETA_CALDAV_PASSWORD, else the first line of the credentials file in the settings folder,
+// else empty. Raises ELumetaError (E_ACCESSDENIED) for a file other users could read: a password
+// others have seen is no longer one.
+inline std::string ReadCalDavPassword() {
+  if (const char* password = std::getenv(CalDavPasswordVariable); password && *password) return password;
+  const std::string path = CalDavPasswordFile();
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  if ((info.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    throw ELumetaError("the credentials file " + path + " can be read by other users (mode " + mode +
+                           "); it is not used: make it private with 'chmod 600 " + path + "'",
+                       E_ACCESSDENIED);
+  }
+  std::string text = ReadRegularFile(path, 4096);
+  text = text.substr(0, text.find_first_of("\r\n"));
+  return text;
 }

@@ -288,6 +288,20 @@ class TTaskItem : public TDispatchObject<TTaskItem> {
            return TOleVariant();
          }},
         {"RelationCount", [](S& s, A) { return TOleVariant(s.FRecord.Relations.size()); }},
+        // Where the stored copy is (a file, or its href on a server), its ETag there (a folder: ""),
+        // and when it last changed there (UTC); empty and no date while the task is not saved.
+        {"Href", [](S& s, A) {
+           const auto index = s.Stored();
+           return TOleVariant(index ? s.FStore->TaskPath(*index) : std::string());
+         }},
+        {"ETag", [](S& s, A) {
+           const auto index = s.Stored();
+           return TOleVariant(index ? s.FStore->TaskETag(*index) : std::string());
+         }},
+        {"LastModified", [](S& s, A) {
+           const auto index = s.Stored();
+           return DateValue(index ? s.FStore->TaskChangedAt(*index) : 0);
+         }},
         {"Subject", [](S& s, A) { return TOleVariant(s.FRecord.Subject); },
          [](S& s, A a) { s.FRecord.Subject = a.String(0); }},
         {"Body", [](S& s, A) { return TOleVariant(s.FRecord.Body); }, [](S& s, A a) { s.FRecord.Body = a.String(0); }},
@@ -354,6 +368,8 @@ class TTaskItem : public TDispatchObject<TTaskItem> {
   }
 
  private:
+  std::optional<size_t> Stored() const { return FRecord.Uid.empty() ? std::nullopt : FStore->FindByUid(FRecord.Uid); }
+
   void Send(const TDispatchArgs& AArgs) {
     if (!FAssigned) AArgs.Fail("only an assigned task can be sent: call Assign first", E_FAIL);
     if (FRecipients->List().empty()) AArgs.Fail("the task has no recipients", E_FAIL);
@@ -429,6 +445,30 @@ std::optional<std::string> FieldText(const TTaskRecord& ATask, const std::string
   return std::nullopt;
 }
 
+class TRemovedTasks : public TCollectionOf<TRemovedTasks> {
+ public:
+  static constexpr std::string_view DispatchTypeName = "RemovedTasks";
+  using TCollectionOf::TCollectionOf;
+};
+
+class TTaskChangeList : public TCollectionOf<TTaskChangeList> {
+ public:
+  static constexpr std::string_view DispatchTypeName = "TaskChanges";
+  TTaskChangeList(std::string AToken, std::vector<TOleVariant> AChanged, std::vector<TOleVariant> ARemoved)
+      : TCollectionOf(std::move(AChanged)), FToken(std::move(AToken)), FRemoved(make<TRemovedTasks>(std::move(ARemoved))) {}
+
+  static std::vector<TMember> DispatchMembers() {
+    std::vector<TMember> members = TCollectionOf::DispatchMembers();
+    members.push_back({"Token", [](TTaskChangeList& S, const TDispatchArgs&) { return TOleVariant(S.FToken); }});
+    members.push_back({"Removed", [](TTaskChangeList& S, const TDispatchArgs&) { return TOleVariant(S.FRemoved); }});
+    return members;
+  }
+
+ private:
+  std::string FToken;
+  ComPtr<TRemovedTasks> FRemoved;
+};
+
 class TTaskItems : public TDispatchObject<TTaskItems> {
  public:
   static constexpr std::string_view DispatchTypeName = "Items";
@@ -462,6 +502,19 @@ class TTaskItems : public TDispatchObject<TTaskItems> {
                  if ((FoldAscii(*FieldText(s.FStore->Task(i), condition.Field)) == wanted) == condition.Equal)
                    return s.ItemAt(i);
                return TOleVariant();
+             }},
+            // What changed on the server since a sync-token ("": everything): an object with Token
+            // (to keep for the next call), Count and Item (the added or changed task items) and
+            // Removed (the UIDs of removed tasks, Count and Item). Empty when the store cannot
+            // tell (a folder, a server without tokens, a token it forgot): then compare every task.
+            {"ChangesSince", [](S& s, A a) {
+               a.Expect(1, 1);
+               const auto changes = s.FStore->ChangesSince(a.String(0));
+               if (!changes) return TOleVariant();
+               std::vector<TOleVariant> changed, removed;
+               for (const size_t index : changes->Changed) changed.push_back(s.ItemAt(index));
+               for (const std::string& uid : changes->Removed) removed.emplace_back(uid);
+               return TOleVariant(make<TTaskChangeList>(changes->Token, std::move(changed), std::move(removed)));
              }}};
   }
 
@@ -538,7 +591,8 @@ class TTaskApplication : public TDispatchObject<TTaskApplication> {
  public:
   static constexpr std::string_view DispatchTypeName = "Application";
   TTaskApplication()
-      : FStore(std::make_shared<TTaskStore>(TTaskStore::DefaultFolder(), TTaskFaults::FromEnvironment())) {}
+      : FStore(std::make_shared<TTaskStore>(TTaskStore::DefaultFolder(), TTaskFaults::FromEnvironment(),
+                                            ReadCalDavSettings())) {}
 
   static std::vector<TMember> DispatchMembers() {
     using S = TTaskApplication;
@@ -588,7 +642,19 @@ class TTaskApplication : public TDispatchObject<TTaskApplication> {
                return TOleVariant();
              }},
             {"Version", [](S&, A) { return TOleVariant(std::to_string(TaskProgramMajorVersion) + ".0.0.0"); }},
-            {"StoreFolder", [](S& s, A) { return TOleVariant(s.FStore->Folder()); }}};
+            {"StoreFolder", [](S& s, A) { return TOleVariant(s.FStore->Folder()); }},
+            // The calendar's URL when the tasks are on a CalDAV server, else "".
+            {"StoreServer", [](S& s, A) { return TOleVariant(s.FStore->Server().Url); }},
+            // Asks the server for the calendar, making it when the argument is true; one line
+            // saying what answered. A folder store answers with its folder.
+            {"CheckStore", [](S& s, A a) {
+               a.Expect(0, 1);
+               if (!s.FStore->OnServer()) return TOleVariant("folder " + s.FStore->Folder());
+               return TOleVariant(s.FStore->CheckServer(a.Given(0) && a.Boolean(0)));
+             }},
+            // The sync-token a client keeps between runs (RFC 6578), kept in the store's index.
+            {"SyncToken", [](S& s, A) { return TOleVariant(s.FStore->SyncToken()); },
+             [](S& s, A a) { s.FStore->SetSyncToken(a.String(0)); }}};
   }
 
  private:

@@ -15,6 +15,7 @@
 #include "com/UuidText.h"
 #include "com/NumberText.h"
 #include "com/OleVariant.h"
+#include "host/tasks/CalDavClient.h"
 #include "host/tasks/TaskProgram.h"
 #include "settings/LumetaSettingsStore.h"
 
@@ -100,7 +101,8 @@ TTaskFaults TTaskFaults::FromEnvironment() {
 
 std::string TTaskStore::DefaultFolder() { return TaskProgramFolder(); }
 
-TTaskStore::TTaskStore(std::string AFolder, TTaskFaults AFaults) : FFolder(std::move(AFolder)), FFaults(AFaults) {}
+TTaskStore::TTaskStore(std::string AFolder, TTaskFaults AFaults, TCalDavSettings AServer)
+    : FFolder(std::move(AFolder)), FFaults(AFaults), FServer(std::move(AServer)) {}
 
 TTaskStore::~TTaskStore() {
   if (FBatch == 0) return;
@@ -113,7 +115,9 @@ TTaskStore::~TTaskStore() {
 }
 
 void TTaskStore::EndBatch() {
-  if (FBatch == 0 || --FBatch > 0 || !FUnflushed) return;
+  if (FBatch == 0 || --FBatch > 0) return;
+  if (FIndexChanged) WriteIndex();
+  if (!FUnflushed) return;
   FUnflushed = false;
   try {
     SyncFileSystem(FFolder);
@@ -124,6 +128,13 @@ void TTaskStore::EndBatch() {
 
 void TTaskStore::Load() {
   if (FLoaded) return;
+  if (OnServer()) {
+    RemoveStaleTemporaries(OutboxFolder());
+    RemoveStaleTemporaries(FFolder + "/exports");
+    LoadFromServer();  // loaded only once it answered: a later call asks again
+    FLoaded = true;
+    return;
+  }
   FLoaded = true;
   RemoveStaleTemporaries(TasksFolder());
   RemoveStaleTemporaries(OutboxFolder());
@@ -199,6 +210,19 @@ const TTaskRecord& TTaskStore::Task(size_t AIndex) {
   return FTasks.at(AIndex);
 }
 
+const std::string& TTaskStore::TaskETag(size_t AIndex) {
+  static const std::string none;
+  Load();
+  if (OnServer()) return FETags.at(AIndex);
+  (void)FTasks.at(AIndex);  // the same bounds check
+  return none;
+}
+
+double TTaskStore::TaskChangedAt(size_t AIndex) {
+  Load();
+  return FTasks.at(AIndex).ChangedAt;
+}
+
 std::optional<size_t> TTaskStore::FindBySubject(std::string_view ASubject) {
   Load();
   const auto found = FBySubject.find(FoldAscii(ASubject));
@@ -262,8 +286,39 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
   const bool isNew = known == FByUid.end();
   const std::string uid = ATask.Uid.empty() ? NewUuidText() : ATask.Uid;
   // An existing task keeps its file, whatever its name.
-  const std::string path =
-      isNew ? TasksFolder() + "/" + (SafeFileName(uid) ? uid : NewUuidText()) + ".ics" : FPaths[known->second];
+  const std::string name = (SafeFileName(uid) ? uid : NewUuidText()) + ".ics";
+  const std::string path = !isNew ? FPaths[known->second] : OnServer() ? Client().CollectionPath() + name
+                                                                       : TasksFolder() + "/" + name;
+  // A task saved again is a new version of it, for clients and attendees that keep the old one.
+  if (!isNew) ATask.Sequence = std::max(ATask.Sequence, FTasks[known->second].Sequence) + 1;
+  if (OnServer()) {
+    TTaskRecord saved = ATask;
+    saved.Uid = uid;
+    std::string text = isNew ? std::string() : FTexts[known->second];
+    const std::string etag = PutTask(saved, path, isNew ? std::string() : FWrittenETags[known->second], text,
+                                     isNew ? 0 : FTasks[known->second].ChangedAt);
+    ATask = saved;
+    size_t index = isNew ? FTasks.size() : known->second;
+    if (isNew) {
+      FByUid.emplace(uid, index);
+      FTasks.push_back(std::move(saved));
+      FPaths.push_back(path);
+      FETags.push_back(etag);
+      FWrittenETags.push_back(etag);
+      FTexts.push_back(std::move(text));
+    } else {
+      UnindexSubject(index);
+      FTasks[index] = std::move(saved);
+      FETags[index] = etag;
+      FWrittenETags[index] = etag;
+      FTexts[index] = std::move(text);
+    }
+    IndexSubject(index);
+    // Only what the server acknowledged goes into the index.
+    FIndexChanged = true;
+    if (FBatch == 0) WriteIndex();
+    return;
+  }
   std::string original;
   if (!isNew) {
     try {
@@ -272,10 +327,9 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
       // Gone meanwhile: written anew.
     }
   }
-  // A task saved again is a new version of it, for clients and attendees that keep the old one.
-  if (!isNew) ATask.Sequence = std::max(ATask.Sequence, FTasks[known->second].Sequence) + 1;
   TTaskRecord saved = ATask;
   saved.Uid = uid;
+  saved.ChangedAt = UtcNowDays();
   try {
     EnsureFolder(TasksFolder());
   } catch (const EFileError& error) {

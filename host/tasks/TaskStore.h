@@ -10,6 +10,14 @@
 // The folder is $LUMETA_TASKS_DIR, else the settings store's value, else
 // ~/.local/share/lumeta/tasks. Tasks are read once per store and kept indexed in memory, so lookups
 // and saves never rescan the folder.
+//
+// A store registered on a CalDAV server (TCalDavSettings) keeps its tasks in that calendar
+// collection instead of tasks/: reading the tasks is one calendar-query REPORT, a save is a PUT
+// (If-None-Match: * for a new task, If-Match: ETAG for an update, so that nobody's change is
+// overwritten unseen), and the folder keeps the rest as above plus
+//   exports/caldav.index     each task's UID, href and ETag as the server last acknowledged them,
+//                            and the sync-token a client keeps (SetSyncToken); replaced atomically
+// Every public member works on either kind; TaskPath is the task's href on a server.
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -20,6 +28,7 @@
 #include <vector>
 
 #include "host/tasks/TaskCalendar.h"
+#include "host/tasks/TaskProgram.h"
 #include "host/tasks/VCards.h"
 
 // Failures the tests make happen, read from $LUMETA_TASKS_FAULTS ("logon,write,send=2"):
@@ -35,6 +44,8 @@ struct TTaskFaults {
   static TTaskFaults FromEnvironment();
 };
 
+class TCalDavClient;
+
 struct TAddressListRecord {
   std::string Name;
   std::vector<TContactRecord> Entries;
@@ -44,7 +55,8 @@ class TTaskStore {
  public:
   static std::string DefaultFolder();
 
-  TTaskStore(std::string AFolder, TTaskFaults AFaults);
+  // With AServer.Url set, the tasks are the server's (nothing is asked before the first read).
+  TTaskStore(std::string AFolder, TTaskFaults AFaults, TCalDavSettings AServer = {});
   // Ends an open batch.
   ~TTaskStore();
   TTaskStore(const TTaskStore&) = delete;
@@ -83,6 +95,34 @@ class TTaskStore {
   // before any task the run then saves.
   std::string Journal(const std::string& AName);
   void SetJournal(const std::string& AName, const std::string& AText);
+  // ---- a store on a server (empty or no-op answers for a folder)
+  bool OnServer() const noexcept { return !FServer.Url.empty(); }
+  const TCalDavSettings& Server() const noexcept { return FServer; }
+  // Asks the server for the calendar (with ACreate making it, and its parent, when missing) and
+  // says in one line what answered. Raises EOleError naming the server and the reason: not
+  // reachable, login refused, not a calendar, no tasks allowed in it.
+  std::string CheckServer(bool ACreate);
+  // The task's ETag on the server as last read or written (a folder: empty).
+  const std::string& TaskETag(size_t AIndex);
+  // When the stored copy of the task last changed, UTC days since 30 December 1899 (its
+  // LAST-MODIFIED, else DTSTAMP); 0 when it does not say.
+  double TaskChangedAt(size_t AIndex);
+  // The sync-token (RFC 6578) a client kept with SetSyncToken, read from the index; empty when
+  // none was kept for this collection. SetSyncToken replaces the index at once.
+  std::string SyncToken();
+  void SetSyncToken(const std::string& AToken);
+  // What changed on the server since the token (empty: since the collection began): the tasks
+  // added or changed, read anew into the store (their positions), the UIDs of the tasks removed,
+  // and the token to keep for the next call. Empty when the server keeps no tokens or no longer
+  // knows this one: then read every task (a new store) and compare. Raises EOleError as a read.
+  struct TTaskChanges {
+    std::string Token;
+    std::vector<size_t> Changed;
+    std::vector<std::string> Removed;
+  };
+  std::optional<TTaskChanges> ChangesSince(const std::string& AToken);
+  std::string IndexPath() const { return FFolder + "/exports/caldav.index"; }
+
   // Files passed over when the tasks were read, with the reason.
   const std::vector<std::string>& Skipped() const noexcept { return FSkipped; }
 
@@ -95,6 +135,18 @@ class TTaskStore {
 
  private:
   void Load();
+  void LoadFromServer();
+  TCalDavClient& Client();
+  // PUTs the task to the href, merging the server's copy once when it changed there (412).
+  // Returns the ETag; raises EOleError naming the server and the task.
+  std::string PutTask(TTaskRecord& ATask, const std::string& AHref, const std::string& AETag,
+                      std::string& AOriginal, double AKnownChange);
+  // Takes in a task as the server sent it: its position, or none when it is not a task.
+  std::optional<size_t> TakeServerTask(const std::string& AHref, const std::string& AETag, const std::string& AText,
+                                       const std::string& AWrittenETag);
+  // UID -> the ETag the index holds for the task (this collection's only); keeps FIndexedHrefs.
+  std::unordered_map<std::string, std::string> ReadIndex();
+  void WriteIndex();
   void MoveToOutbox(const std::filesystem::path& AFile);
   void IndexSubject(size_t AIndex);
   void UnindexSubject(size_t AIndex);
@@ -105,7 +157,18 @@ class TTaskStore {
   TTaskFaults FFaults;
   bool FLoaded = false;
   std::vector<TTaskRecord> FTasks;
-  std::vector<std::string> FPaths;  // each task's file
+  std::vector<std::string> FPaths;  // each task's file, or its href on a server
+  TCalDavSettings FServer;
+  std::unique_ptr<TCalDavClient> FClient;
+  std::vector<std::string> FETags;  // on a server: of the copy read
+  // The ETag of the version this store last wrote or acknowledged, from the index: an update is
+  // written against it, so that a change made elsewhere since (a task ticked off on a phone) is
+  // merged, not overwritten.
+  std::vector<std::string> FWrittenETags;
+  std::unordered_map<std::string, std::string> FIndexedHrefs;  // href -> UID, for tasks removed since
+  std::vector<std::string> FTexts;  // on a server: the copy it sent, for what other programs added
+  std::optional<std::string> FSyncToken;  // read from the index on first use
+  bool FIndexChanged = false;  // to write at the end of the batch
   std::unordered_map<std::string, size_t> FByUid;
   std::unordered_map<std::string, std::vector<size_t>> FBySubject;  // folded subject, positions ascending
   std::vector<std::string> FSkipped;

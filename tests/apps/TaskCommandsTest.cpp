@@ -22,7 +22,7 @@ TEST(TasksCommand, RegistersListsAndUnregisters) {
   TTempFolder settings, store;
   SetSettingsFolder(settings.Path());
   setenv("LUMETA_TASKS_DIR", store.Path().c_str(), 1);
-  EXPECT_EQ(Tasks({"status"}), "registered no\nfolder " + store.Path() + "\nowner none\n");
+  EXPECT_EQ(Tasks({"status"}), "registered no\nfolder " + store.Path() + "\nstore folder " + store.Path() + "/tasks\nowner none\n");
   EXPECT_THROW(Tasks({"list"}), ELumetaError) << "nothing to list through";
   EXPECT_THROW(Tasks({"register", store / "missing.so"}), ELumetaError);
 
