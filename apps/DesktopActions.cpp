@@ -88,9 +88,12 @@ void SynchronizeTasks(TDesktopWindow& AWindow) {
   AWindow.Refresh();
   if (!synced) return;
   constexpr size_t KShown = 12;
-  std::string text = result.Changed.empty() ? "Nothing changed in the map's " + std::to_string(result.TasksFound) +
-                                                  " tasks since they were exported."
-                                            : "Synchronized from the task store:";
+  std::string text = !result.Changed.empty() ? std::string("Synchronized from the task store:")
+                     : result.SinceLastSync    ? "Nothing changed: " + std::to_string(result.TasksFound) +
+                                                     " tasks of the map changed in the store since the last sync, none "
+                                                     "differs from its action."
+                                               : "Nothing changed: the map's " + std::to_string(result.TasksFound) +
+                                                     " tasks hold what their actions hold.";
   std::vector<std::string> lines;
   for (const TSyncedAction& action : result.Changed) lines.push_back(SyncedActionLine(action));
   lines.insert(lines.end(), result.Warnings.begin(), result.Warnings.end());

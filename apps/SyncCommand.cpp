@@ -14,5 +14,7 @@ void RunSyncCommand(TLumetaModel* AModel, const std::vector<std::string>& AArgs,
   for (const std::string& warning : result.Warnings) WriteWarning(AErr, warning);
   // Silence would leave the user wondering whether the store was read at all.
   if (result.Changed.empty())
-    AErr << "note: nothing changed: " << result.TasksFound << " tasks of the map were read, none changed elsewhere\n";
+    AErr << "note: nothing changed: " << result.TasksFound
+         << (result.SinceLastSync ? " tasks of the map changed in the store since the last sync, none differs from its action\n"
+                                  : " tasks of the map were read, none changed elsewhere\n");
 }

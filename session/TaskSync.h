@@ -29,14 +29,19 @@ struct TSyncResult {
   // Exported actions whose task is gone or withdrawn, and edits the plug-in refused, each naming
   // its node. The map keeps these actions as they are.
   std::vector<std::string> Warnings;
-  // Tasks of the map found in the store.
+  // Tasks of the map compared with their actions: all that the store holds, or with
+  // SinceLastSync those changed in it since the last sync.
   size_t TasksFound = 0;
+  bool SinceLastSync = false;
 };
 
 // Reads the tasks of the map's actions from the registered task program and brings their changes
 // back. A task field still at a new task's value (not started, 0 %, no completion date) is taken
 // for one the export left out and never overwrites the action; the completion date comes back
-// only with a task that is done; a summary task of a scheduled map is left to its subtasks. The
-// selection is kept. Raises ELumetaError when the map has never been exported (it has no identity)
+// only with a task that is done; a summary task of a scheduled map is left to its subtasks. A store
+// that keeps sync-tokens (a CalDAV server) is asked only for what changed since the last sync of
+// the map, whose token the store keeps, so an action edited in the map and not exported again
+// keeps its values; actions that lack what an earlier, unsaved or undone sync brought are compared
+// again too. The selection is kept. Raises ELumetaError when the map has never been exported (it has no identity)
 // or the task program is not registered or cannot be started.
 TSyncResult SyncFromTaskStore(TLumetaModel* AModel);
