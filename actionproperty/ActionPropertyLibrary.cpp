@@ -55,6 +55,7 @@ TActionWindows PlugInWindows() {
   windows.CreateView = &CreateActionPanel;
   windows.PickValue = &PickActionValue;
   windows.ExportActions = &RunExportActions;
+  windows.Export = make<TActionExport>();
   return windows;
 }
 

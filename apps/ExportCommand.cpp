@@ -15,9 +15,9 @@
 #include "apps/WidgetApplication.h"
 #include "com/ComErrors.h"
 #include "com/ComObject.h"
+#include "contract/ActionVocabulary.h"
+#include "contract/ExportIntf.h"
 #include "host/tasks/TaskProgram.h"
-#include "outlook/ActionOutlookExporter.h"
-#include "outlook/ExportActionsOptions.h"
 #include "host/LumetaMapSettings.h"
 
 #include <libical/ical.h>
@@ -167,8 +167,10 @@ void RunWithDialog(TLumetaModel* AModel, ISelection* ASelection, const TDialogDr
 
 void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs,
                       std::ostream& AOut, std::ostream& AErr, bool AErrIsTerminal) {
-  auto options = make<TExportActionsOutlookOptions>();
-  options->LoadSettings();
+  // The plug-in's own export, as the export entry runs it after its dialog.
+  ComPtr<IActionExport> exporter = QueryAs<IActionExport>(AModel->FindPlugInUI(KActionPlugInName).get());
+  if (!exporter) throw ELumetaError("the plug-in has no export of actions");
+  ComPtr<IExportActionsOutlookOptions> options = exporter->LoadExportOptions();
   bool dryRun = false, dialog = false;
   TDialogDriver driver;
   for (size_t i = 0; i < AArgs.size(); ++i) {
@@ -211,24 +213,22 @@ void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
     Usage("--screenshot, --progress-screenshot, --cancel and --owner go with --dialog");
   if (options->GetExportRange() == erSelection && (!ASelection || ASelection->GetCount() == 0))
     Usage("nothing is selected to export");
-  const int32_t include = options->GetIncludeProperties();
   // Silence would leave a person guessing why their tasks did not arrive.
   const auto noteNone = [&] {
     AErr << "note: no action to export: only actions with Is Action on are exported, and without --all only those"
             " not posted yet or changed since their last export\n";
   };
   if (dryRun) {
-    const auto nodes = TActionOutlookExporter::CollectNodes(options.get(), ASelection, AModel);
-    for (const ComPtr<INode>& node : nodes)
-      AOut << node->GetID() << '\t' << OneLineText(TActionOutlookExporter::Subject(node.get(), include)) << '\n';
-    if (nodes.empty()) noteNone();
+    const std::vector<TPlannedTask> planned = exporter->PlanExport(options.get(), ASelection, AModel);
+    for (const TPlannedTask& task : planned) AOut << task.Node->GetID() << '\t' << OneLineText(task.Subject) << '\n';
+    if (planned.empty()) noteNone();
     return;
   }
-  TActionOutlookExporter exporter(AErrIsTerminal ? ComPtr<ILumetaProgress>(make<TTextProgress>(AErr)) : nullptr);
-  exporter.OnExported = [&](const TExportedTask& ATask) {
-    AOut << ATask.NodeID << '\t' << ATask.Uid << '\t' << OneLineText(ATask.Subject) << '\n';
-  };
-  const int32_t exported = exporter.ExportActions(options.get(), ASelection, AModel);
+  const ComPtr<ILumetaProgress> progress = AErrIsTerminal ? ComPtr<ILumetaProgress>(make<TTextProgress>(AErr)) : nullptr;
+  const int32_t exported =
+      exporter->ExportActions(options.get(), ASelection, AModel, progress.get(), [&](const TExportedTask& ATask) {
+        AOut << ATask.NodeID << '\t' << ATask.Uid << '\t' << OneLineText(ATask.Subject) << '\n';
+      });
   if (exported < 0) throw ELumetaError("the task program could not be started");
   if (exported == 0) noteNone();
 }

@@ -25,6 +25,7 @@
 #include "apps/PanelCommand.h"
 #include "apps/SyncCommand.h"
 #include "contract/ActionAttributesIntf.h"
+#include "contract/ActionEditIntf.h"
 #include "com/DialogService.h"
 #include "com/NumberText.h"
 #include "com/LumetaLocale.h"
@@ -33,7 +34,6 @@
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
 #include "host/MapEditCommands.h"
-#include "plugin/RolledUpAction.h"
 #include "settings/LumetaSettingsStore.h"
 
 namespace {
@@ -91,8 +91,8 @@ struct TTableRow {
   bool HasAction = false;  // whether the action columns are printed
 };
 
-// ARollUps: the summaries rolled up so far while the table is made, so that each is rolled up once.
-TTableRow RowOf(TLumetaNode* ANode, int ADepth, TRollUpMemo& ARollUps) {
+// AShown: what the node's action shows, asked of the plug-in for the whole table at once.
+TTableRow RowOf(TLumetaNode* ANode, int ADepth, const TShownAction& AShown) {
   TTableRow row;
   row.Cells[colID] = std::to_string(ANode->ID());
   // Deep levels keep the table narrow: past KMaxIndent levels the depth is written instead.
@@ -100,24 +100,31 @@ TTableRow RowOf(TLumetaNode* ANode, int ADepth, TRollUpMemo& ARollUps) {
   std::string depth;
   if (ADepth > KMaxIndent) depth.append("[").append(std::to_string(ADepth)).append("] ");
   row.Cells[colTitle] = std::string(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ') + depth + VisibleLine(ANode->Title());
-  ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
-  ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
+  if (!AShown.HasAction) return row;
+  ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(ANode->FindProperty(KActionPropertyName).get());
   if (!action) return row;
   row.HasAction = true;
-  const TRolledUpValues* rolledUp = ARollUps.Summary(ANode, action.get());
-  row.Cells[colStart] = DateToIsoText(rolledUp ? rolledUp->Start : action->GetStartDate());
+  row.Cells[colStart] = DateToIsoText(AShown.Start);
   row.Cells[colDue] = DateToIsoText(action->GetDueDate());
-  row.Cells[colDone] = DateToIsoText(rolledUp ? rolledUp->Finish : action->GetCompletedDate());
-  const std::string measure = GetMeasureText(rolledUp ? rolledUp->DurationMeasure : action->GetDurationMeasure());
-  row.Cells[colDuration] =
-      ShortNumber(rolledUp ? rolledUp->Duration : action->GetDuration()) + (measure.empty() ? "" : " " + measure);
-  row.Cells[colComplete] = std::to_string(rolledUp ? rolledUp->Complete : action->GetComplete());
-  row.Cells[colStatus] = VisibleLine(ARollUps.Status(ANode, action.get()));
+  row.Cells[colDone] = DateToIsoText(AShown.Finish);
+  const std::string measure = GetMeasureText(AShown.DurationMeasure);
+  row.Cells[colDuration] = ShortNumber(AShown.Duration) + (measure.empty() ? "" : " " + measure);
+  row.Cells[colComplete] = std::to_string(AShown.Complete);
+  row.Cells[colStatus] = VisibleLine(AShown.Status);
   row.Cells[colPriority] = VisibleLine(action->GetPriority());
   return row;
 }
 
-void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
+// What the nodes' actions show; a summary's rolled-up values come from the plug-in, which rolls
+// each summary up once for the whole table. Without the plug-in no node carries an action.
+std::vector<TShownAction> ShownActions(TLumetaModel* AModel, const std::vector<INode*>& ANodes) {
+  if (ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get()))
+    return table->ShownActions(ANodes);
+  return std::vector<TShownAction>(ANodes.size());
+}
+
+void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
+  TLumetaMap& map = AModel->Map();
   constexpr size_t KLineWidth = 100, KMinTitle = 16, KMaxPriority = 16;
   std::vector<TTableRow> rows;
   TTableRow header;
@@ -126,8 +133,8 @@ void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
   header.HasAction = true;
   rows.push_back(header);
   // Pre-order with a stack of its own: a map may be far deeper than the native stack allows.
-  TRollUpMemo rollUps;  // the first summary's row rolls up the summaries below it too
-  std::vector<std::pair<TLumetaNode*, size_t>> stack{{AMap.Root(), 0}};
+  std::vector<std::pair<TLumetaNode*, int>> nodes;  // with their depths
+  std::vector<std::pair<TLumetaNode*, size_t>> stack{{map.Root(), 0}};
   while (!stack.empty()) {
     auto& [node, next] = stack.back();
     if (next == node->Children().size()) {
@@ -135,9 +142,15 @@ void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
       continue;
     }
     TLumetaNode* child = node->Children()[next++].get();
-    rows.push_back(RowOf(child, static_cast<int>(stack.size()) - 1, rollUps));
+    nodes.emplace_back(child, static_cast<int>(stack.size()) - 1);
     stack.emplace_back(child, 0);
   }
+  std::vector<INode*> asked;
+  asked.reserve(nodes.size());
+  for (const auto& [node, depth] : nodes) asked.push_back(node);
+  const std::vector<TShownAction> shown = ShownActions(AModel, asked);
+  rows.reserve(nodes.size() + 1);
+  for (size_t i = 0; i < nodes.size(); ++i) rows.push_back(RowOf(nodes[i].first, nodes[i].second, shown[i]));
 
   size_t widths[colCount] = {};
   for (const TTableRow& row : rows)
@@ -163,7 +176,7 @@ void PrintTable(std::ostream& AOut, TLumetaMap& AMap) {
   };
   print(rows.front(), true);
   // The root is the map itself: its title may run across the columns it never fills.
-  std::string root = Pad("0", widths[colID], true) + ' ' + VisibleLine(AMap.Root()->Title());
+  std::string root = Pad("0", widths[colID], true) + ' ' + VisibleLine(map.Root()->Title());
   while (root.back() == ' ') root.pop_back();
   AOut << root << '\n';
   for (size_t r = 1; r < rows.size(); ++r) print(rows[r], false);
@@ -564,7 +577,7 @@ void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Show(const std::vector<std::string>& AArgs) {
-  if (!RunShowTable(FDocument, AArgs, FOut)) PrintTable(FOut, Model()->Map());
+  if (!RunShowTable(FDocument, AArgs, FOut)) PrintTable(FOut, Model());
 }
 
 void TLumetaShell::Write(const std::vector<std::string>& AArgs) { RunWriteCommand(FDocument, AArgs); }

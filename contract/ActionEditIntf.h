@@ -24,6 +24,26 @@ struct IActionEditRules : virtual IUnknown {
   virtual std::string DisabledReason(IStandardInteractor* AInteractor) = 0;
 };
 
+// What a node's action shows where a table lists it: a summary task's rolled-up values while its
+// map schedules tasks, else the record's own.
+struct TShownAction {
+  bool HasAction = false;  // false: the node carries no action, and the rest is empty
+  double Start = 0;
+  double Finish = 0;
+  double Duration = 0;
+  int32_t DurationMeasure = 0;
+  int32_t Complete = 0;
+  std::string Status;
+};
+
+// The values a table of many nodes shows, asked at once: each summary is rolled up once for the
+// whole call, so a table of a tree of any depth costs time linear in its nodes.
+struct IActionTable : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("5D2B7E1A-93C4-4F68-A0B1-6E8C2D4F7A35");
+  // One value per node of ANodes, in their order. Nothing may change the map during the call.
+  virtual std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes) = 0;
+};
+
 // One change of the task link from a predecessor to a successor.
 enum TTaskLinkChange : int32_t { lcAdd, lcRemove, lcRetype };
 

@@ -3,11 +3,14 @@
 // exporter reads, a section of settings that loads and saves itself, the progress a long run
 // reports, and the host data of a node that the exported task carries. Operations in slot order.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "com/ComPtr.h"
+#include "contract/LumetaCommandsIntf.h"
 #include "contract/LumetaIntf.h"
+#include "contract/LumetaSelectionIntf.h"
 
 // Bits of IncludeProperties, in the order the dialog lists them.
 enum TExportInclude : int32_t {
@@ -108,4 +111,36 @@ struct INodeHostData : virtual IUnknown {
   // The nodes at the other end of the node's connections: those it draws (AOutgoing) or those
   // drawn to it; in the map's order.
   virtual std::vector<ComPtr<INode>> GetConnections(bool AOutgoing) = 0;
+};
+
+// One task an export run created.
+struct TExportedTask {
+  std::string NodeID;
+  std::string Uid;
+  std::string Subject;
+};
+
+// One node a run would export, with the subject its task gets.
+struct TPlannedTask {
+  ComPtr<INode> Node;
+  std::string Subject;
+};
+
+// The export of actions without its dialog, for a front end that asks for the options itself. The
+// Action plug-in's controller answers it; a plug-in assembled without its export raises
+// ELumetaError from each call.
+struct IActionExport : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("A4E95C27-3B18-4D7F-8E62-1C0F5B9D3A74");
+  // The options as the export dialog last saved them.
+  virtual ComPtr<IExportActionsOutlookOptions> LoadExportOptions() = 0;
+  // The nodes a run with these options would export, in export order, touching neither the map
+  // nor the task program.
+  virtual std::vector<TPlannedTask> PlanExport(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                               ILumetaModel* AModel) = 0;
+  // Exports as the export entry does after its dialog, without windows: AProgress (may be null)
+  // shows the run, AOnExported (may be empty) hears of each task saved or sent. The number of tasks
+  // created, or -1 when the task program could not be started.
+  virtual int32_t ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection, ILumetaModel* AModel,
+                                ILumetaProgress* AProgress,
+                                const std::function<void(const TExportedTask&)>& AOnExported) = 0;
 };

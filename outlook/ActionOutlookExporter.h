@@ -19,13 +19,6 @@
 #include "contract/LumetaSelectionIntf.h"
 #include "outlook/MSOutlookApp.h"
 
-// One task the run created.
-struct TExportedTask {
-  std::string NodeID;
-  std::string Uid;
-  std::string Subject;
-};
-
 class TActionOutlookExporter {
  public:
   // AProgress may be empty: the run then shows nothing. A progress that answers

@@ -29,3 +29,28 @@ void RunExportActions(ILumetaModel* AModel, ISelection* ASelection) {
                                     std::to_string(count));
 }
 
+
+ComPtr<IExportActionsOutlookOptions> TActionExport::LoadExportOptions() {
+  ComPtr<TExportActionsOutlookOptions> options = make<TExportActionsOutlookOptions>();
+  options->LoadSettings();
+  return options;
+}
+
+std::vector<TPlannedTask> TActionExport::PlanExport(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                                    ILumetaModel* AModel) {
+  const int32_t include = AOptions->GetIncludeProperties();
+  std::vector<TPlannedTask> planned;
+  for (ComPtr<INode>& node : TActionOutlookExporter::CollectNodes(AOptions, ASelection, AModel)) {
+    std::string subject = TActionOutlookExporter::Subject(node.get(), include);
+    planned.push_back({std::move(node), std::move(subject)});
+  }
+  return planned;
+}
+
+int32_t TActionExport::ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                     ILumetaModel* AModel, ILumetaProgress* AProgress,
+                                     const std::function<void(const TExportedTask&)>& AOnExported) {
+  TActionOutlookExporter exporter{ComPtr<ILumetaProgress>(AProgress)};
+  exporter.OnExported = AOnExported;
+  return exporter.ExportActions(AOptions, ASelection, AModel);
+}

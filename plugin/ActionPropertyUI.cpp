@@ -630,6 +630,28 @@ std::string TActionPlugInUI::DisabledReason(IStandardInteractor* AInteractor) {
 
 std::vector<TScheduleConflict> TActionPlugInUI::GetScheduleConflicts(INode* ANode) { return FindScheduleConflicts(ANode); }
 
+std::vector<TShownAction> TActionPlugInUI::ShownActions(const std::vector<INode*>& ANodes) {
+  return ShownActionsOf(ANodes);
+}
+
+IActionExport& TActionPlugInUI::Export() const {
+  if (!FWindows.Export) throw ELumetaError("the plug-in was assembled without its export of actions");
+  return *FWindows.Export;
+}
+
+ComPtr<IExportActionsOutlookOptions> TActionPlugInUI::LoadExportOptions() { return Export().LoadExportOptions(); }
+
+std::vector<TPlannedTask> TActionPlugInUI::PlanExport(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                                      ILumetaModel* AModel) {
+  return Export().PlanExport(AOptions, ASelection, AModel);
+}
+
+int32_t TActionPlugInUI::ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                       ILumetaModel* AModel, ILumetaProgress* AProgress,
+                                       const std::function<void(const TExportedTask&)>& AOnExported) {
+  return Export().ExportActions(AOptions, ASelection, AModel, AProgress, AOnExported);
+}
+
 void TActionPlugInUI::UpdateDefault(IStandardInteractor* AInteractor) {
   if (ComPtr<ICommandEntry> entry = AInteractor ? AInteractor->GetEntry() : nullptr)
     entry->SetEnabled(entry->GetApplicable());

@@ -20,7 +20,7 @@
 ComPtr<IActionAttribute> NewTaskDefaults(IWorkingScheduler* AScheduler);
 
 class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionPlugInEvents, IActionEditRules,
-                                           ITaskLinkEditor, IScheduleConflicts> {
+                                           ITaskLinkEditor, IScheduleConflicts, IActionTable, IActionExport> {
  public:
   // AApplication is not counted: the host's application outlives its plug-ins' controllers.
   // AWindows are the windows the entries open; a controller without them changes records only.
@@ -59,9 +59,22 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
   // IScheduleConflicts
   std::vector<TScheduleConflict> GetScheduleConflicts(INode* ANode) override;
 
+  // IActionTable
+  std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes) override;
+
+  // IActionExport, through the export the library was assembled with
+  ComPtr<IExportActionsOutlookOptions> LoadExportOptions() override;
+  std::vector<TPlannedTask> PlanExport(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                       ILumetaModel* AModel) override;
+  int32_t ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection, ILumetaModel* AModel,
+                        ILumetaProgress* AProgress,
+                        const std::function<void(const TExportedTask&)>& AOnExported) override;
+
   IUnknown* Application() const noexcept { return FApplication; }
 
  private:
+  IActionExport& Export() const;
+
   IUnknown* FApplication;
   TActionWindows FWindows;
 };

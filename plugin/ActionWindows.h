@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "com/ComPtr.h"
+#include "contract/ExportIntf.h"
 #include "contract/LumetaCommandsIntf.h"
 #include "contract/LumetaIntf.h"
 #include "contract/LumetaSelectionIntf.h"
@@ -31,4 +32,6 @@ struct TActionWindows {
       PickValue;
   // The export dialog, then the export of the selection's map.
   std::function<void(ILumetaModel* AModel, ISelection* ASelection)> ExportActions;
+  // The same export without windows, which the controller serves to front ends.
+  ComPtr<IActionExport> Export;
 };
