@@ -353,9 +353,17 @@ bool TActionAttribute::GetIsMilestone() { return Fields().IsMilestone->GetValue(
 bool TActionAttribute::GetIsSummary() { return Fields().IsSummary->GetValue(); }
 
 bool TActionAttribute::IsEmpty() {
-  return GetComplete() == 0 && GetCompletedDate() == 0 && GetDueDate() == 0 && GetDuration() == 0 && !GetIsAction() &&
-         !GetIsMilestone() && GetPriority().empty() && GetStartDate() == 0 && GetStatus().empty() && GetCost() == 0 &&
-         GetQuantity() == 0 && GetWork() == 0;
+  if (GetDueDate() != 0 || GetIsAction() || GetIsMilestone() || !GetPriority().empty() || GetCost() != 0 ||
+      GetQuantity() != 0 || GetWork() != 0)
+    return false;
+  // A summary's shown values from one walk of its branch, not one per field.
+  if (const TRollUpTarget target = RollUpTarget(static_cast<IActionAttribute*>(this)); target.Record) {
+    const TRolledUpValues values = make<TRolledUpAction>(target.Record, target.Node.get())->Values();
+    return values.Complete == 0 && values.Finish == 0 && values.Duration == 0 && values.Start == 0 &&
+           RolledUpStatus(values.Complete, StoredStatus()).empty();
+  }
+  return GetComplete() == 0 && GetCompletedDate() == 0 && GetDuration() == 0 && GetStartDate() == 0 &&
+         GetStatus().empty();
 }
 
 void TActionAttribute::SetComplete(int32_t AValue) {

@@ -180,7 +180,8 @@ TActionProperty::TSymbolImages TActionProperty::SymbolImages(int32_t AFlags) {
   std::string second;
   if (summarySwitch || action.GetWork() > 0 || action.GetDuration() > 0) second = "ACTION_NOTSTARTED";
   if (!action.GetPriority().empty()) second = "ACTION_NOTSTARTED";
-  if (const std::string status = action.GetStatus(); !summarySwitch && !status.empty()) {
+  // Asked only where it counts: a summary's status rolls up its whole branch.
+  if (const std::string status = summarySwitch ? std::string() : action.GetStatus(); !status.empty()) {
     if (status == KStatusInProgress)
       second = "ACTION_INPROGRESS";
     else if (status == KStatusCompleted)
