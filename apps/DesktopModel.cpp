@@ -30,6 +30,17 @@ QDate DayOf(double ADate) {
 
 QString DateText(double ADate) { return ADate > 0 ? DayOf(ADate).toString(Qt::ISODate) : QString(); }
 
+// What a record shows read through its own getters, for a host without the plug-in's table.
+TShownAction Shown(IActionAttribute* AAction) {
+  return {true,
+          AAction->GetStartDate(),
+          AAction->GetCompletedDate(),
+          AAction->GetDuration(),
+          AAction->GetDurationMeasure(),
+          AAction->GetComplete(),
+          AAction->GetStatus()};
+}
+
 QString Quantity(double AValue, int32_t AMeasure) {
   return Number(AValue) + QLatin1Char(' ') + QString::fromStdString(GetMeasureText(AMeasure)).toLower();
 }
@@ -189,13 +200,27 @@ const TDesktopItemModel::TRowCache& TDesktopItemModel::Cached(int64_t AID) const
   constexpr size_t KMostRows = 4096;  // far more than a screen shows
   if (const auto found = FCache.find(AID); found != FCache.end()) return found->second;
   if (FCache.size() >= KMostRows) Forget();
-  TRowCache& row = FCache[AID];
-  for (int column = 0; column < dcCount; ++column) row.Texts[column] = ReadText(AID, column);
-  row.Bar = ReadBar(AID);
-  return row;
+  // This row and the unread ones after it, a screenful or two; their branches roll up together.
+  constexpr size_t KRowsRead = 64;
+  std::vector<int64_t> ids{AID};
+  const int shownAt = RowOf(AID);  // none for a node in a collapsed branch: read alone
+  for (size_t next = shownAt < 0 ? FRows.size() : shownAt + 1; next < FRows.size() && ids.size() < KRowsRead; ++next)
+    if (!FCache.count(FRows[next].ID)) ids.push_back(FRows[next].ID);
+  std::vector<INode*> nodes;
+  nodes.reserve(ids.size());
+  for (const int64_t id : ids) nodes.push_back(Node(id));
+  TLumetaModel* model = Model();
+  ComPtr<IActionTable> table = model ? QueryAs<IActionTable>(model->FindPlugInUI(KActionPlugInName).get()) : nullptr;
+  const std::vector<TShownAction> shown = table ? table->ShownActions(nodes) : std::vector<TShownAction>(nodes.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    TRowCache& row = FCache[ids[i]];
+    for (int column = 0; column < dcCount; ++column) row.Texts[column] = ReadText(ids[i], column, shown[i]);
+    row.Bar = ReadBar(ids[i], shown[i]);
+  }
+  return FCache[AID];
 }
 
-QString TDesktopItemModel::ReadText(int64_t AID, int AColumn) const {
+QString TDesktopItemModel::ReadText(int64_t AID, int AColumn, const TShownAction& AShown) const {
   TLumetaNode* node = Node(AID);
   if (!node) return {};
   if (AColumn == dcTitle) return QString::fromStdString(node->Title()).replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -208,16 +233,15 @@ QString TDesktopItemModel::ReadText(int64_t AID, int AColumn) const {
   try {
     ComPtr<IActionAttribute> action = Action(AID);
     if (!action) return {};
+    const TShownAction shown = AShown.HasAction ? AShown : Shown(action.get());
     switch (AColumn) {
-      case dcStart: return DateText(action->GetStartDate());
+      case dcStart: return DateText(shown.Start);
       case dcDue: return DateText(action->GetDueDate());
-      case dcCompleted: return DateText(action->GetCompletedDate());
+      case dcCompleted: return DateText(shown.Finish);
       case dcDuration:
-        return action->GetDuration() > 0 || node->IsSummaryTask()
-                   ? Quantity(action->GetDuration(), action->GetDurationMeasure())
-                   : QString();
-      case dcComplete: return QString::number(action->GetComplete()) + QLatin1Char('%');
-      case dcStatus: return QString::fromStdString(action->GetStatus());
+        return shown.Duration > 0 || node->IsSummaryTask() ? Quantity(shown.Duration, shown.DurationMeasure) : QString();
+      case dcComplete: return QString::number(shown.Complete) + QLatin1Char('%');
+      case dcStatus: return QString::fromStdString(shown.Status);
       case dcPriority: return QString::fromStdString(action->GetPriority());
       case dcCost: return action->GetCost() != 0 ? Number(action->GetCost()) : QString();
       case dcWork: return action->GetWork() > 0 ? Quantity(action->GetWork(), action->GetWorkMeasure()) : QString();
@@ -400,13 +424,13 @@ std::optional<TDesktopBar> TDesktopItemModel::Bar(int64_t AID) const {
   return Node(AID) ? Cached(AID).Bar : std::nullopt;
 }
 
-std::optional<TDesktopBar> TDesktopItemModel::ReadBar(int64_t AID) const {
+std::optional<TDesktopBar> TDesktopItemModel::ReadBar(int64_t AID, const TShownAction& AShown) const {
   TLumetaNode* node = Node(AID);
   ComPtr<IActionAttribute> action = Action(AID);
   if (!action) return std::nullopt;
   try {
-    TDesktopBar bar{action->GetStartDate(), action->GetCompletedDate(), action->GetComplete(),
-                    action->GetIsMilestone(), node->IsSummaryTask(), {}};
+    const TShownAction shown = AShown.HasAction ? AShown : Shown(action.get());
+    TDesktopBar bar{shown.Start, shown.Finish, shown.Complete, action->GetIsMilestone(), node->IsSummaryTask(), {}};
     if (bar.Start <= 0) return std::nullopt;
     bar.Finish = std::max(bar.Finish, bar.Start);
     if (const auto conflict = FConflicts.find(AID); conflict != FConflicts.end()) bar.Conflict = conflict->second;
@@ -465,7 +489,7 @@ std::pair<double, double> TDesktopItemModel::TaskSpan() const {
   if (!model) return {0.0, 0.0};
   double first = std::numeric_limits<double>::max(), last = 0;
   const auto take = [&](int64_t AID) {
-    const std::optional<TDesktopBar> bar = ReadBar(AID);
+    const std::optional<TDesktopBar> bar = ReadBar(AID, TShownAction{});  // no summary is asked: see below
     if (bar) {
       first = std::min(first, bar->Start);
       last = std::max(last, bar->Finish);

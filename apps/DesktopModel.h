@@ -20,6 +20,7 @@
 #include "com/DialogService.h"
 #include "contract/ScheduleConflictsIntf.h"
 #include "contract/ActionAttributesIntf.h"
+#include "contract/ActionEditIntf.h"
 #include "contract/ActionVocabulary.h"
 #include "host/LumetaMapSettings.h"
 #include "session/ActionEditor.h"
@@ -169,16 +170,17 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   // Every step of the document may change any text: the rows read afresh.
   void UndoStateChanged(const TUndoState&) override { Forget(); }
   void Forget() const { FCache.clear(); }
-  // A shown row's texts and bar, read from its record in one go: a summary task's values are
-  // rolled up from its whole branch on every read, and a paint of the tree and the strip asks
-  // for each of them more than once.
+  // A shown row's texts and bar, read from its record in one go: a paint of the tree and the
+  // strip asks for each of them more than once. A row read reads the rows after it along, so that
+  // the plug-in rolls each summary among them up once for all of them.
   struct TRowCache {
     QString Texts[dcCount];
     std::optional<TDesktopBar> Bar;
   };
   const TRowCache& Cached(int64_t AID) const;
-  QString ReadText(int64_t AID, int AColumn) const;
-  std::optional<TDesktopBar> ReadBar(int64_t AID) const;
+  // AShown: what the row's action shows, summaries rolled up; its own getters answer without.
+  QString ReadText(int64_t AID, int AColumn, const TShownAction& AShown) const;
+  std::optional<TDesktopBar> ReadBar(int64_t AID, const TShownAction& AShown) const;
   // EditField without the message: raises what refuses the edit.
   void RunFieldEdit(int64_t AID, TActionField AField, const QVariant& AValue);
   // Makes the node's predecessors the typed list as one undo step; raises what refuses it.
