@@ -226,6 +226,7 @@ void TDesktopActions::BuildViewMenu() {
     Add(view, QString::fromLatin1(text), QKeySequence(Qt::CTRL | static_cast<Qt::Key>(key++)),
         [&window, z] { window.Gantt()->SetZoom(z); });
   }
+  Add(view, QStringLiteral("&Resources"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [&window] { window.ShowResources(); });
   Add(view, QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_0), [&window] { window.Gantt()->ZoomToTasks(); });
   Add(view, QStringLiteral("&Gantt Strip Focus"), QKeySequence(Qt::Key_F6), [&window] {
     if (window.Tree()->hasFocus())

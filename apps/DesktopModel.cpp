@@ -11,15 +11,16 @@
 #include "com/OleDate.h"
 #include "contract/ActionVocabulary.h"
 #include "host/MapEditCommands.h"
+#include "session/HostDataEditor.h"
 
 namespace {
 
 const char* const KCaptions[dcCount] = {"Title",  "Start",    "Due",  "Completed", "Duration",    "% Complete",
-                                        "Status", "Priority", "Cost", "Work",      "Predecessors"};
+                                        "Status", "Priority", "Cost", "Work",      "Predecessors", "Resources"};
 // The field each column shows and edits; none for the title and the predecessors.
 constexpr std::optional<TActionField> KColumnFields[dcCount] = {
     std::nullopt, acStartDate, acDueDate, acCompletedDate, acDuration, acComplete,
-    acStatus,     acPriority,  acCost,    acWork,          std::nullopt};
+    acStatus,     acPriority,  acCost,    acWork,          std::nullopt, std::nullopt};
 
 QString Number(double AValue) { return QString::number(AValue, 'g', 10); }
 
@@ -230,6 +231,7 @@ QString TDesktopItemModel::ReadText(int64_t AID, int AColumn, const TShownAction
       links << QString::number(link.NodeID) + (std::string_view(link.Type) == "FS" ? QString() : QString::fromLatin1(link.Type));
     return links.join(QStringLiteral(", "));
   }
+  if (AColumn == dcResources) return QString::fromStdString(ResourceListText(node->GetResources()));
   try {
     ComPtr<IActionAttribute> action = Action(AID);
     if (!action) return {};
@@ -266,6 +268,8 @@ bool TDesktopItemModel::setData(const QModelIndex& AIndex, const QVariant& AValu
     done = DesktopGuard([&] { Model()->GetCommandProcessor()->Execute(make<TRetitleNodeCommand>(Model(), id, title).get(), nullptr); });
   } else if (AIndex.column() == dcPredecessors) {
     done = DesktopGuard([&] { ChangePredecessors(id, AValue.toString().toStdString()); });
+  } else if (AIndex.column() == dcResources) {
+    done = DesktopGuard([&] { CheckEdit(THostDataEditor(Model()).SetResources(id, AValue.toString().toStdString())); });
   } else if (const std::optional<TActionField> field = KColumnFields[AIndex.column()]) {
     return EditField(id, *field, AValue);
   }

@@ -29,7 +29,7 @@
 // The tree's columns, in order.
 enum TDesktopColumn {
   dcTitle, dcStart, dcDue, dcCompleted, dcDuration, dcComplete, dcStatus, dcPriority, dcCost, dcWork,
-  dcPredecessors, dcCount
+  dcPredecessors, dcResources, dcCount
 };
 
 // An edit the action editor refused; Warned tells that the plug-in has said why already.

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -17,6 +18,9 @@
 
 #include "apps/DesktopActions.h"
 #include "apps/DesktopGantt.h"
+#include "apps/DesktopNodeMenu.h"
+#include "apps/DesktopNotes.h"
+#include "apps/DesktopResources.h"
 #include "apps/DesktopSettings.h"
 #include "apps/DesktopTree.h"
 #include "com/DialogService.h"
@@ -53,6 +57,11 @@ TDesktopWindow::TDesktopWindow(std::string APlugInDir, bool ARemember)
   FPanelDock->setObjectName(QStringLiteral("ActionPanelDock"));
   addDockWidget(Qt::RightDockWidgetArea, FPanelDock);
   BuildViews();
+  auto* notesDock = new QDockWidget(QStringLiteral("Notes"), this);
+  notesDock->setObjectName(QStringLiteral("NotesDock"));
+  FNotes = new TDesktopNotes(FItems, notesDock);
+  notesDock->setWidget(FNotes);
+  addDockWidget(Qt::RightDockWidgetArea, notesDock, Qt::Vertical);  // below the panel
   FActions = new TDesktopActions(*this);
   FStatus = new QLabel(this);
   statusBar()->addWidget(FStatus, 1);
@@ -96,6 +105,14 @@ void TDesktopWindow::BuildViews() {
   splitter->setStretchFactor(1, 1);
   setCentralWidget(splitter);
   QObject::connect(FTree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SyncSelection(); });
+  FTree->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(FTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& APlace) {
+    const int64_t id = FItems->IDOf(FTree->indexAt(APlace));
+    if (id < 0) return;
+    QMenu* menu = MakeNodeMenu(FItems, id, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(FTree->viewport()->mapToGlobal(APlace));
+  });
   // The strip, not the window, is captured: the tree moves its scroll bar while the window is
   // being destroyed, when the window is no TDesktopWindow any more.
   TDesktopGantt* gantt = FGantt;
@@ -255,6 +272,7 @@ void TDesktopWindow::SyncSelection() {
   for (const QModelIndex& index : FTree->selectionModel()->selectedRows())
     if (const int64_t id = FItems->IDOf(index); id >= 0) ids.push_back(id);  // the root too: it shows as selected
   if (ids != Model()->SelectedIDs()) Model()->SetSelectedIDs(ids);
+  FNotes->ShowNode(ids.empty() ? -1 : ids.front());
   UpdateStatus();
 }
 
@@ -279,8 +297,18 @@ void TDesktopWindow::Refresh() {
   for (const QModelIndex& index : FTree->selectionModel()->selectedRows()) shown.push_back(FItems->IDOf(index));
   if (shown != Model()->SelectedIDs()) SelectNodes(Model()->SelectedIDs());
   FGantt->update();
+  FNotes->ShowNode(Model()->SelectedIDs().empty() ? -1 : Model()->SelectedIDs().front());
+  if (FResources && FResources->isVisible()) FResources->Reload();
   UpdateStatus();
   UpdateTitle();
+}
+
+TDesktopResourceView* TDesktopWindow::ShowResources() {
+  if (!FResources) FResources = new TDesktopResourceView(FItems, this);
+  FResources->Reload();
+  FResources->show();
+  FResources->raise();
+  return FResources;
 }
 
 void TDesktopWindow::ReportConflicts() {

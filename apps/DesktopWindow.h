@@ -21,6 +21,8 @@ class QDockWidget;
 class QLabel;
 class TDesktopActions;
 class TDesktopGantt;
+class TDesktopNotes;
+class TDesktopResourceView;
 class TDesktopObserver;
 class TDesktopTree;
 
@@ -48,6 +50,9 @@ class TDesktopWindow : public QMainWindow, private IUndoStateObserver {
   TDesktopGantt* Gantt() const { return FGantt; }
   QDockWidget* PanelDock() const { return FPanelDock; }
   TDesktopActions* Actions() const { return FActions; }
+  TDesktopNotes* Notes() const { return FNotes; }
+  // The resource view, made and shown on first call; it follows the map while it is shown.
+  TDesktopResourceView* ShowResources();
 
   // Runs entry AID (6 to 9) on the current selection; errors are shown.
   void RunEntry(int AID);
@@ -108,5 +113,7 @@ class TDesktopWindow : public QMainWindow, private IUndoStateObserver {
   TDesktopGantt* FGantt = nullptr;
   TDesktopActions* FActions = nullptr;
   QDockWidget* FPanelDock = nullptr;
+  TDesktopNotes* FNotes = nullptr;
+  TDesktopResourceView* FResources = nullptr;
   QLabel* FStatus = nullptr;
 };

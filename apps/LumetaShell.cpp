@@ -24,6 +24,7 @@
 #include "apps/TaskCommands.h"
 #include "apps/PanelCommand.h"
 #include "apps/SyncCommand.h"
+#include "apps/ResourceCommands.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/ActionEditIntf.h"
 #include "com/DialogService.h"
@@ -272,6 +273,14 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::TimeZone},
     {"panel", PanelCommandUsage, "show the action panel on the node, type into it, print its fields", 1, KUnlimited,
      &TLumetaShell::Panel},
+    {"note", NoteCommandUsage, "print the node's notes, or replace them with TEXT", 1, 2, &TLumetaShell::Note},
+    {"resource", ResourceCommandUsage, "assign a resource to the node, or take it off", 3, 4, &TLumetaShell::Resource},
+    {"resources", ResourcesCommandUsage, "print each resource with its tasks, hours and over-booked days", 0, 1,
+     &TLumetaShell::Resources},
+    {"category", CategoryCommandUsage, "put the node in a category or take it out; print its categories", 1, 3,
+     &TLumetaShell::Category},
+    {"attach", AttachCommandUsage, "attach a file or URL to the node, or remove it; print its attachments", 1, 4,
+     &TLumetaShell::Attach},
     {"export", ExportCommandUsage, "export the map's actions into the task program", 0, KUnlimited,
      &TLumetaShell::Export},
     {"sync", SyncCommandUsage, "bring back status, % complete and completion date from the map's exported tasks", 0, 0,
@@ -560,6 +569,12 @@ void TLumetaShell::Panel(const std::vector<std::string>& AArgs) {
   FOut.flush();  // a refused edit's warning goes to standard error
   RunPanelCommand(Model(), AArgs, FOut);
 }
+
+void TLumetaShell::Note(const std::vector<std::string>& AArgs) { RunNoteCommand(Model(), AArgs, FOut); }
+void TLumetaShell::Resource(const std::vector<std::string>& AArgs) { RunResourceCommand(Model(), AArgs); }
+void TLumetaShell::Resources(const std::vector<std::string>& AArgs) { RunResourcesCommand(Model(), AArgs, FOut); }
+void TLumetaShell::Category(const std::vector<std::string>& AArgs) { RunCategoryCommand(Model(), AArgs, FOut); }
+void TLumetaShell::Attach(const std::vector<std::string>& AArgs) { RunAttachCommand(Model(), AArgs, FOut); }
 
 void TLumetaShell::Export(const std::vector<std::string>& AArgs) {
   RunExportCommand(Model(), CurrentSelection().get(), AArgs, FOut, FErr, &FErr == &std::cerr && ::isatty(2));

@@ -82,6 +82,11 @@ class TLumetaShell {
   void Tasks(const std::vector<std::string>& AArgs);
   void TimeZone(const std::vector<std::string>& AArgs);
   void Panel(const std::vector<std::string>& AArgs);
+  void Note(const std::vector<std::string>& AArgs);
+  void Resource(const std::vector<std::string>& AArgs);
+  void Resources(const std::vector<std::string>& AArgs);
+  void Category(const std::vector<std::string>& AArgs);
+  void Attach(const std::vector<std::string>& AArgs);
   void Export(const std::vector<std::string>& AArgs);
   void Sync(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);

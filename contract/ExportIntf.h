@@ -93,11 +93,13 @@ struct ILumetaProgressCancel : virtual IUnknown {
 struct TNodeResource {
   std::string Name;
   std::string Email;  // empty when none is known
+  friend bool operator==(const TNodeResource&, const TNodeResource&) = default;
 };
 
 struct TNodeAttachment {
   std::string Name;      // what the user sees: the file name
   std::string Location;  // the path or URL
+  friend bool operator==(const TNodeAttachment&, const TNodeAttachment&) = default;
 };
 
 // The host's own data of a node, beside its plug-in properties.

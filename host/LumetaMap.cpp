@@ -279,18 +279,20 @@ std::vector<TNodeResource> TLumetaNode::GetResources() {
   return result;
 }
 
-// The map file keeps one text per attachment, a path or a URL; its last part is the name shown.
+// The map file keeps a path or a URL per attachment, and a name only where the user gave one; the
+// location's last part is the name shown otherwise.
+std::string AttachmentName(const std::string& ALocation) {
+  std::string_view name = ALocation;
+  while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.remove_suffix(1);
+  const size_t slash = name.find_last_of("/\\");
+  if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  return std::string(name.empty() ? std::string_view(ALocation) : name);
+}
+
 std::vector<TNodeAttachment> TLumetaNode::GetAttachments() {
-  std::vector<TNodeAttachment> result;
-  const auto& attachments = ReadHostData().Attachments;
-  result.reserve(attachments.size());
-  for (const std::string& location : attachments) {
-    std::string_view name = location;
-    while (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.remove_suffix(1);
-    const size_t slash = name.find_last_of("/\\");
-    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-    result.push_back({std::string(name.empty() ? std::string_view(location) : name), location});
-  }
+  std::vector<TNodeAttachment> result = ReadHostData().Attachments;
+  for (TNodeAttachment& attachment : result)
+    if (attachment.Name.empty()) attachment.Name = AttachmentName(attachment.Location);
   return result;
 }
 

@@ -128,7 +128,8 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
     std::string Notes;
     std::vector<std::string> Categories;
     std::vector<std::pair<std::string, std::string>> Resources;  // name, e-mail address
-    std::vector<std::string> Attachments;
+    // Name is empty when the user gave none: the location's last part is then the name shown.
+    std::vector<TNodeAttachment> Attachments;
     std::vector<int64_t> Connections;  // IDs of connected nodes
     bool Expanded = true;
     friend bool operator==(const THostData&, const THostData&) = default;
@@ -174,6 +175,9 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
   std::unique_ptr<THostData> FHostData;
   static const THostData KNoHostData;
 };
+
+// The name an attachment shows when the user gave none: its location's last part.
+std::string AttachmentName(const std::string& ALocation);
 
 class TLumetaMap {
  public:

@@ -245,3 +245,25 @@ void TScheduleInputEditCommand::Execute() {
 }
 
 void TScheduleInputEditCommand::UnExecute() { UndoAnswers(); }
+
+// ---- TChangeHostDataCommand
+
+TChangeHostDataCommand::TChangeHostDataCommand(TLumetaModel* AModel, int64_t ANodeID, TLumetaNode::THostData AData,
+                                               std::string ADescription)
+    : TMapEditCommand(AModel), FNodeID(ANodeID), FData(std::move(AData)), FDescription(std::move(ADescription)) {}
+
+TChangeHostDataCommand::~TChangeHostDataCommand() = default;
+
+std::string TChangeHostDataCommand::GetDescription() { return FDescription; }
+
+// Swaps, so that Execute and UnExecute are one operation and neither copies.
+void TChangeHostDataCommand::Put(TLumetaNode::THostData& AData) {
+  TLumetaNode::THostData& current = Map().GetNode(FNodeID)->HostData();
+  AData.Expanded = current.Expanded;
+  AData.Connections = current.Connections;
+  std::swap(current, AData);
+}
+
+void TChangeHostDataCommand::Execute() { Put(FData); }
+
+void TChangeHostDataCommand::UnExecute() { Put(FData); }

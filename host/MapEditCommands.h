@@ -197,3 +197,24 @@ class TScheduleInputEditCommand : public TMapEditCommand {
   std::vector<int64_t> FNodeIDs;
   bool FEdited = false;
 };
+
+// Gives a node new notes, resources, categories and attachments at once; undo restores what it
+// had. Whether the node shows its children is a view setting, not part of the edit, and stays.
+class TChangeHostDataCommand : public TMapEditCommand {
+ public:
+  // ADescription is what the undo history calls the step ("Add Resource").
+  TChangeHostDataCommand(TLumetaModel* AModel, int64_t ANodeID, TLumetaNode::THostData AData,
+                         std::string ADescription);
+  ~TChangeHostDataCommand() override;
+
+  std::string GetDescription() override;
+  void Execute() override;
+  void UnExecute() override;
+
+ private:
+  void Put(TLumetaNode::THostData& AData);
+
+  int64_t FNodeID;
+  TLumetaNode::THostData FData;  // the other state: the new data before Execute, the old after
+  std::string FDescription;
+};

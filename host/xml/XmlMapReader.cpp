@@ -163,7 +163,10 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
         }
         break;
       case hkAttachments:
-        for (pugi::xml_node item : Items(child, KAttachment)) ANode->HostData().Attachments.emplace_back(HostText(item));
+        for (pugi::xml_node item : Items(child, KAttachment)) {
+          std::string name = item.attribute(KName).value();
+          ANode->HostData().Attachments.push_back({std::move(name), HostText(item)});
+        }
         break;
       case hkCategories:
         for (pugi::xml_node item : Items(child, KCategory)) ANode->HostData().Categories.emplace_back(HostText(item));

@@ -171,7 +171,16 @@ void TXmlMapWriter::WriteHostData(TLumetaNode* ANode) {
     for (const std::string& text : ATexts) TextElement(AItemName, text.c_str());
     FPrinter->Close();
   };
-  texts(KAttachments, KAttachment, data.Attachments);
+  if (!data.Attachments.empty()) {
+    FPrinter->Open(KAttachments);
+    for (const TNodeAttachment& attachment : data.Attachments) {
+      FPrinter->Open(KAttachment);
+      if (!attachment.Name.empty()) FPrinter->Attribute(KName, attachment.Name.c_str());
+      FPrinter->Text(attachment.Location.c_str());
+      FPrinter->Close();
+    }
+    FPrinter->Close();
+  }
   texts(KCategories, KCategory, data.Categories);
   if (!data.Connections.empty()) {
     FPrinter->Open(KConnections);

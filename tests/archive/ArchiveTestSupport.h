@@ -69,7 +69,7 @@ inline std::vector<std::string> DescribeMap(TLumetaMap& AMap) {
                     std::to_string(ANode->IndexInParent()) + ": " + ANode->Title());
     lines.push_back(id + " notes " + data.Notes + (data.Expanded ? " expanded" : " collapsed"));
     for (const auto& [name, email] : data.Resources) lines.push_back(id + " resource " + name + " <" + email + ">");
-    for (const auto& text : data.Attachments) lines.push_back(id + " attachment " + text);
+    for (const auto& [name, location] : data.Attachments) lines.push_back(id + " attachment " + name + " at " + location);
     for (const auto& text : data.Categories) lines.push_back(id + " category " + text);
     for (int64_t other : data.Connections) lines.push_back(id + " connection " + std::to_string(other));
     for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i)

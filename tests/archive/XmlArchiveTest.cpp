@@ -46,7 +46,7 @@ TMapPtr RandomMap(TPlugInSetup& ASetup, int ACount, unsigned ASeed) {
     auto& data = node->HostData();
     if (pick(3) == 0) data.Notes = text() + "\nmore";
     if (pick(4) == 0) data.Resources.emplace_back("Ann " + text(), pick(2) ? "ann@example.com" : "");
-    if (pick(5) == 0) data.Attachments.push_back("file:///tmp/" + std::to_string(pick(100)) + ".pdf");
+    if (pick(5) == 0) data.Attachments.push_back({"", "file:///tmp/" + std::to_string(pick(100)) + ".pdf"});
     if (pick(4) == 0) data.Categories = {"Marketing", text()};
     if (pick(6) == 0) data.Connections.push_back(nodes[1 + pick(ACount)]->ID());
     data.Expanded = pick(5) != 0;

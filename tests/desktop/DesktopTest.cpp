@@ -9,6 +9,9 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProcess>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTableWidget>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -20,6 +23,9 @@
 
 #include "apps/DesktopActions.h"
 #include "apps/DesktopGantt.h"
+#include "apps/DesktopNodeMenu.h"
+#include "apps/DesktopNotes.h"
+#include "apps/DesktopResources.h"
 #include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
 #include "com/OleDate.h"
@@ -28,6 +34,7 @@
 #include "host/MapEditCommands.h"
 #include "host/tasks/TaskProgram.h"
 #include "settings/AutomationServers.h"
+#include "session/HostDataEditor.h"
 #include "tests/support/RecordingDialogService.h"
 
 namespace {
@@ -636,6 +643,61 @@ class DesktopTest : public QObject {
     QString help;
     QCOMPARE(run({QStringLiteral("--help")}, &help), 0);
     QVERIFY(help.contains(QStringLiteral("--pdf")) && help.contains(QStringLiteral("--settings-dir")));
+  }
+
+  void ResourcesNotesAndCategoriesEditAsOneUndoStepEach() {
+    TDesktop desktop;
+    const int64_t pack = desktop.Add(0, "Pack"), label = desktop.Add(0, "Label");
+    // Both on Monday 2025-10-20: for someone on both, 16 hours on an 8-hour day.
+    for (int64_t id : {pack, label})
+      for (const auto& [field, text] : {std::pair{acStartDate, "2025-10-20T08:00:00"}, {acCompletedDate, "2025-10-20T17:00:00"}})
+        QVERIFY(desktop.Items().Editor()->SetField(std::to_string(id), field, text));
+    desktop.Commit(pack, dcResources, QStringLiteral("Ada Brown <ada@example.com>,  Bob"));
+    QCOMPARE(desktop.Cell(pack, dcResources), QStringLiteral("Ada Brown <ada@example.com>, Bob"));
+    desktop.Commit(label, dcResources, QStringLiteral("ada brown"));
+    const int32_t steps = UndoCount(desktop);
+    desktop.Dialogs->Entries.clear();
+    desktop.Commit(label, dcResources, QStringLiteral("Eve <eve>"));
+    QCOMPARE(UndoCount(desktop), steps);
+    QCOMPARE(desktop.Dialogs->Entries.size(), size_t(1));
+    QCOMPARE(desktop.Dialogs->Entries[0].Text, std::string("'eve' is not an e-mail address"));
+
+    // The resource view: Monday is red for Ada, not for Bob; it follows undo while shown.
+    TDesktopResourceView* view = desktop.Window->ShowResources();
+    QCOMPARE(view->Uses().size(), size_t(2));
+    QCOMPARE(view->DayCount(), 1);
+    const auto monday = [&](int ARow) { return view->Table()->item(ARow, view->Table()->columnCount() - 1); };
+    QCOMPARE(monday(0)->text(), QStringLiteral("12"));  // half of Pack, all of Label
+    QCOMPARE(monday(0)->background().color(), QColor(0xD3, 0x2F, 0x2F));
+    QCOMPARE(monday(3)->text(), QStringLiteral("4"));  // Bob, below Ada's two tasks
+    QVERIFY(monday(3)->background().color() != QColor(0xD3, 0x2F, 0x2F));
+    desktop.Window->Undo(false);
+    Settle();
+    QCOMPARE(monday(0)->text(), QStringLiteral("4"));
+
+    // Notes typed into the pane are kept as one step when another node is selected.
+    desktop.Window->SelectNodes({pack});
+    Settle();
+    QCOMPARE(desktop.Window->Notes()->NodeID(), pack);
+    QPlainTextEdit* notes = desktop.Window->Notes()->Editor();
+    notes->setFocus();
+    QTest::keyClicks(notes, "Boxes");
+    desktop.Window->SelectNodes({label});
+    Settle();
+    QCOMPARE(desktop.Model()->Map().GetNode(pack)->ReadHostData().Notes, std::string("Boxes"));
+    QCOMPARE(UndoCount(desktop), steps);  // one undone, one made
+    QVERIFY(notes->toPlainText().isEmpty());
+
+    // The context menu lists the map's categories, checked where the node is in one.
+    QVERIFY(THostDataEditor(desktop.Model()).AddCategory(label, "Logistics"));
+    for (const bool in : {false, true}) {
+      std::unique_ptr<QMenu> menu(MakeNodeMenu(&desktop.Items(), pack, nullptr));
+      QList<QAction*> entries = menu->findChild<QMenu*>(QStringLiteral("CategoryMenu"))->actions();
+      QCOMPARE(entries.front()->text(), QStringLiteral("Logistics"));
+      QCOMPARE(entries.front()->isChecked(), in);
+      entries.front()->trigger();
+      QCOMPARE(desktop.Model()->Map().GetNode(pack)->ReadHostData().Categories.size(), size_t(in ? 0 : 1));
+    }
   }
 };
 

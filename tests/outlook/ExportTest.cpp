@@ -16,6 +16,7 @@
 #include "host/LumetaModel.h"
 #include "outlook/ActionOutlookExporter.h"
 #include "outlook/ExportActionsOptions.h"
+#include "session/HostDataEditor.h"
 #include "plugin/ActionHelpers.h"
 #include "tests/outlook/TaskProgramFixture.h"
 #include "tests/support/InProcessPlugIn.h"
@@ -176,6 +177,23 @@ TEST_F(ExportTest, EveryIncludedFieldReachesTheTaskAndItsRecipients) {
   EXPECT_EQ(Exported[1].NodeID, "2");
   EXPECT_EQ(Exported[1].Subject, "Design");
   EXPECT_TRUE(Exported[1].Uid.ends_with("-2")) << "the map's identity and the node's ID: " << Exported[1].Uid;
+}
+
+TEST_F(ExportTest, HostDataEditedAsUndoStepsTravelsWithTheTask) {
+  THostDataEditor editor(Model.get());
+  ASSERT_TRUE(editor.AddResource(7, "Cy", "cy@example.com"));
+  ASSERT_TRUE(editor.AddCategory(7, "Move"));
+  ASSERT_TRUE(editor.AddAttachment(7, "Floor plan", "/docs/plan-v2.pdf"));
+  ASSERT_TRUE(editor.SetNotes(7, "Keys at the desk"));
+  ASSERT_TRUE(editor.AddResource(7, "Dee", "dee@example.com"));
+  Model->Processor()->UndoLast();
+  EXPECT_EQ(Export(Options(erSelection, 2047 & ~eiFullTitlePath, true), Selection({7}).get()), 1);
+  const std::set<std::string> bare = Of(ReadBack(), "Bare");
+  EXPECT_TRUE(bare.contains("REQUEST|mailto:cy@example.com")) << "what was undone is not sent";
+  EXPECT_FALSE(bare.contains("REQUEST|mailto:dee@example.com"));
+  EXPECT_TRUE(bare.contains("CATEGORY|Move"));
+  EXPECT_TRUE(bare.contains("DESCRIPTION|Keys at the desk\\n\\nAttachments:\\nFloor plan : /docs/plan-v2.pdf"))
+      << testing::PrintToString(bare);
 }
 
 TEST_F(ExportTest, FieldsOutsideTheIncludedBitsStayUnset) {
