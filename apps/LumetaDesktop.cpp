@@ -16,6 +16,7 @@
 
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopPrint.h"
+#include "apps/DesktopResources.h"
 #include "apps/DesktopSettings.h"
 #include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
@@ -34,12 +35,14 @@ int Usage(bool AAsked = false, const std::string& AError = {}) {
                "usage: lumeta-desktop [OPTIONS] [MAP]\n"
                "       lumeta-desktop [OPTIONS] --screenshot FILE MAP\n"
                "       lumeta-desktop [OPTIONS] --settings-screenshot FILE MAP\n"
+               "       lumeta-desktop [OPTIONS] --resources-screenshot FILE MAP\n"
                "       lumeta-desktop [OPTIONS] --pdf FILE [--range START END] MAP\n"
                "\n"
                "Opens the map file MAP (else a new, empty map) in a window: the map as a tree with its\n"
                "action columns, a Gantt strip beside it and the action panel. Without a display:\n"
                "  --screenshot FILE           render the window into the PNG file FILE and exit\n"
                "  --settings-screenshot FILE  the same of the map-settings dialog\n"
+               "  --resources-screenshot FILE the same of the resource view\n"
                "  --pdf FILE                  print the map into the PDF file FILE and exit\n"
                "  --range START END           with --pdf: the days the Gantt strip spans, YYYY-MM-DD\n"
                "                              (default: the map's tasks and two days either side)\n"
@@ -95,7 +98,7 @@ void Settle() {
 
 int main(int argc, char** argv) {
   std::string plugInDir = DefaultPlugInDir(), screenshot, pdf, map;
-  bool settings = false;
+  bool settings = false, resources = false;
   TPrintRange range;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -111,8 +114,10 @@ int main(int argc, char** argv) {
       SetSettingsFolder(folder);
       // The window and the plug-in library open stores of their own: the variable points them there.
       setenv(TSettingsStore::FolderVariable, folder.c_str(), 1);
-    } else if ((word == "--screenshot" || word == "--settings-screenshot") && valued) {
+    } else if ((word == "--screenshot" || word == "--settings-screenshot" || word == "--resources-screenshot") &&
+               valued) {
       settings = word == "--settings-screenshot";
+      resources = word == "--resources-screenshot";
       screenshot = argv[++i];
     } else if (word == "--pdf" && valued)
       pdf = argv[++i];
@@ -174,6 +179,10 @@ int main(int argc, char** argv) {
       dialog.show();
       Settle();
       saved = dialog.grab().save(QString::fromStdString(screenshot), "PNG");
+    } else if (resources) {
+      QWidget* view = window->ShowResources();
+      Settle();
+      saved = view->grab().save(QString::fromStdString(screenshot), "PNG");
     } else {
       saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
     }
