@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -14,7 +15,8 @@
 
 namespace {
 
-enum { rcName, rcStart, rcFinish, rcHours, rcFirstDay };
+// The names stand in the rows' header, so that they stay in view while the days scroll.
+enum { rcStart, rcFinish, rcHours, rcFirstDay };
 constexpr int KMostDays = 366;
 
 QDate DayOf(double ADate) {
@@ -41,7 +43,8 @@ TDesktopResourceView::TDesktopResourceView(TDesktopItemModel* AItems, QWidget* A
   setWindowTitle(QStringLiteral("Resources"));
   FTable->setObjectName(QStringLiteral("ResourceTable"));
   FTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  FTable->verticalHeader()->hide();
+  FTable->verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  FTable->setFocusPolicy(Qt::NoFocus);
   FTable->horizontalHeader()->setMinimumSectionSize(24);
   FHeading->setWordWrap(true);
   auto* layout = new QVBoxLayout(this);
@@ -85,8 +88,7 @@ void TDesktopResourceView::Reload() {
   for (const TResourceUse& use : FUses) rows += 1 + static_cast<int>(use.Tasks.size());
   FTable->setRowCount(rows);
   FTable->setColumnCount(rcFirstDay + FDays);
-  QStringList headers{QStringLiteral("Resource / Task"), QStringLiteral("Start"), QStringLiteral("Finish"),
-                      QStringLiteral("Hours")};
+  QStringList headers{QStringLiteral("Start"), QStringLiteral("Finish"), QStringLiteral("Hours")};
   TLumetaMapSettings* settings = model ? model->Map().MapSettings() : nullptr;
   std::vector<bool> off(static_cast<size_t>(FDays));
   for (int d = 0; d < FDays; ++d) {
@@ -101,11 +103,11 @@ void TDesktopResourceView::Reload() {
   for (const TResourceUse& use : FUses) {
     QString name = QString::fromStdString(use.Name);
     if (!use.Email.empty()) name += QStringLiteral(" <%1>").arg(QString::fromStdString(use.Email));
-    QTableWidgetItem* title = Cell(name);
+    auto* title = new QTableWidgetItem(name);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
-    FTable->setItem(row, rcName, title);
+    FTable->setVerticalHeaderItem(row, title);
     FTable->setItem(row, rcHours, Cell(Hours(use.Hours), Qt::AlignRight | Qt::AlignVCenter));
     for (int d = 0; d < FDays; ++d)
       if (off[static_cast<size_t>(d)]) {
@@ -129,9 +131,9 @@ void TDesktopResourceView::Reload() {
     }
     ++row;
     for (const TResourceTask& task : use.Tasks) {
-      QTableWidgetItem* item = Cell(QStringLiteral("    %1  %2").arg(task.NodeID).arg(QString::fromStdString(task.Title)));
+      auto* item = new QTableWidgetItem(QStringLiteral("    %1  %2").arg(task.NodeID).arg(QString::fromStdString(task.Title)));
       item->setData(Qt::UserRole, QVariant::fromValue<qint64>(task.NodeID));
-      FTable->setItem(row, rcName, item);
+      FTable->setVerticalHeaderItem(row, item);
       FTable->setItem(row, rcStart, Cell(DayText(task.Start)));
       FTable->setItem(row, rcFinish, Cell(DayText(task.Finish)));
       FTable->setItem(row, rcHours, Cell(task.Summary ? QStringLiteral("summary") : Hours(task.Hours),
@@ -147,10 +149,17 @@ void TDesktopResourceView::Reload() {
       ++row;
     }
   }
-  FTable->resizeColumnToContents(rcName);
-  FTable->setColumnWidth(rcName, std::min(FTable->columnWidth(rcName) + 12, 320));
   for (int column : {rcStart, rcFinish}) FTable->setColumnWidth(column, 84);
   FTable->setColumnWidth(rcHours, 56);
   for (int d = 0; d < FDays; ++d) FTable->setColumnWidth(rcFirstDay + d, 46);
   FTable->horizontalHeader()->setMinimumHeight(FTable->fontMetrics().height() * 2 + 8);
+  FTable->verticalHeader()->setMaximumWidth(360);
+  FTable->horizontalScrollBar()->setValue(0);
+  // The first day someone has too much is what the view is opened for.
+  for (int r = 0; r < FTable->rowCount(); ++r)
+    for (int c = rcFirstDay; c < FTable->columnCount(); ++c)
+      if (const QTableWidgetItem* cell = FTable->item(r, c); cell && cell->background().color() == overColour) {
+        FTable->scrollToItem(cell, QAbstractItemView::EnsureVisible);
+        return;
+      }
 }

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QTreeView>
 #include <QTimer>
 
@@ -180,7 +181,12 @@ int main(int argc, char** argv) {
       Settle();
       saved = dialog.grab().save(QString::fromStdString(screenshot), "PNG");
     } else if (resources) {
-      QWidget* view = window->ShowResources();
+      TDesktopResourceView* view = window->ShowResources();
+      // Every row in view, and a month and a half of days.
+      QTableWidget* table = view->Table();
+      const int rows = table->rowCount() * table->verticalHeader()->defaultSectionSize();
+      view->resize(2080, std::min(900, view->height() - table->viewport()->height() + rows + 4));
+      view->Reload();  // scrolled for the new width
       Settle();
       saved = view->grab().save(QString::fromStdString(screenshot), "PNG");
     } else {
