@@ -173,7 +173,7 @@ std::optional<QVariant> CellValue(int AColumn, const QString& AText, std::string
       QDate date = QDate::fromString(text, Qt::ISODate);
       if (!date.isValid()) date = QLocale().toDate(text, QLocale::ShortFormat);
       if (date.isValid()) return QVariant(date);
-      AError = "'" + text.toStdString() + "' is not a date (YYYY-MM-DD)";
+      AError = (QLatin1Char('\'') + text + QStringLiteral("' is not a date (YYYY-MM-DD)")).toStdString();
       return std::nullopt;
     }
     case dcComplete: {
@@ -181,13 +181,13 @@ std::optional<QVariant> CellValue(int AColumn, const QString& AText, std::string
       number.remove(QLatin1Char('%'));
       const std::optional<double> value = number.trimmed().isEmpty() ? 0.0 : NumberOf(number.trimmed());
       if (value && *value >= 0 && *value <= 100) return QVariant(static_cast<int>(std::lround(*value)));
-      AError = "'" + text.toStdString() + "' is not a percentage from 0 to 100";
+      AError = (QLatin1Char('\'') + text + QStringLiteral("' is not a percentage from 0 to 100")).toStdString();
       return std::nullopt;
     }
     case dcCost: {
       const std::optional<double> value = text.isEmpty() ? 0.0 : NumberOf(text);
       if (value) return QVariant(*value);
-      AError = "'" + text.toStdString() + "' is not a number";
+      AError = (QLatin1Char('\'') + text + QStringLiteral("' is not a number")).toStdString();
       return std::nullopt;
     }
     case dcDuration:
@@ -205,7 +205,7 @@ std::optional<QVariant> CellValue(int AColumn, const QString& AText, std::string
         if (!unit.isEmpty()) quantity.Measure = unit.startsWith(QLatin1Char('h')) ? amHours : amDays;
         return QVariant::fromValue(quantity);
       }
-      AError = "'" + text.toStdString() + "' is not a number of hours or days (\"3 days\", \"4 hrs\")";
+      AError = (QLatin1Char('\'') + text + QStringLiteral("' is not a number of hours or days (\"3 days\", \"4 hrs\")")).toStdString();
       return std::nullopt;
     }
     default: return QVariant(AColumn == dcStatus || AColumn == dcPriority ? text : AText);

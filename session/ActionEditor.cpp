@@ -237,8 +237,8 @@ TEditResult TActionEditor::RunEntry(int32_t AID, const std::vector<std::string>&
                                     ISelection* ASelection) {
   return Attempt([&]() -> TEditResult {
     if (!IsCommandEntry(AID))
-      return Refused("'" + std::to_string(AID) + "' is not a command entry (" + std::to_string(KFirstCommandEntry) +
-                     " to " + std::to_string(KLastCommandEntry) + ")");
+      return Refused(std::string("'").append(std::to_string(AID)) + "' is not a command entry (" +
+                     std::to_string(KFirstCommandEntry) + " to " + std::to_string(KLastCommandEntry) + ")");
     const std::optional<TActionField> field = EntryField(AID);
     const size_t most = AID == ciDuration ? 2 : field ? 1 : 0;
     if (!field && !AValueWords.empty()) return Refused(EntryName(AID) + " takes no value");
