@@ -25,6 +25,7 @@
 #include "apps/PanelCommand.h"
 #include "apps/SyncCommand.h"
 #include "apps/ResourceCommands.h"
+#include "apps/ScheduleCommands.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/ActionEditIntf.h"
 #include "com/DialogService.h"
@@ -34,6 +35,7 @@
 #include "contract/WorkingSchedulerIntf.h"
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
+#include "host/CriticalPath.h"
 #include "host/MapEditCommands.h"
 #include "settings/LumetaSettingsStore.h"
 
@@ -85,15 +87,20 @@ std::string ShortNumber(double AValue) {
   return text;
 }
 
-enum { colID, colTitle, colStart, colDue, colDone, colDuration, colComplete, colStatus, colPriority, colCount };
+enum {
+  colID, colTitle, colStart, colDue, colDone, colDuration, colComplete, colStatus, colSlack, colCritical, colPriority,
+  colCount
+};
 
 struct TTableRow {
   std::string Cells[colCount];
   bool HasAction = false;  // whether the action columns are printed
 };
 
-// AShown: what the node's action shows, asked of the plug-in for the whole table at once.
-TTableRow RowOf(TLumetaNode* ANode, int ADepth, const TShownAction& AShown) {
+// AShown: what the node's action shows, asked of the plug-in for the whole table at once; ASlack:
+// the task's slack, when it is a dated task.
+TTableRow RowOf(TLumetaNode* ANode, int ADepth, const TShownAction& AShown,
+                const std::optional<TTaskSlack>& ASlack) {
   TTableRow row;
   row.Cells[colID] = std::to_string(ANode->ID());
   // Deep levels keep the table narrow: past KMaxIndent levels the depth is written instead.
@@ -112,6 +119,10 @@ TTableRow RowOf(TLumetaNode* ANode, int ADepth, const TShownAction& AShown) {
   row.Cells[colDuration] = ShortNumber(AShown.Duration) + (measure.empty() ? "" : " " + measure);
   row.Cells[colComplete] = std::to_string(AShown.Complete);
   row.Cells[colStatus] = VisibleLine(AShown.Status);
+  if (ASlack) {
+    row.Cells[colSlack] = SlackText(*ASlack);
+    row.Cells[colCritical] = ASlack->Critical ? "yes" : "no";
+  }
   row.Cells[colPriority] = VisibleLine(action->GetPriority());
   return row;
 }
@@ -126,10 +137,11 @@ std::vector<TShownAction> ShownActions(TLumetaModel* AModel, const std::vector<I
 
 void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
   TLumetaMap& map = AModel->Map();
-  constexpr size_t KLineWidth = 100, KMinTitle = 16, KMaxPriority = 16;
+  constexpr size_t KLineWidth = 120, KMinTitle = 16, KMaxPriority = 16;
   std::vector<TTableRow> rows;
   TTableRow header;
-  const char* const names[colCount] = {"ID", "Title", "Start", "Due", "Done", "Duration", "%", "Status", "Priority"};
+  const char* const names[colCount] = {"ID",     "Title", "Start", "Due",      "Done",    "Duration",
+                                       "%",      "Status", "Slack", "Critical", "Priority"};
   for (int i = 0; i < colCount; ++i) header.Cells[i] = names[i];
   header.HasAction = true;
   rows.push_back(header);
@@ -151,7 +163,11 @@ void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
   for (const auto& [node, depth] : nodes) asked.push_back(node);
   const std::vector<TShownAction> shown = ShownActions(AModel, asked);
   rows.reserve(nodes.size() + 1);
-  for (size_t i = 0; i < nodes.size(); ++i) rows.push_back(RowOf(nodes[i].first, nodes[i].second, shown[i]));
+  // Without a calendar there is no working time to measure slack in: the columns stay empty.
+  std::optional<TCriticalPath> path;
+  if (FindWorkingScheduler(map.Root())) path.emplace(map);
+  for (size_t i = 0; i < nodes.size(); ++i)
+    rows.push_back(RowOf(nodes[i].first, nodes[i].second, shown[i], path ? path->Find(nodes[i].first->ID()) : std::nullopt));
 
   size_t widths[colCount] = {};
   for (const TTableRow& row : rows)
@@ -170,7 +186,9 @@ void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
               ' ' + Pad(ARow.Cells[colDone], widths[colDone]) + ' ' +
               Pad(ARow.Cells[colDuration], widths[colDuration], !AHeader) + ' ' +
               Pad(ARow.Cells[colComplete], widths[colComplete], true) + ' ' +
-              Pad(ARow.Cells[colStatus], widths[colStatus]) + ' ' + Clip(ARow.Cells[colPriority], widths[colPriority]);
+              Pad(ARow.Cells[colStatus], widths[colStatus]) + ' ' +
+              Pad(ARow.Cells[colSlack], widths[colSlack], !AHeader) + ' ' + Pad(ARow.Cells[colCritical], widths[colCritical]) +
+              ' ' + Clip(ARow.Cells[colPriority], widths[colPriority]);
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     AOut << line << '\n';
@@ -285,6 +303,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Export},
     {"sync", SyncCommandUsage, "bring back status, % complete and completion date from the map's exported tasks", 0, 0,
      &TLumetaShell::Sync},
+    {"critical", CriticalCommandUsage, "print the critical tasks from start to finish: ID, start, finish, title", 0, 0,
+     &TLumetaShell::Critical},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
     {"show", ShowCommandUsage, "print the tree with its action columns, or the plan as a CSV or JSON table", 0, 4,
      &TLumetaShell::Show},
@@ -601,5 +621,7 @@ void TLumetaShell::Import(const std::vector<std::string>& AArgs) {
   FOut.flush();
   RunImportCommand(FDocument, AArgs, FErr);
 }
+
+void TLumetaShell::Critical(const std::vector<std::string>&) { RunCriticalCommand(Model(), FOut); }
 
 void TLumetaShell::Help(const std::vector<std::string>&) { FOut << CommandSummary(); }

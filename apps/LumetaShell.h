@@ -89,6 +89,7 @@ class TLumetaShell {
   void Attach(const std::vector<std::string>& AArgs);
   void Export(const std::vector<std::string>& AArgs);
   void Sync(const std::vector<std::string>& AArgs);
+  void Critical(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Write(const std::vector<std::string>& AArgs);

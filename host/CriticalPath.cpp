@@ -1,0 +1,258 @@
+#include "host/CriticalPath.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "com/ComErrors.h"
+#include "com/NumberText.h"
+#include "contract/ActionAttributesIntf.h"
+#include "contract/LumetaNodeLinksIntf.h"
+#include "host/LumetaMap.h"
+#include "host/LumetaMapSettings.h"
+
+TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap) {
+  TScheduleNetwork network;
+  network.Scheduler = FindWorkingScheduler(AMap.Root());
+  if (!network.Scheduler) throw EInvalidOperation("The map has no working calendar");
+  if (const TLumetaMapSettings* settings = AMap.MapSettings()) network.DayMinutes = settings->WorkingMinutesPerDay();
+  if (ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(AMap.Root())) network.Epoch = schedule->ScheduleStart();
+
+  // The nodes in pre-order, each with its parent's position.
+  std::vector<TTask>& tasks = network.Tasks;
+  tasks.reserve(AMap.NodeCount());
+  {
+    std::vector<int32_t> parents{-1};  // the position of each node on the walk's way down
+    std::vector<std::pair<TLumetaNode*, size_t>> stack{{AMap.Root(), 0}};
+    while (!stack.empty()) {
+      auto& [node, next] = stack.back();
+      if (next == node->Children().size()) {
+        stack.pop_back();
+        parents.pop_back();
+        continue;
+      }
+      TLumetaNode* child = node->Children()[next++].get();
+      tasks.push_back({.ID = child->ID(), .Parent = parents.back(), .Summary = !child->Children().empty()});
+      parents.push_back(static_cast<int32_t>(tasks.size() - 1));
+      stack.emplace_back(child, 0);
+    }
+  }
+  const size_t count = tasks.size();
+  const int64_t highest = AMap.HighestID();
+  if (highest >= 0 && static_cast<size_t>(highest) <= 4 * count + 1024)
+    network.PositionTable.assign(static_cast<size_t>(highest) + 1, -1);
+  for (size_t i = 0; i < count; ++i) {
+    const int64_t id = tasks[i].ID;
+    if (id >= 0 && static_cast<size_t>(id) < network.PositionTable.size())
+      network.PositionTable[static_cast<size_t>(id)] = static_cast<int32_t>(i);
+    else
+      network.PositionMap.emplace(id, static_cast<int32_t>(i));
+  }
+
+  IWorkingScheduler* scheduler = network.Scheduler.get();
+  const double epoch = network.Epoch, dayMinutes = network.DayMinutes;
+  const auto minutes = [&](double ADate) {
+    return static_cast<int64_t>(std::llround(scheduler->WorkingDuration(epoch, ADate) * dayMinutes));
+  };
+  network.FirstLink.reserve(count + 1);
+  // The same walk again, so that each node is looked at once and in order.
+  size_t i = 0;
+  AMap.ForEachNode([&](TLumetaNode* ANode) {
+    TTask& task = tasks[i++];
+    network.FirstLink.push_back(static_cast<int32_t>(network.Links.size()));
+    ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
+    ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
+    if (!action) return;
+    if (!task.Summary) {
+      const double start = action->GetStartDate(), finish = action->GetCompletedDate();
+      if (start > 0 && finish > 0) {
+        task.Dated = true;
+        task.Start = minutes(start);
+        task.Finish = std::max(task.Start, finish == start ? task.Start : minutes(finish));
+        task.Measure = action->GetDurationMeasure();
+      }
+    }
+    // A finish date the task must keep bounds its late finish; a summary's bounds each subtask.
+    if (const double date = action->GetConstraintDate(); date > 0) {
+      const TTaskConstraintType constraint = action->GetConstraintType();
+      if (constraint == tcFinishNoLaterThan || constraint == tcMustFinishOn) task.Deadline = minutes(date);
+    }
+    ComPtr<IProperty> linksProperty = ANode->FindProperty(KPredecessorLinksName);
+    ComPtr<INodeLinkList2> links = linksProperty ? linksProperty.try_as<INodeLinkList2>() : nullptr;
+    const int32_t linkCount = links ? links->GetCount() : 0;
+    for (int32_t k = 0; k < linkCount; ++k) {
+      ComPtr<INodeLink> link = links->GetLink(k);
+      ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
+      auto* node = dynamic_cast<TLumetaNode*>(linked.get());
+      const int32_t predecessor = node && node->Map() == &AMap ? network.PositionOf(node->ID()) : -1;
+      if (predecessor < 0 || predecessor == static_cast<int32_t>(i - 1)) continue;
+      ComPtr<ITaskLink> typed = link.try_as<ITaskLink>();
+      network.Links.push_back({predecessor, typed ? typed->GetLinkType() : ltFinishToStart});
+    }
+  });
+  network.FirstLink.push_back(static_cast<int32_t>(network.Links.size()));
+  return network;
+}
+
+int32_t TScheduleNetwork::PositionOf(int64_t AID) const {
+  if (AID >= 0 && static_cast<size_t>(AID) < PositionTable.size()) return PositionTable[static_cast<size_t>(AID)];
+  const auto found = PositionMap.find(AID);
+  return found == PositionMap.end() ? -1 : found->second;
+}
+
+TCriticalPath::TCriticalPath(const TLumetaMap& AMap) : TCriticalPath(TScheduleNetwork::Read(AMap)) {}
+
+TCriticalPath::TCriticalPath(TScheduleNetwork ANetwork) : FNetwork(std::move(ANetwork)) { Run(); }
+
+void TCriticalPath::Run() {
+  const std::vector<TScheduleNetwork::TTask>& tasks = FNetwork.Tasks;
+  const size_t count = tasks.size();
+  FResults.assign(count, {});
+  for (const auto& task : tasks)
+    if (task.Dated) FFinish = std::max(FFinish, task.Finish);
+  if (FFinish == std::numeric_limits<int64_t>::min()) return;
+
+  // What must be settled before what. Vertex i is a task without subtasks, or a summary's bounds
+  // (handed down to its subtasks); vertex count + i is a summary's result (taken from its
+  // subtasks, handed to its predecessors). A successor's result comes before its predecessor's
+  // bounds. Pre-order keeps a summary's subtree in one run of positions.
+  std::vector<int32_t> span(count, 1);
+  for (size_t i = count; i-- > 0;)
+    if (tasks[i].Parent >= 0) span[tasks[i].Parent] += span[i];
+  std::vector<int32_t> waiting(2 * count, 0);
+  for (size_t i = 0; i < count; ++i) {
+    if (tasks[i].Parent >= 0) {
+      ++waiting[i];
+      ++waiting[count + tasks[i].Parent];
+    }
+    for (int32_t k = FNetwork.FirstLink[i]; k < FNetwork.FirstLink[i + 1]; ++k) ++waiting[FNetwork.Links[k].Predecessor];
+  }
+  // What a task's successors and the summaries above it allow its finish and its start.
+  std::vector<int64_t> finishBound(count), startBound(count, KNone);
+  for (size_t i = 0; i < count; ++i) finishBound[i] = tasks[i].Deadline;
+
+  std::vector<int32_t> ready;
+  const auto release = [&](size_t AVertex) {
+    if (--waiting[AVertex] == 0) ready.push_back(static_cast<int32_t>(AVertex));
+  };
+  // A task's or summary's result binds its predecessors, by the links' types, and joins its parent's.
+  const auto settled = [&](size_t ATask) {
+    const TResult& result = FResults[ATask];
+    for (int32_t k = FNetwork.FirstLink[ATask]; k < FNetwork.FirstLink[ATask + 1]; ++k) {
+      const TScheduleNetwork::TLink& link = FNetwork.Links[k];
+      if (result.Slack != KNone) {
+        int64_t& bound = link.Type == ltFinishToStart || link.Type == ltFinishToFinish ? finishBound[link.Predecessor]
+                                                                                        : startBound[link.Predecessor];
+        bound = std::min(bound, link.Type == ltFinishToStart || link.Type == ltStartToStart ? result.LateStart
+                                                                                            : result.LateFinish);
+      }
+      release(static_cast<size_t>(link.Predecessor));
+    }
+    if (const int32_t parent = tasks[ATask].Parent; parent >= 0) {
+      TResult& above = FResults[parent];
+      above.LateStart = std::min(above.LateStart, result.LateStart);
+      above.LateFinish = std::min(above.LateFinish, result.LateFinish);
+      above.LatestFinish = std::max(above.LatestFinish, result.LatestFinish);
+      above.EarliestStart = std::min(above.EarliestStart, result.EarliestStart);
+      above.Slack = std::min(above.Slack, result.Slack);
+      release(count + static_cast<size_t>(parent));
+    }
+  };
+  for (size_t v = 0; v < 2 * count; ++v)
+    if (waiting[v] == 0 && (v < count || tasks[v - count].Summary)) ready.push_back(static_cast<int32_t>(v));
+  while (!ready.empty()) {
+    const size_t v = static_cast<size_t>(ready.back());
+    ready.pop_back();
+    if (v >= count) {
+      settled(v - count);
+      continue;
+    }
+    const TScheduleNetwork::TTask& task = tasks[v];
+    if (task.Summary) {
+      for (size_t child = v + 1; child < v + static_cast<size_t>(span[v]); child += static_cast<size_t>(span[child])) {
+        finishBound[child] = std::min(finishBound[child], finishBound[v]);
+        startBound[child] = std::min(startBound[child], startBound[v]);
+        release(child);
+      }
+      continue;
+    }
+    if (task.Dated) {
+      TResult& result = FResults[v];
+      const int64_t duration = task.Finish - task.Start;
+      int64_t lateFinish = std::min(FFinish, finishBound[v]);
+      if (startBound[v] != KNone) lateFinish = std::min(lateFinish, startBound[v] + duration);
+      result.LateFinish = result.LatestFinish = lateFinish;
+      result.LateStart = lateFinish - duration;
+      result.EarliestStart = task.Start;
+      result.Slack = lateFinish - task.Finish;
+    }
+    settled(v);
+  }
+  // A summary's result counts only once all of its subtasks' did: one caught in a circle of links
+  // leaves it unknown.
+  for (size_t i = 0; i < count; ++i)
+    if (tasks[i].Summary && waiting[count + i] != 0) FResults[i].Slack = KNone;
+}
+
+const TCriticalPath::TResult* TCriticalPath::ResultOf(int64_t AID) const {
+  const int32_t position = FNetwork.PositionOf(AID);
+  if (position < 0 || FResults.empty() || FResults[position].Slack == KNone) return nullptr;
+  return &FResults[position];
+}
+
+std::optional<TTaskSlack> TCriticalPath::Find(int64_t AID) const {
+  const TResult* result = ResultOf(AID);
+  if (!result) return std::nullopt;
+  const TScheduleNetwork::TTask& task = FNetwork.Tasks[FNetwork.PositionOf(AID)];
+  TTaskSlack slack;
+  slack.SlackMinutes = result->Slack;
+  slack.Summary = task.Summary;
+  slack.Measure = task.Summary ? amDays : task.Measure;
+  slack.Critical = result->Slack <= 0;
+  const double value = static_cast<double>(result->Slack);
+  slack.Slack = slack.Measure == amHours     ? value / KMinutesPerHour
+                : slack.Measure == amMinutes ? value
+                                             : value / FNetwork.DayMinutes;
+  return slack;
+}
+
+double TCriticalPath::DateOf(int64_t AMinutes, bool AStart) const {
+  IWorkingScheduler* scheduler = FNetwork.Scheduler.get();
+  const double moment =
+      scheduler->StartAfter(scheduler->FinishForStart(FNetwork.Epoch, static_cast<double>(AMinutes) / FNetwork.DayMinutes));
+  return AStart ? moment : scheduler->FinishBefore(moment);
+}
+
+double TCriticalPath::LateStart(int64_t AID) const {
+  const TResult* result = ResultOf(AID);
+  return result ? DateOf(result->LateStart, true) : 0;
+}
+
+double TCriticalPath::LateFinish(int64_t AID) const {
+  const TResult* result = ResultOf(AID);
+  return result ? DateOf(result->LatestFinish, false) : 0;
+}
+
+std::vector<int64_t> TCriticalPath::CriticalTasks() const {
+  std::vector<int32_t> critical;
+  for (size_t i = 0; i < FResults.size(); ++i)
+    if (!FNetwork.Tasks[i].Summary && FResults[i].Slack != KNone && FResults[i].Slack <= 0)
+      critical.push_back(static_cast<int32_t>(i));
+  const auto& tasks = FNetwork.Tasks;
+  std::ranges::sort(critical, [&](int32_t A, int32_t B) {
+    const auto &a = tasks[A], &b = tasks[B];
+    return a.Start != b.Start ? a.Start < b.Start : a.Finish != b.Finish ? a.Finish < b.Finish : a.ID < b.ID;
+  });
+  std::vector<int64_t> ids;
+  ids.reserve(critical.size());
+  for (const int32_t position : critical) ids.push_back(tasks[position].ID);
+  return ids;
+}
+
+double TCriticalPath::ProjectFinish() const {
+  return FFinish == std::numeric_limits<int64_t>::min() ? 0 : DateOf(FFinish, false);
+}
+
+std::string SlackText(const TTaskSlack& ASlack) {
+  const double rounded = std::round(ASlack.Slack * 100) / 100;
+  return ShortestFloatText(rounded == 0 ? 0.0 : rounded) + " " + GetMeasureText(ASlack.Measure);
+}
