@@ -69,14 +69,14 @@ void PrintPages(TDesktopWindow& AWindow, bool APdf) {
   if (APdf) {
     const QString path = QFileDialog::getSaveFileName(&AWindow, QStringLiteral("Export PDF"), {},
                                                       QStringLiteral("PDF files (*.pdf)"));
-    if (!path.isEmpty()) DesktopGuard([&] { ExportPdf(*AWindow.ItemModel(), columns, path.toStdString(), {}); });
+    if (!path.isEmpty()) DesktopGuard([&] { ExportPdf(*AWindow.ItemModel(), columns, path.toStdString(), {}, AWindow.Gantt()->ShowsCritical()); });
     return;
   }
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageLayout(DefaultPrintLayout());
   printer.setDocName(AWindow.ItemModel()->CellText(0, dcTitle));
   QPrintDialog dialog(&printer, &AWindow);
-  if (dialog.exec() == QDialog::Accepted) DesktopGuard([&] { PrintMap(*AWindow.ItemModel(), columns, printer, {}); });
+  if (dialog.exec() == QDialog::Accepted) DesktopGuard([&] { PrintMap(*AWindow.ItemModel(), columns, printer, {}, AWindow.Gantt()->ShowsCritical()); });
 }
 
 // What other programs changed in the map's exported tasks comes back as one undo step; the changed
@@ -226,6 +226,12 @@ void TDesktopActions::BuildViewMenu() {
     Add(view, QString::fromLatin1(text), QKeySequence(Qt::CTRL | static_cast<Qt::Key>(key++)),
         [&window, z] { window.Gantt()->SetZoom(z); });
   }
+  // Toggled rather than triggered: the window's settings check it too.
+  QAction* critical = view->addAction(QStringLiteral("&Critical Path"));
+  critical->setCheckable(true);
+  critical->setChecked(window.Gantt()->ShowsCritical());
+  QObject::connect(critical, &QAction::toggled, &window, [&window](bool AOn) { window.Gantt()->SetShowCritical(AOn); });
+  FCriticalPath = critical;
   Add(view, QStringLiteral("&Resources"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [&window] { window.ShowResources(); });
   Add(view, QStringLiteral("Zoom to &Fit"), QKeySequence(Qt::CTRL | Qt::Key_0), [&window] { window.Gantt()->ZoomToTasks(); });
   Add(view, QStringLiteral("&Gantt Strip Focus"), QKeySequence(Qt::Key_F6), [&window] {

@@ -24,6 +24,8 @@ class TDesktopActions : public QObject {
   QAction* Entry(int AID) const;
   QAction* Undo() const { return FUndo; }
   QAction* Redo() const { return FRedo; }
+  // View > Critical Path, checkable.
+  QAction* CriticalPath() const { return FCriticalPath; }
 
   // Enables and checks the entries as the controller updates them for the current selection; a
   // disabled one gives the reason in its tooltip.
@@ -49,6 +51,7 @@ class TDesktopActions : public QObject {
   QAction* FEntries[4] = {};
   QAction* FUndo = nullptr;
   QAction* FRedo = nullptr;
+  QAction* FCriticalPath = nullptr;
   QMenu* FRecentMenu = nullptr;
   std::vector<std::string> FRecent;
 };

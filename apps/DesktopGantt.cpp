@@ -28,6 +28,8 @@
 namespace {
 
 constexpr double KMargin = 3;  // days shown before the first task and after the last
+// The critical path's reds: bars and links, the done part of a bar, summaries.
+const QColor KCriticalColour(214, 48, 40), KCriticalDoneColour(140, 20, 16), KCriticalSummaryColour(150, 24, 20);
 constexpr int KGrip = 5;       // pixels at a bar's right end that drag its finish
 
 QDate DateOfDay(double ADay) {
@@ -212,8 +214,9 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APa
   for (const TGanttRow& row : ARows)
     if (const std::optional<TDesktopBar> task = FModel.Bar(row.ID)) bars.emplace(row.ID, *BarOf(row.ID, *task, row.Band));
   std::vector<std::pair<int64_t, int64_t>> painted;
-  APainter.setPen(QPen(QColor(90, 90, 110), 1));
-  APainter.setBrush(QColor(90, 90, 110));
+  const QColor linkColour(90, 90, 110);
+  APainter.setPen(QPen(linkColour, 1));
+  APainter.setBrush(linkColour);
   std::set<std::tuple<int64_t, int64_t, std::string_view>> drawn;
   for (const TGanttRow& row : ARows) {
     const auto found = bars.find(row.ID);
@@ -237,6 +240,10 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APa
         const QRectF& s = successor;
         const QPointF start(fromFinish ? p.right() : p.left(), p.center().y());
         const QPointF end(toStart ? s.left() : s.right(), s.center().y());
+        // A link between two critical tasks is part of the path.
+        const QColor colour = FCritical && IsCritical(from) && IsCritical(id) ? KCriticalColour : linkColour;
+        APainter.setPen(QPen(colour, colour == linkColour ? 1 : 1.5));
+        APainter.setBrush(colour);
         Arrow(APainter, start, end, toStart);
         painted.emplace_back(from, id);
       }
@@ -249,30 +256,36 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APa
   return painted;
 }
 
+bool TGanttPainter::IsCritical(int64_t AID) const {
+  const std::optional<TDesktopBar> bar = FModel.Bar(AID);
+  return bar && bar->Critical;
+}
+
 void TGanttPainter::PaintBar(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ARect) const {
   const QColor barColour(74, 128, 200), doneColour(36, 78, 140), summaryColour(40, 40, 48),
       milestoneColour(180, 60, 40);
   APainter.setPen(Qt::NoPen);
+  const bool critical = FCritical && ABar.Critical;
   if (ABar.Milestone) {
     const QPointF c(ARect.left(), ARect.center().y());
     const double r = ARect.height() * 0.75;
-    APainter.setBrush(milestoneColour);
+    APainter.setBrush(critical ? KCriticalColour : milestoneColour);
     APainter.drawPolygon(QPolygonF{c + QPointF(0, -r), c + QPointF(r, 0), c + QPointF(0, r), c + QPointF(-r, 0)});
   } else if (ABar.Summary) {
-    APainter.setBrush(summaryColour);
+    APainter.setBrush(critical ? KCriticalSummaryColour : summaryColour);
     APainter.drawRect(ARect);
     const double h = ARect.height();
     for (const double x : {ARect.left(), ARect.right()})
       APainter.drawPolygon(QPolygonF{QPointF(x - h * 0.6, ARect.bottom()), QPointF(x + h * 0.6, ARect.bottom()),
                                      QPointF(x, ARect.bottom() + h * 0.9)});
   } else {
-    APainter.setBrush(barColour);
+    APainter.setBrush(critical ? KCriticalColour : barColour);
     APainter.drawRoundedRect(ARect, 2, 2);
     if (ABar.Complete > 0) {
       QRectF done = ARect;
       done.setWidth(ARect.width() * std::min(ABar.Complete, 100) / 100.0);
       done.adjust(0, ARect.height() * 0.3, 0, -ARect.height() * 0.3);
-      APainter.setBrush(doneColour);
+      APainter.setBrush(critical ? KCriticalDoneColour : doneColour);
       APainter.drawRect(done);
     }
   }
@@ -351,6 +364,11 @@ void TDesktopGantt::SetZoom(TZoom AZoom) {
   update();
 }
 
+void TDesktopGantt::SetShowCritical(bool AShow) {
+  FCritical = AShow;
+  update();
+}
+
 void TDesktopGantt::FitToMap() {
   auto [first, last] = FModel->TaskSpan();
   const double today = LocaleService().Today();
@@ -401,6 +419,7 @@ void TDesktopGantt::paintEvent(QPaintEvent*) {
   FPaintedLinks.clear();
   if (!FModel->Model()) return;
   TGanttPainter gantt(*FModel, Axis(), palette());
+  gantt.ShowCritical(FCritical);
   if (FDrag != TDrag::None) gantt.SetDragPreview(FDragID, FDragDays * DayWidth(), FDrag == TDrag::Finish);
   gantt.SetBandOutside([this](int64_t AID) -> std::optional<QRectF> {
     if (const std::optional<QRect> band = RowBand(AID)) return QRectF(*band);

@@ -59,6 +59,8 @@ class TGanttPainter {
   // The rows are every node of the map, whatever the tree has collapsed: a link ends at its own
   // task's row rather than at the collapsed branch that holds it.
   void ShowEveryNode() { FEveryNode = true; }
+  // Critical tasks' bars, and the links between two of them, in red.
+  void ShowCritical(bool AShow) { FCritical = AShow; }
   // Where a row that is not drawn lies (scrolled out of view), so that a link from it still comes
   // in from beyond the edge.
   void SetBandOutside(std::function<std::optional<QRectF>(int64_t)> ABandOf) { FBandOutside = std::move(ABandOf); }
@@ -81,6 +83,7 @@ class TGanttPainter {
   std::optional<QRectF> BarOf(int64_t AID, const TDesktopBar& ABar, const QRectF& ABand) const;
   std::vector<std::pair<int64_t, int64_t>> PaintLinks(QPainter& APainter, const std::vector<TGanttRow>& ARows) const;
   void PaintBar(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ARect) const;
+  bool IsCritical(int64_t AID) const;
   // The task's name beside its bar (a milestone's date after it): right of the bar, or left of it
   // when only there it stays inside the area, else over the bar at the area's right edge.
   void PaintLabel(QPainter& APainter, int64_t AID, const TDesktopBar& ABar, const QRectF& ARect,
@@ -94,6 +97,7 @@ class TGanttPainter {
   double FDragShift = 0;
   bool FDragFinish = false;
   bool FEveryNode = false;
+  bool FCritical = false;
   std::function<std::optional<QRectF>(int64_t)> FBandOutside;
 };
 
@@ -105,6 +109,9 @@ class TDesktopGantt : public QWidget {
 
   TZoom Zoom() const { return FZoom; }
   void SetZoom(TZoom AZoom);
+  // View > Critical Path: critical bars and their links in red.
+  bool ShowsCritical() const { return FCritical; }
+  void SetShowCritical(bool AShow);
   // Pixels per day at the zoom.
   double DayWidth() const;
   // The x of a date-time in the strip's coordinates, and the date-time at an x.
@@ -143,6 +150,7 @@ class TDesktopGantt : public QWidget {
   TDesktopItemModel* FModel;
   QScrollBar* FScroll;
   TZoom FZoom = zmDay;
+  bool FCritical = false;
   double FOrigin = 0;  // the date at x 0 before scrolling
   int FPaintedRows = 0;
   std::vector<std::pair<int64_t, int64_t>> FPaintedLinks;

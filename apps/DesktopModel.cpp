@@ -15,11 +15,12 @@
 
 namespace {
 
-const char* const KCaptions[dcCount] = {"Title",  "Start",    "Due",  "Completed", "Duration",    "% Complete",
-                                        "Status", "Priority", "Cost", "Work",      "Predecessors", "Resources"};
-// The field each column shows and edits; none for the title and the predecessors.
+const char* const KCaptions[dcCount] = {"Title",    "Start", "Due",  "Completed",    "Duration",
+                                        "Slack",    "% Complete", "Status", "Priority", "Cost",
+                                        "Work",     "Predecessors", "Resources"};
+// The field each column shows and edits; none for the title, the slack and the predecessors.
 constexpr std::optional<TActionField> KColumnFields[dcCount] = {
-    std::nullopt, acStartDate, acDueDate, acCompletedDate, acDuration, acComplete,
+    std::nullopt, acStartDate, acDueDate, acCompletedDate, acDuration, std::nullopt, acComplete,
     acStatus,     acPriority,  acCost,    acWork,          std::nullopt, std::nullopt};
 
 QString Number(double AValue) { return QString::number(AValue, 'g', 10); }
@@ -156,7 +157,8 @@ QVariant TDesktopItemModel::headerData(int ASection, Qt::Orientation AOrientatio
 Qt::ItemFlags TDesktopItemModel::flags(const QModelIndex& AIndex) const {
   if (!AIndex.isValid()) return Qt::NoItemFlags;
   const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-  // The root is the map's central topic: it has a title, never an action.
+  // The root is the map's central topic: it has a title, never an action. Slack is worked out.
+  if (AIndex.column() == dcSlack) return flags;
   return IDOf(AIndex) != 0 || AIndex.column() == dcTitle ? flags | Qt::ItemIsEditable : flags;
 }
 
@@ -200,7 +202,7 @@ QString TDesktopItemModel::CellText(int64_t AID, int AColumn) const {
 const TDesktopItemModel::TRowCache& TDesktopItemModel::Cached(int64_t AID) const {
   constexpr size_t KMostRows = 4096;  // far more than a screen shows
   if (const auto found = FCache.find(AID); found != FCache.end()) return found->second;
-  if (FCache.size() >= KMostRows) Forget();
+  if (FCache.size() >= KMostRows) FCache.clear();
   // This row and the unread ones after it, a screenful or two; their branches roll up together.
   constexpr size_t KRowsRead = 64;
   std::vector<int64_t> ids{AID};
@@ -232,6 +234,10 @@ QString TDesktopItemModel::ReadText(int64_t AID, int AColumn, const TShownAction
     return links.join(QStringLiteral(", "));
   }
   if (AColumn == dcResources) return QString::fromStdString(ResourceListText(node->GetResources()));
+  if (AColumn == dcSlack) {
+    const std::optional<TTaskSlack> slack = Slack(AID);
+    return slack ? QString::fromStdString(SlackText(*slack)) : QString();
+  }
   try {
     ComPtr<IActionAttribute> action = Action(AID);
     if (!action) return {};
@@ -428,16 +434,32 @@ std::optional<TDesktopBar> TDesktopItemModel::Bar(int64_t AID) const {
   return Node(AID) ? Cached(AID).Bar : std::nullopt;
 }
 
+std::optional<TTaskSlack> TDesktopItemModel::Slack(int64_t AID) const {
+  TLumetaModel* model = Model();
+  if (!model || FNoCriticalPath) return std::nullopt;
+  if (!FCriticalPath) {
+    try {
+      FCriticalPath.emplace(model->Map());
+    } catch (const std::exception&) {
+      FNoCriticalPath = true;  // until the next change
+      return std::nullopt;
+    }
+  }
+  return FCriticalPath->Find(AID);
+}
+
 std::optional<TDesktopBar> TDesktopItemModel::ReadBar(int64_t AID, const TShownAction& AShown) const {
   TLumetaNode* node = Node(AID);
   ComPtr<IActionAttribute> action = Action(AID);
   if (!action) return std::nullopt;
   try {
     const TShownAction shown = AShown.HasAction ? AShown : Shown(action.get());
-    TDesktopBar bar{shown.Start, shown.Finish, shown.Complete, action->GetIsMilestone(), node->IsSummaryTask(), {}};
+    TDesktopBar bar{shown.Start, shown.Finish, shown.Complete, action->GetIsMilestone(), node->IsSummaryTask(), false, {}};
     if (bar.Start <= 0) return std::nullopt;
     bar.Finish = std::max(bar.Finish, bar.Start);
     if (const auto conflict = FConflicts.find(AID); conflict != FConflicts.end()) bar.Conflict = conflict->second;
+    const std::optional<TTaskSlack> slack = Slack(AID);
+    bar.Critical = slack && slack->Critical;
     return bar;
   } catch (const std::exception&) {
     return std::nullopt;

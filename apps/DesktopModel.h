@@ -22,13 +22,14 @@
 #include "contract/ActionAttributesIntf.h"
 #include "contract/ActionEditIntf.h"
 #include "contract/ActionVocabulary.h"
+#include "host/CriticalPath.h"
 #include "host/LumetaMapSettings.h"
 #include "session/ActionEditor.h"
 #include "session/MapDocument.h"
 
 // The tree's columns, in order.
 enum TDesktopColumn {
-  dcTitle, dcStart, dcDue, dcCompleted, dcDuration, dcComplete, dcStatus, dcPriority, dcCost, dcWork,
+  dcTitle, dcStart, dcDue, dcCompleted, dcDuration, dcSlack, dcComplete, dcStatus, dcPriority, dcCost, dcWork,
   dcPredecessors, dcResources, dcCount
 };
 
@@ -73,6 +74,8 @@ struct TDesktopBar {
   int Complete = 0;
   bool Milestone = false;
   bool Summary = false;
+  // No slack: the task drives the project's finish.
+  bool Critical = false;
   // Why the rules let its dates stand where a link or the schedule start cannot hold them, one
   // conflict a line; empty when nothing does.
   QString Conflict;
@@ -145,6 +148,9 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   void SetConflicts(const std::vector<TScheduleConflict>& AConflicts);
   // The node's predecessor links.
   std::vector<TTaskLinkInfo> Predecessors(int64_t AID) const;
+  // The task's slack, worked out for the whole map on the first question after a change; empty
+  // for a node that is no dated task.
+  std::optional<TTaskSlack> Slack(int64_t AID) const;
   // The first start and the last finish of the map's tasks; (0, 0) without tasks.
   std::pair<double, double> TaskSpan() const;
   // The map's working calendar (non-working days are shaded).
@@ -169,7 +175,11 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   void IndexRows();
   // Every step of the document may change any text: the rows read afresh.
   void UndoStateChanged(const TUndoState&) override { Forget(); }
-  void Forget() const { FCache.clear(); }
+  void Forget() const {
+    FCache.clear();
+    FCriticalPath.reset();
+    FNoCriticalPath = false;
+  }
   // A shown row's texts and bar, read from its record in one go: a paint of the tree and the
   // strip asks for each of them more than once. A row read reads the rows after it along, so that
   // the plug-in rolls each summary among them up once for all of them.
@@ -192,6 +202,8 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   std::unordered_map<int64_t, int> FRowOf;
   mutable std::unordered_map<int64_t, TRowCache> FCache;
   std::unordered_map<int64_t, QString> FConflicts;  // by task ID, one line each
+  mutable std::optional<TCriticalPath> FCriticalPath;
+  mutable bool FNoCriticalPath = false;  // the map has no calendar to measure slack in
 };
 
 template <class F>

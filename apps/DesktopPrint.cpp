@@ -275,7 +275,7 @@ std::vector<int> VisibleColumns(const QHeaderView& AHeader) {
 }
 
 int PrintMap(const TDesktopItemModel& AModel, const std::vector<int>& AColumns, QPagedPaintDevice& ADevice,
-             const TPrintRange& ARange, const QString& ATitle) {
+             const TPrintRange& ARange, bool ACritical, const QString& ATitle) {
   QPageLayout pageLayout = ADevice.pageLayout();
   pageLayout.setMode(QPageLayout::FullPageMode);
   ADevice.setPageLayout(pageLayout);
@@ -312,6 +312,7 @@ int PrintMap(const TDesktopItemModel& AModel, const std::vector<int>& AColumns, 
       const QRectF strip(left, scale.bottom(), width, count * layout.RowHeight());
       TGanttPainter gantt(AModel, TGanttAxis(slice.First, layout.DayWidth(), left, AModel.Calendar()), paper);
       gantt.ShowEveryNode();
+      gantt.ShowCritical(ACritical);
       std::vector<TGanttRow> bands;
       for (int row = 0; row < count; ++row)
         bands.push_back({lines[firstRow + row].ID, QRectF(left, strip.top() + row * layout.RowHeight(), width,
@@ -324,7 +325,7 @@ int PrintMap(const TDesktopItemModel& AModel, const std::vector<int>& AColumns, 
 }
 
 int ExportPdf(const TDesktopItemModel& AModel, const std::vector<int>& AColumns, const std::string& APath,
-              const TPrintRange& ARange) {
+              const TPrintRange& ARange, bool ACritical) {
   // Written beside the target and renamed over it, so that a failed export leaves the old file.
   QSaveFile file(QString::fromStdString(APath));
   if (!file.open(QIODevice::WriteOnly))
@@ -337,7 +338,7 @@ int ExportPdf(const TDesktopItemModel& AModel, const std::vector<int>& AColumns,
     writer.setCreator(QStringLiteral("lumeta-desktop"));
     const QString title = AModel.Model() ? AModel.CellText(0, dcTitle) : QString();
     writer.setTitle(title);
-    pages = PrintMap(AModel, AColumns, writer, ARange, title);
+    pages = PrintMap(AModel, AColumns, writer, ARange, ACritical, title);
   }
   if (!file.commit()) throw ELumetaError("cannot write " + APath + ": " + file.errorString().toStdString());
   return pages;

@@ -27,10 +27,11 @@ QPageLayout DefaultPrintLayout();
 std::vector<int> VisibleColumns(const QHeaderView& AHeader);
 
 // Prints onto a printer or PDF writer whose page layout is set; answers the number of pages.
+// ACritical draws the critical path in red, as the window does with View > Critical Path on.
 // ATitle heads every page (the map's central topic when empty).
 int PrintMap(const TDesktopItemModel& AModel, const std::vector<int>& AColumns, QPagedPaintDevice& ADevice,
-             const TPrintRange& ARange, const QString& ATitle = {});
+             const TPrintRange& ARange, bool ACritical = false, const QString& ATitle = {});
 
 // Writes the pages as a PDF file at APath; raises ELumetaError naming the file when it cannot.
 int ExportPdf(const TDesktopItemModel& AModel, const std::vector<int>& AColumns, const std::string& APath,
-              const TPrintRange& ARange);
+              const TPrintRange& ARange, bool ACritical = false);

@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr int KWidths[dcCount] = {220, 80, 80, 80, 70, 76, 90, 100, 56, 56, 90, 160};
+constexpr int KWidths[dcCount] = {220, 80, 80, 80, 70, 64, 76, 90, 100, 56, 56, 90, 160};
 constexpr int KIndent = 16;     // pixels per level
 constexpr int KArrow = 14;      // the branch arrow's room
 constexpr int KTitleRoom = 150;  // what a deep row keeps of its title column for arrow, symbol and text

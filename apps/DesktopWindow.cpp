@@ -439,6 +439,7 @@ void TDesktopWindow::LoadSettings() {
     if (const QByteArray sizes = bytes("Splitter"); !sizes.isEmpty()) splitter->restoreState(sizes);
   FGantt->SetZoom(static_cast<TDesktopGantt::TZoom>(
       std::clamp(store.ReadInteger(THive::CurrentUser, KSettingsKey, "Zoom", 0), 0, 2)));
+  FActions->CriticalPath()->setChecked(store.ReadInteger(THive::CurrentUser, KSettingsKey, "CriticalPath", 0) != 0);
   std::vector<std::string> recent;
   for (size_t i = 1; i <= KMaxRecent; ++i)
     recent.push_back(store.ReadString(THive::CurrentUser, KSettingsKey, "Recent" + std::to_string(i), ""));
@@ -454,6 +455,7 @@ void TDesktopWindow::SaveSettings() {
   write("State", saveState());
   if (auto* splitter = qobject_cast<QSplitter*>(centralWidget())) write("Splitter", splitter->saveState());
   store.WriteInteger(THive::CurrentUser, KSettingsKey, "Zoom", FGantt->Zoom());
+  store.WriteInteger(THive::CurrentUser, KSettingsKey, "CriticalPath", FGantt->ShowsCritical() ? 1 : 0);
   const std::vector<std::string>& recent = FActions->RecentFiles();
   for (size_t i = 1; i <= KMaxRecent; ++i) {
     const std::string name = "Recent" + std::to_string(i);

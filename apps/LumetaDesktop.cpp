@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "apps/DesktopActions.h"
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopPrint.h"
 #include "apps/DesktopResources.h"
@@ -47,6 +48,7 @@ int Usage(bool AAsked = false, const std::string& AError = {}) {
                "  --pdf FILE                  print the map into the PDF file FILE and exit\n"
                "  --range START END           with --pdf: the days the Gantt strip spans, YYYY-MM-DD\n"
                "                              (default: the map's tasks and two days either side)\n"
+               "  --critical-path             with --screenshot or --pdf: the critical path in red\n"
                "Options:\n"
                "  --plugin-dir DIR    folder holding the plug-in (default: %s)\n"
                "  --settings-dir DIR  folder of the settings files (default: $LUMETA_SETTINGS_DIR,\n"
@@ -99,7 +101,7 @@ void Settle() {
 
 int main(int argc, char** argv) {
   std::string plugInDir = DefaultPlugInDir(), screenshot, pdf, map;
-  bool settings = false, resources = false;
+  bool settings = false, resources = false, critical = false;
   TPrintRange range;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -122,6 +124,8 @@ int main(int argc, char** argv) {
       screenshot = argv[++i];
     } else if (word == "--pdf" && valued)
       pdf = argv[++i];
+    else if (word == "--critical-path")
+      critical = true;
     else if (word == "--range" && i + 2 < argc) {
       range = {ParseDay(argv[i + 1]), ParseDay(argv[i + 2])};
       if (range.First == 0 || range.Last == 0 || range.Last < range.First)
@@ -138,6 +142,7 @@ int main(int argc, char** argv) {
   if ((!screenshot.empty() || !pdf.empty()) && map.empty()) return Usage(false, "a map file is needed");
   if (!screenshot.empty() && !pdf.empty()) return Usage(false, "--screenshot and --pdf exclude each other");
   if (range.Last != 0 && pdf.empty()) return Usage(false, "--range goes with --pdf");
+  if (critical && screenshot.empty() && pdf.empty()) return Usage(false, "--critical-path goes with --screenshot or --pdf");
   const bool offscreen = !screenshot.empty() || !pdf.empty();
   // A picture or a PDF needs no display.
   if (offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -148,10 +153,11 @@ int main(int argc, char** argv) {
   auto* window = new TDesktopWindow(plugInDir, !offscreen);
   window->setAttribute(Qt::WA_DeleteOnClose);
   if (!window->OpenMap(map) && offscreen) return 1;
+  if (critical) window->Actions()->CriticalPath()->setChecked(true);
   if (!pdf.empty()) {
     int status = 0;
     try {
-      ExportPdf(*window->ItemModel(), VisibleColumns(*window->Tree()->header()), pdf, range);
+      ExportPdf(*window->ItemModel(), VisibleColumns(*window->Tree()->header()), pdf, range, critical);
     } catch (const std::exception& error) {
       std::fprintf(stderr, "lumeta-desktop: %s\n", error.what());
       status = 1;
@@ -162,7 +168,7 @@ int main(int argc, char** argv) {
   window->show();
   if (!screenshot.empty()) {
     // The tree shows every column whole; the strip takes the rest, two months by weeks.
-    window->resize(1960, 720);
+    window->resize(2200, 720);
     if (auto* splitter = qobject_cast<QSplitter*>(window->centralWidget())) {
       const int total = splitter->sizes().value(0) + splitter->sizes().value(1);
       auto* tree = window->findChild<QTreeView*>(QStringLiteral("MapTree"));

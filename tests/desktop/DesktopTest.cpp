@@ -551,6 +551,45 @@ class DesktopTest : public QObject {
     QVERIFY(std::ranges::none_of(links, [](const auto& ALink) { return ALink.first == 7 || ALink.second == 7; }));
   }
 
+  // Enclosure (9) has 20 days of slack; 25 days more make it drive the launch, and Certification
+  // (10) slips off the path. Undo gives the path back. The bars turn red only with the view on.
+  void SlackAndCriticalPathFollowEveryEditAndTheViewDrawsThemRed() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopItemModel& items = desktop.Items();
+    QCOMPARE(desktop.Cell(9, dcSlack), QStringLiteral("20 days"));
+    QCOMPARE(desktop.Cell(24, dcSlack), QStringLiteral("0 hrs"));  // in the task's measure
+    QVERIFY(items.Bar(10)->Critical);
+    QVERIFY(!items.Bar(9)->Critical);
+    QVERIFY(!(items.flags(items.IndexOf(10, dcSlack)) & Qt::ItemIsEditable));
+
+    QVERIFY(items.EditField(9, acDuration, QVariant::fromValue(TDesktopQuantity{31, amDays})));
+    QCOMPARE(desktop.Cell(9, dcSlack), QStringLiteral("0 days"));
+    QCOMPARE(desktop.Cell(10, dcSlack), QStringLiteral("5 days"));
+    QVERIFY(items.Bar(9)->Critical);
+    QVERIFY(!items.Bar(10)->Critical);
+    desktop.Window->Undo(false);
+    QCOMPARE(desktop.Cell(9, dcSlack), QStringLiteral("20 days"));
+    QVERIFY(items.Bar(10)->Critical);
+
+    TDesktopGantt* gantt = desktop.Window->Gantt();
+    gantt->ZoomToTasks();
+    const auto colourOf = [&](int64_t AID) {
+      Settle();
+      const std::optional<QRectF> bar = gantt->BarRect(AID);
+      const QPoint inside = bar ? QPointF(bar->center().x(), bar->top() + 2).toPoint() : QPoint(-1, -1);
+      if (!gantt->rect().contains(inside)) qFatal("the bar of %lld is out of view", static_cast<long long>(AID));
+      return gantt->grab().toImage().pixelColor(inside);
+    };
+    const auto reddish = [](const QColor& AColour) { return AColour.red() > 150 && AColour.blue() < 90; };
+    QVERIFY(!reddish(colourOf(10)));
+    QAction* view = desktop.Window->Actions()->CriticalPath();
+    QVERIFY(view->isCheckable() && !view->isChecked());
+    view->trigger();
+    QVERIFY(gantt->ShowsCritical());
+    QVERIFY(reddish(colourOf(10)));
+    QVERIFY(!reddish(colourOf(16)));  // Press kit has 22 days
+  }
+
   // A chain far deeper than the native stack: rows, focus, painting and closing the branch.
   void AChainOfAHundredThousandLevelsShowsAndFolds() {
     TDesktop desktop;
