@@ -22,7 +22,7 @@ leftovers=$(find "$prefix" \( -name '*.a' -o -name '*.h' \) -print)
 # The table of the example map, the same as the build's own program shows it.
 table=$(bare "$prefix/bin/lumeta" "$source_dir/examples/launch.xml" -c show) || fail "lumeta show failed"
 [[ $(head -1 <<<"$table") == "ID Title"*"Start"*"Due"*"Status"*"Priority" ]] || fail "no table header: $table"
-grep -q '^ 4   Pricing study        2025-09-08 2025-09-12 2025-09-11   4 days 100 Completed   High$' <<<"$table" ||
+grep -q '^ 4   Pricing study        2025-09-08 2025-09-12 2025-09-11   4 days 100 Completed    0 days yes      High$' <<<"$table" ||
   fail "the example's rows are missing: $table"
 [[ $(wc -l <<<"$table") -eq 26 ]] || fail "expected 26 lines of table, got $(wc -l <<<"$table")"
 
