@@ -199,6 +199,18 @@ QString TDesktopItemModel::CellText(int64_t AID, int AColumn) const {
   return AColumn >= 0 && AColumn < dcCount && Node(AID) ? Cached(AID).Texts[AColumn] : QString();
 }
 
+TDesktopItemModel::TRollUpHold::TRollUpHold(const TDesktopItemModel& AModel) {
+  TLumetaModel* model = AModel.Model();
+  if (!model) return;
+  FTable = QueryAs<IActionTable>(model->FindPlugInUI(KActionPlugInName).get());
+  FRoot = model->Map().Root();
+  if (FTable) FTable->HoldRollUps(FRoot);
+}
+
+TDesktopItemModel::TRollUpHold::~TRollUpHold() {
+  if (FTable) FTable->ReleaseRollUps(FRoot);
+}
+
 const TDesktopItemModel::TRowCache& TDesktopItemModel::Cached(int64_t AID) const {
   constexpr size_t KMostRows = 4096;  // far more than a screen shows
   if (const auto found = FCache.find(AID); found != FCache.end()) return found->second;

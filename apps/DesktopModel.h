@@ -139,6 +139,22 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   template <class F>
   void ForEachShownBy(int64_t AID, F&& AVisit) const;
 
+  // Keeps what the map's summaries roll up to for as long as it lives: a view holds it while it
+  // paints, so that its rows and symbols roll each summary up once. Nothing may change the map
+  // meanwhile.
+  class TRollUpHold {
+   public:
+    explicit TRollUpHold(const TDesktopItemModel& AModel);
+    ~TRollUpHold();
+    TRollUpHold(const TRollUpHold&) = delete;
+    TRollUpHold& operator=(const TRollUpHold&) = delete;
+
+   private:
+    ComPtr<IActionTable> FTable;
+    INode* FRoot = nullptr;  // not counted: the model's map outlives the paint
+  };
+  TRollUpHold HoldRollUps() const { return TRollUpHold(*this); }
+
   // The node's bar: empty without a dated action.
   std::optional<TDesktopBar> Bar(int64_t AID) const;
   // What the tree and the strip show when the mouse rests on the node's row or bar: the plug-in's

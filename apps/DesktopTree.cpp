@@ -352,5 +352,9 @@ bool TDesktopTree::viewportEvent(QEvent* AEvent) {
       QToolTip::showText(help->globalPos(), hint, viewport());
     return true;
   }
+  if (AEvent->type() == QEvent::Paint) {
+    const TDesktopItemModel::TRollUpHold hold = FModel->HoldRollUps();  // rows and symbols read summaries
+    return QTreeView::viewportEvent(AEvent);
+  }
   return QTreeView::viewportEvent(AEvent);
 }

@@ -42,6 +42,11 @@ struct IActionTable : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("5D2B7E1A-93C4-4F68-A0B1-6E8C2D4F7A35");
   // One value per node of ANodes, in their order. Nothing may change the map during the call.
   virtual std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes) = 0;
+  // From HoldRollUps to ReleaseRollUps every summary of the map whose root is ARoot rolls up once,
+  // however often its rows and symbols are read: a view holds them while it paints. Nothing may
+  // change the map meanwhile. Holds of one map nest.
+  virtual void HoldRollUps(INode* ARoot) = 0;
+  virtual void ReleaseRollUps(INode* ARoot) = 0;
 };
 
 // One change of the task link from a predecessor to a successor.

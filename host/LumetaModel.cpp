@@ -10,6 +10,7 @@
 #include "host/LumetaMapSettings.h"
 #include "host/MapEditCommands.h"
 #include "commands/SelectionData.h"
+#include "contract/SubjectHoldIntf.h"
 
 TLumetaModel::TLumetaModel()
     : FMap(std::make_unique<TLumetaMap>()),
@@ -23,7 +24,29 @@ TLumetaModel::~TLumetaModel() {
   FManagers.clear();
 }
 
+namespace {
+
+// A hold on the model's subject, made for each query: the hold keeps the model alive.
+class TModelSubjectHold : public TImplements<TAggregableObject, ISubjectHold> {
+ public:
+  explicit TModelSubjectHold(TSubject* ASubject) : FHeld(ASubject) {}
+
+ private:
+  TSubject::THeld FHeld;
+};
+
+}  // namespace
+
 HRESULT TLumetaModel::QueryInterface(const GUID& AIid, void** AObject) noexcept {
+  if (AObject && AIid == uuidof<ISubjectHold>()) {
+    try {
+      *AObject = static_cast<ISubjectHold*>(make<TModelSubjectHold>(FSubject.get()).detach());
+      return S_OK;
+    } catch (const std::bad_alloc&) {
+      *AObject = nullptr;
+      return E_OUTOFMEMORY;
+    }
+  }
   if (AObject && AIid == uuidof<ISubject>()) {
     // The subject counts on this model, so the reference taken is the model's, as the subject's
     // own answer would take it.

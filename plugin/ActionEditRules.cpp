@@ -160,7 +160,9 @@ std::string TaskLinkEdits::LinkCircleInMap(INode* ARoot) {
 }
 
 std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
-  TRollUpMemo rollUps;  // the first summary rolls up the summaries below it too
+  TRollUpMemo own;  // the first summary rolls up the summaries below it too
+  TRollUpMemo* held = ANodes.empty() || !ANodes.front() ? nullptr : TRollUpHold::Find(ANodes.front()->GetRoot().get());
+  TRollUpMemo& rollUps = held ? *held : own;
   std::vector<TShownAction> shown(ANodes.size());
   for (size_t i = 0; i < ANodes.size(); ++i) {
     INode* node = ANodes[i];

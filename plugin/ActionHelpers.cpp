@@ -130,6 +130,28 @@ class TReads {
   double Finish(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownFinish(RollUps(), ANode, AAction)); }
   double Days(INode* ANode, IActionAttribute* AAction) { return ShownDays(RollUps(), ANode, AAction); }
 
+  // The node's parent, asked of the node once per validation: the rules climb to the summaries
+  // above a task several times. Not counted: the tree holds its nodes and a validation changes no
+  // tree.
+  INode* Parent(INode* ANode) {
+    if (INode* const* kept = FParents.Find(ANode)) return *kept;
+    INode* parent = ANode->GetParent().get();
+    FParents.Set(ANode, parent);
+    return parent;
+  }
+  // The node's parent when it is a task: neither absent nor the map's root.
+  INode* TaskParent(INode* ANode) {
+    INode* parent = Parent(ANode);
+    if (!parent) return nullptr;
+    if (!FRoot) FRoot = ANode->GetRoot();  // a validation reads one map
+    return parent == FRoot.get() ? nullptr : parent;
+  }
+  // The main branch that holds the node: the project the node belongs to.
+  INode* TopTask(INode* ANode) {
+    while (INode* parent = TaskParent(ANode)) ANode = parent;
+    return ANode;
+  }
+
   // A node's earliest start, once worked out in this validation: the start and finish rules of a
   // task and of the summaries above ask for it several times, and nothing they read changes meanwhile.
   TNodeMemo<TEarliest> EarliestStarts;
@@ -176,25 +198,13 @@ class TReads {
   // Records the nodes have: a task's own and a few of its neighbours', kept off the heap.
   std::array<std::pair<INode*, ComPtr<IActionAttribute>>, 4> FRecords;
   size_t FRecordCount = 0;
+  TNodeMemo<INode*> FParents;
+  ComPtr<INode> FRoot;
 };
 
 bool HasPredecessors(INode* ANode) {
   ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
   return links && links->GetCount() > 0;
-}
-
-// The node's parent when it is a task: neither absent nor the map's root.
-ComPtr<INode> TaskParent(INode* ANode) {
-  ComPtr<INode> parent = ANode->GetParent();
-  if (!parent || parent.get() == ANode->GetRoot().get()) return nullptr;
-  return parent;
-}
-
-// The main branch that holds the node: the project the node belongs to.
-ComPtr<INode> TopTask(INode* ANode) {
-  ComPtr<INode> node(ANode);
-  while (ComPtr<INode> parent = TaskParent(node.get())) node = std::move(parent);
-  return node;
 }
 
 double ScheduleStart(INode* ANode, IWorkingScheduler* AScheduler) {
@@ -249,22 +259,22 @@ double OwnEarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASched
 double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
   // The summary tasks above that count, nearest first; then their finishes are combined from the
   // top down, so that no depth of summaries recurses.
-  const auto counts = [](const ComPtr<INode>& AParent) {
-    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent.get());
+  const auto counts = [](INode* AParent) {
+    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent);
   };
   const auto ownFinish = [&](INode* ATask) { return AReads.Finish(ATask, AReads.ReadOnlyAction(ATask).get()); };
-  ComPtr<INode> parent = ANode->GetParent();
+  INode* parent = AReads.Parent(ANode);
   if (!counts(parent)) {  // the usual case, without a list
     const double result = OwnEarliestFinish(AReads, ANode, AScheduler, ARestricted);
     return result == 0.0 ? ownFinish(ANode) : result;
   }
-  std::vector<ComPtr<INode>> chain{ComPtr<INode>(ANode)};
-  for (; counts(parent); parent = chain.back()->GetParent()) chain.push_back(std::move(parent));
+  std::vector<INode*> chain{ANode};
+  for (; counts(parent); parent = AReads.Parent(chain.back())) chain.push_back(parent);
   double above = 0;
   bool aboveRestricted = false;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     bool restricted = false;
-    double result = OwnEarliestFinish(AReads, it->get(), AScheduler, restricted);
+    double result = OwnEarliestFinish(AReads, *it, AScheduler, restricted);
     if (it != chain.rbegin()) {
       if (aboveRestricted && above > result) result = above;
       restricted = restricted || aboveRestricted;
@@ -272,7 +282,7 @@ double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASchedule
     // A summary's own finish counts below it only when it restricts: reading it rolls the summary
     // up, for every subtask of a phase validated.
     const bool last = std::next(it) == chain.rend();
-    if (result == 0.0 && (last || restricted)) result = ownFinish(it->get());
+    if (result == 0.0 && (last || restricted)) result = ownFinish(*it);
     above = result;
     aboveRestricted = restricted;
   }
@@ -301,8 +311,8 @@ TTask TaskOf(TReads& AReads, INode* ANode) {
 }
 
 double TopTaskFinish(TReads& AReads, INode* ANode) {
-  ComPtr<INode> top = TopTask(ANode);
-  return AReads.Finish(top.get(), AReads.ReadOnlyAction(top.get()).get());
+  INode* top = AReads.TopTask(ANode);
+  return AReads.Finish(top, AReads.ReadOnlyAction(top).get());
 }
 
 // One validation of one proposed date. The rules of a task may ask for the validated date of the
@@ -334,15 +344,15 @@ class TValidation {
  private:
   // Validates, from the top down, the summaries above ANode that its rules and theirs may ask.
   void Prepare(INode* ANode, bool AAsksParent) {
-    std::vector<ComPtr<INode>> above;
+    std::vector<INode*> above;
     if (AAsksParent)
-      for (ComPtr<INode> parent = TaskParent(ANode); parent; parent = TaskParent(parent.get())) {
+      for (INode* parent = FReads.TaskParent(ANode); parent; parent = FReads.TaskParent(parent)) {
         above.push_back(parent);
-        if (!NeedsParent(parent.get()) && StopsSummaryCheck(parent.get())) break;
+        if (!NeedsParent(parent) && StopsSummaryCheck(parent)) break;
       }
     for (auto it = above.rbegin(); it != above.rend(); ++it) {
-      INode* node = it->get();
-      if (ComPtr<INode> parent = TaskParent(node); !parent || FOutcomes.Find(parent.get()))
+      INode* node = *it;
+      if (INode* parent = FReads.TaskParent(node); !parent || FOutcomes.Find(parent))
         FSummaries.Set(node, SummaryAbove(node));
       FOutcomes.Set(node, Evaluate(node));
     }
@@ -354,7 +364,7 @@ class TValidation {
 
   // Whether the node's rules ask for its parent's validated date, judged without asking it.
   bool NeedsParent(INode* ANode) {
-    if (!TaskParent(ANode)) return false;
+    if (!FReads.TaskParent(ANode)) return false;
     const TTaskConstraintType type = FReads.ReadOnlyAction(ANode)->GetConstraintType();
     bool restricted = false;
     if (FFinish) {
@@ -384,11 +394,11 @@ class TValidation {
   }
   // The summary check: the summaries above ANode, nearest first, until one restricts.
   std::optional<TOutcome> SummaryAbove(INode* ANode) {
-    ComPtr<INode> parent = TaskParent(ANode);
+    INode* parent = FReads.TaskParent(ANode);
     if (!parent) return std::nullopt;
-    const TOutcome outcome = Outcome(parent.get());
+    const TOutcome outcome = Outcome(parent);
     if (outcome.Restricted) return outcome;
-    if (const std::optional<TOutcome>* found = FSummaries.Find(parent.get()); found && *found) return *found;
+    if (const std::optional<TOutcome>* found = FSummaries.Find(parent); found && *found) return *found;
     return outcome;
   }
 
@@ -466,9 +476,9 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
     case tcStartNoEarlierThan: {
       earliest();
       if (!restricted) validated = proposed;
-      ComPtr<INode> parent = TaskParent(ANode);
+      INode* parent = FReads.TaskParent(ANode);
       if (parent && !restricted) {
-        const TOutcome above = Outcome(parent.get());
+        const TOutcome above = Outcome(parent);
         const double parentStart = above.Date;
         restricted = above.Restricted;
         if (!restricted) {
@@ -510,9 +520,9 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
   // The parent's validated finish, when the node has a parent task and nothing restricted it yet;
   // its result becomes the node's.
   const auto parentFinish = [&](double& AParentFinish) {
-    ComPtr<INode> parent = TaskParent(ANode);
+    INode* parent = FReads.TaskParent(ANode);
     if (!parent || restricted) return false;
-    const TOutcome above = Outcome(parent.get());
+    const TOutcome above = Outcome(parent);
     AParentFinish = above.Date;
     restricted = above.Restricted;
     return true;

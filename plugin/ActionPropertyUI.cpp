@@ -634,6 +634,10 @@ std::vector<TShownAction> TActionPlugInUI::ShownActions(const std::vector<INode*
   return ShownActionsOf(ANodes);
 }
 
+void TActionPlugInUI::HoldRollUps(INode* ARoot) { TRollUpHold::Hold(ARoot); }
+
+void TActionPlugInUI::ReleaseRollUps(INode* ARoot) { TRollUpHold::Release(ARoot); }
+
 IActionExport& TActionPlugInUI::Export() const {
   if (!FWindows.Export) throw ELumetaError("the plug-in was assembled without its export of actions");
   return *FWindows.Export;

@@ -61,6 +61,8 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
 
   // IActionTable
   std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes) override;
+  void HoldRollUps(INode* ARoot) override;
+  void ReleaseRollUps(INode* ARoot) override;
 
   // IActionExport, through the export the library was assembled with
   ComPtr<IExportActionsOutlookOptions> LoadExportOptions() override;

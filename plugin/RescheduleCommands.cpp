@@ -11,9 +11,9 @@
 #include "commands/PropertyCommandHelper.h"
 #include "com/ComObject.h"
 #include "commands/SelectionData.h"
-#include "commands/Subject.h"
 #include "plugin/ActionAttributes.h"
 #include "contract/LumetaNodeLinksIntf.h"
+#include "contract/SubjectHoldIntf.h"
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
@@ -32,8 +32,6 @@ struct TScheduleRun {
         Tree(AModel->GetTree().get()) {
     ComPtr<ISubject> subject = QueryAs<ISubject>(static_cast<IUnknown*>(AModel));
     Subject = subject.get();  // the model's: it outlives the run
-    // The run posts several changes per task; held here, the subject's rounds need not count.
-    Held.emplace(dynamic_cast<TSubject*>(Subject));
   }
   TScheduleRun(const TScheduleRun&) = delete;
   TScheduleRun& operator=(const TScheduleRun&) = delete;
@@ -51,7 +49,8 @@ struct TScheduleRun {
   TRollUpMemo RollUps;
   TScheduleReads Reads{&RollUps};
   std::unordered_map<INode*, TSummaryMovedCommand*> PendingSummaries;  // the map holds the nodes
-  std::optional<TSubject::THeld> Held;
+  // The run posts several changes per task; held here, the subject's rounds need not count.
+  ComPtr<ISubjectHold> Held = QueryAs<ISubjectHold>(static_cast<IUnknown*>(Model));
 };
 
 namespace {
@@ -387,6 +386,8 @@ ComPtr<IWorkingScheduler> TRescheduleCommand::GetWorkingScheduler() { return Map
 ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
   TScheduleRun* run = FScheduleRun;
   if (!run) return FindWorkingScheduler(ATask ? ATask : Model()->GetTree()->GetRoot().get());
+  // Every task of a run is a node of the run's tree: one map, one scheduler.
+  if (run->SchedulerRoot) return run->Scheduler;
   const ComPtr<INode> root = ATask ? ATask->GetRoot() : run->Tree->GetRoot();
   if (!root) return {};
   if (root.get() != run->SchedulerRoot) {
@@ -512,12 +513,18 @@ void TRescheduleCommand::ApplyConstraintChanges(const TConstraintChanges& AChang
 
 bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart,
                                             double& AFinish, double ADays) {
+  TConstraintChanges changes;
+  const bool changed = ConstrainedDates(ANode, AScheduler, AStart, AFinish, ADays, changes);
+  ApplyConstraintChanges(changes);
+  return changed;
+}
+
+bool TRescheduleCommand::ConstrainedDates(INode* ANode, IWorkingScheduler* AScheduler, double& AStart,
+                                          double& AFinish, double ADays, TConstraintChanges& AChanges) {
   const double start = AStart, finish = AFinish;
   double constrainedStart = 0, constrainedFinish = 0;
-  TConstraintChanges changes;
   const auto [startApplies, finishApplies] = TActionHelper::ValidateTaskDates(
-      ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish, &changes, Reads());
-  ApplyConstraintChanges(changes);
+      ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish, &AChanges, Reads());
   if (startApplies && finishApplies) {
     if (constrainedFinish < AScheduler->FinishForStart(constrainedStart, ADays)) {
       AFinish = constrainedFinish;
@@ -605,27 +612,82 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
                      ShownFinish(memo, predecessor.get(), predecessorAction.get())};
   const double start = NewStart(scheduler.get(), dates, successorAction.get());
   if (start == successorAction->GetStartDate()) return;
+  // A link pushed into a phase reaches subtasks that their own links have placed already: the
+  // move would leave them where they are. A carried move may also watch the summaries above.
+  if (!FCarried && MoveChangesNothing(successor.get(), successorAction.get(), scheduler.get(), start)) return;
   TTaskSwitches switches{true, true, true, FCarried};
   Queue(make<TMoveTaskCommand>(Model(), Task(successor.get()), start, switches));
 }
 
-double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
-                                                 IActionAttribute*) {
-  return AScheduler->StartAfter(APredecessor.Finish);
+namespace {
+
+// Where a link of the type puts its successor, from the predecessor's shown start and finish.
+double LinkedStart(TTaskLinkType AType, IWorkingScheduler* AScheduler, double APredecessorStart,
+                   double APredecessorFinish, IActionAttribute* ASuccessor) {
+  switch (AType) {
+    case ltFinishToStart: return AScheduler->StartAfter(APredecessorFinish);
+    case ltStartToStart: return APredecessorStart;
+    case ltFinishToFinish: return AScheduler->StartForFinish(APredecessorFinish, ASuccessor->GetDurationInDays());
+    case ltStartToFinish:
+      return AScheduler->StartForFinish(AScheduler->FinishBefore(APredecessorStart), ASuccessor->GetDurationInDays());
+  }
+  return 0;
 }
 
-double TRescheduleStartToStartCommand::NewStart(IWorkingScheduler*, const TDates& APredecessor, IActionAttribute*) {
-  return APredecessor.Start;
+}  // namespace
+
+double TRescheduleFinishToStartCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
+                                                 IActionAttribute* ASuccessor) {
+  return LinkedStart(ltFinishToStart, AScheduler, APredecessor.Start, APredecessor.Finish, ASuccessor);
+}
+
+double TRescheduleStartToStartCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
+                                                IActionAttribute* ASuccessor) {
+  return LinkedStart(ltStartToStart, AScheduler, APredecessor.Start, APredecessor.Finish, ASuccessor);
 }
 
 double TRescheduleFinishToFinishCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
                                                   IActionAttribute* ASuccessor) {
-  return AScheduler->StartForFinish(APredecessor.Finish, ASuccessor->GetDurationInDays());
+  return LinkedStart(ltFinishToFinish, AScheduler, APredecessor.Start, APredecessor.Finish, ASuccessor);
 }
 
 double TRescheduleStartToFinishCommand::NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor,
                                                  IActionAttribute* ASuccessor) {
-  return AScheduler->StartForFinish(AScheduler->FinishBefore(APredecessor.Start), ASuccessor->GetDurationInDays());
+  return LinkedStart(ltStartToFinish, AScheduler, APredecessor.Start, APredecessor.Finish, ASuccessor);
+}
+
+bool TRescheduleCommand::MoveChangesNothing(INode* ANode, IActionAttribute* AAction, IWorkingScheduler* AScheduler,
+                                            double AStart) {
+  // As TMoveTaskCommand::Reschedule with the switches of a successor move, but writing nothing.
+  if (!HasWholeDay(AStart)) return false;
+  TActionAttribute* record = TActionAttribute::FromAction(AAction);
+  if (!record) return false;
+  const double days = ShownDays(RollUps(), ANode, AAction);
+  double start = AStart, finish = AScheduler->FinishForStart(AStart, days);
+  TConstraintChanges changes;
+  ConstrainedDates(ANode, AScheduler, start, finish, days, changes);
+  if (!changes.empty()) return false;
+  // The same test by which WriteDates leaves a task in place alone.
+  constexpr uint32_t written = afLoaded | afModified;
+  const TActionAttribute::TDatesState now = record->SaveDates();
+  if (now.Start != start || now.Finish != finish || now.StartFlags != written || now.FinishFlags != written)
+    return false;
+  // Its successor walk would stop at every successor: each already starts where its link puts it.
+  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode);
+  const int32_t count = links ? links->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
+    ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
+    if (!successor) continue;
+    if (successor->IsSummaryTask()) return false;
+    ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
+    if (!successorAction || !MapScheduler(successor.get())) continue;
+    const TTaskLinkType type = link->GetLinkType();
+    if (type < ltFinishToStart || type > ltStartToFinish) continue;
+    if (LinkedStart(type, AScheduler, start, finish, successorAction.get()) != successorAction->GetStartDate())
+      return false;
+  }
+  return true;
 }
 
 // ---- summaries

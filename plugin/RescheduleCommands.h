@@ -107,6 +107,12 @@ class TRescheduleCommand : public TCompositeCommand {
   void SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate);
   // Lets the task's constraint adjust the start and finish given; true when either changed.
   bool AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays);
+  // The same without writing: the constraint dates the rules want changed go to AChanges.
+  bool ConstrainedDates(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays,
+                        TConstraintChanges& AChanges);
+  // Whether a successor move of the task to AStart (dates recomputed, constraint applied, then its
+  // successors checked) would write nothing and move no successor; AAction is the task's record.
+  bool MoveChangesNothing(INode* ANode, IActionAttribute* AAction, IWorkingScheduler* AScheduler, double AStart);
   // Writes the constraint dates the validations asked for, each through a property command.
   void ApplyConstraintChanges(const TConstraintChanges& AChanges);
   // What validations share during the run in progress; null outside Reschedule.

@@ -1,5 +1,6 @@
 #include "plugin/RolledUpAction.h"
 
+#include <memory>
 #include <vector>
 
 #include "com/OleDate.h"
@@ -138,7 +139,51 @@ std::string TRollUpMemo::Status(INode* ANode, IActionAttribute* AAction) {
 }
 
 TRolledUpValues TRolledUpAction::Values() {
-  return Compute(FAction.get(), FNode.get(), FNode ? FindWorkingScheduler(FNode.get()).get() : nullptr, nullptr);
+  if (!FNode) return Compute(FAction.get(), nullptr, nullptr, nullptr);
+  TRollUpMemo* held = TRollUpHold::Find(FNode->GetRoot().get());
+  if (!held || !FNode->IsSummaryTask())
+    return Compute(FAction.get(), FNode.get(), FindWorkingScheduler(FNode.get()).get(), nullptr);
+  if (const TRolledUpValues* kept = held->Find(FNode.get())) return *kept;
+  const TRolledUpValues values = Compute(FAction.get(), FNode.get(), FindWorkingScheduler(FNode.get()).get(), held);
+  held->Keep(FNode.get(), values);
+  return values;
+}
+
+namespace {
+
+// Few maps are painted at once: a list serves.
+struct THeldRollUps {
+  INode* Root;  // not counted: the holder keeps its map open until it releases
+  int Holds;
+  std::unique_ptr<TRollUpMemo> Memo;
+};
+std::vector<THeldRollUps> HeldRollUps;
+
+}  // namespace
+
+void TRollUpHold::Hold(INode* ARoot) {
+  if (!ARoot) return;
+  for (THeldRollUps& held : HeldRollUps)
+    if (held.Root == ARoot) {
+      ++held.Holds;
+      return;
+    }
+  HeldRollUps.push_back({ARoot, 1, std::make_unique<TRollUpMemo>()});
+}
+
+void TRollUpHold::Release(INode* ARoot) {
+  for (auto it = HeldRollUps.begin(); it != HeldRollUps.end(); ++it)
+    if (it->Root == ARoot) {
+      if (--it->Holds == 0) HeldRollUps.erase(it);
+      return;
+    }
+}
+
+TRollUpMemo* TRollUpHold::Find(INode* ARoot) {
+  if (HeldRollUps.empty() || !ARoot) return nullptr;
+  for (THeldRollUps& held : HeldRollUps)
+    if (held.Root == ARoot) return held.Memo.get();
+  return nullptr;
 }
 
 TRolledUpValues TRolledUpAction::Compute(TActionAttribute* ARecord, INode* ANode, IWorkingScheduler* AScheduler,

@@ -55,6 +55,18 @@ class TRollUpMemo {
   ComPtr<IWorkingScheduler> FScheduler;  // the map's, asked with FRollsUp
 };
 
+// The roll-ups of a map kept while a view paints it: every row and every symbol of a summary reads
+// its rolled-up values, and in a deep tree each of those reads walked the whole branch below. The
+// view holds them for one paint, during which nothing changes the map; holds of one map nest.
+class TRollUpHold {
+ public:
+  TRollUpHold() = delete;
+  static void Hold(INode* ARoot);
+  static void Release(INode* ARoot);
+  // The memo held for the map whose root is ARoot; null when none is held.
+  static TRollUpMemo* Find(INode* ARoot);
+};
+
 // A summary's status from its rolled-up percentage: "Not Started" at 0 %, "In Progress" up to
 // 99 %, "Completed" at 100 %; any other percentage keeps AOwn.
 std::string RolledUpStatus(int32_t AComplete, const std::string& AOwn);

@@ -124,6 +124,28 @@ TEST_F(Reschedule, MovingTheHeadOfChainedPhasesWritesEachTaskOnce) {
   EXPECT_EQ(Start("R3"), Day(11));
 }
 
+// A link pushed into a phase reaches a subtask that another predecessor holds in place: that
+// subtask does not move, but what follows it is still put where its link says.
+TEST_F(Reschedule, APushedLinkPutsTheSuccessorsOfASubtaskInPlaceThatItLeavesAlone) {
+  Model->Map().Settings()->SetTaskScheduling(true);
+  Task("P", Day(1));
+  Task("X", Day(4));
+  Task("Q", Day(1));
+  Task("Q1", Day(2), 1, "Q");
+  Task("Q2", Day(5), 1, "Q");
+  Task("W", Day(9));
+  Link("P", "Q");
+  Link("X", "Q2");
+  Link("Q2", "W");
+  Run(Move("P", Day(2)).get(), N("P"));
+  EXPECT_EQ(Start("Q1"), Day(3));
+  EXPECT_EQ(Start("Q2"), Day(5)) << "held by X";
+  EXPECT_EQ(Start("W"), Day(8)) << "the working day after Q2";
+  Undo();
+  EXPECT_EQ(Start("W"), Day(9));
+  EXPECT_EQ(Start("Q1"), Day(2));
+}
+
 TEST_F(Reschedule, DatesTypedByHandBecomeConstraints) {
   Task("A", Tuesday);
   Run(Move("A", Thursday, false).get(), N("A"));

@@ -176,6 +176,33 @@ TEST(RollUpWalkTest, OneQueryLooksAtEachDescendantOnce) {
   EXPECT_EQ(tree.Lookups, 12) << "three summaries and nine tasks below the summary asked";
 }
 
+// A view holds the roll-ups while it paints: its rows read every summary of a branch, each of
+// which would otherwise walk all below it again. What changes after the hold shows at once.
+TEST(RollUpWalkTest, HeldRollUpsLookAtEachTaskOncePerHoldAndNest) {
+  TTree tree;
+  TCountingNode* root = Add(tree, nullptr);
+  std::vector<TCountingNode*> chain{Add(tree, root)};
+  for (int i = 0; i < 9; ++i) chain.push_back(Add(tree, chain.back()));
+  chain.back()->Action()->SetDuration(1);
+  chain.back()->Action()->SetComplete(40);
+  const auto readAll = [&] {
+    for (TCountingNode* node : chain) EXPECT_EQ(node->Action()->GetComplete(), 40);
+  };
+
+  TRollUpHold::Hold(root);
+  TRollUpHold::Hold(root);
+  readAll();
+  EXPECT_EQ(tree.Lookups, 9) << "each task below the top looked up once";
+  TRollUpHold::Release(root);
+  readAll();
+  EXPECT_EQ(tree.Lookups, 9) << "still held by the outer hold";
+  TRollUpHold::Release(root);
+
+  chain.back()->Action()->SetComplete(100);
+  EXPECT_EQ(chain.front()->Action()->GetComplete(), 100) << "released: read afresh";
+  EXPECT_EQ(TRollUpHold::Find(root), nullptr);
+}
+
 TEST(RollUpWalkTest, ChainOfAHundredThousandSummariesReadsWithoutRecursion) {
   TTree tree;
   TCountingNode* node = Add(tree, nullptr);
