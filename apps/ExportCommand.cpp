@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <ostream>
 
 #include "apps/EntryCommands.h"
+#include "apps/ExportProgressLine.h"
 #include "apps/WidgetApplication.h"
 #include "com/ComErrors.h"
 #include "com/ComObject.h"
@@ -57,47 +57,6 @@ int32_t IncludeBits(const std::string& AList) {
   }
   return bits;
 }
-
-// A bar on a terminal, redrawn at most ten times a second.
-class TTextProgress : public TImplements<TComObject, ILumetaProgress> {
- public:
-  explicit TTextProgress(std::ostream& AOut) : FOut(AOut) {}
-  void Finish() override {
-    if (FShown) FOut << "\r\x1b[K" << std::flush;
-    FShown = false;
-  }
-  int32_t GetPosition() override { return FPosition; }
-  int32_t GetMax() override { return FMax; }
-  void Start(const std::string&, const std::string& AStatus) override {
-    FPosition = FMax = 0;
-    FOut << '\r' << AStatus << "\x1b[K" << std::flush;
-    FShown = true;
-  }
-  void SetPosition(int32_t AValue) override { FPosition = AValue; }
-  void SetMax(int32_t AValue) override { FMax = AValue; }
-  void UpdateStatus(const std::string& AStatus, const std::string& ASubStatus) override {
-    UpdateProgress(AStatus, ASubStatus, FPosition, FMax);
-  }
-  void UpdateProgress(const std::string&, const std::string&, int32_t APosition, int32_t AMax) override {
-    FPosition = APosition;
-    FMax = AMax;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - FDrawn < std::chrono::milliseconds(100) && APosition + 1 < AMax) return;
-    FDrawn = now;
-    constexpr int KWidth = 30;
-    const int filled = AMax > 0 ? static_cast<int>(static_cast<int64_t>(KWidth) * (APosition + 1) / AMax) : 0;
-    FOut << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(KWidth - filled), ' ')
-         << "] " << APosition + 1 << '/' << AMax << "\x1b[K" << std::flush;
-    FShown = true;
-  }
-
- private:
-  std::ostream& FOut;
-  int32_t FPosition = 0;
-  int32_t FMax = 0;
-  bool FShown = false;
-  std::chrono::steady_clock::time_point FDrawn{};
-};
 
 struct TDialogDriver {
   std::string Screenshot;
@@ -224,7 +183,7 @@ void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::v
     if (planned.empty()) noteNone();
     return;
   }
-  const ComPtr<ILumetaProgress> progress = AErrIsTerminal ? ComPtr<ILumetaProgress>(make<TTextProgress>(AErr)) : nullptr;
+  const ComPtr<ILumetaProgress> progress = make<TExportProgressLine>(AErr, AErrIsTerminal);
   const int32_t exported =
       exporter->ExportActions(options.get(), ASelection, AModel, progress.get(), [&](const TExportedTask& ATask) {
         AOut << ATask.NodeID << '\t' << ATask.Uid << '\t' << OneLineText(ATask.Subject) << '\n';

@@ -15,8 +15,9 @@ inline constexpr const char* ExportCommandUsage =
 inline constexpr const char* TimeZoneCommandUsage = "timezone [NAME|none]";
 
 // Options not given come from the saved export options. Prints one line per task, "ID\tUID\tsubject"
-// (a dry run: "ID\tsubject", touching neither the map nor the store), a progress bar on AErr when it
-// is a terminal, and with --dialog what the export entry reports. Raises ELumetaError (E_INVALIDARG)
+// (a dry run: "ID\tsubject", touching neither the map nor the store), the count of tasks written on
+// AErr when the run takes longer than a second (TExportProgressLine), and with --dialog what the
+// export entry reports. Raises ELumetaError (E_INVALIDARG)
 // for bad words, and when the task program cannot be started.
 void RunExportCommand(TLumetaModel* AModel, ISelection* ASelection, const std::vector<std::string>& AArgs,
                       std::ostream& AOut, std::ostream& AErr, bool AErrIsTerminal);

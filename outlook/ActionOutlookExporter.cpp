@@ -276,18 +276,27 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
                                       " actions were exported by an earlier run that did not end; they are now marked as "
                                       "posted and not exported again");
     const int32_t total = static_cast<int32_t>(planned.size());
+    FPending.clear();
+    FLanded = 0;
     for (int32_t i = 0; i < total && !Cancelled(); ++i) {
       auto& [node, values] = planned[static_cast<size_t>(i)];
-      if (FProgress) FProgress->UpdateProgress("Exporting Action...", TitleOf(node), i, total);
-      if (!CreateTask(node, values)) continue;
-      ++count;
-      // Straight into the record, outside the command framework: an export cannot be undone.
-      if (ComPtr<IActionAttribute> action = ActionOf(node)) action->SetPostedToOutlook(true);
+      // Counts the tasks written, which trail the ones handed over when a server answers later.
+      if (FProgress) FProgress->UpdateProgress("Exporting Action...", TitleOf(node), FLanded, total);
+      CreateTask(node, values);
+      TakeLanded(false);
     }
+    TakeLanded(true);
+    count = FLanded;
+    if (FProgress) FProgress->UpdateProgress("Exporting Action...", {}, FLanded, total);
     if (!Cancelled()) CancelWithdrawnTasks();
     // The run ended: its marks are in the map like any other edit, kept by the map's save.
     if (journal) WriteJournal(false);
   } catch (...) {
+    try {
+      // What the server acknowledged before the failure is marked; nothing else.
+      TakeLanded(true);
+    } catch (const std::exception&) {
+    }
     try {
       finish();
     } catch (const std::exception&) {
@@ -613,6 +622,41 @@ bool TActionOutlookExporter::CreateTask(INode* ANode, const TTaskValues& AValues
       return false;
     }
   }
-  if (OnExported) OnExported({ANode->GetID(), task.Get("EntryID").AsString(), AValues.Subject});
+  FPending.push_back({task.Get("EntryID").AsString(), ANode, AValues.Subject});
   return true;
+}
+
+void TActionOutlookExporter::TakeLanded(bool AWait) {
+  const auto landed = [&](const TPendingTask& ATask) {
+    ++FLanded;
+    // Straight into the record, outside the command framework: an export cannot be undone.
+    if (ComPtr<IActionAttribute> action = ActionOf(ATask.Node)) action->SetPostedToOutlook(true);
+    if (OnExported) OnExported({ATask.Node->GetID(), ATask.Uid, ATask.Subject});
+  };
+  TOleVariant answered;
+  if (FLandedKnown) {
+    try {
+      answered = FOutlookApp->App().Call("TakeLanded", AWait);
+    } catch (const EOleError& error) {
+      if (error.Code() != DISP_E_UNKNOWNNAME) throw;
+      FLandedKnown = false;
+    }
+  }
+  if (!FLandedKnown) {  // a task program that has written each task when its save returns
+    for (const TPendingTask& task : FPending) landed(task);
+    FPending.clear();
+    return;
+  }
+  const int32_t count = answered.Get("Count").AsInteger();
+  for (int32_t i = 1; i <= count; ++i) {
+    const TOleVariant item = answered.Call("Item", i);
+    const std::string uid = item.Get("EntryID").AsString();
+    const auto pending = std::find_if(FPending.begin(), FPending.end(), [&](const TPendingTask& A) { return A.Uid == uid; });
+    if (pending == FPending.end()) continue;  // not one of this run's tasks
+    const std::string refusal = item.Get("Refusal").AsString();
+    // Somebody else keeps changing the stored task: it stays theirs, unmarked, and the others go on.
+    if (refusal.empty()) landed(*pending);
+    else Warn(pending->Node, refusal);
+    FPending.erase(pending);
+  }
 }

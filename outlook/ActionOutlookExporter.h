@@ -36,7 +36,7 @@ class TActionOutlookExporter {
   // warning naming the node.
   int32_t ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection, ILumetaModel* AModel);
 
-  // Called after each task is saved or sent.
+  // Called after each task is saved or sent (on a server: once the server acknowledged it).
   std::function<void(const TExportedTask&)> OnExported;
   // Asked, when a run is to send tasks and the task program knows no owner to send them from, for
   // the owner's name and e-mail address; false when the user gives none. Asked again while the
@@ -74,6 +74,9 @@ class TActionOutlookExporter {
   std::vector<std::pair<std::string, std::string>> RelationsOf(INode* ANode);
   // False when the task program gives no task.
   bool CreateTask(INode* ANode, const TTaskValues& AValues);
+  // Marks the actions whose tasks the task program has written (a store on a server answers
+  // later than the save returns); AWait: after every save in flight was answered.
+  void TakeLanded(bool AWait);
   void SetField(const TOleVariant& ATask, INode* ANode, const char* AName, const char* AShown, const TOleVariant& AValue);
   std::string UidOf(INode* ANode) const;
   // The map's time zone when the task program can place dates in it; raises ELumetaError for a
@@ -107,6 +110,15 @@ class TActionOutlookExporter {
   std::string FTimeZone;
   TOleVariant FItems;
   bool FRelations = false;
+  // Tasks saved and not yet known to be written, in the order saved; and how many landed.
+  struct TPendingTask {
+    std::string Uid;
+    INode* Node = nullptr;
+    std::string Subject;
+  };
+  std::vector<TPendingTask> FPending;
+  int32_t FLanded = 0;
+  bool FLandedKnown = true;  // the task program tells what landed
   // The journal: its name, the lines of other maps that share it, and this run's entries.
   std::string FJournalName;
   std::vector<std::string> FOtherEntries;

@@ -12,6 +12,8 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include <optional>
+
 #include "com/ComErrors.h"
 
 namespace {
@@ -153,27 +155,53 @@ TCalDavClient::~TCalDavClient() {
 
 THttpReply TCalDavClient::Send(const std::string& AMethod, const std::string& ATarget, const THeaders& AHeaders,
                                const std::string& ABody) {
+  std::optional<THttpReply> result;
+  Start(AMethod, ATarget, AHeaders, ABody, [&](const THttpReply& AReply) { result = AReply; });
+  while (!result) WaitForOne();
+  return std::move(*result);
+}
+
+void TCalDavClient::Start(const std::string& AMethod, const std::string& ATarget, const THeaders& AHeaders,
+                          const std::string& ABody, TDone ADone) {
   QUrl url(QString::fromStdString(FServer.Url));
   url.setPath(QString::fromStdString(ATarget.empty() ? FPath : ATarget), QUrl::StrictMode);
   QNetworkRequest request(url);
   request.setTransferTimeout(KTimeoutMs);
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+  // Qt pipelines only on a connection the server keeps alive; a server that closes each one gets
+  // the requests in flight on connections of their own.
+  request.setAttribute(QNetworkRequest::HttpPipeliningAllowedAttribute, true);
   if (!FAuthorization.empty()) request.setRawHeader("Authorization", QByteArray::fromStdString(FAuthorization));
   for (const auto& [name, value] : AHeaders)
     request.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
-  const QByteArray body = QByteArray::fromStdString(ABody);
-  QNetworkReply* reply = FNetwork->sendCustomRequest(request, QByteArray::fromStdString(AMethod), body);
+  QNetworkReply* reply =
+      FNetwork->sendCustomRequest(request, QByteArray::fromStdString(AMethod), QByteArray::fromStdString(ABody));
+  ++FInFlight;
+  QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, done = std::move(ADone)] {
+    THttpReply result;
+    result.Status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.Reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
+    result.Body = reply->readAll().toStdString();
+    result.ETag = reply->rawHeader("ETag").toStdString();
+    if (result.Status == 0) result.Error = TransportError(*reply);
+    reply->deleteLater();
+    --FInFlight;
+    ++FFinished;
+    if (FWaiting) FWaiting->quit();
+    done(result);
+  });
+}
+
+void TCalDavClient::WaitForOne() {
+  if (FInFlight == 0) return;
+  const size_t finished = FFinished;
   QEventLoop loop;
-  QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-  if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-  THttpReply result;
-  result.Status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  result.Reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
-  result.Body = reply->readAll().toStdString();
-  result.ETag = reply->rawHeader("ETag").toStdString();
-  if (result.Status == 0) result.Error = TransportError(*reply);
-  delete reply;
-  return result;
+  QEventLoop* outer = FWaiting;
+  FWaiting = &loop;
+  while (FFinished == finished && FInFlight > 0) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  FWaiting = outer;
+  // An outer wait learns of what finished inside this one.
+  if (outer) outer->quit();
 }
 
 std::string TCalDavClient::Failure(const std::string& AMethod, const std::string& ATarget,

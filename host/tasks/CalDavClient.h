@@ -1,7 +1,9 @@
 #pragma once
-// The HTTP side of a task store kept on a CalDAV server (RFC 4791): requests on one kept-alive
-// connection through Qt Network, waited for in a local event loop, and the WebDAV multistatus
-// answers read into plain records. The password is sent and never written anywhere.
+// The HTTP side of a task store kept on a CalDAV server (RFC 4791): requests through Qt Network,
+// kept alive and pipelined where the server allows it, several in flight at once (Start) or one
+// waited for (Send), in a local event loop; and the WebDAV multistatus answers read into plain
+// records. The password is sent and never written anywhere.
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,6 +12,7 @@
 #include "host/tasks/TaskProgram.h"
 
 class QCoreApplication;
+class QEventLoop;
 class QNetworkAccessManager;
 
 struct THttpReply {
@@ -56,6 +59,14 @@ class TCalDavClient {
   // without an answer has Status 0 and Error set.
   THttpReply Send(const std::string& AMethod, const std::string& ATarget, const THeaders& AHeaders = {},
                   const std::string& ABody = {});
+  // Sends the request and returns at once; ADone gets the reply from within Wait (or a Send),
+  // and may start further requests.
+  using TDone = std::function<void(const THttpReply&)>;
+  void Start(const std::string& AMethod, const std::string& ATarget, const THeaders& AHeaders, const std::string& ABody,
+             TDone ADone);
+  size_t InFlight() const noexcept { return FInFlight; }
+  // Runs the requests until one more has finished (none in flight: returns at once).
+  void WaitForOne();
   // "the CalDAV server URL" plus what went wrong with the reply, for messages.
   std::string Failure(const std::string& AMethod, const std::string& ATarget, const THttpReply& AReply) const;
 
@@ -67,4 +78,7 @@ class TCalDavClient {
   // requests and removed with the client, before the program may make its own.
   std::unique_ptr<QCoreApplication> FOwnApplication;
   std::unique_ptr<QNetworkAccessManager> FNetwork;
+  size_t FInFlight = 0;
+  size_t FFinished = 0;  // counts every finished request, for WaitForOne
+  QEventLoop* FWaiting = nullptr;  // the wait in progress
 };

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "com/AtomicFile.h"
 #include "com/ComErrors.h"
@@ -13,6 +14,10 @@
 namespace {
 
 constexpr const char* KIndexHeader = "lumeta-caldav-index 1";
+
+// Saves in flight at once: enough to keep a server busy while the next tasks are prepared, few
+// enough that a failing server is noticed early.
+constexpr size_t KPutsInFlight = 8;
 
 const std::string KXmlHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 const std::string KNamespaces = " xmlns:D=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:caldav\"";
@@ -172,56 +177,186 @@ std::optional<size_t> TTaskStore::TakeServerTask(const std::string& AHref, const
   return FTasks.size() - 1;
 }
 
-std::string TTaskStore::PutTask(TTaskRecord& ATask, const std::string& AHref, const std::string& AETag,
-                                std::string& AOriginal, double AKnownChange) {
+// One save on its way: what is sent, and the task as it was before, for a save that does not land.
+struct TTaskStore::TPut {
+  TTaskRecord Task;
+  std::string Href;
+  std::string ETag;  // to write against; empty: a new task
+  std::string Original;  // the server's copy, for what other programs added to it
+  double KnownChange = 0;  // when the copy this store knows last changed
+  int Attempt = 0;
+  struct TBefore {
+    TTaskRecord Task;
+    std::string ETag, Text;
+  };
+  std::optional<TBefore> Before;
+};
+
+void TTaskStore::SaveToServer(TTaskRecord& ATask, std::optional<size_t> AKnown, const std::string& AUid,
+                              const std::string& AHref) {
   TCalDavClient& client = Client();
-  std::string etag = AETag;
-  for (int attempt = 0;; ++attempt) {
-    if (FFaults.WritesLeft == 0) FFaults.Write = true;
-    if (FFaults.Write) throw EOleError("cannot save " + AHref + ": the store refuses to be written (injected fault)", STG_E_WRITEFAULT);
-    if (FFaults.WritesLeft > 0) --FFaults.WritesLeft;
-    const std::string text = TaskToICalendar(ATask, AOriginal);
-    TCalDavClient::THeaders headers{{"Content-Type", "text/calendar; charset=utf-8"}};
-    headers.emplace_back(etag.empty() ? "If-None-Match" : "If-Match", etag.empty() ? "*" : etag);
-    const THttpReply reply = client.Send("PUT", AHref, headers, text);
-    if (reply.Status == 201 || reply.Status == 204 || reply.Status == 200) {
-      AOriginal = text;
-      ATask.ChangedAt = UtcNowDays();
-      if (!reply.ETag.empty()) return reply.ETag;
-      // A server that names no ETag in its answer tells it when asked.
-      const THttpReply head = client.Send("HEAD", AHref);
-      return head.ETag;
-    }
-    if (reply.Status == 409)
-      throw EOleError(client.Failure("PUT", AHref, reply) + ": the calendar already holds task " + ATask.Uid +
-                          " under another name",
-                      STG_E_WRITEFAULT);
-    if (reply.Status != 412) throw EOleError(client.Failure("PUT", AHref, reply), STG_E_WRITEFAULT);
-    if (attempt > 0)
-      throw EOleError("the task '" + ATask.Subject + "' (" + AHref + ") changed on the CalDAV server " + FServer.Url +
-                          " again while it was merged; it stays as the server has it",
-                      MAPI_E_OBJECT_CHANGED);
-    // Somebody changed (or made, or removed) the task since this store read it: merge with their copy.
-    const THttpReply theirs = client.Send("GET", AHref);
-    if (theirs.Status == 404) {
-      etag.clear();  // removed there: made again
-      AOriginal.clear();
-      continue;
-    }
-    if (theirs.Status != 200) throw EOleError(client.Failure("GET", AHref, theirs), STG_E_READFAULT);
-    std::string reason;
-    const std::optional<TTaskRecord> server = TaskFromICalendar(theirs.Body, reason);
-    if (server && server->ChangedAt >= AKnownChange) {
-      // Progress is what others tick off; the plan's fields are the map's.
-      ATask.Status = server->Status;
-      ATask.PercentComplete = server->PercentComplete;
-      if (TaskDone(*server)) ATask.DateCompleted = server->DateCompleted;
-    }
-    if (server) ATask.Sequence = std::max(ATask.Sequence, server->Sequence + 1);
-    AOriginal = theirs.Body;
-    etag = theirs.ETag;
-    if (etag.empty()) etag = client.Send("HEAD", AHref).ETag;
+  ThrowPutFailure(false);  // a run that failed sends nothing more
+  if (FFaults.WritesLeft == 0) FFaults.Write = true;
+  if (FFaults.Write) throw EOleError("cannot save " + AHref + ": the store refuses to be written (injected fault)", STG_E_WRITEFAULT);
+  if (FFaults.WritesLeft > 0) --FFaults.WritesLeft;
+  // A task saved again is written against the ETag its last save brings.
+  while (FPutting.contains(AUid) && client.InFlight() > 0) client.WaitForOne();
+  while (client.InFlight() >= KPutsInFlight) client.WaitForOne();
+  ThrowPutFailure(false);
+  auto put = std::make_shared<TPut>();
+  put->Task = ATask;
+  put->Task.Uid = AUid;
+  put->Href = AHref;
+  ATask.Uid = AUid;
+  size_t index = FTasks.size();
+  if (AKnown) {
+    index = *AKnown;
+    put->ETag = FWrittenETags[index];
+    put->Original = FTexts[index];
+    put->KnownChange = FTasks[index].ChangedAt;
+    put->Before = TPut::TBefore{FTasks[index], FETags[index], FTexts[index]};
+    UnindexSubject(index);
+    FTasks[index] = put->Task;
+  } else {
+    // In the store at once, as a folder's task is, so that it is found; in the index once it landed.
+    FByUid.emplace(AUid, index);
+    FTasks.push_back(put->Task);
+    FPaths.push_back(AHref);
+    FETags.emplace_back();
+    FWrittenETags.emplace_back();
+    FTexts.emplace_back();
   }
+  IndexSubject(index);
+  FPutting.insert(AUid);
+  IssuePut(put);
+  if (FBatch == 0) AwaitSave(AUid);
+}
+
+void TTaskStore::AwaitSave(const std::string& AUid) {
+  while (FPutting.contains(AUid) && Client().InFlight() > 0) Client().WaitForOne();
+  ThrowPutFailure(FBatch == 0);
+  const auto refused = std::find_if(FLanded.rbegin(), FLanded.rend(), [&](const TLanded& A) { return A.Uid == AUid; });
+  if (refused != FLanded.rend() && !refused->Refusal.empty()) throw EOleError(refused->Refusal, MAPI_E_OBJECT_CHANGED);
+}
+
+void TTaskStore::IssuePut(const std::shared_ptr<TPut>& APut) {
+  // Answers arrive inside the event loop, where nothing may be thrown: a failure ends the save.
+  try {
+    if (FPutFailure) return PutDropped(*APut, {}, std::nullopt);
+    std::string text = TaskToICalendar(APut->Task, APut->Original);
+    TCalDavClient::THeaders headers{{"Content-Type", "text/calendar; charset=utf-8"}};
+    headers.emplace_back(APut->ETag.empty() ? "If-None-Match" : "If-Match", APut->ETag.empty() ? "*" : APut->ETag);
+    Client().Start("PUT", APut->Href, headers, text, [this, APut, text](const THttpReply& AReply) {
+      PutAnswered(APut, text, AReply);
+    });
+  } catch (const EOleError& error) {
+    PutDropped(*APut, {}, error);
+  } catch (const std::exception& error) {
+    PutDropped(*APut, {}, EOleError("cannot save " + APut->Href + ": " + error.what(), STG_E_WRITEFAULT));
+  }
+}
+
+void TTaskStore::PutAnswered(const std::shared_ptr<TPut>& APut, const std::string& AText, const THttpReply& AReply) {
+  TCalDavClient& client = Client();
+  TPut& put = *APut;
+  if (AReply.Status == 201 || AReply.Status == 204 || AReply.Status == 200) {
+    put.Original = AText;
+    put.Task.ChangedAt = UtcNowDays();
+    if (!AReply.ETag.empty()) return PutLanded(put, AReply.ETag);
+    // A server that names no ETag in its answer tells it when asked.
+    return client.Start("HEAD", put.Href, {}, {}, [this, APut](const THttpReply& AHead) { PutLanded(*APut, AHead.ETag); });
+  }
+  if (AReply.Status == 409)
+    return PutDropped(put, {},
+                      EOleError(client.Failure("PUT", put.Href, AReply) + ": the calendar already holds task " +
+                                    put.Task.Uid + " under another name",
+                                STG_E_WRITEFAULT));
+  if (AReply.Status != 412) return PutDropped(put, {}, EOleError(client.Failure("PUT", put.Href, AReply), STG_E_WRITEFAULT));
+  if (put.Attempt > 0)
+    return PutDropped(put,
+                      "the task '" + put.Task.Subject + "' (" + put.Href + ") changed on the CalDAV server " +
+                          FServer.Url + " again while it was merged; it stays as the server has it",
+                      std::nullopt);
+  // Somebody changed (or made, or removed) the task since this store read it: merge with their copy.
+  client.Start("GET", put.Href, {}, {}, [this, APut](const THttpReply& ATheirs) { TheirsAnswered(APut, ATheirs); });
+}
+
+void TTaskStore::TheirsAnswered(const std::shared_ptr<TPut>& APut, const THttpReply& AReply) {
+  TPut& put = *APut;
+  ++put.Attempt;
+  if (AReply.Status == 404) {  // removed there: made again
+    put.ETag.clear();
+    put.Original.clear();
+    return IssuePut(APut);
+  }
+  if (AReply.Status != 200)
+    return PutDropped(put, {}, EOleError(Client().Failure("GET", put.Href, AReply), STG_E_READFAULT));
+  std::string reason;
+  const std::optional<TTaskRecord> server = TaskFromICalendar(AReply.Body, reason);
+  if (server && server->ChangedAt >= put.KnownChange) {
+    // Progress is what others tick off; the plan's fields are the map's.
+    put.Task.Status = server->Status;
+    put.Task.PercentComplete = server->PercentComplete;
+    if (TaskDone(*server)) put.Task.DateCompleted = server->DateCompleted;
+  }
+  if (server) put.Task.Sequence = std::max(put.Task.Sequence, server->Sequence + 1);
+  put.Original = AReply.Body;
+  put.ETag = AReply.ETag;
+  if (!put.ETag.empty()) return IssuePut(APut);
+  Client().Start("HEAD", put.Href, {}, {}, [this, APut](const THttpReply& AHead) {
+    APut->ETag = AHead.ETag;
+    IssuePut(APut);
+  });
+}
+
+void TTaskStore::PutLanded(const TPut& APut, const std::string& AETag) {
+  const size_t index = FByUid.at(APut.Task.Uid);
+  UnindexSubject(index);
+  FTasks[index] = APut.Task;
+  IndexSubject(index);
+  FETags[index] = AETag;
+  FWrittenETags[index] = AETag;
+  FTexts[index] = APut.Original;
+  FPutting.erase(APut.Task.Uid);
+  FLanded.push_back({APut.Task.Uid, {}});
+  // Only what the server acknowledged goes into the index.
+  FIndexChanged = true;
+  if (FBatch > 0) return;
+  try {
+    WriteIndex();
+  } catch (const EOleError& error) {
+    if (!FPutFailure) FPutFailure = error;
+  }
+}
+
+void TTaskStore::PutDropped(const TPut& APut, const std::string& ARefusal, const std::optional<EOleError>& AFailure) {
+  if (APut.Before) {
+    const size_t index = FByUid.at(APut.Task.Uid);
+    UnindexSubject(index);
+    FTasks[index] = APut.Before->Task;
+    IndexSubject(index);
+    FETags[index] = APut.Before->ETag;
+    FTexts[index] = APut.Before->Text;
+  }
+  FPutting.erase(APut.Task.Uid);
+  if (!ARefusal.empty()) FLanded.push_back({APut.Task.Uid, ARefusal});
+  if (AFailure && !FPutFailure) FPutFailure = AFailure;
+}
+
+void TTaskStore::FinishPuts() {
+  while (FClient && FClient->InFlight() > 0) FClient->WaitForOne();
+}
+
+void TTaskStore::ThrowPutFailure(bool AClear) {
+  if (!FPutFailure) return;
+  const EOleError failure = *FPutFailure;
+  if (AClear) FPutFailure.reset();
+  throw failure;
+}
+
+std::vector<TTaskStore::TLanded> TTaskStore::TakeLanded(bool AWait) {
+  if (AWait) FinishPuts();
+  return std::exchange(FLanded, {});
 }
 
 void TTaskStore::WriteIndex() {
@@ -229,7 +364,8 @@ void TTaskStore::WriteIndex() {
   std::string text = std::string(KIndexHeader) + "\nurl\t" + FServer.Url + "\n";
   if (const std::string token = SyncToken(); !token.empty() && IndexableText(token)) text += "sync-token\t" + token + "\n";
   for (size_t i = 0; i < FTasks.size(); ++i)
-    if (IndexableText(FTasks[i].Uid) && IndexableText(FPaths[i]) && IndexableText(FWrittenETags[i]))
+    if (!FWrittenETags[i].empty() && IndexableText(FTasks[i].Uid) && IndexableText(FPaths[i]) &&
+        IndexableText(FWrittenETags[i]))
       text += "task\t" + FTasks[i].Uid + "\t" + FPaths[i] + "\t" + FWrittenETags[i] + "\n";
   try {
     std::error_code error;

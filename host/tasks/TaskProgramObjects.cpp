@@ -469,6 +469,27 @@ class TTaskChangeList : public TCollectionOf<TTaskChangeList> {
   ComPtr<TRemovedTasks> FRemoved;
 };
 
+// A save the server answered: EntryID, and Refusal, empty when the task landed.
+class TLandedTask : public TDispatchObject<TLandedTask> {
+ public:
+  static constexpr std::string_view DispatchTypeName = "LandedTask";
+  explicit TLandedTask(TTaskStore::TLanded ALanded) : F(std::move(ALanded)) {}
+
+  static std::vector<TMember> DispatchMembers() {
+    return {{"EntryID", [](TLandedTask& S, const TDispatchArgs&) { return TOleVariant(S.F.Uid); }},
+            {"Refusal", [](TLandedTask& S, const TDispatchArgs&) { return TOleVariant(S.F.Refusal); }}};
+  }
+
+ private:
+  TTaskStore::TLanded F;
+};
+
+class TLandedTasks : public TCollectionOf<TLandedTasks> {
+ public:
+  static constexpr std::string_view DispatchTypeName = "LandedTasks";
+  using TCollectionOf::TCollectionOf;
+};
+
 class TTaskItems : public TDispatchObject<TTaskItems> {
  public:
   static constexpr std::string_view DispatchTypeName = "Items";
@@ -620,6 +641,15 @@ class TTaskApplication : public TDispatchObject<TTaskApplication> {
                  s.FStore->EndBatch();
                }
                return TOleVariant();
+             }},
+            // The saves a server answered since the last call (a save inside a batch is not waited
+            // for): LandedTask items; with true, after every save in flight was answered.
+            {"TakeLanded", [](S& s, A a) {
+               a.Expect(0, 1);
+               std::vector<TOleVariant> landed;
+               for (TTaskStore::TLanded& task : s.FStore->TakeLanded(a.Given(0) && a.Boolean(0)))
+                 landed.emplace_back(make<TLandedTask>(std::move(task)));
+               return TOleVariant(make<TLandedTasks>(std::move(landed)));
              }},
             // A client's record of a run in progress ("" when none); writing "" removes it.
             {"Journal", [](S& s, A a) {

@@ -116,14 +116,17 @@ TTaskStore::~TTaskStore() {
 
 void TTaskStore::EndBatch() {
   if (FBatch == 0 || --FBatch > 0) return;
+  FinishPuts();
   if (FIndexChanged) WriteIndex();
-  if (!FUnflushed) return;
-  FUnflushed = false;
-  try {
-    SyncFileSystem(FFolder);
-  } catch (const EFileError& error) {
-    throw EOleError("cannot save the tasks: " + error.Reason(), STG_E_WRITEFAULT);
+  if (FUnflushed) {
+    FUnflushed = false;
+    try {
+      SyncFileSystem(FFolder);
+    } catch (const EFileError& error) {
+      throw EOleError("cannot save the tasks: " + error.Reason(), STG_E_WRITEFAULT);
+    }
   }
+  ThrowPutFailure(true);
 }
 
 void TTaskStore::Load() {
@@ -291,34 +294,7 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
                                                                        : TasksFolder() + "/" + name;
   // A task saved again is a new version of it, for clients and attendees that keep the old one.
   if (!isNew) ATask.Sequence = std::max(ATask.Sequence, FTasks[known->second].Sequence) + 1;
-  if (OnServer()) {
-    TTaskRecord saved = ATask;
-    saved.Uid = uid;
-    std::string text = isNew ? std::string() : FTexts[known->second];
-    const std::string etag = PutTask(saved, path, isNew ? std::string() : FWrittenETags[known->second], text,
-                                     isNew ? 0 : FTasks[known->second].ChangedAt);
-    ATask = saved;
-    size_t index = isNew ? FTasks.size() : known->second;
-    if (isNew) {
-      FByUid.emplace(uid, index);
-      FTasks.push_back(std::move(saved));
-      FPaths.push_back(path);
-      FETags.push_back(etag);
-      FWrittenETags.push_back(etag);
-      FTexts.push_back(std::move(text));
-    } else {
-      UnindexSubject(index);
-      FTasks[index] = std::move(saved);
-      FETags[index] = etag;
-      FWrittenETags[index] = etag;
-      FTexts[index] = std::move(text);
-    }
-    IndexSubject(index);
-    // Only what the server acknowledged goes into the index.
-    FIndexChanged = true;
-    if (FBatch == 0) WriteIndex();
-    return;
-  }
+  if (OnServer()) return SaveToServer(ATask, isNew ? std::nullopt : std::optional<size_t>(known->second), uid, path);
   std::string original;
   if (!isNew) {
     try {
@@ -337,6 +313,7 @@ void TTaskStore::SaveTask(TTaskRecord& ATask) {
   }
   WriteFile(path, TaskToICalendar(saved, original));
   ATask.Uid = uid;
+  FLanded.push_back({uid, {}});
   if (isNew) {
     FByUid.emplace(uid, FTasks.size());
     FTasks.push_back(std::move(saved));
@@ -357,12 +334,15 @@ std::string TTaskStore::SendTask(TTaskRecord& ATask, const std::vector<TTaskPers
   ATask.Organizer = owner;
   ATask.Attendees = ARecipients;
   SaveTask(ATask);
+  // The request goes out only for a task the server has.
+  if (OnServer()) AwaitSave(ATask.Uid);
   return WriteRequest(ATask, false);
 }
 
 std::string TTaskStore::CancelTask(TTaskRecord& ATask) {
   ATask.Cancelled = true;
   SaveTask(ATask);
+  if (OnServer() && !ATask.Attendees.empty()) AwaitSave(ATask.Uid);
   return ATask.Attendees.empty() ? std::string() : WriteRequest(ATask, true);
 }
 

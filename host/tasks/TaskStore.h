@@ -25,8 +25,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "com/ComErrors.h"
 #include "host/tasks/TaskCalendar.h"
 #include "host/tasks/TaskProgram.h"
 #include "host/tasks/VCards.h"
@@ -45,6 +47,7 @@ struct TTaskFaults {
 };
 
 class TCalDavClient;
+struct THttpReply;
 
 struct TAddressListRecord {
   std::string Name;
@@ -121,6 +124,17 @@ class TTaskStore {
     std::vector<std::string> Removed;
   };
   std::optional<TTaskChanges> ChangesSince(const std::string& AToken);
+  // Inside a batch a save to a server is sent and not waited for, so that a few are in flight at
+  // once; the task is in the store at once, in the index once the server acknowledged it. A save
+  // that fails makes the next save and EndBatch raise the failure. What the server acknowledged
+  // since the last call, or refused (Refusal: the task changed there again while it was merged),
+  // in the order it answered; with AWait after every save in flight has its answer. A folder
+  // store lists each save as it returns.
+  struct TLanded {
+    std::string Uid;
+    std::string Refusal;
+  };
+  std::vector<TLanded> TakeLanded(bool AWait);
   std::string IndexPath() const { return FFolder + "/exports/caldav.index"; }
 
   // Files passed over when the tasks were read, with the reason.
@@ -137,10 +151,20 @@ class TTaskStore {
   void Load();
   void LoadFromServer();
   TCalDavClient& Client();
-  // PUTs the task to the href, merging the server's copy once when it changed there (412).
-  // Returns the ETag; raises EOleError naming the server and the task.
-  std::string PutTask(TTaskRecord& ATask, const std::string& AHref, const std::string& AETag,
-                      std::string& AOriginal, double AKnownChange);
+  // PUTs the task to the href (AKnown: its position when the store has it), merging the
+  // server's copy once when it changed there (412).
+  struct TPut;
+  void SaveToServer(TTaskRecord& ATask, std::optional<size_t> AKnown, const std::string& AUid, const std::string& AHref);
+  void IssuePut(const std::shared_ptr<TPut>& APut);
+  void PutAnswered(const std::shared_ptr<TPut>& APut, const std::string& AText, const THttpReply& AReply);
+  void TheirsAnswered(const std::shared_ptr<TPut>& APut, const THttpReply& AReply);
+  void PutLanded(const TPut& APut, const std::string& AETag);
+  // Ends a save that did not land: the task is as it was before it; AFailure stops the run.
+  void PutDropped(const TPut& APut, const std::string& ARefusal, const std::optional<EOleError>& AFailure);
+  void FinishPuts();
+  // Waits for the task's save; raises its failure or refusal.
+  void AwaitSave(const std::string& AUid);
+  void ThrowPutFailure(bool AClear);
   // Takes in a task as the server sent it: its position, or none when it is not a task.
   std::optional<size_t> TakeServerTask(const std::string& AHref, const std::string& AETag, const std::string& AText,
                                        const std::string& AWrittenETag);
@@ -168,6 +192,9 @@ class TTaskStore {
   std::unordered_map<std::string, std::string> FIndexedHrefs;  // href -> UID, for tasks removed since
   std::vector<std::string> FTexts;  // on a server: the copy it sent, for what other programs added
   std::optional<std::string> FSyncToken;  // read from the index on first use
+  std::unordered_set<std::string> FPutting;  // UIDs of the tasks whose saves are in flight
+  std::vector<TLanded> FLanded;
+  std::optional<EOleError> FPutFailure;  // the first save that failed
   bool FIndexChanged = false;  // to write at the end of the batch
   std::unordered_map<std::string, size_t> FByUid;
   std::unordered_map<std::string, std::vector<size_t>> FBySubject;  // folded subject, positions ascending

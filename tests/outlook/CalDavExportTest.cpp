@@ -52,6 +52,25 @@ class CalDavExportTest : public ::testing::Test {
     FServer = std::make_unique<TRadicaleServer>(std::move(AUser), std::move(APassword));
     ASSERT_TRUE(FServer->Running());
   }
+  // HTTPS with a certificate for 127.0.0.1 signed by an authority of the test's own, whose
+  // certificate is ca.pem in the test's folder.
+  void StartTlsServer() {
+    const std::string ca = FFolder / "ca", server = FFolder / "server";
+    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    const std::vector<std::string> steps{
+        "openssl req -x509" + key + "-keyout " + ca + ".key -out " + ca + ".pem -days 2 -subj '/CN=Lumeta Test Authority'",
+        "openssl req" + key + "-keyout " + server + ".key -out " + server + ".csr -subj '/CN=127.0.0.1'",
+        "printf 'subjectAltName=IP:127.0.0.1\n' > " + server + ".ext && openssl x509 -req -in " + server + ".csr -CA " +
+            ca + ".pem -CAkey " + ca + ".key -CAcreateserial -days 2 -out " + server + ".pem -extfile " + server + ".ext"};
+    for (const std::string& step : steps) {
+      const TShellRun run = Shell(step);
+      ASSERT_EQ(run.Status, 0) << step << "\n" << run.Output;
+    }
+    FServer = std::make_unique<TRadicaleServer>(std::string(), std::string(), false);
+    FServer->UseTls(server + ".pem", server + ".key");
+    FServer->Start();
+    ASSERT_TRUE(FServer->Running());
+  }
   std::string Url() const { return FServer->Base() + "/nina/tasks/"; }
   std::string MapPath() const { return FFolder / "launch.xml"; }
   TShellRun Lumeta(const std::string& AMap, const std::string& ACommands, const std::string& AEnv = {}) {
@@ -183,10 +202,18 @@ TEST_F(CalDavExportTest, AnExportStoppedInTheMiddleIsRunAgainWithoutDuplicates) 
   EXPECT_NE(WEXITSTATUS(status), 0);
   EXPECT_NE(output.find("cannot reach the CalDAV server " + Url()), std::string::npos) << output;
   EXPECT_EQ(Occurrences(ReadText(plan), "PostedToOutlook"), 0u);
+  // Several saves were in flight when it stopped: the index holds only what the server has.
+  const auto indexed = Index();
+  EXPECT_GE(indexed.size(), 30u);
+  for (const auto& [uid, place] : indexed)
+    EXPECT_TRUE(std::filesystem::exists(items + "/" + std::filesystem::path(place.first).filename().string())) << uid;
 
   FServer->Start();
   const TShellRun again = Lumeta(plan, "export --range map; save");
   ASSERT_EQ(again.Status, 0) << again.Output;
+  // A run of more than a second counts the uploads on standard error, a line now and then.
+  EXPECT_NE(again.Output.find(" of " + std::to_string(KActions - landed) + " tasks written\n"), std::string::npos)
+      << again.Output;
   EXPECT_EQ(onServer(), static_cast<size_t>(KActions)) << "each action exactly once";
   EXPECT_EQ(Listed().size(), static_cast<size_t>(KActions));
   EXPECT_EQ(Occurrences(ReadText(plan), "PostedToOutlook=\"true\""), static_cast<size_t>(KActions));
@@ -231,6 +258,23 @@ TEST_F(CalDavExportTest, TheLoginIsCheckedAndThePasswordKeptPrivate) {
       EXPECT_EQ(ReadText(entry.path()).find("s3cret"), std::string::npos) << entry.path();
     }
   EXPECT_EQ(ReadText(MapPath()).find("s3cret"), std::string::npos);
+}
+
+TEST_F(CalDavExportTest, HttpsChecksTheServerAgainstTheAuthorityGiven) {
+  if (Shell("openssl version").Status != 0) GTEST_SKIP() << "openssl is not installed (Debian package openssl)";
+  StartTlsServer();
+  ASSERT_TRUE(Url().starts_with("https://"));
+  const TShellRun unknown = Lumeta("", "tasks register --caldav " + Url() + " --create");
+  EXPECT_NE(unknown.Status, 0);
+  EXPECT_NE(unknown.Output.find("cannot reach the CalDAV server " + Url() + ": TLS failed: "), std::string::npos)
+      << unknown.Output;
+  EXPECT_NE(Lumeta("", "tasks status").Output.find("store folder"), std::string::npos) << "not registered";
+
+  const TShellRun registered = Lumeta("", "tasks register --caldav " + Url() + " --create --ca-file " + (FFolder / "ca.pem"));
+  ASSERT_EQ(registered.Status, 0) << registered.Output;
+  const TShellRun exported = Lumeta(MapPath(), KExport + " --all; save");
+  ASSERT_EQ(exported.Status, 0) << exported.Output;
+  EXPECT_EQ(Index().size(), 4u);
 }
 
 // What a synchronising client sees through the task program: only what changed since its token,

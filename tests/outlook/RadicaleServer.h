@@ -1,6 +1,7 @@
 #pragma once
 // A Radicale CalDAV server on a free loopback port, started and stopped by the test (only its own
-// process), with no authentication or with one htpasswd user.
+// process), with no authentication or with one htpasswd user, over HTTP or (UseTls before Start)
+// HTTPS with a certificate the caller made.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -24,16 +25,21 @@ class TRadicaleServer {
   static bool Installed() { return std::system("/usr/bin/python3 -c 'import radicale' 2>/dev/null") == 0; }
 
   // AUser empty: anybody may do anything. Else only AUser with APassword.
-  explicit TRadicaleServer(std::string AUser = {}, std::string APassword = {})
+  explicit TRadicaleServer(std::string AUser = {}, std::string APassword = {}, bool AStart = true)
       : FUser(std::move(AUser)), FPassword(std::move(APassword)), FPort(FreePort()) {
     if (!FUser.empty()) WriteText(FFolder / "users", FUser + ":" + FPassword + "\n");
-    Start();
+    if (AStart) Start();
   }
   ~TRadicaleServer() { Stop(); }
   TRadicaleServer(const TRadicaleServer&) = delete;
   TRadicaleServer& operator=(const TRadicaleServer&) = delete;
 
-  std::string Base() const { return "http://127.0.0.1:" + std::to_string(FPort); }
+  std::string Base() const { return (FCertificate.empty() ? "http://127.0.0.1:" : "https://127.0.0.1:") + std::to_string(FPort); }
+  // PEM files of the server's certificate and key.
+  void UseTls(std::string ACertificate, std::string AKey) {
+    FCertificate = std::move(ACertificate);
+    FKey = std::move(AKey);
+  }
   std::string Folder() const { return FFolder / "collections"; }
   bool Running() const { return FPid > 0; }
 
@@ -41,6 +47,8 @@ class TRadicaleServer {
   void Start() {
     std::vector<std::string> args{Python, "-m", "radicale", "--config", "", "--storage-filesystem-folder", Folder(),
                                   "--server-hosts", "127.0.0.1:" + std::to_string(FPort)};
+    if (!FCertificate.empty())
+      args.insert(args.end(), {"--server-ssl", "True", "--server-certificate", FCertificate, "--server-key", FKey});
     if (FUser.empty()) {
       args.insert(args.end(), {"--auth-type", "none"});
     } else {
@@ -99,6 +107,7 @@ class TRadicaleServer {
 
   TTempFolder FFolder;
   std::string FUser, FPassword;
+  std::string FCertificate, FKey;
   int FPort;
   pid_t FPid = 0;
 };
