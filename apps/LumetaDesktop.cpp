@@ -25,6 +25,7 @@
 #include "com/DialogService.h"
 #include "com/OleDate.h"
 #include "host/LumetaPlugInLoader.h"
+#include "host/tasks/TaskProgram.h"
 #include "settings/LumetaSettingsStore.h"
 
 namespace {
@@ -148,6 +149,8 @@ int main(int argc, char** argv) {
   if (offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   application.setApplicationName(QStringLiteral("lumeta-desktop"));
+  // The task program asks for a CalDAV password the user keeps nowhere, once per session.
+  if (!offscreen) application.setProperty(CalDavPasswordDialogProperty, true);
 
   if (!offscreen) SetDialogService(std::make_shared<TDesktopDialogService>());
   auto* window = new TDesktopWindow(plugInDir, !offscreen);

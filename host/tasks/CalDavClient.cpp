@@ -126,10 +126,7 @@ TCalDavClient::TCalDavClient(TCalDavSettings AServer, std::string APassword) : F
                        E_INVALIDARG);
   FPath = url.path(QUrl::FullyEncoded).toStdString();
   if (FPath.empty() || FPath.back() != '/') FPath += '/';
-  if (!FServer.User.empty()) {
-    const QByteArray pair = QByteArray::fromStdString(FServer.User + ":" + APassword);
-    FAuthorization = "Basic " + pair.toBase64().toStdString();
-  }
+  SetPassword(APassword);
   if (!QCoreApplication::instance()) {
     static int argc = 1;
     static char name[] = "lumeta";
@@ -155,10 +152,22 @@ TCalDavClient::~TCalDavClient() {
 
 THttpReply TCalDavClient::Send(const std::string& AMethod, const std::string& ATarget, const THeaders& AHeaders,
                                const std::string& ABody) {
-  std::optional<THttpReply> result;
-  Start(AMethod, ATarget, AHeaders, ABody, [&](const THttpReply& AReply) { result = AReply; });
-  while (!result) WaitForOne();
-  return std::move(*result);
+  for (;;) {
+    std::optional<THttpReply> result;
+    Start(AMethod, ATarget, AHeaders, ABody, [&](const THttpReply& AReply) { result = AReply; });
+    while (!result) WaitForOne();
+    if (result->Status != 401 || !OnLoginRefused) return std::move(*result);
+    const std::optional<std::string> password = OnLoginRefused(FPasswordSent);
+    if (!password) return std::move(*result);
+    SetPassword(*password);
+  }
+}
+
+void TCalDavClient::SetPassword(const std::string& APassword) {
+  FPasswordSent = !APassword.empty();
+  if (FServer.User.empty()) return;
+  const QByteArray pair = QByteArray::fromStdString(FServer.User + ":" + APassword);
+  FAuthorization = "Basic " + pair.toBase64().toStdString();
 }
 
 void TCalDavClient::Start(const std::string& AMethod, const std::string& ATarget, const THeaders& AHeaders,

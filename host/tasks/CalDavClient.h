@@ -5,6 +5,7 @@
 // records. The password is sent and never written anywhere.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,13 +68,19 @@ class TCalDavClient {
   size_t InFlight() const noexcept { return FInFlight; }
   // Runs the requests until one more has finished (none in flight: returns at once).
   void WaitForOne();
+  // Asked when the server refuses the login of a Send (ARefused: a password was sent), for a
+  // password to try instead; empty: the refusal stands.
+  std::function<std::optional<std::string>(bool ARefused)> OnLoginRefused;
   // "the CalDAV server URL" plus what went wrong with the reply, for messages.
   std::string Failure(const std::string& AMethod, const std::string& ATarget, const THttpReply& AReply) const;
 
  private:
   TCalDavSettings FServer;
   std::string FPath;
+  void SetPassword(const std::string& APassword);
+
   std::string FAuthorization;  // the header value; empty without a user
+  bool FPasswordSent = false;
   // The command line has no application object until it opens a window; one is made for the
   // requests and removed with the client, before the program may make its own.
   std::unique_ptr<QCoreApplication> FOwnApplication;

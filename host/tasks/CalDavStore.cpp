@@ -9,6 +9,7 @@
 #include "com/ComErrors.h"
 #include "com/StoreResults.h"
 #include "host/tasks/CalDavClient.h"
+#include "host/tasks/CalDavPasswordPrompt.h"
 #include "host/tasks/TaskStore.h"
 
 namespace {
@@ -54,7 +55,13 @@ const TCalDavClient::THeaders KXmlBody{{"Content-Type", "application/xml; charse
 TCalDavClient& TTaskStore::Client() {
   if (!FClient) {
     try {
-      FClient = std::make_unique<TCalDavClient>(FServer, ReadCalDavPassword());
+      std::string password = ReadCalDavPassword();
+      // Neither the variable nor the file gives one: what the user typed earlier in the session,
+      // else asked when the server refuses the login.
+      const bool ask = password.empty() && !FServer.User.empty();
+      if (ask) password = SessionCalDavPassword(FServer).value_or(std::string());
+      FClient = std::make_unique<TCalDavClient>(FServer, password);
+      if (ask) FClient->OnLoginRefused = [this](bool ARefused) { return AskCalDavPassword(FServer, ARefused); };
     } catch (const ELumetaError& error) {
       throw EOleError(error.what(), error.Code());
     }

@@ -122,6 +122,10 @@ inline void WriteCalDavSettings(const TCalDavSettings& AServer) {
 }
 
 inline constexpr const char* CalDavPasswordVariable = "LUMETA_CALDAV_PASSWORD";
+// A program with windows sets this property of its application object to true to have the task
+// program ask for a CalDAV password that neither the variable nor the file gives, once the server
+// refused the login, once per session.
+inline constexpr const char* CalDavPasswordDialogProperty = "lumetaCalDavPasswordDialog";
 inline std::string CalDavPasswordFile() { return SettingsStore().Folder() + "/caldav-password"; }
 
 // $LUMETA_CALDAV_PASSWORD, else the first line of the credentials file in the settings folder,
