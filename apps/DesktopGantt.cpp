@@ -197,6 +197,7 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintRows(QPainter& APai
     const std::optional<TDesktopBar> task = FModel.Bar(row.ID);
     if (!task) continue;
     const std::optional<QRectF> bar = BarOf(row.ID, *task, row.Band);
+    PaintBaseline(APainter, *task, *bar, row.Band);
     PaintBar(APainter, *task, *bar);
     drawn.emplace_back(*bar, row.ID);
   }
@@ -254,6 +255,18 @@ std::vector<std::pair<int64_t, int64_t>> TGanttPainter::PaintLinks(QPainter& APa
       visit(node);
   }
   return painted;
+}
+
+void TGanttPainter::PaintBaseline(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ABarRect, const QRectF& ABand) const {
+  if (ABar.BaselineStart <= 0) return;
+  // A thin grey bar in the band's lower margin, below the task's bar and clear of the next row.
+  const double left = FAxis.XOf(ABar.BaselineStart), right = std::max(FAxis.XOf(ABar.BaselineFinish), left + 2);
+  const double top = std::min(ABarRect.bottom() + 1, ABand.bottom() - 3), height = std::max(2.0, ABand.height() * 0.12);
+  APainter.save();
+  APainter.setPen(Qt::NoPen);
+  APainter.setBrush(QColor(150, 150, 158));
+  APainter.drawRect(QRectF(left, std::min(top, ABand.bottom() - height - 0.5), right - left, height));
+  APainter.restore();
 }
 
 bool TGanttPainter::IsCritical(int64_t AID) const {

@@ -84,6 +84,8 @@ class TGanttPainter {
   std::vector<std::pair<int64_t, int64_t>> PaintLinks(QPainter& APainter, const std::vector<TGanttRow>& ARows) const;
   void PaintBar(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ARect) const;
   bool IsCritical(int64_t AID) const;
+  // The baseline as a thin grey bar below the task's bar (ABarRect) in its row's band.
+  void PaintBaseline(QPainter& APainter, const TDesktopBar& ABar, const QRectF& ABarRect, const QRectF& ABand) const;
   // The task's name beside its bar (a milestone's date after it): right of the bar, or left of it
   // when only there it stays inside the area, else over the bar at the area's right edge.
   void PaintLabel(QPainter& APainter, int64_t AID, const TDesktopBar& ABar, const QRectF& ARect,

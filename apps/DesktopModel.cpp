@@ -466,12 +466,16 @@ std::optional<TDesktopBar> TDesktopItemModel::ReadBar(int64_t AID, const TShownA
   if (!action) return std::nullopt;
   try {
     const TShownAction shown = AShown.HasAction ? AShown : Shown(action.get());
-    TDesktopBar bar{shown.Start, shown.Finish, shown.Complete, action->GetIsMilestone(), node->IsSummaryTask(), false, {}};
+    TDesktopBar bar{shown.Start, shown.Finish, shown.Complete, action->GetIsMilestone(), node->IsSummaryTask(), false, 0, 0, {}};
     if (bar.Start <= 0) return std::nullopt;
     bar.Finish = std::max(bar.Finish, bar.Start);
     if (const auto conflict = FConflicts.find(AID); conflict != FConflicts.end()) bar.Conflict = conflict->second;
     const std::optional<TTaskSlack> slack = Slack(AID);
     bar.Critical = slack && slack->Critical;
+    if (const auto& baseline = node->ReadHostData().Baseline) {
+      bar.BaselineStart = baseline->Start;
+      bar.BaselineFinish = std::max(baseline->Finish, baseline->Start);
+    }
     return bar;
   } catch (const std::exception&) {
     return std::nullopt;

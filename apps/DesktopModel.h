@@ -76,6 +76,9 @@ struct TDesktopBar {
   bool Summary = false;
   // No slack: the task drives the project's finish.
   bool Critical = false;
+  // The baseline's dates; 0 without a baseline.
+  double BaselineStart = 0;
+  double BaselineFinish = 0;
   // Why the rules let its dates stand where a link or the schedule start cannot hold them, one
   // conflict a line; empty when nothing does.
   QString Conflict;

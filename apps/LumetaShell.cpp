@@ -35,6 +35,7 @@
 #include "contract/WorkingSchedulerIntf.h"
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
+#include "host/Baseline.h"
 #include "host/CriticalPath.h"
 #include "host/MapEditCommands.h"
 #include "settings/LumetaSettingsStore.h"
@@ -88,8 +89,8 @@ std::string ShortNumber(double AValue) {
 }
 
 enum {
-  colID, colTitle, colStart, colDue, colDone, colDuration, colComplete, colStatus, colSlack, colCritical, colPriority,
-  colCount
+  colID, colTitle, colStart, colDue, colDone, colDuration, colComplete, colStatus, colSlack, colCritical, colBaseStart,
+  colBaseFinish, colVariance, colPriority, colCount
 };
 
 struct TTableRow {
@@ -123,6 +124,11 @@ TTableRow RowOf(TLumetaNode* ANode, int ADepth, const TShownAction& AShown,
     row.Cells[colSlack] = SlackText(*ASlack);
     row.Cells[colCritical] = ASlack->Critical ? "yes" : "no";
   }
+  if (const auto& baseline = ANode->ReadHostData().Baseline) {
+    row.Cells[colBaseStart] = DateToIsoText(baseline->Start);
+    row.Cells[colBaseFinish] = DateToIsoText(baseline->Finish);
+    if (const std::optional<double> variance = BaselineVariance(ANode)) row.Cells[colVariance] = VarianceText(*variance);
+  }
   row.Cells[colPriority] = VisibleLine(action->GetPriority());
   return row;
 }
@@ -141,7 +147,8 @@ void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
   std::vector<TTableRow> rows;
   TTableRow header;
   const char* const names[colCount] = {"ID",     "Title", "Start", "Due",      "Done",    "Duration",
-                                       "%",      "Status", "Slack", "Critical", "Priority"};
+                                       "%",      "Status", "Slack", "Critical", "Baseline Start",
+                                       "Baseline Finish", "Variance", "Priority"};
   for (int i = 0; i < colCount; ++i) header.Cells[i] = names[i];
   header.HasAction = true;
   rows.push_back(header);
@@ -169,11 +176,15 @@ void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
   for (size_t i = 0; i < nodes.size(); ++i)
     rows.push_back(RowOf(nodes[i].first, nodes[i].second, shown[i], path ? path->Find(nodes[i].first->ID()) : std::nullopt));
 
+  // The baseline's columns only for a map that keeps one.
+  bool baselines = false;
+  map.ForEachNode([&](TLumetaNode* ANode) { baselines = baselines || ANode->ReadHostData().Baseline; });
   size_t widths[colCount] = {};
   for (const TTableRow& row : rows)
     for (int i = 0; i < colCount; ++i) widths[i] = std::max(widths[i], TextWidth(row.Cells[i]));
+  if (!baselines) widths[colBaseStart] = widths[colBaseFinish] = widths[colVariance] = 0;
   widths[colPriority] = std::min(widths[colPriority], KMaxPriority);
-  size_t others = colCount;  // the blanks between the columns, and one more before Start
+  size_t others = baselines ? colCount : colCount - 3;  // the blanks between the columns, and one before Start
   for (int i = 0; i < colCount; ++i)
     if (i != colTitle) others += widths[i];
   widths[colTitle] = std::min(widths[colTitle], std::max(KMinTitle, KLineWidth > others ? KLineWidth - others : 0));
@@ -188,7 +199,12 @@ void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
               Pad(ARow.Cells[colComplete], widths[colComplete], true) + ' ' +
               Pad(ARow.Cells[colStatus], widths[colStatus]) + ' ' +
               Pad(ARow.Cells[colSlack], widths[colSlack], !AHeader) + ' ' + Pad(ARow.Cells[colCritical], widths[colCritical]) +
-              ' ' + Clip(ARow.Cells[colPriority], widths[colPriority]);
+              ' ';
+      if (baselines)
+        line += Pad(ARow.Cells[colBaseStart], widths[colBaseStart]) + ' ' +
+                Pad(ARow.Cells[colBaseFinish], widths[colBaseFinish]) + ' ' +
+                Pad(ARow.Cells[colVariance], widths[colVariance], !AHeader) + ' ';
+      line += Clip(ARow.Cells[colPriority], widths[colPriority]);
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     AOut << line << '\n';
@@ -303,6 +319,8 @@ const TLumetaShell::TCommand TLumetaShell::Commands[] = {
      &TLumetaShell::Export},
     {"sync", SyncCommandUsage, "bring back status, % complete and completion date from the map's exported tasks", 0, 0,
      &TLumetaShell::Sync},
+    {"baseline", BaselineCommandUsage, "keep the tasks' dates, duration and work as the baseline, or drop it", 1,
+     KUnlimited, &TLumetaShell::Baseline},
     {"critical", CriticalCommandUsage, "print the critical tasks from start to finish: ID, start, finish, title", 0, 0,
      &TLumetaShell::Critical},
     {"save", "save [PATH]", "write the map to PATH (default: the map file)", 0, 1, &TLumetaShell::Save},
@@ -623,5 +641,6 @@ void TLumetaShell::Import(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Critical(const std::vector<std::string>&) { RunCriticalCommand(Model(), FOut); }
+void TLumetaShell::Baseline(const std::vector<std::string>& AArgs) { RunBaselineCommand(Model(), AArgs); }
 
 void TLumetaShell::Help(const std::vector<std::string>&) { FOut << CommandSummary(); }

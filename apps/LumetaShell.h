@@ -90,6 +90,7 @@ class TLumetaShell {
   void Export(const std::vector<std::string>& AArgs);
   void Sync(const std::vector<std::string>& AArgs);
   void Critical(const std::vector<std::string>& AArgs);
+  void Baseline(const std::vector<std::string>& AArgs);
   void Save(const std::vector<std::string>& AArgs);
   void Show(const std::vector<std::string>& AArgs);
   void Write(const std::vector<std::string>& AArgs);

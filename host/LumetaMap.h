@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -131,6 +132,17 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
     // Name is empty when the user gave none: the location's last part is then the name shown.
     std::vector<TNodeAttachment> Attachments;
     std::vector<int64_t> Connections;  // IDs of connected nodes
+    // The task as it was agreed: what `baseline set` took from its action.
+    struct TBaseline {
+      double Start = 0;
+      double Finish = 0;
+      double Duration = 0;
+      int32_t DurationMeasure = 1;  // the action's measure codes: 0 hours, 1 days, 2 minutes
+      double Work = 0;
+      int32_t WorkMeasure = 0;
+      friend bool operator==(const TBaseline&, const TBaseline&) = default;
+    };
+    std::optional<TBaseline> Baseline;
     bool Expanded = true;
     friend bool operator==(const THostData&, const THostData&) = default;
   };

@@ -35,6 +35,7 @@ constexpr const char* KCategories = "Categories";
 constexpr const char* KCategory = "Category";
 constexpr const char* KConnections = "Connections";
 constexpr const char* KConnection = "Connection";
+constexpr const char* KBaseline = "Baseline";
 constexpr const char* KSettings = "Settings";
 constexpr const char* KWorkingDays = "WorkingDays";
 constexpr const char* KWorkingPeriods = "WorkingPeriods";
@@ -55,9 +56,16 @@ constexpr const char* KNodeReference = "Node";  // the linked or connected node'
 constexpr const char* KTaskScheduling = "TaskScheduling";
 constexpr const char* KStart = "Start";
 constexpr const char* KFinish = "Finish";
+constexpr const char* KDuration = "Duration";
+constexpr const char* KDurationMeasure = "DurationMeasure";
+constexpr const char* KWork = "Work";
+constexpr const char* KWorkMeasure = "WorkMeasure";
+
+// The measures of a baseline's duration and work, by their codes (0 hours, 1 days, 2 minutes).
+constexpr const char* KMeasureNames[] = {"Hours", "Days", "Minutes"};
 
 constexpr const char* KReservedNames[] = {KMap,         KNode,       KTitle,       KNotes,   KResources,
-                                          KAttachments, KCategories, KConnections, KSettings};
+                                          KAttachments, KCategories, KConnections, KSettings, KBaseline};
 constexpr const char* KDayNames[7] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
 
 constexpr unsigned KParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single;

@@ -16,8 +16,9 @@ namespace xml_archive {
 
 namespace {
 // The host's own elements that a node holds at most once (Settings only in the map).
-enum THostKind { hkTitle, hkNotes, hkResources, hkAttachments, hkCategories, hkConnections, hkSettings, hkCount };
-constexpr const char* KHostKindNames[hkCount] = {KTitle, KNotes, KResources, KAttachments, KCategories, KConnections, KSettings};
+enum THostKind { hkTitle, hkNotes, hkResources, hkAttachments, hkCategories, hkConnections, hkBaseline, hkSettings, hkCount };
+constexpr const char* KHostKindNames[hkCount] = {KTitle,       KNotes,      KResources, KAttachments,
+                                                 KCategories, KConnections, KBaseline,  KSettings};
 
 int HostElementKind(const char* AName) {
   for (int kind = 0; kind < hkCount; ++kind)
@@ -180,6 +181,7 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
           FConnections.push_back({ANode, ANode->HostData().Connections.size() - 1, {target.value(), target.name()}});
         }
         break;
+      case hkBaseline: ANode->HostData().Baseline = ReadBaseline(child); break;
       case hkSettings: ReadSettings(child); break;
       default: ReadProperty(static_cast<uint16_t>(registration), child, ANode);
     }
@@ -452,6 +454,35 @@ void TXmlMapReader::Keep(pugi::xml_node AElement, std::string& AKept) {
   writer.Text.swap(AKept);
   AElement.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
   AKept.swap(writer.Text);
+}
+
+TLumetaNode::THostData::TBaseline TXmlMapReader::ReadBaseline(pugi::xml_node AElement) {
+  TLumetaNode::THostData::TBaseline baseline;
+  bool started = false;
+  for (pugi::xml_attribute attribute : AElement.attributes()) {
+    const char* name = attribute.name();
+    const std::string text = attribute.value();
+    const std::string what = "the baseline's " + std::string(name) + " '" + text + "'";
+    if (Same(name, KStart) || Same(name, KFinish)) {
+      const auto date = XmlTextToDateTime(text);
+      if (!date || DateTimeToXmlText(*date).empty()) Fail(attribute, what + " is not a date-time");
+      (Same(name, KStart) ? baseline.Start : baseline.Finish) = *date;
+      started = started || Same(name, KStart);
+    } else if (Same(name, KDuration) || Same(name, KWork)) {
+      const std::optional<double> number = ParseFloat(text);
+      if (!number || *number < 0) Fail(attribute, what + " is not a number of 0 or more");
+      (Same(name, KDuration) ? baseline.Duration : baseline.Work) = *number;
+    } else if (Same(name, KDurationMeasure) || Same(name, KWorkMeasure)) {
+      const auto found = std::ranges::find_if(KMeasureNames, [&](const char* AName) { return text == AName; });
+      if (found == std::end(KMeasureNames)) Fail(attribute, what + " is not Hours, Days or Minutes");
+      (Same(name, KDurationMeasure) ? baseline.DurationMeasure : baseline.WorkMeasure) =
+          static_cast<int32_t>(found - std::begin(KMeasureNames));
+    } else {
+      Warn(attribute, "unknown attribute '" + std::string(name) + "' of '" + AElement.name() + "' ignored");
+    }
+  }
+  if (!started) Fail(AElement, "a baseline without its Start");
+  return baseline;
 }
 
 void TXmlMapReader::ReadSettings(pugi::xml_node AElement) {

@@ -51,6 +51,7 @@ class TXmlMapReader {
   void CheckEmptyItem(pugi::xml_node AItem, std::initializer_list<const char*> AAttributes);
   void Keep(pugi::xml_node AElement, std::string& AKept);
   void ReadSettings(pugi::xml_node AElement);
+  TLumetaNode::THostData::TBaseline ReadBaseline(pugi::xml_node AElement);
   uint8_t ParseDays(pugi::xml_node AElement);
   void ReadProperty(uint16_t ARegistration, pugi::xml_node AElement, TLumetaNode* ANode);
   bool CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement);

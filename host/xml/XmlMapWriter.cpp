@@ -195,6 +195,19 @@ void TXmlMapWriter::WriteHostData(TLumetaNode* ANode) {
     }
     FPrinter->Close();
   }
+  if (data.Baseline) WriteBaseline(*data.Baseline);
+}
+
+void TXmlMapWriter::WriteBaseline(const TLumetaNode::THostData::TBaseline& ABaseline) {
+  const auto measure = [](int32_t ACode) { return ACode >= 0 && ACode <= 2 ? KMeasureNames[ACode] : KMeasureNames[1]; };
+  FPrinter->Open(KBaseline);
+  FPrinter->Attribute(KStart, DateTimeToXmlText(ABaseline.Start).c_str());
+  if (ABaseline.Finish > 0) FPrinter->Attribute(KFinish, DateTimeToXmlText(ABaseline.Finish).c_str());
+  FPrinter->Attribute(KDuration, ShortestFloatText(ABaseline.Duration).c_str());
+  FPrinter->Attribute(KDurationMeasure, measure(ABaseline.DurationMeasure));
+  FPrinter->Attribute(KWork, ShortestFloatText(ABaseline.Work).c_str());
+  FPrinter->Attribute(KWorkMeasure, measure(ABaseline.WorkMeasure));
+  FPrinter->Close();
 }
 
 void TXmlMapWriter::WriteSettings() {

@@ -53,6 +53,7 @@ class TXmlMapWriter {
   void PrefetchChildren(TLumetaNode* ANode);
   void WriteHostData(TLumetaNode* ANode);
   void WriteSettings();
+  void WriteBaseline(const TLumetaNode::THostData::TBaseline& ABaseline);
   void WriteProperty(TLumetaNode* ANode, IProperty* AProperty);
   bool WriteAsRead(uint32_t AEntry);
   bool LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElement) const;

@@ -28,6 +28,7 @@
 #include "apps/DesktopResources.h"
 #include "apps/DesktopTree.h"
 #include "apps/DesktopWindow.h"
+#include "host/Baseline.h"
 #include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
 #include "contract/ActionAttributesIntf.h"
@@ -588,6 +589,30 @@ class DesktopTest : public QObject {
     QVERIFY(gantt->ShowsCritical());
     QVERIFY(reddish(colourOf(10)));
     QVERIFY(!reddish(colourOf(16)));  // Press kit has 22 days
+  }
+
+  // A baseline shows as a thin grey bar below the task's bar, where the task was agreed to run.
+  void TheBaselineIsDrawnBelowTheBar() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopItemModel& items = desktop.Items();
+    const std::optional<TBaseline> agreed = CurrentBaseline(desktop.Model()->Map().GetNode(10));
+    QVERIFY(agreed);
+    desktop.Window->Execute(make<TSetBaselinesCommand>(desktop.Model(), std::vector<TSetBaselinesCommand::TChange>{{10, agreed}},
+                                                       "Set Baseline")
+                                .get());
+    QVERIFY(items.EditField(10, acDuration, QVariant::fromValue(TDesktopQuantity{12, amDays})));
+    QCOMPARE(items.Bar(10)->BaselineFinish, agreed->Finish);
+    QVERIFY(items.Bar(10)->Finish > agreed->Finish);
+    TDesktopGantt* gantt = desktop.Window->Gantt();
+    gantt->ZoomToTasks();
+    Settle();
+    const QRectF bar = *gantt->BarRect(10);
+    const QImage image = gantt->grab().toImage();
+    // Below the bar's start the baseline; below its new end, past the agreed finish, nothing.
+    const auto below = [&](double AX) { return image.pixelColor(QPointF(AX, bar.bottom() + 2.5).toPoint()); };
+    const QColor grey = below(bar.left() + 3), past = below(bar.right() - 2);
+    QVERIFY(grey.red() < 200 && std::abs(grey.red() - grey.blue()) < 20);
+    QVERIFY(past.lightness() > grey.lightness() + 40);
   }
 
   // A chain far deeper than the native stack: rows, focus, painting and closing the branch.
