@@ -145,10 +145,12 @@ TUpdateTaskCommand::TUpdateTaskCommand(ILumetaModel* AModel, INode* ANode, IActi
 TTaskEdit TTaskEdit::Between(IActionAttribute* AOld, IActionAttribute* AEdited) {
   TTaskEdit edit{AEdited->GetStartDate(), AEdited->GetCompletedDate()};
   edit.StartChanged = edit.Start != AOld->GetStartDate();
-  edit.DurationChanged = AEdited->GetDuration() != AOld->GetDuration();
+  // In days: the same number in another unit is another length, and the finish has to follow.
+  edit.DurationChanged = AEdited->GetDurationInDays() != AOld->GetDurationInDays();
   edit.ConstraintChanged = AEdited->GetConstraintDate() != AOld->GetConstraintDate() ||
                            AEdited->GetConstraintType() != AOld->GetConstraintType();
   edit.FinishChanged = edit.Finish != AOld->GetCompletedDate();
+  edit.Dated = HasWholeDay(AOld->GetStartDate()) || HasWholeDay(AOld->GetCompletedDate());
   return edit;
 }
 
@@ -156,6 +158,9 @@ ComPtr<ICommand> RescheduleAfterEdit(ILumetaModel* AModel, INode* ANode, const T
   const bool reschedule = AEdit.StartChanged || AEdit.DurationChanged || AEdit.ConstraintChanged;
   if (ANode->IsSummaryTask())
     return reschedule ? make<TRescheduleSummaryCommand>(AModel, ANode, nullptr, std::nullopt) : nullptr;
+  // Placing it would put it at the schedule start, a date nobody gave it; the duration command
+  // of a field edit leaves such a node's dates alone too.
+  if (!AEdit.Dated && !AEdit.StartChanged && !AEdit.FinishChanged && !AEdit.ConstraintChanged) return nullptr;
   const double newStart = AEdit.StartChanged ? AEdit.Start : 0;
   if (reschedule) return make<TMoveTaskCommand>(AModel, ANode, newStart, TTaskSwitches{true, newStart == 0, true, true});
   if (AEdit.FinishChanged && HasWholeDay(AEdit.Finish))

@@ -56,13 +56,15 @@ struct TTaskEdit {
   bool DurationChanged = false;
   bool ConstraintChanged = false;  // its type or its date
   bool FinishChanged = false;
-  // The edit between two versions of a record.
+  bool Dated = true;  // the record had a start or a finish before the edit: the node is a task
+  // The edit between two versions of a record; a new duration measure is a new duration.
   static TTaskEdit Between(IActionAttribute* AOld, IActionAttribute* AEdited);
 };
 
 // The command that places a task, and the tasks after it, once an edit of its record is in place:
 // a summary task pushes its subtasks, any other task is moved when its start, duration or
-// constraint changed, or takes the edited finish; nothing when the edit changed none of these.
+// constraint changed, or takes the edited finish; nothing when the edit changed none of these,
+// nor for a new duration alone on a node without dates (no task yet: nothing to move).
 ComPtr<ICommand> RescheduleAfterEdit(ILumetaModel* AModel, INode* ANode, const TTaskEdit& AEdit);
 
 // A record written whole (the Edit Action dialog's OK) and the rescheduling its edit needs, as one

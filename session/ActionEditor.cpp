@@ -82,12 +82,19 @@ ComPtr<IUnknown> EditedValue(IActionPlugInUI* AController, ISelection* ASelectio
     case TActionFieldKind::Amount:
     case TActionFieldKind::Number:
       if (AField == acDuration) {
-        // Without a measure the duration is in the first node's measure (hours, a new record's).
-        ComPtr<IActionAttribute> action = ActionOf(first.get());
-        const int32_t measure = AWords.size() > 1
-                                    ? std::get<int32_t>(ParseActionFieldValue(acDurationMeasure, AWords[1]))
-                                    : action ? action->GetDurationMeasure() : 0;
-        return TLumetaEditedValue::MeasuredNumber(std::get<double>(value), measure);
+        if (AWords.size() > 1)
+          return TLumetaEditedValue::MeasuredNumber(
+              std::get<double>(value), std::get<int32_t>(ParseActionFieldValue(acDurationMeasure, AWords[1])));
+        // Without a measure the duration is in the nodes' measure (hours, a new record's); where
+        // they differ, a value without one leaves each node its own, as the forms show no unit.
+        std::optional<int32_t> measure;
+        for (int32_t i = 0, count = ASelection ? ASelection->GetCount() : 0; i < count; ++i) {
+          ComPtr<IActionAttribute> action = ActionOf(QueryAs<INode>(ASelection->GetItem(i).get()).get());
+          const int32_t own = action ? action->GetDurationMeasure() : 0;
+          if (measure && *measure != own) return TLumetaEditedValue::Number(std::get<double>(value));
+          measure = own;
+        }
+        return TLumetaEditedValue::MeasuredNumber(std::get<double>(value), measure.value_or(0));
       }
       return TLumetaEditedValue::Number(std::get<double>(value));
     case TActionFieldKind::Measure:
@@ -298,6 +305,10 @@ std::optional<std::string> TActionEditor::FieldText(const std::string& ANodeID, 
     case acDurationMeasure: copy->SetDurationMeasure(action->GetDurationMeasure()); break;
     case acStartDate: copy->SetStartDate(action->GetStartDate()); break;
     case acStatus: copy->SetStatus(action->GetStatus()); break;
+    // The record keeps a flag nobody sets; what it stands for is whether the node rolls up.
+    case acIsSummary:
+      WriteActionField(copy.get(), acIsSummary, action->GetIsSummary() || (node->IsSummaryTask() && Scheduling(Model())));
+      break;
     default: return ActionFieldText(action.get(), AField);
   }
   return ActionFieldText(copy.get(), AField);

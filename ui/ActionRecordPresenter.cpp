@@ -434,6 +434,21 @@ ComPtr<ICommand> PrepareListPriorityCommand(ILumetaModel* AModel, const std::str
   return AModel->GetCommandHelper()->PreparePropertyCommand(list.get(), selection.get(), -1);
 }
 
+namespace {
+
+// AEdited, saved for several nodes, as it reads once applied to AOld, one node's record: a field
+// left mixed keeps the node's own value. Only the fields a task's dates follow are looked at.
+ComPtr<IActionAttribute> AppliedTo(IActionAttribute* AOld, IActionAttribute* AEdited) {
+  ComPtr<IActionAttribute> applied = NewActionRecord();
+  applied->Assign(AEdited);
+  for (TActionField field :
+       {acStartDate, acCompletedDate, acDuration, acDurationMeasure, acConstraintType, acConstraintDate})
+    if (IsMixed(AEdited, field)) WriteActionField(applied.get(), field, ValueOf(AOld, field));
+  return applied;
+}
+
+}  // namespace
+
 ComPtr<ICommand> PrepareRecordCommand(ILumetaModel* AModel, ISelection* ASelection, IActionAttribute* AEdited,
                                       const std::string& ATypedPriority) {
   SettleEdits(AEdited);
@@ -446,14 +461,21 @@ ComPtr<ICommand> PrepareRecordCommand(ILumetaModel* AModel, ISelection* ASelecti
   ComPtr<TMultipleCommand> commands = make<TMultipleCommand>(AModel);
   ComPtr<ICommand> record = removed ? helper->PrepareRemovePropertiesCommand({KActionPropertyName}, ASelection, -1)
                                     : helper->PreparePropertyCommand(QueryAs<IProperty>(AEdited).get(), ASelection, -1);
-  if (record) commands->AddCommand(record.get(), ASelection);
-  ComPtr<INode> node = ASelection && ASelection->GetCount() == 1 ? QueryAs<INode>(ASelection->GetItem(0).get()) : nullptr;
   ComPtr<IMapSettings> settings = FindMapSettings(RootOf(AModel).get());
-  if (record && !removed && node && settings && settings->GetTaskScheduling()) {
-    ComPtr<IActionAttribute> old = TActionHelper::GetAction(node.get(), false);
-    const TTaskEdit edit = TTaskEdit::Between(old ? old.get() : NewActionRecord().get(), AEdited);
-    if (ComPtr<ICommand> reschedule = RescheduleAfterEdit(AModel, node.get(), edit))
-      commands->AddCommand(reschedule.get(), ASelection);
+  if (record && !removed && settings && settings->GetTaskScheduling()) {
+    // Each task is placed as its own edit requires, as a field's entry places each selected task.
+    for (int32_t i = 0, count = ASelection->GetCount(); i < count; ++i) {
+      ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(i).get());
+      if (!node) continue;
+      ComPtr<ISelection> one = NodeSelection(node.get());
+      ComPtr<IActionAttribute> old = TActionHelper::GetAction(node.get(), false);
+      if (!old) old = NewActionRecord();
+      const TTaskEdit edit = TTaskEdit::Between(old.get(), AppliedTo(old.get(), AEdited).get());
+      ComPtr<ICommand> own = helper->PreparePropertyCommand(QueryAs<IProperty>(AEdited).get(), one.get(), -1);
+      if (own) commands->AddCommand(make<TApplyTaskEditCommand>(AModel, node.get(), own, edit).get(), one.get());
+    }
+  } else if (record) {
+    commands->AddCommand(record.get(), ASelection);
   }
   ComPtr<ISelection> root;
   if (ComPtr<ICommand> list = PrepareListPriorityCommand(AModel, ATypedPriority, root))

@@ -108,8 +108,8 @@ class TActionRecordPresenter {
 ComPtr<ICommand> PrepareListPriorityCommand(ILumetaModel* AModel, const std::string& AText, ComPtr<ISelection>& ARoot);
 
 // The one undo step that applies AEdited, a record saved for ASelection: the record (or, when it
-// was left empty, the removal of the "Action" property), then, while the map schedules tasks and
-// one task is edited, the rescheduling its dates call for, then the typed priority joining the
-// map's "Action List".
+// was left empty, the removal of the "Action" property), while the map schedules tasks node by
+// node, each followed by the rescheduling that node's own edit calls for; then the typed priority
+// joining the map's "Action List".
 ComPtr<ICommand> PrepareRecordCommand(ILumetaModel* AModel, ISelection* ASelection, IActionAttribute* AEdited,
                                       const std::string& ATypedPriority);
