@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -152,6 +153,7 @@ class FrontEndConsistencyTest : public QObject {
   // The map of KFixture, saved; with scheduling switched off again when AScheduling is false.
   std::string Fixture(bool AScheduling) {
     const std::string fixture = Path(AScheduling ? "on.xml" : "off.xml");
+    std::remove(fixture.c_str());  // the script builds the map from nothing
     std::vector<std::vector<std::string>> script;
     std::istringstream lines(KFixture);
     for (std::string line; std::getline(lines, line, ';');) script.push_back(Words(line));
