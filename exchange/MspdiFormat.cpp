@@ -67,7 +67,16 @@ std::optional<double> MspdiDurationSeconds(std::string_view AText) {
     size_t end = at;
     while (end < AText.size() && (std::isdigit(static_cast<unsigned char>(AText[end])) || AText[end] == '.')) ++end;
     if (end == at || end == AText.size()) return std::nullopt;
-    const std::optional<double> value = ParseFloat(AText.substr(at, end - at));
+    // Whole numbers, as nearly every file writes them, without the general number reader.
+    std::optional<double> value;
+    if (const std::string_view digits = AText.substr(at, end - at);
+        digits.size() <= 15 && digits.find('.') == std::string_view::npos) {
+      int64_t whole = 0;
+      for (const char digit : digits) whole = whole * 10 + (digit - '0');
+      value = static_cast<double>(whole);
+    } else {
+      value = ParseFloat(digits);
+    }
     if (!value || !std::isfinite(*value)) return std::nullopt;
     const char unit = AText[end];
     int rank;

@@ -1,6 +1,7 @@
 #include "exchange/MspdiReader.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -43,15 +44,24 @@ pugi::xml_node Child(pugi::xml_node AParent, std::string_view AName) {
 
 std::string_view Text(pugi::xml_node ANode) { return ANode ? ANode.child_value() : ""; }
 
+// A name against a literal, cheap enough to ask for every element of every task.
+template <size_t N>
+bool Is(std::string_view AName, const char (&ALiteral)[N]) {
+  return AName.size() == N - 1 && std::memcmp(AName.data(), ALiteral, N - 1) == 0;
+}
+
 // Positions in the file for messages: line and column (in characters) from a byte offset.
 class TPlaces {
  public:
-  TPlaces(const std::string& AText, std::string AName) : FText(AText), FName(std::move(AName)) {
-    for (const char* at = AText.data(); (at = static_cast<const char*>(std::memchr(at, '\n', AText.data() + AText.size() - at)));
-         ++at)
-      FLineEnds.push_back(static_cast<size_t>(at - AText.data()));
-  }
+  TPlaces(const std::string& AText, std::string AName) : FText(AText), FName(std::move(AName)) {}
   std::pair<int, int> At(ptrdiff_t AOffset) const {
+    // Most files need no place at all: the lines are found on the first message.
+    if (!FLinesFound) {
+      for (const char* at = FText.data();
+           (at = static_cast<const char*>(std::memchr(at, '\n', FText.data() + FText.size() - at))); ++at)
+        FLineEnds.push_back(static_cast<size_t>(at - FText.data()));
+      FLinesFound = true;
+    }
     const size_t offset = AOffset < 0 ? 0 : std::min(static_cast<size_t>(AOffset), FText.size());
     const auto end = std::lower_bound(FLineEnds.begin(), FLineEnds.end(), offset);
     const size_t lineStart = end == FLineEnds.begin() ? 0 : *(end - 1) + 1;
@@ -74,7 +84,8 @@ class TPlaces {
  private:
   const std::string& FText;
   std::string FName;
-  std::vector<size_t> FLineEnds;
+  mutable std::vector<size_t> FLineEnds;
+  mutable bool FLinesFound = false;
 };
 
 // One task as the file gives it; elements the map has no place for are remembered to be named.
@@ -283,36 +294,36 @@ class TReader {
 
   // ---- tasks
 
-  TTask ReadTask(pugi::xml_node AElement) {
-    TTask task;
+  // Fills ATask, made in place: a plan holds many tasks.
+  void ReadTask(pugi::xml_node AElement, TTask& task) {
     task.Element = AElement;
     for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
       if (child.type() != pugi::node_element) continue;
       const std::string_view name = LocalName(child);
-      if (name == "UID") task.UID = RequireInteger(child, 0, INT64_MAX / 2);
-      else if (name == "OutlineLevel") task.Level = static_cast<int32_t>(RequireInteger(child, 0, 100000));
-      else if (name == "Name") task.Name = Text(child);
-      else if (name == "Notes") task.Notes = Text(child);
-      else if (name == "Start") task.Start = Text(child), RequireDate(child);
-      else if (name == "Finish") task.Finish = Text(child), RequireDate(child);
-      else if (name == "Duration") task.Duration = Text(child), task.HasDuration = true;
-      else if (name == "Work") task.Work = Text(child);
-      else if (name == "DurationFormat") task.DurationFormat = static_cast<int>(RequireInteger(child, 0, 1000));
-      else if (name == "PercentComplete")
+      if (Is(name, "UID")) task.UID = RequireInteger(child, 0, INT64_MAX / 2);
+      else if (Is(name, "OutlineLevel")) task.Level = static_cast<int32_t>(RequireInteger(child, 0, 100000));
+      else if (Is(name, "Name")) task.Name = Text(child);
+      else if (Is(name, "Notes")) task.Notes = Text(child);
+      else if (Is(name, "Start")) task.Start = Text(child), RequireDate(child);
+      else if (Is(name, "Finish")) task.Finish = Text(child), RequireDate(child);
+      else if (Is(name, "Duration")) task.Duration = Text(child), task.HasDuration = true;
+      else if (Is(name, "Work")) task.Work = Text(child);
+      else if (Is(name, "DurationFormat")) task.DurationFormat = static_cast<int>(RequireInteger(child, 0, 1000));
+      else if (Is(name, "PercentComplete"))
         task.PercentComplete = static_cast<int>(RequireInteger(child, 0, 100)), task.HasComplete = true;
-      else if (name == "Priority") task.Priority = static_cast<int>(RequireInteger(child, 0, 1000));
-      else if (name == "ConstraintType") task.ConstraintType = static_cast<int>(RequireInteger(child, 0, 7));
-      else if (name == "ConstraintDate") task.ConstraintDate = Text(child), RequireDate(child);
-      else if (name == "Deadline") task.Deadline = Text(child), RequireDate(child);
-      else if (name == "Cost") task.Cost = Text(child);
-      else if (name == "Milestone") task.Milestone = Text(child) == "1";
-      else if (name == "Summary") task.Summary = Text(child) == "1";
-      else if (name == "IsNull") task.IsNull = Text(child) == "1";
-      else if (name == "Recurring") task.Recurring = Text(child) == "1";
-      else if (name == "CalendarUID") task.CalendarUID = Integer(Text(child)).value_or(-1);
-      else if (name == "Baseline") task.HasBaseline = true;
-      else if (name == "PredecessorLink") task.Links.push_back(child);
-      else if (name == "ExtendedAttribute") {
+      else if (Is(name, "Priority")) task.Priority = static_cast<int>(RequireInteger(child, 0, 1000));
+      else if (Is(name, "ConstraintType")) task.ConstraintType = static_cast<int>(RequireInteger(child, 0, 7));
+      else if (Is(name, "ConstraintDate")) task.ConstraintDate = Text(child), RequireDate(child);
+      else if (Is(name, "Deadline")) task.Deadline = Text(child), RequireDate(child);
+      else if (Is(name, "Cost")) task.Cost = Text(child);
+      else if (Is(name, "Milestone")) task.Milestone = Text(child) == "1";
+      else if (Is(name, "Summary")) task.Summary = Text(child) == "1";
+      else if (Is(name, "IsNull")) task.IsNull = Text(child) == "1";
+      else if (Is(name, "Recurring")) task.Recurring = Text(child) == "1";
+      else if (Is(name, "CalendarUID")) task.CalendarUID = Integer(Text(child)).value_or(-1);
+      else if (Is(name, "Baseline")) task.HasBaseline = true;
+      else if (Is(name, "PredecessorLink")) task.Links.push_back(child);
+      else if (Is(name, "ExtendedAttribute")) {
         const std::string_view field = Text(Child(child, "FieldID"));
         const std::string value(Text(Child(child, "Value")));
         if (field == KPriorityFieldID) task.PriorityText = value;
@@ -322,7 +333,6 @@ class TReader {
     }
     if (task.UID < 0) FPlaces.Fail(AElement, "a task without a UID");
     if (task.Level < 0) FPlaces.Fail(AElement, "task UID " + std::to_string(task.UID) + " has no OutlineLevel");
-    return task;
   }
 
   // Seconds of working time as the map's number in the measure; a duration the map cannot read is
@@ -342,11 +352,15 @@ class TReader {
   // than the whole import may
 
   static void Escaped(std::string& AOut, std::string_view AText) {
-    // Most texts need nothing: they go in whole.
+    // Most texts need nothing: they go in whole. A plain loop: find_first_of asks memchr per character.
+    const auto isSpecial = [](char AChar) {
+      return AChar == '&' || AChar == '<' || AChar == '>' || AChar == '"' || AChar == '\r';
+    };
     for (size_t at = 0;;) {
-      const size_t special = AText.find_first_of("&<>\"\r", at);
+      size_t special = at;
+      while (special < AText.size() && !isSpecial(AText[special])) ++special;
       AOut.append(AText.substr(at, special - at));
-      if (special == std::string_view::npos) return;
+      if (special == AText.size()) return;
       switch (AText[special]) {
         case '&': AOut += "&amp;"; break;
         case '<': AOut += "&lt;"; break;
@@ -357,23 +371,27 @@ class TReader {
       at = special + 1;
     }
   }
-  static void Element(std::string& AOut, const char* AName, std::string_view AText) {
-    AOut.append("<").append(AName).append(">");
+  static void Element(std::string& AOut, std::string_view AName, std::string_view AText) {
+    AOut += '<';
+    AOut += AName;
+    AOut += '>';
     Escaped(AOut, AText);
-    AOut.append("</").append(AName).append(">");
+    AOut += "</";
+    AOut += AName;
+    AOut += '>';
   }
 
+  // A field the record holds by default is left out: a plan's tasks are mostly defaults, and the
+  // archive reads what is not there for nothing.
   void WriteAction(std::string& AOut, const TTask& ATask) {
-    AOut.append("<Action ForOutlook=\"false\" PostedToOutlook=\"false\" Milestone=\"")
-        .append(ATask.Milestone ? "true" : "false")
-        .append("\">");
-    Element(AOut, "Complete", std::to_string(ATask.PercentComplete));
+    AOut += ATask.Milestone ? "<Action Milestone=\"true\">" : "<Action>";
+    if (ATask.PercentComplete != 0) Element(AOut, "Complete", std::to_string(ATask.PercentComplete));
     if (!ATask.Finish.empty()) Element(AOut, "CompletedDate", ATask.Finish);
-    if (!ATask.Cost.empty()) {
+    if (!ATask.Cost.empty() && ATask.Cost != "0") {
       const auto cost = ParseFloat(ATask.Cost);
       if (!cost) FPlaces.Fail(ATask.Element, "task UID " + std::to_string(ATask.UID) + ": the cost '" +
                                                  std::string(ATask.Cost) + "' is not a number");
-      Element(AOut, "Cost", Number(*cost));
+      if (*cost != 0) Element(AOut, "Cost", Number(*cost));
     }
     if (!ATask.Deadline.empty()) Element(AOut, "DueDate", ATask.Deadline);
     // A file without durations (TaskJuggler writes none) has them from the dates and the calendar.
@@ -386,31 +404,44 @@ class TReader {
     AOut.append(measure == amDays ? "<Duration Measure=\"Days\">" : "<Duration Measure=\"Hours\">")
         .append(Number(measure == amDays ? days : days * KHoursPerDay))
         .append("</Duration>");
-    Element(AOut, "Priority", ATask.PriorityText ? *ATask.PriorityText : PriorityFromMspdi(ATask.Priority));
+    const std::string priority = ATask.PriorityText ? *ATask.PriorityText : PriorityFromMspdi(ATask.Priority);
+    if (!priority.empty()) Element(AOut, "Priority", priority);
     if (!ATask.Start.empty()) Element(AOut, "StartDate", ATask.Start);
     const int complete = ATask.PercentComplete;
-    Element(AOut, "Status", ATask.StatusText ? std::string_view(*ATask.StatusText)
-                            : complete >= 100 ? KStatusCompleted
-                            : complete > 0    ? KStatusInProgress
-                                              : KStatusNotStarted);
-    AOut.append("<Work Measure=\"Hours\">").append(Number(Seconds(ATask, ATask.Work, "work") / 3600.0)).append("</Work>");
+    const std::string_view status = ATask.StatusText ? std::string_view(*ATask.StatusText)
+                                    : complete >= 100 ? KStatusCompleted
+                                    : complete > 0    ? KStatusInProgress
+                                                      : KStatusNotStarted;
+    if (!status.empty()) Element(AOut, "Status", status);
+    if (const double work = Seconds(ATask, ATask.Work, "work") / 3600.0; work != 0)
+      AOut.append("<Work Measure=\"Hours\">").append(Number(work)).append("</Work>");
     const TTaskConstraintType constraint = ConstraintTypeFromMspdi(ATask.ConstraintType).value_or(tcAsSoonAsPossible);
-    AOut.append("<ConstraintType>qz:").append(TaskConstraintTypeToText(constraint).substr(2)).append("</ConstraintType>");
+    if (constraint != tcAsSoonAsPossible)
+      AOut.append("<ConstraintType>qz:").append(TaskConstraintTypeToText(constraint).substr(2)).append("</ConstraintType>");
     if (!ATask.ConstraintDate.empty() && constraint != tcAsSoonAsPossible && constraint != tcAsLateAsPossible)
       Element(AOut, "ConstraintDate", ATask.ConstraintDate);
     AOut += "</Action>";
   }
 
-  static void WriteLinks(std::string& AOut, const char* AName, const std::vector<std::pair<int64_t, TTaskLinkType>>& ALinks) {
+  static void WriteLinks(std::string& AOut, std::string_view AName, const std::vector<std::pair<int64_t, TTaskLinkType>>& ALinks) {
     if (ALinks.empty()) return;
-    AOut.append("<").append(AName).append(">");
-    for (const auto& [uid, type] : ALinks)
-      AOut.append("<Link Node=\"")
-          .append(std::to_string(uid))
-          .append("\" Type=\"qz:")
-          .append(TaskLinkTypeToText(type).substr(2))
-          .append("\"/>");
-    AOut.append("</").append(AName).append(">");
+    AOut += '<';
+    AOut += AName;
+    AOut += '>';
+    char number[24];
+    for (const auto& [uid, type] : ALinks) {
+      AOut += "<Link Node=\"";
+      AOut.append(number, std::to_chars(number, number + sizeof number, uid).ptr);
+      // Finish to start, the type a link has unless it says otherwise, goes without saying.
+      if (type != ltFinishToStart) {
+        AOut += "\" Type=\"qz:";
+        AOut += TaskLinkTypeToText(type).substr(2);
+      }
+      AOut += "\"/>";
+    }
+    AOut += "</";
+    AOut += AName;
+    AOut += '>';
   }
 
   void NameLosses(const TTask& ATask) {
@@ -441,21 +472,24 @@ class TReader {
     // leave the summary out and start the top tasks at 0.
     std::optional<int32_t> levelShift;
     for (pugi::xml_node element = Child(AProject, "Tasks").first_child(); element; element = element.next_sibling()) {
-      if (LocalName(element) != "Task") continue;
-      TTask task = ReadTask(element);
+      if (!Is(LocalName(element), "Task")) continue;
+      TTask& task = tasks.emplace_back();
+      ReadTask(element, task);
       if (!levelShift && task.UID != 0) levelShift = task.Level == 0 ? 1 : 0;
       if (task.UID != 0) task.Level += levelShift.value_or(0);
       if (task.UID == 0 || task.Level == 0) {
         // The project's summary task: the map itself.
         if (title.empty()) title = task.Name;
         if (notes.empty()) notes = task.Notes;
+        tasks.pop_back();
         continue;
       }
       if (task.IsNull) {
         Warn(element, "task UID " + std::to_string(task.UID) + " is a blank row; left out");
+        tasks.pop_back();
         continue;
       }
-      if (!byUID.emplace(task.UID, tasks.size()).second)
+      if (!byUID.emplace(task.UID, tasks.size() - 1).second)
         FPlaces.Fail(element, "the task UID " + std::to_string(task.UID) + " is used twice");
       if (task.Level > depth + 1) {
         Warn(element, "task UID " + std::to_string(task.UID) + ": its outline level " + std::to_string(task.Level) +
@@ -465,7 +499,6 @@ class TReader {
       depth = task.Level;
       NameLosses(task);
       highest = std::max(highest, task.UID);
-      tasks.push_back(std::move(task));
     }
     AddLinks(tasks, byUID);
     AddResources(AProject, tasks, byUID);
@@ -506,32 +539,44 @@ class TReader {
   // Each link stored on both ends: the successor's TaskLinks and the predecessor's SuccessorTaskLinks.
   void AddLinks(std::vector<TTask>& ATasks, const std::unordered_map<int64_t, size_t>& AByUID) {
     for (TTask& task : ATasks) {
-      const std::string about = "task UID " + std::to_string(task.UID) + ": ";
+      // Texts for messages only: a plan has as many links as tasks, and almost none needs one.
+      const auto about = [&] { return "task UID " + std::to_string(task.UID) + ": "; };
       for (pugi::xml_node link : task.Links) {
-        const auto uid = Integer(Text(Child(link, "PredecessorUID")));
-        if (!uid) FPlaces.Fail(link, about + "a PredecessorLink without a PredecessorUID");
-        const std::string from = "the link from UID " + std::to_string(*uid);
-        if (Text(Child(link, "CrossProject")) == "1") {
-          Warn(link, about + from + " leads to another project; left out");
+        // The parts of the link in one pass over it: a plan has as many links as tasks.
+        std::string_view uidText, crossProject, typeText, lag;
+        for (pugi::xml_node part = link.first_child(); part; part = part.next_sibling()) {
+          if (part.type() != pugi::node_element) continue;
+          const std::string_view name = LocalName(part);
+          std::string_view* field = Is(name, "PredecessorUID") ? &uidText
+                                    : Is(name, "Type")           ? &typeText
+                                    : Is(name, "LinkLag")        ? &lag
+                                    : Is(name, "CrossProject")   ? &crossProject
+                                                                 : nullptr;
+          if (field && field->data() == nullptr) *field = Text(part);  // the first, as a lookup by name finds
+        }
+        const auto uid = Integer(uidText);
+        if (!uid) FPlaces.Fail(link, about() + "a PredecessorLink without a PredecessorUID");
+        const auto from = [&] { return about() + "the link from UID " + std::to_string(*uid); };
+        if (crossProject == "1") {
+          Warn(link, from() + " leads to another project; left out");
           continue;
         }
         const auto predecessor = AByUID.find(*uid);
         if (predecessor == AByUID.end() || *uid == task.UID) {
-          Warn(link, about + "the predecessor UID " + std::to_string(*uid) +
+          Warn(link, about() + "the predecessor UID " + std::to_string(*uid) +
                          (*uid == task.UID ? " is the task itself" : " names no task") + "; link left out");
           continue;
         }
         if (std::ranges::find(task.Into, *uid, &std::pair<int64_t, TTaskLinkType>::first) != task.Into.end()) {
-          Warn(link, about + from + " is there twice; kept once");
+          Warn(link, from() + " is there twice; kept once");
           continue;
         }
-        const std::string_view typeText = Text(Child(link, "Type"));
         const auto code = typeText.empty() ? std::optional<int64_t>(1) : Integer(typeText);
         const auto type = code ? LinkTypeFromMspdi(static_cast<int>(*code)) : std::nullopt;
-        if (!type) FPlaces.Fail(link, about + "the link type '" + std::string(typeText) + "' is none of 0 to 3");
-        if (const std::string_view lag = Text(Child(link, "LinkLag")); !lag.empty() && Integer(lag).value_or(1) != 0)
-          Warn(link, about + from + " has a lag (" + std::string(lag) + " tenths of a minute) that the map cannot "
-                                    "hold; the link is kept without it");
+        if (!type) FPlaces.Fail(link, about() + "the link type '" + std::string(typeText) + "' is none of 0 to 3");
+        if (!lag.empty() && Integer(lag).value_or(1) != 0)
+          Warn(link, from() + " has a lag (" + std::string(lag) + " tenths of a minute) that the map cannot "
+                                "hold; the link is kept without it");
         task.Into.emplace_back(*uid, *type);
         ATasks[predecessor->second].OutOf.emplace_back(task.UID, *type);
       }

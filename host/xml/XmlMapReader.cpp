@@ -776,7 +776,8 @@ void TXmlMapReader::CompletePairs(const std::vector<int64_t>& ATargets) {
   std::vector<TEnd> ends;
   ends.reserve(FLinks.size());
   for (size_t i = 0; i < FLinks.size(); ++i) ends.push_back({FLinks[i].Holder->ID(), ATargets[i], FLinks[i].Registration});
-  std::sort(ends.begin(), ends.end());
+  // Written in ID order, as most maps and every import are, they need no sort.
+  if (!std::is_sorted(ends.begin(), ends.end())) std::sort(ends.begin(), ends.end());
   // The ends missing, found first and added after: adding reads new items into FLinks.
   std::vector<size_t> missing;
   for (size_t i = 0; i < FLinks.size(); ++i) {

@@ -10,6 +10,7 @@
 
 #include <pugixml.hpp>
 
+#include "exchange/MspdiFormat.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -234,6 +235,18 @@ TEST(Mspdi, EveryExampleAndAGeneratedPlanComeBackTheSame) {
     // The saved map reads back as the same plan.
     EXPECT_EQ(Lumeta(dir / "again.xml" + " -c 'show --format json; calendar'").Out, original.Out);
   }
+}
+
+// Durations as files write them: whole parts, fractions, long numbers; refused: signs, years,
+// units out of order, a number without its unit.
+TEST(Mspdi, DurationsReadEveryPartAndRefuseWhatIsNoWorkingTime) {
+  EXPECT_EQ(MspdiDurationSeconds("PT8H0M0S"), 8 * 3600.0);
+  EXPECT_EQ(MspdiDurationSeconds(" P1DT2H30M15S "), 86400 + 2 * 3600 + 30 * 60 + 15.0);
+  EXPECT_EQ(MspdiDurationSeconds("PT1.5H"), 5400.0);
+  EXPECT_EQ(MspdiDurationSeconds("PT0.25M"), 15.0);
+  EXPECT_EQ(MspdiDurationSeconds("PT1234567890123456S"), 1234567890123456.0);
+  for (const char* bad : {"PT-5H", "P1Y", "P2W", "PT5M3H", "PT5", "PTH", "T5H", "PT5H5H", "PT1.2.3H"})
+    EXPECT_FALSE(MspdiDurationSeconds(bad)) << bad;
 }
 
 // ---- files this program did not write
