@@ -1,12 +1,10 @@
 #include "exchange/MspdiWriter.h"
 
+#include <charconv>
 #include <cmath>
 #include <map>
-#include <sstream>
 #include <tuple>
 #include <utility>
-
-#include <pugixml.hpp>
 
 #include "com/AtomicFile.h"
 #include "com/NumberText.h"
@@ -15,6 +13,7 @@
 #include "exchange/MspdiFormat.h"
 #include "exchange/PlanRows.h"
 #include "host/LumetaMapSettings.h"
+#include "host/xml/XmlPrinter.h"
 
 namespace {
 
@@ -23,40 +22,40 @@ std::string StatusOfComplete(int32_t AComplete) {
   return AComplete >= 100 ? KStatusCompleted : AComplete > 0 ? KStatusInProgress : KStatusNotStarted;
 }
 
+// Streams the plan straight into text, in the layout pugixml gives a document indented by two
+// spaces: building the document first cost as much again as writing it.
 class TWriter {
  public:
-  explicit TWriter(TLumetaMap& AMap) : FMap(AMap), FSettings(*AMap.MapSettings()) {
+  explicit TWriter(TLumetaMap& AMap, std::string& AOut)
+      : FMap(AMap), FSettings(*AMap.MapSettings()), FOut(AOut, nullptr, nullptr) {
     FMinutesPerDay = FSettings.WorkingMinutesPerDay();
   }
 
-  std::string Text() {
-    pugi::xml_document document;
-    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
-    declaration.append_attribute("version") = "1.0";
-    declaration.append_attribute("encoding") = "UTF-8";
-    declaration.append_attribute("standalone") = "yes";
-    pugi::xml_node project = document.append_child("Project");
-    project.append_attribute("xmlns") = KMspdiNamespace;
-    WriteProject(project);
-    std::ostringstream out;
-    document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-    return std::move(out).str();
+  void Write() {
+    FOut.Declaration(true);
+    FOut.Open("Project");
+    FOut.Attribute("xmlns", KMspdiNamespace);
+    WriteProject();
+    FOut.Close();
+    FOut.Finish();
   }
 
  private:
-  static void Put(pugi::xml_node AParent, const char* AName, const std::string& AText) {
-    AParent.append_child(AName).text().set(AText.c_str());
+  void Put(const char* AName, const std::string& AText) { FOut.Leaf(AName, AText.c_str()); }
+  template <size_t N>
+  void Put(const char* AName, const char (&AText)[N]) { FOut.Leaf(AName, AText); }
+  void Put(const char* AName, int64_t AValue) {
+    char text[24];
+    *std::to_chars(text, text + sizeof text - 1, AValue).ptr = '\0';
+    FOut.Leaf(AName, text);
   }
-  static void Put(pugi::xml_node AParent, const char* AName, int64_t AValue) {
-    AParent.append_child(AName).text().set(static_cast<long long>(AValue));
-  }
-  static void PutDate(pugi::xml_node AParent, const char* AName, double ADate) {
+  void PutDate(const char* AName, double ADate) {
     if (!IsDateToShow(ADate)) return;
-    char text[KXmlDateTimeChars];
+    char text[KXmlDateTimeChars + 1];
     // Whole seconds: the format has no fractions.
     const double rounded = std::round(ADate * 86400.0) / 86400.0;
     *PutXmlDateTime(rounded, text) = '\0';
-    AParent.append_child(AName).text().set(text);
+    FOut.Leaf(AName, text);
   }
   static std::string TimeText(int32_t AMinute) {
     const std::string hours = std::to_string(AMinute / 60), minutes = std::to_string(AMinute % 60);
@@ -64,80 +63,99 @@ class TWriter {
   }
   int64_t WorkingSeconds(double ADays) const { return std::llround(ADays * FMinutesPerDay * 60.0); }
 
-  void WriteProject(pugi::xml_node AProject) {
+  void WriteProject() {
     const std::string title = FMap.Root()->Title();
-    Put(AProject, "SaveVersion", 14);
-    Put(AProject, "Name", title);
-    Put(AProject, "Title", title);
-    Put(AProject, "ScheduleFromStart", 1);
-    PutDate(AProject, "StartDate", FSettings.EffectiveScheduleStart());
-    Put(AProject, "CalendarUID", 1);
+    Put("SaveVersion", 14);
+    Put("Name", title);
+    Put("Title", title);
+    Put("ScheduleFromStart", 1);
+    PutDate("StartDate", FSettings.EffectiveScheduleStart());
+    Put("CalendarUID", 1);
     const std::vector<TWorkingPeriod>& periods = FSettings.WorkingPeriods();
-    Put(AProject, "DefaultStartTime", TimeText(periods.front().Start));
-    Put(AProject, "DefaultFinishTime", TimeText(periods.back().Finish));
-    Put(AProject, "MinutesPerDay", FMinutesPerDay);
+    Put("DefaultStartTime", TimeText(periods.front().Start));
+    Put("DefaultFinishTime", TimeText(periods.back().Finish));
+    Put("MinutesPerDay", FMinutesPerDay);
     int days = 0;
     for (int bit = 0; bit < 7; ++bit) days += (FSettings.WorkingDays() >> bit) & 1;
-    Put(AProject, "MinutesPerWeek", int64_t{FMinutesPerDay} * days);
-    Put(AProject, "DaysPerMonth", 20);
-    Put(AProject, "DefaultTaskType", 1);  // fixed duration: the map schedules by duration
+    Put("MinutesPerWeek", int64_t{FMinutesPerDay} * days);
+    Put("DaysPerMonth", 20);
+    Put("DefaultTaskType", 1);  // fixed duration: the map schedules by duration
 
-    pugi::xml_node fields = AProject.append_child("ExtendedAttributes");
+    FOut.Open("ExtendedAttributes");
     for (const auto& [id, name, alias] : {std::tuple{KPriorityFieldID, "Text1", "Priority"},
                                           std::tuple{KStatusFieldID, "Text2", "Status"}}) {
-      pugi::xml_node field = fields.append_child("ExtendedAttribute");
-      Put(field, "FieldID", id);
-      Put(field, "FieldName", name);
-      Put(field, "Alias", alias);
+      FOut.Open("ExtendedAttribute");
+      FOut.Leaf("FieldID", id);
+      FOut.Leaf("FieldName", name);
+      FOut.Leaf("Alias", alias);
+      FOut.Close();
     }
-    WriteCalendar(AProject.append_child("Calendars").append_child("Calendar"));
-    WriteTasks(AProject.append_child("Tasks"));
-    WriteResources(AProject);
+    FOut.Close();
+    FOut.Open("Calendars");
+    FOut.Open("Calendar");
+    WriteCalendar();
+    FOut.Close();
+    FOut.Close();
+    FOut.Open("Tasks");
+    WriteTasks();
+    FOut.Close();
+    WriteResources();
   }
 
-  void WriteCalendar(pugi::xml_node ACalendar) {
-    Put(ACalendar, "UID", 1);
-    Put(ACalendar, "Name", "Standard");
-    Put(ACalendar, "IsBaseCalendar", 1);
-    Put(ACalendar, "BaseCalendarUID", -1);
-    pugi::xml_node weekDays = ACalendar.append_child("WeekDays");
+  void WriteHoliday(double AHoliday) {
+    FOut.Open("TimePeriod");
+    PutDate("FromDate", AHoliday);
+    PutDate("ToDate", AHoliday + 1439.0 / 1440);
+    FOut.Close();
+  }
+
+  void WriteCalendar() {
+    Put("UID", 1);
+    Put("Name", "Standard");
+    Put("IsBaseCalendar", 1);
+    Put("BaseCalendarUID", -1);
+    FOut.Open("WeekDays");
     // MSPDI counts the days from Sunday (1) to Saturday (7); the mask has Monday as bit 0.
     for (int dayType = 1; dayType <= 7; ++dayType) {
       const int isoDay = dayType == 1 ? 7 : dayType - 1;
       const bool working = FSettings.IsWorkingWeekDay(isoDay);
-      pugi::xml_node day = weekDays.append_child("WeekDay");
-      Put(day, "DayType", dayType);
-      Put(day, "DayWorking", working ? 1 : 0);
-      if (!working) continue;
-      pugi::xml_node times = day.append_child("WorkingTimes");
-      for (const TWorkingPeriod& period : FSettings.WorkingPeriods()) {
-        pugi::xml_node time = times.append_child("WorkingTime");
-        Put(time, "FromTime", TimeText(period.Start));
-        Put(time, "ToTime", TimeText(period.Finish % 1440));
+      FOut.Open("WeekDay");
+      Put("DayType", dayType);
+      Put("DayWorking", working ? 1 : 0);
+      if (working) {
+        FOut.Open("WorkingTimes");
+        for (const TWorkingPeriod& period : FSettings.WorkingPeriods()) {
+          FOut.Open("WorkingTime");
+          Put("FromTime", TimeText(period.Start));
+          Put("ToTime", TimeText(period.Finish % 1440));
+          FOut.Close();
+        }
+        FOut.Close();
       }
+      FOut.Close();
     }
     // Holidays twice: as day-type 0 week days, which older readers know, and as exceptions.
     for (const double holiday : FSettings.Holidays()) {
-      pugi::xml_node day = weekDays.append_child("WeekDay");
-      Put(day, "DayType", 0);
-      Put(day, "DayWorking", 0);
-      pugi::xml_node period = day.append_child("TimePeriod");
-      PutDate(period, "FromDate", holiday);
-      PutDate(period, "ToDate", holiday + 1439.0 / 1440);
+      FOut.Open("WeekDay");
+      Put("DayType", 0);
+      Put("DayWorking", 0);
+      WriteHoliday(holiday);
+      FOut.Close();
     }
+    FOut.Close();
     if (FSettings.Holidays().empty()) return;
-    pugi::xml_node exceptions = ACalendar.append_child("Exceptions");
+    FOut.Open("Exceptions");
     for (const double holiday : FSettings.Holidays()) {
-      pugi::xml_node exception = exceptions.append_child("Exception");
-      Put(exception, "EnteredByOccurrences", 0);
-      pugi::xml_node period = exception.append_child("TimePeriod");
-      PutDate(period, "FromDate", holiday);
-      PutDate(period, "ToDate", holiday + 1439.0 / 1440);
-      Put(exception, "Occurrences", 1);
-      Put(exception, "Name", "Holiday");
-      Put(exception, "Type", 1);
-      Put(exception, "DayWorking", 0);
+      FOut.Open("Exception");
+      Put("EnteredByOccurrences", 0);
+      WriteHoliday(holiday);
+      Put("Occurrences", 1);
+      Put("Name", "Holiday");
+      Put("Type", 1);
+      Put("DayWorking", 0);
+      FOut.Close();
     }
+    FOut.Close();
   }
 
   // Whether a node without an action stands for the tasks below it.
@@ -155,79 +173,85 @@ class TWriter {
     return kept;
   }
 
-  void WriteTasks(pugi::xml_node ATasks) {
-    pugi::xml_node summary = ATasks.append_child("Task");
-    Put(summary, "UID", 0);
-    Put(summary, "ID", 0);
-    Put(summary, "Name", FMap.Root()->Title());
-    Put(summary, "OutlineNumber", "0");
-    Put(summary, "OutlineLevel", 0);
-    Put(summary, "Summary", 1);
-    if (const std::string& notes = FMap.Root()->ReadHostData().Notes; !notes.empty()) Put(summary, "Notes", notes);
+  void WriteTasks() {
+    FOut.Open("Task");
+    Put("UID", 0);
+    Put("ID", 0);
+    Put("Name", FMap.Root()->Title());
+    Put("OutlineNumber", "0");
+    Put("OutlineLevel", 0);
+    Put("Summary", 1);
+    if (const std::string& notes = FMap.Root()->ReadHostData().Notes; !notes.empty()) Put("Notes", notes);
+    FOut.Close();
 
     FRows = PlanRows(FMap);
     const std::vector<bool> kept = KeptRows(FRows);
     for (size_t i = 0; i < FRows.size(); ++i)
-      if (kept[i]) WriteTask(ATasks.append_child("Task"), FRows[i]);
+      if (kept[i]) WriteTask(FRows[i]);
   }
 
-  void WriteTask(pugi::xml_node ATask, const TPlanRow& ARow) {
+  void WriteTask(const TPlanRow& ARow) {
     TLumetaNode* node = ARow.Node;
     IActionAttribute* action = ARow.Action.get();
-    Put(ATask, "UID", node->ID());
-    Put(ATask, "ID", node->ID());
-    Put(ATask, "Name", node->Title());
-    Put(ATask, "Type", 1);
-    Put(ATask, "WBS", ARow.OutlineNumber);
-    Put(ATask, "OutlineNumber", ARow.OutlineNumber);
-    Put(ATask, "OutlineLevel", ARow.Depth);
+    FOut.Open("Task");
+    Put("UID", node->ID());
+    Put("ID", node->ID());
+    Put("Name", node->Title());
+    Put("Type", 1);
+    Put("WBS", ARow.OutlineNumber);
+    Put("OutlineNumber", ARow.OutlineNumber);
+    Put("OutlineLevel", ARow.Depth);
     const std::string priority = action ? action->GetPriority() : std::string();
-    Put(ATask, "Priority", MspdiPriority(priority));
+    Put("Priority", MspdiPriority(priority));
     if (action) {
-      PutDate(ATask, "Start", action->GetStartDate());
-      PutDate(ATask, "Finish", action->GetCompletedDate());
-      Put(ATask, "Duration", MspdiDuration(WorkingSeconds(action->GetDurationInDays())));
-      Put(ATask, "DurationFormat", MspdiFormatOfMeasure(action->GetDurationMeasure()));
+      PutDate("Start", action->GetStartDate());
+      PutDate("Finish", action->GetCompletedDate());
+      Put("Duration", MspdiDuration(WorkingSeconds(action->GetDurationInDays())));
+      Put("DurationFormat", MspdiFormatOfMeasure(action->GetDurationMeasure()));
       const double work = action->GetWork();
       const int32_t workMeasure = action->GetWorkMeasure();
       const double workSeconds = workMeasure == amDays      ? work * FMinutesPerDay * 60.0
                                  : workMeasure == amMinutes ? work * 60.0
                                                             : work * 3600.0;
-      Put(ATask, "Work", MspdiDuration(std::llround(workSeconds)));
+      Put("Work", MspdiDuration(std::llround(workSeconds)));
     }
-    Put(ATask, "Milestone", action && action->GetIsMilestone() ? 1 : 0);
-    Put(ATask, "Summary", node->HasChildren() ? 1 : 0);
+    Put("Milestone", action && action->GetIsMilestone() ? 1 : 0);
+    Put("Summary", node->HasChildren() ? 1 : 0);
     if (action) {
-      Put(ATask, "PercentComplete", action->GetComplete());
-      Put(ATask, "Cost", ShortestFloatText(action->GetCost()));
+      Put("PercentComplete", action->GetComplete());
+      Put("Cost", ShortestFloatText(action->GetCost()));
       const TTaskConstraintType constraint = action->GetConstraintType();
-      Put(ATask, "ConstraintType", KMspdiConstraintTypes.at(constraint));
+      Put("ConstraintType", KMspdiConstraintTypes.at(constraint));
       if (constraint != tcAsSoonAsPossible && constraint != tcAsLateAsPossible)
-        PutDate(ATask, "ConstraintDate", action->GetConstraintDate());
-      PutDate(ATask, "Deadline", action->GetDueDate());
+        PutDate("ConstraintDate", action->GetConstraintDate());
+      PutDate("Deadline", action->GetDueDate());
     }
-    if (const std::string& notes = node->ReadHostData().Notes; !notes.empty()) Put(ATask, "Notes", notes);
+    if (const std::string& notes = node->ReadHostData().Notes; !notes.empty()) Put("Notes", notes);
     for (const TPlanLink& link : ARow.Predecessors) {
-      pugi::xml_node predecessor = ATask.append_child("PredecessorLink");
-      Put(predecessor, "PredecessorUID", link.NodeID);
-      Put(predecessor, "Type", KMspdiLinkTypes.at(link.Type));
-      Put(predecessor, "CrossProject", 0);
-      Put(predecessor, "LinkLag", 0);
-      Put(predecessor, "LagFormat", KMspdiDays);
+      FOut.Open("PredecessorLink");
+      Put("PredecessorUID", link.NodeID);
+      Put("Type", KMspdiLinkTypes.at(link.Type));
+      Put("CrossProject", 0);
+      Put("LinkLag", 0);
+      Put("LagFormat", KMspdiDays);
+      FOut.Close();
     }
-    if (!action) return;
-    if (PriorityFromMspdi(MspdiPriority(priority)) != priority) PutField(ATask, KPriorityFieldID, priority);
-    if (const std::string status = action->GetStatus(); status != StatusOfComplete(action->GetComplete()))
-      PutField(ATask, KStatusFieldID, status);
+    if (action) {
+      if (PriorityFromMspdi(MspdiPriority(priority)) != priority) PutField(KPriorityFieldID, priority);
+      if (const std::string status = action->GetStatus(); status != StatusOfComplete(action->GetComplete()))
+        PutField(KStatusFieldID, status);
+    }
+    FOut.Close();
   }
 
-  static void PutField(pugi::xml_node ATask, const char* AFieldID, const std::string& AValue) {
-    pugi::xml_node field = ATask.append_child("ExtendedAttribute");
-    Put(field, "FieldID", AFieldID);
-    Put(field, "Value", AValue);
+  void PutField(const char* AFieldID, const std::string& AValue) {
+    FOut.Open("ExtendedAttribute");
+    FOut.Leaf("FieldID", AFieldID);
+    Put("Value", AValue);
+    FOut.Close();
   }
 
-  void WriteResources(pugi::xml_node AProject) {
+  void WriteResources() {
     // One resource per name and address, numbered in the order the tree first meets them.
     std::map<std::pair<std::string, std::string>, int64_t> uids;
     std::vector<std::pair<std::string, std::string>> resources;
@@ -238,34 +262,43 @@ class TWriter {
         if (added) resources.push_back(resource);
         assignments.emplace_back(row.Node->ID(), at->second);
       }
-    pugi::xml_node list = AProject.append_child("Resources");
+    FOut.Open("Resources");
     for (size_t i = 0; i < resources.size(); ++i) {
-      pugi::xml_node resource = list.append_child("Resource");
-      Put(resource, "UID", static_cast<int64_t>(i) + 1);
-      Put(resource, "ID", static_cast<int64_t>(i) + 1);
-      Put(resource, "Name", resources[i].first);
-      Put(resource, "Type", 1);  // work
-      if (!resources[i].second.empty()) Put(resource, "EmailAddress", resources[i].second);
+      FOut.Open("Resource");
+      Put("UID", static_cast<int64_t>(i) + 1);
+      Put("ID", static_cast<int64_t>(i) + 1);
+      Put("Name", resources[i].first);
+      Put("Type", 1);  // work
+      if (!resources[i].second.empty()) Put("EmailAddress", resources[i].second);
+      FOut.Close();
     }
-    pugi::xml_node links = AProject.append_child("Assignments");
+    FOut.Close();
+    FOut.Open("Assignments");
     for (size_t i = 0; i < assignments.size(); ++i) {
-      pugi::xml_node assignment = links.append_child("Assignment");
-      Put(assignment, "UID", static_cast<int64_t>(i) + 1);
-      Put(assignment, "TaskUID", assignments[i].first);
-      Put(assignment, "ResourceUID", assignments[i].second);
-      Put(assignment, "Units", 1);
+      FOut.Open("Assignment");
+      Put("UID", static_cast<int64_t>(i) + 1);
+      Put("TaskUID", assignments[i].first);
+      Put("ResourceUID", assignments[i].second);
+      Put("Units", 1);
+      FOut.Close();
     }
+    FOut.Close();
   }
 
   TLumetaMap& FMap;
   TLumetaMapSettings& FSettings;
+  xml_archive::TXmlPrinter FOut;
   int32_t FMinutesPerDay = 480;
   std::vector<TPlanRow> FRows;
 };
 
 }  // namespace
 
-std::string MspdiText(TLumetaMap& AMap) { return TWriter(AMap).Text(); }
+std::string MspdiText(TLumetaMap& AMap) {
+  std::string text;
+  TWriter(AMap, text).Write();
+  return text;
+}
 
 void WriteMspdiFile(TLumetaMap& AMap, const std::string& APath) {
   const std::string text = MspdiText(AMap);

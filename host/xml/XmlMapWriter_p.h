@@ -7,7 +7,7 @@
 #include "host/xml/LumetaXmlArchive.h"
 #include "host/xml/XmlDocSource_p.h"
 #include "host/xml/XmlLayout_p.h"
-#include "host/xml/XmlPrinter_p.h"
+#include "host/xml/XmlPrinter.h"
 
 namespace xml_archive {
 

@@ -1,4 +1,4 @@
-#include "host/xml/XmlPrinter_p.h"
+#include "host/xml/XmlPrinter.h"
 
 #include <algorithm>
 #include <array>
@@ -48,9 +48,11 @@ void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
   Finish();
 }
 
-void TXmlPrinter::Declaration() {
+void TXmlPrinter::Declaration(bool AStandalone) {
   BeforeElement();
-  Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+  Put("<?xml version=\"1.0\" encoding=\"UTF-8\"");
+  if (AStandalone) Put(" standalone=\"yes\"");
+  Put("?>");
   FFlags = Newline | IndentHere;
 }
 

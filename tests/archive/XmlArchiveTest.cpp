@@ -13,7 +13,7 @@
 #include "com/OleDate.h"
 #include "commands/TreeCommands.h"
 #include "host/LumetaModel.h"
-#include "host/xml/XmlPrinter_p.h"
+#include "host/xml/XmlPrinter.h"
 #include "plugin/LumetaProperty.h"
 #include "tests/support/FakeProperty.h"
 #include "tests/support/PairRecord.h"

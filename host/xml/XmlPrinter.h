@@ -1,5 +1,5 @@
 #pragma once
-// Inside the map archive: the text of a document as map files hold it.
+// The text of a document as map files and exchanged plans hold it.
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -39,8 +39,8 @@ class TXmlPrinter {
         FBuffer(new char[FCapacity]) {}
   void Print(const pugi::xml_document& ADocument);
 
-  // The declaration pugixml writes for UTF-8: first, if at all.
-  void Declaration();
+  // The declaration pugixml writes for UTF-8, with standalone="yes" if asked: first, if at all.
+  void Declaration(bool AStandalone = false);
   // A new element inside the open one. AName must keep its text as long as the printer lives:
   // names are measured once per pointer.
   void Open(const char* AName);
@@ -48,6 +48,12 @@ class TXmlPrinter {
   void Attribute(const char* AName, const char* AValue);
   // Text inside the open element; empty text still counts as content ("<a></a>").
   void Text(const char* AValue);
+  // An element holding only the text: Open, Text, Close.
+  void Leaf(const char* AName, const char* AValue) {
+    Open(AName);
+    Text(AValue);
+    Close();
+  }
   void Close();
   // An element of another document, whole, inside the open one.
   void Copy(pugi::xml_node AElement);
