@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <forward_list>
+#include <memory_resource>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -92,13 +94,16 @@ class TReads {
   TReads& operator=(const TReads&) = delete;
 
   TRollUpMemo* RollUps() const noexcept { return FShared ? FShared->RollUps() : nullptr; }
+  TScheduleNodes* Nodes() const noexcept { return FShared ? FShared->Nodes() : nullptr; }
 
-  // The node's own record, empty when it has none; looked up once per validation.
+  // The node's own record, empty when it has none; looked up once per validation, or per run.
   ComPtr<IActionAttribute> Action(INode* ANode) {
     if (!ANode) return {};
     for (size_t i = 0; i < FRecordCount; ++i)
       if (FRecords[i].first == ANode) return FRecords[i].second;
-    ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
+    TScheduleNodes* nodes = Nodes();
+    ComPtr<IActionAttribute> action =
+        nodes ? ComPtr<IActionAttribute>(nodes->Action(ANode)) : TActionHelper::GetAction(ANode, false);
     if (action && FRecordCount < FRecords.size()) FRecords[FRecordCount++] = {ANode, action};
     return action;
   }
@@ -107,6 +112,12 @@ class TReads {
   ComPtr<IActionAttribute> ReadOnlyAction(INode* ANode) {
     if (ComPtr<IActionAttribute> action = Action(ANode)) return action;
     return QueryAs<IActionAttribute>(NewActionProperty().get());
+  }
+
+  bool HasPredecessors(INode* ANode) {
+    if (TScheduleNodes* nodes = Nodes()) return nodes->Predecessors(ANode).Count > 0;
+    ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
+    return links && links->GetCount() > 0;
   }
 
   // The node's predecessors with their link types and records, in link order; links to no node
@@ -177,6 +188,13 @@ class TReads {
  private:
   void ReadPredecessors(INode* ANode, std::vector<TPredecessorRead>& AResult) {
     AResult.clear();
+    if (TScheduleNodes* nodes = Nodes()) {
+      const TScheduleNodes::TLinks& links = nodes->Predecessors(ANode);
+      AResult.reserve(links.Ends.size());
+      for (const TScheduleNodes::TLinkEnd& end : links.Ends)
+        AResult.push_back({ComPtr<INode>(end.Node), end.Type, ReadOnlyAction(end.Node)});
+      return;
+    }
     ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
     if (!links) return;
     const int32_t count = links->GetCount();
@@ -202,10 +220,6 @@ class TReads {
   ComPtr<INode> FRoot;
 };
 
-bool HasPredecessors(INode* ANode) {
-  ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
-  return links && links->GetCount() > 0;
-}
 
 double ScheduleStart(INode* ANode, IWorkingScheduler* AScheduler) {
   ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(ANode);
@@ -259,8 +273,8 @@ double OwnEarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASched
 double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
   // The summary tasks above that count, nearest first; then their finishes are combined from the
   // top down, so that no depth of summaries recurses.
-  const auto counts = [](INode* AParent) {
-    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent);
+  const auto counts = [&](INode* AParent) {
+    return AParent && AParent->IsSummaryTask() && AReads.HasPredecessors(AParent);
   };
   const auto ownFinish = [&](INode* ATask) { return AReads.Finish(ATask, AReads.ReadOnlyAction(ATask).get()); };
   INode* parent = AReads.Parent(ANode);
@@ -268,7 +282,10 @@ double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASchedule
     const double result = OwnEarliestFinish(AReads, ANode, AScheduler, ARestricted);
     return result == 0.0 ? ownFinish(ANode) : result;
   }
-  std::vector<INode*> chain{ANode};
+  // Off the heap for the usual few levels: every subtask of a phase with predecessors comes here.
+  std::array<std::byte, 16 * sizeof(INode*)> room;
+  std::pmr::monotonic_buffer_resource resource(room.data(), room.size());
+  std::pmr::vector<INode*> chain({ANode}, &resource);
   for (; counts(parent); parent = AReads.Parent(chain.back())) chain.push_back(parent);
   double above = 0;
   bool aboveRestricted = false;
@@ -483,7 +500,7 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
         restricted = above.Restricted;
         if (!restricted) {
           validated = proposed;
-          const bool beforeConstraint = HasPredecessors(ANode) ? proposed < c : proposed != c;
+          const bool beforeConstraint = FReads.HasPredecessors(ANode) ? proposed < c : proposed != c;
           if (beforeConstraint) validated = c, restricted = true;
         } else if (parentStart > c && validated < parentStart) {
           FReads.ChangeConstraint(ANode, validated);

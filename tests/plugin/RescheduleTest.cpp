@@ -385,6 +385,65 @@ TEST_F(Reschedule, DiamondsAndLatticesEndWhereAForwardPassPutsThem) {
   check("lattice_", 36, lattice);
 }
 
+// Phases of tasks, some chained inside a phase, some linked across phases, the phases linked to
+// later ones: a run asks again about tasks it has placed, and what it has read of them must not go
+// stale when a later placement changes a predecessor. Moving the first task later, then earlier,
+// must leave every task where a forward pass puts it, and two undos bring back every date.
+TEST_F(Reschedule, PhasesLinkedAcrossEndWhereAForwardPassPutsThem) {
+  Model->Map().Settings()->SetTaskScheduling(true);
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> days(1, 3);
+  std::bernoulli_distribution chained(0.7), crossed(0.1), phaseLinked(0.6);
+  constexpr int KPhases = 4, KSize = 5, KCount = KPhases * KSize;
+  for (int graph = 0; graph < 4; ++graph) {
+    SCOPED_TRACE(graph);
+    const std::string prefix = "g" + std::to_string(graph) + "_";
+    const auto phase = [&](int AP) { return prefix + "P" + std::to_string(AP); };
+    const auto task = [&](int AI) { return prefix + std::to_string(AI); };
+    std::vector<int> durations(KCount);
+    for (int& d : durations) d = days(random);
+    std::vector<std::pair<int, int>> taskLinks, phaseLinks;
+    for (int to = 0; to < KCount; ++to)
+      for (int from = 0; from < to; ++from)
+        if (from / KSize == to / KSize ? from + 1 == to && chained(random) : crossed(random))
+          taskLinks.emplace_back(from, to);
+    for (int to = 1; to < KPhases; ++to)
+      for (int from = 0; from < to; ++from)
+        if (phaseLinked(random)) phaseLinks.emplace_back(from, to);
+    // A phase's link holds every task in the later phase after the earlier phase's last finish.
+    const auto forwardPass = [&](double AFirstStart) {
+      std::vector<double> start(KCount, Monday), finish(KCount), phaseFinish(KPhases, 0);
+      for (int i = 0; i < KCount; ++i) {
+        if (i == 0) start[i] = AFirstStart;
+        for (auto [from, to] : taskLinks)
+          if (to == i) start[i] = std::max(start[i], Scheduler()->StartAfter(finish[from]));
+        for (auto [from, to] : phaseLinks)
+          if (to == i / KSize) start[i] = std::max(start[i], Scheduler()->StartAfter(phaseFinish[from]));
+        finish[i] = Scheduler()->FinishForStart(start[i], durations[i]);
+        phaseFinish[i / KSize] = std::max(phaseFinish[i / KSize], finish[i]);
+      }
+      return start;
+    };
+    const std::vector<double> before = forwardPass(Monday);
+    for (int p = 0; p < KPhases; ++p) Task(phase(p), Monday);
+    for (int i = 0; i < KCount; ++i) Task(task(i), before[i], durations[i], phase(i / KSize));
+    for (auto [from, to] : taskLinks) Link(task(from), task(to));
+    for (auto [from, to] : phaseLinks) Link(phase(from), phase(to));
+    const auto starts = [&] {
+      std::vector<double> result;
+      for (int i = 0; i < KCount; ++i) result.push_back(Start(task(i)));
+      return result;
+    };
+    Run(Move(task(0), Thursday).get(), N(task(0)));
+    EXPECT_EQ(starts(), forwardPass(Thursday));
+    Run(Move(task(0), Tuesday).get(), N(task(0)));
+    EXPECT_EQ(starts(), forwardPass(Tuesday));
+    Undo();
+    Undo();
+    EXPECT_EQ(starts(), before);
+  }
+}
+
 // Long enough to overflow the stack if any step nested a native call per task.
 // Does something once, at the first change it hears of.
 class TOnFirstChange : public TImplements<TAggregableObject, IObserver> {
