@@ -383,7 +383,7 @@ void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, 
     for (int32_t i = 0; i < count; ++i) {
       ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(i).get());
       memo.ForgetAbove(node.get());
-      nodes.ForgetRecord(node.get());
+      nodes.RecordWritten(node.get());
     }
   }
 }
@@ -503,6 +503,7 @@ void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, doubl
   FQueue.push_back({std::move(command), nullptr, nullptr, true});
   CommandProcessor()->Execute(write, nullptr);
   FScheduleRun->RollUps.ForgetAbove(ANode.Node);
+  FScheduleRun->Nodes.DatesWritten(ANode.Node);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {

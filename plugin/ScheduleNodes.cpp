@@ -59,12 +59,41 @@ const TScheduleNodes::TLinks& TScheduleNodes::Successors(INode* ANode) {
   return entry.Successors;
 }
 
-void TScheduleNodes::ForgetRecord(INode* ANode) {
+void TScheduleNodes::DatesWritten(INode* ANode) {
+  if (!ANode) return;
+  ++FWrites;
+  Entry(ANode).DatesStamp = FWrites;
+  for (ComPtr<INode> above = ANode->GetParent(); above; above = above->GetParent()) Entry(above.get()).DatesStamp = FWrites;
+}
+
+void TScheduleNodes::RecordWritten(INode* ANode) {
+  if (!ANode) return;
+  DatesWritten(ANode);
+  TEntry& entry = Entry(ANode);
+  entry.RecordStamp = FWrites;
+  entry.Action.reset();
+  entry.Record = nullptr;
+  entry.ActionRead = false;
+}
+
+bool TScheduleNodes::Holds(const TRead& ARead, uint32_t AAt) const {
+  const auto found = FEntries.find(ARead.Node);
+  if (found == FEntries.end()) return true;  // never written
+  const TEntry& entry = found->second;
+  return entry.RecordStamp <= AAt && (!ARead.Dates || entry.DatesStamp <= AAt);
+}
+
+const TScheduleNodes::TKeptValidation* TScheduleNodes::KeptValidation(INode* ANode) {
   const auto found = FEntries.find(ANode);
-  if (found == FEntries.end()) return;
-  found->second.Action.reset();
-  found->second.Record = nullptr;
-  found->second.ActionRead = false;
+  if (found == FEntries.end() || !found->second.Validation) return nullptr;
+  const TKeptValidation& kept = *found->second.Validation;
+  for (uint32_t i = 0; i < kept.ReadCount; ++i)
+    if (!Holds(kept.Reads[i], kept.At)) return nullptr;
+  return &kept;
+}
+
+void TScheduleNodes::KeepValidation(INode* ANode, const TKeptValidation& AValidation) {
+  Entry(ANode).Validation = AValidation;
 }
 
 void TScheduleNodes::Clear() noexcept {

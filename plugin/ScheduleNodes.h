@@ -2,7 +2,10 @@
 // What a schedule run reads of a node again and again, looked up once per run: its action record
 // and its two link lists. Each look-up through the node costs a search of its properties and
 // several interface queries, and a run asks the same few nodes for them a dozen times per task.
+// Also the last validation of each node's dates, for as long as what it read stays as it was.
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -14,9 +17,9 @@
 class TActionAttribute;
 
 // A run changes no links and no tree, so the link lists stay as read. A property command puts a new
-// record on its node: its issuer forgets that node's record (ForgetRecord); after any other command
-// the run cannot see into, everything is forgotten (Clear). Kept for one run of one map; the map
-// holds the nodes meanwhile, so nodes are not counted.
+// record on its node: its issuer says so (RecordWritten), as the run does for the dates it writes
+// itself (DatesWritten); after any other command the run cannot see into, everything is forgotten
+// (Clear). Kept for one run of one map; the map holds the nodes meanwhile, so nodes are not counted.
 class TScheduleNodes {
  public:
   // A link as a list holds it: the node at the other end and the link's type (finish to start
@@ -33,6 +36,30 @@ class TScheduleNodes {
     int32_t Count = 0;
   };
 
+  // What a validation read of a node: its record's fields, and with Dates the dates it shows (a
+  // summary's rolled up from the tasks below it).
+  struct TRead {
+    INode* Node;
+    bool Dates;
+  };
+  static constexpr size_t KKeptReads = 8;
+  // A validation of a node's proposed start and finish, with what it read and whether its outcome
+  // read the proposals. A finish that passes the proposal through is the proposal, whatever it is.
+  struct TKeptValidation {
+    uint32_t At = 0;  // Writes() when it ran
+    std::array<TRead, KKeptReads> Reads{};
+    uint32_t ReadCount = 0;
+    double ProposedStart = 0;
+    double ProposedFinish = 0;
+    bool StartReadsProposal = true;
+    bool FinishReadsProposal = true;
+    bool FinishPassesProposal = false;
+    bool StartRestricted = false;
+    bool FinishRestricted = false;
+    double Start = 0;
+    double Finish = 0;
+  };
+
   TScheduleNodes() = default;
   TScheduleNodes(const TScheduleNodes&) = delete;
   TScheduleNodes& operator=(const TScheduleNodes&) = delete;
@@ -45,7 +72,15 @@ class TScheduleNodes {
   const TLinks& Predecessors(INode* ANode);
   const TLinks& Successors(INode* ANode);
 
-  void ForgetRecord(INode* ANode);
+  // The run wrote the node's dates, which moves the dates the summaries above it show.
+  void DatesWritten(INode* ANode);
+  // A command put a new record on the node: forgotten, and counted as a write of its dates too.
+  void RecordWritten(INode* ANode);
+  // How many writes the run has told of.
+  uint32_t Writes() const noexcept { return FWrites; }
+  // The node's kept validation when nothing it read was written since; else null.
+  const TKeptValidation* KeptValidation(INode* ANode);
+  void KeepValidation(INode* ANode, const TKeptValidation& AValidation);
   void Clear() noexcept;
 
  private:
@@ -57,11 +92,17 @@ class TScheduleNodes {
     bool SuccessorsRead = false;
     TLinks Predecessors;
     TLinks Successors;
+    uint32_t RecordStamp = 0;  // Writes() at the last write of the record, or 0
+    uint32_t DatesStamp = 0;   // the same for the dates it shows
+    std::optional<TKeptValidation> Validation;
   };
   TEntry& Entry(INode* ANode);
   static void ReadLinks(INodeLinkList2* AList, TLinks& ALinks);
+  // Whether the read still holds: nothing it covers was written after AAt.
+  bool Holds(const TRead& ARead, uint32_t AAt) const;
 
   std::unordered_map<INode*, TEntry> FEntries;
+  uint32_t FWrites = 0;
   // The last node asked about: the rules ask the same node several times in a row.
   INode* FLastNode = nullptr;
   TEntry* FLastEntry = nullptr;

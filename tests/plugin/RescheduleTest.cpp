@@ -393,9 +393,9 @@ TEST_F(Reschedule, PhasesLinkedAcrossEndWhereAForwardPassPutsThem) {
   Model->Map().Settings()->SetTaskScheduling(true);
   std::mt19937 random(11);
   std::uniform_int_distribution<int> days(1, 3);
-  std::bernoulli_distribution chained(0.7), crossed(0.1), phaseLinked(0.6);
+  std::bernoulli_distribution chained(0.7), crossed(0.15), phaseLinked(0.6);
   constexpr int KPhases = 4, KSize = 5, KCount = KPhases * KSize;
-  for (int graph = 0; graph < 4; ++graph) {
+  for (int graph = 0; graph < 16; ++graph) {
     SCOPED_TRACE(graph);
     const std::string prefix = "g" + std::to_string(graph) + "_";
     const auto phase = [&](int AP) { return prefix + "P" + std::to_string(AP); };
