@@ -41,22 +41,15 @@ void TScheduleNodes::ReadLinks(INodeLinkList2* AList, TLinks& ALinks) {
   }
 }
 
-const TScheduleNodes::TLinks& TScheduleNodes::Predecessors(INode* ANode) {
+const TScheduleNodes::TLinks& TScheduleNodes::Links(INode* ANode, bool ASuccessors) {
   TEntry& entry = Entry(ANode);
-  if (!entry.PredecessorsRead) {
-    ReadLinks(TLumetaNodeLinksProperty::Of(ANode).get(), entry.Predecessors);
-    entry.PredecessorsRead = true;
+  bool& read = ASuccessors ? entry.SuccessorsRead : entry.PredecessorsRead;
+  TLinks& links = ASuccessors ? entry.Successors : entry.Predecessors;
+  if (!read) {
+    ReadLinks((ASuccessors ? TLumetaSuccessorLinksProperty::Of(ANode) : TLumetaNodeLinksProperty::Of(ANode)).get(), links);
+    read = true;
   }
-  return entry.Predecessors;
-}
-
-const TScheduleNodes::TLinks& TScheduleNodes::Successors(INode* ANode) {
-  TEntry& entry = Entry(ANode);
-  if (!entry.SuccessorsRead) {
-    ReadLinks(TLumetaSuccessorLinksProperty::Of(ANode).get(), entry.Successors);
-    entry.SuccessorsRead = true;
-  }
-  return entry.Successors;
+  return links;
 }
 
 void TScheduleNodes::DatesWritten(INode* ANode) {

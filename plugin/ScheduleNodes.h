@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "attributes/LumetaAttributes.h"
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaIntf.h"
 #include "contract/LumetaNodeLinksIntf.h"
@@ -32,7 +33,7 @@ class TScheduleNodes {
   // A node's links in list order, links to nodes that are gone left out; Count is the list's own
   // count, those included.
   struct TLinks {
-    std::vector<TLinkEnd> Ends;
+    std::vector<TLinkEnd, TAttributePoolAllocator<TLinkEnd>> Ends;
     int32_t Count = 0;
   };
 
@@ -42,7 +43,7 @@ class TScheduleNodes {
     INode* Node;
     bool Dates;
   };
-  static constexpr size_t KKeptReads = 8;
+  static constexpr size_t KKeptReads = 6;
   // A validation of a node's proposed start and finish, with what it read and whether its outcome
   // read the proposals. A finish that passes the proposal through is the proposal, whatever it is.
   struct TKeptValidation {
@@ -69,8 +70,8 @@ class TScheduleNodes {
   // The same as the plug-in's own record class; null for none or another kind.
   TActionAttribute* Record(INode* ANode);
   // The predecessor and successor links. The reference stays valid until Clear.
-  const TLinks& Predecessors(INode* ANode);
-  const TLinks& Successors(INode* ANode);
+  const TLinks& Predecessors(INode* ANode) { return Links(ANode, false); }
+  const TLinks& Successors(INode* ANode) { return Links(ANode, true); }
 
   // The run wrote the node's dates, which moves the dates the summaries above it show.
   void DatesWritten(INode* ANode);
@@ -97,11 +98,17 @@ class TScheduleNodes {
     std::optional<TKeptValidation> Validation;
   };
   TEntry& Entry(INode* ANode);
+  const TLinks& Links(INode* ANode, bool ASuccessors);
   static void ReadLinks(INodeLinkList2* AList, TLinks& ALinks);
   // Whether the read still holds: nothing it covers was written after AAt.
   bool Holds(const TRead& ARead, uint32_t AAt) const;
 
-  std::unordered_map<INode*, TEntry> FEntries;
+  // From the attribute pools, which keep their room: a run of a large plan reads a hundred
+  // thousand nodes, and heap blocks freed at its end went back to the system, to be faulted in
+  // again by the next run.
+  std::unordered_map<INode*, TEntry, std::hash<INode*>, std::equal_to<INode*>,
+                     TAttributePoolAllocator<std::pair<INode* const, TEntry>>>
+      FEntries;
   uint32_t FWrites = 0;
   // The last node asked about: the rules ask the same node several times in a row.
   INode* FLastNode = nullptr;
