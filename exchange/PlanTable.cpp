@@ -1,6 +1,7 @@
 #include "exchange/PlanTable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <ostream>
@@ -12,6 +13,8 @@
 #include "com/OleDate.h"
 #include "contract/ActionVocabulary.h"
 #include "exchange/PlanRows.h"
+#include "host/Baseline.h"
+#include "host/CriticalPath.h"
 
 namespace {
 
@@ -62,18 +65,32 @@ void WriteCsvField(std::ostream& AOut, const std::string& AText) {
   AOut << '"';
 }
 
-using TColumn = std::function<TCell(const TPlanRow&)>;
+// The slack of the plan's tasks, when the map has a working calendar to measure it in.
+using TSlacks = std::optional<TCriticalPath>;
+using TColumn = std::function<TCell(const TPlanRow&, const TSlacks&)>;
 
 // The columns by name; every action column is null for a node without an action.
 const std::vector<std::pair<std::string, TColumn>>& Columns() {
   static const std::vector<std::pair<std::string, TColumn>> columns = [] {
     std::vector<std::pair<std::string, TColumn>> list;
     const auto action = [](auto AGet) {
-      return [AGet](const TPlanRow& ARow) { return ARow.Action ? AGet(ARow.Action.get()) : TCell(); };
+      return [AGet](const TPlanRow& ARow, const TSlacks&) { return ARow.Action ? AGet(ARow.Action.get()) : TCell(); };
     };
-    list.emplace_back("id", [](const TPlanRow& ARow) { return NumberCell(std::to_string(ARow.Node->ID())); });
-    list.emplace_back("title", [](const TPlanRow& ARow) { return TextCell(ARow.Node->Title()); });
-    list.emplace_back("depth", [](const TPlanRow& ARow) { return NumberCell(std::to_string(ARow.Depth)); });
+    const auto slack = [](auto AGet) {
+      return [AGet](const TPlanRow& ARow, const TSlacks& ASlacks) {
+        const std::optional<TTaskSlack> found = ASlacks ? ASlacks->Find(ARow.Node->ID()) : std::nullopt;
+        return found ? AGet(*found) : TCell();
+      };
+    };
+    const auto baseline = [](auto AGet) {
+      return [AGet](const TPlanRow& ARow, const TSlacks&) {
+        const auto& kept = ARow.Node->ReadHostData().Baseline;
+        return kept ? AGet(*kept) : TCell();
+      };
+    };
+    list.emplace_back("id", [](const TPlanRow& ARow, const TSlacks&) { return NumberCell(std::to_string(ARow.Node->ID())); });
+    list.emplace_back("title", [](const TPlanRow& ARow, const TSlacks&) { return TextCell(ARow.Node->Title()); });
+    list.emplace_back("depth", [](const TPlanRow& ARow, const TSlacks&) { return NumberCell(std::to_string(ARow.Depth)); });
     list.emplace_back("start", action([](IActionAttribute* A) { return DateCell(A->GetStartDate()); }));
     list.emplace_back("due", action([](IActionAttribute* A) { return DateCell(A->GetDueDate()); }));
     list.emplace_back("done", action([](IActionAttribute* A) { return DateCell(A->GetCompletedDate()); }));
@@ -87,8 +104,19 @@ const std::vector<std::pair<std::string, TColumn>>& Columns() {
     list.emplace_back("milestone", action([](IActionAttribute* A) {
                         return TCell{TCell::Raw, A->GetIsMilestone() ? "true" : "false"};
                       }));
+    // In the task's duration measure, to two decimals as the views print it.
+    list.emplace_back("slack", slack([](const TTaskSlack& A) {
+                        return NumberCell(ShortestFloatText(std::round(A.Slack * 100) / 100));
+                      }));
+    list.emplace_back("critical", slack([](const TTaskSlack& A) { return TCell{TCell::Raw, A.Critical ? "true" : "false"}; }));
+    list.emplace_back("baseline_start", baseline([](const TBaseline& A) { return DateCell(A.Start); }));
+    list.emplace_back("baseline_finish", baseline([](const TBaseline& A) { return DateCell(A.Finish); }));
+    list.emplace_back("variance", [](const TPlanRow& ARow, const TSlacks&) {
+      const std::optional<double> variance = BaselineVariance(ARow.Node);
+      return variance ? NumberCell(ShortestFloatText(std::round(*variance * 100) / 100)) : TCell();
+    });
     // As a predecessors column is typed ("3FS, 5SS"); JSON gets a list of objects.
-    list.emplace_back("predecessors", [](const TPlanRow& ARow) {
+    list.emplace_back("predecessors", [](const TPlanRow& ARow, const TSlacks&) {
       std::string text;
       for (const TPlanLink& link : ARow.Predecessors)
         text += (text.empty() ? "" : ", ") + std::to_string(link.NodeID) + LinkTypeCode(link.Type);
@@ -143,13 +171,15 @@ void WriteTable(std::ostream& AOut, TLumetaMap& AMap, TTableFormat AFormat, cons
     picked.push_back(static_cast<size_t>(std::ranges::find(TableFieldNames(), field) - TableFieldNames().begin()));
   const auto& columns = Columns();
   const std::vector<TPlanRow> rows = PlanRows(AMap);
+  TSlacks slacks;
+  if (FindWorkingScheduler(AMap.Root())) slacks.emplace(AMap);
   if (AFormat == TTableFormat::Csv) {
     for (size_t i = 0; i < picked.size(); ++i) AOut << (i ? "," : "") << columns[picked[i]].first;
     AOut << "\r\n";
     for (const TPlanRow& row : rows) {
       for (size_t i = 0; i < picked.size(); ++i) {
         if (i) AOut << ',';
-        WriteCsvField(AOut, columns[picked[i]].second(row).Value);
+        WriteCsvField(AOut, columns[picked[i]].second(row, slacks).Value);
       }
       AOut << "\r\n";
     }
@@ -165,7 +195,7 @@ void WriteTable(std::ostream& AOut, TLumetaMap& AMap, TTableFormat AFormat, cons
         WriteJsonPredecessors(AOut, rows[r]);
         continue;
       }
-      const TCell cell = column(rows[r]);
+      const TCell cell = column(rows[r], slacks);
       if (cell.Kind == TCell::Null)
         AOut << "null";
       else if (cell.Kind == TCell::Text)

@@ -69,6 +69,14 @@ TEST_F(BaselineTest, SetEditSaveReopenShowsTheVariance) {
   FOut.str("");
   shell->Run({"show"});
   EXPECT_NE(FOut.str().find("Baseline Start Baseline Finish Variance"), std::string::npos) << FOut.str();
+  // Scripts read the same figures from the table.
+  FOut.str("");
+  shell->Run({"show", "--format", "csv", "--fields", "id,slack,critical,baseline_start,baseline_finish,variance"});
+  EXPECT_EQ(FOut.str(),
+            "id,slack,critical,baseline_start,baseline_finish,variance\r\n"
+            "1,0,true,2027-05-03T08:00:00,2027-05-03T17:00:00,0\r\n"
+            "2,0,true,2027-05-04T08:00:00,2027-05-06T17:00:00,2\r\n"
+            "3,0,true,2027-05-07T08:00:00,2027-05-07T17:00:00,2\r\n");
 }
 
 TEST_F(BaselineTest, EditsOfTheNodesOwnDataKeepItsBaselineAndClearDropsIt) {
