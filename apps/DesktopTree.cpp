@@ -26,6 +26,8 @@
 namespace {
 
 constexpr int KWidths[dcCount] = {220, 80, 80, 80, 70, 64, 76, 90, 100, 56, 56, 90, 160};
+// The widest figures a column shows whole, whatever the font: three-place durations and slack.
+constexpr const char* KWidestText[dcCount] = {"", "", "", "", "888.875 days", "-88.88 days"};
 constexpr int KIndent = 16;     // pixels per level
 constexpr int KArrow = 14;      // the branch arrow's room
 constexpr int KTitleRoom = 150;  // what a deep row keeps of its title column for arrow, symbol and text
@@ -235,7 +237,13 @@ TDesktopTree::TDesktopTree(TDesktopItemModel* AModel, QWidget* AParent) : QTreeV
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
-  for (int column = 0; column < dcCount; ++column) setColumnWidth(column, KWidths[column]);
+  const QFontMetrics metrics(font());
+  for (int column = 0; column < dcCount; ++column) {
+    const char* widest = KWidestText[column];
+    // The cell's margins on either side, as the style draws them.
+    const int text = widest && *widest ? metrics.horizontalAdvance(QString::fromUtf8(widest)) + 12 : 0;
+    setColumnWidth(column, std::max(KWidths[column], text));
+  }
 }
 
 int64_t TDesktopTree::FocusedID() const { return FModel->IDOf(currentIndex()); }
