@@ -75,7 +75,9 @@ inline constexpr const char* KStatusCompleted = "Completed";
 inline constexpr std::array<const char*, 6> KStatusPickList{
     KStatusUnassigned, KStatusNotStarted, KStatusInProgress, KStatusCompleted, "Waiting on Someone Else", "Deferred"};
 // The fixed priorities; the map's "Action List" adds its own texts after them.
-inline constexpr std::array<const char*, 4> KFixedPriorities{"Unassigned", "High", "Medium", "Low"};
+inline constexpr const char* KPriorityHigh = "High";
+inline constexpr const char* KPriorityLow = "Low";
+inline constexpr std::array<const char*, 4> KFixedPriorities{"Unassigned", KPriorityHigh, "Medium", KPriorityLow};
 
 // The host's command entries that the plug-in's controller serves; ids outside 6..23 are ignored.
 enum TActionCommandId : int32_t {

@@ -31,14 +31,14 @@ int MspdiFormatOfMeasure(int32_t AMeasure) {
 }
 
 int MspdiPriority(std::string_view APriority) {
-  if (APriority == "High") return 700;
-  if (APriority == "Low") return 300;
+  if (APriority == KPriorityHigh) return 700;
+  if (APriority == KPriorityLow) return 300;
   return KMspdiDefaultPriority;
 }
 
 std::string PriorityFromMspdi(int AValue) {
-  if (AValue < KMspdiDefaultPriority) return "Low";
-  if (AValue > KMspdiDefaultPriority) return "High";
+  if (AValue < KMspdiDefaultPriority) return KPriorityLow;
+  if (AValue > KMspdiDefaultPriority) return KPriorityHigh;
   return {};
 }
 
