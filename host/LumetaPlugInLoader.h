@@ -21,7 +21,7 @@ inline constexpr GUID LumetaPlugInClassIDs[] = {
 
 // The folder plug-in libraries are looked for in: $LUMETA_PLUGIN_DIR when set and not empty, else
 // the running program's own folder when the plug-in is there (the build tree), else the installed
-// library folder relative to it (bin/../lib/lumeta).
+// library folder relative to it (bin/../lib/x86_64-linux-gnu/lumeta).
 std::string DefaultPlugInDir();
 // ADir joined with the plug-in library's file name.
 std::string PlugInLibraryPath(const std::string& ADir);

@@ -1,11 +1,11 @@
 # Install rules and the Debian package. `cmake --install DIR --prefix P` puts the programs in
-# P/bin and our libraries in P/lib/lumeta; `cpack -G DEB` in a build folder packages the same tree
+# P/bin and our libraries in P/lib/<multiarch>/lumeta; `cpack -G DEB` in a build folder packages the same tree
 # for /usr. Headers and static libraries stay in the build: nothing links against us.
 
 set(LUMETA_PROGRAMS lumeta lumeta-desktop)
 set(LUMETA_LIBRARIES lumeta_actionproperty lumeta_attributefactories lumeta_taskprogram lumeta_com lumeta_settings)
 
-# Run paths relative to the file itself: programs look in ../lib/lumeta, libraries beside themselves.
+# Run paths relative to the file itself: programs look in ../lib/<multiarch>/lumeta, libraries beside themselves.
 set_target_properties(${LUMETA_PROGRAMS} PROPERTIES INSTALL_RPATH "$ORIGIN/${LUMETA_INSTALLED_PLUGIN_DIR}")
 set_target_properties(${LUMETA_LIBRARIES} PROPERTIES INSTALL_RPATH "$ORIGIN")
 

@@ -11,8 +11,11 @@ trap 'rm -rf "$home"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 bare() { env -i PATH=/usr/bin:/bin HOME="$home" "$@"; }
 
-for file in bin/lumeta bin/lumeta-desktop lib/lumeta/lumeta_actionproperty.so lib/lumeta/lumeta_attributefactories.so \
-            lib/lumeta/lumeta_taskprogram.so share/applications/lumeta-desktop.desktop share/mime/packages/lumeta.xml \
+# The private library folder, below the multiarch folder where the build had one.
+libdir=$(cd "$prefix" && find lib -maxdepth 2 -type d -name lumeta | head -1)
+[[ -n $libdir ]] || fail "no library folder lib/*/lumeta"
+for file in bin/lumeta bin/lumeta-desktop $libdir/lumeta_actionproperty.so $libdir/lumeta_attributefactories.so \
+            $libdir/lumeta_taskprogram.so share/applications/lumeta-desktop.desktop share/mime/packages/lumeta.xml \
             share/icons/hicolor/scalable/apps/lumeta-desktop.svg share/man/man1/lumeta.1.gz share/man/man1/lumeta-desktop.1.gz; do
   [[ -e $prefix/$file ]] || fail "$file is not installed"
 done
@@ -27,7 +30,7 @@ grep -q '^ 4   Pricing study        2025-09-08 2025-09-12 2025-09-11   4 days 10
 [[ $(wc -l <<<"$table") -eq 26 ]] || fail "expected 26 lines of table, got $(wc -l <<<"$table")"
 
 plugins=$(bare "$prefix/bin/lumeta" plugins) || fail "lumeta plugins failed"
-[[ $(head -1 <<<"$plugins") == "Plug-in library: $prefix/lib/lumeta/lumeta_actionproperty.so" ]] ||
+[[ $(head -1 <<<"$plugins") == "Plug-in library: $prefix/$libdir/lumeta_actionproperty.so" ]] ||
   fail "lumeta plugins did not load the installed plug-in: $plugins"
 grep -q '^Action List {B7D51A23-79ED-45D0-B7A6-CFD330FC2256}' <<<"$plugins" || fail "no Action List manager: $plugins"
 
