@@ -583,8 +583,10 @@ namespace {
 // that follows it, for each phase of a long plan, was not.
 bool MayLeadBelow(INode* ASummary, TScheduleNodes& ANodes) {
   const auto outside = [&](INode* ANode) {
-    for (const TScheduleNodes::TLinkEnd& link : ANodes.Predecessors(ANode).Ends)
+    for (const TScheduleNodes::TLinkEnd& link : ANodes.Predecessors(ANode).Ends) {
+      if (link.Node->GetParent().get() == ASummary) continue;  // the usual link, inside a phase: no climb
       if (!link.Node->IsDescendantOf(ASummary)) return true;
+    }
     return false;
   };
   for (ComPtr<INode> above = TTaskLinkHelper::SummaryAbove(ASummary); above; above = TTaskLinkHelper::SummaryAbove(above.get()))
