@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstddef>
 #include <forward_list>
-#include <memory_resource>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -94,18 +92,14 @@ class TReads {
   TReads& operator=(const TReads&) = delete;
 
   TRollUpMemo* RollUps() const noexcept { return FShared ? FShared->RollUps() : nullptr; }
-  TScheduleNodes* Nodes() const noexcept { return FShared ? FShared->Nodes() : nullptr; }
 
-  // The node's own record, empty when it has none; looked up once per validation, or per run.
+  // The node's own record, empty when it has none; looked up once per validation.
   ComPtr<IActionAttribute> Action(INode* ANode) {
     if (!ANode) return {};
     for (size_t i = 0; i < FRecordCount; ++i)
       if (FRecords[i].first == ANode) return FRecords[i].second;
-    TScheduleNodes* nodes = Nodes();
-    ComPtr<IActionAttribute> action =
-        nodes ? ComPtr<IActionAttribute>(nodes->Action(ANode)) : TActionHelper::GetAction(ANode, false);
+    ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
     if (action && FRecordCount < FRecords.size()) FRecords[FRecordCount++] = {ANode, action};
-    Read(ANode, false);
     return action;
   }
   // The node's record, or a fresh one that stays detached: reading dates must not attach a record
@@ -113,12 +107,6 @@ class TReads {
   ComPtr<IActionAttribute> ReadOnlyAction(INode* ANode) {
     if (ComPtr<IActionAttribute> action = Action(ANode)) return action;
     return QueryAs<IActionAttribute>(NewActionProperty().get());
-  }
-
-  bool HasPredecessors(INode* ANode) {
-    if (TScheduleNodes* nodes = Nodes()) return nodes->Predecessors(ANode).Count > 0;
-    ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
-    return links && links->GetCount() > 0;
   }
 
   // The node's predecessors with their link types and records, in link order; links to no node
@@ -138,29 +126,9 @@ class TReads {
   }
 
   // A task's dates and duration as it shows them.
-  double Start(INode* ANode, IActionAttribute* AAction) {
-    Read(ANode, true);
-    return KnownDate(ShownStart(RollUps(), ANode, AAction));
-  }
-  double Finish(INode* ANode, IActionAttribute* AAction) {
-    Read(ANode, true);
-    return KnownDate(ShownFinish(RollUps(), ANode, AAction));
-  }
-  double Days(INode* ANode, IActionAttribute* AAction) {
-    Read(ANode, true);  // a summary's rolls up from the dates below it
-    return ShownDays(RollUps(), ANode, AAction);
-  }
-
-  // What this validation read of which nodes, when it runs in a schedule run; false when it read
-  // more than can be kept.
-  bool ReadsKept(TScheduleNodes::TKeptValidation& AKept) const {
-    if (FReadsOverflow) return false;
-    AKept.Reads = FReads;
-    AKept.ReadCount = static_cast<uint32_t>(FReadCount);
-    return true;
-  }
-  // Whether the rules asked for a constraint date to change.
-  bool ChangesConstraints() const noexcept { return !FChanges.empty(); }
+  double Start(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownStart(RollUps(), ANode, AAction)); }
+  double Finish(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownFinish(RollUps(), ANode, AAction)); }
+  double Days(INode* ANode, IActionAttribute* AAction) { return ShownDays(RollUps(), ANode, AAction); }
 
   // The node's parent, asked of the node once per validation: the rules climb to the summaries
   // above a task several times. Not counted: the tree holds its nodes and a validation changes no
@@ -209,13 +177,6 @@ class TReads {
  private:
   void ReadPredecessors(INode* ANode, std::vector<TPredecessorRead>& AResult) {
     AResult.clear();
-    if (TScheduleNodes* nodes = Nodes()) {
-      const TScheduleNodes::TLinks& links = nodes->Predecessors(ANode);
-      AResult.reserve(links.Ends.size());
-      for (const TScheduleNodes::TLinkEnd& end : links.Ends)
-        AResult.push_back({ComPtr<INode>(end.Node), end.Type, ReadOnlyAction(end.Node)});
-      return;
-    }
     ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
     if (!links) return;
     const int32_t count = links->GetCount();
@@ -230,21 +191,6 @@ class TReads {
     }
   }
 
-  // Notes a read for a validation the run may keep; links, the tree and the map's settings stay
-  // as they are for the whole run.
-  void Read(INode* ANode, bool ADates) {
-    if (!Nodes()) return;
-    for (size_t i = 0; i < FReadCount; ++i)
-      if (FReads[i].Node == ANode) {
-        FReads[i].Dates = FReads[i].Dates || ADates;
-        return;
-      }
-    if (FReadCount < FReads.size())
-      FReads[FReadCount++] = {ANode, ADates};
-    else
-      FReadsOverflow = true;
-  }
-
   TScheduleReads* FShared;
   TConstraintChanges FOwnChanges;
   TConstraintChanges& FChanges;
@@ -254,11 +200,12 @@ class TReads {
   size_t FRecordCount = 0;
   TNodeMemo<INode*> FParents;
   ComPtr<INode> FRoot;
-  std::array<TScheduleNodes::TRead, TScheduleNodes::KKeptReads> FReads{};
-  size_t FReadCount = 0;
-  bool FReadsOverflow = false;
 };
 
+bool HasPredecessors(INode* ANode) {
+  ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
+  return links && links->GetCount() > 0;
+}
 
 double ScheduleStart(INode* ANode, IWorkingScheduler* AScheduler) {
   ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(ANode);
@@ -309,25 +256,19 @@ double OwnEarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASched
   });
 }
 
-// AOwnFinish false: unrestricted, the answer is 0 rather than the node's own finish, which the caller
-// has no use for then.
-double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted,
-                      bool AOwnFinish = true) {
+double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
   // The summary tasks above that count, nearest first; then their finishes are combined from the
   // top down, so that no depth of summaries recurses.
-  const auto counts = [&](INode* AParent) {
-    return AParent && AParent->IsSummaryTask() && AReads.HasPredecessors(AParent);
+  const auto counts = [](INode* AParent) {
+    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent);
   };
   const auto ownFinish = [&](INode* ATask) { return AReads.Finish(ATask, AReads.ReadOnlyAction(ATask).get()); };
   INode* parent = AReads.Parent(ANode);
   if (!counts(parent)) {  // the usual case, without a list
     const double result = OwnEarliestFinish(AReads, ANode, AScheduler, ARestricted);
-    return result == 0.0 && AOwnFinish ? ownFinish(ANode) : result;
+    return result == 0.0 ? ownFinish(ANode) : result;
   }
-  // Off the heap for the usual few levels: every subtask of a phase with predecessors comes here.
-  std::array<std::byte, 16 * sizeof(INode*)> room;
-  std::pmr::monotonic_buffer_resource resource(room.data(), room.size());
-  std::pmr::vector<INode*> chain({ANode}, &resource);
+  std::vector<INode*> chain{ANode};
   for (; counts(parent); parent = AReads.Parent(chain.back())) chain.push_back(parent);
   double above = 0;
   bool aboveRestricted = false;
@@ -341,7 +282,7 @@ double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASchedule
     // A summary's own finish counts below it only when it restricts: reading it rolls the summary
     // up, for every subtask of a phase validated.
     const bool last = std::next(it) == chain.rend();
-    if (result == 0.0 && ((last && AOwnFinish) || restricted)) result = ownFinish(*it);
+    if (result == 0.0 && (last || restricted)) result = ownFinish(*it);
     above = result;
     aboveRestricted = restricted;
   }
@@ -382,7 +323,6 @@ double TopTaskFinish(TReads& AReads, INode* ANode) {
 struct TOutcome {
   double Date;
   bool Restricted;
-  bool PassesProposal = false;  // the date is the proposal, passed through unchanged
 };
 
 class TValidation {
@@ -394,9 +334,6 @@ class TValidation {
     Prepare(ANode, NeedsParent(ANode));
     return Evaluate(ANode);
   }
-  // Whether anything but a passed-through outcome depended on the proposal: a validation that did
-  // not may be reused for another proposal.
-  bool ReadsProposal() const noexcept { return FReadsProposal; }
   // The first summary above ANode that restricts the proposal, or the last one asked; none when
   // ANode has no summary above it.
   std::optional<TOutcome> SummaryStart(INode* ANode) {
@@ -407,9 +344,7 @@ class TValidation {
  private:
   // Validates, from the top down, the summaries above ANode that its rules and theirs may ask.
   void Prepare(INode* ANode, bool AAsksParent) {
-    std::array<std::byte, 8 * sizeof(INode*)> room;  // a task is rarely deeper
-    std::pmr::monotonic_buffer_resource resource(room.data(), room.size());
-    std::pmr::vector<INode*> above(&resource);
+    std::vector<INode*> above;
     if (AAsksParent)
       for (INode* parent = FReads.TaskParent(ANode); parent; parent = FReads.TaskParent(parent)) {
         above.push_back(parent);
@@ -453,22 +388,9 @@ class TValidation {
     return restricted;
   }
 
-  // A rule using a passed-through outcome uses the proposal.
   TOutcome Outcome(INode* ANode) {
-    TOutcome outcome{};
-    if (const TOutcome* found = FOutcomes.Find(ANode)) {
-      outcome = *found;
-    } else {
-      TValidation own(FReads, FScheduler, FProposed, FFinish);  // not prepared: validate on its own
-      outcome = own.Validate(ANode);
-      FReadsProposal = FReadsProposal || own.FReadsProposal;
-    }
-    if (outcome.PassesProposal) FReadsProposal = true;
-    return outcome;
-  }
-  double Proposed() noexcept {
-    FReadsProposal = true;
-    return FProposed;
+    if (const TOutcome* found = FOutcomes.Find(ANode)) return *found;
+    return TValidation(FReads, FScheduler, FProposed, FFinish).Validate(ANode);  // not prepared: validate on its own
   }
   // The summary check: the summaries above ANode, nearest first, until one restricts.
   std::optional<TOutcome> SummaryAbove(INode* ANode) {
@@ -482,16 +404,15 @@ class TValidation {
 
   TReads& FReads;
   IWorkingScheduler* FScheduler;
-  double FProposed;  // read through Proposed(), which notes it
+  double FProposed;
   bool FFinish;
-  bool FReadsProposal = false;
   TNodeMemo<TOutcome> FOutcomes;
   TNodeMemo<std::optional<TOutcome>> FSummaries;
 };
 
 TOutcome TValidation::EvaluateStart(INode* ANode) {
-  const auto proposed = [this] { return Proposed(); };
-  double validated = FProposed;  // every rule sets it before reading it
+  const double proposed = FProposed;
+  double validated = proposed;
   bool restricted = false;
   const TTask task = TaskOf(FReads, ANode);
   const double c = task.ConstraintDate;
@@ -510,7 +431,7 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
   };
   const auto asSoonAsPossible = [&] {
     earliest();
-    if (!restricted) validated = proposed();
+    if (!restricted) validated = proposed;
     summaryCheck();
   };
 
@@ -524,7 +445,7 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
       break;
     case tcFinishNoEarlierThan: {
       earliest();
-      if (!restricted && !summaryCheck()) validated = proposed();
+      if (!restricted && !summaryCheck()) validated = proposed;
       IWorkingScheduler& scheduler = Require(FScheduler);
       if (scheduler.FinishForStart(validated, d()) < c) validated = scheduler.StartForFinish(c, d()), restricted = true;
       break;
@@ -540,29 +461,29 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
       restricted = true;
       break;
     case tcMustFinishOn:
-      validated = proposed();
+      validated = proposed;
       restricted = false;
       break;
     case tcAsLateAsPossible: {
       earliest();
       if (restricted) break;
       IWorkingScheduler& scheduler = Require(FScheduler);
-      const double work = scheduler.WorkingDuration(proposed(), FReads.Finish(ANode, task.Action.get()));
+      const double work = scheduler.WorkingDuration(proposed, FReads.Finish(ANode, task.Action.get()));
       validated = scheduler.StartForFinish(TopTaskFinish(FReads, ANode), work);
       validated = std::max(validated, ScheduleStart(ANode, FScheduler));
       break;
     }
     case tcStartNoEarlierThan: {
       earliest();
-      if (!restricted) validated = proposed();
+      if (!restricted) validated = proposed;
       INode* parent = FReads.TaskParent(ANode);
       if (parent && !restricted) {
         const TOutcome above = Outcome(parent);
         const double parentStart = above.Date;
         restricted = above.Restricted;
         if (!restricted) {
-          validated = proposed();
-          const bool beforeConstraint = FReads.HasPredecessors(ANode) ? proposed() < c : proposed() != c;
+          validated = proposed;
+          const bool beforeConstraint = HasPredecessors(ANode) ? proposed < c : proposed != c;
           if (beforeConstraint) validated = c, restricted = true;
         } else if (parentStart > c && validated < parentStart) {
           FReads.ChangeConstraint(ANode, validated);
@@ -582,8 +503,8 @@ TOutcome TValidation::EvaluateStart(INode* ANode) {
 
 
 TOutcome TValidation::EvaluateFinish(INode* ANode) {
-  const auto proposed = [this] { return Proposed(); };
-  double validated = FProposed;  // every rule sets it before reading it
+  const double proposed = FProposed;
+  double validated = proposed;
   bool restricted = false;
   const TTask task = TaskOf(FReads, ANode);
   const double c = task.ConstraintDate;
@@ -594,7 +515,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
   };
   const auto asSoonAsPossible = [&] {
     earliest();
-    if (!restricted) validated = proposed();
+    if (!restricted) validated = proposed;
   };
   // The parent's validated finish, when the node has a parent task and nothing restricted it yet;
   // its result becomes the node's.
@@ -609,9 +530,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
 
   switch (task.Action->GetConstraintType()) {
     case tcAsSoonAsPossible:
-      // Unrestricted, the proposal passes through, whatever the task's own finish: not read then.
-      validated = EarliestFinish(FReads, ANode, FScheduler, restricted, false);
-      if (!restricted) return {FProposed, false, true};
+      asSoonAsPossible();
       break;
     case tcFinishNoEarlierThan:
       asSoonAsPossible();
@@ -623,8 +542,8 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
       if (!parentFinish(parent)) {
         if (validated > c) validated = c, restricted = true;
       } else if (!restricted) {
-        validated = proposed();
-        if (proposed() > c) validated = c, restricted = true;
+        validated = proposed;
+        if (proposed > c) validated = c, restricted = true;
       } else if (validated > parent) {
         FReads.ChangeConstraint(ANode, validated);
         validated = parent;
@@ -638,7 +557,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
       restricted = true;
       break;
     case tcMustStartOn:
-      validated = proposed();
+      validated = proposed;
       restricted = false;
       break;
     case tcStartNoEarlierThan: {
@@ -665,7 +584,7 @@ TOutcome TValidation::EvaluateFinish(INode* ANode) {
       const double scheduleStart = ScheduleStart(ANode, FScheduler);
       if (scheduler.StartForFinish(validated, d()) < scheduleStart) {
         validated = scheduler.FinishForStart(
-            scheduleStart, scheduler.WorkingDuration(FReads.Start(ANode, task.Action.get()), proposed()));
+            scheduleStart, scheduler.WorkingDuration(FReads.Start(ANode, task.Action.get()), proposed));
       } else {
         validated = std::min(validated, TopTaskFinish(FReads, ANode));
       }
@@ -755,39 +674,11 @@ std::pair<bool, bool> TActionHelper::ValidateTaskDates(INode* ANode, double APro
                                                        IWorkingScheduler* AScheduler, double& AValidatedStart,
                                                        double& AValidatedFinish, TConstraintChanges* AChanges,
                                                        TScheduleReads* AReads) {
-  // In a run, a task is often validated again with nothing it depends on changed since: a link
-  // pushed into a phase asks about every subtask its chain has just placed.
-  TScheduleNodes* nodes = AReads ? AReads->Nodes() : nullptr;
-  const bool keep = nodes && (!AChanges || AChanges->empty());
-  if (keep)
-    if (const TScheduleNodes::TKeptValidation* kept = nodes->KeptValidation(ANode);
-        kept && (!kept->StartReadsProposal || kept->ProposedStart == AProposedStart) &&
-        (!kept->FinishReadsProposal || kept->ProposedFinish == AProposedFinish)) {
-      AValidatedStart = kept->Start;
-      AValidatedFinish = kept->FinishPassesProposal ? AProposedFinish : kept->Finish;
-      return {kept->StartRestricted, kept->FinishRestricted};
-    }
   TReads reads(AReads, AChanges);
-  TValidation startValidation(reads, AScheduler, AProposedStart, false);
-  const TOutcome start = startValidation.Validate(ANode);
-  TValidation finishValidation(reads, AScheduler, AProposedFinish, true);
-  const TOutcome finish = finishValidation.Validate(ANode);
+  const TOutcome start = TValidation(reads, AScheduler, AProposedStart, false).Validate(ANode);
+  const TOutcome finish = TValidation(reads, AScheduler, AProposedFinish, true).Validate(ANode);
   AValidatedStart = start.Date;
   AValidatedFinish = finish.Date;
-  TScheduleNodes::TKeptValidation kept;
-  if (keep && !reads.ChangesConstraints() && reads.ReadsKept(kept)) {
-    kept.At = nodes->Writes();
-    kept.ProposedStart = AProposedStart;
-    kept.ProposedFinish = AProposedFinish;
-    kept.StartReadsProposal = startValidation.ReadsProposal() || start.PassesProposal;
-    kept.FinishReadsProposal = finishValidation.ReadsProposal();
-    kept.FinishPassesProposal = finish.PassesProposal;
-    kept.StartRestricted = start.Restricted;
-    kept.FinishRestricted = finish.Restricted;
-    kept.Start = start.Date;
-    kept.Finish = finish.Date;
-    nodes->KeepValidation(ANode, kept);
-  }
   return {start.Restricted, finish.Restricted};
 }
 

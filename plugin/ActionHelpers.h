@@ -15,7 +15,6 @@
 #include "contract/LumetaTypes.h"
 #include "contract/WorkingSchedulerIntf.h"
 #include "plugin/RolledUpAction.h"
-#include "plugin/ScheduleNodes.h"
 
 // A constraint date that the rules want for a task: a start-no-earlier-than or finish-no-later-than
 // task under a summary that holds it keeps its own date as its constraint. Validations write
@@ -35,23 +34,20 @@ struct TPredecessorRead {
 };
 
 // What the validations of one schedule run share: the run's roll-ups, so that the summaries a run
-// reads are rolled up once between writes below them, the records and links the run has looked up,
-// and the room of the predecessor lists each validation reads and drops.
+// reads are rolled up once between writes below them, and the room of the predecessor lists each
+// validation reads and drops.
 class TScheduleReads {
  public:
-  explicit TScheduleReads(TRollUpMemo* ARollUps = nullptr, TScheduleNodes* ANodes = nullptr) noexcept
-      : FRollUps(ARollUps), FNodes(ANodes) {}
+  explicit TScheduleReads(TRollUpMemo* ARollUps = nullptr) noexcept : FRollUps(ARollUps) {}
   TScheduleReads(const TScheduleReads&) = delete;
   TScheduleReads& operator=(const TScheduleReads&) = delete;
 
   TRollUpMemo* RollUps() const noexcept { return FRollUps; }
-  TScheduleNodes* Nodes() const noexcept { return FNodes; }
   // Lists of ended validations, emptied but keeping their room.
   std::forward_list<std::pair<INode*, std::vector<TPredecessorRead>>> SpareLists;
 
  private:
   TRollUpMemo* FRollUps;
-  TScheduleNodes* FNodes;
 };
 
 class TActionHelper {

@@ -47,8 +47,7 @@ struct TScheduleRun {
   INode* SchedulerRoot = nullptr;
   ComPtr<IWorkingScheduler> Scheduler;
   TRollUpMemo RollUps;
-  TScheduleNodes Nodes;
-  TScheduleReads Reads{&RollUps, &Nodes};
+  TScheduleReads Reads{&RollUps};
   std::unordered_map<INode*, TSummaryMovedCommand*> PendingSummaries;  // the map holds the nodes
   // The run posts several changes per task; held here, the subject's rounds need not count.
   ComPtr<ISubjectHold> Held = QueryAs<ISubjectHold>(static_cast<IUnknown*>(Model));
@@ -67,7 +66,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
  public:
   // ARecord, when given, is the node's record as the caller read it, sparing the first run a look-up.
   TActionDatesCommand(const TScheduleRun& ARun, const TTaskNode& ANode, double AStart, double AFinish,
-                      IActionAttribute* ARecord, TActionAttribute* ARecordObject)
+                      IActionAttribute* ARecord)
       : FModel(ARun.Model),
         FTree(ARun.Tree),
         FSubject(ARun.Subject),
@@ -75,8 +74,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
         FStart(AStart),
         FFinish(AFinish),
         FFirstNode(ANode.Node),
-        FFirstRecord(ARecord),
-        FFirstRecordObject(ARecordObject) {}
+        FFirstRecord(ARecord) {}
 
   static void* operator new(size_t ASize) { return TAttribute::operator new(ASize); }
   static void operator delete(void* AObject, size_t ASize) noexcept { TAttribute::operator delete(AObject, ASize); }
@@ -93,9 +91,8 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
     // The first run comes straight from the command that has the node in hand; redo looks it up.
     ComPtr<INode> node = FFirstNode ? ComPtr<INode>(std::exchange(FFirstNode, nullptr)) : FindNode();
     IActionAttribute* known = std::exchange(FFirstRecord, nullptr);
-    TActionAttribute* knownObject = std::exchange(FFirstRecordObject, nullptr);
     FAction = known ? ComPtr<IActionAttribute>(known) : TActionHelper::GetAction(node.get(), false);
-    FRecord = known && knownObject ? knownObject : TActionAttribute::FromAction(FAction.get());
+    FRecord = TActionAttribute::FromAction(FAction.get());
     if (!FRecord) return FAction.reset();
     FBefore = FRecord->SaveDates();
     FRecord->WriteDates(FStart, FFinish);
@@ -131,7 +128,6 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   TActionAttribute::TDatesState FBefore;
   INode* FFirstNode;  // not counted: the node of the first run, which follows construction at once
   IActionAttribute* FFirstRecord;  // likewise, its record
-  TActionAttribute* FFirstRecordObject;  // and the object behind it, when known
 };
 
 }  // namespace
@@ -260,7 +256,6 @@ class TRescheduleRunner {
         } else {
           run->Processor->Execute(next, entry.Selection.get());
           run->RollUps.Clear();  // it may have written any record
-          run->Nodes.Clear();
         }
       }
     } catch (...) {
@@ -359,11 +354,6 @@ void TRescheduleCommand::Adopt(TRescheduleCommand* ACommand) const noexcept {
 }
 
 void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow) {
-  AddCommand(ACommand, ASelection, AExecuteNow, false);
-}
-
-void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow,
-                                    bool ARecordWrite) {
   if (!ACommand) return;
   TRescheduleCommand* nested = dynamic_cast<TRescheduleCommand*>(ACommand);
   if (nested) Adopt(nested);
@@ -374,29 +364,11 @@ void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, 
   CommandProcessor()->Execute(ACommand, ASelection);
   if (FScheduleRun) {
     TRollUpMemo& memo = FScheduleRun->RollUps;
-    TScheduleNodes& nodes = FScheduleRun->Nodes;
     const int32_t count = ASelection ? ASelection->GetCount() : 0;
     if (count == 0 || nested) memo.Clear();
-    // A record write puts new records on the selected nodes only; any other command may have
-    // changed whatever the run has read.
-    if (count == 0 || nested || !ARecordWrite) nodes.Clear();
-    for (int32_t i = 0; i < count; ++i) {
-      ComPtr<INode> node = QueryAs<INode>(ASelection->GetItem(i).get());
-      memo.ForgetAbove(node.get());
-      nodes.RecordWritten(node.get());
-    }
+    for (int32_t i = 0; i < count; ++i) memo.ForgetAbove(QueryAs<INode>(ASelection->GetItem(i).get()).get());
   }
 }
-
-ComPtr<IActionAttribute> TRescheduleCommand::ActionOf(INode* ANode) {
-  return FScheduleRun ? ComPtr<IActionAttribute>(FScheduleRun->Nodes.Action(ANode)) : TActionHelper::GetAction(ANode, false);
-}
-
-bool TRescheduleCommand::HasSuccessors(INode* ANode) {
-  return FScheduleRun ? FScheduleRun->Nodes.Successors(ANode).Count > 0 : TTaskLinkHelper::HasSuccessors(ANode);
-}
-
-TScheduleNodes* TRescheduleCommand::Nodes() const noexcept { return FScheduleRun ? &FScheduleRun->Nodes : nullptr; }
 
 void TRescheduleCommand::Queue(ComPtr<TRescheduleCommand> ACommand) {
   if (!ACommand) return;
@@ -426,7 +398,7 @@ ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
 }
 
 void TRescheduleCommand::CheckSuccessors(const TTaskNode& ANode) {
-  if (!HasSuccessors(ANode.Node)) return;
+  if (!TTaskLinkHelper::HasSuccessors(ANode.Node)) return;
   Queue(make<TRescheduleSuccessorsCommand>(Model(), ANode));
 }
 
@@ -475,7 +447,7 @@ void TRescheduleCommand::WriteAction(INode* ANode, IActionAttribute* AChanges) {
   ComPtr<ICommand> command =
       TPropertyCommandHelper::PreparePropertyCommand(QueryAs<IProperty>(AChanges).get(), selection.get(), Model(), -1);
   ++FRecordWrites;
-  AddCommand(command.get(), selection.get(), true, true);
+  AddCommand(command.get(), selection.get(), true);
 }
 
 void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, double AFinish, IActionAttribute* ARecord) {
@@ -490,20 +462,17 @@ void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, doubl
   }
   // A task that a run reaches again, in place already, is left alone: no step to undo, no change to
   // report, no roll-up to forget. A summary's pushed link reaches every subtask so.
-  ComPtr<IActionAttribute> known = ARecord ? ComPtr<IActionAttribute>(ARecord) : ActionOf(ANode.Node);
-  TActionAttribute* record = known.get() == FScheduleRun->Nodes.Action(ANode.Node) ? FScheduleRun->Nodes.Record(ANode.Node)
-                                                                                  : TActionAttribute::FromAction(known.get());
-  if (record) {
+  ComPtr<IActionAttribute> known = ARecord ? ComPtr<IActionAttribute>(ARecord) : TActionHelper::GetAction(ANode.Node, false);
+  if (TActionAttribute* record = TActionAttribute::FromAction(known.get())) {
     constexpr uint32_t written = afLoaded | afModified;  // the flags a write leaves
     const TActionAttribute::TDatesState now = record->SaveDates();
     if (now.Start == AStart && now.Finish == AFinish && now.StartFlags == written && now.FinishFlags == written) return;
   }
-  ComPtr<ICommand> command = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, known.get(), record);
+  ComPtr<ICommand> command = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, known.get());
   ICommand* write = command.get();
   FQueue.push_back({std::move(command), nullptr, nullptr, true});
   CommandProcessor()->Execute(write, nullptr);
   FScheduleRun->RollUps.ForgetAbove(ANode.Node);
-  FScheduleRun->Nodes.DatesWritten(ANode.Node);
 }
 
 void TRescheduleCommand::SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate) {
@@ -581,16 +550,15 @@ namespace {
 // Whether what a summary leads to can lie below it: only when a task below it, or a summary above
 // it, has a predecessor outside the summary. Walking the summary's subtree is cheap; walking all
 // that follows it, for each phase of a long plan, was not.
-bool MayLeadBelow(INode* ASummary, TScheduleNodes& ANodes) {
+bool MayLeadBelow(INode* ASummary) {
   const auto outside = [&](INode* ANode) {
-    for (const TScheduleNodes::TLinkEnd& link : ANodes.Predecessors(ANode).Ends) {
-      if (link.Node->GetParent().get() == ASummary) continue;  // the usual link, inside a phase: no climb
+    for (const TTaskLinkEntry& link : TaskLinksOf(TLumetaNodeLinksProperty::Of(ANode).get()))
       if (!link.Node->IsDescendantOf(ASummary)) return true;
-    }
     return false;
   };
   for (ComPtr<INode> above = TTaskLinkHelper::SummaryAbove(ASummary); above; above = TTaskLinkHelper::SummaryAbove(above.get()))
-    if (ANodes.Predecessors(above.get()).Count > 0) return true;
+    if (ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(above.get()); links && links->GetCount() > 0)
+      return true;
   std::vector<ComPtr<INode>> pending;
   for (ComPtr<INode> child = ASummary->GetFirstChild(); child; child = child->GetNextSibling()) pending.push_back(child);
   while (!pending.empty()) {
@@ -606,20 +574,23 @@ bool MayLeadBelow(INode* ASummary, TScheduleNodes& ANodes) {
 
 void TRescheduleSuccessorsCommand::Reschedule() {
   ComPtr<INode> node = Node();
-  if (!node) return;
-  TScheduleNodes own;
-  TScheduleNodes& nodes = Nodes() ? *Nodes() : own;
-  ForEachSuccessor(node.get(), [&](INode* ASuccessor, TTaskLinkType AType) {
+  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(node.get());
+  if (!links) return;
+  const int32_t count = links->GetCount();
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
+    ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
+    if (!successor) continue;
     ComPtr<TRescheduleCommand> command;
-    if (!ASuccessor->IsSummaryTask())
-      command = CreateLinkCommand(Model(), AType, ASuccessor, Task(node.get()), true);
+    if (!successor->IsSummaryTask())
+      command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), Task(node.get()), true);
     else
       command = make<TRescheduleSummaryCommand>(
-          Model(), ASuccessor,
-          MayLeadBelow(ASuccessor, nodes) ? TRescheduleSummaryCommand::ReachableFrom(ASuccessor) : nullptr,
-          TCarriedLink{AType, NodeID()});
+          Model(), successor.get(),
+          MayLeadBelow(successor.get()) ? TRescheduleSummaryCommand::ReachableFrom(successor.get()) : nullptr,
+          TCarriedLink{link->GetLinkType(), NodeID()});
     Queue(std::move(command));
-  });
+  }
 }
 
 TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, const TTaskNode& ASuccessor,
@@ -632,8 +603,8 @@ TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* A
 void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<INode> successor = Node();
   ComPtr<INode> predecessor = RunNode(FPredecessor, FPredecessorID);
-  ComPtr<IActionAttribute> successorAction = ActionOf(successor.get());
-  ComPtr<IActionAttribute> predecessorAction = ActionOf(predecessor.get());
+  ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
+  ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
   if (!successorAction || !predecessorAction || !scheduler) return;
   TRollUpMemo* memo = RollUps();
@@ -689,9 +660,7 @@ bool TRescheduleCommand::MoveChangesNothing(INode* ANode, IActionAttribute* AAct
                                             double AStart) {
   // As TMoveTaskCommand::Reschedule with the switches of a successor move, but writing nothing.
   if (!HasWholeDay(AStart)) return false;
-  TScheduleNodes* nodes = Nodes();
-  TActionAttribute* record =
-      nodes && nodes->Action(ANode) == AAction ? nodes->Record(ANode) : TActionAttribute::FromAction(AAction);
+  TActionAttribute* record = TActionAttribute::FromAction(AAction);
   if (!record) return false;
   const double days = ShownDays(RollUps(), ANode, AAction);
   double start = AStart, finish = AScheduler->FinishForStart(AStart, days);
@@ -704,20 +673,21 @@ bool TRescheduleCommand::MoveChangesNothing(INode* ANode, IActionAttribute* AAct
   if (now.Start != start || now.Finish != finish || now.StartFlags != written || now.FinishFlags != written)
     return false;
   // Its successor walk would stop at every successor: each already starts where its link puts it.
-  bool stops = true;
-  ForEachSuccessor(ANode, [&](INode* ASuccessor, TTaskLinkType AType) {
-    if (!stops) return;
-    if (ASuccessor->IsSummaryTask()) {
-      stops = false;
-      return;
-    }
-    ComPtr<IActionAttribute> successorAction = ActionOf(ASuccessor);
-    if (!successorAction || !MapScheduler(ASuccessor)) return;
-    if (AType < ltFinishToStart || AType > ltStartToFinish) return;
-    if (LinkedStart(AType, AScheduler, start, finish, successorAction.get()) != successorAction->GetStartDate())
-      stops = false;
-  });
-  return stops;
+  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode);
+  const int32_t count = links ? links->GetCount() : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
+    ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
+    if (!successor) continue;
+    if (successor->IsSummaryTask()) return false;
+    ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
+    if (!successorAction || !MapScheduler(successor.get())) continue;
+    const TTaskLinkType type = link->GetLinkType();
+    if (type < ltFinishToStart || type > ltStartToFinish) continue;
+    if (LinkedStart(type, AScheduler, start, finish, successorAction.get()) != successorAction->GetStartDate())
+      return false;
+  }
+  return true;
 }
 
 // ---- summaries
@@ -789,7 +759,7 @@ std::vector<ComPtr<TRescheduleCommand>> TRescheduleCommand::WatchSummariesAbove(
   for (ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(ANode); summary;
        summary = TTaskLinkHelper::SummaryAbove(summary.get())) {
     // Nothing follows a summary without successors: no look needed, and a deep tree stays cheap.
-    if (!HasSuccessors(summary.get())) continue;
+    if (!TTaskLinkHelper::HasSuccessors(summary.get())) continue;
     if (run) {
       if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end()) {
         if (!AFinishOnly) pending->second->WatchStart();
@@ -856,7 +826,7 @@ void TRescheduleSummaryCommand::Reschedule() {
   // Queued after the subtasks' commands, so that it looks once all of them have run; moves below
   // meanwhile leave the look to it rather than queue one each, which would push the summary's
   // links on before its last subtasks are in place, and again after.
-  if (!HasSuccessors(summary.get())) return;
+  if (!TTaskLinkHelper::HasSuccessors(summary.get())) return;
   TScheduleRun* run = ScheduleRun();
   if (run) {
     if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end()) {
@@ -877,7 +847,7 @@ TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode,
 
 void TMoveTaskCommand::Reschedule() {
   ComPtr<INode> node = Node();
-  ComPtr<IActionAttribute> action = ActionOf(node.get());
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
   double start = FStart;
@@ -892,7 +862,7 @@ void TMoveTaskCommand::Reschedule() {
   const bool constrain = !FSwitches.SkipConstraint && start != action->GetStartDate();
   if (constrain) {
     SetConstraint(node.get(), tcStartNoEarlierThan, start);
-    action = ActionOf(node.get());  // the command put a new record on the node
+    action = TActionHelper::GetAction(node.get(), false);  // the command put a new record on the node
   }
   const double days = ShownDays(RollUps(), node.get(), action.get());  // a rolled-up read: once
   const uint32_t recordWrites = RecordWrites();
@@ -919,7 +889,7 @@ TRescheduleTaskFinishCommand::TRescheduleTaskFinishCommand(ILumetaModel* AModel,
 
 void TRescheduleTaskFinishCommand::Reschedule() {
   ComPtr<INode> node = Node();
-  ComPtr<IActionAttribute> action = ActionOf(node.get());
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
   // Whatever the switch: a new finish, a longer duration above all, may move the summary's
@@ -934,7 +904,7 @@ void TRescheduleTaskFinishCommand::Reschedule() {
       bool written = false;
       if (!FSwitches.SkipConstraint && FFinish != finish) {
         SetConstraint(node.get(), tcFinishNoEarlierThan, FFinish);
-        action = ActionOf(node.get());
+        action = TActionHelper::GetAction(node.get(), false);
         start = action->GetStartDate();
         finish = action->GetCompletedDate();
       } else {

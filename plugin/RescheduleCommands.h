@@ -65,9 +65,6 @@ class TRescheduleCommand : public TCompositeCommand {
   // Appends the pair to the queue; with AExecuteNow runs it at once through the processor. A
   // reschedule command queued without a selection keeps the one it has: it knows its node.
   void AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow);
-  // The same; ARecordWrite says the command only puts records on the selected nodes, so the run
-  // forgets only theirs.
-  void AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow, bool ARecordWrite);
   // The working scheduler of the task's map; empty when there is none.
   virtual ComPtr<IWorkingScheduler> GetWorkingScheduler();
   // The same for the task in hand, sparing the look-up; for commands that keep the map's scheduler.
@@ -120,21 +117,6 @@ class TRescheduleCommand : public TCompositeCommand {
   void ApplyConstraintChanges(const TConstraintChanges& AChanges);
   // What validations share during the run in progress; null outside Reschedule.
   TScheduleReads* Reads() const noexcept;
-  // The records and links the run in progress has looked up; null outside Reschedule.
-  TScheduleNodes* Nodes() const noexcept;
-  // The node's record, through the run's look-ups when one is in progress; empty when it has none.
-  ComPtr<IActionAttribute> ActionOf(INode* ANode);
-  // Whether the node's successor list holds any link.
-  bool HasSuccessors(INode* ANode);
-  // Calls AVisit(successor, link type) for each task link of ANode's successor list, in list
-  // order; links to nodes that are gone are passed over. AVisit runs no command.
-  template <class TVisit>
-  void ForEachSuccessor(INode* ANode, TVisit AVisit) {
-    TScheduleNodes own;
-    TScheduleNodes* nodes = Nodes();
-    for (const TScheduleNodes::TLinkEnd& end : (nodes ? *nodes : own).Successors(ANode).Ends)
-      if (end.IsTaskLink) AVisit(end.Node, end.Type);
-  }
   // The roll-ups of the run in progress; null outside Reschedule.
   TRollUpMemo* RollUps() const noexcept;
   // Queues a nested reschedule command, to run after the entries before it.

@@ -103,9 +103,6 @@ void TRollUpMemo::ForgetAbove(INode* ANode) {
 
 const TRolledUpValues* TRollUpMemo::Summary(INode* ANode, IActionAttribute* AAction) {
   if (!ANode || !ANode->IsSummaryTask()) return nullptr;
-  // Kept values were computed for a record of the plug-in's: no need to ask the record again.
-  if (FRollsUp > 0)
-    if (const TRolledUpValues* kept = Find(ANode)) return kept;
   // Only the plug-in's own records roll up, as their getters do.
   TActionAttribute* record = TActionAttribute::FromAction(QueryAs<IAttribute>(AAction).get());
   if (!record) return nullptr;
