@@ -27,6 +27,9 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   // The object behind an interface pointer when it is built on TAttribute, else null; not counted
   // (the caller's reference keeps it alive). Cheaper than dynamic_cast and works across libraries.
   static TAttribute* FromInterface(IAttribute* AAttribute) noexcept;
+  // Also answers FromInterface's private query: uncounted here when there is no controller,
+  // counted through FindInterface when a controller asks.
+  HRESULT QueryInterface(const GUID& AIid, void** AObject) noexcept override;
   // This object as a structure, or null.
   virtual TStructuredAttribute* AsStructure() noexcept { return nullptr; }
   // Whether the other object is of this object's very class. Objects of one class share their
@@ -127,7 +130,6 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   uint64_t GetSizeMax() override;
 
  protected:
-  // Also answers FromInterface's private query.
   bool FindInterface(const GUID& AIid, void** AObject) noexcept override;
   // Called after every SetValue with 0; subclasses call it with their own codes (-1 for a part of
   // the value beside the main one, such as a link type). Does nothing here.
