@@ -40,7 +40,9 @@ TShownAction Shown(IActionAttribute* AAction) {
           AAction->GetDuration(),
           AAction->GetDurationMeasure(),
           AAction->GetComplete(),
-          AAction->GetStatus()};
+          AAction->GetStatus(),
+          AAction->GetDueDate(),
+          AAction->GetPriority()};
 }
 
 QString Quantity(double AValue, int32_t AMeasure) {

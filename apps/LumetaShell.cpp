@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cstdio>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -22,21 +20,16 @@
 #include "apps/LinkCommands.h"
 #include "apps/LumetaSymbolCommand.h"
 #include "apps/TaskCommands.h"
+#include "apps/TaskTable.h"
 #include "apps/PanelCommand.h"
 #include "apps/SyncCommand.h"
 #include "apps/ResourceCommands.h"
 #include "apps/ScheduleCommands.h"
-#include "contract/ActionAttributesIntf.h"
-#include "contract/ActionEditIntf.h"
 #include "com/DialogService.h"
 #include "com/NumberText.h"
 #include "com/LumetaLocale.h"
-#include "com/OleDate.h"
-#include "contract/WorkingSchedulerIntf.h"
 #include "commands/ActionFieldEdit.h"
 #include "commands/SelectionData.h"
-#include "host/Baseline.h"
-#include "host/CriticalPath.h"
 #include "host/MapEditCommands.h"
 #include "settings/LumetaSettingsStore.h"
 
@@ -52,169 +45,9 @@ std::optional<int> ParseIndex(const std::string& AText) {
   return value;
 }
 
-// ---- the table `show` prints
-
-// Characters, not bytes: titles are UTF-8.
-size_t TextWidth(const std::string& AText) {
-  size_t width = 0;
-  for (unsigned char c : AText)
-    if ((c & 0xC0) != 0x80) ++width;
-  return width;
-}
-
-std::string Clip(const std::string& AText, size_t AWidth) {
-  if (TextWidth(AText) <= AWidth) return AText;
-  if (AWidth == 0) return {};
-  std::string result;
-  size_t width = 0;
-  for (size_t i = 0; i < AText.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(AText[i]);
-    if ((c & 0xC0) != 0x80 && ++width > AWidth - 1) break;
-    result += AText[i];
-  }
-  return result + "\xE2\x80\xA6";  // an ellipsis
-}
-
-std::string Pad(const std::string& AText, size_t AWidth, bool ARight = false) {
+std::string Pad(const std::string& AText, size_t AWidth) {
   const size_t width = TextWidth(AText);
-  if (width >= AWidth) return AText;
-  const std::string blanks(AWidth - width, ' ');
-  return ARight ? blanks + AText : AText + blanks;
-}
-
-std::string ShortNumber(double AValue) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", AValue);
-  return text;
-}
-
-enum {
-  colID, colTitle, colStart, colDue, colDone, colDuration, colComplete, colStatus, colSlack, colCritical, colBaseStart,
-  colBaseFinish, colVariance, colPriority, colCount
-};
-
-struct TTableRow {
-  std::string Cells[colCount];
-  bool HasAction = false;  // whether the action columns are printed
-};
-
-// AShown: what the node's action shows, asked of the plug-in for the whole table at once; ASlack:
-// the task's slack, when it is a dated task.
-TTableRow RowOf(TLumetaNode* ANode, int ADepth, const TShownAction& AShown,
-                const std::optional<TTaskSlack>& ASlack) {
-  TTableRow row;
-  row.Cells[colID] = std::to_string(ANode->ID());
-  // Deep levels keep the table narrow: past KMaxIndent levels the depth is written instead.
-  constexpr int KMaxIndent = 20;
-  std::string depth;
-  if (ADepth > KMaxIndent) depth.append("[").append(std::to_string(ADepth)).append("] ");
-  row.Cells[colTitle] = std::string(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ') + depth + VisibleLine(ANode->Title());
-  if (!AShown.HasAction) return row;
-  ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(ANode->FindProperty(KActionPropertyName).get());
-  if (!action) return row;
-  row.HasAction = true;
-  row.Cells[colStart] = DateToIsoText(AShown.Start);
-  row.Cells[colDue] = DateToIsoText(action->GetDueDate());
-  row.Cells[colDone] = DateToIsoText(AShown.Finish);
-  const std::string measure = GetMeasureText(AShown.DurationMeasure);
-  row.Cells[colDuration] = ShortNumber(AShown.Duration) + (measure.empty() ? "" : " " + measure);
-  row.Cells[colComplete] = std::to_string(AShown.Complete);
-  row.Cells[colStatus] = VisibleLine(AShown.Status);
-  if (ASlack) {
-    row.Cells[colSlack] = SlackText(*ASlack);
-    row.Cells[colCritical] = ASlack->Critical ? "yes" : "no";
-  }
-  if (const auto& baseline = ANode->ReadHostData().Baseline) {
-    row.Cells[colBaseStart] = DateToIsoText(baseline->Start);
-    row.Cells[colBaseFinish] = DateToIsoText(baseline->Finish);
-    if (const std::optional<double> variance = BaselineVariance(ANode)) row.Cells[colVariance] = VarianceText(*variance);
-  }
-  row.Cells[colPriority] = VisibleLine(action->GetPriority());
-  return row;
-}
-
-// What the nodes' actions show; a summary's rolled-up values come from the plug-in, which rolls
-// each summary up once for the whole table. Without the plug-in no node carries an action.
-std::vector<TShownAction> ShownActions(TLumetaModel* AModel, const std::vector<INode*>& ANodes) {
-  if (ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get()))
-    return table->ShownActions(ANodes);
-  return std::vector<TShownAction>(ANodes.size());
-}
-
-void PrintTable(std::ostream& AOut, TLumetaModel* AModel) {
-  TLumetaMap& map = AModel->Map();
-  constexpr size_t KLineWidth = 120, KMinTitle = 16, KMaxPriority = 16;
-  std::vector<TTableRow> rows;
-  TTableRow header;
-  const char* const names[colCount] = {"ID",     "Title", "Start", "Due",      "Done",    "Duration",
-                                       "%",      "Status", "Slack", "Critical", "Baseline Start",
-                                       "Baseline Finish", "Variance", "Priority"};
-  for (int i = 0; i < colCount; ++i) header.Cells[i] = names[i];
-  header.HasAction = true;
-  rows.push_back(header);
-  // Pre-order with a stack of its own: a map may be far deeper than the native stack allows.
-  std::vector<std::pair<TLumetaNode*, int>> nodes;  // with their depths
-  std::vector<std::pair<TLumetaNode*, size_t>> stack{{map.Root(), 0}};
-  while (!stack.empty()) {
-    auto& [node, next] = stack.back();
-    if (next == node->Children().size()) {
-      stack.pop_back();
-      continue;
-    }
-    TLumetaNode* child = node->Children()[next++].get();
-    nodes.emplace_back(child, static_cast<int>(stack.size()) - 1);
-    stack.emplace_back(child, 0);
-  }
-  std::vector<INode*> asked;
-  asked.reserve(nodes.size());
-  for (const auto& [node, depth] : nodes) asked.push_back(node);
-  const std::vector<TShownAction> shown = ShownActions(AModel, asked);
-  rows.reserve(nodes.size() + 1);
-  // Without a calendar there is no working time to measure slack in: the columns stay empty.
-  std::optional<TCriticalPath> path;
-  if (FindWorkingScheduler(map.Root())) path.emplace(map);
-  for (size_t i = 0; i < nodes.size(); ++i)
-    rows.push_back(RowOf(nodes[i].first, nodes[i].second, shown[i], path ? path->Find(nodes[i].first->ID()) : std::nullopt));
-
-  // The baseline's columns only for a map that keeps one.
-  bool baselines = false;
-  map.ForEachNode([&](TLumetaNode* ANode) { baselines = baselines || ANode->ReadHostData().Baseline; });
-  size_t widths[colCount] = {};
-  for (const TTableRow& row : rows)
-    for (int i = 0; i < colCount; ++i) widths[i] = std::max(widths[i], TextWidth(row.Cells[i]));
-  if (!baselines) widths[colBaseStart] = widths[colBaseFinish] = widths[colVariance] = 0;
-  widths[colPriority] = std::min(widths[colPriority], KMaxPriority);
-  size_t others = baselines ? colCount : colCount - 3;  // the blanks between the columns, and one before Start
-  for (int i = 0; i < colCount; ++i)
-    if (i != colTitle) others += widths[i];
-  widths[colTitle] = std::min(widths[colTitle], std::max(KMinTitle, KLineWidth > others ? KLineWidth - others : 0));
-
-  const auto print = [&](const TTableRow& ARow, bool AHeader) {
-    std::string line = Pad(ARow.Cells[colID], widths[colID], true) + ' ' +
-                       Pad(Clip(ARow.Cells[colTitle], widths[colTitle]), widths[colTitle]);
-    if (ARow.HasAction) {
-      line += "  " + Pad(ARow.Cells[colStart], widths[colStart]) + ' ' + Pad(ARow.Cells[colDue], widths[colDue]) +
-              ' ' + Pad(ARow.Cells[colDone], widths[colDone]) + ' ' +
-              Pad(ARow.Cells[colDuration], widths[colDuration], !AHeader) + ' ' +
-              Pad(ARow.Cells[colComplete], widths[colComplete], true) + ' ' +
-              Pad(ARow.Cells[colStatus], widths[colStatus]) + ' ' +
-              Pad(ARow.Cells[colSlack], widths[colSlack], !AHeader) + ' ' + Pad(ARow.Cells[colCritical], widths[colCritical]) +
-              ' ';
-      if (baselines)
-        line += Pad(ARow.Cells[colBaseStart], widths[colBaseStart]) + ' ' +
-                Pad(ARow.Cells[colBaseFinish], widths[colBaseFinish]) + ' ' +
-                Pad(ARow.Cells[colVariance], widths[colVariance], !AHeader) + ' ';
-      line += Clip(ARow.Cells[colPriority], widths[colPriority]);
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    AOut << line << '\n';
-  };
-  print(rows.front(), true);
-  // The root is the map itself: its title may run across the columns it never fills.
-  std::string root = Pad("0", widths[colID], true) + ' ' + VisibleLine(map.Root()->Title());
-  while (root.back() == ' ') root.pop_back();
-  AOut << root << '\n';
-  for (size_t r = 1; r < rows.size(); ++r) print(rows[r], false);
+  return width >= AWidth ? AText : AText + std::string(AWidth - width, ' ');
 }
 
 }  // namespace
@@ -227,21 +60,28 @@ EShellUsage::~EShellUsage() = default;
 std::string VisibleLine(const std::string& AText) {
   std::string line;
   line.reserve(AText.size());
-  for (const char c : AText) {
-    const auto code = static_cast<unsigned char>(c);
-    if (c == '\r' || c == '\n' || c == '\t') {
-      line += ' ';
-    } else if (code < 0x20 || code == 0x7F) {
+  AppendVisibleLine(line, AText);
+  return line;
+}
+
+void AppendVisibleLine(std::string& ALine, std::string_view AText) {
+  size_t plain = 0;  // where the characters not yet appended start
+  for (size_t i = 0; i < AText.size(); ++i) {
+    const auto code = static_cast<unsigned char>(AText[i]);
+    if (code >= 0x20 && code != 0x7F) continue;
+    ALine.append(AText.substr(plain, i - plain));
+    plain = i + 1;
+    if (code == '\r' || code == '\n' || code == '\t') {
+      ALine += ' ';
+    } else {
       // The control picture of the character (U+2400 to U+241F, U+2421 for DEL): seen, never obeyed.
       const unsigned picture = code == 0x7F ? 0x2421 : 0x2400 + code;
-      line += static_cast<char>(0xE0 | picture >> 12);
-      line += static_cast<char>(0x80 | (picture >> 6 & 0x3F));
-      line += static_cast<char>(0x80 | (picture & 0x3F));
-    } else {
-      line += c;
+      ALine += static_cast<char>(0xE0 | picture >> 12);
+      ALine += static_cast<char>(0x80 | (picture >> 6 & 0x3F));
+      ALine += static_cast<char>(0x80 | (picture & 0x3F));
     }
   }
-  return line;
+  ALine.append(AText.substr(plain));
 }
 
 void WriteWarning(std::ostream& AErr, const std::string& AText) {
@@ -630,7 +470,7 @@ void TLumetaShell::Save(const std::vector<std::string>& AArgs) {
 }
 
 void TLumetaShell::Show(const std::vector<std::string>& AArgs) {
-  if (!RunShowTable(FDocument, AArgs, FOut)) PrintTable(FOut, Model());
+  if (!RunShowTable(FDocument, AArgs, FOut)) PrintTaskTable(FOut, Model());
 }
 
 void TLumetaShell::Write(const std::vector<std::string>& AArgs) { RunWriteCommand(FDocument, AArgs); }

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "com/ComPtr.h"
@@ -121,6 +122,8 @@ class TLumetaShell {
 // The text on one line as a terminal shows it without obeying it: line breaks and tabs become
 // spaces, other control characters (an ESC that would recolour the terminal) their pictures.
 std::string VisibleLine(const std::string& AText);
+// The same, appended to ALine.
+void AppendVisibleLine(std::string& ALine, std::string_view AText);
 
 // Writes "warning: " and the text, each CR LF (or lone CR) of it as a line break.
 void WriteWarning(std::ostream& AErr, const std::string& AText);

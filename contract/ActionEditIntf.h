@@ -25,7 +25,7 @@ struct IActionEditRules : virtual IUnknown {
 };
 
 // What a node's action shows where a table lists it: a summary task's rolled-up values while its
-// map schedules tasks, else the record's own.
+// map schedules tasks, else the record's own. The due date and priority never roll up.
 struct TShownAction {
   bool HasAction = false;  // false: the node carries no action, and the rest is empty
   double Start = 0;
@@ -34,6 +34,8 @@ struct TShownAction {
   int32_t DurationMeasure = 0;
   int32_t Complete = 0;
   std::string Status;
+  double Due = 0;
+  std::string Priority;
 };
 
 // The values a table of many nodes shows, asked at once: each summary is rolled up once for the

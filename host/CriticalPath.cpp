@@ -199,10 +199,13 @@ const TCriticalPath::TResult* TCriticalPath::ResultOf(int64_t AID) const {
   return &FResults[position];
 }
 
-std::optional<TTaskSlack> TCriticalPath::Find(int64_t AID) const {
-  const TResult* result = ResultOf(AID);
-  if (!result) return std::nullopt;
-  const TScheduleNetwork::TTask& task = FNetwork.Tasks[FNetwork.PositionOf(AID)];
+std::optional<TTaskSlack> TCriticalPath::Find(int64_t AID) const { return FindAt(FNetwork.PositionOf(AID)); }
+
+std::optional<TTaskSlack> TCriticalPath::FindAt(int32_t APosition) const {
+  if (APosition < 0 || static_cast<size_t>(APosition) >= FResults.size() || FResults[APosition].Slack == KNone)
+    return std::nullopt;
+  const TResult* result = &FResults[APosition];
+  const TScheduleNetwork::TTask& task = FNetwork.Tasks[APosition];
   TTaskSlack slack;
   slack.SlackMinutes = result->Slack;
   slack.Summary = task.Summary;

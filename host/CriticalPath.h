@@ -76,6 +76,9 @@ class TCriticalPath {
 
   // Empty for a node that is no dated task, or one caught in a circle of links.
   std::optional<TTaskSlack> Find(int64_t AID) const;
+  // The same for the node at APosition of the map's pre-order, the root not counted: the order in
+  // which a table of the whole map lists its nodes.
+  std::optional<TTaskSlack> FindAt(int32_t APosition) const;
   // The late dates as date-times; 0 for a node Find does not know.
   double LateStart(int64_t AID) const;
   double LateFinish(int64_t AID) const;

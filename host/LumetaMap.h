@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -260,10 +261,17 @@ class TLumetaMap {
       if (ANode != FRoot.get()) AFunc(ANode);
     });
   }
-  // Pre-order walk of ANode and its subtree, without recursion.
+  // Pre-order walk of ANode and its subtree, without recursion. AFunc takes a node, or a node and
+  // its level below ANode (0 for ANode itself).
   template <class F>
   static void ForEachInSubtree(TLumetaNode* ANode, F&& AFunc) {
-    AFunc(ANode);
+    const auto visit = [&](TLumetaNode* AVisited, size_t ALevel) {
+      if constexpr (std::is_invocable_v<F&, TLumetaNode*, int>)
+        AFunc(AVisited, static_cast<int>(ALevel));
+      else
+        AFunc(AVisited);
+    };
+    visit(ANode, 0);
     std::vector<std::pair<TLumetaNode*, size_t>> stack{{ANode, 0}};
     while (!stack.empty()) {
       auto& [node, next] = stack.back();
@@ -272,7 +280,7 @@ class TLumetaMap {
         continue;
       }
       TLumetaNode* child = node->Children()[next++].get();
-      AFunc(child);
+      visit(child, stack.size());
       stack.emplace_back(child, 0);
     }
   }

@@ -307,10 +307,10 @@ bool TActionAttribute::OrdinaryTask() noexcept {
   return !node || !node->IsSummaryTask();
 }
 
-TActionAttribute* TActionAttribute::FromAction(IAttribute* AAttribute) noexcept {
-  if (!AAttribute) return nullptr;
+TActionAttribute* TActionAttribute::FromAction(IUnknown* AObject) noexcept {
+  if (!AObject) return nullptr;
   void* object = nullptr;
-  if (AAttribute->QueryInterface(ActionObjectIid, &object) != S_OK || !object) return nullptr;
+  if (AObject->QueryInterface(ActionObjectIid, &object) != S_OK || !object) return nullptr;
   auto* action = static_cast<TActionAttribute*>(object);
   action->Release();  // the caller's reference keeps it alive
   return action;

@@ -160,8 +160,9 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   // With a controller (the property carrying the record) the record is aggregated into it.
   explicit TActionAttribute(IUnknown* AController = nullptr);
 
-  // Our record behind an interface pointer, or null for any other object; not counted.
-  static TActionAttribute* FromAction(IAttribute* AAttribute) noexcept;
+  // Our record behind an interface pointer (also the property carrying it), or null for any other
+  // object; not counted.
+  static TActionAttribute* FromAction(IUnknown* AObject) noexcept;
 
   // IActionAttribute
   int32_t GetComplete() override;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "com/OleDate.h"
 #include "plugin/LumetaNodeLinksProperty.h"
-#include "plugin/RolledUpAction.h"
 #include "plugin/TaskCommands.h"
 #include "plugin/TaskLinkHelper.h"
 
@@ -157,34 +157,4 @@ std::string TaskLinkEdits::LinkCircleInMap(INode* ARoot) {
   return "the task links of this map lead in a circle through nodes " + names + ": " +
          TTaskLinkHelper::CircleText(circle) +
          "; refresh and every reschedule stop on it until one of those links is removed or retyped";
-}
-
-std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
-  TRollUpMemo own;  // the first summary rolls up the summaries below it too
-  TRollUpMemo* held = ANodes.empty() || !ANodes.front() ? nullptr : TRollUpHold::Find(ANodes.front()->GetRoot().get());
-  TRollUpMemo& rollUps = held ? *held : own;
-  std::vector<TShownAction> shown(ANodes.size());
-  for (size_t i = 0; i < ANodes.size(); ++i) {
-    INode* node = ANodes[i];
-    ComPtr<IProperty> property = node ? node->FindProperty(KActionPropertyName) : nullptr;
-    ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(property.get());
-    if (!action) continue;
-    TShownAction& row = shown[i];
-    row.HasAction = true;
-    if (const TRolledUpValues* rolledUp = rollUps.Summary(node, action.get())) {
-      row.Start = rolledUp->Start;
-      row.Finish = rolledUp->Finish;
-      row.Duration = rolledUp->Duration;
-      row.DurationMeasure = rolledUp->DurationMeasure;
-      row.Complete = rolledUp->Complete;
-    } else {
-      row.Start = action->GetStartDate();
-      row.Finish = action->GetCompletedDate();
-      row.Duration = action->GetDuration();
-      row.DurationMeasure = action->GetDurationMeasure();
-      row.Complete = action->GetComplete();
-    }
-    row.Status = rollUps.Status(node, action.get());
-  }
-  return shown;
 }

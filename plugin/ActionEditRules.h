@@ -3,7 +3,6 @@
 // it is typed into: the command line and the desktop reach them through the controller, the
 // dialog and the panel call them here.
 #include <string>
-#include <vector>
 
 #include "contract/ActionAttributesIntf.h"
 #include "contract/ActionEditIntf.h"
@@ -33,9 +32,6 @@ bool IsRolledUpField(TActionField AField);
 // summary task's rolled-up field would never show. Names the field, the node and the reason. A
 // start is taken: it moves the summary's subtasks.
 std::string SummaryFieldRefusal(ISelection* ASelection, TActionField AField);
-
-// What each of ANodes shows in a table, the summaries rolled up once for the whole call.
-std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes);
 
 // The link edits a front end makes, under the task link rules; the controller serves them as
 // ITaskLinkEditor, whose comments say what each does.

@@ -19,6 +19,7 @@
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "plugin/LumetaSelectionState.h"
 #include "plugin/ScheduleConflicts.h"
+#include "plugin/ShownActions.h"
 #include "plugin/TaskCommands.h"
 #include "plugin/TaskLinkHelper.h"
 #include "plugin/ActionEditRules.h"

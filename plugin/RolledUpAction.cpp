@@ -6,71 +6,46 @@
 #include "com/OleDate.h"
 #include "contract/WorkingSchedulerIntf.h"
 
-namespace {
-
-
-// What one visited record gives its summary.
-struct TVisited {
-  double Start;
-  double Finish;
-  double Days;
-  int32_t Complete;
-};
-
-TVisited StoredValues(TActionAttribute& ARecord) {
+TVisitedValues TVisitedValues::Stored(TActionAttribute& ARecord) {
   return {ARecord.StoredStartDate(), ARecord.StoredCompletedDate(),
           DurationInDays(ARecord.StoredDuration(), ARecord.StoredDurationMeasure()), ARecord.StoredComplete()};
 }
 
-// A record of another make answers through its interface; it is no summary, so its getters
-// answer what it stores.
-TVisited InterfaceValues(IActionAttribute& ARecord) {
+TVisitedValues TVisitedValues::Answered(IActionAttribute& ARecord) {
   return {ARecord.GetStartDate(), ARecord.GetCompletedDate(), ARecord.GetDurationInDays(), ARecord.GetComplete()};
 }
 
-// The running totals of one summary while its children are visited.
-class TRollUp {
- public:
-  void Visit(const TVisited& AValues) {
-    if (AValues.Start < FStart) FStart = AValues.Start;
-    if (AValues.Finish > FFinish) FFinish = AValues.Finish;
-    FTotal += AValues.Days;
-    FDone += AValues.Complete / 100.0 * AValues.Days;
-  }
+TVisitedValues TVisitedValues::RolledUp(const TRolledUpValues& AValues) {
+  return {AValues.Start, AValues.Finish, DurationInDays(AValues.Duration, AValues.DurationMeasure), AValues.Complete};
+}
 
-  // AOwnMeasure: the measure of a summary without children, which visited its own record.
-  TRolledUpValues Result(IWorkingScheduler* AScheduler, bool AHasChildren, int32_t AOwnMeasure) const {
-    TRolledUpValues values;
-    values.Start = FStart;
-    values.Finish = FFinish;
-    values.Duration = Duration(AScheduler);
-    values.DurationMeasure = AHasChildren ? static_cast<int32_t>(amDays) : AOwnMeasure;
-    values.Complete = FTotal > 0 ? RoundHalfToEven(FDone / FTotal * 100) : 0;
-    return values;
-  }
+TRolledUpValues TRollUpTotals::Result(IWorkingScheduler* AScheduler, bool AHasChildren, int32_t AOwnMeasure) const {
+  TRolledUpValues values;
+  values.Start = FStart;
+  values.Finish = FFinish;
+  values.Duration = Duration(AScheduler);
+  values.DurationMeasure = AHasChildren ? static_cast<int32_t>(amDays) : AOwnMeasure;
+  values.Complete = FTotal > 0 ? RoundHalfToEven(FDone / FTotal * 100) : 0;
+  return values;
+}
 
- private:
-  double Duration(IWorkingScheduler* AScheduler) const {
-    // Nothing visited: no span to measure, and the sentinels are no dates a scheduler takes.
-    if (FStart == KNoRolledUpStart || FFinish == KNoRolledUpFinish) return 0;
-    if (AScheduler) return AScheduler->WorkingDuration(FStart, FFinish);
-    // Calendar days, both ends counted.
-    const double first = DateOf(FStart);
-    const double last = DateOf(FFinish);
-    return last < first ? 0 : last - first + 1;
-  }
+double TRollUpTotals::Duration(IWorkingScheduler* AScheduler) const {
+  // Nothing visited: no span to measure, and the sentinels are no dates a scheduler takes.
+  if (FStart == KNoRolledUpStart || FFinish == KNoRolledUpFinish) return 0;
+  if (AScheduler) return AScheduler->WorkingDuration(FStart, FFinish);
+  // Calendar days, both ends counted.
+  const double first = DateOf(FStart);
+  const double last = DateOf(FFinish);
+  return last < first ? 0 : last - first + 1;
+}
 
-  double FStart = KNoRolledUpStart;
-  double FFinish = KNoRolledUpFinish;
-  double FTotal = 0;
-  double FDone = 0;
-};
+namespace {
 
 // A summary on the walk's stack: its node, the child to visit next and its totals so far.
 struct TFrame {
   ComPtr<INode> Node;
   ComPtr<INode> Next;
-  TRollUp RollUp;
+  TRollUpTotals RollUp;
 };
 
 }  // namespace
@@ -190,16 +165,12 @@ TRolledUpValues TRolledUpAction::Compute(TActionAttribute* ARecord, INode* ANode
                                          TRollUpMemo* AMemo) {
   ComPtr<INode> first = ANode ? ANode->GetFirstChild() : nullptr;
   if (!first) {
-    TRollUp own;
-    own.Visit(StoredValues(*ARecord));
+    TRollUpTotals own;
+    own.Visit(TVisitedValues::Stored(*ARecord));
     return own.Result(AScheduler, false, ARecord->StoredDurationMeasure());
   }
 
   // Post-order: a summary child is pushed and rolled up before its values join its parent's.
-  const auto visitValues = [](const TRolledUpValues& AValues) {
-    return TVisited{AValues.Start, AValues.Finish, DurationInDays(AValues.Duration, AValues.DurationMeasure),
-                    AValues.Complete};
-  };
   std::vector<TFrame> stack;
   stack.push_back({ComPtr<INode>(ANode), std::move(first), {}});
   for (;;) {
@@ -209,7 +180,7 @@ TRolledUpValues TRolledUpAction::Compute(TActionAttribute* ARecord, INode* ANode
       if (AMemo && stack.size() > 1) AMemo->Keep(top.Node.get(), values);
       stack.pop_back();
       if (stack.empty()) return values;
-      stack.back().RollUp.Visit(visitValues(values));
+      stack.back().RollUp.Visit(TVisitedValues::RolledUp(values));
       continue;
     }
     ComPtr<INode> child = std::move(top.Next);
@@ -225,7 +196,7 @@ TRolledUpValues TRolledUpAction::Compute(TActionAttribute* ARecord, INode* ANode
     if (!record && !(foreign = QueryAs<IActionAttribute>(attribute.get()))) continue;
     if (child->IsSummaryTask()) {
       if (const TRolledUpValues* kept = AMemo ? AMemo->Find(child.get()) : nullptr) {
-        top.RollUp.Visit(visitValues(*kept));
+        top.RollUp.Visit(TVisitedValues::RolledUp(*kept));
         continue;
       }
       if (ComPtr<INode> grandchild = child->GetFirstChild()) {
@@ -233,6 +204,6 @@ TRolledUpValues TRolledUpAction::Compute(TActionAttribute* ARecord, INode* ANode
         continue;
       }
     }
-    top.RollUp.Visit(record ? StoredValues(*record) : InterfaceValues(*foreign));
+    top.RollUp.Visit(record ? TVisitedValues::Stored(*record) : TVisitedValues::Answered(*foreign));
   }
 }

@@ -25,6 +25,42 @@ struct TRolledUpValues {
   int32_t Complete = 0;
 };
 
+// What one subtask gives its summary: its dates, and its duration in days to weigh its progress.
+struct TVisitedValues {
+  double Start;
+  double Finish;
+  double Days;
+  int32_t Complete;
+
+  // What a record of ours stores: never through its rolled-up getters.
+  static TVisitedValues Stored(TActionAttribute& ARecord);
+  // A record of another make answers through its interface; it is no summary, so its getters
+  // answer what it stores.
+  static TVisitedValues Answered(IActionAttribute& ARecord);
+  static TVisitedValues RolledUp(const TRolledUpValues& AValues);
+};
+
+// The running totals of one summary while its subtasks are visited.
+class TRollUpTotals {
+ public:
+  void Visit(const TVisitedValues& AValues) {
+    if (AValues.Start < FStart) FStart = AValues.Start;
+    if (AValues.Finish > FFinish) FFinish = AValues.Finish;
+    FTotal += AValues.Days;
+    FDone += AValues.Complete / 100.0 * AValues.Days;
+  }
+  // AOwnMeasure: the measure of a summary without children, which visited its own record.
+  TRolledUpValues Result(IWorkingScheduler* AScheduler, bool AHasChildren, int32_t AOwnMeasure) const;
+
+ private:
+  double Duration(IWorkingScheduler* AScheduler) const;
+
+  double FStart = KNoRolledUpStart;
+  double FFinish = KNoRolledUpFinish;
+  double FTotal = 0;
+  double FDone = 0;
+};
+
 // Roll-ups kept while one schedule run, or one print of a map, lasts: each task of a phase is
 // checked against the phase before it, which would otherwise be walked again for every task, and
 // a deep tree would roll every subtree up again for each summary on it. The owner forgets the

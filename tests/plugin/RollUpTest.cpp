@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/RolledUpAction.h"
+#include "plugin/ShownActions.h"
 #include "tests/support/FakeWorkingScheduler.h"
 #include "tests/support/InProcessPlugIn.h"
 #include "tests/support/StubNode.h"
@@ -107,6 +109,59 @@ TEST_F(RollUpTest, RecordFollowsItsPropertyFromNodeToNode) {
   EXPECT_EQ(action->GetStartDate(), At(Mon, 8)) << "its own while the map does not schedule";
 }
 
+// What a table row shows must be what the record's own getters answer, however the rows are
+// listed: whole branches in pre-order roll up from the rows, anything else by walks.
+TEST_F(RollUpTest, ShownActionsAnswerAsTheGettersForAnyListOfNodes) {
+  UseScheduler();
+  // Two phases, the first two levels deep, a node without record, a summary without records below.
+  TLumetaNode* phase = Task(nullptr, {At(Mon, 8), At(Mon, 17), 9, amHours, 0});
+  TLumetaNode* inner = Task(phase, {});
+  Task(inner, {At(Mon, 8), At(Mon + 1, 17), 2, amDays, 100});
+  Task(inner, {At(Mon + 2, 8), At(Mon + 2, 12), 4, amHours, 50});
+  Map.AddNode(phase, "no record");
+  Task(phase, {At(Mon + 3, 8), At(Mon + 4, 17), 2, amDays, 0});
+  TLumetaNode* second = Task(nullptr, {});
+  TLumetaNode* empty = Task(second, {});
+  Map.AddNode(empty, "no record");
+  Task(second, {At(Mon + 7, 8), At(Mon + 7, 17), 1, amDays, 30});
+  Action(second)->SetDueDate(Mon + 9);
+  Action(second)->SetPriority("High");
+
+  std::vector<INode*> preOrder;
+  Map.ForEachNode([&](TLumetaNode* ANode) { preOrder.push_back(ANode); });
+  const auto check = [&](std::vector<INode*> ANodes, const char* AList) {
+    SCOPED_TRACE(AList);
+    const std::vector<TShownAction> shown = ShownActionsOf(ANodes);
+    ASSERT_EQ(shown.size(), ANodes.size());
+    for (size_t i = 0; i < ANodes.size(); ++i) {
+      SCOPED_TRACE(i);
+      ComPtr<IActionAttribute> action = ANodes[i] ? TActionHelper::GetAction(ANodes[i], false) : nullptr;
+      EXPECT_EQ(shown[i].HasAction, action != nullptr);
+      if (!action) continue;
+      EXPECT_EQ(shown[i].Start, action->GetStartDate());
+      EXPECT_EQ(shown[i].Finish, action->GetCompletedDate());
+      EXPECT_EQ(shown[i].Duration, action->GetDuration());
+      EXPECT_EQ(shown[i].DurationMeasure, action->GetDurationMeasure());
+      EXPECT_EQ(shown[i].Complete, action->GetComplete());
+      EXPECT_EQ(shown[i].Status, action->GetStatus());
+      EXPECT_EQ(shown[i].Due, action->GetDueDate());
+      EXPECT_EQ(shown[i].Priority, action->GetPriority());
+    }
+  };
+  for (const bool scheduling : {true, false}) {
+    Settings->Scheduling = scheduling;
+    SCOPED_TRACE(scheduling ? "scheduling" : "not scheduling");
+    check(preOrder, "the whole map in pre-order, root first");
+    check({preOrder.begin() + 1, preOrder.end()}, "the tree below the root");
+    check({preOrder.begin() + 2, preOrder.begin() + 6}, "a window that starts inside a phase");
+    std::vector<INode*> skipping = preOrder;
+    skipping.erase(skipping.begin() + 3);
+    check(skipping, "one subtask left out");
+    check({preOrder.rbegin(), preOrder.rend()}, "reversed");
+    check({phase, phase, nullptr, inner, inner, second}, "twice, and an empty entry");
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Walks over nodes that count what the roll-up asks of them.
 
@@ -201,6 +256,20 @@ TEST(RollUpWalkTest, HeldRollUpsLookAtEachTaskOncePerHoldAndNest) {
   chain.back()->Action()->SetComplete(100);
   EXPECT_EQ(chain.front()->Action()->GetComplete(), 100) << "released: read afresh";
   EXPECT_EQ(TRollUpHold::Find(root), nullptr);
+}
+
+// A table of a whole branch rolls up from its rows: each record is looked up once, however deep.
+TEST(RollUpWalkTest, ShownActionsOfABranchInPreOrderLookAtEachNodeOnce) {
+  TTree tree;
+  TCountingNode* root = Add(tree, nullptr);
+  std::vector<INode*> rows;
+  for (TCountingNode* node = root; rows.size() < 1000;) rows.push_back(node = Add(tree, node));
+  tree.Nodes.back()->Action()->SetDuration(2);
+  tree.Nodes.back()->Action()->SetComplete(70);
+  const std::vector<TShownAction> shown = ShownActionsOf(rows);
+  EXPECT_EQ(tree.Lookups, 1000);
+  EXPECT_EQ(shown.front().Complete, 70);
+  EXPECT_EQ(shown.front().Status, "In Progress");
 }
 
 TEST(RollUpWalkTest, ChainOfAHundredThousandSummariesReadsWithoutRecursion) {

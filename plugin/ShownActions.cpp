@@ -1,0 +1,132 @@
+#include "plugin/ShownActions.h"
+
+#include <memory>
+#include <optional>
+
+#include "contract/WorkingSchedulerIntf.h"
+#include "plugin/ActionAttributes.h"
+#include "plugin/RolledUpAction.h"
+
+namespace {
+
+// A node's action record: ours, read through its stored values, or one of another make, read
+// through its interface.
+struct TRecordOf {
+  ComPtr<IProperty> Property;  // holds either
+  TActionAttribute* Own = nullptr;
+  ComPtr<IActionAttribute> Foreign;
+
+  explicit TRecordOf(INode* ANode) : Property(ANode->FindProperty(KActionPropertyName)) {
+    if (!Property) return;
+    Own = TActionAttribute::FromAction(Property.get());
+    if (!Own) Foreign = QueryAs<IActionAttribute>(Property.get());
+  }
+  bool Carried() const { return Own || Foreign; }
+};
+
+// The record's own values, as its getters answer them on a node that does not roll up.
+void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
+  ARow.HasAction = true;
+  if (TActionAttribute* own = ARecord.Own) {
+    ARow.Start = own->StoredStartDate();
+    ARow.Finish = own->StoredCompletedDate();
+    ARow.Duration = own->StoredDuration();
+    ARow.DurationMeasure = own->StoredDurationMeasure();
+    ARow.Complete = own->StoredComplete();
+    ARow.Status = own->StoredStatus();
+    ARow.Due = own->GetDueDate();
+    ARow.Priority = own->GetPriority();
+    return;
+  }
+  IActionAttribute& foreign = *ARecord.Foreign;
+  ARow.Start = foreign.GetStartDate();
+  ARow.Finish = foreign.GetCompletedDate();
+  ARow.Duration = foreign.GetDuration();
+  ARow.DurationMeasure = foreign.GetDurationMeasure();
+  ARow.Complete = foreign.GetComplete();
+  ARow.Status = foreign.GetStatus();
+  ARow.Due = foreign.GetDueDate();
+  ARow.Priority = foreign.GetPriority();
+}
+
+// A node of the list whose children follow it: its totals gather while they do.
+struct TOpenNode {
+  INode* Node;  // the map holds its nodes meanwhile
+  INode* Next;  // the child expected next in the list; null once every child came
+  size_t Row;
+  bool Carried;   // whether it carries a record, which its summary then counts
+  bool RollsUp;   // whether its row shows the rolled-up values: a summary with a record of ours
+  TRollUpTotals Totals;
+};
+
+}  // namespace
+
+std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
+  std::vector<TShownAction> shown(ANodes.size());
+  INode* first = nullptr;
+  for (INode* node : ANodes)
+    if ((first = node)) break;
+  if (!first) return shown;
+  ComPtr<IMapSettings> settings = FindMapSettings(first);
+  if (!settings || !settings->GetTaskScheduling()) {
+    for (size_t i = 0; i < ANodes.size(); ++i)
+      if (ANodes[i])
+        if (TRecordOf record(ANodes[i]); record.Carried()) ShowOwn(shown[i], record);
+    return shown;
+  }
+
+  ComPtr<IWorkingScheduler> scheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());
+  // A view that holds the map's roll-ups shares what this call works out; without one, a memo of
+  // its own serves the summaries that must be walked.
+  TRollUpMemo* held = TRollUpHold::Find(first->GetRoot().get());
+  std::unique_ptr<TRollUpMemo> own;
+  std::vector<TOpenNode> open;
+  const auto close = [&] {
+    TOpenNode done = open.back();
+    open.pop_back();
+    const bool counted = done.Carried && !open.empty();
+    if (!done.RollsUp && !counted) return;
+    const TRolledUpValues* kept = held ? held->Find(done.Node) : nullptr;
+    TRolledUpValues values;
+    if (kept) {
+      values = *kept;
+    } else if (!done.Next) {
+      values = done.Totals.Result(scheduler.get(), true, amDays);
+      if (held) held->Keep(done.Node, values);
+    } else {
+      // Not every child was listed in its place. A node with children never reads the record it is given.
+      if (!held && !own) own = std::make_unique<TRollUpMemo>();
+      TRollUpMemo* memo = held ? held : own.get();
+      values = TRolledUpAction::Compute(nullptr, done.Node, scheduler.get(), memo);
+      memo->Keep(done.Node, values);
+    }
+    if (done.RollsUp) {
+      TShownAction& row = shown[done.Row];
+      row.Start = values.Start;
+      row.Finish = values.Finish;
+      row.Duration = values.Duration;
+      row.DurationMeasure = values.DurationMeasure;
+      row.Complete = values.Complete;
+      row.Status = RolledUpStatus(values.Complete, row.Status);
+    }
+    if (counted) open.back().Totals.Visit(TVisitedValues::RolledUp(values));
+  };
+
+  for (size_t i = 0; i < ANodes.size(); ++i) {
+    INode* node = ANodes[i];
+    if (!node) continue;
+    // Pre-order: the nodes whose next child this is not are done (or listed without some children).
+    while (!open.empty() && open.back().Next != node) close();
+    if (!open.empty()) open.back().Next = node->GetNextSibling().get();
+    TRecordOf record(node);
+    if (record.Carried()) ShowOwn(shown[i], record);
+    if (ComPtr<INode> child = node->GetFirstChild()) {
+      open.push_back({node, child.get(), i, record.Carried(), record.Own && node->IsSummaryTask(), {}});
+      continue;
+    }
+    if (!record.Carried() || open.empty()) continue;
+    open.back().Totals.Visit(record.Own ? TVisitedValues::Stored(*record.Own) : TVisitedValues::Answered(*record.Foreign));
+  }
+  while (!open.empty()) close();
+  return shown;
+}
