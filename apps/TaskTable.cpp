@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -31,6 +31,14 @@ enum {
   colBaseFinish, colVariance, colPriority, colCount
 };
 
+// The columns of what people typed, which may hold any character; the others hold only ASCII,
+// whose width is its length.
+constexpr bool IsTextColumn(int AColumn) { return AColumn == colTitle || AColumn == colStatus || AColumn == colPriority; }
+
+size_t CellWidth(std::string_view ACell, int AColumn) {
+  return IsTextColumn(AColumn) ? TextWidth(ACell) : ACell.size();
+}
+
 // The table's cells in one text, each known by where it ends, with each column's width: a table
 // of a map of 100,000 nodes holds well over a million cells, and a string apiece cost more than
 // working out what they say. A cell is written at the end of Text() and closed with EndCell.
@@ -49,7 +57,7 @@ class TTableCells {
   std::string& Text() { return FText; }
   void EndCell() {
     const size_t start = FEnds.empty() ? 0 : FEnds.back();
-    FWidths[FColumn] = std::max(FWidths[FColumn], TextWidth(std::string_view(FText).substr(start)));
+    FWidths[FColumn] = std::max(FWidths[FColumn], CellWidth(std::string_view(FText).substr(start), FColumn));
     if (FText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
     FEnds.push_back(static_cast<uint32_t>(FText.size()));
     ++FColumn;
@@ -74,6 +82,11 @@ class TTableCells {
     return std::string_view(FText).substr(start, FEnds[index] - start);
   }
   size_t Width(int AColumn) const { return FWidths[AColumn]; }
+  // The bytes of all the row's cells.
+  size_t RowBytes(size_t ARow) const {
+    const size_t first = ARow * colCount;
+    return FEnds[first + colCount - 1] - (first == 0 ? 0 : FEnds[first - 1]);
+  }
 
  private:
   std::string FText;
@@ -116,8 +129,27 @@ void AppendNumber(std::string& AOut, T AValue) {
   AOut.append(text, std::to_chars(text, text + sizeof text, AValue).ptr);
 }
 
-// Six significant digits, as printf's "%.6g" writes them.
+// Six significant digits, as printf's "%.6g" writes them. Durations are mostly whole or a few
+// decimals: when the value is the double nearest to n/1000 (IEEE division rounds to nearest) and
+// below 1000, "%.6g" writes n/1000 itself, which is written from the integer, several times
+// cheaper than the general way. Zero goes the general way, which keeps the sign of -0.
 void AppendShortNumber(std::string& AOut, double AValue) {
+  if (AValue != 0 && std::abs(AValue) < 1000) {
+    const double thousandths = std::nearbyint(AValue * 1000);
+    if (thousandths / 1000 == AValue) {
+      const auto scaled = static_cast<int64_t>(thousandths);
+      const uint64_t magnitude = scaled < 0 ? uint64_t(-scaled) : uint64_t(scaled);
+      if (scaled < 0) AOut += '-';
+      AppendNumber(AOut, magnitude / 1000);
+      if (const uint64_t fraction = magnitude % 1000) {
+        const char digits[3] = {char('0' + fraction / 100), char('0' + fraction / 10 % 10), char('0' + fraction % 10)};
+        size_t count = 3;
+        while (digits[count - 1] == '0') --count;
+        AOut.append(1, '.').append(digits, count);
+      }
+      return;
+    }
+  }
   char text[32];
   AOut.append(text, std::to_chars(text, text + sizeof text, AValue, std::chars_format::general, 6).ptr);
 }
@@ -185,22 +217,67 @@ void AddRow(TTableCells& ACells, TDateTexts& ADates, TLumetaNode* ANode, int ADe
   ACells.EndCell();
 }
 
-// AText in AWidth characters: cut to one less and an ellipsis when longer.
-void AppendClipped(std::string& AOut, std::string_view AText, size_t AWidth) {
-  if (TextWidth(AText) <= AWidth) {
-    AOut.append(AText);
-    return;
+// AText in at most AWidth characters at AOut, cut to one less and an ellipsis when longer;
+// answers the characters written.
+size_t PutClipped(char*& AOut, std::string_view AText, size_t AWidth) {
+  const size_t width = TextWidth(AText);
+  size_t end = AText.size();
+  if (width > AWidth) {
+    if (AWidth == 0) return 0;
+    if (width == AText.size()) {
+      end = AWidth - 1;  // a character a byte
+    } else {
+      size_t characters = 0;
+      for (end = 0; end < AText.size(); ++end)
+        if ((static_cast<unsigned char>(AText[end]) & 0xC0) != 0x80 && ++characters > AWidth - 1) break;
+    }
   }
-  if (AWidth == 0) return;
-  size_t width = 0, end = 0;
-  for (; end < AText.size(); ++end)
-    if ((static_cast<unsigned char>(AText[end]) & 0xC0) != 0x80 && ++width > AWidth - 1) break;
-  AOut.append(AText.substr(0, end)).append("\xE2\x80\xA6");  // an ellipsis
+  std::memcpy(AOut, AText.data(), end);
+  AOut += end;
+  if (end == AText.size()) return width;
+  std::memcpy(AOut, "\xE2\x80\xA6", 3);  // an ellipsis
+  AOut += 3;
+  return AWidth;
 }
 
-// AText filled with blanks to AWidth characters, on the right or (ARight) on the left.
-void AppendPadded(std::string& AOut, std::string_view AText, size_t AWidth, bool ARight = false) {
-  const size_t width = TextWidth(AText);
+// Lines written straight into one buffer and sent out in 64 KiB blocks: a stream write, or a
+// string append, per cell cost as much as the rest of the table together.
+class TLineBlock {
+ public:
+  explicit TLineBlock(std::ostream& AOut) : FOut(AOut), FBuffer(2 * KBlock) {}
+  // Where to write a line of at most ABytes, its newline included.
+  char* Begin(size_t ABytes) {
+    if (FUsed + ABytes > FBuffer.size()) {
+      Flush();
+      if (ABytes > FBuffer.size()) FBuffer.resize(ABytes);
+    }
+    FLineStart = FUsed;
+    return FBuffer.data() + FUsed;
+  }
+  // Ends the line begun last at AEnd, without its trailing blanks.
+  void End(char* AEnd) {
+    const char* start = FBuffer.data() + FLineStart;
+    while (AEnd > start && AEnd[-1] == ' ') --AEnd;
+    *AEnd++ = '\n';
+    FUsed = static_cast<size_t>(AEnd - FBuffer.data());
+    if (FUsed >= KBlock) Flush();
+  }
+  void Flush() {
+    FOut.write(FBuffer.data(), static_cast<std::streamsize>(FUsed));
+    FUsed = 0;
+  }
+
+ private:
+  static constexpr size_t KBlock = 64 * 1024;
+  std::ostream& FOut;
+  std::vector<char> FBuffer;
+  size_t FUsed = 0, FLineStart = 0;
+};
+
+// AText (ATextWidth characters) filled with blanks to AWidth characters, on the right or (ARight)
+// on the left.
+void AppendPadded(std::string& AOut, std::string_view AText, size_t ATextWidth, size_t AWidth, bool ARight = false) {
+  const size_t width = ATextWidth;
   const size_t blanks = width >= AWidth ? 0 : AWidth - width;
   if (ARight) AOut.append(blanks, ' ');
   AOut.append(AText);
@@ -216,7 +293,9 @@ size_t TextWidth(std::string_view AText) {
   for (; i + 8 <= AText.size(); i += 8) {
     uint64_t word;
     std::memcpy(&word, AText.data() + i, 8);
-    continuations += static_cast<size_t>(std::popcount(word & ~(word << 1) & KHighBits));
+    // One bit a byte, summed by the multiplication into the top byte: x86-64's baseline has no
+    // population count instruction.
+    continuations += static_cast<size_t>((((word & ~(word << 1) & KHighBits) >> 7) * 0x0101010101010101ULL) >> 56);
   }
   for (; i < AText.size(); ++i) continuations += (static_cast<unsigned char>(AText[i]) & 0xC0) == 0x80;
   return AText.size() - continuations;
@@ -261,34 +340,35 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     if (i != colTitle) others += widths[i];
   widths[colTitle] = std::min(widths[colTitle], std::max(KMinTitle, KLineWidth > others ? KLineWidth - others : 0));
 
-  // Lines go out in blocks: a stream write per cell or line cost as much as the rest together.
-  constexpr size_t KBlock = 64 * 1024;
-  std::string block;
-  block.reserve(2 * KBlock);
-  const auto endLine = [&](size_t ALineStart) {
-    size_t end = block.size();
-    while (end > ALineStart && block[end - 1] == ' ') --end;
-    block.resize(end);
-    block += '\n';
-    if (block.size() >= KBlock) {
-      AOut.write(block.data(), static_cast<std::streamsize>(block.size()));
-      block.clear();
-    }
-  };
+  size_t widthSum = 0;
+  for (const size_t width : widths) widthSum += width;
+  TLineBlock lines(AOut);
   const auto print = [&](size_t ARow) {
     const bool header = ARow == 0;
-    const size_t start = block.size();
+    // The cells, their widths in blanks, a blank after each, two before Start, two ellipses and
+    // the newline.
+    char* out = lines.Begin(cells.RowBytes(ARow) + widthSum + colCount + 16);
+    const auto put = [&](std::string_view AText) {
+      std::memcpy(out, AText.data(), AText.size());
+      out += AText.size();
+    };
+    const auto blanks = [&](size_t ACount) {
+      std::memset(out, ' ', ACount);
+      out += ACount;
+    };
     const auto cell = [&](int AColumn, bool ARight = false) {
-      AppendPadded(block, cells.Cell(ARow, AColumn), widths[AColumn], ARight);
-      block += ' ';
+      const std::string_view text = cells.Cell(ARow, AColumn);
+      const size_t width = CellWidth(text, AColumn);
+      const size_t fill = width >= widths[AColumn] ? 0 : widths[AColumn] - width;
+      if (ARight) blanks(fill);
+      put(text);
+      if (!ARight) blanks(fill);
+      *out++ = ' ';
     };
     cell(colID, true);
-    const size_t titleStart = block.size();
-    AppendClipped(block, cells.Cell(ARow, colTitle), widths[colTitle]);
-    const size_t titleWidth = TextWidth(std::string_view(block).substr(titleStart));
-    if (titleWidth < widths[colTitle]) block.append(widths[colTitle] - titleWidth, ' ');
+    blanks(widths[colTitle] - PutClipped(out, cells.Cell(ARow, colTitle), widths[colTitle]));
     if (cells.HasAction(ARow)) {
-      block += "  ";
+      blanks(2);
       cell(colStart);
       cell(colDue);
       cell(colDone);
@@ -302,17 +382,19 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
         cell(colBaseFinish);
         cell(colVariance, !header);
       }
-      AppendClipped(block, cells.Cell(ARow, colPriority), widths[colPriority]);
+      PutClipped(out, cells.Cell(ARow, colPriority), widths[colPriority]);
     }
-    endLine(start);
+    lines.End(out);
   };
   print(0);
   // The root is the map itself: its title may run across the columns it never fills.
-  const size_t rootStart = block.size();
-  AppendPadded(block, "0", widths[colID], true);
-  block += ' ';
-  AppendVisibleLine(block, map.Root()->Title());
-  endLine(rootStart);
+  std::string root;
+  AppendPadded(root, "0", 1, widths[colID], true);
+  root += ' ';
+  AppendVisibleLine(root, map.Root()->Title());
+  char* out = lines.Begin(root.size() + 1);
+  std::memcpy(out, root.data(), root.size());
+  lines.End(out + root.size());
   for (size_t r = 1; r < cells.RowCount(); ++r) print(r);
-  AOut.write(block.data(), static_cast<std::streamsize>(block.size()));
+  lines.Flush();
 }
