@@ -171,8 +171,12 @@ void WriteTable(std::ostream& AOut, TLumetaMap& AMap, TTableFormat AFormat, cons
     picked.push_back(static_cast<size_t>(std::ranges::find(TableFieldNames(), field) - TableFieldNames().begin()));
   const auto& columns = Columns();
   const std::vector<TPlanRow> rows = PlanRows(AMap);
+  // The critical path is one more pass over the plan: only worth it when a picked field shows it.
+  const auto showsSlack = [&](size_t AColumn) {
+    return columns[AColumn].first == "slack" || columns[AColumn].first == "critical";
+  };
   TSlacks slacks;
-  if (FindWorkingScheduler(AMap.Root())) slacks.emplace(AMap);
+  if (std::ranges::any_of(picked, showsSlack) && FindWorkingScheduler(AMap.Root())) slacks.emplace(AMap);
   if (AFormat == TTableFormat::Csv) {
     for (size_t i = 0; i < picked.size(); ++i) AOut << (i ? "," : "") << columns[picked[i]].first;
     AOut << "\r\n";
