@@ -104,7 +104,7 @@ ComPtr<IUnknown> TAttribute::GetHostObject() {
   return property ? property->GetHostObject() : ComPtr<IUnknown>();
 }
 
-bool TAttribute::IsMergedView() { return FFlags & afMergedView; }
+bool TAttribute::IsMergedView() { return FlagWord() & afMergedView; }
 
 ComPtr<IDocSource> TAttribute::GetDocSource() { return QueryAs<IDocSource>(GetHostObject().get()); }
 
@@ -113,9 +113,9 @@ int32_t TAttribute::GetIndex() {
   return owner ? owner->IndexOf(Self()) : 0;
 }
 
-bool TAttribute::IsMixed() { return FFlags & afMixed; }
+bool TAttribute::IsMixed() { return FlagWord() & afMixed; }
 
-bool TAttribute::IsModified() { return FFlags & afModified; }
+bool TAttribute::IsModified() { return FlagWord() & afModified; }
 
 std::string TAttribute::GetName() {
   if (ComPtr<IProperty> property = QueryAs<IProperty>(Self())) return property->GetPropertyName();
@@ -140,13 +140,13 @@ std::string TAttribute::GetFullName() {
   return name + GetName();
 }
 
-bool TAttribute::HasState2() { return FFlags & afState2; }
+bool TAttribute::HasState2() { return FlagWord() & afState2; }
 
-bool TAttribute::HasFlag(uint32_t AMask) { return (FFlags & AMask) != 0; }
+bool TAttribute::HasFlag(uint32_t AMask) { return (FlagWord() & AMask) != 0; }
 
-bool TAttribute::IsCleared() { return FFlags & afCleared; }
+bool TAttribute::IsCleared() { return FlagWord() & afCleared; }
 
-bool TAttribute::IsLoaded() { return FFlags & afLoaded; }
+bool TAttribute::IsLoaded() { return FlagWord() & afLoaded; }
 
 void TAttribute::Merge(IAttribute* AOther) {
   if (!IsMixed() && !EqualTo(AOther)) SetMixed(true);
@@ -179,13 +179,13 @@ void TAttribute::LoadFromString(const std::string&) {}
 std::string TAttribute::SaveToString() { return {}; }
 
 void TAttribute::EnsureLoaded() {
-  if (FFlags & afLoaded) return;
-  FFlags |= afLoaded;
+  if (FlagWord() & afLoaded) return;
+  FlagWord() |= afLoaded;
   const bool wasModified = IsModified();
   try {
     if (ComPtr<IDocSource> source = GetDocSource()) source->LoadAttribute(Self());
   } catch (...) {
-    FFlags &= ~afLoaded;
+    FlagWord() &= ~afLoaded;
     throw;
   }
   // What the document holds is not an edit, however the source chose to store it.
@@ -198,9 +198,9 @@ void TAttribute::AssignError(IAttribute* ASource) {
 
 void TAttribute::AssignTo(IAttribute*) {}
 
-uint32_t TAttribute::GetFlags() { return FFlags; }
+uint32_t TAttribute::GetFlags() { return FlagWord(); }
 
-void TAttribute::SetFlags(uint32_t AFlags) { FFlags = AFlags; }
+void TAttribute::SetFlags(uint32_t AFlags) { FlagWord() = AFlags; }
 
 GUID TAttribute::GetClassID() { return GUID_NULL; }
 
@@ -220,3 +220,13 @@ uint64_t TAttribute::GetSizeMax() {
 }
 
 void TAttribute::Changed(int32_t) {}
+
+IAttribute* TAttribute::SlotOwner() const noexcept {
+  return static_cast<IAttribute*>(TRecordSlots::Of(reinterpret_cast<TSlot*>(FOwner & ~SlotBit))->Record());
+}
+
+void TAttribute::LeaveSlot() {
+  KeepSlotValue();
+  FFlags = FlagWord();
+  FOwner = 0;
+}

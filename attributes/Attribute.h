@@ -7,6 +7,7 @@
 #include <typeinfo>
 
 #include "attributes/AttributePool.h"
+#include "attributes/RecordSlots.h"
 #include "contract/LumetaAttributesIntf.h"
 #include "com/AggregableObject.h"
 
@@ -100,7 +101,11 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   void SetMixed(bool AOn) override;
   void SetModified(bool AOn) override;
   // Final, so that structures adopting children set it without a virtual call.
-  void SetOwner(IAttribute* AOwner) final { FOwner = reinterpret_cast<uintptr_t>(AOwner); }
+  // A child bound to its record's slot first takes its value and flags back into itself.
+  void SetOwner(IAttribute* AOwner) final {
+    if (FOwner & SlotBit) LeaveSlot();
+    FOwner = reinterpret_cast<uintptr_t>(AOwner);
+  }
   void SetState2(bool AOn, bool ARecursive) override;
   void SetFlag(uint32_t AMask, bool AOn) override;
   void SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) override;
@@ -140,22 +145,44 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   virtual std::string DebugValueText();
   // The lazy-load step as cheap as a flag test once loaded.
   void CheckLoaded() {
-    if (!(FFlags & afLoaded)) EnsureLoaded();
+    if (!(FlagWord() & afLoaded)) EnsureLoaded();
   }
   // Flag changes without a virtual call, for the hot paths of subclasses.
-  void SetFlagBits(uint32_t AMask, bool AOn) noexcept { FFlags = AOn ? FFlags | AMask : FFlags & ~AMask; }
-  void SetFlagBitsTo(uint32_t AFlags) noexcept { FFlags = AFlags; }
-  uint32_t FlagBits() const noexcept { return FFlags; }
-  IAttribute* RawOwner() const noexcept { return reinterpret_cast<IAttribute*>(FOwner & ~NameKeptBit); }
+  void SetFlagBits(uint32_t AMask, bool AOn) noexcept {
+    uint32_t& flags = FlagWord();
+    flags = AOn ? flags | AMask : flags & ~AMask;
+  }
+  void SetFlagBitsTo(uint32_t AFlags) noexcept { FlagWord() = AFlags; }
+  uint32_t FlagBits() const noexcept { return const_cast<TAttribute*>(this)->FlagWord(); }
+  IAttribute* RawOwner() const noexcept {
+    if (FOwner & SlotBit) return SlotOwner();
+    return reinterpret_cast<IAttribute*>(FOwner & ~NameKeptBit);
+  }
+  // The record slot this child reads and writes, or null for a child that holds its own value.
+  TSlot* BoundSlot() const noexcept { return FOwner & SlotBit ? reinterpret_cast<TSlot*>(FOwner & ~SlotBit) : nullptr; }
+  // Whether this object can stand for a slot of that kind; no class can here.
+  virtual bool FitsSlot(TSlotKind) const noexcept { return false; }
+  // Takes the bound slot's value into the object itself, before it leaves the slot.
+  virtual void KeepSlotValue() {}
   IAttribute* Self() noexcept { return static_cast<IAttribute*>(this); }
 
  private:
   friend class TListAttribute;  // keeps its items' names
+  friend class TRecordAttribute;  // binds its children to its slots
   std::string TextFromOwner(bool ACaption);
 
   // The owner, not counted (it holds this attribute). The low bit says that a list owner keeps
   // this item's name: SetOwner clears it, so a name kept from before is never read again.
+  // Bound to a record's slot, the word holds the slot (with SlotBit) instead of the owner, and the
+  // slot holds the flags: the record's own walks then see what the child object sees.
   static constexpr uintptr_t NameKeptBit = 1;
+  static constexpr uintptr_t SlotBit = 2;
+  uint32_t& FlagWord() noexcept { return FOwner & SlotBit ? reinterpret_cast<TSlot*>(FOwner & ~SlotBit)->Flags : FFlags; }
+  // The record is the owner of a slot's child.
+  IAttribute* SlotOwner() const noexcept;
+  // From now on the value and flags live in ASlot; what the object held is dropped.
+  void BindSlot(TSlot* ASlot) noexcept { FOwner = reinterpret_cast<uintptr_t>(ASlot) | SlotBit; }
+  void LeaveSlot();
   uintptr_t FOwner = 0;
   // Last, so that a subclass's first 4-byte field fills the room after it.
   uint32_t FFlags = 0;

@@ -17,7 +17,14 @@ constexpr size_t PrefetchFrom = 64;
 
 inline void PrefetchChildArray(TAttribute* AItem) noexcept {
   TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
-  if (!structure || !structure->HasMadeChildren()) return;
+  if (!structure) return;
+  // A record with slots is walked by its slots, whatever objects it has made.
+  if (TRecordSlots* slots = structure->Slots()) {
+    const char* first = reinterpret_cast<const char*>(slots);
+    for (const char* line = first; line < first + slots->Bytes(); line += 64) __builtin_prefetch(line);
+    return;
+  }
+  if (!structure->HasMadeChildren()) return;
   const std::span<const TStructuredAttribute::TChild> children = structure->ChildEntries();
   const char* first = reinterpret_cast<const char*>(children.data());
   const char* last = reinterpret_cast<const char*>(children.data() + children.size());
@@ -26,7 +33,7 @@ inline void PrefetchChildArray(TAttribute* AItem) noexcept {
 
 inline void PrefetchChildren(TAttribute* AItem) noexcept {
   TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
-  if (!structure || !structure->HasMadeChildren()) return;
+  if (!structure || structure->Slots() || !structure->HasMadeChildren()) return;
   for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Memory());
 }
 

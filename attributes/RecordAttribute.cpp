@@ -1,12 +1,166 @@
 #include "attributes/RecordAttribute.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <span>
+#include <utility>
 
+#include "attributes/AttributeHash_p.h"
 #include "attributes/LumetaAttributeFactory.h"
+#include "attributes/ScalarAttributes.h"
+
+using namespace attribute_tree;
 
 TRecordAttribute::TRecordAttribute(std::span<const char* const> AChildNames, IUnknown* AController) noexcept
     : TImplements(AController), FChildNames(AChildNames) {}
+
+TRecordAttribute::TRecordAttribute(std::span<const char* const> AChildNames, std::span<const TSlotKind> ALayout,
+                                   IUnknown* AController)
+    : TImplements(AController), FChildNames(AChildNames) {
+  FSlots = TRecordSlots::Make(ALayout, this);
+  DeferChildren();
+}
+
+TRecordAttribute::~TRecordAttribute() {
+  // The children leave their slots, taking their values, while the block still stands.
+  DropChildren();
+  TRecordSlots::Free(std::exchange(FSlots, nullptr));
+}
+
+void TRecordAttribute::MakeChildren() {
+  if (!FSlots) return;
+  ReserveChildren(FSlots->Count());
+  for (const TSlot& slot : FSlots->All()) {
+    switch (slot.Kind) {
+      case TSlotKind::Integer: AddSlotChild(make<TIntegerAttribute>()); break;
+      case TSlotKind::Double: AddSlotChild(make<TDoubleAttribute>()); break;
+      case TSlotKind::DateTime: AddSlotChild(make<TDateTimeAttribute>()); break;
+      case TSlotKind::String: AddSlotChild(make<TStringAttribute>()); break;
+      case TSlotKind::WordBool: AddSlotChild(make<TWordBoolAttribute>()); break;
+    }
+  }
+}
+
+void TRecordAttribute::AddSlotChild(ComPtr<TAttribute>&& AChild) {
+  const size_t index = ChildEntries().size();
+  if (!FSlots || index >= FSlots->Count()) throw EInvalidOperation("The record has no slot for another child");
+  TSlot& slot = FSlots->Slots()[index];
+  if (!AChild || !AChild->FitsSlot(slot.Kind)) throw EInvalidOperation("The child cannot hold its record's slot");
+  TAttribute* object = AChild.get();
+  AddChild(std::move(AChild));
+  object->BindSlot(&slot);
+}
+
+bool TRecordAttribute::SlotsIntact() {
+  // Children added beside the slots, or taken away, leave a record to be walked by its objects.
+  return FSlots && Count() == FSlots->Count();
+}
+
+TRecordAttribute* TRecordAttribute::SlotTwin(TAttribute* AOther) {
+  if (!FSlots || !AOther || !SameClassAs(*AOther)) return nullptr;
+  auto* other = static_cast<TRecordAttribute*>(AOther);
+  return SlotsIntact() && other->SlotsIntact() ? other : nullptr;
+}
+
+void TRecordAttribute::LoadSlotFromDocument(size_t AIndex) {
+  TSlot& slot = FSlots->Slots()[AIndex];
+  // Without a document there is nothing to read: the slot is marked as its child would mark
+  // itself, and no child object is made for it.
+  if (!GetDocSource()) {
+    slot.Flags |= afLoaded;
+    return;
+  }
+  ChildAt(static_cast<int32_t>(AIndex))->EnsureLoaded();
+}
+
+void TRecordAttribute::AssignSlots(TRecordAttribute& ASource) {
+  const std::span<TSlot> mine = FSlots->All(), theirs = ASource.FSlots->All();
+  for (size_t i = 0; i < mine.size(); ++i) {
+    ASource.LoadSlot(i);
+    // One class, one layout: a text has the same place among the texts of both blocks.
+    if (mine[i].Kind == TSlotKind::String)
+      FSlots->Text(mine[i]) = ASource.FSlots->Text(theirs[i]);
+    else
+      std::memcpy(&mine[i].Real, &theirs[i].Real, sizeof mine[i].Real);
+    mine[i].Flags = theirs[i].Flags;
+  }
+}
+
+namespace {
+
+bool SameValue(TRecordSlots& AMine, const TSlot& AMineSlot, TRecordSlots& ATheirs, const TSlot& ATheirSlot) {
+  switch (AMineSlot.Kind) {
+    case TSlotKind::Integer: return AMineSlot.Integer == ATheirSlot.Integer;
+    case TSlotKind::Double:
+    case TSlotKind::DateTime: return AMineSlot.Real == ATheirSlot.Real;
+    case TSlotKind::String: return AMine.Text(AMineSlot) == ATheirs.Text(ATheirSlot);
+    case TSlotKind::WordBool: return (AMineSlot.WordBool != 0) == (ATheirSlot.WordBool != 0);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool TRecordAttribute::EqualSlots(TRecordAttribute& AOther) {
+  const std::span<TSlot> mine = FSlots->All(), theirs = AOther.FSlots->All();
+  for (size_t i = 0; i < mine.size(); ++i) {
+    AOther.LoadSlot(i);
+    LoadSlot(i);
+    if (!SameValue(*FSlots, mine[i], *AOther.FSlots, theirs[i])) return false;
+  }
+  return true;
+}
+
+void TRecordAttribute::MergeSlots(TRecordAttribute& AOther) {
+  const std::span<TSlot> mine = FSlots->All(), theirs = AOther.FSlots->All();
+  for (size_t i = 0; i < mine.size(); ++i) {
+    if (mine[i].Flags & afMixed) continue;
+    AOther.LoadSlot(i);
+    LoadSlot(i);
+    if (!SameValue(*FSlots, mine[i], *AOther.FSlots, theirs[i])) mine[i].Flags |= afMixed;
+  }
+}
+
+bool TRecordAttribute::EqualTo(IAttribute* AOther) {
+  if (TRecordAttribute* twin = SlotTwin(FromInterface(AOther))) return EqualSlots(*twin);
+  return TStructuredAttribute::EqualTo(AOther);
+}
+
+bool TRecordAttribute::IsModified() {
+  if (!SlotsIntact()) return TStructuredAttribute::IsModified();
+  if (FlagBits() & afModified) return true;
+  const std::span<TSlot> slots = FSlots->All();
+  return std::any_of(slots.begin(), slots.end(), [](const TSlot& ASlot) { return ASlot.Flags & afModified; });
+}
+
+void TRecordAttribute::SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) {
+  if (!SlotsIntact()) return TStructuredAttribute::SetFlagEx(AMask, AOn, ARecursive);
+  SetFlag(AMask, AOn);
+  if (!ARecursive) return;
+  for (TSlot& slot : FSlots->All()) slot.Flags = AOn ? slot.Flags | AMask : slot.Flags & ~AMask;
+}
+
+bool TRecordAttribute::GetValueHash(size_t& AHash) {
+  if (!SlotsIntact()) return TStructuredAttribute::GetValueHash(AHash);
+  size_t hash = FSlots->Count();
+  const std::span<TSlot> slots = FSlots->All();
+  for (size_t i = 0; i < slots.size(); ++i) {
+    LoadSlot(i);
+    const TSlot& slot = slots[i];
+    size_t slotHash = 0;
+    switch (slot.Kind) {
+      case TSlotKind::Integer: slotHash = std::hash<int32_t>{}(slot.Integer); break;
+      case TSlotKind::Double:
+      case TSlotKind::DateTime: slotHash = DoubleHash(slot.Real); break;
+      case TSlotKind::String: slotHash = TextHash(FSlots->Text(slot)); break;
+      case TSlotKind::WordBool: slotHash = slot.WordBool != 0 ? 1 : 0; break;
+    }
+    hash = CombineHash(hash, slotHash);
+  }
+  AHash = hash;
+  return true;
+}
 
 ComPtr<IAttribute> TRecordAttribute::AddChildOfType(const GUID& AIid) {
   ComPtr<IAttribute> child = AttributeFactory()->CreateAttribute(AIid);
@@ -44,6 +198,10 @@ void TRecordAttribute::Assign(IAttribute* ASource) {
   // without counted queries.
   TAttribute* object = FromInterface(ASource);
   TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
+  if (TRecordAttribute* twin = SlotTwin(object)) {
+    AssignSlots(*twin);
+    return FinishAssign(ASource);
+  }
   if (structure && structure->ImplementsInterface(uuidof<IRecordAttribute>())) {
     AssignChildren(*structure);
     return FinishAssign(ASource);
@@ -87,22 +245,29 @@ void TRecordAttribute::MergeChildren(TStructuredAttribute& AOther) {
 void TRecordAttribute::AssignObject(TAttribute& ASource) {
   if (&ASource == this || !SameClassAs(ASource)) return TAttribute::AssignObject(ASource);
   auto& source = static_cast<TRecordAttribute&>(ASource);
-  AssignChildren(source);
+  if (SlotTwin(&source))
+    AssignSlots(source);
+  else
+    AssignChildren(source);
   FinishAssign(source.Self());
 }
 
 bool TRecordAttribute::EqualToObject(TAttribute& AOther) {
   if (!SameClassAs(AOther)) return TAttribute::EqualToObject(AOther);
+  if (TRecordAttribute* twin = SlotTwin(&AOther)) return EqualSlots(*twin);
   return EqualChildren(static_cast<TRecordAttribute&>(AOther));
 }
 
 void TRecordAttribute::MergeObject(TAttribute& AOther) {
   if (!SameClassAs(AOther)) return TAttribute::MergeObject(AOther);
+  if (TRecordAttribute* twin = SlotTwin(&AOther)) return MergeSlots(*twin);
   MergeChildren(static_cast<TRecordAttribute&>(AOther));
 }
 
 void TRecordAttribute::Merge(IAttribute* AOther) {
-  if (TAttribute* object = FromInterface(AOther); object && object->AsStructure()) return MergeChildren(*object->AsStructure());
+  TAttribute* object = FromInterface(AOther);
+  if (TRecordAttribute* twin = SlotTwin(object)) return MergeSlots(*twin);
+  if (object && object->AsStructure()) return MergeChildren(*object->AsStructure());
   ComPtr<IStructuredAttribute> other = QueryAs<IStructuredAttribute>(AOther);
   if (!other) {
     for (int32_t i = 0; i < Count(); ++i) ChildAt(i)->SetMixed(true);

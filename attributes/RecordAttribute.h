@@ -11,6 +11,14 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
  public:
   // AChildNames is not copied: pass a table that outlives the record (a static array).
   explicit TRecordAttribute(std::span<const char* const> AChildNames = {}, IUnknown* AController = nullptr) noexcept;
+  // A record that keeps its children's values in slots of these kinds, one per name, in one
+  // block; child objects are made only when asked for (standard scalars unless MakeChildren makes
+  // others) and then read and write their slots. Copying, comparing, merging and hashing two
+  // records of one such class walk the slots, so a subclass may make children of other classes
+  // only where those copy, compare and hash the stored value as the standard class does.
+  TRecordAttribute(std::span<const char* const> AChildNames, std::span<const TSlotKind> ALayout,
+                   IUnknown* AController = nullptr);
+  ~TRecordAttribute() override;
 
   // IRecordAttribute. AddChildOfType raises when the factory cannot make the class (see AttributeFactory).
   ComPtr<IAttribute> AddChildOfType(const GUID& AIid) override;
@@ -34,7 +42,32 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
   bool EqualToObject(TAttribute& AOther) override;
   void MergeObject(TAttribute& AOther) override;
 
+  bool EqualTo(IAttribute* AOther) override;
+  bool IsModified() override;
+  void SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) override;
+  bool GetValueHash(size_t& AHash) override;
+
+ protected:
+  // The standard scalar of each slot's kind.
+  void MakeChildren() override;
+  // Adds the next child of a record with slots and binds it to its slot; raises when its class
+  // cannot stand for the slot's kind.
+  void AddSlotChild(ComPtr<TAttribute>&& AChild);
+
  private:
+  // Whether the slots stand for every child (no child was added beside them or taken away).
+  bool SlotsIntact();
+  // The other object when it is a record of this very class keeping slots (as this one does).
+  TRecordAttribute* SlotTwin(TAttribute* AOther);
+  // The slot's child reads it from the document first, as a read of that child would.
+  void LoadSlot(size_t AIndex) {
+    if (!(FSlots->Slots()[AIndex].Flags & afLoaded)) LoadSlotFromDocument(AIndex);
+  }
+  void LoadSlotFromDocument(size_t AIndex);
+  void AssignSlots(TRecordAttribute& ASource);
+  bool EqualSlots(TRecordAttribute& AOther);
+  void MergeSlots(TRecordAttribute& AOther);
+
   void AssignChildren(TStructuredAttribute& ASource);
   void MergeChildren(TStructuredAttribute& AOther);
 

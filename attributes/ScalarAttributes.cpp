@@ -156,21 +156,21 @@ std::string TStringAttribute::SaveToString() { return GetValue(); }
 
 uint32_t TStringAttribute::LoadFromStream(IStream* AStream) {
   uint32_t bytes = 0;
-  FValue = ReadUtf16String(AStream, &bytes);
+  Value() = ReadUtf16String(AStream, &bytes);
   SetFlagBits(afLoaded, true);
   return bytes;
 }
 
 uint32_t TStringAttribute::SaveToStream(IStream* AStream) {
   CheckLoaded();
-  return WriteUtf16String(AStream, FValue);
+  return WriteUtf16String(AStream, Value());
 }
 
 bool TStringAttribute::GetValueHash(size_t& AHash) {
   // Our very class hashes its text in place rather than a copy.
   if (typeid(*this) == typeid(TStringAttribute)) {
     CheckLoaded();
-    AHash = TextHash(FValue);
+    AHash = TextHash(Value());
   } else {
     AHash = TextHash(GetValue());
   }
@@ -201,7 +201,7 @@ std::string TWordBoolAttribute::SaveToString() { return GetValue() ? "true" : "f
 
 uint32_t TWordBoolAttribute::LoadFromStream(IStream* AStream) {
   const uint32_t bytes = TSimpleAttribute::LoadFromStream(AStream);
-  if (FValue != 0) FValue = -1;
+  if (Value() != 0) Value() = -1;
   return bytes;
 }
 

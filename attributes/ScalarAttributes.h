@@ -40,7 +40,7 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
 
   TValue GetValue() override {
     this->CheckLoaded();
-    return FromStored(FValue);
+    return FromStored(Value());
   }
   void SetValue(TParam AValue) override { Store(ToStored(AValue)); }
   void Assign(IAttribute* ASource) override {
@@ -60,7 +60,7 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
   void AssignObject(TAttribute& ASource) override {
     if (TScalarAttribute* source = SameClass(ASource)) {
       source->CheckLoaded();
-      Store(source->FValue);
+      Store(source->Value());
       this->SetFlagBitsTo(source->FlagBits());
     } else {
       TAttribute::AssignObject(ASource);
@@ -72,9 +72,9 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
     other->CheckLoaded();
     this->CheckLoaded();
     if constexpr (std::is_same_v<TValue, TStored>)
-      return other->FValue == FValue;
+      return other->Value() == Value();
     else
-      return FromStored(other->FValue) == FromStored(FValue);
+      return FromStored(other->Value()) == FromStored(Value());
   }
   void MergeObject(TAttribute& AOther) override {
     if (!SameClass(AOther)) return TAttribute::MergeObject(AOther);
@@ -83,10 +83,10 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
 
  protected:
   // The value as stored, without loading.
-  TValue StoredValue() const { return FromStored(FValue); }
+  TValue StoredValue() const { return FromStored(const_cast<TScalarAttribute*>(this)->Value()); }
   // A write: assigned in place, so that text reuses the room it has.
   void Store(const TStored& AStored) {
-    FValue = AStored;
+    Value() = AStored;
     this->SetFlagBits(afModified | afLoaded, true);
     this->Changed(0);
   }
@@ -100,10 +100,35 @@ class TScalarAttribute : public TImplements<TSimpleAttribute, TIntf> {
   TValue HashedValue() {
     if (typeid(*this) != typeid(T)) return GetValue();
     this->CheckLoaded();
-    return FromStored(FValue);
+    return FromStored(Value());
   }
+  // Where the value lives: in the record's slot for a bound child, else here.
+  TStored& Value() noexcept {
+    if (TSlot* slot = this->BoundSlot()) {
+      if constexpr (std::is_same_v<TStored, int32_t>)
+        return slot->Integer;
+      else if constexpr (std::is_same_v<TStored, double>)
+        return slot->Real;
+      else if constexpr (std::is_same_v<TStored, int16_t>)
+        return slot->WordBool;
+      else
+        return TRecordSlots::Of(slot)->Text(*slot);
+    }
+    return FValue;
+  }
+  bool FitsSlot(TSlotKind AKind) const noexcept override {
+    if constexpr (std::is_same_v<TStored, int32_t>)
+      return AKind == TSlotKind::Integer;
+    else if constexpr (std::is_same_v<TStored, double>)
+      return AKind == TSlotKind::Double || AKind == TSlotKind::DateTime;
+    else if constexpr (std::is_same_v<TStored, int16_t>)
+      return AKind == TSlotKind::WordBool;
+    else
+      return AKind == TSlotKind::String;
+  }
+  void KeepSlotValue() override { FValue = Value(); }
   void* ValueAddress() override {
-    if constexpr (std::is_trivially_copyable_v<TStored>) return &FValue;
+    if constexpr (std::is_trivially_copyable_v<TStored>) return &Value();
     return nullptr;
   }
   uint32_t ValueSize() const override {

@@ -99,7 +99,7 @@ int32_t TStructuredAttribute::IndexOf(IAttribute* AChild) {
 
 void TStructuredAttribute::InsertChild(int32_t AIndex, IAttribute* AChild) {
   if (!AChild) throw EInvalidOperation("Cannot add an empty child attribute");
-  if (AIndex < 0 || AIndex > Count()) throw EListError::OutOfBounds(AIndex);
+  if (AIndex < 0 || AIndex > static_cast<int32_t>(Children().size())) throw EListError::OutOfBounds(AIndex);
   FChildren.emplace(FChildren.begin() + AIndex, ComPtr<IAttribute>(AChild), FromInterface(AChild));  // made by Count
   AChild->SetOwner(Self());
 }
@@ -108,6 +108,7 @@ bool TStructuredAttribute::EqualChildren(TStructuredAttribute& AOther) {
   const int32_t count = GetChildCount();
   if (AOther.GetChildCount() != count) return false;
   const size_t size = static_cast<size_t>(count);
+  Children(), AOther.Children();  // a record with slots counts without making its children
   for (size_t i = 0; i < size; ++i) {
     if (size > PrefetchFrom) {
       PrefetchAhead(FChildren, i);

@@ -93,7 +93,10 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   // The stored children, without loading; ChildAt raises EListError outside the list. Our own
   // structures compare and copy each other through these rather than GetChild. Both make the
   // children of a structure that defers them.
-  int32_t Count() { return static_cast<int32_t>(Children().size()); }
+  int32_t Count() {
+    if (FChildrenDeferred && FSlots) return FSlots->Count();  // a record's slots need no objects
+    return static_cast<int32_t>(Children().size());
+  }
   IAttribute* ChildAt(int32_t AIndex) {
     CheckIndex(AIndex);
     return FChildren[static_cast<size_t>(AIndex)].Interface();
@@ -112,6 +115,8 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
   // finds its note of the structure without a search. Only that source reads it.
   uint32_t SourceTag() const noexcept { return FSourceTag; }
   void SetSourceTag(uint32_t ATag) noexcept { FSourceTag = ATag; }
+  // The inline values of a record that keeps its scalar children in slots, else null.
+  TRecordSlots* Slots() const noexcept { return FSlots; }
 
  protected:
   // For a structure with fixed children that is mostly made and thrown away unread (a loaded
@@ -126,6 +131,8 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
     return FChildren;
   }
 
+  // Empties the child list, its children no longer pointing back here.
+  void DropChildren() noexcept;
   // Room for that many children, for subclasses that know their size.
   void ReserveChildren(int32_t ACount) { FChildren.reserve(static_cast<size_t>(std::max(ACount, 0))); }
   // The object of the child added last (null when it is not ours); there must be one.
@@ -140,15 +147,19 @@ class TStructuredAttribute : public TImplements<TAttribute, IStructuredAttribute
 
  private:
   void CheckIndex(int32_t AIndex) {
-    if (AIndex < 0 || AIndex >= Count()) throw EListError::OutOfBounds(AIndex);
+    if (AIndex < 0 || AIndex >= static_cast<int32_t>(Children().size())) throw EListError::OutOfBounds(AIndex);
   }
   void MakeDeferredChildren();
   [[noreturn]] static void ThrowEmptyChild();
   void Adopt(ComPtr<IAttribute>&& AChild, TAttribute* AObject);
-  void DropChildren() noexcept;
 
   uint32_t FDeferredClears = 0;  // flags cleared recursively while the children were deferred; first, beside the flags
   TChildren FChildren;
   uint32_t FSourceTag = 0;
+
+ protected:
+  TRecordSlots* FSlots = nullptr;  // owned by the record that makes it
+
+ private:
   bool FChildrenDeferred = false;
 };

@@ -244,15 +244,30 @@ std::string TActionStatusAttribute::RolledUpValue(std::string AStored) {
 // ---------------------------------------------------------------------------------------------
 // TActionAttribute
 
+namespace {
+
+// The kinds of the eighteen fields, in the order of TActionField.
+constexpr TSlotKind ActionSlotKinds[] = {
+    TSlotKind::Integer,  TSlotKind::DateTime, TSlotKind::DateTime, TSlotKind::Double,   TSlotKind::Integer,
+    TSlotKind::WordBool, TSlotKind::String,   TSlotKind::DateTime, TSlotKind::String,   TSlotKind::WordBool,
+    TSlotKind::Double,   TSlotKind::Double,   TSlotKind::Double,   TSlotKind::Integer,  TSlotKind::WordBool,
+    TSlotKind::WordBool, TSlotKind::String,   TSlotKind::DateTime};
+static_assert(std::size(ActionSlotKinds) == KActionFieldCount);
+
+}  // namespace
+
 TActionAttribute::TActionAttribute(IUnknown* AController)
-    : TImplements(std::span<const char* const>(KActionFieldNames), AController) {
-  DeferChildren();
+    : TImplements(std::span<const char* const>(KActionFieldNames), std::span<const TSlotKind>(ActionSlotKinds),
+                  AController) {
+  // The default constraint is no value from a document and no edit: neither loaded nor modified.
+  TSlot& constraint = Slots()->Slots()[acConstraintType];
+  Slots()->Text(constraint) = TaskConstraintTypeToText(tcAsSoonAsPossible);
 }
 
 void TActionAttribute::MakeChildren() {
   ReserveChildren(KActionFieldCount);
   const auto adopt = [this](auto AChild) {
-    AddChild(AChild.get());
+    AddSlotChild(ComPtr<TAttribute>(AChild.get()));
     return AChild;
   };
   TFields& f = FFields;
@@ -274,10 +289,6 @@ void TActionAttribute::MakeChildren() {
   f.IsSummary = adopt(make<TActionIsSummaryAttribute>());
   f.ConstraintType = adopt(make<TActionConstraintTypeAttribute>());
   f.ConstraintDate = adopt(make<TDateTimeAttribute>());
-  f.ConstraintType->SetValue(std::string(TaskConstraintTypeToText(tcAsSoonAsPossible)));
-  // The children stand for a record that holds nothing from a document yet and no edit: the
-  // one just given its default must not look loaded or modified.
-  f.ConstraintType->SetFlagEx(afLoaded | afModified, false, false);
 }
 
 TActionAttribute::TFields& TActionAttribute::Fields() {

@@ -148,7 +148,7 @@ class TActionConstraintTypeAttribute : public TStringAttribute {
 
   const std::string& Text() {
     CheckLoaded();
-    return FValue;
+    return Value();
   }
 };
 

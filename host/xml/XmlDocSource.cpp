@@ -57,9 +57,14 @@ const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty, TStr
   if (!structure) return nullptr;
   // A child read or set answers before the entry is looked at: after a session of work that is
   // most properties, and the entry would be one more object to fetch from memory for each.
-  if (structure->HasMadeChildren())
+  // A record's slots are written without its child objects, so they answer for those.
+  if (TRecordSlots* slots = structure->Slots()) {
+    for (const TSlot& slot : slots->All())
+      if (slot.Flags & afLoaded) return nullptr;
+  } else if (structure->HasMadeChildren()) {
     for (const TStructuredAttribute::TChild& child : structure->ChildEntries())
       if (child.Interface()->IsLoaded()) return nullptr;
+  }
   const TEntry* entry = Find(AProperty, structure);
   if (!entry || !entry->Clean) return nullptr;
   if (entry->Layout->IsList && structure->IsLoaded()) return nullptr;
