@@ -98,6 +98,7 @@ class TReads {
     if (!ANode) return {};
     for (size_t i = 0; i < FRecordCount; ++i)
       if (FRecords[i].first == ANode) return FRecords[i].second;
+    if (const TScheduleReads::TSummaryRead* summary = Summary(ANode)) return summary->Action;
     ComPtr<IActionAttribute> action = TActionHelper::GetAction(ANode, false);
     if (action && FRecordCount < FRecords.size()) FRecords[FRecordCount++] = {ANode, action};
     return action;
@@ -114,6 +115,7 @@ class TReads {
   const std::vector<TPredecessorRead>& Predecessors(INode* ANode) {
     for (const auto& [node, list] : FLists)
       if (node == ANode) return list;
+    if (const TScheduleReads::TSummaryRead* summary = Summary(ANode)) return summary->Predecessors;
     TPredecessorLists* spares = FShared ? &FShared->SpareLists : nullptr;
     if (spares && !spares->empty())
       FLists.splice_after(FLists.before_begin(), *spares, spares->before_begin());
@@ -123,6 +125,12 @@ class TReads {
     ReadPredecessors(ANode, list);
     node = ANode;  // only once complete: a failed read leaves an entry that matches no node
     return list;
+  }
+  // Whether the node's predecessor list holds any link.
+  bool HasPredecessorLinks(INode* ANode) {
+    if (const TScheduleReads::TSummaryRead* summary = Summary(ANode)) return summary->HasLinks;
+    ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
+    return links && links->GetCount() > 0;
   }
 
   // A task's dates and duration as it shows them.
@@ -175,7 +183,28 @@ class TReads {
   }
 
  private:
-  void ReadPredecessors(INode* ANode, std::vector<TPredecessorRead>& AResult) {
+  // What the run keeps of a summary task, read on first ask; null for any other node, or without a run.
+  const TScheduleReads::TSummaryRead* Summary(INode* ANode) {
+    if (!FShared || !ANode->IsSummaryTask()) return nullptr;
+    const auto [entry, added] = FShared->Summaries.try_emplace(ANode);
+    TScheduleReads::TSummaryRead& summary = entry->second;
+    if (!added) return &summary;
+    try {
+      summary.Action = TActionHelper::GetAction(ANode, false);
+      ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
+      summary.HasLinks = links && links->GetCount() > 0;
+      // The predecessors' records straight from their nodes: a summary before a summary would
+      // otherwise read the one before it, and so on down a chain of phases.
+      ReadPredecessors(ANode, summary.Predecessors, false);
+    } catch (...) {
+      FShared->Summaries.erase(entry);
+      throw;
+    }
+    return &summary;
+  }
+
+  // AKeep: keep the predecessors' records among the validation's own.
+  void ReadPredecessors(INode* ANode, std::vector<TPredecessorRead>& AResult, bool AKeep = true) {
     AResult.clear();
     ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
     if (!links) return;
@@ -186,7 +215,8 @@ class TReads {
       ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
       if (!node) continue;
       ComPtr<ITaskLink> task = QueryAs<ITaskLink>(link.get());
-      ComPtr<IActionAttribute> action = ReadOnlyAction(node.get());
+      ComPtr<IActionAttribute> action = AKeep ? ReadOnlyAction(node.get()) : TActionHelper::GetAction(node.get(), false);
+      if (!action) action = QueryAs<IActionAttribute>(NewActionProperty().get());
       AResult.push_back({std::move(node), task ? task->GetLinkType() : ltFinishToStart, std::move(action)});
     }
   }
@@ -259,8 +289,8 @@ double OwnEarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASched
 double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* AScheduler, bool& ARestricted) {
   // The summary tasks above that count, nearest first; then their finishes are combined from the
   // top down, so that no depth of summaries recurses.
-  const auto counts = [](INode* AParent) {
-    return AParent && AParent->IsSummaryTask() && HasPredecessors(AParent);
+  const auto counts = [&](INode* AParent) {
+    return AParent && AParent->IsSummaryTask() && AReads.HasPredecessorLinks(AParent);
   };
   const auto ownFinish = [&](INode* ATask) { return AReads.Finish(ATask, AReads.ReadOnlyAction(ATask).get()); };
   INode* parent = AReads.Parent(ANode);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <forward_list>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -34,8 +35,8 @@ struct TPredecessorRead {
 };
 
 // What the validations of one schedule run share: the run's roll-ups, so that the summaries a run
-// reads are rolled up once between writes below them, and the room of the predecessor lists each
-// validation reads and drops.
+// reads are rolled up once between writes below them, the room of the predecessor lists each
+// validation reads and drops, and what they read of summary tasks.
 class TScheduleReads {
  public:
   explicit TScheduleReads(TRollUpMemo* ARollUps = nullptr) noexcept : FRollUps(ARollUps) {}
@@ -45,6 +46,18 @@ class TScheduleReads {
   TRollUpMemo* RollUps() const noexcept { return FRollUps; }
   // Lists of ended validations, emptied but keeping their room.
   std::forward_list<std::pair<INode*, std::vector<TPredecessorRead>>> SpareLists;
+
+  // A summary's record and predecessors as a validation reads them. Every subtask of a phase asks
+  // for them; a run changes no links, and a summary's record changes only through a command that
+  // may put new records on nodes, after which the owner calls Forget. Kept for summaries only, so
+  // that a plan without phases keeps nothing.
+  struct TSummaryRead {
+    ComPtr<IActionAttribute> Action;  // empty: the summary has no record
+    std::vector<TPredecessorRead> Predecessors;
+    bool HasLinks = false;  // whether its predecessor list holds any link, to a node or not
+  };
+  std::unordered_map<INode*, TSummaryRead> Summaries;  // the map holds the nodes meanwhile
+  void Forget() noexcept { Summaries.clear(); }
 
  private:
   TRollUpMemo* FRollUps;

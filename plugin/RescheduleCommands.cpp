@@ -49,6 +49,10 @@ struct TScheduleRun {
   TRollUpMemo RollUps;
   TScheduleReads Reads{&RollUps};
   std::unordered_map<INode*, TSummaryMovedCommand*> PendingSummaries;  // the map holds the nodes
+  // Subtasks that a link pushed into their summary has yet to reach, each with whether a successor
+  // walk left its move to the push: the push validates the subtask against all its links once,
+  // after the subtasks before it, where the walk and then the push each did so.
+  std::unordered_map<INode*, bool> PushPending;
   // The run posts several changes per task; held here, the subject's rounds need not count.
   ComPtr<ISubjectHold> Held = QueryAs<ISubjectHold>(static_cast<IUnknown*>(Model));
 };
@@ -255,7 +259,8 @@ class TRescheduleRunner {
           run->Processor->Undo(next);
         } else {
           run->Processor->Execute(next, entry.Selection.get());
-          run->RollUps.Clear();  // it may have written any record
+          run->RollUps.Clear();  // it may have written any record, or put new ones on nodes
+          run->Reads.Forget();
         }
       }
     } catch (...) {
@@ -366,6 +371,7 @@ void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, 
     TRollUpMemo& memo = FScheduleRun->RollUps;
     const int32_t count = ASelection ? ASelection->GetCount() : 0;
     if (count == 0 || nested) memo.Clear();
+    FScheduleRun->Reads.Forget();  // a property command puts new records on its nodes
     for (int32_t i = 0; i < count; ++i) memo.ForgetAbove(QueryAs<INode>(ASelection->GetItem(i).get()).get());
   }
 }
@@ -397,8 +403,39 @@ ComPtr<IWorkingScheduler> TRescheduleCommand::MapScheduler(INode* ATask) {
   return run->Scheduler;
 }
 
+namespace {
+
+// Leaves the move of a successor by a start link to the push that has yet to reach it, noting that
+// it owes one; true when it did.
+bool LeaveToPush(TScheduleRun* ARun, ITaskLink* ALink, INode* ASuccessor) {
+  if (!ARun || ARun->PushPending.empty()) return false;
+  const TTaskLinkType type = ALink->GetLinkType();
+  if (type != ltFinishToStart && type != ltStartToStart) return false;
+  const auto pending = ARun->PushPending.find(ASuccessor);
+  if (pending == ARun->PushPending.end()) return false;
+  pending->second = true;
+  return true;
+}
+
+// Whether a successor walk from ANode would queue nothing: every successor left to a push.
+bool AllLeftToPushes(TScheduleRun* ARun, INode* ANode) {
+  if (!ARun || ARun->PushPending.empty()) return false;
+  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode);
+  const int32_t count = links ? links->GetCount() : 0;
+  bool all = true;
+  for (int32_t i = 0; i < count; ++i) {
+    ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
+    ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
+    if (successor && (successor->IsSummaryTask() || !LeaveToPush(ARun, link.get(), successor.get()))) all = false;
+  }
+  return all;
+}
+
+}  // namespace
+
 void TRescheduleCommand::CheckSuccessors(const TTaskNode& ANode) {
   if (!TTaskLinkHelper::HasSuccessors(ANode.Node)) return;
+  if (AllLeftToPushes(FScheduleRun, ANode.Node)) return;
   Queue(make<TRescheduleSuccessorsCommand>(Model(), ANode));
 }
 
@@ -577,18 +614,22 @@ void TRescheduleSuccessorsCommand::Reschedule() {
   ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(node.get());
   if (!links) return;
   const int32_t count = links->GetCount();
+  TScheduleRun* run = ScheduleRun();
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
     ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
     if (!successor) continue;
     ComPtr<TRescheduleCommand> command;
-    if (!successor->IsSummaryTask())
+    if (!successor->IsSummaryTask()) {
+      // A start link to a subtask that a push has yet to reach: the push places it by all its links.
+      if (LeaveToPush(run, link.get(), successor.get())) continue;
       command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), Task(node.get()), true);
-    else
+    } else {
       command = make<TRescheduleSummaryCommand>(
           Model(), successor.get(),
           MayLeadBelow(successor.get()) ? TRescheduleSummaryCommand::ReachableFrom(successor.get()) : nullptr,
           TCarriedLink{link->GetLinkType(), NodeID()});
+    }
     Queue(std::move(command));
   }
 }
@@ -602,20 +643,35 @@ TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* A
 
 void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<INode> successor = Node();
+  // A subtask a walk left to this push moves whatever its start: its predecessor moved.
+  bool owed = false;
+  if (TScheduleRun* run = ScheduleRun(); run && FPushed && successor)
+    if (const auto pending = run->PushPending.find(successor.get()); pending != run->PushPending.end()) {
+      owed = pending->second;
+      run->PushPending.erase(pending);
+    }
   ComPtr<INode> predecessor = RunNode(FPredecessor, FPredecessorID);
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
   ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
-  if (!successorAction || !predecessorAction || !scheduler) return;
-  TRollUpMemo* memo = RollUps();
-  const TDates dates{ShownStart(memo, predecessor.get(), predecessorAction.get()),
-                     ShownFinish(memo, predecessor.get(), predecessorAction.get())};
-  const double start = NewStart(scheduler.get(), dates, successorAction.get());
-  if (start == successorAction->GetStartDate()) return;
-  // A link pushed into a phase reaches subtasks that their own links have placed already: the
-  // move would leave them where they are. A carried move may also watch the summaries above.
-  if (!FCarried && MoveChangesNothing(successor.get(), successorAction.get(), scheduler.get(), start)) return;
-  TTaskSwitches switches{true, true, true, FCarried};
+  if (!successorAction || !scheduler || (!predecessorAction && !owed)) return;
+  double start = 0;
+  if (predecessorAction) {
+    TRollUpMemo* memo = RollUps();
+    const TDates dates{ShownStart(memo, predecessor.get(), predecessorAction.get()),
+                       ShownFinish(memo, predecessor.get(), predecessorAction.get())};
+    start = NewStart(scheduler.get(), dates, successorAction.get());
+  } else {
+    start = successorAction->GetStartDate();  // an owed move's own links place it
+  }
+  if (!owed) {
+    if (start == successorAction->GetStartDate()) return;
+    // A link pushed into a phase reaches subtasks that their own links have placed already: the
+    // move would leave them where they are. A carried move may also watch the summaries above.
+    if (!FCarried && MoveChangesNothing(successor.get(), successorAction.get(), scheduler.get(), start)) return;
+  }
+  // An owed move stands for the walk's, which watched the summaries above.
+  TTaskSwitches switches{true, true, true, FCarried || owed};
   Queue(make<TMoveTaskCommand>(Model(), Task(successor.get()), start, switches));
 }
 
@@ -811,14 +867,20 @@ void TRescheduleSummaryCommand::Reschedule() {
   }();
   ComPtr<INode> predecessor = FLink ? FindNode(FLink->PredecessorID) : nullptr;
   if (FLink && !predecessor) return;
+  TScheduleRun* run = ScheduleRun();
   for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling()) {
     if (excluded.count(child.get())) continue;
     const bool last = !child->GetNextSibling();
     ComPtr<TRescheduleCommand> command;
     if (child->IsSummaryTask())
       command = make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink);
-    else if (FLink)
+    else if (FLink) {
       command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessor.get(), last);
+      if (command) {
+        static_cast<TRescheduleSuccessorTaskCommand*>(command.get())->FPushed = true;
+        if (run) run->PushPending.emplace(child.get(), false);
+      }
+    }
     else
       command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
     Queue(std::move(command));
@@ -827,7 +889,6 @@ void TRescheduleSummaryCommand::Reschedule() {
   // meanwhile leave the look to it rather than queue one each, which would push the summary's
   // links on before its last subtasks are in place, and again after.
   if (!TTaskLinkHelper::HasSuccessors(summary.get())) return;
-  TScheduleRun* run = ScheduleRun();
   if (run) {
     if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end()) {
       pending->second->WatchStart();  // an outer check, queued later, looks for it

@@ -176,7 +176,8 @@ class TRescheduleCommand : public TCompositeCommand {
 
 // A node's successors: one per-link-type command for each successor link, in list order; a
 // summary successor gets the link pushed down into its subtasks instead, leaving out the tasks
-// that the summary itself leads to.
+// that the summary itself leads to. A subtask that a push in progress has yet to reach by a start
+// link is left to that push, which then moves it whatever its pushed start.
 class TRescheduleSuccessorsCommand : public TRescheduleCommand {
  public:
   using TRescheduleCommand::TRescheduleCommand;
@@ -202,9 +203,12 @@ class TRescheduleSuccessorTaskCommand : public TRescheduleCommand {
   virtual double NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor, IActionAttribute* ASuccessor) = 0;
 
  private:
+  friend class TRescheduleSummaryCommand;
+
   std::string FPredecessorID;
   INode* FPredecessor;  // not counted; as the task node
   bool FCarried;
+  bool FPushed = false;  // made by a summary that pushes its link into its subtasks
 };
 
 class TRescheduleFinishToStartCommand : public TRescheduleSuccessorTaskCommand {

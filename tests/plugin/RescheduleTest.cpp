@@ -124,6 +124,45 @@ TEST_F(Reschedule, MovingTheHeadOfChainedPhasesWritesEachTaskOnce) {
   EXPECT_EQ(Start("R3"), Day(11));
 }
 
+// A subtask that a push has yet to reach is placed by the push, once, after everything the subtasks
+// before it moved: here B follows A inside the phase and X outside it, which A moves too. B's
+// pushed start is where it stands already, yet A and X moved it on.
+TEST_F(Reschedule, ASubtaskThatAPushReachesLaterMovesOnceAfterAllItsPredecessors) {
+  Model->Map().Settings()->SetTaskScheduling(true);
+  Task("P", Monday);
+  Task("S", Tuesday);
+  Task("A", Tuesday, 1, "S");
+  Task("B", Thursday, 1, "S");
+  Task("X", Wednesday);
+  Task("C", Friday);
+  Link("P", "S");
+  Link("A", "B");
+  Link("A", "X");
+  Link("X", "B");
+  Link("S", "C");
+  Task("T", Tuesday);  // a phase whose second subtask starts where the pushed link puts it
+  Task("T1", Tuesday, 1, "T");
+  Task("T2", Wednesday, 1, "T");
+  Link("P", "T");
+  Link("T1", "T2");
+
+  Run(Move("P", Tuesday).get(), N("P"));
+  EXPECT_EQ(Start("A"), Wednesday);
+  EXPECT_EQ(Start("X"), Thursday);
+  EXPECT_EQ(Start("B"), Friday);
+  EXPECT_EQ(Start("C"), Day(8)) << "what follows the phase follows its new finish";
+  EXPECT_EQ(Start("T1"), Wednesday);
+  EXPECT_EQ(Start("T2"), Thursday) << "its predecessor moved, though the pushed start is its own";
+  const std::vector<std::string> written = Log->Nodes(11);
+  EXPECT_EQ(written.size(), 7u);
+  EXPECT_EQ(std::set<std::string>(written.begin(), written.end()).size(), 7u) << "each task written once";
+
+  Undo();
+  for (const auto& [task, day] : std::vector<std::pair<std::string, double>>{
+           {"P", Monday}, {"A", Tuesday}, {"X", Wednesday}, {"B", Thursday}, {"C", Friday}, {"T1", Tuesday}, {"T2", Wednesday}})
+    EXPECT_EQ(Start(task), day) << task;
+}
+
 // A link pushed into a phase reaches a subtask that another predecessor holds in place: that
 // subtask does not move, but what follows it is still put where its link says.
 TEST_F(Reschedule, APushedLinkPutsTheSuccessorsOfASubtaskInPlaceThatItLeavesAlone) {
