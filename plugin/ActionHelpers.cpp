@@ -134,8 +134,16 @@ class TReads {
   }
 
   // A task's dates and duration as it shows them.
-  double Start(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownStart(RollUps(), ANode, AAction)); }
-  double Finish(INode* ANode, IActionAttribute* AAction) { return KnownDate(ShownFinish(RollUps(), ANode, AAction)); }
+  double Start(INode* ANode, IActionAttribute* AAction) {
+    if (!RollUps() || !ANode->IsSummaryTask()) return KnownDate(AAction->GetStartDate());
+    if (const TRolledUpValues* kept = RollUps()->Find(ANode)) return KnownDate(kept->Start);
+    return KnownDate(RollUps()->Start(ANode, AAction));
+  }
+  double Finish(INode* ANode, IActionAttribute* AAction) {
+    if (!RollUps() || !ANode->IsSummaryTask()) return KnownDate(AAction->GetCompletedDate());
+    if (const TRolledUpValues* kept = RollUps()->Find(ANode)) return KnownDate(kept->Finish);
+    return KnownDate(RollUps()->Finish(ANode, AAction));
+  }
   double Days(INode* ANode, IActionAttribute* AAction) { return ShownDays(RollUps(), ANode, AAction); }
 
   // The node's parent, asked of the node once per validation: the rules climb to the summaries

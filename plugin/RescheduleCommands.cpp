@@ -417,9 +417,9 @@ bool LeaveToPush(TScheduleRun* ARun, ITaskLink* ALink, INode* ASuccessor) {
   return true;
 }
 
-// Whether a successor walk from ANode would queue nothing: every successor left to a push.
+// Whether a successor walk from ANode would queue nothing: it has no successor, or each is left to a
+// push.
 bool AllLeftToPushes(TScheduleRun* ARun, INode* ANode) {
-  if (!ARun || ARun->PushPending.empty()) return false;
   ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode);
   const int32_t count = links ? links->GetCount() : 0;
   bool all = true;
@@ -434,8 +434,8 @@ bool AllLeftToPushes(TScheduleRun* ARun, INode* ANode) {
 }  // namespace
 
 void TRescheduleCommand::CheckSuccessors(const TTaskNode& ANode) {
-  if (!TTaskLinkHelper::HasSuccessors(ANode.Node)) return;
-  if (AllLeftToPushes(FScheduleRun, ANode.Node)) return;
+  const bool pushing = FScheduleRun && !FScheduleRun->PushPending.empty();
+  if (pushing ? AllLeftToPushes(FScheduleRun, ANode.Node) : !TTaskLinkHelper::HasSuccessors(ANode.Node)) return;
   Queue(make<TRescheduleSuccessorsCommand>(Model(), ANode));
 }
 
@@ -588,9 +588,15 @@ namespace {
 // it, has a predecessor outside the summary. Walking the summary's subtree is cheap; walking all
 // that follows it, for each phase of a long plan, was not.
 bool MayLeadBelow(INode* ASummary) {
+  // A predecessor among the summary's own subtasks is told by its parent, without climbing the tree.
   const auto outside = [&](INode* ANode) {
-    for (const TTaskLinkEntry& link : TaskLinksOf(TLumetaNodeLinksProperty::Of(ANode).get()))
-      if (!link.Node->IsDescendantOf(ASummary)) return true;
+    ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
+    const int32_t count = links ? links->GetCount() : 0;
+    for (int32_t i = 0; i < count; ++i) {
+      ComPtr<INodeLink> link = links->GetLink(i);
+      ComPtr<INode> node = link ? link->GetLinkedNode() : nullptr;
+      if (node && node->GetParent().get() != ASummary && !node->IsDescendantOf(ASummary)) return true;
+    }
     return false;
   };
   for (ComPtr<INode> above = TTaskLinkHelper::SummaryAbove(ASummary); above; above = TTaskLinkHelper::SummaryAbove(above.get()))
@@ -652,18 +658,22 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
     }
   ComPtr<INode> predecessor = RunNode(FPredecessor, FPredecessorID);
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
-  ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
-  if (!successorAction || !scheduler || (!predecessorAction && !owed)) return;
-  double start = 0;
-  if (predecessorAction) {
-    TRollUpMemo* memo = RollUps();
-    const TDates dates{ShownStart(memo, predecessor.get(), predecessorAction.get()),
-                       ShownFinish(memo, predecessor.get(), predecessorAction.get())};
-    start = NewStart(scheduler.get(), dates, successorAction.get());
-  } else {
-    start = successorAction->GetStartDate();  // an owed move's own links place it
-  }
+  if (!successorAction || !scheduler) return;
+  // A phase pushing its link into each subtask is rolled up once for all of them: a summary the
+  // memo keeps had a record when it was rolled up, and a run takes no record off a node.
+  TRollUpMemo* memo = RollUps();
+  const bool summary = memo && predecessor && predecessor->IsSummaryTask();
+  std::optional<TDates> dates;
+  if (const TRolledUpValues* kept = summary ? memo->Find(predecessor.get()) : nullptr)
+    dates = TDates{kept->Start, kept->Finish};
+  else if (ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false))
+    dates = summary ? TDates{memo->Start(predecessor.get(), predecessorAction.get()),
+                             memo->Finish(predecessor.get(), predecessorAction.get())}
+                    : TDates{predecessorAction->GetStartDate(), predecessorAction->GetCompletedDate()};
+  if (!dates && !owed) return;
+  // An owed move's own links place it, whatever its proposal.
+  const double start = dates ? NewStart(scheduler.get(), *dates, successorAction.get()) : successorAction->GetStartDate();
   if (!owed) {
     if (start == successorAction->GetStartDate()) return;
     // A link pushed into a phase reaches subtasks that their own links have placed already: the
@@ -814,14 +824,15 @@ std::vector<ComPtr<TRescheduleCommand>> TRescheduleCommand::WatchSummariesAbove(
   TScheduleRun* run = ScheduleRun();
   for (ComPtr<INode> summary = TTaskLinkHelper::SummaryAbove(ANode); summary;
        summary = TTaskLinkHelper::SummaryAbove(summary.get())) {
-    // Nothing follows a summary without successors: no look needed, and a deep tree stays cheap.
-    if (!TTaskLinkHelper::HasSuccessors(summary.get())) continue;
+    // A check is pending only for a summary with successors: each subtask of a phase finds it so.
     if (run) {
       if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end()) {
         if (!AFinishOnly) pending->second->WatchStart();
         continue;
       }
     }
+    // Nothing follows a summary without successors: no look needed, and a deep tree stays cheap.
+    if (!TTaskLinkHelper::HasSuccessors(summary.get())) continue;
     ComPtr<TSummaryMovedCommand> check =
         make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary, RollUps()), AFinishOnly);
     if (run) run->PendingSummaries.emplace(summary.get(), check.get());
