@@ -13,7 +13,7 @@ namespace {
 template <class T>
 struct TScalarAccess : T {
   // Names the protected members through a derived class; never made.
-  static constexpr auto Value = &TScalarAccess::Value;
+  static constexpr auto StoredValue = &TScalarAccess::Value;
   static constexpr auto Loaded = &TScalarAccess::CheckLoaded;
 };
 
@@ -37,7 +37,7 @@ template <class T>
 auto& StoredOf(TAttribute& AObject) {
   T& object = static_cast<T&>(AObject);
   (object.*TScalarAccess<T>::Loaded)();
-  return (object.*TScalarAccess<T>::Value)();
+  return (object.*TScalarAccess<T>::StoredValue)();
 }
 
 }  // namespace

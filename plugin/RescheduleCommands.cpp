@@ -71,8 +71,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   // ARecord, when given, is the node's record as the caller read it, sparing the first run a look-up.
   TActionDatesCommand(const TScheduleRun& ARun, const TTaskNode& ANode, double AStart, double AFinish,
                       IActionAttribute* ARecord)
-      : FModel(ARun.Model),
-        FTree(ARun.Tree),
+      : FTree(ARun.Tree),
         FSubject(ARun.Subject),
         FNodeID(ANode.ID),
         FStart(AStart),
@@ -120,8 +119,7 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
 
   static constexpr int32_t KPropertyWriteChange = 11;
 
-  // Not counted, as for every composite: the model, which holds the other two, outlives its commands.
-  ILumetaModel* FModel;
+  // Not counted, as for every composite: the model, which holds both, outlives its commands.
   ITree* FTree;
   ISubject* FSubject;
   std::string FNodeID;
