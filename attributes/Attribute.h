@@ -60,6 +60,13 @@ class TAttribute : public TImplements<TAggregableObject, IAttribute, IPersist, I
   virtual void AssignObject(TAttribute& ASource) { Assign(ASource.Self()); }
   virtual bool EqualToObject(TAttribute& AOther) { return EqualTo(AOther.Self()); }
   virtual void MergeObject(TAttribute& AOther) { Merge(AOther.Self()); }
+  // EqualToObject and, when equal, GetValueHash of this object (AHashed says whether it has
+  // one): a long merge asks both of most pairs, and a record answers them in one walk.
+  virtual bool EqualToObjectHashing(TAttribute& AOther, bool& AHashed, size_t& AHash) {
+    if (!EqualToObject(AOther)) return false;
+    AHashed = GetValueHash(AHash);
+    return true;
+  }
 
   // Attributes are many and small: they come from the attribute pools.
   static void* operator new(size_t ASize) { return TAttributePool::Allocate(ASize); }

@@ -33,7 +33,13 @@ inline void PrefetchChildArray(TAttribute* AItem) noexcept {
 
 inline void PrefetchChildren(TAttribute* AItem) noexcept {
   TStructuredAttribute* structure = AItem ? AItem->AsStructure() : nullptr;
-  if (!structure || structure->Slots() || !structure->HasMadeChildren()) return;
+  if (!structure) return;
+  // A record's slots hold their numbers inline; only a text too long to keep inline lies apart.
+  if (TRecordSlots* slots = structure->Slots()) {
+    for (const std::string& text : slots->AllTexts()) __builtin_prefetch(text.data());
+    return;
+  }
+  if (!structure->HasMadeChildren()) return;
   for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Memory());
 }
 

@@ -218,13 +218,16 @@ void TListAttribute::Merge(IAttribute* AOther) {
     THashedItem& mine = mineHashed[i];
     THashedItem& theirs = theirsHashed[i];
     const bool oneClass = mine.Object() && theirs.Object() && mine.Object()->SameClassAs(*theirs.Object());
-    theirsFound[i] = oneClass ? mine.Object()->EqualToObject(*theirs.Object()) : mine.Item()->EqualTo(theirs.Item());
+    // Hashed while the comparison reads them: a second pass would read both lists again. A pair
+    // that differs means a search follows, which needs every hash.
+    bool hashed = false;
+    size_t pairHash = 0;
+    theirsFound[i] = oneClass ? mine.Object()->EqualToObjectHashing(*theirs.Object(), hashed, pairHash)
+                              : mine.Item()->EqualTo(theirs.Item());
     mineFound[i] = oneClass ? theirsFound[i] : theirs.Item()->EqualTo(mine.Item());
-    // Hashed while the comparison has just read them: a second pass would read both lists again.
-    // A pair that differs means a search follows, which needs every hash.
     if (oneClass && theirsFound[i]) {
-      mine.MakeHash();
-      theirs.SetHash(mine.Hashed(), mine.Hash());
+      mine.SetHash(hashed, pairHash);
+      theirs.SetHash(hashed, pairHash);
       pairHashed[i] = 1;
     } else if (!theirsFound[i] || !mineFound[i]) {
       mine.MakeHash();

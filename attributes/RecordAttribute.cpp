@@ -74,22 +74,18 @@ void TRecordAttribute::LoadSlotFromDocument(size_t AIndex) {
   ChildAt(static_cast<int32_t>(AIndex))->EnsureLoaded();
 }
 
-void TRecordAttribute::AssignSlots(TRecordAttribute& ASource) {
-  const std::span<TSlot> mine = FSlots->All(), theirs = ASource.FSlots->All();
-  for (size_t i = 0; i < mine.size(); ++i) {
-    ASource.LoadSlot(i);
-    // One class, one layout: a text has the same place among the texts of both blocks.
-    if (mine[i].Kind == TSlotKind::String)
-      FSlots->Text(mine[i]) = ASource.FSlots->Text(theirs[i]);
-    else
-      std::memcpy(&mine[i].Real, &theirs[i].Real, sizeof mine[i].Real);
-    mine[i].Flags = theirs[i].Flags;
-  }
-}
-
 namespace {
 
-bool SameValue(TRecordSlots& AMine, const TSlot& AMineSlot, TRecordSlots& ATheirs, const TSlot& ATheirSlot) {
+// Whether every slot has been read or set: a walk then never asks the document, and runs as one
+// tight loop over the block.
+bool AllLoaded(std::span<const TSlot> ASlots) noexcept {
+  uint32_t all = afLoaded;
+  for (const TSlot& slot : ASlots) all &= slot.Flags;
+  return all != 0;
+}
+
+// Equal as the standard scalar of the slot's kind compares: a boolean by truth, not bits.
+inline bool SameValue(TRecordSlots& AMine, const TSlot& AMineSlot, TRecordSlots& ATheirs, const TSlot& ATheirSlot) {
   switch (AMineSlot.Kind) {
     case TSlotKind::Integer: return AMineSlot.Integer == ATheirSlot.Integer;
     case TSlotKind::Double:
@@ -100,10 +96,44 @@ bool SameValue(TRecordSlots& AMine, const TSlot& AMineSlot, TRecordSlots& ATheir
   return false;
 }
 
+// The hash the standard scalar of the slot's kind gives, so that a record hashes as one whose
+// children are objects.
+inline size_t SlotHash(TRecordSlots& ABlock, const TSlot& ASlot) {
+  switch (ASlot.Kind) {
+    case TSlotKind::Integer: return std::hash<int32_t>{}(ASlot.Integer);
+    case TSlotKind::Double:
+    case TSlotKind::DateTime: return DoubleHash(ASlot.Real);
+    case TSlotKind::String: return TextHash(ABlock.Text(ASlot));
+    case TSlotKind::WordBool: return ASlot.WordBool != 0 ? 1 : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
+void TRecordAttribute::AssignSlots(TRecordAttribute& ASource) {
+  const std::span<TSlot> mine = FSlots->All(), theirs = ASource.FSlots->All();
+  const bool loaded = AllLoaded(theirs);
+  for (size_t i = 0; i < mine.size(); ++i) {
+    if (!loaded) ASource.LoadSlot(i);
+    // One class, one layout: a text has the same place among the texts of both blocks.
+    if (mine[i].Kind == TSlotKind::String)
+      FSlots->Text(mine[i]) = ASource.FSlots->Text(theirs[i]);
+    else
+      std::memcpy(&mine[i].Real, &theirs[i].Real, sizeof mine[i].Real);
+    mine[i].Flags = theirs[i].Flags;
+  }
+}
+
 bool TRecordAttribute::EqualSlots(TRecordAttribute& AOther) {
-  const std::span<TSlot> mine = FSlots->All(), theirs = AOther.FSlots->All();
+  TRecordSlots &mineBlock = *FSlots, &theirBlock = *AOther.FSlots;
+  const std::span<TSlot> mine = mineBlock.All(), theirs = theirBlock.All();
+  if (AllLoaded(mine) && AllLoaded(theirs)) {
+    for (size_t i = 0; i < mine.size(); ++i)
+      if (!SameValue(mineBlock, mine[i], theirBlock, theirs[i])) return false;
+    return true;
+  }
+  // Loaded one at a time, as the children would be: a walk that stops early reads no further.
   for (size_t i = 0; i < mine.size(); ++i) {
     AOther.LoadSlot(i);
     LoadSlot(i);
@@ -114,10 +144,13 @@ bool TRecordAttribute::EqualSlots(TRecordAttribute& AOther) {
 
 void TRecordAttribute::MergeSlots(TRecordAttribute& AOther) {
   const std::span<TSlot> mine = FSlots->All(), theirs = AOther.FSlots->All();
+  const bool loaded = AllLoaded(mine) && AllLoaded(theirs);
   for (size_t i = 0; i < mine.size(); ++i) {
     if (mine[i].Flags & afMixed) continue;
-    AOther.LoadSlot(i);
-    LoadSlot(i);
+    if (!loaded) {
+      AOther.LoadSlot(i);
+      LoadSlot(i);
+    }
     if (!SameValue(*FSlots, mine[i], *AOther.FSlots, theirs[i])) mine[i].Flags |= afMixed;
   }
 }
@@ -143,21 +176,12 @@ void TRecordAttribute::SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) {
 
 bool TRecordAttribute::GetValueHash(size_t& AHash) {
   if (!SlotsIntact()) return TStructuredAttribute::GetValueHash(AHash);
-  size_t hash = FSlots->Count();
   const std::span<TSlot> slots = FSlots->All();
-  for (size_t i = 0; i < slots.size(); ++i) {
-    LoadSlot(i);
-    const TSlot& slot = slots[i];
-    size_t slotHash = 0;
-    switch (slot.Kind) {
-      case TSlotKind::Integer: slotHash = std::hash<int32_t>{}(slot.Integer); break;
-      case TSlotKind::Double:
-      case TSlotKind::DateTime: slotHash = DoubleHash(slot.Real); break;
-      case TSlotKind::String: slotHash = TextHash(FSlots->Text(slot)); break;
-      case TSlotKind::WordBool: slotHash = slot.WordBool != 0 ? 1 : 0; break;
-    }
-    hash = CombineHash(hash, slotHash);
-  }
+  if (!AllLoaded(slots))
+    for (size_t i = 0; i < slots.size(); ++i) LoadSlot(i);
+  TRecordSlots& block = *FSlots;
+  size_t hash = block.Count();
+  for (const TSlot& slot : slots) hash = CombineHash(hash, SlotHash(block, slot));
   AHash = hash;
   return true;
 }
@@ -256,6 +280,22 @@ bool TRecordAttribute::EqualToObject(TAttribute& AOther) {
   if (!SameClassAs(AOther)) return TAttribute::EqualToObject(AOther);
   if (TRecordAttribute* twin = SlotTwin(&AOther)) return EqualSlots(*twin);
   return EqualChildren(static_cast<TRecordAttribute&>(AOther));
+}
+
+bool TRecordAttribute::EqualToObjectHashing(TAttribute& AOther, bool& AHashed, size_t& AHash) {
+  TRecordAttribute* twin = SlotTwin(&AOther);
+  if (!twin || !AllLoaded(FSlots->All()) || !AllLoaded(twin->FSlots->All()))
+    return TStructuredAttribute::EqualToObjectHashing(AOther, AHashed, AHash);
+  TRecordSlots &mineBlock = *FSlots, &theirBlock = *twin->FSlots;
+  const std::span<TSlot> mine = mineBlock.All(), theirs = theirBlock.All();
+  size_t hash = mineBlock.Count();
+  for (size_t i = 0; i < mine.size(); ++i) {
+    if (!SameValue(mineBlock, mine[i], theirBlock, theirs[i])) return false;
+    hash = CombineHash(hash, SlotHash(mineBlock, mine[i]));
+  }
+  AHashed = true;
+  AHash = hash;
+  return true;
 }
 
 void TRecordAttribute::MergeObject(TAttribute& AOther) {

@@ -41,6 +41,7 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
   void AssignObject(TAttribute& ASource) override;
   bool EqualToObject(TAttribute& AOther) override;
   void MergeObject(TAttribute& AOther) override;
+  bool EqualToObjectHashing(TAttribute& AOther, bool& AHashed, size_t& AHash) override;
 
   bool EqualTo(IAttribute* AOther) override;
   bool IsModified() override;

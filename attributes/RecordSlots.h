@@ -38,6 +38,8 @@ class TRecordSlots {
   TSlot* Slots() noexcept { return reinterpret_cast<TSlot*>(this + 1); }
   std::span<TSlot> All() noexcept { return {Slots(), FCount}; }
   std::string& Text(const TSlot& ASlot) noexcept { return Texts()[ASlot.Text]; }
+  // Every text slot's text, in slot order.
+  std::span<std::string> AllTexts() noexcept { return {Texts(), FTexts}; }
   static TRecordSlots* Of(TSlot* ASlot) noexcept { return reinterpret_cast<TRecordSlots*>(ASlot - ASlot->Index) - 1; }
   // The block's bytes, for prefetching.
   uint32_t Bytes() const noexcept { return FBytes; }

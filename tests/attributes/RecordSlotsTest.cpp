@@ -94,6 +94,29 @@ TEST(RecordSlots, AWalkLoadsUnreadSlotsThroughTheDocument) {
   EXPECT_FALSE(property->Record()->GetChild(0)->IsModified()) << "what the document holds is no edit";
 }
 
+TEST(RecordSlots, LongListsOfRecordsMergeAsAPlainScanWould) {
+  const GUID slotPairIid = MakeGuid("5A1D2C3B-4E5F-4071-8293-A4B5C6D7E8F9");
+  const TFactoryScope factory([&](TLumetaAttributeFactory* AFactory) {
+    AFactory->RegisterClass(slotPairIid, [] { return ComPtr<IAttribute>(make<TSlotPair>()); });
+  });
+  // Long enough to be merged through hashes. The other list's item 3 holds the value of item 10:
+  // found by its hash, it is not added, while item 3 of this list is found nowhere there.
+  ComPtr<TListAttribute> mine = make<TListAttribute>(slotPairIid), theirs = make<TListAttribute>(slotPairIid);
+  for (int32_t i = 0; i < 40; ++i) {
+    mine->AddChild(static_cast<IAttribute*>(Pair(i, "item").get()));
+    theirs->AddChild(static_cast<IAttribute*>(Pair(i == 3 ? 10 : i, "item").get()));
+  }
+  mine->Merge(theirs.get());
+  ASSERT_EQ(mine->GetChildCount(), 40);
+  for (int32_t i = 0; i < 40; ++i) EXPECT_EQ(mine->GetChild(i)->IsMixed(), i == 3) << "item " << i;
+
+  SetText(theirs->GetChild(20).as<IStructuredAttribute>()->GetChild(1).get(), "changed");
+  mine->Merge(theirs.get());
+  ASSERT_EQ(mine->GetChildCount(), 41) << "a value found nowhere is added";
+  EXPECT_TRUE(mine->GetChild(40)->IsMixed());
+  EXPECT_TRUE(mine->GetChild(20)->IsMixed());
+}
+
 TEST(RecordSlots, OnlyAChildOfTheSlotsKindIsBound) {
   ComPtr<TMisfit> misfit = make<TMisfit>();
   EXPECT_THROW(misfit->GetChild(0), EInvalidOperation);
