@@ -67,10 +67,22 @@ void TRecordAttribute::LoadSlotFromDocument(size_t AIndex) {
   TSlot& slot = FSlots->Slots()[AIndex];
   // Without a document there is nothing to read: the slot is marked as its child would mark
   // itself, and no child object is made for it.
-  if (!GetDocSource()) {
+  ComPtr<IDocSource> source = GetDocSource();
+  if (!source) {
     slot.Flags |= afLoaded;
     return;
   }
+  // A source that reads slots fills them all at once, without objects.
+  if (!HasMadeChildren())
+    if (ComPtr<IRecordSlotSource> slots = QueryAs<IRecordSlotSource>(source.get())) {
+      try {
+        if (!slots->LoadSlots(this)) slot.Flags |= afLoaded;
+      } catch (...) {
+        slot.Flags &= ~afLoaded;
+        throw;
+      }
+      return;
+    }
   ChildAt(static_cast<int32_t>(AIndex))->EnsureLoaded();
 }
 

@@ -6,6 +6,15 @@
 
 #include "attributes/StructuredAttribute.h"
 
+// A document source that fills a record's slots itself, so that the first read of a loaded record
+// makes no child objects. Asked of the record's document source.
+struct IRecordSlotSource : virtual IUnknown {
+  static constexpr GUID Iid = MakeGuid("8C4D2E71-3B5A-4F69-9E0D-1A2B3C4D5E6F");
+  // Fills every slot of ARecord that is not read or set yet, marking it read and not modified;
+  // false when the source holds nothing for the record (its slots are then left as they are).
+  virtual bool LoadSlots(TStructuredAttribute* ARecord) = 0;
+};
+
 // A fixed set of children that the subclass's constructor creates, named by index from a table.
 class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribute> {
  public:
@@ -51,6 +60,12 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
  protected:
   // The standard scalar of each slot's kind.
   void MakeChildren() override;
+  // A slot's value for a subclass's typed reads, read from the document first as its child would
+  // be; the record must keep slots.
+  int32_t SlotInteger(size_t AIndex) { return LoadedSlot(AIndex).Integer; }
+  double SlotReal(size_t AIndex) { return LoadedSlot(AIndex).Real; }
+  bool SlotBool(size_t AIndex) { return LoadedSlot(AIndex).WordBool != 0; }
+  const std::string& SlotText(size_t AIndex) { return FSlots->Text(LoadedSlot(AIndex)); }
   // Adds the next child of a record with slots and binds it to its slot; raises when its class
   // cannot stand for the slot's kind.
   void AddSlotChild(ComPtr<TAttribute>&& AChild);
@@ -65,6 +80,10 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
     if (!(FSlots->Slots()[AIndex].Flags & afLoaded)) LoadSlotFromDocument(AIndex);
   }
   void LoadSlotFromDocument(size_t AIndex);
+  TSlot& LoadedSlot(size_t AIndex) {
+    LoadSlot(AIndex);
+    return FSlots->Slots()[AIndex];
+  }
   void AssignSlots(TRecordAttribute& ASource);
   bool EqualSlots(TRecordAttribute& AOther);
   void MergeSlots(TRecordAttribute& AOther);

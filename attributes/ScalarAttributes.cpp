@@ -197,6 +197,18 @@ std::optional<bool> TWordBoolAttribute::ReadText(std::string_view AText) {
   return *number != 0;
 }
 
+void ReadSlotText(TRecordSlots& ABlock, TSlot& ASlot, std::string_view AText) {
+  switch (ASlot.Kind) {
+    case TSlotKind::Integer: ASlot.Integer = TIntegerAttribute::ReadText(AText).value_or(-1); break;
+    case TSlotKind::Double: ASlot.Real = TDoubleAttribute::ReadText(AText).value_or(0.0); break;
+    case TSlotKind::DateTime:
+      if (!TrimAscii(AText).empty()) ASlot.Real = TDateTimeAttribute::ReadText(AText).value_or(0.0);
+      break;
+    case TSlotKind::String: ABlock.Text(ASlot).assign(AText); break;
+    case TSlotKind::WordBool: ASlot.WordBool = TWordBoolAttribute::ReadText(AText).value_or(false) ? -1 : 0; break;
+  }
+}
+
 std::string TWordBoolAttribute::SaveToString() { return GetValue() ? "true" : "false"; }
 
 uint32_t TWordBoolAttribute::LoadFromStream(IStream* AStream) {

@@ -228,6 +228,10 @@ class TWordBoolAttribute : public TScalarAttribute<IWordBoolAttribute, bool, int
   bool GetValueHash(size_t& AHash) override;
 };
 
+// Takes the value the standard scalar of the slot's kind takes from text in LoadFromString, without
+// touching the slot's flags: a document source fills a record's slots with it.
+void ReadSlotText(TRecordSlots& ABlock, TSlot& ASlot, std::string_view AText);
+
 // Refers to a node of the map. A reference loaded from text or a stream holds only the node's
 // identifier until its first read, which looks the node up in the map of this attribute's host
 // node and then holds the node (a counted reference) instead of the text.

@@ -262,6 +262,11 @@ void TLumetaNode::LoadAttribute(IAttribute* AAttribute) {
   if (FMap && FMap->DocSource()) FMap->DocSource()->LoadAttribute(AAttribute);
 }
 
+bool TLumetaNode::LoadSlots(TStructuredAttribute* ARecord) {
+  ComPtr<IRecordSlotSource> source = FMap ? QueryAs<IRecordSlotSource>(FMap->DocSource()) : nullptr;
+  return source && source->LoadSlots(ARecord);
+}
+
 ComPtr<INode> TLumetaNode::FindNodeByID(const std::string& AID) {
   const std::optional<int64_t> id = ParseInteger<int64_t>(AID);
   return id && FMap ? FMap->FindNode(*id) : nullptr;

@@ -53,7 +53,8 @@ class TLumetaTitleAttribute : public TImplements<TStringAttribute, IProperty> {
   INode* FNode;
 };
 
-class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INodeHostData, INodeLookup> {
+class TLumetaNode
+    : public TImplements<TAggregableObject, INode, IDocSource, IRecordSlotSource, INodeHostData, INodeLookup> {
  public:
   TLumetaNode(TLumetaMap* AMap, int64_t AID);
   ~TLumetaNode() override;
@@ -81,6 +82,8 @@ class TLumetaNode : public TImplements<TAggregableObject, INode, IDocSource, INo
 
   // IDocSource: forwards to the map's document source, when it has one.
   void LoadAttribute(IAttribute* AAttribute) override;
+  // IRecordSlotSource: the same, for a source that fills records' slots; false without one.
+  bool LoadSlots(TStructuredAttribute* ARecord) override;
 
   // INodeLookup: through the map's index; the decimal ID text, as the map file writes it.
   ComPtr<INode> FindNodeByID(const std::string& AID) override;

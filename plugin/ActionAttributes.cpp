@@ -339,12 +339,12 @@ int32_t TActionAttribute::GetComplete() { return OrdinaryTask() ? StoredComplete
 double TActionAttribute::GetCompletedDate() {
   return OrdinaryTask() ? StoredCompletedDate() : Fields().CompletedDate->GetValue();
 }
-double TActionAttribute::GetConstraintDate() { return Fields().ConstraintDate->GetValue(); }
+double TActionAttribute::GetConstraintDate() { return SlotReal(acConstraintDate); }
 TTaskConstraintType TActionAttribute::GetConstraintType() {
-  return TextToTaskConstraintType(Fields().ConstraintType->Text());
+  return TextToTaskConstraintType(SlotText(acConstraintType));
 }
-double TActionAttribute::GetCost() { return Fields().Cost->GetValue(); }
-double TActionAttribute::GetDueDate() { return Fields().DueDate->GetValue(); }
+double TActionAttribute::GetCost() { return SlotReal(acCost); }
+double TActionAttribute::GetDueDate() { return SlotReal(acDueDate); }
 double TActionAttribute::GetDuration() { return OrdinaryTask() ? StoredDuration() : Fields().Duration->GetValue(); }
 double TActionAttribute::GetDurationInDays() { return DurationInDays(GetDuration(), GetDurationMeasure()); }
 double TActionAttribute::GetDurationInHours() { return DurationInHours(GetDuration(), GetDurationMeasure()); }
@@ -352,15 +352,15 @@ int32_t TActionAttribute::GetDurationInMinutes() { return DurationInMinutes(GetD
 int32_t TActionAttribute::GetDurationMeasure() {
   return OrdinaryTask() ? StoredDurationMeasure() : Fields().DurationMeasure->GetValue();
 }
-bool TActionAttribute::GetIsAction() { return Fields().IsAction->GetValue(); }
-bool TActionAttribute::GetPostedToOutlook() { return Fields().PostedToOutlook->GetValue(); }
-std::string TActionAttribute::GetPriority() { return Fields().Priority->GetValue(); }
-double TActionAttribute::GetQuantity() { return Fields().Quantity->GetValue(); }
+bool TActionAttribute::GetIsAction() { return SlotBool(acIsAction); }
+bool TActionAttribute::GetPostedToOutlook() { return SlotBool(acPostedToOutlook); }
+std::string TActionAttribute::GetPriority() { return SlotText(acPriority); }
+double TActionAttribute::GetQuantity() { return SlotReal(acQuantity); }
 double TActionAttribute::GetStartDate() { return OrdinaryTask() ? StoredStartDate() : Fields().StartDate->GetValue(); }
 std::string TActionAttribute::GetStatus() { return OrdinaryTask() ? StoredStatus() : Fields().Status->GetValue(); }
-double TActionAttribute::GetWork() { return Fields().Work->GetValue(); }
-int32_t TActionAttribute::GetWorkMeasure() { return Fields().WorkMeasure->GetValue(); }
-bool TActionAttribute::GetIsMilestone() { return Fields().IsMilestone->GetValue(); }
+double TActionAttribute::GetWork() { return SlotReal(acWork); }
+int32_t TActionAttribute::GetWorkMeasure() { return SlotInteger(acWorkMeasure); }
+bool TActionAttribute::GetIsMilestone() { return SlotBool(acIsMilestone); }
 bool TActionAttribute::GetIsSummary() { return Fields().IsSummary->GetValue(); }
 
 bool TActionAttribute::IsEmpty() {
@@ -468,13 +468,13 @@ std::string TActionAttribute::AsPlainText(int32_t AOptions) {
   return sink.Result();
 }
 
-int32_t TActionAttribute::StoredComplete() { return Fields().Complete->GetStoredValue(); }
-double TActionAttribute::StoredCompletedDate() { return Fields().CompletedDate->GetStoredValue(); }
-double TActionAttribute::StoredDuration() { return Fields().Duration->GetStoredValue(); }
-int32_t TActionAttribute::StoredDurationMeasure() { return Fields().DurationMeasure->GetStoredValue(); }
-bool TActionAttribute::StoredIsSummary() { return Fields().IsSummary->GetStoredValue(); }
-double TActionAttribute::StoredStartDate() { return Fields().StartDate->GetStoredValue(); }
-std::string TActionAttribute::StoredStatus() { return Fields().Status->GetStoredValue(); }
+int32_t TActionAttribute::StoredComplete() { return SlotInteger(acComplete); }
+double TActionAttribute::StoredCompletedDate() { return SlotReal(acCompletedDate); }
+double TActionAttribute::StoredDuration() { return SlotReal(acDuration); }
+int32_t TActionAttribute::StoredDurationMeasure() { return SlotInteger(acDurationMeasure); }
+bool TActionAttribute::StoredIsSummary() { return SlotBool(acIsSummary); }
+double TActionAttribute::StoredStartDate() { return SlotReal(acStartDate); }
+std::string TActionAttribute::StoredStatus() { return SlotText(acStatus); }
 
 // ---------------------------------------------------------------------------------------------
 // TMapActionAttribute

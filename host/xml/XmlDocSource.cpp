@@ -121,11 +121,11 @@ const TXmlDocSource::TEntry* TXmlDocSource::Find(IProperty* AProperty, TStructur
   return found == FIndex.end() || found->first != AProperty ? nullptr : &FEntries[found->second];
 }
 
-void TXmlDocSource::ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement) {
-  TXmlLayout::TOwner owner(AInterface);
+template <class TApply>
+void TXmlDocSource::WalkFields(TXmlLayout& ALayout, pugi::xml_node AElement, TApply AApply) {
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
     if (const auto* entry = TXmlLayout::FindAttribute(ALayout.Own, attribute.name()))
-      Apply(ALayout.Fields[entry->second], owner, attribute.value());
+      AApply(ALayout.Fields[entry->second], attribute.value());
   }
   int expected = 0;
   for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
@@ -133,11 +133,63 @@ void TXmlDocSource::ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInter
     const int slotIndex = ALayout.NextSlotIndex(child.name(), expected);
     if (slotIndex < 0) continue;
     const TXmlLayout::TSlot& slot = ALayout.Slots[slotIndex];
-    if (slot.Field >= 0) Apply(ALayout.Fields[slot.Field], owner, ElementText(child, FScratch));
+    if (slot.Field >= 0) AApply(ALayout.Fields[slot.Field], ElementText(child, FScratch));
     for (pugi::xml_attribute attribute = child.first_attribute(); attribute; attribute = attribute.next_attribute())
       if (const auto* entry = TXmlLayout::FindAttribute(slot, attribute.name()))
-        Apply(ALayout.Fields[entry->second], owner, attribute.value());
+        AApply(ALayout.Fields[entry->second], attribute.value());
   }
+}
+
+void TXmlDocSource::ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement) {
+  TXmlLayout::TOwner owner(AInterface);
+  WalkFields(ALayout, AElement, [&](TXmlLayout::TField& AField, const char* AText) { Apply(AField, owner, AText); });
+}
+
+size_t TXmlDocSource::SlotOf(TXmlLayout::TField& AField, TStructuredAttribute& ARecord) {
+  // The place found before, in a record of this size, as for the children.
+  const int32_t count = ARecord.Count();
+  if (AField.ChildIndex >= 0 && AField.ChildCount == count) return static_cast<size_t>(AField.ChildIndex);
+  const std::string& name = AField.Declaration->PropertyName();
+  ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(static_cast<IStructuredAttribute*>(&ARecord));
+  for (int32_t i = 0; record && i < count; ++i) {
+    if (record->GetChildName(i) != name) continue;
+    AField.ChildIndex = i;
+    AField.ChildCount = count;
+    return static_cast<size_t>(i);
+  }
+  throw ELumetaError("The property has no attribute '" + name + "' for its declaration");
+}
+
+bool TXmlDocSource::LoadSlots(TStructuredAttribute* ARecord) {
+  TRecordSlots* block = ARecord ? ARecord->Slots() : nullptr;
+  ComPtr<IProperty> property = block ? ARecord->GetProperty() : nullptr;
+  const TEntry* entry = property ? Find(property.get(), ARecord) : nullptr;
+  if (!entry || entry->Layout->IsList) return false;
+  TXmlLayout& layout = *entry->Layout;
+  // Marked first, as the children would be; a load nested in this one finds them read.
+  const std::span<TSlot> slots = block->All();
+  std::vector<char> pending(slots.size());
+  for (size_t i = 0; i < slots.size(); ++i) {
+    pending[i] = !(slots[i].Flags & afLoaded);
+    slots[i].Flags |= afLoaded;
+  }
+  try {
+    WalkFields(layout, entry->Element, [&](TXmlLayout::TField& AField, const char* AText) {
+      const size_t index = SlotOf(AField, *ARecord);
+      if (!pending[index]) return;
+      if (AField.Converter) {
+        FText.assign(AText);
+        StoreSlotValue(*block, slots[index], AField.Converter->ConvertFromString(FText));
+      } else {
+        ReadSlotText(*block, slots[index], AText);
+      }
+    });
+  } catch (const std::exception& AError) {
+    throw ELumetaError(Name + ": cannot load '" + layout.ElementName + "': " + AError.what());
+  }
+  for (size_t i = 0; i < slots.size(); ++i)
+    if (pending[i]) slots[i].Flags &= ~afModified;
+  return true;
 }
 
 void TXmlDocSource::Apply(TXmlLayout::TField& AField, TXmlLayout::TOwner& AOwner, const char* AText) {

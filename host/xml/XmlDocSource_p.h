@@ -15,7 +15,7 @@ namespace xml_archive {
 // Keeps the parsed file of a loaded map: record and list values are read from it on their first
 // use, and a property nobody has read since is saved by copying its element. Owns the text the
 // document points into.
-class TXmlDocSource : public TImplements<TAggregableObject, IDocSource>, public TPropertyMaker {
+class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordSlotSource>, public TPropertyMaker {
  public:
   // One per property element of the file; a node's elements take numbers in a row, from 1.
   struct TEntry {
@@ -49,6 +49,8 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource>, public 
   ComPtr<IProperty> MakeProperty(TLumetaNode* ANode, uint32_t AEntry) override;
 
   void LoadAttribute(IAttribute* AAttribute) override;
+  // Reads the record's element straight into its slots, converting as the children would.
+  bool LoadSlots(TStructuredAttribute* ARecord) override;
 
   const std::string Name;
   std::string Buffer;
@@ -58,6 +60,11 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource>, public 
   // ARoot is the structure the property carries, or null.
   const TEntry* Find(IProperty* AProperty, TStructuredAttribute* ARoot) const;
   void ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement);
+  // Hands each declared value of AElement to AApply(field, text), in document order.
+  template <class TApply>
+  void WalkFields(TXmlLayout& ALayout, pugi::xml_node AElement, TApply AApply);
+  // The slot a declared field of ARecord reads into.
+  static size_t SlotOf(TXmlLayout::TField& AField, TStructuredAttribute& ARecord);
   void Apply(TXmlLayout::TField& AField, TXmlLayout::TOwner& AOwner, const char* AText);
   void ReadList(TXmlLayout& ALayout, IListAttribute* AList, pugi::xml_node AElement);
 

@@ -109,6 +109,27 @@ void StoreValue(IAttribute* AAttribute, const TVariant& AValue) {
   throw EConvertError("Cannot assign a converted value to " + TAttribute::ClassNameOf(AAttribute));
 }
 
+void StoreSlotValue(TRecordSlots& ABlock, TSlot& ASlot, const TVariant& AValue) {
+  if (VariantIsEmpty(AValue)) return;
+  if (ASlot.Kind == TSlotKind::String) {
+    ABlock.Text(ASlot) = VariantText(AValue);
+    return;
+  }
+  if (const auto* text = std::get_if<std::string>(&AValue)) return ReadSlotText(ABlock, ASlot, *text);
+  const double number = VariantNumber(AValue);
+  switch (ASlot.Kind) {
+    case TSlotKind::Integer: {
+      const double clamped = std::clamp(std::round(number), double(INT32_MIN), double(INT32_MAX));
+      ASlot.Integer = std::isnan(clamped) ? 0 : static_cast<int32_t>(clamped);
+      break;
+    }
+    case TSlotKind::Double:
+    case TSlotKind::DateTime: ASlot.Real = number; break;
+    case TSlotKind::WordBool: ASlot.WordBool = number != 0 ? -1 : 0; break;
+    case TSlotKind::String: break;
+  }
+}
+
 // ---- TXmlElement
 
 std::string TXmlElement::GetText() { return ElementText(FNode, FScratch); }

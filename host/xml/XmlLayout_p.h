@@ -86,6 +86,8 @@ const char* ElementText(pugi::xml_node AElement, std::string& AScratch);
 
 // Stores a converter's value through the scalar interface the attribute answers.
 void StoreValue(IAttribute* AAttribute, const TVariant& AValue);
+// The same into a record's slot, as its standard scalar would take it; the flags stay.
+void StoreSlotValue(TRecordSlots& ABlock, TSlot& ASlot, const TVariant& AValue);
 
 // The archive's element as converters and loaders see it; one object re-pointed at each element
 // handed over, valid only during that call.

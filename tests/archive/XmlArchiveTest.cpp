@@ -165,6 +165,38 @@ TEST_F(XmlArchiveTest, ValuesAreReadOnFirstUseFromTheDocumentKeptInMemory) {
   EXPECT_EQ(ReadText(path).find("Node=\"" + std::to_string(gone) + "\""), std::string::npos);
 }
 
+// A loaded action's fields go from the file into the record's slots, read as its children would
+// read them (converted fields included), without the record making any child object; a copy
+// and a comparison with the saved record need none either.
+TEST_F(XmlArchiveTest, TypedReadsOfALoadedActionMakeNoChildObjects) {
+  TMapPtr original = RandomMap(FSetup, 60, 11);
+  const std::string path = FTemp / "slots.xml";
+  Archive().Save(*original, path);
+  TMapPtr loaded = Own(Archive().Load(path)), again = Own(Archive().Load(path));
+  std::filesystem::remove(path);
+  int compared = 0;
+  original->ForEachNode([&](TLumetaNode* ANode) {
+    if (ANode->IsRoot() || ANode->HasChildren()) return;  // leaves: their dates are their own
+    ComPtr<IActionAttribute> theirs = FSetup.Action(ANode), mine = FSetup.Action(loaded->GetNode(ANode->ID()));
+    EXPECT_EQ(mine->GetCost(), theirs->GetCost());
+    EXPECT_EQ(mine->GetDueDate(), theirs->GetDueDate());
+    EXPECT_EQ(mine->GetPriority(), theirs->GetPriority());
+    EXPECT_EQ(mine->GetWorkMeasure(), theirs->GetWorkMeasure());
+    EXPECT_EQ(mine->GetIsMilestone(), theirs->GetIsMilestone());
+    EXPECT_EQ(mine->GetConstraintType(), theirs->GetConstraintType());
+    EXPECT_EQ(mine->GetComplete(), theirs->GetComplete());
+    EXPECT_EQ(mine->GetStatus(), theirs->GetStatus());
+    // Doubles of more than 15 digits do not survive the file: a second load is what compares equal.
+    EXPECT_TRUE(mine->EqualTo(FSetup.Action(again->GetNode(ANode->ID())).get()));
+    EXPECT_FALSE(mine->IsModified()) << "what the file holds is no edit";
+    TStructuredAttribute* record = TAttribute::FromInterface(mine.get())->AsStructure();
+    EXPECT_FALSE(record->HasMadeChildren()) << "node " << ANode->ID();
+    EXPECT_FALSE(TAttribute::FromInterface(FSetup.Action(again->GetNode(ANode->ID())).get())->AsStructure()->HasMadeChildren());
+    ++compared;
+  });
+  EXPECT_GT(compared, 20);
+}
+
 // A loaded node keeps only the places of its records and lists until someone asks for them; what
 // it answers and what it saves must not tell.
 TEST_F(XmlArchiveTest, PropertiesMadeOnFirstUseKeepTheirPlacesAndValues) {
