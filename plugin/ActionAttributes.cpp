@@ -16,9 +16,6 @@
 
 namespace {
 
-// Not an interface: asked with this GUID, an action record answers its TActionAttribute object.
-constexpr GUID ActionObjectIid = MakeGuid("3D7B5E21-9C4A-4F6E-8B13-A5E0C2D47F98");
-
 constexpr const char* MapActionNames[] = {"Map Status"};
 
 // The summary whose rolled-up values a child of AOwner answers instead of its own: the record
@@ -321,14 +318,14 @@ bool TActionAttribute::OrdinaryTask() noexcept {
 TActionAttribute* TActionAttribute::FromAction(IUnknown* AObject) noexcept {
   if (!AObject) return nullptr;
   void* object = nullptr;
-  if (AObject->QueryInterface(ActionObjectIid, &object) != S_OK || !object) return nullptr;
+  if (AObject->QueryInterface(ObjectIid, &object) != S_OK || !object) return nullptr;
   auto* action = static_cast<TActionAttribute*>(object);
   action->Release();  // the caller's reference keeps it alive
   return action;
 }
 
 bool TActionAttribute::FindInterface(const GUID& AIid, void** AObject) noexcept {
-  if (AIid == ActionObjectIid) {
+  if (AIid == ObjectIid) {
     *AObject = this;
     return true;
   }

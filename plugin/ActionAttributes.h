@@ -163,6 +163,9 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   // Our record behind an interface pointer (also the property carrying it), or null for any other
   // object; not counted.
   static TActionAttribute* FromAction(IUnknown* AObject) noexcept;
+  // Not an interface: asked with this GUID, an action record, and the property carrying it, answer
+  // the TActionAttribute object.
+  static constexpr GUID ObjectIid = MakeGuid("3D7B5E21-9C4A-4F6E-8B13-A5E0C2D47F98");
 
   // IActionAttribute
   int32_t GetComplete() override;

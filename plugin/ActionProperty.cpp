@@ -103,10 +103,18 @@ TActionProperty::TActionProperty() { Initialize(); }
 
 HRESULT TActionProperty::QueryInterface(const GUID& AIid, void** AObject) noexcept {
   // The record counts on this property, so answering for it here is what the record would do.
-  if (FAction && AObject && !GetController() && AIid == uuidof<IActionAttribute>()) {
-    *AObject = static_cast<IActionAttribute*>(FAction);
-    AddRef();
-    return S_OK;
+  if (FAction && AObject && !GetController()) {
+    if (AIid == uuidof<IActionAttribute>()) {
+      *AObject = static_cast<IActionAttribute*>(FAction);
+      AddRef();
+      return S_OK;
+    }
+    // Asked of the record, which hands every question to this property first.
+    if (AIid == TActionAttribute::ObjectIid) {
+      *AObject = FAction;
+      AddRef();
+      return S_OK;
+    }
   }
   return TLumetaProperty::QueryInterface(AIid, AObject);
 }

@@ -190,10 +190,10 @@ TRolledUpValues TRolledUpAction::Compute(TActionAttribute* ARecord, INode* ANode
     // apart from nodes.
     ComPtr<IProperty> property = child->FindProperty(KActionPropertyName);
     if (!property) continue;
-    ComPtr<IAttribute> attribute = QueryAs<IAttribute>(property.get());
-    TActionAttribute* record = TActionAttribute::FromAction(attribute.get());
+    // Our property answers for its record at once; another make's only through its record.
+    TActionAttribute* record = TActionAttribute::FromAction(property.get());
     ComPtr<IActionAttribute> foreign;
-    if (!record && !(foreign = QueryAs<IActionAttribute>(attribute.get()))) continue;
+    if (!record && !(foreign = QueryAs<IActionAttribute>(QueryAs<IAttribute>(property.get()).get()))) continue;
     if (child->IsSummaryTask()) {
       if (const TRolledUpValues* kept = AMemo ? AMemo->Find(child.get()) : nullptr) {
         top.RollUp.Visit(TVisitedValues::RolledUp(*kept));

@@ -5,6 +5,7 @@
 
 #include "host/LumetaMap.h"
 #include "plugin/ActionProperty.h"
+#include "plugin/LumetaNodeLinksProperty.h"
 #include "tests/plugin/PropertyTestSupport.h"
 
 namespace {
@@ -39,6 +40,24 @@ TEST(ActionProperty, RecordReferencesKeepThePropertyAlive) {
   EXPECT_EQ(QueryAs<IProperty>(record.get())->GetPropertyName(), "Action");
   record.reset();
   EXPECT_EQ(QueryAs<IStringAttribute>(child.get())->GetValue(), "High") << "children outlive their record";
+}
+
+// Rescheduling finds the record behind a property or any of the record's interfaces: every way in
+// must reach the same object and leave no reference behind.
+TEST(ActionProperty, AnswersForItsRecordObjectWithoutKeepingAReference) {
+  ComPtr<TActionProperty> property = make<TActionProperty>();
+  ComPtr<IActionAttribute> record = QueryAs<IActionAttribute>(static_cast<IProperty*>(property.get()));
+  ComPtr<IAttribute> attribute = QueryAs<IAttribute>(record.get());
+  const auto references = [&] {
+    property->AddRef();
+    return property->Release();
+  };
+  const auto before = references();
+  EXPECT_EQ(TActionAttribute::FromAction(static_cast<IProperty*>(property.get())), property->Action());
+  EXPECT_EQ(TActionAttribute::FromAction(record.get()), property->Action());
+  EXPECT_EQ(TActionAttribute::FromAction(attribute.get()), property->Action());
+  EXPECT_EQ(references(), before);
+  EXPECT_EQ(TActionAttribute::FromAction(make<TLumetaNodeLinksPropertyManager>()->NewProperty().get()), nullptr) << "another property";
 }
 
 TEST(MasterActionProperty, CarriesTheMapsPriorityTexts) {
