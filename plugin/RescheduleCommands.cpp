@@ -17,6 +17,7 @@
 #include "plugin/ActionHelpers.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
+#include "plugin/NodeTable.h"
 #include "plugin/RolledUpAction.h"
 #include "plugin/TaskLinkHelper.h"
 
@@ -52,7 +53,39 @@ struct TScheduleRun {
   // Subtasks that a link pushed into their summary has yet to reach, each with whether a successor
   // walk left its move to the push: the push validates the subtask against all its links once,
   // after the subtasks before it, where the walk and then the push each did so.
-  std::unordered_map<INode*, bool> PushPending;
+  class TPushPending {
+   public:
+    bool Empty() const noexcept { return FPending == 0; }
+    // Notes a subtask the push will reach; one noted already keeps its state.
+    void Add(INode* ASubtask) {
+      if (TState& state = FStates[ASubtask]; state == TState::None) {
+        state = TState::Pending;
+        ++FPending;
+      }
+    }
+    // Leaves the subtask's move to its push; false when no push is pending for it.
+    bool Owe(INode* ASubtask) noexcept {
+      TState* state = FStates.Find(ASubtask);
+      if (!state || *state == TState::None) return false;
+      *state = TState::Owed;
+      return true;
+    }
+    // The push reaches the subtask: whether a walk left its move to the push.
+    bool Take(INode* ASubtask) noexcept {
+      TState* state = FStates.Find(ASubtask);
+      if (!state || *state == TState::None) return false;
+      const bool owed = *state == TState::Owed;
+      *state = TState::None;
+      // The last push done: its subtasks leave the table, which stays as small as a phase.
+      if (--FPending == 0) FStates.Clear();
+      return owed;
+    }
+
+   private:
+    enum class TState : uint8_t { None, Pending, Owed };
+    TNodeTable<TState> FStates;
+    size_t FPending = 0;
+  } PushPending;
   // The run posts several changes per task; held here, the subject's rounds need not count.
   ComPtr<ISubjectHold> Held = QueryAs<ISubjectHold>(static_cast<IUnknown*>(Model));
 };
@@ -198,7 +231,7 @@ class TRescheduleRunner {
       uint32_t Opened = 0;
       uint32_t NextCheck = 16;
     };
-    std::unordered_map<INode*, TCount> FCounts;  // the map holds the nodes while the run lasts
+    TNodeTable<TCount> FCounts;
   };
 
   static void Post(TScheduleRun& ARun, TRescheduleCommand* ACommand, int32_t ACode) {
@@ -406,13 +439,10 @@ namespace {
 // Leaves the move of a successor by a start link to the push that has yet to reach it, noting that
 // it owes one; true when it did.
 bool LeaveToPush(TScheduleRun* ARun, ITaskLink* ALink, INode* ASuccessor) {
-  if (!ARun || ARun->PushPending.empty()) return false;
+  if (!ARun || ARun->PushPending.Empty()) return false;
   const TTaskLinkType type = ALink->GetLinkType();
   if (type != ltFinishToStart && type != ltStartToStart) return false;
-  const auto pending = ARun->PushPending.find(ASuccessor);
-  if (pending == ARun->PushPending.end()) return false;
-  pending->second = true;
-  return true;
+  return ARun->PushPending.Owe(ASuccessor);
 }
 
 // Whether a successor walk from ANode would queue nothing: it has no successor, or each is left to a
@@ -432,7 +462,7 @@ bool AllLeftToPushes(TScheduleRun* ARun, INode* ANode) {
 }  // namespace
 
 void TRescheduleCommand::CheckSuccessors(const TTaskNode& ANode) {
-  const bool pushing = FScheduleRun && !FScheduleRun->PushPending.empty();
+  const bool pushing = FScheduleRun && !FScheduleRun->PushPending.Empty();
   if (pushing ? AllLeftToPushes(FScheduleRun, ANode.Node) : !TTaskLinkHelper::HasSuccessors(ANode.Node)) return;
   Queue(make<TRescheduleSuccessorsCommand>(Model(), ANode));
 }
@@ -648,12 +678,8 @@ TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* A
 void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<INode> successor = Node();
   // A subtask a walk left to this push moves whatever its start: its predecessor moved.
-  bool owed = false;
-  if (TScheduleRun* run = ScheduleRun(); run && FPushed && successor)
-    if (const auto pending = run->PushPending.find(successor.get()); pending != run->PushPending.end()) {
-      owed = pending->second;
-      run->PushPending.erase(pending);
-    }
+  TScheduleRun* run = ScheduleRun();
+  const bool owed = run && FPushed && successor && run->PushPending.Take(successor.get());
   ComPtr<INode> predecessor = RunNode(FPredecessor, FPredecessorID);
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
@@ -876,6 +902,8 @@ void TRescheduleSummaryCommand::Reschedule() {
   }();
   ComPtr<INode> predecessor = FLink ? FindNode(FLink->PredecessorID) : nullptr;
   if (FLink && !predecessor) return;
+  // Its identifier is known: each subtask's command copies it rather than asking the node again.
+  const TTaskNode predecessorTask = FLink ? TTaskNode(predecessor.get(), FLink->PredecessorID) : TTaskNode(nullptr);
   TScheduleRun* run = ScheduleRun();
   for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling()) {
     if (excluded.count(child.get())) continue;
@@ -884,10 +912,10 @@ void TRescheduleSummaryCommand::Reschedule() {
     if (child->IsSummaryTask())
       command = make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink);
     else if (FLink) {
-      command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessor.get(), last);
+      command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessorTask, last);
       if (command) {
         static_cast<TRescheduleSuccessorTaskCommand*>(command.get())->FPushed = true;
-        if (run) run->PushPending.emplace(child.get(), false);
+        if (run) run->PushPending.Add(child.get());
       }
     }
     else
