@@ -66,6 +66,31 @@ class TNodeMemo {
   std::unordered_map<INode*, TValue> FMore;
 };
 
+// A task and the summaries above it, nearest first. Every subtask of a phase climbs to its phase,
+// often twice per validation: a path that short stays off the heap.
+class TNodePath {
+ public:
+  explicit TNodePath(INode* AFirst = nullptr) {
+    if (AFirst) push_back(AFirst);
+  }
+  void push_back(INode* ANode) {
+    if (FCount < FInline.size())
+      FInline[FCount++] = ANode;
+    else
+      FMore.push_back(ANode);
+  }
+  size_t size() const noexcept { return FCount + FMore.size(); }
+  INode* operator[](size_t AIndex) const noexcept {
+    return AIndex < FInline.size() ? FInline[AIndex] : FMore[AIndex - FInline.size()];
+  }
+  INode* back() const noexcept { return (*this)[size() - 1]; }
+
+ private:
+  std::array<INode*, 6> FInline{};
+  size_t FCount = 0;
+  std::vector<INode*> FMore;
+};
+
 // The earliest start a node's predecessors allow, and whether they restrict it.
 struct TEarliest {
   double Date = 0;
@@ -193,10 +218,16 @@ class TReads {
  private:
   // What the run keeps of a summary task, read on first ask; null for any other node, or without a run.
   const TScheduleReads::TSummaryRead* Summary(INode* ANode) {
+    // A subtask's rules ask for its phase several times: the last one found is at hand.
+    if (ANode == FLastSummaryNode && ANode) return FLastSummary;
     if (!FShared || !ANode->IsSummaryTask()) return nullptr;
     const auto [entry, added] = FShared->Summaries.try_emplace(ANode);
     TScheduleReads::TSummaryRead& summary = entry->second;
-    if (!added) return &summary;
+    if (!added) {
+      FLastSummaryNode = ANode;
+      FLastSummary = &summary;
+      return &summary;
+    }
     try {
       summary.Action = TActionHelper::GetAction(ANode, false);
       ComPtr<INodeLinkList2> links = TLumetaNodeLinksProperty::Of(ANode);
@@ -208,6 +239,8 @@ class TReads {
       FShared->Summaries.erase(entry);
       throw;
     }
+    FLastSummaryNode = ANode;
+    FLastSummary = &summary;
     return &summary;
   }
 
@@ -238,6 +271,9 @@ class TReads {
   size_t FRecordCount = 0;
   TNodeMemo<INode*> FParents;
   ComPtr<INode> FRoot;
+  // The summary Summary found last; the run's entries stay put while a validation reads them.
+  INode* FLastSummaryNode = nullptr;
+  const TScheduleReads::TSummaryRead* FLastSummary = nullptr;
 };
 
 bool HasPredecessors(INode* ANode) {
@@ -306,21 +342,21 @@ double EarliestFinish(TReads& AReads, INode* ANode, IWorkingScheduler* ASchedule
     const double result = OwnEarliestFinish(AReads, ANode, AScheduler, ARestricted);
     return result == 0.0 ? ownFinish(ANode) : result;
   }
-  std::vector<INode*> chain{ANode};
+  TNodePath chain(ANode);
   for (; counts(parent); parent = AReads.Parent(chain.back())) chain.push_back(parent);
   double above = 0;
   bool aboveRestricted = false;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+  for (size_t i = chain.size(); i-- > 0;) {
     bool restricted = false;
-    double result = OwnEarliestFinish(AReads, *it, AScheduler, restricted);
-    if (it != chain.rbegin()) {
+    double result = OwnEarliestFinish(AReads, chain[i], AScheduler, restricted);
+    if (i + 1 != chain.size()) {
       if (aboveRestricted && above > result) result = above;
       restricted = restricted || aboveRestricted;
     }
     // A summary's own finish counts below it only when it restricts: reading it rolls the summary
     // up, for every subtask of a phase validated.
-    const bool last = std::next(it) == chain.rend();
-    if (result == 0.0 && (last || restricted)) result = ownFinish(*it);
+    const bool last = i == 0;
+    if (result == 0.0 && (last || restricted)) result = ownFinish(chain[i]);
     above = result;
     aboveRestricted = restricted;
   }
@@ -382,14 +418,14 @@ class TValidation {
  private:
   // Validates, from the top down, the summaries above ANode that its rules and theirs may ask.
   void Prepare(INode* ANode, bool AAsksParent) {
-    std::vector<INode*> above;
+    TNodePath above;
     if (AAsksParent)
       for (INode* parent = FReads.TaskParent(ANode); parent; parent = FReads.TaskParent(parent)) {
         above.push_back(parent);
         if (!NeedsParent(parent) && StopsSummaryCheck(parent)) break;
       }
-    for (auto it = above.rbegin(); it != above.rend(); ++it) {
-      INode* node = *it;
+    for (size_t i = above.size(); i-- > 0;) {
+      INode* node = above[i];
       if (INode* parent = FReads.TaskParent(node); !parent || FOutcomes.Find(parent))
         FSummaries.Set(node, SummaryAbove(node));
       FOutcomes.Set(node, Evaluate(node));
