@@ -14,7 +14,7 @@ TStructuredAttribute* RootOf(IProperty* AProperty) { return StructureOf(QueryAs<
 }  // namespace
 
 uint32_t TXmlDocSource::Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade) {
-  FEntries.push_back({ComPtr<IProperty>(AMade), AElement, FRegistrations[ARegistration].Layout.get(), ARegistration, AClean});
+  FEntries.push_back({ComPtr<IProperty>(AMade), AElement, ARegistration, AClean});
   return static_cast<uint32_t>(FEntries.size());
 }
 
@@ -24,7 +24,7 @@ const std::string& TXmlDocSource::PropertyName(uint32_t AEntry) {
 
 ComPtr<IProperty> TXmlDocSource::MakeProperty(TLumetaNode* ANode, uint32_t AEntry) {
   TEntry& entry = FEntries[AEntry - 1];
-  TXmlLayout& layout = *entry.Layout;
+  TXmlLayout& layout = LayoutOf(entry);
   try {
     ComPtr<IProperty> property = FRegistrations[entry.Registration].Manager->NewProperty();
     if (!property) throw ELumetaError("its manager made no property");
@@ -67,7 +67,7 @@ const TXmlDocSource::TEntry* TXmlDocSource::Untouched(IProperty* AProperty, TStr
   }
   const TEntry* entry = Find(AProperty, structure);
   if (!entry || !entry->Clean) return nullptr;
-  if (entry->Layout->IsList && structure->IsLoaded()) return nullptr;
+  if (LayoutOf(*entry).IsList && structure->IsLoaded()) return nullptr;
   return entry;
 }
 
@@ -75,7 +75,7 @@ void TXmlDocSource::LoadAttribute(IAttribute* AAttribute) {
   ComPtr<IProperty> property = AAttribute->GetProperty();
   const TEntry* entry = property ? Find(property.get(), RootOf(property.get())) : nullptr;
   if (!entry) return;  // made after the load: nothing to read
-  TXmlLayout& layout = *entry->Layout;
+  TXmlLayout& layout = LayoutOf(*entry);
   try {
     if (layout.IsList) {
       auto list = QueryAs<IListAttribute>(property.get());

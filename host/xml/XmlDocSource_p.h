@@ -21,8 +21,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   struct TEntry {
     ComPtr<IProperty> Property;  // once made; held, so that its address never names a later property
     pugi::xml_node Element;
-    TXmlLayout* Layout;  // kept alive by FRegistrations
-    uint16_t Registration;
+    uint16_t Registration;  // its layout is LayoutOf: a load notes an entry per property
     bool Clean;  // the element holds nothing the layout passes over
   };
 
@@ -33,6 +32,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   // Notes a property element and answers its number; AMade is a property read already.
   uint32_t Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade = nullptr);
   const TEntry& Entry(uint32_t AEntry) const { return FEntries[AEntry - 1]; }
+  TXmlLayout& LayoutOf(const TEntry& AEntry) const { return *FRegistrations[AEntry.Registration].Layout; }
 
   // The element of a property none of whose values has been read since the load, or null.
   const TEntry* Untouched(IProperty* AProperty);
@@ -42,7 +42,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   // another class of property than the one ALayout writes (a map saved by another archive).
   bool SavesAsRead(uint32_t AEntry, const TXmlLayout& ALayout) const {
     const TEntry& entry = Entry(AEntry);
-    return entry.Clean && entry.Layout == &ALayout;
+    return entry.Clean && &LayoutOf(entry) == &ALayout;
   }
 
   const std::string& PropertyName(uint32_t AEntry) override;

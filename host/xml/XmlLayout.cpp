@@ -24,23 +24,6 @@ TValueKind ValueKindOf(IAttribute* AAttribute) {
   return TValueKind::Text;
 }
 
-const char* MalformedValue(TValueKind AKind, std::string_view AText) {
-  if (AKind == TValueKind::Text || AText.find_first_not_of(" \t\r\n\f\v") == std::string_view::npos) return nullptr;
-  switch (AKind) {
-    case TValueKind::Integer:
-      return TIntegerAttribute::ReadText(AText) ? nullptr : "is not a whole number; it reads as -1";
-    case TValueKind::Number:
-      return TDoubleAttribute::ReadText(AText) ? nullptr : "is not a number; it reads as 0";
-    case TValueKind::Date:
-      return TDateTimeAttribute::ReadText(AText) ? nullptr : "is not a date; it reads as no date";
-    case TValueKind::Boolean:
-      return TWordBoolAttribute::ReadText(AText) ? nullptr : "is neither true nor false; it reads as false";
-    case TValueKind::Text:
-      break;
-  }
-  return nullptr;
-}
-
 std::optional<int32_t> ParseClock(std::string_view AText) {
   if (AText.size() != 5 || AText[2] != ':') return std::nullopt;
   const auto hours = ParseInteger<int64_t>(AText.substr(0, 2));

@@ -134,10 +134,6 @@ enum class TValueKind : uint8_t { Text, Integer, Number, Date, Boolean };
 
 // The kind of an attribute by the value interface it answers.
 TValueKind ValueKindOf(IAttribute* AAttribute);
-// Why the text makes no value of the kind, for a warning ("is not a number; it reads as 0"), or
-// null when it does. Values still read leniently: the attribute takes its default. An empty text
-// is a value not set and goes without a word.
-const char* MalformedValue(TValueKind AKind, std::string_view AText);
 
 // Where each declared value of a property class goes: fields in declaration order, and for
 // loading, the elements the property element (or each list item's element) may hold with the XML

@@ -600,10 +600,15 @@ bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AEleme
       continue;
     }
     const TXmlLayout::TSlot& slot = ALayout.Slots[slotIndex];
+    // Nearly always one text or none: the element's text is then taken in the same look.
+    const pugi::xml_node first = child.first_child();
+    const pugi::xml_node_type firstType = first.type();
+    const bool single = (firstType == pugi::node_pcdata || firstType == pugi::node_cdata) && !first.next_sibling();
     if (slot.Field >= 0 && ALayout.Fields[slot.Field].Kind != TValueKind::Text)
-      CheckValue(ALayout.Fields[slot.Field], child, name, ElementText(child, FScratch));
+      CheckValue(ALayout.Fields[slot.Field], child, name,
+                 !first ? "" : single ? first.value() : ElementText(child, FScratch));
     clean = CheckAttributes(ALayout, slot, child) && clean;
-    for (pugi::xml_node inner = child.first_child(); inner; inner = inner.next_sibling()) {
+    for (pugi::xml_node inner = single ? pugi::xml_node() : child.first_child(); inner; inner = inner.next_sibling()) {
       if (inner.type() != pugi::node_element) continue;
       Warn(child, "elements inside '" + std::string(name) + "' ignored");
       clean = false;
@@ -654,52 +659,62 @@ void SetText(pugi::xml_node AElement, const std::string& AText) {
 // map cannot use as it stands is repaired in the document, so that reads and saves both see the
 // repair: a number outside its declared range goes to the nearer end (a malformed one to the end
 // nearer its default), a date with a time zone becomes local time, a date before the first day a
-// map holds reads as no date.
+// map holds reads as no date. An empty text is a value not set and goes without a word.
 template <class TPlace>
 void TXmlMapReader::CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, const char* AText) {
-  const char* why = MalformedValue(AField.Kind, AText);
-  const XmlProperty& declaration = *AField.Declaration;
-  const bool ranged = (AField.Kind == TValueKind::Integer || AField.Kind == TValueKind::Number) &&
-                      (declaration.Minimum() > -std::numeric_limits<double>::infinity() ||
-                       declaration.Maximum() < std::numeric_limits<double>::infinity());
-  if (why && !ranged) {
-    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' " + why);
-    return;
-  }
-  if (ranged) {
-    // A malformed text is its kind's default (-1 or 0), then moved into range like any other.
-    std::optional<double> value;
-    if (AField.Kind == TValueKind::Integer) {
-      const auto integer = TIntegerAttribute::ReadText(AText);
-      value = integer ? std::optional<double>(*integer) : std::nullopt;
-    } else {
-      value = TDoubleAttribute::ReadText(AText);
+  // Each text is read once: this runs for every value of every record at load.
+  const auto blank = [AText] { return std::string_view(AText).find_first_not_of(" \t\r\n\f\v") == std::string_view::npos; };
+  switch (AField.Kind) {
+    case TValueKind::Text: return;
+    case TValueKind::Boolean:
+      if (!TWordBoolAttribute::ReadText(AText) && !blank())
+        Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is neither true nor false; it reads as false");
+      return;
+    case TValueKind::Date: {
+      const auto date = TDateTimeAttribute::ReadText(AText);
+      if (!date) {
+        if (!blank()) Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is not a date; it reads as no date");
+      } else if (*date < 1) {
+        Warn(APlace, "'" + Shown(AText) + "' in '" + AName +
+                         "' is before 1899-12-31, the first day a map holds; it reads as no date");
+        SetText(APlace, std::string());
+      } else if (const auto zone = XmlTextZoneMinutes(AText)) {
+        const std::string local = DateTimeToXmlText(UtcToLocalDateTime(*date - *zone / 1440.0));
+        Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' names a time zone; it reads as " + local + ", local time");
+        SetText(APlace, local);
+      }
+      return;
     }
-    if (!why && !value) return;  // empty: the default, which the record keeps
-    const double read = value ? *value : AField.Kind == TValueKind::Integer ? -1 : 0;
-    const double kept = std::clamp(read, declaration.Minimum(), declaration.Maximum());
-    if (!why && kept == read) return;
-    const std::string text = NumberText(kept, AField.Kind);
-    if (why)
-      Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' " + std::string(why).substr(0, std::strcspn(why, ";")) +
-                       "; it reads as " + text);
-    else
-      Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is " + (read < kept ? "below " : "above ") +
-                       NumberText(kept, AField.Kind) + "; it reads as " + text);
-    SetText(APlace, text);
+    case TValueKind::Integer:
+    case TValueKind::Number: break;
+  }
+  const bool integer = AField.Kind == TValueKind::Integer;
+  std::optional<double> value;
+  if (integer) {
+    if (const auto whole = TIntegerAttribute::ReadText(AText)) value = *whole;
+  } else {
+    value = TDoubleAttribute::ReadText(AText);
+  }
+  if (!value && blank()) return;  // empty: the default, which the record keeps
+  const char* why = value ? nullptr : integer ? "is not a whole number" : "is not a number";
+  const XmlProperty& declaration = *AField.Declaration;
+  const bool ranged = declaration.Minimum() > -std::numeric_limits<double>::infinity() ||
+                      declaration.Maximum() < std::numeric_limits<double>::infinity();
+  if (!ranged) {
+    if (why) Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' " + why + (integer ? "; it reads as -1" : "; it reads as 0"));
     return;
   }
-  if (AField.Kind != TValueKind::Date || AText[0] == '\0') return;
-  const auto date = XmlTextToDateTime(AText);
-  if (!date) return;
-  if (*date < 1) {
-    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is before 1899-12-31, the first day a map holds; it reads as no date");
-    SetText(APlace, std::string());
-  } else if (const auto zone = XmlTextZoneMinutes(AText)) {
-    const std::string local = DateTimeToXmlText(UtcToLocalDateTime(*date - *zone / 1440.0));
-    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' names a time zone; it reads as " + local + ", local time");
-    SetText(APlace, local);
-  }
+  // A malformed text is its kind's default (-1 or 0), then moved into range like any other.
+  const double read = value ? *value : integer ? -1 : 0;
+  const double kept = std::clamp(read, declaration.Minimum(), declaration.Maximum());
+  if (!why && kept == read) return;
+  const std::string text = NumberText(kept, AField.Kind);
+  if (why)
+    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' " + why + "; it reads as " + text);
+  else
+    Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is " + (read < kept ? "below " : "above ") + text +
+                     "; it reads as " + text);
+  SetText(APlace, text);
 }
 
 // The same for a list; link items must name their node, which is checked once the map is read.
@@ -726,7 +741,7 @@ bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement
           break;
         }
       }
-      FLinks.push_back({{target.value(), target.name()}, ANode, child, ARegistration});
+      FLinks.push_back({ANode, child, ARegistration});
     } else if (!ALayout.ItemConverter && !ALayout.Fields.empty()) {
       clean = CheckFields(ALayout, child) && clean;
     }
@@ -740,9 +755,10 @@ void TXmlMapReader::ResolveReferences() {
   std::vector<int64_t> targets;
   targets.reserve(FLinks.size());
   for (const TLinkItem& link : FLinks) {
-    const auto id = ParseInteger<int64_t>(link.Reference.Text);
+    const pugi::xml_attribute reference = link.Item.attribute(KNodeReference);
+    const auto id = ParseInteger<int64_t>(reference.value());
     if (!id || !ids.Contains(*id))
-      FailAt(Offset(link.Reference.Where), "a link to node '" + std::string(link.Reference.Text) + "', which does not exist");
+      FailAt(Offset(reference.name()), "a link to node '" + std::string(reference.value()) + "', which does not exist");
     targets.push_back(*id);
   }
   for (const TConnection& connection : FConnections) {

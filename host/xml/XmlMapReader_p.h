@@ -28,8 +28,9 @@ class TXmlMapReader {
     const char* Where;
   };
   // A list item naming a node: a link, checked for its node and its other end once all is read.
+  // Its Node attribute is found again then: a map holds hundreds of thousands of these at the
+  // load's peak.
   struct TLinkItem {
-    TReference Reference;
     TLumetaNode* Holder;
     pugi::xml_node Item;
     uint16_t Registration;

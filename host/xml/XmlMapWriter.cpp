@@ -262,7 +262,7 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
   // as one that never had any.
   if (layout.IsList && layout.ItemLoader && structured && structured->GetChildCount() == 0) return;
   if (const TXmlDocSource::TEntry* entry = FSource ? FSource->Untouched(AProperty, structure) : nullptr;
-      entry && entry->Layout == &layout && LinksExist(layout, entry->Element)) {
+      entry && &FSource->LayoutOf(*entry) == &layout && LinksExist(layout, entry->Element)) {
     Copy(entry->Element);
     return;
   }
@@ -289,9 +289,9 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
 // does for one left untouched; false when it must be made and written.
 bool TXmlMapWriter::WriteAsRead(uint32_t AEntry) {
   const TXmlDocSource::TEntry& entry = FSource->Entry(AEntry);
-  const int registration = FRegistry.IndexOf(entry.Layout->ElementName);
+  const TXmlLayout& layout = FSource->LayoutOf(entry);
+  const int registration = FRegistry.IndexOf(layout.ElementName);
   if (registration < 0 || !FSource->SavesAsRead(AEntry, *FRegistry.Registrations[registration].Layout)) return false;
-  const TXmlLayout& layout = *entry.Layout;
   if (!LinksExist(layout, entry.Element)) return false;
   // A link list without links says nothing, as below.
   if (!(layout.IsList && layout.ItemLoader && !entry.Element.child(layout.ItemElementName.c_str()))) Copy(entry.Element);
