@@ -63,6 +63,12 @@ TRecordAttribute* TRecordAttribute::SlotTwin(TAttribute* AOther) {
   return SlotsIntact() && other->SlotsIntact() ? other : nullptr;
 }
 
+TRecordSlots* TRecordAttribute::LoadedSlots() {
+  if (!SlotsIntact()) return nullptr;
+  for (size_t i = 0; i < FSlots->Count(); ++i) LoadSlot(i);
+  return FSlots;
+}
+
 void TRecordAttribute::LoadSlotFromDocument(size_t AIndex) {
   TSlot& slot = FSlots->Slots()[AIndex];
   // Without a document there is nothing to read: the slot is marked as its child would mark

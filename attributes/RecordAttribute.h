@@ -57,6 +57,10 @@ class TRecordAttribute : public TImplements<TStructuredAttribute, IRecordAttribu
   void SetFlagEx(uint32_t AMask, bool AOn, bool ARecursive) override;
   bool GetValueHash(size_t& AHash) override;
 
+  // The slots with every value read from the document first, as reads of the children would;
+  // null when the record keeps no slots or they no longer stand for every child.
+  TRecordSlots* LoadedSlots();
+
  protected:
   // The standard scalar of each slot's kind.
   void MakeChildren() override;

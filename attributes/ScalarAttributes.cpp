@@ -209,6 +209,31 @@ void ReadSlotText(TRecordSlots& ABlock, TSlot& ASlot, std::string_view AText) {
   }
 }
 
+void SaveSlotText(TRecordSlots& ABlock, const TSlot& ASlot, std::string& AText) {
+  switch (ASlot.Kind) {
+    case TSlotKind::Integer: AText = std::to_string(ASlot.Integer); break;
+    case TSlotKind::Double: AText = ShortestFloatText(ASlot.Real); break;
+    case TSlotKind::DateTime: {
+      char text[KXmlDateTimeChars];
+      AText.assign(text, PutXmlDateTime(ASlot.Real, text));
+      break;
+    }
+    case TSlotKind::String: AText = ABlock.Text(ASlot); break;
+    case TSlotKind::WordBool: AText = ASlot.WordBool != 0 ? "true" : "false"; break;
+  }
+}
+
+TVariant SlotAsValue(TRecordSlots& ABlock, const TSlot& ASlot) {
+  switch (ASlot.Kind) {
+    case TSlotKind::Integer: return TVariant(std::in_place_type<int32_t>, ASlot.Integer);
+    case TSlotKind::Double: return TVariant(std::in_place_type<double>, ASlot.Real);
+    case TSlotKind::DateTime: return TVariantDate{ASlot.Real};
+    case TSlotKind::String: return ABlock.Text(ASlot);
+    case TSlotKind::WordBool: return TVariant(std::in_place_type<bool>, ASlot.WordBool != 0);
+  }
+  return {};
+}
+
 std::string TWordBoolAttribute::SaveToString() { return GetValue() ? "true" : "false"; }
 
 uint32_t TWordBoolAttribute::LoadFromStream(IStream* AStream) {

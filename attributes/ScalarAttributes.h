@@ -231,6 +231,10 @@ class TWordBoolAttribute : public TScalarAttribute<IWordBoolAttribute, bool, int
 // Takes the value the standard scalar of the slot's kind takes from text in LoadFromString, without
 // touching the slot's flags: a document source fills a record's slots with it.
 void ReadSlotText(TRecordSlots& ABlock, TSlot& ASlot, std::string_view AText);
+// The text (SaveToString) and the value (GetAsValue) the standard scalar of the slot's kind gives,
+// so that a writer prints a record's slots without making its children.
+void SaveSlotText(TRecordSlots& ABlock, const TSlot& ASlot, std::string& AText);
+TVariant SlotAsValue(TRecordSlots& ABlock, const TSlot& ASlot);
 
 // Refers to a node of the map. A reference loaded from text or a stream holds only the node's
 // identifier until its first read, which looks the node up in the map of this attribute's host

@@ -145,27 +145,12 @@ void TXmlDocSource::ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInter
   WalkFields(ALayout, AElement, [&](TXmlLayout::TField& AField, const char* AText) { Apply(AField, owner, AText); });
 }
 
-size_t TXmlDocSource::SlotOf(TXmlLayout::TField& AField, TStructuredAttribute& ARecord) {
-  // The place found before, in a record of this size, as for the children.
-  const int32_t count = ARecord.Count();
-  if (AField.ChildIndex >= 0 && AField.ChildCount == count) return static_cast<size_t>(AField.ChildIndex);
-  const std::string& name = AField.Declaration->PropertyName();
-  ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(static_cast<IStructuredAttribute*>(&ARecord));
-  for (int32_t i = 0; record && i < count; ++i) {
-    if (record->GetChildName(i) != name) continue;
-    AField.ChildIndex = i;
-    AField.ChildCount = count;
-    return static_cast<size_t>(i);
-  }
-  throw ELumetaError("The property has no attribute '" + name + "' for its declaration");
-}
-
 bool TXmlDocSource::LoadSlots(TStructuredAttribute* ARecord) {
   TRecordSlots* block = ARecord ? ARecord->Slots() : nullptr;
   ComPtr<IProperty> property = block ? ARecord->GetProperty() : nullptr;
   const TEntry* entry = property ? Find(property.get(), ARecord) : nullptr;
-  if (!entry || entry->Layout->IsList) return false;
-  TXmlLayout& layout = *entry->Layout;
+  if (!entry || LayoutOf(*entry).IsList) return false;
+  TXmlLayout& layout = LayoutOf(*entry);
   // Marked first, as the children would be; a load nested in this one finds them read.
   const std::span<TSlot> slots = block->All();
   std::vector<char> pending(slots.size());
@@ -175,7 +160,7 @@ bool TXmlDocSource::LoadSlots(TStructuredAttribute* ARecord) {
   }
   try {
     WalkFields(layout, entry->Element, [&](TXmlLayout::TField& AField, const char* AText) {
-      const size_t index = SlotOf(AField, *ARecord);
+      const size_t index = TXmlLayout::ChildIndexOf(AField, *ARecord);
       if (!pending[index]) return;
       if (AField.Converter) {
         FText.assign(AText);

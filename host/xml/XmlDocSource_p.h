@@ -63,8 +63,6 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   // Hands each declared value of AElement to AApply(field, text), in document order.
   template <class TApply>
   void WalkFields(TXmlLayout& ALayout, pugi::xml_node AElement, TApply AApply);
-  // The slot a declared field of ARecord reads into.
-  static size_t SlotOf(TXmlLayout::TField& AField, TStructuredAttribute& ARecord);
   void Apply(TXmlLayout::TField& AField, TXmlLayout::TOwner& AOwner, const char* AText);
   void ReadList(TXmlLayout& ALayout, IListAttribute* AList, pugi::xml_node AElement);
 

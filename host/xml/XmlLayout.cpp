@@ -238,6 +238,21 @@ IAttribute* TXmlLayout::FieldAttribute(TOwner& AOwner, TField& AField, TAttribut
   return AOwner.Held.get();
 }
 
+size_t TXmlLayout::ChildIndexOf(TField& AField, TStructuredAttribute& ARecord) {
+  // The place found before, in a record of this size, as for the children.
+  const int32_t count = ARecord.Count();
+  if (AField.ChildIndex >= 0 && AField.ChildCount == count) return static_cast<size_t>(AField.ChildIndex);
+  const std::string& name = AField.Declaration->PropertyName();
+  ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(static_cast<IStructuredAttribute*>(&ARecord));
+  for (int32_t i = 0; record && i < count; ++i) {
+    if (record->GetChildName(i) != name) continue;
+    AField.ChildIndex = i;
+    AField.ChildCount = count;
+    return static_cast<size_t>(i);
+  }
+  throw ELumetaError("The property has no attribute '" + name + "' for its declaration");
+}
+
 // ---- TXmlRegistry
 
 int TXmlRegistry::IndexOf(std::string_view AElementName) const {

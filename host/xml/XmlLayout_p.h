@@ -211,6 +211,9 @@ struct TXmlLayout {
   // it: the child at the place where it was found before, else the one FindChild finds.
   // AObject, when given, receives the attribute's object if the owner knows it (else null).
   static IAttribute* FieldAttribute(TOwner& AOwner, TField& AField, TAttribute** AObject = nullptr);
+  // The place of a declared field among the children of a record of ours, which is its slot in a
+  // record that keeps slots; remembered in the field as FieldAttribute does.
+  static size_t ChildIndexOf(TField& AField, TStructuredAttribute& ARecord);
 };
 
 // The property managers an archive knows, by element name, and the layouts of their classes.

@@ -114,6 +114,11 @@ void TXmlMapWriter::PrefetchRecords(TLumetaNode* ANode) {
   for (size_t i = 0; i < count; ++i) {
     TAttribute* object = TAttribute::FromInterface(roots[i].get());
     TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
+    // A record that keeps slots is written from its block, its children left where they are.
+    if (TRecordSlots* block = structure ? structure->Slots() : nullptr) {
+      for (uint32_t offset = 0; offset < block->Bytes(); offset += 64) __builtin_prefetch(reinterpret_cast<char*>(block) + offset);
+      continue;
+    }
     if (!structure || !structure->HasMadeChildren()) continue;
     FAhead.Records[FAhead.Count++] = structure;
     const std::span<const TStructuredAttribute::TChild> entries = structure->ChildEntries();
@@ -254,7 +259,7 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
   TStructuredAttribute* structure = rootObject ? rootObject->AsStructure() : nullptr;
   // The children lie apart in memory and each is read below, one at a time with work between:
   // asking for all of them now lets their fetches overlap instead of waiting for each in turn.
-  if (structure && structure->HasMadeChildren())
+  if (structure && !structure->Slots() && structure->HasMadeChildren())
     for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Object());
   const ComPtr<IStructuredAttribute> structured =
       structure ? ComPtr<IStructuredAttribute>(structure) : QueryAs<IStructuredAttribute>(AProperty);
@@ -320,8 +325,22 @@ void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner)
   const size_t count = ALayout.Fields.size();
   if (FTexts.size() < count) FTexts.resize(count);
   FWritten.assign(count, 0);
+  // A record that keeps slots is printed from them, made children or not: they hold its values,
+  // and the children lie apart in memory. Only records make slots.
+  TRecordSlots* block = AOwner.Object && AOwner.Object->Slots()
+                            ? static_cast<TRecordAttribute*>(AOwner.Object)->LoadedSlots()
+                            : nullptr;
   for (size_t i = 0; i < count; ++i) {
     TXmlLayout::TField& field = ALayout.Fields[i];
+    if (block) {
+      const TSlot& slot = block->Slots()[TXmlLayout::ChildIndexOf(field, *AOwner.Object)];
+      if (field.Converter)
+        FTexts[i] = field.Converter->ConvertToString(SlotAsValue(*block, slot));
+      else
+        SaveSlotText(*block, slot, FTexts[i]);
+      FWritten[i] = !FTexts[i].empty() || field.Declaration->AllowEmpty();
+      continue;
+    }
     TAttribute* object = nullptr;
     IAttribute* attribute = TXmlLayout::FieldAttribute(AOwner, field, &object);
     if (field.Converter)

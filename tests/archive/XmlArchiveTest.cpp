@@ -197,6 +197,30 @@ TEST_F(XmlArchiveTest, TypedReadsOfALoadedActionMakeNoChildObjects) {
   EXPECT_GT(compared, 20);
 }
 
+// A touched record is saved from its slots: one only read saves without making a child object,
+// and one written before it was read saves the file's values for the fields it was not given.
+TEST_F(XmlArchiveTest, TouchedRecordsSaveTheirSlotsAsTheFileHadThem) {
+  TMapPtr original = RandomMap(FSetup, 60, 12);
+  const std::string text = Archive().SaveToText(*original);
+  TMapPtr read = Own(Archive().LoadFromText(text)), written = Own(Archive().LoadFromText(text));
+  const std::string action = Archive().ManagerFor("Action")->GetDescription();
+  std::vector<TLumetaNode*> readNodes;
+  original->ForEachNode([&](TLumetaNode* ANode) {
+    if (ANode->IsRoot() || ANode->HasChildren() || !ANode->FindProperty(action)) return;
+    const double cost = FSetup.Action(read->GetNode(ANode->ID()))->GetCost();
+    EXPECT_EQ(cost, FSetup.Action(ANode)->GetCost());
+    FSetup.Action(written->GetNode(ANode->ID()))->SetCost(cost);
+    readNodes.push_back(read->GetNode(ANode->ID()));
+  });
+  ASSERT_GT(readNodes.size(), 20u);
+  EXPECT_EQ(Archive().SaveToText(*read), text);
+  EXPECT_EQ(Archive().SaveToText(*written), text);
+  for (TLumetaNode* node : readNodes) {
+    ComPtr<IActionAttribute> record = FSetup.Action(node);
+    EXPECT_FALSE(TAttribute::FromInterface(record.get())->AsStructure()->HasMadeChildren()) << "node " << node->ID();
+  }
+}
+
 // A loaded node keeps only the places of its records and lists until someone asks for them; what
 // it answers and what it saves must not tell.
 TEST_F(XmlArchiveTest, PropertiesMadeOnFirstUseKeepTheirPlacesAndValues) {
