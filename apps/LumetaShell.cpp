@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -65,6 +67,7 @@ std::string VisibleLine(const std::string& AText) {
 }
 
 void AppendVisibleLine(std::string& ALine, std::string_view AText) {
+  if (IsVisibleLine(AText)) return void(ALine.append(AText));  // most texts: one append
   size_t plain = 0;  // where the characters not yet appended start
   for (size_t i = 0; i < AText.size(); ++i) {
     const auto code = static_cast<unsigned char>(AText[i]);
@@ -82,6 +85,26 @@ void AppendVisibleLine(std::string& ALine, std::string_view AText) {
     }
   }
   ALine.append(AText.substr(plain));
+}
+
+bool IsVisibleLine(std::string_view AText) {
+  // Eight bytes at a time: a byte below 0x20 or equal to 0x7F sets its high bit in one of the two
+  // tests (the classic "has a byte less than n" test; bytes of 0x80 and up are masked out).
+  constexpr uint64_t KOnes = 0x0101010101010101ULL, KHighBits = 0x8080808080808080ULL;
+  size_t i = 0;
+  for (; i + 8 <= AText.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, AText.data() + i, 8);
+    const uint64_t below20 = (word - KOnes * 0x20) & ~word & KHighBits;
+    const uint64_t del = word ^ (KOnes * 0x7F);
+    const uint64_t isDel = (del - KOnes) & ~del & KHighBits;
+    if (below20 | isDel) return false;
+  }
+  for (; i < AText.size(); ++i) {
+    const auto code = static_cast<unsigned char>(AText[i]);
+    if (code < 0x20 || code == 0x7F) return false;
+  }
+  return true;
 }
 
 void WriteWarning(std::ostream& AErr, const std::string& AText) {

@@ -124,6 +124,8 @@ class TLumetaShell {
 std::string VisibleLine(const std::string& AText);
 // The same, appended to ALine.
 void AppendVisibleLine(std::string& ALine, std::string_view AText);
+// Whether AText holds no control character, so that it shows as it is.
+bool IsVisibleLine(std::string_view AText);
 
 // Writes "warning: " and the text, each CR LF (or lone CR) of it as a line break.
 void WriteWarning(std::ostream& AErr, const std::string& AText);

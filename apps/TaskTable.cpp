@@ -31,77 +31,12 @@ enum {
   colBaseFinish, colVariance, colPriority, colCount
 };
 
-// The columns of what people typed, which may hold any character; the others hold only ASCII,
-// whose width is its length.
-constexpr bool IsTextColumn(int AColumn) { return AColumn == colTitle || AColumn == colStatus || AColumn == colPriority; }
-
-size_t CellWidth(std::string_view ACell, int AColumn) {
-  return IsTextColumn(AColumn) ? TextWidth(ACell) : ACell.size();
-}
-
-// The table's cells in one text, each known by where it ends, with each column's width: a table
-// of a map of 100,000 nodes holds well over a million cells, and a string apiece cost more than
-// working out what they say. A cell is written at the end of Text() and closed with EndCell.
-class TTableCells {
- public:
-  void Reserve(size_t ARows) {
-    FEnds.reserve(ARows * colCount);
-    FText.reserve(ARows * 64);
-    FHasAction.reserve(ARows);
-  }
-  // AHasAction: whether the row's action columns are printed.
-  void StartRow(bool AHasAction) {
-    FHasAction.push_back(AHasAction);
-    FColumn = 0;
-  }
-  std::string& Text() { return FText; }
-  void EndCell() {
-    const size_t start = FEnds.empty() ? 0 : FEnds.back();
-    FWidths[FColumn] = std::max(FWidths[FColumn], CellWidth(std::string_view(FText).substr(start), FColumn));
-    if (FText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
-    FEnds.push_back(static_cast<uint32_t>(FText.size()));
-    ++FColumn;
-  }
-  void AddCell(std::string_view AText) {
-    FText.append(AText);
-    EndCell();
-  }
-  // Closes the row's remaining cells empty.
-  void EndRow() {
-    while (FColumn < colCount) {
-      FEnds.push_back(FEnds.back());
-      ++FColumn;
-    }
-  }
-
-  size_t RowCount() const { return FHasAction.size(); }
-  bool HasAction(size_t ARow) const { return FHasAction[ARow]; }
-  std::string_view Cell(size_t ARow, int AColumn) const {
-    const size_t index = ARow * colCount + static_cast<size_t>(AColumn);
-    const size_t start = index == 0 ? 0 : FEnds[index - 1];
-    return std::string_view(FText).substr(start, FEnds[index] - start);
-  }
-  size_t Width(int AColumn) const { return FWidths[AColumn]; }
-  // The bytes of all the row's cells.
-  size_t RowBytes(size_t ARow) const {
-    const size_t first = ARow * colCount;
-    return FEnds[first + colCount - 1] - (first == 0 ? 0 : FEnds[first - 1]);
-  }
-
- private:
-  std::string FText;
-  std::vector<uint32_t> FEnds;
-  std::vector<bool> FHasAction;
-  std::array<size_t, colCount> FWidths{};
-  int FColumn = 0;
-};
-
 // One text per date for the length of a print: a table shows few distinct dates many times over,
 // and each costs a calendar conversion. Entries are found by the value's bits; one that another
 // date took is made again.
 class TDateTexts {
  public:
-  void Append(std::string& AOut, double AValue) {
+  std::string_view Text(double AValue) {
     TEntry& entry = FEntries[(std::bit_cast<uint64_t>(AValue) * 0x9E3779B97F4A7C15ULL) >> (64 - KBits)];
     if (!entry.Used || std::bit_cast<uint64_t>(entry.Value) != std::bit_cast<uint64_t>(AValue)) {
       const std::string text = DateToIsoText(AValue);
@@ -109,8 +44,9 @@ class TDateTexts {
       entry.Value = AValue;
       entry.Used = true;
     }
-    AOut.append(entry.Text, entry.Size);
+    return {entry.Text, entry.Size};
   }
+  void Append(std::string& AOut, double AValue) { AOut.append(Text(AValue)); }
 
  private:
   static constexpr int KBits = 10;
@@ -162,65 +98,74 @@ std::vector<TShownAction> ShownActions(TLumetaModel* AModel, const std::vector<I
   return std::vector<TShownAction>(ANodes.size());
 }
 
-// The node's row; ASlack: the task's slack, when it is a dated task.
-void AddRow(TTableCells& ACells, TDateTexts& ADates, TLumetaNode* ANode, int ADepth, const TShownAction& AShown,
-            const std::optional<TTaskSlack>& ASlack) {
-  std::string& text = ACells.Text();
-  ACells.StartRow(AShown.HasAction);
-  AppendNumber(text, ANode->ID());
-  ACells.EndCell();
-  // Deep levels keep the table narrow: past KMaxIndent levels the depth is written instead.
-  constexpr int KMaxIndent = 20;
-  text.append(2 * static_cast<size_t>(std::min(ADepth, KMaxIndent)), ' ');
-  if (ADepth > KMaxIndent) {
-    text += '[';
-    AppendNumber(text, ADepth);
-    text += "] ";
-  }
-  AppendVisibleLine(text, ANode->Title());
-  ACells.EndCell();
-  if (!AShown.HasAction) return ACells.EndRow();
+// What a row shows: the node, its depth below the map and its action's values, with the task's
+// slack when it is a dated task.
+struct TRowSource {
+  TLumetaNode* Node;
+  int Depth;
+  const TShownAction& Shown;
+  std::optional<TTaskSlack> Slack;
+};
 
-  ADates.Append(text, AShown.Start);
-  ACells.EndCell();
-  ADates.Append(text, AShown.Due);
-  ACells.EndCell();
-  ADates.Append(text, AShown.Finish);
-  ACells.EndCell();
-  AppendShortNumber(text, AShown.Duration);
-  if (const std::string measure = GetMeasureText(AShown.DurationMeasure); !measure.empty()) text.append(" ").append(measure);
-  ACells.EndCell();
-  AppendNumber(text, AShown.Complete);
-  ACells.EndCell();
-  AppendVisibleLine(text, AShown.Status);
-  ACells.EndCell();
-  if (ASlack) {
-    ACells.AddCell(SlackText(*ASlack));
-    ACells.AddCell(ASlack->Critical ? "yes" : "no");
-  } else {
-    ACells.EndCell();
-    ACells.EndCell();
+// The text of one of the row's action cells (any column after Title) at the end of AOut.
+void AppendActionCell(std::string& AOut, TDateTexts& ADates, const TRowSource& ARow, int AColumn) {
+  const TShownAction& shown = ARow.Shown;
+  switch (AColumn) {
+    case colStart: return ADates.Append(AOut, shown.Start);
+    case colDue: return ADates.Append(AOut, shown.Due);
+    case colDone: return ADates.Append(AOut, shown.Finish);
+    case colDuration:
+      AppendShortNumber(AOut, shown.Duration);
+      if (const std::string measure = GetMeasureText(shown.DurationMeasure); !measure.empty()) AOut.append(" ").append(measure);
+      return;
+    case colComplete: return AppendNumber(AOut, shown.Complete);
+    case colStatus: return AppendVisibleLine(AOut, shown.Status);
+    case colSlack:
+      if (ARow.Slack) AppendSlackText(AOut, *ARow.Slack);
+      return;
+    case colCritical:
+      if (ARow.Slack) AOut += ARow.Slack->Critical ? "yes" : "no";
+      return;
+    case colPriority: return AppendVisibleLine(AOut, shown.Priority);
+    default: break;
   }
-  if (const auto& baseline = ANode->ReadHostData().Baseline) {
-    ADates.Append(text, baseline->Start);
-    ACells.EndCell();
-    ADates.Append(text, baseline->Finish);
-    ACells.EndCell();
-    if (const std::optional<double> variance = BaselineVariance(ANode)) text += VarianceText(*variance);
-    ACells.EndCell();
-  } else {
-    ACells.EndCell();
-    ACells.EndCell();
-    ACells.EndCell();
-  }
-  AppendVisibleLine(text, AShown.Priority);
-  ACells.EndCell();
+  const auto& baseline = ARow.Node->ReadHostData().Baseline;
+  if (!baseline) return;
+  if (AColumn == colBaseStart) return ADates.Append(AOut, baseline->Start);
+  if (AColumn == colBaseFinish) return ADates.Append(AOut, baseline->Finish);
+  if (const std::optional<double> variance = BaselineVariance(ARow.Node)) AOut += VarianceText(*variance);
 }
 
-// AText in at most AWidth characters at AOut, cut to one less and an ellipsis when longer;
-// answers the characters written.
-size_t PutClipped(char*& AOut, std::string_view AText, size_t AWidth) {
-  const size_t width = TextWidth(AText);
+// AText as a terminal shows it: itself, or its visible line made in AScratch.
+std::string_view VisibleText(std::string& AScratch, std::string_view AText) {
+  if (IsVisibleLine(AText)) return AText;
+  AScratch.clear();
+  AppendVisibleLine(AScratch, AText);
+  return AScratch;
+}
+
+size_t DigitCount(uint64_t AValue) {
+  size_t digits = 1;
+  for (; AValue >= 10; AValue /= 10) ++digits;
+  return digits;
+}
+
+// A title is set below its parent's by two blanks a level. Deep levels keep the table narrow:
+// past KMaxIndent levels the depth is written instead, as "[21] ".
+constexpr int KMaxIndent = 20;
+
+// The width of the blanks and depth label before a title.
+size_t IndentWidth(int ADepth) {
+  return ADepth > KMaxIndent ? 2 * KMaxIndent + DigitCount(static_cast<uint64_t>(ADepth)) + 3
+                             : 2 * static_cast<size_t>(ADepth);
+}
+
+constexpr char KEllipsis[] = "\xE2\x80\xA6";  // UTF-8, three bytes
+
+// AText (ATextWidth characters) in at most AWidth characters at AOut, cut to one less and an
+// ellipsis when longer; answers the characters written.
+size_t PutClipped(char*& AOut, std::string_view AText, size_t ATextWidth, size_t AWidth) {
+  const size_t width = ATextWidth;
   size_t end = AText.size();
   if (width > AWidth) {
     if (AWidth == 0) return 0;
@@ -235,10 +180,13 @@ size_t PutClipped(char*& AOut, std::string_view AText, size_t AWidth) {
   std::memcpy(AOut, AText.data(), end);
   AOut += end;
   if (end == AText.size()) return width;
-  std::memcpy(AOut, "\xE2\x80\xA6", 3);  // an ellipsis
+  std::memcpy(AOut, KEllipsis, 3);
   AOut += 3;
   return AWidth;
 }
+
+// The same, measuring AText.
+size_t PutClipped(char*& AOut, std::string_view AText, size_t AWidth) { return PutClipped(AOut, AText, TextWidth(AText), AWidth); }
 
 // Lines written straight into one buffer and sent out in 64 KiB blocks: a stream write, or a
 // string append, per cell cost as much as the rest of the table together.
@@ -319,20 +267,76 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   // Without a calendar there is no working time to measure slack in: the columns stay empty.
   std::optional<TCriticalPath> path;
   if (FindWorkingScheduler(map.Root())) path.emplace(map);
+  const auto row = [&](size_t AIndex) {
+    return TRowSource{nodes[AIndex].first, nodes[AIndex].second, shown[AIndex],
+                      path ? path->FindAt(static_cast<int32_t>(AIndex)) : std::nullopt};
+  };
 
-  TTableCells cells;
-  cells.Reserve(nodes.size() + 1);
+  // Two passes: the first measures every column, the second writes the lines. Between them only
+  // the cells dearer to write than to keep are kept (the title, with its width, and the numbers
+  // worked out in working time); a table of a million cells kept whole cost more in fresh memory
+  // than the rest of the print.
   const char* const names[colCount] = {"ID",     "Title", "Start", "Due",      "Done",    "Duration",
                                        "%",      "Status", "Slack", "Critical", "Baseline Start",
                                        "Baseline Finish", "Variance", "Priority"};
-  cells.StartRow(true);
-  for (const char* name : names) cells.AddCell(name);
-  TDateTexts dates;
-  for (size_t i = 0; i < nodes.size(); ++i)
-    AddRow(cells, dates, nodes[i].first, nodes[i].second, shown[i], path ? path->FindAt(static_cast<int32_t>(i)) : std::nullopt);
-
   size_t widths[colCount];
-  for (int i = 0; i < colCount; ++i) widths[i] = cells.Width(i);
+  for (int i = 0; i < colCount; ++i) widths[i] = std::strlen(names[i]);
+  constexpr int kept[] = {colTitle, colDuration, colSlack, colVariance};
+  constexpr size_t KKept = std::size(kept);
+  std::string keptText;
+  std::vector<uint32_t> keptEnds, titleWidths;
+  std::vector<const char*> critical;  // "yes", "no" or empty
+  keptEnds.reserve(nodes.size() * KKept);
+  titleWidths.reserve(nodes.size());
+  critical.reserve(nodes.size());
+  const auto keep = [&] {
+    if (keptText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
+    keptEnds.push_back(static_cast<uint32_t>(keptText.size()));
+  };
+  const auto keptCell = [&](size_t ARow, size_t AKept) {
+    const size_t index = ARow * KKept + AKept;
+    const size_t start = index == 0 ? 0 : keptEnds[index - 1];
+    return std::string_view(keptText).substr(start, keptEnds[index] - start);
+  };
+  TDateTexts dates;
+  std::string scratch;
+  const auto grow = [&](int AColumn, size_t AWidth) { widths[AColumn] = std::max(widths[AColumn], AWidth); };
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const TRowSource source = row(i);
+    grow(colID, DigitCount(static_cast<uint64_t>(source.Node->ID())));
+    const size_t titleStart = keptText.size();
+    AppendVisibleLine(keptText, source.Node->Title());
+    keep();
+    titleWidths.push_back(static_cast<uint32_t>(TextWidth(std::string_view(keptText).substr(titleStart))));
+    grow(colTitle, IndentWidth(source.Depth) + titleWidths.back());
+    critical.push_back("");
+    for (size_t k = 1; k < KKept; ++k) {
+      const size_t start = keptText.size();
+      if (source.Shown.HasAction && (baselines || kept[k] != colVariance))
+        AppendActionCell(keptText, dates, source, kept[k]);
+      keep();
+      grow(kept[k], keptText.size() - start);
+    }
+    if (!source.Shown.HasAction) continue;
+    grow(colStart, dates.Text(source.Shown.Start).size());
+    grow(colDue, dates.Text(source.Shown.Due).size());
+    grow(colDone, dates.Text(source.Shown.Finish).size());
+    grow(colComplete, source.Shown.Complete < 0 ? DigitCount(0 - static_cast<uint64_t>(source.Shown.Complete)) + 1
+                                                 : DigitCount(static_cast<uint64_t>(source.Shown.Complete)));
+    // A control character shows as one picture of it: the visible text is as wide as the stored.
+    grow(colStatus, TextWidth(source.Shown.Status));
+    grow(colPriority, TextWidth(source.Shown.Priority));
+    critical.back() = source.Slack ? (source.Slack->Critical ? "yes" : "no") : "";
+    grow(colCritical, std::strlen(critical.back()));
+    if (baselines) {
+      for (const int column : {colBaseStart, colBaseFinish}) {
+        scratch.clear();
+        AppendActionCell(scratch, dates, source, column);
+        grow(column, scratch.size());
+      }
+    }
+  }
+
   if (!baselines) widths[colBaseStart] = widths[colBaseFinish] = widths[colVariance] = 0;
   widths[colPriority] = std::min(widths[colPriority], KMaxPriority);
   size_t others = baselines ? colCount : colCount - 3;  // the blanks between the columns, and one before Start
@@ -342,59 +346,106 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
 
   size_t widthSum = 0;
   for (const size_t width : widths) widthSum += width;
+  // A character takes at most four bytes; the cells, their blanks, a blank after each, two before
+  // Start, two ellipses and the newline.
+  const size_t lineBytes = 4 * widthSum + colCount + 16;
   TLineBlock lines(AOut);
-  const auto print = [&](size_t ARow) {
-    const bool header = ARow == 0;
-    // The cells, their widths in blanks, a blank after each, two before Start, two ellipses and
-    // the newline.
-    char* out = lines.Begin(cells.RowBytes(ARow) + widthSum + colCount + 16);
-    const auto put = [&](std::string_view AText) {
-      std::memcpy(out, AText.data(), AText.size());
-      out += AText.size();
-    };
-    const auto blanks = [&](size_t ACount) {
-      std::memset(out, ' ', ACount);
-      out += ACount;
-    };
-    const auto cell = [&](int AColumn, bool ARight = false) {
-      const std::string_view text = cells.Cell(ARow, AColumn);
-      const size_t width = CellWidth(text, AColumn);
-      const size_t fill = width >= widths[AColumn] ? 0 : widths[AColumn] - width;
-      if (ARight) blanks(fill);
-      put(text);
-      if (!ARight) blanks(fill);
-      *out++ = ' ';
-    };
-    cell(colID, true);
-    blanks(widths[colTitle] - PutClipped(out, cells.Cell(ARow, colTitle), widths[colTitle]));
-    if (cells.HasAction(ARow)) {
-      blanks(2);
-      cell(colStart);
-      cell(colDue);
-      cell(colDone);
-      cell(colDuration, !header);
-      cell(colComplete, true);
-      cell(colStatus);
-      cell(colSlack, !header);
-      cell(colCritical);
-      if (baselines) {
-        cell(colBaseStart);
-        cell(colBaseFinish);
-        cell(colVariance, !header);
-      }
-      PutClipped(out, cells.Cell(ARow, colPriority), widths[colPriority]);
-    }
-    lines.End(out);
+  char* out = nullptr;
+  const auto blanks = [&](size_t ACount) {
+    std::memset(out, ' ', ACount);
+    out += ACount;
   };
-  print(0);
+  // AText, ATextWidth characters wide, in its column and a blank after it.
+  const auto cell = [&](int AColumn, std::string_view AText, size_t ATextWidth, bool ARight) {
+    const size_t fill = ATextWidth >= widths[AColumn] ? 0 : widths[AColumn] - ATextWidth;
+    if (ARight) blanks(fill);
+    std::memcpy(out, AText.data(), AText.size());
+    out += AText.size();
+    if (!ARight) blanks(fill);
+    *out++ = ' ';
+  };
+  const auto asciiCell = [&](int AColumn, std::string_view AText, bool ARight) { cell(AColumn, AText, AText.size(), ARight); };
+
+  out = lines.Begin(lineBytes);
+  asciiCell(colID, names[colID], true);
+  blanks(widths[colTitle] - PutClipped(out, names[colTitle], widths[colTitle]));
+  blanks(2);
+  for (int column = colStart; column < colPriority; ++column)
+    if (baselines || (column != colBaseStart && column != colBaseFinish && column != colVariance))
+      asciiCell(column, names[column], column == colComplete);
+  PutClipped(out, names[colPriority], widths[colPriority]);
+  lines.End(out);
+
   // The root is the map itself: its title may run across the columns it never fills.
   std::string root;
   AppendPadded(root, "0", 1, widths[colID], true);
   root += ' ';
   AppendVisibleLine(root, map.Root()->Title());
-  char* out = lines.Begin(root.size() + 1);
+  out = lines.Begin(root.size() + 1);
   std::memcpy(out, root.data(), root.size());
   lines.End(out + root.size());
-  for (size_t r = 1; r < cells.RowCount(); ++r) print(r);
+
+  char indent[2 * KMaxIndent + 24];
+  std::memset(indent, ' ', 2 * KMaxIndent);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const auto [node, depth] = nodes[i];
+    const TShownAction& action = shown[i];
+    out = lines.Begin(lineBytes);
+    char number[24];
+    asciiCell(colID, std::string_view(number, std::to_chars(number, number + sizeof number, node->ID()).ptr), true);
+    // The title after its indent, the whole cut to the column's width.
+    size_t indentWidth = 2 * static_cast<size_t>(std::min(depth, KMaxIndent));
+    if (depth > KMaxIndent) {
+      char* label = indent + indentWidth;
+      *label++ = '[';
+      label = std::to_chars(label, indent + sizeof indent, depth).ptr;
+      *label++ = ']';
+      *label++ = ' ';
+      indentWidth = static_cast<size_t>(label - indent);
+    }
+    const std::string_view title = keptCell(i, 0);
+    const size_t titleColumn = widths[colTitle], titleWidth = indentWidth + titleWidths[i];
+    if (titleWidth <= titleColumn) {
+      std::memcpy(out, indent, indentWidth);
+      out += indentWidth;
+      std::memcpy(out, title.data(), title.size());
+      out += title.size();
+      blanks(titleColumn - titleWidth);
+    } else if (indentWidth + 1 >= titleColumn) {
+      // Cut within the indent: as many of its characters as leave room for the ellipsis.
+      std::memcpy(out, indent, titleColumn - 1);
+      out += titleColumn - 1;
+      std::memcpy(out, KEllipsis, 3);
+      out += 3;
+    } else {
+      std::memcpy(out, indent, indentWidth);
+      out += indentWidth;
+      PutClipped(out, title, titleWidths[i], titleColumn - indentWidth);
+    }
+    if (!action.HasAction) {
+      lines.End(out);
+      continue;
+    }
+    blanks(2);
+    asciiCell(colStart, dates.Text(action.Start), false);
+    asciiCell(colDue, dates.Text(action.Due), false);
+    asciiCell(colDone, dates.Text(action.Finish), false);
+    asciiCell(colDuration, keptCell(i, 1), true);
+    asciiCell(colComplete, std::string_view(number, std::to_chars(number, number + sizeof number, action.Complete).ptr), true);
+    cell(colStatus, VisibleText(scratch, action.Status), TextWidth(action.Status), false);
+    asciiCell(colSlack, keptCell(i, 2), true);
+    asciiCell(colCritical, critical[i], false);
+    if (baselines) {
+      const TRowSource source{node, depth, action, std::nullopt};
+      for (const int column : {colBaseStart, colBaseFinish}) {
+        scratch.clear();
+        AppendActionCell(scratch, dates, source, column);
+        asciiCell(column, scratch, false);
+      }
+      asciiCell(colVariance, keptCell(i, 3), true);
+    }
+    PutClipped(out, VisibleText(scratch, action.Priority), widths[colPriority]);
+    lines.End(out);
+  }
   lines.Flush();
 }

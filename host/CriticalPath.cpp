@@ -256,6 +256,12 @@ double TCriticalPath::ProjectFinish() const {
 }
 
 std::string SlackText(const TTaskSlack& ASlack) {
+  std::string text;
+  AppendSlackText(text, ASlack);
+  return text;
+}
+
+void AppendSlackText(std::string& AOut, const TTaskSlack& ASlack) {
   const double rounded = std::round(ASlack.Slack * 100) / 100;
-  return ShortestFloatText(rounded == 0 ? 0.0 : rounded) + " " + GetMeasureText(ASlack.Measure);
+  AOut.append(ShortestFloatText(rounded == 0 ? 0.0 : rounded)).append(1, ' ').append(GetMeasureText(ASlack.Measure));
 }

@@ -106,3 +106,4 @@ class TCriticalPath {
 
 // "2 days", "-4 hrs", "0.5 days": the slack in its measure, to two decimals, as the views print it.
 std::string SlackText(const TTaskSlack& ASlack);
+void AppendSlackText(std::string& AOut, const TTaskSlack& ASlack);

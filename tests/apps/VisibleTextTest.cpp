@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "apps/LumetaShell.h"
+#include "apps/TaskTable.h"
+
+namespace {
+
+// The word-at-a-time scans must agree with a byte-by-byte reading at every place in a word and
+// past it, for every byte value.
+TEST(VisibleText, ScansAgreeWithEachByteAtEveryPlace) {
+  for (int byte = 0; byte < 256; ++byte) {
+    for (size_t place = 0; place < 19; ++place) {
+      std::string text(19, 'a');
+      text[place] = static_cast<char>(byte);
+      const bool control = byte < 0x20 || byte == 0x7F;
+      EXPECT_EQ(IsVisibleLine(text), !control) << "byte " << byte << " at " << place;
+      const bool continuation = (byte & 0xC0) == 0x80;
+      EXPECT_EQ(TextWidth(text), continuation ? 18u : 19u) << "byte " << byte << " at " << place;
+    }
+  }
+}
+
+TEST(VisibleText, ControlCharactersShowAsTheirPictures) {
+  std::string line = "x";
+  AppendVisibleLine(line, "tab\there\r\nbell\x07" "del\x7F" "esc\x1B" "Ω");
+  EXPECT_EQ(line, "xtab here  bell\u2407del\u2421esc\u241BΩ");
+  EXPECT_EQ(TextWidth(line), 25u);  // a picture is one character
+}
+
+}  // namespace
