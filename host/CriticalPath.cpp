@@ -54,12 +54,14 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap) {
     return static_cast<int64_t>(std::llround(scheduler->WorkingDuration(epoch, ADate) * dayMinutes));
   };
   network.FirstLink.reserve(count + 1);
+  const std::string actionName = KActionPropertyName, linksName = KPredecessorLinksName;
+  const size_t actionRank = AMap.PropertyRank(actionName), linksRank = AMap.PropertyRank(linksName);
   // The same walk again, so that each node is looked at once and in order.
   size_t i = 0;
   AMap.ForEachNode([&](TLumetaNode* ANode) {
     TTask& task = tasks[i++];
     network.FirstLink.push_back(static_cast<int32_t>(network.Links.size()));
-    ComPtr<IProperty> property = ANode->FindProperty(KActionPropertyName);
+    ComPtr<IProperty> property = ANode->FindProperty(actionName, actionRank);
     ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
     if (!action) return;
     if (!task.Summary) {
@@ -76,7 +78,7 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap) {
       const TTaskConstraintType constraint = action->GetConstraintType();
       if (constraint == tcFinishNoLaterThan || constraint == tcMustFinishOn) task.Deadline = minutes(date);
     }
-    ComPtr<IProperty> linksProperty = ANode->FindProperty(KPredecessorLinksName);
+    ComPtr<IProperty> linksProperty = ANode->FindProperty(linksName, linksRank);
     ComPtr<INodeLinkList2> links = linksProperty ? linksProperty.try_as<INodeLinkList2>() : nullptr;
     const int32_t linkCount = links ? links->GetCount() : 0;
     for (int32_t k = 0; k < linkCount; ++k) {

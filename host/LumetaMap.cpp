@@ -102,9 +102,14 @@ size_t TLumetaNode::SlotRank(size_t AIndex) {
 
 ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
   if (FProperties.empty()) return nullptr;  // most nodes: walks up a deep tree ask each one
+  return FindProperty(AName, FMap ? FMap->PropertyRank(AName) : SIZE_MAX);
+}
+
+ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName, size_t ARank) {
+  if (FProperties.empty()) return nullptr;
   // A class the map knows is found by its rank in the first slots; other names and slots compare
   // the names themselves.
-  const size_t wanted = FMap ? FMap->PropertyRank(AName) : SIZE_MAX;
+  const size_t wanted = ARank;
   const size_t ranked = FMap && wanted < FMap->PropertyClassCount() ? std::min(FProperties.size(), KRankedSlots) : 0;
   for (size_t i = 0; i < ranked; ++i)
     if (SlotRank(i) == wanted) {

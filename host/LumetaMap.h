@@ -69,6 +69,9 @@ class TLumetaNode
   ComPtr<INode> GetRoot() override;
   ComPtr<IAttribute> FindAttribute(const std::string& AName) override;
   ComPtr<IProperty> FindProperty(const std::string& AName) override;
+  // The same with AName's rank among its map's property classes (TLumetaMap::PropertyRank) known,
+  // for walks that ask every node for one name.
+  ComPtr<IProperty> FindProperty(const std::string& AName, size_t ARank);
   void SetProperty(IProperty* AProperty) override;
   bool RemoveProperty(const std::string& AName) override;
   int32_t GetPropertyCount() override;
