@@ -20,23 +20,33 @@ TVisitedValues TVisitedValues::RolledUp(const TRolledUpValues& AValues) {
 }
 
 TRolledUpValues TRollUpTotals::Result(IWorkingScheduler* AScheduler, bool AHasChildren, int32_t AOwnMeasure) const {
+  TSpanDurations durations(AScheduler);
+  return Result(durations, AHasChildren, AOwnMeasure);
+}
+
+TRolledUpValues TRollUpTotals::Result(TSpanDurations& ADurations, bool AHasChildren, int32_t AOwnMeasure) const {
   TRolledUpValues values;
   values.Start = FStart;
   values.Finish = FFinish;
-  values.Duration = Duration(AScheduler);
+  // Nothing visited: no span to measure, and the sentinels are no dates a scheduler takes.
+  values.Duration = FStart == KNoRolledUpStart || FFinish == KNoRolledUpFinish ? 0 : ADurations.Of(FStart, FFinish);
   values.DurationMeasure = AHasChildren ? static_cast<int32_t>(amDays) : AOwnMeasure;
   values.Complete = FTotal > 0 ? RoundHalfToEven(FDone / FTotal * 100) : 0;
   return values;
 }
 
-double TRollUpTotals::Duration(IWorkingScheduler* AScheduler) const {
-  // Nothing visited: no span to measure, and the sentinels are no dates a scheduler takes.
-  if (FStart == KNoRolledUpStart || FFinish == KNoRolledUpFinish) return 0;
-  if (AScheduler) return AScheduler->WorkingDuration(FStart, FFinish);
-  // Calendar days, both ends counted.
-  const double first = DateOf(FStart);
-  const double last = DateOf(FFinish);
-  return last < first ? 0 : last - first + 1;
+double TSpanDurations::Of(double AStart, double AFinish) {
+  if (FKept && AStart == FStart && AFinish == FFinish) return FDuration;
+  if (FScheduler) {
+    FDuration = FScheduler->WorkingDuration(AStart, AFinish);
+  } else {
+    const double first = DateOf(AStart), last = DateOf(AFinish);
+    FDuration = last < first ? 0 : last - first + 1;
+  }
+  FStart = AStart;
+  FFinish = AFinish;
+  FKept = true;
+  return FDuration;
 }
 
 namespace {

@@ -40,6 +40,20 @@ struct TVisitedValues {
   static TVisitedValues RolledUp(const TRolledUpValues& AValues);
 };
 
+// Working durations of spans, the last one kept: the nested summaries of a deep outline mostly
+// share their subtree's span, and each span costs a walk of the calendar. Without a scheduler a
+// span counts calendar days, both ends included.
+class TSpanDurations {
+ public:
+  explicit TSpanDurations(IWorkingScheduler* AScheduler) : FScheduler(AScheduler) {}
+  double Of(double AStart, double AFinish);
+
+ private:
+  IWorkingScheduler* FScheduler;
+  double FStart = 0, FFinish = 0, FDuration = 0;
+  bool FKept = false;
+};
+
 // The running totals of one summary while its subtasks are visited.
 class TRollUpTotals {
  public:
@@ -51,9 +65,10 @@ class TRollUpTotals {
   }
   // AOwnMeasure: the measure of a summary without children, which visited its own record.
   TRolledUpValues Result(IWorkingScheduler* AScheduler, bool AHasChildren, int32_t AOwnMeasure) const;
+  // The same, for one of many summaries whose durations ADurations works out.
+  TRolledUpValues Result(TSpanDurations& ADurations, bool AHasChildren, int32_t AOwnMeasure) const;
 
  private:
-  double Duration(IWorkingScheduler* AScheduler) const;
 
   double FStart = KNoRolledUpStart;
   double FFinish = KNoRolledUpFinish;

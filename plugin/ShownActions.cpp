@@ -76,6 +76,7 @@ std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
   }
 
   ComPtr<IWorkingScheduler> scheduler = QueryAs<IWorkingScheduler>(settings->GetScheduler().get());
+  TSpanDurations durations(scheduler.get());
   // A view that holds the map's roll-ups shares what this call works out; without one, a memo of
   // its own serves the summaries that must be walked.
   TRollUpMemo* held = TRollUpHold::Find(first->GetRoot().get());
@@ -91,7 +92,7 @@ std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
     if (kept) {
       values = *kept;
     } else if (!done.Next) {
-      values = done.Totals.Result(scheduler.get(), true, amDays);
+      values = done.Totals.Result(durations, true, amDays);
       if (held) held->Keep(done.Node, values);
     } else {
       // Not every child was listed in its place. A node with children never reads the record it is given.
