@@ -160,6 +160,28 @@ size_t IndentWidth(int ADepth) {
                              : 2 * static_cast<size_t>(ADepth);
 }
 
+// How many blanks a line writes at once; see PrintTaskTable.
+constexpr size_t KBlankRun = 32;
+
+// AText at AOut. Cells are short: up to 16 bytes go as two overlapping fixed-size copies, which
+// the compiler writes in place of calling memcpy.
+void PutShort(char*& AOut, std::string_view AText) {
+  const size_t size = AText.size();
+  const char* text = AText.data();
+  if (size >= 8 && size <= 16) {
+    std::memcpy(AOut, text, 8);
+    std::memcpy(AOut + size - 8, text + size - 8, 8);
+  } else if (size >= 4 && size < 8) {
+    std::memcpy(AOut, text, 4);
+    std::memcpy(AOut + size - 4, text + size - 4, 4);
+  } else if (size < 4) {
+    for (size_t i = 0; i < size; ++i) AOut[i] = text[i];
+  } else {
+    std::memcpy(AOut, text, size);
+  }
+  AOut += size;
+}
+
 constexpr char KEllipsis[] = "\xE2\x80\xA6";  // UTF-8, three bytes
 
 // AText (ATextWidth characters) in at most AWidth characters at AOut, cut to one less and an
@@ -348,19 +370,23 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   for (const size_t width : widths) widthSum += width;
   // A character takes at most four bytes; the cells, their blanks, a blank after each, two before
   // Start, two ellipses and the newline.
-  const size_t lineBytes = 4 * widthSum + colCount + 16;
+  const size_t lineBytes = 4 * widthSum + colCount + 16 + KBlankRun;
   TLineBlock lines(AOut);
   char* out = nullptr;
+  // A cell's few blanks are written as one run of fixed length, which the compiler writes in place
+  // of calling memset; the line's room holds one run past its end.
   const auto blanks = [&](size_t ACount) {
-    std::memset(out, ' ', ACount);
+    if (ACount <= KBlankRun)
+      std::memset(out, ' ', KBlankRun);
+    else
+      std::memset(out, ' ', ACount);
     out += ACount;
   };
   // AText, ATextWidth characters wide, in its column and a blank after it.
   const auto cell = [&](int AColumn, std::string_view AText, size_t ATextWidth, bool ARight) {
     const size_t fill = ATextWidth >= widths[AColumn] ? 0 : widths[AColumn] - ATextWidth;
     if (ARight) blanks(fill);
-    std::memcpy(out, AText.data(), AText.size());
-    out += AText.size();
+    PutShort(out, AText);
     if (!ARight) blanks(fill);
     *out++ = ' ';
   };

@@ -23,13 +23,14 @@ std::optional<double> ParseFloat(std::string_view AText, TNumberSyntax ASyntax) 
   return value;
 }
 
-std::string ShortestFloatText(double AValue) {
-  char text[32];
+char* PutShortestFloatText(char* AOut, double AValue) {
+  char* const text = AOut;
+  char* const limit = AOut + KShortestFloatTextSize;
   // Whole numbers below 10^15 print alike either way; most stored numbers are, and the integer
   // form is several times cheaper. Zero goes the general way, which keeps the sign of -0.
   if (AValue != 0 && std::abs(AValue) < 1e15 && AValue == std::trunc(AValue)) {
-    const auto result = std::to_chars(text, text + sizeof text, static_cast<int64_t>(AValue));
-    return std::string(text, result.ptr);
+    const auto result = std::to_chars(text, limit, static_cast<int64_t>(AValue));
+    return result.ptr;
   }
   // Hundredths, as amounts and durations mostly are: when the value is the double nearest to
   // n/100 (IEEE division rounds to nearest) and n has at most 15 digits, the 15-digit form is
@@ -41,16 +42,20 @@ std::string ShortestFloatText(double AValue) {
       const uint64_t magnitude = scaled < 0 ? uint64_t(-scaled) : uint64_t(scaled);
       char* end = text;
       if (scaled < 0) *end++ = '-';
-      end = std::to_chars(end, text + sizeof text, magnitude / 100).ptr;
+      end = std::to_chars(end, limit, magnitude / 100).ptr;
       const unsigned cents = static_cast<unsigned>(magnitude % 100);
       *end++ = '.';
       *end++ = static_cast<char>('0' + cents / 10);
       if (cents % 10 != 0) *end++ = static_cast<char>('0' + cents % 10);
-      return std::string(text, end);
+      return end;
     }
   }
-  const auto result = std::to_chars(text, text + sizeof text, AValue, std::chars_format::general, 15);
-  return std::string(text, result.ptr);
+  return std::to_chars(text, limit, AValue, std::chars_format::general, 15).ptr;
+}
+
+std::string ShortestFloatText(double AValue) {
+  char text[KShortestFloatTextSize];
+  return std::string(text, PutShortestFloatText(text, AValue));
 }
 
 std::string FixedFloatText(double AValue, int ADecimals) {

@@ -33,6 +33,9 @@ std::optional<double> ParseFloat(std::string_view AText, TNumberSyntax ASyntax =
 // The shortest text that reads back as the same double (at most 15 significant digits), whole
 // numbers without a point: 3, 0.1, -0, 1e+15.
 std::string ShortestFloatText(double AValue);
+// The same written at AOut, which has room for KShortestFloatTextSize bytes; answers its end.
+inline constexpr size_t KShortestFloatTextSize = 32;
+char* PutShortestFloatText(char* AOut, double AValue);
 
 // A fixed number of decimals with "." whatever the process locale: FixedFloatText(2.5, 2) is "2.50".
 std::string FixedFloatText(double AValue, int ADecimals);

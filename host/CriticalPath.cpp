@@ -265,5 +265,8 @@ std::string SlackText(const TTaskSlack& ASlack) {
 
 void AppendSlackText(std::string& AOut, const TTaskSlack& ASlack) {
   const double rounded = std::round(ASlack.Slack * 100) / 100;
-  AOut.append(ShortestFloatText(rounded == 0 ? 0.0 : rounded)).append(1, ' ').append(GetMeasureText(ASlack.Measure));
+  char text[KShortestFloatTextSize + 1];
+  char* end = PutShortestFloatText(text, rounded == 0 ? 0.0 : rounded);
+  *end++ = ' ';
+  AOut.append(text, end).append(GetMeasureText(ASlack.Measure));
 }
