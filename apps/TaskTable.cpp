@@ -107,27 +107,18 @@ struct TRowSource {
   std::optional<TTaskSlack> Slack;
 };
 
-// The text of one of the row's action cells (any column after Title) at the end of AOut.
-void AppendActionCell(std::string& AOut, TDateTexts& ADates, const TRowSource& ARow, int AColumn) {
-  const TShownAction& shown = ARow.Shown;
-  switch (AColumn) {
-    case colStart: return ADates.Append(AOut, shown.Start);
-    case colDue: return ADates.Append(AOut, shown.Due);
-    case colDone: return ADates.Append(AOut, shown.Finish);
-    case colDuration:
-      AppendShortNumber(AOut, shown.Duration);
-      if (const std::string measure = GetMeasureText(shown.DurationMeasure); !measure.empty()) AOut.append(" ").append(measure);
-      return;
-    case colComplete: return AppendNumber(AOut, shown.Complete);
-    case colStatus: return AppendVisibleLine(AOut, shown.Status);
-    case colSlack:
-      if (ARow.Slack) AppendSlackText(AOut, *ARow.Slack);
-      return;
-    case colCritical:
-      if (ARow.Slack) AOut += ARow.Slack->Critical ? "yes" : "no";
-      return;
-    case colPriority: return AppendVisibleLine(AOut, shown.Priority);
-    default: break;
+// The text of one of the row's cells that take more than a copy to write (duration, slack and
+// the baseline's) at the end of AOut.
+void AppendWorkedOutCell(std::string& AOut, TDateTexts& ADates, const TRowSource& ARow, int AColumn) {
+  if (AColumn == colDuration) {
+    AppendShortNumber(AOut, ARow.Shown.Duration);
+    if (const std::string measure = GetMeasureText(ARow.Shown.DurationMeasure); !measure.empty())
+      AOut.append(" ").append(measure);
+    return;
+  }
+  if (AColumn == colSlack) {
+    if (ARow.Slack) AppendSlackText(AOut, *ARow.Slack);
+    return;
   }
   const auto& baseline = ARow.Node->ReadHostData().Baseline;
   if (!baseline) return;
@@ -144,20 +135,23 @@ std::string_view VisibleText(std::string& AScratch, std::string_view AText) {
   return AScratch;
 }
 
-size_t DigitCount(uint64_t AValue) {
-  size_t digits = 1;
-  for (; AValue >= 10; AValue /= 10) ++digits;
-  return digits;
-}
-
 // A title is set below its parent's by two blanks a level. Deep levels keep the table narrow:
 // past KMaxIndent levels the depth is written instead, as "[21] ".
 constexpr int KMaxIndent = 20;
+constexpr size_t KMaxIndentBytes = 2 * KMaxIndent + 16;
 
-// The width of the blanks and depth label before a title.
-size_t IndentWidth(int ADepth) {
-  return ADepth > KMaxIndent ? 2 * KMaxIndent + DigitCount(static_cast<uint64_t>(ADepth)) + 3
-                             : 2 * static_cast<size_t>(ADepth);
+// The blanks and depth label before a title at AOut (room for KMaxIndentBytes); answers their
+// width, which is their length.
+size_t PutIndent(char* AOut, int ADepth) {
+  const size_t blanks = 2 * static_cast<size_t>(std::min(ADepth, KMaxIndent));
+  std::memset(AOut, ' ', blanks);
+  if (ADepth <= KMaxIndent) return blanks;
+  char* label = AOut + blanks;
+  *label++ = '[';
+  label = std::to_chars(label, AOut + KMaxIndentBytes, ADepth).ptr;
+  *label++ = ']';
+  *label++ = ' ';
+  return static_cast<size_t>(label - AOut);
 }
 
 // How many blanks a line writes at once; see PrintTaskTable.
@@ -325,17 +319,19 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   const auto grow = [&](int AColumn, size_t AWidth) { widths[AColumn] = std::max(widths[AColumn], AWidth); };
   for (size_t i = 0; i < nodes.size(); ++i) {
     const TRowSource source = row(i);
-    grow(colID, DigitCount(static_cast<uint64_t>(source.Node->ID())));
+    char number[24];
+    grow(colID, static_cast<size_t>(std::to_chars(number, number + sizeof number, source.Node->ID()).ptr - number));
     const size_t titleStart = keptText.size();
     AppendVisibleLine(keptText, source.Node->Title());
     keep();
     titleWidths.push_back(static_cast<uint32_t>(TextWidth(std::string_view(keptText).substr(titleStart))));
-    grow(colTitle, IndentWidth(source.Depth) + titleWidths.back());
+    char indent[KMaxIndentBytes];
+    grow(colTitle, PutIndent(indent, source.Depth) + titleWidths.back());
     critical.push_back("");
     for (size_t k = 1; k < KKept; ++k) {
       const size_t start = keptText.size();
       if (source.Shown.HasAction && (baselines || kept[k] != colVariance))
-        AppendActionCell(keptText, dates, source, kept[k]);
+        AppendWorkedOutCell(keptText, dates, source, kept[k]);
       keep();
       grow(kept[k], keptText.size() - start);
     }
@@ -343,8 +339,8 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     grow(colStart, dates.Text(source.Shown.Start).size());
     grow(colDue, dates.Text(source.Shown.Due).size());
     grow(colDone, dates.Text(source.Shown.Finish).size());
-    grow(colComplete, source.Shown.Complete < 0 ? DigitCount(0 - static_cast<uint64_t>(source.Shown.Complete)) + 1
-                                                 : DigitCount(static_cast<uint64_t>(source.Shown.Complete)));
+    grow(colComplete,
+         static_cast<size_t>(std::to_chars(number, number + sizeof number, source.Shown.Complete).ptr - number));
     // A control character shows as one picture of it: the visible text is as wide as the stored.
     grow(colStatus, TextWidth(source.Shown.Status));
     grow(colPriority, TextWidth(source.Shown.Priority));
@@ -353,7 +349,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     if (baselines) {
       for (const int column : {colBaseStart, colBaseFinish}) {
         scratch.clear();
-        AppendActionCell(scratch, dates, source, column);
+        AppendWorkedOutCell(scratch, dates, source, column);
         grow(column, scratch.size());
       }
     }
@@ -411,8 +407,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   std::memcpy(out, root.data(), root.size());
   lines.End(out + root.size());
 
-  char indent[2 * KMaxIndent + 24];
-  std::memset(indent, ' ', 2 * KMaxIndent);
+  char indent[KMaxIndentBytes];
   for (size_t i = 0; i < nodes.size(); ++i) {
     const auto [node, depth] = nodes[i];
     const TShownAction& action = shown[i];
@@ -420,15 +415,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     char number[24];
     asciiCell(colID, std::string_view(number, std::to_chars(number, number + sizeof number, node->ID()).ptr), true);
     // The title after its indent, the whole cut to the column's width.
-    size_t indentWidth = 2 * static_cast<size_t>(std::min(depth, KMaxIndent));
-    if (depth > KMaxIndent) {
-      char* label = indent + indentWidth;
-      *label++ = '[';
-      label = std::to_chars(label, indent + sizeof indent, depth).ptr;
-      *label++ = ']';
-      *label++ = ' ';
-      indentWidth = static_cast<size_t>(label - indent);
-    }
+    const size_t indentWidth = PutIndent(indent, depth);
     const std::string_view title = keptCell(i, 0);
     const size_t titleColumn = widths[colTitle], titleWidth = indentWidth + titleWidths[i];
     if (titleWidth <= titleColumn) {
@@ -465,7 +452,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
       const TRowSource source{node, depth, action, std::nullopt};
       for (const int column : {colBaseStart, colBaseFinish}) {
         scratch.clear();
-        AppendActionCell(scratch, dates, source, column);
+        AppendWorkedOutCell(scratch, dates, source, column);
         asciiCell(column, scratch, false);
       }
       asciiCell(colVariance, keptCell(i, 3), true);
