@@ -612,6 +612,26 @@ bool TRescheduleCommand::ConstrainedDates(INode* ANode, IWorkingScheduler* ASche
 
 namespace {
 
+// A predecessor's start and finish as the schedule shows them (a summary's rolled up); false when
+// it has no record. A phase pushing its link into each subtask is rolled up once for all of them:
+// a summary the memo keeps had a record when it was rolled up, and a run takes no record off a node.
+bool ShownDatesOf(TRollUpMemo* AMemo, INode* ATask, double& AStart, double& AFinish) {
+  const bool summary = AMemo && ATask && ATask->IsSummaryTask();
+  if (const TRolledUpValues* kept = summary ? AMemo->Find(ATask) : nullptr) {
+    AStart = kept->Start;
+    AFinish = kept->Finish;
+    return true;
+  }
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(ATask, false);
+  if (!action) return false;
+  AStart = summary ? AMemo->Start(ATask, action.get()) : action->GetStartDate();
+  AFinish = summary ? AMemo->Finish(ATask, action.get()) : action->GetCompletedDate();
+  return true;
+}
+
+double LinkedStart(TTaskLinkType AType, IWorkingScheduler* AScheduler, double APredecessorStart,
+                   double APredecessorFinish, IActionAttribute* ASuccessor);
+
 // Whether what a summary leads to can lie below it: only when a task below it, or a summary above
 // it, has a predecessor outside the summary. Walking the summary's subtree is cheap; walking all
 // that follows it, for each phase of a long plan, was not.
@@ -645,10 +665,17 @@ bool MayLeadBelow(INode* ASummary) {
 
 void TRescheduleSuccessorsCommand::Reschedule() {
   ComPtr<INode> node = Node();
-  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(node.get());
+  FollowSuccessors(Task(node.get()));
+}
+
+void TRescheduleCommand::FollowSuccessors(const TTaskNode& ANode) {
+  ComPtr<INodeLinkList2> links = TLumetaSuccessorLinksProperty::Of(ANode.Node);
   if (!links) return;
   const int32_t count = links->GetCount();
   TScheduleRun* run = ScheduleRun();
+  // Until a command is queued here, nothing can run before the next link would be judged: the link
+  // is judged at once, sparing a chain a link command per task.
+  bool judgeNow = run != nullptr;
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<ITaskLink> link = QueryAs<ITaskLink>(links->GetLink(i).get());
     ComPtr<INode> successor = link ? link->GetLinkedNode() : nullptr;
@@ -657,15 +684,36 @@ void TRescheduleSuccessorsCommand::Reschedule() {
     if (!successor->IsSummaryTask()) {
       // A start link to a subtask that a push has yet to reach: the push places it by all its links.
       if (LeaveToPush(run, link.get(), successor.get())) continue;
-      command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), Task(node.get()), true);
+      if (judgeNow) {
+        command = CarriedMove(link->GetLinkType(), successor.get(), ANode.Node);
+        if (!command) continue;
+      } else {
+        command = CreateLinkCommand(Model(), link->GetLinkType(), successor.get(), ANode, true);
+      }
     } else {
       command = make<TRescheduleSummaryCommand>(
           Model(), successor.get(),
           MayLeadBelow(successor.get()) ? TRescheduleSummaryCommand::ReachableFrom(successor.get()) : nullptr,
-          TCarriedLink{link->GetLinkType(), NodeID()});
+          TCarriedLink{link->GetLinkType(), ANode.ID});
     }
     Queue(std::move(command));
+    judgeNow = false;
   }
+}
+
+ComPtr<TRescheduleCommand> TRescheduleCommand::CarriedMove(TTaskLinkType ALinkType, INode* ASuccessor,
+                                                           INode* APredecessor) {
+  // As a carried link command would judge it when it runs.
+  if (ALinkType < ltFinishToStart || ALinkType > ltStartToFinish) return {};
+  ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(ASuccessor, false);
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(ASuccessor);
+  double predecessorStart = 0, predecessorFinish = 0;
+  if (!successorAction || !scheduler ||
+      !ShownDatesOf(RollUps(), APredecessor, predecessorStart, predecessorFinish))
+    return {};
+  const double start = LinkedStart(ALinkType, scheduler.get(), predecessorStart, predecessorFinish, successorAction.get());
+  if (start == successorAction->GetStartDate()) return {};
+  return make<TMoveTaskCommand>(Model(), ASuccessor, start, TTaskSwitches{true, true, true, true});
 }
 
 TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, const TTaskNode& ASuccessor,
@@ -684,17 +732,8 @@ void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
   if (!successorAction || !scheduler) return;
-  // A phase pushing its link into each subtask is rolled up once for all of them: a summary the
-  // memo keeps had a record when it was rolled up, and a run takes no record off a node.
-  TRollUpMemo* memo = RollUps();
-  const bool summary = memo && predecessor && predecessor->IsSummaryTask();
   std::optional<TDates> dates;
-  if (const TRolledUpValues* kept = summary ? memo->Find(predecessor.get()) : nullptr)
-    dates = TDates{kept->Start, kept->Finish};
-  else if (ComPtr<IActionAttribute> predecessorAction = TActionHelper::GetAction(predecessor.get(), false))
-    dates = summary ? TDates{memo->Start(predecessor.get(), predecessorAction.get()),
-                             memo->Finish(predecessor.get(), predecessorAction.get())}
-                    : TDates{predecessorAction->GetStartDate(), predecessorAction->GetCompletedDate()};
+  if (TDates shown{}; ShownDatesOf(RollUps(), predecessor.get(), shown.Start, shown.Finish)) dates = shown;
   if (!dates && !owed) return;
   // An owed move's own links place it, whatever its proposal.
   const double start = dates ? NewStart(scheduler.get(), *dates, successorAction.get()) : successorAction->GetStartDate();
@@ -977,7 +1016,8 @@ void TMoveTaskCommand::Reschedule() {
   // The record read above is still the node's unless a constraint was written since.
   if (written) WriteDates(Task(node.get()), start, finish, RecordWrites() == recordWrites ? action.get() : nullptr);
 
-  if (FSwitches.RescheduleSuccessors) CheckSuccessors(Task(node.get()));
+  // Every entry queued so far has run: the walk can join this queue rather than be one more command.
+  if (FSwitches.RescheduleSuccessors) FollowSuccessors(Task(node.get()));
   for (ComPtr<TRescheduleCommand>& check : summaryChecks) Queue(std::move(check));
 }
 

@@ -71,6 +71,9 @@ class TRescheduleCommand : public TCompositeCommand {
   ComPtr<IWorkingScheduler> MapScheduler(INode* ATask);
   // Queues a successor walk for the node when it has successors.
   void CheckSuccessors(const TTaskNode& ANode);
+  // Does the walk itself, queueing its commands here: only when every entry queued so far has run,
+  // as then the first links are judged at once and only the moves they call for are queued.
+  void FollowSuccessors(const TTaskNode& ANode);
 
   // The command that moves ASuccessor after APredecessor by the link's type; empty for a value
   // outside the enumeration. ACarried becomes the move's RescheduleSummary switch.
@@ -160,6 +163,9 @@ class TRescheduleCommand : public TCompositeCommand {
   uint32_t StartRun();
   // Marks ACommand as made during the run in progress, in which its node may be trusted.
   void Adopt(TRescheduleCommand* ACommand) const noexcept;
+  // The move a carried link from APredecessor calls for, judged now; empty when ASuccessor is in
+  // place or cannot be placed.
+  ComPtr<TRescheduleCommand> CarriedMove(TTaskLinkType ALinkType, INode* ASuccessor, INode* APredecessor);
 
   TQueue FQueue;
   std::string FNodeID;

@@ -46,10 +46,7 @@ TEST_F(Reschedule, PropagationStopsAtASuccessorAlreadyInPlace) {
   Link("B", "C");
   ComPtr<TRescheduleSuccessorsCommand> command = make<TRescheduleSuccessorsCommand>(Model.get(), N("A"));
   Run(command.get(), N("A"));
-  ASSERT_EQ(command->QueueCount(), 1);
-  auto* toB = dynamic_cast<TRescheduleCommand*>(command->QueuedCommand(0));
-  ASSERT_TRUE(toB);
-  EXPECT_EQ(toB->QueueCount(), 0) << "B starts right after A: no move";
+  EXPECT_EQ(command->QueueCount(), 0) << "B starts right after A: no move";
   EXPECT_EQ(Start("C"), Friday) << "C is not looked at";
 }
 
@@ -534,7 +531,7 @@ TEST_F(Reschedule, ARunStartedByAnObserverOfAnotherRunWorksOnItsOwnModel) {
     for (int32_t i = 0; i < command->QueueCount(); ++i)
       if (auto* nested = dynamic_cast<TRescheduleCommand*>(command->QueuedCommand(i))) pending.push_back(nested);
   }
-  EXPECT_GE(seen, 3) << "the move, the successor walk and the link to Y";
+  EXPECT_GE(seen, 2) << "the move and the successor's move";
   other.Undo();
   EXPECT_EQ(other.Start("Y"), Tuesday);
   EXPECT_EQ(Start("B"), Wednesday) << "the other map's undo leaves this one";
