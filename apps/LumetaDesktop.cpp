@@ -24,6 +24,7 @@
 #include "apps/DesktopWindow.h"
 #include "com/DialogService.h"
 #include "com/OleDate.h"
+#include "com/ProcessHeap.h"
 #include "host/LumetaPlugInLoader.h"
 #include "host/tasks/TaskProgram.h"
 #include "settings/LumetaSettingsStore.h"
@@ -101,6 +102,7 @@ void Settle() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemory();
   std::string plugInDir = DefaultPlugInDir(), screenshot, pdf, map;
   bool settings = false, resources = false, critical = false;
   TPrintRange range;

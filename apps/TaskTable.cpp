@@ -92,12 +92,6 @@ void AppendShortNumber(std::string& AOut, double AValue) {
 
 // What the nodes' actions show; a summary's rolled-up values come from the plug-in, which rolls
 // each summary up once for the whole table. Without the plug-in no node carries an action.
-std::vector<TShownAction> ShownActions(TLumetaModel* AModel, const std::vector<INode*>& ANodes) {
-  if (ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get()))
-    return table->ShownActions(ANodes);
-  return std::vector<TShownAction>(ANodes.size());
-}
-
 // What a row shows: the node, its depth below the map and its action's values, with the task's
 // slack when it is a dated task.
 struct TRowSource {
@@ -279,10 +273,15 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     nodes.emplace_back(ANode, ALevel - 1);
     asked.push_back(ANode);
   });
-  const std::vector<TShownAction> shown = ShownActions(AModel, asked);
-  // Without a calendar there is no working time to measure slack in: the columns stay empty.
+  const ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get());
+  const std::vector<TShownAction> shown = table ? table->ShownActions(asked) : std::vector<TShownAction>(asked.size());
+  // Without a calendar there is no working time to measure slack in: the columns stay empty. The
+  // slack reads the tasks' dates from the rows rather than from each record again.
   std::optional<TCriticalPath> path;
-  if (FindWorkingScheduler(map.Root())) path.emplace(map);
+  if (FindWorkingScheduler(map.Root())) {
+    const TTableRows rows{nodes, table ? &shown : nullptr};
+    path.emplace(map, &rows);
+  }
   const auto row = [&](size_t AIndex) {
     return TRowSource{nodes[AIndex].first, nodes[AIndex].second, shown[AIndex],
                       path ? path->FindAt(static_cast<int32_t>(AIndex)) : std::nullopt};

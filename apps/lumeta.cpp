@@ -22,6 +22,7 @@
 #include "com/Guid.h"
 #include "com/LumetaLocale.h"
 #include "com/OleDate.h"
+#include "com/ProcessHeap.h"
 #include "host/LumetaPlugInLoader.h"
 #include "settings/LumetaSettingsStore.h"
 
@@ -330,6 +331,7 @@ int Run(int AArgc, char** AArgv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemory();
   try {
     const int status = Run(argc, argv);
     std::cout.flush();

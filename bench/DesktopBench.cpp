@@ -17,6 +17,7 @@
 #include "apps/DesktopGantt.h"
 #include "apps/DesktopTree.h"
 #include "bench/BenchClock.h"
+#include "com/ProcessHeap.h"
 #include "apps/DesktopWindow.h"
 #include "host/LumetaPlugInLoader.h"
 
@@ -62,6 +63,7 @@ void WriteMap(const std::string& APath, int ANodes, bool ADeep) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemory();  // as the programs do
   const bool deep = argc > 1 && std::string(argv[1]) == "--deep";
   const int nodes = argc > 1 + deep ? std::atoi(argv[1 + deep]) : deep ? 2'000 : 100'000;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

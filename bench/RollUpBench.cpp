@@ -18,6 +18,7 @@
 
 #include "apps/LumetaShell.h"
 #include "bench/BenchReporter.h"
+#include "com/ProcessHeap.h"
 #include "host/LumetaModel.h"
 #include "attributes/LumetaAttributeFactory.h"
 #include "host/LumetaMap.h"
@@ -175,6 +176,7 @@ BENCHMARK(BM_DeepShow)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTi
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemory();  // as the programs do, so that a repeated show reuses its working memory
   benchmark::Initialize(&argc, argv);
   TKeepingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

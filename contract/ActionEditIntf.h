@@ -36,6 +36,9 @@ struct TShownAction {
   std::string Status;
   double Due = 0;
   std::string Priority;
+  // The record's own constraint, which a summary keeps too: a table's slack reads it from here.
+  TTaskConstraintType ConstraintType = tcAsSoonAsPossible;
+  double ConstraintDate = 0;
 };
 
 // The values a table of many nodes shows, asked at once: each summary is rolled up once for the

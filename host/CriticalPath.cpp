@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "com/ComErrors.h"
 #include "com/NumberText.h"
@@ -10,17 +11,31 @@
 #include "host/LumetaMap.h"
 #include "host/LumetaMapSettings.h"
 
-TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap) {
+TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap, const TTableRows* ARows) {
   TScheduleNetwork network;
   network.Scheduler = FindWorkingScheduler(AMap.Root());
   if (!network.Scheduler) throw EInvalidOperation("The map has no working calendar");
   if (const TLumetaMapSettings* settings = AMap.MapSettings()) network.DayMinutes = settings->WorkingMinutesPerDay();
   if (ComPtr<IWorkingSchedule> schedule = FindWorkingSchedule(AMap.Root())) network.Epoch = schedule->ScheduleStart();
 
-  // The nodes in pre-order, each with its parent's position.
+  // The nodes in pre-order, each with its parent's position. The map is walked at most once: a
+  // walk down a deep tree waits on memory at every step, a list of its nodes does not.
   std::vector<TTask>& tasks = network.Tasks;
+  std::vector<TLumetaNode*> walked;
   tasks.reserve(AMap.NodeCount());
-  {
+  if (ARows) {
+    if (ARows->Shown && ARows->Shown->size() != ARows->Nodes.size())
+      throw std::invalid_argument("The table's values do not match its rows");
+    std::vector<int32_t> parents;  // the position of the last node at each depth
+    for (const auto& [node, depth] : ARows->Nodes) {
+      if (depth < 0 || static_cast<size_t>(depth) > parents.size())
+        throw std::invalid_argument("The table's rows are not in the map's pre-order");
+      parents.resize(static_cast<size_t>(depth));
+      tasks.push_back({.ID = node->ID(), .Parent = depth == 0 ? -1 : parents.back(), .Summary = !node->Children().empty()});
+      parents.push_back(static_cast<int32_t>(tasks.size() - 1));
+    }
+  } else {
+    walked.reserve(AMap.NodeCount());
     std::vector<int32_t> parents{-1};  // the position of each node on the walk's way down
     std::vector<std::pair<TLumetaNode*, size_t>> stack{{AMap.Root(), 0}};
     while (!stack.empty()) {
@@ -32,6 +47,7 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap) {
       }
       TLumetaNode* child = node->Children()[next++].get();
       tasks.push_back({.ID = child->ID(), .Parent = parents.back(), .Summary = !child->Children().empty()});
+      walked.push_back(child);
       parents.push_back(static_cast<int32_t>(tasks.size() - 1));
       stack.emplace_back(child, 0);
     }
@@ -56,41 +72,54 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap) {
   network.FirstLink.reserve(count + 1);
   const std::string actionName = KActionPropertyName, linksName = KPredecessorLinksName;
   const size_t actionRank = AMap.PropertyRank(actionName), linksRank = AMap.PropertyRank(linksName);
-  // The same walk again, so that each node is looked at once and in order.
-  size_t i = 0;
-  AMap.ForEachNode([&](TLumetaNode* ANode) {
-    TTask& task = tasks[i++];
+  for (size_t i = 0; i < count; ++i) {
+    TLumetaNode* node = ARows ? ARows->Nodes[i].first : walked[i];
+    TTask& task = tasks[i];
     network.FirstLink.push_back(static_cast<int32_t>(network.Links.size()));
-    ComPtr<IProperty> property = ANode->FindProperty(actionName, actionRank);
-    ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
-    if (!action) return;
+    TShownAction read;
+    const TShownAction* values = ARows && ARows->Shown ? &(*ARows->Shown)[i] : nullptr;
+    if (!values) {
+      ComPtr<IProperty> property = node->FindProperty(actionName, actionRank);
+      ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
+      if (!action) continue;
+      read.HasAction = true;
+      if (!task.Summary) {
+        read.Start = action->GetStartDate();
+        read.Finish = action->GetCompletedDate();
+        read.DurationMeasure = action->GetDurationMeasure();
+      }
+      if ((read.ConstraintDate = action->GetConstraintDate()) > 0) read.ConstraintType = action->GetConstraintType();
+      values = &read;
+    }
+    if (!values->HasAction) continue;
     if (!task.Summary) {
-      const double start = action->GetStartDate(), finish = action->GetCompletedDate();
+      const double start = values->Start, finish = values->Finish;
       if (start > 0 && finish > 0) {
         task.Dated = true;
         task.Start = minutes(start);
         task.Finish = std::max(task.Start, finish == start ? task.Start : minutes(finish));
-        task.Measure = action->GetDurationMeasure();
+        task.Measure = values->DurationMeasure;
       }
     }
     // A finish date the task must keep bounds its late finish; a summary's bounds each subtask.
-    if (const double date = action->GetConstraintDate(); date > 0) {
-      const TTaskConstraintType constraint = action->GetConstraintType();
+    if (const double date = values->ConstraintDate; date > 0) {
+      const TTaskConstraintType constraint = values->ConstraintType;
       if (constraint == tcFinishNoLaterThan || constraint == tcMustFinishOn) task.Deadline = minutes(date);
     }
-    ComPtr<IProperty> linksProperty = ANode->FindProperty(linksName, linksRank);
+    ComPtr<IProperty> linksProperty = node->FindProperty(linksName, linksRank);
     ComPtr<INodeLinkList2> links = linksProperty ? linksProperty.try_as<INodeLinkList2>() : nullptr;
     const int32_t linkCount = links ? links->GetCount() : 0;
     for (int32_t k = 0; k < linkCount; ++k) {
       ComPtr<INodeLink> link = links->GetLink(k);
       ComPtr<INode> linked = link ? link->GetLinkedNode() : nullptr;
-      auto* node = dynamic_cast<TLumetaNode*>(linked.get());
-      const int32_t predecessor = node && node->Map() == &AMap ? network.PositionOf(node->ID()) : -1;
-      if (predecessor < 0 || predecessor == static_cast<int32_t>(i - 1)) continue;
+      auto* predecessorNode = dynamic_cast<TLumetaNode*>(linked.get());
+      const int32_t predecessor =
+          predecessorNode && predecessorNode->Map() == &AMap ? network.PositionOf(predecessorNode->ID()) : -1;
+      if (predecessor < 0 || predecessor == static_cast<int32_t>(i)) continue;
       ComPtr<ITaskLink> typed = link.try_as<ITaskLink>();
       network.Links.push_back({predecessor, typed ? typed->GetLinkType() : ltFinishToStart});
     }
-  });
+  }
   network.FirstLink.push_back(static_cast<int32_t>(network.Links.size()));
   return network;
 }
@@ -101,7 +130,8 @@ int32_t TScheduleNetwork::PositionOf(int64_t AID) const {
   return found == PositionMap.end() ? -1 : found->second;
 }
 
-TCriticalPath::TCriticalPath(const TLumetaMap& AMap) : TCriticalPath(TScheduleNetwork::Read(AMap)) {}
+TCriticalPath::TCriticalPath(const TLumetaMap& AMap, const TTableRows* ARows)
+    : TCriticalPath(TScheduleNetwork::Read(AMap, ARows)) {}
 
 TCriticalPath::TCriticalPath(TScheduleNetwork ANetwork) : FNetwork(std::move(ANetwork)) { Run(); }
 

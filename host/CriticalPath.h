@@ -17,13 +17,24 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "com/ComPtr.h"
+#include "contract/ActionEditIntf.h"
 #include "contract/LumetaTypes.h"
 #include "contract/WorkingSchedulerIntf.h"
 
 class TLumetaMap;
+
+class TLumetaNode;
+
+// What a table of the whole map holds: its rows in the map's pre-order, the root not counted, each
+// node with its depth (0 for a main branch), and what each row shows (null when no plug-in answered).
+struct TTableRows {
+  const std::vector<std::pair<TLumetaNode*, int>>& Nodes;
+  const std::vector<TShownAction>* Shown = nullptr;
+};
 
 // The map's tasks as the pass needs them, in the map's pre-order.
 struct TScheduleNetwork {
@@ -41,8 +52,10 @@ struct TScheduleNetwork {
     int64_t Deadline = std::numeric_limits<int64_t>::max();  // a finish no later than, or none
   };
 
-  // Raises EInvalidOperation when the map has no working calendar.
-  static TScheduleNetwork Read(const TLumetaMap& AMap);
+  // Raises EInvalidOperation when the map has no working calendar. ARows, when given, are the rows
+  // of a table of the whole map: the nodes are taken from there, and with the rows' values the
+  // dates and constraints too, rather than read from the map again.
+  static TScheduleNetwork Read(const TLumetaMap& AMap, const TTableRows* ARows = nullptr);
   // The position of the node with the ID; -1 when the map has none.
   int32_t PositionOf(int64_t AID) const;
 
@@ -71,7 +84,7 @@ struct TTaskSlack {
 class TCriticalPath {
  public:
   // Raises EInvalidOperation when the map has no working calendar.
-  explicit TCriticalPath(const TLumetaMap& AMap);
+  explicit TCriticalPath(const TLumetaMap& AMap, const TTableRows* ARows = nullptr);
   explicit TCriticalPath(TScheduleNetwork ANetwork);
 
   // Empty for a node that is no dated task, or one caught in a circle of links.

@@ -36,6 +36,8 @@ void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
     ARow.Status = own->StoredStatus();
     ARow.Due = own->GetDueDate();
     ARow.Priority = own->GetPriority();
+    ARow.ConstraintType = own->GetConstraintType();
+    ARow.ConstraintDate = own->GetConstraintDate();
     return;
   }
   IActionAttribute& foreign = *ARecord.Foreign;
@@ -47,6 +49,8 @@ void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
   ARow.Status = foreign.GetStatus();
   ARow.Due = foreign.GetDueDate();
   ARow.Priority = foreign.GetPriority();
+  ARow.ConstraintType = foreign.GetConstraintType();
+  ARow.ConstraintDate = foreign.GetConstraintDate();
 }
 
 // A node of the list whose children follow it: its totals gather while they do.
@@ -82,6 +86,7 @@ std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
   TRollUpMemo* held = TRollUpHold::Find(first->GetRoot().get());
   std::unique_ptr<TRollUpMemo> own;
   std::vector<TOpenNode> open;
+  open.reserve(ANodes.size());  // a deep tree's whole list is open at once; untouched room costs nothing
   const auto close = [&] {
     TOpenNode done = open.back();
     open.pop_back();

@@ -279,6 +279,31 @@ TEST(CriticalPathTest, SlackIsTheLongestHarmlessDelayOnRandomNetworks) {
     Schedule(network, plan, random, true, true, start, finish);
     const TCriticalPath path(network.Model->Map());
     const TDelaySimulation simulation(plan, network.Scheduler.get());
+    // A table of the whole map hands its rows and the values it shows: the pass must agree.
+    std::vector<std::pair<TLumetaNode*, int>> rows;
+    std::vector<TShownAction> shown;
+    TLumetaMap::ForEachInSubtree(network.Model->Map().Root(), [&](TLumetaNode* ANode, int ALevel) {
+      if (ALevel == 0) return;
+      rows.emplace_back(ANode, ALevel - 1);
+      TShownAction& row = shown.emplace_back();
+      if (ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(ANode->FindProperty("Action").get())) {
+        row.HasAction = true;
+        row.Start = action->GetStartDate();
+        row.Finish = action->GetCompletedDate();
+        row.DurationMeasure = action->GetDurationMeasure();
+        row.ConstraintType = action->GetConstraintType();
+        row.ConstraintDate = action->GetConstraintDate();
+      }
+    });
+    const TTableRows table{rows, &shown};
+    const TCriticalPath fromRows(network.Model->Map(), &table);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const std::optional<TTaskSlack> read = path.FindAt(static_cast<int32_t>(i)), given = fromRows.FindAt(static_cast<int32_t>(i));
+      ASSERT_EQ(read.has_value(), given.has_value()) << "row " << i;
+      if (read) {
+        EXPECT_EQ(read->SlackMinutes, given->SlackMinutes) << "row " << i;
+      }
+    }
     int64_t phaseSlack = 0;
     for (size_t i = 0; i < plan.Parent.size(); ++i) {
       const std::optional<TTaskSlack> slack = path.Find(network.Nodes[i]->ID());
