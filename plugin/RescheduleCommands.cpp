@@ -271,6 +271,7 @@ class TRescheduleRunner {
         TRescheduleCommand* command = frame.Command;
         auto& queue = command->FQueue;
         if (frame.Next == queue.size()) {
+          if (!AUndo && command->Continue()) continue;
           stack.pop_back();
           leave(command);
           continue;
@@ -362,7 +363,7 @@ namespace {
 // commands one after another, and blocks of one pool class then lie one after another too, where
 // three classes put each task's commands in three places. A chain's move and undo touched a fifth
 // fewer cache lines' worth of time this way (measured, not derived).
-constexpr size_t KCommandBlock = 304;
+constexpr size_t KCommandBlock = 312;
 static_assert(sizeof(TRescheduleSuccessorsCommand) <= KCommandBlock);
 static_assert(sizeof(TRescheduleFinishToStartCommand) <= KCommandBlock);
 static_assert(sizeof(TRescheduleSummaryCommand) <= KCommandBlock);
@@ -725,27 +726,17 @@ TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* A
 
 void TRescheduleSuccessorTaskCommand::Reschedule() {
   ComPtr<INode> successor = Node();
-  // A subtask a walk left to this push moves whatever its start: its predecessor moved.
-  TScheduleRun* run = ScheduleRun();
-  const bool owed = run && FPushed && successor && run->PushPending.Take(successor.get());
   ComPtr<INode> predecessor = RunNode(FPredecessor, FPredecessorID);
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(successor.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(successor.get());
   if (!successorAction || !scheduler) return;
-  std::optional<TDates> dates;
-  if (TDates shown{}; ShownDatesOf(RollUps(), predecessor.get(), shown.Start, shown.Finish)) dates = shown;
-  if (!dates && !owed) return;
-  // An owed move's own links place it, whatever its proposal.
-  const double start = dates ? NewStart(scheduler.get(), *dates, successorAction.get()) : successorAction->GetStartDate();
-  if (!owed) {
-    if (start == successorAction->GetStartDate()) return;
-    // A link pushed into a phase reaches subtasks that their own links have placed already: the
-    // move would leave them where they are. A carried move may also watch the summaries above.
-    if (!FCarried && MoveChangesNothing(successor.get(), successorAction.get(), scheduler.get(), start)) return;
-  }
-  // An owed move stands for the walk's, which watched the summaries above.
-  TTaskSwitches switches{true, true, true, FCarried || owed};
-  Queue(make<TMoveTaskCommand>(Model(), Task(successor.get()), start, switches));
+  TDates dates{};
+  if (!ShownDatesOf(RollUps(), predecessor.get(), dates.Start, dates.Finish)) return;
+  const double start = NewStart(scheduler.get(), dates, successorAction.get());
+  if (start == successorAction->GetStartDate()) return;
+  // A move that need not be carried is dropped when it would leave everything in place.
+  if (!FCarried && MoveChangesNothing(successor.get(), successorAction.get(), scheduler.get(), start)) return;
+  Queue(make<TMoveTaskCommand>(Model(), Task(successor.get()), start, TTaskSwitches{true, true, true, FCarried}));
 }
 
 namespace {
@@ -930,50 +921,111 @@ ComPtr<TNodeList> TRescheduleSummaryCommand::ReachableFrom(INode* ASummary) {
   return reached;
 }
 
+// A link pushed into the summary's subtasks: the subtask to look at next, and what the push ends with.
+struct TRescheduleSummaryCommand::TPush {
+  ComPtr<INode> Next;
+  INode* Predecessor;  // not counted: a run deletes no nodes
+  std::unordered_set<INode*> Excluded;
+  bool LinkValid;  // a link type outside the enumeration moves no subtask
+  ComPtr<TRescheduleCommand> Check;  // the look at the summary's successors, queued last
+  // The run that fills the queue; its redo replays it.
+  const TRescheduleCommand* Top;
+  uint32_t Serial;
+};
+
+TRescheduleSummaryCommand::~TRescheduleSummaryCommand() = default;
+
 void TRescheduleSummaryCommand::Reschedule() {
   ComPtr<INode> summary = Node();
   if (!summary) return;
-  const std::unordered_set<INode*> excluded = [&] {
-    std::unordered_set<INode*> set;
-    if (FExclusion)
-      for (const ComPtr<INode>& node : FExclusion->Items()) set.insert(node.get());
-    return set;
-  }();
+  std::unordered_set<INode*> excluded;
+  if (FExclusion)
+    for (const ComPtr<INode>& node : FExclusion->Items()) excluded.insert(node.get());
   ComPtr<INode> predecessor = FLink ? FindNode(FLink->PredecessorID) : nullptr;
   if (FLink && !predecessor) return;
-  // Its identifier is known: each subtask's command copies it rather than asking the node again.
-  const TTaskNode predecessorTask = FLink ? TTaskNode(predecessor.get(), FLink->PredecessorID) : TTaskNode(nullptr);
   TScheduleRun* run = ScheduleRun();
-  for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling()) {
-    if (excluded.count(child.get())) continue;
-    const bool last = !child->GetNextSibling();
-    ComPtr<TRescheduleCommand> command;
-    if (child->IsSummaryTask())
-      command = make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink);
-    else if (FLink) {
-      command = CreateLinkCommand(Model(), FLink->LinkType, child.get(), predecessorTask, last);
-      if (command) {
-        static_cast<TRescheduleSuccessorTaskCommand*>(command.get())->FPushed = true;
-        if (run) run->PushPending.Add(child.get());
-      }
-    }
-    else
-      command = make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last});
-    Queue(std::move(command));
-  }
   // Queued after the subtasks' commands, so that it looks once all of them have run; moves below
   // meanwhile leave the look to it rather than queue one each, which would push the summary's
   // links on before its last subtasks are in place, and again after.
-  if (!TTaskLinkHelper::HasSuccessors(summary.get())) return;
-  if (run) {
-    if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end()) {
-      pending->second->WatchStart();  // an outer check, queued later, looks for it
-      return;
+  ComPtr<TRescheduleCommand> check;
+  if (TTaskLinkHelper::HasSuccessors(summary.get())) {
+    TSummaryMovedCommand* outer = nullptr;
+    if (run)
+      if (const auto pending = run->PendingSummaries.find(summary.get()); pending != run->PendingSummaries.end())
+        outer = pending->second;
+    if (outer) {
+      outer->WatchStart();  // an outer check, queued later, looks for it
+    } else {
+      ComPtr<TSummaryMovedCommand> moved = make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary, RollUps()));
+      if (run) run->PendingSummaries.emplace(summary.get(), moved.get());
+      check = std::move(moved);
     }
   }
-  ComPtr<TSummaryMovedCommand> check = make<TSummaryMovedCommand>(Model(), TSummaryDates::Of(summary, RollUps()));
-  if (run) run->PendingSummaries.emplace(summary.get(), check.get());
+  if (FLink && run) {
+    // One command pushes the link into every subtask, each judged when the ones before it have
+    // moved; walks that reach a subtask first leave it to the push.
+    const TTaskLinkType type = FLink->LinkType;
+    const bool valid = type >= ltFinishToStart && type <= ltStartToFinish;
+    if (valid)
+      for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling())
+        if (!excluded.count(child.get()) && !child->IsSummaryTask()) run->PushPending.Add(child.get());
+    FPush.reset(new TPush{summary->GetFirstChild(), predecessor.get(), std::move(excluded), valid, std::move(check),
+                          run->Top, run->Serial});
+    return;
+  }
+  for (ComPtr<INode> child = summary->GetFirstChild(); child; child = child->GetNextSibling()) {
+    if (excluded.count(child.get())) continue;
+    const bool last = !child->GetNextSibling();
+    if (child->IsSummaryTask())
+      Queue(make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink));
+    else if (!FLink)
+      Queue(make<TMoveTaskCommand>(Model(), child.get(), 0.0, TTaskSwitches{true, true, true, last}));
+  }
   Queue(std::move(check));
+}
+
+bool TRescheduleSummaryCommand::Continue() {
+  const TScheduleRun* run = ScheduleRun();
+  if (!FPush || !run || run->Top != FPush->Top || run->Serial != FPush->Serial) return false;
+  while (ComPtr<INode> child = std::move(FPush->Next)) {
+    FPush->Next = child->GetNextSibling();
+    if (FPush->Excluded.count(child.get())) continue;
+    ComPtr<TRescheduleCommand> command;
+    if (child->IsSummaryTask())
+      command = make<TRescheduleSummaryCommand>(Model(), child.get(), FExclusion, FLink);
+    else if (FPush->LinkValid)
+      command = PushedMove(child.get(), !FPush->Next);  // only the last subtask carries the summary's check
+    if (!command) continue;
+    Queue(std::move(command));
+    return true;
+  }
+  ComPtr<TRescheduleCommand> check = std::move(FPush->Check);
+  FPush.reset();
+  if (!check) return false;
+  Queue(std::move(check));
+  return true;
+}
+
+ComPtr<TRescheduleCommand> TRescheduleSummaryCommand::PushedMove(INode* ASubtask, bool ACarried) {
+  // A subtask a walk left to this push moves whatever its start: its predecessor moved.
+  const bool owed = ScheduleRun()->PushPending.Take(ASubtask);
+  ComPtr<IActionAttribute> action = TActionHelper::GetAction(ASubtask, false);
+  ComPtr<IWorkingScheduler> scheduler = MapScheduler(ASubtask);
+  if (!action || !scheduler) return {};
+  double predecessorStart = 0, predecessorFinish = 0;
+  const bool dated = ShownDatesOf(RollUps(), FPush->Predecessor, predecessorStart, predecessorFinish);
+  if (!dated && !owed) return {};
+  // An owed move's own links place it, whatever its proposal.
+  const double start = dated ? LinkedStart(FLink->LinkType, scheduler.get(), predecessorStart, predecessorFinish, action.get())
+                             : action->GetStartDate();
+  if (!owed) {
+    if (start == action->GetStartDate()) return {};
+    // A link pushed into a phase reaches subtasks that their own links have placed already: the
+    // move would leave them where they are. The carried move may also watch the summaries above.
+    if (!ACarried && MoveChangesNothing(ASubtask, action.get(), scheduler.get(), start)) return {};
+  }
+  // An owed move stands for the walk's, which watched the summaries above.
+  return make<TMoveTaskCommand>(Model(), ASubtask, start, TTaskSwitches{true, true, true, ACarried || owed});
 }
 
 // ---- task-level commands

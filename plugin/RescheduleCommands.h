@@ -87,6 +87,9 @@ class TRescheduleCommand : public TCompositeCommand {
  protected:
   // Fills the queue; called once, on the first Execute.
   virtual void Reschedule() = 0;
+  // Called on the first Execute whenever every queued entry has run: true when it queued another.
+  // A command whose entries each depend on what the ones before moved queues them as it goes.
+  virtual bool Continue() { return false; }
 
   // The task node, looked up by its identifier; empty when it is gone.
   ComPtr<INode> Node();
@@ -209,12 +212,9 @@ class TRescheduleSuccessorTaskCommand : public TRescheduleCommand {
   virtual double NewStart(IWorkingScheduler* AScheduler, const TDates& APredecessor, IActionAttribute* ASuccessor) = 0;
 
  private:
-  friend class TRescheduleSummaryCommand;
-
   std::string FPredecessorID;
   INode* FPredecessor;  // not counted; as the task node
   bool FCarried;
-  bool FPushed = false;  // made by a summary that pushes its link into its subtasks
 };
 
 class TRescheduleFinishToStartCommand : public TRescheduleSuccessorTaskCommand {
@@ -263,6 +263,7 @@ class TRescheduleSummaryCommand : public TRescheduleCommand {
   // AExclusion may be empty; it is shared with the summaries below.
   TRescheduleSummaryCommand(ILumetaModel* AModel, INode* ASummary, ComPtr<TNodeList> AExclusion,
                             std::optional<TCarriedLink> ALink);
+  ~TRescheduleSummaryCommand() override;
 
   // Every task reachable from the summary along successor links, the subtasks of each summary
   // met on the way included.
@@ -270,10 +271,17 @@ class TRescheduleSummaryCommand : public TRescheduleCommand {
 
  protected:
   void Reschedule() override;
+  // A carried link is pushed one subtask at a time: each is placed once the ones before it moved.
+  bool Continue() override;
 
  private:
+  struct TPush;
+  // The move the pushed link calls for on ASubtask, judged now; empty when none is due.
+  ComPtr<TRescheduleCommand> PushedMove(INode* ASubtask, bool ACarried);
+
   ComPtr<TNodeList> FExclusion;
   std::optional<TCarriedLink> FLink;
+  std::unique_ptr<TPush> FPush;  // the push in progress, during the run that fills the queue
 };
 
 // Whether a date carries a day, not only a time of day: a date of 0 means none.

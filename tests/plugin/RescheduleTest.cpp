@@ -119,6 +119,11 @@ TEST_F(Reschedule, MovingTheHeadOfChainedPhasesWritesEachTaskOnce) {
   for (size_t i = 0; i < tasks.size(); ++i) EXPECT_EQ(Start(tasks[i]), Day(after[i])) << tasks[i];
   Undo();
   EXPECT_EQ(Start("R3"), Day(11));
+  // The pushes were judged as they went: redo replays what they queued, judging nothing again.
+  Log->Changes.clear();
+  Redo();
+  EXPECT_EQ(Log->Nodes(11), written);
+  for (size_t i = 0; i < tasks.size(); ++i) EXPECT_EQ(Start(tasks[i]), Day(after[i])) << tasks[i];
 }
 
 // A subtask that a push has yet to reach is placed by the push, once, after everything the subtasks
