@@ -128,6 +128,11 @@ class TReads {
     if (action && FRecordCount < FRecords.size()) FRecords[FRecordCount++] = {ANode, action};
     return action;
   }
+  // Notes the node's record, which the caller read before: it is not looked up again.
+  void Know(INode* ANode, IActionAttribute* AAction) {
+    if (ANode && AAction && FRecordCount < FRecords.size())
+      FRecords[FRecordCount++] = {ANode, ComPtr<IActionAttribute>(AAction)};
+  }
   // The node's record, or a fresh one that stays detached: reading dates must not attach a record
   // to a node, which would change the map outside any command.
   ComPtr<IActionAttribute> ReadOnlyAction(INode* ANode) {
@@ -747,8 +752,9 @@ bool TActionHelper::ValidateTaskFinish(INode* ANode, double AProposedFinish, IWo
 std::pair<bool, bool> TActionHelper::ValidateTaskDates(INode* ANode, double AProposedStart, double AProposedFinish,
                                                        IWorkingScheduler* AScheduler, double& AValidatedStart,
                                                        double& AValidatedFinish, TConstraintChanges* AChanges,
-                                                       TScheduleReads* AReads) {
+                                                       TScheduleReads* AReads, IActionAttribute* ARecord) {
   TReads reads(AReads, AChanges);
+  reads.Know(ANode, ARecord);
   const TOutcome start = TValidation(reads, AScheduler, AProposedStart, false).Validate(ANode);
   const TOutcome finish = TValidation(reads, AScheduler, AProposedFinish, true).Validate(ANode);
   AValidatedStart = start.Date;

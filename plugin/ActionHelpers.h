@@ -102,11 +102,12 @@ class TActionHelper {
                                  double& AValidatedFinish, TConstraintChanges* AChanges = nullptr,
                                  TScheduleReads* AReads = nullptr);
   // Both, start first, as the two calls would answer them (first: start restricted, second:
-  // finish restricted), reading the predecessor lists once for the two.
+  // finish restricted), reading the predecessor lists once for the two. ARecord, when given, is
+  // the node's record now.
   static std::pair<bool, bool> ValidateTaskDates(INode* ANode, double AProposedStart, double AProposedFinish,
                                                  IWorkingScheduler* AScheduler, double& AValidatedStart,
                                                  double& AValidatedFinish, TConstraintChanges* AChanges = nullptr,
-                                                 TScheduleReads* AReads = nullptr);
+                                                 TScheduleReads* AReads = nullptr, IActionAttribute* ARecord = nullptr);
   // Validates the proposed start on each summary task above the node, up to the map's main
   // branches, and stops at the first that restricts it: true, with its validated start.
   // AValidatedStart starts as AValidatedSubTaskStart.

@@ -357,27 +357,12 @@ TRescheduleCommand::~TRescheduleCommand() {
   }
 }
 
-namespace {
-
-// Every reschedule command takes a block of one size, whatever its class: a run makes a task's
-// commands one after another, and blocks of one pool class then lie one after another too, where
-// three classes put each task's commands in three places. A chain's move and undo touched a fifth
-// fewer cache lines' worth of time this way (measured, not derived).
-constexpr size_t KCommandBlock = 312;
-static_assert(sizeof(TRescheduleSuccessorsCommand) <= KCommandBlock);
-static_assert(sizeof(TRescheduleFinishToStartCommand) <= KCommandBlock);
-static_assert(sizeof(TRescheduleSummaryCommand) <= KCommandBlock);
-static_assert(sizeof(TMoveTaskCommand) <= KCommandBlock);
-static_assert(sizeof(TRescheduleTaskFinishCommand) <= KCommandBlock);
-
-size_t CommandBlock(size_t ASize) noexcept { return ASize <= KCommandBlock ? KCommandBlock : ASize; }
-
-}  // namespace
-
-void* TRescheduleCommand::operator new(size_t ASize) { return TAttribute::operator new(CommandBlock(ASize)); }
+// Each class from the pool of its size: a chain's run makes one move per task, and the moves of a
+// run then lie one after another.
+void* TRescheduleCommand::operator new(size_t ASize) { return TAttribute::operator new(ASize); }
 
 void TRescheduleCommand::operator delete(void* AObject, size_t ASize) noexcept {
-  TAttribute::operator delete(AObject, CommandBlock(ASize));
+  TAttribute::operator delete(AObject, ASize);
 }
 
 void TRescheduleCommand::Execute() { TRescheduleRunner::Execute(this); }
@@ -578,19 +563,20 @@ void TRescheduleCommand::ApplyConstraintChanges(const TConstraintChanges& AChang
 }
 
 bool TRescheduleCommand::AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart,
-                                            double& AFinish, double ADays) {
+                                            double& AFinish, double ADays, IActionAttribute* ARecord) {
   TConstraintChanges changes;
-  const bool changed = ConstrainedDates(ANode, AScheduler, AStart, AFinish, ADays, changes);
+  const bool changed = ConstrainedDates(ANode, AScheduler, AStart, AFinish, ADays, changes, ARecord);
   ApplyConstraintChanges(changes);
   return changed;
 }
 
 bool TRescheduleCommand::ConstrainedDates(INode* ANode, IWorkingScheduler* AScheduler, double& AStart,
-                                          double& AFinish, double ADays, TConstraintChanges& AChanges) {
+                                          double& AFinish, double ADays, TConstraintChanges& AChanges,
+                                          IActionAttribute* ARecord) {
   const double start = AStart, finish = AFinish;
   double constrainedStart = 0, constrainedFinish = 0;
   const auto [startApplies, finishApplies] = TActionHelper::ValidateTaskDates(
-      ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish, &AChanges, Reads());
+      ANode, AStart, AFinish, AScheduler, constrainedStart, constrainedFinish, &AChanges, Reads(), ARecord);
   if (startApplies && finishApplies) {
     if (constrainedFinish < AScheduler->FinishForStart(constrainedStart, ADays)) {
       AFinish = constrainedFinish;
@@ -714,7 +700,9 @@ ComPtr<TRescheduleCommand> TRescheduleCommand::CarriedMove(TTaskLinkType ALinkTy
     return {};
   const double start = LinkedStart(ALinkType, scheduler.get(), predecessorStart, predecessorFinish, successorAction.get());
   if (start == successorAction->GetStartDate()) return {};
-  return make<TMoveTaskCommand>(Model(), ASuccessor, start, TTaskSwitches{true, true, true, true});
+  // Queued first, it opens next: the record is still the node's then.
+  return make<TMoveTaskCommand>(Model(), ASuccessor, start, TTaskSwitches{true, true, true, true},
+                                successorAction.get());
 }
 
 TRescheduleSuccessorTaskCommand::TRescheduleSuccessorTaskCommand(ILumetaModel* AModel, const TTaskNode& ASuccessor,
@@ -785,7 +773,7 @@ bool TRescheduleCommand::MoveChangesNothing(INode* ANode, IActionAttribute* AAct
   const double days = ShownDays(RollUps(), ANode, AAction);
   double start = AStart, finish = AScheduler->FinishForStart(AStart, days);
   TConstraintChanges changes;
-  ConstrainedDates(ANode, AScheduler, start, finish, days, changes);
+  ConstrainedDates(ANode, AScheduler, start, finish, days, changes, AAction);
   if (!changes.empty()) return false;
   // The same test by which WriteDates leaves a task in place alone.
   constexpr uint32_t written = afLoaded | afModified;
@@ -1016,8 +1004,9 @@ ComPtr<TRescheduleCommand> TRescheduleSummaryCommand::PushedMove(INode* ASubtask
   const bool dated = ShownDatesOf(RollUps(), FPush->Predecessor, predecessorStart, predecessorFinish);
   if (!dated && !owed) return {};
   // An owed move's own links place it, whatever its proposal.
-  const double start = dated ? LinkedStart(FLink->LinkType, scheduler.get(), predecessorStart, predecessorFinish, action.get())
-                             : action->GetStartDate();
+  const double start =
+      dated ? LinkedStart(FLink->LinkType, scheduler.get(), predecessorStart, predecessorFinish, action.get())
+            : action->GetStartDate();
   if (!owed) {
     if (start == action->GetStartDate()) return {};
     // A link pushed into a phase reaches subtasks that their own links have placed already: the
@@ -1025,18 +1014,22 @@ ComPtr<TRescheduleCommand> TRescheduleSummaryCommand::PushedMove(INode* ASubtask
     if (!ACarried && MoveChangesNothing(ASubtask, action.get(), scheduler.get(), start)) return {};
   }
   // An owed move stands for the walk's, which watched the summaries above.
-  return make<TMoveTaskCommand>(Model(), ASubtask, start, TTaskSwitches{true, true, true, ACarried || owed});
+  // It opens next: the record is still the node's then.
+  return make<TMoveTaskCommand>(Model(), ASubtask, start, TTaskSwitches{true, true, true, ACarried || owed},
+                                action.get());
 }
 
 // ---- task-level commands
 
 
-TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, TTaskSwitches ASwitches)
-    : TRescheduleCommand(AModel, ANode), FStart(AStart), FSwitches(ASwitches) {}
+TMoveTaskCommand::TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, TTaskSwitches ASwitches,
+                                   IActionAttribute* ARecord)
+    : TRescheduleCommand(AModel, ANode), FStart(AStart), FSwitches(ASwitches), FFirstRecord(ARecord) {}
 
 void TMoveTaskCommand::Reschedule() {
   ComPtr<INode> node = Node();
-  ComPtr<IActionAttribute> action = TActionHelper::GetAction(node.get(), false);
+  ComPtr<IActionAttribute> action =
+      FFirstRecord ? std::move(FFirstRecord) : TActionHelper::GetAction(node.get(), false);
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(node.get());
   if (!action || !scheduler) return;
   double start = FStart;
@@ -1063,7 +1056,7 @@ void TMoveTaskCommand::Reschedule() {
   } else {
     finish = scheduler->FinishForStart(start, days);
   }
-  if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days))
+  if (FSwitches.ApplyConstraints && AdjustToConstraint(node.get(), scheduler.get(), start, finish, days, action.get()))
     written = true;
   // The record read above is still the node's unless a constraint was written since.
   if (written) WriteDates(Task(node.get()), start, finish, RecordWrites() == recordWrites ? action.get() : nullptr);

@@ -112,10 +112,12 @@ class TRescheduleCommand : public TCompositeCommand {
   // Records a constraint on the task and moves its dates to meet it (one property command).
   void SetConstraint(INode* ANode, TTaskConstraintType AType, double ADate);
   // Lets the task's constraint adjust the start and finish given; true when either changed.
-  bool AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays);
+  // ARecord, when given, is the node's record now.
+  bool AdjustToConstraint(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays,
+                          IActionAttribute* ARecord = nullptr);
   // The same without writing: the constraint dates the rules want changed go to AChanges.
   bool ConstrainedDates(INode* ANode, IWorkingScheduler* AScheduler, double& AStart, double& AFinish, double ADays,
-                        TConstraintChanges& AChanges);
+                        TConstraintChanges& AChanges, IActionAttribute* ARecord = nullptr);
   // Whether a successor move of the task to AStart (dates recomputed, constraint applied, then its
   // successors checked) would write nothing and move no successor; AAction is the task's record.
   bool MoveChangesNothing(INode* ANode, IActionAttribute* AAction, IWorkingScheduler* AScheduler, double AStart);
@@ -303,7 +305,9 @@ struct TTaskSwitches {
 // Moves a task to a new start (0: the schedule start), keeping its duration.
 class TMoveTaskCommand : public TRescheduleCommand {
  public:
-  TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, TTaskSwitches ASwitches);
+  // ARecord, when given, is the node's record as the run that opens the command next finds it.
+  TMoveTaskCommand(ILumetaModel* AModel, const TTaskNode& ANode, double AStart, TTaskSwitches ASwitches,
+                   IActionAttribute* ARecord = nullptr);
 
   double Start() const noexcept { return FStart; }
   const TTaskSwitches& Switches() const noexcept { return FSwitches; }
@@ -314,6 +318,7 @@ class TMoveTaskCommand : public TRescheduleCommand {
  private:
   double FStart;
   TTaskSwitches FSwitches;
+  ComPtr<IActionAttribute> FFirstRecord;  // let go on the first run
 };
 
 // Gives a task a new finish: by changing its duration, or with AMoveTask (or a finish before the
