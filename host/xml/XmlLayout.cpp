@@ -45,16 +45,28 @@ std::string ArchiveMessage(const std::string& AFile, int ALine, int AColumn, con
 }
 
 const char* ElementText(pugi::xml_node AElement, std::string& AScratch) {
+  const char* own = AElement.type() == pugi::node_element ? AElement.value() : "";
   pugi::xml_node first = AElement.first_child();
   const auto isText = [](pugi::xml_node ANode) {
     return ANode.type() == pugi::node_pcdata || ANode.type() == pugi::node_cdata;
   };
   // Nearly always one piece or none: no copy.
-  if (!first || (isText(first) && !first.next_sibling())) return first ? first.value() : "";
-  AScratch.clear();
+  if (!first) return own;
+  if (!*own && isText(first) && !first.next_sibling()) return first.value();
+  AScratch = own;
   for (pugi::xml_node child = first; child; child = child.next_sibling())
     if (isText(child)) AScratch += child.value();
   return AScratch.c_str();
+}
+
+void SetElementText(pugi::xml_node AElement, const std::string& AText) {
+  for (pugi::xml_node child = AElement.first_child(); child;) {
+    const pugi::xml_node next = child.next_sibling();
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) AElement.remove_child(child);
+    child = next;
+  }
+  // The element's own text takes it; an empty text adds no empty text node.
+  if (!AText.empty() || *AElement.value()) AElement.text().set(AText.c_str());
 }
 
 namespace {
@@ -117,14 +129,7 @@ void StoreSlotValue(TRecordSlots& ABlock, TSlot& ASlot, const TVariant& AValue) 
 
 std::string TXmlElement::GetText() { return ElementText(FNode, FScratch); }
 
-void TXmlElement::SetText(const std::string& AText) {
-  for (pugi::xml_node child = FNode.first_child(); child;) {
-    const pugi::xml_node next = child.next_sibling();
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) FNode.remove_child(child);
-    child = next;
-  }
-  if (!AText.empty()) FNode.append_child(pugi::node_pcdata).set_value(AText.c_str());
-}
+void TXmlElement::SetText(const std::string& AText) { SetElementText(FNode, AText); }
 
 bool TXmlElement::GetAttribute(const std::string& AName, std::string& AValue) {
   const pugi::xml_attribute attribute = FNode.attribute(AName.c_str());

@@ -68,7 +68,10 @@ constexpr const char* KReservedNames[] = {KMap,         KNode,       KTitle,    
                                           KAttachments, KCategories, KConnections, KSettings, KBaseline};
 constexpr const char* KDayNames[7] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
 
-constexpr unsigned KParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single;
+// An element's first piece of text is kept in the element itself (its value()), not in a text node
+// of its own: a map is mostly short fields, and this makes its parsed document about a quarter
+// smaller and its parse quicker. Readers of an element's text start from value().
+constexpr unsigned KParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_embed_pcdata;
 
 inline bool Same(const char* ALeft, const char* ARight) { return std::strcmp(ALeft, ARight) == 0; }
 
@@ -83,6 +86,8 @@ std::string ArchiveMessage(const std::string& AFile, int ALine, int AColumn, con
 // section inside a title does not cut it. Points into the document when there is one piece, else
 // into AScratch.
 const char* ElementText(pugi::xml_node AElement, std::string& AScratch);
+// Replaces an element's text, its own and its text nodes, with AText.
+void SetElementText(pugi::xml_node AElement, const std::string& AText);
 
 // Stores a converter's value through the scalar interface the attribute answers.
 void StoreValue(IAttribute* AAttribute, const TVariant& AValue);

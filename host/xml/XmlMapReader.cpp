@@ -131,6 +131,7 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
   uint64_t seen = 0;  // host elements and properties already read, by kind
   std::string kept;   // unknown elements, stored once at the end: appending to the attribute grows quadratically
   std::vector<pugi::xml_node> children;  // read after this node, first child first
+  if (!IsBlank(AElement.value())) WarnAt(Offset(AElement.value()), "text inside '" + std::string(AElement.name()) + "' ignored");
   for (pugi::xml_node child : AElement.children()) {
     if (child.type() != pugi::node_element) {
       if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) && !IsBlank(child.value()))
@@ -203,10 +204,12 @@ const char* TXmlMapReader::HostText(pugi::xml_node AElement) {
   while (inner && inner.type() != pugi::node_element) inner = inner.next_sibling();
   if (!inner) return ElementText(AElement, FScratch);
   Warn(inner, "elements inside '" + std::string(AElement.name()) + "' are not kept; their text is");
-  FScratch.clear();
-  // Walked without recursion: the markup may nest to any depth.
+  FScratch = AElement.value();
+  // Walked without recursion: the markup may nest to any depth. An element's own text comes
+  // before its children.
   for (pugi::xml_node node = AElement.first_child(); node;) {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) FScratch += node.value();
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata || node.type() == pugi::node_element)
+      FScratch += node.value();
     if (node.first_child()) {
       node = node.first_child();
       continue;
@@ -223,6 +226,7 @@ void TXmlMapReader::CheckEmptyItem(pugi::xml_node AItem, std::initializer_list<c
   for (pugi::xml_attribute attribute : AItem.attributes())
     if (std::none_of(AAttributes.begin(), AAttributes.end(), [&](const char* AName) { return Same(AName, attribute.name()); }))
       Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AItem.name() + "' ignored");
+  if (!IsBlank(AItem.value())) return WarnAt(Offset(AItem.value()), "the content of '" + std::string(AItem.name()) + "' is not kept");
   for (pugi::xml_node child : AItem.children()) {
     if (child.type() == pugi::node_element ||
         ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) && !IsBlank(child.value()))) {
@@ -394,6 +398,8 @@ void TXmlMapReader::StripControlCharacters() {
   while (node) {
     if ((node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) && clean(node.value(), text))
       node.set_value(text.c_str());
+    else if (node.type() == pugi::node_element && clean(node.value(), text))
+      node.text().set(text.c_str());
     for (pugi::xml_attribute attribute : node.attributes())
       if (clean(attribute.value(), text)) attribute.set_value(text.c_str());
     if (node.first_child()) {
@@ -434,6 +440,7 @@ size_t TXmlMapReader::TextAfterRoot() const {
 // The children of a host list element named AItem; others are reported and passed over.
 std::vector<pugi::xml_node> TXmlMapReader::Items(pugi::xml_node AList, const char* AItem) {
   std::vector<pugi::xml_node> items;
+  if (!IsBlank(AList.value())) WarnAt(Offset(AList.value()), "text inside '" + std::string(AList.name()) + "' ignored");
   for (pugi::xml_node child : AList.children()) {
     if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
       if (!IsBlank(child.value())) Warn(child, "text inside '" + std::string(AList.name()) + "' ignored");
@@ -600,15 +607,13 @@ bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AEleme
       continue;
     }
     const TXmlLayout::TSlot& slot = ALayout.Slots[slotIndex];
-    // Nearly always one text or none: the element's text is then taken in the same look.
+    // Nearly always one text, kept in the element itself, or none: the text is then taken in the
+    // same look.
     const pugi::xml_node first = child.first_child();
-    const pugi::xml_node_type firstType = first.type();
-    const bool single = (firstType == pugi::node_pcdata || firstType == pugi::node_cdata) && !first.next_sibling();
     if (slot.Field >= 0 && ALayout.Fields[slot.Field].Kind != TValueKind::Text)
-      CheckValue(ALayout.Fields[slot.Field], child, name,
-                 !first ? "" : single ? first.value() : ElementText(child, FScratch));
+      CheckValue(ALayout.Fields[slot.Field], child, name, !first ? child.value() : ElementText(child, FScratch));
     clean = CheckAttributes(ALayout, slot, child) && clean;
-    for (pugi::xml_node inner = single ? pugi::xml_node() : child.first_child(); inner; inner = inner.next_sibling()) {
+    for (pugi::xml_node inner = first; inner; inner = inner.next_sibling()) {
       if (inner.type() != pugi::node_element) continue;
       Warn(child, "elements inside '" + std::string(name) + "' ignored");
       clean = false;
@@ -650,7 +655,7 @@ std::string NumberText(double AValue, TValueKind AKind) {
 void SetText(pugi::xml_attribute AAttribute, const std::string& AText) { AAttribute.set_value(AText.c_str()); }
 void SetText(pugi::xml_node AElement, const std::string& AText) {
   while (pugi::xml_node child = AElement.first_child()) AElement.remove_child(child);
-  if (!AText.empty()) AElement.append_child(pugi::node_pcdata).set_value(AText.c_str());
+  SetElementText(AElement, AText);
 }
 }  // namespace
 
@@ -733,7 +738,12 @@ bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement
     } else if (ALayout.ItemLoader) {
       pugi::xml_attribute target = child.attribute(KNodeReference);
       if (!target) Fail(child, "'" + ALayout.ItemElementName + "' without its Node");
-      for (pugi::xml_node inner = child.first_child(); inner; inner = inner.next_sibling()) {
+      const bool ownText = !IsBlank(child.value());
+      if (ownText) {
+        WarnAt(Offset(child.value()), "the content of '" + ALayout.ItemElementName + "' is not kept");
+        clean = false;
+      }
+      for (pugi::xml_node inner = ownText ? pugi::xml_node() : child.first_child(); inner; inner = inner.next_sibling()) {
         if (inner.type() == pugi::node_element ||
             ((inner.type() == pugi::node_pcdata || inner.type() == pugi::node_cdata) && !IsBlank(inner.value()))) {
           Warn(inner, "the content of '" + ALayout.ItemElementName + "' is not kept");

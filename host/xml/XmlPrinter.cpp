@@ -114,6 +114,11 @@ void TXmlPrinter::Copy(pugi::xml_node ARoot) {
       case pugi::node_element:
         OpenElement(node.name(), node, CleanLength(node.name(), cxRaw));
         CopiedAttributes(node);
+        if (const char* text = node.value(); *text) {  // the element's own text, before its children
+          StartContent();
+          Escaped(text, cxText, Current());
+          FFlags = 0;
+        }
         if (const pugi::xml_node child = node.first_child()) {
           node = child;
           continue;

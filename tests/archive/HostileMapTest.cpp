@@ -61,6 +61,40 @@ TEST_F(HostileMapTest, TextIsKeptOrItsLossNamed) {
   EXPECT_EQ(saved.find("why"), std::string::npos);
 }
 
+// Text that comes first in an element, before any child, is read, reported and saved where it
+// stands, as text after a child is: in a node, a list, an item, a record's field and an element the
+// map does not know. A repaired number replaces the field's whole text.
+TEST_F(HostileMapTest, TextBeforeAnElementsChildrenIsReadLikeTextAfterThem) {
+  const std::string text =
+      "<Map>\n"
+      "  <Node ID=\"1\">stray<Title>First</Title>\n"
+      "    <Action><Complete>150</Complete><Duration Measure=\"Days\">2<x/></Duration>"
+      "<Priority>Hi<![CDATA[gh]]></Priority></Action>\n"
+      "    <Unknown>text<i>x</i>tail</Unknown>\n"
+      "    <SuccessorTaskLinks>junk<Link Node=\"2\" Type=\"qz:FinishToStart\">why</Link></SuccessorTaskLinks>\n"
+      "    <Categories>loose<Category>A</Category></Categories>\n"
+      "  </Node>\n"
+      "  <Node ID=\"2\"><TaskLinks><Link Node=\"1\" Type=\"qz:FinishToStart\"/></TaskLinks></Node>\n"
+      "</Map>\n";
+  EXPECT_EQ(Load(text), (std::vector<std::string>{
+                            "map.xml:2:16: text inside 'Node' ignored",
+                            "map.xml:3:13: '150' in 'Complete' is above 100; it reads as 100",
+                            "map.xml:3:37: elements inside 'Duration' ignored",
+                            "map.xml:4:5: unknown element 'Unknown' kept as it is",
+                            "map.xml:5:68: the content of 'Link' is not kept",
+                            "map.xml:6:17: text inside 'Categories' ignored",
+                        }));
+  EXPECT_EQ(Action(1)->GetComplete(), 100);
+  EXPECT_EQ(Action(1)->GetPriority(), "High");
+  EXPECT_EQ(FMap->GetNode(1)->HostData().Categories, std::vector<std::string>{"A"});
+  const std::string saved = Saved();
+  EXPECT_NE(saved.find("<Complete>100</Complete>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<Duration Measure=\"Days\">2</Duration>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<Unknown>text<i>x</i>tail</Unknown>"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("stray"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("junk"), std::string::npos) << saved;
+}
+
 // A declared ISO-8859-1 (or windows-1252) file is converted; other encodings are refused.
 TEST_F(HostileMapTest, LatinFilesAreConvertedAndOtherEncodingsRefused) {
   EXPECT_EQ(Load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Map><Title>caf\xE9</Title></Map>"),
