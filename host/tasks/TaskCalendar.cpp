@@ -421,6 +421,31 @@ std::string WrittenPercent(std::string_view AText) {
   return digits == 0 ? std::string() : sign + std::string(value.substr(0, digits));
 }
 
+// The UID as libical reads it back after writing it. libical drops control characters when it
+// writes a value, and a bare carriage return or a stray backslash can make the written text read
+// as another value: taken at the point where writing and reading agree, the UID never changes
+// when the task is saved.
+std::string StableUid(const char* AUid) {
+  const auto visible = [](const char* AText) {
+    std::string kept;
+    for (const char* c = AText; *c; ++c)
+      if (static_cast<unsigned char>(*c) >= 0x20 && *c != 0x7F) kept += *c;
+    return kept;
+  };
+  std::string uid = visible(AUid);
+  for (int round = 0; round < 4 && !uid.empty(); ++round) {
+    icalproperty* written = icalproperty_new_uid(uid.c_str());
+    icalproperty* read = written ? icalproperty_new_from_string(icalproperty_as_ical_string(written)) : nullptr;
+    const char* text = read ? icalproperty_get_uid(read) : nullptr;
+    std::string again = text ? visible(text) : std::string();
+    if (read) icalproperty_free(read);
+    if (written) icalproperty_free(written);
+    if (again == uid) break;
+    uid = std::move(again);
+  }
+  return uid;
+}
+
 }  // namespace
 
 double UtcNowDays() { return static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0; }
@@ -508,10 +533,7 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     return std::nullopt;
   }
   TTaskRecord task;
-  // libical drops the control characters of a value when it writes it: dropped here already, the
-  // UID stays the same when the task is saved.
-  for (const char* c = uid; *c; ++c)
-    if (static_cast<unsigned char>(*c) >= 0x20 && *c != 0x7F) task.Uid += *c;
+  task.Uid = StableUid(uid);
   if (task.Uid.empty()) {
     AError = "its VTODO has no UID";
     return std::nullopt;
