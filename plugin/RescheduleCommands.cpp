@@ -1,5 +1,6 @@
 #include "plugin/RescheduleCommands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <optional>
@@ -219,6 +220,7 @@ class TRescheduleRunner {
     void Opened(const TScheduleRun& ARun, TRescheduleCommand* ACommand) {
       // Commands made during the run know their node; the few made before it are not counted.
       if (!ACommand->FRunNode || ACommand->FMadeByTop != ARun.Top || ACommand->FMadeInRun != ARun.Serial) return;
+      if (FirstOpen(ACommand->FRunNode)) return;
       TCount& count = FCounts[ACommand->FRunNode];
       if (++count.Opened < count.NextCheck) return;
       count.NextCheck *= 2;
@@ -231,6 +233,26 @@ class TRescheduleRunner {
       uint32_t Opened = 0;
       uint32_t NextCheck = 16;
     };
+    // Most tasks open once a run: a bit per task, hashed, tells a first open without the table,
+    // which then holds only tasks seen before (and the few that share a bit with one). The bits
+    // grow with the opens; what a growth forgets only delays a check by an open.
+    bool FirstOpen(const INode* ANode) {
+      if (++FOpens * 8 > FSeen.size() * 64 && FSeen.size() < KMaxSeenWords)
+        FSeen.assign(std::max<size_t>(FSeen.size() * 4, 64), 0);
+      uint64_t x = reinterpret_cast<uintptr_t>(ANode);
+      x ^= x >> 33;
+      x *= 0xff51afd7ed558ccdULL;
+      x ^= x >> 33;
+      const size_t bit = static_cast<size_t>(x) & (FSeen.size() * 64 - 1);
+      uint64_t& word = FSeen[bit / 64];
+      const uint64_t mask = uint64_t{1} << (bit % 64);
+      const bool first = !(word & mask);
+      word |= mask;
+      return first;
+    }
+    static constexpr size_t KMaxSeenWords = size_t{1} << 15;  // 2 million bits
+    std::vector<uint64_t> FSeen;
+    size_t FOpens = 0;
     TNodeTable<TCount> FCounts;
   };
 
