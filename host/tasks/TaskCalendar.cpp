@@ -597,6 +597,13 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     if (icalproperty* p = icalcomponent_get_first_property(todo, kind))
       if (icalparameter* tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER); tzid && task.TimeZone.empty())
         if (const char* name = icalparameter_get_tzid(tzid); name && KnownTimeZone(name)) task.TimeZone = name;
+  // A task whose dates are whole days names its zone only in the calendar's one VTIMEZONE, which
+  // this program writes for it: its completion, kept in UTC, is read in that zone as it was written.
+  if (task.TimeZone.empty() && todo != calendar.get())
+    if (icalcomponent* zone = icalcomponent_get_first_component(calendar.get(), ICAL_VTIMEZONE_COMPONENT);
+        zone && !icalcomponent_get_next_component(calendar.get(), ICAL_VTIMEZONE_COMPONENT))
+      if (icalproperty* tzid = icalcomponent_get_first_property(zone, ICAL_TZID_PROPERTY))
+        if (const char* name = icalproperty_get_tzid(tzid); name && KnownTimeZone(name)) task.TimeZone = name;
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY))
     task.StartDate = FromIcalTime(icalproperty_get_dtstart(p));
   else
