@@ -8,6 +8,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "com/ComErrors.h"
 #include "com/DialogService.h"
@@ -353,16 +354,15 @@ void SetZoneComponent(icalcomponent* ACalendar, const TTaskRecord& ATask) {
   }
   icaltimezone* zone = ZoneOf(ATask);
   if (!zone || IsUtc(zone)) return;
-  // Before the task, as clients that read in one pass expect.
-  icalcomponent* todo = icalcomponent_get_first_component(ACalendar, ICAL_VTODO_COMPONENT);
-  icalcomponent* timezone = icalcomponent_new_clone(ZoneComponent(zone));
-  if (todo) {
-    icalcomponent_remove_component(ACalendar, todo);
-    icalcomponent_add_component(ACalendar, timezone);
-    icalcomponent_add_component(ACalendar, todo);
-  } else {
-    icalcomponent_add_component(ACalendar, timezone);
+  // Before the task, as clients that read in one pass expect, and the other components after it in
+  // their order: a file of several VTODOs keeps the task's first.
+  std::vector<icalcomponent*> others;
+  while (icalcomponent* other = icalcomponent_get_first_component(ACalendar, ICAL_ANY_COMPONENT)) {
+    icalcomponent_remove_component(ACalendar, other);
+    others.push_back(other);
   }
+  icalcomponent_add_component(ACalendar, icalcomponent_new_clone(ZoneComponent(zone)));
+  for (icalcomponent* other : others) icalcomponent_add_component(ACalendar, other);
 }
 
 TComponentPtr NewCalendar() {
