@@ -527,6 +527,12 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     AError = "no VTODO in it";
     return std::nullopt;
   }
+  // A VTODO holds alarms and nothing else: one inside another comes of a broken END line, and
+  // which of the two a save and the next read take as the task is anyone's guess.
+  if (icalcomponent_get_first_component(todo, ICAL_VTODO_COMPONENT)) {
+    AError = "its VTODO holds another VTODO";
+    return std::nullopt;
+  }
   const char* uid = icalcomponent_get_uid(todo);
   if (!uid || !*uid) {
     AError = "its VTODO has no UID";
