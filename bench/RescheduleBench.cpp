@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/BenchClock.h"
+#include "com/ProcessHeap.h"
 #include "host/LumetaModel.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
@@ -312,6 +313,7 @@ BENCHMARK(BM_MoveLatticeCornerAndUndo)->ArgsProduct({{6, 10, 20}, {1, 0}})->Unit
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepFreedMemory();  // as the programs do: each move and undo reuses the memory the last one freed
   benchmark::Initialize(&argc, argv);
   TRunReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
