@@ -556,11 +556,14 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PERCENTCOMPLETE_PROPERTY)) {
     const std::string written = WrittenPercent(AText);
     const int read = icalproperty_get_percentcomplete(p);
-    // libical keeps only the low bits of a number too large for an int: the text decides.
-    const bool tooLarge = written.size() > 3;
+    // libical keeps only the low bits of a number too large for an int: the text decides. The
+    // first line of that name is this property's only when its low bits are what libical read; a
+    // broken component may have left another one outside the VTODO.
+    const bool ownLine = !written.empty() && static_cast<int>(std::strtoll(written.c_str(), nullptr, 10)) == read;
+    const bool tooLarge = ownLine && written.size() > 3;
     task.PercentComplete = tooLarge ? (written.front() == '-' ? 0 : 100) : std::clamp(read, 0, 100);
     if ((tooLarge || task.PercentComplete != read) && AWarnings)
-      AWarnings->push_back("PERCENT-COMPLETE " + (written.empty() ? std::to_string(read) : written) +
+      AWarnings->push_back("PERCENT-COMPLETE " + (ownLine ? written : std::to_string(read)) +
                            " is outside 0 to 100; taken as " + std::to_string(task.PercentComplete));
   }
   if (icalproperty* p = icalcomponent_get_first_property(todo, ICAL_PRIORITY_PROPERTY))
