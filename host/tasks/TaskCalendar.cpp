@@ -576,7 +576,8 @@ std::optional<TTaskRecord> TaskFromICalendar(std::string_view AText, std::string
     case ICAL_STATUS_INPROCESS: task.Status = tsInProgress; break;
     case ICAL_STATUS_COMPLETED: task.Status = tsComplete; break;
     case ICAL_STATUS_CANCELLED: task.Status = tsDeferred; task.Cancelled = true; break;
-    default: task.Status = completed ? tsComplete : tsNotStarted; break;
+    // A task at 100 % is done, as its COMPLETED says once this program has written it.
+    default: task.Status = completed || task.PercentComplete >= 100 ? tsComplete : tsNotStarted; break;
   }
   double keptStart = 0, plannedFinish = 0;
   bool dueSet = false;
