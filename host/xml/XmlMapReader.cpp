@@ -31,6 +31,11 @@ bool IsBlank(const char* AText) {
     if (!std::strchr(" \t\r\n", *AText)) return false;
   return true;
 }
+
+// A text or CDATA child that holds more than white space.
+bool IsStrayText(pugi::xml_node ANode) {
+  return (ANode.type() == pugi::node_pcdata || ANode.type() == pugi::node_cdata) && !IsBlank(ANode.value());
+}
 }  // namespace
 
 TXmlMapReader::TXmlMapReader(const TXmlRegistry& ARegistry, std::vector<TArchiveWarning>& AWarnings,
@@ -131,11 +136,10 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
   uint64_t seen = 0;  // host elements and properties already read, by kind
   std::string kept;   // unknown elements, stored once at the end: appending to the attribute grows quadratically
   std::vector<pugi::xml_node> children;  // read after this node, first child first
-  if (!IsBlank(AElement.value())) WarnAt(Offset(AElement.value()), "text inside '" + std::string(AElement.name()) + "' ignored");
+  WarnOwnText(AElement);
   for (pugi::xml_node child : AElement.children()) {
     if (child.type() != pugi::node_element) {
-      if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) && !IsBlank(child.value()))
-        Warn(child, "text inside '" + std::string(AElement.name()) + "' ignored");
+      if (IsStrayText(child)) WarnTextInside(AElement, Offset(child));
       continue;
     }
     const char* name = child.name();
@@ -226,14 +230,27 @@ void TXmlMapReader::CheckEmptyItem(pugi::xml_node AItem, std::initializer_list<c
   for (pugi::xml_attribute attribute : AItem.attributes())
     if (std::none_of(AAttributes.begin(), AAttributes.end(), [&](const char* AName) { return Same(AName, attribute.name()); }))
       Warn(attribute, "unknown attribute '" + std::string(attribute.name()) + "' of '" + AItem.name() + "' ignored");
-  if (!IsBlank(AItem.value())) return WarnAt(Offset(AItem.value()), "the content of '" + std::string(AItem.name()) + "' is not kept");
-  for (pugi::xml_node child : AItem.children()) {
-    if (child.type() == pugi::node_element ||
-        ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) && !IsBlank(child.value()))) {
-      Warn(child, "the content of '" + std::string(AItem.name()) + "' is not kept");
-      break;
-    }
-  }
+  WarnContent(AItem, AItem.name());
+}
+
+void TXmlMapReader::WarnTextInside(pugi::xml_node AElement, size_t AOffset) {
+  WarnAt(AOffset, "text inside '" + std::string(AElement.name()) + "' ignored");
+}
+
+void TXmlMapReader::WarnOwnText(pugi::xml_node AElement) {
+  // The element's first text is parsed into the element itself; later ones are its children.
+  if (!IsBlank(AElement.value())) WarnTextInside(AElement, Offset(AElement.value()));
+}
+
+bool TXmlMapReader::WarnContent(pugi::xml_node AItem, std::string_view AName) {
+  const auto warn = [&](size_t AOffset) {
+    WarnAt(AOffset, "the content of '" + std::string(AName) + "' is not kept");
+    return true;
+  };
+  if (!IsBlank(AItem.value())) return warn(Offset(AItem.value()));
+  for (pugi::xml_node child : AItem.children())
+    if (child.type() == pugi::node_element || IsStrayText(child)) return warn(Offset(child));
+  return false;
 }
 
 namespace {
@@ -440,13 +457,12 @@ size_t TXmlMapReader::TextAfterRoot() const {
 // The children of a host list element named AItem; others are reported and passed over.
 std::vector<pugi::xml_node> TXmlMapReader::Items(pugi::xml_node AList, const char* AItem) {
   std::vector<pugi::xml_node> items;
-  if (!IsBlank(AList.value())) WarnAt(Offset(AList.value()), "text inside '" + std::string(AList.name()) + "' ignored");
+  WarnOwnText(AList);
   for (pugi::xml_node child : AList.children()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-      if (!IsBlank(child.value())) Warn(child, "text inside '" + std::string(AList.name()) + "' ignored");
+    if (child.type() != pugi::node_element) {
+      if (IsStrayText(child)) WarnTextInside(AList, Offset(child));
       continue;
     }
-    if (child.type() != pugi::node_element) continue;
     if (Same(child.name(), AItem))
       items.push_back(child);
     else
@@ -738,19 +754,7 @@ bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement
     } else if (ALayout.ItemLoader) {
       pugi::xml_attribute target = child.attribute(KNodeReference);
       if (!target) Fail(child, "'" + ALayout.ItemElementName + "' without its Node");
-      const bool ownText = !IsBlank(child.value());
-      if (ownText) {
-        WarnAt(Offset(child.value()), "the content of '" + ALayout.ItemElementName + "' is not kept");
-        clean = false;
-      }
-      for (pugi::xml_node inner = ownText ? pugi::xml_node() : child.first_child(); inner; inner = inner.next_sibling()) {
-        if (inner.type() == pugi::node_element ||
-            ((inner.type() == pugi::node_pcdata || inner.type() == pugi::node_cdata) && !IsBlank(inner.value()))) {
-          Warn(inner, "the content of '" + ALayout.ItemElementName + "' is not kept");
-          clean = false;
-          break;
-        }
-      }
+      if (WarnContent(child, ALayout.ItemElementName)) clean = false;
       FLinks.push_back({ANode, child, ARegistration});
     } else if (!ALayout.ItemConverter && !ALayout.Fields.empty()) {
       clean = CheckFields(ALayout, child) && clean;

@@ -50,6 +50,11 @@ class TXmlMapReader {
   std::vector<pugi::xml_node> Items(pugi::xml_node AList, const char* AItem);
   const char* HostText(pugi::xml_node AElement);
   void CheckEmptyItem(pugi::xml_node AItem, std::initializer_list<const char*> AAttributes);
+  // Text other than white space in an element that holds none is passed over with a warning.
+  void WarnTextInside(pugi::xml_node AElement, size_t AOffset);
+  void WarnOwnText(pugi::xml_node AElement);
+  // Warns once if the item named AName holds text or elements, which are not kept; answers whether.
+  bool WarnContent(pugi::xml_node AItem, std::string_view AName);
   void Keep(pugi::xml_node AElement, std::string& AKept);
   void ReadSettings(pugi::xml_node AElement);
   TLumetaNode::THostData::TBaseline ReadBaseline(pugi::xml_node AElement);
