@@ -38,6 +38,10 @@ struct TComponentFree {
   void operator()(icalcomponent* AComponent) const { icalcomponent_free(AComponent); }
 };
 using TComponentPtr = std::unique_ptr<icalcomponent, TComponentFree>;
+struct TPropertyFree {
+  void operator()(icalproperty* AProperty) const { icalproperty_free(AProperty); }
+};
+using TPropertyPtr = std::unique_ptr<icalproperty, TPropertyFree>;
 
 std::string Serialize(icalcomponent* AComponent) {
   char* text = icalcomponent_as_ical_string_r(AComponent);
@@ -434,12 +438,10 @@ std::string StableUid(const char* AUid) {
   };
   std::string uid = visible(AUid);
   for (int round = 0; round < 4 && !uid.empty(); ++round) {
-    icalproperty* written = icalproperty_new_uid(uid.c_str());
-    icalproperty* read = written ? icalproperty_new_from_string(icalproperty_as_ical_string(written)) : nullptr;
-    const char* text = read ? icalproperty_get_uid(read) : nullptr;
+    const TPropertyPtr written(icalproperty_new_uid(uid.c_str()));
+    const TPropertyPtr read(written ? icalproperty_new_from_string(icalproperty_as_ical_string(written.get())) : nullptr);
+    const char* text = read ? icalproperty_get_uid(read.get()) : nullptr;
     std::string again = text ? visible(text) : std::string();
-    if (read) icalproperty_free(read);
-    if (written) icalproperty_free(written);
     if (again == uid) break;
     uid = std::move(again);
   }
