@@ -16,6 +16,7 @@
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "tests/support/CalendarScheduler.h"
 #include "tests/support/InProcessPlugIn.h"
+#include "tests/support/LoadedProperty.h"
 
 namespace {
 
@@ -57,8 +58,7 @@ struct TPhaseMap {
   ~TPhaseMap() { Model->Close(); }
 
   ComPtr<IActionAttribute> WithAction(TLumetaNode* ANode) {
-    ComPtr<IProperty> property = Model->NewProperty("Action");
-    property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+    ComPtr<IProperty> property = NewLoadedProperty(*Model, "Action");
     ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
     action->SetDuration(1);
     action->SetDurationMeasure(amDays);
@@ -66,17 +66,9 @@ struct TPhaseMap {
     ANode->SetProperty(property.get());
     return action;
   }
-  ComPtr<INodeLinkList2> Links(INode* ANode, const char* AName) {
-    if (!ANode->FindProperty(AName)) {
-      ComPtr<IProperty> property = Model->NewProperty(AName);
-      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
-      ANode->SetProperty(property.get());
-    }
-    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get());
-  }
   void Link(INode* AFrom, INode* ATo) {
-    Links(AFrom, "SuccessorNodeLinks")->AddLink(ATo);
-    Links(ATo, "NodeLinks")->AddLink(AFrom);
+    LoadedPropertyOf<INodeLinkList2>(*Model, AFrom, "SuccessorNodeLinks")->AddLink(ATo);
+    LoadedPropertyOf<INodeLinkList2>(*Model, ATo, "NodeLinks")->AddLink(AFrom);
   }
   // Each task's start: one topological pass over the task-to-task links the phase links stand for.
   std::vector<double> ForwardPass() const {

@@ -18,6 +18,7 @@
 #include "plugin/LumetaNodeLinksProperty.h"
 #include "tests/support/CalendarScheduler.h"
 #include "tests/support/FactoryScope.h"
+#include "tests/support/LoadedProperty.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ class TNetwork {
 
   int Add(int AParent) {
     Nodes.push_back(Model->Map().AddNode(AParent < 0 ? Model->Map().Root() : Nodes[AParent], "task"));
-    ComPtr<IProperty> property = Model->NewProperty("Action");
-    property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+    ComPtr<IProperty> property = NewLoadedProperty(*Model, "Action");
     Nodes.back()->SetProperty(property.get());
     Actions.push_back(property.as<IActionAttribute>());
     return static_cast<int>(Nodes.size()) - 1;
@@ -64,14 +64,7 @@ class TNetwork {
     QueryAs<ITaskLink>(List(predecessor, "SuccessorNodeLinks")->AddLink(successor).get())->SetLinkType(ALink.Type);
     QueryAs<ITaskLink>(List(successor, "NodeLinks")->AddLink(predecessor).get())->SetLinkType(ALink.Type);
   }
-  ComPtr<INodeLinkList2> List(INode* ANode, const char* AName) {
-    if (!ANode->FindProperty(AName)) {
-      ComPtr<IProperty> property = Model->NewProperty(AName);
-      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
-      ANode->SetProperty(property.get());
-    }
-    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get());
-  }
+  ComPtr<INodeLinkList2> List(INode* ANode, const char* AName) { return LoadedPropertyOf<INodeLinkList2>(*Model, ANode, AName); }
 
   TFactoryScope Factory{&RegisterPlugInAttributeClasses};
   ComPtr<TLumetaModel> Model;

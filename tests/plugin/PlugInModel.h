@@ -18,6 +18,7 @@
 #include "tests/support/CalendarScheduler.h"
 #include "tests/support/ChangeRecorder.h"
 #include "tests/support/FactoryScope.h"
+#include "tests/support/LoadedProperty.h"
 
 namespace plugin_test {
 
@@ -65,8 +66,7 @@ class TPlugInModel : public testing::Test {
   INode* Task(const std::string& ATitle, double AStart, double ADays = 1, const std::string& AParent = "") {
     INode* node = Add(ATitle, AParent);
     if (AStart == 0) return node;
-    ComPtr<IProperty> property = Model->NewProperty("Action");
-    property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
+    ComPtr<IProperty> property = NewLoadedProperty(*Model, "Action");
     ComPtr<IActionAttribute> action = property.as<IActionAttribute>();
     action->SetStartDate(AStart);
     action->SetCompletedDate(Model->Map().Settings() ? Scheduler()->FinishForStart(AStart, ADays) : 0);
@@ -78,12 +78,8 @@ class TPlugInModel : public testing::Test {
   }
   IWorkingScheduler* Scheduler() { return FindWorkingScheduler(Model->Map().Root()).get(); }
   INodeLinkList2* Links(INode* ANode, const char* AName) {
-    if (!ANode->FindProperty(AName)) {
-      ComPtr<IProperty> property = Model->NewProperty(AName);
-      property.as<IAttribute>()->SetFlagEx(afLoaded, true, true);
-      ANode->SetProperty(property.get());
-    }
-    return QueryAs<INodeLinkList2>(ANode->FindProperty(AName).get()).get();
+    // The node holds the property, so the list outlives the returned reference.
+    return LoadedPropertyOf<INodeLinkList2>(*Model, ANode, AName).get();
   }
   // APredecessor comes before ASuccessor: stored on both, as the link commands store it.
   void Link(const std::string& APredecessor, const std::string& ASuccessor, TTaskLinkType AType = ltFinishToStart) {
