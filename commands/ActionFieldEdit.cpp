@@ -38,7 +38,7 @@ const char* Expectation(TActionFieldKind AKind) {
     case TActionFieldKind::Text:
       return "any text";
     case TActionFieldKind::Constraint:
-      return "a constraint type such as tcMustStartOn";
+      return "a constraint type such as Must Start On or tcMustStartOn";
   }
   return "";
 }
@@ -141,8 +141,10 @@ TActionFieldValue ParseActionFieldValue(TActionField AField, std::string_view AT
     case TActionFieldKind::Text:
       return std::string(AText);
     case TActionFieldKind::Constraint:
+      // The name the dialog and the columns show, or the one the file stores.
       for (size_t i = 0; i < KTaskConstraintTypeIdentifiers.size(); ++i)
-        if (AText == KTaskConstraintTypeIdentifiers[i]) return static_cast<int32_t>(i);
+        if (AText == KTaskConstraintTypeIdentifiers[i] || SameText(AText, KTaskConstraintTypeCaptions[i]))
+          return static_cast<int32_t>(i);
       Invalid(AField, AText);
   }
   Invalid(AField, AText);

@@ -34,6 +34,8 @@ TEST(ActionFieldValue, ReadsEachKindOfValue) {
   EXPECT_EQ(ParseActionFieldValue(Field("Work Measure"), "Days"), TActionFieldValue(int32_t{1}));
   EXPECT_EQ(ParseActionFieldValue(Field("Constraint Type"), "tcMustStartOn"),
             TActionFieldValue(int32_t{tcMustStartOn}));
+  EXPECT_EQ(ParseActionFieldValue(Field("Constraint Type"), "start no later than"),
+            TActionFieldValue(int32_t{tcStartNoLaterThan}));
   EXPECT_EQ(ParseActionFieldValue(Field("Status"), " any text "), TActionFieldValue(std::string(" any text ")));
 }
 
@@ -48,7 +50,7 @@ TEST(ActionFieldValue, RefusesWhatIsNotQuiteAValue) {
       {"Duration", "-2"},         {"Work", "1e999"},            {"Start Date", "2025-02-30"},
       {"Start Date", "11/03/25"}, {"Start Date", " 2025-11-03"}, {"Is Action", "yes"},
       {"Is Action", "1"},         {"Duration Measure", "3"},    {"Duration Measure", "hrs"},
-      {"Constraint Type", "MustStartOn"}, {"Constraint Type", "5"},
+      {"Constraint Type", "MustStartOn"}, {"Constraint Type", "5"}, {"Constraint Type", "Must  Start On"},
   };
   for (const auto& [name, text] : cases) {
     SCOPED_TRACE(std::string(name) + " <- '" + text + "'");
