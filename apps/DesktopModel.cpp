@@ -249,7 +249,8 @@ QString TDesktopItemModel::ReadText(int64_t AID, int AColumn, const TShownAction
   }
   if (AColumn == dcResources) return QString::fromStdString(ResourceListText(node->GetResources()));
   if (AColumn == dcSlack) {
-    const std::optional<TTaskSlack> slack = Slack(AID);
+    // A node without an action shows no dates, so no slack either, though its subtasks have.
+    const std::optional<TTaskSlack> slack = AShown.HasAction || Action(AID) ? Slack(AID) : std::nullopt;
     return slack ? QString::fromStdString(SlackText(*slack)) : QString();
   }
   try {

@@ -78,7 +78,8 @@ const std::vector<std::pair<std::string, TColumn>>& Columns() {
     };
     const auto slack = [](auto AGet) {
       return [AGet](const TPlanRow& ARow, const TSlacks& ASlacks) {
-        const std::optional<TTaskSlack> found = ASlacks ? ASlacks->Find(ARow.Node->ID()) : std::nullopt;
+        // A node without an action has no dates to show, so no slack either, though its subtasks have.
+        const std::optional<TTaskSlack> found = ASlacks && ARow.Action ? ASlacks->Find(ARow.Node->ID()) : std::nullopt;
         return found ? AGet(*found) : TCell();
       };
     };

@@ -79,6 +79,17 @@ TEST_F(BaselineTest, SetEditSaveReopenShowsTheVariance) {
             "3,0,true,2027-05-07T08:00:00,2027-05-07T17:00:00,2\r\n");
 }
 
+// A heading above tasks that is no task itself shows no dates, so no slack either, in any form.
+TEST_F(BaselineTest, AHeadingWithoutAnActionShowsNoSlack) {
+  std::unique_ptr<TLumetaShell> shell = Run("add 0 Phase; move 2 4; move 3 4");
+  FOut.str("");
+  shell->Run({"show"});
+  EXPECT_NE(FOut.str().find("\n 4 Phase\n"), std::string::npos) << FOut.str();
+  FOut.str("");
+  shell->Run({"show", "--format", "csv", "--fields", "id,slack,critical"});
+  EXPECT_EQ(FOut.str(), "id,slack,critical\r\n1,0,true\r\n4,,\r\n2,0,true\r\n3,0,true\r\n");
+}
+
 TEST_F(BaselineTest, EditsOfTheNodesOwnDataKeepItsBaselineAndClearDropsIt) {
   std::unique_ptr<TLumetaShell> shell =
       Run("baseline set 2; note 2 \"agreed with the builder\"; resource add 2 Ada; category add 2 Site; set 2 Duration 4");
