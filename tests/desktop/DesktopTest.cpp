@@ -571,6 +571,12 @@ class DesktopTest : public QObject {
     desktop.Window->Undo(false);
     QCOMPARE(desktop.Cell(9, dcSlack), QStringLiteral("20 days"));
     QVERIFY(items.Bar(10)->Critical);
+    // A heading that is no task shows no slack, though the task below it has.
+    const int64_t heading = desktop.Add(0, "Heading");
+    desktop.Window->Execute(make<TConvertNodesCommand>(desktop.Model(), std::vector<int64_t>{desktop.Add(heading, "Task")}).get());
+    QVERIFY(!desktop.Action(heading));
+    QVERIFY(!desktop.Cell(heading + 1, dcSlack).isEmpty());
+    QCOMPARE(desktop.Cell(heading, dcSlack), QString());
 
     TDesktopGantt* gantt = desktop.Window->Gantt();
     gantt->ZoomToTasks();
