@@ -135,8 +135,9 @@ struct IActionExport : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("A4E95C27-3B18-4D7F-8E62-1C0F5B9D3A74");
   // The options as the export dialog last saved them.
   virtual ComPtr<IExportActionsOutlookOptions> LoadExportOptions() = 0;
-  // The nodes a run with these options would export, in export order, touching neither the map
-  // nor the task program.
+  // The nodes a run with these options would export, in export order: those not exported yet, and
+  // those whose tasks in the task program no longer hold what they would get. Changes neither the
+  // map nor the task program.
   virtual std::vector<TPlannedTask> PlanExport(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
                                                ILumetaModel* AModel) = 0;
   // Exports as the export entry does after its dialog, without windows: AProgress (may be null)

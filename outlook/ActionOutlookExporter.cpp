@@ -242,29 +242,12 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
     if (FProgress) FProgress->Finish();
   };
   try {
-    FItems = FOutlookApp->TaskFolder().Get("Items");
-    FMapIdentity = QueryAs<IMapIdentity>(AModel ? AModel->GetTree().get() : nullptr);
-    FIdentity = FMapIdentity ? FMapIdentity->GetMapIdentity(false) : std::string();
-    FTimeZone = TimeZoneOf(AModel);
+    OpenItems(AModel, false);
     std::unordered_set<INode*> continued;
     const bool journal = ResumeJournal(continued);
     if (FMapIdentity) FIdentity = FMapIdentity->GetMapIdentity(true);
     std::erase_if(nodes, [&](const ComPtr<INode>& ANode) { return continued.contains(ANode.get()); });
-    FUids.clear();
-    for (const ComPtr<INode>& node : nodes) FUids.emplace(node.get(), UidOf(node.get()));
-    // What each task would hold now; an action already exported goes out again, without --all,
-    // only when that differs from what its task was last given.
-    const bool all = AOptions->GetActionsToExport() == aeAll;
-    std::vector<std::pair<INode*, TTaskValues>> planned;
-    for (const ComPtr<INode>& node : nodes) {
-      TTaskValues values = ValuesOf(node.get());
-      ComPtr<IActionAttribute> action = ActionOf(node.get());
-      if (!all && action->GetPostedToOutlook()) {
-        const TOleVariant task = FindTask(FUids.at(node.get()));
-        if (!task.Assigned() || TaskKey(task) == values.Key) continue;
-      }
-      planned.emplace_back(node.get(), std::move(values));
-    }
+    std::vector<std::pair<INode*, TTaskValues>> planned = Plan(nodes, AOptions->GetActionsToExport() == aeAll);
     RefuseUnsendable(planned);
     for (const auto& [node, values] : planned)
       FOurEntries.push_back(node->GetID() + "\t" + TextKey(TitleOf(node)) + "\t" + FUids.at(node) + "\t" + values.Key);
@@ -306,6 +289,57 @@ int32_t TActionOutlookExporter::ExportActions(IExportActionsOutlookOptions* AOpt
   }
   finish();
   return count;
+}
+
+void TActionOutlookExporter::OpenItems(ILumetaModel* AModel, bool AMakeIdentity) {
+  FItems = FOutlookApp->TaskFolder().Get("Items");
+  FMapIdentity = QueryAs<IMapIdentity>(AModel ? AModel->GetTree().get() : nullptr);
+  FIdentity = FMapIdentity ? FMapIdentity->GetMapIdentity(AMakeIdentity) : std::string();
+  FTimeZone = TimeZoneOf(AModel);
+}
+
+std::vector<std::pair<INode*, TActionOutlookExporter::TTaskValues>> TActionOutlookExporter::Plan(
+    const std::vector<ComPtr<INode>>& ANodes, bool AAll) {
+  FUids.clear();
+  for (const ComPtr<INode>& node : ANodes) FUids.emplace(node.get(), UidOf(node.get()));
+  // What each task would hold now; an action already exported goes out again, without --all,
+  // only when that differs from what its task was last given.
+  std::vector<std::pair<INode*, TTaskValues>> planned;
+  for (const ComPtr<INode>& node : ANodes) {
+    TTaskValues values = ValuesOf(node.get());
+    if (!AAll && ActionOf(node.get())->GetPostedToOutlook()) {
+      const TOleVariant task = FindTask(FUids.at(node.get()));
+      if (!task.Assigned() || TaskKey(task) == values.Key) continue;
+    }
+    planned.emplace_back(node.get(), std::move(values));
+  }
+  return planned;
+}
+
+std::vector<TPlannedTask> TActionOutlookExporter::PlanExport(IExportActionsOutlookOptions* AOptions,
+                                                             ISelection* ASelection, ILumetaModel* AModel) {
+  FOptions = AOptions;
+  FSelection = ASelection;
+  FModel = AModel;
+  const int32_t include = AOptions->GetIncludeProperties();
+  std::vector<TPlannedTask> result;
+  const auto add = [&](INode* ANode) { result.push_back({ComPtr<INode>(ANode), Subject(ANode, include)}); };
+  // Every action goes with --all, and without the task program only the map can tell.
+  if (AOptions->GetActionsToExport() == aeAll || !FOutlookApp->StartOutlook()) {
+    for (const ComPtr<INode>& node : CollectNodes(AOptions, ASelection, AModel)) add(node.get());
+    return result;
+  }
+  try {
+    OpenItems(AModel, false);
+    for (const auto& entry : Plan(Candidates(AOptions, ASelection, AModel), false)) add(entry.first);
+  } catch (...) {
+    FItems = TOleVariant();
+    FOutlookApp->ShutDownOutlook();
+    throw;
+  }
+  FItems = TOleVariant();
+  FOutlookApp->ShutDownOutlook();
+  return result;
 }
 
 std::string TActionOutlookExporter::TimeZoneOf(ILumetaModel* AModel) const {

@@ -47,6 +47,11 @@ class TActionOutlookExporter {
   // a run also exports an action posted before whose task no longer holds what it would now.
   static std::vector<ComPtr<INode>> CollectNodes(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
                                                  ILumetaModel* AModel);
+  // The nodes a run with these options would export now, in export order, with their subjects:
+  // CollectNodes and the actions whose tasks in the store no longer hold what they would get. Reads
+  // the store and changes nothing; as far as the map tells when the task program cannot start.
+  std::vector<TPlannedTask> PlanExport(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
+                                       ILumetaModel* AModel);
   // The task subject of a node under the include bits.
   static std::string Subject(INode* ANode, int32_t AIncludeProperties);
   // The task body: resources without an address, then notes, attachments and connections by bit.
@@ -70,6 +75,12 @@ class TActionOutlookExporter {
   static std::vector<ComPtr<INode>> Candidates(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
                                                ILumetaModel* AModel);
   bool Cancelled() const;
+  // Opens the store's task items for a run over AModel's map; AMakeIdentity gives a map without
+  // an identity one.
+  void OpenItems(ILumetaModel* AModel, bool AMakeIdentity);
+  // Of ANodes, those a run sends and what their tasks get: with AAll every one, else those not
+  // posted yet and those whose task in the store holds other values.
+  std::vector<std::pair<INode*, TTaskValues>> Plan(const std::vector<ComPtr<INode>>& ANodes, bool AAll);
   TTaskValues ValuesOf(INode* ANode);
   std::vector<std::pair<std::string, std::string>> RelationsOf(INode* ANode);
   // False when the task program gives no task.

@@ -38,13 +38,7 @@ ComPtr<IExportActionsOutlookOptions> TActionExport::LoadExportOptions() {
 
 std::vector<TPlannedTask> TActionExport::PlanExport(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,
                                                     ILumetaModel* AModel) {
-  const int32_t include = AOptions->GetIncludeProperties();
-  std::vector<TPlannedTask> planned;
-  for (ComPtr<INode>& node : TActionOutlookExporter::CollectNodes(AOptions, ASelection, AModel)) {
-    std::string subject = TActionOutlookExporter::Subject(node.get(), include);
-    planned.push_back({std::move(node), std::move(subject)});
-  }
-  return planned;
+  return TActionOutlookExporter(nullptr).PlanExport(AOptions, ASelection, AModel);
 }
 
 int32_t TActionExport::ExportActions(IExportActionsOutlookOptions* AOptions, ISelection* ASelection,

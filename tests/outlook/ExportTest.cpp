@@ -106,6 +106,13 @@ class ExportTest : public TaskProgramTest {
       ids.push_back(node->GetID());
     return ids;
   }
+  // What a dry run lists: the IDs of the nodes an export would send.
+  std::set<std::string> Planned(const ComPtr<IExportActionsOutlookOptions>& AOptions) {
+    std::set<std::string> ids;
+    for (const TPlannedTask& task : TActionOutlookExporter(nullptr).PlanExport(AOptions.get(), nullptr, Model.get()))
+      ids.insert(task.Node->GetID());
+    return ids;
+  }
   int32_t Export(const ComPtr<IExportActionsOutlookOptions>& AOptions, ISelection* ASelection = nullptr,
                  ComPtr<ILumetaProgress> AProgress = nullptr) {
     TActionOutlookExporter exporter(std::move(AProgress));
@@ -385,7 +392,8 @@ TEST_F(ExportTest, ExportsAgainUpdateTheTasksTheyMadeAndCancelWhatWasDeleted) {
   for (const TExportedTask& task : Exported) uids[task.NodeID] = task.Uid;
   const int designSequence = sequenceOf(uids["2"]);
 
-  // Nothing changed: the default export sends nothing.
+  // Nothing changed: the default export sends nothing, and a dry run says so.
+  EXPECT_TRUE(Planned(Options(erEntireMap, KAll)).empty());
   Exported.clear();
   EXPECT_EQ(Export(Options(erEntireMap, KAll)), 0);
 
@@ -407,6 +415,7 @@ TEST_F(ExportTest, ExportsAgainUpdateTheTasksTheyMadeAndCancelWhatWasDeleted) {
   std::unique_ptr<TLumetaMap> edited = Archive.LoadFromText(text);
   Model->Map().Swap(*edited);
   TDialogRecorder dialogs;
+  EXPECT_EQ(Planned(Options(erEntireMap, KAll)), (std::set<std::string>{"2", "4", "7"})) << "a dry run lists the updates";
   Exported.clear();
   EXPECT_EQ(Export(Options(erEntireMap, KAll)), 3);
   std::set<std::string> updated;
