@@ -102,10 +102,35 @@ size_t TLumetaNode::SlotRank(size_t AIndex) {
 
 ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
   if (FProperties.empty()) return nullptr;  // most nodes: walks up a deep tree ask each one
-  return FindProperty(AName, FMap ? FMap->PropertyRank(AName) : SIZE_MAX);
+  // The name is compared with the names of the node's few classes, known by their ranks, rather
+  // than searched among all the map's classes: a walk asks every node for one name.
+  const size_t classes = FMap ? FMap->PropertyClassCount() : 0;
+  const size_t ranked = classes ? std::min(FProperties.size(), KRankedSlots) : 0;
+  for (size_t i = 0; i < ranked; ++i) {
+    const size_t rank = SlotRank(i);
+    if (rank < classes ? FMap->PropertyClassName(rank) != AName : !SlotNamed(i, AName)) continue;
+    if (!FProperties[i]) MakeProperty(i);
+    return FProperties[i];
+  }
+  for (size_t i = ranked; i < FProperties.size(); ++i)
+    if (SlotNamed(i, AName)) {
+      if (!FProperties[i]) MakeProperty(i);
+      return FProperties[i];
+    }
+  return nullptr;
+}
+
+bool TLumetaNode::SlotNamed(size_t AIndex, const std::string& AName) {
+  const auto& property = FProperties[AIndex];
+  return property ? property->GetPropertyName() == AName
+                  : FMap->PropertyMaker()->PropertyName(FFirstEntry + static_cast<uint32_t>(AIndex)) == AName;
 }
 
 ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName, size_t ARank) {
+  return ComPtr<IProperty>(PeekProperty(AName, ARank));
+}
+
+IProperty* TLumetaNode::PeekProperty(const std::string& AName, size_t ARank) {
   if (FProperties.empty()) return nullptr;
   // A class the map knows is found by its rank in the first slots; other names and slots compare
   // the names themselves.
@@ -114,16 +139,13 @@ ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName, size_t ARa
   for (size_t i = 0; i < ranked; ++i)
     if (SlotRank(i) == wanted) {
       if (!FProperties[i]) MakeProperty(i);
-      return FProperties[i];
+      return FProperties[i].get();
     }
-  for (size_t i = ranked; i < FProperties.size(); ++i) {
-    const auto& property = FProperties[i];
-    if (property ? property->GetPropertyName() == AName
-                 : FMap->PropertyMaker()->PropertyName(FFirstEntry + static_cast<uint32_t>(i)) == AName) {
-      if (!property) MakeProperty(i);
-      return property;
+  for (size_t i = ranked; i < FProperties.size(); ++i)
+    if (SlotNamed(i, AName)) {
+      if (!FProperties[i]) MakeProperty(i);
+      return FProperties[i].get();
     }
-  }
   return nullptr;
 }
 
@@ -371,8 +393,7 @@ TLumetaMap::~TLumetaMap() {
 
 TLumetaNode* TLumetaMap::FindNode(int64_t AID) const {
   if (AID == 0) return FRoot.get();
-  const auto found = FIndex.find(AID);
-  return found == FIndex.end() ? nullptr : found->second;
+  return FIndex.Find(AID);
 }
 
 TLumetaNode* TLumetaMap::GetNode(int64_t AID) const {
@@ -410,7 +431,7 @@ TLumetaNode* TLumetaMap::Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode,
 void TLumetaMap::Index(TLumetaNode* ANode) {
   ForEachInSubtree(ANode, [this](TLumetaNode* ANode) {
     ANode->SetMap(this);
-    FIndex[ANode->FID] = ANode;
+    FIndex.Set(ANode->FID, ANode);
     FHighestID = std::max(FHighestID, ANode->FID);
   });
 }
@@ -418,7 +439,7 @@ void TLumetaMap::Index(TLumetaNode* ANode) {
 void TLumetaMap::Unindex(TLumetaNode* ANode) {
   ForEachInSubtree(ANode, [this](TLumetaNode* ANode) {
     ANode->MakeProperties();  // they cannot be made once the node has left the map
-    FIndex.erase(ANode->FID);
+    FIndex.Erase(ANode->FID);
     ANode->SetMap(nullptr);
   });
 }
@@ -461,7 +482,7 @@ size_t TLumetaMap::PropertyRank(const std::string& AName) const {
 
 void TLumetaMap::Swap(TLumetaMap& AOther) noexcept {
   std::swap(FRoot, AOther.FRoot);
-  std::swap(FIndex, AOther.FIndex);
+  FIndex.Swap(AOther.FIndex);
   std::swap(FHighestID, AOther.FHighestID);
   std::swap(FIdentity, AOther.FIdentity);
   std::swap(FDocSource, AOther.FDocSource);

@@ -16,6 +16,7 @@
 #include "com/AggregableObject.h"
 #include "contract/ExportIntf.h"
 #include "contract/LumetaIntf.h"
+#include "host/NodeIndex.h"
 
 class TLumetaMapSettings;
 class TLumetaMap;
@@ -72,6 +73,8 @@ class TLumetaNode
   // The same with AName's rank among its map's property classes (TLumetaMap::PropertyRank) known,
   // for walks that ask every node for one name.
   ComPtr<IProperty> FindProperty(const std::string& AName, size_t ARank);
+  // The same not counted, for a walk that hands the properties on while the node holds them.
+  IProperty* PeekProperty(const std::string& AName, size_t ARank);
   void SetProperty(IProperty* AProperty) override;
   bool RemoveProperty(const std::string& AName) override;
   int32_t GetPropertyCount() override;
@@ -168,6 +171,8 @@ class TLumetaNode
   // The rank among the map's property classes of the property at AIndex (below KRankedSlots), or
   // SIZE_MAX for a class the map does not know; remembered in FNameRanks.
   size_t SlotRank(size_t AIndex);
+  // Whether the property at AIndex has the name, asking it (or the maker) for its name.
+  bool SlotNamed(size_t AIndex, const std::string& AName);
   // Moving to another map, or the properties changing places, makes the remembered ranks wrong.
   void SetMap(TLumetaMap* AMap) noexcept {
     FMap = AMap;
@@ -215,9 +220,9 @@ class TLumetaMap {
   TLumetaNode* FindNode(int64_t AID) const;
   // Raises ELumetaError "No node with ID n" when absent.
   TLumetaNode* GetNode(int64_t AID) const;
-  size_t NodeCount() const noexcept { return FIndex.size(); }
+  size_t NodeCount() const noexcept { return FIndex.Size(); }
   // Room in the ID index for ACount nodes, so that loading a large map does not rehash it again and again.
-  void ReserveNodes(size_t ACount) { FIndex.reserve(ACount); }
+  void ReserveNodes(size_t ACount) { FIndex.Reserve(ACount); }
   int64_t HighestID() const noexcept { return FHighestID; }
   // The map's identity (IMapIdentity); empty until a map is given one. A file keeps it.
   const std::string& Identity() const noexcept { return FIdentity; }
@@ -251,6 +256,8 @@ class TLumetaMap {
   void AddPropertyClass(const std::string& AName);
   size_t PropertyRank(const std::string& AName) const;
   size_t PropertyClassCount() const noexcept { return FPropertyOrder.size(); }
+  // The name of the class of that rank, which must be below PropertyClassCount.
+  const std::string& PropertyClassName(size_t ARank) const noexcept { return FPropertyOrder[ARank]; }
 
   // AMaker, when given, is the same source's maker of the properties its nodes have not made yet.
   void SetDocSource(ComPtr<IDocSource> ASource, TPropertyMaker* AMaker = nullptr) {
@@ -304,7 +311,7 @@ class TLumetaMap {
   TLumetaNode* Insert(TLumetaNode* AParent, ComPtr<TLumetaNode> ANode, int AIndex);
 
   ComPtr<TLumetaNode> FRoot;
-  std::unordered_map<int64_t, TLumetaNode*> FIndex;
+  TNodeIndex FIndex;
   int64_t FHighestID = 0;
   std::string FIdentity;
   ComPtr<IDocSource> FDocSource;

@@ -51,6 +51,41 @@ TEST(LumetaMap, IDsGrowAndAreNeverReused) {
   EXPECT_THROW(map.GetNode(99), ELumetaError);
 }
 
+// A file may number its nodes far apart; then new nodes follow the highest. Each is found by its
+// ID however it is indexed, also after leaving the map and coming back, and after the nodes that
+// followed made the far ID an ordinary one.
+TEST(LumetaMap, FindsEveryNodeByIDHoweverFarApartTheIDsAre) {
+  TLumetaMap map;
+  TLumetaNode* far = map.AddNodeWithID(map.Root(), 5000);
+  TLumetaNode* huge = map.AddNodeWithID(map.Root(), std::numeric_limits<int64_t>::max() - 5000);
+  map.SetHighestID(5000);  // as a loader does with what the file remembers; new nodes come after
+  std::vector<TLumetaNode*> row;
+  for (int i = 0; i < 3000; ++i) row.push_back(map.AddNode(far, "n"));
+  EXPECT_EQ(map.NodeCount(), 3002u);
+  EXPECT_EQ(map.FindNode(5000), far);
+  EXPECT_EQ(map.FindNode(std::numeric_limits<int64_t>::max() - 5000), huge);
+  for (TLumetaNode* node : row) ASSERT_EQ(map.FindNode(node->ID()), node) << node->ID();
+  EXPECT_EQ(map.FindNode(4999), nullptr);
+  EXPECT_EQ(map.FindNode(3), nullptr);
+  EXPECT_EQ(map.FindNode(-1), nullptr);
+  EXPECT_THROW(map.AddNodeWithID(map.Root(), 5000), ELumetaError);
+
+  ComPtr<TLumetaNode> branch = map.DetachNode(far);
+  EXPECT_EQ(map.NodeCount(), 1u);
+  EXPECT_EQ(map.FindNode(5000), nullptr);
+  EXPECT_EQ(map.FindNode(row[10]->ID()), nullptr);
+  map.AttachNode(map.Root(), branch);
+  EXPECT_EQ(map.NodeCount(), 3002u);
+  EXPECT_EQ(map.FindNode(5000), far);
+  for (TLumetaNode* node : row) ASSERT_EQ(map.FindNode(node->ID()), node) << node->ID();
+
+  const int64_t last = row.back()->ID();
+  map.Clear();
+  EXPECT_EQ(map.NodeCount(), 0u);
+  EXPECT_EQ(map.FindNode(5000), nullptr);
+  EXPECT_EQ(map.FindNode(last), nullptr);
+}
+
 TEST(LumetaMap, WalksAndAnswersTreeQuestions) {
   TLumetaMap map;
   TLumetaNode* a = map.AddNode(map.Root(), "A");
@@ -119,6 +154,33 @@ TEST(LumetaMap, PropertiesAreAttachedByNameAndKnowTheirNode) {
   EXPECT_TRUE(a->RemoveProperty("Action"));
   EXPECT_FALSE(a->RemoveProperty("Action"));
   EXPECT_FALSE(second->GetHostObject());
+}
+
+// A node's properties are found by name whether their classes are known to the map (looked up by
+// rank, in the first slots and beyond them) or not, by either way of asking.
+TEST(LumetaMap, PropertiesOfKnownAndUnknownClassesAreFoundByName) {
+  TLumetaMap map;
+  const std::vector<std::string> known{"Links", "Action", "Lists", "Notes", "Extra"};
+  for (const std::string& name : known) map.AddPropertyClass(name);
+  TLumetaNode* a = map.AddNode(map.Root(), "A");
+  std::vector<ComPtr<TBareProperty>> properties;
+  for (const char* name : {"Other", "Extra", "Notes", "Lists", "Action", "Links", "Guest"}) {
+    properties.push_back(make<TBareProperty>(name));
+    a->SetProperty(properties.back().get());
+  }
+  for (int round = 0; round < 2; ++round)  // the second finds the ranks remembered
+    for (const auto& property : properties) {
+      const std::string name = property->GetPropertyName();
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(SameObject(a->FindProperty(name).get(), property.get()));
+      EXPECT_TRUE(SameObject(a->PeekProperty(name, map.PropertyRank(name)), property.get()));
+    }
+  EXPECT_FALSE(a->FindProperty("Actio"));
+  EXPECT_FALSE(a->FindProperty("Lints"));
+  EXPECT_FALSE(a->PeekProperty("Absent", map.PropertyRank("Absent")));
+  EXPECT_TRUE(a->RemoveProperty("Action"));
+  EXPECT_FALSE(a->FindProperty("Action"));
+  EXPECT_TRUE(SameObject(a->FindProperty("Links").get(), properties[5].get())) << "the places moved";
 }
 
 TEST(LumetaMap, TitlesAndSettingsAreHostAttributes) {
