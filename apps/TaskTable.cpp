@@ -264,17 +264,22 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   constexpr size_t KLineWidth = 120, KMinTitle = 16, KMaxPriority = 16;
   std::vector<std::pair<TLumetaNode*, int>> nodes;  // in pre-order, with their depths
   std::vector<INode*> asked;
+  std::vector<IProperty*> records;  // each node's record, found here by its class's rank
   nodes.reserve(map.NodeCount());
   asked.reserve(map.NodeCount());
+  records.reserve(map.NodeCount());
+  const std::string recordName = KActionPropertyName;
+  const size_t recordRank = map.PropertyRank(recordName);
   bool baselines = false;  // the baseline's columns only for a map that keeps one
   TLumetaMap::ForEachInSubtree(map.Root(), [&](TLumetaNode* ANode, int ALevel) {
     baselines = baselines || ANode->ReadHostData().Baseline;
     if (ALevel == 0) return;
     nodes.emplace_back(ANode, ALevel - 1);
     asked.push_back(ANode);
+    records.push_back(ANode->PeekProperty(recordName, recordRank));
   });
   const ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get());
-  const std::vector<TShownAction> shown = table ? table->ShownActions(asked) : std::vector<TShownAction>(asked.size());
+  const std::vector<TShownAction> shown = table ? table->ShownActions(asked, records) : std::vector<TShownAction>(asked.size());
   // Without a calendar there is no working time to measure slack in: the columns stay empty. The
   // slack reads the tasks' dates from the rows rather than from each record again.
   std::optional<TCriticalPath> path;

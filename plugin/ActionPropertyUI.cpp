@@ -631,8 +631,9 @@ std::string TActionPlugInUI::DisabledReason(IStandardInteractor* AInteractor) {
 
 std::vector<TScheduleConflict> TActionPlugInUI::GetScheduleConflicts(INode* ANode) { return FindScheduleConflicts(ANode); }
 
-std::vector<TShownAction> TActionPlugInUI::ShownActions(const std::vector<INode*>& ANodes) {
-  return ShownActionsOf(ANodes);
+std::vector<TShownAction> TActionPlugInUI::ShownActions(const std::vector<INode*>& ANodes,
+                                                       const std::vector<IProperty*>& ARecords) {
+  return ShownActionsOf(ANodes, ARecords);
 }
 
 void TActionPlugInUI::HoldRollUps(INode* ARoot) { TRollUpHold::Hold(ARoot); }

@@ -60,7 +60,8 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
   std::vector<TScheduleConflict> GetScheduleConflicts(INode* ANode) override;
 
   // IActionTable
-  std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes) override;
+  std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes,
+                                         const std::vector<IProperty*>& ARecords) override;
   void HoldRollUps(INode* ARoot) override;
   void ReleaseRollUps(INode* ARoot) override;
 

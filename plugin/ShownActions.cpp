@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "com/ComErrors.h"
 #include "contract/WorkingSchedulerIntf.h"
 #include "plugin/ActionAttributes.h"
 #include "plugin/RolledUpAction.h"
@@ -12,14 +13,17 @@ namespace {
 // A node's action record: ours, read through its stored values, or one of another make, read
 // through its interface.
 struct TRecordOf {
-  ComPtr<IProperty> Property;  // holds either
-  TActionAttribute* Own = nullptr;
+  ComPtr<IProperty> Found;  // the property when looked up here; a given one the caller holds
+  TActionAttribute* Own = nullptr;  // held by the property
   ComPtr<IActionAttribute> Foreign;
 
-  explicit TRecordOf(INode* ANode) : Property(ANode->FindProperty(KActionPropertyName)) {
-    if (!Property) return;
-    Own = TActionAttribute::FromAction(Property.get());
-    if (!Own) Foreign = QueryAs<IActionAttribute>(Property.get());
+  // AGiven: whether AProperty is the node's property (null: none), else it is looked up.
+  TRecordOf(INode* ANode, IProperty* AProperty, bool AGiven)
+      : Found(AGiven ? nullptr : ANode->FindProperty(KActionPropertyName)) {
+    IProperty* property = AGiven ? AProperty : Found.get();
+    if (!property) return;
+    Own = TActionAttribute::FromAction(property);
+    if (!Own) Foreign = QueryAs<IActionAttribute>(property);
   }
   bool Carried() const { return Own || Foreign; }
 };
@@ -57,6 +61,7 @@ void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
 struct TOpenNode {
   INode* Node;  // the map holds its nodes meanwhile
   INode* Next;  // the child expected next in the list; null once every child came
+  int32_t Remaining;  // children not listed yet: the last one needs no look for a sibling
   size_t Row;
   bool Carried;   // whether it carries a record, which its summary then counts
   bool RollsUp;   // whether its row shows the rolled-up values: a summary with a record of ours
@@ -65,7 +70,10 @@ struct TOpenNode {
 
 }  // namespace
 
-std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
+std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes, const std::vector<IProperty*>& ARecords) {
+  const bool given = !ARecords.empty();
+  if (given && ARecords.size() != ANodes.size()) throw EInvalidOperation("A table asked with records needs one record per node");
+  const auto recordOf = [&](size_t AIndex) { return TRecordOf(ANodes[AIndex], given ? ARecords[AIndex] : nullptr, given); };
   std::vector<TShownAction> shown(ANodes.size());
   INode* first = nullptr;
   for (INode* node : ANodes)
@@ -75,7 +83,7 @@ std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
   if (!settings || !settings->GetTaskScheduling()) {
     for (size_t i = 0; i < ANodes.size(); ++i)
       if (ANodes[i])
-        if (TRecordOf record(ANodes[i]); record.Carried()) ShowOwn(shown[i], record);
+        if (TRecordOf record = recordOf(i); record.Carried()) ShowOwn(shown[i], record);
     return shown;
   }
 
@@ -123,11 +131,14 @@ std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes) {
     if (!node) continue;
     // Pre-order: the nodes whose next child this is not are done (or listed without some children).
     while (!open.empty() && open.back().Next != node) close();
-    if (!open.empty()) open.back().Next = node->GetNextSibling().get();
-    TRecordOf record(node);
+    if (!open.empty()) {
+      TOpenNode& parent = open.back();
+      parent.Next = --parent.Remaining > 0 ? node->GetNextSibling().get() : nullptr;
+    }
+    TRecordOf record = recordOf(i);
     if (record.Carried()) ShowOwn(shown[i], record);
     if (ComPtr<INode> child = node->GetFirstChild()) {
-      open.push_back({node, child.get(), i, record.Carried(), record.Own && node->IsSummaryTask(), {}});
+      open.push_back({node, child.get(), node->GetChildCount(), i, record.Carried(), record.Own && node->IsSummaryTask(), {}});
       continue;
     }
     if (!record.Carried() || open.empty()) continue;

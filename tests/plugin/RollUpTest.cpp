@@ -129,23 +129,29 @@ TEST_F(RollUpTest, ShownActionsAnswerAsTheGettersForAnyListOfNodes) {
 
   std::vector<INode*> preOrder;
   Map.ForEachNode([&](TLumetaNode* ANode) { preOrder.push_back(ANode); });
+  // Asked with each node's record handed over, as a host that walks its nodes does, or without.
   const auto check = [&](std::vector<INode*> ANodes, const char* AList) {
     SCOPED_TRACE(AList);
-    const std::vector<TShownAction> shown = ShownActionsOf(ANodes);
-    ASSERT_EQ(shown.size(), ANodes.size());
-    for (size_t i = 0; i < ANodes.size(); ++i) {
-      SCOPED_TRACE(i);
-      ComPtr<IActionAttribute> action = ANodes[i] ? TActionHelper::GetAction(ANodes[i], false) : nullptr;
-      EXPECT_EQ(shown[i].HasAction, action != nullptr);
-      if (!action) continue;
-      EXPECT_EQ(shown[i].Start, action->GetStartDate());
-      EXPECT_EQ(shown[i].Finish, action->GetCompletedDate());
-      EXPECT_EQ(shown[i].Duration, action->GetDuration());
-      EXPECT_EQ(shown[i].DurationMeasure, action->GetDurationMeasure());
-      EXPECT_EQ(shown[i].Complete, action->GetComplete());
-      EXPECT_EQ(shown[i].Status, action->GetStatus());
-      EXPECT_EQ(shown[i].Due, action->GetDueDate());
-      EXPECT_EQ(shown[i].Priority, action->GetPriority());
+    std::vector<IProperty*> records;
+    for (INode* node : ANodes) records.push_back(node ? node->FindProperty(KActionPropertyName).get() : nullptr);
+    for (const bool given : {false, true}) {
+      SCOPED_TRACE(given ? "records given" : "records looked up");
+      const std::vector<TShownAction> shown = given ? ShownActionsOf(ANodes, records) : ShownActionsOf(ANodes);
+      ASSERT_EQ(shown.size(), ANodes.size());
+      for (size_t i = 0; i < ANodes.size(); ++i) {
+        SCOPED_TRACE(i);
+        ComPtr<IActionAttribute> action = ANodes[i] ? TActionHelper::GetAction(ANodes[i], false) : nullptr;
+        EXPECT_EQ(shown[i].HasAction, action != nullptr);
+        if (!action) continue;
+        EXPECT_EQ(shown[i].Start, action->GetStartDate());
+        EXPECT_EQ(shown[i].Finish, action->GetCompletedDate());
+        EXPECT_EQ(shown[i].Duration, action->GetDuration());
+        EXPECT_EQ(shown[i].DurationMeasure, action->GetDurationMeasure());
+        EXPECT_EQ(shown[i].Complete, action->GetComplete());
+        EXPECT_EQ(shown[i].Status, action->GetStatus());
+        EXPECT_EQ(shown[i].Due, action->GetDueDate());
+        EXPECT_EQ(shown[i].Priority, action->GetPriority());
+      }
     }
   };
   for (const bool scheduling : {true, false}) {
