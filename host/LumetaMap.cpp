@@ -108,15 +108,19 @@ ComPtr<IProperty> TLumetaNode::FindProperty(const std::string& AName) {
   const size_t ranked = classes ? std::min(FProperties.size(), KRankedSlots) : 0;
   for (size_t i = 0; i < ranked; ++i) {
     const size_t rank = SlotRank(i);
-    if (rank < classes ? FMap->PropertyClassName(rank) != AName : !SlotNamed(i, AName)) continue;
-    if (!FProperties[i]) MakeProperty(i);
-    return FProperties[i];
+    if (rank < classes ? FMap->PropertyClassName(rank) == AName : SlotNamed(i, AName)) return ComPtr<IProperty>(MadeProperty(i));
   }
-  for (size_t i = ranked; i < FProperties.size(); ++i)
-    if (SlotNamed(i, AName)) {
-      if (!FProperties[i]) MakeProperty(i);
-      return FProperties[i];
-    }
+  return ComPtr<IProperty>(FindNamedFrom(ranked, AName));
+}
+
+IProperty* TLumetaNode::MadeProperty(size_t AIndex) {
+  if (!FProperties[AIndex]) MakeProperty(AIndex);
+  return FProperties[AIndex].get();
+}
+
+IProperty* TLumetaNode::FindNamedFrom(size_t AFrom, const std::string& AName) {
+  for (size_t i = AFrom; i < FProperties.size(); ++i)
+    if (SlotNamed(i, AName)) return MadeProperty(i);
   return nullptr;
 }
 
@@ -137,16 +141,8 @@ IProperty* TLumetaNode::PeekProperty(const std::string& AName, size_t ARank) {
   const size_t wanted = ARank;
   const size_t ranked = FMap && wanted < FMap->PropertyClassCount() ? std::min(FProperties.size(), KRankedSlots) : 0;
   for (size_t i = 0; i < ranked; ++i)
-    if (SlotRank(i) == wanted) {
-      if (!FProperties[i]) MakeProperty(i);
-      return FProperties[i].get();
-    }
-  for (size_t i = ranked; i < FProperties.size(); ++i)
-    if (SlotNamed(i, AName)) {
-      if (!FProperties[i]) MakeProperty(i);
-      return FProperties[i].get();
-    }
-  return nullptr;
+    if (SlotRank(i) == wanted) return MadeProperty(i);
+  return FindNamedFrom(ranked, AName);
 }
 
 void TLumetaNode::MakeProperty(size_t AIndex) {

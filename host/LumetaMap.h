@@ -173,6 +173,10 @@ class TLumetaNode
   size_t SlotRank(size_t AIndex);
   // Whether the property at AIndex has the name, asking it (or the maker) for its name.
   bool SlotNamed(size_t AIndex, const std::string& AName);
+  // The property at AIndex, made first if the file's element was not read yet.
+  IProperty* MadeProperty(size_t AIndex);
+  // The first property from AFrom on that has the name, compared name by name.
+  IProperty* FindNamedFrom(size_t AFrom, const std::string& AName);
   // Moving to another map, or the properties changing places, makes the remembered ranks wrong.
   void SetMap(TLumetaMap* AMap) noexcept {
     FMap = AMap;
