@@ -329,16 +329,19 @@ std::vector<TPlannedTask> TActionOutlookExporter::PlanExport(IExportActionsOutlo
     for (const ComPtr<INode>& node : CollectNodes(AOptions, ASelection, AModel)) add(node.get());
     return result;
   }
+  // The task program is let go however the plan ends.
+  const auto release = [&] {
+    FItems = TOleVariant();
+    FOutlookApp->ShutDownOutlook();
+  };
   try {
     OpenItems(AModel, false);
     for (const auto& entry : Plan(Candidates(AOptions, ASelection, AModel), false)) add(entry.first);
   } catch (...) {
-    FItems = TOleVariant();
-    FOutlookApp->ShutDownOutlook();
+    release();
     throw;
   }
-  FItems = TOleVariant();
-  FOutlookApp->ShutDownOutlook();
+  release();
   return result;
 }
 
