@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <set>
 #include <thread>
 
@@ -12,6 +13,20 @@ namespace {
 class AttributeTree : public ::testing::Test {
   TPairFactoryScope FFactory;
 };
+
+ComPtr<TListAttribute> TextList(const std::vector<std::string>& AValues, const GUID& AType = uuidof<IStringAttribute>()) {
+  ComPtr<TListAttribute> result = make<TListAttribute>(AType);
+  for (const std::string& value : AValues) SetText(result->Add().get(), value);
+  return result;
+}
+
+// The places of the items a merge marked mixed.
+std::vector<int> MixedItems(IStructuredAttribute* AList) {
+  std::vector<int> mixed;
+  for (int32_t i = 0; i < AList->GetChildCount(); ++i)
+    if (AList->GetChild(i)->IsMixed()) mixed.push_back(i);
+  return mixed;
+}
 
 // ---- naming ---------------------------------------------------------------------------------
 
@@ -234,9 +249,7 @@ TEST_F(AttributeTree, MergingGivesTheUnionWithTheDifferencesMixed) {
   ComPtr<TListAttribute> view = StringList({"x", "y"});
   view->Merge(StringList({"y", "z"}).get());
   EXPECT_EQ(TextsOf(view.get()), (std::vector<std::string>{"x", "y", "z"}));
-  EXPECT_TRUE(view->GetChild(0)->IsMixed());
-  EXPECT_FALSE(view->GetChild(1)->IsMixed());
-  EXPECT_TRUE(view->GetChild(2)->IsMixed());
+  EXPECT_EQ(MixedItems(view.get()), (std::vector<int>{0, 2}));
 
   view->Merge(nullptr);
   EXPECT_TRUE(view->GetChild(1)->IsMixed()) << "merged with nothing, every item is mixed";
@@ -257,11 +270,10 @@ TEST_F(AttributeTree, MergingLargeRecordListsFindsTheSameUnion) {
   ComPtr<TListAttribute> view = build(100, 0);
   view->Merge(build(100, 10).get());
   ASSERT_EQ(view->GetChildCount(), 110);
-  int mixed = 0;
-  for (int i = 0; i < 110; ++i) mixed += view->GetChild(i)->IsMixed();
-  EXPECT_EQ(mixed, 20);
-  EXPECT_TRUE(view->GetChild(10)->IsMixed());
-  EXPECT_FALSE(view->GetChild(11)->IsMixed());
+  std::vector<int> changed;
+  for (int i = 0; i < 110; ++i)
+    if (i % 10 == 0 || i >= 100) changed.push_back(i);
+  EXPECT_EQ(MixedItems(view.get()), changed);
 
   ComPtr<TListAttribute> copy = make<TListAttribute>(PairRecordIid);
   copy->Assign(view.get());
@@ -278,32 +290,24 @@ TEST_F(AttributeTree, MergingLargeListsFindsItemsAwayFromTheirPlace) {
     for (int i = AFirst; i <= ALast; ++i) values.push_back("v" + std::to_string(i));
     return values;
   };
-  auto list = [](const std::vector<std::string>& AValues) {
-    ComPtr<TListAttribute> result = make<TListAttribute>(uuidof<IStringAttribute>());
-    for (const std::string& value : AValues) SetText(result->Add().get(), value);
-    return result;
-  };
   // Shifted by one: no item is at its place, all but the ends are shared.
   std::vector<std::string> other = texts(1, 30);
   other.push_back("new");
   other.push_back("new");
-  ComPtr<TListAttribute> view = list(texts(0, 29));
-  view->Merge(list(other).get());
+  ComPtr<TListAttribute> view = TextList(texts(0, 29));
+  view->Merge(TextList(other).get());
   std::vector<std::string> expected = texts(0, 30);
   expected.push_back("new");
   EXPECT_EQ(TextsOf(view.get()), expected);
-  std::vector<int> mixed;
-  for (int i = 0; i < view->GetChildCount(); ++i)
-    if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
-  EXPECT_EQ(mixed, (std::vector<int>{0, 30, 31}));
+  EXPECT_EQ(MixedItems(view.get()), (std::vector<int>{0, 30, 31}));
 
   // Equal at their places except one, which the other list holds elsewhere.
   std::vector<std::string> swapped = texts(0, 29);
   std::swap(swapped[3], swapped[20]);
-  view = list(texts(0, 29));
-  view->Merge(list(swapped).get());
+  view = TextList(texts(0, 29));
+  view->Merge(TextList(swapped).get());
   EXPECT_EQ(view->GetChildCount(), 30);
-  for (int i = 0; i < 30; ++i) EXPECT_FALSE(view->GetChild(i)->IsMixed()) << i;
+  EXPECT_EQ(MixedItems(view.get()), std::vector<int>{});
 }
 
 // Text whose class gives no hash for values starting with "u": such items are compared with every
@@ -321,11 +325,6 @@ TEST(AttributeMerge, ItemsWithoutAHashAreFoundLikeTheOthers) {
   TFactoryScope factory([](TLumetaAttributeFactory* AFactory) {
     AFactory->RegisterClass(PartlyHashedTextIid, [] { return ComPtr<IAttribute>(make<TPartlyHashedText>()); });
   });
-  auto list = [](const std::vector<std::string>& AValues) {
-    ComPtr<TListAttribute> result = make<TListAttribute>(PartlyHashedTextIid);
-    for (const std::string& value : AValues) SetText(result->Add().get(), value);
-    return result;
-  };
   std::vector<std::string> mine, theirs;
   for (const char* prefix : {"h", "u"})
     for (int i = 0; i < 10; ++i) mine.push_back(prefix + std::to_string(i));
@@ -334,15 +333,12 @@ TEST(AttributeMerge, ItemsWithoutAHashAreFoundLikeTheOthers) {
   mine.insert(mine.end(), {"hx", "ux"});
   theirs.insert(theirs.end(), {"hy", "uy", "uy"});
 
-  ComPtr<TListAttribute> view = list(mine);
-  view->Merge(list(theirs).get());
+  ComPtr<TListAttribute> view = TextList(mine, PartlyHashedTextIid);
+  view->Merge(TextList(theirs, PartlyHashedTextIid).get());
   std::vector<std::string> expected = mine;
   expected.insert(expected.end(), {"hy", "uy"});
   EXPECT_EQ(TextsOf(view.get()), expected);
-  std::vector<int> mixed;
-  for (int i = 0; i < view->GetChildCount(); ++i)
-    if (view->GetChild(i)->IsMixed()) mixed.push_back(i);
-  EXPECT_EQ(mixed, (std::vector<int>{20, 21, 22, 23}));
+  EXPECT_EQ(MixedItems(view.get()), (std::vector<int>{20, 21, 22, 23}));
 }
 
 // A merge keeps each item in one word, a foreign interface marked beside its hash: a long list's
@@ -373,7 +369,7 @@ TEST_F(AttributeTree, MergingLargeListsFindsForeignItemsAwayFromTheirPlace) {
   view->Merge(list(theirs, true).get());
   ASSERT_EQ(view->GetChildCount(), 41);
   EXPECT_EQ(IntOf(view->ChildAt(40)), 41);
-  for (int i = 0; i < 41; ++i) EXPECT_EQ(view->ChildAt(i)->IsMixed(), i == 40) << i;
+  EXPECT_EQ(MixedItems(view.get()), std::vector<int>{40});
 }
 
 // Short texts are hashed from a few loads that must cover every byte: texts of every length
@@ -394,19 +390,16 @@ TEST_F(AttributeTree, MergingTextsOfEveryLengthComparesWholeTexts) {
   std::vector<std::string> shuffled = mine;
   std::rotate(shuffled.begin(), shuffled.begin() + 7, shuffled.end());
   theirs.insert(theirs.begin(), shuffled.begin(), shuffled.end());
-  auto list = [](const std::vector<std::string>& AValues) {
-    ComPtr<TListAttribute> result = make<TListAttribute>(uuidof<IStringAttribute>());
-    for (const std::string& value : AValues) SetText(result->Add().get(), value);
-    return result;
-  };
-  ComPtr<TListAttribute> view = list(mine);
-  view->Merge(list(theirs).get());
+  ComPtr<TListAttribute> view = TextList(mine);
+  view->Merge(TextList(theirs).get());
   std::vector<std::string> expected = mine;
   std::set<std::string> added;
   for (size_t i = shuffled.size(); i < theirs.size(); ++i)
     if (added.insert(theirs[i]).second) expected.push_back(theirs[i]);
   EXPECT_EQ(TextsOf(view.get()), expected);
-  for (size_t i = 0; i < mine.size(); ++i) EXPECT_FALSE(view->GetChild(static_cast<int32_t>(i))->IsMixed()) << i;
+  std::vector<int> changed(expected.size() - mine.size());
+  std::iota(changed.begin(), changed.end(), static_cast<int>(mine.size()));
+  EXPECT_EQ(MixedItems(view.get()), changed) << "none of mine, each of the changed texts";
 }
 
 // Records whose children are of the standard classes hash those in place; records of another
@@ -436,7 +429,7 @@ TEST_F(AttributeTree, MergingFindsEqualRecordsOfAnotherClassAwayFromTheirPlace) 
   }
   view->Merge(other.get());
   EXPECT_EQ(view->GetChildCount(), 40);
-  for (int i = 0; i < view->GetChildCount(); ++i) EXPECT_FALSE(view->GetChild(i)->IsMixed()) << i;
+  EXPECT_EQ(MixedItems(view.get()), std::vector<int>{});
 }
 
 // The index hashes numbers by value: 0 and -0 are one value, and near values stay apart.
@@ -458,11 +451,7 @@ TEST_F(AttributeTree, MergingLargeNumberListsMatchesByValue) {
     ComPtr<TListAttribute> view = numbers(type, {0.0, 45000.5, 1e-300});
     view->Merge(numbers(type, {-0.0, 45000.5 + 1e-9, 1e-300}).get());
     ASSERT_EQ(view->GetChildCount(), 34) << "only the near value is new";
-    int mixed = 0;
-    for (int i = 0; i < 34; ++i) mixed += view->GetChild(i)->IsMixed();
-    EXPECT_EQ(mixed, 2);
-    EXPECT_FALSE(view->GetChild(30)->IsMixed()) << "0 and -0 are equal";
-    EXPECT_TRUE(view->GetChild(31)->IsMixed());
+    EXPECT_EQ(MixedItems(view.get()), (std::vector<int>{31, 33})) << "0 and -0 are equal";
   }
 }
 
