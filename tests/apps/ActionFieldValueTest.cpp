@@ -2,6 +2,7 @@
 
 #include "com/OleDate.h"
 #include "commands/ActionFieldEdit.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
@@ -54,13 +55,8 @@ TEST(ActionFieldValue, RefusesWhatIsNotQuiteAValue) {
   };
   for (const auto& [name, text] : cases) {
     SCOPED_TRACE(std::string(name) + " <- '" + text + "'");
-    try {
-      ParseActionFieldValue(Field(name), text);
-      ADD_FAILURE() << "accepted";
-    } catch (const EConvertError& error) {
-      const std::string message = error.what();
-      EXPECT_EQ(message.rfind(std::string("invalid value '") + text + "' for " + name + ": ", 0), 0u) << message;
-    }
+    const std::string message = ThrownText<EConvertError>([&] { ParseActionFieldValue(Field(name), text); });
+    EXPECT_EQ(message.rfind(std::string("invalid value '") + text + "' for " + name + ": ", 0), 0u) << message;
   }
 }
 

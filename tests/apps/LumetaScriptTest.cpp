@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "apps/LumetaScript.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
@@ -55,12 +56,8 @@ TEST(LumetaScript, CommandsKnowTheirLineAndOpenQuotesNameIt) {
   }
   EXPECT_THROW(SplitScript("title 1 \"ends in an escape\\\""), EScriptSyntax);
   // A NUL would cut a title short wherever it goes on as a C string.
-  try {
-    SplitScript(std::string_view("show\ntitle 1 \"a\0b\"\n", 19), 1);
-    FAIL() << "no error";
-  } catch (const EScriptSyntax& error) {
-    EXPECT_STREQ(error.what(), "line 2: a NUL character, which no command can hold");
-  }
+  EXPECT_EQ(ThrownText<EScriptSyntax>([] { SplitScript(std::string_view("show\ntitle 1 \"a\0b\"\n", 19), 1); }),
+            "line 2: a NUL character, which no command can hold");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "ArchiveTestSupport.h"
 #include "com/OleDate.h"
+#include "tests/support/Thrown.h"
 
 using namespace archive_test;
 
@@ -19,6 +20,8 @@ class HostileMapTest : public ::testing::Test {
     FMap = FSetup.Archive.LoadFromText(AText, "map.xml");
     return FSetup.Archive.Warnings();
   }
+  // Why the text does not load.
+  std::string LoadError(const std::string& AText) { return ThrownText<EArchiveError>([&] { Load(AText); }); }
   ComPtr<IActionAttribute> Action(int64_t AID) { return FSetup.Action(FMap->GetNode(AID)); }
   std::string Saved() { return FSetup.Archive.SaveToText(*FMap); }
 
@@ -104,24 +107,14 @@ TEST_F(HostileMapTest, LatinFilesAreConvertedAndOtherEncodingsRefused) {
   Load("<?xml version='1.0' encoding='windows-1252'?><Map><Title>\x80 \x93quoted\x94</Title></Map>");
   EXPECT_EQ(FMap->Root()->Title(), "\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D");
   // Places are counted in characters of the file as written.
-  try {
-    Load("<?xml version=\"1.0\" encoding=\"latin1\"?>\n<Map><Title>\xE9\xE9</Title><Node ID=\"x\"/></Map>");
-    FAIL() << "loaded";
-  } catch (const EArchiveError& AError) {
-    EXPECT_EQ(std::string(AError.what()), "map.xml:2:29: the node ID 'x' is not a positive whole number");
-  }
+  EXPECT_EQ(LoadError("<?xml version=\"1.0\" encoding=\"latin1\"?>\n<Map><Title>\xE9\xE9</Title><Node ID=\"x\"/></Map>"),
+            "map.xml:2:29: the node ID 'x' is not a positive whole number");
   for (const auto& [file, message] : std::vector<std::pair<std::string, std::string>>{
            {"<?xml version=\"1.0\" encoding=\"EBCDIC-US\"?><Map/>",
             "map.xml:1:31: the encoding 'EBCDIC-US' is not read; a map file is UTF-8 (ISO-8859-1 and windows-1252 are "
             "converted)"},
-           {std::string("\xFF\xFE<\0M\0", 6), "map.xml:1:1: the file is in UTF-16; a map file is UTF-8"}}) {
-    try {
-      Load(file);
-      ADD_FAILURE() << message;
-    } catch (const EArchiveError& AError) {
-      EXPECT_EQ(std::string(AError.what()), message);
-    }
-  }
+           {std::string("\xFF\xFE<\0M\0", 6), "map.xml:1:1: the file is in UTF-16; a map file is UTF-8"}})
+    EXPECT_EQ(LoadError(file), message);
 }
 
 // Values the map cannot use as written are repaired in place, so that what is read and what is
@@ -211,14 +204,8 @@ TEST_F(HostileMapTest, EntitiesAndTextAfterTheRootAreNamed) {
            {"<?xml version=\"1.0\"?>\n<!DOCTYPE Map [\n  <!ENTITY e \"expanded\">\n]>\n<Map><Title>&e;</Title></Map>",
             "map.xml:2:1: the file declares entities, which a map file does not use"},
            {"<Map>\n  <Title>x</Title>\n</Map>\ntrailing words\n", "map.xml:4:1: text after the root element 'Map'"},
-           {"<Map/> <!-- fine --> tail", "map.xml:1:22: text after the root element 'Map'"}}) {
-    try {
-      Load(file);
-      ADD_FAILURE() << message;
-    } catch (const EArchiveError& AError) {
-      EXPECT_EQ(std::string(AError.what()), message);
-    }
-  }
+           {"<Map/> <!-- fine --> tail", "map.xml:1:22: text after the root element 'Map'"}})
+    EXPECT_EQ(LoadError(file), message);
   EXPECT_NO_THROW(Load("<Map/>\n<!-- a comment after the map -->\n<?pi ok?>\n"));
 }
 

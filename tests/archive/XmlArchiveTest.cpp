@@ -17,6 +17,7 @@
 #include "plugin/LumetaProperty.h"
 #include "tests/support/FakeProperty.h"
 #include "tests/support/PairRecord.h"
+#include "tests/support/Thrown.h"
 #include "tests/support/Timing.h"
 
 using namespace archive_test;
@@ -471,19 +472,10 @@ TEST_F(XmlArchiveTest, MalformedFilesFailWithTheirPlaceAndLeaveTheMapAlone) {
 }
 
 TEST_F(XmlArchiveTest, ReadingAFileThatIsNotThereNamesIt) {
-  try {
-    Archive().Load(FTemp / "missing.xml");
-    FAIL();
-  } catch (const EArchiveError& AError) {
-    EXPECT_EQ(std::string(AError.what()), FTemp / "missing.xml" + ": cannot read the file: No such file or directory");
-  }
+  const auto loadError = [&](const std::string& APath) { return ThrownText<EArchiveError>([&] { Archive().Load(APath); }); };
+  EXPECT_EQ(loadError(FTemp / "missing.xml"), FTemp / "missing.xml" + ": cannot read the file: No such file or directory");
   WriteText(FTemp / "bad.xml", "<Map>\n<Node ID=\"1\"><Node ID=\"1\"/></Node></Map>");
-  try {
-    Archive().Load(FTemp / "bad.xml");
-    FAIL();
-  } catch (const EArchiveError& AError) {
-    EXPECT_EQ(std::string(AError.what()), FTemp / "bad.xml" + ":2:20: the node ID 1 is used twice");
-  }
+  EXPECT_EQ(loadError(FTemp / "bad.xml"), FTemp / "bad.xml" + ":2:20: the node ID 1 is used twice");
 }
 
 TEST_F(XmlArchiveTest, UnknownElementsAreKeptAndReported) {
@@ -551,12 +543,8 @@ TEST_F(XmlArchiveTest, ASaveThatFailsKeepsTheOldFileAndNamesThePath) {
   EXPECT_EQ(status.st_mode & 0777, 0640u) << "a replaced file keeps its permissions";
   ExpectSameMaps(*big, *Own(Archive().Load(path)));
 
-  try {
-    Archive().Save(small, path + "/map.xml");
-    FAIL();
-  } catch (const ELumetaError& AError) {
-    EXPECT_EQ(std::string(AError.what()), path + "/map.xml: cannot save: Not a directory");
-  }
+  EXPECT_EQ(ThrownText<ELumetaError>([&] { Archive().Save(small, path + "/map.xml"); }),
+            path + "/map.xml: cannot save: Not a directory");
 }
 
 TEST_F(XmlArchiveTest, TextAroundCommentsAndCdataIsKeptWhole) {
@@ -771,12 +759,8 @@ TEST_F(XmlArchiveTest, RegistrationRefusesNamesThatAreTaken) {
   };
   static const TXmlDeclarations first = underElement("First"), second = underElement("Second");
   Archive().RegisterManager(make<TMappedManager>(first).get());
-  try {
-    Archive().RegisterManager(make<TMappedManager>(second).get());
-    ADD_FAILURE() << "a second element for the property 'Fake'";
-  } catch (const ELumetaError& AError) {
-    EXPECT_STREQ(AError.what(), "The property 'Fake' is registered already, under the element 'First'");
-  }
+  EXPECT_EQ(ThrownText<ELumetaError>([&] { Archive().RegisterManager(make<TMappedManager>(second).get()); }),
+            "The property 'Fake' is registered already, under the element 'First'");
 }
 
 }  // namespace

@@ -6,17 +6,13 @@
 #include "GermanLocale.h"
 #include "com/MemoryStream.h"
 #include "contract/LumetaTypes.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
 TEST(DataConverter, BaseConvertsNothing) {
   ComPtr<IDataConverter> converter = NewConverter<TDataConverter>();
-  try {
-    converter->ConvertToString(int32_t{1});
-    FAIL();
-  } catch (const ENotImplemented& AError) {
-    EXPECT_STREQ(AError.what(), "Method not implemented.");
-  }
+  EXPECT_EQ(ThrownText<ENotImplemented>([&] { converter->ConvertToString(int32_t{1}); }), "Method not implemented.");
   EXPECT_THROW(converter->ConvertFromString("1"), ENotImplemented);
 }
 

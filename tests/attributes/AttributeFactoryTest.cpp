@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AttributeTestFakes.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
@@ -38,12 +39,8 @@ TEST_F(AttributeFactoryLibrary, PlugInClassesRegisterIntoIt) {
 
 TEST_F(AttributeFactoryLibrary, UnknownInterfaceRaisesAnErrorNamingIt) {
   ComPtr<TListAttribute> list = make<TListAttribute>(uuidof<IListAttribute>());
-  try {
-    list->Add();
-    FAIL();
-  } catch (const EClassNotFound& error) {
-    EXPECT_STREQ(error.what(), "No attribute class is registered for {CEE31D03-82ED-4491-AB19-C7274B168564}");
-  }
+  EXPECT_EQ(ThrownText<EClassNotFound>([&] { list->Add(); }),
+            "No attribute class is registered for {CEE31D03-82ED-4491-AB19-C7274B168564}");
   EXPECT_EQ(list->GetChildCount(), 0);
 }
 
@@ -54,12 +51,8 @@ TEST_F(AttributeFactoryLibrary, MissingLibraryRaisesAnErrorNamingIt) {
   ComPtr<TRecordAttribute> record = make<TRecordAttribute>();
   for (auto create : std::initializer_list<std::function<void()>>{[&] { list->Add(); },
                                                                   [&] { record->AddChildOfType(uuidof<IIntegerAttribute>()); }}) {
-    try {
-      create();
-      FAIL();
-    } catch (const ELumetaError& error) {
-      EXPECT_NE(std::string(error.what()).find(missing), std::string::npos) << error.what();
-    }
+    const std::string error = ThrownText<ELumetaError>(create);
+    EXPECT_NE(error.find(missing), std::string::npos) << error;
   }
   SetAttributeFactoryLibraryPath("");
   EXPECT_TRUE(list->Add()) << "the default library loads again";

@@ -32,6 +32,15 @@ class AtomicFileTest : public ::testing::Test {
       return AError.Reason();
     }
   }
+  // Why a save of the text "new" to APath fails, or "saved".
+  static std::string WriteFailure(const std::string& APath) {
+    try {
+      WriteFileAtomically(APath, "new");
+      return "saved";
+    } catch (const EFileError& AError) {
+      return AError.Reason();
+    }
+  }
   TTempFolder FFolder;
 };
 
@@ -85,24 +94,14 @@ TEST_F(AtomicFileTest, FailuresNameTheProblemAndLeaveTheTargetAlone) {
     EXPECT_EQ(AError.Reason(), "Not a directory");
   }
   fs::create_directory(Path("folder"));
-  try {
-    WriteFileAtomically(Path("folder"), "new");
-    FAIL();
-  } catch (const EFileError& AError) {
-    EXPECT_EQ(AError.Reason(), Path("folder") + " is not a regular file");
-  }
+  EXPECT_EQ(WriteFailure(Path("folder")), Path("folder") + " is not a regular file");
   fs::create_symlink("loop-b", Path("loop-a"));
   fs::create_symlink("loop-a", Path("loop-b"));
   EXPECT_THROW(WriteFileAtomically(Path("loop-a"), "new"), EFileError);
   if (geteuid() != 0) {  // root writes anywhere
     fs::create_directory(Path("locked"));
     chmod(Path("locked").c_str(), 0555);
-    try {
-      WriteFileAtomically(Path("locked/x"), "new");
-      FAIL();
-    } catch (const EFileError& AError) {
-      EXPECT_EQ(AError.Reason(), "cannot create a temporary file in " + Path("locked") + ": Permission denied");
-    }
+    EXPECT_EQ(WriteFailure(Path("locked/x")), "cannot create a temporary file in " + Path("locked") + ": Permission denied");
   }
 }
 
@@ -177,12 +176,7 @@ TEST_F(AtomicFileTest, ReadOnlyTargetsAreRefusedAndStaleTemporariesRemoved) {
   const std::string target = Path("map.xml");
   WriteText(target, "kept");
   chmod(target.c_str(), 0444);
-  try {
-    WriteFileAtomically(target, "new");
-    ADD_FAILURE() << "replaced";
-  } catch (const EFileError& AError) {
-    EXPECT_EQ(AError.Reason(), target + " is read-only; make it writable to save over it");
-  }
+  EXPECT_EQ(WriteFailure(target), target + " is read-only; make it writable to save over it");
   EXPECT_EQ(ReadText(target), "kept");
   chmod(target.c_str(), 0644);
 

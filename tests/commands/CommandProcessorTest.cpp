@@ -7,6 +7,7 @@
 #include "commands/PropertyCommandHelper.h"
 #include "commands/CompositeCommands.h"
 #include "commands/TreeCommands.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
@@ -115,12 +116,8 @@ TEST_F(TCommandProcessorTest, AFailingTreeCommandLeavesTheMapAsItWas) {
       make<TFailingPropertiesCommand>(Model->GetTree().get(), Model->Subject(), Model.get(), -1);
   command->SetProperties(list.get());
 
-  try {
-    Processor()->Execute(command.get(), Select({A, B, C}).get());
-    ADD_FAILURE() << "expected an error";
-  } catch (const ELumetaError& error) {
-    EXPECT_STREQ(error.what(), "third node refused");
-  }
+  EXPECT_EQ(ThrownText<ELumetaError>([&] { Processor()->Execute(command.get(), Select({A, B, C}).get()); }),
+            "third node refused");
   EXPECT_EQ(Values(), before);
   EXPECT_FALSE(command->GetUndoNode());
   EXPECT_FALSE(Processor()->CanUndo());

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "com/ComErrors.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
@@ -50,12 +51,8 @@ TEST(DrawingTest, ImagesAreCachedUntilReleasedAndMissingOnesRaise) {
   ReleaseSymbolImages();
   EXPECT_EQ(SymbolImage("ACTION_CALENDAR").Width(), 16);
 
-  try {
-    SymbolImage("ACTION_MISSING");
-    FAIL() << "a missing image should raise";
-  } catch (const ELumetaError& e) {
-    EXPECT_NE(std::string(e.what()).find("ACTION_MISSING"), std::string::npos) << e.what();
-  }
+  const std::string error = ThrownText<ELumetaError>([] { SymbolImage("ACTION_MISSING"); });
+  EXPECT_NE(error.find("ACTION_MISSING"), std::string::npos) << error;
   EXPECT_THROW(SymbolImage("ACTION_MISSING"), ELumetaError);  // a failure is not cached
 }
 

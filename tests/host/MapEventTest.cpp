@@ -9,6 +9,7 @@
 #include "commands/NodeList.h"
 #include "host/MapEditCommands.h"
 #include "plugin/LumetaProperty.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
@@ -105,12 +106,8 @@ TEST_F(TMapEventTest, AMoveIsAnnouncedBeforeItHappensAndItsAnswersShareItsUndoSt
 
 TEST_F(TMapEventTest, ARefusalRollsBackTheAnswersAndNamesTheChange) {
   Manager->Controller->Accept = false;
-  try {
-    Run(make<TMoveNodeCommand>(Model.get(), 3, 1).get());
-    ADD_FAILURE() << "expected the move to be refused";
-  } catch (const ELumetaError& error) {
-    EXPECT_STREQ(error.what(), "the plug-in refuses to move node 3 under node 1");
-  }
+  EXPECT_EQ(ThrownText<ELumetaError>([&] { Run(make<TMoveNodeCommand>(Model.get(), 3, 1).get()); }),
+            "the plug-in refuses to move node 3 under node 1");
   EXPECT_EQ(ParentOf(3), 0);
   EXPECT_EQ(TitleOfB(), "B");
   EXPECT_FALSE(Model->Processor()->CanUndo());

@@ -14,6 +14,7 @@
 #include "com/ComErrors.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/Timing.h"
+#include "tests/support/Thrown.h"
 
 namespace {
 
@@ -208,12 +209,8 @@ TEST_F(SettingsStoreTest, FolderThatCannotBeCreatedRaisesAnErrorNamingTheFile) {
   const std::string folder = Folder() + "/plain-file/settings";
   {
     TSettingsStore store(folder);
-    try {
-      store.WriteBool(HKCU, "Software\\Lumeta", "Action", true);
-      FAIL() << "the write should have failed";
-    } catch (const ELumetaError& e) {
-      EXPECT_NE(std::string(e.what()).find(folder + "/HKEY_CURRENT_USER.ini"), std::string::npos) << e.what();
-    }
+    const std::string error = ThrownText<ELumetaError>([&] { store.WriteBool(HKCU, "Software\\Lumeta", "Action", true); });
+    EXPECT_NE(error.find(folder + "/HKEY_CURRENT_USER.ini"), std::string::npos) << error;
     EXPECT_TRUE(store.ReadBool(HKCU, "Software\\Lumeta", "Action", false));  // kept in memory
     EXPECT_THROW(store.Flush(), ELumetaError);
     testing::internal::CaptureStderr();
