@@ -34,9 +34,6 @@ TEST_F(TaskCommands, ALongerDurationPushesTheSuccessors) {
   Run(make<TRescheduleTaskDurationCommand>(Model.get(), N("A"), 3).get(), N("A"));
   EXPECT_EQ(Finish("A"), EndOf(Wednesday));
   EXPECT_EQ(Start("B"), Thursday);
-  Undo();
-  EXPECT_EQ(Start("B"), Tuesday);
-  EXPECT_EQ(A("A")->GetDuration(), 1);
 }
 
 TEST_F(TaskCommands, AnActionWithoutDatesBecomesAOneDayTaskAtTheScheduleStart) {
@@ -102,9 +99,6 @@ TEST_F(TaskCommands, AnEditedStartMovesTheTaskAndItsSuccessors) {
   EXPECT_EQ(Start("A"), Wednesday);
   EXPECT_EQ(Finish("A"), EndOf(Wednesday));
   EXPECT_EQ(Start("B"), Thursday);
-  Undo();
-  EXPECT_EQ(Start("A"), Monday);
-  EXPECT_EQ(Start("B"), Tuesday);
 }
 
 TEST_F(TaskCommands, ATaskAboutToBecomeASummaryLosesItsFinishLinksFirst) {
