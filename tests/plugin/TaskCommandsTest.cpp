@@ -36,21 +36,9 @@ TEST_F(TaskCommands, ALongerDurationPushesTheSuccessors) {
   EXPECT_EQ(Start("B"), Thursday);
 }
 
-TEST_F(TaskCommands, AnActionWithoutDatesBecomesAOneDayTaskAtTheScheduleStart) {
-  Task("A", 0);
-  ComPtr<IActionAttribute> old =
-      AttributeFactory()->CreateAttribute(uuidof<IActionAttribute>()).as<IActionAttribute>();
-  Model->GetCommandProcessor()->Execute(
-      make<TConvertActionToTaskCommand>(Model.get(), N("A"), old.get(), Scheduler()).get(), NodeSelection(N("A")).get());
-  ASSERT_TRUE(A("A"));
-  EXPECT_EQ(A("A")->GetDuration(), 1);
-  EXPECT_EQ(A("A")->GetDurationMeasure(), amDays);
-  EXPECT_EQ(Start("A"), Monday);
-  EXPECT_EQ(Finish("A"), EndOf(Monday));
-}
-
 // An action's dates are days: Monday to Friday is five working days, and a weekend start waits
-// for Monday morning, also as the constraint it keeps.
+// for Monday morning, also as the constraint it keeps. One without dates or length becomes a
+// one-day task at the schedule start.
 TEST_F(TaskCommands, AnActionsDaysBecomeWorkingTime) {
   const auto convert = [&](const std::string& ATitle, double AStart, double AFinish) {
     Task(ATitle, 0);
@@ -71,6 +59,13 @@ TEST_F(TaskCommands, AnActionsDaysBecomeWorkingTime) {
   EXPECT_EQ(Start("Weekend"), Day(8));
   EXPECT_EQ(Finish("Weekend"), EndOf(Day(8)));
   EXPECT_EQ(A("Weekend")->GetConstraintDate(), Day(8));
+
+  convert("Undated", 0, 0);
+  ASSERT_TRUE(A("Undated"));
+  EXPECT_EQ(A("Undated")->GetDuration(), 1);
+  EXPECT_EQ(A("Undated")->GetDurationMeasure(), amDays);
+  EXPECT_EQ(Start("Undated"), Monday);
+  EXPECT_EQ(Finish("Undated"), EndOf(Monday));
 }
 
 TEST_F(TaskCommands, ATaskGroupPostsOneChangeBracketAroundItsCommands) {
