@@ -351,7 +351,7 @@ int32_t TActionAttribute::GetDurationMeasure() {
 }
 bool TActionAttribute::GetIsAction() { return SlotBool(acIsAction); }
 bool TActionAttribute::GetPostedToOutlook() { return SlotBool(acPostedToOutlook); }
-std::string TActionAttribute::GetPriority() { return SlotText(acPriority); }
+std::string TActionAttribute::GetPriority() { return StoredPriority(); }
 double TActionAttribute::GetQuantity() { return SlotReal(acQuantity); }
 double TActionAttribute::GetStartDate() { return OrdinaryTask() ? StoredStartDate() : Fields().StartDate->GetValue(); }
 std::string TActionAttribute::GetStatus() { return OrdinaryTask() ? StoredStatus() : Fields().Status->GetValue(); }
@@ -471,7 +471,8 @@ double TActionAttribute::StoredDuration() { return SlotReal(acDuration); }
 int32_t TActionAttribute::StoredDurationMeasure() { return SlotInteger(acDurationMeasure); }
 bool TActionAttribute::StoredIsSummary() { return SlotBool(acIsSummary); }
 double TActionAttribute::StoredStartDate() { return SlotReal(acStartDate); }
-std::string TActionAttribute::StoredStatus() { return SlotText(acStatus); }
+const std::string& TActionAttribute::StoredStatus() { return SlotText(acStatus); }
+const std::string& TActionAttribute::StoredPriority() { return SlotText(acPriority); }
 
 // ---------------------------------------------------------------------------------------------
 // TMapActionAttribute

@@ -221,7 +221,8 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   int32_t StoredDurationMeasure();
   bool StoredIsSummary();
   double StoredStartDate();
-  std::string StoredStatus();
+  const std::string& StoredStatus();
+  const std::string& StoredPriority();
 
   // The stored start and finish with their flags: what a date write replaces, put back exactly
   // on undo without copying the record.

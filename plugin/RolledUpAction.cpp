@@ -65,7 +65,7 @@ TRolledUpAction::TRolledUpAction(TActionAttribute* AAction, INode* ANode) : FAct
   if (ComPtr<IProperty> property = FAction->GetProperty()) FNode = QueryAs<INode>(property->GetHostObject().get());
 }
 
-std::string RolledUpStatus(int32_t AComplete, const std::string& AOwn) {
+std::string_view RolledUpStatus(int32_t AComplete, std::string_view AOwn) {
   if (AComplete == 0) return KStatusNotStarted;
   if (AComplete >= 1 && AComplete <= 99) return KStatusInProgress;
   if (AComplete == 100) return KStatusCompleted;
@@ -73,7 +73,7 @@ std::string RolledUpStatus(int32_t AComplete, const std::string& AOwn) {
 }
 
 std::string TRolledUpAction::GetStatus() {
-  return RolledUpStatus(Values().Complete, FAction->StoredStatus());
+  return std::string(RolledUpStatus(Values().Complete, FAction->StoredStatus()));
 }
 
 const TRolledUpValues* TRollUpMemo::Find(INode* ASummary) const {
@@ -120,7 +120,8 @@ double TRollUpMemo::Days(INode* ANode, IActionAttribute* AAction) {
 std::string TRollUpMemo::Status(INode* ANode, IActionAttribute* AAction) {
   const TRolledUpValues* values = Summary(ANode, AAction);
   if (!values) return AAction->GetStatus();
-  return RolledUpStatus(values->Complete, TActionAttribute::FromAction(QueryAs<IAttribute>(AAction).get())->StoredStatus());
+  return std::string(
+      RolledUpStatus(values->Complete, TActionAttribute::FromAction(QueryAs<IAttribute>(AAction).get())->StoredStatus()));
 }
 
 TRolledUpValues TRolledUpAction::Values() {

@@ -120,7 +120,7 @@ class TRollUpHold {
 
 // A summary's status from its rolled-up percentage: "Not Started" at 0 %, "In Progress" up to
 // 99 %, "Completed" at 100 %; any other percentage keeps AOwn.
-std::string RolledUpStatus(int32_t AComplete, const std::string& AOwn);
+std::string_view RolledUpStatus(int32_t AComplete, std::string_view AOwn);
 
 // The shown dates of a task with or without a memo at hand.
 inline double ShownStart(TRollUpMemo* AMemo, INode* ANode, IActionAttribute* AAction) {
