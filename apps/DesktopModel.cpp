@@ -46,7 +46,7 @@ TShownAction Shown(IActionAttribute* AAction) {
 }
 
 QString Quantity(double AValue, int32_t AMeasure) {
-  return Number(AValue) + QLatin1Char(' ') + QString::fromStdString(GetMeasureText(AMeasure)).toLower();
+  return Number(AValue) + QLatin1Char(' ') + QString::fromLatin1(GetMeasureText(AMeasure)).toLower();
 }
 
 }  // namespace
@@ -228,7 +228,7 @@ const TDesktopItemModel::TRowCache& TDesktopItemModel::Cached(int64_t AID) const
   for (const int64_t id : ids) nodes.push_back(Node(id));
   TLumetaModel* model = Model();
   ComPtr<IActionTable> table = model ? QueryAs<IActionTable>(model->FindPlugInUI(KActionPlugInName).get()) : nullptr;
-  const std::vector<TShownAction> shown = table ? table->ShownActions(nodes, {}) : std::vector<TShownAction>(nodes.size());
+  const std::vector<TShownAction> shown = table ? table->ShownActions(nodes, {}, {}) : std::vector<TShownAction>(nodes.size());
   for (size_t i = 0; i < ids.size(); ++i) {
     TRowCache& row = FCache[ids[i]];
     for (int column = 0; column < dcCount; ++column) row.Texts[column] = ReadText(ids[i], column, shown[i]);

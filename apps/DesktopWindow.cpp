@@ -144,7 +144,7 @@ void TDesktopWindow::PickValue() {
   if (id <= 0 || !picked) return;
   SelectNodes({id});
   const auto measureName = [](int32_t AMeasure) {
-    return AMeasure == amHours || AMeasure == amDays ? KMeasurePickList[AMeasure] : GetMeasureText(AMeasure);
+    return std::string(AMeasure == amHours || AMeasure == amDays ? KMeasurePickList[AMeasure] : GetMeasureText(AMeasure));
   };
   std::string current;
   if (action)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -31,32 +32,48 @@ enum {
   colBaseFinish, colVariance, colPriority, colCount
 };
 
-// One text per date for the length of a print: a table shows few distinct dates many times over,
-// and each costs a calendar conversion. Entries are found by the value's bits; one that another
-// date took is made again.
-class TDateTexts {
+// One text per value for the length of a print: a table shows few distinct dates, durations and
+// slacks many times over, and each costs a calendar or number conversion. Entries are found by the
+// value's bits and its measure; one that another value took is made again.
+class TCellTexts {
  public:
-  std::string_view Text(double AValue) {
-    TEntry& entry = FEntries[(std::bit_cast<uint64_t>(AValue) * 0x9E3779B97F4A7C15ULL) >> (64 - KBits)];
-    if (!entry.Used || std::bit_cast<uint64_t>(entry.Value) != std::bit_cast<uint64_t>(AValue)) {
-      const std::string text = DateToIsoText(AValue);
-      entry.Size = static_cast<uint8_t>(text.copy(entry.Text, sizeof entry.Text));
-      entry.Value = AValue;
-      entry.Used = true;
-    }
+  struct TKey {
+    uint64_t Bits;
+    int32_t Measure;
+    bool operator==(const TKey&) const = default;
+  };
+  // The text AMake appends to an empty string for AKey.
+  template <class F>
+  std::string_view Text(TKey AKey, F&& AMake) {
+    TEntry& entry = FEntries[((AKey.Bits ^ static_cast<uint32_t>(AKey.Measure)) * 0x9E3779B97F4A7C15ULL) >> (64 - KBits)];
+    if (entry.Used && entry.Key == AKey) return {entry.Text, entry.Size};
+    FMade.clear();
+    AMake(FMade);
+    if (FMade.size() > sizeof entry.Text) return FMade;  // too long to keep: made each time
+    entry.Size = static_cast<uint8_t>(FMade.copy(entry.Text, sizeof entry.Text));
+    entry.Key = AKey;
+    entry.Used = true;
     return {entry.Text, entry.Size};
   }
-  void Append(std::string& AOut, double AValue) { AOut.append(Text(AValue)); }
 
  private:
   static constexpr int KBits = 10;
   struct TEntry {
-    double Value = 0;
-    char Text[15];  // "YYYY-MM-DD"
+    TKey Key{};
+    char Text[22];  // "YYYY-MM-DD", "1.25 days", "-12.5 hrs"
     uint8_t Size = 0;
     bool Used = false;
   };
   std::vector<TEntry> FEntries = std::vector<TEntry>(size_t{1} << KBits);
+  std::string FMade;
+};
+
+// The texts a print keeps, by the kind of cell.
+struct TCellCaches {
+  std::string_view Date(double AValue) {
+    return Dates.Text({std::bit_cast<uint64_t>(AValue), 0}, [&](std::string& AOut) { AOut = DateToIsoText(AValue); });
+  }
+  TCellTexts Dates, Durations, Slacks;
 };
 
 template <class T>
@@ -103,21 +120,26 @@ struct TRowSource {
 
 // The text of one of the row's cells that take more than a copy to write (duration, slack and
 // the baseline's) at the end of AOut.
-void AppendWorkedOutCell(std::string& AOut, TDateTexts& ADates, const TRowSource& ARow, int AColumn) {
+void AppendWorkedOutCell(std::string& AOut, TCellCaches& ACaches, const TRowSource& ARow, int AColumn) {
   if (AColumn == colDuration) {
-    AppendShortNumber(AOut, ARow.Shown.Duration);
-    if (const std::string measure = GetMeasureText(ARow.Shown.DurationMeasure); !measure.empty())
-      AOut.append(" ").append(measure);
+    const TShownAction& shown = ARow.Shown;
+    AOut.append(ACaches.Durations.Text({std::bit_cast<uint64_t>(shown.Duration), shown.DurationMeasure}, [&](std::string& AText) {
+      AppendShortNumber(AText, shown.Duration);
+      if (const std::string_view measure = GetMeasureText(shown.DurationMeasure); !measure.empty())
+        AText.append(" ").append(measure);
+    }));
     return;
   }
   if (AColumn == colSlack) {
-    if (ARow.Slack) AppendSlackText(AOut, *ARow.Slack);
+    if (const std::optional<TTaskSlack>& slack = ARow.Slack)
+      AOut.append(ACaches.Slacks.Text({std::bit_cast<uint64_t>(slack->Slack), slack->Measure},
+                                      [&](std::string& AText) { AppendSlackText(AText, *slack); }));
     return;
   }
   const auto& baseline = ARow.Node->ReadHostData().Baseline;
   if (!baseline) return;
-  if (AColumn == colBaseStart) return ADates.Append(AOut, baseline->Start);
-  if (AColumn == colBaseFinish) return ADates.Append(AOut, baseline->Finish);
+  if (AColumn == colBaseStart) return void(AOut.append(ACaches.Date(baseline->Start)));
+  if (AColumn == colBaseFinish) return void(AOut.append(ACaches.Date(baseline->Finish)));
   if (const std::optional<double> variance = BaselineVariance(ARow.Node)) AOut += VarianceText(*variance);
 }
 
@@ -146,6 +168,14 @@ size_t PutIndent(char* AOut, int ADepth) {
   *label++ = ']';
   *label++ = ' ';
   return static_cast<size_t>(label - AOut);
+}
+
+// The width PutIndent writes for ADepth.
+size_t IndentWidth(int ADepth) {
+  if (ADepth <= KMaxIndent) return 2 * static_cast<size_t>(std::max(ADepth, 0));
+  size_t digits = 1;
+  for (int rest = ADepth; rest >= 10; rest /= 10) ++digits;
+  return 2 * KMaxIndent + digits + 3;  // "[", the depth, "] "
 }
 
 // How many blanks a line writes at once; see PrintTaskTable.
@@ -265,9 +295,11 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   std::vector<std::pair<TLumetaNode*, int>> nodes;  // in pre-order, with their depths
   std::vector<INode*> asked;
   std::vector<IProperty*> records;  // each node's record, found here by its class's rank
+  std::vector<int32_t> depths;
   nodes.reserve(map.NodeCount());
   asked.reserve(map.NodeCount());
   records.reserve(map.NodeCount());
+  depths.reserve(map.NodeCount());
   const std::string recordName = KActionPropertyName;
   const size_t recordRank = map.PropertyRank(recordName);
   bool baselines = false;  // the baseline's columns only for a map that keeps one
@@ -277,9 +309,11 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     nodes.emplace_back(ANode, ALevel - 1);
     asked.push_back(ANode);
     records.push_back(ANode->PeekProperty(recordName, recordRank));
+    depths.push_back(ALevel - 1);
   });
   const ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get());
-  const std::vector<TShownAction> shown = table ? table->ShownActions(asked, records) : std::vector<TShownAction>(asked.size());
+  const std::vector<TShownAction> shown =
+      table ? table->ShownActions(asked, records, depths) : std::vector<TShownAction>(asked.size());
   // Without a calendar there is no working time to measure slack in: the columns stay empty. The
   // slack reads the tasks' dates from the rows rather than from each record again.
   std::optional<TCriticalPath> path;
@@ -318,33 +352,36 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     const size_t start = index == 0 ? 0 : keptEnds[index - 1];
     return std::string_view(keptText).substr(start, keptEnds[index] - start);
   };
-  TDateTexts dates;
+  TCellCaches cells;
   std::string scratch;
   const auto grow = [&](int AColumn, size_t AWidth) { widths[AColumn] = std::max(widths[AColumn], AWidth); };
+  const auto numberWidth = [](auto AValue) {
+    char number[24];
+    return static_cast<size_t>(std::to_chars(number, number + sizeof number, AValue).ptr - number);
+  };
+  int64_t lowestID = 0, highestID = 0;  // the widest ID is one of these
   for (size_t i = 0; i < nodes.size(); ++i) {
     const TRowSource source = row(i);
-    char number[24];
-    grow(colID, static_cast<size_t>(std::to_chars(number, number + sizeof number, source.Node->ID()).ptr - number));
+    lowestID = std::min(lowestID, source.Node->ID());
+    highestID = std::max(highestID, source.Node->ID());
     const size_t titleStart = keptText.size();
-    AppendVisibleLine(keptText, source.Node->Title());
+    AppendVisibleLine(keptText, source.Node->Title(scratch));
     keep();
     titleWidths.push_back(static_cast<uint32_t>(TextWidth(std::string_view(keptText).substr(titleStart))));
-    char indent[KMaxIndentBytes];
-    grow(colTitle, PutIndent(indent, source.Depth) + titleWidths.back());
+    grow(colTitle, IndentWidth(source.Depth) + titleWidths.back());
     critical.push_back("");
     for (size_t k = 1; k < KKept; ++k) {
       const size_t start = keptText.size();
       if (source.Shown.HasAction && (baselines || kept[k] != colVariance))
-        AppendWorkedOutCell(keptText, dates, source, kept[k]);
+        AppendWorkedOutCell(keptText, cells, source, kept[k]);
       keep();
       grow(kept[k], keptText.size() - start);
     }
     if (!source.Shown.HasAction) continue;
-    grow(colStart, dates.Text(source.Shown.Start).size());
-    grow(colDue, dates.Text(source.Shown.Due).size());
-    grow(colDone, dates.Text(source.Shown.Finish).size());
-    grow(colComplete,
-         static_cast<size_t>(std::to_chars(number, number + sizeof number, source.Shown.Complete).ptr - number));
+    grow(colStart, cells.Date(source.Shown.Start).size());
+    grow(colDue, cells.Date(source.Shown.Due).size());
+    grow(colDone, cells.Date(source.Shown.Finish).size());
+    grow(colComplete, numberWidth(source.Shown.Complete));
     // A control character shows as one picture of it: the visible text is as wide as the stored.
     grow(colStatus, TextWidth(source.Shown.Status));
     grow(colPriority, TextWidth(source.Shown.Priority));
@@ -353,12 +390,13 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     if (baselines) {
       for (const int column : {colBaseStart, colBaseFinish}) {
         scratch.clear();
-        AppendWorkedOutCell(scratch, dates, source, column);
+        AppendWorkedOutCell(scratch, cells, source, column);
         grow(column, scratch.size());
       }
     }
   }
 
+  grow(colID, std::max(numberWidth(lowestID), numberWidth(highestID)));
   if (!baselines) widths[colBaseStart] = widths[colBaseFinish] = widths[colVariance] = 0;
   widths[colPriority] = std::min(widths[colPriority], KMaxPriority);
   size_t others = baselines ? colCount : colCount - 3;  // the blanks between the columns, and one before Start
@@ -444,9 +482,9 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
       continue;
     }
     blanks(2);
-    asciiCell(colStart, dates.Text(action.Start), false);
-    asciiCell(colDue, dates.Text(action.Due), false);
-    asciiCell(colDone, dates.Text(action.Finish), false);
+    asciiCell(colStart, cells.Date(action.Start), false);
+    asciiCell(colDue, cells.Date(action.Due), false);
+    asciiCell(colDone, cells.Date(action.Finish), false);
     asciiCell(colDuration, keptCell(i, 1), true);
     asciiCell(colComplete, std::string_view(number, std::to_chars(number, number + sizeof number, action.Complete).ptr), true);
     cell(colStatus, VisibleText(scratch, action.Status), TextWidth(action.Status), false);
@@ -456,7 +494,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
       const TRowSource source{node, depth, action, std::nullopt};
       for (const int column : {colBaseStart, colBaseFinish}) {
         scratch.clear();
-        AppendWorkedOutCell(scratch, dates, source, column);
+        AppendWorkedOutCell(scratch, cells, source, column);
         asciiCell(column, scratch, false);
       }
       asciiCell(colVariance, keptCell(i, 3), true);

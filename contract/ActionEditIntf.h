@@ -47,9 +47,12 @@ struct IActionTable : virtual IUnknown {
   static constexpr GUID Iid = MakeGuid("5D2B7E1A-93C4-4F68-A0B1-6E8C2D4F7A35");
   // One value per node of ANodes, in their order. Nothing may change the map during the call.
   // ARecords is empty, or holds each node's "Action" property (null: none), not counted: a host
-  // walking its own nodes finds them for less than a look-up by name costs.
+  // walking its own nodes finds them for less than a look-up by name costs. ADepths is empty, or
+  // holds each node's depth when ANodes are whole branches in pre-order (no node null, every child
+  // listed after its parent): the table then learns the tree's shape from the list alone.
   virtual std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes,
-                                                 const std::vector<IProperty*>& ARecords) = 0;
+                                                 const std::vector<IProperty*>& ARecords,
+                                                 const std::vector<int32_t>& ADepths) = 0;
   // From HoldRollUps to ReleaseRollUps every summary of the map whose root is ARoot rolls up once,
   // however often its rows and symbols are read: a view holds them while it paints. Nothing may
   // change the map meanwhile. Holds of one map nest.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The node property that carries an action record, the map-level list of extra priority texts,
 // and the name the host finds the plug-in's controller by.
@@ -55,7 +56,7 @@ inline constexpr double KHoursPerDay = 8;
 inline constexpr double KMinutesPerHour = 60;
 
 // "hrs", "days" or "mins" for the measure codes 0, 1, 2; empty for any other code.
-inline std::string GetMeasureText(int32_t AMeasure) {
+constexpr std::string_view GetMeasureText(int32_t AMeasure) {
   switch (AMeasure) {
     case amHours: return "hrs";
     case amDays: return "days";

@@ -30,8 +30,11 @@ void TLumetaTitleAttribute::SetHostObject(IUnknown*) {}
 
 const TLumetaNode::THostData TLumetaNode::KNoHostData;
 
-TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID)
-    : FMap(AMap), FID(AID), FTitle(make<TLumetaTitleAttribute>(static_cast<INode*>(this))) {}
+TLumetaNode::TLumetaNode(TLumetaMap* AMap, int64_t AID) : FMap(AMap), FID(AID) {
+  ComPtr<TLumetaTitleAttribute> title = make<TLumetaTitleAttribute>(static_cast<INode*>(this));
+  FOwnTitle = title.get();
+  FTitle = std::move(title);
+}
 
 TLumetaNode::~TLumetaNode() {
   for (const auto& property : FProperties)
@@ -359,6 +362,7 @@ int TLumetaNode::IndexInParent() const {
 void TLumetaNode::SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute) {
   if (AName == KTitle) {
     FTitle = std::move(AAttribute);
+    FOwnTitle = nullptr;
     return;
   }
   for (auto& [name, attribute] : FAttributes) {
@@ -370,7 +374,12 @@ void TLumetaNode::SetAttribute(const std::string& AName, ComPtr<IAttribute> AAtt
   FAttributes.emplace_back(AName, std::move(AAttribute));
 }
 
-std::string TLumetaNode::Title() { return TitleOf(FTitle)->GetValue(); }
+std::string TLumetaNode::Title() { return FOwnTitle ? FOwnTitle->Text() : TitleOf(FTitle)->GetValue(); }
+
+std::string_view TLumetaNode::Title(std::string& AScratch) {
+  if (FOwnTitle) return FOwnTitle->Text();
+  return AScratch = TitleOf(FTitle)->GetValue();
+}
 
 void TLumetaNode::SetTitle(const std::string& ATitle) { TitleOf(FTitle)->SetValue(ATitle); }
 

@@ -49,6 +49,11 @@ class TLumetaTitleAttribute : public TImplements<TStringAttribute, IProperty> {
   // The node, not counted.
   ComPtr<IUnknown> GetHostObject() override;
   void SetHostObject(IUnknown* AHostObject) override;
+  // The value in place, loaded.
+  const std::string& Text() {
+    CheckLoaded();
+    return Value();
+  }
 
  private:
   INode* FNode;
@@ -132,6 +137,9 @@ class TLumetaNode
   // The host's own attributes by name ("Title" on every node, "MapSettings" on the root).
   void SetAttribute(const std::string& AName, ComPtr<IAttribute> AAttribute);
   std::string Title();
+  // The same without a copy when the node keeps its own title, else copied into AScratch; valid
+  // until the title changes.
+  std::string_view Title(std::string& AScratch);
   void SetTitle(const std::string& ATitle);
 
   // Host data that the map file keeps beside the plug-in properties.
@@ -193,6 +201,7 @@ class TLumetaNode
   // do not update it.
   mutable size_t FIndexHint = 0;
   ComPtr<IAttribute> FTitle;  // every node has one: kept apart from the others, which few nodes have
+  TLumetaTitleAttribute* FOwnTitle = nullptr;  // FTitle, while it is the one the node made
   std::vector<std::pair<std::string, ComPtr<IAttribute>>> FAttributes;
   // Null entries are properties not made yet; the first one's number is FFirstEntry.
   std::vector<ComPtr<IProperty>> FProperties;

@@ -632,8 +632,9 @@ std::string TActionPlugInUI::DisabledReason(IStandardInteractor* AInteractor) {
 std::vector<TScheduleConflict> TActionPlugInUI::GetScheduleConflicts(INode* ANode) { return FindScheduleConflicts(ANode); }
 
 std::vector<TShownAction> TActionPlugInUI::ShownActions(const std::vector<INode*>& ANodes,
-                                                       const std::vector<IProperty*>& ARecords) {
-  return ShownActionsOf(ANodes, ARecords);
+                                                       const std::vector<IProperty*>& ARecords,
+                                                       const std::vector<int32_t>& ADepths) {
+  return ShownActionsOf(ANodes, ARecords, ADepths);
 }
 
 void TActionPlugInUI::HoldRollUps(INode* ARoot) { TRollUpHold::Hold(ARoot); }

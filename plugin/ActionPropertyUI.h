@@ -60,8 +60,8 @@ class TActionPlugInUI : public TImplements<TComObject, IActionPlugInUI, IActionP
   std::vector<TScheduleConflict> GetScheduleConflicts(INode* ANode) override;
 
   // IActionTable
-  std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes,
-                                         const std::vector<IProperty*>& ARecords) override;
+  std::vector<TShownAction> ShownActions(const std::vector<INode*>& ANodes, const std::vector<IProperty*>& ARecords,
+                                         const std::vector<int32_t>& ADepths) override;
   void HoldRollUps(INode* ARoot) override;
   void ReleaseRollUps(INode* ARoot) override;
 

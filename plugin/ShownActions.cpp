@@ -39,7 +39,7 @@ void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
     ARow.Complete = own->StoredComplete();
     ARow.Status = own->StoredStatus();
     ARow.Due = own->GetDueDate();
-    ARow.Priority = own->GetPriority();
+    ARow.Priority = own->StoredPriority();
     ARow.ConstraintType = own->GetConstraintType();
     ARow.ConstraintDate = own->GetConstraintDate();
     return;
@@ -60,7 +60,7 @@ void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
 // A node of the list whose children follow it: its totals gather while they do.
 struct TOpenNode {
   INode* Node;  // the map holds its nodes meanwhile
-  INode* Next;  // the child expected next in the list; null once every child came
+  INode* Next;  // the child expected next in the list; null once every child came (or all will)
   int32_t Remaining;  // children not listed yet: the last one needs no look for a sibling
   size_t Row;
   bool Carried;   // whether it carries a record, which its summary then counts
@@ -70,9 +70,11 @@ struct TOpenNode {
 
 }  // namespace
 
-std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes, const std::vector<IProperty*>& ARecords) {
-  const bool given = !ARecords.empty();
+std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes, const std::vector<IProperty*>& ARecords,
+                                         const std::vector<int32_t>& ADepths) {
+  const bool given = !ARecords.empty(), shaped = !ADepths.empty();
   if (given && ARecords.size() != ANodes.size()) throw EInvalidOperation("A table asked with records needs one record per node");
+  if (shaped && ADepths.size() != ANodes.size()) throw EInvalidOperation("A table asked with depths needs one depth per node");
   const auto recordOf = [&](size_t AIndex) { return TRecordOf(ANodes[AIndex], given ? ARecords[AIndex] : nullptr, given); };
   std::vector<TShownAction> shown(ANodes.size());
   INode* first = nullptr;
@@ -128,17 +130,29 @@ std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes, cons
 
   for (size_t i = 0; i < ANodes.size(); ++i) {
     INode* node = ANodes[i];
-    if (!node) continue;
-    // Pre-order: the nodes whose next child this is not are done (or listed without some children).
-    while (!open.empty() && open.back().Next != node) close();
-    if (!open.empty()) {
-      TOpenNode& parent = open.back();
-      parent.Next = --parent.Remaining > 0 ? node->GetNextSibling().get() : nullptr;
+    if (!node) {
+      if (shaped) throw EInvalidOperation("A table asked with depths lists no empty rows");
+      continue;
+    }
+    if (shaped) {
+      // The list's shape is given: a node's children are the deeper nodes right after it.
+      if (ADepths[i] < 0 || static_cast<size_t>(ADepths[i]) > open.size())
+        throw EInvalidOperation("A table's depths are not those of a pre-order from depth 0");
+      while (open.size() > static_cast<size_t>(ADepths[i])) close();
+    } else {
+      // Pre-order: the nodes whose next child this is not are done (or listed without some children).
+      while (!open.empty() && open.back().Next != node) close();
+      if (!open.empty()) {
+        TOpenNode& parent = open.back();
+        parent.Next = --parent.Remaining > 0 ? node->GetNextSibling().get() : nullptr;
+      }
     }
     TRecordOf record = recordOf(i);
     if (record.Carried()) ShowOwn(shown[i], record);
-    if (ComPtr<INode> child = node->GetFirstChild()) {
-      open.push_back({node, child.get(), node->GetChildCount(), i, record.Carried(), record.Own && node->IsSummaryTask(), {}});
+    if (shaped ? i + 1 < ANodes.size() && ADepths[i + 1] > ADepths[i] : node->HasChildren()) {
+      INode* next = shaped ? nullptr : node->GetFirstChild().get();
+      open.push_back({node, next, shaped ? 0 : node->GetChildCount(), i, record.Carried(),
+                      record.Own && node->IsSummaryTask(), {}});
       continue;
     }
     if (!record.Carried() || open.empty()) continue;

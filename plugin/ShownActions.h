@@ -9,5 +9,7 @@
 // tasks, else the record's own. Nodes listed in pre-order with all their children (a table of a
 // whole branch) roll up from the rows themselves, each summary once; a summary whose children are
 // not all listed after it is rolled up by a walk of its branch. Nothing may change the map meanwhile.
-// ARecords, when not empty, holds each node's "Action" property (or null), not counted.
-std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes, const std::vector<IProperty*>& ARecords = {});
+// ARecords, when not empty, holds each node's "Action" property (or null), not counted. ADepths,
+// when not empty, holds each node's depth in a list of whole branches in pre-order, none null.
+std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes, const std::vector<IProperty*>& ARecords = {},
+                                         const std::vector<int32_t>& ADepths = {});

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "attributes/LumetaAttributeFactory.h"
+#include "com/ComErrors.h"
 #include "com/OleDate.h"
 #include "host/LumetaMap.h"
 #include "host/xml/LumetaXmlArchive.h"
@@ -128,15 +129,23 @@ TEST_F(RollUpTest, ShownActionsAnswerAsTheGettersForAnyListOfNodes) {
   Action(second)->SetPriority("High");
 
   std::vector<INode*> preOrder;
-  Map.ForEachNode([&](TLumetaNode* ANode) { preOrder.push_back(ANode); });
-  // Asked with each node's record handed over, as a host that walks its nodes does, or without.
-  const auto check = [&](std::vector<INode*> ANodes, const char* AList) {
+  std::vector<int32_t> levels;
+  TLumetaMap::ForEachInSubtree(Map.Root(), [&](TLumetaNode* ANode, int ALevel) {
+    preOrder.push_back(ANode);
+    levels.push_back(ALevel);
+  });
+  // Asked with each node's record handed over, as a host that walks its nodes does, or without;
+  // a list of whole branches also with its depths, as a host that lists the whole map does.
+  const auto check = [&](std::vector<INode*> ANodes, const char* AList, std::vector<int32_t> ADepths = {}) {
     SCOPED_TRACE(AList);
     std::vector<IProperty*> records;
     for (INode* node : ANodes) records.push_back(node ? node->FindProperty(KActionPropertyName).get() : nullptr);
-    for (const bool given : {false, true}) {
-      SCOPED_TRACE(given ? "records given" : "records looked up");
-      const std::vector<TShownAction> shown = given ? ShownActionsOf(ANodes, records) : ShownActionsOf(ANodes);
+    const char* const ways[] = {"records looked up", "records given", "records and depths given"};
+    for (int way = 0; way < (ADepths.empty() ? 2 : 3); ++way) {
+      SCOPED_TRACE(ways[way]);
+      const std::vector<TShownAction> shown = way == 2   ? ShownActionsOf(ANodes, records, ADepths)
+                                              : way == 1 ? ShownActionsOf(ANodes, records)
+                                                         : ShownActionsOf(ANodes);
       ASSERT_EQ(shown.size(), ANodes.size());
       for (size_t i = 0; i < ANodes.size(); ++i) {
         SCOPED_TRACE(i);
@@ -157,8 +166,10 @@ TEST_F(RollUpTest, ShownActionsAnswerAsTheGettersForAnyListOfNodes) {
   for (const bool scheduling : {true, false}) {
     Settings->Scheduling = scheduling;
     SCOPED_TRACE(scheduling ? "scheduling" : "not scheduling");
-    check(preOrder, "the whole map in pre-order, root first");
-    check({preOrder.begin() + 1, preOrder.end()}, "the tree below the root");
+    check(preOrder, "the whole map in pre-order, root first", levels);
+    std::vector<int32_t> below(levels.begin() + 1, levels.end());
+    for (int32_t& depth : below) --depth;
+    check({preOrder.begin() + 1, preOrder.end()}, "the tree below the root", below);
     check({preOrder.begin() + 2, preOrder.begin() + 6}, "a window that starts inside a phase");
     std::vector<INode*> skipping = preOrder;
     skipping.erase(skipping.begin() + 3);
@@ -166,6 +177,9 @@ TEST_F(RollUpTest, ShownActionsAnswerAsTheGettersForAnyListOfNodes) {
     check({preOrder.rbegin(), preOrder.rend()}, "reversed");
     check({phase, phase, nullptr, inner, inner, second}, "twice, and an empty entry");
   }
+  Settings->Scheduling = true;
+  EXPECT_THROW(ShownActionsOf(preOrder, {}, std::vector<int32_t>(preOrder.size(), 1)), EInvalidOperation)
+      << "depths that no pre-order from depth 0 has";
 }
 
 // ---------------------------------------------------------------------------------------------
