@@ -1,32 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tests/support/ShellRun.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
 
-struct TRunResult {
-  int Status = -1;
-  std::string Output;  // standard output and error together
-};
+using TRunResult = TShellRun;
 
 TRunResult RunLumeta(const std::string& AArguments, const std::string& APrefix = "") {
-  TRunResult result;
-  FILE* pipe = popen((APrefix + LUMETA_BINARY + " " + AArguments + " 2>&1").c_str(), "r");
-  if (!pipe) return result;
-  char buffer[256];
-  while (size_t count = fread(buffer, 1, sizeof buffer, pipe)) result.Output.append(buffer, count);
-  const int status = pclose(pipe);
-  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return Shell(APrefix + LUMETA_BINARY + " " + AArguments);
 }
 
 // Status 2 and exactly one line with the program's error prefix.
@@ -187,14 +176,10 @@ TEST(LumetaProgram, ShowEscapesControlCharactersAndSaveLeavesReadOnlyMaps) {
 }
 
 TEST(LumetaDesktop, HelpGoesToStandardOutputAndSucceeds) {
-  FILE* pipe = popen((std::string(LUMETA_DESKTOP_BINARY) + " --help 2>/dev/null").c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[256];
-  while (size_t count = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, count);
-  const int status = pclose(pipe);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(output.rfind("usage: lumeta-desktop", 0), 0u) << output;
+  // Its standard error is left out, so only what goes to standard output is read.
+  const TShellRun help = Shell("{ " + std::string(LUMETA_DESKTOP_BINARY) + " --help 2>/dev/null; }");
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_EQ(help.Output.rfind("usage: lumeta-desktop", 0), 0u) << help.Output;
 }
 
 }  // namespace

@@ -14,26 +14,12 @@
 #include <vector>
 
 #include "tests/outlook/CalendarCheck.h"
+#include "tests/support/ShellRun.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
 
-struct TRun {
-  int Status = -1;
-  std::string Output;
-};
-
-// Standard output and error of a shell command line.
-TRun Shell(const std::string& ACommand) {
-  TRun run;
-  FILE* pipe = popen((ACommand + " 2>&1").c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  while (fgets(buffer, sizeof buffer, pipe)) run.Output += buffer;
-  const int status = pclose(pipe);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using TRun = TShellRun;
 
 // One VTODO as the tests compare it.
 struct TStoredTask {

@@ -12,6 +12,7 @@
 #include "host/tasks/TaskProgram.h"
 #include "settings/AutomationServers.h"
 #include "settings/LumetaSettingsStore.h"
+#include "../support/ShellRun.h"
 #include "../support/TestFiles.h"
 #include "tests/outlook/CalendarCheck.h"
 
@@ -27,15 +28,9 @@ inline std::vector<std::string> CalendarFiles(const std::string& AFolder) {
 // Empty when Python's icalendar reads every file as valid, else what it found.
 inline std::string CalendarFaults(const std::vector<std::string>& AFiles) {
   std::string command = LUMETA_ICAL_VALIDATOR;
-  for (const std::string& file : AFiles) command += " '" + file + "'";
-  command += " 2>&1";
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return "cannot run the validator";
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  const int status = pclose(pipe);
-  return status == 0 ? std::string() : output.empty() ? "the validator failed" : output;
+  for (const std::string& file : AFiles) command += " " + ShellQuoted(file);
+  const TShellRun run = Shell(command);
+  return run.Status == 0 ? std::string() : run.Output.empty() ? "the validator failed" : run.Output;
 }
 
 class TaskProgramTest : public ::testing::Test {
