@@ -26,12 +26,6 @@
 
 namespace {
 
-size_t Occurrences(const std::string& AText, const std::string& AWhat) {
-  size_t count = 0;
-  for (size_t at = AText.find(AWhat); at != std::string::npos; at = AText.find(AWhat, at + 1)) ++count;
-  return count;
-}
-
 // A task as the second client lists it.
 struct TListedTask {
   std::string Summary, Status;

@@ -26,12 +26,6 @@ size_t FilesIn(const std::string& AFolder, const std::string& AEnding) {
   return count;
 }
 
-size_t Occurrences(const std::string& AText, const std::string& AWhat) {
-  size_t count = 0;
-  for (size_t at = AText.find(AWhat); at != std::string::npos; at = AText.find(AWhat, at + 1)) ++count;
-  return count;
-}
-
 class ExportKillTest : public ::testing::Test {
  protected:
   void SetUp() override {

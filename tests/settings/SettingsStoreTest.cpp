@@ -22,12 +22,6 @@ constexpr THive HKCU = THive::CurrentUser;
 constexpr THive HKCR = THive::ClassesRoot;
 constexpr const char* ExportKey = "Software\\Quorvantis\\V4\\ExportActionsToOutlook";
 
-int CountLines(const std::string& AText, const std::string& APart) {
-  int count = 0;
-  for (size_t at = AText.find(APart); at != std::string::npos; at = AText.find(APart, at + 1)) ++count;
-  return count;
-}
-
 class SettingsStoreTest : public ::testing::Test {
  protected:
   QTemporaryDir FTemp;
@@ -117,7 +111,7 @@ TEST_F(SettingsStoreTest, WrongTypeReadsTheDefaultAndWarnsOncePerValue) {
   EXPECT_EQ(store.ReadInteger(HKCU, ExportKey, "Export Range", 0), 3);  // the right type is silent
   const std::string errors = testing::internal::GetCapturedStderr();
 
-  EXPECT_EQ(CountLines(errors, "warning: settings:"), 2) << errors;
+  EXPECT_EQ(Occurrences(errors, "warning: settings:"), 2u) << errors;
   EXPECT_NE(errors.find("HKEY_CURRENT_USER\\Software\\Quorvantis\\V4\\ExportActionsToOutlook\\Expand Branches "
                         "holds a string, not a boolean; using the default"),
             std::string::npos)
@@ -157,7 +151,7 @@ TEST_F(SettingsStoreTest, DamagedFileLoadsAsFarAsItCan) {
   const std::string errors = testing::internal::GetCapturedStderr();
   // Three lines left out, each named by its place, and two values that do not read.
   const std::string file = Folder() + "/HKEY_CURRENT_USER.ini";
-  EXPECT_EQ(CountLines(errors, "warning: settings:"), 5) << errors;
+  EXPECT_EQ(Occurrences(errors, "warning: settings:"), 5u) << errors;
   EXPECT_NE(errors.find(file + ":1: '\xEF\xBF\xBDPNG?? no equals sign here' is neither a [key] nor NAME=VALUE; it is left out"),
             std::string::npos)
       << errors;
@@ -173,7 +167,7 @@ TEST_F(SettingsStoreTest, DamagedFileLoadsAsFarAsItCan) {
   testing::internal::CaptureStderr();
   store.WriteInteger(HKCU, "Software\\Good", "Number", 5);
   store.WriteInteger(HKCU, "Software\\Good", "Number", 6);
-  EXPECT_EQ(CountLines(testing::internal::GetCapturedStderr(), "is kept as " + file + ".damaged"), 1);
+  EXPECT_EQ(Occurrences(testing::internal::GetCapturedStderr(), "is kept as " + file + ".damaged"), 1u);
   EXPECT_EQ(ReadText(file + ".damaged"), garbage);
   TSettingsStore reread(Folder());
   EXPECT_EQ(reread.ReadInteger(HKCU, "Software\\Good", "Number", 0), 6);
@@ -198,7 +192,7 @@ TEST_F(SettingsStoreTest, AFileOfNothingButGarbageNamesItsFirstLinesOnly) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(store.ReadBool(HKCU, "Software\\Good", "Flag", false));
   const std::string errors = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(CountLines(errors, "warning: settings:"), 11) << errors;
+  EXPECT_EQ(Occurrences(errors, "warning: settings:"), 11u) << errors;
   EXPECT_NE(errors.find("HKEY_CURRENT_USER.ini:10: 'garbage line 9'"), std::string::npos) << errors;
   EXPECT_NE(errors.find("HKEY_CURRENT_USER.ini: 490 more lines left out"), std::string::npos) << errors;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Files for tests: whole-file reads and writes, a temporary folder that goes with its content,
-// and a file size limit that makes writes fail part way, even for root.
+// Files for tests: whole-file reads and writes, a count of what a text holds, a temporary folder
+// that goes with its content, and a file size limit that makes writes fail part way, even for root.
 #include <sys/resource.h>
 
 #include <csignal>
@@ -17,6 +17,13 @@ inline std::string ReadText(const std::string& APath) {
 
 inline void WriteText(const std::string& APath, const std::string& AText) {
   std::ofstream(APath, std::ios::binary) << AText;
+}
+
+// How often APart stands in the text, overlapping ones included.
+inline size_t Occurrences(const std::string& AText, const std::string& APart) {
+  size_t count = 0;
+  for (size_t at = AText.find(APart); at != std::string::npos; at = AText.find(APart, at + 1)) ++count;
+  return count;
 }
 
 class TTempFolder {

@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -22,6 +21,7 @@
 #include "commands/SelectionData.h"
 #include "contract/ActionAttributesIntf.h"
 #include "tests/support/RecordingDialogService.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -40,11 +40,6 @@ void TypeOver(QWidget* AControl, const QString& AText) {
   AControl->setFocus();
   QTest::keyClick(AControl, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClicks(AControl, AText);
-}
-
-std::string ReadFile(const QString& APath) {
-  std::ifstream file(APath.toStdString(), std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
 }
 
 }  // namespace
@@ -95,7 +90,7 @@ class EditActionDialogTest : public QObject {
   std::string Saved(const char* AName) {
     const QString path = FFolder.filePath(QString::fromLatin1(AName));
     Run("save \"" + path.toStdString() + "\"");
-    return ReadFile(path);
+    return ReadText(path.toStdString());
   }
   std::string Printed() {
     std::string text = FOut.str();

@@ -19,6 +19,7 @@
 #include "contract/ActionVocabulary.h"
 #include "session/MapDocument.h"
 #include "tests/support/RecordingDialogService.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -109,11 +110,6 @@ std::vector<std::string> Words(const std::string& ALine) {
   return words;
 }
 
-std::string ReadFile(const std::string& APath) {
-  std::ifstream file(APath, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
 // The map file an edit leaves, or why it was refused.
 struct TOutcome {
   std::string Map;
@@ -146,7 +142,7 @@ class FrontEndConsistencyTest : public QObject {
     }
     const std::string saved = Path("saved.xml");
     shell.Run({"save", saved});
-    outcome.Map = ReadFile(saved);
+    outcome.Map = ReadText(saved);
     return outcome;
   }
 
@@ -183,7 +179,7 @@ class FrontEndConsistencyTest : public QObject {
       }
     const std::string saved = Path("saved.xml");
     document.SaveCopy(saved);
-    outcome.Map = ReadFile(saved);
+    outcome.Map = ReadText(saved);
     return outcome;
   }
 
