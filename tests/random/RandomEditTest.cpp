@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <random>
 #include <sstream>
@@ -26,6 +25,7 @@
 #include "contract/ActionAttributesIntf.h"
 #include "contract/LumetaNodeLinksIntf.h"
 #include "contract/LumetaTypes.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -34,10 +34,7 @@ using TWords = std::vector<std::string>;
 // The saved map without the ID counter: undo brings nodes back but never lowers the counter, so
 // that no ID is handed out twice.
 std::string ReadMap(const std::filesystem::path& APath) {
-  std::ifstream in(APath, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::string map = text.str();
+  std::string map = ReadText(APath);
   const size_t at = map.find(" HighestID=\"");
   if (at != std::string::npos && at < map.find('>', map.find("<Map"))) map.erase(at, map.find('"', at + 12) + 1 - at);
   return map;
