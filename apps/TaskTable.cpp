@@ -294,14 +294,17 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   constexpr size_t KLineWidth = 120, KMinTitle = 16, KMaxPriority = 16;
   std::vector<std::pair<TLumetaNode*, int>> nodes;  // in pre-order, with their depths
   std::vector<INode*> asked;
-  std::vector<IProperty*> records;  // each node's record, found here by its class's rank
+  // Each node's record and links, found here by their classes' ranks while the walk has the node
+  // at hand, rather than by a look-up of each later.
+  std::vector<IProperty*> records, links;
   std::vector<int32_t> depths;
   nodes.reserve(map.NodeCount());
   asked.reserve(map.NodeCount());
   records.reserve(map.NodeCount());
+  links.reserve(map.NodeCount());
   depths.reserve(map.NodeCount());
-  const std::string recordName = KActionPropertyName;
-  const size_t recordRank = map.PropertyRank(recordName);
+  const std::string recordName = KActionPropertyName, linksName = KPredecessorLinksName;
+  const size_t recordRank = map.PropertyRank(recordName), linksRank = map.PropertyRank(linksName);
   bool baselines = false;  // the baseline's columns only for a map that keeps one
   TLumetaMap::ForEachInSubtree(map.Root(), [&](TLumetaNode* ANode, int ALevel) {
     baselines = baselines || ANode->ReadHostData().Baseline;
@@ -309,6 +312,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     nodes.emplace_back(ANode, ALevel - 1);
     asked.push_back(ANode);
     records.push_back(ANode->PeekProperty(recordName, recordRank));
+    links.push_back(ANode->PeekProperty(linksName, linksRank));
     depths.push_back(ALevel - 1);
   });
   const ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get());
@@ -318,7 +322,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   // slack reads the tasks' dates from the rows rather than from each record again.
   std::optional<TCriticalPath> path;
   if (FindWorkingScheduler(map.Root())) {
-    const TTableRows rows{nodes, table ? &shown : nullptr};
+    const TTableRows rows{nodes, table ? &shown : nullptr, &links};
     path.emplace(map, &rows);
   }
   const auto row = [&](size_t AIndex) {

@@ -24,14 +24,18 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap, const TTableRows
   std::vector<TLumetaNode*> walked;
   tasks.reserve(AMap.NodeCount());
   if (ARows) {
-    if (ARows->Shown && ARows->Shown->size() != ARows->Nodes.size())
+    const size_t rows = ARows->Nodes.size();
+    if ((ARows->Shown && ARows->Shown->size() != rows) || (ARows->Links && ARows->Links->size() != rows))
       throw std::invalid_argument("The table's values do not match its rows");
     std::vector<int32_t> parents;  // the position of the last node at each depth
-    for (const auto& [node, depth] : ARows->Nodes) {
+    for (size_t i = 0; i < rows; ++i) {
+      const auto [node, depth] = ARows->Nodes[i];
       if (depth < 0 || static_cast<size_t>(depth) > parents.size())
         throw std::invalid_argument("The table's rows are not in the map's pre-order");
       parents.resize(static_cast<size_t>(depth));
-      tasks.push_back({.ID = node->ID(), .Parent = depth == 0 ? -1 : parents.back(), .Summary = !node->Children().empty()});
+      // The whole map is listed: a node's children are the deeper rows right after it.
+      const bool summary = i + 1 < rows && ARows->Nodes[i + 1].second > depth;
+      tasks.push_back({.ID = node->ID(), .Parent = depth == 0 ? -1 : parents.back(), .Summary = summary});
       parents.push_back(static_cast<int32_t>(tasks.size() - 1));
     }
   } else {
@@ -106,7 +110,8 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap, const TTableRows
       const TTaskConstraintType constraint = values->ConstraintType;
       if (constraint == tcFinishNoLaterThan || constraint == tcMustFinishOn) task.Deadline = minutes(date);
     }
-    ComPtr<IProperty> linksProperty = node->FindProperty(linksName, linksRank);
+    ComPtr<IProperty> linksProperty =
+        ARows && ARows->Links ? ComPtr<IProperty>((*ARows->Links)[i]) : node->FindProperty(linksName, linksRank);
     ComPtr<INodeLinkList2> links = linksProperty ? linksProperty.try_as<INodeLinkList2>() : nullptr;
     const int32_t linkCount = links ? links->GetCount() : 0;
     for (int32_t k = 0; k < linkCount; ++k) {

@@ -30,10 +30,12 @@ class TLumetaMap;
 class TLumetaNode;
 
 // What a table of the whole map holds: its rows in the map's pre-order, the root not counted, each
-// node with its depth (0 for a main branch), and what each row shows (null when no plug-in answered).
+// node with its depth (0 for a main branch), what each row shows (null when no plug-in answered),
+// and each row's links property ("NodeLinks"; null: none) when the table found them on its walk.
 struct TTableRows {
   const std::vector<std::pair<TLumetaNode*, int>>& Nodes;
   const std::vector<TShownAction>* Shown = nullptr;
+  const std::vector<IProperty*>* Links = nullptr;
 };
 
 // The map's tasks as the pass needs them, in the map's pre-order.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "com/OleDate.h"
+#include "contract/ActionVocabulary.h"
 #include "host/CriticalPath.h"
 #include "host/LumetaModel.h"
 #include "plugin/ActionProperty.h"
@@ -272,12 +273,15 @@ TEST(CriticalPathTest, SlackIsTheLongestHarmlessDelayOnRandomNetworks) {
     Schedule(network, plan, random, true, true, start, finish);
     const TCriticalPath path(network.Model->Map());
     const TDelaySimulation simulation(plan, network.Scheduler.get());
-    // A table of the whole map hands its rows and the values it shows: the pass must agree.
+    // A table of the whole map hands its rows, the values it shows and the links it found: the pass
+    // must agree.
     std::vector<std::pair<TLumetaNode*, int>> rows;
     std::vector<TShownAction> shown;
+    std::vector<IProperty*> links;
     TLumetaMap::ForEachInSubtree(network.Model->Map().Root(), [&](TLumetaNode* ANode, int ALevel) {
       if (ALevel == 0) return;
       rows.emplace_back(ANode, ALevel - 1);
+      links.push_back(ANode->PeekProperty(KPredecessorLinksName, network.Model->Map().PropertyRank(KPredecessorLinksName)));
       TShownAction& row = shown.emplace_back();
       if (ComPtr<IActionAttribute> action = QueryAs<IActionAttribute>(ANode->FindProperty("Action").get())) {
         row.HasAction = true;
@@ -288,7 +292,7 @@ TEST(CriticalPathTest, SlackIsTheLongestHarmlessDelayOnRandomNetworks) {
         row.ConstraintDate = action->GetConstraintDate();
       }
     });
-    const TTableRows table{rows, &shown};
+    const TTableRows table{rows, &shown, &links};
     const TCriticalPath fromRows(network.Model->Map(), &table);
     for (size_t i = 0; i < rows.size(); ++i) {
       const std::optional<TTaskSlack> read = path.FindAt(static_cast<int32_t>(i)), given = fromRows.FindAt(static_cast<int32_t>(i));
