@@ -48,12 +48,8 @@ class TXmlPrinter {
   void Attribute(const char* AName, const char* AValue);
   // Text inside the open element; empty text still counts as content ("<a></a>").
   void Text(const char* AValue);
-  // An element holding only the text: Open, Text, Close.
-  void Leaf(const char* AName, const char* AValue) {
-    Open(AName);
-    Text(AValue);
-    Close();
-  }
+  // An element holding only the text: Open, Text, Close. AName as for Open.
+  void Leaf(const char* AName, const char* AValue);
   void Close();
   // An element of another document, whole, inside the open one.
   void Copy(pugi::xml_node AElement);
@@ -118,11 +114,22 @@ class TXmlPrinter {
   void OpenElement(const char* AName, pugi::xml_node ANode, size_t ANameLength);
   // CleanLength of a name given to Open, remembered by its address: a map has a few dozen names.
   size_t NameLength(const char* AName) {
-    // Names lie at regular strides in tables and layouts: a multiply spreads them over the slots.
-    const uint64_t hash = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(AName)) * 0x9E3779B97F4A7C15ull;
-    TMeasuredName& slot = FNameLengths[hash >> 58];
-    if (slot.Name != AName) slot = {AName, CleanLength(AName, cxRaw)};
-    return slot.Length;
+    // Names lie at regular strides in tables and layouts, which a single multiply can map to
+    // neighbouring slots: the address is mixed fully, and a name taken in stays, the next free
+    // slot holding a colliding one. Past a few probes it is measured each time.
+    uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(AName));
+    key = (key ^ (key >> 30)) * 0xBF58476D1CE4E5B9ull;
+    key = (key ^ (key >> 27)) * 0x94D049BB133111EBull;
+    key ^= key >> 31;
+    for (size_t probe = 0; probe < KNameProbes; ++probe) {
+      TMeasuredName& slot = FNameLengths[(key + probe) % FNameLengths.size()];
+      if (slot.Name == AName) return slot.Length;
+      if (!slot.Name) {
+        slot = {AName, CleanLength(AName, cxRaw)};
+        return slot.Length;
+      }
+    }
+    return CleanLength(AName, cxRaw);
   }
   void CopiedAttributes(pugi::xml_node AElement);
   // The open element, or one standing for none (text at the top of a document).
@@ -145,7 +152,8 @@ class TXmlPrinter {
     const char* Name = nullptr;
     size_t Length = 0;
   };
-  std::array<TMeasuredName, 64> FNameLengths{};
+  static constexpr size_t KNameProbes = 8;
+  std::array<TMeasuredName, 128> FNameLengths{};
   TOpen FNoElement{"", pugi::xml_node(), 0, 0};
   uint64_t FSerial = 0;          // counts the elements opened, so that each is told of once
   uint64_t FLastRepaired = 0;    // the serial of the element told of last; 0 for none

@@ -4,6 +4,10 @@
 #include <QXmlStreamReader>
 #include <pugixml.hpp>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -611,6 +615,67 @@ TEST_F(XmlArchiveTest, OutputIsPugixmlsLayoutWithIndentationCappedAt64Levels) {
   TMapPtr reloaded = Own(Archive().LoadFromText(deepText));
   ExpectSameMaps(deep, *reloaded);
   EXPECT_EQ(Archive().SaveToText(*reloaded), deepText);
+}
+
+// The printer looks at text sixteen bytes at a time from aligned addresses: a special character
+// must be caught wherever it falls in such a block, and nothing before a text or past its end
+// may come out, though those bytes are read.
+TEST(XmlPrinterTest, EscapesEverySpecialCharacterWhereverItFalls) {
+  const auto escaped = [](std::string_view AText, bool AAttribute) {
+    std::string out;
+    for (const char c : AText) {
+      if (c == '&') out += "&amp;";
+      else if (c == '<') out += "&lt;";
+      else if (c == '>' && !AAttribute) out += "&gt;";
+      else if (c == '"' && AAttribute) out += "&quot;";
+      else if (c == '\t' && AAttribute) out += "&#09;";
+      else if (c == '\n' && AAttribute) out += "&#10;";
+      else if (c != '\x01') out += c;  // a control character XML cannot hold is left out
+    }
+    return out;
+  };
+  alignas(16) char buffer[80];
+  for (const std::string special : {"&", "<", ">", "\"", "\t", "\n", "\x01", "\xC3\xA9"}) {
+    for (size_t offset = 0; offset < 16; ++offset) {
+      for (size_t length = special.size(); length <= 40; ++length) {
+        std::string printed, expected;
+        xml_archive::TXmlPrinter printer(printed, nullptr, nullptr);
+        for (size_t at = 0; at + special.size() <= length; ++at) {
+          std::fill(std::begin(buffer), std::end(buffer), '<');
+          std::string text(length, 'a');
+          text.replace(at, special.size(), special);
+          std::memcpy(buffer + offset, text.c_str(), text.size() + 1);
+          const char* placed = buffer + offset;
+          printer.Open("e");
+          printer.Attribute("a", placed);
+          printer.Text(placed);
+          printer.Close();
+          printer.Leaf("l", placed);
+          expected += "<e a=\"" + escaped(text, true) + "\">" + escaped(text, false) + "</e>\n<l>" +
+                      escaped(text, false) + "</l>\n";
+        }
+        printer.Finish();
+        ASSERT_EQ(printed, expected) << "offset " << offset << ", length " << length;
+      }
+    }
+  }
+}
+
+// Element names are measured once per address. Names lying at a table's regular stride must not
+// be taken for one another, also when there are more than the printer keeps.
+TEST(XmlPrinterTest, NamesAtRegularStridesComeOutAsTheyAre) {
+  std::vector<std::array<char, 144>> names(300);
+  std::string expected;
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::snprintf(names[i].data(), names[i].size(), "n%zu", i);
+    expected += "<n" + std::to_string(i) + ">x</n" + std::to_string(i) + ">\n";
+  }
+  std::string printed;
+  xml_archive::TXmlPrinter printer(printed, nullptr, nullptr);
+  for (int round = 0; round < 2; ++round)
+    for (const auto& name : names) printer.Leaf(name.data(), "x");
+  printer.Finish();
+  EXPECT_EQ(printed, expected + expected);
 }
 
 std::string ReferencePath(const char* AName) { return std::string(LUMETA_SOURCE_DIR) + "/tests/archive/" + AName; }
