@@ -130,6 +130,15 @@ std::string TTaskConstraintTypeDataConverter::ConvertToString(const TVariant& AV
   } else if (const int64_t ordinal = VariantToInteger(AValue); ordinal >= 0 && ordinal < 8) {
     type = static_cast<TTaskConstraintType>(ordinal);
   }
+  // Made once: a map writes one for every action.
+  static const std::array<std::string, KTaskConstraintTypeIdentifiers.size()> stored = [] {
+    std::array<std::string, KTaskConstraintTypeIdentifiers.size()> made;
+    for (size_t i = 0; i < made.size(); ++i)
+      made[i] = ReplaceFirst(std::string(TaskConstraintTypeToText(static_cast<TTaskConstraintType>(i))),
+                             KConstraintPrefix, KStoredConstraintPrefix);
+    return made;
+  }();
+  if (static_cast<size_t>(type) < stored.size()) return stored[static_cast<size_t>(type)];
   return ReplaceFirst(std::string(TaskConstraintTypeToText(type)), KConstraintPrefix, KStoredConstraintPrefix);
 }
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -183,17 +184,26 @@ void BM_ArchiveSave(benchmark::State& AState) {
   for (auto _ : AState) Setup->Archive.Save(*map, Setup->Target("archive.xml"));
 }
 
-// Every value read before the save, as after a session of work: nothing is copied as it was read.
-void BM_ArchiveSaveAfterReading(benchmark::State& AState) {
-  std::unique_ptr<TLumetaMap> map = Setup->Archive.Load(Setup->File());
-  map->ForEachNode([](TLumetaNode* ANode) {
+// Reads every value of every property, as a session of work would: a save then copies nothing.
+void ReadEveryValue(TLumetaMap& AMap) {
+  AMap.ForEachNode([](TLumetaNode* ANode) {
     for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) {
       auto structure = ANode->GetPropertyItem(i).try_as<IStructuredAttribute>();
       for (int32_t child = 0; structure && child < structure->GetChildCount(); ++child)
         structure->GetChild(child)->SaveToString();
     }
   });
-  for (auto _ : AState) Setup->Archive.Save(*map, Setup->Target("read.xml"));
+}
+
+// Every value read before the save, as after a session of work: nothing is copied as it was read.
+void BM_ArchiveSaveAfterReading(benchmark::State& AState) {
+  std::unique_ptr<TLumetaMap> map = Setup->Archive.Load(Setup->File());
+  ReadEveryValue(*map);
+  // LUMETA_BENCH_REPEAT saves an iteration, for a profiler to see the saves over the setup.
+  static const char* repeatText = std::getenv("LUMETA_BENCH_REPEAT");
+  static const int repeat = repeatText ? std::max(1, std::atoi(repeatText)) : 1;
+  for (auto _ : AState)
+    for (int i = 0; i < repeat; ++i) Setup->Archive.Save(*map, Setup->Target("read.xml"));
 }
 
 // The same without the flush to disk that makes the save durable, to separate the two costs.
@@ -256,6 +266,15 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--write") {
     TBenchSetup setup;
     setup.Generate(argv[2]);
+    return 0;
+  }
+  // "--save-read IN OUT" loads a map, reads every value and saves it: the text a change to the
+  // writer must leave as it was.
+  if (argc == 4 && std::string(argv[1]) == "--save-read") {
+    TBenchSetup setup;
+    std::unique_ptr<TLumetaMap> map = setup.Archive.Load(argv[2]);
+    ReadEveryValue(*map);
+    setup.Archive.Save(*map, argv[3]);
     return 0;
   }
   benchmark::Initialize(&argc, argv);

@@ -111,9 +111,12 @@ void TXmlMapWriter::PrefetchRecords(TLumetaNode* ANode) {
   }
   FAhead.Node = ANode;
   FAhead.Count = 0;
+  FAhead.Properties = count;
   for (size_t i = 0; i < count; ++i) {
     TAttribute* object = TAttribute::FromInterface(roots[i].get());
     TStructuredAttribute* structure = object ? object->AsStructure() : nullptr;
+    FAhead.Roots[i] = roots[i].get();
+    FAhead.Structures[i] = structure;
     // A record that keeps slots is written from its block, its children left where they are.
     if (TRecordSlots* block = structure ? structure->Slots() : nullptr) {
       for (uint32_t offset = 0; offset < block->Bytes(); offset += 64) __builtin_prefetch(reinterpret_cast<char*>(block) + offset);
@@ -133,25 +136,31 @@ void TXmlMapWriter::PrefetchChildren(TLumetaNode* ANode) {
   if (FAhead.Node != ANode) return;
   for (size_t i = 0; i < FAhead.Count; ++i)
     for (const TStructuredAttribute::TChild& child : FAhead.Records[i]->ChildEntries()) __builtin_prefetch(child.Object());
+  // Kept for WriteContent, which then asks for none of them again.
+  FCurrent = FAhead;
   FAhead.Node = nullptr;
-}
-
-void TXmlMapWriter::TextElement(const char* AName, const char* AText) {
-  FPrinter->Open(AName);
-  FPrinter->Text(AText);
-  FPrinter->Close();
 }
 
 void TXmlMapWriter::WriteContent(TLumetaNode* ANode) {
   const bool isMap = ANode->IsRoot();
   FWhere = isMap ? std::string("map") : "node " + std::to_string(ANode->ID());
   if (!ANode->ReadHostData().Expanded) FPrinter->Attribute(KExpanded, "false");
-  TextElement(KTitle, ANode->Title().c_str());
+  FPrinter->Leaf(KTitle, ANode->Title().c_str());
   WriteHostData(ANode);
   if (isMap) WriteSettings();
+  const bool known = FCurrent.Node == ANode;
   for (int32_t i = 0; i < ANode->GetPropertyCount(); ++i) {
     uint32_t entry = 0;
-    if (!ANode->PeekProperty(i, entry) && FSource && WriteAsRead(entry)) continue;
+    // The node holds its properties while it is written: they need no counted reference.
+    if (IProperty* made = ANode->PeekProperty(i, entry)) {
+      const size_t index = static_cast<size_t>(i);
+      if (known && index < FCurrent.Properties && FCurrent.Roots[index])
+        WriteProperty(ANode, made, FCurrent.Roots[index], FCurrent.Structures[index]);
+      else
+        WriteProperty(ANode, made);
+      continue;
+    }
+    if (FSource && WriteAsRead(entry)) continue;
     WriteProperty(ANode, ANode->GetPropertyItem(i).get());
   }
   WriteUnknown(ANode);
@@ -159,7 +168,7 @@ void TXmlMapWriter::WriteContent(TLumetaNode* ANode) {
 
 void TXmlMapWriter::WriteHostData(TLumetaNode* ANode) {
   const TLumetaNode::THostData& data = ANode->ReadHostData();
-  if (!data.Notes.empty()) TextElement(KNotes, data.Notes.c_str());
+  if (!data.Notes.empty()) FPrinter->Leaf(KNotes, data.Notes.c_str());
   if (!data.Resources.empty()) {
     FPrinter->Open(KResources);
     for (const auto& [name, email] : data.Resources) {
@@ -173,7 +182,7 @@ void TXmlMapWriter::WriteHostData(TLumetaNode* ANode) {
   const auto texts = [this](const char* AListName, const char* AItemName, const std::vector<std::string>& ATexts) {
     if (ATexts.empty()) return;
     FPrinter->Open(AListName);
-    for (const std::string& text : ATexts) TextElement(AItemName, text.c_str());
+    for (const std::string& text : ATexts) FPrinter->Leaf(AItemName, text.c_str());
     FPrinter->Close();
   };
   if (!data.Attachments.empty()) {
@@ -226,7 +235,7 @@ void TXmlMapWriter::WriteSettings() {
     if (!days.empty()) days += ' ';
     days += KDayNames[day - 1];
   }
-  TextElement(KWorkingDays, days.c_str());
+  FPrinter->Leaf(KWorkingDays, days.c_str());
   FPrinter->Open(KWorkingPeriods);
   for (const TWorkingPeriod& period : settings->WorkingPeriods()) {
     FPrinter->Open(KPeriod);
@@ -237,32 +246,42 @@ void TXmlMapWriter::WriteSettings() {
   FPrinter->Close();
   if (!settings->Holidays().empty()) {
     FPrinter->Open(KHolidays);
-    for (double date : settings->Holidays()) TextElement(KHoliday, DateToIsoText(date).c_str());
+    for (double date : settings->Holidays()) FPrinter->Leaf(KHoliday, DateToIsoText(date).c_str());
     FPrinter->Close();
   }
   // Only a start the map was given; one assumed from the tasks or today is not written.
-  if (settings->ScheduleStart() != 0) TextElement(KScheduleStart, DateTimeToXmlText(settings->ScheduleStart()).c_str());
-  if (!settings->TimeZone().empty()) TextElement(KTimeZone, settings->TimeZone().c_str());
+  if (settings->ScheduleStart() != 0)
+    FPrinter->Leaf(KScheduleStart, DateTimeToXmlText(settings->ScheduleStart()).c_str());
+  if (!settings->TimeZone().empty()) FPrinter->Leaf(KTimeZone, settings->TimeZone().c_str());
   FPrinter->Close();
 }
 
 void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
+  const ComPtr<IAttribute> root = QueryAs<IAttribute>(AProperty);
+  TAttribute* rootObject = TAttribute::FromInterface(root.get());
+  WriteProperty(ANode, AProperty, root.get(), rootObject ? rootObject->AsStructure() : nullptr);
+}
+
+void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty, IAttribute* ARoot,
+                                  TStructuredAttribute* AStructure) {
   auto mapping = QueryAs<IXmlMapping>(AProperty);
   if (!mapping) {
     Warn("node " + ANode->GetID() + ": property '" + AProperty->GetPropertyName() + "' has no XML mapping, not saved");
     return;
   }
   TXmlLayout& layout = FRegistry.LayoutFor(mapping->GetXmlDeclarations());
-  // The tree the property carries, asked for once; most are our own structures.
-  const ComPtr<IAttribute> root = QueryAs<IAttribute>(AProperty);
-  TAttribute* rootObject = TAttribute::FromInterface(root.get());
-  TStructuredAttribute* structure = rootObject ? rootObject->AsStructure() : nullptr;
+  TStructuredAttribute* structure = AStructure;
   // The children lie apart in memory and each is read below, one at a time with work between:
   // asking for all of them now lets their fetches overlap instead of waiting for each in turn.
   if (structure && !structure->Slots() && structure->HasMadeChildren())
     for (const TStructuredAttribute::TChild& child : structure->ChildEntries()) __builtin_prefetch(child.Object());
-  const ComPtr<IStructuredAttribute> structured =
-      structure ? ComPtr<IStructuredAttribute>(structure) : QueryAs<IStructuredAttribute>(AProperty);
+  // Most are our own structures; another one is asked for its interface.
+  ComPtr<IStructuredAttribute> queried;
+  IStructuredAttribute* structured = structure;
+  if (!structure) {
+    queried = QueryAs<IStructuredAttribute>(AProperty);
+    structured = queried.get();
+  }
   // A link list without links says nothing: a node whose last link was removed (or undone) saves
   // as one that never had any.
   if (layout.IsList && layout.ItemLoader && structured && structured->GetChildCount() == 0) return;
@@ -274,11 +293,11 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty) {
   FPrinter->Open(layout.ElementName.c_str());
   try {
     if (layout.IsList) {
-      WriteList(ANode, layout, structured.get());
+      WriteList(ANode, layout, structured);
     } else if (structured) {
-      TXmlLayout::TOwner owner(structured.get(), structure);
+      TXmlLayout::TOwner owner(structured, structure);
       WriteFields(layout, owner);
-    } else if (const ComPtr<IAttribute>& value = root) {
+    } else if (IAttribute* value = ARoot) {
       const std::string text = layout.OwnConverter ? layout.OwnConverter->ConvertToString(value->GetAsValue())
                                                    : value->SaveToString();
       if (!text.empty()) FPrinter->Text(text.c_str());
@@ -359,11 +378,17 @@ void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner)
     const int slot = ALayout.Fields[i].Slot;
     if (!FWritten[i] || slot < 0 || FSlotDone[slot]) continue;
     FSlotDone[slot] = 1;
-    FPrinter->Open(ALayout.Slots[slot].Name.data());
-    for (const auto& [name, field] : ALayout.Slots[slot].Attributes)
+    const TXmlLayout::TSlot& element = ALayout.Slots[slot];
+    const int textField = element.Field;
+    const bool hasText = textField >= 0 && FWritten[textField] && !FTexts[textField].empty();
+    if (hasText && element.Attributes.empty()) {
+      FPrinter->Leaf(element.Name.data(), FTexts[textField].c_str());
+      continue;
+    }
+    FPrinter->Open(element.Name.data());
+    for (const auto& [name, field] : element.Attributes)
       if (FWritten[field]) FPrinter->Attribute(name.data(), FTexts[field].c_str());
-    const int textField = ALayout.Slots[slot].Field;
-    if (textField >= 0 && FWritten[textField] && !FTexts[textField].empty()) FPrinter->Text(FTexts[textField].c_str());
+    if (hasText) FPrinter->Text(FTexts[textField].c_str());
     FPrinter->Close();
   }
 }

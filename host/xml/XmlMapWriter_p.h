@@ -55,6 +55,8 @@ class TXmlMapWriter {
   void WriteSettings();
   void WriteBaseline(const TLumetaNode::THostData::TBaseline& ABaseline);
   void WriteProperty(TLumetaNode* ANode, IProperty* AProperty);
+  // The same with the attribute the property carries, and that as our structure (or null), known.
+  void WriteProperty(TLumetaNode* ANode, IProperty* AProperty, IAttribute* ARoot, TStructuredAttribute* AStructure);
   bool WriteAsRead(uint32_t AEntry);
   bool LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElement) const;
   // The fields of a record into the open element: its own attributes, then the slot elements.
@@ -62,7 +64,6 @@ class TXmlMapWriter {
   void WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner);
   void WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructuredAttribute* AList);
   void WriteUnknown(TLumetaNode* ANode);
-  void TextElement(const char* AName, const char* AText);
   // An element of another document, whole; a repair inside it names the node being written
   // unless the element itself holds a node.
   void Copy(pugi::xml_node AElement);
@@ -83,12 +84,17 @@ class TXmlMapWriter {
   std::vector<std::string> FTexts;
   std::vector<char> FWritten;
   std::vector<char> FSlotDone;
-  // The records of the node PrefetchRecords was last given.
+  // The records of the node PrefetchRecords was last given, and what each of its first properties
+  // carries: the attribute, and that as our structure (or null). FCurrent: the same for the node
+  // being written, when it was looked at ahead.
   struct TAhead {
     TLumetaNode* Node = nullptr;
     std::array<TStructuredAttribute*, 8> Records{};
     size_t Count = 0;
-  } FAhead;
+    std::array<IAttribute*, 8> Roots{};
+    std::array<TStructuredAttribute*, 8> Structures{};
+    size_t Properties = 0;
+  } FAhead, FCurrent;
 };
 
 }  // namespace xml_archive
