@@ -89,6 +89,13 @@ struct TScheduleRun {
   } PushPending;
   // The run posts several changes per task; held here, the subject's rounds need not count.
   ComPtr<ISubjectHold> Held = QueryAs<ISubjectHold>(static_cast<IUnknown*>(Model));
+
+  // On the outermost command's first run: every command the run carries out, taken over in the
+  // order it does so. The outermost command keeps this list for undo and redo, and the commands
+  // that worked it out go as soon as they are done, so a run that moves every task of a large plan
+  // reuses their memory, and undo walks one list instead of a command per task.
+  bool Recording = false;
+  TRescheduleCommand::TQueue Done;
 };
 
 namespace {
@@ -184,9 +191,10 @@ ComPtr<ISelection> NodeSelection(INode* ANode) {
 struct TRunFrame {
   TRescheduleCommand* Command;
   size_t Next;  // entries done so far (undo counts from the back)
+  ComPtr<ICommand> Held;  // the command, when the one that queued it has gone already
 };
 
-// A frame stack whose room outlives the run: a chain's stack grows to three frames per task, and
+// A frame stack whose room outlives the run: a chain's stack can grow to a frame per task, and
 // growing it afresh every run copied it and, past a few hundred kilobytes, faulted in new pages.
 // The outermost command keeps it for its undo and redo.
 struct TFrameRoom {
@@ -261,10 +269,10 @@ class TRescheduleRunner {
   }
 
   static void Open(std::vector<TFrame>& AStack, TCircleGuard& AGuard, TScheduleRun& ARun, TRescheduleCommand* ACommand,
-                   bool AUndo) {
+                   bool AUndo, ComPtr<ICommand> AHeld = {}) {
     if (!AUndo) AGuard.Opened(ARun, ACommand);
     Post(ARun, ACommand, KRescheduleBeginChange);
-    AStack.push_back({ACommand, 0});
+    AStack.push_back({ACommand, 0, std::move(AHeld)});
     ACommand->FScheduleRun = &ARun;
     if (!AUndo && !ACommand->FRescheduled) {
       ACommand->FRescheduled = true;
@@ -277,6 +285,14 @@ class TRescheduleRunner {
     std::optional<TScheduleRun> own;
     TScheduleRun* run = ATop->FScheduleRun;
     if (!run) run = &own.emplace(ATop, ATop->Model());
+    const bool first = own && !AUndo && !ATop->FRescheduled;
+    if (first) {
+      run->Recording = true;
+      // Entries added and run before the command itself ran come first; they stay marked as run.
+      for (size_t i = 0; i < ATop->FQueue.size(); ++i)
+        if (TRescheduleCommand::TEntry& entry = ATop->FQueue[i]; entry.Executed)
+          run->Done.push_back({std::move(entry.Command), std::move(entry.Selection), nullptr, false});
+    }
     // The outermost command keeps the room of its frame stack; a joining one borrows its own.
     if (!ATop->FFrameRoom) ATop->FFrameRoom = std::make_unique<TFrameRoom>();
     std::vector<TFrame> stack = std::move(ATop->FFrameRoom->Frames);
@@ -286,6 +302,18 @@ class TRescheduleRunner {
       ACommand->FScheduleRun = nullptr;
       Post(*run, ACommand, KRescheduleEndChange);
     };
+    // Closes the innermost frame. While the run records, its command is let go: what it did is in
+    // the record, and the entry that opened it, or the frame itself, held the last reference.
+    const auto close = [&] {
+      TRescheduleCommand* done = stack.back().Command;
+      const ComPtr<ICommand> held = std::move(stack.back().Held);
+      stack.pop_back();
+      leave(done);
+      if (!run->Recording || stack.empty()) return;
+      const TFrame& parent = stack.back();
+      if (TRescheduleCommand::TEntry& opened = parent.Command->FQueue[parent.Next - 1]; opened.Nested == done)
+        opened = {};
+    };
     try {
       Open(stack, guard, *run, ATop, AUndo);
       while (!stack.empty()) {
@@ -294,8 +322,7 @@ class TRescheduleRunner {
         auto& queue = command->FQueue;
         if (frame.Next == queue.size()) {
           if (!AUndo && command->Continue()) continue;
-          stack.pop_back();
-          leave(command);
+          close();
           continue;
         }
         TRescheduleCommand::TEntry& entry = queue[AUndo ? queue.size() - 1 - frame.Next : frame.Next];
@@ -308,11 +335,22 @@ class TRescheduleRunner {
         if (TRescheduleCommand* nested = entry.Nested) {
           // The sub-commands a command queues itself come without a selection: each knows its node.
           if (!AUndo && entry.Selection) nested->SetState(entry.Selection.get());
-          Open(stack, guard, *run, nested, AUndo);  // may invalidate frame
+          ComPtr<ICommand> held;
+          // A command with nothing left to do but open its last entry, and nothing to add after it,
+          // closes first: a chain of moves, each queueing the next, then keeps one frame open
+          // rather than one per task, and each move goes once it is done. The outermost stays open
+          // around everything.
+          if (run->Recording && frame.Next == queue.size() && command != ATop && !command->MayContinue()) {
+            held = std::move(entry.Command);
+            entry = {};
+            close();
+          }
+          Open(stack, guard, *run, nested, AUndo, std::move(held));  // may invalidate frame
         } else if (AUndo) {
           run->Processor->Undo(next);
         } else {
           run->Processor->Execute(next, entry.Selection.get());
+          if (run->Recording) run->Done.push_back(std::move(entry));
           run->RollUps.Clear();  // it may have written any record, or put new ones on nodes
           run->Reads.Forget();
         }
@@ -321,6 +359,7 @@ class TRescheduleRunner {
       const std::exception_ptr error = std::current_exception();
       while (!stack.empty()) {
         TRescheduleCommand* command = stack.back().Command;
+        const ComPtr<ICommand> held = std::move(stack.back().Held);
         stack.pop_back();
         try {
           leave(command);
@@ -332,6 +371,12 @@ class TRescheduleRunner {
       std::rethrow_exception(error);
     }
     ATop->FFrameRoom->Frames = std::move(stack);
+    if (first) {
+      // From now on undo and redo replay what the run did; the commands that worked it out go.
+      std::swap(ATop->FQueue, run->Done);
+      run->Recording = false;
+      run->Done.clear();
+    }
   }
 };
 
@@ -401,11 +446,16 @@ void TRescheduleCommand::AddCommand(ICommand* ACommand, ISelection* ASelection, 
   if (!ACommand) return;
   TRescheduleCommand* nested = dynamic_cast<TRescheduleCommand*>(ACommand);
   if (nested) Adopt(nested);
-  FQueue.push_back({ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection), nested, AExecuteNow});
+  // A command run now while the run records goes straight to the record; a reschedule command that
+  // joins the run records what it does itself.
+  const bool recorded = AExecuteNow && !nested && FScheduleRun && FScheduleRun->Recording;
+  TEntry entry{ComPtr<ICommand>(ACommand), ComPtr<ISelection>(ASelection), nested, AExecuteNow};
+  if (!recorded) FQueue.push_back(std::move(entry));
   if (!AExecuteNow) return;
   // A reschedule command run now joins this one's run.
   if (nested) nested->FScheduleRun = FScheduleRun;
   CommandProcessor()->Execute(ACommand, ASelection);
+  if (recorded) FScheduleRun->Done.push_back({std::move(entry.Command), std::move(entry.Selection), nullptr, false});
   if (FScheduleRun) {
     TRollUpMemo& memo = FScheduleRun->RollUps;
     const int32_t count = ASelection ? ASelection->GetCount() : 0;
@@ -542,9 +592,11 @@ void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, doubl
     if (now.Start == AStart && now.Finish == AFinish && now.StartFlags == written && now.FinishFlags == written) return;
   }
   ComPtr<ICommand> command = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, known.get());
-  ICommand* write = command.get();
-  FQueue.push_back({std::move(command), nullptr, nullptr, true});
-  CommandProcessor()->Execute(write, nullptr);
+  CommandProcessor()->Execute(command.get(), nullptr);
+  if (FScheduleRun->Recording)
+    FScheduleRun->Done.push_back({std::move(command), nullptr, nullptr, false});
+  else
+    FQueue.push_back({std::move(command), nullptr, nullptr, true});
   FScheduleRun->RollUps.ForgetAbove(ANode.Node);
 }
 

@@ -5,8 +5,9 @@
 // (move the start, change the finish) that every change ends in.
 //
 // Commands keep their nodes as identifiers and look them up when they run. A reschedule command
-// works out its sub-commands on its first Execute; redo replays them in the same order, undo
-// reverses them. The outermost command of a run opens one schedule run (the model, its processor,
+// works out its sub-commands on its first Execute. The outermost one then keeps only the writes
+// the run carried out, in the order it did them: redo replays them, undo reverses them, and the
+// nested commands that worked them out are let go as each finishes. The outermost command of a run opens one schedule run (the model, its processor,
 // subject and scheduler, the roll-ups and predecessor lists read meanwhile) and hands it to every
 // command it opens; nothing lives beyond it. Nested queues run depth first but without native
 // recursion, so chains of any length are safe; likewise releasing a command releases its nested
@@ -62,8 +63,9 @@ class TRescheduleCommand : public TCompositeCommand {
   // Undoes the entries newest first, bracketed like Execute; the queue stays for redo.
   void UnExecute() override;
 
-  // Appends the pair to the queue; with AExecuteNow runs it at once through the processor. A
-  // reschedule command queued without a selection keeps the one it has: it knows its node.
+  // Appends the pair to the queue; with AExecuteNow runs it at once through the processor (during
+  // a first run, straight into the run's record). A reschedule command queued without a selection
+  // keeps the one it has: it knows its node.
   void AddCommand(ICommand* ACommand, ISelection* ASelection, bool AExecuteNow);
   // The working scheduler of the task's map; empty when there is none.
   virtual ComPtr<IWorkingScheduler> GetWorkingScheduler();
@@ -90,6 +92,8 @@ class TRescheduleCommand : public TCompositeCommand {
   // Called on the first Execute whenever every queued entry has run: true when it queued another.
   // A command whose entries each depend on what the ones before moved queues them as it goes.
   virtual bool Continue() { return false; }
+  // Whether Continue may ever queue more.
+  virtual bool MayContinue() const { return false; }
 
   // The task node, looked up by its identifier; empty when it is gone.
   ComPtr<INode> Node();
@@ -275,6 +279,7 @@ class TRescheduleSummaryCommand : public TRescheduleCommand {
   void Reschedule() override;
   // A carried link is pushed one subtask at a time: each is placed once the ones before it moved.
   bool Continue() override;
+  bool MayContinue() const override { return true; }
 
  private:
   struct TPush;
