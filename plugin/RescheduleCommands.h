@@ -91,8 +91,10 @@ class TRescheduleCommand : public TCompositeCommand {
   virtual void Reschedule() = 0;
   // Called on the first Execute whenever every queued entry has run: true when it queued another.
   // A command whose entries each depend on what the ones before moved queues them as it goes.
+  // A class that overrides it must answer true from MayContinue too.
   virtual bool Continue() { return false; }
-  // Whether Continue may ever queue more.
+  // Whether Continue may ever queue more. When not, a first run closes the command as soon as it
+  // opens its last entry, and Continue is not called after that entry.
   virtual bool MayContinue() const { return false; }
 
   // The task node, looked up by its identifier; empty when it is gone.
