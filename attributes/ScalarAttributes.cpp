@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -209,18 +210,19 @@ void ReadSlotText(TRecordSlots& ABlock, TSlot& ASlot, std::string_view AText) {
   }
 }
 
-void SaveSlotText(TRecordSlots& ABlock, const TSlot& ASlot, std::string& AText) {
+std::string_view SlotText(TRecordSlots& ABlock, const TSlot& ASlot, TSlotTextRoom& ARoom) {
+  static_assert(sizeof(TSlotTextRoom) > KShortestFloatTextSize && sizeof(TSlotTextRoom) > KXmlDateTimeChars);
+  char* const room = ARoom.data();
+  char* end = room;
   switch (ASlot.Kind) {
-    case TSlotKind::Integer: AText = std::to_string(ASlot.Integer); break;
-    case TSlotKind::Double: AText = ShortestFloatText(ASlot.Real); break;
-    case TSlotKind::DateTime: {
-      char text[KXmlDateTimeChars];
-      AText.assign(text, PutXmlDateTime(ASlot.Real, text));
-      break;
-    }
-    case TSlotKind::String: AText = ABlock.Text(ASlot); break;
-    case TSlotKind::WordBool: AText = ASlot.WordBool != 0 ? "true" : "false"; break;
+    case TSlotKind::Integer: end = std::to_chars(room, room + ARoom.size() - 1, ASlot.Integer).ptr; break;
+    case TSlotKind::Double: end = PutShortestFloatText(room, ASlot.Real); break;
+    case TSlotKind::DateTime: end = PutXmlDateTime(ASlot.Real, room); break;
+    case TSlotKind::String: return ABlock.Text(ASlot);
+    case TSlotKind::WordBool: return ASlot.WordBool != 0 ? std::string_view("true") : std::string_view("false");
   }
+  *end = '\0';
+  return {room, static_cast<size_t>(end - room)};
 }
 
 TVariant SlotAsValue(TRecordSlots& ABlock, const TSlot& ASlot) {

@@ -1,6 +1,7 @@
 #pragma once
 // The scalar leaves of the attribute tree: integer, double, date/time, string, 16-bit boolean and
 // node reference.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -232,8 +233,11 @@ class TWordBoolAttribute : public TScalarAttribute<IWordBoolAttribute, bool, int
 // touching the slot's flags: a document source fills a record's slots with it.
 void ReadSlotText(TRecordSlots& ABlock, TSlot& ASlot, std::string_view AText);
 // The text (SaveToString) and the value (GetAsValue) the standard scalar of the slot's kind gives,
-// so that a writer prints a record's slots without making its children.
-void SaveSlotText(TRecordSlots& ABlock, const TSlot& ASlot, std::string& AText);
+// so that a writer prints a record's slots without making its children. The text is a string
+// slot's own, else written into ARoom, without a heap block; either way a NUL follows it. Valid
+// until the slot or ARoom changes.
+using TSlotTextRoom = std::array<char, 40>;
+std::string_view SlotText(TRecordSlots& ABlock, const TSlot& ASlot, TSlotTextRoom& ARoom);
 TVariant SlotAsValue(TRecordSlots& ABlock, const TSlot& ASlot);
 
 // Refers to a node of the map. A reference loaded from text or a stream holds only the node's

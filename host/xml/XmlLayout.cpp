@@ -243,10 +243,9 @@ IAttribute* TXmlLayout::FieldAttribute(TOwner& AOwner, TField& AField, TAttribut
   return AOwner.Held.get();
 }
 
-size_t TXmlLayout::ChildIndexOf(TField& AField, TStructuredAttribute& ARecord) {
-  // The place found before, in a record of this size, as for the children.
+size_t TXmlLayout::FindChildIndex(TField& AField, TStructuredAttribute& ARecord) {
+  // Remembered for the next record of this size, as for the children.
   const int32_t count = ARecord.Count();
-  if (AField.ChildIndex >= 0 && AField.ChildCount == count) return static_cast<size_t>(AField.ChildIndex);
   const std::string& name = AField.Declaration->PropertyName();
   ComPtr<IRecordAttribute> record = QueryAs<IRecordAttribute>(static_cast<IStructuredAttribute*>(&ARecord));
   for (int32_t i = 0; record && i < count; ++i) {

@@ -218,7 +218,14 @@ struct TXmlLayout {
   static IAttribute* FieldAttribute(TOwner& AOwner, TField& AField, TAttribute** AObject = nullptr);
   // The place of a declared field among the children of a record of ours, which is its slot in a
   // record that keeps slots; remembered in the field as FieldAttribute does.
-  static size_t ChildIndexOf(TField& AField, TStructuredAttribute& ARecord);
+  static size_t ChildIndexOf(TField& AField, TStructuredAttribute& ARecord) {
+    // Inline: a save asks it for every value of every record.
+    if (AField.ChildIndex >= 0 && AField.ChildCount == ARecord.Count()) return static_cast<size_t>(AField.ChildIndex);
+    return FindChildIndex(AField, ARecord);
+  }
+
+ private:
+  static size_t FindChildIndex(TField& AField, TStructuredAttribute& ARecord);
 };
 
 // The property managers an archive knows, by element name, and the layouts of their classes.

@@ -22,9 +22,14 @@ void TXmlItemElement::Print(TXmlPrinter& APrinter) const {
   APrinter.Close();
 }
 
+bool TXmlItemElement::Named(const std::string& AKept, const std::string& AName) {
+  // A kept name holds no NUL; of one size, the two compare whole, which spares measuring AName.
+  return AKept.size() == AName.size() ? AKept == AName : AKept == AName.c_str();
+}
+
 bool TXmlItemElement::GetAttribute(const std::string& AName, std::string& AValue) {
   for (size_t i = 0; i < FCount; ++i) {
-    if (FAttributes[i].first == AName.c_str()) {
+    if (Named(FAttributes[i].first, AName)) {
       AValue = FAttributes[i].second;
       return true;
     }
@@ -35,7 +40,7 @@ bool TXmlItemElement::GetAttribute(const std::string& AName, std::string& AValue
 void TXmlItemElement::SetAttribute(const std::string& AName, const std::string& AValue) {
   // Text stops at a NUL, as it does in a document.
   for (size_t i = 0; i < FCount; ++i) {
-    if (FAttributes[i].first == AName.c_str()) {
+    if (Named(FAttributes[i].first, AName)) {
       FAttributes[i].second = AValue.c_str();
       return;
     }
@@ -342,8 +347,11 @@ void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner)
   // Every value first, in declaration order; then the record's own attributes, and the slot
   // elements in the order their first value came, each with its attributes and text.
   const size_t count = ALayout.Fields.size();
-  if (FTexts.size() < count) FTexts.resize(count);
-  FWritten.assign(count, 0);
+  if (FFieldTexts.size() < count) {
+    FFieldTexts.resize(count);
+    FTexts.resize(count);
+    FRooms.resize(count);
+  }
   // A record that keeps slots is printed from them, made children or not: they hold its values,
   // and the children lie apart in memory. Only records make slots.
   TRecordSlots* block = AOwner.Object && AOwner.Object->Slots()
@@ -351,44 +359,45 @@ void TXmlMapWriter::WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner)
                             : nullptr;
   for (size_t i = 0; i < count; ++i) {
     TXmlLayout::TField& field = ALayout.Fields[i];
+    std::string_view text;
     if (block) {
       const TSlot& slot = block->Slots()[TXmlLayout::ChildIndexOf(field, *AOwner.Object)];
       if (field.Converter)
-        FTexts[i] = field.Converter->ConvertToString(SlotAsValue(*block, slot));
+        text = FTexts[i] = field.Converter->ConvertToString(SlotAsValue(*block, slot));
       else
-        SaveSlotText(*block, slot, FTexts[i]);
-      FWritten[i] = !FTexts[i].empty() || field.Declaration->AllowEmpty();
-      continue;
+        text = SlotText(*block, slot, FRooms[i]);  // a text slot's own text, or printed in place
+    } else {
+      TAttribute* object = nullptr;
+      IAttribute* attribute = TXmlLayout::FieldAttribute(AOwner, field, &object);
+      if (field.Converter)
+        FTexts[i] = field.Converter->ConvertToString(attribute->GetAsValue());
+      else if (object)
+        object->SaveToText(FTexts[i]);  // into the room the text had for the record before
+      else
+        FTexts[i] = attribute->SaveToString();
+      text = FTexts[i];
     }
-    TAttribute* object = nullptr;
-    IAttribute* attribute = TXmlLayout::FieldAttribute(AOwner, field, &object);
-    if (field.Converter)
-      FTexts[i] = field.Converter->ConvertToString(attribute->GetAsValue());
-    else if (object)
-      object->SaveToText(FTexts[i]);  // into the room the text had for the record before
-    else
-      FTexts[i] = attribute->SaveToString();
-    FWritten[i] = !FTexts[i].empty() || field.Declaration->AllowEmpty();
+    FFieldTexts[i] = {text, !text.empty() || field.Declaration->AllowEmpty()};
   }
   // A slot lists its attributes in declaration order.
   for (const auto& [name, field] : ALayout.Own.Attributes)
-    if (FWritten[field]) FPrinter->Attribute(name.data(), FTexts[field].c_str());
+    if (FFieldTexts[field].Written) FPrinter->Attribute(name.data(), FFieldTexts[field].Text.data());
   FSlotDone.assign(ALayout.Slots.size(), 0);
   for (size_t i = 0; i < count; ++i) {
     const int slot = ALayout.Fields[i].Slot;
-    if (!FWritten[i] || slot < 0 || FSlotDone[slot]) continue;
+    if (!FFieldTexts[i].Written || slot < 0 || FSlotDone[slot]) continue;
     FSlotDone[slot] = 1;
     const TXmlLayout::TSlot& element = ALayout.Slots[slot];
     const int textField = element.Field;
-    const bool hasText = textField >= 0 && FWritten[textField] && !FTexts[textField].empty();
+    const bool hasText = textField >= 0 && FFieldTexts[textField].Written && !FFieldTexts[textField].Text.empty();
     if (hasText && element.Attributes.empty()) {
-      FPrinter->Leaf(element.Name.data(), FTexts[textField].c_str());
+      FPrinter->Leaf(element.Name.data(), FFieldTexts[textField].Text.data());
       continue;
     }
     FPrinter->Open(element.Name.data());
     for (const auto& [name, field] : element.Attributes)
-      if (FWritten[field]) FPrinter->Attribute(name.data(), FTexts[field].c_str());
-    if (hasText) FPrinter->Text(FTexts[textField].c_str());
+      if (FFieldTexts[field].Written) FPrinter->Attribute(name.data(), FFieldTexts[field].Text.data());
+    if (hasText) FPrinter->Text(FFieldTexts[textField].Text.data());
     FPrinter->Close();
   }
 }
@@ -406,8 +415,9 @@ void TXmlMapWriter::WriteList(TLumetaNode* ANode, TXmlLayout& ALayout, IStructur
              "', which does not exist, dropped");
         continue;
       }
+      static const std::string referenceName = KNodeReference;  // made once: a map writes it for every link
       FItem->Start(ALayout.ItemElementName.c_str());
-      FItem->SetAttribute(KNodeReference, reference);
+      FItem->SetAttribute(referenceName, reference);
       ALayout.ItemLoader->SaveToXml(FItem.get(), item.as<ITaskLink>().get());
       FItem->Print(*FPrinter);
       continue;

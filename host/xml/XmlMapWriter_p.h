@@ -2,6 +2,7 @@
 // Inside the map archive: a map written as a map file.
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/xml/LumetaXmlArchive.h"
@@ -14,7 +15,7 @@ namespace xml_archive {
 // A link item as its loader fills it, printed once filled (the printer takes an element's
 // attributes before its content). It answers like an element of a document: setting an attribute
 // it has replaces the value in place, setting empty text removes the text.
-class TXmlItemElement : public TImplements<TAggregableObject, IXmlElement> {
+class TXmlItemElement final : public TImplements<TAggregableObject, IXmlElement> {
  public:
   // Starts an empty element; AName must live until Print.
   void Start(const char* AName);
@@ -27,6 +28,8 @@ class TXmlItemElement : public TImplements<TAggregableObject, IXmlElement> {
   void SetAttribute(const std::string& AName, const std::string& AValue) override;
 
  private:
+  // Whether a kept attribute name is AName, read up to its first NUL.
+  static bool Named(const std::string& AKept, const std::string& AName);
   const char* FName = "";
   // The first FCount pairs belong to the element; the rest stay from earlier items, so that a
   // map's thousands of link items reuse the room of the texts before them.
@@ -80,9 +83,15 @@ class TXmlMapWriter {
   std::string FWhere;          // "map" or "node <ID>": what the warnings of the content now written name
   pugi::xml_node FCopyParent;  // while copying: the parent of the element copied
   ComPtr<TXmlItemElement> FItem = make<TXmlItemElement>();
-  // Per record, reused: each field's text and whether it is written, and the slots written.
+  // Per record, reused: each field's text and whether it is written, and the slots written. A
+  // text lies in FTexts or FRooms of its field, or in the record's slot; a NUL follows it.
+  struct TFieldText {
+    std::string_view Text;
+    bool Written = false;
+  };
+  std::vector<TFieldText> FFieldTexts;
   std::vector<std::string> FTexts;
-  std::vector<char> FWritten;
+  std::vector<TSlotTextRoom> FRooms;
   std::vector<char> FSlotDone;
   // The records of the node PrefetchRecords was last given, and what each of its first properties
   // carries: the attribute, and that as our structure (or null). FCurrent: the same for the node
