@@ -85,7 +85,69 @@ size_t ValidSequence(const unsigned char* AText) {
   if (overlong || surrogate || code > 0x10FFFF || code == 0xFFFE || code == 0xFFFF) return 0;
   return length;
 }
+
+// The length of a text that needs no escaping in the context, else 0; as CleanLength, for callers
+// that know their context.
+template <unsigned char Context>
+size_t CleanLengthIn(const char* AText) {
+  const auto* text = reinterpret_cast<const unsigned char*>(AText);
+  const unsigned char* special = FindSpecial<Context>(text);
+  return *special == 0 ? static_cast<size_t>(special - text) : 0;
+}
+
+// Copies a text to AOut and answers its end. Names and values of a map are mostly shorter than 32
+// bytes, which two overlapping moves copy without the call and the size dispatch of memcpy.
+[[gnu::always_inline]] inline char* PutText(char* AOut, const char* AText, size_t ASize) {
+  if (ASize >= 8 && ASize <= 32) {
+    if (ASize <= 16) {
+      uint64_t head, tail;
+      std::memcpy(&head, AText, 8);
+      std::memcpy(&tail, AText + ASize - 8, 8);
+      std::memcpy(AOut, &head, 8);
+      std::memcpy(AOut + ASize - 8, &tail, 8);
+    } else {
+      char head[16], tail[16];
+      std::memcpy(head, AText, 16);
+      std::memcpy(tail, AText + ASize - 16, 16);
+      std::memcpy(AOut, head, 16);
+      std::memcpy(AOut + ASize - 16, tail, 16);
+    }
+  } else if (ASize >= 4 && ASize < 8) {
+    uint32_t head, tail;
+    std::memcpy(&head, AText, 4);
+    std::memcpy(&tail, AText + ASize - 4, 4);
+    std::memcpy(AOut, &head, 4);
+    std::memcpy(AOut + ASize - 4, &tail, 4);
+  } else if (ASize > 0 && ASize < 4) {
+    AOut[0] = AText[0];
+    AOut[ASize / 2] = AText[ASize / 2];
+    AOut[ASize - 1] = AText[ASize - 1];
+  } else {
+    std::memcpy(AOut, AText, ASize);
+  }
+  return AOut + ASize;
+}
+
+constexpr std::array<char, 2 * TXmlPrinter::KMaxIndentLevel> KSpaces = [] {
+  std::array<char, 2 * TXmlPrinter::KMaxIndentLevel> text{};
+  text.fill(' ');
+  return text;
+}();
 }  // namespace
+
+[[gnu::always_inline]] inline char* TXmlPrinter::LineStart(char* AOut, size_t ADepth) const {
+  if (FFlags & Newline) *AOut++ = '\n';
+  if (!(FFlags & IndentHere)) return AOut;
+  // Every indentation is copied at a fixed width, which the compiler does in a few moves instead
+  // of calling memcpy, and only its own width is kept; most are shallow.
+  constexpr size_t shallow = 32;
+  const size_t width = 2 * std::min(ADepth, size_t{KMaxIndentLevel});
+  if (width <= shallow)
+    std::memcpy(AOut, KSpaces.data(), shallow);
+  else
+    std::memcpy(AOut, KSpaces.data(), KSpaces.size());
+  return AOut + width;
+}
 
 void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
   for (pugi::xml_node node = ADocument.first_child(); node; node = node.next_sibling()) Copy(node);
@@ -93,7 +155,7 @@ void TXmlPrinter::Print(const pugi::xml_document& ADocument) {
 }
 
 void TXmlPrinter::Declaration(bool AStandalone) {
-  BeforeElement();
+  BeforeElement(FOpen.size());
   Put("<?xml version=\"1.0\" encoding=\"UTF-8\"");
   if (AStandalone) Put(" standalone=\"yes\"");
   Put("?>");
@@ -103,14 +165,23 @@ void TXmlPrinter::Declaration(bool AStandalone) {
 void TXmlPrinter::Open(const char* AName) { OpenElement(AName, pugi::xml_node(), NameLength(AName)); }
 
 void TXmlPrinter::OpenElement(const char* AName, pugi::xml_node ANode, size_t ANameLength) {
-  StartContent();
-  BeforeElement();
-  Put('<');
   FOpen.push_back({AName, ANode, ++FSerial, ANameLength});
-  if (FOpen.back().NameLength)
-    Put(AName, FOpen.back().NameLength);
-  else
+  // The end of the start tag before, the line start and the name, with room checked once.
+  const size_t size = ANameLength + 2 + KLineStartRoom;
+  if (ANameLength != 0 && size <= FCapacity) {
+    if (FCapacity - FUsed < size) Drain();
+    char* out = FBuffer.get() + FUsed;
+    if (FStartOpen) *out++ = '>';
+    out = LineStart(out, FOpen.size() - 1);
+    *out++ = '<';
+    out = PutText(out, AName, ANameLength);
+    FUsed = static_cast<size_t>(out - FBuffer.get());
+  } else {
+    StartContent();
+    BeforeElement(FOpen.size() - 1);
+    Put('<');
     Escaped(AName, cxRaw, FOpen.back());
+  }
   FStartOpen = true;
   FFlags = Newline | IndentHere;
 }
@@ -120,31 +191,48 @@ void TXmlPrinter::Leaf(const char* AName, const char* AValue) {
   // without the element being kept as open. Empty text, and text to escape or repair, take the
   // general way.
   const size_t nameLength = NameLength(AName);
-  const size_t valueLength = CleanLength(AValue, cxText);
-  const size_t size = 2 * nameLength + valueLength + 5;
+  const size_t valueLength = CleanLengthIn<KText>(AValue);
+  const size_t size = 2 * nameLength + valueLength + 6 + KLineStartRoom;
   if (nameLength == 0 || valueLength == 0 || size > FCapacity) {
     Open(AName);
     Text(AValue);
     Close();
     return;
   }
-  StartContent();
-  BeforeElement();
   if (FCapacity - FUsed < size) Drain();
   char* out = FBuffer.get() + FUsed;
+  if (FStartOpen) *out++ = '>';
+  FStartOpen = false;
+  out = LineStart(out, FOpen.size());
   *out++ = '<';
-  out = static_cast<char*>(std::memcpy(out, AName, nameLength)) + nameLength;
+  out = PutText(out, AName, nameLength);
   *out++ = '>';
-  out = static_cast<char*>(std::memcpy(out, AValue, valueLength)) + valueLength;
+  out = PutText(out, AValue, valueLength);
   *out++ = '<';
   *out++ = '/';
-  out = static_cast<char*>(std::memcpy(out, AName, nameLength)) + nameLength;
+  out = PutText(out, AName, nameLength);
   *out++ = '>';
   FUsed = static_cast<size_t>(out - FBuffer.get());
   FFlags = Newline | IndentHere;
 }
 
 void TXmlPrinter::Attribute(const char* AName, const char* AValue) {
+  // As for Leaf: a name and value that need no escaping go straight into the buffer.
+  const size_t nameLength = CleanLengthIn<KRaw>(AName);
+  const size_t valueLength = CleanLengthIn<KAttribute>(AValue);
+  const size_t size = nameLength + valueLength + 4;
+  if (nameLength != 0 && (valueLength != 0 || *AValue == 0) && size <= FCapacity) {
+    if (FCapacity - FUsed < size) Drain();
+    char* out = FBuffer.get() + FUsed;
+    *out++ = ' ';
+    out = PutText(out, AName, nameLength);
+    *out++ = '=';
+    *out++ = '"';
+    out = PutText(out, AValue, valueLength);
+    *out++ = '"';
+    FUsed = static_cast<size_t>(out - FBuffer.get());
+    return;
+  }
   const TOpen& owner = Current();
   Put(' ');
   Escaped(AName, cxRaw, owner);
@@ -162,17 +250,23 @@ void TXmlPrinter::Text(const char* AValue) {
 void TXmlPrinter::Close() {
   const TOpen closed = FOpen.back();
   FOpen.pop_back();
+  // The end of an empty element, or the line start and the end tag, with room checked once.
+  const size_t size = closed.NameLength + 3 + KLineStartRoom;
   if (FStartOpen) {
     Put(" />");
     FStartOpen = false;
+  } else if (closed.NameLength != 0 && size <= FCapacity) {
+    if (FCapacity - FUsed < size) Drain();
+    char* out = LineStart(FBuffer.get() + FUsed, FOpen.size());
+    *out++ = '<';
+    *out++ = '/';
+    out = PutText(out, closed.Name, closed.NameLength);
+    *out++ = '>';
+    FUsed = static_cast<size_t>(out - FBuffer.get());
   } else {
-    if (FFlags & Newline) Put('\n');
-    if (FFlags & IndentHere) Indent(static_cast<unsigned>(FOpen.size()));
+    BeforeElement(FOpen.size());
     Put("</");
-    if (closed.NameLength)
-      Put(closed.Name, closed.NameLength);
-    else
-      Escaped(closed.Name, cxRaw, closed);
+    Escaped(closed.Name, cxRaw, closed);
     Put('>');
   }
   FFlags = Newline | IndentHere;
@@ -209,7 +303,7 @@ void TXmlPrinter::Copy(pugi::xml_node ARoot) {
         FFlags = 0;
         break;
       case pugi::node_declaration: {
-        BeforeElement();
+        BeforeElement(FOpen.size());
         const TOpen owner{node.name(), node, ++FSerial, 0};
         Put("<?");
         Escaped(node.name(), cxRaw, owner);
@@ -226,7 +320,7 @@ void TXmlPrinter::Copy(pugi::xml_node ARoot) {
       }
       default:  // the archive's documents hold no comments, instructions or doctypes
         StartContent();
-        BeforeElement();
+        BeforeElement(FOpen.size());
         FFlags = Newline | IndentHere;
         break;
     }
@@ -247,28 +341,11 @@ void TXmlPrinter::Finish() {
   Drain();
 }
 
-void TXmlPrinter::BeforeElement() {
-  if (FFlags & Newline) Put('\n');
-  if (FFlags & IndentHere) Indent(static_cast<unsigned>(FOpen.size()));
+void TXmlPrinter::BeforeElement(size_t ADepth) {
+  if (FCapacity - FUsed < KLineStartRoom) Drain();
+  FUsed = static_cast<size_t>(LineStart(FBuffer.get() + FUsed, ADepth) - FBuffer.get());
 }
 
-void TXmlPrinter::Indent(unsigned ADepth) {
-  static constexpr std::array<char, 2 * KMaxIndentLevel> spaces = [] {
-    std::array<char, 2 * KMaxIndentLevel> text{};
-    text.fill(' ');
-    return text;
-  }();
-  // Every indentation is copied at a fixed width, which the compiler does in a few moves instead
-  // of calling memcpy, and only its own width is kept; most are shallow.
-  constexpr size_t shallow = 32;
-  if (FCapacity - FUsed < spaces.size()) Drain();
-  const size_t width = 2 * std::min(ADepth, KMaxIndentLevel);
-  if (width <= shallow)
-    std::memcpy(FBuffer.get() + FUsed, spaces.data(), shallow);
-  else
-    std::memcpy(FBuffer.get() + FUsed, spaces.data(), spaces.size());
-  FUsed += width;
-}
 
 void TXmlPrinter::CopiedAttributes(pugi::xml_node AElement) {
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute())

@@ -91,9 +91,11 @@ class TXmlPrinter {
     else
       FOut.append(AText);
   }
-  void Indent(unsigned ADepth);
-  // Line break and indentation before an element, as pugixml places them.
-  void BeforeElement();
+  // Line break and indentation before an element (or end tag) at ADepth, as pugixml places them.
+  void BeforeElement(size_t ADepth);
+  // The same written at AOut, which has KLineStartRoom bytes of room; answers the end.
+  char* LineStart(char* AOut, size_t ADepth) const;
+  static constexpr size_t KLineStartRoom = 1 + 2 * KMaxIndentLevel;
   // Ends the start tag of the open element once it gets content.
   void StartContent() {
     if (FStartOpen) {
