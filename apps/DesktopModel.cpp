@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "apps/DesktopCommands.h"
 #include "com/ComErrors.h"
@@ -530,16 +531,31 @@ TMapCalendar TDesktopItemModel::Calendar() const {
 }
 
 std::pair<double, double> TDesktopItemModel::TaskSpan() const {
+  if (!FTaskSpan) FTaskSpan = ReadTaskSpan();
+  return *FTaskSpan;
+}
+
+std::pair<double, double> TDesktopItemModel::ReadTaskSpan() const {
   TLumetaModel* model = Model();
   if (!model) return {0.0, 0.0};
   double first = std::numeric_limits<double>::max(), last = 0;
-  const auto take = [&](int64_t AID) {
-    const std::optional<TDesktopBar> bar = ReadBar(AID, TShownAction{});  // no summary is asked: see below
-    if (bar) {
-      first = std::min(first, bar->Start);
-      last = std::max(last, bar->Finish);
+  const std::string actionName = KActionPropertyName;
+  const size_t actionRank = model->Map().PropertyRank(actionName);
+  // The dates a bar starts and ends at (ReadBar's), from the action's own getters: no summary is
+  // asked, see below.
+  const auto take = [&](TLumetaNode* ANode) {
+    ComPtr<IProperty> property = ANode->FindProperty(actionName, actionRank);
+    ComPtr<IActionAttribute> action = property ? property.try_as<IActionAttribute>() : nullptr;
+    if (!action) return false;
+    try {
+      const double start = action->GetStartDate();
+      if (start <= 0) return false;
+      first = std::min(first, start);
+      last = std::max(last, std::max(action->GetCompletedDate(), start));
+      return true;
+    } catch (const std::exception&) {
+      return false;
     }
-    return bar.has_value();
   };
   // While the map schedules, a summary's dates are rolled up from the tasks below it, which the
   // walk reads anyway: asking a summary that has any would roll up its whole branch once more,
@@ -558,7 +574,7 @@ std::pair<double, double> TDesktopItemModel::TaskSpan() const {
       continue;
     }
     const bool below = visit.TaskBelow;
-    const bool task = (below && rolledUp ? false : take(visit.Node->ID())) || below;
+    const bool task = (below && rolledUp ? false : take(visit.Node)) || below;
     stack.pop_back();
     if (!stack.empty() && task) stack.back().TaskBelow = true;
   }

@@ -170,7 +170,8 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   // The task's slack, worked out for the whole map on the first question after a change; empty
   // for a node that is no dated task.
   std::optional<TTaskSlack> Slack(int64_t AID) const;
-  // The first start and the last finish of the map's tasks; (0, 0) without tasks.
+  // The first start and the last finish of the map's tasks; (0, 0) without tasks. Worked out on the
+  // first question after a change: the strip asks on every resize.
   std::pair<double, double> TaskSpan() const;
   // The map's working calendar (non-working days are shaded).
   TMapCalendar Calendar() const;
@@ -196,6 +197,7 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   void UndoStateChanged(const TUndoState&) override { Forget(); }
   void Forget() const {
     FCache.clear();
+    FTaskSpan.reset();
     FCriticalPath.reset();
     FNoCriticalPath = false;
   }
@@ -210,6 +212,8 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   // AShown: what the row's action shows, summaries rolled up; its own getters answer without.
   QString ReadText(int64_t AID, int AColumn, const TShownAction& AShown) const;
   std::optional<TDesktopBar> ReadBar(int64_t AID, const TShownAction& AShown) const;
+  // TaskSpan afresh: the dates alone, without what else a bar shows (slack, conflicts, baseline).
+  std::pair<double, double> ReadTaskSpan() const;
   // EditField without the message: raises what refuses the edit.
   void RunFieldEdit(int64_t AID, TActionField AField, const QVariant& AValue);
   // Makes the node's predecessors the typed list as one undo step; raises what refuses it.
@@ -221,6 +225,7 @@ class TDesktopItemModel : public QAbstractItemModel, private IUndoStateObserver 
   std::unordered_map<int64_t, int> FRowOf;
   mutable std::unordered_map<int64_t, TRowCache> FCache;
   std::unordered_map<int64_t, QString> FConflicts;  // by task ID, one line each
+  mutable std::optional<std::pair<double, double>> FTaskSpan;
   mutable std::optional<TCriticalPath> FCriticalPath;
   mutable bool FNoCriticalPath = false;  // the map has no calendar to measure slack in
 };

@@ -597,6 +597,19 @@ class DesktopTest : public QObject {
     QVERIFY(!reddish(colourOf(16)));  // Press kit has 22 days
   }
 
+  // The strip's range is kept between resizes, and an edit or its undo moves it.
+  void TheStripsRangeFollowsAnEditAndItsUndo() {
+    TDesktop desktop(LUMETA_EXAMPLE_MAP);
+    TDesktopItemModel& items = desktop.Items();
+    const auto [first, last] = items.TaskSpan();
+    QVERIFY(first > 0 && last > first);
+    QVERIFY(items.EditField(10, acDuration, QVariant::fromValue(TDesktopQuantity{400, amDays})));
+    QCOMPARE(items.TaskSpan().first, first);
+    QVERIFY(items.TaskSpan().second > last + 365);
+    desktop.Window->Undo(false);
+    QCOMPARE(items.TaskSpan(), std::pair(first, last));
+  }
+
   // A baseline shows as a thin grey bar below the task's bar, where the task was agreed to run.
   void TheBaselineIsDrawnBelowTheBar() {
     TDesktop desktop(LUMETA_EXAMPLE_MAP);
