@@ -21,8 +21,10 @@
 #include "contract/ActionAttributesIntf.h"
 #include "attributes/LumetaAttributeFactory.h"
 #include "bench/BenchReporter.h"
+#include "com/AtomicFile.h"
 #include "com/OleDate.h"
 #include "host/xml/LumetaXmlArchive.h"
+#include "host/xml/XmlScanner.h"
 #include "plugin/ActionProperty.h"
 #include "plugin/LumetaNodeDateProperty.h"
 #include "plugin/LumetaNodeLinksProperty.h"
@@ -128,6 +130,26 @@ void BM_ArchiveLoad(benchmark::State& AState) {
   }
 }
 
+// The file read and walked tag by tag without a document, every name seen and every value
+// decoded: what a load costs before it makes anything of the map.
+void BM_ScanOnly(benchmark::State& AState) {
+  std::string scratch;
+  size_t values = 0;
+  for (auto _ : AState) {
+    const std::string text = ReadRegularFile(Setup->File());
+    xml_archive::TXmlScanner scanner(text);
+    for (auto token = scanner.Next(); token != xml_archive::TXmlScanner::TToken::Finished; token = scanner.Next()) {
+      if (token == xml_archive::TXmlScanner::TToken::Text) {
+        values += DecodeXmlText(scanner.Text(), xml_archive::TXmlTextKind::Text, scratch).size();
+      } else if (token == xml_archive::TXmlScanner::TToken::Start) {
+        for (const auto& attribute : scanner.Attributes())
+          values += DecodeXmlText(attribute.Value, xml_archive::TXmlTextKind::Attribute, scratch).size();
+      }
+    }
+  }
+  benchmark::DoNotOptimize(values);
+}
+
 // The floor under any load: the same nodes and properties made without reading anything, the
 // objects left at their defaults (a load makes link items and record children on first read).
 void BM_ModelOnly(benchmark::State& AState) {
@@ -217,6 +239,7 @@ void BM_ArchiveSaveToText(benchmark::State& AState) {
 
 BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_ArchiveLoad)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ScanOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_ModelOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_PugixmlSaveDurable)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
@@ -295,6 +318,8 @@ int main(int argc, char** argv) {
               s["BM_PugixmlParse"] * 1e3, ratio("BM_ArchiveLoad", "BM_PugixmlParse"));
   std::printf("      of which making the nodes and properties alone: %.0f ms, %.2f times the parse\n",
               s["BM_ModelOnly"] * 1e3, ratio("BM_ModelOnly", "BM_PugixmlParse"));
+  std::printf("      reading the file and walking its tags without a document: %.0f ms, %.2f times the parse\n",
+              s["BM_ScanOnly"] * 1e3, ratio("BM_ScanOnly", "BM_PugixmlParse"));
   std::printf("save: archive %.0f ms, pugixml save %.0f ms, ratio %.2f (target <= 1.5)\n", s["BM_ArchiveSave"] * 1e3,
               s["BM_PugixmlSave"] * 1e3, ratio("BM_ArchiveSave", "BM_PugixmlSave"));
   std::printf("      without the flush to disk, into one string of fresh memory each time: ratio %.2f\n",

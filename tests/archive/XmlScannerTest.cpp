@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "host/xml/XmlScanner.h"
+
+namespace {
+
+using xml_archive::DecodeXmlText;
+using xml_archive::EXmlScanError;
+using xml_archive::TXmlScanner;
+using xml_archive::TXmlTextKind;
+
+constexpr unsigned KArchiveOptions = pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_embed_pcdata;
+
+// What a scan reports, one line per token, values decoded; empty when the scan refuses the text.
+std::vector<std::string> Scanned(const std::string& AText, size_t* AFailedAt = nullptr) {
+  std::vector<std::string> events;
+  std::string scratch;
+  try {
+    TXmlScanner scanner(AText);
+    for (;;) {
+      switch (scanner.Next()) {
+        case TXmlScanner::TToken::Start:
+          events.push_back("S " + std::string(scanner.Name()));
+          for (const auto& attribute : scanner.Attributes())
+            events.push_back("A " + std::string(attribute.Name) + "=" +
+                             std::string(DecodeXmlText(attribute.Value, TXmlTextKind::Attribute, scratch)));
+          break;
+        case TXmlScanner::TToken::End: events.push_back("E " + std::string(scanner.Name())); break;
+        case TXmlScanner::TToken::Text:
+          events.push_back((scanner.IsCData() ? "C " : "T ") +
+                           std::string(DecodeXmlText(scanner.Text(), scanner.IsCData() ? TXmlTextKind::CData : TXmlTextKind::Text, scratch)));
+          break;
+        case TXmlScanner::TToken::Finished: return events;
+      }
+    }
+  } catch (const EXmlScanError& AError) {
+    if (AFailedAt) *AFailedAt = AError.Offset;
+    return {};
+  }
+}
+
+// The same walk over pugixml's document, every text kept.
+void Walk(pugi::xml_node ANode, std::vector<std::string>& AEvents) {
+  for (pugi::xml_node child = ANode.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_pcdata) AEvents.push_back(std::string("T ") + child.value());
+    if (child.type() == pugi::node_cdata) AEvents.push_back(std::string("C ") + child.value());
+    if (child.type() != pugi::node_element) continue;
+    AEvents.push_back(std::string("S ") + child.name());
+    for (pugi::xml_attribute attribute : child.attributes())
+      AEvents.push_back(std::string("A ") + attribute.name() + "=" + attribute.value());
+    Walk(child, AEvents);
+    AEvents.push_back(std::string("E ") + child.name());
+  }
+}
+
+std::vector<std::string> Parsed(const std::string& AText) {
+  pugi::xml_document document;
+  if (!document.load_buffer(AText.data(), AText.size(), pugi::parse_default | pugi::parse_ws_pcdata, pugi::encoding_utf8))
+    return {};
+  std::vector<std::string> events;
+  for (pugi::xml_node child : document.children())
+    if (child.type() == pugi::node_element) {
+      // Only elements count at the top; Walk covers what is inside.
+      pugi::xml_document single;
+      single.append_copy(child);
+      Walk(single, events);
+    }
+  return events;
+}
+
+bool PugixmlAccepts(const std::string& AText) {
+  pugi::xml_document document;
+  return document.load_buffer(AText.data(), AText.size(), KArchiveOptions, pugi::encoding_utf8);
+}
+
+TEST(XmlScanner, ReadsAMapAsPugixmlDoes) {
+  const std::string text =
+      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!DOCTYPE Map [ <!ELEMENT Map ANY> <!-- a > in a comment --> <![IGNORE[ <x> ]]> <!ATTLIST Map a CDATA \"<\">]>\n"
+      "<Map Version='1' Note=\"a&amp;b &lt;&#x41;&#66;&#x20AC;&#128512; &bogus; &#x; &#12\">\n"
+      "  <Title>  R&amp;D \r\n plan\r</Title>\n"
+      "  <!-- <Node ID=\"2\"/> -->\n"
+      "  <Node ID = \"1\" Tab=\"a\tb\r\nc\nd\"><Title><![CDATA[<raw> &amp;\r\n]]>tail</Title><Empty/>\n"
+      "    <?pi <Node?>\n"
+      "  </Node >\n"
+      "</Map>\n";
+  const std::vector<std::string> scanned = Scanned(text);
+  ASSERT_FALSE(scanned.empty());
+  EXPECT_EQ(scanned, Parsed(text));
+  EXPECT_EQ(scanned[2], "A Note=a&b <AB\xE2\x82\xAC\xF0\x9F\x98\x80 &bogus; &#x; &#12");
+  EXPECT_EQ(scanned[5], "T   R&D \n plan\n");
+}
+
+TEST(XmlScanner, RefusesWhatPugixmlRefuses) {
+  const std::string cases[] = {
+      "",          "  <!-- only a comment -->", "<Map><Node></Map>", "<Map>\n  <Node ID=\"1\" <Title/>\n</Map>",
+      "<Map a=\"1\"b=\"2\"/>", "<Map a=1/>", "<Map><!DOCTYPE x></Map>", "<Map></ Map>", "<Map>text", "</Map>",
+      "<Map><! x></Map>", "<Map><!-- open </Map>", "<Map><![CDATA[ open </Map>", "<Map><?pi open </Map>"};
+  for (const std::string& text : cases) {
+    SCOPED_TRACE(text);
+    size_t failedAt = std::string::npos;
+    EXPECT_TRUE(Scanned(text, &failedAt).empty());
+    EXPECT_FALSE(PugixmlAccepts(text));
+    EXPECT_LE(failedAt, text.size());
+  }
+}
+
+// Random documents, then random damage: the scan must accept exactly what pugixml accepts, and
+// report the same elements, attributes and texts.
+TEST(XmlScanner, AgreesWithPugixmlOnDamagedDocuments) {
+  std::mt19937 random(20261209);
+  const std::vector<std::string> pieces = {
+      "<", ">", "/", "/>", "</", "!", "?", "-", "--", "[", "]", "]]>", "\"", "'", "=", " ", "\t", "\r\n", "\r", "&",
+      ";", "&amp;", "&#x41;", "&#65;", "&lt", "#", "x", "a", "B", ":", "_", ".", "1", "<!--", "-->", "<![CDATA[",
+      "<?xml ", "?>", "<!DOCTYPE d [", "<!ELEMENT", "\xC3\xA9", "<Node ID=\"1\">", "</Node>", "<a/>"};
+  const auto pick = [&](size_t ACount) { return std::uniform_int_distribution<size_t>(0, ACount - 1)(random); };
+  int accepted = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = pick(4) == 0 ? "<?xml version=\"1.0\"?>\n" : "";
+    if (pick(6) == 0) text += "<!DOCTYPE Map [<!ENTITY e \"x>\"><!--c-->]>";
+    text += "<Map A=\"v\">";
+    for (size_t i = 0, count = pick(6); i < count; ++i) {
+      text += "<Node ID='" + std::to_string(i) + "' B = \"x&amp;y\">";
+      if (pick(2)) text += "<Title>t &lt; " + std::to_string(i) + "</Title>";
+      if (pick(3) == 0) text += "<![CDATA[c]]>";
+      if (pick(3) == 0) text += "<!-- note -->";
+      text += pick(2) ? "</Node>" : "<Empty/></Node>\n";
+    }
+    text += "</Map>";
+    for (size_t damage = 0, count = pick(4); damage < count; ++damage) {
+      const size_t at = pick(text.size() + 1);
+      switch (pick(3)) {
+        case 0: text.insert(at, pieces[pick(pieces.size())]); break;
+        case 1: text.erase(at, pick(4)); break;
+        default: text.replace(at, 1, pieces[pick(pieces.size())]);
+      }
+    }
+    SCOPED_TRACE(text);
+    const bool pugixml = PugixmlAccepts(text);
+    const std::vector<std::string> scanned = Scanned(text);
+    ASSERT_EQ(!scanned.empty(), pugixml);
+    if (!pugixml) continue;
+    ++accepted;
+    ASSERT_EQ(scanned, Parsed(text));
+  }
+  EXPECT_GT(accepted, 5000);  // the damage leaves enough documents whole to compare their content
+}
+
+TEST(XmlScanner, SkipsAnElementsContentAndKnowsWhereItEnds) {
+  const std::string text = "<Map><Node ID=\"1\"><Title>a</Title><Node ID=\"2\"/></Node><Node ID=\"3\"/></Map>";
+  TXmlScanner scanner(text);
+  ASSERT_EQ(scanner.Next(), TXmlScanner::TToken::Start);
+  ASSERT_EQ(scanner.Next(), TXmlScanner::TToken::Start);
+  const size_t start = scanner.Offset();
+  EXPECT_EQ(scanner.OffsetOf(scanner.Attributes()[0].Value), 15u);
+  scanner.SkipContent();
+  EXPECT_EQ(scanner.Name(), "Node");
+  EXPECT_EQ(text.substr(start, scanner.EndOffset() - start), "<Node ID=\"1\"><Title>a</Title><Node ID=\"2\"/></Node>");
+  ASSERT_EQ(scanner.Next(), TXmlScanner::TToken::Start);
+  EXPECT_TRUE(scanner.SelfClosed());
+  EXPECT_EQ(scanner.Depth(), 2u);
+  EXPECT_EQ(scanner.Next(), TXmlScanner::TToken::End);
+  EXPECT_EQ(scanner.Next(), TXmlScanner::TToken::End);
+  EXPECT_EQ(scanner.Next(), TXmlScanner::TToken::Finished);
+}
+
+TEST(XmlScanner, ReadsTheExampleMapAsPugixmlDoes) {
+  std::ifstream file(LUMETA_SOURCE_DIR "/examples/launch.xml", std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::vector<std::string> scanned = Scanned(text.str());
+  EXPECT_GT(scanned.size(), 100u);
+  EXPECT_EQ(scanned, Parsed(text.str()));
+}
+
+}  // namespace
