@@ -81,6 +81,13 @@ std::unique_ptr<TLumetaMap> TLumetaXmlArchive::Parse(std::string ABuffer, const 
                                                      const std::string* AOriginal) {
   // Parsed in place: the document points into the buffer; both stay with the map for its values.
   ComPtr<TXmlDocSource> source = make<TXmlDocSource>(AName, std::move(ABuffer));
+  const size_t warnings = FWarnings.size();
+  try {
+    return TXmlMapReader(*FRegistry, FWarnings, AName, source, AOriginal).ReadPlain();
+  } catch (const TXmlMapReader::EUnusualFile&) {
+    FWarnings.resize(warnings);
+    source->Forget();
+  }
   return TXmlMapReader(*FRegistry, FWarnings, AName, source, AOriginal).Read();
 }
 

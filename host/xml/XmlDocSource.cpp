@@ -14,8 +14,28 @@ TStructuredAttribute* RootOf(IProperty* AProperty) { return StructureOf(QueryAs<
 }  // namespace
 
 uint32_t TXmlDocSource::Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade) {
-  FEntries.push_back({ComPtr<IProperty>(AMade), AElement, ARegistration, AClean});
+  FEntries.push_back({ComPtr<IProperty>(AMade), AElement, 0, 0, ARegistration, AClean});
   return static_cast<uint32_t>(FEntries.size());
+}
+
+uint32_t TXmlDocSource::Note(size_t AOffset, uint32_t ALength, uint16_t ARegistration, IProperty* AMade) {
+  FEntries.push_back({ComPtr<IProperty>(AMade), pugi::xml_node(), AOffset, ALength, ARegistration, true});
+  return static_cast<uint32_t>(FEntries.size());
+}
+
+TXmlDocSource::TElementOf TXmlDocSource::ElementOf(const TEntry& AEntry) {
+  if (AEntry.Element) return {AEntry.Element, nullptr};
+  // A copy: the buffer's text is read again by later loads and saves.
+  auto document = std::make_unique<pugi::xml_document>();
+  if (!document->load_buffer(Buffer.data() + AEntry.Offset, AEntry.Length, KParseOptions, pugi::encoding_utf8))
+    throw ELumetaError("the element at offset " + std::to_string(AEntry.Offset) + " cannot be parsed again");
+  const pugi::xml_node element = document->document_element();
+  return {element, std::move(document)};
+}
+
+void TXmlDocSource::Forget() {
+  FEntries.clear();
+  FIndex.clear();
 }
 
 const std::string& TXmlDocSource::PropertyName(uint32_t AEntry) {
@@ -82,7 +102,7 @@ void TXmlDocSource::LoadAttribute(IAttribute* AAttribute) {
       // Only the list itself asks (EnsureLoaded has marked it loaded); its items come all at once.
       if (!list || !SameObject(list.get(), AAttribute)) return;
       const TPendingScope scope(FPending, nullptr);  // a list loaded from inside a record's load
-      ReadList(layout, list.get(), entry->Element);
+      ReadList(layout, list.get(), ElementOf(*entry).Node);
       list->SetFlagEx(afLoaded, true, true);
       return;
     }
@@ -103,7 +123,7 @@ void TXmlDocSource::LoadAttribute(IAttribute* AAttribute) {
     for (IAttribute* child : pending) child->SetFlagEx(afLoaded, true, true);
     {
       const TPendingScope scope(FPending, &pending);
-      ReadFields(layout, record.get(), entry->Element);
+      ReadFields(layout, record.get(), ElementOf(*entry).Node);
     }
     for (IAttribute* child : pending) child->SetFlagEx(afModified, false, true);
   } catch (const std::exception& AError) {
@@ -140,6 +160,36 @@ void TXmlDocSource::WalkFields(TXmlLayout& ALayout, pugi::xml_node AElement, TAp
   }
 }
 
+template <class TApply>
+void TXmlDocSource::WalkFieldsText(TXmlLayout& ALayout, const TEntry& AEntry, TApply AApply) {
+  using TToken = TXmlScanner::TToken;
+  // The load checked the element whole: the scan ends at its end tag, where the range ends.
+  TXmlScanner scanner(std::string_view(Buffer.data() + AEntry.Offset, AEntry.Length));
+  scanner.Next();
+  for (const TXmlScannedAttribute& attribute : scanner.Attributes())
+    if (const auto* entry = TXmlLayout::FindAttribute(ALayout.Own, attribute.Name))
+      AApply(ALayout.Fields[entry->second], DecodeXmlText(attribute.Value, TXmlTextKind::Attribute, FScratch));
+  int expected = 0;
+  for (TToken token = scanner.Next(); token != TToken::Finished; token = scanner.Next()) {
+    if (token != TToken::Start) continue;
+    const int slotIndex = ALayout.NextSlotIndex(scanner.Name(), expected);
+    if (slotIndex < 0) {
+      scanner.SkipContent();
+      continue;
+    }
+    const TXmlLayout::TSlot& slot = ALayout.Slots[static_cast<size_t>(slotIndex)];
+    for (const TXmlScannedAttribute& attribute : scanner.Attributes())
+      if (const auto* entry = TXmlLayout::FindAttribute(slot, attribute.Name))
+        AApply(ALayout.Fields[entry->second], DecodeXmlText(attribute.Value, TXmlTextKind::Attribute, FScratch));
+    // Every text of the field in order, as a document's reader joins them.
+    FFieldText.clear();
+    for (token = scanner.Next(); token != TToken::End || scanner.Depth() > 1; token = scanner.Next())
+      if (token == TToken::Text && scanner.Depth() == 2)
+        FFieldText += DecodeXmlText(scanner.Text(), scanner.IsCData() ? TXmlTextKind::CData : TXmlTextKind::Text, FScratch);
+    if (slot.Field >= 0) AApply(ALayout.Fields[static_cast<size_t>(slot.Field)], std::string_view(FFieldText));
+  }
+}
+
 void TXmlDocSource::ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement) {
   TXmlLayout::TOwner owner(AInterface);
   WalkFields(ALayout, AElement, [&](TXmlLayout::TField& AField, const char* AText) { Apply(AField, owner, AText); });
@@ -159,7 +209,7 @@ bool TXmlDocSource::LoadSlots(TStructuredAttribute* ARecord) {
     slots[i].Flags |= afLoaded;
   }
   try {
-    WalkFields(layout, entry->Element, [&](TXmlLayout::TField& AField, const char* AText) {
+    const auto apply = [&](TXmlLayout::TField& AField, std::string_view AText) {
       const size_t index = TXmlLayout::ChildIndexOf(AField, *ARecord);
       if (!pending[index]) return;
       if (AField.Converter) {
@@ -168,7 +218,11 @@ bool TXmlDocSource::LoadSlots(TStructuredAttribute* ARecord) {
       } else {
         ReadSlotText(*block, slots[index], AText);
       }
-    });
+    };
+    if (entry->Element)
+      WalkFields(layout, entry->Element, apply);
+    else
+      WalkFieldsText(layout, *entry, apply);
   } catch (const std::exception& AError) {
     throw ELumetaError(Name + ": cannot load '" + layout.ElementName + "': " + AError.what());
   }

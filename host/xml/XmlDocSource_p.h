@@ -9,6 +9,7 @@
 
 #include "host/LumetaMap.h"
 #include "host/xml/XmlLayout_p.h"
+#include "host/xml/XmlScanner.h"
 
 namespace xml_archive {
 
@@ -20,7 +21,9 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   // One per property element of the file; a node's elements take numbers in a row, from 1.
   struct TEntry {
     ComPtr<IProperty> Property;  // once made; held, so that its address never names a later property
-    pugi::xml_node Element;
+    pugi::xml_node Element;  // null when the load kept only where the element's text stands
+    size_t Offset = 0;
+    uint32_t Length = 0;
     uint16_t Registration;  // its layout is LayoutOf: a load notes an entry per property
     bool Clean;  // the element holds nothing the layout passes over
   };
@@ -31,6 +34,19 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   void KeepRegistrations(const std::vector<TXmlRegistration>& ARegistrations) { FRegistrations = ARegistrations; }
   // Notes a property element and answers its number; AMade is a property read already.
   uint32_t Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade = nullptr);
+  // The same for an element of the buffer that was checked without a document: the text from
+  // AOffset, ALength characters long.
+  uint32_t Note(size_t AOffset, uint32_t ALength, uint16_t ARegistration, IProperty* AMade = nullptr);
+  // The entry's element: the document's, or one parsed from the buffer, which Owner then holds.
+  struct TElementOf {
+    pugi::xml_node Node;
+    std::unique_ptr<pugi::xml_document> Owner;
+  };
+  TElementOf ElementOf(const TEntry& AEntry);
+  // The text of an entry kept as a place in the buffer.
+  std::string_view TextOf(const TEntry& AEntry) const { return std::string_view(Buffer).substr(AEntry.Offset, AEntry.Length); }
+  // Drops every entry, for a load that starts again on the same buffer.
+  void Forget();
   const TEntry& Entry(uint32_t AEntry) const { return FEntries[AEntry - 1]; }
   TXmlLayout& LayoutOf(const TEntry& AEntry) const { return *FRegistrations[AEntry.Registration].Layout; }
 
@@ -60,6 +76,9 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   // ARoot is the structure the property carries, or null.
   const TEntry* Find(IProperty* AProperty, TStructuredAttribute* ARoot) const;
   void ReadFields(TXmlLayout& ALayout, IStructuredAttribute* AInterface, pugi::xml_node AElement);
+  // The same over the text of an entry kept as a place in the buffer.
+  template <class TApply>
+  void WalkFieldsText(TXmlLayout& ALayout, const TEntry& AEntry, TApply AApply);
   // Hands each declared value of AElement to AApply(field, text), in document order.
   template <class TApply>
   void WalkFields(TXmlLayout& ALayout, pugi::xml_node AElement, TApply AApply);
@@ -82,6 +101,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   TPending FPending = nullptr;  // while a record loads: the children to fill
   std::string FText;
   std::string FScratch;
+  std::string FFieldText;
   ComPtr<TXmlElement> FElement = make<TXmlElement>();
 };
 

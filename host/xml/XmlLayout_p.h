@@ -204,6 +204,19 @@ struct TXmlLayout {
     AExpected = index + 1;
     return index;
   }
+  // The same for a name the text holds without a NUL after it.
+  int NextSlotIndex(std::string_view AName, int& AExpected) const {
+    int index = AExpected < static_cast<int>(Slots.size()) && Slots[AExpected].Name == AName ? AExpected : -1;
+    for (size_t i = 0; index < 0 && i < Slots.size(); ++i)
+      if (Slots[i].Name == AName) index = static_cast<int>(i);
+    AExpected = index + 1;
+    return index;
+  }
+  static const std::pair<std::string_view, size_t>* FindAttribute(const TSlot& ASlot, std::string_view AName) {
+    for (const auto& entry : ASlot.Attributes)
+      if (entry.first == AName) return &entry;
+    return nullptr;
+  }
   static const std::pair<std::string_view, size_t>* FindAttribute(const TSlot& ASlot, const char* AName) {
     for (const auto& entry : ASlot.Attributes)
       if (NameIs(entry.first, AName)) return &entry;

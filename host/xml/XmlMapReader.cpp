@@ -669,6 +669,8 @@ std::string NumberText(double AValue, TValueKind AKind) {
 }
 
 void SetText(pugi::xml_attribute AAttribute, const std::string& AText) { AAttribute.set_value(AText.c_str()); }
+// A value the plain read would have to repair: the full reader reads the file.
+[[noreturn]] void SetText(size_t, const std::string&) { throw TXmlMapReader::EUnusualFile{}; }
 void SetText(pugi::xml_node AElement, const std::string& AText) {
   while (pugi::xml_node child = AElement.first_child()) AElement.remove_child(child);
   SetElementText(AElement, AText);
@@ -920,5 +922,7 @@ const std::string& TXmlMapReader::Original() {
   }
   return *FReread;
 }
+
+template void TXmlMapReader::CheckValue<size_t>(const TXmlLayout::TField&, size_t, const char*, const char*);
 
 }  // namespace xml_archive

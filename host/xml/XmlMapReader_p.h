@@ -9,6 +9,7 @@
 #include "host/xml/LumetaXmlArchive.h"
 #include "host/xml/XmlDocSource_p.h"
 #include "host/xml/XmlLayout_p.h"
+#include "host/xml/XmlScanner.h"
 
 namespace xml_archive {
 
@@ -21,6 +22,10 @@ class TXmlMapReader {
 
   // Parses the source's buffer and reads the map; raises EArchiveError.
   std::unique_ptr<TLumetaMap> Read();
+  // Reads a file that needs no warning and no repair without building a document, leaving the
+  // buffer as it was; raises EUnusualFile for any other, which Read then reads.
+  std::unique_ptr<TLumetaMap> ReadPlain();
+  struct EUnusualFile {};
 
  private:
   struct TReference {
@@ -40,6 +45,24 @@ class TXmlMapReader {
     size_t Index;
     TReference Reference;
   };
+
+  struct TPlainLink {
+    TLumetaNode* Holder;
+    std::string Reference;  // the node's ID as written
+    uint16_t Registration;
+  };
+
+  void ReadPlainTree();
+  TLumetaNode* ReadPlainNode(TLumetaNode* AParent);
+  void ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, bool AIsMap);
+  std::string_view Decoded(std::string_view AText, TXmlTextKind AKind);
+  std::string_view PlainText();
+  pugi::xml_node PlainFragment();
+  void CheckPlainValue(const TXmlLayout::TField& AField, std::string_view AText);
+  void CheckPlainAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot);
+  void CheckPlainFields(const TXmlLayout& ALayout);
+  void CheckPlainList(const TXmlLayout& ALayout, TLumetaNode* ANode, uint16_t ARegistration);
+  bool PlainPairsComplete(const std::vector<int64_t>& ATargets) const;
 
   void ConvertEncoding();
   bool CheckReferences();
@@ -101,6 +124,10 @@ class TXmlMapReader {
   std::vector<TConnection> FConnections;
   ComPtr<TXmlDocSource> FSource;
   std::string FScratch;
+  std::string FValue;
+  TXmlScanner* FScanner = nullptr;  // while a plain read walks the text
+  std::vector<TPlainLink> FPlainLinks;
+  std::deque<pugi::xml_document> FFragments;  // host elements a plain read parsed alone
 };
 
 }  // namespace xml_archive

@@ -291,10 +291,8 @@ void TXmlMapWriter::WriteProperty(TLumetaNode* ANode, IProperty* AProperty, IAtt
   // as one that never had any.
   if (layout.IsList && layout.ItemLoader && structured && structured->GetChildCount() == 0) return;
   if (const TXmlDocSource::TEntry* entry = FSource ? FSource->Untouched(AProperty, structure) : nullptr;
-      entry && &FSource->LayoutOf(*entry) == &layout && LinksExist(layout, entry->Element)) {
-    Copy(entry->Element);
+      entry && &FSource->LayoutOf(*entry) == &layout && CopyAsRead(*entry, layout, false))
     return;
-  }
   FPrinter->Open(layout.ElementName.c_str());
   try {
     if (layout.IsList) {
@@ -321,9 +319,39 @@ bool TXmlMapWriter::WriteAsRead(uint32_t AEntry) {
   const TXmlLayout& layout = FSource->LayoutOf(entry);
   const int registration = FRegistry.IndexOf(layout.ElementName);
   if (registration < 0 || !FSource->SavesAsRead(AEntry, *FRegistry.Registrations[registration].Layout)) return false;
-  if (!LinksExist(layout, entry.Element)) return false;
   // A link list without links says nothing, as below.
-  if (!(layout.IsList && layout.ItemLoader && !entry.Element.child(layout.ItemElementName.c_str()))) Copy(entry.Element);
+  return CopyAsRead(entry, layout, true);
+}
+
+bool TXmlMapWriter::CopyAsRead(const TXmlDocSource::TEntry& AEntry, const TXmlLayout& ALayout, bool ASkipEmptyLinks) {
+  const bool linkList = ALayout.IsList && ALayout.ItemLoader;
+  if (const pugi::xml_node element = AEntry.Element) {
+    if (!LinksExist(ALayout, element)) return false;
+    if (!(ASkipEmptyLinks && linkList && !element.child(ALayout.ItemElementName.c_str()))) Copy(element);
+    return true;
+  }
+  const std::string_view text = FSource->TextOf(AEntry);
+  size_t items = 0;
+  if (!LinksExist(ALayout, text, items)) return false;
+  if (!(ASkipEmptyLinks && linkList && items == 0)) FPrinter->CopyText(text);
+  return true;
+}
+
+bool TXmlMapWriter::LinksExist(const TXmlLayout& ALayout, std::string_view AElement, size_t& AItems) const {
+  using TToken = TXmlScanner::TToken;
+  if (!ALayout.ItemLoader) return true;
+  TXmlScanner scanner(AElement);
+  std::string scratch;
+  for (TToken token = scanner.Next(); token != TToken::Finished; token = scanner.Next()) {
+    if (token != TToken::Start || scanner.Depth() != 2 || scanner.Name() != ALayout.ItemElementName) continue;
+    ++AItems;
+    const auto& attributes = scanner.Attributes();
+    const auto target = std::ranges::find_if(attributes, [](const auto& A) { return A.Name == KNodeReference; });
+    const auto id = target == attributes.end()
+                        ? std::nullopt
+                        : ParseInteger<int64_t>(DecodeXmlText(target->Value, TXmlTextKind::Attribute, scratch));
+    if (!id || !FIds.Contains(*id)) return false;
+  }
   return true;
 }
 

@@ -62,6 +62,11 @@ class TXmlMapWriter {
   void WriteProperty(TLumetaNode* ANode, IProperty* AProperty, IAttribute* ARoot, TStructuredAttribute* AStructure);
   bool WriteAsRead(uint32_t AEntry);
   bool LinksExist(const TXmlLayout& ALayout, pugi::xml_node AElement) const;
+  // The same for an element's text; AItems counts its items.
+  bool LinksExist(const TXmlLayout& ALayout, std::string_view AElement, size_t& AItems) const;
+  // Copies an entry's element as it was read; false when a link it holds names a node no longer
+  // in the map. ASkipEmptyLinks leaves out a link list without links.
+  bool CopyAsRead(const TXmlDocSource::TEntry& AEntry, const TXmlLayout& ALayout, bool ASkipEmptyLinks);
   // The fields of a record into the open element: its own attributes, then the slot elements.
   void WriteFields(TXmlLayout& ALayout, IStructuredAttribute* AOwner);
   void WriteFields(TXmlLayout& ALayout, TXmlLayout::TOwner& AOwner);

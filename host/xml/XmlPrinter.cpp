@@ -1,5 +1,7 @@
 #include "host/xml/XmlPrinter.h"
 
+#include "host/xml/XmlScanner.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -346,6 +348,88 @@ void TXmlPrinter::BeforeElement(size_t ADepth) {
   FUsed = static_cast<size_t>(LineStart(FBuffer.get() + FUsed, ADepth) - FBuffer.get());
 }
 
+
+void TXmlPrinter::CopyText(std::string_view AElement) {
+  using TToken = TXmlScanner::TToken;
+  FCopyText.assign(AElement);
+  FCopied.clear();
+  FHasChild.clear();
+  // The pieces a document would keep: white space alone is kept only as the whole content of an
+  // element, right before its end tag, as pugixml keeps it.
+  TXmlScanner scanner(FCopyText);
+  for (TToken token = scanner.Next(); token != TToken::Finished; token = scanner.Next()) {
+    switch (token) {
+      case TToken::Start:
+        if (!FHasChild.empty()) FHasChild.back() = true;
+        FHasChild.push_back(false);
+        FCopied.push_back({TPiece::Start, scanner.Name(), {}});
+        for (const TXmlScannedAttribute& attribute : scanner.Attributes())
+          FCopied.push_back({TPiece::Attribute, attribute.Name, attribute.Value});
+        break;
+      case TToken::End:
+        FHasChild.pop_back();
+        FCopied.push_back({TPiece::End, {}, {}});
+        break;
+      case TToken::Text: {
+        if (scanner.IsCData()) {
+          FHasChild.back() = true;
+          FCopied.push_back({TPiece::CData, scanner.Text(), {}});
+          break;
+        }
+        const std::string_view text = scanner.Text();
+        const size_t after = scanner.EndOffset();
+        if (text.find_first_not_of(" \t\r\n") == std::string_view::npos &&
+            (FHasChild.back() || FCopyText[after + 1] != '/'))
+          break;
+        // The first text of an element is its own, the others are children: both print alike.
+        if (!FCopied.empty() && FCopied.back().Kind != TPiece::Start && FCopied.back().Kind != TPiece::Attribute)
+          FHasChild.back() = true;
+        FCopied.push_back({TPiece::Text, text, {}});
+        break;
+      }
+      case TToken::Finished: break;
+    }
+  }
+  // The scan is over: each name and value is decoded where it stands, never longer than it was
+  // written, and ended with a NUL over the character after it.
+  std::string decoded;
+  const auto terminate = [&](std::string_view AText) {
+    char* at = FCopyText.data() + (AText.data() - FCopyText.data());
+    at[AText.size()] = '\0';
+    return static_cast<const char*>(at);
+  };
+  const auto decode = [&](std::string_view AText, TXmlTextKind AKind) {
+    const std::string_view value = DecodeXmlText(AText, AKind, decoded);
+    if (value.data() != AText.data())
+      std::memcpy(FCopyText.data() + (AText.data() - FCopyText.data()), value.data(), value.size());
+    return terminate(AText.substr(0, value.size()));
+  };
+  for (const TCopied& piece : FCopied) {
+    switch (piece.Kind) {
+      case TPiece::Start: {
+        const char* name = terminate(piece.Text);
+        OpenElement(name, pugi::xml_node(), CleanLength(name, cxRaw));
+        break;
+      }
+      case TPiece::Attribute: {
+        const char* name = terminate(piece.Text);
+        Attribute(name, decode(piece.Value, TXmlTextKind::Attribute));
+        break;
+      }
+      case TPiece::Text:
+        StartContent();
+        Escaped(decode(piece.Text, TXmlTextKind::Text), cxText, Current());
+        FFlags = 0;
+        break;
+      case TPiece::CData:
+        StartContent();
+        Cdata(decode(piece.Text, TXmlTextKind::CData), Current());
+        FFlags = 0;
+        break;
+      case TPiece::End: Close(); break;
+    }
+  }
+}
 
 void TXmlPrinter::CopiedAttributes(pugi::xml_node AElement) {
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute())

@@ -53,6 +53,9 @@ class TXmlPrinter {
   void Close();
   // An element of another document, whole, inside the open one.
   void Copy(pugi::xml_node AElement);
+  // The same for an element's text, well-formed and whole: printed as Copy prints the element a
+  // document with the archive's options would make of it.
+  void CopyText(std::string_view AElement);
   // Ends the text: hands the rest to the sink, or leaves it in the buffer.
   void Finish();
 
@@ -157,6 +160,16 @@ class TXmlPrinter {
   static constexpr size_t KNameProbes = 8;
   std::array<TMeasuredName, 128> FNameLengths{};
   TOpen FNoElement{"", pugi::xml_node(), 0, 0};
+  // CopyText's copy of the text, which it cuts into names and values in place, and its pieces.
+  enum class TPiece : uint8_t { Start, Attribute, Text, CData, End };
+  struct TCopied {
+    TPiece Kind;
+    std::string_view Text;   // the name, or the text
+    std::string_view Value;  // an attribute's value
+  };
+  std::string FCopyText;
+  std::vector<TCopied> FCopied;
+  std::vector<bool> FHasChild;
   uint64_t FSerial = 0;          // counts the elements opened, so that each is told of once
   uint64_t FLastRepaired = 0;    // the serial of the element told of last; 0 for none
 };
