@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/xml/XmlPrinter.h"
+
 namespace xml_archive {
 
 namespace {
@@ -14,12 +16,13 @@ TStructuredAttribute* RootOf(IProperty* AProperty) { return StructureOf(QueryAs<
 }  // namespace
 
 uint32_t TXmlDocSource::Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade) {
-  FEntries.push_back({ComPtr<IProperty>(AMade), AElement, 0, 0, ARegistration, AClean});
+  FEntries.push_back({ComPtr<IProperty>(AMade), AElement, 0, 0, 0, ARegistration, AClean});
   return static_cast<uint32_t>(FEntries.size());
 }
 
-uint32_t TXmlDocSource::Note(size_t AOffset, uint32_t ALength, uint16_t ARegistration, IProperty* AMade) {
-  FEntries.push_back({ComPtr<IProperty>(AMade), pugi::xml_node(), AOffset, ALength, ARegistration, true});
+uint32_t TXmlDocSource::Note(size_t AOffset, uint32_t ALength, size_t ADepth, uint16_t ARegistration) {
+  const auto depth = static_cast<uint16_t>(std::min<size_t>(ADepth, TXmlPrinter::KMaxIndentLevel));
+  FEntries.push_back({nullptr, pugi::xml_node(), AOffset, ALength, depth, ARegistration, true});
   return static_cast<uint32_t>(FEntries.size());
 }
 

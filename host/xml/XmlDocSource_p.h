@@ -24,6 +24,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
     pugi::xml_node Element;  // null when the load kept only where the element's text stands
     size_t Offset = 0;
     uint32_t Length = 0;
+    uint16_t Depth = 0;  // the elements around it in the file, up to the most a save indents
     uint16_t Registration;  // its layout is LayoutOf: a load notes an entry per property
     bool Clean;  // the element holds nothing the layout passes over
   };
@@ -36,7 +37,7 @@ class TXmlDocSource : public TImplements<TAggregableObject, IDocSource, IRecordS
   uint32_t Note(pugi::xml_node AElement, uint16_t ARegistration, bool AClean, IProperty* AMade = nullptr);
   // The same for an element of the buffer that was checked without a document: the text from
   // AOffset, ALength characters long.
-  uint32_t Note(size_t AOffset, uint32_t ALength, uint16_t ARegistration, IProperty* AMade = nullptr);
+  uint32_t Note(size_t AOffset, uint32_t ALength, size_t ADepth, uint16_t ARegistration);
   // The entry's element: the document's, or one parsed from the buffer, which Owner then holds.
   struct TElementOf {
     pugi::xml_node Node;

@@ -150,7 +150,7 @@ void TXmlMapReader::ReadPlainTree() {
       open.push_back({ReadPlainNode(current.Node), 0});
       continue;
     }
-    ReadPlainElement(current.Node, current.Seen, open.size() == 1);
+    ReadPlainElement(current.Node, current.Seen, open.size());
   }
   if (scanner.Next() != TToken::Finished) throw EUnusualFile{};
 
@@ -191,7 +191,7 @@ TLumetaNode* TXmlMapReader::ReadPlainNode(TLumetaNode* AParent) {
   return node;
 }
 
-void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, bool AIsMap) {
+void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, size_t ADepth) {
   TXmlScanner& scanner = *FScanner;
   const std::string_view name = scanner.Name();
   const int registration = FRegistry.IndexOf(name);
@@ -200,7 +200,7 @@ void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, bool A
   int kind = -1;
   for (int i = 0; i < hkCount; ++i)
     if (name == KHostKindNames[i]) kind = i;
-  if (kind == hkSettings && !AIsMap) kind = -1;
+  if (kind == hkSettings && ADepth != 1) kind = -1;  // only the map's
   if (registration >= 0) kind = hkCount + registration;
   if (kind < 0) throw EUnusualFile{};  // kept with a warning
   // A second element of a kind is refused; the full reader says so.
@@ -260,7 +260,7 @@ void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, bool A
     CheckPlainFields(*entry.Layout);
   const size_t length = scanner.EndOffset() - start;
   if (length > UINT32_MAX) throw EUnusualFile{};
-  ANode->AppendPendingProperty(FSource->Note(start, static_cast<uint32_t>(length), static_cast<uint16_t>(registration)));
+  ANode->AppendPendingProperty(FSource->Note(start, static_cast<uint32_t>(length), ADepth, static_cast<uint16_t>(registration)));
 }
 
 std::string_view TXmlMapReader::Decoded(std::string_view AText, TXmlTextKind AKind) {

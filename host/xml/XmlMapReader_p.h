@@ -54,7 +54,7 @@ class TXmlMapReader {
 
   void ReadPlainTree();
   TLumetaNode* ReadPlainNode(TLumetaNode* AParent);
-  void ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, bool AIsMap);
+  void ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, size_t ADepth);
   std::string_view Decoded(std::string_view AText, TXmlTextKind AKind);
   std::string_view PlainText();
   pugi::xml_node PlainFragment();

@@ -333,7 +333,12 @@ bool TXmlMapWriter::CopyAsRead(const TXmlDocSource::TEntry& AEntry, const TXmlLa
   const std::string_view text = FSource->TextOf(AEntry);
   size_t items = 0;
   if (!LinksExist(ALayout, text, items)) return false;
-  if (!(ASkipEmptyLinks && linkList && items == 0)) FPrinter->CopyText(text);
+  if (ASkipEmptyLinks && linkList && items == 0) return true;
+  // A file this program wrote is mostly put as it stands, where it stood.
+  if (AEntry.Depth == FPrinter->Depth() && TXmlPrinter::PrintsAsItStands(text, AEntry.Depth))
+    FPrinter->Verbatim(text);
+  else
+    FPrinter->CopyText(text);
   return true;
 }
 

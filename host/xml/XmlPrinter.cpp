@@ -431,6 +431,106 @@ void TXmlPrinter::CopyText(std::string_view AElement) {
   }
 }
 
+namespace {
+// For PrintsAsItStands: name characters (ASCII only), and the characters that the printer puts as
+// they are in an attribute value and in text.
+enum : uint8_t { KAsIsName = 1, KAsIsValue = 2, KAsIsText = 4 };
+constexpr std::array<uint8_t, 256> KAsIs = [] {
+  std::array<uint8_t, 256> table{};
+  for (int c = 0x20; c < 0x7F; ++c) {
+    if (c != '&' && c != '<' && c != '>' && c != '"') table[c] |= KAsIsValue | KAsIsText;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.' ||
+        c == ':')
+      table[c] |= KAsIsName;
+  }
+  table['"'] |= KAsIsText;
+  table['\t'] |= KAsIsText;
+  table['\n'] |= KAsIsText;
+  return table;
+}();
+}  // namespace
+
+bool TXmlPrinter::PrintsAsItStands(std::string_view AElement, size_t ADepth) {
+  // The text was read whole and well-formed before: each value ends at its quote, each text at a
+  // '<' and each end tag closes what it should, all inside the text.
+  const auto* pos = reinterpret_cast<const unsigned char*>(AElement.data());
+  const auto* const end = pos + AElement.size();
+  const auto at = [&](std::string_view AText) {
+    return static_cast<size_t>(end - pos) >= AText.size() && std::memcmp(pos, AText.data(), AText.size()) == 0;
+  };
+  const auto name = [&] {
+    const auto* start = pos;
+    while (KAsIs[*pos] & KAsIsName) ++pos;
+    return pos > start;
+  };
+  // A line break and the indentation of an element with ADepthOf elements around it.
+  const auto lineStart = [&](size_t ADepthOf) {
+    const size_t width = 2 * std::min(ADepthOf, size_t{KMaxIndentLevel});
+    if (static_cast<size_t>(end - pos) <= width + 1 || *pos != '\n' || std::memcmp(pos + 1, KSpaces.data(), width) != 0 ||
+        pos[width + 1] == ' ')
+      return false;
+    pos += width + 1;
+    return true;
+  };
+  size_t depth = ADepth;  // the open elements around the element read next
+  for (;;) {
+    // A start tag: "<name", each attribute as ' name="value"', then " />" or ">".
+    if (pos == end || *pos != '<') return false;
+    ++pos;
+    if (!name()) return false;
+    while (*pos == ' ' && KAsIs[pos[1]] & KAsIsName) {
+      ++pos;
+      name();
+      if (pos[0] != '=' || pos[1] != '"') return false;
+      pos += 2;
+      while (KAsIs[*pos] & KAsIsValue) ++pos;
+      if (*pos++ != '"') return false;
+    }
+    bool ended = at(" />");
+    if (ended) {
+      pos += 3;
+    } else if (*pos == '>') {
+      ++pos;
+      if (pos[0] == '<' && pos[1] == '/') return false;  // empty: printed as an empty-element tag
+      if (*pos != '\n') {
+        // Text alone, up to the end tag: the printer puts no line break around it.
+        while (KAsIs[*pos] & KAsIsText) ++pos;
+        if (pos[0] != '<' || pos[1] != '/') return false;
+        pos += 2;
+        name();
+        if (*pos++ != '>') return false;
+        ended = true;
+      } else {
+        // The first child, on a line of its own; white space alone would be kept as text.
+        if (!lineStart(depth + 1) || *pos != '<' || pos[1] == '/') return false;
+        ++depth;
+        continue;
+      }
+    } else {
+      return false;
+    }
+    // An element has ended; then a sibling follows, or its parent's end tag on a line of its own.
+    for (;;) {
+      if (depth == ADepth) return pos == end;
+      const auto* before = pos;
+      if (lineStart(depth) && *pos == '<' && pos[1] != '/') break;
+      pos = before;
+      if (!lineStart(depth - 1) || pos[0] != '<' || pos[1] != '/') return false;
+      pos += 2;
+      name();
+      if (*pos++ != '>') return false;
+      --depth;
+    }
+  }
+}
+
+void TXmlPrinter::Verbatim(std::string_view AElement) {
+  StartContent();
+  BeforeElement(FOpen.size());
+  Put(AElement.data(), AElement.size());
+  FFlags = Newline | IndentHere;
+}
+
 void TXmlPrinter::CopiedAttributes(pugi::xml_node AElement) {
   for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute())
     Attribute(attribute.name(), attribute.value());

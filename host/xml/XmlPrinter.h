@@ -56,6 +56,14 @@ class TXmlPrinter {
   // The same for an element's text, well-formed and whole: printed as Copy prints the element a
   // document with the archive's options would make of it.
   void CopyText(std::string_view AElement);
+  // Whether an element's text is, byte for byte, what Copy prints of it as an element with ADepth
+  // open elements around it: such a text can be put as it stands with Verbatim.
+  static bool PrintsAsItStands(std::string_view AElement, size_t ADepth);
+  // An element's text, put as it stands inside the open one, which is at the depth the text was
+  // checked for.
+  void Verbatim(std::string_view AElement);
+  // The elements open.
+  size_t Depth() const noexcept { return FOpen.size(); }
   // Ends the text: hands the rest to the sink, or leaves it in the buffer.
   void Finish();
 

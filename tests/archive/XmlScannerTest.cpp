@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "host/xml/XmlPrinter.h"
 #include "host/xml/XmlScanner.h"
 
 namespace {
@@ -179,6 +181,82 @@ TEST(XmlScanner, ReadsTheExampleMapAsPugixmlDoes) {
   const std::vector<std::string> scanned = Scanned(text.str());
   EXPECT_GT(scanned.size(), 100u);
   EXPECT_EQ(scanned, Parsed(text.str()));
+}
+
+}  // namespace
+
+namespace {
+
+// A random element as a person or another program might write it: attributes quoted either way,
+// texts with escapes, white space between tags or not, comments, CDATA, empty elements both ways.
+std::string RandomElement(std::mt19937& ARandom, int ALevels) {
+  const auto pick = [&](int ACount) { return std::uniform_int_distribution<int>(0, ACount - 1)(ARandom); };
+  static const char* const KTexts[] = {"1", "a b", "2025-01-01T08:00:00", "x &amp; y", "&lt;b&gt;", " ", "\t", "caf\xC3\xA9", "q\"", "line\nbreak", ""};
+  const std::string name = std::string(1, static_cast<char>('a' + pick(3)));
+  std::string text = "<" + name;
+  for (int i = 0, count = pick(3); i < count; ++i) {
+    const char quote = pick(4) ? '"' : '\'';
+    std::string value = KTexts[pick(11)];
+    if (quote == '"' && value.find('"') != std::string::npos) value = "v";
+    text += std::string(pick(5) ? " " : "  ") + static_cast<char>('p' + i) + "=" + quote + value + quote;
+  }
+  const int content = ALevels > 0 ? pick(6) : pick(3);
+  if (content == 0) return text + (pick(2) ? " />" : "/>");
+  text += ">";
+  if (content == 1) {
+    text += KTexts[pick(11)];
+  } else if (content == 2) {
+    text += pick(2) ? "<![CDATA[c]]>" : "<!-- c -->t";
+  } else {
+    const std::string indent = "\n" + std::string(static_cast<size_t>(pick(6)), ' ');
+    for (int i = 0, count = 1 + pick(3); i < count; ++i) text += (pick(4) ? indent : "") + RandomElement(ARandom, ALevels - 1);
+    text += pick(4) ? indent : "";
+  }
+  return text + "</" + name + ">";
+}
+
+std::string Printed(size_t ADepth, const std::function<void(xml_archive::TXmlPrinter&)>& APrint) {
+  std::string out;
+  xml_archive::TXmlPrinter printer(out, nullptr, nullptr);
+  static const char* const KOuter = "o";
+  for (size_t i = 0; i < ADepth; ++i) printer.Open(KOuter);
+  APrint(printer);
+  for (size_t i = 0; i < ADepth; ++i) printer.Close();
+  printer.Finish();
+  return out;
+}
+
+// A property element kept as text is saved from that text: as the document pugixml makes of it
+// would print, and put as it stands when that is what printing would give.
+TEST(XmlPrinterTest, CopiesTextAsItsDocumentPrintsAndPutsPrintedTextAsItStands) {
+  std::mt19937 random(7);
+  int asItStands = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const size_t depth = round % 7 == 0 ? 70 : static_cast<size_t>(round % 4);
+    const std::string text = RandomElement(random, 3);
+    SCOPED_TRACE(text);
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_buffer(text.data(), text.size(), KArchiveOptions, pugi::encoding_utf8));
+    const std::string copied = Printed(depth, [&](auto& APrinter) { APrinter.CopyText(text); });
+    ASSERT_EQ(copied, Printed(depth, [&](auto& APrinter) { APrinter.Copy(document.document_element()); }));
+    if (xml_archive::TXmlPrinter::PrintsAsItStands(text, depth)) {
+      ASSERT_EQ(Printed(depth, [&](auto& APrinter) { APrinter.Verbatim(text); }), copied);
+    }
+    // What the printer wrote, cut out of its output, stands as it is at its depth.
+    const std::string marked = Printed(depth, [](auto& APrinter) {
+      APrinter.Open("m");
+      APrinter.Close();
+    });
+    const size_t before = marked.find("<m />"), after = marked.size() - before - 5;
+    const std::string printed = copied.substr(before, copied.size() - before - after);
+    const bool stands = xml_archive::TXmlPrinter::PrintsAsItStands(printed, depth);
+    // Only what it declines to judge (non-ASCII, escapes, CDATA) keeps it from standing.
+    if (printed.find_first_of("&\xC3\t") == std::string::npos && printed.find("<![CDATA[") == std::string::npos) {
+      ASSERT_TRUE(stands) << printed;
+    }
+    asItStands += stands;
+  }
+  EXPECT_GT(asItStands, 1000);
 }
 
 }  // namespace
