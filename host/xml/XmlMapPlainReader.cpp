@@ -136,6 +136,8 @@ void TXmlMapReader::ReadPlainTree() {
   while (!open.empty()) {
     const TToken token = scanner.Next();
     if (token == TToken::End) {
+      // A node's title reads as saved, whether the node has a Title element or not.
+      if (auto title = open.back().Node->FindAttribute(KTitle)) title->SetFlagEx(afModified, false, true);
       open.pop_back();
       continue;
     }
@@ -212,7 +214,6 @@ void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, size_t
     const std::string text(PlainText());
     if (kind == hkTitle) {
       ANode->SetTitle(text);
-      if (auto title = ANode->FindAttribute(KTitle)) title->SetFlagEx(afModified, false, true);
     } else {
       ANode->HostData().Notes = text;
     }
