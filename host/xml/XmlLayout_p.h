@@ -73,7 +73,9 @@ constexpr const char* KDayNames[7] = {"Monday", "Tuesday", "Wednesday", "Thursda
 // smaller and its parse quicker. Readers of an element's text start from value().
 constexpr unsigned KParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_embed_pcdata;
 
-inline bool Same(const char* ALeft, const char* ARight) { return std::strcmp(ALeft, ARight) == 0; }
+// The first characters are compared inline: the load asks this for every element against several
+// names, and most differ at once.
+inline bool Same(const char* ALeft, const char* ARight) { return *ALeft == *ARight && std::strcmp(ALeft, ARight) == 0; }
 
 std::optional<bool> ParseBoolean(std::string_view AText);
 // "hh:mm", 00:00 to 24:00, as minutes.
