@@ -14,7 +14,41 @@ std::string_view NumberText::Prepared(std::string_view AText, TNumberSyntax ASyn
   return AText;
 }
 
+namespace {
+constexpr double KPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// A plain decimal of at most 15 digits, "-12.75", the form saves write: its digits make an
+// integer a double holds exactly, and one division by an exact power of ten rounds as correctly
+// as from_chars does, at a fraction of the cost. Empty for any other text.
+std::optional<double> PlainDecimal(std::string_view AText) {
+  const char* at = AText.data();
+  const char* const end = at + AText.size();
+  const bool negative = at != end && *at == '-';
+  if (negative) ++at;
+  uint64_t digits = 0;
+  int count = 0, decimals = 0;
+  const auto run = [&] {
+    const char* const from = at;
+    for (; at != end && static_cast<unsigned>(*at - '0') <= 9; ++at, ++count) digits = digits * 10 + static_cast<unsigned>(*at - '0');
+    return at != from;
+  };
+  if (!run()) return std::nullopt;
+  if (at != end && *at == '.') {
+    ++at;
+    const char* const point = at;
+    if (!run()) return std::nullopt;
+    decimals = static_cast<int>(at - point);
+  }
+  if (at != end || count > 15) return std::nullopt;
+  const double value = static_cast<double>(digits) / KPowersOfTen[decimals];
+  return negative ? -value : value;
+}
+}  // namespace
+
 std::optional<double> ParseFloat(std::string_view AText, TNumberSyntax ASyntax) {
+  // Neither syntax changes a plain decimal.
+  if (const auto plain = PlainDecimal(AText)) return plain;
   const std::string_view text = NumberText::Prepared(AText, ASyntax);
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

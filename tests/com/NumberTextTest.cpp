@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include <limits>
+#include <optional>
 
 TEST(NumberText, FloatTextIsShortestUpToFifteenDigitsAndReadsBack) {
   EXPECT_EQ(ShortestFloatText(0.1 + 0.2), "0.3");
@@ -52,6 +53,39 @@ TEST(NumberText, ExactSyntaxTakesTheWholeTextOrNothing) {
   for (const char* text : {"", " 2.5", "+2.5", "1.5x", "1.5 2", "1,5", "."}) EXPECT_FALSE(ParseFloat(text)) << text;
   // Values that could not be written back are refused.
   for (const char* text : {"nan", "inf", "-inf", "1e400"}) EXPECT_FALSE(ParseFloat(text)) << text;
+}
+
+// Plain decimals of up to 15 digits take a shorter way; it must read every such text, and its
+// neighbours that it leaves to the general way, exactly as from_chars does, sign of zero included.
+TEST(NumberText, PlainDecimalsReadAsTheGeneralReading) {
+  const auto general = [](const std::string& AText) -> std::optional<double> {
+    double value = 0;
+    const auto [end, error] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
+    if (AText.empty() || error != std::errc() || end != AText.data() + AText.size() || !std::isfinite(value))
+      return std::nullopt;
+    return value;
+  };
+  std::vector<std::string> texts = {"0", "-0", "-0.0", "0.000000000000001", "999999999999999", "99999999999999.9",
+                                    "9999999999999999", "1234567890.12345", "1234567890.123456", "00.5", "007",
+                                    "5.", ".5", "-", "-.5", "--1", "1.2.3", "1e5", "0.1", "-7.25", "4503599627370497"};
+  std::mt19937_64 random(3);
+  for (int i = 0; i < 50000; ++i) {
+    std::string digits = std::to_string(random() % 100000000000000000);
+    digits.resize(1 + random() % digits.size());
+    if (random() % 4 == 0) digits.insert(0, std::string(random() % 3, '0'));
+    const size_t point = random() % (digits.size() + 1);
+    if (point < digits.size() && random() % 3 != 0) digits.insert(point, ".");
+    texts.push_back(random() % 2 ? "-" + digits : digits);
+  }
+  for (const std::string& text : texts) {
+    const auto read = ParseFloat(text);
+    const auto expected = general(text);
+    ASSERT_EQ(read.has_value(), expected.has_value()) << text;
+    if (!read) continue;
+    ASSERT_EQ(*read, *expected) << text;
+    ASSERT_EQ(std::signbit(*read), std::signbit(*expected)) << text;
+    ASSERT_EQ(ParseFloat(text, TNumberSyntax::Lenient), read) << text;
+  }
 }
 
 TEST(NumberText, LenientSyntaxAllowsBlanksAndAPlusSign) {
