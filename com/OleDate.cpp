@@ -146,26 +146,41 @@ class TTextCursor {
 
 bool IsXmlSpace(char AChar) { return AChar == ' ' || AChar == '\t' || AChar == '\r' || AChar == '\n'; }
 
-// The form every saved value takes, "YYYY-MM-DDThh:mm:ss", read at fixed places; empty for any
-// other text, which the general reading then handles (and rejects when it must).
-std::optional<double> FixedXmlDateTime(std::string_view AText) {
+}  // namespace
+
+std::optional<TDateTimeParts> FixedXmlDateTimeParts(std::string_view AText) {
   if (AText.size() != 19 || AText[4] != '-' || AText[7] != '-' || AText[10] != 'T' || AText[13] != ':' ||
       AText[16] != ':')
     return std::nullopt;
+  // Two digits at a time, any non-digit marking the whole text: the load reads several per node.
   bool digits = true;
-  const auto number = [&](size_t AStart, size_t ALength) {
-    int value = 0;
-    for (size_t i = AStart; i < AStart + ALength; ++i) {
-      const unsigned digit = static_cast<unsigned char>(AText[i]) - unsigned{'0'};
-      digits &= digit <= 9;
-      value = value * 10 + static_cast<int>(digit);
-    }
-    return value;
+  const auto two = [&](size_t AAt) {
+    const unsigned high = static_cast<unsigned char>(AText[AAt]) - unsigned{'0'};
+    const unsigned low = static_cast<unsigned char>(AText[AAt + 1]) - unsigned{'0'};
+    digits &= (high <= 9) & (low <= 9);
+    return static_cast<int>(high * 10 + low);
   };
-  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
-  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
-  if (!digits || !IsValidDate(year, month, day) || !IsValidTime(hour, minute, second, 0)) return std::nullopt;
-  const int64_t linear = DayFromDate(year, month, day) * MsPerDay + ((hour * 60LL + minute) * 60 + second) * 1000;
+  TDateTimeParts parts;
+  parts.Year = two(0) * 100 + two(2);
+  parts.Month = two(5);
+  parts.Day = two(8);
+  parts.Hour = two(11);
+  parts.Minute = two(14);
+  parts.Second = two(17);
+  if (!digits || !IsValidDate(parts.Year, parts.Month, parts.Day) || !IsValidTime(parts.Hour, parts.Minute, parts.Second, 0))
+    return std::nullopt;
+  return parts;
+}
+
+namespace {
+
+// The form every saved value takes, read at fixed places; empty for any other text, which the
+// general reading then handles (and rejects when it must).
+std::optional<double> FixedXmlDateTime(std::string_view AText) {
+  const auto parts = FixedXmlDateTimeParts(AText);
+  if (!parts) return std::nullopt;
+  const int64_t linear = DayFromDate(parts->Year, parts->Month, parts->Day) * MsPerDay +
+                         ((parts->Hour * 60LL + parts->Minute) * 60 + parts->Second) * 1000;
   return InRange(linear) ? std::optional<double>(FromLinearMs(linear)) : std::nullopt;
 }
 

@@ -49,6 +49,11 @@ char* PutXmlDateTime(double AValue, char* AOut);
 // stores local dates. "T24:00:00" is the next day's midnight.
 std::optional<double> XmlTextToDateTime(std::string_view AText);
 
+// The parts of "YYYY-MM-DDThh:mm:ss", the form every saved value takes, read at fixed places;
+// empty for any other text and for a date or time that does not exist. Where the parts answer a
+// question (is it a date, from which year), they spare working out the value.
+std::optional<TDateTimeParts> FixedXmlDateTimeParts(std::string_view AText);
+
 // The time zone a dateTime text names, in minutes east of UTC ("Z" is 0); empty when it names
 // none. Only meaningful for a text XmlTextToDateTime reads.
 std::optional<int> XmlTextZoneMinutes(std::string_view AText);

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "com/ComErrors.h"
 #include "com/OleDate.h"
@@ -111,6 +115,37 @@ TEST(OleDate, MalformedXmlTextIsRejected) {
                            "2025-01-01T12:00:00+2", "2025-01-01T12:00:00+15:00", "2025-01-01T12:00:00ZZ",
                            "abcd-ef-gh", "-2025-01-01"})
     EXPECT_FALSE(XmlTextToDateTime(text).has_value()) << text;
+}
+
+// Texts of the saved form are read at fixed places; a leading blank sends the same text the
+// general way. Both must agree on every text of that shape, whatever its digits; only the end of
+// day, "T24:00:00", is left to the general way.
+TEST(OleDate, FixedFormReadsAsTheGeneralReading) {
+  std::mt19937 random(11);
+  const auto two = [&](int AUpTo) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02d", static_cast<int>(random() % static_cast<unsigned>(AUpTo + 1)));
+    return std::string(text);
+  };
+  std::vector<std::string> texts = {"2024-02-29T00:00:00", "2023-02-29T00:00:00", "1900-02-29T00:00:00",
+                                    "2000-02-29T23:59:59", "0001-01-01T00:00:00", "9999-12-31T23:59:59",
+                                    "2025-01-01T24:00:00", "1899-12-30T00:00:00", "2025-1/-01T00:00:00"};
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = two(99) + two(99) + "-" + two(13) + "-" + two(32) + "T" + two(25) + ":" + two(61) + ":" + two(61);
+    if (random() % 10 == 0) text[random() % text.size()] = "/:a 0"[random() % 5];
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    const auto parts = FixedXmlDateTimeParts(text);
+    const auto general = XmlTextToDateTime(" " + text);
+    if (parts) {
+      ASSERT_TRUE(general.has_value()) << text;
+      ASSERT_EQ(EncodeDateTime(*parts), *general) << text;
+      ASSERT_EQ(XmlTextToDateTime(text), general) << text;
+    } else {
+      ASSERT_TRUE(!general || text.substr(11) == "24:00:00") << text;
+    }
+  }
 }
 
 TEST(OleDate, NowAndTodayComeFromTheClock) {
