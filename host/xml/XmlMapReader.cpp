@@ -32,6 +32,16 @@ bool IsBlank(const char* AText) {
   return true;
 }
 
+// A node ID as a save writes it, digits alone, read without the general reading's detour; any
+// other text goes the general way, which answers alike.
+std::optional<int64_t> ReadID(const char* AText) {
+  int64_t value = 0;
+  const char* digit = AText;
+  for (; digit - AText < 18 && static_cast<unsigned>(*digit - '0') <= 9; ++digit) value = value * 10 + (*digit - '0');
+  if (digit != AText && *digit == '\0') return value;
+  return ParseInteger<int64_t>(AText);
+}
+
 // A text or CDATA child that holds more than white space.
 bool IsStrayText(pugi::xml_node ANode) {
   return (ANode.type() == pugi::node_pcdata || ANode.type() == pugi::node_cdata) && !IsBlank(ANode.value());
@@ -110,7 +120,7 @@ std::unique_ptr<TLumetaMap> TXmlMapReader::Read() {
 void TXmlMapReader::ReadNode(pugi::xml_node AElement, TLumetaNode* AParent) {
   pugi::xml_attribute idAttribute = AElement.attribute(KID);
   if (!idAttribute) Fail(AElement, "a node without an ID");
-  const auto id = ParseInteger<int64_t>(idAttribute.value());
+  const auto id = ReadID(idAttribute.value());
   if (!id || *id <= 0) Fail(idAttribute, "the node ID '" + std::string(idAttribute.value()) + "' is not a positive whole number");
   TLumetaNode* node = nullptr;
   try {
@@ -611,7 +621,8 @@ void TXmlMapReader::ReadProperty(uint16_t ARegistration, pugi::xml_node AElement
 bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement) {
   // Walks with first_child and next_sibling, which touch less of the document than its
   // iterators: this pass visits every element of every record at load.
-  bool clean = CheckAttributes(ALayout, ALayout.Own, AElement);
+  bool clean = true;
+  if (const pugi::xml_attribute first = AElement.first_attribute()) clean = CheckAttributes(ALayout, ALayout.Own, AElement, first);
   int expected = 0;
   for (pugi::xml_node child = AElement.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) continue;
@@ -628,7 +639,9 @@ bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AEleme
     const pugi::xml_node first = child.first_child();
     if (slot.Field >= 0 && ALayout.Fields[slot.Field].Kind != TValueKind::Text)
       CheckValue(ALayout.Fields[slot.Field], child, name, !first ? child.value() : ElementText(child, FScratch));
-    clean = CheckAttributes(ALayout, slot, child) && clean;
+    // Most value elements carry no attribute, which one look tells.
+    if (const pugi::xml_attribute attribute = child.first_attribute())
+      clean = CheckAttributes(ALayout, slot, child, attribute) && clean;
     for (pugi::xml_node inner = first; inner; inner = inner.next_sibling()) {
       if (inner.type() != pugi::node_element) continue;
       Warn(child, "elements inside '" + std::string(name) + "' ignored");
@@ -639,10 +652,12 @@ bool TXmlMapReader::CheckFields(const TXmlLayout& ALayout, pugi::xml_node AEleme
   return clean;
 }
 
-// Reports the attributes of an element that its slot does not declare; false when there are any.
-bool TXmlMapReader::CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement) {
+// Reports the attributes of an element, from AFirst on, that its slot does not declare; false when
+// there are any.
+bool TXmlMapReader::CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement,
+                                    pugi::xml_attribute AFirst) {
   bool clean = true;
-  for (pugi::xml_attribute attribute = AElement.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+  for (pugi::xml_attribute attribute = AFirst; attribute; attribute = attribute.next_attribute()) {
     if (const auto* entry = TXmlLayout::FindAttribute(ASlot, attribute.name())) {
       CheckValue(ALayout.Fields[entry->second], attribute, attribute.name(), attribute.value());
       continue;
@@ -694,6 +709,9 @@ void TXmlMapReader::CheckValue(const TXmlLayout::TField& AField, TPlace APlace, 
         Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is neither true nor false; it reads as false");
       return;
     case TValueKind::Date: {
+      // A date as saves write it, from 1900 on, is past the first day and names no zone: nothing
+      // to say, and no value to work out.
+      if (const auto parts = FixedXmlDateTimeParts(AText); parts && parts->Year >= 1900) return;
       const auto date = TDateTimeAttribute::ReadText(AText);
       if (!date) {
         if (!blank()) Warn(APlace, "'" + Shown(AText) + "' in '" + AName + "' is not a date; it reads as no date");
@@ -757,7 +775,8 @@ bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement
       pugi::xml_attribute target = child.attribute(KNodeReference);
       if (!target) Fail(child, "'" + ALayout.ItemElementName + "' without its Node");
       if (WarnContent(child, ALayout.ItemElementName)) clean = false;
-      FLinks.push_back({ANode, child, ARegistration});
+      const auto id = ReadID(target.value());
+      FLinks.push_back({ANode, child, id.value_or(0), ARegistration, id.has_value()});
     } else if (!ALayout.ItemConverter && !ALayout.Fields.empty()) {
       clean = CheckFields(ALayout, child) && clean;
     }
@@ -768,35 +787,26 @@ bool TXmlMapReader::CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement
 // Links and connections name nodes that may come later in the file, so they are checked last.
 void TXmlMapReader::ResolveReferences() {
   const TIdSet ids(*FMap);
-  std::vector<int64_t> targets;
-  targets.reserve(FLinks.size());
   for (const TLinkItem& link : FLinks) {
+    if (link.Readable && ids.Contains(link.Target)) continue;
     const pugi::xml_attribute reference = link.Item.attribute(KNodeReference);
-    const auto id = ParseInteger<int64_t>(reference.value());
-    if (!id || !ids.Contains(*id))
-      FailAt(Offset(reference.name()), "a link to node '" + std::string(reference.value()) + "', which does not exist");
-    targets.push_back(*id);
+    FailAt(Offset(reference.name()), "a link to node '" + std::string(reference.value()) + "', which does not exist");
   }
   for (const TConnection& connection : FConnections) {
-    const auto id = ParseInteger<int64_t>(connection.Reference.Text);
+    const auto id = ReadID(connection.Reference.Text);
     if (!id || !ids.Contains(*id))
       FailAt(Offset(connection.Reference.Where),
              "a connection to node '" + std::string(connection.Reference.Text) + "', which does not exist");
     connection.Node->HostData().Connections[connection.Index] = *id;
   }
-  CompletePairs(targets);
+  CompletePairs();
 }
 
 // A link is stored on both of its tasks; a file that holds one end only (edited by hand, or
 // written by another program) has the other end added, with a warning, so that the link works
 // from both tasks: rescheduling follows it from the predecessor, the dialog shows it on the
 // successor.
-void TXmlMapReader::CompletePairs(const std::vector<int64_t>& ATargets) {
-  struct TEnd {
-    int64_t Holder, Target;
-    uint16_t Registration;
-    auto operator<=>(const TEnd&) const = default;
-  };
+void TXmlMapReader::CompletePairs() {
   std::vector<int> pairOf(FRegistry.Registrations.size(), -1);
   bool paired = false;
   for (size_t i = 0; i < pairOf.size(); ++i)
@@ -805,28 +815,75 @@ void TXmlMapReader::CompletePairs(const std::vector<int64_t>& ATargets) {
       paired = paired || pairOf[i] >= 0;
     }
   if (!paired) return;
-  std::vector<TEnd> ends;
-  ends.reserve(FLinks.size());
-  for (size_t i = 0; i < FLinks.size(); ++i) ends.push_back({FLinks[i].Holder->ID(), ATargets[i], FLinks[i].Registration});
-  // Written in ID order, as most maps and every import are, they need no sort.
-  if (!std::is_sorted(ends.begin(), ends.end())) std::sort(ends.begin(), ends.end());
+  // Each end is looked for among the ends its target holds. The ends go into one bucket per
+  // holder, by a counting sort over the holders' IDs when those are dense, as the map hands them
+  // out: a file written in tree order lists the ends in no order a search could use, and sorting
+  // them all for one made this check one of the larger costs of a load. Sparse IDs are sorted.
+  struct TEnd {
+    int64_t Target;
+    uint16_t Registration;
+    auto operator<=>(const TEnd&) const = default;
+  };
+  constexpr size_t KScanned = 8;  // a bucket up to this size is scanned, a larger one sorted and searched
+  const size_t count = FLinks.size();
+  int64_t highest = 0;
+  for (const TLinkItem& link : FLinks) highest = std::max(highest, link.Holder->ID());
+  const bool dense = highest <= 4 * static_cast<int64_t>(count) + 1024 && count < UINT32_MAX;
+  std::vector<TEnd> ends(count);
+  // Dense: holder h's ends are ends[h ? bucketEnd[h - 1] : 0 .. bucketEnd[h]).
+  std::vector<uint32_t> bucketEnd;
+  // Sparse: the holders' IDs beside the ends, both in the order of (holder, target, registration).
+  std::vector<int64_t> holders;
+  if (dense) {
+    bucketEnd.assign(static_cast<size_t>(highest) + 2, 0);
+    for (const TLinkItem& link : FLinks) ++bucketEnd[static_cast<size_t>(link.Holder->ID()) + 1];
+    for (size_t h = 1; h < bucketEnd.size(); ++h) bucketEnd[h] += bucketEnd[h - 1];
+    // Placing an end moves its holder's entry from the bucket's start to its end.
+    for (const TLinkItem& link : FLinks) ends[bucketEnd[static_cast<size_t>(link.Holder->ID())]++] = {link.Target, link.Registration};
+    for (size_t h = 0, begin = 0; h + 1 < bucketEnd.size(); begin = bucketEnd[h++])
+      if (bucketEnd[h] - begin > KScanned) std::sort(ends.begin() + begin, ends.begin() + bucketEnd[h]);
+  } else {
+    std::vector<std::pair<int64_t, TEnd>> all;
+    all.reserve(count);
+    for (const TLinkItem& link : FLinks) all.push_back({link.Holder->ID(), {link.Target, link.Registration}});
+    std::sort(all.begin(), all.end());
+    holders.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+      holders.push_back(all[i].first);
+      ends[i] = all[i].second;
+    }
+  }
+  const auto holds = [&](int64_t AHolder, const TEnd& AEnd) {
+    size_t begin = 0, end = 0;
+    if (dense) {
+      if (AHolder < 0 || AHolder > highest) return false;
+      begin = AHolder > 0 ? bucketEnd[static_cast<size_t>(AHolder) - 1] : 0;
+      end = bucketEnd[static_cast<size_t>(AHolder)];
+    } else {
+      const auto [first, last] = std::equal_range(holders.begin(), holders.end(), AHolder);
+      begin = static_cast<size_t>(first - holders.begin());
+      end = static_cast<size_t>(last - holders.begin());
+    }
+    const auto from = ends.begin() + static_cast<ptrdiff_t>(begin), to = ends.begin() + static_cast<ptrdiff_t>(end);
+    return dense && end - begin <= KScanned ? std::find(from, to, AEnd) != to : std::binary_search(from, to, AEnd);
+  };
   // The ends missing, found first and added after: adding reads new items into FLinks.
   std::vector<size_t> missing;
-  for (size_t i = 0; i < FLinks.size(); ++i) {
-    const int other = pairOf[FLinks[i].Registration];
-    if (other >= 0 &&
-        !std::binary_search(ends.begin(), ends.end(), TEnd{ATargets[i], FLinks[i].Holder->ID(), static_cast<uint16_t>(other)}))
-      missing.push_back(i);
+  size_t index = 0;
+  for (const TLinkItem& link : FLinks) {
+    const int other = pairOf[link.Registration];
+    if (other >= 0 && !holds(link.Target, {link.Holder->ID(), static_cast<uint16_t>(other)})) missing.push_back(index);
+    ++index;
   }
   if (missing.empty()) return;
   // The elements of the nodes that take an end, found in one walk of the document.
   std::vector<int64_t> wanted;
-  for (size_t i : missing) wanted.push_back(ATargets[i]);
+  for (size_t i : missing) wanted.push_back(FLinks[i].Target);
   std::sort(wanted.begin(), wanted.end());
   std::vector<std::pair<int64_t, pugi::xml_node>> elements;
   for (pugi::xml_node node = FSource->Document.document_element(); node;) {
     if (node.type() == pugi::node_element && Same(node.name(), KNode)) {
-      const auto id = ParseInteger<int64_t>(node.attribute(KID).value());
+      const auto id = ReadID(node.attribute(KID).value());
       if (id && std::binary_search(wanted.begin(), wanted.end(), *id)) elements.emplace_back(*id, node);
     }
     pugi::xml_node next = node.type() == pugi::node_element ? node.first_child() : pugi::xml_node();
@@ -841,11 +898,11 @@ void TXmlMapReader::CompletePairs(const std::vector<int64_t>& ATargets) {
     const TLinkItem link = FLinks[i];
     const uint16_t other = static_cast<uint16_t>(pairOf[link.Registration]);
     const TXmlRegistration& registration = FRegistry.Registrations[other];
-    const auto found = std::lower_bound(elements.begin(), elements.end(), ATargets[i],
+    const auto found = std::lower_bound(elements.begin(), elements.end(), link.Target,
                                         [](const auto& AEntry, int64_t AID) { return AEntry.first < AID; });
-    if (found == elements.end() || found->first != ATargets[i]) continue;
+    if (found == elements.end() || found->first != link.Target) continue;
     pugi::xml_node holder = found->second;
-    TLumetaNode* node = FMap->GetNode(ATargets[i]);
+    TLumetaNode* node = FMap->GetNode(link.Target);
     pugi::xml_node list = holder.child(registration.ElementName.c_str());
     const bool made = !list;
     if (made) {
@@ -857,7 +914,7 @@ void TXmlMapReader::CompletePairs(const std::vector<int64_t>& ATargets) {
     for (pugi::xml_attribute attribute : link.Item.attributes())
       item.append_attribute(attribute.name())
           .set_value(Same(attribute.name(), KNodeReference) ? std::to_string(link.Holder->ID()).c_str() : attribute.value());
-    Warn(link.Item, "the link to node " + std::to_string(ATargets[i]) + " is missing from '" + registration.ElementName +
+    Warn(link.Item, "the link to node " + std::to_string(link.Target) + " is missing from '" + registration.ElementName +
                         "' of that node; it is added there");
     if (made) ReadProperty(other, list, node);
   }

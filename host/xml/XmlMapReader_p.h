@@ -33,12 +33,14 @@ class TXmlMapReader {
     const char* Where;
   };
   // A list item naming a node: a link, checked for its node and its other end once all is read.
-  // Its Node attribute is found again then: a map holds hundreds of thousands of these at the
-  // load's peak.
+  // The ID is read as the item is met; a text that is no ID fails only at that check, as any
+  // other link to a node that does not exist.
   struct TLinkItem {
     TLumetaNode* Holder;
     pugi::xml_node Item;
+    int64_t Target;
     uint16_t Registration;
+    bool Readable;  // whether Target was read from the item's Node
   };
   struct TConnection {
     TLumetaNode* Node;
@@ -84,12 +86,13 @@ class TXmlMapReader {
   uint8_t ParseDays(pugi::xml_node AElement);
   void ReadProperty(uint16_t ARegistration, pugi::xml_node AElement, TLumetaNode* ANode);
   bool CheckFields(const TXmlLayout& ALayout, pugi::xml_node AElement);
-  bool CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement);
+  bool CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement,
+                       pugi::xml_attribute AFirst);
   template <class TPlace>
   void CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, const char* AText);
   bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement, TLumetaNode* ANode, uint16_t ARegistration);
   void ResolveReferences();
-  void CompletePairs(const std::vector<int64_t>& ATargets);
+  void CompletePairs();
 
   size_t Offset(const char* APointer) const;
   size_t Offset(pugi::xml_node ANode) const;

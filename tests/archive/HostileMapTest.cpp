@@ -194,6 +194,40 @@ TEST_F(HostileMapTest, ALinkStoredOnOneEndGetsItsOtherEnd) {
   EXPECT_TRUE(FSetup.Archive.Warnings().empty()) << FSetup.Archive.Warnings().front();
 }
 
+// The ends are looked for among many (a task with a score of successors) and whatever the IDs:
+// written in tree order rather than ID order, and with IDs near the largest a file may hold, the
+// same ends are found missing and added.
+TEST_F(HostileMapTest, OneEndedLinksAreFoundAmongManyEndsAndAtAnyID) {
+  for (const int64_t base : {int64_t{0}, int64_t{9'000'000'000'000'000'000}}) {
+    const auto id = [&](int ANumber) { return std::to_string(base + ANumber); };
+    // Node 30, the hub, is written last, inside node 2; nodes 7 and 15 lack their end of its link.
+    std::string text = "<Map>\n";
+    for (int node = 2; node <= 21; ++node) {
+      text += "  <Node ID=\"" + id(node) + "\">";
+      if (node != 7 && node != 15) text += "<TaskLinks><Link Node=\"" + id(30) + "\"/></TaskLinks>";
+      if (node == 2) {
+        text += "<Node ID=\"" + id(30) + "\"><SuccessorTaskLinks>";
+        for (int successor = 21; successor >= 2; --successor) text += "<Link Node=\"" + id(successor) + "\"/>";
+        text += "</SuccessorTaskLinks></Node>";
+      }
+      text += "</Node>\n";
+    }
+    text += "</Map>\n";
+    const std::vector<std::string> warnings = Load(text);
+    ASSERT_EQ(warnings.size(), 2u) << base;
+    EXPECT_NE(warnings[0].find("the link to node " + id(15) + " is missing from 'TaskLinks'"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("the link to node " + id(7) + " is missing from 'TaskLinks'"), std::string::npos) << warnings[1];
+    for (int node : {7, 15}) {
+      ComPtr<INodeLinkList2> predecessors = FSetup.Links(FMap->GetNode(base + node));
+      ASSERT_EQ(predecessors->GetCount(), 1) << node;
+      EXPECT_EQ(predecessors->GetLink(0)->GetLinkedNode().get(),
+                ComPtr<INode>(static_cast<INode*>(FMap->GetNode(base + 30))).get());
+    }
+    Load(Saved());
+    EXPECT_TRUE(FSetup.Archive.Warnings().empty()) << FSetup.Archive.Warnings().front();
+  }
+}
+
 // Entities beyond XML's five would be kept as their literal text; a file that declares some is
 // refused, and text after the root element, which the parser passes over, is an error too.
 TEST_F(HostileMapTest, EntitiesAndTextAfterTheRootAreNamed) {
