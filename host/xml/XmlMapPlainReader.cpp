@@ -158,15 +158,10 @@ void TXmlMapReader::ReadPlainTree() {
 
   // Every link must name a node of the map, and be held at its other end too.
   const TIdSet ids(*FMap);
-  std::vector<int64_t> targets;
-  targets.reserve(FPlainLinks.size());
-  for (const TPlainLink& link : FPlainLinks) {
-    const auto id = ParseInteger<int64_t>(link.Reference);
-    if (!id || !ids.Contains(*id)) throw EUnusualFile{};
-    targets.push_back(*id);
-  }
-  if (!PlainPairsComplete(targets)) throw EUnusualFile{};
-  ResolveReferences();  // the connections: the links were checked above
+  for (const TLinkItem& link : FLinks)
+    if (!ids.Contains(link.Target)) throw EUnusualFile{};
+  ResolveConnections(ids);
+  if (!MissingEnds().empty()) throw EUnusualFile{};
   FMap->SetHighestID(highest);
   if (!identity.empty()) FMap->SetIdentity(identity);
 }
@@ -353,7 +348,9 @@ void TXmlMapReader::CheckPlainList(const TXmlLayout& ALayout, TLumetaNode* ANode
       const auto& attributes = scanner.Attributes();
       const auto target = std::ranges::find_if(attributes, [](const auto& A) { return A.Name == KNodeReference; });
       if (target == attributes.end()) throw EUnusualFile{};
-      FPlainLinks.push_back({ANode, std::string(Decoded(target->Value, TXmlTextKind::Attribute)), ARegistration});
+      const auto id = ParseInteger<int64_t>(Decoded(target->Value, TXmlTextKind::Attribute));
+      if (!id) throw EUnusualFile{};
+      FLinks.push_back({ANode, pugi::xml_node(), *id, ARegistration, true});
       if (!IsBlank(PlainText())) throw EUnusualFile{};
     } else if (!ALayout.ItemConverter && !ALayout.Fields.empty()) {
       CheckPlainFields(ALayout);
@@ -363,30 +360,6 @@ void TXmlMapReader::CheckPlainList(const TXmlLayout& ALayout, TLumetaNode* ANode
       scanner.SkipContent();
     }
   }
-}
-
-// Whether every link whose list has a partner list is held at its other end as well.
-bool TXmlMapReader::PlainPairsComplete(const std::vector<int64_t>& ATargets) const {
-  std::vector<int> pairOf(FRegistry.Registrations.size(), -1);
-  for (size_t i = 0; i < pairOf.size(); ++i)
-    if (const std::string& other = FRegistry.Registrations[i].Layout->PairedList; !other.empty())
-      pairOf[i] = FRegistry.IndexOf(other);
-  struct TEnd {
-    int64_t Holder, Target;
-    uint16_t Registration;
-    auto operator<=>(const TEnd&) const = default;
-  };
-  std::vector<TEnd> ends;
-  ends.reserve(FPlainLinks.size());
-  for (size_t i = 0; i < FPlainLinks.size(); ++i)
-    ends.push_back({FPlainLinks[i].Holder->ID(), ATargets[i], FPlainLinks[i].Registration});
-  std::sort(ends.begin(), ends.end());
-  for (const TEnd& end : ends) {
-    const int other = pairOf[end.Registration];
-    if (other >= 0 && !std::binary_search(ends.begin(), ends.end(), TEnd{end.Target, end.Holder, static_cast<uint16_t>(other)}))
-      return false;
-  }
-  return true;
 }
 
 }  // namespace xml_archive

@@ -792,29 +792,34 @@ void TXmlMapReader::ResolveReferences() {
     const pugi::xml_attribute reference = link.Item.attribute(KNodeReference);
     FailAt(Offset(reference.name()), "a link to node '" + std::string(reference.value()) + "', which does not exist");
   }
+  ResolveConnections(ids);
+  CompletePairs();
+}
+
+void TXmlMapReader::ResolveConnections(const TIdSet& AIds) {
   for (const TConnection& connection : FConnections) {
     const auto id = ReadID(connection.Reference.Text);
-    if (!id || !ids.Contains(*id))
+    if (!id || !AIds.Contains(*id))
       FailAt(Offset(connection.Reference.Where),
              "a connection to node '" + std::string(connection.Reference.Text) + "', which does not exist");
     connection.Node->HostData().Connections[connection.Index] = *id;
   }
-  CompletePairs();
 }
 
-// A link is stored on both of its tasks; a file that holds one end only (edited by hand, or
-// written by another program) has the other end added, with a warning, so that the link works
-// from both tasks: rescheduling follows it from the predecessor, the dialog shows it on the
-// successor.
-void TXmlMapReader::CompletePairs() {
+// For each registration, the registration of the list on the linked node that holds the other
+// end of its items, or -1.
+std::vector<int> TXmlMapReader::PairedLists() const {
   std::vector<int> pairOf(FRegistry.Registrations.size(), -1);
-  bool paired = false;
   for (size_t i = 0; i < pairOf.size(); ++i)
-    if (const std::string& other = FRegistry.Registrations[i].Layout->PairedList; !other.empty()) {
+    if (const std::string& other = FRegistry.Registrations[i].Layout->PairedList; !other.empty())
       pairOf[i] = FRegistry.IndexOf(other);
-      paired = paired || pairOf[i] >= 0;
-    }
-  if (!paired) return;
+  return pairOf;
+}
+
+// The links whose other end the linked node's paired list does not hold, by their place in FLinks.
+std::vector<size_t> TXmlMapReader::MissingEnds() const {
+  const std::vector<int> pairOf = PairedLists();
+  if (std::none_of(pairOf.begin(), pairOf.end(), [](int AOther) { return AOther >= 0; })) return {};
   // Each end is looked for among the ends its target holds. The ends go into one bucket per
   // holder, by a counting sort over the holders' IDs when those are dense, as the map hands them
   // out: a file written in tree order lists the ends in no order a search could use, and sorting
@@ -875,7 +880,17 @@ void TXmlMapReader::CompletePairs() {
     if (other >= 0 && !holds(link.Target, {link.Holder->ID(), static_cast<uint16_t>(other)})) missing.push_back(index);
     ++index;
   }
+  return missing;
+}
+
+// A link is stored on both of its tasks; a file that holds one end only (edited by hand, or
+// written by another program) has the other end added, with a warning, so that the link works
+// from both tasks: rescheduling follows it from the predecessor, the dialog shows it on the
+// successor.
+void TXmlMapReader::CompletePairs() {
+  const std::vector<size_t> missing = MissingEnds();
   if (missing.empty()) return;
+  const std::vector<int> pairOf = PairedLists();
   // The elements of the nodes that take an end, found in one walk of the document.
   std::vector<int64_t> wanted;
   for (size_t i : missing) wanted.push_back(FLinks[i].Target);

@@ -48,12 +48,6 @@ class TXmlMapReader {
     TReference Reference;
   };
 
-  struct TPlainLink {
-    TLumetaNode* Holder;
-    std::string Reference;  // the node's ID as written
-    uint16_t Registration;
-  };
-
   void ReadPlainTree();
   TLumetaNode* ReadPlainNode(TLumetaNode* AParent);
   void ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, size_t ADepth);
@@ -64,7 +58,6 @@ class TXmlMapReader {
   void CheckPlainAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot);
   void CheckPlainFields(const TXmlLayout& ALayout);
   void CheckPlainList(const TXmlLayout& ALayout, TLumetaNode* ANode, uint16_t ARegistration);
-  bool PlainPairsComplete(const std::vector<int64_t>& ATargets) const;
 
   void ConvertEncoding();
   bool CheckReferences();
@@ -92,6 +85,9 @@ class TXmlMapReader {
   void CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, const char* AText);
   bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement, TLumetaNode* ANode, uint16_t ARegistration);
   void ResolveReferences();
+  void ResolveConnections(const TIdSet& AIds);
+  std::vector<int> PairedLists() const;
+  std::vector<size_t> MissingEnds() const;
   void CompletePairs();
 
   size_t Offset(const char* APointer) const;
@@ -129,7 +125,6 @@ class TXmlMapReader {
   std::string FScratch;
   std::string FValue;
   TXmlScanner* FScanner = nullptr;  // while a plain read walks the text
-  std::vector<TPlainLink> FPlainLinks;
   std::deque<pugi::xml_document> FFragments;  // host elements a plain read parsed alone
 };
 
