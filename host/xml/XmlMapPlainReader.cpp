@@ -15,11 +15,6 @@ namespace xml_archive {
 namespace {
 using TToken = TXmlScanner::TToken;
 
-// The host's own elements, as the full reader numbers them.
-enum THostKind { hkTitle, hkNotes, hkResources, hkAttachments, hkCategories, hkConnections, hkBaseline, hkSettings, hkCount };
-constexpr const char* KHostKindNames[hkCount] = {KTitle,       KNotes,      KResources, KAttachments,
-                                                 KCategories, KConnections, KBaseline,  KSettings};
-
 bool IsBlank(std::string_view AText) { return AText.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 bool IsNameCharacter(char AChar) {
@@ -194,9 +189,7 @@ void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, size_t
   const int registration = FRegistry.IndexOf(name);
   // The host's own elements that hold more than a text are few in a map: each is parsed alone and
   // read as the full reader reads it.
-  int kind = -1;
-  for (int i = 0; i < hkCount; ++i)
-    if (name == KHostKindNames[i]) kind = i;
+  int kind = HostElementKind(name);
   if (kind == hkSettings && ADepth != 1) kind = -1;  // only the map's
   if (registration >= 0) kind = hkCount + registration;
   if (kind < 0) throw EUnusualFile{};  // kept with a warning
@@ -215,36 +208,7 @@ void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, size_t
     return;
   }
   if (kind < hkCount) {
-    const pugi::xml_node element = PlainFragment();
-    switch (kind) {
-      case hkResources:
-        for (pugi::xml_node item : Items(element, KResource)) {
-          CheckEmptyItem(item, {KName, KEmail});
-          ANode->HostData().Resources.emplace_back(item.attribute(KName).value(), item.attribute(KEmail).value());
-        }
-        break;
-      case hkAttachments:
-        for (pugi::xml_node item : Items(element, KAttachment)) {
-          std::string itemName = item.attribute(KName).value();
-          ANode->HostData().Attachments.push_back({std::move(itemName), HostText(item)});
-        }
-        break;
-      case hkCategories:
-        for (pugi::xml_node item : Items(element, KCategory)) ANode->HostData().Categories.emplace_back(HostText(item));
-        break;
-      case hkConnections:
-        for (pugi::xml_node item : Items(element, KConnection)) {
-          CheckEmptyItem(item, {KNodeReference});
-          pugi::xml_attribute target = item.attribute(KNodeReference);
-          if (!target) throw EUnusualFile{};
-          ANode->HostData().Connections.push_back(0);
-          FConnections.push_back({ANode, ANode->HostData().Connections.size() - 1, {target.value(), target.name()}});
-        }
-        break;
-      case hkBaseline: ANode->HostData().Baseline = ReadBaseline(element); break;
-      case hkSettings: ReadSettings(element); break;
-      default: throw EUnusualFile{};
-    }
+    ReadHostElement(kind, PlainFragment(), ANode);
     return;
   }
   const TXmlRegistration& entry = FRegistry.Registrations[static_cast<size_t>(registration)];

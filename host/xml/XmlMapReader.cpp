@@ -15,17 +15,6 @@
 namespace xml_archive {
 
 namespace {
-// The host's own elements that a node holds at most once (Settings only in the map).
-enum THostKind { hkTitle, hkNotes, hkResources, hkAttachments, hkCategories, hkConnections, hkBaseline, hkSettings, hkCount };
-constexpr const char* KHostKindNames[hkCount] = {KTitle,       KNotes,      KResources, KAttachments,
-                                                 KCategories, KConnections, KBaseline,  KSettings};
-
-int HostElementKind(const char* AName) {
-  for (int kind = 0; kind < hkCount; ++kind)
-    if (Same(AName, KHostKindNames[kind])) return kind;
-  return -1;
-}
-
 bool IsBlank(const char* AText) {
   for (; *AText; ++AText)
     if (!std::strchr(" \t\r\n", *AText)) return false;
@@ -169,37 +158,10 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
                                     : ANode->FindProperty(FRegistry.Registrations[registration].PropertyName) != nullptr;
     if (repeated) Fail(child, "a second '" + std::string(name) + "' element in one node");
     if (kind < 64) seen |= uint64_t{1} << kind;
-    switch (kind) {
-      case hkTitle: ANode->SetTitle(HostText(child)); break;
-      case hkNotes: ANode->HostData().Notes = HostText(child); break;
-      case hkResources:
-        for (pugi::xml_node item : Items(child, KResource)) {
-          CheckEmptyItem(item, {KName, KEmail});
-          ANode->HostData().Resources.emplace_back(item.attribute(KName).value(), item.attribute(KEmail).value());
-        }
-        break;
-      case hkAttachments:
-        for (pugi::xml_node item : Items(child, KAttachment)) {
-          std::string name = item.attribute(KName).value();
-          ANode->HostData().Attachments.push_back({std::move(name), HostText(item)});
-        }
-        break;
-      case hkCategories:
-        for (pugi::xml_node item : Items(child, KCategory)) ANode->HostData().Categories.emplace_back(HostText(item));
-        break;
-      case hkConnections:
-        for (pugi::xml_node item : Items(child, KConnection)) {
-          CheckEmptyItem(item, {KNodeReference});
-          pugi::xml_attribute target = item.attribute(KNodeReference);
-          if (!target) Fail(item, "a connection without its Node");
-          ANode->HostData().Connections.push_back(0);
-          FConnections.push_back({ANode, ANode->HostData().Connections.size() - 1, {target.value(), target.name()}});
-        }
-        break;
-      case hkBaseline: ANode->HostData().Baseline = ReadBaseline(child); break;
-      case hkSettings: ReadSettings(child); break;
-      default: ReadProperty(static_cast<uint16_t>(registration), child, ANode);
-    }
+    if (kind < hkCount)
+      ReadHostElement(kind, child, ANode);
+    else
+      ReadProperty(static_cast<uint16_t>(registration), child, ANode);
   }
   if (!kept.empty()) {
     ComPtr<IAttribute> attribute = make<TStringAttribute>();
@@ -209,6 +171,48 @@ void TXmlMapReader::ReadContent(pugi::xml_node AElement, TLumetaNode* ANode) {
   }
   if (auto title = ANode->FindAttribute(KTitle)) title->SetFlagEx(afModified, false, true);
   for (auto child = children.rbegin(); child != children.rend(); ++child) FPendingNodes.emplace_back(*child, ANode);
+}
+
+int TXmlMapReader::HostElementKind(std::string_view AName) {
+  static constexpr const char* KNames[hkCount] = {KTitle,      KNotes,       KResources, KAttachments,
+                                                  KCategories, KConnections, KBaseline,  KSettings};
+  for (int kind = 0; kind < hkCount; ++kind)
+    if (AName == KNames[kind]) return kind;
+  return -1;
+}
+
+void TXmlMapReader::ReadHostElement(int AKind, pugi::xml_node AElement, TLumetaNode* ANode) {
+  switch (AKind) {
+    case hkTitle: ANode->SetTitle(HostText(AElement)); break;
+    case hkNotes: ANode->HostData().Notes = HostText(AElement); break;
+    case hkResources:
+      for (pugi::xml_node item : Items(AElement, KResource)) {
+        CheckEmptyItem(item, {KName, KEmail});
+        ANode->HostData().Resources.emplace_back(item.attribute(KName).value(), item.attribute(KEmail).value());
+      }
+      break;
+    case hkAttachments:
+      for (pugi::xml_node item : Items(AElement, KAttachment)) {
+        std::string name = item.attribute(KName).value();
+        ANode->HostData().Attachments.push_back({std::move(name), HostText(item)});
+      }
+      break;
+    case hkCategories:
+      for (pugi::xml_node item : Items(AElement, KCategory)) ANode->HostData().Categories.emplace_back(HostText(item));
+      break;
+    case hkConnections:
+      for (pugi::xml_node item : Items(AElement, KConnection)) {
+        CheckEmptyItem(item, {KNodeReference});
+        pugi::xml_attribute target = item.attribute(KNodeReference);
+        if (!target) Fail(item, "a connection without its Node");
+        ANode->HostData().Connections.push_back(0);
+        FConnections.push_back({ANode, ANode->HostData().Connections.size() - 1, {target.value(), target.name()}});
+      }
+      break;
+    case hkBaseline: ANode->HostData().Baseline = ReadBaseline(AElement); break;
+    case hkSettings: ReadSettings(AElement); break;
+    default: break;
+  }
 }
 
 // The text of a host element that holds text. Elements inside it (a title pasted with its markup)

@@ -63,6 +63,10 @@ class TXmlMapReader {
   bool CheckReferences();
   void StripControlCharacters();
   size_t TextAfterRoot() const;
+  // The host's own elements that a node holds at most once (Settings only in the map).
+  enum THostKind { hkTitle, hkNotes, hkResources, hkAttachments, hkCategories, hkConnections, hkBaseline, hkSettings, hkCount };
+  static int HostElementKind(std::string_view AName);
+  void ReadHostElement(int AKind, pugi::xml_node AElement, TLumetaNode* ANode);
   void ReadNode(pugi::xml_node AElement, TLumetaNode* AParent);
   void ReadContent(pugi::xml_node AElement, TLumetaNode* ANode);
   std::vector<pugi::xml_node> Items(pugi::xml_node AList, const char* AItem);
