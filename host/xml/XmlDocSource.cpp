@@ -168,6 +168,7 @@ void TXmlDocSource::WalkFieldsText(TXmlLayout& ALayout, const TEntry& AEntry, TA
   using TToken = TXmlScanner::TToken;
   // The load checked the element whole: the scan ends at its end tag, where the range ends.
   TXmlScanner scanner(std::string_view(Buffer.data() + AEntry.Offset, AEntry.Length));
+  scanner.SkipBlankTexts();
   scanner.Next();
   for (const TXmlScannedAttribute& attribute : scanner.Attributes())
     if (const auto* entry = TXmlLayout::FindAttribute(ALayout.Own, attribute.Name))

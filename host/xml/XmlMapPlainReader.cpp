@@ -68,12 +68,16 @@ bool PlainEncoding(std::string_view AText) {
 
 std::unique_ptr<TLumetaMap> TXmlMapReader::ReadPlain() {
   const std::string_view text(FBuffer, FSize);
-  if (!PlainEncoding(text) || std::memchr(FBuffer, 0, FSize) || !PlainReferences(text) ||
+  const bool escapes = text.find('&') != std::string_view::npos;
+  if (!PlainEncoding(text) || std::memchr(FBuffer, 0, FSize) || (escapes && !PlainReferences(text)) ||
       TextAfterRoot() != std::string::npos)
     throw EUnusualFile{};
+  // Most files hold no escape and no carriage return: their texts read as they stand.
+  FRawTexts = !escapes && !std::memchr(FBuffer, '\r', FSize);
   const size_t warnings = FWarnings.size();
   try {
     TXmlScanner scanner(text);
+    scanner.SkipBlankTexts();
     FScanner = &scanner;
     ReadPlainTree();
     FScanner = nullptr;
@@ -224,6 +228,7 @@ void TXmlMapReader::ReadPlainElement(TLumetaNode* ANode, uint64_t& ASeen, size_t
 }
 
 std::string_view TXmlMapReader::Decoded(std::string_view AText, TXmlTextKind AKind) {
+  if (FRawTexts && AKind == TXmlTextKind::Text) return AText;
   return DecodeXmlText(AText, AKind, FScratch);
 }
 
@@ -259,9 +264,8 @@ pugi::xml_node TXmlMapReader::PlainFragment() {
 
 void TXmlMapReader::CheckPlainValue(const TXmlLayout::TField& AField, std::string_view AText) {
   if (AField.Kind == TValueKind::Text) return;
-  FValue.assign(AText);
   const size_t warnings = FWarnings.size();
-  CheckValue(AField, size_t{0}, "", FValue.c_str());
+  CheckValue(AField, size_t{0}, "", AText);
   if (FWarnings.size() != warnings) throw EUnusualFile{};
 }
 

@@ -703,9 +703,9 @@ void SetText(pugi::xml_node AElement, const std::string& AText) {
 // nearer its default), a date with a time zone becomes local time, a date before the first day a
 // map holds reads as no date. An empty text is a value not set and goes without a word.
 template <class TPlace>
-void TXmlMapReader::CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, const char* AText) {
+void TXmlMapReader::CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, std::string_view AText) {
   // Each text is read once: this runs for every value of every record at load.
-  const auto blank = [AText] { return std::string_view(AText).find_first_not_of(" \t\r\n\f\v") == std::string_view::npos; };
+  const auto blank = [AText] { return AText.find_first_not_of(" \t\r\n\f\v") == std::string_view::npos; };
   switch (AField.Kind) {
     case TValueKind::Text: return;
     case TValueKind::Boolean:
@@ -999,6 +999,6 @@ const std::string& TXmlMapReader::Original() {
   return *FReread;
 }
 
-template void TXmlMapReader::CheckValue<size_t>(const TXmlLayout::TField&, size_t, const char*, const char*);
+template void TXmlMapReader::CheckValue<size_t>(const TXmlLayout::TField&, size_t, const char*, std::string_view);
 
 }  // namespace xml_archive

@@ -86,7 +86,7 @@ class TXmlMapReader {
   bool CheckAttributes(const TXmlLayout& ALayout, const TXmlLayout::TSlot& ASlot, pugi::xml_node AElement,
                        pugi::xml_attribute AFirst);
   template <class TPlace>
-  void CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, const char* AText);
+  void CheckValue(const TXmlLayout::TField& AField, TPlace APlace, const char* AName, std::string_view AText);
   bool CheckList(const TXmlLayout& ALayout, pugi::xml_node AElement, TLumetaNode* ANode, uint16_t ARegistration);
   void ResolveReferences();
   void ResolveConnections(const TIdSet& AIds);
@@ -127,8 +127,8 @@ class TXmlMapReader {
   std::vector<TConnection> FConnections;
   ComPtr<TXmlDocSource> FSource;
   std::string FScratch;
-  std::string FValue;
   TXmlScanner* FScanner = nullptr;  // while a plain read walks the text
+  bool FRawTexts = false;           // the text being read holds no '&' and no carriage return
   std::deque<pugi::xml_document> FFragments;  // host elements a plain read parsed alone
 };
 

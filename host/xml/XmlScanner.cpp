@@ -85,15 +85,20 @@ TXmlScanner::TToken TXmlScanner::Next() {
     if (*tag != '<') {
       // Most texts between tags are a line break and indentation: looked through before searching.
       const char* next = SkipIndentation(tag, FEnd);
-      if (*next != '<' && next != FEnd) {
+      const bool blank = *next == '<' || next == FEnd;
+      if (!blank) {
         next = static_cast<const char*>(std::memchr(next, '<', static_cast<size_t>(FEnd - next)));
         if (!next) next = FEnd;
       }
       FTokenStart = FPos;
       FPos = next;
-      if (!FOpen.empty()) {
+      // Blank before a start tag, or between two end tags, the text is nobody's value.
+      const bool unwanted =
+          blank && FSkipBlanks && next != FEnd && (Is(next[1], KNameStart) || (next[1] == '/' && FAfterEnd));
+      if (!FOpen.empty() && !unwanted) {
         FText = std::string_view(FTokenStart, static_cast<size_t>(next - FTokenStart));
         FCData = false;
+        FAfterEnd = false;
         return TToken::Text;
       }
       if (next == FEnd) continue;
@@ -103,6 +108,7 @@ TXmlScanner::TToken TXmlScanner::Next() {
     const char kind = tag[1];
     if (Is(kind, KNameStart)) return ReadStart(tag);
     if (kind == '/') return ReadEnd(tag);
+    FAfterEnd = false;
     if (kind == '?') {
       SkipQuestion(tag);
     } else if (kind == '!') {
@@ -159,18 +165,27 @@ TXmlScanner::TToken TXmlScanner::ReadStart(const char* ATag) {
   FSeenRoot = true;
   FOpen.push_back(FName);
   FPendingEnd = FSelfClosed;
+  FAfterEnd = FSelfClosed;
   return TToken::Start;
 }
 
 TXmlScanner::TToken TXmlScanner::ReadEnd(const char* ATag) {
   const char* name = ATag + 2;
-  const char* pos = SkipName(name);
+  if (FOpen.empty()) Fail(name);
+  // Matched against the open element's name as it is read; the text's closing NUL stops a
+  // mismatch at its end.
+  const char* pos = name;
+  for (const char c : FOpen.back()) {
+    if (*pos != c) Fail(name);
+    ++pos;
+  }
+  if (Is(*pos, KNameChar)) Fail(name);
   FName = std::string_view(name, static_cast<size_t>(pos - name));
-  if (FOpen.empty() || FOpen.back() != FName) Fail(name);
   pos = SkipSpace(pos);
   if (*pos != '>') Fail(pos);
   FPos = pos + 1;
   FOpen.pop_back();
+  FAfterEnd = true;
   return TToken::End;
 }
 

@@ -38,6 +38,9 @@ class TXmlScanner {
   TToken Next();
   // Consumes the content of the element whose Start was the last token, through its End.
   void SkipContent();
+  // From now on, passes over blank texts that cannot be an element's only content: those before
+  // a start tag and those between two end tags. A reader that keeps no layout has no use for them.
+  void SkipBlankTexts() noexcept { FSkipBlanks = true; }
 
   // The element's name, for a Start or an End.
   std::string_view Name() const noexcept { return FName; }
@@ -73,6 +76,8 @@ class TXmlScanner {
   bool FSelfClosed = false;
   bool FPendingEnd = false;  // a self-closed Start's End comes next
   bool FCData = false;
+  bool FSkipBlanks = false;
+  bool FAfterEnd = false;  // the last thing read was an end tag, or a tag that closed itself
   std::string_view FName;
   std::string_view FText;
   std::vector<TXmlScannedAttribute> FAttributes;

@@ -22,11 +22,12 @@ using xml_archive::TXmlTextKind;
 constexpr unsigned KArchiveOptions = pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_embed_pcdata;
 
 // What a scan reports, one line per token, values decoded; empty when the scan refuses the text.
-std::vector<std::string> Scanned(const std::string& AText, size_t* AFailedAt = nullptr) {
+std::vector<std::string> Scanned(const std::string& AText, size_t* AFailedAt = nullptr, bool ASkipBlanks = false) {
   std::vector<std::string> events;
   std::string scratch;
   try {
     TXmlScanner scanner(AText);
+    if (ASkipBlanks) scanner.SkipBlankTexts();
     for (;;) {
       switch (scanner.Next()) {
         case TXmlScanner::TToken::Start:
@@ -81,6 +82,30 @@ std::vector<std::string> Parsed(const std::string& AText) {
 bool PugixmlAccepts(const std::string& AText) {
   pugi::xml_document document;
   return document.load_buffer(AText.data(), AText.size(), KArchiveOptions, pugi::encoding_utf8);
+}
+
+// A scan that skips blank texts reports the same tokens but blank texts before a tag, and never
+// one that is an element's only content.
+void ExpectOnlyUnwantedBlanksSkipped(const std::vector<std::string>& AAll, const std::vector<std::string>& ASkipping) {
+  const auto blank = [](const std::string& AEvent) {
+    return AEvent.starts_with("T ") && AEvent.find_first_not_of(" \t\n", 2) == std::string::npos;
+  };
+  size_t kept = 0;
+  for (size_t i = 0; i < AAll.size(); ++i) {
+    if (kept < ASkipping.size() && ASkipping[kept] == AAll[i]) {
+      ++kept;
+      continue;
+    }
+    ASSERT_TRUE(blank(AAll[i])) << AAll[i];
+    ASSERT_LT(i + 1, AAll.size());
+    const bool beforeTag = AAll[i + 1].starts_with("S ") || AAll[i + 1].starts_with("E ");
+    EXPECT_TRUE(beforeTag) << AAll[i + 1];
+    size_t before = i;
+    while (before > 0 && AAll[before - 1].starts_with("A ")) --before;
+    const bool onlyContent = before > 0 && AAll[before - 1].starts_with("S ") && AAll[i + 1].starts_with("E ");
+    EXPECT_FALSE(onlyContent) << "skipped the only text of " << AAll[before - 1];
+  }
+  EXPECT_EQ(kept, ASkipping.size());
 }
 
 TEST(XmlScanner, ReadsAMapAsPugixmlDoes) {
@@ -152,8 +177,15 @@ TEST(XmlScanner, AgreesWithPugixmlOnDamagedDocuments) {
     if (!pugixml) continue;
     ++accepted;
     ASSERT_EQ(scanned, Parsed(text));
+    ExpectOnlyUnwantedBlanksSkipped(scanned, Scanned(text, nullptr, true));
   }
   EXPECT_GT(accepted, 5000);  // the damage leaves enough documents whole to compare their content
+}
+
+TEST(XmlScanner, SkipsBlankTextsThatAreNoElementsOnlyContent) {
+  const std::string text = "<a>\n  <b> </b>\n  <c/>\n  <d>\n</d>\n<!--x-->  </a>";
+  const std::vector<std::string> expected = {"S a", "S b", "T  ", "E b", "S c", "E c", "S d", "T \n", "E d", "T \n", "T   ", "E a"};
+  EXPECT_EQ(Scanned(text, nullptr, true), expected);
 }
 
 TEST(XmlScanner, SkipsAnElementsContentAndKnowsWhereItEnds) {
