@@ -267,7 +267,8 @@ void TActionAttribute::MakeChildren() {
     AddSlotChild(ComPtr<TAttribute>(AChild.get()));
     return AChild;
   };
-  TFields& f = FFields;
+  FFields = std::make_unique<TFields>();
+  TFields& f = *FFields;
   f.Complete = adopt(make<TActionCompleteAttribute>());
   f.CompletedDate = adopt(make<TActionCompleteDateAttribute>());
   f.DueDate = adopt(make<TDateTimeAttribute>());
@@ -290,7 +291,7 @@ void TActionAttribute::MakeChildren() {
 
 TActionAttribute::TFields& TActionAttribute::Fields() {
   Children();
-  return FFields;
+  return *FFields;
 }
 
 void TActionAttribute::SetCarrierHost(IUnknown* AHost) noexcept {

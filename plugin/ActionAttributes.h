@@ -1,6 +1,7 @@
 #pragma once
 // The action record of a node, its calculated children, and the map's list of priority texts.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "contract/ActionAttributesIntf.h"
@@ -283,7 +284,8 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   // The children, made on first need.
   TFields& Fields();
 
-  TFields FFields;
+  // Held apart: most records of a loaded map never make their children.
+  std::unique_ptr<TFields> FFields;
   IUnknown* FCarrierHost = nullptr;
   INode* FCarrierNode = nullptr;
   bool FHasCarrier = false;
