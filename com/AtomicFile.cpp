@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,10 +96,26 @@ std::string OpenFailure(const std::string& APath, int AError) {
   return ErrnoText(AError);
 }
 
+// A large file's text in huge pages where the system offers them: one fault per two megabytes
+// instead of one per four kilobytes. Only the whole huge pages inside the block are advised.
+void AdviseHugePages(char* ABlock, size_t ASize) noexcept {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t KHuge = uintptr_t{2} << 20;
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(ABlock) + KHuge - 1) & ~(KHuge - 1);
+  const uintptr_t last = (reinterpret_cast<uintptr_t>(ABlock) + ASize) & ~(KHuge - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)ABlock;
+  (void)ASize;
+#endif
+}
+
 std::string ReadOpenFile(const std::string& APath, int AFile, size_t AMaxSize, const struct stat& AStatus) {
   std::string text;
-  if (S_ISREG(AStatus.st_mode) && AStatus.st_size > 0)
+  if (S_ISREG(AStatus.st_mode) && AStatus.st_size > 0) {
     text.reserve(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(AStatus.st_size), AMaxSize)));
+    AdviseHugePages(text.data(), text.capacity());
+  }
   char chunk[1 << 16];
   int error = 0;
   for (;;) {
