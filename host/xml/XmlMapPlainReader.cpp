@@ -17,18 +17,12 @@ using TToken = TXmlScanner::TToken;
 
 bool IsBlank(std::string_view AText) { return AText.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
-bool IsNameCharacter(char AChar) {
-  const auto c = static_cast<unsigned char>(AChar);
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
-         c == '.' || c == ':' || c >= 0x80;
-}
-
 // Whether every '&' of the text is one the full reader would pass without a word: a character
 // reference to other than a control character, one of XML's five entities, or a lone '&'.
 bool PlainReferences(std::string_view AText) {
   for (size_t at = AText.find('&'); at != std::string_view::npos; at = AText.find('&', at + 1)) {
     const std::string_view rest = AText.substr(at + 1);
-    if (rest.empty() || (!IsNameCharacter(rest[0]) && rest[0] != '#')) continue;
+    if (rest.empty() || (!IsXmlNameChar(rest[0]) && rest[0] != '#')) continue;
     if (rest.starts_with("amp;") || rest.starts_with("lt;") || rest.starts_with("gt;") || rest.starts_with("quot;") ||
         rest.starts_with("apos;"))
       continue;
@@ -43,7 +37,7 @@ bool PlainReferences(std::string_view AText) {
                                                                  : (rest[end] | ' ') - 'a' + 10);
     }
     if (end == (hex ? 2u : 1u) || end >= rest.size() || rest[end] != ';' || end >= 10) return false;
-    if (code < 0x20 && code != '\t' && code != '\n' && code != '\r') return false;
+    if (IsForbiddenControl(code)) return false;
   }
   return true;
 }
@@ -51,18 +45,8 @@ bool PlainReferences(std::string_view AText) {
 // UTF-8 without a declaration that says otherwise.
 bool PlainEncoding(std::string_view AText) {
   if (AText.starts_with("\xFF\xFE") || AText.starts_with("\xFE\xFF")) return false;
-  if (AText.starts_with("\xEF\xBB\xBF")) AText.remove_prefix(3);
-  if (!AText.starts_with("<?xml")) return true;
-  const std::string_view declaration = AText.substr(0, AText.find("?>"));
-  size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return true;
-  at = declaration.find_first_of("\"'", at);
-  if (at == std::string_view::npos) return true;
-  const size_t end = declaration.find(declaration[at], at + 1);
-  if (end == std::string_view::npos) return true;
-  std::string name(declaration.substr(at + 1, end - at - 1));
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii";
+  const std::optional<TDeclaredEncoding> encoding = DeclaredEncoding(AText);
+  return !encoding || IsUtf8Encoding(encoding->Name);
 }
 }  // namespace
 

@@ -292,25 +292,36 @@ void AppendLatin(std::string& AOut, unsigned char AChar, bool AWindows) {
 // A file that declares ISO-8859-1 (or windows-1252) is converted to UTF-8 before it is parsed,
 // with a warning that a save writes it as UTF-8; other encodings are refused. Messages then count
 // their places in the converted text, which has the same lines and characters.
+std::optional<TDeclaredEncoding> DeclaredEncoding(std::string_view AText) {
+  const size_t bom = AText.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  AText.remove_prefix(bom);
+  if (!AText.starts_with("<?xml")) return std::nullopt;
+  const std::string_view declaration = AText.substr(0, AText.find("?>"));
+  size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return std::nullopt;
+  at = declaration.find_first_of("\"'", at);
+  if (at == std::string_view::npos) return std::nullopt;
+  const size_t end = declaration.find(declaration[at], at + 1);
+  if (end == std::string_view::npos) return std::nullopt;
+  TDeclaredEncoding declared{std::string(declaration.substr(at + 1, end - at - 1)), {}, bom + at + 1};
+  declared.Name = declared.Written;
+  for (char& c : declared.Name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return declared;
+}
+
+bool IsUtf8Encoding(const std::string& AName) {
+  return AName == "utf-8" || AName == "utf8" || AName == "us-ascii" || AName == "ascii";
+}
+
 void TXmlMapReader::ConvertEncoding() {
-  std::string_view text(FBuffer, FSize);
+  const std::string_view text(FBuffer, FSize);
   if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
     FailAt(0, "the file is in UTF-16; a map file is UTF-8");
-  const size_t bom = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-  text.remove_prefix(bom);
-  if (!text.starts_with("<?xml")) return;
-  const std::string_view declaration = text.substr(0, text.find("?>"));
-  size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return;
-  at = declaration.find_first_of("\"'", at);
-  if (at == std::string_view::npos) return;
-  const size_t end = declaration.find(declaration[at], at + 1);
-  if (end == std::string_view::npos) return;
-  const std::string declared(declaration.substr(at + 1, end - at - 1));
-  std::string name = declared;
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const size_t offset = bom + at + 1;
-  if (name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii") return;
+  const std::optional<TDeclaredEncoding> encoding = DeclaredEncoding(text);
+  if (!encoding || IsUtf8Encoding(encoding->Name)) return;
+  const std::string& declared = encoding->Written;
+  const std::string& name = encoding->Name;
+  const size_t offset = encoding->Offset;
   const bool windows = name == "windows-1252" || name == "cp1252";
   if (!windows && name != "iso-8859-1" && name != "iso8859-1" && name != "iso_8859-1" && name != "latin1" &&
       name != "latin-1" && name != "l1")
@@ -326,15 +337,12 @@ void TXmlMapReader::ConvertEncoding() {
   WarnAt(offset, "the file is in " + declared + "; it is read as such and saved as UTF-8");
 }
 
-namespace {
-bool IsNameChar(char AChar) {
+bool IsXmlNameChar(char AChar) {
   return std::isalnum(static_cast<unsigned char>(AChar)) || AChar == '_' || AChar == '-' || AChar == '.' ||
          AChar == ':' || (static_cast<unsigned char>(AChar) & 0x80);
 }
 
-// Characters XML 1.0 cannot hold: controls other than tab, line feed and carriage return.
 bool IsForbiddenControl(uint32_t ACode) { return ACode < 0x20 && ACode != '\t' && ACode != '\n' && ACode != '\r'; }
-}  // namespace
 
 // Character references the parser would take as they stand or that would cut a text: "&#0;" ends
 // a value at the NUL, so it becomes a reference to another control character, which is then left
@@ -402,7 +410,7 @@ bool TXmlMapReader::CheckReferences() {
       controls = true;
       continue;
     }
-    while (end < limit && IsNameChar(*end)) ++end;
+    while (end < limit && IsXmlNameChar(*end)) ++end;
     if (end == at + 1 || end >= limit || *end != ';') continue;  // a lone "&" reads as itself
     const std::string_view name(at + 1, static_cast<size_t>(end - at - 1));
     if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos" || inMarkup(offset)) continue;

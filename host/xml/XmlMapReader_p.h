@@ -1,9 +1,12 @@
 #pragma once
 // Inside the map archive: a map file read into a new map.
+#include <cstdint>
 #include <deque>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/xml/LumetaXmlArchive.h"
@@ -12,6 +15,21 @@
 #include "host/xml/XmlScanner.h"
 
 namespace xml_archive {
+
+// The encoding a text's XML declaration names (after a byte order mark): as written, in lower
+// case, and where the name starts; empty when it names none.
+struct TDeclaredEncoding {
+  std::string Written;
+  std::string Name;
+  size_t Offset = 0;
+};
+std::optional<TDeclaredEncoding> DeclaredEncoding(std::string_view AText);
+// Whether a lower-case encoding name is one a map file is read in as it stands.
+bool IsUtf8Encoding(const std::string& AName);
+// A character of an XML name as the parser reads names: every byte of a multi-byte character counts.
+bool IsXmlNameChar(char AChar);
+// Characters XML 1.0 cannot hold: controls other than tab, line feed and carriage return.
+bool IsForbiddenControl(uint32_t ACode);
 
 class TXmlMapReader {
  public:
