@@ -68,6 +68,9 @@ class TCellTexts {
   std::string FMade;
 };
 
+// The width of a date's text, "YYYY-MM-DD"; one that cannot be written is empty.
+constexpr size_t KDateWidth = 10;
+
 // The texts a print keeps, by the kind of cell.
 struct TCellCaches {
   std::string_view Date(double AValue) {
@@ -305,6 +308,23 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   depths.reserve(map.NodeCount());
   const std::string recordName = KActionPropertyName, linksName = KPredecessorLinksName;
   const size_t recordRank = map.PropertyRank(recordName), linksRank = map.PropertyRank(linksName);
+  const char* const names[colCount] = {"ID",     "Title", "Start", "Due",      "Done",    "Duration",
+                                       "%",      "Status", "Slack", "Critical", "Baseline Start",
+                                       "Baseline Finish", "Variance", "Priority"};
+  size_t widths[colCount];
+  for (int i = 0; i < colCount; ++i) widths[i] = std::strlen(names[i]);
+  const auto grow = [&](int AColumn, size_t AWidth) { widths[AColumn] = std::max(widths[AColumn], AWidth); };
+  // The IDs and the visible titles, with their widths, are taken while the walk has the node at
+  // hand: the passes below then never go back to the nodes, which a large map no longer holds in
+  // the cache.
+  std::vector<int64_t> ids;
+  std::string titleText;
+  std::vector<uint32_t> titleEnds, titleWidths;
+  ids.reserve(map.NodeCount());
+  titleEnds.reserve(map.NodeCount());
+  titleWidths.reserve(map.NodeCount());
+  std::string scratch;
+  int64_t lowestID = 0, highestID = 0;  // the widest ID is one of these
   bool baselines = false;  // the baseline's columns only for a map that keeps one
   TLumetaMap::ForEachInSubtree(map.Root(), [&](TLumetaNode* ANode, int ALevel) {
     baselines = baselines || ANode->ReadHostData().Baseline;
@@ -314,7 +334,21 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     records.push_back(ANode->PeekProperty(recordName, recordRank));
     links.push_back(ANode->PeekProperty(linksName, linksRank));
     depths.push_back(ALevel - 1);
+    const int64_t id = ANode->ID();
+    ids.push_back(id);
+    lowestID = std::min(lowestID, id);
+    highestID = std::max(highestID, id);
+    const size_t titleStart = titleText.size();
+    AppendVisibleLine(titleText, ANode->Title(scratch));
+    if (titleText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
+    titleEnds.push_back(static_cast<uint32_t>(titleText.size()));
+    titleWidths.push_back(static_cast<uint32_t>(TextWidth(std::string_view(titleText).substr(titleStart))));
+    grow(colTitle, IndentWidth(ALevel - 1) + titleWidths.back());
   });
+  const auto title = [&](size_t ARow) {
+    const size_t start = ARow == 0 ? 0 : titleEnds[ARow - 1];
+    return std::string_view(titleText).substr(start, titleEnds[ARow] - start);
+  };
   const ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get());
   const std::vector<TShownAction> shown =
       table ? table->ShownActions(asked, records, depths) : std::vector<TShownAction>(asked.size());
@@ -322,7 +356,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   // slack reads the tasks' dates from the rows rather than from each record again.
   std::optional<TCriticalPath> path;
   if (FindWorkingScheduler(map.Root())) {
-    const TTableRows rows{nodes, table ? &shown : nullptr, &links};
+    const TTableRows rows{nodes, table ? &shown : nullptr, &links, &ids};
     path.emplace(map, &rows);
   }
   const auto row = [&](size_t AIndex) {
@@ -331,21 +365,15 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   };
 
   // Two passes: the first measures every column, the second writes the lines. Between them only
-  // the cells dearer to write than to keep are kept (the title, with its width, and the numbers
+  // the cells dearer to write than to keep are kept (the titles, taken on the walk, and the numbers
   // worked out in working time); a table of a million cells kept whole cost more in fresh memory
   // than the rest of the print.
-  const char* const names[colCount] = {"ID",     "Title", "Start", "Due",      "Done",    "Duration",
-                                       "%",      "Status", "Slack", "Critical", "Baseline Start",
-                                       "Baseline Finish", "Variance", "Priority"};
-  size_t widths[colCount];
-  for (int i = 0; i < colCount; ++i) widths[i] = std::strlen(names[i]);
-  constexpr int kept[] = {colTitle, colDuration, colSlack, colVariance};
+  constexpr int kept[] = {colDuration, colSlack, colVariance};
   constexpr size_t KKept = std::size(kept);
   std::string keptText;
-  std::vector<uint32_t> keptEnds, titleWidths;
+  std::vector<uint32_t> keptEnds;
   std::vector<const char*> critical;  // "yes", "no" or empty
   keptEnds.reserve(nodes.size() * KKept);
-  titleWidths.reserve(nodes.size());
   critical.reserve(nodes.size());
   const auto keep = [&] {
     if (keptText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
@@ -357,24 +385,14 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     return std::string_view(keptText).substr(start, keptEnds[index] - start);
   };
   TCellCaches cells;
-  std::string scratch;
-  const auto grow = [&](int AColumn, size_t AWidth) { widths[AColumn] = std::max(widths[AColumn], AWidth); };
   const auto numberWidth = [](auto AValue) {
     char number[24];
     return static_cast<size_t>(std::to_chars(number, number + sizeof number, AValue).ptr - number);
   };
-  int64_t lowestID = 0, highestID = 0;  // the widest ID is one of these
   for (size_t i = 0; i < nodes.size(); ++i) {
     const TRowSource source = row(i);
-    lowestID = std::min(lowestID, source.Node->ID());
-    highestID = std::max(highestID, source.Node->ID());
-    const size_t titleStart = keptText.size();
-    AppendVisibleLine(keptText, source.Node->Title(scratch));
-    keep();
-    titleWidths.push_back(static_cast<uint32_t>(TextWidth(std::string_view(keptText).substr(titleStart))));
-    grow(colTitle, IndentWidth(source.Depth) + titleWidths.back());
     critical.push_back("");
-    for (size_t k = 1; k < KKept; ++k) {
+    for (size_t k = 0; k < KKept; ++k) {
       const size_t start = keptText.size();
       if (source.Shown.HasAction && (baselines || kept[k] != colVariance))
         AppendWorkedOutCell(keptText, cells, source, kept[k]);
@@ -382,9 +400,10 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
       grow(kept[k], keptText.size() - start);
     }
     if (!source.Shown.HasAction) continue;
-    grow(colStart, cells.Date(source.Shown.Start).size());
-    grow(colDue, cells.Date(source.Shown.Due).size());
-    grow(colDone, cells.Date(source.Shown.Finish).size());
+    // A date's text is empty or ten characters: once a column holds one, no later date widens it.
+    for (const auto& [column, date] : {std::pair{colStart, source.Shown.Start}, std::pair{colDue, source.Shown.Due},
+                                      std::pair{colDone, source.Shown.Finish}})
+      if (widths[column] < KDateWidth) grow(column, cells.Date(date).size());
     grow(colComplete, numberWidth(source.Shown.Complete));
     // A control character shows as one picture of it: the visible text is as wide as the stored.
     grow(colStatus, TextWidth(source.Shown.Status));
@@ -459,16 +478,16 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     const TShownAction& action = shown[i];
     out = lines.Begin(lineBytes);
     char number[24];
-    asciiCell(colID, std::string_view(number, std::to_chars(number, number + sizeof number, node->ID()).ptr), true);
+    asciiCell(colID, std::string_view(number, std::to_chars(number, number + sizeof number, ids[i]).ptr), true);
     // The title after its indent, the whole cut to the column's width.
     const size_t indentWidth = PutIndent(indent, depth);
-    const std::string_view title = keptCell(i, 0);
+    const std::string_view titleCell = title(i);
     const size_t titleColumn = widths[colTitle], titleWidth = indentWidth + titleWidths[i];
     if (titleWidth <= titleColumn) {
       std::memcpy(out, indent, indentWidth);
       out += indentWidth;
-      std::memcpy(out, title.data(), title.size());
-      out += title.size();
+      std::memcpy(out, titleCell.data(), titleCell.size());
+      out += titleCell.size();
       blanks(titleColumn - titleWidth);
     } else if (indentWidth + 1 >= titleColumn) {
       // Cut within the indent: as many of its characters as leave room for the ellipsis.
@@ -479,7 +498,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     } else {
       std::memcpy(out, indent, indentWidth);
       out += indentWidth;
-      PutClipped(out, title, titleWidths[i], titleColumn - indentWidth);
+      PutClipped(out, titleCell, titleWidths[i], titleColumn - indentWidth);
     }
     if (!action.HasAction) {
       lines.End(out);
@@ -489,10 +508,10 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     asciiCell(colStart, cells.Date(action.Start), false);
     asciiCell(colDue, cells.Date(action.Due), false);
     asciiCell(colDone, cells.Date(action.Finish), false);
-    asciiCell(colDuration, keptCell(i, 1), true);
+    asciiCell(colDuration, keptCell(i, 0), true);
     asciiCell(colComplete, std::string_view(number, std::to_chars(number, number + sizeof number, action.Complete).ptr), true);
     cell(colStatus, VisibleText(scratch, action.Status), TextWidth(action.Status), false);
-    asciiCell(colSlack, keptCell(i, 2), true);
+    asciiCell(colSlack, keptCell(i, 1), true);
     asciiCell(colCritical, critical[i], false);
     if (baselines) {
       const TRowSource source{node, depth, action, std::nullopt};
@@ -501,7 +520,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
         AppendWorkedOutCell(scratch, cells, source, column);
         asciiCell(column, scratch, false);
       }
-      asciiCell(colVariance, keptCell(i, 3), true);
+      asciiCell(colVariance, keptCell(i, 2), true);
     }
     PutClipped(out, VisibleText(scratch, action.Priority), widths[colPriority]);
     lines.End(out);

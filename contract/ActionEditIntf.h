@@ -37,6 +37,7 @@ struct TShownAction {
   double Due = 0;
   std::string Priority;
   // The record's own constraint, which a summary keeps too: a table's slack reads it from here.
+  // Its type is read only with a date (above 0), without which it binds nothing.
   TTaskConstraintType ConstraintType = tcAsSoonAsPossible;
   double ConstraintDate = 0;
 };

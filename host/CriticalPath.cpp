@@ -25,7 +25,8 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap, const TTableRows
   tasks.reserve(AMap.NodeCount());
   if (ARows) {
     const size_t rows = ARows->Nodes.size();
-    if ((ARows->Shown && ARows->Shown->size() != rows) || (ARows->Links && ARows->Links->size() != rows))
+    if ((ARows->Shown && ARows->Shown->size() != rows) || (ARows->Links && ARows->Links->size() != rows) ||
+        (ARows->IDs && ARows->IDs->size() != rows))
       throw std::invalid_argument("The table's values do not match its rows");
     std::vector<int32_t> parents;  // the position of the last node at each depth
     for (size_t i = 0; i < rows; ++i) {
@@ -35,7 +36,8 @@ TScheduleNetwork TScheduleNetwork::Read(const TLumetaMap& AMap, const TTableRows
       parents.resize(static_cast<size_t>(depth));
       // The whole map is listed: a node's children are the deeper rows right after it.
       const bool summary = i + 1 < rows && ARows->Nodes[i + 1].second > depth;
-      tasks.push_back({.ID = node->ID(), .Parent = depth == 0 ? -1 : parents.back(), .Summary = summary});
+      tasks.push_back({.ID = ARows->IDs ? (*ARows->IDs)[i] : node->ID(), .Parent = depth == 0 ? -1 : parents.back(),
+                       .Summary = summary});
       parents.push_back(static_cast<int32_t>(tasks.size() - 1));
     }
   } else {

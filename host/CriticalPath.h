@@ -36,6 +36,7 @@ struct TTableRows {
   const std::vector<std::pair<TLumetaNode*, int>>& Nodes;
   const std::vector<TShownAction>* Shown = nullptr;
   const std::vector<IProperty*>* Links = nullptr;
+  const std::vector<int64_t>* IDs = nullptr;  // the nodes' IDs, or null to ask the nodes
 };
 
 // The map's tasks as the pass needs them, in the map's pre-order.

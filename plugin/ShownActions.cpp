@@ -40,8 +40,8 @@ void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
     ARow.Status = own->StoredStatus();
     ARow.Due = own->GetDueDate();
     ARow.Priority = own->StoredPriority();
-    ARow.ConstraintType = own->GetConstraintType();
-    ARow.ConstraintDate = own->GetConstraintDate();
+    // A constraint without its date binds nothing, and most tasks have none: its type is text.
+    if ((ARow.ConstraintDate = own->GetConstraintDate()) > 0) ARow.ConstraintType = own->GetConstraintType();
     return;
   }
   IActionAttribute& foreign = *ARecord.Foreign;
@@ -53,8 +53,7 @@ void ShowOwn(TShownAction& ARow, TRecordOf& ARecord) {
   ARow.Status = foreign.GetStatus();
   ARow.Due = foreign.GetDueDate();
   ARow.Priority = foreign.GetPriority();
-  ARow.ConstraintType = foreign.GetConstraintType();
-  ARow.ConstraintDate = foreign.GetConstraintDate();
+  if ((ARow.ConstraintDate = foreign.GetConstraintDate()) > 0) ARow.ConstraintType = foreign.GetConstraintType();
 }
 
 // A node of the list whose children follow it: its totals gather while they do.
@@ -151,8 +150,9 @@ std::vector<TShownAction> ShownActionsOf(const std::vector<INode*>& ANodes, cons
     if (record.Carried()) ShowOwn(shown[i], record);
     if (shaped ? i + 1 < ANodes.size() && ADepths[i + 1] > ADepths[i] : node->HasChildren()) {
       INode* next = shaped ? nullptr : node->GetFirstChild().get();
+      // A listed node below another is no root: with children it is a summary.
       open.push_back({node, next, shaped ? 0 : node->GetChildCount(), i, record.Carried(),
-                      record.Own && node->IsSummaryTask(), {}});
+                      record.Own && ((shaped && ADepths[i] > 0) || node->IsSummaryTask()), {}});
       continue;
     }
     if (!record.Carried() || open.empty()) continue;
