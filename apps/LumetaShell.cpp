@@ -91,15 +91,19 @@ bool IsVisibleLine(std::string_view AText) {
   // Eight bytes at a time: a byte below 0x20 or equal to 0x7F sets its high bit in one of the two
   // tests (the classic "has a byte less than n" test; bytes of 0x80 and up are masked out).
   constexpr uint64_t KOnes = 0x0101010101010101ULL, KHighBits = 0x8080808080808080ULL;
-  size_t i = 0;
-  for (; i + 8 <= AText.size(); i += 8) {
+  const auto visible = [&](size_t AAt) {
     uint64_t word;
-    std::memcpy(&word, AText.data() + i, 8);
+    std::memcpy(&word, AText.data() + AAt, 8);
     const uint64_t below20 = (word - KOnes * 0x20) & ~word & KHighBits;
     const uint64_t del = word ^ (KOnes * 0x7F);
     const uint64_t isDel = (del - KOnes) & ~del & KHighBits;
-    if (below20 | isDel) return false;
-  }
+    return !(below20 | isDel);
+  };
+  size_t i = 0;
+  for (; i + 8 <= AText.size(); i += 8)
+    if (!visible(i)) return false;
+  // The last few bytes within the last eight, some of them looked at twice.
+  if (i < AText.size() && AText.size() >= 8) return visible(AText.size() - 8);
   for (; i < AText.size(); ++i) {
     const auto code = static_cast<unsigned char>(AText[i]);
     if (code < 0x20 || code == 0x7F) return false;

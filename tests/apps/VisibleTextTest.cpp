@@ -8,16 +8,19 @@
 namespace {
 
 // The word-at-a-time scans must agree with a byte-by-byte reading at every place in a word and
-// past it, for every byte value.
+// past it, for every byte value, in texts of every length up to three words: the last bytes of a
+// text are read again within its last word, and must count once.
 TEST(VisibleText, ScansAgreeWithEachByteAtEveryPlace) {
-  for (int byte = 0; byte < 256; ++byte) {
-    for (size_t place = 0; place < 19; ++place) {
-      std::string text(19, 'a');
-      text[place] = static_cast<char>(byte);
-      const bool control = byte < 0x20 || byte == 0x7F;
-      EXPECT_EQ(IsVisibleLine(text), !control) << "byte " << byte << " at " << place;
-      const bool continuation = (byte & 0xC0) == 0x80;
-      EXPECT_EQ(TextWidth(text), continuation ? 18u : 19u) << "byte " << byte << " at " << place;
+  for (size_t length = 1; length <= 24; ++length) {
+    for (int byte = 0; byte < 256; ++byte) {
+      for (size_t place = 0; place < length; ++place) {
+        std::string text(length, 'a');
+        text[place] = static_cast<char>(byte);
+        const bool control = byte < 0x20 || byte == 0x7F;
+        EXPECT_EQ(IsVisibleLine(text), !control) << "byte " << byte << " at " << place << " of " << length;
+        const bool continuation = (byte & 0xC0) == 0x80;
+        EXPECT_EQ(TextWidth(text), continuation ? length - 1 : length) << "byte " << byte << " at " << place << " of " << length;
+      }
     }
   }
 }
