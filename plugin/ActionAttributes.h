@@ -5,6 +5,7 @@
 #include <string>
 
 #include "contract/ActionAttributesIntf.h"
+#include "attributes/AttributePool.h"
 #include "attributes/LumetaAttributes.h"
 
 // Duration or work in another unit, at 8 hours a day and 60 minutes an hour; an unknown measure
@@ -280,6 +281,11 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
     ComPtr<TActionIsSummaryAttribute> IsSummary;
     ComPtr<TActionConstraintTypeAttribute> ConstraintType;
     ComPtr<TDateTimeAttribute> ConstraintDate;
+
+    // From the attribute pools, beside the children it holds: from the heap, each record's block
+    // would lie between the nodes, and a walk of the nodes would read twice the memory.
+    static void* operator new(size_t ASize) { return TAttributePool::Allocate(ASize); }
+    static void operator delete(void* ABlock, size_t ASize) noexcept { TAttributePool::Free(ABlock, ASize); }
   };
   // The children, made on first need.
   TFields& Fields();
