@@ -3,13 +3,16 @@
 // a lattice of finish-to-start links, counting the records written.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -348,10 +351,77 @@ BENCHMARK(BM_ChainGrowth)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime
 BENCHMARK(BM_PhasesGrowth)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(4);
 BENCHMARK(BM_MoveLatticeCornerAndUndo)->ArgsProduct({{6, 10, 20}, {1, 0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The moves a profiler looks at alone: collect within this function only (callgrind's
+// --toggle-collect), so that building the graph and the warm-up move stay out of the counts.
+[[gnu::noinline]] void ProfiledMoves(TGraph& AGraph, int AMoves) {
+  for (int i = 0; i < AMoves; ++i) AGraph.MoveHeadAndUndo();
+}
+
+// "--profile=chain:100000:2" or "--profile=phases:10000:2": builds that graph, moves its head once
+// to warm it, then moves it the given number of times for the profiler.
+bool Profile(const std::string& AArgument) {
+  const std::string prefix = "--profile=";
+  if (!AArgument.starts_with(prefix)) return false;
+  char shape[16] = {};
+  int count = 0, moves = 1;
+  if (std::sscanf(AArgument.c_str() + prefix.size(), "%15[a-z]:%d:%d", shape, &count, &moves) < 2 || count < 100) {
+    std::fprintf(stderr, "usage: --profile=chain|phases:TASKS[:MOVES]\n");
+    std::exit(2);
+  }
+  std::unique_ptr<TGraph> graph = std::string(shape) == "phases" ? Phases(count / 100, 100) : Chain(count);
+  graph->MoveHeadAndUndo();
+  ProfiledMoves(*graph, moves);
+  std::printf("%s of %d tasks: %d moves and undos profiled\n", shape, count, moves);
+  return true;
+}
+
+// "--growth=chain:ROUNDS" or "--growth=phases:ROUNDS": the growth from 10,000 to 100,000 tasks as
+// the growth benchmarks time it, printing the fastest and the median move of each size besides the
+// mean: on a busy machine the fastest moves are the steadier figure for comparing two builds.
+bool GrowthRounds(const std::string& AArgument) {
+  const std::string prefix = "--growth=";
+  if (!AArgument.starts_with(prefix)) return false;
+  char shape[16] = {};
+  int rounds = 20;
+  if (std::sscanf(AArgument.c_str() + prefix.size(), "%15[a-z]:%d", shape, &rounds) < 1 || rounds < 1) {
+    std::fprintf(stderr, "usage: --growth=chain|phases[:ROUNDS]\n");
+    std::exit(2);
+  }
+  const bool phases = std::string(shape) == "phases";
+  std::unique_ptr<TGraph> small = phases ? Phases(100, 100) : Chain(10'000);
+  std::unique_ptr<TGraph> large = phases ? Phases(1'000, 100) : Chain(100'000);
+  small->MoveHeadAndUndo();
+  large->MoveHeadAndUndo();
+  std::vector<double> smallSeconds, largeSeconds;
+  for (int i = 0; i < rounds; ++i) {
+    auto start = TClock::now();
+    large->MoveHeadAndUndo();
+    largeSeconds.push_back(SecondsSince(start));
+    small->MoveHeadAndUndo();
+    start = TClock::now();
+    small->MoveHeadAndUndo();
+    smallSeconds.push_back(SecondsSince(start));
+  }
+  const auto sum = [](const std::vector<double>& AValues) { return std::accumulate(AValues.begin(), AValues.end(), 0.0); };
+  const auto median = [](std::vector<double> AValues) {
+    std::nth_element(AValues.begin(), AValues.begin() + AValues.size() / 2, AValues.end());
+    return AValues[AValues.size() / 2];
+  };
+  std::printf("%s growth from 10,000 to 100,000 tasks over %d rounds: mean %.2fx, median %.2fx, fastest %.2fx "
+              "(fastest moves %.1f ms and %.1f ms)\n",
+              shape, rounds, sum(largeSeconds) / sum(smallSeconds), median(largeSeconds) / median(smallSeconds),
+              *std::min_element(largeSeconds.begin(), largeSeconds.end()) /
+                  *std::min_element(smallSeconds.begin(), smallSeconds.end()),
+              *std::min_element(smallSeconds.begin(), smallSeconds.end()) * 1e3,
+              *std::min_element(largeSeconds.begin(), largeSeconds.end()) * 1e3);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   KeepFreedMemory();  // as the programs do: each move and undo reuses the memory the last one freed
+  if (argc > 1 && (Profile(argv[1]) || GrowthRounds(argv[1]))) return 0;
   benchmark::Initialize(&argc, argv);
   TRunReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
