@@ -385,26 +385,47 @@ void TActionAttribute::SetComplete(int32_t AValue) {
     Fields().Status->SetValue(KStatusNotStarted);
 }
 
+// The dates straight from their slots, as the children read and write them: a run saves, writes
+// and restores the dates of every task it moves, and going through the children made eighteen
+// objects per record and touched two of them, each a wait for memory in a large map.
 TActionAttribute::TDatesState TActionAttribute::SaveDates() {
-  TFields& fields = Fields();
-  return {fields.StartDate->GetStoredValue(), fields.CompletedDate->GetStoredValue(), fields.StartDate->GetFlags(),
-          fields.CompletedDate->GetFlags()};
+  const double start = SlotReal(acStartDate), finish = SlotReal(acCompletedDate);  // read from the document first
+  const TSlot* slots = Slots()->Slots();
+  return {start, finish, slots[acStartDate].Flags, slots[acCompletedDate].Flags};
 }
 
 void TActionAttribute::RestoreDates(const TDatesState& AState) {
-  TFields& fields = Fields();
-  fields.StartDate->SetValue(AState.Start);
-  fields.StartDate->SetFlags(AState.StartFlags);
-  fields.CompletedDate->SetValue(AState.Finish);
-  fields.CompletedDate->SetFlags(AState.FinishFlags);
+  TSlot* slots = Slots()->Slots();
+  slots[acStartDate].Real = AState.Start;
+  slots[acStartDate].Flags = AState.StartFlags;
+  slots[acCompletedDate].Real = AState.Finish;
+  slots[acCompletedDate].Flags = AState.FinishFlags;
 }
 
 void TActionAttribute::WriteDates(double AStart, double AFinish) {
-  TFields& fields = Fields();
-  fields.StartDate->SetValue(AStart);
-  fields.StartDate->SetFlags(afLoaded | afModified);
-  fields.CompletedDate->SetValue(AFinish);
-  fields.CompletedDate->SetFlags(afLoaded | afModified);
+  TSlot* slots = Slots()->Slots();
+  slots[acStartDate].Real = AStart;
+  slots[acStartDate].Flags = afLoaded | afModified;
+  slots[acCompletedDate].Real = AFinish;
+  slots[acCompletedDate].Flags = afLoaded | afModified;
+}
+
+void TActionAttribute::PrefetchRecord() const noexcept {
+  const char* first = reinterpret_cast<const char*>(this);
+  for (const char* line = first; line < first + sizeof(*this); line += 64) __builtin_prefetch(line);
+}
+
+void TActionAttribute::PrefetchDates() noexcept {
+  const TSlot* slots = Slots()->Slots();
+  __builtin_prefetch(slots + acStartDate);
+  __builtin_prefetch(slots + acCompletedDate);
+  __builtin_prefetch(GetController());
+  __builtin_prefetch(FCarrierNode);
+}
+
+void TActionAttribute::PrefetchSlots() noexcept {
+  const char* first = reinterpret_cast<const char*>(Slots());
+  for (const char* line = first; line < first + Slots()->Bytes(); line += 64) __builtin_prefetch(line);
 }
 
 void TActionAttribute::SetCompletedDate(double AValue) { Fields().CompletedDate->SetValue(AValue); }

@@ -238,6 +238,14 @@ class TActionAttribute : public TImplements<TRecordAttribute, IActionAttribute> 
   void RestoreDates(const TDatesState& AState);
   // Writes both as an edit applied from another record would: the value, flagged loaded and modified.
   void WriteDates(double AStart, double AFinish);
+  // Asks the processor for what RestoreDates and the release of a reference read, for a walk that
+  // restores many records: first the record's own memory, then, once that is at hand, its slots
+  // and the property carrying it.
+  void PrefetchRecord() const noexcept;
+  void PrefetchDates() noexcept;
+  // Asks for the whole slot block: a task's rules read half a dozen fields spread over it, and in
+  // a large map each record's block lies far from the last one's.
+  void PrefetchSlots() noexcept;
 
   // Told by the property carrying the record whenever it is attached or detached (AHost empty),
   // so that rolled-up reads find the node without climbing to the property; not counted.

@@ -50,6 +50,40 @@ TEST_F(ActionTest, NewRecordIsEmptyAndWaitsForItsFirstLoad) {
   EXPECT_EQ(action->AsHtml(0), "");
 }
 
+// A run saves, writes and restores a task's dates without the record's child objects: the children,
+// whether made before or after, must see exactly what a write through them would have left.
+TEST_F(ActionTest, DateWritesAndRestoresAgreeWithTheChildren) {
+  const auto children = [](TActionAttribute& ARecord) {
+    ComPtr<IAttribute> start = ARecord.GetChild(acStartDate), finish = ARecord.GetChild(acCompletedDate);
+    return TActionAttribute::TDatesState{QueryAs<IDateTimeAttribute>(start.get())->GetValue(),
+                                         QueryAs<IDateTimeAttribute>(finish.get())->GetValue(), start->GetFlags(),
+                                         finish->GetFlags()};
+  };
+  const auto same = [](const TActionAttribute::TDatesState& A, const TActionAttribute::TDatesState& B) {
+    return A.Start == B.Start && A.Finish == B.Finish && A.StartFlags == B.StartFlags && A.FinishFlags == B.FinishFlags;
+  };
+  const double monday = EncodeDate(2024, 3, 4) + 0.375, friday = EncodeDate(2024, 3, 8) + 0.625;
+  for (const bool childrenFirst : {false, true}) {
+    SCOPED_TRACE(childrenFirst ? "children made first" : "children made after");
+    ComPtr<TActionAttribute> action = make<TActionAttribute>();
+    if (childrenFirst) children(*action);
+    // A fresh record is read (from no document) before its dates are saved, as a child read would.
+    const TActionAttribute::TDatesState before = action->SaveDates();
+    EXPECT_EQ(before.StartFlags & afLoaded, afLoaded);
+    EXPECT_FALSE(action->IsModified());
+    action->WriteDates(monday, friday);
+    const TActionAttribute::TDatesState written = children(*action);
+    EXPECT_TRUE(same(written, {monday, friday, afLoaded | afModified, afLoaded | afModified}));
+    EXPECT_TRUE(same(action->SaveDates(), written));
+    EXPECT_EQ(action->GetStartDate(), monday);
+    EXPECT_EQ(action->GetCompletedDate(), friday);
+    EXPECT_TRUE(action->IsModified());
+    action->RestoreDates(before);
+    EXPECT_TRUE(same(children(*action), before));
+    EXPECT_FALSE(action->IsModified());
+  }
+}
+
 TEST_F(ActionTest, CompleteAndStatusFollowEachOther) {
   struct TCase {
     const char* StatusBefore;
