@@ -104,6 +104,8 @@ ICommandProcessor* ProcessorOf(ILumetaModel* AModel) {
   return AModel ? AModel->GetCommandProcessor().get() : nullptr;  // the model owns it; the base refuses none
 }
 
+}  // namespace
+
 // Writes a task's start and finish into the record on the node, keeping only those fields' old
 // values: a run writes the dates of every task it moves, and a property command would copy the
 // whole record twice for each. Reports change 11 on the node as a property command does.
@@ -152,6 +154,21 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
     if (ComPtr<INode> node = FindNode()) Report(node.get());
   }
 
+  // Undo walks thousands of these in a row, each with a record far from the last in a large map:
+  // it asks for each command's memory, then its record's, then the record's slots, some steps
+  // ahead, so that the waits overlap. Each step reads only what the one before asked for.
+  void PrefetchUndo(int AStep) noexcept {
+    if (AStep == 0) {
+      const char* first = reinterpret_cast<const char*>(this);
+      for (const char* line = first; line < first + sizeof(*this); line += 64) __builtin_prefetch(line);
+    } else if (FRecord) {
+      if (AStep == 1)
+        FRecord->PrefetchRecord();
+      else
+        FRecord->PrefetchDates();
+    }
+  }
+
  private:
   ComPtr<INode> FindNode() { return FTree ? FTree->FindNode(FNodeID) : nullptr; }
   void Report(INode* ANode) {
@@ -172,8 +189,6 @@ class TActionDatesCommand : public TImplements<TComObject, ICommand> {
   INode* FFirstNode;  // not counted: the node of the first run, which follows construction at once
   IActionAttribute* FFirstRecord;  // likewise, its record
 };
-
-}  // namespace
 
 void ThrowLinkCircle(const std::vector<TTaskLinkHelper::TLinkEnds>& ACircle) {
   throw ELumetaError("the task links lead in a circle: " + TTaskLinkHelper::CircleText(ACircle) +
@@ -264,6 +279,19 @@ class TRescheduleRunner {
     TNodeTable<TCount> FCounts;
   };
 
+  // Undo goes through a run's record from the back: the date writes some entries before the one
+  // about to be undone are asked, step by step, for the memory their undo will read.
+  static void ReadAheadForUndo(TRescheduleCommand::TQueue& AQueue, size_t AIndex) {
+    constexpr size_t KStride = 4;
+    for (int step = 0; step < 3; ++step) {
+      const size_t ahead = KStride * static_cast<size_t>(3 - step);
+      if (AIndex < ahead) continue;
+      // The entry's command holds the one it names.
+      if (const TRescheduleCommand::TEntry& entry = AQueue[AIndex - ahead]; entry.Dates && entry.Command)
+        entry.Dates->PrefetchUndo(step);
+    }
+  }
+
   static void Post(TScheduleRun& ARun, TRescheduleCommand* ACommand, int32_t ACode) {
     if (ARun.Subject) ARun.Subject->AddChange(ACode, static_cast<ICommand*>(ACommand));
   }
@@ -325,6 +353,7 @@ class TRescheduleRunner {
           close();
           continue;
         }
+        if (AUndo) ReadAheadForUndo(queue, queue.size() - 1 - frame.Next);
         TRescheduleCommand::TEntry& entry = queue[AUndo ? queue.size() - 1 - frame.Next : frame.Next];
         ++frame.Next;
         if (!AUndo && entry.Executed) {
@@ -413,15 +442,27 @@ TRescheduleCommand::~TRescheduleCommand() {
     for (size_t i = 0; i < AQueue.size(); ++i) pending.push_back(std::move(AQueue[i]));
     AQueue.clear();
   };
-  takeQueue(FQueue);
-  while (!pending.empty()) {
-    TEntry entry = std::move(pending.back());
-    pending.pop_back();
-    if (TRescheduleCommand* nested = entry.Nested) {
+  const auto release = [&takeQueue](TEntry AEntry) {
+    if (TRescheduleCommand* nested = AEntry.Nested) {
       nested->AddRef();
       if (nested->Release() == 1) takeQueue(nested->FQueue);  // the entry holds the last reference
     }
+  };
+  // The own queue goes from the back where it lies: a run's record holds an entry per task moved,
+  // and copying them all out first wrote as much memory again. Each entry's nested ones go before
+  // the entry before it, as they would from one stack.
+  for (size_t i = FQueue.size(); i-- > 0;) {
+    // Each command lies far from the last in a large map: asked for some entries ahead.
+    if (constexpr size_t ahead = 8; i >= ahead)
+      if (const TEntry& next = FQueue[i - ahead]; next.Dates && next.Command) next.Dates->PrefetchUndo(0);
+    release(std::move(FQueue[i]));
+    while (!pending.empty()) {
+      TEntry entry = std::move(pending.back());
+      pending.pop_back();
+      release(std::move(entry));
+    }
   }
+  FQueue.clear();
 }
 
 // Each class from the pool of its size: a chain's run makes one move per task, and the moves of a
@@ -591,12 +632,13 @@ void TRescheduleCommand::WriteDates(const TTaskNode& ANode, double AStart, doubl
     const TActionAttribute::TDatesState now = record->SaveDates();
     if (now.Start == AStart && now.Finish == AFinish && now.StartFlags == written && now.FinishFlags == written) return;
   }
-  ComPtr<ICommand> command = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, known.get());
+  ComPtr<TActionDatesCommand> dates = make<TActionDatesCommand>(*FScheduleRun, ANode, AStart, AFinish, known.get());
+  ComPtr<ICommand> command(dates.get());
   CommandProcessor()->Execute(command.get(), nullptr);
   if (FScheduleRun->Recording)
-    FScheduleRun->Done.push_back({std::move(command), nullptr, nullptr, false});
+    FScheduleRun->Done.push_back({std::move(command), nullptr, nullptr, false, dates.get()});
   else
-    FQueue.push_back({std::move(command), nullptr, nullptr, true});
+    FQueue.push_back({std::move(command), nullptr, nullptr, true, dates.get()});
   FScheduleRun->RollUps.ForgetAbove(ANode.Node);
 }
 
@@ -767,6 +809,8 @@ ComPtr<TRescheduleCommand> TRescheduleCommand::CarriedMove(TTaskLinkType ALinkTy
   // As a carried link command would judge it when it runs.
   if (ALinkType < ltFinishToStart || ALinkType > ltStartToFinish) return {};
   ComPtr<IActionAttribute> successorAction = TActionHelper::GetAction(ASuccessor, false);
+  // The first read of the successor's record in this run: its move reads the rest soon after.
+  if (TActionAttribute* record = TActionAttribute::FromAction(successorAction.get())) record->PrefetchSlots();
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(ASuccessor);
   double predecessorStart = 0, predecessorFinish = 0;
   if (!successorAction || !scheduler ||
@@ -1072,6 +1116,7 @@ ComPtr<TRescheduleCommand> TRescheduleSummaryCommand::PushedMove(INode* ASubtask
   // A subtask a walk left to this push moves whatever its start: its predecessor moved.
   const bool owed = ScheduleRun()->PushPending.Take(ASubtask);
   ComPtr<IActionAttribute> action = TActionHelper::GetAction(ASubtask, false);
+  if (TActionAttribute* record = TActionAttribute::FromAction(action.get())) record->PrefetchSlots();  // as in CarriedMove
   ComPtr<IWorkingScheduler> scheduler = MapScheduler(ASubtask);
   if (!action || !scheduler) return {};
   double predecessorStart = 0, predecessorFinish = 0;

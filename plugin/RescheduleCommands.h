@@ -43,6 +43,8 @@ struct TTaskNode {
 
 // What one run of a reschedule command shares with every command it opens (RescheduleCommands.cpp).
 struct TScheduleRun;
+// The write of a task's dates that a run records for each task it moves (RescheduleCommands.cpp).
+class TActionDatesCommand;
 // The room of a run's frame stack, kept by the command that ran outermost (RescheduleCommands.cpp).
 struct TFrameRoom;
 
@@ -150,6 +152,7 @@ class TRescheduleCommand : public TCompositeCommand {
     ComPtr<ISelection> Selection;
     TRescheduleCommand* Nested = nullptr;  // the command itself when it is a reschedule command, run in place
     bool Executed = false;
+    TActionDatesCommand* Dates = nullptr;  // the command itself when it writes dates: undo reads ahead for it
   };
   // Entries in order. Most queues hold one or two: those live in the command itself, so a run
   // touches no second block per command; further ones go to pooled room.
