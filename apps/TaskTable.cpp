@@ -68,6 +68,28 @@ class TCellTexts {
   std::string FMade;
 };
 
+// Texts kept one after another in one string, each found by its place: a table keeps a few per
+// row, and a string each would cost a heap block each.
+class TKeptTexts {
+ public:
+  void Reserve(size_t ACount) { FEnds.reserve(ACount); }
+  // Where the next text is written; Close ends it.
+  std::string& Text() noexcept { return FText; }
+  void Close() {
+    if (FText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
+    FEnds.push_back(static_cast<uint32_t>(FText.size()));
+  }
+  std::string_view operator[](size_t AIndex) const {
+    const size_t start = AIndex == 0 ? 0 : FEnds[AIndex - 1];
+    return std::string_view(FText).substr(start, FEnds[AIndex] - start);
+  }
+  std::string_view Last() const { return (*this)[FEnds.size() - 1]; }
+
+ private:
+  std::string FText;
+  std::vector<uint32_t> FEnds;
+};
+
 // The width of a date's text, "YYYY-MM-DD"; one that cannot be written is empty.
 constexpr size_t KDateWidth = 10;
 
@@ -330,10 +352,10 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   // hand: the passes below then never go back to the nodes, which a large map no longer holds in
   // the cache.
   std::vector<int64_t> ids;
-  std::string titleText;
-  std::vector<uint32_t> titleEnds, titleWidths;
+  TKeptTexts titles;
+  std::vector<uint32_t> titleWidths;
   ids.reserve(map.NodeCount());
-  titleEnds.reserve(map.NodeCount());
+  titles.Reserve(map.NodeCount());
   titleWidths.reserve(map.NodeCount());
   std::string scratch;
   int64_t lowestID = 0, highestID = 0;  // the widest ID is one of these
@@ -350,17 +372,11 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     ids.push_back(id);
     lowestID = std::min(lowestID, id);
     highestID = std::max(highestID, id);
-    const size_t titleStart = titleText.size();
-    AppendVisibleLine(titleText, ANode->Title(scratch));
-    if (titleText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
-    titleEnds.push_back(static_cast<uint32_t>(titleText.size()));
-    titleWidths.push_back(static_cast<uint32_t>(TextWidth(std::string_view(titleText).substr(titleStart))));
+    AppendVisibleLine(titles.Text(), ANode->Title(scratch));
+    titles.Close();
+    titleWidths.push_back(static_cast<uint32_t>(TextWidth(titles.Last())));
     grow(colTitle, IndentWidth(ALevel - 1) + titleWidths.back());
   });
-  const auto title = [&](size_t ARow) {
-    const size_t start = ARow == 0 ? 0 : titleEnds[ARow - 1];
-    return std::string_view(titleText).substr(start, titleEnds[ARow] - start);
-  };
   const ComPtr<IActionTable> table = QueryAs<IActionTable>(AModel->FindPlugInUI(KActionPlugInName).get());
   const std::vector<TShownAction> shown =
       table ? table->ShownActions(asked, records, depths) : std::vector<TShownAction>(asked.size());
@@ -382,20 +398,11 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
   // than the rest of the print.
   constexpr int kept[] = {colDuration, colSlack, colVariance};
   constexpr size_t KKept = std::size(kept);
-  std::string keptText;
-  std::vector<uint32_t> keptEnds;
+  TKeptTexts keptCells;
   std::vector<const char*> critical;  // "yes", "no" or empty
-  keptEnds.reserve(nodes.size() * KKept);
+  keptCells.Reserve(nodes.size() * KKept);
   critical.reserve(nodes.size());
-  const auto keep = [&] {
-    if (keptText.size() > UINT32_MAX) throw std::length_error("the table is larger than 4 GiB");
-    keptEnds.push_back(static_cast<uint32_t>(keptText.size()));
-  };
-  const auto keptCell = [&](size_t ARow, size_t AKept) {
-    const size_t index = ARow * KKept + AKept;
-    const size_t start = index == 0 ? 0 : keptEnds[index - 1];
-    return std::string_view(keptText).substr(start, keptEnds[index] - start);
-  };
+  const auto keptCell = [&](size_t ARow, size_t AKept) { return keptCells[ARow * KKept + AKept]; };
   TCellCaches cells;
   const auto numberWidth = [](auto AValue) {
     char number[24];
@@ -405,11 +412,10 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     const TRowSource source = row(i);
     critical.push_back("");
     for (size_t k = 0; k < KKept; ++k) {
-      const size_t start = keptText.size();
       if (source.Shown.HasAction && (baselines || kept[k] != colVariance))
-        AppendWorkedOutCell(keptText, cells, source, kept[k]);
-      keep();
-      grow(kept[k], keptText.size() - start);
+        AppendWorkedOutCell(keptCells.Text(), cells, source, kept[k]);
+      keptCells.Close();
+      grow(kept[k], keptCells.Last().size());
     }
     if (!source.Shown.HasAction) continue;
     // A date's text is empty or ten characters: once a column holds one, no later date widens it.
@@ -496,7 +502,7 @@ void PrintTaskTable(std::ostream& AOut, TLumetaModel* AModel) {
     asciiCell(colID, std::string_view(number, std::to_chars(number, number + sizeof number, ids[i]).ptr), true);
     // The title after its indent, the whole cut to the column's width.
     const size_t indentWidth = PutIndent(indent, depth);
-    const std::string_view titleCell = title(i);
+    const std::string_view titleCell = titles[i];
     const size_t titleColumn = widths[colTitle], titleWidth = indentWidth + titleWidths[i];
     if (titleWidth <= titleColumn) {
       std::memcpy(out, indent, indentWidth);
